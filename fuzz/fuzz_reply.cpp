@@ -1,0 +1,23 @@
+// A reply of any length and content goes through the acceptance tests and, when accepted,
+// the decoders, exactly as the poll thread and the scan use them.
+#include <cstdint>
+#include <string_view>
+
+#include "link/modbus.h"
+#include "link/regmap.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const zta::Request request = zta::ReadRequest(size ? data[0] : 1, 1, zta::kLongReadCount);
+    (void)zta::IsExactEcho(request, data, size);
+    if (!zta::CrcPasses(data, size)) return 0;
+    if (size == zta::kShortReplyLength || size == zta::kLongReplyLength) {
+        const auto r = zta::DecodeReadings(data);
+        if (r.softwareVersion < -1 || r.softwareVersion > 255) __builtin_trap();
+        (void)zta::GasNameForCode(zta::DecodeGasCode(data));
+        if (size == zta::kLongReplyLength)
+            (void)zta::ParseTextBlock(std::string_view(
+                reinterpret_cast<const char*>(data) + zta::kTextBlockOffset,
+                zta::kTextBlockLength));
+    }
+    return 0;
+}

@@ -1,0 +1,143 @@
+#include "link/regmap.h"
+
+#include <cctype>
+#include <climits>
+#include <cmath>
+
+#include "link/cp1251.h"
+
+namespace zta {
+namespace {
+
+int Signed16(const uint8_t* reply, size_t high) {
+    return static_cast<int16_t>(static_cast<uint16_t>(reply[high] << 8 | reply[high + 1]));
+}
+
+constexpr const char* kGasNames[] = {"-",     "Метан",   "Пропан",      "Гексан",  "Бутан",
+                                     "Изобутан", "Пентан", "Циклопентан", "Пропилен"};
+
+// A zero byte ends any search that reaches it, so a space after it is never found.
+long FindSpace(std::string_view text, long from) {
+    if (from < 0 || from >= static_cast<long>(text.size())) return -1;
+    for (long i = from; i < static_cast<long>(text.size()); ++i) {
+        if (text[i] == '\0') return -1;
+        if (text[i] == ' ') return i;
+    }
+    return -1;
+}
+
+std::string_view Between(std::string_view text, long a, long b) {
+    if (b < 0 || b < a || a < 0) return {};
+    return text.substr(a, b - a);
+}
+
+}  // namespace
+
+Readings DecodeReadings(const uint8_t* reply) {
+    Readings r;
+    r.relayState = reply[4];
+    r.concentration = Signed16(reply, 5);
+    r.threshold1 = reply[7];
+    r.threshold2 = reply[8];
+    r.auxValue = Signed16(reply, 9);
+    r.refChannel = Signed16(reply, 11);
+    r.workChannel = Signed16(reply, 13);
+    r.dValue = Signed16(reply, 15);
+    r.temperature = Signed16(reply, 17);
+    r.factoryNumber = Signed16(reply, 19);
+    r.softwareVersion = reply[21] == kVersionMarker ? reply[22] : -1;
+    return r;
+}
+
+uint8_t DecodeGasCode(const uint8_t* reply) { return reply[3]; }
+
+const char* GasNameForCode(int code) {
+    return code >= 0 && code <= kMaxGasCode ? kGasNames[code] : nullptr;
+}
+
+int LeadingDecimal(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > INT_MAX) value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+TextBlock ParseTextBlock(std::string_view text) {
+    TextBlock t;
+    const long p1 = FindSpace(text, 0);
+    const int n1 = LeadingDecimal(Between(text, 0, p1));
+    long s = p1 + 1;
+    const long p2 = FindSpace(text, s);
+    const int n2 = LeadingDecimal(Between(text, s, p2));
+    s = p2 + 1;
+    const long p3 = FindSpace(text, s);
+    const int n3 = LeadingDecimal(Between(text, s, p3));
+    s = p3 + 1;
+    const long p4 = FindSpace(text, s);
+    t.gasName = Cp1251ToUtf8(Between(text, s, p4));
+    const std::string_view unit = p4 < 0 ? text : text.substr(p4 + 1);
+    t.unitName = Cp1251ToUtf8(unit);
+    if (!unit.empty() && unit.find('-') != std::string_view::npos) t.unitName = "%НКПР";
+    t.deviceRange = n1 * 0.01;
+    t.deviceMidGas = n2 * 0.01;
+    t.deviceMaxGas = n3 * 0.01;
+    return t;
+}
+
+uint16_t GasRegisterValue(double volumePercent) {
+    const double product = std::trunc(volumePercent * 1000.0);
+    if (!std::isfinite(product)) return 0;
+    // Low 16 bits of the truncated integer, as the analyzer expects; out-of-range values are
+    // refused by the dialogs long before they get here.
+    const long long whole = product > 1e15 ? 0 : product < -1e15 ? 0 : static_cast<long long>(product);
+    return static_cast<uint16_t>(whole & 0xFFFF);
+}
+
+RegisterWrite EncodeNewAddress(int newAddress, unsigned lineBaud) {
+    return {0, static_cast<uint16_t>((newAddress & 0xFF) << 8 | BaudCode(lineBaud))};
+}
+RegisterWrite EncodeNewBaud(int currentAddress, uint8_t newBaudCode) {
+    return {0, static_cast<uint16_t>((currentAddress & 0xFF) << 8 | newBaudCode)};
+}
+RegisterWrite EncodeZero() { return {1, 0}; }
+RegisterWrite EncodeMidGas(double volumePercent) { return {2, GasRegisterValue(volumePercent)}; }
+RegisterWrite EncodeMaxGas(double volumePercent) { return {3, GasRegisterValue(volumePercent)}; }
+RegisterWrite EncodeTypical() { return {4, 1}; }
+RegisterWrite EncodeThreshold1(uint8_t value) { return {5, value}; }
+RegisterWrite EncodeThreshold2(uint8_t value) { return {6, value}; }
+RegisterWrite EncodeFactoryNumber(int factoryNumber) {
+    return {7, static_cast<uint16_t>(factoryNumber & 0xFFFF)};
+}
+
+uint8_t BaudCode(unsigned baud) {
+    switch (baud) {
+        case 1200: return 1;
+        case 2400: return 2;
+        case 4800: return 4;
+        case 9600: return 8;
+        case 19200: return 16;
+        default: return 0;
+    }
+}
+
+unsigned BaudForCode(unsigned code) {
+    switch (code) {
+        case 1: return 1200;
+        case 2: return 2400;
+        case 4: return 4800;
+        case 8: return 9600;
+        case 16: return 19200;
+        default: return 0;
+    }
+}
+
+}  // namespace zta

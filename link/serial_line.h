@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/modbus.h"
+#include "link/serial_port.h"
+
+namespace zta {
+
+struct LineTiming {
+    int rtsLeadMs;
+    int rtsHoldMs;
+    int replyTimeoutMs;
+};
+
+// The row for one of the five rates; 9600's row for anything else.
+LineTiming TimingFor(unsigned baud);
+
+constexpr int kPollSettleMs = 1;
+constexpr int kSearchSettleMs = 3;
+constexpr size_t kPollBufferSize = 80;
+constexpr size_t kSearchBufferSize = 21;
+
+struct LineOptions {
+    DirectionSetting direction = DirectionSetting::Auto;
+    size_t bufferSize = kPollBufferSize;
+    int replyTimeoutMs = 0;  // > 0 overrides the rate's reply time-out (tests only)
+};
+
+// The direction setting named by the environment (ZTA_RS485=driver|program), else Auto.
+DirectionSetting DirectionFromEnvironment();
+
+// The stored form of a chosen port name, which is what is opened and what messages show.
+// Windows: up to four characters as is, else "\\.\" + name. Elsewhere: a name with a '/' as
+// given, else "/dev/" + name.
+std::string StoredPortName(const std::string& chosen);
+
+// The operator's text for a failed opening; empty for OpenFailure::Other.
+std::string OpenFailureText(const OpenResult& result, const std::string& storedPortName);
+
+struct ExchangeResult {
+    size_t count = 0;        // bytes read, 0..expectedLength
+    bool writeOk = false;
+    bool vanished = false;   // the device went away during this exchange
+};
+
+// One opening of the line, owned by one worker for its run.
+class SerialLine {
+public:
+    explicit SerialLine(std::unique_ptr<SerialPort> port = MakePlatformPort(),
+                        Pauser& pauser = RealPauser());
+    ~SerialLine();
+    SerialLine(const SerialLine&) = delete;
+    SerialLine& operator=(const SerialLine&) = delete;
+
+    OpenResult Open(const std::string& storedPortName, unsigned baud,
+                    const LineOptions& options = {});
+    // Request, pauses, purge, read; see the step order in serial_line.cpp.
+    ExchangeResult Exchange(const Request& request, size_t expectedLength, int settleMs);
+    void Close();
+
+    bool IsOpen() const { return open_; }
+    DirectionMode Mode() const { return mode_; }
+    const LineTiming& Timing() const { return timing_; }
+    const uint8_t* Reply() const { return buffer_.data(); }
+
+private:
+    std::unique_ptr<SerialPort> port_;
+    Pauser& pauser_;
+    bool open_ = false;
+    DirectionMode mode_ = DirectionMode::Program;
+    LineTiming timing_{};
+    std::vector<uint8_t> buffer_;
+};
+
+}  // namespace zta

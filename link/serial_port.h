@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zta {
+
+enum class DirectionMode { Driver, Program };
+
+// Which direction mode an opening uses: Auto picks Driver where the port supports kernel
+// (or driver) RS-485 direction switching, else Program.
+enum class DirectionSetting { Auto, Driver, Program };
+
+enum class OpenFailure {
+    None,
+    WrongPort,        // missing path / file not found / device not functioning
+    Busy,             // held by another opener / access denied
+    Other,            // the device could not be opened for another reason
+    SettingsRefused,  // line settings not applied
+    TimeoutsRefused,  // read time-out not applied
+};
+
+struct OpenResult {
+    OpenFailure failure = OpenFailure::None;
+    int platformCode = 0;  // errno or GetLastError()
+    bool ok() const { return failure == OpenFailure::None; }
+};
+
+// The platform side of one serial device. SerialLine drives it; tests substitute a fake.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    // Opens exclusively and sets raw 8N1, no flow control, DTR off, at the given rate.
+    // `direction` decides RS-485 switching; the chosen mode is returned in `mode`.
+    virtual OpenResult Open(const std::string& path, unsigned baud, DirectionSetting direction,
+                            DirectionMode& mode) = 0;
+    // True when the driver took all bytes.
+    virtual bool Write(const uint8_t* data, size_t length) = 0;
+    // Blocks until `length` bytes have come or `timeoutMs` has passed since the call began.
+    virtual size_t Read(uint8_t* buffer, size_t length, int timeoutMs) = 0;
+    // Drops unsent output and unread input.
+    virtual void Purge() = 0;
+    // Waits until the output has left the transmitter (Program mode, before the hold pause).
+    virtual void Drain() = 0;
+    virtual void SetRts(bool on) = 0;
+    virtual void Close() = 0;
+    // Set when the device vanished (unplugged adapter); cleared by the next successful Open.
+    virtual bool Vanished() const = 0;
+};
+
+std::unique_ptr<SerialPort> MakePlatformPort();
+
+// Pauses, replaceable so that tests can record them instead of sleeping.
+class Pauser {
+public:
+    virtual ~Pauser() = default;
+    virtual void PauseMs(int ms) = 0;
+};
+
+Pauser& RealPauser();
+
+}  // namespace zta

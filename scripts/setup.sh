@@ -1,0 +1,18 @@
+# Sourced by ./test and ./run: installs with apt-get whatever the build needs and is missing.
+zta_packages=(g++ clang cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+              qt6-base-dev qt6-qpa-plugins libqt6serialport6-dev libgl-dev)
+
+zta_setup() {
+    local missing=()
+    for p in "${zta_packages[@]}" "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' \
+            || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
