@@ -1,0 +1,128 @@
+#pragma once
+
+// Simulated ZTA-K7 analyzers on one serial line: a pseudo-terminal (the station opens its slave
+// side or a symbolic link to it) or a real serial device. One worker thread serves the line.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zta::sim {
+
+// Standard: refuses the 25-register read with 01 84 02 + CRC and answers the 10-register read.
+// OldSoftware: like Standard, without the 0xA5 version marker in register 10.
+enum class Model { Extended, Standard, OldSoftware };
+
+enum class Wave { Constant, Ramp, Sine, Noise };
+
+// Faults apply to the replies of one analyzer (all its numbers). Silent: no answer. WrongCrc:
+// last byte flipped. ShortReply: first half only. LongReply: one extra byte. LateReply: written
+// after 1 s. EchoRequest: the request is written back at once (an echoing adapter), the reply
+// follows as usual. Noise: random bytes of the reply's length instead of the reply.
+enum class Fault { None, Silent, WrongCrc, ShortReply, LongReply, LateReply, EchoRequest, Noise };
+
+struct AnalyzerConfig {
+    int address = 1;
+    std::vector<int> extraAddresses;  // the same analyzer also answers at these numbers
+    unsigned baud = 9600;
+    Model model = Model::Extended;
+    int gasCode = 1;
+    std::string textBlock = "440 270 440 CH4 %";  // UTF-8; sent as Windows-1251 padded to 30
+    double concentration = 20.0;                    // %LEL, register 2 signed
+    Wave wave = Wave::Constant;
+    double amplitude = 0.0;
+    double periodS = 60.0;
+    // Relay bits: bit0 health (always 1), bit1 conc >= threshold1, bit2 conc >= threshold2.
+    int threshold1 = 20, threshold2 = 50;
+    int factoryNumber = 1234;
+    int softwareVersion = 12;  // x10; register 10 low byte, high byte 0xA5 unless OldSoftware
+    int auxValue = 0, refChannel = 1000, workChannel = 900, dValue = 100, temperature = 25;
+};
+
+struct LogEntry {
+    enum class Kind { Request, WriteApplied, Ignored };
+    Kind kind = Kind::Request;
+    std::vector<uint8_t> bytes;  // the request as received
+    int address = -1;            // analyzer address that handled it (-1 none)
+    int reg = -1;                // for writes
+    int value = -1;
+    unsigned lineBaud = 0;  // line rate seen when it arrived
+    std::chrono::steady_clock::time_point when;
+};
+
+// The analyzer's current settings and what the service writes did to it.
+struct AnalyzerState {
+    int address = 1;
+    std::vector<int> extraAddresses;
+    unsigned baud = 9600;
+    Model model = Model::Extended;
+    int gasCode = 1;
+    double baseConcentration = 20.0;  // before the wave; zero setting moves it to 0
+    double concentration = 20.0;      // the value the next reply would carry
+    int threshold1 = 20, threshold2 = 50;
+    int factoryNumber = 1234;
+    int softwareVersion = 12;
+    int zeroCount = 0;
+    int midGasValue = -1;  // last value written to register 2 (-1: never)
+    int maxGasValue = -1;  // last value written to register 3 (-1: never)
+    int typicalCount = 0;
+    int requestCount = 0;  // requests it answered or refused
+    int writeCount = 0;    // writes applied
+    Fault fault = Fault::None;
+};
+
+class Bus {
+public:
+    // Opens a pseudo-terminal; linkPath non-empty: a symbolic link to the slave is made there
+    // (replaced if present). Returns nullptr and fills *error on failure.
+    static std::unique_ptr<Bus> OpenPty(const std::string& linkPath = "", std::string* error = nullptr);
+    // Serves a real serial device; the line rate is the device's own setting, set with
+    // SetDeviceBaud (default 9600).
+    static std::unique_ptr<Bus> OpenDevice(const std::string& path, std::string* error = nullptr);
+
+    ~Bus();  // stops and closes; removes its link
+    Bus(const Bus&) = delete;
+    Bus& operator=(const Bus&) = delete;
+
+    const std::string& PortPath() const;  // the link path if given, else the slave path
+    std::string SlavePath() const;        // the current pty slave (changes on Replug)
+
+    void AddAnalyzer(const AnalyzerConfig&);  // before or after Start
+    bool RemoveAnalyzer(int address);         // as if switched off
+    bool SetConcentration(int address, double percentLel);
+
+    void Start();
+    void Stop();
+
+    void SetFault(int address, Fault fault, int count = -1);  // -1: until cleared with None
+
+    void Unplug();  // closes its side: the station sees a vanished device
+    void Replug();  // a new pty behind the same link path
+    bool Plugged() const;
+
+    // Only for OpenDevice: the rate the device is set to (a pty reports the station's rate).
+    bool SetDeviceBaud(unsigned baud, std::string* error = nullptr);
+
+    std::vector<LogEntry> Log() const;
+    void ClearLog();
+    // Waits until pred(log) holds or the time is up; true when it holds.
+    bool WaitFor(std::function<bool(const std::vector<LogEntry>&)> pred, int timeoutMs) const;
+
+    std::optional<AnalyzerState> State(int address) const;
+
+    // Optional sink for each log entry as it is made (the program's --log); called on the
+    // worker thread without the lock held.
+    void SetLogSink(std::function<void(const LogEntry&)> sink);
+
+    struct Impl;
+
+private:
+    explicit Bus(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zta::sim
