@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link/cp1251.h"
+#include "link/modbus.h"
+#include "link/regmap.h"
+
+namespace zta {
+namespace {
+
+std::vector<uint8_t> Reply(size_t length) {
+    std::vector<uint8_t> r(length, 0);
+    r[0] = 1;
+    r[1] = kFnReadInput;
+    r[2] = static_cast<uint8_t>(length - 5);
+    return r;
+}
+
+TEST(DecodeReadings, SignedValuesVersionMarkerAndRelays) {
+    auto r = Reply(kShortReplyLength);
+    r[3] = 2;                    // gas code
+    r[4] = 5;                    // relays
+    r[5] = 0xFF, r[6] = 0x9C;    // -100 %LEL
+    r[7] = 20, r[8] = 200;       // thresholds are unsigned bytes
+    r[9] = 0x00, r[10] = 0x64;   // aux 100
+    r[11] = 0x80, r[12] = 0x00;  // ref -32768
+    r[13] = 0x7F, r[14] = 0xFF;  // work 32767
+    r[15] = 0x00, r[16] = 0x01;  // d
+    r[17] = 0xFF, r[18] = 0xFE;  // temperature -2
+    r[19] = 0xFF, r[20] = 0xFF;  // factory number -1: taken as signed too
+    r[21] = 0xA5, r[22] = 0x0C;
+    const Readings d = DecodeReadings(r.data());
+    EXPECT_EQ(d.relayState, 5);
+    EXPECT_EQ(d.concentration, -100.0);
+    EXPECT_EQ(d.threshold1, 20);
+    EXPECT_EQ(d.threshold2, 200);
+    EXPECT_EQ(d.auxValue, 100);
+    EXPECT_EQ(d.refChannel, -32768);
+    EXPECT_EQ(d.workChannel, 32767);
+    EXPECT_EQ(d.dValue, 1);
+    EXPECT_EQ(d.temperature, -2);
+    EXPECT_EQ(d.factoryNumber, -1);
+    EXPECT_EQ(d.softwareVersion, 12);
+    EXPECT_EQ(DecodeGasCode(r.data()), 2);
+
+    r[5] = 0x00, r[6] = 0x64;
+    r[21] = 0x00;  // no marker: old software, whatever byte 22 holds
+    const Readings old = DecodeReadings(r.data());
+    EXPECT_EQ(old.concentration, 100.0);
+    EXPECT_EQ(old.softwareVersion, -1);
+}
+
+TEST(GasNames, CodesZeroToEightOnly) {
+    EXPECT_STREQ(GasNameForCode(0), "-");
+    EXPECT_STREQ(GasNameForCode(1), "Метан");
+    EXPECT_STREQ(GasNameForCode(7), "Циклопентан");
+    EXPECT_STREQ(GasNameForCode(8), "Пропилен");
+    EXPECT_EQ(GasNameForCode(9), nullptr);
+    EXPECT_EQ(GasNameForCode(-1), nullptr);
+}
+
+std::string Padded(std::string text) {
+    text.resize(kTextBlockLength, ' ');
+    return text;
+}
+
+TEST(TextBlock, Cases) {
+    struct Case {
+        std::string text;
+        double range, mid, max;
+        std::string gas, unit;
+    } cases[] = {
+        {Padded("440 270 440 CH4 %"), 4.4, 2.7, 4.4, "CH4", "%" + std::string(13, ' ')},
+        {Padded("NoSpacesAtAllInThisTextBlock!!"), 0, 0, 0, "",
+         "NoSpacesAtAllInThisTextBlock!!"},
+        {Padded("100 50 100 C3H8 %-LEL"), 1.0, 0.5, 1.0, "C3H8", "%НКПР"},
+        {Padded("-5 +7 x9 gas"), -0.05, 0.07, 0.0, "gas", std::string(17, ' ')},
+        // A zero byte ends every search: no further space is found, the unit is the whole text.
+        {std::string("440\0 270 440 CH4 %", 19) + std::string(11, ' '), 0, 0, 0, "",
+         std::string("440\0 270 440 CH4 %", 19) + std::string(11, ' ')},
+    };
+    for (const auto& c : cases) {
+        const TextBlock t = ParseTextBlock(c.text);
+        EXPECT_DOUBLE_EQ(t.deviceRange, c.range) << c.text;
+        EXPECT_DOUBLE_EQ(t.deviceMidGas, c.mid) << c.text;
+        EXPECT_DOUBLE_EQ(t.deviceMaxGas, c.max) << c.text;
+        EXPECT_EQ(t.gasName, c.gas) << c.text;
+        EXPECT_EQ(t.unitName, c.unit) << c.text;
+    }
+    // Windows-1251 bytes of the block come out as UTF-8.
+    const TextBlock ru = ParseTextBlock(Padded(Utf8ToCp1251("440 270 440 Метан об.%")));
+    EXPECT_EQ(ru.gasName, "Метан");
+    EXPECT_EQ(ru.unitName.substr(0, 6), "об.%");
+}
+
+TEST(LeadingDecimal, Saturates) {
+    EXPECT_EQ(LeadingDecimal("  42abc"), 42);
+    EXPECT_EQ(LeadingDecimal(""), 0);
+    EXPECT_EQ(LeadingDecimal("-"), 0);
+    EXPECT_EQ(LeadingDecimal("99999999999999999999"), 2147483647);
+    EXPECT_EQ(LeadingDecimal("-99999999999999999999"), -2147483647 - 1);
+}
+
+TEST(Commands, EncodeAndBaudCodes) {
+    struct Case {
+        const char* name;
+        RegisterWrite got;
+        uint16_t reg, value;
+    } cases[] = {
+        {"new number 7 on 9600", EncodeNewAddress(7, 9600), 0, 0x0708},
+        {"baud 9600 at 5", EncodeNewBaud(5, 8), 0, 0x0508},
+        {"zero", EncodeZero(), 1, 0},
+        {"mid 2.7", EncodeMidGas(2.7), 2, 2700},
+        {"max 4.4", EncodeMaxGas(4.4), 3, 4400},
+        {"max 0.64", EncodeMaxGas(0.64), 3, 640},
+        {"typical", EncodeTypical(), 4, 1},
+        {"threshold1 25", EncodeThreshold1(25), 5, 0x0019},
+        {"threshold2 255", EncodeThreshold2(255), 6, 255},
+        {"factory 65535", EncodeFactoryNumber(65535), 7, 0xFFFF},
+        {"factory 70000 low bits", EncodeFactoryNumber(70000), 7, 70000 & 0xFFFF},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.got.reg, c.reg) << c.name;
+        EXPECT_EQ(c.got.value, c.value) << c.name;
+    }
+    // New number 7 for the analyzer at 3 on a 9600-baud line.
+    const RegisterWrite w = EncodeNewAddress(7, 9600);
+    const Request r = WriteRequest(3, w.reg, w.value);
+    EXPECT_EQ(r[4], 0x07);
+    EXPECT_EQ(r[5], 0x08);
+    for (unsigned rate : kBaudRates) EXPECT_EQ(BaudForCode(BaudCode(rate)), rate);
+    EXPECT_EQ(BaudCode(38400), 0);
+    EXPECT_EQ(BaudForCode(3), 0u);
+}
+
+TEST(Cp1251, RoundTripAndReplacement) {
+    const std::string ru = "Прибор №5 Ёё %НКПР";
+    EXPECT_EQ(Cp1251ToUtf8(Utf8ToCp1251(ru)), ru);
+    EXPECT_EQ(Utf8ToCp1251("Т(у.е.)"), std::string("\xD2(\xF3.\xE5.)"));
+    EXPECT_EQ(Utf8ToCp1251("€"), "\x88");
+    EXPECT_EQ(Utf8ToCp1251("漢"), "?");
+    EXPECT_EQ(Utf8ToCp1251("\xFF\xC3"), "??");  // malformed UTF-8 never reads past the end
+    EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
+}
+
+}  // namespace
+}  // namespace zta
