@@ -1,0 +1,167 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/regmap.h"
+
+namespace zta {
+
+constexpr int kMaxSlots = 50;
+constexpr int kLostContactLimit = 5;
+
+// Opaque handle of an analyzer view; 0 = none.
+using ViewId = std::uintptr_t;
+
+// Everything the block keeps for one analyzer window. Closing a window moves whole slots, so a
+// pending command and its value always stay with the analyzer they were confirmed for.
+struct Slot {
+    ViewId viewWindow = 0;
+    int address = 0;
+    int errorCount = 0;
+    int auxValue = 0;
+    int dValue = 0;
+    int refChannel = 0;
+    int workChannel = 0;
+    int softwareVersion = 0;
+    double concentration = 0.0;
+    uint8_t gasCode = 0;
+    uint8_t relayState = 0;
+    uint8_t threshold1 = 0;
+    uint8_t threshold2 = 0;
+    int temperature = 0;
+    int factoryNumber = 0;
+    int newFactoryNumber = 0;
+    std::string gasName;          // UTF-8
+    std::string unitName = "-";   // UTF-8
+    double deviceMaxGas = 0.0;
+    double deviceMidGas = 0.0;
+    double deviceRange = 0.0;
+    int replyCount = 0;
+    int requestCount = 0;
+    uint8_t newAddress = 0;
+    uint8_t newBaudCode = 0;
+    uint8_t newThreshold1 = 0;
+    uint8_t newThreshold2 = 0;
+    bool pendingThreshold1 = false;
+    bool pendingThreshold2 = false;
+    bool pendingAddress = false;
+    bool pendingBaud = false;
+    bool pendingMaxGas = false;
+    bool pendingMidGas = false;
+    bool pendingTypical = false;
+    bool pendingZero = false;
+    bool pendingFactoryNumber = false;
+    bool extendedModel = false;
+    // Distinct for every registration; 0 for a free slot.
+    uint64_t generation = 0;
+
+    bool AnyPending() const;
+    void ClearPending();
+    // The lost-contact clearing of readings (unitName, device values, address and counters stay).
+    void ClearReadings();
+};
+
+// The state shared by the windows and the poll thread. One mutex, held only while copying.
+class PollBlock {
+public:
+    PollBlock() = default;
+    PollBlock(const PollBlock&) = delete;
+    PollBlock& operator=(const PollBlock&) = delete;
+
+    // --- windows (UI thread) ---
+
+    // The new window's slot, or nothing when 50 windows are registered already.
+    std::optional<int> Register(ViewId view);
+
+    struct Moved {
+        int newSlot;
+        ViewId view;
+    };
+    // Frees `slot`, moves every slot behind it down by one (whole slots), clears the vacated
+    // last index, sets the cursor to 0. Returns the views that moved, with their new slots.
+    // Does nothing for an index that is not registered.
+    std::vector<Moved> Close(int slot);
+
+    Slot Snapshot(int slot) const;  // a default Slot for an index outside 0..49
+    int WindowCount() const;
+    ViewId View(int slot) const;
+    std::optional<int> SlotOfView(ViewId view) const;
+
+    // Writes the command's value, then its pending flag, under one lock. `value` is ignored by
+    // the commands that carry none (Zero, MaxGas, MidGas, Typical). False when the slot is not
+    // registered.
+    bool ConfirmCommand(int slot, Command which, int value = 0);
+    void SetAddress(int slot, int address);  // the view's number field
+    void ResetCounters(int slot);            // replyCount, requestCount = 0
+
+    // Before a poll thread starts: clear the stop request and the pending flags of every slot
+    // except thresholds and factory number, mark every slot for the extended-model probe.
+    void PrepareConnect();
+    void RequestStop();
+    bool StopRequested() const;
+    // Waits up to `ms` or until a stop is requested; true when stopped. The poll thread paces
+    // itself through this so a stop does not wait out the pause.
+    bool WaitForStop(int ms) const;
+
+    int Cursor() const;
+    std::string InsertText() const;
+    void SetInsertText(const std::string& text);
+    double MaxGas() const;
+    void SetMaxGas(double value);
+    double MidGas() const;
+    void SetMidGas(double value);
+    std::string PortName() const;
+    void SetPortName(const std::string& storedName);
+    unsigned BaudRate() const;
+    void SetBaudRate(unsigned baud);
+    int RunningTimers() const;
+    void SetRunningTimers(int count);
+    void AddRunningTimers(int delta);  // never below 0
+    int ShowSoftwareInfo() const;
+    void SetShowSoftwareInfo(int on);
+
+    // --- poll thread ---
+
+    struct Turn {
+        int slot = -1;  // -1: no window registered
+        uint64_t generation = 0;
+        Slot data;
+        int windowCount = 0;
+        unsigned baudRate = 0;
+        double maxGas = 0.0;
+        double midGas = 0.0;
+    };
+    Turn BeginTurn() const;
+    // Runs `change` on the slot under the lock, only if `slot` still holds the registration
+    // `generation`. False (nothing run) when it was closed or moved meanwhile.
+    bool StoreOutcome(int slot, uint64_t generation, const std::function<void(Slot&)>& change);
+    bool IsCurrent(int slot, uint64_t generation) const;
+    void ClearAllPending();  // at the poll thread's start
+    void AdvanceCursor();    // cursor + 1, or 0 at windowCount
+
+private:
+    bool Registered(int slot) const { return slot >= 0 && slot < windowCount_; }
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable stopChanged_;
+    Slot slots_[kMaxSlots];
+    int cursor_ = 0;
+    std::string insertText_;
+    int windowCount_ = 0;
+    double maxGas_ = 4.4;
+    double midGas_ = 2.7;
+    std::string portName_ = "COM1";
+    unsigned baudRate_ = 9600;
+    bool stopPolling_ = false;
+    int runningTimers_ = 0;
+    int showSoftwareInfo_ = 0;
+    uint64_t nextGeneration_ = 1;
+};
+
+}  // namespace zta

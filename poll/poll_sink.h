@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+#include "poll/poll_block.h"
+
+namespace zta {
+
+inline constexpr const char* kPollCaption = "Опрос";
+inline constexpr const char* kWriteFailedText = "Ошибка записи";
+
+// How the poll thread reaches the windows. Called on the poll thread.
+class PollSink {
+public:
+    virtual ~PollSink() = default;
+    // Synchronous: returns after the receiver copied the slot. The view may have been closed
+    // a moment before; a receiver ignores a view it no longer knows.
+    virtual void DataChanged(ViewId view, int slot) = 0;
+    // Posted: the analyzer accepted a new baud rate.
+    virtual void BaudAccepted(ViewId view, int baudCode, int address) = 0;
+    // Posted: the line could not be opened; the thread ends right after.
+    virtual void LineFailed() = 0;
+    // Shows an error box and waits for OK. An empty caption means the application's title.
+    virtual void ShowError(const std::string& text, const std::string& caption) = 0;
+};
+
+}  // namespace zta

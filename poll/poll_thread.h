@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "link/serial_line.h"
+#include "link/serial_port.h"
+#include "poll/poll_block.h"
+#include "poll/poll_sink.h"
+#include "poll/worker.h"
+
+namespace zta {
+
+struct PollTiming {
+    int pacingBaseMs = 500;
+    int pacingPerWindowMs = 8;
+    LineOptions line;
+    // Pause between attempts to reopen a vanished device.
+    int reopenIntervalMs = 1000;
+};
+
+// The pause after each turn: 500 - 8 x windowCount ms by default, never below 0.
+int PacingMs(int windowCount, const PollTiming& timing = {});
+
+using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
+
+// The poll thread's body: opens the line with the block's port and rate and polls until a stop
+// is requested. Ends after LineFailed when the line cannot be opened.
+void PollThreadProc(PollBlock& block, PollSink& sink, const PollTiming& timing = {},
+                    PortFactory portFactory = MakePlatformPort);
+
+class PollThread {
+public:
+    PollThread(PollBlock& block, PollSink& sink, PollTiming timing = {},
+               PortFactory portFactory = MakePlatformPort);
+    ~PollThread();  // stops and waits (without serving)
+
+    // Runs the connect sequence on the block and starts polling; false while still running.
+    bool Start();
+    bool Running() const;
+    // Requests the stop and waits up to `timeoutMs` for the end, serving through `serveOnce`.
+    // False on time-out: the thread stays known and a later Stop waits again.
+    bool Stop(int timeoutMs = 10000, const std::function<void()>& serveOnce = {});
+
+private:
+    PollBlock& block_;
+    PollSink& sink_;
+    PollTiming timing_;
+    PortFactory portFactory_;
+    WorkerThread worker_;
+};
+
+}  // namespace zta
