@@ -1,0 +1,33 @@
+// zta-bus: the analyzers' bus from a shell, for test benches and scripts.
+#include <cstdio>
+#include <cstring>
+
+#include "tools/bus_commands.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: zta-bus read  --port P [--baud B] --address N [--extended] [--json]\n"
+    "       zta-bus write --port P [--baud B] --address N COMMAND [VALUE]\n"
+    "           COMMAND: zero | typical | high [VOL] | middle [VOL] | threshold1 V |\n"
+    "                    threshold2 V | factory V | address V | baud V\n"
+    "       zta-bus poll  --port P [--baud B] --address A[,A...] [--turns N] [--json]\n"
+    "       zta-bus scan  --port P [--baud B] [--json]\n"
+    "options: --rs485 driver|program|auto (direction switching), --timeout MS (reply time-out)\n"
+    "--port takes a device path (or, on Windows, a port name); --baud defaults to 9600.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    const char* command = argv[1];
+    if (!std::strcmp(command, "read")) return RunRead(argc - 1, argv + 1);
+    if (!std::strcmp(command, "write")) return RunWrite(argc - 1, argv + 1);
+    if (!std::strcmp(command, "poll")) return RunPoll(argc - 1, argv + 1);
+    if (!std::strcmp(command, "scan")) return RunScan(argc - 1, argv + 1);
+    std::fprintf(stderr, "zta-bus: unknown command '%s'\n%s", command, kUsage);
+    return 2;
+}
