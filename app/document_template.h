@@ -1,0 +1,35 @@
+#pragma once
+
+#include <vector>
+
+class CMainFrame;
+class CommandTarget;
+class QMdiSubWindow;
+
+// What the main window needs from an analyzer view: the notices it is sent and the timer
+// period the second status bar shows.
+class AnalyzerView {
+public:
+    virtual ~AnalyzerView() = default;
+    // `code` is a ViewNotice or a baud code (1..16, `value` = network number).
+    virtual void OnViewNotice(int code, int value) = 0;
+    // The view's window moved to `slot` because a window before it closed.
+    virtual void OnSlotChanged(int slot) = 0;
+    // The main window's record folder changed.
+    virtual void OnRecordFolderChanged() = 0;
+    // The record timer period in seconds, 0 without a timer.
+    virtual int timerPeriod() const = 0;
+};
+
+// Makes analyzer windows (document, child frame, view) for the main window.
+class DocumentTemplate {
+public:
+    virtual ~DocumentTemplate() = default;
+    // Opens one empty analyzer window in the frame's MDI area and shows it. Returns nullptr
+    // when the document refused to register (it has shown its own message).
+    virtual QMdiSubWindow* OpenDocumentFile(CMainFrame& frame) = 0;
+    // The command route of a child window: its view, then its document.
+    virtual std::vector<CommandTarget*> Route(QMdiSubWindow* child) = 0;
+    // The analyzer view shown in a child window, or nullptr.
+    virtual AnalyzerView* ViewOf(QMdiSubWindow* child) = 0;
+};

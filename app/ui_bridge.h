@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+// Lives on the UI thread. Workers hand it work: synchronous requests block the worker until
+// the UI thread has run them; posted ones do not. The UI thread runs queued requests from its
+// event loop and also while it waits for a worker (waitFor), so a worker in the middle of a
+// synchronous notice never holds both threads until the time-out.
+//
+// The engine's sink interfaces (poll sink, search sink) are implemented on top of this by the
+// main window, which sets the handlers.
+class UiBridge : public QObject {
+    Q_OBJECT
+public:
+    explicit UiBridge(QObject* parent = nullptr);
+    ~UiBridge() override;
+
+    // Worker side. Runs `fn` on the UI thread and returns once it has run (true), or at once
+    // with false when the bridge has been closed. Called on the UI thread it runs `fn` directly.
+    bool callSync(std::function<void()> fn);
+    // Worker side. Queues `fn` for the UI thread's event loop; dropped after close().
+    void post(std::function<void()> fn);
+
+    // UI side. Runs every queued synchronous request; returns how many ran.
+    int serve();
+    // UI side. Serves queued requests until `finished` returns true or `timeoutMs` has passed;
+    // true when finished. Never blocks the UI thread without serving.
+    bool waitFor(const std::function<bool()>& finished, int timeoutMs);
+
+    // Refuses further requests and releases every waiting worker (the window is going away).
+    void close();
+    bool closed() const;
+
+private:
+    struct Request;
+    void schedule();
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;  // a worker's request ran, or the bridge closed
+    std::deque<std::shared_ptr<Request>> queue_;
+    bool closed_ = false;
+    bool scheduled_ = false;
+};
