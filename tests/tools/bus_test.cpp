@@ -1,0 +1,146 @@
+// zta-bus end to end: the built program against simulated analyzers on a pseudo-terminal.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "sim/bus.h"
+
+namespace {
+
+using zta::sim::AnalyzerConfig;
+using zta::sim::Bus;
+using zta::sim::Fault;
+using zta::sim::Model;
+
+struct Run {
+    int status = -1;
+    std::string out;  // stdout and stderr together
+};
+
+Run Bus_(const std::string& args) {
+    Run r;
+    const std::string cmd = std::string(ZTA_BUS_PROGRAM) + " " + args + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 512> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int raw = pclose(p);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+class BusTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        bus_ = Bus::OpenPty("", &error);
+        ASSERT_TRUE(bus_) << error;
+        AnalyzerConfig extended;
+        extended.address = 5;
+        extended.concentration = 37;
+        extended.factoryNumber = 4321;
+        extended.textBlock = "440 270 440 CH4 %";
+        bus_->AddAnalyzer(extended);
+        AnalyzerConfig standard;
+        standard.address = 9;
+        standard.model = Model::Standard;
+        standard.gasCode = 2;
+        bus_->AddAnalyzer(standard);
+        bus_->Start();
+    }
+    std::string Port() const { return " --port " + bus_->PortPath() + " "; }
+
+    std::unique_ptr<Bus> bus_;
+};
+
+TEST_F(BusTool, ReadPrintsTheDecodedReadings) {
+    Run r = Bus_("read" + Port() + "--address 5 --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    for (const char* part : {"\"concentration\":37", "\"factoryNumber\":4321", "\"gasCode\":1",
+                             "\"gasName\":\"Метан\"", "\"softwareVersion\":12", "\"relayState\":3"})
+        EXPECT_NE(r.out.find(part), std::string::npos) << part << " in " << r.out;
+    EXPECT_EQ(r.out.find("deviceRange"), std::string::npos);
+
+    r = Bus_("read" + Port() + "--address 5 --extended --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    for (const char* part : {"\"deviceRange\":4.4", "\"deviceMidGas\":2.7", "\"deviceMaxGas\":4.4",
+                             "\"gasName\":\"CH4\"", "\"unitName\":\"%"})
+        EXPECT_NE(r.out.find(part), std::string::npos) << part << " in " << r.out;
+
+    r = Bus_("read" + Port() + "--address 9");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("gas=2(Пропан)"), std::string::npos) << r.out;
+}
+
+TEST_F(BusTool, FailuresExitNonZeroWithOneLine) {
+    struct Case {
+        std::string args;
+        int status;
+        std::string says;
+    } cases[] = {
+        {"read" + Port() + "--address 9 --extended", 6, "refused the request (exception 2)"},
+        {"read" + Port() + "--address 44 --timeout 100", 4, "no reply from network number 44"},
+        {"read --port /dev/zta-no-such-port --address 1", 3,
+         "Порт /dev/zta-no-such-port указан неверно"},
+        {"write" + Port() + "--address 5 threshold1 300", 2, "from 0 to 255"},
+        {"write" + Port() + "--address 5 launch", 2, "unknown command launch"},
+        {"read --address 5", 2, "--port is required"},
+    };
+    for (const auto& c : cases) {
+        const Run r = Bus_(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    }
+}
+
+TEST_F(BusTool, WritesReachTheAnalyzerAndTakeEffect) {
+    struct Case {
+        std::string command;
+        int reg, value;
+    } cases[] = {
+        {"zero", 1, 0},           {"typical", 4, 1},         {"high", 3, 4400},
+        {"middle 2.7", 2, 2700},  {"threshold1 25", 5, 25},  {"threshold2 60", 6, 60},
+        {"factory 65535", 7, 65535},
+    };
+    for (const auto& c : cases) {
+        bus_->ClearLog();
+        const Run r = Bus_("write" + Port() + "--address 5 " + c.command);
+        EXPECT_EQ(r.status, 0) << c.command << ": " << r.out;
+        const auto log = bus_->Log();
+        const auto applied = std::find_if(log.begin(), log.end(), [](const auto& e) {
+            return e.kind == zta::sim::LogEntry::Kind::WriteApplied;
+        });
+        ASSERT_NE(applied, log.end()) << c.command;
+        EXPECT_EQ(applied->reg, c.reg) << c.command;
+        EXPECT_EQ(applied->value, c.value) << c.command;
+    }
+    EXPECT_EQ(bus_->State(5)->threshold1, 25);
+    EXPECT_EQ(bus_->State(5)->maxGasValue, 4400);
+
+    // A new network number, then a new rate: each takes effect after its echo.
+    ASSERT_EQ(Bus_("write" + Port() + "--address 5 address 7").status, 0);
+    ASSERT_TRUE(bus_->State(7).has_value());
+    ASSERT_EQ(Bus_("write" + Port() + "--address 7 baud 19200").status, 0);
+    EXPECT_EQ(bus_->State(7)->baud, 19200u);
+    EXPECT_EQ(Bus_("read" + Port() + "--address 7 --timeout 100").status, 4);
+    EXPECT_EQ(Bus_("read" + Port() + "--address 7 --baud 19200").status, 0);
+}
+
+TEST_F(BusTool, AGarbledEchoIsNoSuccess) {
+    bus_->SetFault(5, Fault::WrongCrc);
+    Run r = Bus_("write" + Port() + "--address 5 zero");
+    EXPECT_EQ(r.status, 5) << r.out;
+    EXPECT_NE(r.out.find("echo differs"), std::string::npos) << r.out;
+    r = Bus_("read" + Port() + "--address 5");
+    EXPECT_EQ(r.status, 5) << r.out;
+    EXPECT_NE(r.out.find("CRC error"), std::string::npos) << r.out;
+}
+
+}  // namespace
