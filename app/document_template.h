@@ -33,3 +33,10 @@ public:
     // The analyzer view shown in a child window, or nullptr.
     virtual AnalyzerView* ViewOf(QMdiSubWindow* child) = 0;
 };
+
+#include "poll/poll_block.h"
+
+// The handle an analyzer view registers in the poll block.
+inline zta::ViewId ViewIdOf(const AnalyzerView* view) {
+    return reinterpret_cast<zta::ViewId>(view);
+}

@@ -1,22 +1,33 @@
 #pragma once
 
 #include <QObject>
+#include <QWidget>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+
+#include "poll/poll_sink.h"
+#include "poll/worker.h"
 
 // Lives on the UI thread. Workers hand it work: synchronous requests block the worker until
 // the UI thread has run them; posted ones do not. The UI thread runs queued requests from its
 // event loop and also while it waits for a worker (waitFor), so a worker in the middle of a
 // synchronous notice never holds both threads until the time-out.
 //
-// The engine's sink interfaces (poll sink, search sink) are implemented on top of this by the
-// main window, which sets the handlers.
-class UiBridge : public QObject {
+// It is also the poll thread's sink: the main window sets the handlers that run on the UI thread.
+class UiBridge : public QObject, public zta::PollSink {
     Q_OBJECT
 public:
+    struct PollHandlers {
+        std::function<void(zta::ViewId, int slot)> dataChanged;
+        std::function<void(zta::ViewId, int baudCode, int address)> baudAccepted;
+        std::function<void()> lineFailed;
+        QWidget* errorOwner = nullptr;
+    };
+
     explicit UiBridge(QObject* parent = nullptr);
     ~UiBridge() override;
 
@@ -32,6 +43,17 @@ public:
     // true when finished. Never blocks the UI thread without serving.
     bool waitFor(const std::function<bool()>& finished, int timeoutMs);
 
+    // UI side: waits for a worker to end while serving its requests. False on time-out.
+    bool waitForWorker(zta::WorkerThread& worker, int timeoutMs);
+
+    void setPollHandlers(PollHandlers handlers);
+
+    // zta::PollSink, called on the poll thread
+    void DataChanged(zta::ViewId view, int slot) override;
+    void BaudAccepted(zta::ViewId view, int baudCode, int address) override;
+    void LineFailed() override;
+    void ShowError(const std::string& text, const std::string& caption) override;
+
     // Refuses further requests and releases every waiting worker (the window is going away).
     void close();
     bool closed() const;
@@ -45,4 +67,5 @@ private:
     std::deque<std::shared_ptr<Request>> queue_;
     bool closed_ = false;
     bool scheduled_ = false;
+    PollHandlers poll_;  // set on the UI thread before any worker starts
 };
