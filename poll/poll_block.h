@@ -137,7 +137,7 @@ public:
         double maxGas = 0.0;
         double midGas = 0.0;
     };
-    Turn BeginTurn() const;
+    Turn BeginTurn();
     // Runs `change` on the slot under the lock, only if `slot` still holds the registration
     // `generation`. False (nothing run) when it was closed or moved meanwhile.
     bool StoreOutcome(int slot, uint64_t generation, const std::function<void(Slot&)>& change);

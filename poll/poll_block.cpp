@@ -1,0 +1,271 @@
+#include "poll/poll_block.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace zta {
+
+namespace {
+const char* const kNoGasName = " - ";
+}
+
+bool Slot::AnyPending() const {
+    return pendingThreshold1 || pendingThreshold2 || pendingAddress || pendingBaud ||
+           pendingMaxGas || pendingMidGas || pendingTypical || pendingZero ||
+           pendingFactoryNumber;
+}
+
+void Slot::ClearPending() {
+    pendingThreshold1 = pendingThreshold2 = pendingAddress = pendingBaud = false;
+    pendingMaxGas = pendingMidGas = pendingTypical = pendingZero = false;
+    pendingFactoryNumber = false;
+}
+
+void Slot::ClearReadings() {
+    refChannel = workChannel = auxValue = temperature = factoryNumber = dValue = 0;
+    concentration = 0.0;
+    threshold1 = threshold2 = relayState = gasCode = 0;
+    softwareVersion = 0;
+    gasName = kNoGasName;
+}
+
+std::optional<int> PollBlock::Register(ViewId view) {
+    std::lock_guard lock(mutex_);
+    if (windowCount_ >= kMaxSlots) return std::nullopt;
+    const int slot = windowCount_;
+    Slot fresh;
+    fresh.viewWindow = view;
+    fresh.gasName = kNoGasName;
+    fresh.unitName.clear();
+    fresh.errorCount = kLostContactLimit;
+    // A new analyzer is probed for the extended model like every analyzer after connect.
+    fresh.extendedModel = true;
+    fresh.generation = nextGeneration_++;
+    slots_[slot] = std::move(fresh);
+    ++windowCount_;
+    return slot;
+}
+
+std::vector<PollBlock::Moved> PollBlock::Close(int slot) {
+    std::vector<Moved> moved;
+    std::lock_guard lock(mutex_);
+    if (!Registered(slot)) return moved;
+    for (int i = slot; i < windowCount_ - 1; ++i) {
+        slots_[i] = std::move(slots_[i + 1]);
+        moved.push_back({i, slots_[i].viewWindow});
+    }
+    slots_[windowCount_ - 1] = Slot{};
+    cursor_ = 0;
+    --windowCount_;
+    return moved;
+}
+
+Slot PollBlock::Snapshot(int slot) const {
+    std::lock_guard lock(mutex_);
+    if (slot < 0 || slot >= kMaxSlots) return Slot{};
+    return slots_[slot];
+}
+
+int PollBlock::WindowCount() const {
+    std::lock_guard lock(mutex_);
+    return windowCount_;
+}
+
+ViewId PollBlock::View(int slot) const {
+    std::lock_guard lock(mutex_);
+    return Registered(slot) ? slots_[slot].viewWindow : 0;
+}
+
+std::optional<int> PollBlock::SlotOfView(ViewId view) const {
+    std::lock_guard lock(mutex_);
+    if (view == 0) return std::nullopt;
+    for (int i = 0; i < windowCount_; ++i)
+        if (slots_[i].viewWindow == view) return i;
+    return std::nullopt;
+}
+
+bool PollBlock::ConfirmCommand(int slot, Command which, int value) {
+    std::lock_guard lock(mutex_);
+    if (!Registered(slot)) return false;
+    Slot& s = slots_[slot];
+    const auto byte = static_cast<uint8_t>(value & 0xFF);
+    switch (which) {
+    case Command::NewAddress: s.newAddress = byte; s.pendingAddress = true; break;
+    case Command::NewBaud: s.newBaudCode = byte; s.pendingBaud = true; break;
+    case Command::Zero: s.pendingZero = true; break;
+    case Command::MidGas: s.pendingMidGas = true; break;
+    case Command::MaxGas: s.pendingMaxGas = true; break;
+    case Command::Typical: s.pendingTypical = true; break;
+    case Command::Threshold1: s.newThreshold1 = byte; s.pendingThreshold1 = true; break;
+    case Command::Threshold2: s.newThreshold2 = byte; s.pendingThreshold2 = true; break;
+    case Command::FactoryNumber:
+        s.newFactoryNumber = value;
+        s.pendingFactoryNumber = true;
+        break;
+    }
+    return true;
+}
+
+void PollBlock::SetAddress(int slot, int address) {
+    std::lock_guard lock(mutex_);
+    if (Registered(slot)) slots_[slot].address = address;
+}
+
+void PollBlock::ResetCounters(int slot) {
+    std::lock_guard lock(mutex_);
+    if (!Registered(slot)) return;
+    slots_[slot].replyCount = 0;
+    slots_[slot].requestCount = 0;
+}
+
+void PollBlock::PrepareConnect() {
+    std::lock_guard lock(mutex_);
+    stopPolling_ = false;
+    for (Slot& s : slots_) {
+        s.pendingAddress = s.pendingBaud = s.pendingMaxGas = false;
+        s.pendingMidGas = s.pendingTypical = s.pendingZero = false;
+        s.extendedModel = true;
+    }
+}
+
+void PollBlock::RequestStop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopPolling_ = true;
+    }
+    stopChanged_.notify_all();
+}
+
+bool PollBlock::StopRequested() const {
+    std::lock_guard lock(mutex_);
+    return stopPolling_;
+}
+
+bool PollBlock::WaitForStop(int ms) const {
+    std::unique_lock lock(mutex_);
+    if (ms <= 0) return stopPolling_;
+    return stopChanged_.wait_for(lock, std::chrono::milliseconds(ms),
+                                 [this] { return stopPolling_; });
+}
+
+int PollBlock::Cursor() const {
+    std::lock_guard lock(mutex_);
+    return cursor_;
+}
+
+std::string PollBlock::InsertText() const {
+    std::lock_guard lock(mutex_);
+    return insertText_;
+}
+
+void PollBlock::SetInsertText(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    insertText_ = text;
+}
+
+double PollBlock::MaxGas() const {
+    std::lock_guard lock(mutex_);
+    return maxGas_;
+}
+
+void PollBlock::SetMaxGas(double value) {
+    std::lock_guard lock(mutex_);
+    maxGas_ = value;
+}
+
+double PollBlock::MidGas() const {
+    std::lock_guard lock(mutex_);
+    return midGas_;
+}
+
+void PollBlock::SetMidGas(double value) {
+    std::lock_guard lock(mutex_);
+    midGas_ = value;
+}
+
+std::string PollBlock::PortName() const {
+    std::lock_guard lock(mutex_);
+    return portName_;
+}
+
+void PollBlock::SetPortName(const std::string& storedName) {
+    std::lock_guard lock(mutex_);
+    portName_ = storedName;
+}
+
+unsigned PollBlock::BaudRate() const {
+    std::lock_guard lock(mutex_);
+    return baudRate_;
+}
+
+void PollBlock::SetBaudRate(unsigned baud) {
+    std::lock_guard lock(mutex_);
+    baudRate_ = baud;
+}
+
+int PollBlock::RunningTimers() const {
+    std::lock_guard lock(mutex_);
+    return runningTimers_;
+}
+
+void PollBlock::SetRunningTimers(int count) {
+    std::lock_guard lock(mutex_);
+    runningTimers_ = std::max(0, count);
+}
+
+void PollBlock::AddRunningTimers(int delta) {
+    std::lock_guard lock(mutex_);
+    runningTimers_ = std::max(0, runningTimers_ + delta);
+}
+
+int PollBlock::ShowSoftwareInfo() const {
+    std::lock_guard lock(mutex_);
+    return showSoftwareInfo_;
+}
+
+void PollBlock::SetShowSoftwareInfo(int on) {
+    std::lock_guard lock(mutex_);
+    showSoftwareInfo_ = on ? 1 : 0;
+}
+
+PollBlock::Turn PollBlock::BeginTurn() {
+    std::lock_guard lock(mutex_);
+    Turn turn;
+    turn.windowCount = windowCount_;
+    turn.baudRate = baudRate_;
+    turn.maxGas = maxGas_;
+    turn.midGas = midGas_;
+    if (windowCount_ == 0) return turn;
+    if (cursor_ >= windowCount_) cursor_ = 0;
+    turn.slot = cursor_;
+    turn.data = slots_[turn.slot];
+    turn.generation = turn.data.generation;
+    return turn;
+}
+
+bool PollBlock::StoreOutcome(int slot, uint64_t generation,
+                             const std::function<void(Slot&)>& change) {
+    std::lock_guard lock(mutex_);
+    if (!Registered(slot) || generation == 0 || slots_[slot].generation != generation)
+        return false;
+    change(slots_[slot]);
+    return true;
+}
+
+bool PollBlock::IsCurrent(int slot, uint64_t generation) const {
+    std::lock_guard lock(mutex_);
+    return Registered(slot) && generation != 0 && slots_[slot].generation == generation;
+}
+
+void PollBlock::ClearAllPending() {
+    std::lock_guard lock(mutex_);
+    for (Slot& s : slots_) s.ClearPending();
+}
+
+void PollBlock::AdvanceCursor() {
+    std::lock_guard lock(mutex_);
+    ++cursor_;
+    if (cursor_ >= windowCount_) cursor_ = 0;
+}
+
+}  // namespace zta

@@ -1,0 +1,266 @@
+#include "poll/poll_thread.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <string_view>
+
+#include "link/modbus.h"
+#include "link/regmap.h"
+
+namespace zta {
+
+int PacingMs(int windowCount, const PollTiming& timing) {
+    return std::max(0, timing.pacingBaseMs - timing.pacingPerWindowMs * windowCount);
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Choice {
+    Request request{};
+    size_t replyLength = 0;
+    bool isWrite = false;
+    bool isBaud = false;
+    bool isNewAddress = false;
+};
+
+// The priority table: the first pending command wins, else the read the model calls for.
+Choice ChooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, double midGas) {
+    Choice c;
+    RegisterWrite w{};
+    c.isWrite = true;
+    if (s.pendingThreshold1) {
+        w = EncodeThreshold1(s.newThreshold1);
+    } else if (s.pendingThreshold2) {
+        w = EncodeThreshold2(s.newThreshold2);
+    } else if (s.pendingTypical) {
+        w = EncodeTypical();
+    } else if (s.pendingMaxGas) {
+        w = EncodeMaxGas(maxGas);
+    } else if (s.pendingMidGas) {
+        w = EncodeMidGas(midGas);
+    } else if (s.pendingZero) {
+        w = EncodeZero();
+    } else if (s.pendingAddress) {
+        w = EncodeNewAddress(s.newAddress, baud);
+        c.isNewAddress = true;
+    } else if (s.pendingBaud) {
+        w = EncodeNewBaud(a, s.newBaudCode);
+        c.isBaud = true;
+    } else if (s.pendingFactoryNumber) {
+        w = EncodeFactoryNumber(s.newFactoryNumber);
+    } else {
+        c.isWrite = false;
+    }
+    if (c.isWrite) {
+        c.request = WriteRequest(a, w.reg, w.value);
+        c.replyLength = kEchoLength;
+    } else if (s.extendedModel) {
+        c.request = ReadRequest(a, kReadingsRegister, kLongReadCount);
+        c.replyLength = kLongReplyLength;
+    } else {
+        c.request = ReadRequest(a, kReadingsRegister, kShortReadCount);
+        c.replyLength = kShortReplyLength;
+    }
+    return c;
+}
+
+enum class Outcome { Nothing, Echo, Data, Failure };
+
+// Applies the judged reply to the slot; the caller holds the block's lock through StoreOutcome.
+Outcome Judge(Slot& s, const Choice& c, uint8_t a, const uint8_t* reply, size_t n) {
+    if (c.isWrite && n == kEchoLength) {
+        if (!IsExactEcho(c.request, reply, n)) return Outcome::Nothing;
+        s.ClearPending();
+        return Outcome::Echo;
+    }
+    if ((n == kShortReplyLength || n == kLongReplyLength || n == kExceptionLength) &&
+        reply[0] == a) {
+        if (!CrcPasses(reply, n)) return Outcome::Nothing;
+        if (n == kExceptionLength) {
+            // Any other exception (say, to a command write) is an answer from a live analyzer:
+            // no lost contact, and the command stays pending.
+            if (reply[1] == kFnReadInputRefused) s.extendedModel = false;
+            return Outcome::Nothing;
+        }
+        const Readings r = DecodeReadings(reply);
+        s.relayState = r.relayState;
+        s.concentration = r.concentration;
+        s.threshold1 = r.threshold1;
+        s.threshold2 = r.threshold2;
+        s.auxValue = r.auxValue;
+        s.refChannel = r.refChannel;
+        s.workChannel = r.workChannel;
+        s.dValue = r.dValue;
+        s.temperature = r.temperature;
+        s.factoryNumber = r.factoryNumber;
+        s.softwareVersion = r.softwareVersion;
+        ++s.replyCount;
+        s.errorCount = 0;
+        if (n == kShortReplyLength) {
+            s.extendedModel = false;
+            s.gasCode = DecodeGasCode(reply);
+            if (const char* name = GasNameForCode(s.gasCode)) s.gasName = name;
+        } else {
+            const TextBlock t = ParseTextBlock(std::string_view(
+                reinterpret_cast<const char*>(reply) + kTextBlockOffset, kTextBlockLength));
+            s.deviceRange = t.deviceRange;
+            s.deviceMidGas = t.deviceMidGas;
+            s.deviceMaxGas = t.deviceMaxGas;
+            s.gasName = t.gasName;
+            s.unitName = t.unitName;
+        }
+        return Outcome::Data;
+    }
+    ++s.errorCount;
+    if (s.errorCount > kLostContactLimit) {
+        s.extendedModel = true;
+        s.errorCount = kLostContactLimit;
+        s.ClearReadings();
+    }
+    return Outcome::Failure;
+}
+
+std::string OpeningMessage(const OpenResult& result, const std::string& port) {
+    std::string text = OpenFailureText(result, port);
+    if (text.empty()) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, " (код %d)", result.platformCode);
+        text = "Порт " + port + " не открыт" + buf;
+    }
+    return text;
+}
+
+class Poller {
+public:
+    Poller(PollBlock& block, PollSink& sink, const PollTiming& timing, PortFactory& factory)
+        : block_(block), sink_(sink), timing_(timing), line_(factory()) {}
+
+    void Run() {
+        port_ = block_.PortName();
+        baud_ = block_.BaudRate();
+        const OpenResult opened = line_.Open(port_, baud_, timing_.line);
+        if (!opened.ok()) {
+            sink_.ShowError(OpeningMessage(opened, port_), kPollCaption);
+            line_.Close();
+            sink_.LineFailed();
+            return;
+        }
+        block_.ClearAllPending();
+        while (!block_.StopRequested()) {
+            Turn();
+            block_.WaitForStop(PacingMs(block_.WindowCount(), timing_));
+            block_.AdvanceCursor();
+        }
+        line_.Close();
+    }
+
+private:
+    void Turn() {
+        const PollBlock::Turn t = block_.BeginTurn();
+        if (t.slot < 0) return;
+        const Slot& slot = t.data;
+        const auto a = static_cast<uint8_t>(slot.address);
+        const Choice c = ChooseRequest(slot, a, t.baudRate, t.maxGas, t.midGas);
+        // The new number holds from this turn on, even if the echo never comes.
+        if (c.isNewAddress &&
+            !block_.StoreOutcome(t.slot, t.generation,
+                                 [&](Slot& s) { s.address = slot.newAddress; }))
+            return;
+        if (!block_.IsCurrent(t.slot, t.generation)) return;
+
+        ExchangeResult x;
+        if (EnsureOpen()) {
+            x = line_.Exchange(c.request, c.replyLength, kPollSettleMs);
+            x.count = std::min(x.count, reply_.size());
+            std::copy_n(line_.Reply(), x.count, reply_.begin());
+            if (x.writeOk && !x.vanished) writeFailureShown_ = false;
+            if (!x.writeOk || x.vanished) ReportWriteFailure();
+            if (x.vanished) {
+                line_.Close();
+                nextReopen_ = Clock::now() + std::chrono::milliseconds(timing_.reopenIntervalMs);
+            }
+        }
+
+        const uint8_t* reply = reply_.data();
+        Outcome outcome = Outcome::Nothing;
+        Slot after;
+        const bool stored = block_.StoreOutcome(t.slot, t.generation, [&](Slot& s) {
+            if (x.writeOk) ++s.requestCount;
+            outcome = Judge(s, c, a, reply, x.count);
+            after.viewWindow = s.viewWindow;
+            after.address = s.address;
+        });
+        if (!stored) return;
+        if (outcome == Outcome::Echo && c.isBaud)
+            sink_.BaudAccepted(after.viewWindow, slot.newBaudCode, after.address);
+        if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.StopRequested())
+            sink_.DataChanged(after.viewWindow, t.slot);
+    }
+
+    // False while the device is away and it is not yet time to try it again.
+    bool EnsureOpen() {
+        if (line_.IsOpen()) return true;
+        if (Clock::now() < nextReopen_) return false;
+        if (line_.Open(port_, baud_, timing_.line).ok()) return true;
+        line_.Close();
+        nextReopen_ = Clock::now() + std::chrono::milliseconds(timing_.reopenIntervalMs);
+        return false;
+    }
+
+    // One box per outage: a box on every turn would hold the station hostage.
+    void ReportWriteFailure() {
+        if (writeFailureShown_) return;
+        writeFailureShown_ = true;
+        sink_.ShowError(kWriteFailedText, "");
+    }
+
+    PollBlock& block_;
+    PollSink& sink_;
+    const PollTiming& timing_;
+    SerialLine line_;
+    // The reply outlives the line's own buffer, which goes when a vanished line is closed.
+    std::array<uint8_t, kPollBufferSize> reply_{};
+    std::string port_;
+    unsigned baud_ = 0;
+    bool writeFailureShown_ = false;
+    Clock::time_point nextReopen_{};
+};
+
+}  // namespace
+
+void PollThreadProc(PollBlock& block, PollSink& sink, const PollTiming& timing,
+                    PortFactory portFactory) {
+    Poller poller(block, sink, timing, portFactory);
+    poller.Run();
+}
+
+PollThread::PollThread(PollBlock& block, PollSink& sink, PollTiming timing,
+                       PortFactory portFactory)
+    : block_(block), sink_(sink), timing_(std::move(timing)), portFactory_(std::move(portFactory)) {}
+
+PollThread::~PollThread() {
+    if (worker_.Running()) block_.RequestStop();
+}
+
+bool PollThread::Start() {
+    if (worker_.Running()) return false;
+    block_.PrepareConnect();
+    return worker_.Start([this] { PollThreadProc(block_, sink_, timing_, portFactory_); });
+}
+
+bool PollThread::Running() const { return worker_.Running(); }
+
+bool PollThread::Stop(int timeoutMs, const std::function<void()>& serveOnce) {
+    if (!worker_.Running()) {
+        worker_.WaitFinished(0);
+        return true;
+    }
+    block_.RequestStop();
+    return worker_.WaitFinished(timeoutMs, serveOnce);
+}
+
+}  // namespace zta
