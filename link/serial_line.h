@@ -31,13 +31,19 @@ struct LineOptions {
     int replyTimeoutMs = 0;  // > 0 overrides the rate's reply time-out (tests only)
 };
 
+// "auto", "driver" or "program" (any case); false for anything else, leaving `setting` as is.
+bool ParseDirectionSetting(const std::string& text, DirectionSetting& setting);
+
 // The direction setting named by the environment (ZTA_RS485=driver|program), else Auto.
 DirectionSetting DirectionFromEnvironment();
 
 // The stored form of a chosen port name, which is what is opened and what messages show.
-// Windows: up to four characters as is, else "\\.\" + name. Elsewhere: a name with a '/' as
-// given, else "/dev/" + name.
+// Windows: up to four characters as is, else "\\.\" + name (a name that already has the
+// prefix is kept). Elsewhere: a name with a '/' as given, else "/dev/" + name.
+// StoredPortName applies the rule of the platform it was built for; both are plain functions.
 std::string StoredPortName(const std::string& chosen);
+std::string StoredPortNameWindows(const std::string& chosen);
+std::string StoredPortNamePosix(const std::string& chosen);
 
 // The operator's text for a failed opening; empty for OpenFailure::Other.
 std::string OpenFailureText(const OpenResult& result, const std::string& storedPortName);
