@@ -1,0 +1,95 @@
+// A full search scan of the 256 network numbers at 19200 baud with three simulated analyzers,
+// at the system's own timing, against what the line allows: every silent number costs the reply
+// time-out, the settle pause and the request's transmit time; every answering one the settle
+// pause, the request and the reply on the wire. Prints figures; asserts nothing.
+//   scan_bench [driver|program]   (driver by default: the cost formula has no RTS pauses)
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "link/modbus.h"
+#include "link/serial_line.h"
+#include "search/scan.h"
+#include "sim/bus.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class CountingSink : public zta::SearchSink {
+public:
+    void Progress(int) override { ++progress; }
+    void Finished() override { finished = true; }
+    void LineFailed() override { failed = true; }
+    void ShowError(const std::string& text, const std::string&) override {
+        std::fprintf(stderr, "scan_bench: %s\n", text.c_str());
+    }
+    int progress = 0;
+    bool finished = false;
+    bool failed = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool program = argc > 1 && !std::strcmp(argv[1], "program");
+    const unsigned baud = 19200;
+    const std::vector<int> addresses{5, 9, 30};
+
+    std::string error;
+    auto bus = zta::sim::Bus::OpenPty("", &error);
+    if (!bus) {
+        std::fprintf(stderr, "scan_bench: no pseudo-terminal: %s\n", error.c_str());
+        return 1;
+    }
+    for (int a : addresses) {
+        zta::sim::AnalyzerConfig config;
+        config.address = a;
+        config.baud = baud;
+        bus->AddAnalyzer(config);
+    }
+    bus->Start();
+
+    zta::SearchParams params;
+    params.Prepare(bus->PortPath(), baud);
+    CountingSink sink;
+    zta::LineOptions options;
+    options.direction = program ? zta::DirectionSetting::Program : zta::DirectionSetting::Driver;
+
+    const auto t0 = Clock::now();
+    zta::SearchThreadProc(params, sink, options);
+    const double measuredMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    if (sink.failed || !sink.finished) {
+        std::fprintf(stderr, "scan_bench: the scan did not complete\n");
+        return 1;
+    }
+
+    const zta::LineTiming timing = zta::TimingFor(baud);
+    const double requestMs = zta::WireTimeUs(zta::kEchoLength, baud) / 1000.0;
+    const double replyMs = zta::WireTimeUs(zta::kProbeReplyLength, baud) / 1000.0;
+    const double rtsMs = program ? timing.rtsLeadMs + timing.rtsHoldMs + 1 : 0;
+    const int answering = static_cast<int>(addresses.size());
+    const int silent = zta::kSearchNumbers - answering;
+    const double silentMs = timing.replyTimeoutMs + zta::kSearchSettleMs + requestMs + rtsMs;
+    const double answerMs = zta::kSearchSettleMs + requestMs + rtsMs + replyMs;
+    const double expectedMs = silent * silentMs + answering * answerMs;
+
+    std::string found;
+    for (int n : params.Found()) found += std::to_string(n) + " ";
+    std::printf("search scan, 256 numbers at %u baud, %s direction, analyzers at 5 9 30\n", baud,
+                program ? "program" : "driver");
+    std::printf("  found:            %s(%d progress notices)\n", found.c_str(), sink.progress);
+    std::printf("  silent number:    %.3f ms = time-out %d + settle %d + request %.3f%s\n",
+                silentMs, timing.replyTimeoutMs, zta::kSearchSettleMs, requestMs,
+                program ? " + RTS pauses" : "");
+    std::printf("  answering number: %.3f ms = settle + request + reply %.3f%s\n", answerMs,
+                replyMs, program ? " + RTS pauses" : "");
+    std::printf("  expected:         %.1f ms (%d silent, %d answering)\n", expectedMs, silent,
+                answering);
+    std::printf("  measured:         %.1f ms\n", measuredMs);
+    std::printf("  ratio:            %.4f (%+.2f %%)\n", measuredMs / expectedMs,
+                (measuredMs / expectedMs - 1.0) * 100.0);
+    return 0;
+}

@@ -1,0 +1,364 @@
+// The search scan against simulated analyzers on a pseudo-terminal.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <numeric>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "search/scan.h"
+#include "sim/bus.h"
+
+namespace zta {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr unsigned kBaud = 19200;
+// Long enough for a 21-byte answer at 19200 on a loaded machine, short enough that 256 silent
+// numbers stay a few seconds.
+constexpr int kTestReplyTimeoutMs = 40;
+
+struct Event {
+    enum Kind { Progress, Finished, LineFailed, Error } kind;
+    int number = -1;
+    std::string text, caption;
+};
+
+class RecordingSink : public SearchSink {
+public:
+    explicit RecordingSink(SearchParams& params) : params_(params) {}
+
+    // Called on the scan thread after the notice of `number` is recorded.
+    std::function<void(int)> onProgress;
+    // Stops the scan once this number's progress arrives, so the next number is the one being
+    // tried when the stop comes.
+    int stopAfter = -1;
+    bool stopDuringError = false;
+
+    void Progress(int number) override {
+        Record({Event::Progress, number, {}, {}});
+        if (number == stopAfter) params_.RequestStop();
+        if (onProgress) onProgress(number);
+    }
+    void Finished() override { Record({Event::Finished, -1, {}, {}}); }
+    void LineFailed() override { Record({Event::LineFailed, -1, {}, {}}); }
+    void ShowError(const std::string& text, const std::string& caption) override {
+        if (stopDuringError) params_.RequestStop();
+        Record({Event::Error, -1, text, caption});
+    }
+
+    std::vector<Event> Events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    std::vector<int> ProgressNumbers() const {
+        std::vector<int> out;
+        for (const Event& e : Events())
+            if (e.kind == Event::Progress) out.push_back(e.number);
+        return out;
+    }
+    // The notices other than progress, in order: "E", "L", "F".
+    std::string Ends() const {
+        std::string out;
+        for (const Event& e : Events()) {
+            if (e.kind == Event::Error) out += 'E';
+            if (e.kind == Event::LineFailed) out += 'L';
+            if (e.kind == Event::Finished) out += 'F';
+        }
+        return out;
+    }
+    std::vector<Event> Errors() const {
+        std::vector<Event> out;
+        for (const Event& e : Events())
+            if (e.kind == Event::Error) out.push_back(e);
+        return out;
+    }
+
+private:
+    void Record(Event e) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(e));
+    }
+    SearchParams& params_;
+    mutable std::mutex mutex_;
+    std::vector<Event> events_;
+};
+
+// Runs one scan on its own thread, as the station does, with a bounded wait: a scan that
+// overruns is stopped (it then ends within one exchange) and the test fails.
+void RunScan(SearchParams& params, RecordingSink& sink, const std::string& port,
+             std::chrono::seconds limit = 60s) {
+    params.Prepare(port, kBaud);
+    LineOptions options;
+    options.replyTimeoutMs = kTestReplyTimeoutMs;
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    std::thread worker([&] {
+        SearchThreadProc(params, sink, options);
+        std::lock_guard lock(m);
+        done = true;
+        cv.notify_all();
+    });
+    std::unique_lock lock(m);
+    const bool inTime = cv.wait_for(lock, limit, [&] { return done; });
+    lock.unlock();
+    if (!inTime) {
+        params.RequestStop();
+        ADD_FAILURE() << "the scan did not end within " << limit.count() << " s";
+    }
+    worker.join();
+}
+
+std::vector<int> Iota(int first, int last) {
+    std::vector<int> v(static_cast<size_t>(last - first + 1));
+    std::iota(v.begin(), v.end(), first);
+    return v;
+}
+
+class ScanTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        bus_ = sim::Bus::OpenPty("", &error);
+        ASSERT_TRUE(bus_) << error;
+    }
+    void Add(int address, std::vector<int> extra = {}) {
+        sim::AnalyzerConfig a;
+        a.address = address;
+        a.extraAddresses = std::move(extra);
+        a.baud = kBaud;
+        bus_->AddAnalyzer(a);
+    }
+    std::vector<std::vector<uint8_t>> Requests() const {
+        std::vector<std::vector<uint8_t>> out;
+        for (const sim::LogEntry& e : bus_->Log())
+            if (e.kind != sim::LogEntry::Kind::WriteApplied) out.push_back(e.bytes);
+        return out;
+    }
+
+    std::unique_ptr<sim::Bus> bus_;
+    SearchParams params_;
+    RecordingSink sink_{params_};
+};
+
+TEST_F(ScanTest, AnalyzerAt17OnlyIsFoundWithEveryProgressAndOneEnd) {
+    Add(17);
+    bus_->Start();
+    RunScan(params_, sink_, bus_->PortPath());
+
+    EXPECT_EQ(params_.Found(), std::vector<int>{17});
+    EXPECT_EQ(params_.FoundCount(), 1);
+    EXPECT_EQ(sink_.ProgressNumbers(), Iota(0, 255));
+    EXPECT_EQ(sink_.Ends(), "F");
+    EXPECT_EQ(sink_.Events().back().kind, Event::Finished);
+    EXPECT_TRUE(params_.ResultsFinal());
+
+    // One probe per number, in order: read eight input registers from register 2.
+    const auto requests = Requests();
+    ASSERT_EQ(requests.size(), 256u);
+    for (int n = 0; n < 256; ++n) {
+        const Request probe = ProbeRequest(static_cast<uint8_t>(n));
+        EXPECT_EQ(requests[static_cast<size_t>(n)], std::vector<uint8_t>(probe.begin(), probe.end()))
+            << "number " << n;
+    }
+    EXPECT_EQ(requests[17], (std::vector<uint8_t>{0x11, 0x04, 0x00, 0x02, 0x00, 0x08, 0x52, 0x9C}));
+}
+
+TEST_F(ScanTest, AnalyzerAtSeveralNumbersIsListedOnceEachInScanOrder) {
+    Add(30, {200, 5});
+    Add(9);
+    bus_->Start();
+    RunScan(params_, sink_, bus_->PortPath());
+
+    EXPECT_EQ(params_.Found(), (std::vector<int>{5, 9, 30, 200}));
+    EXPECT_EQ(sink_.ProgressNumbers().size(), 256u);
+    EXPECT_EQ(sink_.Ends(), "F");
+}
+
+TEST_F(ScanTest, StopWhile40IsTriedEvaluates40WithoutProgressOrEnd) {
+    Add(3);
+    Add(40);
+    Add(41);
+    bus_->Start();
+    sink_.stopAfter = 39;
+    RunScan(params_, sink_, bus_->PortPath());
+
+    EXPECT_EQ(params_.Found(), (std::vector<int>{3, 40}));
+    EXPECT_EQ(sink_.ProgressNumbers(), Iota(0, 39));
+    EXPECT_EQ(sink_.Ends(), "");
+    EXPECT_TRUE(params_.ResultsFinal());
+    const auto requests = Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back()[0], 40);
+
+    // The port is free again for the poll thread.
+    SerialLine line;
+    EXPECT_TRUE(line.Open(bus_->PortPath(), kBaud).ok());
+}
+
+// Short scans: the analyzer sits at 2 and the scan is stopped while 2 is tried.
+struct ReplyCase {
+    const char* name;
+    sim::Fault fault;
+    bool counts;
+};
+
+class ScanReplyTest : public ScanTest, public ::testing::WithParamInterface<ReplyCase> {};
+
+TEST_P(ScanReplyTest, OnlyA21ByteReplyWithItsCrcCounts) {
+    Add(2);
+    bus_->SetFault(2, GetParam().fault);
+    bus_->Start();
+    sink_.stopAfter = 1;
+    RunScan(params_, sink_, bus_->PortPath());
+
+    EXPECT_EQ(params_.Found(), GetParam().counts ? std::vector<int>{2} : std::vector<int>{});
+    EXPECT_EQ(sink_.ProgressNumbers(), Iota(0, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ScanReplyTest,
+    ::testing::Values(ReplyCase{"Clean", sim::Fault::None, true},
+                      ReplyCase{"EchoedRequestBeforeReply", sim::Fault::EchoRequest, true},
+                      ReplyCase{"Silent", sim::Fault::Silent, false},
+                      ReplyCase{"WrongCrc", sim::Fault::WrongCrc, false},
+                      ReplyCase{"Short", sim::Fault::ShortReply, false},
+                      // Only 21 bytes are read: a trailing extra byte is purged unseen.
+                      ReplyCase{"TrailingExtraByte", sim::Fault::LongReply, true},
+                      ReplyCase{"Late", sim::Fault::LateReply, false},
+                      ReplyCase{"Noise", sim::Fault::Noise, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScanAcceptance, NeitherNumberNorFunctionOfTheReplyIsCompared) {
+    uint8_t reply[kProbeReplyLength] = {0x63, 0x04, 16};
+    for (size_t i = 3; i < 19; ++i) reply[i] = static_cast<uint8_t>(i * 7);
+    SealFrame(reply, sizeof reply);
+    EXPECT_TRUE(ProbeAccepted(reply, sizeof reply));
+    reply[1] = 0x03;
+    SealFrame(reply, sizeof reply);
+    EXPECT_TRUE(ProbeAccepted(reply, sizeof reply));
+    reply[5] ^= 1;
+    EXPECT_FALSE(ProbeAccepted(reply, sizeof reply));
+}
+
+// A port that answers every probe from a script, for replies the simulator never sends.
+class ScriptedPort : public SerialPort {
+public:
+    using Script = std::function<std::vector<uint8_t>(const Request&)>;
+    explicit ScriptedPort(Script script) : script_(std::move(script)) {}
+
+    OpenResult Open(const std::string&, unsigned, DirectionSetting, DirectionMode& mode) override {
+        mode = DirectionMode::Driver;
+        return {};
+    }
+    bool Write(const uint8_t* data, size_t length) override {
+        if (length == last_.size()) std::copy(data, data + length, last_.begin());
+        return true;
+    }
+    size_t Read(uint8_t* buffer, size_t length, int) override {
+        const std::vector<uint8_t> reply = script_(last_);
+        const size_t n = std::min(length, reply.size());
+        std::copy(reply.begin(), reply.begin() + static_cast<long>(n), buffer);
+        return n;
+    }
+    void Purge() override {}
+    void Drain() override {}
+    void SetRts(bool) override {}
+    void Close() override {}
+    bool Vanished() const override { return false; }
+
+private:
+    Script script_;
+    Request last_{};
+};
+
+TEST(ScanScripted, EveryNumberAnsweringForAnotherNumberIsKeptAll256) {
+    SearchParams params;
+    RecordingSink sink(params);
+    params.Prepare("scripted", kBaud);
+    SearchThreadProc(params, sink, {}, [] {
+        return std::make_unique<ScriptedPort>([](const Request& probe) {
+            std::vector<uint8_t> reply(kProbeReplyLength);
+            reply[0] = static_cast<uint8_t>(probe[0] + 1);  // someone else's number
+            reply[1] = kFnReadInput;
+            reply[2] = 16;
+            SealFrame(reply.data(), reply.size());
+            return reply;
+        });
+    });
+
+    EXPECT_EQ(params.Found(), Iota(0, 255));
+    EXPECT_EQ(params.FoundCount(), 256);
+    EXPECT_EQ(sink.ProgressNumbers(), Iota(0, 255));
+    EXPECT_EQ(sink.Ends(), "F");
+}
+
+struct PortFailureCase {
+    const char* name;
+    bool busy;             // else the path does not exist
+    bool stopDuringBox;    // the window stops the search while the box is open
+    const char* textFormat;
+};
+
+class ScanPortFailureTest : public ScanTest, public ::testing::WithParamInterface<PortFailureCase> {};
+
+TEST_P(ScanPortFailureTest, BoxThenFailureNoticeThenEndUnlessStopped) {
+    const PortFailureCase& c = GetParam();
+    bus_->Start();
+    std::string path = bus_->PortPath();
+    SerialLine holder;
+    if (c.busy)
+        ASSERT_TRUE(holder.Open(path, kBaud).ok());
+    else
+        path = "/dev/zta-no-such-port";
+    params_.BeginScan();
+    params_.AddFound(7);  // an earlier search's result
+    sink_.stopDuringError = c.stopDuringBox;
+    RunScan(params_, sink_, path);
+
+    char expected[256];
+    std::snprintf(expected, sizeof expected, c.textFormat, path.c_str());
+    const auto errors = sink_.Errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].text, expected);
+    EXPECT_EQ(errors[0].caption, "Поиск");
+    EXPECT_EQ(sink_.Ends(), c.stopDuringBox ? "EL" : "ELF");
+    EXPECT_TRUE(sink_.ProgressNumbers().empty());
+    EXPECT_EQ(params_.Found(), std::vector<int>{7});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, ScanPortFailureTest,
+    ::testing::Values(PortFailureCase{"Busy", true, false, "Порт %s занят."},
+                      PortFailureCase{"Missing", false, false, "Порт %s указан неверно"},
+                      PortFailureCase{"BusyStoppedDuringBox", true, true, "Порт %s занят."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ScanTest, UnpluggedAdapterEndsTheScanWithTheMissingPortBox) {
+    Add(1);
+    bus_->Start();
+    sink_.onProgress = [&](int number) {
+        if (number == 10) bus_->Unplug();
+    };
+    RunScan(params_, sink_, bus_->PortPath(), 30s);
+
+    EXPECT_EQ(params_.Found(), std::vector<int>{1});
+    const auto progress = sink_.ProgressNumbers();
+    EXPECT_EQ(progress, Iota(0, 10));
+    const auto errors = sink_.Errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].text, "Порт " + bus_->PortPath() + " указан неверно");
+    EXPECT_EQ(sink_.Ends(), "ELF");
+}
+
+}  // namespace
+}  // namespace zta
