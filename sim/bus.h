@@ -41,6 +41,7 @@ struct AnalyzerConfig {
     int factoryNumber = 1234;
     int softwareVersion = 12;  // x10; register 10 low byte, high byte 0xA5 unless OldSoftware
     int auxValue = 0, refChannel = 1000, workChannel = 900, dValue = 100, temperature = 25;
+    Fault fault = Fault::None;  // from the start, until changed with SetFault
 };
 
 struct LogEntry {
@@ -88,7 +89,9 @@ public:
     Bus(const Bus&) = delete;
     Bus& operator=(const Bus&) = delete;
 
-    const std::string& PortPath() const;  // the link path if given, else the slave path
+    // The link path if given, else the slave path. Without a link the path changes on Replug:
+    // take it again after one.
+    const std::string& PortPath() const;
     std::string SlavePath() const;        // the current pty slave (changes on Replug)
 
     void AddAnalyzer(const AnalyzerConfig&);  // before or after Start
@@ -100,8 +103,8 @@ public:
 
     void SetFault(int address, Fault fault, int count = -1);  // -1: until cleared with None
 
-    void Unplug();  // closes its side: the station sees a vanished device
-    void Replug();  // a new pty behind the same link path
+    void Unplug();  // closes its side (and removes its link): the station sees a vanished device
+    bool Replug();  // a new pty behind the same link path (a device: opened again)
     bool Plugged() const;
 
     // Only for OpenDevice: the rate the device is set to (a pty reports the station's rate).

@@ -1,0 +1,87 @@
+#pragma once
+
+// One simulated analyzer and the framing of requests on the line, without any I/O, so that the
+// bus thread only moves bytes and keeps time.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "link/modbus.h"
+#include "sim/bus.h"
+
+namespace zta::sim {
+
+// What an analyzer does with one request addressed to it.
+struct Response {
+    std::vector<uint8_t> reply;  // empty: no answer
+    bool isWrite = false;        // an accepted write (its effect follows the echo)
+    int reg = -1;
+    int value = -1;
+};
+
+class Analyzer {
+public:
+    explicit Analyzer(const AnalyzerConfig& config, uint32_t seed = 1);
+
+    bool Answers(int address) const;
+    const AnalyzerConfig& Config() const { return config_; }
+    unsigned Baud() const { return config_.baud; }
+
+    // The concentration at t seconds after start, by the wave.
+    double ConcentrationAt(double t);
+
+    // The reply to an 8-byte request (CRC already checked) addressed to `address`, t seconds
+    // after start. Nothing changes yet: a write's effect is applied with ApplyWrite.
+    Response Respond(const Request& request, double t);
+    void ApplyWrite(int reg, int value);
+
+    void SetConcentration(double value) { config_.concentration = value; }
+    void SetFault(Fault fault, int count) { fault_ = fault; faultCount_ = count; }
+    // The fault for the next reply, counting it down.
+    Fault TakeFault();
+    void CountRequest() { ++requestCount_; }
+
+    AnalyzerState State(double t);
+
+    // Applies a fault to a reply; `rng` supplies noise.
+    static std::vector<uint8_t> Distort(std::vector<uint8_t> reply, Fault fault, std::mt19937& rng);
+
+private:
+    uint16_t Register(int reg, double concentration) const;
+    std::vector<uint8_t> ReadReply(uint8_t address, int first, int count, double t);
+    static std::vector<uint8_t> Exception(uint8_t address, uint8_t function, uint8_t code);
+
+    AnalyzerConfig config_;
+    std::vector<uint8_t> text_;  // Windows-1251, 30 bytes
+    std::mt19937 rng_;
+    Fault fault_ = Fault::None;
+    int faultCount_ = -1;
+    int zeroCount_ = 0;
+    int midGasValue_ = -1;
+    int maxGasValue_ = -1;
+    int typicalCount_ = 0;
+    int requestCount_ = 0;
+    int writeCount_ = 0;
+};
+
+// Finds 8-byte requests in the received bytes: a frame starts where 8 bytes pass the CRC;
+// bytes before it are dropped one by one, and an incomplete remainder is dropped after a
+// silence.
+class Framer {
+public:
+    void Push(const uint8_t* data, size_t n);
+    std::optional<Request> Next();
+    size_t Pending() const { return buffer_.size(); }
+    void Clear() { buffer_.clear(); }
+    size_t Dropped() const { return dropped_; }
+
+private:
+    std::deque<uint8_t> buffer_;
+    size_t dropped_ = 0;
+};
+
+}  // namespace zta::sim

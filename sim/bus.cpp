@@ -1,0 +1,658 @@
+#include "sim/bus.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "sim/analyzer.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace zta::sim {
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr size_t kLogLimit = 200000;
+constexpr auto kLateReply = std::chrono::seconds(1);
+constexpr auto kMinSilence = std::chrono::milliseconds(20);
+constexpr auto kWorkerOpTimeout = std::chrono::seconds(5);
+
+struct Output {
+    Clock::time_point due;
+    std::vector<uint8_t> bytes;
+    std::shared_ptr<Analyzer> analyzer;  // set for an accepted write: its effect follows
+    int address = -1;
+    int reg = -1;
+    int value = -1;
+    std::vector<uint8_t> request;
+    unsigned lineBaud = 0;
+};
+
+std::string ErrnoText(const std::string& what) {
+#ifndef _WIN32
+    return what + ": " + std::strerror(errno);
+#else
+    return what;
+#endif
+}
+
+}  // namespace
+
+struct Bus::Impl {
+    mutable std::mutex mu;
+    mutable std::condition_variable changed;  // log grew, or a worker op finished
+    std::vector<std::shared_ptr<Analyzer>> analyzers;
+    std::vector<LogEntry> log;
+    std::function<void(const LogEntry&)> sink;
+    Clock::time_point start = Clock::now();
+    uint32_t nextSeed = 1;
+
+    bool isDevice = false;
+    std::string devicePath;
+    unsigned deviceBaud = 9600;
+    std::string linkPath;
+    std::string portPath;
+    std::string slavePath;
+    int masterFd = -1;  // the line: pty master or the device
+    int slaveFd = -1;   // held so that the master never hangs up between stations
+    int wakeRead = -1, wakeWrite = -1;
+
+    std::thread worker;
+    bool running = false;
+    bool stopping = false;
+    std::vector<std::function<void()>> ops;  // run by the worker between polls
+    uint64_t opsDone = 0, opsQueued = 0;
+
+    // Worker-only.
+    Framer framer;
+    Clock::time_point lastByte;
+    std::vector<Output> outputs;
+    std::mt19937 rng{12345};
+
+    ~Impl();
+    bool OpenPort(std::string* error);
+    void ClosePort();
+    void RemoveLink();
+    void Wake();
+    void RunOnWorker(const std::function<void()>& op);
+    void WorkerLoop();
+    unsigned LineBaud(int fd) const;
+    void HandleRequest(const Request& request, Clock::time_point arrival, int fd);
+    void WriteDue(int fd, Clock::time_point now);
+    void Append(std::vector<LogEntry>& pending, LogEntry entry);
+    void Publish(const std::vector<LogEntry>& entries);
+    double Seconds(Clock::time_point t) const {
+        return std::chrono::duration<double>(t - start).count();
+    }
+};
+
+#ifndef _WIN32
+
+namespace {
+
+speed_t SpeedFor(unsigned baud) {
+    switch (baud) {
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        default: return B9600;
+    }
+}
+
+unsigned BaudFor(speed_t speed) {
+    switch (speed) {
+        case B1200: return 1200;
+        case B2400: return 2400;
+        case B4800: return 4800;
+        case B9600: return 9600;
+        case B19200: return 19200;
+        case B38400: return 38400;
+        case B57600: return 57600;
+        case B115200: return 115200;
+        default: return 0;
+    }
+}
+
+bool SetRaw(int fd, unsigned baud) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return false;
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    cfsetispeed(&t, SpeedFor(baud));
+    cfsetospeed(&t, SpeedFor(baud));
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+bool SameLink(const std::string& link, const std::string& target) {
+    char buf[4096];
+    const ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
+    return n > 0 && std::string(buf, static_cast<size_t>(n)) == target;
+}
+
+}  // namespace
+
+bool Bus::Impl::OpenPort(std::string* error) {
+    if (isDevice) {
+        const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            if (error) *error = ErrnoText("cannot open " + devicePath);
+            return false;
+        }
+        if (!SetRaw(fd, deviceBaud)) {
+            if (error) *error = ErrnoText("cannot set up " + devicePath);
+            close(fd);
+            return false;
+        }
+        std::lock_guard lock(mu);
+        masterFd = fd;
+        portPath = devicePath;
+        return true;
+    }
+    const int m = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m < 0) {
+        if (error) *error = ErrnoText("cannot open a pseudo-terminal");
+        return false;
+    }
+    char name[256];
+    if (grantpt(m) != 0 || unlockpt(m) != 0 || ptsname_r(m, name, sizeof name) != 0) {
+        if (error) *error = ErrnoText("cannot prepare the pseudo-terminal");
+        close(m);
+        return false;
+    }
+    const int s = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // A fresh slave echoes and translates; the station sets its own mode, but anything that
+    // opens the port without doing so must not get our replies echoed back as requests.
+    if (s < 0 || !SetRaw(s, 9600)) {
+        if (error) *error = ErrnoText(std::string("cannot set up ") + name);
+        if (s >= 0) close(s);
+        close(m);
+        return false;
+    }
+    if (!linkPath.empty()) {
+        // Symlink under a temporary name, then rename: the link path is never missing or half
+        // made for a station that opens it at that moment.
+        const std::string tmp = linkPath + ".tmp" + std::to_string(getpid());
+        unlink(tmp.c_str());
+        if (symlink(name, tmp.c_str()) != 0 || rename(tmp.c_str(), linkPath.c_str()) != 0) {
+            if (error) *error = ErrnoText("cannot make the link " + linkPath);
+            unlink(tmp.c_str());
+            close(s);
+            close(m);
+            return false;
+        }
+    }
+    std::lock_guard lock(mu);
+    masterFd = m;
+    slaveFd = s;
+    slavePath = name;
+    portPath = linkPath.empty() ? slavePath : linkPath;
+    return true;
+}
+
+void Bus::Impl::ClosePort() {
+    int m, s;
+    {
+        std::lock_guard lock(mu);
+        m = masterFd;
+        s = slaveFd;
+        masterFd = slaveFd = -1;
+    }
+    RemoveLink();
+    if (s >= 0) close(s);
+    if (m >= 0) close(m);
+    framer.Clear();
+    outputs.clear();
+}
+
+void Bus::Impl::RemoveLink() {
+    std::string slave;
+    {
+        std::lock_guard lock(mu);
+        slave = slavePath;
+    }
+    // Only our own link: another simulator may have taken the path since.
+    if (!linkPath.empty() && !slave.empty() && SameLink(linkPath, slave)) unlink(linkPath.c_str());
+}
+
+void Bus::Impl::Wake() {
+    if (wakeWrite < 0) return;
+    const uint8_t b = 1;
+    ssize_t r;
+    do {
+        r = write(wakeWrite, &b, 1);
+    } while (r < 0 && errno == EINTR);
+}
+
+unsigned Bus::Impl::LineBaud(int fd) const {
+    // On Linux the master reports the slave's settings, i.e. the rate the station has set.
+    termios t{};
+    if (fd < 0 || tcgetattr(fd, &t) != 0) return 0;
+    return BaudFor(cfgetospeed(&t));
+}
+
+Bus::Impl::~Impl() {
+    ClosePort();
+    if (wakeRead >= 0) close(wakeRead);
+    if (wakeWrite >= 0) close(wakeWrite);
+}
+
+void Bus::Impl::WorkerLoop() {
+    uint8_t buf[512];
+    for (;;) {
+        std::vector<std::function<void()>> todo;
+        int fd;
+        {
+            std::lock_guard lock(mu);
+            if (stopping) break;
+            todo.swap(ops);
+        }
+        if (!todo.empty()) {
+            for (auto& op : todo) op();
+            std::lock_guard lock(mu);
+            opsDone += todo.size();
+            changed.notify_all();
+        }
+        {
+            std::lock_guard lock(mu);
+            fd = masterFd;
+        }
+
+        Clock::time_point now = Clock::now();
+        std::optional<Clock::time_point> deadline;
+        for (const auto& o : outputs)
+            if (!deadline || o.due < *deadline) deadline = o.due;
+        const auto silence = std::max<Clock::duration>(
+            kMinSilence, std::chrono::microseconds(WireTimeUs(4, std::max(LineBaud(fd), 1200u))));
+        if (framer.Pending() > 0 && (!deadline || lastByte + silence < *deadline))
+            deadline = lastByte + silence;
+
+        pollfd fds[2] = {{wakeRead, POLLIN, 0}, {fd, POLLIN, 0}};
+        timespec ts{};
+        timespec* tsp = nullptr;
+        if (deadline) {
+            const auto left = std::max<Clock::duration>(*deadline - now, Clock::duration::zero());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            ts.tv_sec = static_cast<time_t>(ns / 1000000000);
+            ts.tv_nsec = static_cast<long>(ns % 1000000000);
+            tsp = &ts;
+        }
+        const int r = ppoll(fds, fd >= 0 ? 2 : 1, tsp, nullptr);
+        if (r < 0 && errno != EINTR) {
+            // Should never happen; a pause keeps a persistent failure from spinning.
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        if (r > 0 && (fds[0].revents & POLLIN)) {
+            while (read(wakeRead, buf, sizeof buf) > 0) {
+            }
+        }
+        now = Clock::now();
+        if (fd >= 0 && r > 0 && fds[1].revents) {
+            bool vanished = false;
+            if (fds[1].revents & POLLIN) {
+                const ssize_t n = read(fd, buf, sizeof buf);
+                if (n > 0) {
+                    framer.Push(buf, static_cast<size_t>(n));
+                    lastByte = now;
+                } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+                    vanished = true;
+                }
+            } else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                vanished = true;
+            }
+            if (vanished) {
+                // A device that went away: stop serving it until Replug rather than spin on it.
+                ClosePort();
+                continue;
+            }
+            while (auto request = framer.Next()) HandleRequest(*request, now, fd);
+        }
+        if (framer.Pending() > 0 && now - lastByte >= silence) framer.Clear();
+        WriteDue(fd, Clock::now());
+    }
+}
+
+void Bus::Impl::HandleRequest(const Request& request, Clock::time_point arrival, int fd) {
+    const unsigned lineBaud = LineBaud(fd);
+    std::vector<LogEntry> entries;
+    {
+        std::lock_guard lock(mu);
+        LogEntry entry;
+        entry.bytes.assign(request.begin(), request.end());
+        entry.lineBaud = lineBaud;
+        entry.when = arrival;
+        std::shared_ptr<Analyzer> target;
+        for (const auto& a : analyzers)
+            if (a->Answers(request[0])) {
+                target = a;
+                break;
+            }
+        if (!target) {
+            Append(entries, std::move(entry));
+        } else if (target->Baud() != lineBaud) {
+            entry.kind = LogEntry::Kind::Ignored;
+            entry.address = request[0];
+            Append(entries, std::move(entry));
+        } else {
+            entry.address = request[0];
+            Append(entries, std::move(entry));
+            target->CountRequest();
+            const Response response = target->Respond(request, Seconds(arrival));
+            const Fault fault = target->TakeFault();
+            // Silent: as if switched off; the request has no effect either.
+            if (fault != Fault::Silent) {
+                if (fault == Fault::EchoRequest) {
+                    Output echo;
+                    echo.due = arrival;
+                    echo.bytes.assign(request.begin(), request.end());
+                    outputs.push_back(std::move(echo));
+                }
+                Output o;
+                o.bytes = Analyzer::Distort(response.reply, fault, rng);
+                o.due = fault == Fault::LateReply
+                            ? arrival + kLateReply
+                            : arrival + std::chrono::microseconds(
+                                            WireTimeUs(request.size(), lineBaud) +
+                                            WireTimeUs(o.bytes.size(), lineBaud));
+                if (response.isWrite) {
+                    o.analyzer = target;
+                    o.address = request[0];
+                    o.reg = response.reg;
+                    o.value = response.value;
+                    o.request.assign(request.begin(), request.end());
+                    o.lineBaud = lineBaud;
+                }
+                outputs.push_back(std::move(o));
+            }
+        }
+    }
+    Publish(entries);
+}
+
+void Bus::Impl::WriteDue(int fd, Clock::time_point now) {
+    // Stable order: an adapter's echo goes out before the reply due at the same moment.
+    std::stable_sort(outputs.begin(), outputs.end(),
+                     [](const Output& a, const Output& b) { return a.due < b.due; });
+    std::vector<LogEntry> entries;
+    size_t done = 0;
+    for (; done < outputs.size() && outputs[done].due <= now; ++done) {
+        Output& o = outputs[done];
+        size_t off = 0;
+        while (fd >= 0 && off < o.bytes.size()) {
+            const ssize_t n = write(fd, o.bytes.data() + off, o.bytes.size() - off);
+            if (n > 0) {
+                off += static_cast<size_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && errno == EAGAIN) {
+                // Nobody reads the line and its queue is full: wait a little, then drop.
+                pollfd p{fd, POLLOUT, 0};
+                if (poll(&p, 1, 100) <= 0) break;
+            } else {
+                break;
+            }
+        }
+        if (o.analyzer) {
+            std::lock_guard lock(mu);
+            o.analyzer->ApplyWrite(o.reg, o.value);
+            LogEntry entry;
+            entry.kind = LogEntry::Kind::WriteApplied;
+            entry.bytes = o.request;
+            entry.address = o.address;
+            entry.reg = o.reg;
+            entry.value = o.value;
+            entry.lineBaud = o.lineBaud;
+            entry.when = Clock::now();
+            Append(entries, std::move(entry));
+        }
+    }
+    outputs.erase(outputs.begin(), outputs.begin() + static_cast<long>(done));
+    Publish(entries);
+}
+
+#else  // _WIN32: the simulator serves pseudo-terminals, which this system does not have.
+
+bool Bus::Impl::OpenPort(std::string* error) {
+    if (error) *error = "the simulator needs a POSIX system";
+    return false;
+}
+void Bus::Impl::ClosePort() {}
+void Bus::Impl::RemoveLink() {}
+void Bus::Impl::Wake() {}
+unsigned Bus::Impl::LineBaud(int) const { return 0; }
+Bus::Impl::~Impl() {}
+void Bus::Impl::WorkerLoop() {}
+void Bus::Impl::HandleRequest(const Request&, Clock::time_point, int) {}
+void Bus::Impl::WriteDue(int, Clock::time_point) {}
+
+#endif
+
+// Called with mu held.
+void Bus::Impl::Append(std::vector<LogEntry>& pending, LogEntry entry) {
+    if (log.size() >= kLogLimit) log.erase(log.begin(), log.begin() + kLogLimit / 4);
+    log.push_back(entry);
+    if (sink) pending.push_back(std::move(entry));
+    changed.notify_all();
+}
+
+void Bus::Impl::Publish(const std::vector<LogEntry>& entries) {
+    if (entries.empty()) return;
+    std::function<void(const LogEntry&)> s;
+    {
+        std::lock_guard lock(mu);
+        s = sink;
+    }
+    if (s)
+        for (const auto& e : entries) s(e);
+}
+
+void Bus::Impl::RunOnWorker(const std::function<void()>& op) {
+    std::unique_lock lock(mu);
+    if (!running) {
+        lock.unlock();
+        op();
+        return;
+    }
+    ops.push_back(op);
+    const uint64_t ticket = ++opsQueued;
+    lock.unlock();
+    Wake();
+    lock.lock();
+    changed.wait_for(lock, kWorkerOpTimeout, [&] { return opsDone >= ticket || !running; });
+}
+
+Bus::Bus(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Bus::~Bus() {
+    Stop();
+}
+
+std::unique_ptr<Bus> Bus::OpenPty(const std::string& linkPath, std::string* error) {
+    auto impl = std::make_unique<Impl>();
+    impl->linkPath = linkPath;
+#ifndef _WIN32
+    int p[2];
+    if (pipe2(p, O_NONBLOCK | O_CLOEXEC) != 0) {
+        if (error) *error = ErrnoText("cannot make a pipe");
+        return nullptr;
+    }
+    impl->wakeRead = p[0];
+    impl->wakeWrite = p[1];
+#endif
+    if (!impl->OpenPort(error)) return nullptr;
+    return std::unique_ptr<Bus>(new Bus(std::move(impl)));
+}
+
+std::unique_ptr<Bus> Bus::OpenDevice(const std::string& path, std::string* error) {
+    auto impl = std::make_unique<Impl>();
+    impl->isDevice = true;
+    impl->devicePath = path;
+#ifndef _WIN32
+    int p[2];
+    if (pipe2(p, O_NONBLOCK | O_CLOEXEC) != 0) {
+        if (error) *error = ErrnoText("cannot make a pipe");
+        return nullptr;
+    }
+    impl->wakeRead = p[0];
+    impl->wakeWrite = p[1];
+#endif
+    if (!impl->OpenPort(error)) return nullptr;
+    return std::unique_ptr<Bus>(new Bus(std::move(impl)));
+}
+
+const std::string& Bus::PortPath() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->portPath;
+}
+
+std::string Bus::SlavePath() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->slavePath;
+}
+
+void Bus::AddAnalyzer(const AnalyzerConfig& config) {
+    std::lock_guard lock(impl_->mu);
+    impl_->analyzers.push_back(std::make_shared<Analyzer>(config, impl_->nextSeed++));
+}
+
+bool Bus::RemoveAnalyzer(int address) {
+    std::lock_guard lock(impl_->mu);
+    auto& list = impl_->analyzers;
+    const auto it = std::find_if(list.begin(), list.end(),
+                                 [&](const auto& a) { return a->Answers(address); });
+    if (it == list.end()) return false;
+    list.erase(it);
+    return true;
+}
+
+bool Bus::SetConcentration(int address, double percentLel) {
+    std::lock_guard lock(impl_->mu);
+    for (auto& a : impl_->analyzers)
+        if (a->Answers(address)) {
+            a->SetConcentration(percentLel);
+            return true;
+        }
+    return false;
+}
+
+void Bus::Start() {
+    std::lock_guard lock(impl_->mu);
+    if (impl_->running) return;
+    impl_->running = true;
+    impl_->stopping = false;
+    impl_->worker = std::thread([impl = impl_.get()] { impl->WorkerLoop(); });
+}
+
+void Bus::Stop() {
+    {
+        std::lock_guard lock(impl_->mu);
+        if (!impl_->running) return;
+        impl_->stopping = true;
+    }
+    impl_->Wake();
+    impl_->worker.join();
+    std::lock_guard lock(impl_->mu);
+    impl_->running = false;
+    impl_->changed.notify_all();
+}
+
+void Bus::SetFault(int address, Fault fault, int count) {
+    std::lock_guard lock(impl_->mu);
+    for (auto& a : impl_->analyzers)
+        if (a->Answers(address)) {
+            a->SetFault(fault, fault == Fault::None ? -1 : count);
+            return;
+        }
+}
+
+void Bus::Unplug() {
+    impl_->RunOnWorker([impl = impl_.get()] { impl->ClosePort(); });
+}
+
+bool Bus::Replug() {
+    bool ok = false;
+    std::string error;
+    impl_->RunOnWorker([&, impl = impl_.get()] {
+        impl->ClosePort();
+        ok = impl->OpenPort(&error);
+    });
+    return ok;
+}
+
+bool Bus::Plugged() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->masterFd >= 0;
+}
+
+bool Bus::SetDeviceBaud(unsigned baud, std::string* error) {
+    if (!impl_->isDevice) {
+        if (error) *error = "the line rate of a pseudo-terminal is the station's";
+        return false;
+    }
+    bool ok = false;
+    impl_->RunOnWorker([&, impl = impl_.get()] {
+        impl->deviceBaud = baud;
+#ifndef _WIN32
+        int fd;
+        {
+            std::lock_guard lock(impl->mu);
+            fd = impl->masterFd;
+        }
+        ok = fd >= 0 && SetRaw(fd, baud);
+#endif
+    });
+    if (!ok && error) *error = "cannot set the line rate";
+    return ok;
+}
+
+std::vector<LogEntry> Bus::Log() const {
+    std::lock_guard lock(impl_->mu);
+    return impl_->log;
+}
+
+void Bus::ClearLog() {
+    std::lock_guard lock(impl_->mu);
+    impl_->log.clear();
+}
+
+bool Bus::WaitFor(std::function<bool(const std::vector<LogEntry>&)> pred, int timeoutMs) const {
+    std::unique_lock lock(impl_->mu);
+    return impl_->changed.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
+                                   [&] { return pred(impl_->log); });
+}
+
+std::optional<AnalyzerState> Bus::State(int address) const {
+    std::lock_guard lock(impl_->mu);
+    for (auto& a : impl_->analyzers)
+        if (a->Answers(address)) {
+            return a->State(impl_->Seconds(Clock::now()));
+        }
+    return std::nullopt;
+}
+
+void Bus::SetLogSink(std::function<void(const LogEntry&)> sink) {
+    std::lock_guard lock(impl_->mu);
+    impl_->sink = std::move(sink);
+}
+
+}  // namespace zta::sim

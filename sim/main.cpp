@@ -1,0 +1,105 @@
+// zta-sim: simulated analyzers on a pseudo-terminal or a serial device, until SIGINT/SIGTERM.
+
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sim/bus.h"
+#include "sim/options.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
+namespace {
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+    std::string s;
+    char b[4];
+    for (uint8_t v : bytes) {
+        std::snprintf(b, sizeof b, s.empty() ? "%02X" : " %02X", v);
+        s += b;
+    }
+    return s;
+}
+
+void PrintEntry(const zta::sim::LogEntry& e) {
+    using Kind = zta::sim::LogEntry::Kind;
+    std::string line;
+    switch (e.kind) {
+        case Kind::Request:
+            line = "request " + Hex(e.bytes) + " at " + std::to_string(e.lineBaud) + " baud: " +
+                   (e.address >= 0 ? "analyzer " + std::to_string(e.address) : "no analyzer");
+            break;
+        case Kind::Ignored:
+            line = "ignored " + Hex(e.bytes) + ": line at " + std::to_string(e.lineBaud) +
+                   " baud, analyzer " + std::to_string(e.address) + " at another rate";
+            break;
+        case Kind::WriteApplied:
+            line = "write applied: analyzer " + std::to_string(e.address) + " register " +
+                   std::to_string(e.reg) + " value " + std::to_string(e.value);
+            break;
+    }
+    static std::mutex mu;
+    std::lock_guard lock(mu);
+    std::cerr << line << std::endl;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace zta::sim;
+    ProgramOptions options;
+    std::string error;
+    if (!ParseProgramOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+        std::cerr << "zta-sim: " << error << "\n" << kUsage;
+        return 2;
+    }
+    if (options.help) {
+        std::cout << kUsage;
+        return 0;
+    }
+
+#ifndef _WIN32
+    // Signals are taken by sigwait below; blocked before the worker starts so it inherits that.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+#endif
+
+    std::unique_ptr<Bus> bus = options.device.empty() ? Bus::OpenPty(options.link, &error)
+                                                      : Bus::OpenDevice(options.device, &error);
+    if (!bus) {
+        std::cerr << "zta-sim: " << error << "\n";
+        return 1;
+    }
+    if (!options.device.empty() && !bus->SetDeviceBaud(options.deviceBaud, &error)) {
+        std::cerr << "zta-sim: " << error << "\n";
+        return 1;
+    }
+    for (const auto& a : options.analyzers) bus->AddAnalyzer(a);
+    if (options.log) bus->SetLogSink(PrintEntry);
+    bus->Start();
+
+    std::cout << "port: " << bus->PortPath() << std::endl;
+    for (const auto& a : options.analyzers) {
+        std::cerr << "analyzer " << a.address;
+        for (int extra : a.extraAddresses) std::cerr << "," << extra;
+        std::cerr << " at " << a.baud << " baud\n";
+    }
+    std::cerr.flush();
+
+#ifndef _WIN32
+    int sig = 0;
+    while (sigwait(&signals, &sig) != 0) {
+    }
+#endif
+    bus->Stop();
+    bus.reset();  // removes the link
+    return 0;
+}

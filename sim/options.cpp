@@ -1,0 +1,238 @@
+#include "sim/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "link/cp1251.h"
+#include "link/regmap.h"
+
+namespace zta::sim {
+
+const char* const kUsage =
+    "usage: zta-sim [--link PATH | --device PATH [--device-baud RATE]] [--analyzer SPEC ...] [--log]\n"
+    "  SPEC: comma-separated key=value, keys:\n"
+    "    address=0..255  also=N;N;...  baud=1200|2400|4800|9600|19200\n"
+    "    model=extended|standard|old  gas=0..255  text=\"440 270 440 CH4 %\" (30 characters at most)\n"
+    "    conc=%LEL  wave=constant|ramp|sine|noise  amp=%LEL  period=seconds\n"
+    "    thr1=0..255  thr2=0..255  factory=0..65535  version=0..255\n"
+    "    aux= ref= work= d= temp= (-32768..32767)\n"
+    "    fault=none|silent|wrongcrc|short|long|late|echo|noise\n"
+    "  Without --analyzer: one extended analyzer at address 1.\n"
+    "  The first line of output is \"port: PATH\".\n";
+
+namespace {
+
+bool ParseLong(const std::string& s, long lo, long hi, long* out) {
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(s.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
+    *out = v;
+    return true;
+}
+
+bool ParseDouble(const std::string& s, double* out) {
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
+    *out = v;
+    return true;
+}
+
+// Splits at commas outside double quotes; the quotes themselves are dropped.
+bool SplitPairs(const std::string& text, std::vector<std::string>* parts, std::string* error) {
+    std::string cur;
+    bool quoted = false;
+    for (char c : text) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            parts->push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (quoted) {
+        *error = "unbalanced quote in \"" + text + "\"";
+        return false;
+    }
+    parts->push_back(cur);
+    return true;
+}
+
+}  // namespace
+
+bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string* error) {
+    AnalyzerConfig c;
+    std::vector<std::string> parts;
+    if (!SplitPairs(text, &parts, error)) return false;
+    for (const std::string& part : parts) {
+        if (part.empty()) continue;
+        const size_t eq = part.find('=');
+        if (eq == std::string::npos) {
+            *error = "expected key=value, got \"" + part + "\"";
+            return false;
+        }
+        const std::string key = part.substr(0, eq);
+        const std::string value = part.substr(eq + 1);
+        long n = 0;
+        double d = 0;
+        auto bad = [&](const std::string& what) {
+            *error = "bad value for " + key + ": \"" + value + "\" (" + what + ")";
+            return false;
+        };
+        auto intIn = [&](long lo, long hi, int* out) {
+            if (!ParseLong(value, lo, hi, &n))
+                return bad("a whole number " + std::to_string(lo) + ".." + std::to_string(hi));
+            *out = static_cast<int>(n);
+            return true;
+        };
+        bool ok = true;
+        if (key == "address") {
+            ok = intIn(0, 255, &c.address);
+        } else if (key == "also") {
+            c.extraAddresses.clear();
+            size_t start = 0;
+            while (ok) {
+                const size_t semi = value.find(';', start);
+                const std::string item = value.substr(start, semi - start);
+                if (!ParseLong(item, 0, 255, &n)) {
+                    ok = bad("numbers 0..255 separated by ';'");
+                    break;
+                }
+                c.extraAddresses.push_back(static_cast<int>(n));
+                if (semi == std::string::npos) break;
+                start = semi + 1;
+            }
+        } else if (key == "baud") {
+            ok = ParseLong(value, 0, 1000000, &n) && BaudCode(static_cast<unsigned>(n)) != 0
+                     ? (c.baud = static_cast<unsigned>(n), true)
+                     : bad("1200, 2400, 4800, 9600 or 19200");
+        } else if (key == "model") {
+            if (value == "extended") c.model = Model::Extended;
+            else if (value == "standard") c.model = Model::Standard;
+            else if (value == "old") c.model = Model::OldSoftware;
+            else ok = bad("extended, standard or old");
+        } else if (key == "gas") {
+            ok = intIn(0, 255, &c.gasCode);
+        } else if (key == "text") {
+            if (Utf8ToCp1251(value).size() > kTextBlockLength)
+                ok = bad("at most 30 characters");
+            else
+                c.textBlock = value;
+        } else if (key == "conc") {
+            ok = ParseDouble(value, &d) && d >= -32768 && d <= 32767
+                     ? (c.concentration = d, true)
+                     : bad("a number -32768..32767");
+        } else if (key == "wave") {
+            if (value == "constant") c.wave = Wave::Constant;
+            else if (value == "ramp") c.wave = Wave::Ramp;
+            else if (value == "sine") c.wave = Wave::Sine;
+            else if (value == "noise") c.wave = Wave::Noise;
+            else ok = bad("constant, ramp, sine or noise");
+        } else if (key == "amp") {
+            ok = ParseDouble(value, &d) && d >= 0 && d <= 65535 ? (c.amplitude = d, true)
+                                                                 : bad("a number 0..65535");
+        } else if (key == "period") {
+            ok = ParseDouble(value, &d) && d > 0 && d <= 1e6 ? (c.periodS = d, true)
+                                                             : bad("seconds above 0");
+        } else if (key == "thr1") {
+            ok = intIn(0, 255, &c.threshold1);
+        } else if (key == "thr2") {
+            ok = intIn(0, 255, &c.threshold2);
+        } else if (key == "factory") {
+            ok = intIn(0, 65535, &c.factoryNumber);
+        } else if (key == "version") {
+            ok = intIn(0, 255, &c.softwareVersion);
+        } else if (key == "aux") {
+            ok = intIn(-32768, 32767, &c.auxValue);
+        } else if (key == "ref") {
+            ok = intIn(-32768, 32767, &c.refChannel);
+        } else if (key == "work") {
+            ok = intIn(-32768, 32767, &c.workChannel);
+        } else if (key == "d") {
+            ok = intIn(-32768, 32767, &c.dValue);
+        } else if (key == "temp") {
+            ok = intIn(-32768, 32767, &c.temperature);
+        } else if (key == "fault") {
+            static const std::pair<const char*, Fault> kFaults[] = {
+                {"none", Fault::None},        {"silent", Fault::Silent},
+                {"wrongcrc", Fault::WrongCrc}, {"short", Fault::ShortReply},
+                {"long", Fault::LongReply},   {"late", Fault::LateReply},
+                {"echo", Fault::EchoRequest}, {"noise", Fault::Noise}};
+            ok = false;
+            for (const auto& [name, f] : kFaults)
+                if (value == name) {
+                    c.fault = f;
+                    ok = true;
+                }
+            if (!ok) bad("none, silent, wrongcrc, short, long, late, echo or noise");
+        } else {
+            *error = "unknown key \"" + key + "\"";
+            return false;
+        }
+        if (!ok) return false;
+    }
+    *config = c;
+    return true;
+}
+
+bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions* options,
+                         std::string* error) {
+    ProgramOptions o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto next = [&](std::string* out) {
+            if (i + 1 >= args.size()) {
+                *error = a + " needs a value";
+                return false;
+            }
+            *out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--log") {
+            o.log = true;
+        } else if (a == "--link") {
+            if (!next(&o.link)) return false;
+        } else if (a == "--device") {
+            if (!next(&o.device)) return false;
+        } else if (a == "--device-baud") {
+            long n = 0;
+            if (!next(&v)) return false;
+            if (!ParseLong(v, 0, 1000000, &n) || BaudCode(static_cast<unsigned>(n)) == 0) {
+                *error = "--device-baud: \"" + v + "\" is not 1200, 2400, 4800, 9600 or 19200";
+                return false;
+            }
+            o.deviceBaud = static_cast<unsigned>(n);
+        } else if (a == "--analyzer") {
+            if (!next(&v)) return false;
+            AnalyzerConfig c;
+            std::string why;
+            if (!ParseAnalyzer(v, &c, &why)) {
+                *error = "--analyzer " + v + ": " + why;
+                return false;
+            }
+            o.analyzers.push_back(c);
+        } else {
+            *error = "unknown option \"" + a + "\"";
+            return false;
+        }
+    }
+    if (o.link.size() && o.device.size()) {
+        *error = "--link and --device exclude each other";
+        return false;
+    }
+    if (o.analyzers.empty()) o.analyzers.push_back(AnalyzerConfig{});
+    *options = o;
+    return true;
+}
+
+}  // namespace zta::sim

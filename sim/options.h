@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim/bus.h"
+
+namespace zta::sim {
+
+// One --analyzer value: comma-separated key=value pairs, e.g.
+//   address=5,baud=9600,model=standard,text="440 270 440 CH4 %",wave=sine,amp=5,also=6;7
+// Returns false and fills *error (naming the key) on anything it does not understand.
+bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string* error);
+
+struct ProgramOptions {
+    std::string link;    // --link PATH
+    std::string device;  // --device PATH
+    unsigned deviceBaud = 9600;
+    bool log = false;
+    bool help = false;
+    std::vector<AnalyzerConfig> analyzers;  // one extended analyzer at 1 when none is given
+};
+
+bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions* options,
+                         std::string* error);
+
+extern const char* const kUsage;
+
+}  // namespace zta::sim
