@@ -44,7 +44,8 @@ void PrintEntry(const zta::sim::LogEntry& e) {
     }
     static std::mutex mu;
     std::lock_guard lock(mu);
-    std::cerr << line << std::endl;
+    line += '\n';
+    std::cerr << line << std::flush;
 }
 
 }  // namespace
