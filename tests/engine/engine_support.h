@@ -1,0 +1,105 @@
+#pragma once
+
+// A scripted serial port and a recording poll sink for the engine tests.
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/modbus.h"
+#include "link/serial_port.h"
+#include "poll/poll_block.h"
+#include "poll/poll_sink.h"
+
+namespace zta::test {
+
+using Bytes = std::vector<uint8_t>;
+
+// A 25- or 55-byte read reply from `address` with a few recognisable readings.
+Bytes ReadReply(uint8_t address, size_t length, uint8_t gasCode = 1, int concentration = 20);
+Bytes Exception(uint8_t address, uint8_t function, uint8_t code);
+Bytes Echo(const Request& request);
+Bytes Hex(const std::string& text);  // "01 04 00 01" -> bytes
+
+// The far end of a FakePort. Every member is guarded; the responder runs without the lock.
+class FakeWire {
+public:
+    // What comes back for a request; nullopt: silence.
+    using Responder = std::function<std::optional<Bytes>(const Request&)>;
+
+    void SetResponder(Responder responder);
+    void SetOpenResult(OpenResult result);
+    void SetPresent(bool present);  // false: the adapter is unplugged
+    void SetWriteFails(bool fails);
+
+    std::vector<Request> Requests() const;
+    int Opens() const;
+    int OpenAttempts() const;
+    // Waits until at least n requests were written; bounded.
+    bool WaitRequests(size_t n, int timeoutMs) const;
+
+    std::unique_ptr<SerialPort> MakePort();
+
+private:
+    friend class FakePort;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    Responder responder_;
+    OpenResult openResult_;
+    bool present_ = true;
+    bool writeFails_ = false;
+    std::vector<Request> requests_;
+    int opens_ = 0;
+    int openAttempts_ = 0;
+};
+
+// Records what the poll thread tells the windows. DataChanged copies the slot as a view would.
+class RecordingSink : public PollSink {
+public:
+    explicit RecordingSink(PollBlock& block) : block_(block) {}
+
+    struct Data {
+        ViewId view;
+        int slot;
+        Slot copy;
+    };
+    struct Baud {
+        ViewId view;
+        int code;
+        int address;
+    };
+    struct Box {
+        std::string text;
+        std::string caption;
+    };
+    struct Record {
+        std::vector<Data> data;
+        std::vector<Baud> baud;
+        std::vector<Box> boxes;
+        int lineFailed = 0;
+    };
+
+    void DataChanged(ViewId view, int slot) override;
+    void BaudAccepted(ViewId view, int baudCode, int address) override;
+    void LineFailed() override;
+    void ShowError(const std::string& text, const std::string& caption) override;
+
+    Record Get() const;
+    bool WaitUntil(const std::function<bool(const Record&)>& pred, int timeoutMs) const;
+    // Runs on the poll thread inside DataChanged, after the copy.
+    void OnData(std::function<void(ViewId, int)> hook);
+
+private:
+    PollBlock& block_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    Record record_;
+    std::function<void(ViewId, int)> onData_;
+};
+
+}  // namespace zta::test

@@ -1,0 +1,203 @@
+// The poll thread against a scripted port: the cases a real line cannot stage on cue.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "engine/engine_support.h"
+#include "poll/poll_thread.h"
+
+namespace zta {
+namespace {
+
+using test::Bytes;
+using test::ReadReply;
+
+constexpr int kWaitMs = 10000;
+
+class PollFake : public ::testing::Test {
+protected:
+    void SetUp() override {
+        timing.pacingBaseMs = 5;
+        timing.pacingPerWindowMs = 0;
+        timing.reopenIntervalMs = 50;
+    }
+    void TearDown() override {
+        if (poll) {
+            EXPECT_TRUE(poll->Stop(kWaitMs));
+        }
+    }
+    void Start() {
+        poll = std::make_unique<PollThread>(block, sink, timing, [this] { return wire.MakePort(); });
+        ASSERT_TRUE(poll->Start());
+    }
+    int AddAnalyzer(ViewId view, int address) {
+        const int slot = *block.Register(view);
+        block.SetAddress(slot, address);
+        return slot;
+    }
+    static bool IsRead(const Request& r) { return r[1] == kFnReadInput; }
+
+    PollBlock block;
+    test::FakeWire wire;
+    test::RecordingSink sink{block};
+    PollTiming timing;
+    std::unique_ptr<PollThread> poll;
+};
+
+TEST_F(PollFake, OpeningFailureShowsItsMessageAndEnds) {
+    struct Case {
+        OpenResult result;
+        std::string text;
+    };
+    const Case cases[] = {
+        {{OpenFailure::Busy, 16}, "Порт /dev/ttyZ занят."},
+        {{OpenFailure::WrongPort, 2}, "Порт /dev/ttyZ указан неверно"},
+        {{OpenFailure::SettingsRefused, 22}, "Ошибка SetCommState № 22"},
+        {{OpenFailure::Other, 13}, "Порт /dev/ttyZ не открыт (код 13)"},
+    };
+    block.SetPortName("/dev/ttyZ");
+    AddAnalyzer(1, 1);
+    for (const Case& c : cases) {
+        test::RecordingSink failing(block);
+        wire.SetOpenResult(c.result);
+        PollThread thread(block, failing, timing, [this] { return wire.MakePort(); });
+        ASSERT_TRUE(thread.Start());
+        ASSERT_TRUE(failing.WaitUntil([](auto& r) { return r.lineFailed > 0; }, kWaitMs));
+        EXPECT_TRUE(thread.Stop(kWaitMs));
+        const auto r = failing.Get();
+        ASSERT_EQ(r.boxes.size(), 1u);
+        EXPECT_EQ(r.boxes[0].text, c.text);
+        EXPECT_EQ(r.boxes[0].caption, "Опрос");
+        EXPECT_EQ(r.lineFailed, 1);
+        EXPECT_TRUE(r.data.empty());
+    }
+    EXPECT_TRUE(wire.Requests().empty());
+}
+
+// The stop comes while the exchange is on the line: the turn completes, stores its reply, and no
+// notice follows.
+TEST_F(PollFake, StopDuringATurnSendsNoFurtherNotice) {
+    AddAnalyzer(1, 1);
+    int turns = 0;
+    wire.SetResponder([&](const Request&) -> std::optional<Bytes> {
+        if (++turns == 3) block.RequestStop();
+        return ReadReply(1, kLongReplyLength);
+    });
+    Start();
+    ASSERT_TRUE(wire.WaitRequests(3, kWaitMs));
+    EXPECT_TRUE(poll->Stop(kWaitMs));
+    EXPECT_EQ(wire.Requests().size(), 3u);
+    EXPECT_EQ(sink.Get().data.size(), 2u);
+    EXPECT_EQ(block.Snapshot(0).replyCount, 3);
+}
+
+// A window closed while its exchange ran: its reply is not stored in the analyzer that moved
+// into the index, and no notice goes anywhere.
+TEST_F(PollFake, TurnOfAClosedSlotStoresNothing) {
+    AddAnalyzer(1, 1);
+    AddAnalyzer(2, 2);
+    bool closed = false;
+    wire.SetResponder([&](const Request& r) -> std::optional<Bytes> {
+        if (r[0] == 1 && !closed) {
+            closed = true;
+            block.Close(0);  // view 2 moves into slot 0
+        }
+        return ReadReply(r[0], kLongReplyLength, 1, r[0] == 1 ? 11 : 22);
+    });
+    Start();
+    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return r.data.size() >= 3; }, kWaitMs));
+    poll->Stop(kWaitMs);
+    for (const auto& d : sink.Get().data) {
+        EXPECT_EQ(d.view, 2u);
+        EXPECT_EQ(d.copy.address, 2);
+        EXPECT_DOUBLE_EQ(d.copy.concentration, 22.0);
+    }
+}
+
+TEST_F(PollFake, ExceptionToACommandKeepsItPendingWithoutLosingContact) {
+    AddAnalyzer(1, 4);
+    wire.SetResponder([](const Request& r) -> std::optional<Bytes> {
+        if (r[1] == kFnWriteSingle) return test::Exception(4, 0x86, 2);
+        return ReadReply(4, kLongReplyLength);
+    });
+    Start();
+    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.data.empty(); }, kWaitMs));
+    ASSERT_TRUE(block.ConfirmCommand(0, Command::Zero));
+    const size_t before = wire.Requests().size();
+    ASSERT_TRUE(wire.WaitRequests(before + 5, kWaitMs));
+    poll->Stop(kWaitMs);
+    const Slot s = block.Snapshot(0);
+    EXPECT_TRUE(s.pendingZero);
+    EXPECT_EQ(s.errorCount, 0);  // five refusals in a row would have meant no contact
+    const auto requests = wire.Requests();
+    for (size_t i = before + 1; i < requests.size(); ++i) EXPECT_EQ(requests[i][1], kFnWriteSingle);
+    // The reads before the command were answered; nothing after it was noticed.
+    const auto data = sink.Get().data;
+    EXPECT_EQ(data.size(), static_cast<size_t>(s.replyCount));
+}
+
+// Only the baud write's own echo tells the view of a new rate; an earlier command's echo clears
+// the baud request with the rest, and then nothing may claim the rate changed.
+TEST_F(PollFake, BaudNoticeOnlyForTheBaudWrite) {
+    AddAnalyzer(1, 5);
+    wire.SetResponder([](const Request& r) -> std::optional<Bytes> {
+        if (r[1] == kFnWriteSingle) return test::Echo(r);
+        return ReadReply(5, kLongReplyLength);
+    });
+    Start();
+    ASSERT_TRUE(wire.WaitRequests(1, kWaitMs));
+    const size_t seen = sink.Get().data.size();
+    block.ConfirmCommand(0, Command::Threshold1, 30);
+    block.ConfirmCommand(0, Command::NewBaud, 16);
+    // The read in flight, the threshold write (no notice), then a read again.
+    ASSERT_TRUE(sink.WaitUntil([&](auto& r) { return r.data.size() >= seen + 2; }, kWaitMs));
+    EXPECT_FALSE(block.Snapshot(0).AnyPending());
+    EXPECT_TRUE(sink.Get().baud.empty());
+
+    block.ConfirmCommand(0, Command::NewBaud, 16);
+    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.baud.empty(); }, kWaitMs));
+    poll->Stop(kWaitMs);
+    int writes = 0;
+    for (const Request& r : wire.Requests()) writes += r[1] == kFnWriteSingle;
+    EXPECT_EQ(writes, 2);
+    EXPECT_EQ(sink.Get().baud.size(), 1u);
+    EXPECT_EQ(sink.Get().baud[0].code, 16);
+    EXPECT_EQ(sink.Get().baud[0].address, 5);
+}
+
+// An adapter that takes no bytes: every turn is a failure, the box comes once per outage, and
+// the request counter does not move.
+TEST_F(PollFake, FailedWritesShowOneBoxAndCountFailures) {
+    AddAnalyzer(1, 1);
+    wire.SetWriteFails(true);
+    Start();
+    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return r.data.size() >= 8; }, kWaitMs));
+    wire.SetWriteFails(false);
+    wire.SetResponder([](const Request&) { return std::optional<Bytes>(ReadReply(1, 55)); });
+    ASSERT_TRUE(sink.WaitUntil(
+        [](auto& r) { return !r.data.empty() && r.data.back().copy.errorCount == 0; }, kWaitMs));
+    wire.SetWriteFails(true);
+    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return r.boxes.size() >= 2; }, kWaitMs));
+    poll->Stop(kWaitMs);
+    const auto r = sink.Get();
+    EXPECT_EQ(r.boxes.size(), 2u);
+    EXPECT_EQ(r.boxes[0].text, "Ошибка записи");
+    EXPECT_EQ(r.boxes[0].caption, "");
+    EXPECT_EQ(r.data[7].copy.errorCount, 5);
+    EXPECT_EQ(r.data[7].copy.requestCount, 0);
+}
+
+// An echoing adapter's copy of a read request is no data and no command echo.
+TEST_F(PollFake, EightBytesToAReadAreAFailure) {
+    AddAnalyzer(1, 1);
+    block.StoreOutcome(0, block.Snapshot(0).generation, [](Slot& s) { s.errorCount = 0; });
+    wire.SetResponder([](const Request& r) { return std::optional<Bytes>(test::Echo(r)); });
+    Start();
+    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return r.data.size() >= 2; }, kWaitMs));
+    poll->Stop(kWaitMs);
+    EXPECT_EQ(sink.Get().data[1].copy.errorCount, 2);
+}
+
+}  // namespace
+}  // namespace zta
