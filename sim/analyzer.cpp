@@ -164,7 +164,7 @@ void Analyzer::ApplyWrite(int reg, int value) {
         case 4: ++typicalCount_; break;
         case 5: config_.threshold1 = value & 0xFF; break;
         case 6: config_.threshold2 = value & 0xFF; break;
-        case 7: config_.factoryNumber = static_cast<int16_t>(value); break;
+        case 7: config_.factoryNumber = value; break;
         default: break;
     }
 }
