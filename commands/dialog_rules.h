@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QLineEdit;
+class QWidget;
+
+namespace zta {
+
+// The prompts a dialog shows when a field does not hold what it exchanges; they keep the
+// wording operators know from the old station.
+inline const QString kPromptInteger = QStringLiteral("Please enter an integer.");
+inline const QString kPromptNumber = QStringLiteral("Please enter a number.");
+QString RangePrompt(long long low, long long high);  // "Please enter an integer between 0 and 255."
+
+// A whole number: optional blanks, an optional sign, digits, optional blanks. Values beyond
+// long long saturate, so a long run of digits is a (huge) number and not garbage.
+std::optional<long long> ParseInteger(const QString& text);
+// A finite decimal number with a point (exponent allowed), blanks around it allowed.
+std::optional<double> ParseNumber(const QString& text);
+
+// Field exchange that fails the way the old dialogs did: the prompt (warning icon, the
+// application's caption), then the field gets the focus with its text selected.
+std::optional<long long> TakeInteger(QLineEdit* field, QWidget* owner);
+std::optional<long long> TakeIntegerInRange(QLineEdit* field, long long low, long long high,
+                                            QWidget* owner);
+std::optional<double> TakeNumber(QLineEdit* field, QWidget* owner);
+void FocusAndSelect(QLineEdit* field);
+void FailField(QLineEdit* field, const QString& prompt, QWidget* owner);
+
+}  // namespace zta

@@ -1,0 +1,109 @@
+#include "commands/record_dialogs.h"
+
+#include "commands/dialog_rules.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace zta {
+
+QString TimerSetPrompt(int networkNumber) {
+    if (networkNumber == -1)
+        return QStringLiteral("Введите время в секундах через которое будет производится "
+                              "запись показаний с группы приборов.");
+    return QStringLiteral("Введите время в секундах через которое будет производится "
+                          "запись показаний с прибора № %1")
+        .arg(networkNumber);
+}
+
+QString InsertStringCaption(int networkNumber) {
+    if (networkNumber == -1)
+        return QStringLiteral("Вставка строки в документы всех приборов");
+    return QStringLiteral("Вставка строки в документ прибора № %1").arg(networkNumber);
+}
+
+}  // namespace zta
+
+using namespace zta;
+
+CTimerSet::CTimerSet(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Установка таймера"));
+    auto* layout = new QVBoxLayout(this);
+    prompt_ = new QLabel(this);
+    prompt_->setWordWrap(true);
+    layout->addWidget(prompt_);
+    field_ = new QLineEdit(this);
+    field_->setObjectName(QStringLiteral("periodField"));
+    layout->addWidget(field_);
+    okButton_ = new QPushButton(QStringLiteral("OK"), this);
+    okButton_->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setAutoDefault(false);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(okButton_);
+    row->addWidget(cancel);
+    layout->addLayout(row);
+    connect(okButton_, &QPushButton::clicked, this, &CTimerSet::onOk);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CTimerSet::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        prompt_->setText(TimerSetPrompt(networkNumber_));
+        field_->setText(QString::number(period_));
+        FocusAndSelect(field_);
+    }
+    QDialog::showEvent(event);
+}
+
+void CTimerSet::onOk() {
+    auto value = TakeInteger(field_, this);
+    if (!value)
+        return;
+    if (*value < 0 || *value > kMaxTimerPeriod) {
+        FailField(field_, RangePrompt(0, kMaxTimerPeriod), this);
+        return;
+    }
+    period_ = static_cast<int>(*value);
+    accept();
+}
+
+CInsertString::CInsertString(QWidget* parent) : QDialog(parent) {
+    auto* layout = new QVBoxLayout(this);
+    field_ = new QPlainTextEdit(this);
+    field_->setObjectName(QStringLiteral("textField"));
+    field_->setTabChangesFocus(true);
+    layout->addWidget(field_);
+    insertButton_ = new QPushButton(QStringLiteral("Вставить"), this);
+    auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
+    insertButton_->setAutoDefault(false);
+    cancel->setAutoDefault(false);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(insertButton_);
+    row->addWidget(cancel);
+    layout->addLayout(row);
+    connect(insertButton_, &QPushButton::clicked, this, &CInsertString::onInsert);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CInsertString::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        setWindowTitle(InsertStringCaption(networkNumber_));
+        field_->setPlainText(text_);
+        field_->setFocus();
+        field_->selectAll();
+    }
+    QDialog::showEvent(event);
+}
+
+void CInsertString::onInsert() {
+    text_ = field_->toPlainText();
+    accept();
+}

@@ -1,0 +1,239 @@
+#include "commands/service_dialogs.h"
+
+#include "app/prompter.h"
+#include "commands/dialog_rules.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace zta {
+
+uint8_t SpeedCodeAt(int position) {
+    if (position < 0 || position >= kSpeedCount)
+        position = kDefaultSpeedPosition;
+    return static_cast<uint8_t>(1u << position);
+}
+
+QString SpeedText(int position) {
+    static const char* const kTexts[kSpeedCount] = {"1200", "2400", "4800", "9600", "19200"};
+    if (position < 0 || position >= kSpeedCount)
+        return {};
+    return QString::fromLatin1(kTexts[position]);
+}
+
+ThresholdScale ThresholdScaleFor(uint8_t gasCode) {
+    switch (gasCode) {
+    case 4:
+        return {0.05, 20.0, 2};
+    case 5:
+        return {0.02, 50.0, 2};
+    default:
+        // Codes 0..3 by rule; codes above 5 the same way, since their analyzers count
+        // thresholds in %НКПР like the rest and a whole number loses nothing.
+        return {1.0, 1.0, 0};
+    }
+}
+
+QString ThresholdShownText(uint8_t gasCode, double threshold) {
+    const ThresholdScale scale = ThresholdScaleFor(gasCode);
+    return QString::asprintf("%.*f", scale.decimals, threshold * scale.toShown);
+}
+
+double ThresholdFromShown(uint8_t gasCode, double shown) {
+    return shown * ThresholdScaleFor(gasCode).fromShown;
+}
+
+bool ThresholdInRange(double threshold) { return threshold >= 0.0 && threshold <= 100.0; }
+
+bool FactoryNumberInRange(long long number) { return number >= 0 && number <= kFactoryNumberMax; }
+
+namespace {
+
+QHBoxLayout* ButtonRow(QPushButton* first, QPushButton* second) {
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(first);
+    row->addWidget(second);
+    return row;
+}
+
+}  // namespace
+}  // namespace zta
+
+using namespace zta;
+
+// ---------------------------------------------------------------------------------------------
+
+CSetNomer::CSetNomer(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Смена номера"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Введите новый номер прибора от 0 до 255"), this));
+    field_ = new QLineEdit(this);
+    field_->setObjectName(QStringLiteral("numberField"));
+    layout->addWidget(field_);
+    setButton_ = new QPushButton(QStringLiteral("Установить"), this);
+    setButton_->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
+    cancel->setAutoDefault(false);
+    layout->addLayout(ButtonRow(setButton_, cancel));
+    connect(setButton_, &QPushButton::clicked, this, &CSetNomer::onSet);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CSetNomer::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        setWindowTitle(QStringLiteral("Смена номера прибора № %1").arg(currentNumber_));
+        field_->setText(QString::number(newNumber_));
+        field_->setFocus();
+    }
+    QDialog::showEvent(event);
+}
+
+void CSetNomer::onSet() {
+    auto value = TakeIntegerInRange(field_, 0, 255, this);
+    if (!value)
+        return;
+    newNumber_ = static_cast<uint8_t>(*value);
+    accept();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CSetSpeed::CSetSpeed(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Смена скорости"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Выберите скорость прибора"), this));
+    list_ = new QComboBox(this);
+    list_->setEditable(false);
+    layout->addWidget(list_);
+    applyButton_ = new QPushButton(QStringLiteral("Применить"), this);
+    applyButton_->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
+    cancel->setAutoDefault(false);
+    layout->addLayout(ButtonRow(applyButton_, cancel));
+    connect(applyButton_, &QPushButton::clicked, this, &CSetSpeed::onApply);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CSetSpeed::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        setWindowTitle(QStringLiteral("Смена скорости прибора № %1").arg(currentNumber_));
+        list_->clear();
+        for (int i = 0; i < kSpeedCount; ++i)
+            list_->addItem(SpeedText(i));
+        list_->setCurrentIndex(kDefaultSpeedPosition);
+    }
+    QDialog::showEvent(event);
+}
+
+void CSetSpeed::onApply() {
+    speedCode_ = SpeedCodeAt(list_->currentIndex());
+    accept();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CSetPorog::CSetPorog(QWidget* parent) : QDialog(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Введите новое значение порога"), this));
+    field_ = new QLineEdit(this);
+    field_->setObjectName(QStringLiteral("valueField"));
+    layout->addWidget(field_);
+    setButton_ = new QPushButton(QStringLiteral("Установить"), this);
+    setButton_->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
+    cancel->setAutoDefault(false);
+    layout->addLayout(ButtonRow(setButton_, cancel));
+    connect(setButton_, &QPushButton::clicked, this, &CSetPorog::onSet);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CSetPorog::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        setWindowTitle(caption_);
+        field_->setText(ThresholdShownText(gasCode_, threshold_));
+        FocusAndSelect(field_);
+    }
+    QDialog::showEvent(event);
+}
+
+void CSetPorog::onSet() {
+    auto shown = TakeNumber(field_, this);
+    if (!shown)
+        return;
+    const double threshold = ThresholdFromShown(gasCode_, *shown);
+    if (!ThresholdInRange(threshold)) {
+        GetPrompter().Error(QStringLiteral("Неправильно введены значения порога"),
+                            QStringLiteral("Ошибка"), this);
+        return;
+    }
+    threshold_ = threshold;
+    accept();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CChangeZavNomer::CChangeZavNomer(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Изменение заводского  номера"));
+    auto* layout = new QVBoxLayout(this);
+    prompt_ = new QLabel(this);
+    layout->addWidget(prompt_);
+    layout->addWidget(new QLabel(QStringLiteral(" (0-65535)"), this));
+    field_ = new QLineEdit(this);
+    field_->setObjectName(QStringLiteral("numberField"));
+    layout->addWidget(field_);
+    okButton_ = new QPushButton(QStringLiteral("OK"), this);
+    okButton_->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setAutoDefault(false);
+    layout->addLayout(ButtonRow(okButton_, cancel));
+    // textEdited, not textChanged: the rewrite after a refusal must not be checked again.
+    connect(field_, &QLineEdit::textEdited, this, &CChangeZavNomer::onEdited);
+    connect(okButton_, &QPushButton::clicked, this, &CChangeZavNomer::onOk);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CChangeZavNomer::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        field_->setText(QString::number(factoryNumber_));
+        prompt_->setText(
+            QStringLiteral("Введите новый заводской номер прибора с сетевым номером %1")
+                .arg(networkNumber_));
+        FocusAndSelect(field_);
+    }
+    QDialog::showEvent(event);
+}
+
+void CChangeZavNomer::onEdited() {
+    auto value = TakeInteger(field_, this);
+    if (!value)
+        return;
+    if (!FactoryNumberInRange(*value)) {
+        GetPrompter().Information(QStringLiteral("Заводской номер должен быть от 0 до 65535"),
+                                  QStringLiteral("Ошибка"), this);
+        field_->setText(QString::number(factoryNumber_));
+        return;
+    }
+    factoryNumber_ = static_cast<int>(*value);
+}
+
+void CChangeZavNomer::onOk() {
+    auto value = TakeInteger(field_, this);
+    if (!value)
+        return;
+    // Edits are checked as they come, but a pasted or pre-set value still gets the same rule.
+    if (!FactoryNumberInRange(*value)) {
+        GetPrompter().Information(QStringLiteral("Заводской номер должен быть от 0 до 65535"),
+                                  QStringLiteral("Ошибка"), this);
+        field_->setText(QString::number(factoryNumber_));
+        FocusAndSelect(field_);
+        return;
+    }
+    factoryNumber_ = static_cast<int>(*value);
+    accept();
+}
