@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "link/modbus.h"
+#include "sim_fixture.h"
+
+namespace zta::sim::testing {
+namespace {
+
+using LineTest = SimTest;
+using Kind = LogEntry::Kind;
+
+double CpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+
+std::string TempDir() {
+    char path[] = "/tmp/zta-sim-test-XXXXXX";
+    const char* made = mkdtemp(path);
+    return made ? made : "";
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+TEST_F(LineTest, EachFaultDistortsOneReplyThenClears) {
+    Open({At(1)});
+    const Request read = ReadRequest(1, 1, 10);
+    const Bytes good = line.Exchange(read, 25);
+    ASSERT_EQ(good.size(), 25u);
+
+    struct Case {
+        Fault fault;
+        std::function<void(const Bytes&)> check;
+    } cases[] = {
+        {Fault::Silent, [](const Bytes& b) { EXPECT_TRUE(b.empty()); }},
+        {Fault::WrongCrc,
+         [&](const Bytes& b) {
+             ASSERT_EQ(b.size(), 25u);
+             EXPECT_FALSE(CrcPasses(b.data(), b.size()));
+             EXPECT_TRUE(std::equal(b.begin(), b.end() - 1, good.begin()));
+         }},
+        {Fault::ShortReply, [&](const Bytes& b) { EXPECT_EQ(b, Bytes(good.begin(), good.begin() + 12)); }},
+        {Fault::LongReply,
+         [&](const Bytes& b) {
+             ASSERT_EQ(b.size(), 26u);
+             EXPECT_EQ(Bytes(b.begin(), b.begin() + 25), good);
+         }},
+        {Fault::EchoRequest,
+         [&](const Bytes& b) {
+             Bytes expected = Of(read);
+             expected.insert(expected.end(), good.begin(), good.end());
+             EXPECT_EQ(b, expected);
+         }},
+        {Fault::Noise,
+         [&](const Bytes& b) {
+             ASSERT_EQ(b.size(), 25u);
+             EXPECT_FALSE(CrcPasses(b.data(), b.size()));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.fault));
+        bus->SetFault(1, c.fault, 1);
+        ASSERT_TRUE(line.Write(read));
+        c.check(line.ReadUntilQuiet(300, 3000));
+        EXPECT_EQ(line.Exchange(read, 25), good) << "the fault should have cleared";
+    }
+}
+
+TEST_F(LineTest, LateReplyComesAfterASecond) {
+    Open({At(1)});
+    bus->SetFault(1, Fault::LateReply, 1);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(line.Write(ReadRequest(1, 1, 10)));
+    EXPECT_TRUE(line.Read(25, 500).empty());
+    const Bytes late = line.Read(25, 3000);
+    EXPECT_EQ(late.size(), 25u);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST_F(LineTest, LastingFaultUntilClearedAndSilentWritesHaveNoEffect) {
+    Open({At(1)});
+    bus->SetFault(1, Fault::Silent);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(line.Exchange(WriteRequest(1, 5, 33), 8, 200).empty());
+    EXPECT_EQ(bus->State(1)->threshold1, 20);
+    EXPECT_EQ(bus->State(1)->fault, Fault::Silent);
+    bus->SetFault(1, Fault::None);
+    EXPECT_EQ(line.Exchange(WriteRequest(1, 5, 33), 8).size(), 8u);
+    ASSERT_TRUE(WaitKind(Kind::WriteApplied, 1));
+    EXPECT_EQ(bus->State(1)->threshold1, 33);
+}
+
+TEST_F(LineTest, GarbageIsSkippedAndNeverWedgesTheLine) {
+    Open({At(1)});
+    const Request read = ReadRequest(1, 1, 10);
+    // Garbage glued to the front of a request.
+    Bytes glued = Of(read);
+    const uint8_t garbage[] = {0x00, 0xFF, 0x01, 0x04, 0x13};
+    glued.insert(glued.begin(), std::begin(garbage), std::end(garbage));
+    ASSERT_TRUE(line.Write(glued));
+    EXPECT_EQ(line.Read(25, 2000).size(), 25u);
+
+    // A request cut short, then a whole one.
+    ASSERT_TRUE(line.Write(Bytes(read.begin(), read.begin() + 5)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    ASSERT_TRUE(line.Write(read));
+    EXPECT_EQ(line.ReadUntilQuiet(200, 2000).size(), 25u);
+
+    // A long burst of noise, then the line still works.
+    std::mt19937 rng(7);
+    Bytes noise(4000);
+    for (auto& b : noise) b = static_cast<uint8_t>(rng());
+    ASSERT_TRUE(line.Write(noise));
+    line.ReadUntilQuiet(200, 3000);
+    EXPECT_EQ(line.Exchange(read, 25).size(), 25u);
+}
+
+TEST_F(LineTest, UnplugHangsUpTheStationAndReplugServesAgain) {
+    const std::string dir = TempDir();
+    ASSERT_FALSE(dir.empty());
+    const std::string link = dir + "/ttyZTA";
+    std::ofstream(link) << "in the way";  // replaced by the link
+    Open({At(1)}, 9600, link);
+    EXPECT_EQ(bus->PortPath(), link);
+    EXPECT_EQ(line.Exchange(ReadRequest(1, 1, 10), 25).size(), 25u);
+
+    bus->Unplug();
+    EXPECT_FALSE(bus->Plugged());
+    EXPECT_TRUE(line.WaitHangup(2000));
+    EXPECT_FALSE(Exists(link));
+    TestLine second;
+    EXPECT_FALSE(second.Open(link, 9600));
+
+    // While unplugged the simulator must idle, not spin.
+    const double cpu = CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_LT(CpuSeconds() - cpu, 0.2);
+
+    ASSERT_TRUE(bus->Replug());
+    EXPECT_TRUE(bus->Plugged());
+    std::string error;
+    ASSERT_TRUE(second.Open(link, 9600, &error)) << error;
+    EXPECT_EQ(second.Exchange(ReadRequest(1, 1, 10), 25).size(), 25u);
+    EXPECT_TRUE(line.WaitHangup(100)) << "the old opening stays dead";
+
+    second.Close();
+    line.Close();
+    bus.reset();
+    EXPECT_FALSE(Exists(link)) << "the link goes with the simulator";
+    rmdir(dir.c_str());
+}
+
+TEST_F(LineTest, NoStationNoHangupNoSpin) {
+    std::string error;
+    bus = Bus::OpenPty("", &error);
+    ASSERT_TRUE(bus) << error;
+    bus->AddAnalyzer(At(1));
+    bus->Start();
+    const double cpu = CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_LT(CpuSeconds() - cpu, 0.2);
+    // A station that comes and goes, and then another.
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(line.Open(bus->PortPath(), 9600, &error)) << error;
+        EXPECT_EQ(line.Exchange(ReadRequest(1, 1, 10), 25).size(), 25u);
+        line.Close();
+    }
+    const double cpu2 = CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LT(CpuSeconds() - cpu2, 0.2);
+}
+
+TEST_F(LineTest, StopAndStartAgainKeepsTheAnalyzers) {
+    Open({At(1)});
+    const Request write = WriteRequest(1, 6, 66);
+    EXPECT_EQ(line.Exchange(write, 8), Of(write));
+    bus->Stop();
+    EXPECT_TRUE(line.Exchange(ReadRequest(1, 1, 10), 25, 200).empty());
+    bus->Start();
+    line.ReadUntilQuiet(100, 1000);  // the reply to the request made while stopped
+    const Bytes reply = line.Exchange(ReadRequest(1, 1, 10), 25);
+    ASSERT_EQ(reply.size(), 25u);
+    EXPECT_EQ(reply[8], 66);
+}
+
+}  // namespace
+}  // namespace zta::sim::testing
