@@ -1,0 +1,376 @@
+// The poll thread against simulated analyzers on a pseudo-terminal.
+
+#include <gtest/gtest.h>
+
+#include <time.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <thread>
+
+#include "engine/engine_support.h"
+#include "poll/poll_thread.h"
+#include "sim/bus.h"
+
+namespace zta {
+namespace {
+
+using test::Bytes;
+using LogKind = sim::LogEntry::Kind;
+
+constexpr int kWaitMs = 20000;
+
+class PollSim : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/zta-poll-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+        std::string error;
+        bus = sim::Bus::OpenPty(dir_ + "/line", &error);
+        ASSERT_TRUE(bus) << error;
+        bus->Start();
+        block.SetPortName(bus->PortPath());
+        block.SetBaudRate(19200);
+        timing.pacingBaseMs = 10;
+        timing.pacingPerWindowMs = 0;
+        timing.line.replyTimeoutMs = 120;
+        timing.reopenIntervalMs = 100;
+    }
+    void TearDown() override {
+        if (poll) {
+            EXPECT_TRUE(poll->Stop(kWaitMs));
+        }
+        poll.reset();
+        bus.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    void Add(int address, sim::Model model = sim::Model::Extended, unsigned baud = 19200) {
+        sim::AnalyzerConfig a;
+        a.address = address;
+        a.model = model;
+        a.baud = baud;
+        bus->AddAnalyzer(a);
+    }
+    int Window(ViewId view, int address) {
+        const int slot = *block.Register(view);
+        block.SetAddress(slot, address);
+        return slot;
+    }
+    void Start() {
+        poll = std::make_unique<PollThread>(block, sink, timing);
+        ASSERT_TRUE(poll->Start());
+    }
+    bool WaitNotices(size_t n) {
+        return sink.WaitUntil([n](auto& r) { return r.data.size() >= n; }, kWaitMs);
+    }
+    std::vector<sim::LogEntry> Requests() const {
+        std::vector<sim::LogEntry> out;
+        for (auto& e : bus->Log())
+            if (e.kind != LogKind::WriteApplied) out.push_back(e);
+        return out;
+    }
+    bool WaitLog(const std::function<bool(const sim::LogEntry&)>& pred) const {
+        return bus->WaitFor(
+            [&](const std::vector<sim::LogEntry>& log) {
+                for (auto& e : log)
+                    if (pred(e)) return true;
+                return false;
+            },
+            kWaitMs);
+    }
+    static bool IsWrite(const sim::LogEntry& e, int reg) {
+        return e.kind != LogKind::WriteApplied && e.bytes.size() == 8 && e.bytes[1] == 6 &&
+               e.bytes[3] == reg;
+    }
+
+    std::string dir_;
+    std::unique_ptr<sim::Bus> bus;
+    PollBlock block;
+    test::RecordingSink sink{block};
+    PollTiming timing;
+    std::unique_ptr<PollThread> poll;
+};
+
+TEST_F(PollSim, ProbesTheExtendedModelThenReadsTenRegisters) {
+    Add(1, sim::Model::Standard);
+    Window(1, 1);
+    Start();
+    ASSERT_TRUE(WaitNotices(2));
+    poll->Stop(kWaitMs);
+    const auto requests = Requests();
+    ASSERT_GE(requests.size(), 3u);
+    EXPECT_EQ(requests[0].bytes, test::Hex("01 04 00 01 00 19 60 00"));
+    EXPECT_EQ(requests[1].bytes, test::Hex("01 04 00 01 00 0A 21 CD"));
+    EXPECT_EQ(requests[2].bytes, test::Hex("01 04 00 01 00 0A 21 CD"));
+    const auto data = sink.Get().data;
+    // A notice for the refused turn would carry no reply yet.
+    EXPECT_EQ(data[0].copy.replyCount, 1);
+    EXPECT_EQ(data[0].copy.errorCount, 0);
+    EXPECT_FALSE(data[0].copy.extendedModel);
+    EXPECT_EQ(data[0].copy.gasName, "Метан");
+}
+
+// Priority decides which write goes first; its exact echo clears every pending command of the
+// slot, so the others are never sent, and the write turn sends no notice.
+TEST_F(PollSim, EchoClearsEveryPendingCommandOfTheSlot) {
+    struct Case {
+        std::vector<Command> confirmed;
+        int sentRegister;
+        Bytes request;  // empty: not checked
+    };
+    const Case cases[] = {
+        {{Command::Zero, Command::FactoryNumber}, 1, test::Hex("01 06 00 01 00 00 D8 0A")},
+        {{Command::Zero, Command::Threshold1}, 5, {}},
+    };
+    Add(1);
+    Window(1, 1);
+    Start();
+    ASSERT_TRUE(WaitNotices(1));
+    for (const Case& c : cases) {
+        bus->ClearLog();
+        const size_t seen = sink.Get().data.size();
+        for (Command which : c.confirmed) block.ConfirmCommand(0, which, 30);
+        ASSERT_TRUE(WaitLog([&](auto& e) { return IsWrite(e, c.sentRegister); }));
+        ASSERT_TRUE(sink.WaitUntil([&](auto& r) { return r.data.size() >= seen + 3; }, kWaitMs));
+        EXPECT_FALSE(block.Snapshot(0).AnyPending());
+        int writes = 0, reads = 0;
+        for (auto& e : Requests()) {
+            if (e.bytes[1] == 6) {
+                ++writes;
+                EXPECT_EQ(e.bytes[3], c.sentRegister);
+                if (!c.request.empty()) {
+                    EXPECT_EQ(e.bytes, c.request);
+                }
+            } else {
+                ++reads;
+            }
+        }
+        EXPECT_EQ(writes, 1);
+        // One notice per read; none for the write (the latest read may still be in flight).
+        const int notices = static_cast<int>(sink.Get().data.size() - seen);
+        EXPECT_LE(notices, reads);
+        EXPECT_GE(notices + 1, reads);
+    }
+}
+
+TEST_F(PollSim, NewBaudRateIsReportedWithCodeAndNumber) {
+    block.SetBaudRate(9600);
+    Add(5, sim::Model::Extended, 9600);
+    Window(42, 5);
+    Start();
+    ASSERT_TRUE(WaitNotices(1));
+    block.ConfirmCommand(0, Command::NewBaud, 8);
+    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.baud.empty(); }, kWaitMs));
+    poll->Stop(kWaitMs);
+    bool sent = false;
+    for (auto& e : Requests()) sent |= e.bytes == test::Hex("05 06 00 00 05 08 8A D8");
+    EXPECT_TRUE(sent);
+    const auto baud = sink.Get().baud;
+    ASSERT_EQ(baud.size(), 1u);
+    EXPECT_EQ(baud[0].view, 42u);
+    EXPECT_EQ(baud[0].code, 8);
+    EXPECT_EQ(baud[0].address, 5);
+}
+
+// The request goes to the old number; the slot has the new one before the echo, so a missing
+// echo makes the repeated request go to the new number.
+TEST_F(PollSim, NewNetworkNumberTakesTheSlotBeforeTheEcho) {
+    Add(3);
+    Window(1, 3);
+    std::mutex m;
+    std::vector<int> slotAddressAtWrite;
+    bus->SetLogSink([&](const sim::LogEntry& e) {
+        if (e.kind == LogKind::Request && e.bytes[1] == 6) {
+            std::lock_guard lock(m);
+            slotAddressAtWrite.push_back(block.Snapshot(0).address);
+        }
+    });
+    Start();
+    ASSERT_TRUE(WaitNotices(1));
+    bus->SetFault(3, sim::Fault::Silent, 1);
+    block.ConfirmCommand(0, Command::NewAddress, 7);
+    ASSERT_TRUE(WaitLog([](auto& e) { return e.bytes[0] == 7 && e.bytes[1] == 6; }));
+    poll->Stop(kWaitMs);
+    bus->SetLogSink(nullptr);
+    std::vector<Bytes> writes;
+    for (auto& e : Requests())
+        if (e.bytes[1] == 6) writes.push_back(e.bytes);
+    ASSERT_GE(writes.size(), 2u);
+    EXPECT_EQ(writes[0][0], 3);
+    EXPECT_EQ(writes[0][4], 7);
+    EXPECT_EQ(writes[0][5], 16);  // the station's own rate, 19200
+    EXPECT_EQ(writes[1][0], 7);
+    std::lock_guard lock(m);
+    ASSERT_FALSE(slotAddressAtWrite.empty());
+    EXPECT_EQ(slotAddressAtWrite[0], 7);
+}
+
+TEST_F(PollSim, SixthFailureClearsTheReadings) {
+    Add(1, sim::Model::Standard);
+    Window(1, 1);
+    Start();
+    ASSERT_TRUE(WaitNotices(1));
+    bus->SetFault(1, sim::Fault::Silent);
+    ASSERT_TRUE(sink.WaitUntil(
+        [](auto& r) { return !r.data.empty() && r.data.back().copy.extendedModel &&
+                             r.data.back().copy.gasName == " - "; },
+        kWaitMs));
+    poll->Stop(kWaitMs);
+    const auto data = sink.Get().data;
+    // From the last answered turn: five failures keep the readings, the sixth clears them.
+    size_t last = 0;
+    for (size_t i = 0; i < data.size(); ++i)
+        if (data[i].copy.errorCount == 0) last = i;
+    ASSERT_GE(data.size(), last + 7);
+    for (int k = 1; k <= 5; ++k) {
+        const Slot& s = data[last + k].copy;
+        EXPECT_EQ(s.errorCount, k);
+        EXPECT_DOUBLE_EQ(s.concentration, 20.0) << k;
+        EXPECT_FALSE(s.extendedModel) << k;
+    }
+    const Slot& sixth = data[last + 6].copy;
+    EXPECT_EQ(sixth.errorCount, 5);
+    EXPECT_DOUBLE_EQ(sixth.concentration, 0.0);
+    EXPECT_EQ(sixth.factoryNumber, 0);
+    EXPECT_EQ(sixth.softwareVersion, 0);
+    EXPECT_EQ(sixth.gasName, " - ");
+    EXPECT_TRUE(sixth.extendedModel);
+    EXPECT_EQ(sixth.unitName, data[last].copy.unitName);  // kept
+    EXPECT_EQ(sixth.replyCount, data[last].copy.replyCount);
+}
+
+TEST_F(PollSim, WrongCrcChangesNothing) {
+    Add(1);
+    Window(1, 1);
+    Start();
+    ASSERT_TRUE(WaitNotices(1));
+    const int repliesBefore = block.Snapshot(0).replyCount;
+    const size_t requestsBefore = Requests().size();
+    bus->SetFault(1, sim::Fault::WrongCrc, 3);
+    ASSERT_TRUE(sink.WaitUntil(
+        [&](auto& r) { return r.data.back().copy.replyCount >= repliesBefore + 2; }, kWaitMs));
+    poll->Stop(kWaitMs);
+    const auto data = sink.Get().data;
+    for (size_t i = 1; i < data.size(); ++i) {
+        EXPECT_EQ(data[i].copy.errorCount, 0);
+        EXPECT_EQ(data[i].copy.replyCount, data[i - 1].copy.replyCount + 1);
+    }
+    // The damaged replies did come in between.
+    EXPECT_GE(Requests().size(), requestsBefore + 3 + 2);
+}
+
+TEST_F(PollSim, NoWindowNoExchange) {
+    Add(1);
+    Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // many empty turns
+    EXPECT_TRUE(bus->Log().empty());
+    Window(1, 1);
+    ASSERT_TRUE(WaitNotices(1));  // the thread was there all along
+}
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
+}
+
+// The adapter is pulled out and put back: one box, failures counted as usual, no busy loop,
+// and polling resumes by itself.
+TEST_F(PollSim, UnpluggedAdapterIsReopenedWhenItComesBack) {
+    Add(1);
+    Window(1, 1);
+    std::mutex m;
+    std::vector<std::pair<double, std::chrono::steady_clock::time_point>> samples;
+    sink.OnData([&](ViewId, int) {
+        std::lock_guard lock(m);
+        samples.emplace_back(ThreadCpuSeconds(), std::chrono::steady_clock::now());
+    });
+    Start();
+    ASSERT_TRUE(WaitNotices(1));
+    const size_t before = sink.Get().data.size();
+    bus->Unplug();
+    ASSERT_TRUE(sink.WaitUntil([&](auto& r) { return r.data.size() >= before + 40; }, kWaitMs));
+    size_t outageFrom, outageTo;
+    {
+        std::lock_guard lock(m);
+        outageFrom = before + 5;
+        outageTo = samples.size() - 1;
+    }
+    ASSERT_TRUE(bus->Replug());
+    ASSERT_TRUE(sink.WaitUntil(
+        [&](auto& r) { return r.data.size() > outageTo + 1 && r.data.back().copy.errorCount == 0; },
+        kWaitMs));
+    poll->Stop(kWaitMs);
+
+    const auto r = sink.Get();
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].text, "Ошибка записи");
+    EXPECT_EQ(r.data[before + 4].copy.errorCount, 5);
+    EXPECT_EQ(r.data[outageTo].copy.errorCount, 5);
+    std::lock_guard lock(m);
+    const double cpu = samples[outageTo].first - samples[outageFrom].first;
+    const double wall =
+        std::chrono::duration<double>(samples[outageTo].second - samples[outageFrom].second).count();
+    ASSERT_GT(wall, 0.0);
+    EXPECT_LT(cpu / wall, 0.25) << "cpu " << cpu << " s over " << wall << " s";
+}
+
+// Windows come and go at random while commands are pending: every write that reaches an
+// analyzer carries the value confirmed for that analyzer's own window.
+TEST_F(PollSim, CommandsNeverReachAnotherAnalyzer) {
+    constexpr int kAnalyzers = 8;
+    for (int a = 1; a <= kAnalyzers; ++a) Add(a);
+    timing.pacingBaseMs = 1;
+    timing.line.replyTimeoutMs = 60;
+    std::mt19937 rng(7);
+    ViewId nextView = 1;
+    for (int a = 1; a <= 4; ++a) Window(nextView++, a);
+    Start();
+    ASSERT_TRUE(WaitNotices(1));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    int ops = 0;
+    while (std::chrono::steady_clock::now() < until) {
+        const int count = block.WindowCount();
+        const int op = static_cast<int>(rng() % 4);
+        if (op == 0 && count < 12) {
+            Window(nextView++, 1 + static_cast<int>(rng() % kAnalyzers));
+        } else if (op == 1 && count > 1) {
+            block.Close(static_cast<int>(rng() % count));
+        } else if (count > 0) {
+            const int slot = static_cast<int>(rng() % count);
+            const int address = block.Snapshot(slot).address;
+            if (op == 2) {
+                block.ConfirmCommand(slot, Command::Threshold1, address);
+            } else {
+                block.ConfirmCommand(slot, Command::FactoryNumber, 1000 + address);
+            }
+        }
+        ++ops;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    poll->Stop(kWaitMs);
+    int writes = 0;
+    for (auto& e : Requests()) {
+        if (e.bytes[1] != 6) continue;
+        ++writes;
+        const int value = e.bytes[4] << 8 | e.bytes[5];
+        if (e.bytes[3] == 5) {
+            EXPECT_EQ(value, e.bytes[0]);
+        } else if (e.bytes[3] == 7) {
+            EXPECT_EQ(value, 1000 + e.bytes[0]);
+        } else {
+            ADD_FAILURE() << "unexpected register " << int(e.bytes[3]);
+        }
+    }
+    EXPECT_GT(writes, 10) << ops << " operations";
+}
+
+}  // namespace
+}  // namespace zta
