@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/modbus.h"
+#include "sim/options.h"
+#include "sim_line.h"
+
+namespace zta::sim::testing {
+namespace {
+
+TEST(AnalyzerOption, ParsesEveryKey) {
+    AnalyzerConfig c;
+    std::string error;
+    ASSERT_TRUE(ParseAnalyzer(
+        "address=5,baud=19200,model=old,gas=3,text=\"100 50 100 C6H14 %, LEL\",conc=-12.5,"
+        "wave=sine,amp=5,period=30,thr1=11,thr2=22,factory=65535,version=21,also=6;7,"
+        "aux=-1,ref=2,work=3,d=4,temp=-5,fault=late",
+        &c, &error))
+        << error;
+    EXPECT_EQ(c.address, 5);
+    EXPECT_EQ(c.baud, 19200u);
+    EXPECT_EQ(c.model, Model::OldSoftware);
+    EXPECT_EQ(c.gasCode, 3);
+    EXPECT_EQ(c.textBlock, "100 50 100 C6H14 %, LEL");
+    EXPECT_EQ(c.concentration, -12.5);
+    EXPECT_EQ(c.wave, Wave::Sine);
+    EXPECT_EQ(c.amplitude, 5);
+    EXPECT_EQ(c.periodS, 30);
+    EXPECT_EQ(c.threshold1, 11);
+    EXPECT_EQ(c.threshold2, 22);
+    EXPECT_EQ(c.factoryNumber, 65535);
+    EXPECT_EQ(c.softwareVersion, 21);
+    EXPECT_EQ(c.extraAddresses, (std::vector<int>{6, 7}));
+    EXPECT_EQ(c.auxValue, -1);
+    EXPECT_EQ(c.temperature, -5);
+    EXPECT_EQ(c.fault, Fault::LateReply);
+}
+
+TEST(AnalyzerOption, RefusesBadValuesNamingTheKey) {
+    struct Case {
+        const char* text;
+        const char* mentions;
+    } cases[] = {
+        {"address=256", "address"},
+        {"address=5x", "address"},
+        {"baud=9601", "baud"},
+        {"model=deluxe", "model"},
+        {"wave=square", "wave"},
+        {"conc=abc", "conc"},
+        {"period=0", "period"},
+        {"thr1=-1", "thr1"},
+        {"factory=70000", "factory"},
+        {"also=6;x", "also"},
+        {"also=", "also"},
+        {"text=1234567890123456789012345678901", "text"},
+        {"text=\"open", "quote"},
+        {"colour=red", "colour"},
+        {"address", "key=value"},
+        {"fault=sometimes", "fault"},
+    };
+    for (const auto& c : cases) {
+        AnalyzerConfig config;
+        config.address = 42;
+        std::string error;
+        EXPECT_FALSE(ParseAnalyzer(c.text, &config, &error)) << c.text;
+        EXPECT_NE(error.find(c.mentions), std::string::npos) << c.text << " -> " << error;
+        EXPECT_EQ(config.address, 42) << "a refused value leaves the config alone";
+    }
+}
+
+TEST(ProgramOptions, DefaultsAndConflicts) {
+    ProgramOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseProgramOptions({}, &o, &error));
+    ASSERT_EQ(o.analyzers.size(), 1u);
+    EXPECT_EQ(o.analyzers[0].address, 1);
+    EXPECT_EQ(o.analyzers[0].model, Model::Extended);
+
+    ASSERT_TRUE(ParseProgramOptions({"--analyzer", "address=2", "--analyzer", "address=3", "--log"}, &o, &error));
+    EXPECT_EQ(o.analyzers.size(), 2u);
+    EXPECT_TRUE(o.log);
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"--link", "/tmp/a", "--device", "/dev/ttyS0"}, {"--link"}, {"--analyzer"},
+        {"--frobnicate"}, {"--device-baud", "300"}};
+    for (const auto& args : bad) EXPECT_FALSE(ParseProgramOptions(args, &o, &error)) << args[0];
+}
+
+#ifdef ZTA_SIM_PROGRAM
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1, err = -1;
+};
+
+Child Spawn(const std::vector<std::string>& args) {
+    // Everything the child needs is made before the fork: it only calls async-signal-safe
+    // functions after it.
+    std::string prog = ZTA_SIM_PROGRAM;
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv{prog.data()};
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int out[2], err[2];
+    Child c;
+    if (pipe(out) != 0 || pipe(err) != 0) return c;
+    c.pid = fork();
+    if (c.pid == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        close(out[0]);
+        close(err[0]);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    c.out = out[0];
+    c.err = err[0];
+    return c;
+}
+
+// Reads from fd until `until` appears or the time is up.
+std::string ReadUntil(int fd, const std::string& until, int timeoutMs) {
+    std::string s;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (s.find(until) == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        pollfd p{fd, POLLIN, 0};
+        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        char buf[512];
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        s.append(buf, static_cast<size_t>(n));
+    }
+    return s;
+}
+
+// Waits for the child's end, at most timeoutMs; kills it when the time is up (result -1).
+int Reap(Child& c, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    while (waitpid(c.pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(c.pid, SIGKILL);
+            waitpid(c.pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    close(c.out);
+    close(c.err);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(Program, BadAnalyzerOptionEndsWithAMessage) {
+    Child c = Spawn({"--analyzer", "address=5,baud=300"});
+    ASSERT_GT(c.pid, 0);
+    const std::string err = ReadUntil(c.err, "usage", 5000);
+    EXPECT_NE(err.find("baud"), std::string::npos) << err;
+    EXPECT_NE(Reap(c, 5000), 0);
+}
+
+TEST(Program, ServesOnItsLinkLogsAndEndsCleanlyOnSignal) {
+    char dir[] = "/tmp/zta-sim-prog-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string link = std::string(dir) + "/ttyZTA";
+    Child c = Spawn({"--link", link, "--log", "--analyzer",
+                     "address=5,model=standard,text=\"440 270 440 CH4 %\",also=6"});
+    ASSERT_GT(c.pid, 0);
+    const std::string first = ReadUntil(c.out, "\n", 5000);
+    EXPECT_EQ(first, "port: " + link + "\n");
+
+    TestLine line;
+    std::string error;
+    ASSERT_TRUE(line.Open(link, 9600, &error)) << error;
+    EXPECT_EQ(line.Exchange(ReadRequest(5, 1, 25), 5).size(), 5u);  // a standard model refuses
+    EXPECT_EQ(line.Exchange(ReadRequest(6, 1, 10), 25).size(), 25u);
+    const std::string err = ReadUntil(c.err, "06 04 00 01 00 0A", 5000);
+    EXPECT_NE(err.find("request 05 04 00 01 00 19"), std::string::npos) << err;
+    line.Close();
+
+    kill(c.pid, SIGTERM);
+    EXPECT_EQ(Reap(c, 5000), 0);
+    struct stat st {};
+    EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link is removed";
+    rmdir(dir);
+}
+
+#endif
+
+}  // namespace
+}  // namespace zta::sim::testing
