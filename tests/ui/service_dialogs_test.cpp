@@ -74,6 +74,7 @@ void ServiceDialogsTest::parsing_data() {
     QTest::newRow("blanks and sign") << " -12 " << true << -12LL << true << -12.0;
     QTest::newRow("plus") << "+7" << true << 7LL << true << 7.0;
     QTest::newRow("decimal") << "37.9" << false << 0LL << true << 37.9;
+    QTest::newRow("trailing point") << "5." << false << 0LL << true << 5.0;
     QTest::newRow("exponent") << "1e2" << false << 0LL << true << 100.0;
     QTest::newRow("empty") << "" << false << 0LL << false << 0.0;
     QTest::newRow("sign only") << "-" << false << 0LL << false << 0.0;
