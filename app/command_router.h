@@ -9,6 +9,7 @@
 class QAction;
 class QMenu;
 class QTimer;
+class QWidget;
 
 struct CommandState {
     bool enabled = true;
@@ -47,6 +48,8 @@ public:
     // The action carries `id`; triggering it dispatches, and the idle refresh keeps its
     // enabled and checked state. The action stays owned by its parent.
     QAction* bind(QAction* action, int id);
+    // A widget (tool-bar combo box) enabled by the same rules as the command `id`.
+    void bindWidget(QWidget* widget, int id);
     // Refreshes the actions of `menu` (and its submenus) each time it is about to show.
     void watchMenu(QMenu* menu);
 
@@ -70,5 +73,6 @@ private:
 
     RouteProvider route_;
     std::multimap<int, QPointer<QAction>> actions_;
+    std::multimap<int, QPointer<QWidget>> widgets_;
     QTimer* idle_ = nullptr;
 };

@@ -4,11 +4,17 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "app/command_ids.h"
 #include "app/command_router.h"
+#include "app/document_template.h"
+#include "gas/gas_state.h"
 #include "poll/poll_block.h"
+#include "poll/poll_thread.h"
 
 class QComboBox;
 class QLabel;
@@ -17,22 +23,26 @@ class QMdiSubWindow;
 class QMenu;
 class QStatusBar;
 class QToolBar;
-class AnalyzerView;
-class DocumentTemplate;
 class UiBridge;
 class CMainFrame;
 
-namespace zta {
-class PollThread;
-}
-
 // Where the station finds its ports and its calibration file; tests replace them.
 struct StationOptions {
-    QStringList extraPorts;        // --port paths, listed before the system's ports
-    bool listSystemPorts = true;   // ask QSerialPortInfo
-    QStringList systemPorts;       // used instead of QSerialPortInfo when listSystemPorts is off
+    QStringList extraPorts;       // --port paths, listed before the system's ports
+    bool listSystemPorts = true;  // ask QSerialPortInfo
+    QStringList systemPorts;      // used instead of QSerialPortInfo when listSystemPorts is off
     QString calDataPath = QStringLiteral("CalDataK7.cfg");
-    QString programFolder;         // empty: the folder of the program file
+    QString programFolder;        // empty: the folder of the program file
+    zta::DirectionSetting direction = zta::DirectionSetting::Auto;
+};
+
+// The search side of the main window (start, stop and results live with the search control).
+class SearchHooks {
+public:
+    virtual ~SearchHooks() = default;
+    virtual bool Running() const = 0;
+    // Asks the search to stop and waits up to `timeoutMs`, serving the bridge meanwhile.
+    virtual void StopForClose(int timeoutMs) = 0;
 };
 
 // The application object: owns the main window and the analyzer-window template and handles
@@ -43,8 +53,9 @@ public:
     explicit CMirelApp(StationOptions options = {}, QObject* parent = nullptr);
     ~CMirelApp() override;
 
-    // Creates the main window, opens the first analyzer window and shows the main window.
-    bool InitInstance(DocumentTemplate* docTemplate = nullptr);
+    // Creates the main window with `docTemplate` (the analyzer windows of device/ when null),
+    // opens the first analyzer window and shows the main window.
+    bool InitInstance(std::unique_ptr<DocumentTemplate> docTemplate = nullptr, bool show = true);
 
     CMainFrame* mainFrame() const { return frame_; }
     DocumentTemplate& docTemplate() const { return *template_; }
@@ -63,13 +74,13 @@ private:
 class CMainFrame : public QMainWindow, public CommandTarget {
     Q_OBJECT
 public:
-    explicit CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate,
-                        StationOptions options = {}, QWidget* parent = nullptr);
+    CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate, StationOptions options = {},
+               QWidget* parent = nullptr);
     ~CMainFrame() override;
 
-    // ---- what analyzer windows, dialogs and commands use
+    // ---- used by analyzer windows, dialogs and commands
     zta::PollBlock& block() { return pollBlock; }
-    bool IsPolling() const;
+    bool IsPolling() const { return pollThread != nullptr; }
     bool IsSearching() const;
     QString recordFolder() const { return recordFolder_; }
     bool SwitchBaudAndReconnect(unsigned baud);
@@ -79,14 +90,31 @@ public:
     CommandRouter& router() { return *router_; }
     QMdiArea* mdiArea() const { return mdi_; }
     DocumentTemplate& docTemplate() { return template_; }
+    // Opens one analyzer window (commands 148 and 32771); nullptr when refused.
     QMdiSubWindow* OpenNewDocument();
+    void TileWindows();  // one above the other, each the full width
 
     // Sends `code` with `value` to the view of every registered slot, slot 0 first.
     void BroadcastToViews(int code, int value = 0);
     AnalyzerView* ViewOfSlot(int slot) const;
+    AnalyzerView* FindView(zta::ViewId id) const;  // nullptr for a view that no longer exists
     AnalyzerView* ActiveView() const;
 
-    // Status bars
+    // Extra handlers at the main window's stop of the route (gas commands, search control).
+    void AddFrameTarget(CommandTarget* target);
+    void SetSearchHooks(SearchHooks* hooks) { search_ = hooks; }
+    // Poll thread timing and port (tests shorten the pacing or use another port backend).
+    void SetPollTiming(const zta::PollTiming& timing) { pollTiming_ = timing; }
+    void SetPortFactory(zta::PortFactory factory) { portFactory_ = std::move(factory); }
+
+    // Dialogs of the all-windows commands: the timer dialog gets (period, number -1) and gives
+    // the confirmed period; the insert-line dialog gets number -1 and gives the text on OK.
+    std::function<std::optional<int>(int period, int number)> runTimerDialog;
+    std::function<std::optional<QString>(int number)> runInsertDialog;
+    // The file-save dialog of the record folder; gives the chosen file or nothing.
+    std::function<std::optional<QString>()> runFolderDialog;
+
+    // ---- status bars
     void RefreshTimerFlag();
     void ShowTimerPane(int periodSeconds);
     void ShowFolderPane(int periodSeconds);
@@ -94,10 +122,13 @@ public:
     void ShowGasPanes();
     QString paneText(int pane) const;       // main status bar, 0..5
     QString timerPaneText(int pane) const;  // second status bar, 0..1
-    int paneWidth(int pane) const;
+    QLabel* pane(int index) const { return panes_[index]; }
+    QLabel* timerPane(int index) const { return timerPanes_[index]; }
     void SetPaneText(int pane, const QString& text);
+    bool anyTimerRunning() const { return anyTimerRunning_; }
+    int activeTimerPeriod() const { return activeTimerPeriod_; }
 
-    // Ports and rates
+    // ---- ports and rates
     void EnumeratePorts();
     void BuildPortMenu();
     void SelectPort(int index);
@@ -105,26 +136,25 @@ public:
     void SetBaud(int position);
     const QStringList& portNames() const { return portNames_; }
     int portCount() const { return portCount_; }
+    int selectedPort() const { return selectedPort_; }
     bool noPorts() const { return noPorts_; }
+    const bool* baudChecked() const { return baudChecked_; }
     QComboBox* portCombo() const { return portCombo_; }
     QComboBox* baudCombo() const { return baudCombo_; }
     QMenu* portMenu() const { return portMenu_; }
     QToolBar* toolBar() const { return toolBar_; }
     QStatusBar* timerBar() const { return timerBar_; }
 
-    // Calibration gas (read at creation, written at close)
-    QString calGasName;
-    bool gasMarks[kGasCount] = {};
-    bool gasMenuChoice = false;
-    bool baudChecked[5] = {false, false, false, true, false};
-    bool calDataLoaded() const { return calDataLoaded_; }
+    // ---- calibration gas (read at creation, written at close)
+    const zta::GasState& gasState() const { return gas_; }
+    // Takes a new gas state: block concentrations and status panes follow.
+    void ApplyGasState(const zta::GasState& state);
 
-    void ChooseRecordFolder(const QString& chosenFile);  // after the file dialog
+    // ---- record folder
+    void ChooseRecordFolder(const QString& chosenFile);
+
     bool OnCommand(int id) override;
     bool OnUpdateCommand(int id, CommandState& state) override;
-
-signals:
-    void pollingChanged(bool polling);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -134,14 +164,15 @@ private:
     void CreateMenus();
     void CreateToolBar();
     void CreateStatusBars();
+    void CreateCombos();
     void ReadCalData();
     void WriteCalData();
-    void OnPollLineFailed();
+    void OnLineFailed();
     void OnRecordFolderCommand();
     void OnTimerAll();
     void OnInsertAll();
+    void FitPane(int index);
     std::vector<CommandTarget*> Route() const;
-    bool WaitPollThread(int timeoutMs);
 
     CMirelApp* app_;
     DocumentTemplate& template_;
@@ -158,17 +189,25 @@ private:
     QMdiArea* mdi_ = nullptr;
     CommandRouter* router_ = nullptr;
     UiBridge* bridge_ = nullptr;
+    std::vector<CommandTarget*> frameTargets_;
+    SearchHooks* search_ = nullptr;
 
+    zta::PollBlock pollBlock;  // declared before the threads that use it
+    zta::PollTiming pollTiming_;
+    zta::PortFactory portFactory_;
     std::unique_ptr<zta::PollThread> pollThread;
-    zta::PollBlock pollBlock;
+    // Poll threads that did not end in time after a line failure; waited for at destruction.
+    std::vector<std::unique_ptr<zta::PollThread>> abandoned_;
+
+    zta::GasState gas_;
     int portCount_ = 0;
     QStringList portNames_;
+    int selectedPort_ = -1;
     bool portMenuPending_ = true;
     bool noPorts_ = false;
-    bool searchFinished_ = false;
+    bool baudChecked_[5] = {false, false, false, true, false};
     bool anyTimerRunning_ = false;
     int activeTimerPeriod_ = 0;
     QString recordFolder_;
     AnalyzerView* lastActiveView_ = nullptr;
-    bool calDataLoaded_ = false;
 };

@@ -1,0 +1,162 @@
+#include "app/station_bridge.h"
+
+#include "app/prompter.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <chrono>
+
+struct UiBridge::Request {
+    std::function<void()> fn;
+    bool done = false;
+};
+
+UiBridge::UiBridge(QObject* parent) : QObject(parent) {}
+
+UiBridge::~UiBridge() {
+    close();
+}
+
+bool UiBridge::callSync(std::function<void()> fn) {
+    if (QThread::currentThread() == thread()) {
+        if (closed())
+            return false;
+        fn();
+        return true;
+    }
+    auto request = std::make_shared<Request>();
+    request->fn = std::move(fn);
+    std::unique_lock lock(mutex_);
+    if (closed_)
+        return false;
+    queue_.push_back(request);
+    lock.unlock();
+    wake_.notify_all();  // a UI thread inside waitFor
+    schedule();
+    lock.lock();
+    wake_.wait(lock, [&] { return request->done || closed_; });
+    return request->done;
+}
+
+void UiBridge::post(std::function<void()> fn) {
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_)
+            return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, fn = std::move(fn)] {
+            if (!closed())
+                fn();
+        },
+        Qt::QueuedConnection);
+}
+
+void UiBridge::schedule() {
+    {
+        std::lock_guard lock(mutex_);
+        if (scheduled_)
+            return;
+        scheduled_ = true;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            {
+                std::lock_guard lock(mutex_);
+                scheduled_ = false;
+            }
+            serve();
+        },
+        Qt::QueuedConnection);
+}
+
+int UiBridge::serve() {
+    int ran = 0;
+    for (;;) {
+        std::shared_ptr<Request> request;
+        {
+            std::lock_guard lock(mutex_);
+            if (queue_.empty() || closed_)
+                return ran;
+            request = queue_.front();
+            queue_.pop_front();
+        }
+        // Runs without the lock: the request may open a box and re-enter the event loop.
+        request->fn();
+        ++ran;
+        {
+            std::lock_guard lock(mutex_);
+            request->done = true;
+        }
+        wake_.notify_all();
+    }
+}
+
+bool UiBridge::waitFor(const std::function<bool()>& finished, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        serve();
+        if (finished())
+            return true;
+        if (Clock::now() >= deadline)
+            return false;
+        std::unique_lock lock(mutex_);
+        // Woken by a new request; the short step notices the worker's end without a signal.
+        wake_.wait_for(lock, std::chrono::milliseconds(5),
+                       [&] { return !queue_.empty() || closed_; });
+        if (closed_)
+            return finished();
+    }
+}
+
+void UiBridge::close() {
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        queue_.clear();
+    }
+    wake_.notify_all();
+}
+
+bool UiBridge::closed() const {
+    std::lock_guard lock(mutex_);
+    return closed_;
+}
+
+bool UiBridge::waitForWorker(zta::WorkerThread& worker, int timeoutMs) {
+    return worker.WaitFinished(timeoutMs, [this] { serve(); });
+}
+
+void UiBridge::setPollHandlers(PollHandlers handlers) {
+    poll_ = std::move(handlers);
+}
+
+void UiBridge::DataChanged(zta::ViewId view, int slot) {
+    callSync([this, view, slot] {
+        if (poll_.dataChanged)
+            poll_.dataChanged(view, slot);
+    });
+}
+
+void UiBridge::BaudAccepted(zta::ViewId view, int baudCode, int address) {
+    post([this, view, baudCode, address] {
+        if (poll_.baudAccepted)
+            poll_.baudAccepted(view, baudCode, address);
+    });
+}
+
+void UiBridge::LineFailed() {
+    post([this] {
+        if (poll_.lineFailed)
+            poll_.lineFailed();
+    });
+}
+
+void UiBridge::ShowError(const std::string& text, const std::string& caption) {
+    const QString qtext = QString::fromStdString(text);
+    const QString qcaption = QString::fromStdString(caption);
+    callSync([this, qtext, qcaption] { GetPrompter().Error(qtext, qcaption, poll_.errorOwner); });
+}
