@@ -1,0 +1,48 @@
+#include "device/device_host.h"
+
+#include "commands/device_info_po.h"
+#include "commands/record_dialogs.h"
+
+namespace {
+
+class StationDialogs : public DeviceDialogs {
+public:
+    std::optional<int> AskTimerPeriod(int networkNumber, QWidget* owner) override {
+        CTimerSet dialog(owner);
+        dialog.setNetworkNumber(networkNumber);
+        dialog.setPeriod(0);
+        if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+        return dialog.period();
+    }
+
+    std::optional<QString> AskNote(int networkNumber, QWidget* owner) override {
+        CInsertString dialog(owner);
+        dialog.setNetworkNumber(networkNumber);
+        if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+        return dialog.text();
+    }
+
+    void ShowSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) override {
+        CDeviceInfoPO dialog(owner);
+        dialog.setNumber(info.networkNumber);
+        if (info.networkNumber != -1) {
+            dialog.setVersion(info.versionText);
+            dialog.setName(info.softwareName);
+            dialog.setIdentifier(info.identifier);
+        }
+        dialog.exec();
+    }
+};
+
+DeviceDialogs* g_dialogs = nullptr;
+
+}  // namespace
+
+DeviceDialogs& GetDeviceDialogs() {
+    static StationDialogs station;
+    return g_dialogs ? *g_dialogs : station;
+}
+
+void SetDeviceDialogs(DeviceDialogs* dialogs) {
+    g_dialogs = dialogs;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+#include "poll/poll_block.h"
+
+class QWidget;
+class CMirelDoc;
+struct CommandState;
+
+// What an analyzer window needs from the main window. The station's adapter forwards to
+// CMainFrame; tests use a small fake so that a window can live without the whole station.
+class DeviceHost {
+public:
+    virtual ~DeviceHost() = default;
+    virtual zta::PollBlock& block() = 0;
+    virtual bool IsPolling() const = 0;
+    virtual QString recordFolder() const = 0;  // ends with a separator
+    virtual QWidget* window() = 0;             // owner of the document's boxes
+    virtual void RefreshTimerFlag() = 0;
+    virtual void ShowTimerPane(int periodSeconds) = 0;
+    // A view's timer started or stopped: the second status bar shows the active view's again.
+    virtual void TimerStateChanged() = 0;
+    virtual void ShowActiveViewTimer() = 0;
+    virtual bool SwitchBaudAndReconnect(unsigned baud) = 0;
+    // The link of some window came up or went down: refresh the enabled commands soon.
+    virtual void RequestCommandRefresh() = 0;
+};
+
+// What the software information dialog is given: number -1 when nothing was read yet.
+struct SoftwareInfoData {
+    int networkNumber = -1;
+    QString versionText;
+    QString softwareName;
+    QString identifier;
+};
+
+// The modal dialogs an analyzer window opens. The station uses the real dialogs; tests answer
+// them without a modal loop.
+class DeviceDialogs {
+public:
+    virtual ~DeviceDialogs() = default;
+    // The record timer dialog; nothing on Cancel. `networkNumber` -1 means all windows.
+    virtual std::optional<int> AskTimerPeriod(int networkNumber, QWidget* owner) = 0;
+    // The note dialog; nothing on Cancel. `networkNumber` -1 means all windows.
+    virtual std::optional<QString> AskNote(int networkNumber, QWidget* owner) = 0;
+    virtual void ShowSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) = 0;
+};
+
+DeviceDialogs& GetDeviceDialogs();
+void SetDeviceDialogs(DeviceDialogs* dialogs);  // nullptr: the real dialogs
+
+// The service commands of an analyzer (network number, speed, zero, calibration, thresholds,
+// factory number) act on its document; they are written with their dialogs and plug in here.
+struct DocumentCommandHandlers {
+    std::function<bool(CMirelDoc&, int id)> onCommand;
+    std::function<bool(CMirelDoc&, int id, CommandState&)> onUpdateCommand;
+    std::function<void(CMirelDoc&)> changeFactoryNumber;  // F6
+};
+void SetDocumentCommandHandlers(DocumentCommandHandlers handlers);
+const DocumentCommandHandlers& GetDocumentCommandHandlers();

@@ -1,0 +1,62 @@
+#include "device/record_file.h"
+
+#include "app/prompter.h"
+#include "link/cp1251.h"
+
+#include <QFile>
+
+#include <climits>
+
+QString RelayBits(std::uint8_t relayState) {
+    return QString::number(relayState, 2);
+}
+
+QByteArray BuildRecordLine(const RecordValues& v, const QTime& time, const QString& note) {
+    // A note of several lines keeps the file's CR LF line ends.
+    QString text = note;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    const QString line = QString::asprintf("%d %d %d %d %.0f %d ", v.temperature, v.dValue,
+                                           v.refChannel, v.workChannel, v.concentration,
+                                           v.auxValue) +
+                         RelayBits(v.relayState) + QLatin1Char(' ') +
+                         time.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') + text +
+                         QLatin1String("\r\n");
+    const std::string bytes = zta::Utf8ToCp1251(line.toStdString());
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QString RecordFilePath(const QString& folder, int networkNumber, bool timerFile) {
+    return folder + QString::number(networkNumber) +
+           (timerFile ? QLatin1String("timer.zta") : QLatin1String(".zta"));
+}
+
+bool AppendRecordLine(const QString& path, const QByteArray& line, QString* error) {
+    QFile file(path);
+    // Unbuffered append: the whole line goes to the end of the file in one write.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    if (file.write(line) != line.size()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool AcceptTimerPeriod(int period, QWidget* owner) {
+    if (period == 0) return false;
+    if (period < 0) {
+        GetPrompter().Information(
+            QStringLiteral("Время записи должно быть больше нуля секунд. Таймер не установлен."),
+            QStringLiteral("Таймер"), owner);
+        return false;
+    }
+    if (period > INT_MAX / 1000) {
+        GetPrompter().Error(QStringLiteral("Таймер не установлен"), QStringLiteral("Таймер"),
+                            owner);
+        return false;
+    }
+    return true;
+}
