@@ -263,4 +263,8 @@ bool PollThread::Stop(int timeoutMs, const std::function<void()>& serveOnce) {
     return worker_.WaitFinished(timeoutMs, serveOnce);
 }
 
+bool PollThread::Wait(int timeoutMs, const std::function<void()>& serveOnce) {
+    return worker_.WaitFinished(timeoutMs, serveOnce);
+}
+
 }  // namespace zta

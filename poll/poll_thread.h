@@ -41,6 +41,9 @@ public:
     // Requests the stop and waits up to `timeoutMs` for the end, serving through `serveOnce`.
     // False on time-out: the thread stays known and a later Stop waits again.
     bool Stop(int timeoutMs = 10000, const std::function<void()>& serveOnce = {});
+    // Waits for an end the thread comes to by itself (after LineFailed, or a stop requested
+    // elsewhere), without asking for one.
+    bool Wait(int timeoutMs, const std::function<void()>& serveOnce = {});
 
 private:
     PollBlock& block_;

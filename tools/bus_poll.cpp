@@ -1,9 +1,144 @@
+// zta-bus poll: the station's own poll thread on a shell, one line per data notice.
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <mutex>
+#include <string>
 
+#include "link/serial_line.h"
+#include "poll/poll_thread.h"
 #include "tools/bus_commands.h"
+#include "tools/bus_common.h"
 
-// Placeholder until the poll command lands.
-int RunPoll(int, char**) {
-    std::fputs("zta-bus: poll is not available yet\n", stderr);
-    return 1;
+namespace zta::bus {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void OnInterrupt(int) { interrupted = 1; }
+
+class PrintingSink : public PollSink {
+public:
+    PrintingSink(PollBlock& block, bool json, long turns)
+        : block_(block), json_(json), turns_(turns) {}
+
+    void DataChanged(ViewId, int slot) override {
+        const Slot s = block_.Snapshot(slot);
+        Readings r;
+        r.values.relayState = s.relayState;
+        r.values.concentration = s.concentration;
+        r.values.threshold1 = s.threshold1;
+        r.values.threshold2 = s.threshold2;
+        r.values.auxValue = s.auxValue;
+        r.values.refChannel = s.refChannel;
+        r.values.workChannel = s.workChannel;
+        r.values.dValue = s.dValue;
+        r.values.temperature = s.temperature;
+        r.values.factoryNumber = s.factoryNumber;
+        r.values.softwareVersion = s.softwareVersion;
+        r.gasCode = s.gasCode;
+        r.gasName = s.gasName;
+        r.hasTextBlock = s.extendedModel;
+        r.text.deviceRange = s.deviceRange;
+        r.text.deviceMidGas = s.deviceMidGas;
+        r.text.deviceMaxGas = s.deviceMaxGas;
+        r.text.unitName = s.unitName;
+        r.text.gasName = s.gasName;
+        if (json_) {
+            JsonObject json;
+            json.Add("slot", static_cast<long>(slot)).Add("address", static_cast<long>(s.address));
+            AddReadings(json, r);
+            json.Add("errorCount", static_cast<long>(s.errorCount))
+                .AddBool("extendedModel", s.extendedModel);
+            std::printf("%s\n", json.Str().c_str());
+        } else if (s.errorCount >= kLostContactLimit) {
+            std::printf("slot %d: %d: no contact (errors %d)\n", slot, s.address, s.errorCount);
+        } else {
+            std::printf("slot %d: %d: errors %d %s\n", slot, s.address, s.errorCount,
+                        ReadingsText(r).c_str());
+        }
+        std::fflush(stdout);
+        if (turns_ > 0 && ++printed_ >= turns_) block_.RequestStop();
+    }
+
+    void BaudAccepted(ViewId, int baudCode, int address) override {
+        std::fprintf(stderr, "zta-bus: %d accepted the baud code %d\n", address, baudCode);
+    }
+
+    void LineFailed() override {
+        std::lock_guard lock(mutex_);
+        lineFailed_ = true;
+    }
+
+    void ShowError(const std::string& text, const std::string& caption) override {
+        std::fprintf(stderr, "zta-bus: %s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ",
+                     text.c_str());
+    }
+
+    bool LineHasFailed() const {
+        std::lock_guard lock(mutex_);
+        return lineFailed_;
+    }
+
+private:
+    PollBlock& block_;
+    const bool json_;
+    const long turns_;
+    long printed_ = 0;  // poll thread only
+    mutable std::mutex mutex_;
+    bool lineFailed_ = false;
+};
+
+}  // namespace
+}  // namespace zta::bus
+
+using namespace zta;
+using namespace zta::bus;
+
+int RunPoll(int argc, char** argv) {
+    Options o;
+    std::string error;
+    if (!ParseOptions(argc, argv, o, error)) {
+        std::fprintf(stderr, "zta-bus: %s\n", error.c_str());
+        return kUsage;
+    }
+    if (o.addresses.empty()) {
+        std::fprintf(stderr, "zta-bus: poll needs --address A[,A...]\n");
+        return kUsage;
+    }
+    if (o.addresses.size() > static_cast<size_t>(kMaxSlots)) {
+        std::fprintf(stderr, "zta-bus: at most %d network numbers\n", kMaxSlots);
+        return kUsage;
+    }
+    if (!o.positional.empty()) {
+        std::fprintf(stderr, "zta-bus: unexpected argument %s\n", o.positional[0].c_str());
+        return kUsage;
+    }
+
+    PollBlock block;
+    block.SetPortName(StoredPortName(o.port));
+    block.SetBaudRate(o.baud);
+    for (int address : o.addresses) {
+        const auto slot = block.Register(static_cast<ViewId>(block.WindowCount() + 1));
+        block.SetAddress(*slot, address);
+    }
+    PrintingSink sink(block, o.json, o.turns);
+    PollTiming timing;
+    timing.line = LineOptionsFor(o, kPollBufferSize);
+
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    PollThread poll(block, sink, timing);
+    poll.Start();
+    // The handler only raises a flag; the stop itself is asked from here.
+    while (!poll.Wait(100) && !interrupted) {
+    }
+    const bool ended = poll.Stop(10000);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    if (!ended) {
+        std::fprintf(stderr, "zta-bus: the poll thread did not end\n");
+        return kFailure;
+    }
+    return sink.LineHasFailed() ? kPortError : kOk;
 }

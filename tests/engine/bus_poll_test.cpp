@@ -1,0 +1,109 @@
+// zta-bus poll end to end: the built program with the real poll thread against the simulator.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/bus.h"
+
+namespace {
+
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+};
+
+ProgramRun BusPoll(const std::string& args) {
+    ProgramRun r;
+    const std::string cmd = std::string(ZTA_BUS_PROGRAM) + " poll " + args + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 512> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int raw = pclose(p);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+bool Has(const std::string& line, const std::string& part) {
+    return line.find(part) != std::string::npos;
+}
+
+TEST(BusPoll, PrintsOneJsonLinePerNoticeForEverySlot) {
+    std::string error;
+    auto bus = zta::sim::Bus::OpenPty("", &error);
+    ASSERT_TRUE(bus) << error;
+    zta::sim::AnalyzerConfig extended;
+    extended.address = 5;
+    extended.concentration = 37;
+    bus->AddAnalyzer(extended);
+    zta::sim::AnalyzerConfig standard;
+    standard.address = 9;
+    standard.model = zta::sim::Model::Standard;
+    bus->AddAnalyzer(standard);
+    bus->Start();
+
+    const ProgramRun r = BusPoll("--port " + bus->PortPath() + " --address 5,9,7 --turns 6 --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 6u) << r.out;
+    int seen5 = 0, seen9 = 0, seen7 = 0;
+    for (const std::string& line : lines) {
+        ASSERT_EQ(line.front(), '{') << line;
+        ASSERT_EQ(line.back(), '}') << line;
+        if (Has(line, "\"slot\":0,\"address\":5")) {
+            ++seen5;
+            EXPECT_TRUE(Has(line, "\"concentration\":37")) << line;
+            EXPECT_TRUE(Has(line, "\"unitName\":\"%")) << line;
+            EXPECT_TRUE(Has(line, "\"errorCount\":0")) << line;
+            EXPECT_TRUE(Has(line, "\"extendedModel\":true")) << line;
+        } else if (Has(line, "\"slot\":1,\"address\":9")) {
+            ++seen9;
+            EXPECT_TRUE(Has(line, "\"gasName\":\"Метан\"")) << line;
+            EXPECT_TRUE(Has(line, "\"extendedModel\":false")) << line;
+        } else if (Has(line, "\"slot\":2,\"address\":7")) {
+            ++seen7;
+            EXPECT_TRUE(Has(line, "\"errorCount\":5")) << line;
+            EXPECT_TRUE(Has(line, "\"gasName\":\" - \"")) << line;
+        } else {
+            ADD_FAILURE() << line;
+        }
+    }
+    EXPECT_GE(seen5, 2);
+    EXPECT_GE(seen9, 1);  // its first turn is the refused probe, which prints nothing
+    EXPECT_GE(seen7, 1);
+}
+
+TEST(BusPoll, RefusesBadArgumentsAndMissingPorts) {
+    struct Case {
+        std::string args;
+        int status;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"--port /dev/null", 2, "poll needs --address"},
+        {"--port /dev/null --address 1,300", 2, "0 to 255"},
+        {"--port /tmp/zta-no-such-port --address 1 --turns 1", 3,
+         "Опрос: Порт /tmp/zta-no-such-port указан неверно"},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun r = BusPoll(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.out;
+        EXPECT_TRUE(Has(r.out, c.text)) << c.args << ": " << r.out;
+    }
+}
+
+}  // namespace
