@@ -17,13 +17,13 @@ using zta::sim::Bus;
 using zta::sim::Fault;
 using zta::sim::Model;
 
-struct Run {
+struct Outcome {
     int status = -1;
     std::string out;  // stdout and stderr together
 };
 
-Run Bus_(const std::string& args) {
-    Run r;
+Outcome ZtaBus(const std::string& args) {
+    Outcome r;
     const std::string cmd = std::string(ZTA_BUS_PROGRAM) + " " + args + " 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -60,20 +60,20 @@ protected:
 };
 
 TEST_F(BusTool, ReadPrintsTheDecodedReadings) {
-    Run r = Bus_("read" + Port() + "--address 5 --json");
+    Outcome r = ZtaBus("read" + Port() + "--address 5 --json");
     ASSERT_EQ(r.status, 0) << r.out;
     for (const char* part : {"\"concentration\":37", "\"factoryNumber\":4321", "\"gasCode\":1",
                              "\"gasName\":\"Метан\"", "\"softwareVersion\":12", "\"relayState\":3"})
         EXPECT_NE(r.out.find(part), std::string::npos) << part << " in " << r.out;
     EXPECT_EQ(r.out.find("deviceRange"), std::string::npos);
 
-    r = Bus_("read" + Port() + "--address 5 --extended --json");
+    r = ZtaBus("read" + Port() + "--address 5 --extended --json");
     ASSERT_EQ(r.status, 0) << r.out;
     for (const char* part : {"\"deviceRange\":4.4", "\"deviceMidGas\":2.7", "\"deviceMaxGas\":4.4",
                              "\"gasName\":\"CH4\"", "\"unitName\":\"%"})
         EXPECT_NE(r.out.find(part), std::string::npos) << part << " in " << r.out;
 
-    r = Bus_("read" + Port() + "--address 9");
+    r = ZtaBus("read" + Port() + "--address 9");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("gas=2(Пропан)"), std::string::npos) << r.out;
 }
@@ -93,7 +93,7 @@ TEST_F(BusTool, FailuresExitNonZeroWithOneLine) {
         {"read --address 5", 2, "--port is required"},
     };
     for (const auto& c : cases) {
-        const Run r = Bus_(c.args);
+        const Outcome r = ZtaBus(c.args);
         EXPECT_EQ(r.status, c.status) << c.args << ": " << r.out;
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
         EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
@@ -111,7 +111,7 @@ TEST_F(BusTool, WritesReachTheAnalyzerAndTakeEffect) {
     };
     for (const auto& c : cases) {
         bus_->ClearLog();
-        const Run r = Bus_("write" + Port() + "--address 5 " + c.command);
+        const Outcome r = ZtaBus("write" + Port() + "--address 5 " + c.command);
         EXPECT_EQ(r.status, 0) << c.command << ": " << r.out;
         const auto log = bus_->Log();
         const auto applied = std::find_if(log.begin(), log.end(), [](const auto& e) {
@@ -125,20 +125,20 @@ TEST_F(BusTool, WritesReachTheAnalyzerAndTakeEffect) {
     EXPECT_EQ(bus_->State(5)->maxGasValue, 4400);
 
     // A new network number, then a new rate: each takes effect after its echo.
-    ASSERT_EQ(Bus_("write" + Port() + "--address 5 address 7").status, 0);
+    ASSERT_EQ(ZtaBus("write" + Port() + "--address 5 address 7").status, 0);
     ASSERT_TRUE(bus_->State(7).has_value());
-    ASSERT_EQ(Bus_("write" + Port() + "--address 7 baud 19200").status, 0);
+    ASSERT_EQ(ZtaBus("write" + Port() + "--address 7 baud 19200").status, 0);
     EXPECT_EQ(bus_->State(7)->baud, 19200u);
-    EXPECT_EQ(Bus_("read" + Port() + "--address 7 --timeout 100").status, 4);
-    EXPECT_EQ(Bus_("read" + Port() + "--address 7 --baud 19200").status, 0);
+    EXPECT_EQ(ZtaBus("read" + Port() + "--address 7 --timeout 100").status, 4);
+    EXPECT_EQ(ZtaBus("read" + Port() + "--address 7 --baud 19200").status, 0);
 }
 
 TEST_F(BusTool, AGarbledEchoIsNoSuccess) {
     bus_->SetFault(5, Fault::WrongCrc);
-    Run r = Bus_("write" + Port() + "--address 5 zero");
+    Outcome r = ZtaBus("write" + Port() + "--address 5 zero");
     EXPECT_EQ(r.status, 5) << r.out;
     EXPECT_NE(r.out.find("echo differs"), std::string::npos) << r.out;
-    r = Bus_("read" + Port() + "--address 5");
+    r = ZtaBus("read" + Port() + "--address 5");
     EXPECT_EQ(r.status, 5) << r.out;
     EXPECT_NE(r.out.find("CRC error"), std::string::npos) << r.out;
 }
