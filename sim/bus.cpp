@@ -478,7 +478,7 @@ void Bus::Impl::RunOnWorker(const std::function<void()>& op) {
     lock.unlock();
     Wake();
     lock.lock();
-    changed.wait_for(lock, kWorkerOpTimeout, [&] { return opsDone >= ticket || !running; });
+    changed.wait_for(lock, kWorkerOpTimeout, [&] { return opsDone >= ticket; });
 }
 
 Bus::Bus(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -571,7 +571,15 @@ void Bus::Stop() {
     }
     impl_->Wake();
     impl_->worker.join();
+    // Requests that came in while the worker was ending are done here, so none is lost.
+    std::vector<std::function<void()>> left;
+    {
+        std::lock_guard lock(impl_->mu);
+        left.swap(impl_->ops);
+    }
+    for (auto& op : left) op();
     std::lock_guard lock(impl_->mu);
+    impl_->opsDone += left.size();
     impl_->running = false;
     impl_->changed.notify_all();
 }
@@ -589,14 +597,24 @@ void Bus::Unplug() {
     impl_->RunOnWorker([impl = impl_.get()] { impl->ClosePort(); });
 }
 
-bool Bus::Replug() {
-    bool ok = false;
-    std::string error;
-    impl_->RunOnWorker([&, impl = impl_.get()] {
+bool Bus::Replug(std::string* error) {
+    // The op owns its result: it outlives this call should the wait ever time out.
+    struct Result {
+        bool ok = false;
+        std::string error = "the simulator did not answer";
+    };
+    auto result = std::make_shared<Result>();
+    impl_->RunOnWorker([result, impl = impl_.get()] {
         impl->ClosePort();
-        ok = impl->OpenPort(&error);
+        std::string error;
+        const bool ok = impl->OpenPort(&error);
+        std::lock_guard lock(impl->mu);
+        result->ok = ok;
+        result->error = error;
     });
-    return ok;
+    std::lock_guard lock(impl_->mu);
+    if (!result->ok && error) *error = result->error;
+    return result->ok;
 }
 
 bool Bus::Plugged() const {
@@ -609,20 +627,24 @@ bool Bus::SetDeviceBaud(unsigned baud, std::string* error) {
         if (error) *error = "the line rate of a pseudo-terminal is the station's";
         return false;
     }
-    bool ok = false;
-    impl_->RunOnWorker([&, impl = impl_.get()] {
-        impl->deviceBaud = baud;
+    auto ok = std::make_shared<bool>(false);
+    impl_->RunOnWorker([ok, baud, impl = impl_.get()] {
 #ifndef _WIN32
         int fd;
         {
             std::lock_guard lock(impl->mu);
+            impl->deviceBaud = baud;
             fd = impl->masterFd;
         }
-        ok = fd >= 0 && SetRaw(fd, baud);
+        *ok = fd >= 0 && SetRaw(fd, baud);
+#else
+        (void)baud;
+        (void)impl;
 #endif
     });
-    if (!ok && error) *error = "cannot set the line rate";
-    return ok;
+    std::lock_guard lock(impl_->mu);
+    if (!*ok && error) *error = "cannot set the line rate to " + std::to_string(baud);
+    return *ok;
 }
 
 std::vector<LogEntry> Bus::Log() const {

@@ -104,7 +104,8 @@ public:
     void SetFault(int address, Fault fault, int count = -1);  // -1: until cleared with None
 
     void Unplug();  // closes its side (and removes its link): the station sees a vanished device
-    bool Replug();  // a new pty behind the same link path (a device: opened again)
+    // A new pty behind the same link path (a device: opened again).
+    bool Replug(std::string* error = nullptr);
     bool Plugged() const;
 
     // Only for OpenDevice: the rate the device is set to (a pty reports the station's rate).
@@ -112,7 +113,8 @@ public:
 
     std::vector<LogEntry> Log() const;
     void ClearLog();
-    // Waits until pred(log) holds or the time is up; true when it holds.
+    // Waits until pred(log) holds or the time is up; true when it holds. pred runs under the
+    // bus's lock: it must not call the bus.
     bool WaitFor(std::function<bool(const std::vector<LogEntry>&)> pred, int timeoutMs) const;
 
     std::optional<AnalyzerState> State(int address) const;
