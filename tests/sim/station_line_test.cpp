@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "link/modbus.h"
+#include "link/regmap.h"
+#include "link/serial_line.h"
+#include "sim/bus.h"
+
+namespace zta::sim {
+namespace {
+
+// The station's own line against the simulator: its purge after the write must never eat a
+// reply, at any rate, and an unplugged simulator is a vanished device to it.
+TEST(StationLine, ExchangesAtEachRateAndSeesTheUnplug) {
+    std::string error;
+    auto bus = Bus::OpenPty("", &error);
+    ASSERT_TRUE(bus) << error;
+    for (int i = 0; i < 5; ++i) {
+        AnalyzerConfig a;
+        a.address = i + 1;
+        a.baud = kBaudRates[i];
+        a.model = i % 2 ? Model::Standard : Model::Extended;
+        bus->AddAnalyzer(a);
+    }
+    bus->Start();
+    for (int i = 0; i < 5; ++i) {
+        const unsigned baud = kBaudRates[i];
+        SCOPED_TRACE(baud);
+        const uint8_t address = static_cast<uint8_t>(i + 1);
+        SerialLine line;
+        ASSERT_TRUE(line.Open(bus->PortPath(), baud).ok());
+        const size_t longLength = i % 2 ? kExceptionLength : kLongReplyLength;
+        EXPECT_EQ(line.Exchange(ReadRequest(address, 1, kLongReadCount), longLength, kPollSettleMs).count,
+                  longLength);
+        EXPECT_EQ(line.Exchange(ReadRequest(address, 1, kShortReadCount), kShortReplyLength,
+                                kPollSettleMs).count,
+                  kShortReplyLength);
+        const Request write = WriteRequest(address, 5, 30);
+        const ExchangeResult echo = line.Exchange(write, kEchoLength, kPollSettleMs);
+        EXPECT_TRUE(IsExactEcho(write, line.Reply(), echo.count));
+        EXPECT_EQ(line.Exchange(ReadRequest(address, kProbeRegister, kProbeCount),
+                                kProbeReplyLength, kSearchSettleMs).count,
+                  kProbeReplyLength);
+        line.Close();
+    }
+    SerialLine line;
+    ASSERT_TRUE(line.Open(bus->PortPath(), 9600).ok());
+    bus->Unplug();
+    const ExchangeResult gone = line.Exchange(ReadRequest(4, 1, kShortReadCount), kShortReplyLength,
+                                              kPollSettleMs);
+    EXPECT_EQ(gone.count, 0u);
+    EXPECT_TRUE(gone.vanished);
+}
+
+}  // namespace
+}  // namespace zta::sim
