@@ -22,6 +22,7 @@
 #include "app/prompter.h"
 #include "app/station_texts.h"
 #include "app/toolbar_icons.h"
+#include "device/device_host.h"
 #include "app/station_bridge.h"
 #include "link/serial_line.h"
 
@@ -117,6 +118,10 @@ CMainFrame::~CMainFrame() {
         pollThread->Stop(kStopWaitMs);
     pollThread.reset();
     abandoned_.clear();
+    // Each closing document gives its slot back to the block, which goes with this object.
+    const QList<QMdiSubWindow*> children = mdi_->subWindowList();
+    for (QMdiSubWindow* child : children)
+        delete child;
 }
 
 // ---------------------------------------------------------------- menus and bars
@@ -651,17 +656,17 @@ void CMainFrame::OnTimerAll() {
             QStringLiteral("Ошибка"), this);
         return;
     }
-    if (pollBlock.RunningTimers() != 0 || !runTimerDialog)
+    if (pollBlock.RunningTimers() != 0)
         return;
-    const std::optional<int> period = runTimerDialog(0, -1);
+    const std::optional<int> period =
+        runTimerDialog ? runTimerDialog(0, -1) : GetDeviceDialogs().AskTimerPeriod(-1, this);
     if (period && *period != 0)
         BroadcastToViews(NoticeStartTimer, *period);
 }
 
 void CMainFrame::OnInsertAll() {
-    if (!runInsertDialog)
-        return;
-    const std::optional<QString> text = runInsertDialog(-1);
+    const std::optional<QString> text =
+        runInsertDialog ? runInsertDialog(-1) : GetDeviceDialogs().AskNote(-1, this);
     if (!text)
         return;
     pollBlock.SetInsertText(text->toStdString());

@@ -4,26 +4,36 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QVBoxLayout>
+#include <set>
 
 #include "app/command_ids.h"
 #include "app/command_router.h"
 #include "app/main_frame.h"
 #include "app/prompter.h"
+#include "device/mirel_doc_template.h"
 
 namespace {
 
 class PlaceholderView : public QWidget, public AnalyzerView {
 public:
-    PlaceholderView(CMainFrame& frame) : frame_(frame) {
+    explicit PlaceholderView(CMainFrame& frame) : frame_(frame) {
         label_ = new QLabel(this);
         auto* layout = new QVBoxLayout(this);
         layout->addWidget(label_);
+        Live().insert(this);
     }
     ~PlaceholderView() override {
+        Live().erase(this);
         if (slot_ >= 0)
             for (const auto& moved : frame_.block().Close(slot_))
-                if (AnalyzerView* v = frame_.FindView(moved.view))
-                    v->OnSlotChanged(moved.newSlot);
+                for (PlaceholderView* v : Live())
+                    if (ViewIdOf(v) == moved.view)
+                        v->OnSlotChanged(moved.newSlot);
+    }
+    // Resolved without the window list, which is being torn down while views go.
+    static std::set<PlaceholderView*>& Live() {
+        static std::set<PlaceholderView*> live;
+        return live;
     }
 
     bool Register() {
@@ -88,5 +98,5 @@ std::unique_ptr<DocumentTemplate> MakePlaceholderTemplate() {
 }
 
 std::unique_ptr<DocumentTemplate> MakeDocumentTemplate() {
-    return MakePlaceholderTemplate();
+    return std::make_unique<CMirelDocTemplate>();
 }

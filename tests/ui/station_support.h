@@ -1,0 +1,114 @@
+#pragma once
+
+// A whole station (application object and main window) built for a test: ports, calibration
+// file and record folder from the test, every message box answered by a scripted prompter.
+
+#include <QDir>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "app/document_template.h"
+#include "app/main_frame.h"
+#include "app/placeholder_template.h"
+#include "app/prompter.h"
+
+// Views that register in the block and record every notice they are sent.
+class RecordingView : public QWidget, public AnalyzerView {
+public:
+    explicit RecordingView(CMainFrame& frame) : frame_(frame) { Live().insert(this); }
+    ~RecordingView() override {
+        Live().erase(this);
+        if (slot >= 0)
+            for (const auto& moved : frame_.block().Close(slot))
+                for (RecordingView* v : Live())
+                    if (ViewIdOf(v) == moved.view)
+                        v->OnSlotChanged(moved.newSlot);
+    }
+    static std::set<RecordingView*>& Live() {
+        static std::set<RecordingView*> live;
+        return live;
+    }
+    void OnViewNotice(int code, int value) override { notices.push_back({code, value}); }
+    void OnSlotChanged(int s) override { slot = s; }
+    void OnRecordFolderChanged() override { ++folderChanges; }
+    int timerPeriod() const override { return period; }
+
+    struct Notice {
+        int code;
+        int value;
+    };
+    int count(int code) const {
+        int n = 0;
+        for (const Notice& x : notices)
+            n += x.code == code;
+        return n;
+    }
+
+    CMainFrame& frame_;
+    std::vector<Notice> notices;
+    int slot = -1;
+    int folderChanges = 0;
+    int period = 0;
+};
+
+class RecordingTemplate : public DocumentTemplate {
+public:
+    QMdiSubWindow* OpenDocumentFile(CMainFrame& frame) override {
+        auto* view = new RecordingView(frame);
+        const auto slot = frame.block().Register(ViewIdOf(view));
+        if (!slot) {
+            GetPrompter().Information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
+                                      QStringLiteral("Ограничение"), &frame);
+            delete view;
+            return nullptr;
+        }
+        view->slot = *slot;
+        QMdiSubWindow* child = frame.mdiArea()->addSubWindow(view);
+        child->setAttribute(Qt::WA_DeleteOnClose);
+        child->show();
+        return child;
+    }
+    std::vector<CommandTarget*> Route(QMdiSubWindow*) override { return {}; }
+    AnalyzerView* ViewOf(QMdiSubWindow* child) override {
+        return child ? dynamic_cast<RecordingView*>(child->widget()) : nullptr;
+    }
+};
+
+struct TestStation {
+    explicit TestStation(QStringList ports = {QStringLiteral("ttyS0")},
+                         std::unique_ptr<DocumentTemplate> docTemplate = nullptr,
+                         const QString& calFile = {}) {
+        SetPrompter(&prompter);
+        StationOptions options;
+        options.listSystemPorts = false;
+        options.systemPorts = ports;
+        options.calDataPath = calFile.isEmpty() ? dir.filePath(QStringLiteral("CalDataK7.cfg"))
+                                                : calFile;
+        options.programFolder = dir.path();
+        app = std::make_unique<CMirelApp>(options);
+        app->InitInstance(docTemplate ? std::move(docTemplate)
+                                      : std::make_unique<RecordingTemplate>(),
+                          false);
+        frame = app->mainFrame();
+        frame->router().setIdleInterval(0);
+        frame->resize(1000, 700);
+        frame->show();
+    }
+    ~TestStation() {
+        app.reset();
+        SetPrompter(nullptr);
+    }
+    RecordingView* view(int slot) const {
+        return dynamic_cast<RecordingView*>(frame->ViewOfSlot(slot));
+    }
+
+    QTemporaryDir dir;
+    ScriptedPrompter prompter;
+    std::unique_ptr<CMirelApp> app;
+    CMainFrame* frame = nullptr;
+};
