@@ -1,0 +1,85 @@
+#pragma once
+
+// A stand-in for the main window that analyzer windows talk to, and dialogs answered from a
+// script, so that analyzer windows can be tested with a poll block and an MDI area alone.
+
+#include <QDir>
+#include <QMdiArea>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "device/device_host.h"
+#include "poll/poll_block.h"
+
+class FakeHost : public DeviceHost {
+public:
+    FakeHost() { folder = QDir(tempDir.path()).absolutePath() + QLatin1Char('/'); }
+
+    zta::PollBlock& block() override { return pollBlock; }
+    bool IsPolling() const override { return polling; }
+    QString recordFolder() const override { return folder; }
+    QWidget* window() override { return &area; }
+    void RefreshTimerFlag() override {
+        ++timerFlagRefreshes;
+        anyTimerRunning = pollBlock.RunningTimers() != 0;
+    }
+    void ShowTimerPane(int periodSeconds) override { timerPane = periodSeconds; }
+    void TimerStateChanged() override { ++timerStateChanges; }
+    void ShowActiveViewTimer() override { ++activations; }
+    bool SwitchBaudAndReconnect(unsigned baud) override {
+        switchedTo.push_back(baud);
+        return true;
+    }
+    void RequestCommandRefresh() override { ++commandRefreshes; }
+
+    // Stores readings into `slot` as the poll thread does.
+    bool Store(int slot, const std::function<void(zta::Slot&)>& change) {
+        return pollBlock.StoreOutcome(slot, pollBlock.Snapshot(slot).generation, change);
+    }
+
+    QTemporaryDir tempDir;
+    QString folder;
+    zta::PollBlock pollBlock;
+    QMdiArea area;
+    bool polling = false;
+    bool anyTimerRunning = false;
+    int timerFlagRefreshes = 0;
+    int timerPane = -1;
+    int timerStateChanges = 0;
+    int activations = 0;
+    int commandRefreshes = 0;
+    std::vector<unsigned> switchedTo;
+};
+
+class ScriptedDialogs : public DeviceDialogs {
+public:
+    ScriptedDialogs() { SetDeviceDialogs(this); }
+    ~ScriptedDialogs() override { SetDeviceDialogs(nullptr); }
+
+    std::optional<int> AskTimerPeriod(int networkNumber, QWidget*) override {
+        asked.push_back(networkNumber);
+        if (periods.empty()) return std::nullopt;
+        const auto p = periods.front();
+        periods.pop_front();
+        return p;
+    }
+    std::optional<QString> AskNote(int networkNumber, QWidget*) override {
+        asked.push_back(networkNumber);
+        if (notes.empty()) return std::nullopt;
+        const auto n = notes.front();
+        notes.pop_front();
+        return n;
+    }
+    void ShowSoftwareInfo(const SoftwareInfoData& info, QWidget*) override {
+        shown.push_back(info);
+    }
+
+    std::deque<std::optional<int>> periods;
+    std::deque<std::optional<QString>> notes;
+    std::vector<int> asked;
+    std::vector<SoftwareInfoData> shown;
+};

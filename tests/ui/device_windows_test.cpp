@@ -1,0 +1,448 @@
+// Analyzer windows: registration and the limit of fifty, closing with compaction, reload and
+// link state, software identification, the form's display rules, the number field, the
+// disconnect reset, the baud question and the view's commands.
+
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+#include "app/command_ids.h"
+#include "app/prompter.h"
+#include "device/child_frame.h"
+#include "device/device_icons.h"
+#include "device/mirel_doc.h"
+#include "device/mirel_view.h"
+#include "device_support.h"
+
+namespace {
+
+struct Readings {
+    int gasCode = 1;
+    double concentration = 0;
+    bool extended = false;
+    double range = 0;
+    const char* unit = "";
+    int errorCount = 0;
+    int relays = 0;
+};
+
+}  // namespace
+
+class DeviceWindowsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakeHost> host_;
+    std::unique_ptr<ScriptedPrompter> prompter_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+
+    CChildFrame* Open() { return OpenAnalyzerWindow(*host_, host_->area); }
+
+    void Feed(CChildFrame* w, const Readings& r) {
+        const int slot = w->document().slot;
+        QVERIFY(host_->Store(slot, [&](zta::Slot& s) {
+            s.gasCode = static_cast<uint8_t>(r.gasCode);
+            s.gasName = r.gasCode == 1 ? "Метан" : "x";
+            s.concentration = r.concentration;
+            s.extendedModel = r.extended;
+            s.deviceRange = r.range;
+            s.unitName = r.unit;
+            s.errorCount = r.errorCount;
+            s.relayState = static_cast<uint8_t>(r.relays);
+        }));
+        w->view()->OnViewNotice(NoticeDataChanged, 0);
+    }
+
+private slots:
+    void init() {
+        host_ = std::make_unique<FakeHost>();
+        prompter_ = std::make_unique<ScriptedPrompter>();
+        SetPrompter(prompter_.get());
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+    }
+
+    void cleanup() {
+        host_->area.closeAllSubWindows();
+        qDeleteAll(host_->area.subWindowList());
+        host_.reset();
+        dialogs_.reset();
+        SetPrompter(nullptr);
+        prompter_.reset();
+    }
+
+    void fiftiethWindowTakesSlot49AndTheNextIsRefused() {
+        std::vector<CChildFrame*> windows;
+        for (int i = 0; i < 50; ++i) windows.push_back(Open());
+        QCOMPARE(windows.back()->document().slot, 49);
+        QCOMPARE(host_->pollBlock.WindowCount(), 50);
+        QVERIFY(prompter_->boxes().empty());
+
+        QVERIFY(Open() == nullptr);
+        QCOMPARE(host_->pollBlock.WindowCount(), 50);
+        QCOMPARE(host_->area.subWindowList().size(), 50);
+        QCOMPARE(prompter_->boxes().size(), size_t(1));
+        QCOMPARE(prompter_->boxes()[0].text, QStringLiteral("Открыть больше пятидесяти окон нельзя."));
+        QCOMPARE(prompter_->boxes()[0].caption, QStringLiteral("Ограничение"));
+        QCOMPARE(prompter_->boxes()[0].icon, Prompter::Icon::Information);
+        // The refused window left every registered slot as it was.
+        QCOMPARE(host_->pollBlock.View(49), ViewIdOf(windows.back()->view()));
+    }
+
+    void closingTheFirstOfThreeMovesTheOthersDown() {
+        CChildFrame* w[3] = {Open(), Open(), Open()};
+        w[1]->view()->numberField()->setText(QStringLiteral("11"));
+        w[2]->view()->numberField()->setText(QStringLiteral("22"));
+        host_->Store(2, [](zta::Slot& s) { s.pendingZero = true; });
+
+        delete w[0];
+        QCOMPARE(host_->pollBlock.WindowCount(), 2);
+        QCOMPARE(host_->pollBlock.Cursor(), 0);
+        QCOMPARE(w[1]->document().slot, 0);
+        QCOMPARE(w[2]->document().slot, 1);
+        QCOMPARE(host_->pollBlock.Snapshot(0).address, 11);
+        QCOMPARE(host_->pollBlock.Snapshot(1).address, 22);
+        QCOMPARE(host_->pollBlock.View(1), ViewIdOf(w[2]->view()));
+        // A pending command stays with its analyzer; the vacated index is clear.
+        QVERIFY(host_->pollBlock.Snapshot(1).pendingZero);
+        QCOMPARE(host_->pollBlock.Snapshot(2).viewWindow, zta::ViewId(0));
+        QCOMPARE(host_->pollBlock.Snapshot(2).address, 0);
+
+        // A reload after the move reads the window's own analyzer.
+        Feed(w[2], {1, 50});
+        QCOMPARE(w[2]->view()->text(1009), QStringLiteral("50"));
+        QCOMPARE(w[1]->view()->text(1009), QStringLiteral("0"));
+
+        // The last one closes without moving anybody.
+        w[2]->close();
+        QCOMPARE(host_->pollBlock.WindowCount(), 1);
+        QCOMPARE(w[1]->document().slot, 0);
+        QCOMPARE(host_->pollBlock.Snapshot(1).viewWindow, zta::ViewId(0));
+        QVERIFY(prompter_->boxes().empty());
+    }
+
+    void closingAWindowWithARunningTimerLowersTheCountByOne() {
+        host_->polling = true;
+        CChildFrame* a = Open();
+        CChildFrame* b = Open();
+        a->view()->StartTimer(60);
+        b->view()->StartTimer(60);
+        QCOMPARE(host_->pollBlock.RunningTimers(), 2);
+        a->close();
+        QCOMPARE(host_->pollBlock.RunningTimers(), 1);
+        QVERIFY(host_->anyTimerRunning);
+        delete b;
+        QCOMPARE(host_->pollBlock.RunningTimers(), 0);
+        QVERIFY(!host_->anyTimerRunning);
+    }
+
+    void newWindowTakesTheModelFlagFromThePollingState() {
+        QVERIFY(!Open()->document().extendedModel);
+        host_->polling = true;
+        QVERIFY(Open()->document().extendedModel);
+    }
+
+    void reloadKeepsTheLinkForOneToFourMissedReplies() {
+        CChildFrame* w = Open();
+        CMirelDoc& doc = w->document();
+        const struct {
+            int errors;
+            bool linkUp;
+            int refreshes;
+        } steps[] = {{0, true, 1}, {3, true, 1}, {4, true, 1}, {5, false, 2}, {2, false, 2},
+                     {0, true, 3}};
+        for (const auto& s : steps) {
+            host_->Store(doc.slot, [&](zta::Slot& slot) { slot.errorCount = s.errors; });
+            w->view()->OnViewNotice(NoticeDataChanged, 0);
+            QCOMPARE(doc.linkUp, s.linkUp);
+            QCOMPARE(host_->commandRefreshes, s.refreshes);
+        }
+    }
+
+    void softwareIdentification_data() {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<bool>("extended");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("identifier");
+        QTest::newRow("old software") << -1 << true << "v1.2" << "zta.hex"
+                                      << "91f710f3b3b700ff31f712ff11bb80bf";
+        QTest::newRow("v2.0 standard") << 20 << false << "v2.0" << "zta_k.hex"
+                                       << "107710f4103700dc10f6105e109c049c";
+        QTest::newRow("v2.3 extended") << 23 << true << "v2.3" << "zta_k7.hex"
+                                       << "117710f7133700df11f7125f119f049f";
+        QTest::newRow("not read") << 0 << true << "" << "" << "";
+    }
+
+    void softwareIdentification() {
+        QFETCH(int, version);
+        QFETCH(bool, extended);
+        QFETCH(QString, text);
+        QFETCH(QString, name);
+        QFETCH(QString, identifier);
+        CChildFrame* w = Open();
+        host_->Store(0, [&](zta::Slot& s) {
+            s.softwareVersion = version;
+            s.extendedModel = extended;
+        });
+        w->view()->OnViewNotice(NoticeDataChanged, 0);
+        const CMirelDoc& doc = w->document();
+        QCOMPARE(doc.SoftwareVersionText(), text);
+        QCOMPARE(doc.SoftwareNameText(), name);
+        QCOMPARE(doc.SoftwareIdentifier(), identifier);
+        QCOMPARE(doc.SoftwareIdentifier().size(), version == 0 ? 0 : 32);
+    }
+
+    void concentrationFields_data() {
+        QTest::addColumn<int>("gasCode");
+        QTest::addColumn<double>("concentration");
+        QTest::addColumn<bool>("extended");
+        QTest::addColumn<QString>("lel");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("secondLabel");
+        QTest::newRow("methane 50") << 1 << 50.0 << false << "50" << "2.20" << "Об. доли";
+        QTest::newRow("no gas") << 0 << 50.0 << false << "50" << "0.00" << "Об. доли";
+        QTest::newRow("propylene 50") << 8 << 50.0 << false << "50" << "1.00" << "Об. доли";
+        QTest::newRow("code above 8") << 9 << 37.0 << false << "37" << "37.00" << "Об. доли";
+        QTest::newRow("extended, range 4.4") << 1 << 50.0 << true << "50" << "2.20" << "об.доли";
+        QTest::newRow("rounds like printf") << 2 << 49.6 << false << "50" << "0.84" << "Об. доли";
+    }
+
+    void concentrationFields() {
+        QFETCH(int, gasCode);
+        QFETCH(double, concentration);
+        QFETCH(bool, extended);
+        QFETCH(QString, lel);
+        QFETCH(QString, second);
+        QFETCH(QString, secondLabel);
+        CChildFrame* w = Open();
+        Feed(w, {gasCode, concentration, extended, 4.4, "об.доли"});
+        QCOMPARE(w->view()->text(1009), lel);
+        QCOMPARE(w->view()->text(1003), second);
+        QCOMPARE(w->view()->text(1041), secondLabel);
+        QCOMPARE(w->view()->text(1029), QStringLiteral("%НКПР"));
+    }
+
+    void linkAndRelayIcons() {
+        CChildFrame* w = Open();
+        CMirelView* v = w->view();
+        QCOMPARE(v->iconOf(1023), int(IconLinkDown));
+
+        Feed(w, {1, 10, false, 0, "", 4, 5});
+        QCOMPARE(v->iconOf(1023), int(IconLinkUp));
+        QCOMPARE(v->iconOf(1038), int(IconRelayGreen));
+        QCOMPARE(v->iconOf(1039), int(IconRelayOff));
+        QCOMPARE(v->iconOf(1040), int(IconRelayRed));
+        CommandState st;
+        QVERIFY(v->OnUpdateCommand(CmdTimerActive, st));
+        QVERIFY(st.enabled);
+
+        Feed(w, {1, 10, false, 0, "", 5, 2});
+        QCOMPARE(v->iconOf(1023), int(IconLinkDown));
+        QCOMPARE(v->iconOf(1038), int(IconRelayOff));
+        QCOMPARE(v->iconOf(1039), int(IconRelayRed));
+        st = {};
+        QVERIFY(v->OnUpdateCommand(CmdToolSetTimer, st));
+        QVERIFY(!st.enabled);
+    }
+
+    void softwareFieldsHiddenThenShown() {
+        CChildFrame* w = Open();
+        CMirelView* v = w->view();
+        QVERIFY(v->control(1047)->isHidden());
+        QVERIFY(v->control(1032)->isHidden());
+        QVERIFY(v->control(1011)->isHidden());
+        v->field(1032)->setText(QStringLiteral("old"));
+        host_->Store(0, [](zta::Slot& s) { s.softwareVersion = 23; });
+        v->OnViewNotice(NoticeDataChanged, 0);
+        QCOMPARE(v->text(1032), QStringLiteral("old"));  // untouched while hidden
+
+        host_->pollBlock.SetShowSoftwareInfo(1);
+        v->OnViewNotice(NoticeSoftwareInfoToggled, 0);
+        QVERIFY(!v->control(1047)->isHidden());
+        QVERIFY(!v->control(1010)->isHidden());
+        QVERIFY(v->control(1011)->isHidden());  // the name reaches only the dialog
+        QCOMPARE(v->text(1032), QStringLiteral("v2.3"));
+        QCOMPARE(v->text(1010).size(), 32);
+
+        host_->Store(0, [](zta::Slot& s) { s.softwareVersion = 0; });
+        v->OnViewNotice(NoticeDataChanged, 0);
+        QCOMPARE(v->text(1032), QStringLiteral("-"));
+        QCOMPARE(v->text(1010), QStringLiteral("-"));
+
+        host_->pollBlock.SetShowSoftwareInfo(0);
+        v->OnViewNotice(NoticeSoftwareInfoToggled, 0);
+        QVERIFY(v->control(1047)->isHidden());
+        QVERIFY(v->control(1043)->isHidden());
+    }
+
+    void softwareInfoDialogGetsTheIdentification() {
+        CChildFrame* w = Open();
+        w->view()->OnViewNotice(NoticeShowSoftwareInfo, 0);
+        host_->Store(0, [](zta::Slot& s) {
+            s.softwareVersion = -1;
+            s.address = 7;
+        });
+        w->view()->OnViewNotice(NoticeDataChanged, 0);
+        w->view()->OnViewNotice(NoticeShowSoftwareInfo, 0);
+        QCOMPARE(dialogs_->shown.size(), size_t(2));
+        QCOMPARE(dialogs_->shown[0].networkNumber, -1);
+        QCOMPARE(dialogs_->shown[1].networkNumber, 7);
+        QCOMPARE(dialogs_->shown[1].versionText, QStringLiteral("v1.2"));
+        QCOMPARE(dialogs_->shown[1].softwareName, QStringLiteral("zta.hex"));
+    }
+
+    void typingTheNumberAppliesDigitByDigit() {
+        CChildFrame* w = Open();
+        CMirelView* v = w->view();
+        host_->area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host_->area));
+        QLineEdit* f = v->numberField();
+        f->setFocus();
+        f->selectAll();
+        QTest::keyClicks(f, QStringLiteral("17"));
+        QCOMPARE(host_->pollBlock.Snapshot(0).address, 17);
+        QCOMPARE(w->windowTitle(), QStringLiteral("Прибор №17"));
+        QCOMPARE(v->recordFile, host_->folder + QStringLiteral("17.zta"));
+        QCOMPARE(v->timerFile, host_->folder + QStringLiteral("17timer.zta"));
+        QVERIFY(prompter_->boxes().empty());
+
+        std::vector<int> applied;
+        f->selectAll();
+        QObject::connect(f, &QLineEdit::textChanged, f, [&] {
+            applied.push_back(host_->pollBlock.Snapshot(0).address);
+        });
+        QTest::keyClicks(f, QStringLiteral("300"));
+        QCOMPARE(prompter_->boxes().size(), size_t(1));
+        QCOMPARE(prompter_->boxes()[0].text, QStringLiteral("Номер должен быть от 0 до 255"));
+        QCOMPARE(prompter_->boxes()[0].caption, QStringLiteral("Внимание"));
+        QCOMPARE(prompter_->boxes()[0].icon, Prompter::Icon::Information);
+        QCOMPARE(f->text(), QStringLiteral("30"));
+        QCOMPARE(f->selectedText(), QStringLiteral("30"));
+        QVERIFY(f->hasFocus());
+        QCOMPARE(host_->pollBlock.Snapshot(0).address, 30);
+        QCOMPARE(applied.front(), 3);
+        QCOMPARE(w->windowTitle(), QStringLiteral("Прибор №30"));
+    }
+
+    void emptyOrGarbledNumberKeepsTheLastApplied() {
+        CChildFrame* w = Open();
+        QLineEdit* f = w->view()->numberField();
+        f->setText(QStringLiteral("12"));
+        for (const char* bad : {"", "1a", "-"}) {
+            prompter_->clear();
+            f->setText(QString::fromLatin1(bad));
+            QCOMPARE(prompter_->boxes().size(), size_t(1));
+            QCOMPARE(prompter_->boxes()[0].text, QStringLiteral("Please enter an integer."));
+            QCOMPARE(prompter_->boxes()[0].caption, QStringLiteral("mirel"));
+            QCOMPARE(f->text(), QString::fromLatin1(bad));  // the field keeps its text
+            QCOMPARE(host_->pollBlock.Snapshot(0).address, 12);
+            QCOMPARE(w->document().address, 12);
+        }
+        prompter_->clear();
+        f->setText(QStringLiteral("-3"));
+        QCOMPARE(prompter_->boxes().at(0).text, QStringLiteral("Номер должен быть от 0 до 255"));
+        QCOMPARE(f->text(), QStringLiteral("12"));
+    }
+
+    void disconnectEmptiesTheReadingsButKeepsNumberAndFiles() {
+        CChildFrame* w = Open();
+        CMirelView* v = w->view();
+        v->numberField()->setText(QStringLiteral("9"));
+        host_->Store(0, [](zta::Slot& s) {
+            s.errorCount = 0;
+            s.concentration = 42;
+            s.gasCode = 1;
+            s.gasName = "Метан";
+            s.relayState = 7;
+            s.temperature = 21;
+            s.factoryNumber = 1234;
+            s.threshold1 = 20;
+        });
+        v->OnViewNotice(NoticeDataChanged, 0);
+        QCOMPARE(v->text(1028), QStringLiteral("1234"));
+
+        v->OnViewNotice(NoticeDisconnected, 0);
+        const CMirelDoc& d = w->document();
+        QVERIFY(!d.linkUp);
+        QCOMPARE(d.errorCount, 5);
+        QCOMPARE(v->text(1024), QStringLiteral(" - "));
+        QCOMPARE(v->text(1009), QStringLiteral("0"));
+        QCOMPARE(v->text(1007), QStringLiteral("0"));
+        QCOMPARE(v->text(1028), QStringLiteral("0"));
+        QCOMPARE(v->text(1004), QStringLiteral("0"));
+        QCOMPARE(v->iconOf(1023), int(IconLinkDown));
+        QCOMPARE(v->iconOf(1038), int(IconRelayOff));
+        QCOMPARE(v->numberField()->text(), QStringLiteral("9"));
+        QCOMPARE(v->recordFile, host_->folder + QStringLiteral("9.zta"));
+    }
+
+    void baudQuestion() {
+        CChildFrame* w = Open();
+        prompter_->Answer(Prompter::ResultCancel);
+        w->view()->OnViewNotice(8, 5);
+        QCOMPARE(prompter_->boxes().at(0).text,
+                 QStringLiteral("Скорость прибора № 5 была изменена. Установить скорость 9600 ?"));
+        QCOMPARE(prompter_->boxes().at(0).caption, QStringLiteral("Смена скорости"));
+        QCOMPARE(prompter_->boxes().at(0).icon, Prompter::Icon::Question);
+        QVERIFY(host_->switchedTo.empty());
+
+        prompter_->Answer(Prompter::ResultOk);
+        w->view()->OnViewNotice(16, 3);
+        QCOMPARE(prompter_->boxes().at(1).text,
+                 QStringLiteral("Скорость прибора № 3 была изменена. Установить скорость 19200 ?"));
+        QCOMPARE(host_->switchedTo, std::vector<unsigned>{19200});
+    }
+
+    void countersAreResetByTheHiddenButton() {
+        CChildFrame* w = Open();
+        host_->Store(0, [](zta::Slot& s) {
+            s.replyCount = 12;
+            s.requestCount = 3;
+        });
+        w->view()->OnViewNotice(NoticeDataChanged, 0);
+        QCOMPARE(w->view()->text(1016), QStringLiteral("12"));
+        QVERIFY(w->view()->control(1016)->isHidden());
+        qobject_cast<QPushButton*>(w->view()->control(1044))->click();
+        QCOMPARE(host_->pollBlock.Snapshot(0).replyCount, 0);
+        QCOMPARE(host_->pollBlock.Snapshot(0).requestCount, 0);
+        QCOMPARE(w->view()->text(1045), QStringLiteral("0"));
+    }
+
+    void f6OpensTheFactoryNumberCommandWithoutLink() {
+        CChildFrame* w = Open();
+        int calls = 0;
+        SetDocumentCommandHandlers({nullptr, nullptr, [&](CMirelDoc& d) {
+                                        QCOMPARE(&d, &w->document());
+                                        ++calls;
+                                    }});
+        QTest::keyRelease(w->view()->numberField(), Qt::Key_F6);
+        QTest::keyRelease(w->view(), Qt::Key_F5);
+        SetDocumentCommandHandlers({});
+        QCOMPARE(calls, 1);
+    }
+
+    void folderChangeRebuildsFileNames() {
+        CChildFrame* w = Open();
+        w->view()->numberField()->setText(QStringLiteral("12"));
+        QCOMPARE(w->view()->recordFile, host_->folder + QStringLiteral("12.zta"));
+        host_->folder = QStringLiteral("/data/rec/");
+        w->view()->OnRecordFolderChanged();
+        QCOMPARE(w->view()->recordFile, QStringLiteral("/data/rec/12.zta"));
+        QCOMPARE(w->view()->timerFile, QStringLiteral("/data/rec/12timer.zta"));
+    }
+
+    void activationShowsTheActiveViewsTimer() {
+        host_->area.show();
+        Open();
+        CChildFrame* b = Open();
+        const int before = host_->activations;
+        host_->area.setActiveSubWindow(nullptr);
+        host_->area.setActiveSubWindow(b);
+        QVERIFY(host_->activations > before);
+    }
+};
+
+QTEST_MAIN(DeviceWindowsTest)
+#include "device_windows_test.moc"

@@ -1,0 +1,277 @@
+// Record files, the record timer and notes: line bytes, file names, appending, the timer's
+// first line and ticks, stopping, notes for one and for all windows, unwritable folders.
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <memory>
+
+#include "app/command_ids.h"
+#include "app/prompter.h"
+#include "device/child_frame.h"
+#include "device/mirel_doc.h"
+#include "device/mirel_view.h"
+#include "device/record_file.h"
+#include "device_support.h"
+
+namespace {
+
+QList<QByteArray> Lines(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    QList<QByteArray> lines = f.readAll().split('\n');
+    if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();
+    return lines;
+}
+
+// A line as written, with the time replaced by "T".
+QByteArray WithoutTime(QByteArray line) {
+    static const QRegularExpression time(QStringLiteral("\\d\\d:\\d\\d:\\d\\d"));
+    return QString::fromLatin1(line).replace(time, QStringLiteral("T")).toLatin1();
+}
+
+}  // namespace
+
+class RecordFilesTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakeHost> host_;
+    std::unique_ptr<ScriptedPrompter> prompter_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+
+    CMirelView* Open(int number) {
+        CChildFrame* w = OpenAnalyzerWindow(*host_, host_->area);
+        w->view()->numberField()->setText(QString::number(number));
+        return w->view();
+    }
+
+    void Feed(CMirelView* v, double concentration, int relays) {
+        host_->Store(v->GetDocument().slot, [&](zta::Slot& s) {
+            s.errorCount = 0;
+            s.temperature = 21;
+            s.dValue = -3;
+            s.refChannel = 1500;
+            s.workChannel = 1480;
+            s.concentration = concentration;
+            s.auxValue = 7;
+            s.relayState = static_cast<uint8_t>(relays);
+        });
+        v->OnViewNotice(NoticeDataChanged, 0);
+    }
+
+private slots:
+    void init() {
+        host_ = std::make_unique<FakeHost>();
+        prompter_ = std::make_unique<ScriptedPrompter>();
+        SetPrompter(prompter_.get());
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+    }
+
+    void cleanup() {
+        host_.reset();
+        dialogs_.reset();
+        SetPrompter(nullptr);
+        prompter_.reset();
+    }
+
+    void recordLineBytes_data() {
+        QTest::addColumn<double>("concentration");
+        QTest::addColumn<int>("relays");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("relays 5, 49.6") << 49.6 << 5 << QString() << QByteArray("21 -3 1500 1480 50 7 101 12:34:56 \r\n");
+        QTest::newRow("relays 2") << 0.0 << 2 << QString() << QByteArray("21 -3 1500 1480 0 7 10 12:34:56 \r\n");
+        QTest::newRow("relays 0") << 12.4 << 0 << QString() << QByteArray("21 -3 1500 1480 12 7 0 12:34:56 \r\n");
+        QTest::newRow("Cyrillic note") << 1.0 << 1 << QStringLiteral("Газ подан")
+                                       << QByteArray("21 -3 1500 1480 1 7 1 12:34:56 \xc3\xe0\xe7 \xef\xee\xe4\xe0\xed\r\n");
+        QTest::newRow("note of two lines") << 1.0 << 1 << QStringLiteral("a\nb")
+                                           << QByteArray("21 -3 1500 1480 1 7 1 12:34:56 a\r\nb\r\n");
+    }
+
+    void recordLineBytes() {
+        QFETCH(double, concentration);
+        QFETCH(int, relays);
+        QFETCH(QString, note);
+        QFETCH(QByteArray, expected);
+        RecordValues v{21, -3, 1500, 1480, concentration, 7, static_cast<uint8_t>(relays)};
+        QCOMPARE(BuildRecordLine(v, QTime(12, 34, 56), note), expected);
+    }
+
+    void singleRecordsAppendToTheNumbersFile() {
+        CMirelView* v = Open(12);
+        QCOMPARE(v->recordFile, host_->folder + QStringLiteral("12.zta"));
+        QCOMPARE(v->timerFile, host_->folder + QStringLiteral("12timer.zta"));
+        {
+            QFile old(v->recordFile);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old line\r\n");
+        }
+        Feed(v, 49.6, 5);
+        QVERIFY(v->OnCommand(CmdRecord));
+        QVERIFY(v->OnCommand(CmdToolRecord));
+        const auto lines = Lines(v->recordFile);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QByteArray("old line\r"));
+        QCOMPARE(WithoutTime(lines[1]), QByteArray("21 -3 1500 1480 50 7 101 T \r"));
+        QVERIFY(!QFile::exists(v->timerFile));
+
+        v->numberField()->setText(QStringLiteral("13"));
+        v->WriteRecord();
+        QCOMPARE(Lines(host_->folder + QStringLiteral("13.zta")).size(), 1);
+        QCOMPARE(Lines(host_->folder + QStringLiteral("12.zta")).size(), 3);
+    }
+
+    void noteEndsTheNextLineOnly() {
+        CMirelView* v = Open(4);
+        dialogs_->notes.push_back(QStringLiteral("калибровка"));
+        QVERIFY(v->OnCommand(CmdInsertActive));
+        QCOMPARE(dialogs_->asked, std::vector<int>{4});
+        QVERIFY(QFileInfo::exists(v->recordFile) == false);  // nothing written yet
+        v->WriteRecord();
+        v->WriteRecord();
+        const auto lines = Lines(v->recordFile);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[0].endsWith(" \xea\xe0\xeb\xe8\xe1\xf0\xee\xe2\xea\xe0\r"));
+        QVERIFY(lines[1].endsWith(" \r"));
+        QCOMPARE(WithoutTime(lines[1]), QByteArray("0 0 0 0 0 0 0 T \r"));
+
+        dialogs_->notes.push_back(std::nullopt);  // Cancel keeps no note
+        v->OnCommand(CmdToolInsertActive);
+        QVERIFY(v->pendingText.isEmpty());
+    }
+
+    void noteForAllWindowsReachesEachWindowsNextLine() {
+        CMirelView* a = Open(1);
+        CMirelView* b = Open(2);
+        host_->pollBlock.SetInsertText("все");
+        for (CMirelView* v : {a, b}) v->OnViewNotice(NoticeInsertText, 0);
+        host_->polling = true;
+        a->StartTimer(3600);  // its next line goes to the timer file
+        b->WriteRecord();
+        QVERIFY(Lines(a->timerFile).at(0).endsWith(" \xe2\xf1\xe5\r"));
+        QVERIFY(Lines(b->recordFile).at(0).endsWith(" \xe2\xf1\xe5\r"));
+        a->WriteRecord();
+        QCOMPARE(WithoutTime(Lines(a->recordFile).at(0)), QByteArray("0 0 0 0 0 0 0 T \r"));
+    }
+
+    void timerWritesAtOnceAndOnTicksAndStopWritesNothing() {
+        host_->polling = true;
+        CMirelView* v = Open(5);
+        Feed(v, 10, 1);
+        dialogs_->periods.push_back(1);
+        QVERIFY(v->OnCommand(CmdTimerActive));
+        QCOMPARE(dialogs_->asked, std::vector<int>{5});
+        QVERIFY(v->timerRunning);
+        QVERIFY(v->GetDocument().timerRunning);
+        QCOMPARE(v->timerPeriod(), 1);
+        QCOMPARE(host_->timerPane, 1);
+        QCOMPARE(host_->pollBlock.RunningTimers(), 1);
+        QVERIFY(host_->anyTimerRunning);
+        QCOMPARE(Lines(v->timerFile).size(), 1);
+        QVERIFY(!QFile::exists(v->recordFile));
+
+        CommandState st;
+        QVERIFY(v->OnUpdateCommand(CmdTimerActive, st));
+        QVERIFY(!st.enabled);
+        QVERIFY(v->OnUpdateCommand(CmdToolStopTimer, st));
+        QVERIFY(st.enabled);
+
+        // Ticks go to the timer file too; a single record in between goes to the plain one.
+        QTRY_VERIFY_WITH_TIMEOUT(Lines(v->timerFile).size() >= 2, 10000);
+        v->WriteRecord();
+        QCOMPARE(Lines(v->recordFile).size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(Lines(v->timerFile).size() >= 3, 10000);
+
+        QVERIFY(v->OnCommand(CmdToolStopTimer));
+        const auto written = Lines(v->timerFile).size();
+        QVERIFY(!v->timerRunning);
+        QCOMPARE(v->timerPeriod(), 0);
+        QCOMPARE(host_->timerPane, 0);
+        QCOMPARE(host_->pollBlock.RunningTimers(), 0);
+        QVERIFY(!host_->anyTimerRunning);
+        QVERIFY(!v->recordTimer().isActive());
+        QCOMPARE(Lines(v->timerFile).size(), written);
+        v->StopTimer();  // a second stop changes nothing
+        QCOMPARE(host_->pollBlock.RunningTimers(), 0);
+    }
+
+    void setTimerRefusals() {
+        CMirelView* v = Open(8);
+        QVERIFY(v->OnCommand(CmdToolSetTimer));
+        QCOMPARE(prompter_->boxes().at(0).text,
+                 QStringLiteral("Установка таймера для прибора № 8 не может быть произведена.\r\n"
+                                "    \t         Проверьте подключение прибора. "));
+        QCOMPARE(prompter_->boxes().at(0).caption, QStringLiteral("Ошибка"));
+        QVERIFY(dialogs_->asked.empty());
+
+        host_->polling = true;
+        dialogs_->periods = {std::nullopt, 0};
+        v->OnCommand(CmdTimerActive);  // Cancel
+        v->OnCommand(CmdTimerActive);  // 0
+        QVERIFY(!v->timerRunning);
+        QCOMPARE(prompter_->boxes().size(), size_t(1));
+
+        v->StartTimer(60);
+        v->OnCommand(CmdTimerActive);
+        QCOMPARE(prompter_->boxes().back().text, QStringLiteral("Таймер уже установлен"));
+        QCOMPARE(prompter_->boxes().back().caption, QStringLiteral("Ошибка"));
+        QCOMPARE(host_->pollBlock.RunningTimers(), 1);
+    }
+
+    void timerForAllWindowsAndNegativePeriods() {
+        host_->polling = true;
+        CMirelView* a = Open(1);
+        CMirelView* b = Open(2);
+        for (CMirelView* v : {a, b}) v->OnViewNotice(NoticeStartTimer, 30);
+        QCOMPARE(host_->pollBlock.RunningTimers(), 2);
+        QCOMPARE(Lines(a->timerFile).size(), 1);
+        QCOMPARE(Lines(b->timerFile).size(), 1);
+        for (CMirelView* v : {a, b}) v->OnViewNotice(NoticeStopTimer, 0);
+        QCOMPARE(host_->pollBlock.RunningTimers(), 0);
+
+        a->OnViewNotice(NoticeStartTimer, -5);
+        QVERIFY(!a->timerRunning);
+        QCOMPARE(prompter_->boxes().size(), size_t(1));
+        QCOMPARE(prompter_->boxes()[0].caption, QStringLiteral("Таймер"));
+        a->OnViewNotice(NoticeStartTimer, 0);
+        QVERIFY(!a->timerRunning);
+        QCOMPARE(prompter_->boxes().size(), size_t(1));
+        QCOMPARE(host_->pollBlock.RunningTimers(), 0);
+        QCOMPARE(Lines(a->timerFile).size(), 1);
+    }
+
+    void unwritableFolderIsReportedOnceAndTheNoteWaits() {
+        CMirelView* v = Open(3);
+        // A folder below a plain file cannot be made, whoever runs the test.
+        QFile blocker(host_->folder + QStringLiteral("plain"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        host_->folder = blocker.fileName() + QStringLiteral("/");
+        v->OnRecordFolderChanged();
+        v->pendingText = QStringLiteral("note");
+
+        QVERIFY(!v->WriteRecord());
+        QVERIFY(!v->WriteRecord());
+        QCOMPARE(prompter_->boxes().size(), size_t(1));
+        QVERIFY(prompter_->boxes()[0].text.contains(QStringLiteral("3.zta")));
+        QCOMPARE(prompter_->boxes()[0].icon, Prompter::Icon::Error);
+        QCOMPARE(v->pendingText, QStringLiteral("note"));
+
+        // The timer file is another file: reported once on its own.
+        host_->polling = true;
+        v->StartTimer(3600);
+        QCOMPARE(prompter_->boxes().size(), size_t(2));
+
+        host_->folder = QDir(host_->tempDir.path()).absolutePath() + QStringLiteral("/");
+        v->OnRecordFolderChanged();
+        QVERIFY(v->WriteRecord());
+        QVERIFY(Lines(v->recordFile).at(0).endsWith(" note\r"));
+        QVERIFY(v->pendingText.isEmpty());
+    }
+};
+
+QTEST_MAIN(RecordFilesTest)
+#include "record_files_test.moc"
