@@ -15,7 +15,7 @@ CChildFrame::CChildFrame(QWidget* parent)
     doc_->titleChanged = [this](const QString& title) { setWindowTitle(title); };
     connect(this, &QMdiSubWindow::windowStateChanged, this,
             [this](Qt::WindowStates before, Qt::WindowStates now) {
-                if ((before ^ now).testFlag(Qt::WindowActive) && doc_->host())
+                if ((before ^ now).testFlag(Qt::WindowActive) && doc_ && doc_->host())
                     doc_->host()->ShowActiveViewTimer();
             });
 }

@@ -1,0 +1,171 @@
+// Poll cycle time against its model, and the poll thread's processor time, with simulated
+// analyzers on a pseudo-terminal. Prints figures; asserts nothing.
+//
+//   poll_bench [cpu-seconds]      (default 15)
+
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include "link/modbus.h"
+#include "poll/poll_thread.h"
+#include "sim/bus.h"
+
+using namespace zta;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
+}
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
+}
+
+// Notes the moments slot 0 is done, and the poll thread's processor time with them.
+class TimingSink : public PollSink {
+public:
+    struct Mark {
+        Clock::time_point when;
+        double cpu;
+    };
+    void DataChanged(ViewId, int slot) override {
+        std::lock_guard lock(mutex_);
+        ++notices_;
+        if (slot == 0) marks_.push_back({Clock::now(), ThreadCpuSeconds()});
+    }
+    void BaudAccepted(ViewId, int, int) override {}
+    void LineFailed() override {
+        std::lock_guard lock(mutex_);
+        failed_ = true;
+    }
+    void ShowError(const std::string& text, const std::string&) override {
+        std::fprintf(stderr, "poll_bench: %s\n", text.c_str());
+    }
+    std::vector<Mark> Marks() {
+        std::lock_guard lock(mutex_);
+        return marks_;
+    }
+    long Notices() {
+        std::lock_guard lock(mutex_);
+        return notices_;
+    }
+    bool Failed() {
+        std::lock_guard lock(mutex_);
+        return failed_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<Mark> marks_;
+    long notices_ = 0;
+    bool failed_ = false;
+};
+
+struct Setup {
+    std::unique_ptr<sim::Bus> bus;
+    PollBlock block;
+    TimingSink sink;
+    std::unique_ptr<PollThread> poll;
+};
+
+bool StartPolling(Setup& s, int n, unsigned baud) {
+    std::string error;
+    s.bus = sim::Bus::OpenPty("", &error);
+    if (!s.bus) {
+        std::fprintf(stderr, "poll_bench: %s\n", error.c_str());
+        return false;
+    }
+    for (int a = 1; a <= n; ++a) {
+        sim::AnalyzerConfig c;
+        c.address = a;
+        c.baud = baud;
+        s.bus->AddAnalyzer(c);
+    }
+    s.bus->Start();
+    s.block.SetPortName(s.bus->PortPath());
+    s.block.SetBaudRate(baud);
+    for (int a = 1; a <= n; ++a) s.block.SetAddress(*s.block.Register(static_cast<ViewId>(a)), a);
+    PollTiming timing;  // the station's own pacing
+    timing.line.direction = DirectionSetting::Driver;
+    s.poll = std::make_unique<PollThread>(s.block, s.sink, timing);
+    return s.poll->Start();
+}
+
+bool WaitMarks(TimingSink& sink, size_t count, double limitS) {
+    const auto until = Clock::now() + std::chrono::duration<double>(limitS);
+    while (sink.Marks().size() < count && !sink.Failed() && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return sink.Marks().size() >= count;
+}
+
+void CycleFigures(int n, unsigned baud) {
+    Setup s;
+    if (!StartPolling(s, n, baud)) return;
+    constexpr int kCycles = 2;
+    // One cycle to settle (the first turn opens the line), then the measured ones.
+    const double modelMs =
+        n * (kPollSettleMs + (WireTimeUs(8, baud) + WireTimeUs(kLongReplyLength, baud)) / 1000.0 +
+             PacingMs(n));
+    const bool ok = WaitMarks(s.sink, kCycles + 2, (kCycles + 2) * modelMs / 1000.0 * 3 + 5);
+    s.poll->Stop(10000);
+    if (!ok) {
+        std::printf("%2d analyzers @ %5u: no complete cycles\n", n, baud);
+        return;
+    }
+    const auto marks = s.sink.Marks();
+    const double measuredMs =
+        std::chrono::duration<double, std::milli>(marks[kCycles + 1].when - marks[1].when).count() /
+        kCycles;
+    std::printf("%2d analyzers @ %5u baud: cycle %9.1f ms, model n x (wire %5.1f + settle %d + "
+                "pacing %3d) = %9.1f ms, %+6.2f %%\n",
+                n, baud, measuredMs,
+                (WireTimeUs(8, baud) + WireTimeUs(kLongReplyLength, baud)) / 1000.0,
+                kPollSettleMs, PacingMs(n), modelMs, 100.0 * (measuredMs - modelMs) / modelMs);
+}
+
+void CpuFigures(double seconds) {
+    Setup s;
+    constexpr int n = 50;
+    if (!StartPolling(s, n, 19200)) return;
+    WaitMarks(s.sink, 1, 30);
+    const double process0 = ProcessCpuSeconds();
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double process1 = ProcessCpuSeconds();
+    const auto wall = std::chrono::duration<double>(Clock::now() - start).count();
+    s.poll->Stop(10000);
+    const auto marks = s.sink.Marks();
+    if (marks.size() < 2) {
+        std::printf("cpu: too few cycles\n");
+        return;
+    }
+    const double threadCpu = marks.back().cpu - marks.front().cpu;
+    const double threadWall =
+        std::chrono::duration<double>(marks.back().when - marks.front().when).count();
+    std::printf("cpu, 50 analyzers @ 19200 for %.1f s: poll thread %.3f s = %.3f %% of one core "
+                "(%ld notices); whole process with the simulator %.3f %%\n",
+                threadWall, threadCpu, 100.0 * threadCpu / threadWall, s.sink.Notices(),
+                100.0 * (process1 - process0) / wall);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const double cpuSeconds = argc > 1 ? std::atof(argv[1]) : 15.0;
+    std::printf("poll cycle (extended analyzers, 55-byte replies, driver-switched direction)\n");
+    for (unsigned baud : {9600u, 19200u})
+        for (int n : {1, 10, 50}) CycleFigures(n, baud);
+    if (cpuSeconds > 0) CpuFigures(cpuSeconds);
+    return 0;
+}
