@@ -1,0 +1,116 @@
+// Analyzer windows in the real station against simulated analyzers on a pseudo-terminal: the
+// form follows the analyzer, its link icon follows the bus, a record line carries its values,
+// and an analyzer that accepted a new rate makes the station follow after the question.
+
+#include <QLineEdit>
+#include <QTest>
+
+#include <memory>
+
+#include "device/child_frame.h"
+#include "device/device_icons.h"
+#include "device/mirel_doc.h"
+#include "device/mirel_doc_template.h"
+#include "device/mirel_view.h"
+#include "sim/bus.h"
+#include "station_support.h"
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+zta::PollTiming FastTiming() {
+    zta::PollTiming t;
+    t.pacingBaseMs = 20;
+    t.pacingPerWindowMs = 0;
+    return t;
+}
+
+CMirelView* ViewIn(QMdiSubWindow* child) {
+    auto* frame = qobject_cast<CChildFrame*>(child);
+    return frame ? frame->view() : nullptr;
+}
+
+}  // namespace
+
+class AnalyzerWindowsE2eTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void windowsFollowTheAnalyzersAndTheirRate() {
+        auto bus = zta::sim::Bus::OpenPty();
+        QVERIFY(bus);
+        for (int address : {3, 5}) {
+            zta::sim::AnalyzerConfig a;
+            a.address = address;
+            a.baud = 19200;
+            a.model = address == 3 ? zta::sim::Model::Standard : zta::sim::Model::Extended;
+            a.concentration = address == 3 ? 50.0 : 60.0;  // above threshold 2: all relays on
+            a.threshold1 = 20;
+            a.threshold2 = 40;
+            bus->AddAnalyzer(a);
+        }
+        bus->Start();
+
+        TestStation st({QString::fromStdString(bus->PortPath())},
+                       std::make_unique<CMirelDocTemplate>());
+        CMainFrame* f = st.frame;
+        f->SetPollTiming(FastTiming());
+        f->SetBaud(4);  // 19200
+        QCOMPARE(f->block().BaudRate(), 19200u);
+        f->OpenNewDocument();
+        const auto children = f->mdiArea()->subWindowList();
+        QCOMPARE(children.size(), 2);
+        CMirelView* standard = ViewIn(children[0]);
+        CMirelView* extended = ViewIn(children[1]);
+        QVERIFY(standard && extended);
+        standard->numberField()->setText(QStringLiteral("3"));
+        extended->numberField()->setText(QStringLiteral("5"));
+        QCOMPARE(children[1]->windowTitle(), QStringLiteral("Прибор №5"));
+
+        f->Connect();
+        QTRY_COMPARE_WITH_TIMEOUT(standard->iconOf(1023), int(IconLinkUp), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(1023), int(IconLinkUp), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(standard->text(1003), QStringLiteral("2.20"), kWaitMs);
+        QCOMPARE(standard->text(1009), QStringLiteral("50"));
+        QCOMPARE(standard->text(1024), QStringLiteral("Метан"));
+        QCOMPARE(standard->text(1028), QStringLiteral("1234"));
+        QTRY_COMPARE_WITH_TIMEOUT(extended->text(1009), QStringLiteral("60"), kWaitMs);
+        QCOMPARE(extended->iconOf(1038), int(IconRelayGreen));
+        QCOMPARE(extended->iconOf(1039), int(IconRelayRed));
+        QCOMPARE(extended->iconOf(1040), int(IconRelayRed));
+        QVERIFY(extended->GetDocument().linkUp);
+
+        // A single record carries what the window shows.
+        QVERIFY(standard->WriteRecord());
+        QFile record(standard->recordFile);
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        QVERIFY(record.readAll().startsWith("25 100 1000 900 50 0 111 "));
+
+        // Analyzer 5 takes 9600; the station asks and follows it.
+        st.prompter.clear();
+        QVERIFY(f->block().ConfirmCommand(extended->GetDocument().slot, zta::Command::NewBaud, 8));
+        QTRY_VERIFY_WITH_TIMEOUT(!st.prompter.boxes().empty(), kWaitMs);
+        QCOMPARE(st.prompter.boxes()[0].text,
+                 QStringLiteral("Скорость прибора № 5 была изменена. Установить скорость 9600 ?"));
+        QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Смена скорости"));
+        QVERIFY(f->IsPolling());
+        QCOMPARE(f->block().BaudRate(), 9600u);
+        QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(1023), int(IconLinkUp), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(extended->GetDocument().linkUp, kWaitMs);
+        // The other analyzer stayed at 19200 and is silent now.
+        QTRY_COMPARE_WITH_TIMEOUT(standard->iconOf(1023), int(IconLinkDown), kWaitMs);
+
+        // A silenced analyzer loses its link icon; disconnect empties every window.
+        bus->SetFault(5, zta::sim::Fault::Silent);
+        QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(1023), int(IconLinkDown), kWaitMs);
+        f->Disconnect();
+        QVERIFY(!f->IsPolling());
+        QCOMPARE(extended->text(1024), QStringLiteral(" - "));
+        QCOMPARE(extended->numberField()->text(), QStringLiteral("5"));
+        bus->Stop();
+    }
+};
+
+QTEST_MAIN(AnalyzerWindowsE2eTest)
+#include "analyzer_windows_e2e_test.moc"
