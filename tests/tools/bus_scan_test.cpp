@@ -1,0 +1,86 @@
+// zta-bus scan end to end: the built program against simulated analyzers on a pseudo-terminal.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "sim/bus.h"
+
+namespace {
+
+struct ScanRun {
+    int status = -1;
+    std::string out, err;
+};
+
+ScanRun Scan(const std::string& args) {
+    ScanRun r;
+    const std::string errPath = ::testing::TempDir() + "zta_bus_scan_" +
+                                ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                                "_" + std::to_string(getpid()) + ".txt";
+    const std::string cmd = std::string(ZTA_BUS_PROGRAM) + " scan " + args + " 2>" + errPath;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 512> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int raw = pclose(p);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream err(errPath);
+    std::stringstream text;
+    text << err.rdbuf();
+    r.err = text.str();
+    std::remove(errPath.c_str());
+    return r;
+}
+
+class BusScan : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        bus_ = zta::sim::Bus::OpenPty("", &error);
+        ASSERT_TRUE(bus_) << error;
+    }
+    std::unique_ptr<zta::sim::Bus> bus_;
+};
+
+TEST_F(BusScan, ListsTheAnsweringNumbersWithProgressOnStandardError) {
+    for (int address : {7, 3}) {
+        zta::sim::AnalyzerConfig a;
+        a.address = address;
+        a.baud = 19200;
+        bus_->AddAnalyzer(a);
+    }
+    bus_->Start();
+    const ScanRun r = Scan("--port " + bus_->PortPath() + " --baud 19200 --timeout 60 --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"port\":\"" + bus_->PortPath() +
+                         "\",\"baud\":19200,\"complete\":true,\"found\":[3,7]}\n");
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 256) << r.err;
+    EXPECT_NE(r.err.find("Поиск приборов. Прибор № 255 ; Найдены №№: 3,7,\n"), std::string::npos)
+        << r.err;
+}
+
+TEST_F(BusScan, NothingFoundAndPortFailuresExitNonZero) {
+    bus_->Start();
+    ScanRun r = Scan("--port " + bus_->PortPath() + " --timeout 20");
+    EXPECT_EQ(r.status, 4) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Подключенных приборов не найдено."), std::string::npos) << r.err;
+
+    r = Scan("--port /dev/zta-no-such-port");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err, "zta-bus: Порт /dev/zta-no-such-port указан неверно\n");
+
+    r = Scan("--port /dev/zta-no-such-port --address 4");
+    EXPECT_EQ(r.status, 2);
+}
+
+}  // namespace
