@@ -312,7 +312,7 @@ bool CSetParamGasWorkingDevices::takeFields() {
 }
 
 void CSetParamGasWorkingDevices::onTyped(QLineEdit* field) {
-    if (!editing_)
+    if (!editing_ || !field->hasFocus())
         return;
     if (!takeFields())
         return;
