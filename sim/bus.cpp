@@ -41,13 +41,9 @@ struct Output {
     unsigned lineBaud = 0;
 };
 
-std::string ErrnoText(const std::string& what) {
 #ifndef _WIN32
-    return what + ": " + std::strerror(errno);
-#else
-    return what;
+std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
 #endif
-}
 
 }  // namespace
 

@@ -1,12 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -15,7 +8,16 @@
 
 #include "link/modbus.h"
 #include "sim/options.h"
+
+#if defined(ZTA_SIM_PROGRAM) && !defined(_WIN32)
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "sim_line.h"
+#endif
 
 namespace zta::sim::testing {
 namespace {
@@ -98,7 +100,7 @@ TEST(ProgramOptions, DefaultsAndConflicts) {
     for (const auto& args : bad) EXPECT_FALSE(ParseProgramOptions(args, &o, &error)) << args[0];
 }
 
-#ifdef ZTA_SIM_PROGRAM
+#if defined(ZTA_SIM_PROGRAM) && !defined(_WIN32)
 
 struct Child {
     pid_t pid = -1;

@@ -1,3 +1,6 @@
+// Pseudo-terminals: POSIX only.
+#ifndef _WIN32
+
 #include "sim_line.h"
 
 #include <fcntl.h>
@@ -138,3 +141,5 @@ std::string Hex(const Bytes& b) {
 }
 
 }  // namespace zta::sim::testing
+
+#endif  // _WIN32

@@ -1,3 +1,6 @@
+// Pseudo-terminals: POSIX only.
+#ifndef _WIN32
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -55,3 +58,5 @@ TEST(StationLine, ExchangesAtEachRateAndSeesTheUnplug) {
 
 }  // namespace
 }  // namespace zta::sim
+
+#endif  // _WIN32

@@ -1,3 +1,6 @@
+// Pseudo-terminals: POSIX only.
+#ifndef _WIN32
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -147,3 +150,5 @@ TEST_F(WritesTest, OnlyTheAnalyzerAtTheLineRateAnswers) {
 
 }  // namespace
 }  // namespace zta::sim::testing
+
+#endif  // _WIN32
