@@ -138,15 +138,12 @@ class PosixSerialPort : public SerialPort {
             }
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                pollfd p{fd_, POLLOUT, 0};
                 const int wait = MsUntil(deadline);
+                if (wait == 0) return false;
+                pollfd p{fd_, POLLOUT, 0};
                 const int r = ::poll(&p, 1, wait);
                 if (r < 0 && errno == EINTR) continue;
-                if (r < 0) return false;
-                if (r == 0) {
-                    if (wait == 0) return false;
-                    continue;
-                }
+                if (r <= 0) return false;
                 if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
                     vanished_ = true;
                     return false;
@@ -164,18 +161,18 @@ class PosixSerialPort : public SerialPort {
         const auto deadline =
             Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
         size_t got = 0;
-        while (got < length) {
-            pollfd p{fd_, POLLIN, 0};
+        // Once the time is up there is one last look without waiting, whatever poll() says.
+        bool lastLook = false;
+        while (got < length && !lastLook) {
             const int wait = MsUntil(deadline);
+            lastLook = wait == 0;
+            pollfd p{fd_, POLLIN, 0};
             const int r = ::poll(&p, 1, wait);
             if (r < 0) {
                 if (errno == EINTR || errno == EAGAIN) continue;
                 break;
             }
-            if (r == 0) {
-                if (wait == 0) break;
-                continue;
-            }
+            if (r == 0) continue;
             if (p.revents & POLLIN) {
                 const ssize_t n = ::read(fd_, buffer + got, length - got);
                 if (n > 0) {

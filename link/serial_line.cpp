@@ -173,10 +173,11 @@ ExchangeResult SerialLine::Exchange(const Request& request, size_t expectedLengt
         result.vanished = true;
         return result;
     }
+    // write() returns once the driver has the bytes; the purge below would drop whatever is
+    // still waiting to go out, and an echoing adapter's copy of the request would come after
+    // it. The hold pause also counts from the last bit on the wire, so the tail is never cut.
+    port_->Drain();
     if (program) {
-        // The hold pause counts from the last bit on the wire, not from the hand-over to the
-        // driver, so that the tail of the request is never cut off.
-        port_->Drain();
         pauser_.PauseMs(timing_.rtsHoldMs);
         port_->SetRts(false);
         pauser_.PauseMs(1);

@@ -1,0 +1,172 @@
+#ifdef _WIN32
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "link/serial_line.h"
+#include "link/serial_port.h"
+
+namespace zta {
+namespace {
+
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+// The 95/98/Me family (top bit of GetVersion set) needs the station to switch RTS itself; this
+// program cannot run there, so every system it meets is of the NT family, whose driver does it.
+constexpr bool kNtFamily = true;
+
+// Errors a handle gives once its USB adapter has been pulled out.
+bool MeansGone(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_INVALID_HANDLE:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_OPERATION_ABORTED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
+            return true;
+        default:
+            return false;
+    }
+}
+
+class Win32SerialPort : public SerialPort {
+  public:
+    ~Win32SerialPort() override { Close(); }
+
+    OpenResult Open(const std::string& path, unsigned baud, DirectionSetting direction,
+                    DirectionMode& mode) override {
+        Close();
+        vanished_ = false;
+
+        HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = ::GetLastError();
+            OpenFailure kind = OpenFailure::Other;
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_GEN_FAILURE) {
+                kind = OpenFailure::WrongPort;
+            } else if (error == ERROR_ACCESS_DENIED) {
+                kind = OpenFailure::Busy;
+            }
+            return {kind, static_cast<int>(error)};
+        }
+
+        DCB dcb{};
+        dcb.DCBlength = sizeof(dcb);
+        (void)::GetCommState(handle, &dcb);
+        dcb.BaudRate = baud;
+        dcb.fBinary = TRUE;
+        dcb.fParity = FALSE;
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fOutxDsrFlow = FALSE;
+        dcb.fDtrControl = DTR_CONTROL_DISABLE;
+        dcb.fDsrSensitivity = FALSE;
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
+        dcb.fNull = FALSE;
+        dcb.fAbortOnError = FALSE;
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+
+        const bool driver = direction == DirectionSetting::Driver ||
+                            (direction == DirectionSetting::Auto && kNtFamily);
+        dcb.fRtsControl = driver ? RTS_CONTROL_TOGGLE : RTS_CONTROL_ENABLE;
+
+        if (!::SetCommState(handle, &dcb)) {
+            const DWORD error = ::GetLastError();
+            ::CloseHandle(handle);
+            return {OpenFailure::SettingsRefused, static_cast<int>(error)};
+        }
+
+        handle_ = handle;
+        const int timeoutMs = TimingFor(baud).replyTimeoutMs;
+        if (!ApplyReadTimeout(timeoutMs)) {
+            const DWORD error = ::GetLastError();
+            ::CloseHandle(handle_);
+            handle_ = INVALID_HANDLE_VALUE;
+            return {OpenFailure::TimeoutsRefused, static_cast<int>(error)};
+        }
+        mode = driver ? DirectionMode::Driver : DirectionMode::Program;
+        return {};
+    }
+
+    bool Write(const uint8_t* data, size_t length) override {
+        if (handle_ == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        if (!::WriteFile(handle_, data, static_cast<DWORD>(length), &written, nullptr)) {
+            if (MeansGone(::GetLastError())) vanished_ = true;
+            return false;
+        }
+        return written == static_cast<DWORD>(length);
+    }
+
+    size_t Read(uint8_t* buffer, size_t length, int timeoutMs) override {
+        if (handle_ == INVALID_HANDLE_VALUE || length == 0) return 0;
+        // The total read time-out is a setting of the handle; it is changed only when a caller
+        // asks for another one than the rate's.
+        if (timeoutMs != readTimeoutMs_ && !ApplyReadTimeout(timeoutMs)) {
+            if (MeansGone(::GetLastError())) vanished_ = true;
+            return 0;
+        }
+        DWORD got = 0;
+        if (!::ReadFile(handle_, buffer, static_cast<DWORD>(length), &got, nullptr)) {
+            if (MeansGone(::GetLastError())) vanished_ = true;
+        }
+        return got <= length ? static_cast<size_t>(got) : length;
+    }
+
+    void Purge() override {
+        if (handle_ != INVALID_HANDLE_VALUE) (void)::PurgeComm(handle_, kPurgeAll);
+    }
+
+    void Drain() override {
+        if (handle_ != INVALID_HANDLE_VALUE) (void)::FlushFileBuffers(handle_);
+    }
+
+    void SetRts(bool on) override {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            (void)::EscapeCommFunction(handle_, on ? SETRTS : CLRRTS);
+    }
+
+    void Close() override {
+        if (handle_ == INVALID_HANDLE_VALUE) return;
+        ::CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        readTimeoutMs_ = -1;
+    }
+
+    bool Vanished() const override { return vanished_; }
+
+  private:
+    bool ApplyReadTimeout(int timeoutMs) {
+        COMMTIMEOUTS timeouts{};
+        timeouts.ReadIntervalTimeout = 0;
+        timeouts.ReadTotalTimeoutMultiplier = 0;
+        timeouts.ReadTotalTimeoutConstant = static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 1);
+        timeouts.WriteTotalTimeoutMultiplier = 0;
+        timeouts.WriteTotalTimeoutConstant = 0;
+        if (!::SetCommTimeouts(handle_, &timeouts)) return false;
+        readTimeoutMs_ = timeoutMs;
+        return true;
+    }
+
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    int readTimeoutMs_ = -1;
+    bool vanished_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialPort> MakePlatformPort() { return std::make_unique<Win32SerialPort>(); }
+
+}  // namespace zta
+
+#endif  // _WIN32
