@@ -1,0 +1,317 @@
+#include "link/serial_line.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace zta {
+namespace {
+
+using Steps = std::vector<std::string>;
+
+// Port calls and pauses land in one list, so the test sees their relative order.
+class FakePauser : public Pauser {
+  public:
+    explicit FakePauser(Steps& steps) : steps_(steps) {}
+    void PauseMs(int ms) override { steps_.push_back("pause " + std::to_string(ms)); }
+
+  private:
+    Steps& steps_;
+};
+
+class FakePort : public SerialPort {
+  public:
+    explicit FakePort(Steps& steps) : steps_(steps) {}
+
+    OpenResult openResult;
+    DirectionMode modeGiven = DirectionMode::Program;
+    bool writeOk = true;
+    bool vanishOnWrite = false;
+    bool vanishOnRead = false;
+    std::vector<uint8_t> reply;
+    DirectionSetting directionAsked = DirectionSetting::Auto;
+
+    OpenResult Open(const std::string& path, unsigned baud, DirectionSetting direction,
+                    DirectionMode& mode) override {
+        steps_.push_back("open " + path + " " + std::to_string(baud));
+        directionAsked = direction;
+        mode = modeGiven;
+        if (openResult.ok()) vanished_ = false;
+        return openResult;
+    }
+    bool Write(const uint8_t*, size_t length) override {
+        steps_.push_back("write " + std::to_string(length));
+        if (vanishOnWrite) vanished_ = true;
+        return writeOk && !vanishOnWrite;
+    }
+    size_t Read(uint8_t* buffer, size_t length, int timeoutMs) override {
+        steps_.push_back("read " + std::to_string(length) + " " + std::to_string(timeoutMs));
+        const size_t n = std::min(length, reply.size());
+        std::copy(reply.begin(), reply.begin() + static_cast<long>(n), buffer);
+        if (vanishOnRead) vanished_ = true;
+        return n;
+    }
+    void Purge() override { steps_.push_back("purge"); }
+    void Drain() override { steps_.push_back("drain"); }
+    void SetRts(bool on) override { steps_.push_back(on ? "rts on" : "rts off"); }
+    void Close() override { steps_.push_back("close"); }
+    bool Vanished() const override { return vanished_; }
+
+  private:
+    Steps& steps_;
+    bool vanished_ = false;
+};
+
+class SerialLineTest : public ::testing::Test {
+  protected:
+    SerialLineTest() {
+        auto port = std::make_unique<FakePort>(steps);
+        fake = port.get();
+        line = std::make_unique<SerialLine>(std::move(port), pauser);
+    }
+
+    // Opens and forgets the opening's own steps, leaving the exchange's alone in `steps`.
+    void OpenAt(unsigned baud, DirectionMode mode, LineOptions options = {}) {
+        fake->modeGiven = mode;
+        ASSERT_TRUE(line->Open("/dev/ttyX", baud, options).ok());
+        steps.clear();
+    }
+
+    Steps steps;
+    FakePauser pauser{steps};
+    FakePort* fake = nullptr;
+    std::unique_ptr<SerialLine> line;
+    const Request request = ReadRequest(1, kReadingsRegister, kShortReadCount);
+};
+
+TEST(LineTiming, OneRowPerRateAndTheRowOf9600ForAnyOther) {
+    struct Row {
+        unsigned baud;
+        int lead, hold, timeout;
+    };
+    const Row rows[] = {{1200, 10, 25, 600}, {2400, 7, 18, 500}, {4800, 5, 16, 400},
+                        {9600, 3, 8, 350},   {19200, 2, 2, 300}, {115200, 3, 8, 350},
+                        {0, 3, 8, 350}};
+    for (const Row& r : rows) {
+        const LineTiming t = TimingFor(r.baud);
+        EXPECT_EQ(t.rtsLeadMs, r.lead) << r.baud;
+        EXPECT_EQ(t.rtsHoldMs, r.hold) << r.baud;
+        EXPECT_EQ(t.replyTimeoutMs, r.timeout) << r.baud;
+    }
+}
+
+TEST_F(SerialLineTest, ProgramModeAt9600RaisesRtsAroundTheRequestThenPurgesAndReads) {
+    OpenAt(9600, DirectionMode::Program);
+    line->Exchange(request, kShortReplyLength, kPollSettleMs);
+    EXPECT_EQ(steps, (Steps{"rts on", "pause 3", "pause 1", "write 8", "drain", "pause 8",
+                            "rts off", "pause 1", "purge", "read 25 350"}));
+}
+
+TEST_F(SerialLineTest, ProgramModeUsesTheRowOfTheRateAndTheCallersSettlePause) {
+    struct Case {
+        unsigned baud;
+        int settle;
+        std::string lead, hold, read;
+    };
+    const Case cases[] = {{1200, 3, "pause 10", "pause 25", "read 21 600"},
+                          {2400, 1, "pause 7", "pause 18", "read 21 500"},
+                          {4800, 3, "pause 5", "pause 16", "read 21 400"},
+                          {19200, 1, "pause 2", "pause 2", "read 21 300"}};
+    for (const Case& c : cases) {
+        OpenAt(c.baud, DirectionMode::Program);
+        line->Exchange(request, kProbeReplyLength, c.settle);
+        EXPECT_EQ(steps, (Steps{"rts on", c.lead, "pause " + std::to_string(c.settle), "write 8",
+                                "drain", c.hold, "rts off", "pause 1", "purge", c.read}))
+            << c.baud;
+    }
+}
+
+TEST_F(SerialLineTest, DriverModeNeverTouchesRtsAndDrainsBeforeThePurge) {
+    OpenAt(9600, DirectionMode::Driver);
+    line->Exchange(request, kShortReplyLength, kSearchSettleMs);
+    line->Exchange(request, kProbeReplyLength, kPollSettleMs);
+    EXPECT_EQ(steps, (Steps{"pause 3", "write 8", "drain", "purge", "read 25 350", "pause 1",
+                            "write 8", "drain", "purge", "read 21 350"}));
+}
+
+TEST_F(SerialLineTest, OpeningPurgesAndGivesAZeroedBufferOfTheAskedSize) {
+    fake->modeGiven = DirectionMode::Driver;
+    LineOptions options;
+    options.direction = DirectionSetting::Program;
+    options.bufferSize = kSearchBufferSize;
+    options.replyTimeoutMs = 120;
+    ASSERT_TRUE(line->Open("COM3", 4800, options).ok());
+    EXPECT_EQ(steps, (Steps{"open COM3 4800", "purge"}));
+    EXPECT_EQ(fake->directionAsked, DirectionSetting::Program);
+    EXPECT_EQ(line->Mode(), DirectionMode::Driver);  // the port's choice is what counts
+    EXPECT_EQ(line->Timing().replyTimeoutMs, 120);
+    EXPECT_EQ(line->Timing().rtsLeadMs, 5);
+    for (size_t i = 0; i < kSearchBufferSize; ++i) ASSERT_EQ(line->Reply()[i], 0) << i;
+
+    // A reply asked for beyond the buffer is cut to the buffer, never written past it.
+    steps.clear();
+    fake->reply.assign(kLongReplyLength, 0xAB);
+    const ExchangeResult x = line->Exchange(request, kLongReplyLength, kPollSettleMs);
+    EXPECT_EQ(steps.back(), "read 21 120");
+    EXPECT_EQ(x.count, kSearchBufferSize);
+    EXPECT_EQ(line->Reply()[20], 0xAB);
+}
+
+TEST_F(SerialLineTest, ReplyBytesAndCountComeBackAsRead) {
+    OpenAt(9600, DirectionMode::Driver);
+    fake->reply = {1, 4, 20, 7};
+    const ExchangeResult x = line->Exchange(request, kShortReplyLength, kPollSettleMs);
+    EXPECT_TRUE(x.writeOk);
+    EXPECT_FALSE(x.vanished);
+    ASSERT_EQ(x.count, 4u);
+    EXPECT_EQ(std::vector<uint8_t>(line->Reply(), line->Reply() + 4), fake->reply);
+}
+
+TEST_F(SerialLineTest, AFailedWriteStillCompletesTheExchange) {
+    OpenAt(9600, DirectionMode::Program);
+    fake->writeOk = false;
+    fake->reply.assign(8, 1);
+    const ExchangeResult x = line->Exchange(request, kEchoLength, kPollSettleMs);
+    EXPECT_FALSE(x.writeOk);
+    EXPECT_EQ(x.count, 8u);
+    EXPECT_EQ(steps, (Steps{"rts on", "pause 3", "pause 1", "write 8", "drain", "pause 8",
+                            "rts off", "pause 1", "purge", "read 8 350"}));
+}
+
+TEST_F(SerialLineTest, AVanishedDeviceEndsTheExchangeWithNoReplyAndIsNotAskedAgain) {
+    struct Case {
+        const char* name;
+        bool onWrite;
+        Steps expected;
+    };
+    const Case cases[] = {
+        {"write", true, {"rts on", "pause 3", "pause 1", "write 8"}},
+        {"read",
+         false,
+         {"rts on", "pause 3", "pause 1", "write 8", "drain", "pause 8", "rts off", "pause 1",
+          "purge", "read 25 350"}},
+    };
+    for (const Case& c : cases) {
+        OpenAt(9600, DirectionMode::Program);
+        fake->vanishOnWrite = c.onWrite;
+        fake->vanishOnRead = !c.onWrite;
+        fake->reply.assign(10, 7);  // what came before the device went is no reply
+        ExchangeResult x = line->Exchange(request, kShortReplyLength, kPollSettleMs);
+        EXPECT_TRUE(x.vanished) << c.name;
+        EXPECT_EQ(x.count, 0u) << c.name;
+        EXPECT_EQ(steps, c.expected) << c.name;
+
+        steps.clear();
+        x = line->Exchange(request, kShortReplyLength, kPollSettleMs);
+        EXPECT_TRUE(x.vanished) << c.name;
+        EXPECT_EQ(x.count, 0u) << c.name;
+        EXPECT_TRUE(steps.empty()) << c.name;
+        fake->vanishOnWrite = fake->vanishOnRead = false;
+    }
+}
+
+TEST_F(SerialLineTest, AFailedOpeningLeavesTheLineClosedAndUntouched) {
+    fake->openResult = {OpenFailure::Busy, 16};
+    const OpenResult r = line->Open("/dev/ttyX", 9600);
+    EXPECT_EQ(r.failure, OpenFailure::Busy);
+    EXPECT_EQ(r.platformCode, 16);
+    EXPECT_FALSE(line->IsOpen());
+    const ExchangeResult x = line->Exchange(request, kShortReplyLength, kPollSettleMs);
+    EXPECT_EQ(x.count, 0u);
+    EXPECT_FALSE(x.writeOk);
+    line->Close();
+    EXPECT_EQ(steps, (Steps{"open /dev/ttyX 9600"}));
+}
+
+TEST_F(SerialLineTest, ClosingClosesThePortOnceAndTheLineThenRefusesExchanges) {
+    OpenAt(9600, DirectionMode::Driver);
+    line->Close();
+    line->Close();
+    line->Exchange(request, kShortReplyLength, kPollSettleMs);
+    EXPECT_EQ(steps, (Steps{"close"}));
+    EXPECT_FALSE(line->IsOpen());
+
+    OpenAt(9600, DirectionMode::Driver);
+    line.reset();
+    EXPECT_EQ(steps, (Steps{"close"}));
+}
+
+TEST(PortName, WindowsRuleKeepsShortNamesAndPrefixesLongOnes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"COM1", "COM1"},
+        {"COM9", "COM9"},
+        {"COM10", "\\\\.\\COM10"},
+        {"COM123", "\\\\.\\COM123"},
+        {"\\\\.\\COM10", "\\\\.\\COM10"},
+        {"", ""},
+    };
+    for (const auto& [chosen, stored] : cases) EXPECT_EQ(StoredPortNameWindows(chosen), stored);
+}
+
+TEST(PortName, PosixRuleOpensBareNamesUnderDev) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"ttyUSB0", "/dev/ttyUSB0"},          {"ttyS1", "/dev/ttyS1"},
+        {"/dev/pts/4", "/dev/pts/4"},         {"./sim-port", "./sim-port"},
+        {"/tmp/zta/ttyV0", "/tmp/zta/ttyV0"}, {"", ""},
+    };
+    for (const auto& [chosen, stored] : cases) EXPECT_EQ(StoredPortNamePosix(chosen), stored);
+#ifdef _WIN32
+    EXPECT_EQ(StoredPortName("COM10"), "\\\\.\\COM10");
+#else
+    EXPECT_EQ(StoredPortName("ttyUSB0"), "/dev/ttyUSB0");
+#endif
+}
+
+TEST(OpenFailureText, TextsNameTheStoredPortOrTheCode) {
+    const struct {
+        OpenResult result;
+        const char* port;
+        std::string text;
+    } cases[] = {
+        {{OpenFailure::WrongPort, 2}, "\\\\.\\COM10", "Порт \\\\.\\COM10 указан неверно"},
+        {{OpenFailure::WrongPort, 31}, "COM9", "Порт COM9 указан неверно"},
+        {{OpenFailure::Busy, 5}, "/dev/ttyUSB0", "Порт /dev/ttyUSB0 занят."},
+        {{OpenFailure::Other, 123}, "COM1", ""},
+        {{OpenFailure::SettingsRefused, 87}, "COM1", "Ошибка SetCommState № 87"},
+        {{OpenFailure::TimeoutsRefused, 1}, "COM1", "Ошибка SetCommTimeouts № 1"},
+        {{OpenFailure::None, 0}, "COM1", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(OpenFailureText(c.result, c.port), c.text);
+}
+
+void SetRs485Variable(const char* value) {
+#ifdef _WIN32
+    _putenv_s("ZTA_RS485", value ? value : "");
+#else
+    if (value) {
+        setenv("ZTA_RS485", value, 1);
+    } else {
+        unsetenv("ZTA_RS485");
+    }
+#endif
+}
+
+TEST(Direction, TheEnvironmentCanForceEitherMode) {
+    const struct {
+        const char* value;
+        DirectionSetting setting;
+    } cases[] = {
+        {nullptr, DirectionSetting::Auto},      {"driver", DirectionSetting::Driver},
+        {"Program", DirectionSetting::Program}, {"auto", DirectionSetting::Auto},
+        {"rts", DirectionSetting::Auto},        {"", DirectionSetting::Auto},
+    };
+    for (const auto& c : cases) {
+        SetRs485Variable(c.value);
+        EXPECT_EQ(DirectionFromEnvironment(), c.setting) << (c.value ? c.value : "(unset)");
+    }
+    SetRs485Variable(nullptr);
+
+    DirectionSetting s = DirectionSetting::Driver;
+    EXPECT_FALSE(ParseDirectionSetting("both", s));
+    EXPECT_EQ(s, DirectionSetting::Driver);
+}
+
+}  // namespace
+}  // namespace zta
