@@ -174,9 +174,12 @@ CSetParamGasWorkingDevices::CSetParamGasWorkingDevices(QWidget* parent) : QDialo
     grid->addWidget(new QLabel(QStringLiteral("Тип газа:"), group), 0, 0);
     gasName_ = new QLabel(group);
     grid->addWidget(gasName_, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Диапазон:"), group), 0, 2);
+    auto* rangeRow = new QHBoxLayout;
+    rangeRow->addWidget(new QLabel(QStringLiteral("Диапазон:"), group));
     range_ = new QLabel(group);
-    grid->addWidget(range_, 0, 3);
+    rangeRow->addWidget(range_);
+    rangeRow->addStretch();
+    grid->addLayout(rangeRow, 0, 2);
     grid->addWidget(new QLabel(QStringLiteral("Единицы измерения:"), group), 1, 0);
     grid->addWidget(new QLabel(QStringLiteral("Средняя концентрация:"), group), 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("Максимальная концентрация:"), group), 1, 2);
