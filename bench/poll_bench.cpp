@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "link/modbus.h"
@@ -40,9 +42,11 @@ public:
         double cpu;
     };
     void DataChanged(ViewId, int slot) override {
+        const Mark now{Clock::now(), ThreadCpuSeconds()};
         std::lock_guard lock(mutex_);
-        ++notices_;
-        if (slot == 0) marks_.push_back({Clock::now(), ThreadCpuSeconds()});
+        if (notices_++ == 0) first_ = now;
+        last_ = now;
+        if (slot == 0) marks_.push_back(now);
     }
     void BaudAccepted(ViewId, int, int) override {}
     void LineFailed() override {
@@ -60,6 +64,10 @@ public:
         std::lock_guard lock(mutex_);
         return notices_;
     }
+    std::pair<Mark, Mark> Span() {
+        std::lock_guard lock(mutex_);
+        return {first_, last_};
+    }
     bool Failed() {
         std::lock_guard lock(mutex_);
         return failed_;
@@ -68,6 +76,7 @@ public:
 private:
     std::mutex mutex_;
     std::vector<Mark> marks_;
+    Mark first_{}, last_{};
     long notices_ = 0;
     bool failed_ = false;
 };
@@ -96,8 +105,7 @@ bool StartPolling(Setup& s, int n, unsigned baud) {
     s.block.SetPortName(s.bus->PortPath());
     s.block.SetBaudRate(baud);
     for (int a = 1; a <= n; ++a) s.block.SetAddress(*s.block.Register(static_cast<ViewId>(a)), a);
-    PollTiming timing;  // the station's own pacing
-    timing.line.direction = DirectionSetting::Driver;
+    PollTiming timing;  // the station's own pacing; a pty has no RS-485 mode, so RTS is ours
     s.poll = std::make_unique<PollThread>(s.block, s.sink, timing);
     return s.poll->Start();
 }
@@ -114,10 +122,11 @@ void CycleFigures(int n, unsigned baud) {
     if (!StartPolling(s, n, baud)) return;
     constexpr int kCycles = 2;
     // One cycle to settle (the first turn opens the line), then the measured ones.
-    const double modelMs =
-        n * (kPollSettleMs + (WireTimeUs(8, baud) + WireTimeUs(kLongReplyLength, baud)) / 1000.0 +
-             PacingMs(n));
-    const bool ok = WaitMarks(s.sink, kCycles + 2, (kCycles + 2) * modelMs / 1000.0 * 3 + 5);
+    const double wireMs = (WireTimeUs(8, baud) + WireTimeUs(kLongReplyLength, baud)) / 1000.0;
+    const double modelMs = n * (kPollSettleMs + wireMs + PacingMs(n));
+    // The RTS hold pause and its 1 ms overlap the reply's wire time; the lead pause does not.
+    const double modelRtsMs = modelMs + n * TimingFor(baud).rtsLeadMs;
+    const bool ok = WaitMarks(s.sink, kCycles + 2, (kCycles + 2) * modelRtsMs / 1000.0 * 3 + 5);
     s.poll->Stop(10000);
     if (!ok) {
         std::printf("%2d analyzers @ %5u: no complete cycles\n", n, baud);
@@ -127,11 +136,11 @@ void CycleFigures(int n, unsigned baud) {
     const double measuredMs =
         std::chrono::duration<double, std::milli>(marks[kCycles + 1].when - marks[1].when).count() /
         kCycles;
-    std::printf("%2d analyzers @ %5u baud: cycle %9.1f ms, model n x (wire %5.1f + settle %d + "
-                "pacing %3d) = %9.1f ms, %+6.2f %%\n",
-                n, baud, measuredMs,
-                (WireTimeUs(8, baud) + WireTimeUs(kLongReplyLength, baud)) / 1000.0,
-                kPollSettleMs, PacingMs(n), modelMs, 100.0 * (measuredMs - modelMs) / modelMs);
+    std::printf("%2d @ %5u: cycle %8.1f ms; n x (wire %4.1f + settle %d + pacing %3d) = %8.1f ms "
+                "%+6.2f %%; with RTS lead %d ms = %8.1f ms %+6.2f %%\n",
+                n, baud, measuredMs, wireMs, kPollSettleMs, PacingMs(n), modelMs,
+                100.0 * (measuredMs - modelMs) / modelMs, TimingFor(baud).rtsLeadMs, modelRtsMs,
+                100.0 * (measuredMs - modelRtsMs) / modelRtsMs);
 }
 
 void CpuFigures(double seconds) {
@@ -145,14 +154,13 @@ void CpuFigures(double seconds) {
     const double process1 = ProcessCpuSeconds();
     const auto wall = std::chrono::duration<double>(Clock::now() - start).count();
     s.poll->Stop(10000);
-    const auto marks = s.sink.Marks();
-    if (marks.size() < 2) {
-        std::printf("cpu: too few cycles\n");
+    const auto [first, last] = s.sink.Span();
+    const double threadCpu = last.cpu - first.cpu;
+    const double threadWall = std::chrono::duration<double>(last.when - first.when).count();
+    if (threadWall <= 0) {
+        std::printf("cpu: no notices\n");
         return;
     }
-    const double threadCpu = marks.back().cpu - marks.front().cpu;
-    const double threadWall =
-        std::chrono::duration<double>(marks.back().when - marks.front().when).count();
     std::printf("cpu, 50 analyzers @ 19200 for %.1f s: poll thread %.3f s = %.3f %% of one core "
                 "(%ld notices); whole process with the simulator %.3f %%\n",
                 threadWall, threadCpu, 100.0 * threadCpu / threadWall, s.sink.Notices(),
@@ -163,7 +171,7 @@ void CpuFigures(double seconds) {
 
 int main(int argc, char** argv) {
     const double cpuSeconds = argc > 1 ? std::atof(argv[1]) : 15.0;
-    std::printf("poll cycle (extended analyzers, 55-byte replies, driver-switched direction)\n");
+    std::printf("poll cycle, extended analyzers (55-byte replies), RTS switched by the station\n");
     for (unsigned baud : {9600u, 19200u})
         for (int n : {1, 10, 50}) CycleFigures(n, baud);
     if (cpuSeconds > 0) CpuFigures(cpuSeconds);
