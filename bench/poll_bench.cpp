@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -22,17 +23,19 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double ThreadCpuSeconds() {
+#ifdef _WIN32
+// Without per-thread clocks the whole process is what is measured.
+double ThreadCpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+double ProcessCpuSeconds() { return ThreadCpuSeconds(); }
+#else
+double CpuSeconds(clockid_t clock) {
     timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    clock_gettime(clock, &ts);
     return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
 }
-
-double ProcessCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
-}
+double ThreadCpuSeconds() { return CpuSeconds(CLOCK_THREAD_CPUTIME_ID); }
+double ProcessCpuSeconds() { return CpuSeconds(CLOCK_PROCESS_CPUTIME_ID); }
+#endif
 
 // Notes the moments slot 0 is done, and the poll thread's processor time with them.
 class TimingSink : public PollSink {
