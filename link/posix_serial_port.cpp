@@ -196,7 +196,10 @@ class PosixSerialPort : public SerialPort {
     }
 
     void Purge() override {
-        if (fd_ >= 0) (void)::tcflush(fd_, TCIOFLUSH);
+        // Input only: every purge follows a drain, so no output is left to drop, and on a
+        // pseudo-terminal flushing output also throws away what the other end has not read
+        // yet (the request just sent).
+        if (fd_ >= 0) (void)::tcflush(fd_, TCIFLUSH);
     }
 
     void Drain() override {
