@@ -75,9 +75,10 @@ QLineEdit* CMirelView::AddField(int id, int width, bool readOnly) {
     return f;
 }
 
-QLabel* CMirelView::AddLabel(int id, const QString& text) {
+QLabel* CMirelView::AddLabel(int id, const QString& text, bool wrap) {
     auto* l = new QLabel(text, this);
     l->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    l->setWordWrap(wrap);
     if (id != 0) {
         l->setObjectName(QStringLiteral("ctl%1").arg(id));
         controls_[id] = l;
@@ -111,16 +112,31 @@ void CMirelView::SetText(int id, const QString& text) {
     }
 }
 
+namespace {
+
+void Compact(QGridLayout* grid) {
+    grid->setContentsMargins(4, 2, 4, 4);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(1);
+}
+
+}  // namespace
+
 void CMirelView::BuildForm() {
+    // The form was laid out for an 8-point dialog font; a larger default would not fit a row.
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
     auto* row = new QHBoxLayout(this);
-    row->setContentsMargins(4, 2, 4, 2);
-    row->setSpacing(6);
+    row->setContentsMargins(3, 1, 3, 1);
+    row->setSpacing(3);
 
     // Link and network number.
     auto* numberBox = new QGridLayout;
-    numberBox->addWidget(AddLabel(0, QStringLiteral("Сетевой номер")), 0, 0, 1, 2);
+    Compact(numberBox);
+    numberBox->addWidget(AddLabel(0, QStringLiteral("Сетевой номер"), true), 0, 0, 1, 2);
     numberBox->addWidget(AddIcon(1023, IconLinkDown), 1, 0);
-    number_ = AddField(1008, 44, false);
+    number_ = AddField(1008, 36, false);
     number_->setText(QStringLiteral("0"));
     number_->installEventFilter(this);
     connect(number_, &QLineEdit::textChanged, this, [this] { ApplyNumber(); });
@@ -129,39 +145,41 @@ void CMirelView::BuildForm() {
 
     auto* info = new QGroupBox(QStringLiteral("Информация о приборе"), this);
     auto* infoGrid = new QGridLayout(info);
-    infoGrid->addWidget(AddLabel(0, QStringLiteral("Заводской номер")), 0, 0);
+    Compact(infoGrid);
+    infoGrid->addWidget(AddLabel(0, QStringLiteral("Заводской номер"), true), 0, 0);
     infoGrid->addWidget(AddLabel(0, QStringLiteral("Тип газа:")), 0, 1);
     infoGrid->addWidget(AddLabel(1042, QStringLiteral("Пороги(%НКПР)       1             2")), 0,
                         2, 1, 2);
-    infoGrid->addWidget(AddField(1028, 64), 1, 0);
-    infoGrid->addWidget(AddField(1024, 96), 1, 1);
-    infoGrid->addWidget(AddField(1004, 40), 1, 2);
-    infoGrid->addWidget(AddField(1006, 40), 1, 3);
+    infoGrid->addWidget(AddField(1028, 48), 1, 0);
+    infoGrid->addWidget(AddField(1024, 84), 1, 1);
+    infoGrid->addWidget(AddField(1004, 34), 1, 2);
+    infoGrid->addWidget(AddField(1006, 34), 1, 3);
     row->addWidget(info);
 
     auto* readings = new QGroupBox(QStringLiteral("Показания"), this);
     auto* rGrid = new QGridLayout(readings);
+    Compact(rGrid);
     rGrid->addWidget(AddLabel(1031, QStringLiteral("Т(у.е.)")), 0, 0, 2, 1);
     rGrid->addWidget(AddLabel(1030, QStringLiteral("  d")), 0, 1, 2, 1);
-    rGrid->addWidget(AddLabel(1027, QStringLiteral("Опорный канал")), 0, 2, 2, 1);
-    rGrid->addWidget(AddLabel(1026, QStringLiteral("Рабочий канал")), 0, 3, 2, 1);
+    rGrid->addWidget(AddLabel(1027, QStringLiteral("Опорный канал"), true), 0, 2, 2, 1);
+    rGrid->addWidget(AddLabel(1026, QStringLiteral("Рабочий канал"), true), 0, 3, 2, 1);
     rGrid->addWidget(AddLabel(0, QStringLiteral(" Концентрация")), 0, 4);
     rGrid->addWidget(AddLabel(1029, QStringLiteral("%НКПР")), 1, 4);
     rGrid->addWidget(AddLabel(0, QStringLiteral(" Концентрация")), 0, 5);
     rGrid->addWidget(AddLabel(1041, QStringLiteral("Об. доли")), 1, 5);
-    rGrid->addWidget(AddField(1007, 52), 2, 0);
-    rGrid->addWidget(AddField(1005, 52), 2, 1);
-    rGrid->addWidget(AddField(1000, 64), 2, 2);
-    rGrid->addWidget(AddField(1001, 64), 2, 3);
-    rGrid->addWidget(AddField(1009, 64), 2, 4);
-    rGrid->addWidget(AddField(1003, 64), 2, 5);
-    rGrid->setVerticalSpacing(0);
+    rGrid->addWidget(AddField(1007, 40), 2, 0);
+    rGrid->addWidget(AddField(1005, 40), 2, 1);
+    rGrid->addWidget(AddField(1000, 48), 2, 2);
+    rGrid->addWidget(AddField(1001, 48), 2, 3);
+    rGrid->addWidget(AddField(1009, 52), 2, 4);
+    rGrid->addWidget(AddField(1003, 52), 2, 5);
     row->addWidget(readings);
 
     auto* relays = new QGroupBox(QStringLiteral("Состояние реле"), this);
     relays->setObjectName(QStringLiteral("ctl1033"));
     controls_[1033] = relays;
     auto* relayGrid = new QGridLayout(relays);
+    Compact(relayGrid);
     relayGrid->addWidget(AddLabel(1034, QStringLiteral("Исправность")), 0, 0);
     relayGrid->addWidget(AddLabel(1035, QStringLiteral("Порог 1")), 0, 1);
     relayGrid->addWidget(AddLabel(1036, QStringLiteral("Порог 2")), 0, 2);
@@ -174,11 +192,13 @@ void CMirelView::BuildForm() {
     softwareGroup_->setObjectName(QStringLiteral("ctl1047"));
     controls_[1047] = softwareGroup_;
     auto* swGrid = new QGridLayout(softwareGroup_);
+    Compact(swGrid);
     swGrid->addWidget(AddLabel(1048, QStringLiteral("Версия ПО")), 0, 0);
-    swGrid->addWidget(AddLabel(1046, QStringLiteral("Идентификатор ПО (контрольная сумма)")), 0, 1);
+    swGrid->addWidget(AddLabel(1046, QStringLiteral("Идентификатор ПО (контрольная сумма)"), true), 0, 1);
     swGrid->addWidget(AddLabel(1043, QStringLiteral("Наименование ПО")), 0, 2);
-    swGrid->addWidget(AddField(1032, 52), 1, 0);
-    swGrid->addWidget(AddField(1010, 250), 1, 1);
+    swGrid->addWidget(AddField(1032, 44), 1, 0);
+    swGrid->addWidget(AddField(1010, fontMetrics().horizontalAdvance(QString(32, QLatin1Char('d'))) + 14),
+                      1, 1);
     swGrid->addWidget(AddField(1011, 80), 1, 2);
     row->addWidget(softwareGroup_);
     control(1043)->hide();
@@ -194,6 +214,8 @@ void CMirelView::BuildForm() {
     connect(reset, &QPushButton::clicked, this, &CMirelView::ResetCounters);
 
     row->addStretch(1);
+    // Too narrow a window scrolls in its area instead of squeezing the form.
+    row->setSizeConstraint(QLayout::SetMinimumSize);
 }
 
 QWidget* CMirelView::control(int id) const {

@@ -83,7 +83,7 @@ protected:
 private:
     void BuildForm();
     QLineEdit* AddField(int id, int width, bool readOnly = true);
-    QLabel* AddLabel(int id, const QString& text);
+    QLabel* AddLabel(int id, const QString& text, bool wrap = false);
     QLabel* AddIcon(int id, int icon);
     void SetIcon(int id, int icon);
     void SetText(int id, const QString& text);
