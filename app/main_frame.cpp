@@ -52,6 +52,40 @@ bool IsGasItem(int id) {
 
 }  // namespace
 
+class CMainFrame::PollRun : public zta::PollSink {
+public:
+    PollRun(CMainFrame& frame, int id) : frame_(frame), id_(id) {}
+    ~PollRun() override { thread.reset(); }  // the thread goes before the sink it calls
+
+    void DataChanged(zta::ViewId view, int slot) override {
+        frame_.bridge_->DataChanged(view, slot);
+    }
+    void BaudAccepted(zta::ViewId view, int code, int address) override {
+        frame_.bridge_->BaudAccepted(view, code, address);
+    }
+    void LineFailed() override {
+        CMainFrame* frame = &frame_;
+        const int id = id_;
+        frame_.bridge_->post([frame, id] { frame->OnLineFailed(id); });
+    }
+    void ShowError(const std::string& text, const std::string& caption) override {
+        frame_.bridge_->ShowError(text, caption);
+    }
+    bool Stop(int timeoutMs, bool serve) {
+        if (!serve)
+            return thread->Stop(timeoutMs);
+        UiBridge* bridge = frame_.bridge_;
+        return thread->Stop(timeoutMs, [bridge] { bridge->serve(); });
+    }
+
+    std::unique_ptr<zta::PollThread> thread;
+    int id() const { return id_; }
+
+private:
+    CMainFrame& frame_;
+    int id_;
+};
+
 CMainFrame::CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate, StationOptions options,
                        QWidget* parent)
     : QMainWindow(parent), app_(app), template_(docTemplate), options_(std::move(options)) {
@@ -72,7 +106,6 @@ CMainFrame::CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate, StationOpt
         if (AnalyzerView* v = FindView(view))
             v->OnViewNotice(code, address);
     };
-    handlers.lineFailed = [this] { OnLineFailed(); };
     handlers.errorOwner = this;
     bridge_->setPollHandlers(std::move(handlers));
 
@@ -115,7 +148,7 @@ CMainFrame::~CMainFrame() {
     // Workers still alive (a stop that timed out) must not wait on a window that is going.
     bridge_->close();
     if (pollThread)
-        pollThread->Stop(kStopWaitMs);
+        pollThread->Stop(kStopWaitMs, false);
     pollThread.reset();
     abandoned_.clear();
     // Each closing document gives its slot back to the block, which goes with this object.
@@ -507,11 +540,11 @@ void CMainFrame::Connect() {
                                   this);
         return;
     }
-    auto thread =
-        std::make_unique<zta::PollThread>(pollBlock, *bridge_, pollTiming_, portFactory_);
-    if (!thread->Start())
+    auto run = std::make_unique<PollRun>(*this, ++lastRun_);
+    run->thread = std::make_unique<zta::PollThread>(pollBlock, *run, pollTiming_, portFactory_);
+    if (!run->thread->Start())
         return;
-    pollThread = std::move(thread);
+    pollThread = std::move(run);
     SetPaneText(0, QString::fromUtf8(kPolling));
     router_->refresh();
 }
@@ -519,7 +552,7 @@ void CMainFrame::Connect() {
 void CMainFrame::Disconnect() {
     if (!pollThread)
         return;
-    if (!pollThread->Stop(kStopWaitMs, [this] { bridge_->serve(); }))
+    if (!pollThread->Stop(kStopWaitMs, true))
         return;  // still polling, with the stop request set; a later Disconnect waits again
     pollThread.reset();
     BroadcastToViews(NoticeDisconnected);
@@ -527,11 +560,11 @@ void CMainFrame::Disconnect() {
     router_->refresh();
 }
 
-void CMainFrame::OnLineFailed() {
-    if (!pollThread)
-        return;
+void CMainFrame::OnLineFailed(int run) {
+    if (!pollThread || pollThread->id() != run)
+        return;  // a report of a connection that is over already
     // The thread ends right after its report; the windows keep their readings.
-    if (!pollThread->Stop(kStopWaitMs, [this] { bridge_->serve(); }))
+    if (!pollThread->Stop(kStopWaitMs, true))
         abandoned_.push_back(std::move(pollThread));
     pollThread.reset();
     SetPaneText(0, QString::fromUtf8(kReady));
@@ -761,7 +794,7 @@ bool CMainFrame::OnUpdateCommand(int id, CommandState& st) {
 // ---------------------------------------------------------------- closing
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (pollThread && pollThread->Stop(kStopWaitMs, [this] { bridge_->serve(); }))
+    if (pollThread && pollThread->Stop(kStopWaitMs, true))
         pollThread.reset();
     if (search_ && search_->Running())
         search_->StopForClose(kStopWaitMs);

@@ -167,7 +167,7 @@ private:
     void CreateCombos();
     void ReadCalData();
     void WriteCalData();
-    void OnLineFailed();
+    void OnLineFailed(int run);
     void OnRecordFolderCommand();
     void OnTimerAll();
     void OnInsertAll();
@@ -195,9 +195,13 @@ private:
     zta::PollBlock pollBlock;  // declared before the threads that use it
     zta::PollTiming pollTiming_;
     zta::PortFactory portFactory_;
-    std::unique_ptr<zta::PollThread> pollThread;
-    // Poll threads that did not end in time after a line failure; waited for at destruction.
-    std::vector<std::unique_ptr<zta::PollThread>> abandoned_;
+    // One connection: the poll thread with the sink it reports through. A line failure names
+    // its run, so a late report never ends a newer connection.
+    class PollRun;
+    std::unique_ptr<PollRun> pollThread;
+    int lastRun_ = 0;
+    // Runs whose thread did not end in time after a line failure; waited for at destruction.
+    std::vector<std::unique_ptr<PollRun>> abandoned_;
 
     zta::GasState gas_;
     int portCount_ = 0;

@@ -12,6 +12,9 @@
 #include <QTest>
 #include <QToolBar>
 #include <cstring>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "app/cal_data_file.h"
 #include "app/station_bridge.h"
@@ -88,6 +91,7 @@ private slots:
     void recordFolderChoice();
     void toolBarToggle();
     void lineFailureReturnsToIdle();
+    void lateLineFailureKeepsNewConnection();
 };
 
 void MainFrameTest::startPanesWithoutCalFile() {
@@ -209,6 +213,7 @@ void MainFrameTest::closeWritesCalFile() {
     QVERIFY(again.frame->router().query(CmdGasHexane).checked);
 
     // A folder where the file cannot be written: the station runs and closes all the same.
+#ifndef _WIN32
     if (geteuid() != 0) {
         QTemporaryDir ro;
         QFile::setPermissions(ro.path(), QFile::ReadOwner | QFile::ExeOwner);
@@ -221,6 +226,7 @@ void MainFrameTest::closeWritesCalFile() {
         QVERIFY(!QFile::exists(roPath));
         QFile::setPermissions(ro.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
+#endif
     // As root the folder is writable anyway; a path inside a missing folder fails the same way.
     const QString missing = dir.filePath(QStringLiteral("no/such/folder/CalDataK7.cfg"));
     {
@@ -637,6 +643,27 @@ void MainFrameTest::lineFailureReturnsToIdle() {
     QCOMPARE(st.prompter.boxes().back().icon, Prompter::Icon::Error);
     QCOMPARE(st.view(0)->count(NoticeDisconnected), 0);  // the views are not told
     QVERIFY(Enabled(f, CmdConnect));
+}
+
+void MainFrameTest::lateLineFailureKeepsNewConnection() {
+    SimBus sim;
+    QTemporaryDir dir;
+    TestStation st({dir.filePath(QStringLiteral("no-such-port")),
+                    QString::fromStdString(sim.bus->PortPath())});
+    CMainFrame* f = st.frame;
+    f->SetPollTiming(FastTiming());
+    f->Connect();
+    // The failing thread's box is served inside Disconnect's wait; its failure report is
+    // still queued when the operator connects to the right port.
+    f->Disconnect();
+    QVERIFY(!f->IsPolling());
+    f->SelectPort(1);
+    f->Connect();
+    QVERIFY(f->IsPolling());
+    QTest::qWait(200);
+    QVERIFY(f->IsPolling());
+    QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
+    f->Disconnect();
 }
 
 QTEST_MAIN(MainFrameTest)
