@@ -10,6 +10,15 @@ bool ProbeAccepted(const uint8_t* reply, size_t count) {
     return count == kProbeReplyLength && CrcPasses(reply, count);
 }
 
+std::string SearchProgressText(int number, const std::vector<int>& found) {
+    std::string text = "Поиск приборов. Прибор № " + std::to_string(number);
+    if (!found.empty()) {
+        text += " ; Найдены №№: ";
+        for (int n : found) text += std::to_string(n) + ",";
+    }
+    return text;
+}
+
 void SearchParams::Prepare(const std::string& portPath, unsigned baud) {
     std::lock_guard lock(mutex_);
     portPath_ = portPath;

@@ -24,6 +24,10 @@ Request ProbeRequest(uint8_t address);
 // function in it are not compared (an analyzer that answers for another number still counts).
 bool ProbeAccepted(const uint8_t* reply, size_t count);
 
+// The status text while `number` is tried: "Поиск приборов. Прибор № N", then, once something
+// was found, " ; Найдены №№: " and each found number followed by a comma.
+std::string SearchProgressText(int number, const std::vector<int>& found);
+
 // The search thread's parameter block. The starter fills it with Prepare() before it starts the
 // thread; the thread writes the results; the window thread reads them while the thread runs
 // (progress text) and after it has ended. Everything but the stop flag is under the mutex.

@@ -33,14 +33,9 @@ public:
     ConsoleSink(const SearchParams& params, bool terminal) : params_(params), terminal_(terminal) {}
 
     void Progress(int number) override {
-        std::string suffix;
-        const std::vector<int> found = params_.Found();
-        if (!found.empty()) {
-            suffix = " ; Найдены №№: ";
-            for (int n : found) suffix += std::to_string(n) + ",";
-        }
-        std::fprintf(stderr, "%sПоиск приборов. Прибор № %d%s%s", terminal_ ? "\r\033[K" : "",
-                     number, suffix.c_str(), terminal_ ? "" : "\n");
+        const std::string text = SearchProgressText(number, params_.Found());
+        std::fprintf(stderr, "%s%s%s", terminal_ ? "\r\033[K" : "", text.c_str(),
+                     terminal_ ? "" : "\n");
         std::fflush(stderr);
         progressShown_ = true;
     }

@@ -249,6 +249,11 @@ TEST(ScanAcceptance, NeitherNumberNorFunctionOfTheReplyIsCompared) {
     EXPECT_FALSE(ProbeAccepted(reply, sizeof reply));
 }
 
+TEST(ScanProgressText, ListsTheFoundNumbersEachWithAComma) {
+    EXPECT_EQ(SearchProgressText(0, {}), "Поиск приборов. Прибор № 0");
+    EXPECT_EQ(SearchProgressText(17, {3, 5}), "Поиск приборов. Прибор № 17 ; Найдены №№: 3,5,");
+}
+
 // A port that answers every probe from a script, for replies the simulator never sends.
 class ScriptedPort : public SerialPort {
 public:
