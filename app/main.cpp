@@ -1,8 +1,38 @@
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTimer>
 
 #include "app/main_frame.h"
+#include "device/child_frame.h"
+#include "device/mirel_view.h"
+
+namespace {
+
+// --open 1,2,3: one analyzer window per number (the first window takes the first number).
+bool OpenWindows(CMainFrame& frame, const QString& list) {
+    const QStringList numbers = list.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (int i = 0; i < numbers.size(); ++i) {
+        bool ok = false;
+        const int number = numbers[i].trimmed().toInt(&ok);
+        if (!ok || number < 0 || number > 255) {
+            qCritical("--open takes network numbers 0..255, separated by commas");
+            return false;
+        }
+        if (i > 0 && !frame.OpenNewDocument())
+            return true;
+        const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
+        auto* child = qobject_cast<CChildFrame*>(children.value(i));
+        if (child && child->view())
+            child->view()->numberField()->setText(QString::number(number));
+    }
+    frame.TileWindows();
+    return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
@@ -17,8 +47,19 @@ int main(int argc, char** argv) {
     QCommandLineOption rs485(QStringLiteral("rs485"),
                              QStringLiteral("RS-485 direction: driver or program."),
                              QStringLiteral("mode"));
-    parser.addOption(port);
-    parser.addOption(rs485);
+    QCommandLineOption open(QStringLiteral("open"),
+                            QStringLiteral("Analyzer windows for these network numbers."),
+                            QStringLiteral("n,n,..."));
+    QCommandLineOption connect(QStringLiteral("connect"),
+                               QStringLiteral("Connect at start (\"Подключить\")."));
+    QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                  QStringLiteral("Save a picture of the main window after "
+                                                 "--wait ms, then quit."),
+                                  QStringLiteral("file.png"));
+    QCommandLineOption wait(QStringLiteral("wait"),
+                            QStringLiteral("Milliseconds before the screenshot (3000)."),
+                            QStringLiteral("ms"), QStringLiteral("3000"));
+    parser.addOptions({port, rs485, open, connect, screenshot, wait});
     parser.process(qapp);
 
     StationOptions options;
@@ -40,5 +81,24 @@ int main(int argc, char** argv) {
     CMirelApp app(options);
     if (!app.InitInstance())
         return 1;
+    CMainFrame& frame = *app.mainFrame();
+    if (parser.isSet(screenshot)) {
+        frame.resize(1400, 660);
+        QCoreApplication::processEvents();
+    }
+    if (parser.isSet(open) && !OpenWindows(frame, parser.value(open)))
+        return 2;
+    if (parser.isSet(connect))
+        frame.Connect();
+    if (parser.isSet(screenshot)) {
+        const QString file = parser.value(screenshot);
+        QTimer::singleShot(parser.value(wait).toInt(), &frame, [&frame, file] {
+            const bool saved = frame.grab().save(file);
+            if (!saved)
+                qCritical("cannot write %s", qPrintable(file));
+            frame.close();
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    }
     return qapp.exec();
 }

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -19,6 +20,7 @@ CMirelApp::~CMirelApp() {
 
 bool CMirelApp::InitInstance(std::unique_ptr<DocumentTemplate> docTemplate, bool show) {
     template_ = docTemplate ? std::move(docTemplate) : MakeDocumentTemplate();
+    QApplication::setWindowIcon(StationIcon());
     frame_ = new CMainFrame(this, *template_, options_);
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
     // The first analyzer window opens empty with network number 0.
