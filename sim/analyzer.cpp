@@ -63,15 +63,23 @@ uint16_t Analyzer::Register(int reg, double c) const {
             if (c >= config_.threshold2) relays |= 0x04;
             return static_cast<uint16_t>((config_.gasCode & 0xFF) << 8 | relays);
         }
-        case 2: return Word(static_cast<int>(c));
+        case 2:
+            return Word(static_cast<int>(c));
         case 3:
-            return static_cast<uint16_t>((config_.threshold1 & 0xFF) << 8 | (config_.threshold2 & 0xFF));
-        case 4: return Word(config_.auxValue);
-        case 5: return Word(config_.refChannel);
-        case 6: return Word(config_.workChannel);
-        case 7: return Word(config_.dValue);
-        case 8: return Word(config_.temperature);
-        case 9: return Word(config_.factoryNumber);
+            return static_cast<uint16_t>((config_.threshold1 & 0xFF) << 8 |
+                                         (config_.threshold2 & 0xFF));
+        case 4:
+            return Word(config_.auxValue);
+        case 5:
+            return Word(config_.refChannel);
+        case 6:
+            return Word(config_.workChannel);
+        case 7:
+            return Word(config_.dValue);
+        case 8:
+            return Word(config_.temperature);
+        case 9:
+            return Word(config_.factoryNumber);
         case 10: {
             const uint8_t marker = config_.model == Model::OldSoftware ? 0x00 : kVersionMarker;
             return static_cast<uint16_t>(marker << 8 | (config_.softwareVersion & 0xFF));
@@ -117,8 +125,9 @@ Response Analyzer::Respond(const Request& request, double t) {
         if (reg == kReadingsRegister && word == kShortReadCount) {
             r.reply = ReadReply(address, reg, word, t);
         } else if (reg == kReadingsRegister && word == kLongReadCount) {
-            r.reply = config_.model == Model::Extended ? ReadReply(address, reg, word, t)
-                                                       : Exception(address, function, kIllegalAddress);
+            r.reply = config_.model == Model::Extended
+                          ? ReadReply(address, reg, word, t)
+                          : Exception(address, function, kIllegalAddress);
         } else if (reg == kProbeRegister && word == kProbeCount) {
             r.reply = ReadReply(address, reg, word, t);
         } else {
@@ -159,13 +168,26 @@ void Analyzer::ApplyWrite(int reg, int value) {
             ++zeroCount_;
             config_.concentration = 0.0;
             break;
-        case 2: midGasValue_ = value; break;
-        case 3: maxGasValue_ = value; break;
-        case 4: ++typicalCount_; break;
-        case 5: config_.threshold1 = value & 0xFF; break;
-        case 6: config_.threshold2 = value & 0xFF; break;
-        case 7: config_.factoryNumber = value; break;
-        default: break;
+        case 2:
+            midGasValue_ = value;
+            break;
+        case 3:
+            maxGasValue_ = value;
+            break;
+        case 4:
+            ++typicalCount_;
+            break;
+        case 5:
+            config_.threshold1 = value & 0xFF;
+            break;
+        case 6:
+            config_.threshold2 = value & 0xFF;
+            break;
+        case 7:
+            config_.factoryNumber = value;
+            break;
+        default:
+            break;
     }
 }
 

@@ -24,7 +24,7 @@ struct Response {
 };
 
 class Analyzer {
-public:
+  public:
     explicit Analyzer(const AnalyzerConfig& config, uint32_t seed = 1);
 
     bool Answers(int address) const;
@@ -40,7 +40,10 @@ public:
     void ApplyWrite(int reg, int value);
 
     void SetConcentration(double value) { config_.concentration = value; }
-    void SetFault(Fault fault, int count) { fault_ = fault; faultCount_ = count; }
+    void SetFault(Fault fault, int count) {
+        fault_ = fault;
+        faultCount_ = count;
+    }
     // The fault for the next reply, counting it down.
     Fault TakeFault();
     void CountRequest() { ++requestCount_; }
@@ -50,7 +53,7 @@ public:
     // Applies a fault to a reply; `rng` supplies noise.
     static std::vector<uint8_t> Distort(std::vector<uint8_t> reply, Fault fault, std::mt19937& rng);
 
-private:
+  private:
     uint16_t Register(int reg, double concentration) const;
     std::vector<uint8_t> ReadReply(uint8_t address, int first, int count, double t);
     static std::vector<uint8_t> Exception(uint8_t address, uint8_t function, uint8_t code);
@@ -72,14 +75,14 @@ private:
 // bytes before it are dropped one by one, and an incomplete remainder is dropped after a
 // silence.
 class Framer {
-public:
+  public:
     void Push(const uint8_t* data, size_t n);
     std::optional<Request> Next();
     size_t Pending() const { return buffer_.size(); }
     void Clear() { buffer_.clear(); }
     size_t Dropped() const { return dropped_; }
 
-private:
+  private:
     std::deque<uint8_t> buffer_;
     size_t dropped_ = 0;
 };

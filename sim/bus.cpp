@@ -101,28 +101,45 @@ namespace {
 
 speed_t SpeedFor(unsigned baud) {
     switch (baud) {
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        default: return B9600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return B9600;
     }
 }
 
 unsigned BaudFor(speed_t speed) {
     switch (speed) {
-        case B1200: return 1200;
-        case B2400: return 2400;
-        case B4800: return 4800;
-        case B9600: return 9600;
-        case B19200: return 19200;
-        case B38400: return 38400;
-        case B57600: return 57600;
-        case B115200: return 115200;
-        default: return 0;
+        case B1200:
+            return 1200;
+        case B2400:
+            return 2400;
+        case B4800:
+            return 4800;
+        case B9600:
+            return 9600;
+        case B19200:
+            return 19200;
+        case B38400:
+            return 38400;
+        case B57600:
+            return 57600;
+        case B115200:
+            return 115200;
+        default:
+            return 0;
     }
 }
 
@@ -365,11 +382,11 @@ void Bus::Impl::HandleRequest(const Request& request, Clock::time_point arrival,
                 }
                 Output o;
                 o.bytes = Analyzer::Distort(response.reply, fault, rng);
-                o.due = fault == Fault::LateReply
-                            ? arrival + kLateReply
-                            : arrival + std::chrono::microseconds(
-                                            WireTimeUs(request.size(), lineBaud) +
-                                            WireTimeUs(o.bytes.size(), lineBaud));
+                o.due =
+                    fault == Fault::LateReply
+                        ? arrival + kLateReply
+                        : arrival + std::chrono::microseconds(WireTimeUs(request.size(), lineBaud) +
+                                                              WireTimeUs(o.bytes.size(), lineBaud));
                 if (response.isWrite) {
                     o.analyzer = target;
                     o.address = request[0];
@@ -479,9 +496,7 @@ void Bus::Impl::RunOnWorker(const std::function<void()>& op) {
 
 Bus::Bus(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-Bus::~Bus() {
-    Stop();
-}
+Bus::~Bus() { Stop(); }
 
 std::unique_ptr<Bus> Bus::OpenPty(const std::string& linkPath, std::string* error) {
     auto impl = std::make_unique<Impl>();
@@ -534,8 +549,8 @@ void Bus::AddAnalyzer(const AnalyzerConfig& config) {
 bool Bus::RemoveAnalyzer(int address) {
     std::lock_guard lock(impl_->mu);
     auto& list = impl_->analyzers;
-    const auto it = std::find_if(list.begin(), list.end(),
-                                 [&](const auto& a) { return a->Answers(address); });
+    const auto it =
+        std::find_if(list.begin(), list.end(), [&](const auto& a) { return a->Answers(address); });
     if (it == list.end()) return false;
     list.erase(it);
     return true;

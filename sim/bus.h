@@ -32,7 +32,7 @@ struct AnalyzerConfig {
     Model model = Model::Extended;
     int gasCode = 1;
     std::string textBlock = "440 270 440 CH4 %";  // UTF-8; sent as Windows-1251 padded to 30
-    double concentration = 20.0;                    // %LEL, register 2 signed
+    double concentration = 20.0;                  // %LEL, register 2 signed
     Wave wave = Wave::Constant;
     double amplitude = 0.0;
     double periodS = 60.0;
@@ -77,10 +77,11 @@ struct AnalyzerState {
 };
 
 class Bus {
-public:
+  public:
     // Opens a pseudo-terminal; linkPath non-empty: a symbolic link to the slave is made there
     // (replaced if present). Returns nullptr and fills *error on failure.
-    static std::unique_ptr<Bus> OpenPty(const std::string& linkPath = "", std::string* error = nullptr);
+    static std::unique_ptr<Bus> OpenPty(const std::string& linkPath = "",
+                                        std::string* error = nullptr);
     // Serves a real serial device; the line rate is the device's own setting, set with
     // SetDeviceBaud (default 9600).
     static std::unique_ptr<Bus> OpenDevice(const std::string& path, std::string* error = nullptr);
@@ -92,7 +93,7 @@ public:
     // The link path if given, else the slave path. Without a link the path changes on Replug:
     // take it again after one.
     const std::string& PortPath() const;
-    std::string SlavePath() const;        // the current pty slave (changes on Replug)
+    std::string SlavePath() const;  // the current pty slave (changes on Replug)
 
     void AddAnalyzer(const AnalyzerConfig&);  // before or after Start
     bool RemoveAnalyzer(int address);         // as if switched off
@@ -125,7 +126,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     explicit Bus(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };

@@ -10,10 +10,12 @@
 namespace zta::sim {
 
 const char* const kUsage =
-    "usage: zta-sim [--link PATH | --device PATH [--device-baud RATE]] [--analyzer SPEC ...] [--log]\n"
+    "usage: zta-sim [--link PATH | --device PATH [--device-baud RATE]] [--analyzer SPEC ...] "
+    "[--log]\n"
     "  SPEC: comma-separated key=value, keys:\n"
     "    address=0..255  also=N;N;...  baud=1200|2400|4800|9600|19200\n"
-    "    model=extended|standard|old  gas=0..255  text=\"440 270 440 CH4 %\" (30 characters at most)\n"
+    "    model=extended|standard|old  gas=0..255  text=\"440 270 440 CH4 %\" (30 characters at "
+    "most)\n"
     "    conc=%LEL  wave=constant|ramp|sine|noise  amp=%LEL  period=seconds\n"
     "    thr1=0..255  thr2=0..255  factory=0..65535  version=0..255\n"
     "    aux= ref= work= d= temp= (-32768..32767)\n"
@@ -114,10 +116,14 @@ bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
                      ? (c.baud = static_cast<unsigned>(n), true)
                      : bad("1200, 2400, 4800, 9600 or 19200");
         } else if (key == "model") {
-            if (value == "extended") c.model = Model::Extended;
-            else if (value == "standard") c.model = Model::Standard;
-            else if (value == "old") c.model = Model::OldSoftware;
-            else ok = bad("extended, standard or old");
+            if (value == "extended")
+                c.model = Model::Extended;
+            else if (value == "standard")
+                c.model = Model::Standard;
+            else if (value == "old")
+                c.model = Model::OldSoftware;
+            else
+                ok = bad("extended, standard or old");
         } else if (key == "gas") {
             ok = intIn(0, 255, &c.gasCode);
         } else if (key == "text") {
@@ -130,14 +136,19 @@ bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
                      ? (c.concentration = d, true)
                      : bad("a number -32768..32767");
         } else if (key == "wave") {
-            if (value == "constant") c.wave = Wave::Constant;
-            else if (value == "ramp") c.wave = Wave::Ramp;
-            else if (value == "sine") c.wave = Wave::Sine;
-            else if (value == "noise") c.wave = Wave::Noise;
-            else ok = bad("constant, ramp, sine or noise");
+            if (value == "constant")
+                c.wave = Wave::Constant;
+            else if (value == "ramp")
+                c.wave = Wave::Ramp;
+            else if (value == "sine")
+                c.wave = Wave::Sine;
+            else if (value == "noise")
+                c.wave = Wave::Noise;
+            else
+                ok = bad("constant, ramp, sine or noise");
         } else if (key == "amp") {
             ok = ParseDouble(value, &d) && d >= 0 && d <= 65535 ? (c.amplitude = d, true)
-                                                                 : bad("a number 0..65535");
+                                                                : bad("a number 0..65535");
         } else if (key == "period") {
             ok = ParseDouble(value, &d) && d > 0 && d <= 1e6 ? (c.periodS = d, true)
                                                              : bad("seconds above 0");
@@ -161,10 +172,10 @@ bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
             ok = intIn(-32768, 32767, &c.temperature);
         } else if (key == "fault") {
             static const std::pair<const char*, Fault> kFaults[] = {
-                {"none", Fault::None},        {"silent", Fault::Silent},
+                {"none", Fault::None},         {"silent", Fault::Silent},
                 {"wrongcrc", Fault::WrongCrc}, {"short", Fault::ShortReply},
-                {"long", Fault::LongReply},   {"late", Fault::LateReply},
-                {"echo", Fault::EchoRequest}, {"noise", Fault::Noise}};
+                {"long", Fault::LongReply},    {"late", Fault::LateReply},
+                {"echo", Fault::EchoRequest},  {"noise", Fault::Noise}};
             ok = false;
             for (const auto& [name, f] : kFaults)
                 if (value == name) {

@@ -1,10 +1,11 @@
+#include "sim/analyzer.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <set>
 
 #include "link/modbus.h"
-#include "sim/analyzer.h"
 
 namespace zta::sim {
 namespace {
@@ -20,13 +21,15 @@ TEST(Waves, ConcentrationMovesAroundTheBase) {
         Wave wave;
         double t, expected;
     } cases[] = {
-        {Wave::Constant, 3, 20}, {Wave::Ramp, 0, 10},  {Wave::Ramp, 5, 20}, {Wave::Ramp, 12.5, 15},
-        {Wave::Sine, 0, 20},     {Wave::Sine, 2.5, 30}, {Wave::Sine, 7.5, 10},
+        {Wave::Constant, 3, 20}, {Wave::Ramp, 0, 10}, {Wave::Ramp, 5, 20},
+        {Wave::Ramp, 12.5, 15},  {Wave::Sine, 0, 20}, {Wave::Sine, 2.5, 30},
+        {Wave::Sine, 7.5, 10},
     };
     for (const auto& k : cases) {
         c.wave = k.wave;
         Analyzer a(c);
-        EXPECT_NEAR(a.ConcentrationAt(k.t), k.expected, 1e-9) << static_cast<int>(k.wave) << " " << k.t;
+        EXPECT_NEAR(a.ConcentrationAt(k.t), k.expected, 1e-9)
+            << static_cast<int>(k.wave) << " " << k.t;
     }
     c.wave = Wave::Noise;
     Analyzer noisy(c);
@@ -99,7 +102,8 @@ TEST(Distort, EachFaultShapesTheReply) {
     EXPECT_EQ(Analyzer::Distort(good, Fault::None, rng), good);
     EXPECT_EQ(Analyzer::Distort(good, Fault::LateReply, rng), good);
     EXPECT_TRUE(Analyzer::Distort(good, Fault::Silent, rng).empty());
-    EXPECT_EQ(Analyzer::Distort(good, Fault::ShortReply, rng), Bytes(good.begin(), good.begin() + 12));
+    EXPECT_EQ(Analyzer::Distort(good, Fault::ShortReply, rng),
+              Bytes(good.begin(), good.begin() + 12));
     const Bytes wrong = Analyzer::Distort(good, Fault::WrongCrc, rng);
     EXPECT_EQ(wrong.size(), 25u);
     EXPECT_FALSE(CrcPasses(wrong.data(), wrong.size()));

@@ -2,7 +2,6 @@
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -56,7 +55,8 @@ TEST_F(LineTest, EachFaultDistortsOneReplyThenClears) {
              EXPECT_FALSE(CrcPasses(b.data(), b.size()));
              EXPECT_TRUE(std::equal(b.begin(), b.end() - 1, good.begin()));
          }},
-        {Fault::ShortReply, [&](const Bytes& b) { EXPECT_EQ(b, Bytes(good.begin(), good.begin() + 12)); }},
+        {Fault::ShortReply,
+         [&](const Bytes& b) { EXPECT_EQ(b, Bytes(good.begin(), good.begin() + 12)); }},
         {Fault::LongReply,
          [&](const Bytes& b) {
              ASSERT_EQ(b.size(), 26u);

@@ -90,13 +90,17 @@ TEST(ProgramOptions, DefaultsAndConflicts) {
     EXPECT_EQ(o.analyzers[0].address, 1);
     EXPECT_EQ(o.analyzers[0].model, Model::Extended);
 
-    ASSERT_TRUE(ParseProgramOptions({"--analyzer", "address=2", "--analyzer", "address=3", "--log"}, &o, &error));
+    ASSERT_TRUE(ParseProgramOptions({"--analyzer", "address=2", "--analyzer", "address=3", "--log"},
+                                    &o, &error));
     EXPECT_EQ(o.analyzers.size(), 2u);
     EXPECT_TRUE(o.log);
 
     const std::vector<std::vector<std::string>> bad = {
-        {"--link", "/tmp/a", "--device", "/dev/ttyS0"}, {"--link"}, {"--analyzer"},
-        {"--frobnicate"}, {"--device-baud", "300"}};
+        {"--link", "/tmp/a", "--device", "/dev/ttyS0"},
+        {"--link"},
+        {"--analyzer"},
+        {"--frobnicate"},
+        {"--device-baud", "300"}};
     for (const auto& args : bad) EXPECT_FALSE(ParseProgramOptions(args, &o, &error)) << args[0];
 }
 

@@ -30,8 +30,8 @@ TEST_F(ReadsTest, EachModelAnswersTheReadsItShould) {
         {1, 1, 5, 5},   {2, 3, 8, 5},   {3, 0, 1, 5},   // reads the station never makes
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "address " << c.address << " reg " << c.reg
-                                          << " count " << c.count);
+        SCOPED_TRACE(::testing::Message()
+                     << "address " << c.address << " reg " << c.reg << " count " << c.count);
         const Bytes reply =
             line.Exchange(ReadRequest(static_cast<uint8_t>(c.address), c.reg, c.count), c.length);
         ASSERT_EQ(reply.size(), c.length) << Hex(reply);
@@ -133,7 +133,8 @@ TEST_F(ReadsTest, RelaysFollowTheThresholds) {
     struct Case {
         double conc;
         uint8_t relays;
-    } cases[] = {{-5, 0x01}, {19.4, 0x01}, {19.6, 0x03}, {20, 0x03}, {49, 0x03}, {50, 0x07}, {90, 0x07}};
+    } cases[] = {{-5, 0x01}, {19.4, 0x01}, {19.6, 0x03}, {20, 0x03},
+                 {49, 0x03}, {50, 0x07},   {90, 0x07}};
     Open({At(1)});
     for (const auto& c : cases) {
         ASSERT_TRUE(bus->SetConcentration(1, c.conc));

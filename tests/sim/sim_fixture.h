@@ -12,7 +12,7 @@ namespace zta::sim::testing {
 
 // A started bus with the given analyzers and the station's end opened at `baud`.
 class SimTest : public ::testing::Test {
-protected:
+  protected:
     void Open(std::initializer_list<AnalyzerConfig> analyzers, unsigned baud = 9600,
               const std::string& link = "") {
         std::string error;

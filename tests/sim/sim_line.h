@@ -13,7 +13,7 @@ namespace zta::sim::testing {
 using Bytes = std::vector<uint8_t>;
 
 class TestLine {
-public:
+  public:
     TestLine() = default;
     ~TestLine();
     TestLine(const TestLine&) = delete;
@@ -37,7 +37,7 @@ public:
     // Waits for a hang-up or an error on the open fd; true when it came in time.
     bool WaitHangup(int timeoutMs);
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -1,8 +1,6 @@
 // Pseudo-terminals: POSIX only.
 #ifndef _WIN32
 
-#include "sim_line.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -13,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim_line.h"
+
 namespace zta::sim::testing {
 namespace {
 
@@ -20,11 +20,16 @@ using Clock = std::chrono::steady_clock;
 
 speed_t Speed(unsigned baud) {
     switch (baud) {
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 19200: return B19200;
-        default: return B9600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 19200:
+            return B19200;
+        default:
+            return B9600;
     }
 }
 

@@ -21,7 +21,8 @@ TEST_F(WritesTest, EachWriteIsEchoedExactlyThenApplied) {
         uint16_t reg, value;
         std::function<void(const AnalyzerState&)> check;
     } cases[] = {
-        {"zero", 1, 0, [](const AnalyzerState& s) {
+        {"zero", 1, 0,
+         [](const AnalyzerState& s) {
              EXPECT_EQ(s.zeroCount, 1);
              EXPECT_EQ(s.baseConcentration, 0.0);
          }},
@@ -30,7 +31,8 @@ TEST_F(WritesTest, EachWriteIsEchoedExactlyThenApplied) {
         {"typical", 4, 1, [](const AnalyzerState& s) { EXPECT_EQ(s.typicalCount, 1); }},
         {"threshold 1", 5, 25, [](const AnalyzerState& s) { EXPECT_EQ(s.threshold1, 25); }},
         {"threshold 2", 6, 70, [](const AnalyzerState& s) { EXPECT_EQ(s.threshold2, 70); }},
-        {"factory number", 7, 54321, [](const AnalyzerState& s) { EXPECT_EQ(s.factoryNumber, 54321); }},
+        {"factory number", 7, 54321,
+         [](const AnalyzerState& s) { EXPECT_EQ(s.factoryNumber, 54321); }},
     };
     Open({At(1)});
     for (const auto& c : cases) {
@@ -79,7 +81,7 @@ TEST_F(WritesTest, NewAddressTakesEffectAfterTheEcho) {
 TEST_F(WritesTest, NewBaudTakesEffectAfterTheEcho) {
     Open({At(5)});
     const Request write = WriteRequest(5, 0, 0x0510);  // 19200
-    EXPECT_EQ(line.Exchange(write, 8), Of(write));      // the echo still at 9600
+    EXPECT_EQ(line.Exchange(write, 8), Of(write));     // the echo still at 9600
     ASSERT_TRUE(WaitKind(Kind::WriteApplied, 1));
     EXPECT_EQ(bus->State(5)->baud, 19200u);
 
