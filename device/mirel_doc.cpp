@@ -125,7 +125,6 @@ void CMirelDoc::ReloadFromBlock() {
     if (errorCount >= zta::kLostContactLimit) linkUp = false;
     if (errorCount == 0) linkUp = true;
     if (linkUp != wasUp) host_->RequestCommandRefresh();
-    if (updateAllViews) updateAllViews();
 }
 
 void CMirelDoc::ResetReadings() {

@@ -36,8 +36,6 @@ public:
     QString title() const { return title_; }
     // Called whenever the title changes (the child window shows it).
     std::function<void(const QString&)> titleChanged;
-    // Called after every reload (the view redraws).
-    std::function<void()> updateAllViews;
 
     // Software identification; empty while softwareVersion is 0.
     QString SoftwareVersionText() const;

@@ -49,12 +49,10 @@ CMirelView::CMirelView(CMirelDoc& doc, QWidget* parent) : QWidget(parent), doc_(
     BuildForm();
     recordTimer_.setTimerType(Qt::CoarseTimer);
     connect(&recordTimer_, &QTimer::timeout, this, &CMirelView::OnTimerTick);
-    doc_.updateAllViews = [this] { update(); };
     RegisterLiveView(this);
 }
 
 CMirelView::~CMirelView() {
-    doc_.updateAllViews = nullptr;
     UnregisterLiveView(this);
 }
 
