@@ -257,6 +257,11 @@ bool PollBlock::IsCurrent(int slot, uint64_t generation) const {
     return Registered(slot) && generation != 0 && slots_[slot].generation == generation;
 }
 
+void PollBlock::ResetCursor() {
+    std::lock_guard lock(mutex_);
+    cursor_ = 0;
+}
+
 void PollBlock::ClearAllPending() {
     std::lock_guard lock(mutex_);
     for (Slot& s : slots_) s.ClearPending();

@@ -142,7 +142,8 @@ public:
     // `generation`. False (nothing run) when it was closed or moved meanwhile.
     bool StoreOutcome(int slot, uint64_t generation, const std::function<void(Slot&)>& change);
     bool IsCurrent(int slot, uint64_t generation) const;
-    void ClearAllPending();  // at the poll thread's start
+    void ResetCursor();      // at the poll thread's start, before the line opens
+    void ClearAllPending();  // at the poll thread's start, once the line is open
     void AdvanceCursor();    // cursor + 1, or 0 at windowCount
 
 private:

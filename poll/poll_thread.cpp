@@ -140,6 +140,7 @@ public:
         : block_(block), sink_(sink), timing_(timing), line_(factory()) {}
 
     void Run() {
+        block_.ResetCursor();
         port_ = block_.PortName();
         baud_ = block_.BaudRate();
         const OpenResult opened = line_.Open(port_, baud_, timing_.line);
@@ -195,6 +196,9 @@ private:
             after.address = s.address;
         });
         if (!stored) return;
+        // A close that came after the store: the notice would name an index that is no longer
+        // this analyzer's.
+        if (!block_.IsCurrent(t.slot, t.generation)) return;
         if (outcome == Outcome::Echo && c.isBaud)
             sink_.BaudAccepted(after.viewWindow, slot.newBaudCode, after.address);
         if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.StopRequested())

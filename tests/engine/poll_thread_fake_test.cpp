@@ -199,5 +199,23 @@ TEST_F(PollFake, EightBytesToAReadAreAFailure) {
     EXPECT_EQ(sink.Get().data[1].copy.errorCount, 2);
 }
 
+TEST_F(PollFake, EveryRunStartsAtTheFirstSlot) {
+    AddAnalyzer(1, 1);
+    AddAnalyzer(2, 2);
+    wire.SetResponder([](const Request& r) {
+        return std::optional<Bytes>(ReadReply(r[0], kLongReplyLength));
+    });
+    timing.pacingBaseMs = 60000;  // one turn per run: the stop ends the pause
+    Start();
+    ASSERT_TRUE(wire.WaitRequests(1, kWaitMs));
+    ASSERT_TRUE(poll->Stop(kWaitMs));
+    const size_t first = wire.Requests().size();
+    ASSERT_EQ(first, 1u);  // stopped after the first turn, the cursor left at slot 1
+    ASSERT_EQ(block.Cursor(), 1);
+    ASSERT_TRUE(poll->Start());
+    ASSERT_TRUE(wire.WaitRequests(first + 1, kWaitMs));
+    EXPECT_EQ(wire.Requests()[first][0], 1);
+}
+
 }  // namespace
 }  // namespace zta
