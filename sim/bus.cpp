@@ -595,13 +595,14 @@ void Bus::Stop() {
     impl_->changed.notify_all();
 }
 
-void Bus::SetFault(int address, Fault fault, int count) {
+bool Bus::SetFault(int address, Fault fault, int count) {
     std::lock_guard lock(impl_->mu);
     for (auto& a : impl_->analyzers)
         if (a->Answers(address)) {
             a->SetFault(fault, fault == Fault::None ? -1 : count);
-            return;
+            return true;
         }
+    return false;
 }
 
 void Bus::Unplug() {

@@ -102,7 +102,8 @@ class Bus {
     void Start();
     void Stop();
 
-    void SetFault(int address, Fault fault, int count = -1);  // -1: until cleared with None
+    // count -1: until cleared with None. False when no analyzer answers at the address.
+    bool SetFault(int address, Fault fault, int count = -1);
 
     void Unplug();  // closes its side (and removes its link): the station sees a vanished device
     // A new pty behind the same link path (a device: opened again).

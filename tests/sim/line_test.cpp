@@ -1,7 +1,10 @@
 // Pseudo-terminals: POSIX only.
 #ifndef _WIN32
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -189,6 +192,51 @@ TEST_F(LineTest, NoStationNoHangupNoSpin) {
     const double cpu2 = CpuSeconds();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_LT(CpuSeconds() - cpu2, 0.2);
+}
+
+// A serial device stands in for a pseudo-terminal here: the simulator opens the slave as its
+// device and the test talks on the master.
+TEST(DeviceLine, ServesAtTheDeviceRateAndLetsAVanishedDeviceGo) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    std::string error;
+    auto bus = Bus::OpenDevice(slave, &error);
+    ASSERT_TRUE(bus) << error;
+    AnalyzerConfig a;
+    a.baud = 19200;
+    bus->AddAnalyzer(a);
+    bus->Start();
+
+    auto exchange = [&](const Request& r) {
+        EXPECT_EQ(write(master, r.data(), r.size()), 8);
+        Bytes got;
+        pollfd p{master, POLLIN, 0};
+        while (got.size() < 25 && poll(&p, 1, 500) > 0) {
+            uint8_t buf[64];
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n <= 0) break;
+            got.insert(got.end(), buf, buf + n);
+        }
+        return got;
+    };
+    EXPECT_TRUE(exchange(ReadRequest(1, 1, 10)).empty());  // the device is at 9600
+    ASSERT_TRUE(bus->SetDeviceBaud(19200, &error)) << error;
+    EXPECT_EQ(exchange(ReadRequest(1, 1, 10)).size(), 25u);
+    const auto log = bus->Log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].kind, Kind::Ignored);
+    EXPECT_EQ(log[1].lineBaud, 19200u);
+
+    close(master);  // the device goes away
+    for (int i = 0; i < 200 && bus->Plugged(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(bus->Plugged());
+    const double cpu = CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LT(CpuSeconds() - cpu, 0.2);
 }
 
 TEST_F(LineTest, StopAndStartAgainKeepsTheAnalyzers) {
