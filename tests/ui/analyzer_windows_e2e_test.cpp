@@ -2,6 +2,7 @@
 // form follows the analyzer, its link icon follows the bus, a record line carries its values,
 // and an analyzer that accepted a new rate makes the station follow after the question.
 
+#include <QFile>
 #include <QLineEdit>
 #include <QTest>
 
@@ -13,6 +14,7 @@
 #include "device/mirel_doc_template.h"
 #include "device/mirel_view.h"
 #include "sim/bus.h"
+#include "device_support.h"
 #include "station_support.h"
 
 namespace {
@@ -108,6 +110,69 @@ private slots:
         QVERIFY(!f->IsPolling());
         QCOMPARE(extended->text(1024), QStringLiteral(" - "));
         QCOMPARE(extended->numberField()->text(), QStringLiteral("5"));
+        bus->Stop();
+    }
+
+    void allWindowsCommandsReachEveryView() {
+        auto bus = zta::sim::Bus::OpenPty();
+        QVERIFY(bus);
+        for (int address : {1, 2}) {
+            zta::sim::AnalyzerConfig a;
+            a.address = address;
+            bus->AddAnalyzer(a);
+        }
+        bus->Start();
+        TestStation st({QString::fromStdString(bus->PortPath())},
+                       std::make_unique<CMirelDocTemplate>());
+        ScriptedDialogs dialogs;
+        CMainFrame* f = st.frame;
+        f->SetPollTiming(FastTiming());
+        f->OpenNewDocument();
+        const auto children = f->mdiArea()->subWindowList();
+        CMirelView* views[2] = {ViewIn(children[0]), ViewIn(children[1])};
+        views[0]->numberField()->setText(QStringLiteral("1"));
+        views[1]->numberField()->setText(QStringLiteral("2"));
+        f->Connect();
+        for (CMirelView* v : views)
+            QTRY_COMPARE_WITH_TIMEOUT(v->iconOf(1023), int(IconLinkUp), kWaitMs);
+
+        // A note for all windows, then a timer for all windows: each first timer line ends
+        // with the note.
+        dialogs.notes.push_back(QStringLiteral("все"));
+        QVERIFY(f->router().dispatch(CmdInsertAll));
+        dialogs.periods.push_back(3600);
+        QVERIFY(f->router().query(CmdTimerAll).enabled);
+        QVERIFY(f->router().dispatch(CmdTimerAll));
+        QCOMPARE(f->block().RunningTimers(), 2);
+        f->router().refresh();
+        QVERIFY(!f->router().query(CmdTimerAll).enabled);
+        QVERIFY(f->router().query(CmdTimerOffAll).enabled);
+        for (CMirelView* v : views) {
+            QVERIFY(v->timerRunning);
+            QFile file(v->timerFile);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(file.readAll().endsWith(" \xe2\xf1\xe5\r\n"));
+        }
+        // The active window's period shows in the second status bar.
+        f->mdiArea()->setActiveSubWindow(children[1]);
+        QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 3600 сек."));
+
+        QVERIFY(f->router().dispatch(CmdTimerOffAll));
+        QCOMPARE(f->block().RunningTimers(), 0);
+        QVERIFY(!views[0]->timerRunning && !views[1]->timerRunning);
+        QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
+
+        // Software information in every window, and the active window's dialog.
+        QVERIFY(f->router().dispatch(CmdSoftwareInfoAll));
+        for (CMirelView* v : views) {
+            QVERIFY(!v->control(1047)->isHidden());
+            QTRY_COMPARE_WITH_TIMEOUT(v->text(1032), QStringLiteral("v1.2"), kWaitMs);
+        }
+        QVERIFY(f->router().query(CmdSoftwareInfoActive).enabled);
+        QVERIFY(f->router().dispatch(CmdSoftwareInfoActive));
+        QCOMPARE(dialogs.shown.size(), size_t(1));
+        QCOMPARE(dialogs.shown[0].networkNumber, 2);
+        f->Disconnect();
         bus->Stop();
     }
 };
