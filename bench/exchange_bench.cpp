@@ -1,0 +1,128 @@
+// Exchange time of the 10-register read against the simulator, next to the wire time of the
+// 8 + 25 bytes, the pauses of the direction mode, and an independent Modbus master (mbpoll)
+// reading the same registers from the same simulator. Prints figures; asserts nothing.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/modbus.h"
+#include "link/serial_line.h"
+#include "sim/bus.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5))];
+}
+
+// Our own line: median and 90th percentile of `rounds` exchanges.
+bool MeasureOurs(const std::string& port, unsigned baud, zta::DirectionSetting dir, int rounds,
+                 double& median, double& p90) {
+    zta::SerialLine line;
+    zta::LineOptions options;
+    options.direction = dir;
+    if (!line.Open(port, baud, options).ok()) return false;
+    const zta::Request request = zta::ReadRequest(1, zta::kReadingsRegister, zta::kShortReadCount);
+    std::vector<double> times;
+    for (int i = 0; i < rounds; ++i) {
+        const auto t0 = Clock::now();
+        const auto x = line.Exchange(request, zta::kShortReplyLength, zta::kPollSettleMs);
+        const auto t1 = Clock::now();
+        if (x.count == zta::kShortReplyLength) times.push_back(Ms(t1 - t0));
+    }
+    line.Close();
+    if (times.size() < static_cast<size_t>(rounds) / 2) return false;
+    median = Percentile(times, 0.5);
+    p90 = Percentile(times, 0.9);
+    return true;
+}
+
+// mbpoll polls with a fixed delay between polls; the spacing of its requests at the simulator
+// minus that delay is its exchange time (plus its own processing).
+bool MeasureMbpoll(zta::sim::Bus& bus, unsigned baud, double& median) {
+    if (system("command -v mbpoll >/dev/null 2>&1") != 0) return false;
+    const int delayMs = 20;
+    bus.ClearLog();
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        freopen("/dev/null", "w", stdout);
+        freopen("/dev/null", "w", stderr);
+        const std::string b = std::to_string(baud), l = std::to_string(delayMs);
+        execlp("mbpoll", "mbpoll", "-m", "rtu", "-b", b.c_str(), "-P", "none", "-a", "1", "-t",
+               "3", "-r", "2", "-c", "10", "-l", l.c_str(), "-o", "1",
+               bus.PortPath().c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    std::vector<Clock::time_point> arrivals;
+    for (const auto& e : bus.Log())
+        if (e.kind == zta::sim::LogEntry::Kind::Request && e.lineBaud == baud)
+            arrivals.push_back(e.when);
+    std::vector<double> gaps;
+    for (size_t i = 2; i < arrivals.size(); ++i) gaps.push_back(Ms(arrivals[i] - arrivals[i - 1]) - delayMs);
+    if (gaps.size() < 10) return false;
+    median = Percentile(gaps, 0.5);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::max(5, atoi(argv[1])) : 60;
+    std::string error;
+    auto bus = zta::sim::Bus::OpenPty("", &error);
+    if (!bus) {
+        std::fprintf(stderr, "simulator: %s\n", error.c_str());
+        return 1;
+    }
+    bus->Start();
+    std::printf("10-register read (8 + 25 bytes), %d exchanges per row, times in ms\n", rounds);
+    std::printf("%-6s %-8s %8s %8s %8s %8s %8s %10s\n", "baud", "mode", "wire", "pauses", "median",
+                "p90", "overhead", "mbpoll");
+    for (unsigned baud : {9600u, 19200u}) {
+        bus->RemoveAnalyzer(1);
+        zta::sim::AnalyzerConfig a;
+        a.address = 1;
+        a.baud = baud;
+        bus->AddAnalyzer(a);
+        const double wire = zta::WireTimeUs(8 + zta::kShortReplyLength, baud) / 1000.0;
+        const auto timing = zta::TimingFor(baud);
+        double mb = 0;
+        const bool haveMb = MeasureMbpoll(*bus, baud, mb);
+        for (auto [dir, name] : {std::pair{zta::DirectionSetting::Program, "program"},
+                                 std::pair{zta::DirectionSetting::Driver, "driver"}}) {
+            // Program mode: lead and settle come before the write; the hold pause overlaps the
+            // request's own wire time on the simulator's clock.
+            const double pauses = zta::kPollSettleMs +
+                                  (dir == zta::DirectionSetting::Program ? timing.rtsLeadMs : 0);
+            double median = 0, p90 = 0;
+            if (!MeasureOurs(bus->PortPath(), baud, dir, rounds, median, p90)) {
+                std::printf("%-6u %-8s  exchange failed\n", baud, name);
+                continue;
+            }
+            char mbText[32] = "n/a";
+            if (haveMb) std::snprintf(mbText, sizeof mbText, "%.2f", mb);
+            std::printf("%-6u %-8s %8.2f %8.2f %8.2f %8.2f %8.2f %10s\n", baud, name, wire, pauses,
+                        median, p90, median - wire - pauses, mbText);
+        }
+    }
+    std::printf("overhead = median - wire - pauses (goal: under 1 ms); mbpoll: its median request "
+                "spacing less its poll delay\n");
+    return 0;
+}
