@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <memory>
+#include <thread>
 
 #include "app/command_ids.h"
 #include "app/prompter.h"
@@ -98,6 +99,28 @@ private slots:
         QFETCH(QByteArray, expected);
         RecordValues v{21, -3, 1500, 1480, concentration, 7, static_cast<uint8_t>(relays)};
         QCOMPARE(BuildRecordLine(v, QTime(12, 34, 56), note), expected);
+    }
+
+    // Two writers on one file (two stations, or two windows with the same number): every line
+    // arrives whole and none is overwritten.
+    void concurrentAppendsNeitherInterleaveNorOverwrite() {
+        const QString path = host_->folder + QStringLiteral("shared.zta");
+        const QByteArray a = QByteArray(300, 'a') + "\r\n";
+        const QByteArray b = QByteArray(300, 'b') + "\r\n";
+        constexpr int kEach = 500;
+        std::thread other([&] {
+            for (int i = 0; i < kEach; ++i) AppendRecordLine(path, a);
+        });
+        for (int i = 0; i < kEach; ++i) AppendRecordLine(path, b);
+        other.join();
+        const auto lines = Lines(path);
+        QCOMPARE(lines.size(), 2 * kEach);
+        int as = 0;
+        for (const QByteArray& line : lines) {
+            QVERIFY(line == a.chopped(1) || line == b.chopped(1));
+            as += line.startsWith('a');
+        }
+        QCOMPARE(as, kEach);
     }
 
     void singleRecordsAppendToTheNumbersFile() {
@@ -241,6 +264,12 @@ private slots:
         QCOMPARE(prompter_->boxes().size(), size_t(1));
         QCOMPARE(host_->pollBlock.RunningTimers(), 0);
         QCOMPARE(Lines(a->timerFile).size(), 1);
+
+        // A period the platform timer cannot hold is refused as the platform would.
+        a->OnViewNotice(NoticeStartTimer, 3000000);
+        QVERIFY(!a->timerRunning);
+        QCOMPARE(prompter_->boxes().back().text, QStringLiteral("Таймер не установлен"));
+        QCOMPARE(prompter_->boxes().back().icon, Prompter::Icon::Error);
     }
 
     void unwritableFolderIsReportedOnceAndTheNoteWaits() {
