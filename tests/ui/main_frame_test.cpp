@@ -89,6 +89,7 @@ private slots:
     void baudByComboAndMenuStayInStep();
     void switchBaudAndReconnect();
     void recordFolderChoice();
+    void timerForAllWhilePolling();
     void toolBarToggle();
     void lineFailureReturnsToIdle();
     void lateLineFailureKeepsNewConnection();
@@ -612,6 +613,41 @@ void MainFrameTest::recordFolderChoice() {
     f->router().dispatch(CmdRecordFolder);
     QCOMPARE(f->recordFolder(), expected);
     QCOMPARE(st.view(0)->folderChanges, 1);
+}
+
+void MainFrameTest::timerForAllWhilePolling() {
+    SimBus sim;
+    TestStation st({QString::fromStdString(sim.bus->PortPath())});
+    CMainFrame* f = st.frame;
+    f->SetPollTiming(FastTiming());
+    f->OpenNewDocument();
+    f->Connect();
+    std::optional<int> answer;  // cancelled
+    int asked = 0;
+    f->runTimerDialog = [&](int period, int number) {
+        ++asked;
+        return period == 0 && number == -1 ? answer : std::nullopt;
+    };
+    f->router().dispatch(CmdTimerAll);
+    QCOMPARE(asked, 1);
+    answer = 0;  // confirmed without a period
+    f->router().dispatch(CmdTimerAll);
+    for (int slot = 0; slot < 2; ++slot)
+        QCOMPARE(st.view(slot)->count(NoticeStartTimer), 0);
+    answer = 15;
+    f->router().dispatch(CmdTimerAll);
+    for (int slot = 0; slot < 2; ++slot) {
+        QCOMPARE(st.view(slot)->count(NoticeStartTimer), 1);
+        QCOMPARE(st.view(slot)->notices.back().value, 15);
+    }
+    // A timer already runs somewhere (the flag not yet refreshed): no dialog, no box.
+    f->block().SetRunningTimers(1);
+    const size_t boxes = st.prompter.boxes().size();
+    f->router().dispatch(CmdTimerAll);
+    QCOMPARE(asked, 3);
+    QCOMPARE(st.prompter.boxes().size(), boxes);
+    f->block().SetRunningTimers(0);
+    f->Disconnect();
 }
 
 void MainFrameTest::toolBarToggle() {
