@@ -38,6 +38,7 @@ public:
 
     // Called on the scan thread after the notice of `number` is recorded.
     std::function<void(int)> onProgress;
+    std::function<void()> onFinished;
     // Stops the scan once this number's progress arrives, so the next number is the one being
     // tried when the stop comes.
     int stopAfter = -1;
@@ -48,7 +49,10 @@ public:
         if (number == stopAfter) params_.RequestStop();
         if (onProgress) onProgress(number);
     }
-    void Finished() override { Record({Event::Finished, -1, {}, {}}); }
+    void Finished() override {
+        Record({Event::Finished, -1, {}, {}});
+        if (onFinished) onFinished();
+    }
     void LineFailed() override { Record({Event::LineFailed, -1, {}, {}}); }
     void ShowError(const std::string& text, const std::string& caption) override {
         if (stopDuringError) params_.RequestStop();
@@ -156,7 +160,11 @@ protected:
 TEST_F(ScanTest, AnalyzerAt17OnlyIsFoundWithEveryProgressAndOneEnd) {
     Add(17);
     bus_->Start();
+    // The poll thread may open the port as soon as the end notice arrives.
+    bool portFreeAtEnd = false;
+    sink_.onFinished = [&] { portFreeAtEnd = SerialLine().Open(bus_->PortPath(), kBaud).ok(); };
     RunScan(params_, sink_, bus_->PortPath());
+    EXPECT_TRUE(portFreeAtEnd);
 
     EXPECT_EQ(params_.Found(), std::vector<int>{17});
     EXPECT_EQ(params_.FoundCount(), 1);
