@@ -23,6 +23,8 @@
 #include "app/station_texts.h"
 #include "app/toolbar_icons.h"
 #include "device/device_host.h"
+#include "gas/set_param_gas_working_devices.h"
+#include "gas/set_param_gaz.h"
 #include "app/station_bridge.h"
 #include "link/serial_line.h"
 
@@ -113,6 +115,9 @@ CMainFrame::CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate, StationOpt
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { ShowActiveViewTimer(); });
+
+    concentrationDialog_ = new CSetParamGaz(this);
+    devicesGasDialog_ = new CSetParamGasWorkingDevices(this);
 
     CreateMenus();
     CreateToolBar();
@@ -706,6 +711,48 @@ void CMainFrame::OnInsertAll() {
     BroadcastToViews(NoticeInsertText);
 }
 
+int CMainFrame::ExecDialog(QDialog& dialog) {
+    return execDialog ? execDialog(dialog) : dialog.exec();
+}
+
+void CMainFrame::OnConcentration() {
+    CSetParamGaz& dialog = *concentrationDialog_;
+    dialog.setMaximum(pollBlock.MaxGas());
+    dialog.setMiddle(pollBlock.MidGas());
+    dialog.setGasMarks(gas_.gasMarks);
+    zta::GasState state = gas_;
+    if (ExecDialog(dialog) == QDialog::Accepted) {
+        state.maxGas = dialog.maximum();
+        state.midGas = dialog.middle();
+    }
+    ApplyGasState(state);
+}
+
+void CMainFrame::OnConnectedDevicesGas() {
+    std::vector<zta::AnalyzerGasParams> analyzers;
+    const int count = pollBlock.WindowCount();
+    for (int slot = 0; slot < count; ++slot) {
+        const zta::Slot s = pollBlock.Snapshot(slot);
+        zta::AnalyzerGasParams p;
+        p.gasCode = s.gasCode;
+        p.gasName = s.gasName;
+        p.extendedModel = s.extendedModel;
+        p.unitName = s.unitName;
+        p.deviceRange = s.deviceRange;
+        p.deviceMidGas = s.deviceMidGas;
+        p.deviceMaxGas = s.deviceMaxGas;
+        analyzers.push_back(std::move(p));
+    }
+    CSetParamGasWorkingDevices& dialog = *devicesGasDialog_;
+    dialog.setAnalyzers(analyzers);
+    if (ExecDialog(dialog) != QDialog::Accepted)
+        return;
+    zta::GasState state = gas_;
+    if (zta::ApplyConnectedDevicesChoice(state, dialog.chosenGasName(), dialog.chosenMaximum(),
+                                         dialog.chosenMiddle()))
+        ApplyGasState(state);
+}
+
 bool CMainFrame::OnCommand(int id) {
     if (id >= CmdPortFirst && id <= CmdPortLast) {
         SelectPort(id - CmdPortFirst);
@@ -715,7 +762,15 @@ bool CMainFrame::OnCommand(int id) {
         SetBaud(id - CmdBaud1200);
         return true;
     }
+    if (const zta::GasInfo* gas = zta::GasByMenuId(id)) {
+        zta::GasState state = gas_;
+        zta::SelectGas(state, *gas);
+        ApplyGasState(state);
+        return true;
+    }
     switch (id) {
+    case CmdConcentration: OnConcentration(); return true;
+    case CmdConnectedDevicesGas: OnConnectedDevicesGas(); return true;
     case CmdConnect:
     case CmdToolConnect: Connect(); return true;
     case CmdDisconnect:

@@ -16,7 +16,10 @@
 #include "poll/poll_block.h"
 #include "poll/poll_thread.h"
 
+class CSetParamGaz;
+class CSetParamGasWorkingDevices;
 class QComboBox;
+class QDialog;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -113,6 +116,10 @@ public:
     std::function<std::optional<QString>(int number)> runInsertDialog;
     // The file-save dialog of the record folder; gives the chosen file or nothing.
     std::function<std::optional<QString>()> runFolderDialog;
+    // Runs a modal dialog of the frame (the gas dialogs); exec() unless a test answers it.
+    std::function<int(QDialog&)> execDialog;
+    CSetParamGaz& concentrationDialog() { return *concentrationDialog_; }
+    CSetParamGasWorkingDevices& devicesGasDialog() { return *devicesGasDialog_; }
 
     // ---- status bars
     void RefreshTimerFlag();
@@ -171,6 +178,9 @@ private:
     void OnRecordFolderCommand();
     void OnTimerAll();
     void OnInsertAll();
+    void OnConcentration();
+    void OnConnectedDevicesGas();
+    int ExecDialog(QDialog& dialog);
     void FitPane(int index);
     std::vector<CommandTarget*> Route() const;
 
@@ -190,6 +200,8 @@ private:
     CommandRouter* router_ = nullptr;
     UiBridge* bridge_ = nullptr;
     std::vector<CommandTarget*> frameTargets_;
+    CSetParamGaz* concentrationDialog_ = nullptr;
+    CSetParamGasWorkingDevices* devicesGasDialog_ = nullptr;
     SearchHooks* search_ = nullptr;
 
     zta::PollBlock pollBlock;  // declared before the threads that use it

@@ -5,6 +5,9 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QMdiArea>
 #include <QMenu>
 #include <QSignalSpy>
@@ -18,6 +21,8 @@
 
 #include "app/cal_data_file.h"
 #include "app/station_bridge.h"
+#include "gas/set_param_gas_working_devices.h"
+#include "gas/set_param_gaz.h"
 #include "link/cp1251.h"
 #include "sim/bus.h"
 #include "station_support.h"
@@ -90,6 +95,8 @@ private slots:
     void switchBaudAndReconnect();
     void recordFolderChoice();
     void timerForAllWhilePolling();
+    void gasMenuAndConcentration();
+    void connectedDevicesGas();
     void toolBarToggle();
     void lineFailureReturnsToIdle();
     void lateLineFailureKeepsNewConnection();
@@ -177,6 +184,7 @@ void MainFrameTest::calFileCases() {
     QCOMPARE(st.frame->paneText(5), midText);
     for (int id : kGasMenuIds)
         QCOMPARE(st.frame->router().query(id).checked, id == checkedId);
+    QVERIFY(!Enabled(st.frame, CmdConcentration));  // only a pick from the menu enables it
     QCOMPARE(st.prompter.boxes().size(), size_t(warned ? 1 : 0));
     if (warned) {
         QCOMPARE(st.prompter.boxes()[0].icon, Prompter::Icon::Warning);
@@ -648,6 +656,82 @@ void MainFrameTest::timerForAllWhilePolling() {
     QCOMPARE(st.prompter.boxes().size(), boxes);
     f->block().SetRunningTimers(0);
     f->Disconnect();
+}
+
+void MainFrameTest::gasMenuAndConcentration() {
+    TestStation st;
+    CMainFrame* f = st.frame;
+    f->router().dispatch(CmdGasPropylene);
+    QCOMPARE(f->paneText(3), QStringLiteral("Пропилен"));
+    QCOMPARE(f->paneText(4), QStringLiteral("1.00"));
+    QCOMPARE(f->paneText(5), QStringLiteral("0.50"));
+    QCOMPARE(f->block().MaxGas(), 1.0);
+    QCOMPARE(f->block().MidGas(), 0.5);
+    for (int id : kGasMenuIds)
+        QCOMPARE(f->router().query(id).checked, id == CmdGasPropylene);
+    QVERIFY(Enabled(f, CmdConcentration));
+
+    // "Концентрация": the dialog gets the current values; "Установить" takes the typed ones.
+    f->router().dispatch(CmdGasMethane);
+    f->execDialog = [](QDialog& d) {
+        auto& dialog = static_cast<CSetParamGaz&>(d);
+        dialog.show();
+        dialog.maximumField()->setText(QStringLiteral("3.00"));
+        dialog.middleField()->setText(QStringLiteral("1.50"));
+        dialog.setButton()->click();
+        const int result = dialog.result();
+        dialog.hide();
+        return result;
+    };
+    f->router().dispatch(CmdConcentration);
+    QCOMPARE(f->block().MaxGas(), 3.0);
+    QCOMPARE(f->block().MidGas(), 1.5);
+    QCOMPARE(f->paneText(4), QStringLiteral("3.00"));
+    QCOMPARE(f->paneText(5), QStringLiteral("1.50"));
+    QVERIFY(f->router().query(CmdGasMethane).checked);
+
+    f->execDialog = [](QDialog&) { return int(QDialog::Rejected); };
+    f->router().dispatch(CmdConcentration);
+    QCOMPARE(f->block().MaxGas(), 3.0);
+    QCOMPARE(f->paneText(4), QStringLiteral("3.00"));
+}
+
+void MainFrameTest::connectedDevicesGas() {
+    auto bus = zta::sim::Bus::OpenPty();
+    zta::sim::AnalyzerConfig a;
+    a.address = 0;
+    a.gasCode = 4;  // standard model: the table's values for "Бутан"
+    a.model = zta::sim::Model::Standard;
+    bus->AddAnalyzer(a);
+    bus->Start();
+    TestStation st({QString::fromStdString(bus->PortPath())});
+    CMainFrame* f = st.frame;
+    f->SetPollTiming(FastTiming());
+    QVERIFY(!Enabled(f, CmdConnectedDevicesGas));
+    f->router().dispatch(CmdGasPropane);
+    f->Connect();
+    QTRY_COMPARE_WITH_TIMEOUT(int(f->block().Snapshot(0).gasCode), 4, 10000);
+    QVERIFY(Enabled(f, CmdConnectedDevicesGas));
+
+    f->execDialog = [](QDialog& d) {
+        auto& dialog = static_cast<CSetParamGasWorkingDevices&>(d);
+        dialog.show();
+        if (dialog.list()->rowCount() > 0)
+            dialog.list()->selectRow(0);
+        dialog.okButton()->click();
+        const int result = dialog.result();
+        dialog.hide();
+        return result;
+    };
+    f->router().dispatch(CmdConnectedDevicesGas);
+    QCOMPARE(f->paneText(3), QStringLiteral("Бутан"));
+    QCOMPARE(f->paneText(4), QStringLiteral("0.70"));
+    QCOMPARE(f->paneText(5), QStringLiteral("0.35"));
+    QVERIFY(f->router().query(CmdGasButane).checked);
+    QVERIFY(!f->router().query(CmdGasPropane).checked);
+    QVERIFY(!Enabled(f, CmdConcentration));
+    f->Disconnect();
+    QVERIFY(!Enabled(f, CmdConnectedDevicesGas));
 }
 
 void MainFrameTest::toolBarToggle() {
