@@ -53,6 +53,8 @@ struct Bus::Impl {
     std::vector<std::shared_ptr<Analyzer>> analyzers;
     std::vector<LogEntry> log;
     std::function<void(const LogEntry&)> sink;
+    int sinkCalls = 0;  // calls of a sink in progress (outside the lock)
+    std::thread::id workerId;
     Clock::time_point start = Clock::now();
     uint32_t nextSeed = 1;
 
@@ -473,10 +475,14 @@ void Bus::Impl::Publish(const std::vector<LogEntry>& entries) {
     std::function<void(const LogEntry&)> s;
     {
         std::lock_guard lock(mu);
+        if (!sink) return;
         s = sink;
+        ++sinkCalls;
     }
-    if (s)
-        for (const auto& e : entries) s(e);
+    for (const auto& e : entries) s(e);
+    std::lock_guard lock(mu);
+    --sinkCalls;
+    changed.notify_all();
 }
 
 void Bus::Impl::RunOnWorker(const std::function<void()>& op) {
@@ -572,6 +578,7 @@ void Bus::Start() {
     impl_->running = true;
     impl_->stopping = false;
     impl_->worker = std::thread([impl = impl_.get()] { impl->WorkerLoop(); });
+    impl_->workerId = impl_->worker.get_id();
 }
 
 void Bus::Stop() {
@@ -592,6 +599,7 @@ void Bus::Stop() {
     std::lock_guard lock(impl_->mu);
     impl_->opsDone += left.size();
     impl_->running = false;
+    impl_->workerId = {};
     impl_->changed.notify_all();
 }
 
@@ -685,8 +693,12 @@ std::optional<AnalyzerState> Bus::State(int address) const {
 }
 
 void Bus::SetLogSink(std::function<void(const LogEntry&)> sink) {
-    std::lock_guard lock(impl_->mu);
+    std::unique_lock lock(impl_->mu);
     impl_->sink = std::move(sink);
+    // Once this returns the old sink is never running, so whatever it refers to may go; from
+    // inside a sink (the worker itself) there is nothing to wait for.
+    if (impl_->workerId == std::this_thread::get_id()) return;
+    impl_->changed.wait(lock, [&] { return impl_->sinkCalls == 0; });
 }
 
 }  // namespace zta::sim

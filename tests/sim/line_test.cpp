@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -237,6 +238,26 @@ TEST(DeviceLine, ServesAtTheDeviceRateAndLetsAVanishedDeviceGo) {
     const double cpu = CpuSeconds();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_LT(CpuSeconds() - cpu, 0.2);
+}
+
+TEST_F(LineTest, LogSinkSeesEachEntryAndIsNeverRunningOnceReplaced) {
+    Open({At(1)});
+    std::atomic<int> inside{0}, seen{0};
+    bus->SetLogSink([&](const LogEntry& e) {
+        inside = 1;
+        seen += e.kind == Kind::WriteApplied ? 10 : 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        inside = 0;
+    });
+    const Request write = WriteRequest(1, 5, 40);
+    EXPECT_EQ(line.Exchange(write, 8), Of(write));
+    ASSERT_TRUE(line.Write(ReadRequest(1, 1, 10)));
+    // Replaced while the sink is busy with the third entry (request, write applied, request).
+    for (int i = 0; i < 400 && seen < 12; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(seen, 12);
+    bus->SetLogSink(nullptr);
+    EXPECT_EQ(inside, 0) << "the old sink still runs after it was replaced";
 }
 
 TEST_F(LineTest, StopAndStartAgainKeepsTheAnalyzers) {
