@@ -91,7 +91,7 @@ struct Setup {
     std::unique_ptr<PollThread> poll;
 };
 
-bool StartPolling(Setup& s, int n, unsigned baud) {
+bool StartPolling(Setup& s, int n, unsigned baud, DirectionSetting direction) {
     std::string error;
     s.bus = sim::Bus::OpenPty("", &error);
     if (!s.bus) {
@@ -108,7 +108,8 @@ bool StartPolling(Setup& s, int n, unsigned baud) {
     s.block.SetPortName(s.bus->PortPath());
     s.block.SetBaudRate(baud);
     for (int a = 1; a <= n; ++a) s.block.SetAddress(*s.block.Register(static_cast<ViewId>(a)), a);
-    PollTiming timing;  // the station's own pacing; a pty has no RS-485 mode, so RTS is ours
+    PollTiming timing;  // the station's own pacing
+    timing.line.direction = direction;
     s.poll = std::make_unique<PollThread>(s.block, s.sink, timing);
     return s.poll->Start();
 }
@@ -120,16 +121,17 @@ bool WaitMarks(TimingSink& sink, size_t count, double limitS) {
     return sink.Marks().size() >= count;
 }
 
-void CycleFigures(int n, unsigned baud) {
+void CycleFigures(int n, unsigned baud, DirectionSetting direction) {
     Setup s;
-    if (!StartPolling(s, n, baud)) return;
+    if (!StartPolling(s, n, baud, direction)) return;
     // Several short cycles for one analyzer, so that one late wake-up does not make the figure.
     const int kCycles = n == 1 ? 10 : 2;
     // One cycle to settle (the first turn opens the line), then the measured ones.
     const double wireMs = (WireTimeUs(8, baud) + WireTimeUs(kLongReplyLength, baud)) / 1000.0;
     const double modelMs = n * (kPollSettleMs + wireMs + PacingMs(n));
     // The RTS hold pause and its 1 ms overlap the reply's wire time; the lead pause does not.
-    const double modelRtsMs = modelMs + n * TimingFor(baud).rtsLeadMs;
+    const int leadMs = direction == DirectionSetting::Program ? TimingFor(baud).rtsLeadMs : 0;
+    const double modelRtsMs = modelMs + n * leadMs;
     const bool ok = WaitMarks(s.sink, kCycles + 2, (kCycles + 2) * modelRtsMs / 1000.0 * 3 + 5);
     s.poll->Stop(10000);
     if (!ok) {
@@ -141,16 +143,19 @@ void CycleFigures(int n, unsigned baud) {
         std::chrono::duration<double, std::milli>(marks[kCycles + 1].when - marks[1].when).count() /
         kCycles;
     std::printf("%2d @ %5u: cycle %8.1f ms; n x (wire %4.1f + settle %d + pacing %3d) = %8.1f ms "
-                "%+6.2f %%; with RTS lead %d ms = %8.1f ms %+6.2f %%\n",
+                "%+6.2f %%",
                 n, baud, measuredMs, wireMs, kPollSettleMs, PacingMs(n), modelMs,
-                100.0 * (measuredMs - modelMs) / modelMs, TimingFor(baud).rtsLeadMs, modelRtsMs,
-                100.0 * (measuredMs - modelRtsMs) / modelRtsMs);
+                100.0 * (measuredMs - modelMs) / modelMs);
+    if (leadMs)
+        std::printf("; with RTS lead %d ms = %8.1f ms %+6.2f %%", leadMs, modelRtsMs,
+                    100.0 * (measuredMs - modelRtsMs) / modelRtsMs);
+    std::printf("\n");
 }
 
 void CpuFigures(double seconds) {
     Setup s;
     constexpr int n = 50;
-    if (!StartPolling(s, n, 19200)) return;
+    if (!StartPolling(s, n, 19200, DirectionSetting::Driver)) return;
     WaitMarks(s.sink, 1, 30);
     const double process0 = ProcessCpuSeconds();
     const auto start = Clock::now();
@@ -175,9 +180,12 @@ void CpuFigures(double seconds) {
 
 int main(int argc, char** argv) {
     const double cpuSeconds = argc > 1 ? std::atof(argv[1]) : 15.0;
-    std::printf("poll cycle, extended analyzers (55-byte replies), RTS switched by the station\n");
-    for (unsigned baud : {9600u, 19200u})
-        for (int n : {1, 10, 50}) CycleFigures(n, baud);
+    for (DirectionSetting direction : {DirectionSetting::Driver, DirectionSetting::Program}) {
+        std::printf("poll cycle, extended analyzers (55-byte replies), direction switched by the %s\n",
+                    direction == DirectionSetting::Driver ? "driver" : "station (RTS)");
+        for (unsigned baud : {9600u, 19200u})
+            for (int n : {1, 10, 50}) CycleFigures(n, baud, direction);
+    }
     if (cpuSeconds > 0) CpuFigures(cpuSeconds);
     return 0;
 }
