@@ -413,13 +413,14 @@ private slots:
     void f6OpensTheFactoryNumberCommandWithoutLink() {
         CChildFrame* w = Open();
         int calls = 0;
+        const DocumentCommandHandlers station = GetDocumentCommandHandlers();
         SetDocumentCommandHandlers({nullptr, nullptr, [&](CMirelDoc& d) {
                                         QCOMPARE(&d, &w->document());
                                         ++calls;
                                     }});
         QTest::keyRelease(w->view()->numberField(), Qt::Key_F6);
         QTest::keyRelease(w->view(), Qt::Key_F5);
-        SetDocumentCommandHandlers({});
+        SetDocumentCommandHandlers(station);
         QCOMPARE(calls, 1);
     }
 
