@@ -297,7 +297,8 @@ private slots:
         CChildFrame* w = Open();
         CMirelView* v = w->view();
         host_->area.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&host_->area));
+        host_->area.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&host_->area));
         QLineEdit* f = v->numberField();
         f->setFocus();
         f->selectAll();
