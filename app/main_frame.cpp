@@ -20,6 +20,7 @@
 #include "app/cal_data_file.h"
 #include "app/document_template.h"
 #include "app/prompter.h"
+#include "app/search_control.h"
 #include "app/station_texts.h"
 #include "app/toolbar_icons.h"
 #include "device/device_host.h"
@@ -116,6 +117,9 @@ CMainFrame::CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate, StationOpt
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { ShowActiveViewTimer(); });
 
+    searchControl_ = std::make_unique<SearchControl>(*this);
+    SetSearchHooks(searchControl_.get());
+    AddFrameTarget(searchControl_.get());
     concentrationDialog_ = new CSetParamGaz(this);
     devicesGasDialog_ = new CSetParamGasWorkingDevices(this);
 
@@ -156,6 +160,7 @@ CMainFrame::~CMainFrame() {
         pollThread->Stop(kStopWaitMs, false);
     pollThread.reset();
     abandoned_.clear();
+    searchControl_.reset();  // asks a running search to stop and waits for it
     // Each closing document gives its slot back to the block, which goes with this object.
     const QList<QMdiSubWindow*> children = mdi_->subWindowList();
     for (QMdiSubWindow* child : children)

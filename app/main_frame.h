@@ -17,6 +17,7 @@
 #include "poll/poll_thread.h"
 
 class CSetParamGaz;
+class SearchControl;
 class CSetParamGasWorkingDevices;
 class QComboBox;
 class QDialog;
@@ -106,6 +107,7 @@ public:
     // Extra handlers at the main window's stop of the route (gas commands, search control).
     void AddFrameTarget(CommandTarget* target);
     void SetSearchHooks(SearchHooks* hooks) { search_ = hooks; }
+    SearchControl& searchControl() { return *searchControl_; }
     // Poll thread timing and port (tests shorten the pacing or use another port backend).
     void SetPollTiming(const zta::PollTiming& timing) { pollTiming_ = timing; }
     void SetPortFactory(zta::PortFactory factory) { portFactory_ = std::move(factory); }
@@ -203,6 +205,7 @@ private:
     CSetParamGaz* concentrationDialog_ = nullptr;
     CSetParamGasWorkingDevices* devicesGasDialog_ = nullptr;
     SearchHooks* search_ = nullptr;
+    std::unique_ptr<SearchControl> searchControl_;
 
     zta::PollBlock pollBlock;  // declared before the threads that use it
     zta::PollTiming pollTiming_;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/search_control.h"
 #include "app/station_bridge.h"
 #include "device/child_frame.h"
 #include "device/mirel_view.h"
@@ -39,6 +40,9 @@ private slots:
     void threeAnalyzersComeUpAndOneGoesSilent();
     void disconnectDuringSynchronousNotice();
     void closeWhilePolling();
+    void searchStoppedEarlyOpensWindowsForWhatItFound();
+    void searchBeyondTenAnalyzers();
+    void searchFindsNothingKeepsWindows();
 };
 
 void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
@@ -134,6 +138,118 @@ void StationLinkTest::closeWhilePolling() {
     QVERIFY(!f->IsPolling());
     QVERIFY(QFile::exists(st->dir.filePath(QStringLiteral("CalDataK7.cfg"))));
     st.reset();  // windows and block go; nothing may still be polling them
+}
+
+namespace {
+
+std::unique_ptr<zta::sim::Bus> BusWith(std::initializer_list<int> addresses) {
+    auto bus = zta::sim::Bus::OpenPty();
+    if (!bus)
+        return bus;
+    for (int address : addresses) {
+        zta::sim::AnalyzerConfig a;
+        a.address = address;
+        a.baud = 19200;
+        bus->AddAnalyzer(a);
+    }
+    bus->Start();
+    return bus;
+}
+
+void FastSearch(CMainFrame* f) {
+    zta::LineOptions line;
+    line.replyTimeoutMs = 40;  // generous for a loaded machine, short enough for 256 probes
+    f->searchControl().SetLineOptions(line);
+    f->SetPollTiming(FastTiming());
+    f->SetBaud(4);
+}
+
+}  // namespace
+
+void StationLinkTest::searchStoppedEarlyOpensWindowsForWhatItFound() {
+    auto bus = BusWith({5, 9, 30, 40});
+    QVERIFY(bus);
+    TestStation st({QString::fromStdString(bus->PortPath())}, MakeDocumentTemplate());
+    CMainFrame* f = st.frame;
+    FastSearch(f);
+    f->OpenNewDocument();  // two old windows, both replaced
+
+    f->router().dispatch(CmdSearch);
+    QVERIFY(f->IsSearching());
+    QVERIFY(f->router().query(CmdStopSearch).enabled);
+    QVERIFY(!f->router().query(CmdConnect).enabled);
+    f->Connect();
+    QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Остановите поиск"));
+    QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 3")) &&
+                                 f->paneText(0).contains(QStringLiteral("Найдены №№: 5,9,30,")),
+                             30000);
+    f->router().dispatch(CmdStopSearch);
+    QVERIFY(!f->IsSearching());
+    QVERIFY(f->IsPolling());
+    QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
+    QVERIFY(f->isMaximized());
+    const QList<QMdiSubWindow*> children = f->mdiArea()->subWindowList();
+    QCOMPARE(children.size(), 3);
+    QCOMPARE(f->block().WindowCount(), 3);
+    const int numbers[3] = {5, 9, 30};
+    for (int k = 0; k < 3; ++k) {
+        QCOMPARE(f->block().Snapshot(k).address, numbers[k]);
+        QCOMPARE(children[k]->windowTitle(), QStringLiteral("Прибор №%1").arg(numbers[k]));
+    }
+    for (int k = 0; k < 3; ++k)
+        QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, k)->iconOf(1023), kLinkUp, 15000);
+    f->Disconnect();
+}
+
+void StationLinkTest::searchBeyondTenAnalyzers() {
+    auto bus = BusWith({1, 2, 3, 4, 6, 7, 8, 10, 11, 12, 200, 201});
+    QVERIFY(bus);
+    TestStation st({QString::fromStdString(bus->PortPath())}, MakeDocumentTemplate());
+    CMainFrame* f = st.frame;
+    FastSearch(f);
+    f->router().dispatch(CmdToolSearch);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->IsSearching(), 60000);
+    QVERIFY(f->IsPolling());
+    const std::vector<int> found = f->searchControl().params()->Found();
+    QCOMPARE(found, (std::vector<int>{1, 2, 3, 4, 6, 7, 8, 10, 11, 12, 200, 201}));
+    QCOMPARE(f->mdiArea()->subWindowList().size(), 10);
+    QCOMPARE(f->block().Snapshot(9).address, 12);
+    QVERIFY(!st.prompter.boxes().empty());
+    QCOMPARE(st.prompter.boxes().back().text,
+             QStringLiteral("Неподключенные приборы: № 200; № 201; "));
+    QCOMPARE(st.prompter.boxes().back().caption, QStringLiteral("Найденых приборов больше 10"));
+    f->Disconnect();
+}
+
+void StationLinkTest::searchFindsNothingKeepsWindows() {
+    auto bus = BusWith({});
+    QVERIFY(bus);
+    TestStation st({QString::fromStdString(bus->PortPath())});
+    CMainFrame* f = st.frame;
+    FastSearch(f);
+    f->OpenNewDocument();
+    f->block().SetAddress(1, 17);
+    f->router().dispatch(CmdSearch);
+    QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 4")), 30000);
+    // While searching, polling refuses and the search refuses a second start.
+    f->router().dispatch(CmdSearch);  // disabled: nothing
+    f->searchControl().StartSearch();
+    QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Поиск идет."));
+    f->router().dispatch(CmdStopSearch);
+    QVERIFY(!f->IsSearching());
+    QVERIFY(!f->IsPolling());
+    QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Подключенных приборов не найдено."));
+    QCOMPARE(st.prompter.boxes().back().caption, QStringLiteral("Поиск"));
+    QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
+    QCOMPARE(f->block().WindowCount(), 2);
+    QCOMPARE(f->block().Snapshot(1).address, 17);
+
+    // Searching while polling is refused.
+    f->Connect();
+    f->searchControl().StartSearch();
+    QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Остановите опрос приборов."));
+    QVERIFY(!f->IsSearching());
+    f->Disconnect();
 }
 
 QTEST_MAIN(StationLinkTest)

@@ -1,0 +1,202 @@
+#include "app/search_control.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QLineEdit>
+
+#include "app/prompter.h"
+#include "app/station_bridge.h"
+#include "device/child_frame.h"
+#include "device/mirel_view.h"
+#include "poll/worker.h"
+
+namespace {
+constexpr int kStopSearchWaitMs = 5000;
+constexpr int kFailureWaitMs = 10000;
+constexpr int kMaxOpened = 10;
+const char* const kCaption = "Поиск";
+}  // namespace
+
+// One search: its own parameter block, the thread and the sink it reports through. Every
+// notice names its run, so a late notice of an earlier run changes nothing.
+class SearchControl::Run : public zta::SearchSink {
+public:
+    Run(SearchControl& control, int id) : control_(control), id_(id) {}
+    ~Run() override {
+        params.RequestStop();
+        worker.WaitFinished(kFailureWaitMs);
+    }
+
+    void Progress(int number) override {
+        SearchControl* c = &control_;
+        const int id = id_;
+        bridge().post([c, id, number] { c->OnProgress(id, number); });
+    }
+    void Finished() override {
+        SearchControl* c = &control_;
+        const int id = id_;
+        bridge().post([c, id] { c->OnFinished(id); });
+    }
+    void LineFailed() override {
+        SearchControl* c = &control_;
+        const int id = id_;
+        bridge().post([c, id] { c->OnLineFailed(id); });
+    }
+    void ShowError(const std::string& text, const std::string& caption) override {
+        bridge().ShowError(text, caption);
+    }
+
+    UiBridge& bridge() { return control_.frame_.bridge(); }
+    int id() const { return id_; }
+
+    zta::SearchParams params;
+    zta::WorkerThread worker;
+
+private:
+    SearchControl& control_;
+    int id_;
+};
+
+SearchControl::SearchControl(CMainFrame& frame) : frame_(frame) {}
+
+SearchControl::~SearchControl() = default;
+
+const zta::SearchParams* SearchControl::params() const {
+    if (run_)
+        return &run_->params;
+    return lastRun_ ? &lastRun_->params : nullptr;
+}
+
+void SearchControl::StartSearch() {
+    if (frame_.noPorts()) {
+        GetPrompter().Information(QStringLiteral("Нет найденных COM портов"),
+                                  QString::fromUtf8(kCaption), &frame_);
+        return;
+    }
+    if (frame_.IsPolling()) {
+        GetPrompter().Information(QStringLiteral("Остановите опрос приборов."),
+                                  QString::fromUtf8(kCaption), &frame_);
+        return;
+    }
+    if (run_) {
+        GetPrompter().Information(QStringLiteral("Поиск идет."), QString::fromUtf8(kCaption),
+                                  &frame_);
+        return;
+    }
+    auto run = std::make_unique<Run>(*this, ++lastId_);
+    run->params.Prepare(frame_.block().PortName(), frame_.block().BaudRate());
+    Run* r = run.get();
+    const zta::LineOptions options = lineOptions_;
+    const zta::PortFactory factory = zta::MakePlatformPort;
+    if (!r->worker.Start([r, options, factory] {
+            zta::SearchThreadProc(r->params, *r, options, factory);
+        }))
+        return;
+    run_ = std::move(run);
+    frame_.router().refresh();
+}
+
+bool SearchControl::WaitRun(int timeoutMs) {
+    return frame_.bridge().waitForWorker(run_->worker, timeoutMs);
+}
+
+void SearchControl::StopSearch() {
+    if (!run_)
+        return;
+    run_->params.RequestStop();
+    // Even after its end report the thread is waited for (briefly): results are read only
+    // once nothing can write them any more.
+    if (!WaitRun(kStopSearchWaitMs))
+        return;  // still searching, with the stop request set; a later stop tries again
+    lastRun_ = std::move(run_);
+    const std::vector<int> found = lastRun_->params.Found();
+    frame_.router().refresh();
+
+    if (found.empty()) {
+        GetPrompter().Information(QStringLiteral("Подключенных приборов не найдено."),
+                                  QString::fromUtf8(kCaption), &frame_);
+        frame_.SetPaneText(0, QStringLiteral("Ready"));
+        return;
+    }
+    QString rest;
+    if (found.size() > size_t(kMaxOpened)) {
+        rest = QStringLiteral("Неподключенные приборы: ");
+        for (size_t i = kMaxOpened; i < found.size(); ++i)
+            rest += QStringLiteral("№ %1; ").arg(found[i]);
+    }
+    OpenWindowsFor(std::vector<int>(found.begin(),
+                                    found.begin() + std::min<size_t>(found.size(), kMaxOpened)));
+    frame_.showMaximized();
+    frame_.TileWindows();
+    frame_.Connect();
+    if (!rest.isEmpty())
+        GetPrompter().Information(rest, QStringLiteral("Найденых приборов больше 10"), &frame_);
+}
+
+void SearchControl::OpenWindowsFor(const std::vector<int>& found) {
+    // The old windows go without a question; their slots are free afterwards.
+    const QList<QMdiSubWindow*> old = frame_.mdiArea()->subWindowList();
+    for (QMdiSubWindow* child : old)
+        delete child;
+    for (size_t k = 0; k < found.size(); ++k) {
+        QMdiSubWindow* child = frame_.OpenNewDocument();
+        if (!child)
+            break;
+        auto* analyzer = qobject_cast<CChildFrame*>(child);
+        if (analyzer && analyzer->view())
+            analyzer->view()->numberField()->setText(QString::number(found[k]));
+        else
+            frame_.block().SetAddress(int(k), found[k]);
+    }
+}
+
+void SearchControl::StopForClose(int timeoutMs) {
+    if (!run_)
+        return;
+    run_->params.RequestStop();
+    if (WaitRun(timeoutMs))
+        lastRun_ = std::move(run_);
+    else
+        abandoned_.push_back(std::move(run_));
+}
+
+void SearchControl::OnProgress(int run, int number) {
+    if (!run_ || run_->id() != run)
+        return;
+    frame_.SetPaneText(0, QString::fromStdString(
+                              zta::SearchProgressText(number, run_->params.Found())));
+}
+
+void SearchControl::OnFinished(int run) {
+    if (!run_ || run_->id() != run)
+        return;
+    StopSearch();
+}
+
+void SearchControl::OnLineFailed(int run) {
+    if (!run_ || run_->id() != run)
+        return;
+    // The window's polling goes as well (it cannot run together with a search; kept for
+    // symmetry with the poll thread's report).
+    run_->params.RequestStop();
+    if (WaitRun(kFailureWaitMs))
+        lastRun_ = std::move(run_);
+    else
+        abandoned_.push_back(std::move(run_));
+    frame_.SetPaneText(0, QStringLiteral("Ready"));
+    frame_.router().refresh();
+}
+
+bool SearchControl::OnCommand(int id) {
+    switch (id) {
+    case CmdSearch:
+    case CmdToolSearch: StartSearch(); return true;
+    case CmdStopSearch:
+    case CmdToolStopSearch: StopSearch(); return true;
+    default: return false;
+    }
+}
+
+bool SearchControl::OnUpdateCommand(int, CommandState&) {
+    return false;  // the main window's table decides
+}

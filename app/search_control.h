@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "app/command_router.h"
+#include "app/main_frame.h"
+#include "search/scan.h"
+
+// The main window's side of the device search: "Поиск" and "Остановить", the progress text,
+// and the results: one analyzer window per analyzer found (at most ten), tiled, then polling.
+class SearchControl : public SearchHooks, public CommandTarget {
+public:
+    explicit SearchControl(CMainFrame& frame);
+    ~SearchControl() override;
+
+    void StartSearch();
+    void StopSearch();
+
+    bool Running() const override { return run_ != nullptr; }
+    void StopForClose(int timeoutMs) override;
+
+    bool OnCommand(int id) override;
+    bool OnUpdateCommand(int id, CommandState& state) override;
+
+    // The current run's parameter block (results of the last run once it has ended).
+    const zta::SearchParams* params() const;
+    // Tests shorten the reply time-out through this.
+    void SetLineOptions(const zta::LineOptions& options) { lineOptions_ = options; }
+
+private:
+    class Run;
+    void OnProgress(int run, int number);
+    void OnFinished(int run);
+    void OnLineFailed(int run);
+    bool WaitRun(int timeoutMs);
+    void OpenWindowsFor(const std::vector<int>& found);
+
+    CMainFrame& frame_;
+    zta::LineOptions lineOptions_;
+    std::unique_ptr<Run> run_;
+    std::unique_ptr<Run> lastRun_;  // kept for its results after it ended
+    std::vector<std::unique_ptr<Run>> abandoned_;
+    int lastId_ = 0;
+};
