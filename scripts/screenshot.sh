@@ -10,7 +10,7 @@ build="${ZTA_BUILD_DIR:-build}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zta-k7 zta-sim
 
-link="$(mktemp -u /tmp/zta-k7-shot.XXXXXX)"
+link="${ZTA_SIM_LINK:-/tmp/zta-k7-sim}"
 "$build"/sim/zta-sim --link "$link" \
     --analyzer address=1,model=extended,conc=23 \
     --analyzer address=2,model=standard,gas=2,conc=12 \
