@@ -470,6 +470,8 @@ void CMainFrame::BuildPortMenu() {
 }
 
 void CMainFrame::SelectPort(int index) {
+    if (noPorts_)
+        return;  // "NoPort" names nothing to open
     for (int i = 0; i < portCombo_->count(); ++i) {
         if (i != index)
             continue;

@@ -522,6 +522,8 @@ void MainFrameTest::portList() {
         QCOMPARE(f->portCombo()->currentText(), QStringLiteral("NoPort"));
         QCOMPARE(f->paneText(1), QStringLiteral("----"));
         QVERIFY(items.isEmpty());
+        emit f->portCombo()->activated(0);  // picking "NoPort" changes nothing
+        QCOMPARE(f->paneText(1), QStringLiteral("----"));
     } else {
         QCOMPARE(f->portCount(), listed.size());
         QCOMPARE(f->portCombo()->count(), listed.size());
