@@ -125,7 +125,12 @@ void CMirelView::BuildForm() {
     QFont small = font();
     small.setPointSizeF(8);
     setFont(small);
-    auto* row = new QHBoxLayout(this);
+    // One row at the top; a taller or wider window leaves the extra space empty.
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    auto* row = new QHBoxLayout;
+    page->addLayout(row);
+    page->addStretch(1);
     row->setContentsMargins(3, 1, 3, 1);
     row->setSpacing(3);
 
@@ -150,8 +155,13 @@ void CMirelView::BuildForm() {
                         2, 1, 2);
     infoGrid->addWidget(AddField(1028, 48), 1, 0);
     infoGrid->addWidget(AddField(1024, 84), 1, 1);
-    infoGrid->addWidget(AddField(1004, 34), 1, 2);
-    infoGrid->addWidget(AddField(1006, 34), 1, 3);
+    // The label's blanks put "1" and "2" near its right end, over the two fields.
+    auto* thresholds = new QHBoxLayout;
+    thresholds->setSpacing(12);
+    thresholds->addStretch(1);
+    thresholds->addWidget(AddField(1004, 34));
+    thresholds->addWidget(AddField(1006, 34));
+    infoGrid->addLayout(thresholds, 1, 2, 1, 2);
     row->addWidget(info);
 
     auto* readings = new QGroupBox(QStringLiteral("Показания"), this);
@@ -213,7 +223,7 @@ void CMirelView::BuildForm() {
 
     row->addStretch(1);
     // Too narrow a window scrolls in its area instead of squeezing the form.
-    row->setSizeConstraint(QLayout::SetMinimumSize);
+    page->setSizeConstraint(QLayout::SetMinimumSize);
 }
 
 QWidget* CMirelView::control(int id) const {
