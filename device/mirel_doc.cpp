@@ -2,6 +2,7 @@
 
 #include "app/document_template.h"
 #include "app/prompter.h"
+#include "commands/doc_commands.h"
 
 #include <map>
 
@@ -14,7 +15,7 @@ std::map<zta::ViewId, AnalyzerView*>& LiveViews() {
 }
 
 DocumentCommandHandlers& Handlers() {
-    static DocumentCommandHandlers handlers;
+    static DocumentCommandHandlers handlers = ServiceCommandHandlers();
     return handlers;
 }
 

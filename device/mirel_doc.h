@@ -49,6 +49,19 @@ public:
     bool OnCommand(int id) override;
     bool OnUpdateCommand(int id, CommandState& state) override;
 
+    // Service commands of this window's analyzer (commands/doc_commands.cpp).
+    void OnChangeNumber();
+    void OnChangeSpeed();
+    void OnSetZero();
+    void OnHighGas();
+    void OnMiddleGas();
+    void OnTypicalConcentration();
+    void OnThreshold1();
+    void OnThreshold2();
+    void OnChangeFactoryNumber();  // F6 in the window
+    void OnUpdateAlways(CommandState& state);
+    void OnUpdateWhenResponding(CommandState& state);
+
     // Fields as the window shows them.
     zta::PollBlock* block = nullptr;
     DeviceHost* mainFrame = nullptr;
