@@ -1,0 +1,598 @@
+// Service commands of an analyzer window: refusals and confirmations with their exact texts,
+// the value dialogs and what they leave in the slot, the enabling rules on the real station's
+// route, and end to end against simulated analyzers: each confirmed command reaches the
+// analyzer as its exact write and the window shows the effect.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+#include "app/command_ids.h"
+#include "app/prompter.h"
+#include "commands/doc_commands.h"
+#include "commands/service_dialogs.h"
+#include "device/child_frame.h"
+#include "device/device_icons.h"
+#include "device/mirel_doc.h"
+#include "device/mirel_doc_template.h"
+#include "device/mirel_view.h"
+#include "link/modbus.h"
+#include "sim/bus.h"
+#include "device_support.h"
+#include "station_support.h"
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+using Pending = bool zta::Slot::*;
+
+struct Refusal {
+    int id;
+    const char* text;
+};
+
+// The tool buttons carry the same refusals as their menu items.
+const Refusal kRefusals[] = {
+    {CmdChangeNumber,
+     "Смена номера не может быть произведена.\r\n      Проверьте подключение прибора. "},
+    {CmdToolChangeSpeed,
+     "Смена скорости не может быть произведена.\r\n       Проверьте подключение прибора. "},
+    {CmdToolSetZero,
+     "Установка нуля не может быть произведена.\r\n       Проверьте подключение прибора. "},
+    {CmdHighGas,
+     "Установка по газу не может быть произведена.\r\n       Проверьте подключение прибора. "},
+    {CmdToolMiddleGas,
+     "Установка по газу не может быть произведена.\r\n       Проверьте подключение прибора. "},
+    {CmdTypicalConcentration,
+     "Установка исходной концентрации не может быть произведена.\r\n"
+     "                  Проверьте подключение прибора. "},
+};
+
+struct Confirmation {
+    int id;
+    const char* text;
+    const char* caption;
+    Pending flag;
+};
+
+const Confirmation kConfirmations[] = {
+    {CmdSetZero, "Установить нуль в приборе № 7 ?", "Установка нуля", &zta::Slot::pendingZero},
+    {CmdToolHighGas,
+     "Установить газ максимальной концентрации (4.40 Об. долей) в приборе № 7 ?",
+     "Установка по газу", &zta::Slot::pendingMaxGas},
+    {CmdMiddleGas, "Установить газ средней концентрации (2.70 Об. долей) в приборе № 7 ?",
+     "Установка по газу", &zta::Slot::pendingMidGas},
+    {CmdToolTypicalConcentration, "Загрузить типовые значения концентрации в приборе № 7 ?",
+     "Установка исходной концентрации", &zta::Slot::pendingTypical},
+};
+
+zta::PollTiming FastTiming() {
+    zta::PollTiming t;
+    t.pacingBaseMs = 20;
+    t.pacingPerWindowMs = 0;
+    return t;
+}
+
+CMirelView* ViewIn(QMdiSubWindow* child) {
+    auto* frame = qobject_cast<CChildFrame*>(child);
+    return frame ? frame->view() : nullptr;
+}
+
+template <class D>
+D* As(QDialog& d) {
+    auto* dialog = qobject_cast<D*>(&d);
+    if (!dialog) qFatal("unexpected dialog %s", d.metaObject()->className());
+    return dialog;
+}
+
+void Type(QLineEdit* field, const QString& text) {
+    field->selectAll();
+    QTest::keyClicks(field, text);
+}
+
+// Two analyzers on a pseudo-terminal and a station connected to them, shared by the end-to-end
+// cases in the order they are declared.
+struct Rig {
+    std::unique_ptr<zta::sim::Bus> bus;
+    std::unique_ptr<TestStation> st;
+    QMdiSubWindow* children[2] = {};
+    CMirelView* views[2] = {};
+};
+
+}  // namespace
+
+class ServiceCommandsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakeHost> host_;
+    std::unique_ptr<ScriptedPrompter> prompter_;
+    std::unique_ptr<Rig> rig_;
+    // Acts on the next service dialog once it is shown; the runner then gives its result.
+    std::function<void(QDialog&)> answer_;
+    int dialogsRun_ = 0;
+    QString dialogTitle_;
+
+    CChildFrame* Open(int address = 7) {
+        CChildFrame* w = OpenAnalyzerWindow(*host_, host_->area);
+        w->view()->numberField()->setText(QString::number(address));
+        return w;
+    }
+    zta::Slot SlotOf(CChildFrame* w) const {
+        return host_->pollBlock.Snapshot(w->document().slot);
+    }
+
+    Rig& R() {
+        if (!rig_) {
+            rig_ = std::make_unique<Rig>();
+            rig_->bus = zta::sim::Bus::OpenPty();
+            if (!rig_->bus) qFatal("no pseudo-terminal");
+            zta::sim::AnalyzerConfig a;
+            a.address = 3;
+            a.gasCode = 2;
+            a.threshold1 = 20;
+            a.threshold2 = 50;
+            rig_->bus->AddAnalyzer(a);
+            a.address = 4;
+            a.model = zta::sim::Model::Standard;
+            rig_->bus->AddAnalyzer(a);
+            rig_->bus->Start();
+            rig_->st = std::make_unique<TestStation>(
+                QStringList{QString::fromStdString(rig_->bus->PortPath())},
+                std::make_unique<CMirelDocTemplate>());
+            CMainFrame* f = rig_->st->frame;
+            f->SetPollTiming(FastTiming());
+            f->OpenNewDocument();
+            const auto children = f->mdiArea()->subWindowList();
+            for (int i = 0; i < 2; ++i) {
+                rig_->children[i] = children[i];
+                rig_->views[i] = ViewIn(children[i]);
+                rig_->views[i]->numberField()->setText(QString::number(3 + i));
+            }
+            f->Connect();
+        }
+        SetPrompter(&rig_->st->prompter);
+        rig_->st->prompter.clear();
+        for (CMirelView* v : rig_->views)
+            if (!QTest::qWaitFor([v] { return v->GetDocument().linkUp; }, kWaitMs))
+                qFatal("no link with analyzer %d", v->GetDocument().address);
+        return *rig_;
+    }
+
+    // Runs `id` in the window `index` of the rig, as the menu or tool bar would.
+    void Run(Rig& r, int index, int id) {
+        r.st->frame->mdiArea()->setActiveSubWindow(r.children[index]);
+        QVERIFY(r.st->frame->router().query(id).enabled);
+        QVERIFY(r.st->frame->router().dispatch(id));
+    }
+
+    // Waits until `pred` holds for the bus log. The window thread keeps serving events
+    // meanwhile: the poll thread waits for each data notice to be taken.
+    static bool WaitLog(const zta::sim::Bus& bus,
+                        const std::function<bool(const std::vector<zta::sim::LogEntry>&)>& pred) {
+        return QTest::qWaitFor([&] { return pred(bus.Log()); }, kWaitMs);
+    }
+
+    // Waits for the write of `reg` applied by the analyzer at `address`; its request bytes.
+    static std::vector<uint8_t> AppliedWrite(const zta::sim::Bus& bus, int address, int reg) {
+        std::vector<uint8_t> bytes;
+        WaitLog(bus, [&](const std::vector<zta::sim::LogEntry>& log) {
+            for (const auto& e : log)
+                if (e.kind == zta::sim::LogEntry::Kind::WriteApplied && e.address == address &&
+                    e.reg == reg) {
+                    bytes = e.bytes;
+                    return true;
+                }
+            return false;
+        });
+        return bytes;
+    }
+
+    static std::vector<uint8_t> Frame(int address, int reg, int value) {
+        const zta::Request r = zta::WriteRequest(static_cast<uint8_t>(address),
+                                                 static_cast<uint16_t>(reg),
+                                                 static_cast<uint16_t>(value));
+        return {r.begin(), r.end()};
+    }
+
+private slots:
+    void initTestCase() {
+        SetServiceDialogRunner([this](QDialog& d) {
+            ++dialogsRun_;
+            d.show();
+            dialogTitle_ = d.windowTitle();
+            if (answer_) answer_(d);
+            const int result = d.result();
+            d.hide();
+            return result;
+        });
+    }
+
+    void cleanupTestCase() {
+        rig_.reset();
+        SetServiceDialogRunner({});
+        SetPrompter(nullptr);
+    }
+
+    void init() {
+        host_ = std::make_unique<FakeHost>();
+        prompter_ = std::make_unique<ScriptedPrompter>();
+        SetPrompter(prompter_.get());
+        answer_ = nullptr;
+        dialogsRun_ = 0;
+        dialogTitle_.clear();
+    }
+
+    void cleanup() {
+        host_->area.closeAllSubWindows();
+        qDeleteAll(host_->area.subWindowList());
+        host_.reset();
+        SetPrompter(nullptr);
+        prompter_.reset();
+    }
+
+    void connectionCommandsRefuseWithoutPollingOrSlot() {
+        CChildFrame* w = Open();
+        for (const bool polling : {false, true}) {
+            host_->polling = polling;
+            if (polling) host_->pollBlock.Close(w->document().slot);  // the slot is gone
+            for (const Refusal& r : kRefusals) {
+                prompter_->clear();
+                QVERIFY(w->document().OnCommand(r.id));
+                QCOMPARE(prompter_->boxes().size(), size_t(1));
+                const auto& box = prompter_->boxes()[0];
+                QCOMPARE(box.text, QString::fromUtf8(r.text));
+                QCOMPARE(box.caption, QStringLiteral("Ошибка"));
+                QCOMPARE(box.icon, Prompter::Icon::Information);
+                QCOMPARE(box.buttons, int(Prompter::Ok));
+            }
+        }
+        QCOMPARE(dialogsRun_, 0);
+        QVERIFY(!host_->pollBlock.Snapshot(0).AnyPending());
+    }
+
+    void confirmationsSetTheirFlagOnOkOnly() {
+        CChildFrame* w = Open(7);
+        host_->polling = true;
+        for (const Confirmation& c : kConfirmations) {
+            prompter_->clear();
+            prompter_->Answer(Prompter::ResultCancel);
+            QVERIFY(w->document().OnCommand(c.id));
+            QCOMPARE(prompter_->boxes().size(), size_t(1));
+            const auto& box = prompter_->boxes()[0];
+            QCOMPARE(box.text, QString::fromUtf8(c.text));
+            QCOMPARE(box.caption, QString::fromUtf8(c.caption));
+            QCOMPARE(box.icon, Prompter::Icon::Question);
+            QCOMPARE(box.buttons, int(Prompter::Ok | Prompter::Cancel));
+            QVERIFY(!SlotOf(w).AnyPending());
+
+            prompter_->Answer(Prompter::ResultOk);
+            QVERIFY(w->document().OnCommand(c.id));
+            QVERIFY(SlotOf(w).*c.flag);
+            // Cancel later leaves the confirmed request in place.
+            prompter_->Answer(Prompter::ResultCancel);
+            QVERIFY(w->document().OnCommand(c.id));
+            QVERIFY(SlotOf(w).*c.flag);
+            host_->Store(w->document().slot, [](zta::Slot& s) { s.ClearPending(); });
+        }
+    }
+
+    void numberAndSpeedDialogsWriteValueThenFlag() {
+        CChildFrame* w = Open(7);
+        host_->polling = true;
+        answer_ = [](QDialog& d) {
+            auto* dialog = As<CSetNomer>(d);
+            Type(dialog->numberField(), QStringLiteral("256"));
+            dialog->setButton()->click();  // refused inside the dialog
+            QVERIFY(dialog->isVisible());
+            Type(dialog->numberField(), QStringLiteral("255"));
+            dialog->setButton()->click();
+        };
+        w->document().OnCommand(CmdToolChangeNumber);
+        QCOMPARE(dialogTitle_, QStringLiteral("Смена номера прибора № 7"));
+        QVERIFY(SlotOf(w).pendingAddress);
+        QCOMPARE(SlotOf(w).newAddress, uint8_t(255));
+
+        answer_ = [](QDialog& d) {
+            auto* dialog = As<CSetSpeed>(d);
+            dialog->speedList()->setCurrentIndex(4);
+            dialog->applyButton()->click();
+        };
+        w->document().OnCommand(CmdChangeSpeed);
+        QCOMPARE(dialogTitle_, QStringLiteral("Смена скорости прибора № 7"));
+        QVERIFY(SlotOf(w).pendingBaud);
+        QCOMPARE(SlotOf(w).newBaudCode, uint8_t(0x10));
+
+        // Cancel writes nothing, not even the value.
+        host_->Store(w->document().slot, [](zta::Slot& s) { s.ClearPending(); });
+        answer_ = [](QDialog& d) {
+            Type(As<CSetNomer>(d)->numberField(), QStringLiteral("9"));
+            d.reject();
+        };
+        w->document().OnCommand(CmdChangeNumber);
+        answer_ = [](QDialog& d) { d.reject(); };
+        w->document().OnCommand(CmdToolChangeSpeed);
+        QCOMPARE(dialogsRun_, 4);
+        QVERIFY(!SlotOf(w).AnyPending());
+        QCOMPARE(SlotOf(w).newAddress, uint8_t(255));
+    }
+
+    void thresholdsNeedNoConnection() {
+        CChildFrame* w = Open(7);
+        CMirelDoc& doc = w->document();
+        QVERIFY(!host_->polling);
+        // Butane shows threshold 20 as 1.00; 1.5 in its units is 30 for the analyzer.
+        doc.gasCode = 4;
+        doc.threshold1 = 20;
+        QString shown;
+        answer_ = [&shown](QDialog& d) {
+            auto* dialog = As<CSetPorog>(d);
+            shown = dialog->valueField()->text();
+            Type(dialog->valueField(), QStringLiteral("1.5"));
+            dialog->setButton()->click();
+        };
+        doc.OnCommand(CmdThreshold1);
+        QCOMPARE(dialogTitle_, QStringLiteral("Установка порога 1 в приборе № 7"));
+        QCOMPARE(shown, QStringLiteral("1.00"));
+        QVERIFY(SlotOf(w).pendingThreshold1);
+        QCOMPARE(SlotOf(w).newThreshold1, uint8_t(30));
+
+        // Truncated, not rounded.
+        doc.gasCode = 2;
+        doc.threshold2 = 50;
+        answer_ = [&shown](QDialog& d) {
+            auto* dialog = As<CSetPorog>(d);
+            shown = dialog->valueField()->text();
+            Type(dialog->valueField(), QStringLiteral("37.9"));
+            dialog->setButton()->click();
+        };
+        doc.OnCommand(CmdToolThreshold2);
+        QCOMPARE(dialogTitle_, QStringLiteral("Установка порога 2 в приборе № 7"));
+        QCOMPARE(shown, QStringLiteral("50"));
+        QVERIFY(SlotOf(w).pendingThreshold2);
+        QCOMPARE(SlotOf(w).newThreshold2, uint8_t(37));
+
+        // A second request before the first went out replaces its value.
+        answer_ = [](QDialog& d) {
+            Type(As<CSetPorog>(d)->valueField(), QStringLiteral("100"));
+            As<CSetPorog>(d)->setButton()->click();
+        };
+        doc.OnCommand(CmdThreshold2);
+        QCOMPARE(SlotOf(w).newThreshold2, uint8_t(100));
+        QVERIFY(prompter_->boxes().empty());
+    }
+
+    void secondThresholdOfAVrmAnalyzerIsRefused() {
+        CChildFrame* w = Open(7);
+        w->document().gasCode = 5;
+        for (const bool polling : {false, true}) {
+            host_->polling = polling;
+            prompter_->clear();
+            w->document().OnCommand(CmdThreshold2);
+            QCOMPARE(prompter_->boxes().size(), size_t(1));
+            QCOMPARE(prompter_->boxes()[0].text,
+                     QStringLiteral("Прибор VRM имеет только один порог.\r\n"));
+            QCOMPARE(prompter_->boxes()[0].caption, QStringLiteral("Внимание"));
+            QCOMPARE(prompter_->boxes()[0].icon, Prompter::Icon::Information);
+        }
+        QCOMPARE(dialogsRun_, 0);
+        answer_ = [](QDialog& d) { As<CSetPorog>(d)->setButton()->click(); };
+        w->document().OnCommand(CmdThreshold1);  // threshold 1 still works
+        QCOMPARE(dialogsRun_, 1);
+        QVERIFY(SlotOf(w).pendingThreshold1);
+        QVERIFY(!SlotOf(w).pendingThreshold2);
+    }
+
+    void f6AsksForTheFactoryNumberWithoutLink() {
+        CChildFrame* w = Open(7);
+        w->document().factoryNumber = 1234;
+        QVERIFY(!w->document().linkUp);
+        QString prompt;
+        QString initial;
+        answer_ = [&](QDialog& d) {
+            auto* dialog = As<CChangeZavNomer>(d);
+            prompt = dialog->promptLabel()->text();
+            initial = dialog->numberField()->text();
+            Type(dialog->numberField(), QStringLiteral("4321"));
+            dialog->okButton()->click();
+        };
+        QTest::keyRelease(w->view(), Qt::Key_F6);
+        QCOMPARE(dialogsRun_, 1);
+        QCOMPARE(prompt,
+                 QStringLiteral("Введите новый заводской номер прибора с сетевым номером 7"));
+        QCOMPARE(initial, QStringLiteral("1234"));
+        QVERIFY(SlotOf(w).pendingFactoryNumber);
+        QCOMPARE(SlotOf(w).newFactoryNumber, 4321);
+
+        host_->Store(w->document().slot, [](zta::Slot& s) { s.ClearPending(); });
+        answer_ = [](QDialog& d) { d.reject(); };
+        QTest::keyRelease(w->view(), Qt::Key_F6);
+        QVERIFY(!SlotOf(w).AnyPending());
+    }
+
+    void enablingFollowsTheActiveWindowAndItsLink() {
+        TestStation st({QStringLiteral("ttyS0")}, std::make_unique<CMirelDocTemplate>());
+        CMainFrame* f = st.frame;
+        QMdiSubWindow* child = f->mdiArea()->subWindowList().value(0);
+        QVERIFY(child);
+        f->mdiArea()->setActiveSubWindow(child);
+        QCOMPARE(f->mdiArea()->currentSubWindow(), child);
+        CMirelDoc& doc = ViewIn(child)->GetDocument();
+        const int always[] = {CmdChangeNumber,    CmdChangeSpeed,    CmdSetZero,
+                              CmdHighGas,         CmdMiddleGas,      CmdTypicalConcentration,
+                              CmdThreshold1,      CmdThreshold2,     CmdToolSetZero,
+                              CmdToolHighGas,     CmdToolMiddleGas,  CmdToolChangeSpeed,
+                              CmdToolTypicalConcentration, CmdToolThreshold1,
+                              CmdToolThreshold2,  CmdToolRecord};
+        const int whenResponding[] = {CmdToolChangeNumber, CmdRecord};
+        for (const bool link : {false, true}) {
+            doc.linkUp = link;
+            for (int id : always)
+                QVERIFY2(f->router().query(id).enabled, qPrintable(QString::number(id)));
+            for (int id : whenResponding)
+                QCOMPARE(f->router().query(id).enabled, link);
+        }
+        // The menu item and the tool button run the same command.
+        f->router().dispatch(CmdToolSetZero);
+        QCOMPARE(st.prompter.boxes().back().text,
+                 QString::fromUtf8(kRefusals[2].text));
+
+        f->mdiArea()->closeAllSubWindows();
+        QTRY_VERIFY(f->mdiArea()->subWindowList().isEmpty());
+        for (int id : always)
+            QVERIFY(!f->router().query(id).enabled);
+        QVERIFY(!f->router().query(CmdToolChangeNumber).enabled);
+    }
+
+    // ---------------------------------------------------------------- against the simulator
+
+    void zeroHighAndMiddleGasAndTypicalReachTheAnalyzer() {
+        Rig& r = R();
+        struct Case {
+            int id;
+            int reg;
+            int value;
+        };
+        const Case cases[] = {{CmdSetZero, 1, 0},
+                              {CmdToolHighGas, 3, 4400},
+                              {CmdMiddleGas, 2, 2700},
+                              {CmdToolTypicalConcentration, 4, 1}};
+        for (const Case& c : cases) {
+            r.bus->ClearLog();
+            Run(r, 0, c.id);
+            QCOMPARE(AppliedWrite(*r.bus, 3, c.reg), Frame(3, c.reg, c.value));
+        }
+        const auto state = r.bus->State(3);
+        QVERIFY(state);
+        QCOMPARE(state->zeroCount, 1);
+        QCOMPARE(state->maxGasValue, 4400);
+        QCOMPARE(state->midGasValue, 2700);
+        QCOMPARE(state->typicalCount, 1);
+        // Zero setting shows in the window.
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1009), QStringLiteral("0"), kWaitMs);
+    }
+
+    void cancelSendsNothing() {
+        Rig& r = R();
+        r.bus->ClearLog();
+        r.st->prompter.Answer(Prompter::ResultCancel);
+        Run(r, 0, CmdSetZero);
+        answer_ = [](QDialog& d) { d.reject(); };
+        Run(r, 0, CmdThreshold1);
+        QCOMPARE(dialogsRun_, 1);
+        // Several more turns of that analyzer, none of them a write.
+        QVERIFY(WaitLog(
+            *r.bus, [](const std::vector<zta::sim::LogEntry>& log) {
+                int reads = 0;
+                for (const auto& e : log)
+                    reads += e.kind == zta::sim::LogEntry::Kind::Request && e.address == 3 &&
+                             e.bytes.size() > 1 && e.bytes[1] == zta::kFnReadInput;
+                return reads >= 3;
+            }));
+        for (const auto& e : r.bus->Log())
+            QVERIFY(e.kind != zta::sim::LogEntry::Kind::WriteApplied);
+        QCOMPARE(r.bus->State(3)->zeroCount, 1);
+    }
+
+    void thresholdsShowInTheWindowOnTheNextReads() {
+        Rig& r = R();
+        QCOMPARE(r.views[0]->text(1004), QStringLiteral("20"));
+        r.bus->ClearLog();
+        answer_ = [](QDialog& d) {
+            Type(As<CSetPorog>(d)->valueField(), QStringLiteral("37.9"));
+            As<CSetPorog>(d)->setButton()->click();
+        };
+        Run(r, 0, CmdThreshold1);
+        QCOMPARE(AppliedWrite(*r.bus, 3, 5), Frame(3, 5, 37));
+        answer_ = [](QDialog& d) {
+            Type(As<CSetPorog>(d)->valueField(), QStringLiteral("45"));
+            As<CSetPorog>(d)->setButton()->click();
+        };
+        Run(r, 0, CmdToolThreshold2);
+        QCOMPARE(AppliedWrite(*r.bus, 3, 6), Frame(3, 6, 45));
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1004), QStringLiteral("37"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1006), QStringLiteral("45"), kWaitMs);
+    }
+
+    void factoryNumberShowsInTheWindow() {
+        Rig& r = R();
+        r.bus->ClearLog();
+        answer_ = [](QDialog& d) {
+            Type(As<CChangeZavNomer>(d)->numberField(), QStringLiteral("4321"));
+            As<CChangeZavNomer>(d)->okButton()->click();
+        };
+        r.st->frame->mdiArea()->setActiveSubWindow(r.children[0]);
+        QTest::keyRelease(r.views[0], Qt::Key_F6);
+        QCOMPARE(AppliedWrite(*r.bus, 3, 7), Frame(3, 7, 4321));
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1028), QStringLiteral("4321"), kWaitMs);
+    }
+
+    void newNetworkNumberMovesTitleAndFiles() {
+        Rig& r = R();
+        r.bus->ClearLog();
+        answer_ = [](QDialog& d) {
+            Type(As<CSetNomer>(d)->numberField(), QStringLiteral("9"));
+            As<CSetNomer>(d)->setButton()->click();
+        };
+        Run(r, 0, CmdChangeNumber);
+        // New number in the high byte, the line's baud code (9600) in the low one.
+        QCOMPARE(AppliedWrite(*r.bus, 3, 0), Frame(3, 0, 9 << 8 | 0x08));
+        QTRY_COMPARE_WITH_TIMEOUT(r.children[0]->windowTitle(), QStringLiteral("Прибор №9"),
+                                  kWaitMs);
+        QVERIFY(r.views[0]->recordFile.endsWith(QStringLiteral("9.zta")));
+        QVERIFY(r.views[0]->timerFile.endsWith(QStringLiteral("9timer.zta")));
+        QCOMPARE(r.views[0]->numberField()->text(), QStringLiteral("9"));
+        QVERIFY(r.bus->State(9));
+        // Polling goes on at the new number.
+        r.bus->ClearLog();
+        QVERIFY(WaitLog(
+            *r.bus, [](const std::vector<zta::sim::LogEntry>& log) {
+                for (const auto& e : log)
+                    if (e.kind == zta::sim::LogEntry::Kind::Request && e.address == 9)
+                        return true;
+                return false;
+            }));
+        QTRY_VERIFY_WITH_TIMEOUT(r.views[0]->GetDocument().linkUp, kWaitMs);
+    }
+
+    void newBaudRateSwitchesTheStationAfterTheQuestion() {
+        Rig& r = R();
+        r.bus->ClearLog();
+        answer_ = [](QDialog& d) {
+            As<CSetSpeed>(d)->speedList()->setCurrentIndex(4);  // 19200
+            As<CSetSpeed>(d)->applyButton()->click();
+        };
+        Run(r, 1, CmdToolChangeSpeed);
+        QCOMPARE(AppliedWrite(*r.bus, 4, 0), Frame(4, 0, 4 << 8 | 0x10));
+        QTRY_VERIFY_WITH_TIMEOUT(!r.st->prompter.boxes().empty(), kWaitMs);
+        const auto& box = r.st->prompter.boxes()[0];
+        QCOMPARE(box.text,
+                 QStringLiteral("Скорость прибора № 4 была изменена. Установить скорость 19200 ?"));
+        QCOMPARE(box.caption, QStringLiteral("Смена скорости"));
+        QCOMPARE(box.icon, Prompter::Icon::Question);
+        QCOMPARE(r.st->frame->block().BaudRate(), 19200u);
+        QVERIFY(r.st->frame->IsPolling());
+        QCOMPARE(r.bus->State(4)->baud, 19200u);
+        // Read again at the new rate and answering.
+        r.bus->ClearLog();
+        QVERIFY(WaitLog(
+            *r.bus, [](const std::vector<zta::sim::LogEntry>& log) {
+                for (const auto& e : log)
+                    if (e.kind == zta::sim::LogEntry::Kind::Request && e.address == 4 &&
+                        e.lineBaud == 19200)
+                        return true;
+                return false;
+            }));
+        QTRY_VERIFY_WITH_TIMEOUT(r.views[1]->GetDocument().linkUp, kWaitMs);
+        r.st->frame->Disconnect();
+    }
+};
+
+QTEST_MAIN(ServiceCommandsTest)
+#include "service_commands_test.moc"
