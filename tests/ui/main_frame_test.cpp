@@ -4,7 +4,11 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QApplication>
+#include <QDialog>
 #include <QLabel>
+#include <QMenuBar>
+#include <QTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -98,6 +102,9 @@ private slots:
     void gasMenuAndConcentration();
     void connectedDevicesGas();
     void toolBarToggle();
+    void menusCarryTheirIdsAndTexts();
+    void aboutBox();
+    void narrowWindowStillUpdatesTimerTexts();
     void lineFailureReturnsToIdle();
     void lateLineFailureKeepsNewConnection();
 };
@@ -734,6 +741,120 @@ void MainFrameTest::connectedDevicesGas() {
     QVERIFY(!Enabled(f, CmdConcentration));
     f->Disconnect();
     QVERIFY(!Enabled(f, CmdConnectedDevicesGas));
+}
+
+void MainFrameTest::menusCarryTheirIdsAndTexts() {
+    TestStation st;
+    CMainFrame* f = st.frame;
+    // Each item as "Menu/Submenu/Item" with its id; the order within a menu is the order here.
+    const std::vector<std::pair<QString, int>> expected = {
+        {"Документ/Новый прибор", 148}, {"Документ/Путь для записи", 149},
+        {"Документ/Запись", 170},
+        {"Документ/Таймер для записи/Установить для активного документа", 180},
+        {"Документ/Таймер для записи/Установить для всех документов", 181},
+        {"Документ/Отключить таймер/Активного документа", 182},
+        {"Документ/Отключить таймер/Всех документов", 183}, {"Документ/Выход", 195},
+        {"Связь/Поиск", 151}, {"Связь/Остановить", 152}, {"Связь/Подключить", 130},
+        {"Связь/Отключить", 131}, {"Связь/Порт/ttyS0", 1025}, {"Связь/Скорость/1200", 138},
+        {"Связь/Скорость/2400", 139}, {"Связь/Скорость/4800", 140}, {"Связь/Скорость/9600", 141},
+        {"Связь/Скорость/19200", 142}, {"Установки/Изменить сетевой номер", 153},
+        {"Установки/Изменить скорость", 154},
+        {"Установки/Изменить значения порогов/Порог 1", 191},
+        {"Установки/Изменить значения порогов/Порог 2", 192},
+        {"Установки/Вставить строку/В активный документ", 178},
+        {"Установки/Вставить строку/Во все документы", 179},
+        {"Установки/Параметры газа/Вид газа/Метан", 145},
+        {"Установки/Параметры газа/Вид газа/Пропан", 146},
+        {"Установки/Параметры газа/Вид газа/Гексан", 150},
+        {"Установки/Параметры газа/Вид газа/Бутан", 32794},
+        {"Установки/Параметры газа/Вид газа/Изобутан", 32796},
+        {"Установки/Параметры газа/Вид газа/Пентан", 32807},
+        {"Установки/Параметры газа/Вид газа/Циклопентан", 32808},
+        {"Установки/Параметры газа/Вид газа/Пропилен", 32809},
+        {"Установки/Параметры газа/Концентрация", 144},
+        {"Установки/Параметры газа/Параметры подключенных приборов", 32813},
+        {"Установки/Установка нуля", 158}, {"Установки/Газ высокой концентрации ", 159},
+        {"Установки/Газ средней концентрации", 160},
+        {"Установки/Установка типовой  концентрации", 184},
+        {"Информация о ПО/Прибора в активном окне", 32803},
+        {"Информация о ПО/Во всех окнах", 32804}, {"Вид/Панель инструментов", 172},
+        {"Вид/Строка состояния", 173}, {"Окно/Каскадом", 57650}, {"Окно/Все на экран", 57651},
+        {"Помощь/О программе", 169},
+    };
+    std::vector<std::pair<QString, int>> found;
+    std::function<void(QMenu*, const QString&)> walk = [&](QMenu* menu, const QString& path) {
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator())
+                continue;
+            const QString here = path + QLatin1Char('/') + a->text();
+            if (a->menu())
+                walk(a->menu(), here);
+            else
+                found.push_back({here, CommandRouter::idOf(a)});
+        }
+    };
+    for (QAction* top : f->menuBar()->actions())
+        walk(top->menu(), top->text());
+    QCOMPARE(found.size(), expected.size());
+    for (size_t i = 0; i < found.size(); ++i) {
+        QCOMPARE(found[i].first, expected[i].first);
+        QCOMPARE(found[i].second, expected[i].second);
+    }
+
+    // Prompts and tool tips as the system words them.
+    QCOMPARE(f->router().action(CmdConnect)->statusTip(),
+             QStringLiteral("Установить связь приборов  с компьютером."));
+    QCOMPARE(f->router().action(CmdToolChangeSpeed)->toolTip(), QStringLiteral("Изменить номер"));
+    QCOMPARE(f->router().action(CmdToolChangeSpeed)->statusTip(),
+             QStringLiteral("Изменить скорость"));
+    QCOMPARE(f->router().action(CmdToolSetTimer)->toolTip(),
+             QStringLiteral("Установить таймер "));
+    // The tool bar: 21 buttons and the two combo boxes, each button with a picture.
+    int buttons = 0;
+    for (QAction* a : f->toolBar()->actions()) {
+        if (a->isSeparator() || !CommandRouter::idOf(a))
+            continue;
+        ++buttons;
+        QVERIFY2(!a->icon().isNull(), qPrintable(a->toolTip()));
+        QVERIFY(!a->toolTip().isEmpty());
+    }
+    QCOMPARE(buttons, 21);
+}
+
+void MainFrameTest::aboutBox() {
+    TestStation st;
+    QString title, text;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        QVERIFY(box);
+        title = box->windowTitle();
+        for (QLabel* l : box->findChildren<QLabel*>())
+            if (!l->text().isEmpty())
+                text = l->text();
+        static_cast<QDialog*>(box)->accept();
+    });
+    st.frame->router().dispatch(CmdToolAbout);
+    QCOMPARE(title, QStringLiteral("О программе ZTA-K7.exe"));
+    QCOMPARE(text, QStringLiteral("Программа ZTA-K7.exe ver 2.0  предназначена для проведения "
+                                  "испытательных, тестовых и калибровочных работ с "
+                                  "газоанализаторами ZTA-K7"));
+}
+
+void MainFrameTest::narrowWindowStillUpdatesTimerTexts() {
+    TestStation st;
+    CMainFrame* f = st.frame;
+    f->resize(120, 300);
+    QCoreApplication::processEvents();
+    f->ShowTimerPane(25);
+    f->ShowFolderPane(25);
+    QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 25 сек."));
+    QCOMPARE(f->timerPaneText(0), f->recordFolder() + QStringLiteral("*.zta"));
+    f->resize(1000, 600);
+    QCoreApplication::processEvents();
+    f->ShowTimerPane(0);
+    QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
+    QVERIFY(f->timerPane(1)->width() >=
+            f->timerPane(1)->fontMetrics().horizontalAdvance(f->timerPaneText(1)));
 }
 
 void MainFrameTest::toolBarToggle() {
