@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QThread>
-#include <chrono>
 
 struct UiBridge::Request {
     std::function<void()> fn;
@@ -31,7 +30,7 @@ bool UiBridge::callSync(std::function<void()> fn) {
         return false;
     queue_.push_back(request);
     lock.unlock();
-    wake_.notify_all();  // a UI thread inside waitFor
+    wake_.notify_all();
     schedule();
     lock.lock();
     wake_.wait(lock, [&] { return request->done || closed_; });
@@ -91,24 +90,6 @@ int UiBridge::serve() {
             request->done = true;
         }
         wake_.notify_all();
-    }
-}
-
-bool UiBridge::waitFor(const std::function<bool()>& finished, int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        serve();
-        if (finished())
-            return true;
-        if (Clock::now() >= deadline)
-            return false;
-        std::unique_lock lock(mutex_);
-        // Woken by a new request; the short step notices the worker's end without a signal.
-        wake_.wait_for(lock, std::chrono::milliseconds(5),
-                       [&] { return !queue_.empty() || closed_; });
-        if (closed_)
-            return finished();
     }
 }
 

@@ -14,7 +14,7 @@
 
 // Lives on the UI thread. Workers hand it work: synchronous requests block the worker until
 // the UI thread has run them; posted ones do not. The UI thread runs queued requests from its
-// event loop and also while it waits for a worker (waitFor), so a worker in the middle of a
+// event loop and also while it waits for a worker (waitForWorker), so a worker in the middle of a
 // synchronous notice never holds both threads until the time-out.
 //
 // It is also the poll thread's sink: the main window sets the handlers that run on the UI thread.
@@ -39,9 +39,6 @@ public:
 
     // UI side. Runs every queued synchronous request; returns how many ran.
     int serve();
-    // UI side. Serves queued requests until `finished` returns true or `timeoutMs` has passed;
-    // true when finished. Never blocks the UI thread without serving.
-    bool waitFor(const std::function<bool()>& finished, int timeoutMs);
 
     // UI side: waits for a worker to end while serving its requests. False on time-out.
     bool waitForWorker(zta::WorkerThread& worker, int timeoutMs);
