@@ -430,7 +430,7 @@ private slots:
                               CmdToolHighGas,     CmdToolMiddleGas,  CmdToolChangeSpeed,
                               CmdToolTypicalConcentration, CmdToolThreshold1,
                               CmdToolThreshold2,  CmdToolRecord};
-        const int whenResponding[] = {CmdToolChangeNumber, CmdRecord};
+        const int whenResponding[] = {CmdToolChangeNumber, CmdRecord, CmdSoftwareInfoActive};
         for (const bool link : {false, true}) {
             doc.linkUp = link;
             for (int id : always)
