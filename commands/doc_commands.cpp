@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <cmath>
+#include <iterator>
 #include <optional>
 
 #include "app/command_ids.h"
@@ -74,11 +75,12 @@ void AskThreshold(CMirelDoc& doc, int which, std::uint8_t current, zta::Command 
     Confirm(doc, command, value & 0xff);
 }
 
-constexpr int kAlways[] = {CmdChangeNumber, CmdChangeSpeed,  CmdSetZero,        CmdHighGas,
-                           CmdMiddleGas,    CmdTypicalConcentration, CmdThreshold1,
-                           CmdThreshold2,   CmdToolSetZero,  CmdToolHighGas,    CmdToolMiddleGas,
-                           CmdToolChangeSpeed, CmdToolTypicalConcentration, CmdToolThreshold1,
-                           CmdToolThreshold2,  CmdToolRecord};
+constexpr int kAlways[] = {
+    CmdChangeNumber,    CmdChangeSpeed,   CmdSetZero,       CmdHighGas,
+    CmdMiddleGas,       CmdTypicalConcentration,            CmdThreshold1,
+    CmdThreshold2,      CmdToolSetZero,   CmdToolHighGas,   CmdToolMiddleGas,
+    CmdToolChangeSpeed, CmdToolTypicalConcentration,        CmdToolThreshold1,
+    CmdToolThreshold2,  CmdToolRecord};
 constexpr int kWhenResponding[] = {CmdToolChangeNumber, CmdRecord};
 
 bool Contains(const int* first, const int* last, int id) {
