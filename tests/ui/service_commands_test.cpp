@@ -323,6 +323,27 @@ private slots:
         QCOMPARE(SlotOf(w).newAddress, uint8_t(255));
     }
 
+    // The dialog's event loop may see another window close; the request still goes to the
+    // analyzer it was confirmed for, in that window's new slot.
+    void requestFollowsItsWindowWhenAnotherClosesMeanwhile() {
+        CChildFrame* first = Open(7);
+        CChildFrame* second = Open(8);
+        host_->polling = true;
+        answer_ = [first](QDialog& d) {
+            delete first;
+            Type(As<CSetNomer>(d)->numberField(), QStringLiteral("20"));
+            As<CSetNomer>(d)->setButton()->click();
+        };
+        second->document().OnCommand(CmdChangeNumber);
+        QCOMPARE(dialogTitle_, QStringLiteral("Смена номера прибора № 8"));
+        QCOMPARE(host_->pollBlock.WindowCount(), 1);
+        const zta::Slot s = host_->pollBlock.Snapshot(0);
+        QCOMPARE(s.address, 8);
+        QVERIFY(s.pendingAddress);
+        QCOMPARE(s.newAddress, uint8_t(20));
+        QVERIFY(!host_->pollBlock.Snapshot(1).AnyPending());
+    }
+
     void thresholdsNeedNoConnection() {
         CChildFrame* w = Open(7);
         CMirelDoc& doc = w->document();
