@@ -111,6 +111,8 @@ public:
     // Poll thread timing and port (tests shorten the pacing or use another port backend).
     void SetPollTiming(const zta::PollTiming& timing) { pollTiming_ = timing; }
     void SetPortFactory(zta::PortFactory factory) { portFactory_ = std::move(factory); }
+    const zta::PortFactory& portFactory() const { return portFactory_; }
+    zta::DirectionSetting direction() const { return options_.direction; }
 
     // Dialogs of the all-windows commands: the timer dialog gets (period, number -1) and gives
     // the confirmed period; the insert-line dialog gets number -1 and gives the text on OK.

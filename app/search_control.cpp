@@ -1,8 +1,11 @@
 #include "app/search_control.h"
 
+#include <QEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QLineEdit>
+#include <QPointer>
+#include <QTimer>
 
 #include "app/prompter.h"
 #include "app/station_bridge.h"
@@ -15,6 +18,33 @@ constexpr int kStopSearchWaitMs = 5000;
 constexpr int kFailureWaitMs = 10000;
 constexpr int kMaxOpened = 10;
 const char* const kCaption = "Поиск";
+constexpr int kRetileMs = 2000;
+
+// The platform gives a window its maximized size later (on X11 after the window manager's
+// answer): until then the window area has its old size, and so would the tiled windows. Tiles
+// again whenever the area changes size within a short time of the search's end.
+class TileOnResize : public QObject {
+public:
+    explicit TileOnResize(CMainFrame& frame)
+        : QObject(frame.mdiArea()->viewport()), frame_(&frame) {
+        parent()->installEventFilter(this);
+        QTimer::singleShot(kRetileMs, this, [this] { deleteLater(); });
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) {
+            // After the area's own handling of the resize (its scroll bars).
+            QPointer<CMainFrame> frame = frame_;
+            QTimer::singleShot(0, this, [frame] {
+                if (frame)
+                    frame->TileWindows();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPointer<CMainFrame> frame_;
+};
 }  // namespace
 
 // One search: its own parameter block, the thread and the sink it reports through. Every
@@ -57,7 +87,9 @@ private:
     int id_;
 };
 
-SearchControl::SearchControl(CMainFrame& frame) : frame_(frame) {}
+SearchControl::SearchControl(CMainFrame& frame) : frame_(frame) {
+    lineOptions_.direction = frame.direction();  // as the poll thread's
+}
 
 SearchControl::~SearchControl() = default;
 
@@ -87,7 +119,7 @@ void SearchControl::StartSearch() {
     run->params.Prepare(frame_.block().PortName(), frame_.block().BaudRate());
     Run* r = run.get();
     const zta::LineOptions options = lineOptions_;
-    const zta::PortFactory factory = zta::MakePlatformPort;
+    const zta::PortFactory factory = frame_.portFactory();
     if (!r->worker.Start([r, options, factory] {
             zta::SearchThreadProc(r->params, *r, options, factory);
         }))
@@ -128,6 +160,7 @@ void SearchControl::StopSearch() {
                                     found.begin() + std::min<size_t>(found.size(), kMaxOpened)));
     frame_.showMaximized();
     frame_.TileWindows();
+    new TileOnResize(frame_);
     frame_.Connect();
     if (!rest.isEmpty())
         GetPrompter().Information(rest, QStringLiteral("Найденых приборов больше 10"), &frame_);

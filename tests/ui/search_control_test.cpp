@@ -1,0 +1,304 @@
+// "Поиск" on the main window against simulated analyzers on a pseudo-terminal: the real scan
+// thread, the bridge, the real analyzer windows and the poll thread that follows.
+
+#include <QEvent>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QTest>
+#include <algorithm>
+#include <functional>
+
+#include "app/search_control.h"
+#include "app/station_bridge.h"
+#include "device/child_frame.h"
+#include "device/mirel_view.h"
+#include "link/serial_line.h"
+#include "sim/bus.h"
+#include "station_support.h"
+
+namespace {
+
+constexpr int kLinkUp = 174;
+constexpr int kScanLimitMs = 60000;
+const QString kSearch = QStringLiteral("Поиск");
+
+zta::PollTiming FastPolling() {
+    zta::PollTiming t;
+    t.pacingBaseMs = 20;
+    t.pacingPerWindowMs = 0;
+    return t;
+}
+
+// At 19200 baud with a shortened reply time-out (a reply takes 11 ms on the wire): 256 silent
+// numbers take 256 x (time-out + 3 ms).
+void ShortenScan(CMainFrame* f, int replyTimeoutMs) {
+    zta::LineOptions options;
+    options.replyTimeoutMs = replyTimeoutMs;
+    f->searchControl().SetLineOptions(options);
+    f->SetBaud(4);
+}
+
+std::unique_ptr<zta::sim::Bus> BusWith(std::initializer_list<int> numbers) {
+    auto bus = zta::sim::Bus::OpenPty();
+    if (!bus)
+        return bus;
+    for (int n : numbers) {
+        zta::sim::AnalyzerConfig a;
+        a.address = n;
+        a.baud = 19200;
+        bus->AddAnalyzer(a);
+    }
+    bus->Start();
+    return bus;
+}
+
+QString PathOf(const zta::sim::Bus& bus) {
+    return QString::fromStdString(bus.PortPath());
+}
+
+CMirelView* ViewAt(CMainFrame* f, int index) {
+    auto* child = qobject_cast<CChildFrame*>(f->mdiArea()->subWindowList().value(index));
+    return child ? child->view() : nullptr;
+}
+
+int Progress(CMainFrame* f) {
+    const zta::SearchParams* p = f->searchControl().params();
+    return p ? p->Progress() : -1;
+}
+
+// Calls `fn` before each queued call the bridge is about to run (notices of the workers):
+// what the window shows between two notices is what the first one left.
+class BridgeWatch : public QObject {
+public:
+    BridgeWatch(CMainFrame* f, std::function<void()> fn) : bridge_(&f->bridge()), fn_(std::move(fn)) {
+        bridge_->installEventFilter(this);
+    }
+    ~BridgeWatch() override {
+        if (bridge_)
+            bridge_->removeEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MetaCall && fn_)
+            fn_();
+        return false;
+    }
+
+private:
+    QPointer<QObject> bridge_;
+    std::function<void()> fn_;
+};
+
+// The windows after a search: one per number in slots 0.., titled and numbered, tiled one
+// above the other across the full width, the main window maximized and polling all of them.
+void VerifyWindowsPolling(CMainFrame* f, const std::vector<int>& numbers) {
+    const QList<QMdiSubWindow*> children = f->mdiArea()->subWindowList();
+    QCOMPARE(children.size(), qsizetype(numbers.size()));
+    QCOMPARE(f->block().WindowCount(), int(numbers.size()));
+    for (int k = 0; k < int(numbers.size()); ++k) {
+        const zta::Slot slot = f->block().Snapshot(k);
+        QCOMPARE(slot.address, numbers[size_t(k)]);
+        CMirelView* view = ViewAt(f, k);
+        QVERIFY(view);
+        QCOMPARE(slot.viewWindow, ViewIdOf(view));
+        QCOMPARE(children[k]->windowTitle(), QStringLiteral("Прибор №%1").arg(numbers[size_t(k)]));
+        QCOMPARE(view->numberField()->text(), QString::number(numbers[size_t(k)]));
+    }
+    QVERIFY(f->windowState().testFlag(Qt::WindowMaximized));
+    QVERIFY(f->IsPolling());
+    QVERIFY(!f->IsSearching());
+    QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
+
+    auto tiled = [f, children] {
+        const QSize area = f->mdiArea()->viewport()->size();
+        QList<QMdiSubWindow*> byTop = children;
+        std::sort(byTop.begin(), byTop.end(),
+                  [](auto* a, auto* b) { return a->geometry().top() < b->geometry().top(); });
+        int y = 0;
+        for (QMdiSubWindow* c : byTop) {
+            const QRect g = c->geometry();
+            if (g.left() != 0 || g.width() != area.width() || g.top() != y)
+                return false;
+            y = g.bottom() + 1;
+        }
+        return y <= area.height() && area.height() - y < int(children.size());
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(tiled(), 5000);
+
+    for (int k = 0; k < int(numbers.size()); ++k)
+        QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, k)->iconOf(1023), kLinkUp, 20000);
+}
+
+}  // namespace
+
+class SearchControlTest : public QObject {
+    Q_OBJECT
+private slots:
+    void noAnalyzerKeepsTheOldWindows();
+    void twelveAnalyzersOpenTenWindowsAndListTheRest();
+    void progressThenStopOpensWindowsForWhatWasFound();
+    void portFailureDropsTheSearch_data();
+    void portFailureDropsTheSearch();
+};
+
+void SearchControlTest::noAnalyzerKeepsTheOldWindows() {
+    auto bus = BusWith({});
+    QVERIFY(bus);
+    TestStation st({PathOf(*bus)}, MakeDocumentTemplate());
+    CMainFrame* f = st.frame;
+    ShortenScan(f, 15);  // nothing answers
+    QVERIFY(f->OpenNewDocument());
+    ViewAt(f, 1)->numberField()->setText(QStringLiteral("7"));
+    const QList<QMdiSubWindow*> before = f->mdiArea()->subWindowList();
+
+    QVERIFY(f->router().dispatch(CmdSearch));
+    QVERIFY(f->IsSearching());
+    QTRY_VERIFY_WITH_TIMEOUT(!f->IsSearching(), kScanLimitMs);
+
+    QCOMPARE(Progress(f), 255);
+    QCOMPARE(st.prompter.boxes().size(), size_t(1));
+    const ScriptedPrompter::Box& box = st.prompter.boxes()[0];
+    QCOMPARE(box.text, QStringLiteral("Подключенных приборов не найдено."));
+    QCOMPARE(box.caption, kSearch);
+    QCOMPARE(box.icon, Prompter::Icon::Information);
+    QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
+    QCOMPARE(f->mdiArea()->subWindowList(), before);
+    QCOMPARE(f->block().WindowCount(), 2);
+    QCOMPARE(f->block().Snapshot(1).address, 7);
+    QVERIFY(!f->IsPolling());
+}
+
+void SearchControlTest::twelveAnalyzersOpenTenWindowsAndListTheRest() {
+    auto bus = BusWith({5, 9, 30, 40, 60, 80, 100, 120, 140, 160, 200, 201});
+    QVERIFY(bus);
+    TestStation st({PathOf(*bus)}, MakeDocumentTemplate());
+    CMainFrame* f = st.frame;
+    f->SetPollTiming(FastPolling());
+    ShortenScan(f, 30);
+    QPointer<QMdiSubWindow> first = f->mdiArea()->subWindowList().value(0);
+    QVERIFY(first);
+
+    QVERIFY(f->router().dispatch(CmdToolSearch));
+    QTRY_VERIFY_WITH_TIMEOUT(!f->IsSearching(), kScanLimitMs);
+    QCOMPARE(Progress(f), 255);
+    QVERIFY(!first);  // the window that was open before the search has gone
+
+    VerifyWindowsPolling(f, {5, 9, 30, 40, 60, 80, 100, 120, 140, 160});
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(st.prompter.boxes().size(), size_t(1));
+    const ScriptedPrompter::Box& box = st.prompter.boxes()[0];
+    QCOMPARE(box.text, QStringLiteral("Неподключенные приборы: № 200; № 201; "));
+    QCOMPARE(box.caption, QStringLiteral("Найденых приборов больше 10"));
+    QCOMPARE(box.icon, Prompter::Icon::Information);
+
+    // "Поиск" while polling is refused and starts nothing.
+    st.prompter.clear();
+    f->searchControl().StartSearch();
+    QCOMPARE(st.prompter.boxes().size(), size_t(1));
+    QCOMPARE(st.prompter.boxes()[0].text, QStringLiteral("Остановите опрос приборов."));
+    QCOMPARE(st.prompter.boxes()[0].caption, kSearch);
+    QVERIFY(!f->IsSearching());
+    QVERIFY(f->IsPolling());
+}
+
+void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
+    // Nothing answers between 5 and 60, so the list stays "3,5," well past 17.
+    auto bus = BusWith({3, 5, 60});
+    QVERIFY(bus);
+    TestStation st({PathOf(*bus)}, MakeDocumentTemplate());
+    CMainFrame* f = st.frame;
+    f->SetPollTiming(FastPolling());
+    ShortenScan(f, 30);
+    QVERIFY(f->OpenNewDocument());
+    QPointer<QMdiSubWindow> second = f->mdiArea()->subWindowList().value(1);
+
+    QStringList shown;
+    BridgeWatch watch(f, [&] {
+        if (shown.isEmpty() || shown.back() != f->paneText(0))
+            shown.push_back(f->paneText(0));
+    });
+    QVERIFY(f->router().dispatch(CmdSearch));
+    // A second "Поиск" while the scan runs is refused.
+    f->searchControl().StartSearch();
+    QCOMPARE(st.prompter.boxes().size(), size_t(1));
+    QCOMPARE(st.prompter.boxes()[0].text, QStringLiteral("Поиск идет."));
+    QCOMPARE(st.prompter.boxes()[0].caption, kSearch);
+    st.prompter.clear();
+
+    QTRY_VERIFY_WITH_TIMEOUT(Progress(f) >= 20, kScanLimitMs);
+    QVERIFY(f->router().dispatch(CmdStopSearch));
+    QVERIFY(!f->IsSearching());
+    QVERIFY(Progress(f) < 60);
+    QVERIFY(shown.contains(QStringLiteral("Поиск приборов. Прибор № 2")));
+    QVERIFY(shown.contains(QStringLiteral("Поиск приборов. Прибор № 4 ; Найдены №№: 3,")));
+    QVERIFY(shown.contains(QStringLiteral("Поиск приборов. Прибор № 17 ; Найдены №№: 3,5,")));
+    QVERIFY(!second);
+
+    VerifyWindowsPolling(f, {3, 5});
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(st.prompter.boxes().empty());
+    // Notices the scan had posted before it stopped change nothing any more.
+    QTest::qWait(200);
+    QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
+}
+
+void SearchControlTest::portFailureDropsTheSearch_data() {
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<QString>("format");
+    QTest::newRow("busy") << true << QStringLiteral("Порт %1 занят.");
+    QTest::newRow("missing") << false << QStringLiteral("Порт %1 указан неверно");
+}
+
+void SearchControlTest::portFailureDropsTheSearch() {
+    QFETCH(bool, busy);
+    QFETCH(QString, format);
+    auto bus = BusWith({2});
+    QVERIFY(bus);
+    const QString good = PathOf(*bus);
+    const QString bad = busy ? good : QStringLiteral("/dev/zta-no-such-port");
+    zta::SerialLine holder;
+    if (busy)
+        QVERIFY(holder.Open(good.toStdString(), 9600).ok());
+
+    TestStation st({bad, good}, MakeDocumentTemplate());
+    CMainFrame* f = st.frame;
+    f->SetPollTiming(FastPolling());
+    ShortenScan(f, 30);
+    const QList<QMdiSubWindow*> before = f->mdiArea()->subWindowList();
+
+    // The failed scan posts its failure and then its end. Once the failure has dropped it,
+    // a new scan starts before that end arrives: the late end must not finish the new one.
+    bool restarted = false;
+    BridgeWatch watch(f, [&] {
+        if (restarted || f->IsSearching() || st.prompter.boxes().empty())
+            return;
+        restarted = true;
+        QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
+        holder.Close();
+        f->SetPortName(good);
+        f->searchControl().StartSearch();
+    });
+    QVERIFY(f->router().dispatch(CmdSearch));
+    QTRY_VERIFY_WITH_TIMEOUT(restarted, 10000);
+    QCOMPARE(st.prompter.boxes().size(), size_t(1));
+    const ScriptedPrompter::Box& box = st.prompter.boxes()[0];
+    QCOMPARE(box.text, format.arg(bad));
+    QCOMPARE(box.caption, kSearch);
+    QCOMPARE(box.icon, Prompter::Icon::Error);
+    QCOMPARE(f->mdiArea()->subWindowList(), before);
+
+    QVERIFY(f->IsSearching());
+    QTRY_VERIFY_WITH_TIMEOUT(Progress(f) >= 3, kScanLimitMs);
+    QVERIFY(f->IsSearching());
+    QVERIFY(f->router().dispatch(CmdStopSearch));
+    VerifyWindowsPolling(f, {2});
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(st.prompter.boxes().size(), size_t(1));
+}
+
+QTEST_MAIN(SearchControlTest)
+#include "search_control_test.moc"
