@@ -1,6 +1,7 @@
 #include "app/search_control.h"
 
 #include <QEvent>
+#include <QCoreApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QLineEdit>
@@ -159,6 +160,8 @@ void SearchControl::StopSearch() {
     OpenWindowsFor(std::vector<int>(found.begin(),
                                     found.begin() + std::min<size_t>(found.size(), kMaxOpened)));
     frame_.showMaximized();
+    // The window system applies the new size asynchronously; tile within that size.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     frame_.TileWindows();
     new TileOnResize(frame_);
     frame_.Connect();
