@@ -21,6 +21,8 @@ CMirelApp::~CMirelApp() {
 bool CMirelApp::InitInstance(std::unique_ptr<DocumentTemplate> docTemplate, bool show) {
     template_ = docTemplate ? std::move(docTemplate) : MakeDocumentTemplate();
     QApplication::setWindowIcon(StationIcon());
+    // The settings key of the historic station; nothing is stored under it.
+    QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
     frame_ = new CMainFrame(this, *template_, options_);
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
     // The first analyzer window opens empty with network number 0.
