@@ -381,6 +381,7 @@ void CMainFrame::ShowTimerPane(int period) {
         timerPanes_[1]->setMinimumWidth(std::max(reserved, textWidth));
     }
     timerPanes_[1]->setText(text);
+    shownTimerPeriod_ = period;
 }
 
 void CMainFrame::RefreshTimerFlag() {
@@ -390,7 +391,8 @@ void CMainFrame::RefreshTimerFlag() {
 void CMainFrame::ShowActiveViewTimer() {
     AnalyzerView* view = ActiveView();
     activeTimerPeriod_ = view ? view->timerPeriod() : 0;
-    if (view != lastActiveView_) {
+    // A new view may sit where a closed one was: the shown period is compared as well.
+    if (view != lastActiveView_ || activeTimerPeriod_ != shownTimerPeriod_) {
         ShowFolderPane(activeTimerPeriod_);
         ShowTimerPane(activeTimerPeriod_);
         lastActiveView_ = view;

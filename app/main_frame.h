@@ -230,5 +230,6 @@ private:
     bool anyTimerRunning_ = false;
     int activeTimerPeriod_ = 0;
     QString recordFolder_;
-    AnalyzerView* lastActiveView_ = nullptr;
+    AnalyzerView* lastActiveView_ = nullptr;  // compared only, never used
+    int shownTimerPeriod_ = 0;
 };

@@ -105,6 +105,7 @@ private slots:
     void menusCarryTheirIdsAndTexts();
     void aboutBox();
     void narrowWindowStillUpdatesTimerTexts();
+    void timerPaneFollowsTheActiveWindow();
     void lineFailureReturnsToIdle();
     void lateLineFailureKeepsNewConnection();
 };
@@ -855,6 +856,25 @@ void MainFrameTest::narrowWindowStillUpdatesTimerTexts() {
     QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
     QVERIFY(f->timerPane(1)->width() >=
             f->timerPane(1)->fontMetrics().horizontalAdvance(f->timerPaneText(1)));
+}
+
+void MainFrameTest::timerPaneFollowsTheActiveWindow() {
+    TestStation st;
+    CMainFrame* f = st.frame;
+    f->OpenNewDocument();
+    st.view(1)->period = 10;
+    const QList<QMdiSubWindow*> children = f->mdiArea()->subWindowList();
+    f->mdiArea()->setActiveSubWindow(children[1]);
+    f->ShowActiveViewTimer();
+    QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 10 сек."));
+    QCOMPARE(f->activeTimerPeriod(), 10);
+    f->mdiArea()->setActiveSubWindow(children[0]);
+    f->ShowActiveViewTimer();
+    QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
+    // The same view changes its period: the pane follows.
+    st.view(0)->period = 5;
+    f->ShowActiveViewTimer();
+    QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 5 сек."));
 }
 
 void MainFrameTest::toolBarToggle() {
