@@ -1,11 +1,13 @@
 #include "app/search_control.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QCoreApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QLineEdit>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 
 #include "app/prompter.h"
@@ -20,6 +22,7 @@ constexpr int kFailureWaitMs = 10000;
 constexpr int kMaxOpened = 10;
 const char* const kCaption = "Поиск";
 constexpr int kRetileMs = 2000;
+constexpr int kModalRetryMs = 100;
 
 // The platform gives a window its maximized size later (on X11 after the window manager's
 // answer): until then the window area has its old size, and so would the tiled windows. Tiles
@@ -58,21 +61,9 @@ public:
         worker.WaitFinished(kFailureWaitMs);
     }
 
-    void Progress(int number) override {
-        SearchControl* c = &control_;
-        const int id = id_;
-        bridge().post([c, id, number] { c->OnProgress(id, number); });
-    }
-    void Finished() override {
-        SearchControl* c = &control_;
-        const int id = id_;
-        bridge().post([c, id] { c->OnFinished(id); });
-    }
-    void LineFailed() override {
-        SearchControl* c = &control_;
-        const int id = id_;
-        bridge().post([c, id] { c->OnLineFailed(id); });
-    }
+    void Progress(int number) override { Post(2, number); }
+    void Finished() override { Post(1, 0); }
+    void LineFailed() override { Post(3, 0); }
     void ShowError(const std::string& text, const std::string& caption) override {
         bridge().ShowError(text, caption);
     }
@@ -84,6 +75,12 @@ public:
     zta::WorkerThread worker;
 
 private:
+    void Post(int code, int value) {
+        SearchControl* c = &control_;
+        const int id = id_;
+        bridge().post([c, id, code, value] { c->OnSearchMessage(id, code, value); });
+    }
+
     SearchControl& control_;
     int id_;
 };
@@ -116,6 +113,7 @@ void SearchControl::StartSearch() {
                                   &frame_);
         return;
     }
+    startLevel_ = QThread::currentThread()->loopLevel();
     auto run = std::make_unique<Run>(*this, ++lastId_);
     run->params.Prepare(frame_.block().PortName(), frame_.block().BaudRate());
     Run* r = run.get();
@@ -196,6 +194,15 @@ void SearchControl::StopForClose(int timeoutMs) {
         abandoned_.push_back(std::move(run_));
 }
 
+void SearchControl::OnSearchMessage(int run, int code, int value) {
+    switch (code) {
+    case 1: OnFinished(run); return;
+    case 2: OnProgress(run, value); return;
+    case 3: OnLineFailed(run); return;
+    default: return;
+    }
+}
+
 void SearchControl::OnProgress(int run, int number) {
     if (!run_ || run_->id() != run)
         return;
@@ -206,6 +213,14 @@ void SearchControl::OnProgress(int run, int number) {
 void SearchControl::OnFinished(int run) {
     if (!run_ || run_->id() != run)
         return;
+    // The results replace every analyzer window. The end can arrive inside the loop of a box
+    // or dialog that one of them has open, with that window's code below it: deleting the
+    // window now would pull it from under its caller. The results wait until that loop has
+    // returned (a closed dialog's loop may still run a turn).
+    if (QApplication::activeModalWidget() || QThread::currentThread()->loopLevel() > startLevel_) {
+        QTimer::singleShot(kModalRetryMs, &frame_, [this, run] { OnFinished(run); });
+        return;
+    }
     StopSearch();
 }
 

@@ -17,6 +17,9 @@ public:
 
     void StartSearch();
     void StopSearch();
+    // The scan's notices by code: 1 over, 2 progress (value: the number just tried), 3 the port
+    // failed. Only the notices of the current run act.
+    void OnSearchMessage(int run, int code, int value);
 
     bool Running() const override { return run_ != nullptr; }
     void StopForClose(int timeoutMs) override;
@@ -43,4 +46,5 @@ private:
     std::unique_ptr<Run> lastRun_;  // kept for its results after it ended
     std::vector<std::unique_ptr<Run>> abandoned_;
     int lastId_ = 0;
+    int startLevel_ = 0;  // event loop depth at the start: the end is taken at no deeper one
 };

@@ -1,7 +1,9 @@
 // "Поиск" on the main window against simulated analyzers on a pseudo-terminal: the real scan
 // thread, the bridge, the real analyzer windows and the poll thread that follows.
 
+#include <QDialog>
 #include <QEvent>
+#include <QTimer>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -138,6 +140,7 @@ private slots:
     void noAnalyzerKeepsTheOldWindows();
     void twelveAnalyzersOpenTenWindowsAndListTheRest();
     void progressThenStopOpensWindowsForWhatWasFound();
+    void endWaitsForAnOpenDialog();
     void portFailureDropsTheSearch_data();
     void portFailureDropsTheSearch();
 };
@@ -243,6 +246,38 @@ void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
     // Notices the scan had posted before it stopped change nothing any more.
     QTest::qWait(200);
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
+}
+
+void SearchControlTest::endWaitsForAnOpenDialog() {
+    auto bus = BusWith({1});
+    QVERIFY(bus);
+    TestStation st({PathOf(*bus)}, MakeDocumentTemplate());
+    CMainFrame* f = st.frame;
+    f->SetPollTiming(FastPolling());
+    ShortenScan(f, 15);
+    QPointer<CMirelView> view = ViewAt(f, 0);
+
+    // A dialog runs its own loop above an analyzer window's code when the end notice comes;
+    // it closes a little later. The window must still be there when the dialog returns.
+    QDialog dialog;
+    bool closing = false;
+    BridgeWatch watch(f, [&] {
+        const zta::SearchParams* p = f->searchControl().params();
+        if (!closing && dialog.isVisible() && p && p->ResultsFinal()) {
+            closing = true;  // the next notice is the end
+            QTimer::singleShot(100, &dialog, &QDialog::reject);
+        }
+    });
+    bool viewOutlivedDialog = false;
+    QVERIFY(f->router().dispatch(CmdSearch));
+    QTimer::singleShot(0, f, [&] {
+        dialog.exec();
+        viewOutlivedDialog = !view.isNull();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(closing && !dialog.isVisible(), kScanLimitMs);
+    QVERIFY(viewOutlivedDialog);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->IsSearching(), 5000);
+    VerifyWindowsPolling(f, {1});
 }
 
 void SearchControlTest::portFailureDropsTheSearch_data() {
