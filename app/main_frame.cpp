@@ -563,10 +563,22 @@ void CMainFrame::Connect() {
     router_->refresh();
 }
 
+bool CMainFrame::StopPollThread() {
+    // A request served during the wait may open a box, whose event loop can ask for another
+    // stop (a posted baud notice, a line report): that one returns at once instead of waiting
+    // for a thread that waits for the box.
+    if (stoppingPoll_)
+        return false;
+    stoppingPoll_ = true;
+    const bool ended = pollThread->Stop(kStopWaitMs, true);
+    stoppingPoll_ = false;
+    return ended;
+}
+
 void CMainFrame::Disconnect() {
     if (!pollThread)
         return;
-    if (!pollThread->Stop(kStopWaitMs, true))
+    if (!StopPollThread())
         return;  // still polling, with the stop request set; a later Disconnect waits again
     pollThread.reset();
     BroadcastToViews(NoticeDisconnected);
@@ -575,10 +587,10 @@ void CMainFrame::Disconnect() {
 }
 
 void CMainFrame::OnLineFailed(int run) {
-    if (!pollThread || pollThread->id() != run)
-        return;  // a report of a connection that is over already
+    if (!pollThread || pollThread->id() != run || stoppingPoll_)
+        return;  // over already, or being stopped by an outer wait
     // The thread ends right after its report; the windows keep their readings.
-    if (!pollThread->Stop(kStopWaitMs, true))
+    if (!StopPollThread())
         abandoned_.push_back(std::move(pollThread));
     pollThread.reset();
     SetPaneText(0, QString::fromUtf8(kReady));
@@ -858,7 +870,11 @@ bool CMainFrame::OnUpdateCommand(int id, CommandState& st) {
 // ---------------------------------------------------------------- closing
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (pollThread && pollThread->Stop(kStopWaitMs, true))
+    if (stoppingPoll_) {
+        event->ignore();  // asked from inside a wait for the poll thread; close again later
+        return;
+    }
+    if (pollThread && StopPollThread())
         pollThread.reset();
     if (search_ && search_->Running())
         search_->StopForClose(kStopWaitMs);

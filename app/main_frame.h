@@ -179,6 +179,7 @@ private:
     void ReadCalData();
     void WriteCalData();
     void OnLineFailed(int run);
+    bool StopPollThread();
     void OnRecordFolderCommand();
     void OnTimerAll();
     void OnInsertAll();
@@ -217,6 +218,7 @@ private:
     class PollRun;
     std::unique_ptr<PollRun> pollThread;
     int lastRun_ = 0;
+    bool stoppingPoll_ = false;
     // Runs whose thread did not end in time after a line failure; waited for at destruction.
     std::vector<std::unique_ptr<PollRun>> abandoned_;
 

@@ -113,6 +113,26 @@ void StationLinkTest::disconnectDuringSynchronousNotice() {
     QVERIFY(view->count(NoticeDataChanged) > before);  // served during the wait
     QCOMPARE(view->notices.back().code, int(NoticeDisconnected));
     QCOMPARE(view->count(NoticeDisconnected), 1);
+
+    // Asked again from inside that wait (as a box's event loop could), a stop or a close does
+    // not wait for a thread that waits for us, and the window does not go under the wait.
+    f->Connect();
+    QTRY_VERIFY_WITH_TIMEOUT(view->count(NoticeDataChanged) > before + 1, 10000);
+    bool nestedDone = false;
+    view->onNotice = [&](int code) {
+        if (code != NoticeDataChanged || nestedDone)
+            return;
+        nestedDone = true;
+        f->Disconnect();
+        f->router().dispatch(CmdExit);
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    f->Disconnect();
+    QVERIFY(nestedDone);
+    QVERIFY(!f->IsPolling());
+    QVERIFY(f->isVisible());
+    QCOMPARE(f->block().WindowCount(), 1);
+    view->onNotice = nullptr;
 }
 
 void StationLinkTest::closeWhilePolling() {

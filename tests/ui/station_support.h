@@ -8,6 +8,7 @@
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <set>
 #include <vector>
@@ -33,7 +34,11 @@ public:
         static std::set<RecordingView*> live;
         return live;
     }
-    void OnViewNotice(int code, int value) override { notices.push_back({code, value}); }
+    void OnViewNotice(int code, int value) override {
+        notices.push_back({code, value});
+        if (onNotice)
+            onNotice(code);
+    }
     void OnSlotChanged(int s) override { slot = s; }
     void OnRecordFolderChanged() override { ++folderChanges; }
     int timerPeriod() const override { return period; }
@@ -50,6 +55,7 @@ public:
     }
 
     CMainFrame& frame_;
+    std::function<void(int code)> onNotice;
     std::vector<Notice> notices;
     int slot = -1;
     int folderChanges = 0;
