@@ -529,6 +529,8 @@ void CMainFrame::ApplyGasState(const zta::GasState& state) {
     pollBlock.SetMaxGas(state.maxGas);
     pollBlock.SetMidGas(state.midGas);
     ShowGasPanes();
+    // Saved at once too: a station that is killed or loses power keeps the operator's gas.
+    WriteCalData();
     router_->refresh();
 }
 

@@ -156,9 +156,9 @@ public:
     QToolBar* toolBar() const { return toolBar_; }
     QStatusBar* timerBar() const { return timerBar_; }
 
-    // ---- calibration gas (read at creation, written at close)
+    // ---- calibration gas (read at creation, written on every change and at close)
     const zta::GasState& gasState() const { return gas_; }
-    // Takes a new gas state: block concentrations and status panes follow.
+    // Takes a new gas state: block concentrations, status panes and the calibration file follow.
     void ApplyGasState(const zta::GasState& state);
 
     // ---- record folder

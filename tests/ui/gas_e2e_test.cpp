@@ -1,0 +1,291 @@
+// The calibration gas from end to end: chosen in the main window (gas menu, "Концентрация",
+// "Параметры подключенных приборов"), sent by an analyzer window's calibration commands to a
+// simulated analyzer, and kept in the calibration file from one start of the station to the
+// next.
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/cal_data_file.h"
+#include "app/command_ids.h"
+#include "app/prompter.h"
+#include "device/child_frame.h"
+#include "device/mirel_doc.h"
+#include "device/mirel_doc_template.h"
+#include "device/mirel_view.h"
+#include "gas/set_param_gas_working_devices.h"
+#include "gas/set_param_gaz.h"
+#include "link/modbus.h"
+#include "sim/bus.h"
+#include "station_support.h"
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+constexpr int kExtended = 5;  // reports its own gas parameters as text
+constexpr int kUnknown = 6;   // a standard model with a gas code the table does not know
+constexpr int kRegMiddle = 2;
+constexpr int kRegHigh = 3;
+
+zta::PollTiming FastTiming() {
+    zta::PollTiming t;
+    t.pacingBaseMs = 20;
+    t.pacingPerWindowMs = 0;
+    return t;
+}
+
+CMirelView* ViewIn(QMdiSubWindow* child) {
+    auto* frame = qobject_cast<CChildFrame*>(child);
+    return frame ? frame->view() : nullptr;
+}
+
+// The request bytes of the write of `reg` that the analyzer at `address` applied; empty when
+// none came in time. The window thread keeps serving events meanwhile: the poll thread waits
+// for each data notice to be taken.
+std::vector<uint8_t> AppliedWrite(const zta::sim::Bus& bus, int address, int reg) {
+    std::vector<uint8_t> bytes;
+    (void)QTest::qWaitFor(
+        [&] {
+            for (const auto& e : bus.Log())
+                if (e.kind == zta::sim::LogEntry::Kind::WriteApplied && e.address == address &&
+                    e.reg == reg) {
+                    bytes = e.bytes;
+                    return true;
+                }
+            return false;
+        },
+        kWaitMs);
+    return bytes;
+}
+
+std::vector<uint8_t> WriteFrame(int address, int reg, int value) {
+    const zta::Request r = zta::WriteRequest(static_cast<uint8_t>(address),
+                                             static_cast<uint16_t>(reg),
+                                             static_cast<uint16_t>(value));
+    return {r.begin(), r.end()};
+}
+
+// The analyzer pads its text block with blanks, which end up after the units.
+QString Cell(const QTableWidget* list, int row, int column) {
+    const QTableWidgetItem* item = list->item(row, column);
+    return item ? item->text().trimmed() : QString();
+}
+
+}  // namespace
+
+class GasE2eTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<zta::sim::Bus> bus_;
+    QTemporaryDir dir_;
+    QString calPath_;
+    std::unique_ptr<TestStation> st_;
+    QMdiSubWindow* children_[2] = {};
+
+    CMainFrame* Frame() const { return st_->frame; }
+
+    // A station reading the calibration file of this test, with windows for both analyzers,
+    // connected and in contact with them.
+    void StartStation() {
+        st_ = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus_->PortPath())},
+                                            std::make_unique<CMirelDocTemplate>(), calPath_);
+        CMainFrame* f = Frame();
+        f->SetPollTiming(FastTiming());
+        f->OpenNewDocument();
+        const auto children = f->mdiArea()->subWindowList();
+        QCOMPARE(children.size(), 2);
+        const int addresses[2] = {kExtended, kUnknown};
+        for (int i = 0; i < 2; ++i) {
+            children_[i] = children[i];
+            ViewIn(children[i])->numberField()->setText(QString::number(addresses[i]));
+        }
+        f->Connect();
+        for (QMdiSubWindow* child : children_) {
+            CMirelView* v = ViewIn(child);
+            QVERIFY2(QTest::qWaitFor([v] { return v->GetDocument().linkUp; }, kWaitMs),
+                     "no contact with a simulated analyzer");
+        }
+    }
+
+    // Closes the station as the operator does, with polling running.
+    void CloseStation() {
+        st_->app->OnCommand(CmdExit);
+        st_.reset();
+    }
+
+    // Runs a calibration command in the window of the analyzer at kExtended, answers OK to its
+    // confirmation and waits for the analyzer to apply the write.
+    void Calibrate(int id, const QString& confirmation, int reg, int value) {
+        bus_->ClearLog();
+        st_->prompter.clear();
+        Frame()->mdiArea()->setActiveSubWindow(children_[0]);
+        QVERIFY(Frame()->router().query(id).enabled);
+        QVERIFY(Frame()->router().dispatch(id));
+        QCOMPARE(st_->prompter.boxes().size(), size_t(1));
+        QCOMPARE(st_->prompter.boxes()[0].text, confirmation);
+        QCOMPARE(AppliedWrite(*bus_, kExtended, reg), WriteFrame(kExtended, reg, value));
+    }
+
+    // What the calibration file holds right now.
+    void ExpectFile(const QString& name, double maxGas, double midGas) {
+        zta::CalData data;
+        QCOMPARE(zta::ReadCalDataFile(calPath_, data).status, zta::CalReadStatus::Loaded);
+        QCOMPARE(data.calGasName, name);
+        QCOMPARE(data.maxGas, maxGas);
+        QCOMPARE(data.midGas, midGas);
+    }
+
+    void ExpectPanes(const QString& name, const QString& maxGas, const QString& midGas) {
+        QCOMPARE(Frame()->paneText(3), name);
+        QCOMPARE(Frame()->paneText(4), maxGas);
+        QCOMPARE(Frame()->paneText(5), midGas);
+    }
+
+    void ExpectOnlyMark(int markedId) {
+        for (int id : kGasMenuIds)
+            QCOMPARE(Frame()->router().query(id).checked, id == markedId);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        calPath_ = dir_.filePath(QStringLiteral("CalDataK7.cfg"));
+        bus_ = zta::sim::Bus::OpenPty();
+        QVERIFY(bus_);
+        zta::sim::AnalyzerConfig a;
+        a.address = kExtended;
+        a.textBlock = "500 250 480 Метан об.доли";
+        bus_->AddAnalyzer(a);
+        a.address = kUnknown;
+        a.model = zta::sim::Model::Standard;
+        a.gasCode = 9;
+        bus_->AddAnalyzer(a);
+        bus_->Start();
+        StartStation();
+    }
+
+    void cleanupTestCase() {
+        if (st_)
+            CloseStation();
+        bus_.reset();
+    }
+
+    void gasFromTheMenuReachesTheAnalyzer() {
+        QVERIFY(!QFile::exists(calPath_));
+        QVERIFY(!Frame()->router().query(CmdConcentration).enabled);
+        QVERIFY(Frame()->router().dispatch(CmdGasPropane));
+        ExpectPanes("Пропан", "1.70", "0.80");
+        ExpectOnlyMark(CmdGasPropane);
+        ExpectFile("Пропан", 1.7, 0.8);
+
+        Calibrate(CmdHighGas,
+                  "Установить газ максимальной концентрации (1.70 Об. долей) в приборе № 5 ?",
+                  kRegHigh, 1700);
+        Calibrate(CmdMiddleGas,
+                  "Установить газ средней концентрации (0.80 Об. долей) в приборе № 5 ?",
+                  kRegMiddle, 800);
+        QCOMPARE(bus_->State(kExtended)->maxGasValue, 1700);
+        QCOMPARE(bus_->State(kExtended)->midGasValue, 800);
+    }
+
+    void concentrationInLelReachesTheAnalyzer() {
+        // 90 and 40 %НКПР of propane: integer parts of 153 and 68 hundredths.
+        Frame()->execDialog = [](QDialog& d) {
+            auto& dialog = static_cast<CSetParamGaz&>(d);
+            dialog.show();
+            dialog.lelBox()->click();
+            dialog.maximumField()->setText(QStringLiteral("90"));
+            dialog.middleField()->setText(QStringLiteral("40"));
+            dialog.setButton()->click();
+            const int result = dialog.result();
+            dialog.hide();
+            return result;
+        };
+        QVERIFY(Frame()->router().dispatch(CmdConcentration));
+        Frame()->execDialog = nullptr;
+        ExpectPanes("Пропан", "1.53", "0.68");
+        ExpectOnlyMark(CmdGasPropane);
+        ExpectFile("Пропан", 1.53, 0.68);
+
+        Calibrate(CmdToolHighGas,
+                  "Установить газ максимальной концентрации (1.53 Об. долей) в приборе № 5 ?",
+                  kRegHigh, 1530);
+        Calibrate(CmdToolMiddleGas,
+                  "Установить газ средней концентрации (0.68 Об. долей) в приборе № 5 ?",
+                  kRegMiddle, 680);
+    }
+
+    void choiceSurvivesARestart() {
+        CloseStation();
+        ExpectFile("Пропан", 1.53, 0.68);
+        StartStation();
+        ExpectPanes("Пропан", "1.53", "0.68");
+        ExpectOnlyMark(CmdGasPropane);
+        // Restored, not picked: "Концентрация" waits for a pick from the menu.
+        QVERIFY(!Frame()->router().query(CmdConcentration).enabled);
+        Calibrate(CmdHighGas,
+                  "Установить газ максимальной концентрации (1.53 Об. долей) в приборе № 5 ?",
+                  kRegHigh, 1530);
+    }
+
+    void connectedAnalyzersChoiceReachesTheAnalyzer() {
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QString::fromStdString(Frame()->block().Snapshot(0).gasName), QString("Метан"),
+            kWaitMs);
+        QVERIFY(Frame()->router().query(CmdConnectedDevicesGas).enabled);
+        QStringList lines[2];
+        QStringList refusals;
+        Frame()->execDialog = [&](QDialog& d) {
+            auto& dialog = static_cast<CSetParamGasWorkingDevices&>(d);
+            dialog.show();
+            QTableWidget* list = dialog.list();
+            for (int r = 0; r < std::min(list->rowCount(), 2); ++r)
+                for (int c = 0; c < list->columnCount(); ++c)
+                    lines[r] << Cell(list, r, c);
+            // The analyzer whose gas code has no defaults: its zeros are never applied.
+            list->selectRow(1);
+            dialog.okButton()->click();
+            for (const auto& box : st_->prompter.boxes())
+                refusals << box.text;
+            st_->prompter.clear();
+            list->selectRow(0);
+            dialog.okButton()->click();
+            const int result = dialog.result();
+            dialog.hide();
+            return result;
+        };
+        st_->prompter.clear();
+        QVERIFY(Frame()->router().dispatch(CmdConnectedDevicesGas));
+        Frame()->execDialog = nullptr;
+        QCOMPARE(lines[0], (QStringList{"1", "Метан", "5.00", "об.доли", "2.50", "4.80"}));
+        QCOMPARE(lines[1], (QStringList{"2", "-", "0.00", "об.доли", "0.00", "0.00"}));
+        QCOMPARE(refusals,
+                 QStringList{"Значение газа средней концентрации больше значения газа высокой "
+                             "концентрации."});
+        QCOMPARE(st_->prompter.boxes().size(), size_t(1));
+        QCOMPARE(st_->prompter.boxes()[0].caption, QString("Установка"));
+
+        ExpectPanes("Метан", "4.80", "2.50");
+        ExpectOnlyMark(CmdGasMethane);
+        QVERIFY(!Frame()->router().query(CmdConcentration).enabled);
+        ExpectFile("Метан", 4.8, 2.5);
+        Calibrate(CmdHighGas,
+                  "Установить газ максимальной концентрации (4.80 Об. долей) в приборе № 5 ?",
+                  kRegHigh, 4800);
+        Calibrate(CmdMiddleGas,
+                  "Установить газ средней концентрации (2.50 Об. долей) в приборе № 5 ?",
+                  kRegMiddle, 2500);
+    }
+};
+
+QTEST_MAIN(GasE2eTest)
+#include "gas_e2e_test.moc"
