@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "link/modbus.h"
@@ -68,6 +72,149 @@ TEST(StationLine, ExchangesAtEachRateAndSeesTheUnplug) {
         line.Exchange(ReadRequest(4, 1, kShortReadCount), kShortReplyLength, kPollSettleMs);
     EXPECT_EQ(gone.count, 0u);
     EXPECT_TRUE(gone.vanished);
+}
+
+
+long MsSince(std::chrono::steady_clock::time_point start) {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count());
+}
+
+// The station's line at 9600 baud against one simulated analyzer at 9600.
+class StationAgainstSim : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char dir[] = "/tmp/zta-station-line-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+        std::string error;
+        bus = Bus::OpenPty(dir_ + "/line", &error);
+        ASSERT_TRUE(bus) << error;
+        AnalyzerConfig a;
+        a.address = 4;
+        bus->AddAnalyzer(a);
+        bus->Start();
+        good = ReadReplyNow();
+        ASSERT_EQ(good.size(), kShortReplyLength);
+    }
+    void TearDown() override {
+        bus.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    // A reply the analyzer gives without a fault, as reference.
+    std::vector<uint8_t> ReadReplyNow() {
+        SerialLine line;
+        if (!line.Open(bus->PortPath(), 9600).ok()) return {};
+        const size_t n = Exchange(line, read, kShortReplyLength, kPollSettleMs);
+        return std::vector<uint8_t>(line.Reply(), line.Reply() + n);
+    }
+
+    // Each attempt arms the fault for one reply. A reply is only lost to the station's purge when
+    // the machine delays the station past the reply's wire time; a fault of the line would show
+    // on every attempt.
+    template <typename Accept>
+    ExchangeResult TryWithFault(SerialLine& line, Fault fault, Accept accept, long* ms) {
+        ExchangeResult x;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            bus->SetFault(4, fault, 1);
+            const auto start = std::chrono::steady_clock::now();
+            x = line.Exchange(read, kShortReplyLength, kPollSettleMs);
+            *ms = MsSince(start);
+            if (accept(x)) break;
+            bus->SetFault(4, Fault::None);
+        }
+        return x;
+    }
+
+    std::string dir_;
+    std::unique_ptr<Bus> bus;
+    const Request read = ReadRequest(4, 1, kShortReadCount);
+    std::vector<uint8_t> good;
+};
+
+TEST_F(StationAgainstSim, AFullReplyEndsTheReadAtOnceAShortOneAtTheTimeOut) {
+    // A long time-out, so that "at once" has a wide margin on a loaded machine.
+    LineOptions options;
+    options.replyTimeoutMs = 3000;
+    SerialLine line;
+    ASSERT_TRUE(line.Open(bus->PortPath(), 9600, options).ok());
+    long ms = 0;
+    ExchangeResult x = TryWithFault(
+        line, Fault::None, [](const ExchangeResult& r) { return r.count == kShortReplyLength; },
+        &ms);
+    ASSERT_EQ(x.count, kShortReplyLength);
+    EXPECT_LT(ms, options.replyTimeoutMs / 2);
+    line.Close();
+
+    // The analyzer sends the first half of its reply only.
+    ASSERT_TRUE(line.Open(bus->PortPath(), 9600).ok());
+    x = TryWithFault(
+        line, Fault::ShortReply, [](const ExchangeResult& r) { return r.count > 0; }, &ms);
+    ASSERT_EQ(x.count, kShortReplyLength / 2);
+    EXPECT_TRUE(std::equal(line.Reply(), line.Reply() + x.count, good.begin()));
+    EXPECT_GE(ms, TimingFor(9600).replyTimeoutMs);
+}
+
+// The simulator echoes once it has the whole request, as an adapter does while the station
+// still holds the bus in Program mode. (With driver switching a pseudo-terminal's echo can only
+// come after the station's purge; the line's own tests cover that order with a scripted peer.)
+TEST_F(StationAgainstSim, AnEchoOfTheRequestNeverReachesTheReply) {
+    {
+        LineOptions options;
+        options.direction = DirectionSetting::Program;
+        SerialLine line;
+        ASSERT_TRUE(line.Open(bus->PortPath(), 9600, options).ok());
+        long ms = 0;
+        const ExchangeResult x = TryWithFault(
+            line, Fault::EchoRequest,
+            [&](const ExchangeResult& r) {
+                return r.count == kShortReplyLength &&
+                       std::equal(line.Reply(), line.Reply() + r.count, good.begin());
+            },
+            &ms);
+        ASSERT_EQ(x.count, kShortReplyLength);
+        // Readings move with time; the frame around them does not.
+        EXPECT_EQ(line.Reply()[0], 4);
+        EXPECT_EQ(line.Reply()[1], kFnReadInput);
+        EXPECT_TRUE(CrcPasses(line.Reply(), x.count));
+    }
+}
+
+TEST_F(StationAgainstSim, OpeningFailuresAndAForeignRate) {
+    // Held by another opener: busy, and free again once it is closed.
+    {
+        SerialLine holder;
+        ASSERT_TRUE(holder.Open(bus->PortPath(), 9600).ok());
+        SerialLine second;
+        const OpenResult r = second.Open(bus->PortPath(), 9600);
+        EXPECT_EQ(r.failure, OpenFailure::Busy);
+        EXPECT_EQ(OpenFailureText(r, bus->PortPath()), "Порт " + bus->PortPath() + " занят.");
+    }
+    {
+        // At 4800 the analyzer set to 9600 does not understand the station: no reply, and the
+        // simulator logs the request as ignored at the station's rate.
+        SerialLine line;
+        ASSERT_TRUE(line.Open(bus->PortPath(), 4800).ok());
+        bus->ClearLog();
+        const ExchangeResult x = line.Exchange(read, kShortReplyLength, kPollSettleMs);
+        EXPECT_EQ(x.count, 0u);
+        ASSERT_TRUE(bus->WaitFor([](const std::vector<LogEntry>& log) { return !log.empty(); },
+                                 2000));
+        const auto log = bus->Log();
+        EXPECT_EQ(log[0].kind, LogEntry::Kind::Ignored);
+        EXPECT_EQ(log[0].lineBaud, 4800u);
+        for (const auto& e : log) EXPECT_NE(e.kind, LogEntry::Kind::Request);
+    }
+    // The simulator's port gone (its link removed with it): a wrong port.
+    const std::string path = bus->PortPath();
+    bus->Unplug();
+    SerialLine line;
+    const OpenResult r = line.Open(path, 9600);
+    EXPECT_EQ(r.failure, OpenFailure::WrongPort);
+    EXPECT_EQ(OpenFailureText(r, path), "Порт " + path + " указан неверно");
 }
 
 }  // namespace
