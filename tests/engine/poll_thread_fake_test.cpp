@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "engine/engine_support.h"
 #include "poll/poll_thread.h"
@@ -145,15 +148,27 @@ TEST_F(PollFake, BaudNoticeOnlyForTheBaudWrite) {
         if (r[1] == kFnWriteSingle) return test::Echo(r);
         return ReadReply(5, kLongReplyLength);
     });
+    // Both confirmed inside a notice, between two turns, so the next turn sees both.
+    std::atomic<bool> armed{false};
+    std::atomic<size_t> seen{0}, sent{0};
+    sink.OnData([&](ViewId, int) {
+        if (!armed.exchange(false)) return;
+        block.ConfirmCommand(0, Command::Threshold1, 30);
+        block.ConfirmCommand(0, Command::NewBaud, 16);
+        sent = wire.Requests().size();
+        seen = sink.Get().data.size();
+    });
     Start();
     ASSERT_TRUE(wire.WaitRequests(1, kWaitMs));
-    const size_t seen = sink.Get().data.size();
-    block.ConfirmCommand(0, Command::Threshold1, 30);
-    block.ConfirmCommand(0, Command::NewBaud, 16);
-    // The read in flight, the threshold write (no notice), then a read again.
-    ASSERT_TRUE(sink.WaitUntil([&](auto& r) { return r.data.size() >= seen + 2; }, kWaitMs));
+    armed = true;
+    // The threshold write (no notice), then a read again.
+    ASSERT_TRUE(sink.WaitUntil(
+        [&](auto& r) { return seen > 0 && r.data.size() >= seen + 1; }, kWaitMs));
     EXPECT_FALSE(block.Snapshot(0).AnyPending());
     EXPECT_TRUE(sink.Get().baud.empty());
+    EXPECT_EQ(wire.Requests()[sent][1], kFnWriteSingle);
+    EXPECT_EQ(wire.Requests()[sent][3], 5);
+    EXPECT_EQ(wire.Requests()[sent + 1][1], kFnReadInput);
 
     block.ConfirmCommand(0, Command::NewBaud, 16);
     ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.baud.empty(); }, kWaitMs));
@@ -186,6 +201,65 @@ TEST_F(PollFake, FailedWritesShowOneBoxAndCountFailures) {
     EXPECT_EQ(r.boxes[0].caption, "");
     EXPECT_EQ(r.data[7].copy.errorCount, 5);
     EXPECT_EQ(r.data[7].copy.requestCount, 0);
+}
+
+// One reply to a read, judged: data, a failure, or nothing at all (no count, no notice).
+TEST_F(PollFake, RepliesToAReadAreJudgedByLengthNumberAndCrc) {
+    enum class Judged { Data, Failure, Nothing };
+    Bytes swapped = ReadReply(2, kShortReplyLength);
+    std::swap(swapped[kShortReplyLength - 2], swapped[kShortReplyLength - 1]);
+    Bytes longer = ReadReply(2, kShortReplyLength);
+    longer.push_back(0);
+    Bytes probe(kProbeReplyLength, 0);
+    probe[0] = 2;
+    probe[1] = kFnReadInput;
+    probe[2] = 2 * kProbeCount;
+    SealFrame(probe.data(), probe.size());
+    struct Case {
+        const char* name;
+        Bytes reply;  // empty: silence
+        Judged judged;
+        bool extendedAfter;
+    };
+    const Case cases[] = {
+        {"25 bytes", ReadReply(2, kShortReplyLength), Judged::Data, false},
+        {"55 bytes", ReadReply(2, kLongReplyLength), Judged::Data, true},
+        {"from a foreign network number", ReadReply(3, kShortReplyLength), Judged::Failure, true},
+        {"CRC bytes swapped", swapped, Judged::Nothing, true},
+        {"refusal of the long read", test::Exception(2, 0x84, 2), Judged::Nothing, false},
+        {"refusal from a foreign number", test::Exception(3, 0x84, 2), Judged::Failure, true},
+        {"another exception", test::Exception(2, 0x83, 2), Judged::Nothing, true},
+        {"one byte too many", longer, Judged::Failure, true},
+        {"a probe's length", probe, Judged::Failure, true},
+        {"silence", {}, Judged::Failure, true},
+    };
+    AddAnalyzer(1, 2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        block.StoreOutcome(0, block.Snapshot(0).generation, [](Slot& s) { s.errorCount = 0; });
+        const Slot before = block.Snapshot(0);
+        // The second turn takes the state the first one left, and stops the run.
+        std::optional<Slot> afterFirst;
+        int calls = 0;
+        wire.SetResponder([&](const Request&) -> std::optional<Bytes> {
+            if (++calls == 1) {
+                if (c.reply.empty()) return std::nullopt;
+                return c.reply;
+            }
+            afterFirst = block.Snapshot(0);
+            block.RequestStop();
+            return std::nullopt;
+        });
+        test::RecordingSink caseSink(block);
+        PollThread thread(block, caseSink, timing, [this] { return wire.MakePort(); });
+        ASSERT_TRUE(thread.Start());
+        ASSERT_TRUE(thread.Wait(kWaitMs));
+        ASSERT_TRUE(afterFirst.has_value());
+        EXPECT_EQ(caseSink.Get().data.size(), c.judged == Judged::Nothing ? 0u : 1u);
+        EXPECT_EQ(afterFirst->replyCount, before.replyCount + (c.judged == Judged::Data));
+        EXPECT_EQ(afterFirst->errorCount, c.judged == Judged::Failure ? 1 : 0);
+        EXPECT_EQ(afterFirst->extendedModel, c.extendedAfter);
+    }
 }
 
 // An echoing adapter's copy of a read request is no data and no command echo.
