@@ -7,7 +7,6 @@
 #include <QMdiSubWindow>
 #include <QLineEdit>
 #include <QPointer>
-#include <QThread>
 #include <QTimer>
 
 #include "app/prompter.h"
@@ -113,7 +112,7 @@ void SearchControl::StartSearch() {
                                   &frame_);
         return;
     }
-    startLevel_ = QThread::currentThread()->loopLevel();
+    modalSeen_ = false;
     auto run = std::make_unique<Run>(*this, ++lastId_);
     run->params.Prepare(frame_.block().PortName(), frame_.block().BaudRate());
     Run* r = run.get();
@@ -216,8 +215,9 @@ void SearchControl::OnFinished(int run) {
     // The results replace every analyzer window. The end can arrive inside the loop of a box
     // or dialog that one of them has open, with that window's code below it: deleting the
     // window now would pull it from under its caller. The results wait until that loop has
-    // returned (a closed dialog's loop may still run a turn).
-    if (QApplication::activeModalWidget() || QThread::currentThread()->loopLevel() > startLevel_) {
+    // returned (a dialog just closed may still run a turn of its loop).
+    if (QApplication::activeModalWidget() || modalSeen_) {
+        modalSeen_ = QApplication::activeModalWidget() != nullptr;
         QTimer::singleShot(kModalRetryMs, &frame_, [this, run] { OnFinished(run); });
         return;
     }

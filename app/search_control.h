@@ -46,5 +46,5 @@ private:
     std::unique_ptr<Run> lastRun_;  // kept for its results after it ended
     std::vector<std::unique_ptr<Run>> abandoned_;
     int lastId_ = 0;
-    int startLevel_ = 0;  // event loop depth at the start: the end is taken at no deeper one
+    bool modalSeen_ = false;  // a box was open when the end came: one more turn after it
 };
