@@ -5,6 +5,7 @@
 #include <QMdiSubWindow>
 #include <QTimer>
 
+#include "app/dialog_screenshots.h"
 #include "app/main_frame.h"
 #include "device/child_frame.h"
 #include "device/mirel_view.h"
@@ -59,7 +60,11 @@ int main(int argc, char** argv) {
     QCommandLineOption wait(QStringLiteral("wait"),
                             QStringLiteral("Milliseconds before the screenshot (3000)."),
                             QStringLiteral("ms"), QStringLiteral("3000"));
-    parser.addOptions({port, rs485, open, connect, screenshot, wait});
+    QCommandLineOption dialogShots(QStringLiteral("dialog-screenshots"),
+                                   QStringLiteral("Save pictures of the dialogs into a folder, "
+                                                  "then quit."),
+                                   QStringLiteral("folder"));
+    parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots});
     parser.process(qapp);
 
     StationOptions options;
@@ -82,6 +87,8 @@ int main(int argc, char** argv) {
     if (!app.InitInstance())
         return 1;
     CMainFrame& frame = *app.mainFrame();
+    if (parser.isSet(dialogShots))
+        return SaveDialogScreenshots(&frame, parser.value(dialogShots)) == 0 ? 0 : 1;
     if (parser.isSet(screenshot)) {
         frame.resize(1400, 660);
         QCoreApplication::processEvents();

@@ -58,6 +58,7 @@ void CTimerSet::showEvent(QShowEvent* event) {
         prompt_->setText(TimerSetPrompt(networkNumber_));
         field_->setText(QString::number(period_));
         FocusAndSelect(field_);
+        adjustSize();  // the size was taken before the prompt had its text; it would be cut
     }
     QDialog::showEvent(event);
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Makes docs/station.png: the main window polling three simulated analyzers, drawn on the
-# offscreen platform (no display needed).
+# Makes docs/station.png (the main window polling three simulated analyzers) and the pictures
+# of the operator's dialogs in docs/, drawn on the offscreen platform (no display needed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -16,10 +16,17 @@ link="${ZTA_SIM_LINK:-/tmp/zta-k7-sim}"
     --analyzer address=2,model=standard,gas=2,conc=12 \
     --analyzer address=3,model=extended,conc=41 >/dev/null 2>&1 &
 sim=$!
-trap 'kill $sim 2>/dev/null || true; wait $sim 2>/dev/null || true' EXIT
+# The station runs in a folder of its own: a calibration file lying around here must neither
+# colour the pictures nor be overwritten.
+work="$(mktemp -d)"
+trap 'kill $sim 2>/dev/null || true; wait $sim 2>/dev/null || true; rm -rf "$work"' EXIT
 for _ in $(seq 1 50); do [ -e "$link" ] && break; sleep 0.1; done
 
 mkdir -p docs
-QT_QPA_PLATFORM=offscreen "$build"/app/zta-k7 --port "$link" --open 1,2,3 --connect \
-    --screenshot docs/station.png --wait "${ZTA_SHOT_WAIT_MS:-4000}"
-echo "docs/station.png"
+station="$(cd "$build" && pwd)/app/zta-k7"
+docs="$PWD/docs"
+(cd "$work" && QT_QPA_PLATFORM=offscreen "$station" --port "$link" --open 1,2,3 --connect \
+    --screenshot "$docs/station.png" --wait "${ZTA_SHOT_WAIT_MS:-4000}")
+(cd "$work" && rm -f CalDataK7.cfg &&
+    QT_QPA_PLATFORM=offscreen "$station" --dialog-screenshots "$docs")
+ls docs/*.png

@@ -1,0 +1,79 @@
+#include "app/dialog_screenshots.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QPixmap>
+
+#include "commands/device_info_po.h"
+#include "commands/record_dialogs.h"
+#include "commands/service_dialogs.h"
+#include "device/mirel_doc.h"
+#include "gas/set_param_gas_working_devices.h"
+#include "gas/set_param_gaz.h"
+
+std::vector<OperatorDialog> MakeOperatorDialogs(QWidget* parent) {
+    std::vector<OperatorDialog> out;
+    auto add = [&](const char* file, auto* dialog) {
+        out.push_back({QString::fromLatin1(file), std::unique_ptr<QDialog>(dialog)});
+        return dialog;
+    };
+
+    auto* gaz = add("set_param_gaz.png", new CSetParamGaz(parent));
+    gaz->setMaximum(4.4);
+    gaz->setMiddle(2.7);
+    gaz->setGasMarks({true});
+
+    auto* devices = add("set_param_gas_working_devices.png", new CSetParamGasWorkingDevices(parent));
+    const zta::GasDeviceRow methane{QStringLiteral("Метан"), QStringLiteral("%НКПР"), 4.4, 50, 100};
+    const zta::GasDeviceRow propane{QStringLiteral("Пропан"), QStringLiteral("об.доли"), 1.7, 0.8,
+                                    1.7};
+    const zta::GasDeviceRow butane{QStringLiteral("Бутан"), QStringLiteral("об.доли"), 0.7, 0.35,
+                                   0.7};
+    devices->setDevices({methane, propane, methane, butane});
+
+    add("set_nomer.png", new CSetNomer(parent))->setCurrentNumber(3);
+    add("set_speed.png", new CSetSpeed(parent))->setCurrentNumber(3);
+
+    auto* porog = add("set_porog.png", new CSetPorog(parent));
+    porog->setCaption(QStringLiteral("Установка порога 1 в приборе № 3"));
+    porog->setGasCode(1);
+    porog->setThreshold(20);
+
+    auto* zav = add("change_zav_nomer.png", new CChangeZavNomer(parent));
+    zav->setNetworkNumber(3);
+    zav->setFactoryNumber(1234);
+
+    auto* timer = add("timer_set.png", new CTimerSet(parent));
+    timer->setNetworkNumber(3);
+    timer->setPeriod(60);
+
+    auto* note = add("insert_string.png", new CInsertString(parent));
+    note->setNetworkNumber(3);
+    note->setText(QStringLiteral("Поверочный газ 2.70 об.доли подан"));
+
+    CMirelDoc doc;
+    doc.softwareVersion = 12;
+    doc.softwareName = QStringLiteral("zta_k7.hex");
+    auto* info = add("device_info_po.png", new CDeviceInfoPO(parent));
+    info->setNumber(3);
+    info->setVersion(doc.SoftwareVersionText());
+    info->setName(doc.SoftwareNameText());
+    info->setIdentifier(doc.SoftwareIdentifier());
+    return out;
+}
+
+int SaveDialogScreenshots(QWidget* parent, const QString& folder) {
+    const QDir dir(folder);
+    int failures = 0;
+    for (OperatorDialog& d : MakeOperatorDialogs(parent)) {
+        d.dialog->show();
+        QCoreApplication::processEvents();
+        const QString file = dir.filePath(d.fileName);
+        if (!d.dialog->grab().save(file)) {
+            qCritical("cannot write %s", qPrintable(file));
+            ++failures;
+        }
+        d.dialog->hide();
+    }
+    return failures;
+}

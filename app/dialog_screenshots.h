@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+// The dialogs an operator works with, filled with typical values: the pictures of the README
+// and the check that their texts fit.
+struct OperatorDialog {
+    QString fileName;  // e.g. "set_param_gaz.png"
+    std::unique_ptr<QDialog> dialog;
+};
+std::vector<OperatorDialog> MakeOperatorDialogs(QWidget* parent);
+
+// Draws each of them into a PNG file in `folder`. Returns the number of files that could not
+// be written.
+int SaveDialogScreenshots(QWidget* parent, const QString& folder);
