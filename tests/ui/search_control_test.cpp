@@ -3,7 +3,9 @@
 
 #include <QDialog>
 #include <QEvent>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <atomic>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -132,6 +134,30 @@ void VerifyWindowsPolling(CMainFrame* f, const std::vector<int>& numbers) {
         QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, k)->iconOf(1023), kLinkUp, 20000);
 }
 
+// A port whose settings are always refused; it notes how it was opened.
+class RefusingPort : public zta::SerialPort {
+public:
+    RefusingPort(std::atomic<int>& opens, std::atomic<int>& direction)
+        : opens_(opens), direction_(direction) {}
+    zta::OpenResult Open(const std::string&, unsigned, zta::DirectionSetting direction,
+                         zta::DirectionMode&) override {
+        ++opens_;
+        direction_ = int(direction);
+        return {zta::OpenFailure::SettingsRefused, 22};
+    }
+    bool Write(const uint8_t*, size_t) override { return false; }
+    size_t Read(uint8_t*, size_t, int) override { return 0; }
+    void Purge() override {}
+    void Drain() override {}
+    void SetRts(bool) override {}
+    void Close() override {}
+    bool Vanished() const override { return false; }
+
+private:
+    std::atomic<int>& opens_;
+    std::atomic<int>& direction_;
+};
+
 }  // namespace
 
 class SearchControlTest : public QObject {
@@ -141,6 +167,7 @@ private slots:
     void twelveAnalyzersOpenTenWindowsAndListTheRest();
     void progressThenStopOpensWindowsForWhatWasFound();
     void endWaitsForAnOpenDialog();
+    void scanOpensThroughTheStationsPortAndDirection();
     void portFailureDropsTheSearch_data();
     void portFailureDropsTheSearch();
 };
@@ -278,6 +305,36 @@ void SearchControlTest::endWaitsForAnOpenDialog() {
     QVERIFY(viewOutlivedDialog);
     QTRY_VERIFY_WITH_TIMEOUT(!f->IsSearching(), 5000);
     VerifyWindowsPolling(f, {1});
+}
+
+void SearchControlTest::scanOpensThroughTheStationsPortAndDirection() {
+    struct PrompterGuard {
+        ScriptedPrompter prompter;
+        PrompterGuard() { SetPrompter(&prompter); }
+        ~PrompterGuard() { SetPrompter(nullptr); }
+    } boxes;
+    QTemporaryDir dir;
+    StationOptions options;
+    options.listSystemPorts = false;
+    options.systemPorts = {QStringLiteral("/dev/zta-scripted")};
+    options.calDataPath = dir.filePath(QStringLiteral("CalDataK7.cfg"));
+    options.programFolder = dir.path();
+    options.direction = zta::DirectionSetting::Program;  // as --rs485 program
+    std::atomic<int> opens{0};
+    std::atomic<int> direction{-1};
+    CMirelApp app(options);
+    app.InitInstance(std::make_unique<RecordingTemplate>(), false);
+    CMainFrame* f = app.mainFrame();
+    f->SetPortFactory([&] { return std::make_unique<RefusingPort>(opens, direction); });
+
+    f->searchControl().StartSearch();
+    QTRY_VERIFY_WITH_TIMEOUT(!f->IsSearching(), 10000);
+    QCOMPARE(opens.load(), 1);
+    QCOMPARE(direction.load(), int(zta::DirectionSetting::Program));
+    QCOMPARE(boxes.prompter.boxes().size(), size_t(1));
+    QCOMPARE(boxes.prompter.boxes()[0].text, QStringLiteral("Ошибка SetCommState № 22"));
+    QCOMPARE(boxes.prompter.boxes()[0].caption, kSearch);
+    QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
 }
 
 void SearchControlTest::portFailureDropsTheSearch_data() {
