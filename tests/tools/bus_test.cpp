@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/bus.h"
 
@@ -35,6 +36,19 @@ Outcome ZtaBus(const std::string& args) {
     return r;
 }
 
+// A reply the simulator sent before a loaded machine let the tool purge and read is lost, as on
+// a real line; the tool then says "no reply" or "short". Only such an outcome is tried again, so
+// a tool that never gets its answer still fails.
+Outcome ZtaBusAnswered(const std::string& args) {
+    Outcome r;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        r = ZtaBus(args);
+        const bool lost = r.status == 4 || r.out.find("short or garbled") != std::string::npos;
+        if (!lost) break;
+    }
+    return r;
+}
+
 class BusTool : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -55,25 +69,36 @@ protected:
         bus_->Start();
     }
     std::string Port() const { return " --port " + bus_->PortPath() + " "; }
+    // The simulator applies a write just after its echo has gone out, so the tool may have
+    // ended before the log shows it.
+    bool WaitApplied(size_t n) const {
+        return bus_->WaitFor(
+            [n](const std::vector<zta::sim::LogEntry>& log) {
+                return static_cast<size_t>(std::count_if(log.begin(), log.end(), [](auto& e) {
+                           return e.kind == zta::sim::LogEntry::Kind::WriteApplied;
+                       })) >= n;
+            },
+            5000);
+    }
 
     std::unique_ptr<Bus> bus_;
 };
 
 TEST_F(BusTool, ReadPrintsTheDecodedReadings) {
-    Outcome r = ZtaBus("read" + Port() + "--address 5 --json");
+    Outcome r = ZtaBusAnswered("read" + Port() + "--address 5 --json");
     ASSERT_EQ(r.status, 0) << r.out;
     for (const char* part : {"\"concentration\":37", "\"factoryNumber\":4321", "\"gasCode\":1",
                              "\"gasName\":\"Метан\"", "\"softwareVersion\":12", "\"relayState\":3"})
         EXPECT_NE(r.out.find(part), std::string::npos) << part << " in " << r.out;
     EXPECT_EQ(r.out.find("deviceRange"), std::string::npos);
 
-    r = ZtaBus("read" + Port() + "--address 5 --extended --json");
+    r = ZtaBusAnswered("read" + Port() + "--address 5 --extended --json");
     ASSERT_EQ(r.status, 0) << r.out;
     for (const char* part : {"\"deviceRange\":4.4", "\"deviceMidGas\":2.7", "\"deviceMaxGas\":4.4",
                              "\"gasName\":\"CH4\"", "\"unitName\":\"%"})
         EXPECT_NE(r.out.find(part), std::string::npos) << part << " in " << r.out;
 
-    r = ZtaBus("read" + Port() + "--address 9");
+    r = ZtaBusAnswered("read" + Port() + "--address 9");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("gas=2(Пропан)"), std::string::npos) << r.out;
 }
@@ -93,7 +118,7 @@ TEST_F(BusTool, FailuresExitNonZeroWithOneLine) {
         {"read --address 5", 2, "--port is required"},
     };
     for (const auto& c : cases) {
-        const Outcome r = ZtaBus(c.args);
+        const Outcome r = c.status == 4 ? ZtaBus(c.args) : ZtaBusAnswered(c.args);
         EXPECT_EQ(r.status, c.status) << c.args << ": " << r.out;
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
         EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
@@ -111,8 +136,10 @@ TEST_F(BusTool, WritesReachTheAnalyzerAndTakeEffect) {
     };
     for (const auto& c : cases) {
         bus_->ClearLog();
-        const Outcome r = ZtaBus("write" + Port() + "--address 5 " + c.command);
+        // Each of these may go twice: the analyzer takes the same value again.
+        const Outcome r = ZtaBusAnswered("write" + Port() + "--address 5 " + c.command);
         EXPECT_EQ(r.status, 0) << c.command << ": " << r.out;
+        ASSERT_TRUE(WaitApplied(1)) << c.command;
         const auto log = bus_->Log();
         const auto applied = std::find_if(log.begin(), log.end(), [](const auto& e) {
             return e.kind == zta::sim::LogEntry::Kind::WriteApplied;
@@ -125,12 +152,15 @@ TEST_F(BusTool, WritesReachTheAnalyzerAndTakeEffect) {
     EXPECT_EQ(bus_->State(5)->maxGasValue, 4400);
 
     // A new network number, then a new rate: each takes effect after its echo.
+    bus_->ClearLog();
     ASSERT_EQ(ZtaBus("write" + Port() + "--address 5 address 7").status, 0);
+    ASSERT_TRUE(WaitApplied(1));
     ASSERT_TRUE(bus_->State(7).has_value());
     ASSERT_EQ(ZtaBus("write" + Port() + "--address 7 baud 19200").status, 0);
+    ASSERT_TRUE(WaitApplied(2));
     EXPECT_EQ(bus_->State(7)->baud, 19200u);
     EXPECT_EQ(ZtaBus("read" + Port() + "--address 7 --timeout 100").status, 4);
-    EXPECT_EQ(ZtaBus("read" + Port() + "--address 7 --baud 19200").status, 0);
+    EXPECT_EQ(ZtaBusAnswered("read" + Port() + "--address 7 --baud 19200").status, 0);
 }
 
 TEST_F(BusTool, AGarbledEchoIsNoSuccess) {
