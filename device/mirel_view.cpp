@@ -6,6 +6,7 @@
 #include "device/device_icons.h"
 #include "device/mirel_doc.h"
 #include "device/record_file.h"
+#include "link/regmap.h"
 
 #include <QDir>
 #include <QGridLayout>
@@ -28,17 +29,6 @@ constexpr double kVolumePerLel[9] = {0.0, 0.044, 0.017, 0.01, 0.014, 0.013, 0.01
 double VolumeFraction(int gasCode, double concentration) {
     if (gasCode > 8) return concentration;
     return concentration * kVolumePerLel[gasCode];
-}
-
-unsigned BaudOfCode(int code) {
-    switch (code) {
-    case 1: return 1200;
-    case 2: return 2400;
-    case 4: return 4800;
-    case 8: return 9600;
-    case 16: return 19200;
-    default: return static_cast<unsigned>(code);
-    }
 }
 
 const char* const kIconProperty = "deviceIcon";
@@ -424,7 +414,7 @@ void CMirelView::OnSlotChanged(int slot) {
 }
 
 void CMirelView::AskBaudSwitch(int baudCode, int networkNumber) {
-    const unsigned baud = BaudOfCode(baudCode);
+    const unsigned baud = zta::BaudForCode(static_cast<unsigned>(baudCode));
     const QString text =
         QStringLiteral("Скорость прибора № %1 была изменена. Установить скорость %2 ?")
             .arg(networkNumber)
