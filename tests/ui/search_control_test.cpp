@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -158,6 +160,47 @@ private:
     std::atomic<int>& direction_;
 };
 
+// A port that opens and then keeps every read waiting until released (at most 30 s).
+class StuckPort : public zta::SerialPort {
+public:
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool reading = false;
+        bool released = false;
+        void Release() {
+            std::lock_guard lock(mutex);
+            released = true;
+            changed.notify_all();
+        }
+        bool Reading() {
+            std::lock_guard lock(mutex);
+            return reading;
+        }
+    };
+    explicit StuckPort(Gate& gate) : gate_(gate) {}
+    zta::OpenResult Open(const std::string&, unsigned, zta::DirectionSetting,
+                         zta::DirectionMode& mode) override {
+        mode = zta::DirectionMode::Driver;
+        return {};
+    }
+    bool Write(const uint8_t*, size_t) override { return true; }
+    size_t Read(uint8_t*, size_t, int) override {
+        std::unique_lock lock(gate_.mutex);
+        gate_.reading = true;
+        gate_.changed.wait_for(lock, std::chrono::seconds(30), [this] { return gate_.released; });
+        return 0;
+    }
+    void Purge() override {}
+    void Drain() override {}
+    void SetRts(bool) override {}
+    void Close() override {}
+    bool Vanished() const override { return false; }
+
+private:
+    Gate& gate_;
+};
+
 }  // namespace
 
 class SearchControlTest : public QObject {
@@ -168,6 +211,8 @@ private slots:
     void progressThenStopOpensWindowsForWhatWasFound();
     void endWaitsForAnOpenDialog();
     void scanOpensThroughTheStationsPortAndDirection();
+    void stopThatTimesOutKeepsSearching();
+    void closeWhileSearching();
     void portFailureDropsTheSearch_data();
     void portFailureDropsTheSearch();
 };
@@ -335,6 +380,49 @@ void SearchControlTest::scanOpensThroughTheStationsPortAndDirection() {
     QCOMPARE(boxes.prompter.boxes()[0].text, QStringLiteral("Ошибка SetCommState № 22"));
     QCOMPARE(boxes.prompter.boxes()[0].caption, kSearch);
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
+}
+
+void SearchControlTest::stopThatTimesOutKeepsSearching() {
+    StuckPort::Gate gate;
+    TestStation st({QStringLiteral("/dev/zta-stuck")});
+    CMainFrame* f = st.frame;
+    f->SetPortFactory([&gate] { return std::make_unique<StuckPort>(gate); });
+    const QList<QMdiSubWindow*> before = f->mdiArea()->subWindowList();
+
+    f->searchControl().StartSearch();
+    QTRY_VERIFY_WITH_TIMEOUT(gate.Reading(), 10000);
+    // The thread cannot end within the 5000 ms: no results, still searching, stop set.
+    f->searchControl().StopSearch();
+    QVERIFY(f->IsSearching());
+    QVERIFY(f->router().query(CmdStopSearch).enabled);
+    QVERIFY(st.prompter.boxes().empty());
+    QCOMPARE(f->mdiArea()->subWindowList(), before);
+
+    // A later stop waits again and takes the results once the thread has ended.
+    gate.Release();
+    f->searchControl().StopSearch();
+    QVERIFY(!f->IsSearching());
+    QCOMPARE(Progress(f), 0);
+    QCOMPARE(st.prompter.boxes().size(), size_t(1));
+    QCOMPARE(st.prompter.boxes()[0].text, QStringLiteral("Подключенных приборов не найдено."));
+    QCOMPARE(f->mdiArea()->subWindowList(), before);
+}
+
+void SearchControlTest::closeWhileSearching() {
+    auto bus = BusWith({1});
+    QVERIFY(bus);
+    auto st = std::make_unique<TestStation>(QStringList{PathOf(*bus)});
+    CMainFrame* f = st->frame;
+    ShortenScan(f, 30);
+    QVERIFY(f->router().dispatch(CmdSearch));
+    QTRY_VERIFY_WITH_TIMEOUT(Progress(f) >= 3, kScanLimitMs);
+    QVERIFY(f->router().dispatch(CmdExit));
+    QVERIFY(!f->IsSearching());
+    QVERIFY(!f->IsPolling());
+    QTest::qWait(100);  // notices the scan had posted find no search to act on
+    QVERIFY(st->prompter.boxes().empty());
+    QVERIFY(!f->IsPolling());
+    st.reset();
 }
 
 void SearchControlTest::portFailureDropsTheSearch_data() {
