@@ -211,6 +211,7 @@ private slots:
     void progressThenStopOpensWindowsForWhatWasFound();
     void endWaitsForAnOpenDialog();
     void scanOpensThroughTheStationsPortAndDirection();
+    void noPortRefusesTheSearch();
     void stopThatTimesOutKeepsSearching();
     void closeWhileSearching();
     void portFailureDropsTheSearch_data();
@@ -380,6 +381,17 @@ void SearchControlTest::scanOpensThroughTheStationsPortAndDirection() {
     QCOMPARE(boxes.prompter.boxes()[0].text, QStringLiteral("Ошибка SetCommState № 22"));
     QCOMPARE(boxes.prompter.boxes()[0].caption, kSearch);
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
+}
+
+void SearchControlTest::noPortRefusesTheSearch() {
+    TestStation st(QStringList{});
+    st.prompter.clear();
+    st.frame->searchControl().StartSearch();
+    QVERIFY(!st.frame->IsSearching());
+    QCOMPARE(st.prompter.boxes().size(), size_t(1));
+    QCOMPARE(st.prompter.boxes()[0].text, QStringLiteral("Нет найденных COM портов"));
+    QCOMPARE(st.prompter.boxes()[0].caption, kSearch);
+    QCOMPARE(st.prompter.boxes()[0].icon, Prompter::Icon::Information);
 }
 
 void SearchControlTest::stopThatTimesOutKeepsSearching() {
