@@ -88,12 +88,14 @@ int main(int argc, char** argv) {
     const auto over = std::count_if(gaps.begin(), gaps.end(), [](double g) { return g > 50; });
     const double worst = gaps.empty() ? 0 : gaps.back();
     const double p99 = gaps.empty() ? 0 : gaps[size_t(double(gaps.size() - 1) * 0.99)];
-    std::printf("search of 256 numbers at 19200 baud, analyzers at 5, 9, 30: %.2f s to the "
-                "windows\n",
-                scanS);
-    std::printf("UI thread away from its event loop while scanning: worst %.1f ms, 99th "
-                "percentile %.1f ms, %lld of %zu turns above 50 ms\n",
-                worst, p99, static_cast<long long>(over), gaps.size());
+    std::printf(
+        "search of 256 numbers at 19200 baud, analyzers at 5, 9, 30: %.2f s to the "
+        "windows\n",
+        scanS);
+    std::printf(
+        "UI thread away from its event loop while scanning: worst %.1f ms, 99th "
+        "percentile %.1f ms, %lld of %zu turns above 50 ms\n",
+        worst, p99, static_cast<long long>(over), gaps.size());
     std::printf("the end (wait for the scan thread, %lld windows, connect): %.1f ms\n",
                 static_cast<long long>(frame.mdiArea()->subWindowList().size()), endGapMs);
     std::printf("polling: %s\n", frame.IsPolling() ? "yes" : "no");

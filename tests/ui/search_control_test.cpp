@@ -1,22 +1,23 @@
 // "Поиск" on the main window against simulated analyzers on a pseudo-terminal: the real scan
 // thread, the bridge, the real analyzer windows and the poll thread that follows.
 
+#include "app/search_control.h"
+
 #include <QDialog>
 #include <QEvent>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
-#include "app/search_control.h"
 #include "app/station_bridge.h"
 #include "device/child_frame.h"
 #include "device/mirel_view.h"
@@ -48,8 +49,7 @@ void ShortenScan(CMainFrame* f, int replyTimeoutMs) {
 
 std::unique_ptr<zta::sim::Bus> BusWith(std::initializer_list<int> numbers) {
     auto bus = zta::sim::Bus::OpenPty();
-    if (!bus)
-        return bus;
+    if (!bus) return bus;
     for (int n : numbers) {
         zta::sim::AnalyzerConfig a;
         a.address = n;
@@ -60,9 +60,7 @@ std::unique_ptr<zta::sim::Bus> BusWith(std::initializer_list<int> numbers) {
     return bus;
 }
 
-QString PathOf(const zta::sim::Bus& bus) {
-    return QString::fromStdString(bus.PortPath());
-}
+QString PathOf(const zta::sim::Bus& bus) { return QString::fromStdString(bus.PortPath()); }
 
 CMirelView* ViewAt(CMainFrame* f, int index) {
     auto* child = qobject_cast<CChildFrame*>(f->mdiArea()->subWindowList().value(index));
@@ -77,21 +75,20 @@ int Progress(CMainFrame* f) {
 // Calls `fn` before each queued call the bridge is about to run (notices of the workers):
 // what the window shows between two notices is what the first one left.
 class BridgeWatch : public QObject {
-public:
-    BridgeWatch(CMainFrame* f, std::function<void()> fn) : bridge_(&f->bridge()), fn_(std::move(fn)) {
+  public:
+    BridgeWatch(CMainFrame* f, std::function<void()> fn)
+        : bridge_(&f->bridge()), fn_(std::move(fn)) {
         bridge_->installEventFilter(this);
     }
     ~BridgeWatch() override {
-        if (bridge_)
-            bridge_->removeEventFilter(this);
+        if (bridge_) bridge_->removeEventFilter(this);
     }
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::MetaCall && fn_)
-            fn_();
+        if (event->type() == QEvent::MetaCall && fn_) fn_();
         return false;
     }
 
-private:
+  private:
     QPointer<QObject> bridge_;
     std::function<void()> fn_;
 };
@@ -124,8 +121,7 @@ void VerifyWindowsPolling(CMainFrame* f, const std::vector<int>& numbers) {
         int y = 0;
         for (QMdiSubWindow* c : byTop) {
             const QRect g = c->geometry();
-            if (g.left() != 0 || g.width() != area.width() || g.top() != y)
-                return false;
+            if (g.left() != 0 || g.width() != area.width() || g.top() != y) return false;
             y = g.bottom() + 1;
         }
         return y <= area.height() && area.height() - y < int(children.size());
@@ -138,7 +134,7 @@ void VerifyWindowsPolling(CMainFrame* f, const std::vector<int>& numbers) {
 
 // A port whose settings are always refused; it notes how it was opened.
 class RefusingPort : public zta::SerialPort {
-public:
+  public:
     RefusingPort(std::atomic<int>& opens, std::atomic<int>& direction)
         : opens_(opens), direction_(direction) {}
     zta::OpenResult Open(const std::string&, unsigned, zta::DirectionSetting direction,
@@ -155,14 +151,14 @@ public:
     void Close() override {}
     bool Vanished() const override { return false; }
 
-private:
+  private:
     std::atomic<int>& opens_;
     std::atomic<int>& direction_;
 };
 
 // A port that opens and then keeps every read waiting until released (at most 30 s).
 class StuckPort : public zta::SerialPort {
-public:
+  public:
     struct Gate {
         std::mutex mutex;
         std::condition_variable changed;
@@ -197,7 +193,7 @@ public:
     void Close() override {}
     bool Vanished() const override { return false; }
 
-private:
+  private:
     Gate& gate_;
 };
 
@@ -205,7 +201,7 @@ private:
 
 class SearchControlTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void noAnalyzerKeepsTheOldWindows();
     void twelveAnalyzersOpenTenWindowsAndListTheRest();
     void progressThenStopOpensWindowsForWhatWasFound();
@@ -265,8 +261,7 @@ void SearchControlTest::twelveAnalyzersOpenTenWindowsAndListTheRest() {
     QVERIFY(!first);  // the window that was open before the search has gone
 
     VerifyWindowsPolling(f, {5, 9, 30, 40, 60, 80, 100, 120, 140, 160});
-    if (QTest::currentTestFailed())
-        return;
+    if (QTest::currentTestFailed()) return;
     QCOMPARE(st.prompter.boxes().size(), size_t(1));
     const ScriptedPrompter::Box& box = st.prompter.boxes()[0];
     QCOMPARE(box.text, QStringLiteral("Неподключенные приборы: № 200; № 201; "));
@@ -296,8 +291,7 @@ void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
 
     QStringList shown;
     BridgeWatch watch(f, [&] {
-        if (shown.isEmpty() || shown.back() != f->paneText(0))
-            shown.push_back(f->paneText(0));
+        if (shown.isEmpty() || shown.back() != f->paneText(0)) shown.push_back(f->paneText(0));
     });
     QVERIFY(f->router().dispatch(CmdSearch));
     // A second "Поиск" while the scan runs is refused.
@@ -315,8 +309,7 @@ void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
     QVERIFY(!second);
 
     VerifyWindowsPolling(f, {3, 5});
-    if (QTest::currentTestFailed())
-        return;
+    if (QTest::currentTestFailed()) return;
     QVERIFY(st.prompter.boxes().empty());
     // Notices the scan had posted before it stopped change nothing any more.
     QTest::qWait(200);
@@ -454,8 +447,7 @@ void SearchControlTest::portFailureDropsTheSearch() {
     const QString good = PathOf(*bus);
     const QString bad = busy ? good : QStringLiteral("/dev/zta-no-such-port");
     zta::SerialLine holder;
-    if (busy)
-        QVERIFY(holder.Open(good.toStdString(), 9600).ok());
+    if (busy) QVERIFY(holder.Open(good.toStdString(), 9600).ok());
 
     TestStation st({bad, good}, MakeDocumentTemplate());
     CMainFrame* f = st.frame;
@@ -467,8 +459,7 @@ void SearchControlTest::portFailureDropsTheSearch() {
     // a new scan starts before that end arrives: the late end must not finish the new one.
     bool restarted = false;
     BridgeWatch watch(f, [&] {
-        if (restarted || f->IsSearching() || st.prompter.boxes().empty())
-            return;
+        if (restarted || f->IsSearching() || st.prompter.boxes().empty()) return;
         restarted = true;
         QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
         holder.Close();
@@ -489,8 +480,7 @@ void SearchControlTest::portFailureDropsTheSearch() {
     QVERIFY(f->IsSearching());
     QVERIFY(f->router().dispatch(CmdStopSearch));
     VerifyWindowsPolling(f, {2});
-    if (QTest::currentTestFailed())
-        return;
+    if (QTest::currentTestFailed()) return;
     QCOMPARE(st.prompter.boxes().size(), size_t(1));
 }
 
