@@ -384,7 +384,7 @@ TEST_F(PollSim, StopDuringATurnSendsNoFurtherNotice) {
     ASSERT_FALSE(armed);
     EXPECT_EQ(Requests().size(), stoppedAt + 1);
     EXPECT_FALSE(NoticeFor(stoppedAt));
-    const Slot& lastNotice = sink.Get().data.back().copy;
+    const Slot lastNotice = sink.Get().data.back().copy;
     const Slot now = block.Snapshot(0);
     const bool answered = now.errorCount == 0 && now.replyCount == lastNotice.replyCount + 1;
     const bool failed = now.replyCount == lastNotice.replyCount &&
