@@ -5,7 +5,9 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/engine_support.h"
 #include "poll/poll_thread.h"
@@ -260,6 +262,63 @@ TEST_F(PollFake, RepliesToAReadAreJudgedByLengthNumberAndCrc) {
         EXPECT_EQ(afterFirst->errorCount, c.judged == Judged::Failure ? 1 : 0);
         EXPECT_EQ(afterFirst->extendedModel, c.extendedAfter);
     }
+}
+
+// What each accepted reply leaves in the slot, turn after turn: a 55-byte reply sets the text
+// fields and keeps the gas code, a 25-byte one sets the code and its name, a code above 8 keeps
+// the last name, and lost contact clears the readings but keeps the unit text.
+TEST_F(PollFake, DecodedRepliesFillTheSlotTurnByTurn) {
+    const std::vector<std::optional<Bytes>> replies = {
+        ReadReply(4, kLongReplyLength, 3, 40),  // the first read is the long one
+        test::Exception(4, 0x84, 2),            // refused: ten registers from now on
+        ReadReply(4, kShortReplyLength, 2, 30),
+        ReadReply(4, kShortReplyLength, 9, -100),
+        std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+    };
+    AddAnalyzer(1, 4);
+    std::atomic<size_t> calls{0};
+    wire.SetResponder([&](const Request&) -> std::optional<Bytes> {
+        const size_t i = calls++;
+        if (i + 1 >= replies.size()) block.RequestStop();
+        return i < replies.size() ? replies[i] : std::nullopt;
+    });
+    Start();
+    ASSERT_TRUE(poll->Wait(kWaitMs));
+    const auto data = sink.Get().data;
+    ASSERT_EQ(data.size(), 8u);  // no notice for the refusal, none after the stop
+
+    const Slot& extended = data[0].copy;
+    EXPECT_EQ(extended.gasCode, 0);  // a long reply leaves the code alone
+    EXPECT_EQ(extended.gasName, "CH4");
+    EXPECT_EQ(extended.unitName, "%" + std::string(13, ' '));
+    EXPECT_DOUBLE_EQ(extended.deviceRange, 4.4);
+    EXPECT_DOUBLE_EQ(extended.concentration, 40.0);
+    EXPECT_TRUE(extended.extendedModel);
+
+    const Slot& propane = data[1].copy;
+    EXPECT_EQ(propane.gasCode, 2);
+    EXPECT_EQ(propane.gasName, "Пропан");
+    EXPECT_FALSE(propane.extendedModel);
+    EXPECT_DOUBLE_EQ(propane.deviceRange, 4.4);  // kept from the long reply
+
+    const Slot& unknown = data[2].copy;
+    EXPECT_EQ(unknown.gasCode, 9);
+    EXPECT_EQ(unknown.gasName, "Пропан");
+    EXPECT_DOUBLE_EQ(unknown.concentration, -100.0);
+    EXPECT_EQ(unknown.replyCount, 3);
+
+    for (size_t k = 1; k <= 5; ++k) {
+        EXPECT_EQ(data[2 + k].copy.errorCount, static_cast<int>(k)) << k;
+        EXPECT_DOUBLE_EQ(data[2 + k].copy.concentration, -100.0) << k;
+    }
+    const Slot after = block.Snapshot(0);  // the sixth failure, stored without a notice
+    EXPECT_EQ(after.errorCount, 5);
+    EXPECT_DOUBLE_EQ(after.concentration, 0.0);
+    EXPECT_EQ(after.gasCode, 0);
+    EXPECT_EQ(after.gasName, " - ");
+    EXPECT_TRUE(after.extendedModel);
+    EXPECT_EQ(after.unitName, unknown.unitName);
+    EXPECT_EQ(after.replyCount, 3);
 }
 
 // An echoing adapter's copy of a read request is no data and no command echo.
