@@ -28,20 +28,36 @@ double Percentile(std::vector<double> v, double p) {
     return v[std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5))];
 }
 
-// Our own line: median and 90th percentile of `rounds` exchanges.
+// A reply still on its way from the previous master would be read as the answer to the first
+// request; back to back, every later exchange would then read its predecessor's reply, after
+// the purge, and look faster than the wire. The line is let go quiet before each measurement.
+void LetTheLineGoQuiet() { std::this_thread::sleep_for(std::chrono::milliseconds(300)); }
+
+// Our own line: median and 90th percentile of `rounds` exchanges. The requests alternate
+// between the analyzer's two network numbers, so a reply to an earlier request is recognised
+// and not counted.
 bool MeasureOurs(const std::string& port, unsigned baud, zta::DirectionSetting dir, int rounds,
-                 double& median, double& p90) {
+                 double& median, double& p90, int& stale) {
+    LetTheLineGoQuiet();
     zta::SerialLine line;
     zta::LineOptions options;
     options.direction = dir;
     if (!line.Open(port, baud, options).ok()) return false;
-    const zta::Request request = zta::ReadRequest(1, zta::kReadingsRegister, zta::kShortReadCount);
     std::vector<double> times;
+    stale = 0;
     for (int i = 0; i < rounds; ++i) {
+        const uint8_t address = static_cast<uint8_t>(1 + i % 2);
+        const zta::Request request =
+            zta::ReadRequest(address, zta::kReadingsRegister, zta::kShortReadCount);
         const auto t0 = Clock::now();
         const auto x = line.Exchange(request, zta::kShortReplyLength, zta::kPollSettleMs);
         const auto t1 = Clock::now();
-        if (x.count == zta::kShortReplyLength) times.push_back(Ms(t1 - t0));
+        if (x.count != zta::kShortReplyLength) continue;
+        if (line.Reply()[0] != address || !zta::CrcPasses(line.Reply(), x.count)) {
+            ++stale;
+            continue;
+        }
+        times.push_back(Ms(t1 - t0));
     }
     line.Close();
     if (times.size() < static_cast<size_t>(rounds) / 2) return false;
@@ -54,6 +70,7 @@ bool MeasureOurs(const std::string& port, unsigned baud, zta::DirectionSetting d
 // minus that delay is its exchange time (plus its own processing).
 bool MeasureMbpoll(zta::sim::Bus& bus, unsigned baud, double& median) {
     if (system("command -v mbpoll >/dev/null 2>&1") != 0) return false;
+    LetTheLineGoQuiet();
     const int delayMs = 20;
     bus.ClearLog();
     std::fflush(stdout);
@@ -99,6 +116,7 @@ int main(int argc, char** argv) {
         bus->RemoveAnalyzer(1);
         zta::sim::AnalyzerConfig a;
         a.address = 1;
+        a.extraAddresses = {2};
         a.baud = baud;
         bus->AddAnalyzer(a);
         const double wire = zta::WireTimeUs(8 + zta::kShortReplyLength, baud) / 1000.0;
@@ -112,10 +130,12 @@ int main(int argc, char** argv) {
             const double pauses = zta::kPollSettleMs +
                                   (dir == zta::DirectionSetting::Program ? timing.rtsLeadMs : 0);
             double median = 0, p90 = 0;
-            if (!MeasureOurs(bus->PortPath(), baud, dir, rounds, median, p90)) {
+            int stale = 0;
+            if (!MeasureOurs(bus->PortPath(), baud, dir, rounds, median, p90, stale)) {
                 std::printf("%-6u %-8s  exchange failed\n", baud, name);
                 continue;
             }
+            if (stale > 0) std::printf("%-6u %-8s  %d stale replies not counted\n", baud, name, stale);
             char mbText[32] = "n/a";
             if (haveMb) std::snprintf(mbText, sizeof mbText, "%.2f", mb);
             std::printf("%-6u %-8s %8.2f %8.2f %8.2f %8.2f %8.2f %10s\n", baud, name, wire, pauses,
