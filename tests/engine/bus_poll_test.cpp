@@ -9,26 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "program_run.h"
 #include "sim/bus.h"
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;
-    std::string out;
-};
+using zta::testing::ProgramRun;
 
 ProgramRun BusPoll(const std::string& args) {
-    ProgramRun r;
-    const std::string cmd = std::string(ZTA_BUS_PROGRAM) + " poll " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 512> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int raw = pclose(p);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+    return zta::testing::RunProgram(std::string(ZTA_BUS_PROGRAM) + " poll " + args + " 2>&1");
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "program_run.h"
 #include "sim/bus.h"
 
 namespace {
@@ -27,14 +28,10 @@ ScanRun Scan(const std::string& args) {
     const std::string errPath = ::testing::TempDir() + "zta_bus_scan_" +
                                 ::testing::UnitTest::GetInstance()->current_test_info()->name() +
                                 "_" + std::to_string(getpid()) + ".txt";
-    const std::string cmd = std::string(ZTA_BUS_PROGRAM) + " scan " + args + " 2>" + errPath;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 512> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int raw = pclose(p);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const auto run =
+        zta::testing::RunProgram(std::string(ZTA_BUS_PROGRAM) + " scan " + args + " 2>" + errPath);
+    r.status = run.status;
+    r.out = run.out;
     std::ifstream err(errPath);
     std::stringstream text;
     text << err.rdbuf();

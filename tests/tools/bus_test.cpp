@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "program_run.h"
 #include "sim/bus.h"
 
 namespace {
@@ -18,27 +19,12 @@ using zta::sim::Bus;
 using zta::sim::Fault;
 using zta::sim::Model;
 
-struct Outcome {
-    int status = -1;
-    std::string out;  // stdout and stderr together
-};
+using Outcome = zta::testing::ProgramRun;
 
 Outcome ZtaBus(const std::string& args) {
-    Outcome r;
-    const std::string cmd = std::string(ZTA_BUS_PROGRAM) + " " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 512> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int raw = pclose(p);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+    return zta::testing::RunProgram(std::string(ZTA_BUS_PROGRAM) + " " + args + " 2>&1");
 }
 
-// A reply the simulator sent before a loaded machine let the tool purge and read is lost, as on
-// a real line; the tool then says "no reply" or "short". Only such an outcome is tried again, so
-// a tool that never gets its answer still fails.
 Outcome ZtaBusAnswered(const std::string& args) {
     Outcome r;
     for (int attempt = 0; attempt < 3; ++attempt) {
