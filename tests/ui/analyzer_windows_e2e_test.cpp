@@ -21,18 +21,6 @@ namespace {
 
 constexpr int kWaitMs = 15000;
 
-zta::PollTiming FastTiming() {
-    zta::PollTiming t;
-    t.pacingBaseMs = 20;
-    t.pacingPerWindowMs = 0;
-    return t;
-}
-
-CMirelView* ViewIn(QMdiSubWindow* child) {
-    auto* frame = qobject_cast<CChildFrame*>(child);
-    return frame ? frame->view() : nullptr;
-}
-
 }  // namespace
 
 class AnalyzerWindowsE2eTest : public QObject {

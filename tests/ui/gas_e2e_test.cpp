@@ -36,18 +36,6 @@ constexpr int kUnknown = 6;   // a standard model with a gas code the table does
 constexpr int kRegMiddle = 2;
 constexpr int kRegHigh = 3;
 
-zta::PollTiming FastTiming() {
-    zta::PollTiming t;
-    t.pacingBaseMs = 20;
-    t.pacingPerWindowMs = 0;
-    return t;
-}
-
-CMirelView* ViewIn(QMdiSubWindow* child) {
-    auto* frame = qobject_cast<CChildFrame*>(child);
-    return frame ? frame->view() : nullptr;
-}
-
 // The request bytes of the write of `reg` that the analyzer at `address` applied; empty when
 // none came in time. The window thread keeps serving events meanwhile: the poll thread waits
 // for each data notice to be taken.

@@ -45,13 +45,6 @@ struct SimBus {
     std::unique_ptr<zta::sim::Bus> bus;
 };
 
-zta::PollTiming FastTiming() {
-    zta::PollTiming t;
-    t.pacingBaseMs = 20;
-    t.pacingPerWindowMs = 0;
-    return t;
-}
-
 QByteArray CalBytes(const QByteArray& name, double maxGas, double midGas) {
     QByteArray out;
     out.append(char(name.size()));

@@ -73,18 +73,6 @@ const Confirmation kConfirmations[] = {
      "Установка исходной концентрации", &zta::Slot::pendingTypical},
 };
 
-zta::PollTiming FastTiming() {
-    zta::PollTiming t;
-    t.pacingBaseMs = 20;
-    t.pacingPerWindowMs = 0;
-    return t;
-}
-
-CMirelView* ViewIn(QMdiSubWindow* child) {
-    auto* frame = qobject_cast<CChildFrame*>(child);
-    return frame ? frame->view() : nullptr;
-}
-
 template <class D>
 D* As(QDialog& d) {
     auto* dialog = qobject_cast<D*>(&d);

@@ -20,13 +20,6 @@ namespace {
 constexpr int kLinkUp = 174;
 constexpr int kLinkDown = 175;
 
-zta::PollTiming FastTiming() {
-    zta::PollTiming t;
-    t.pacingBaseMs = 20;
-    t.pacingPerWindowMs = 0;
-    return t;
-}
-
 CMirelView* ViewAt(CMainFrame* f, int index) {
     auto* child = qobject_cast<CChildFrame*>(f->mdiArea()->subWindowList().at(index));
     return child ? child->view() : nullptr;

@@ -17,6 +17,22 @@
 #include "app/main_frame.h"
 #include "app/placeholder_template.h"
 #include "app/prompter.h"
+#include "device/child_frame.h"
+#include "poll/poll_thread.h"
+
+// Pacing short enough for a test to see many turns, with the system's own line timing.
+inline zta::PollTiming FastTiming() {
+    zta::PollTiming t;
+    t.pacingBaseMs = 20;
+    t.pacingPerWindowMs = 0;
+    return t;
+}
+
+class CMirelView;
+inline CMirelView* ViewIn(QMdiSubWindow* child) {
+    auto* frame = qobject_cast<CChildFrame*>(child);
+    return frame ? frame->view() : nullptr;
+}
 
 // Views that register in the block and record every notice they are sent.
 class RecordingView : public QWidget, public AnalyzerView {
