@@ -1,4 +1,5 @@
 #include "commands/record_dialogs.h"
+#include "commands/dialog_buttons.h"
 
 #include "commands/dialog_rules.h"
 
@@ -40,17 +41,8 @@ CTimerSet::CTimerSet(QWidget* parent) : QDialog(parent) {
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("periodField"));
     layout->addWidget(field_);
-    okButton_ = new QPushButton(QStringLiteral("OK"), this);
-    okButton_->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setAutoDefault(false);
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(okButton_);
-    row->addWidget(cancel);
-    layout->addLayout(row);
+    okButton_ = AddDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
     connect(okButton_, &QPushButton::clicked, this, &CTimerSet::onOk);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void CTimerSet::showEvent(QShowEvent* event) {
@@ -81,17 +73,9 @@ CInsertString::CInsertString(QWidget* parent) : QDialog(parent) {
     field_->setObjectName(QStringLiteral("textField"));
     field_->setTabChangesFocus(true);
     layout->addWidget(field_);
-    insertButton_ = new QPushButton(QStringLiteral("Вставить"), this);
-    auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
-    insertButton_->setAutoDefault(false);
-    cancel->setAutoDefault(false);
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(insertButton_);
-    row->addWidget(cancel);
-    layout->addLayout(row);
+    insertButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Вставить"),
+                                     QStringLiteral("Отмена"), EnterPresses::Nothing);
     connect(insertButton_, &QPushButton::clicked, this, &CInsertString::onInsert);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void CInsertString::showEvent(QShowEvent* event) {

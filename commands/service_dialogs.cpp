@@ -1,4 +1,5 @@
 #include "commands/service_dialogs.h"
+#include "commands/dialog_buttons.h"
 
 #include "app/prompter.h"
 #include "commands/dialog_rules.h"
@@ -54,14 +55,6 @@ bool FactoryNumberInRange(long long number) { return number >= 0 && number <= kF
 
 namespace {
 
-QHBoxLayout* ButtonRow(QPushButton* first, QPushButton* second) {
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(first);
-    row->addWidget(second);
-    return row;
-}
-
 }  // namespace
 }  // namespace zta
 
@@ -76,13 +69,8 @@ CSetNomer::CSetNomer(QWidget* parent) : QDialog(parent) {
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("numberField"));
     layout->addWidget(field_);
-    setButton_ = new QPushButton(QStringLiteral("Установить"), this);
-    setButton_->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
-    cancel->setAutoDefault(false);
-    layout->addLayout(ButtonRow(setButton_, cancel));
+    setButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Установить"), QStringLiteral("Отмена"));
     connect(setButton_, &QPushButton::clicked, this, &CSetNomer::onSet);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void CSetNomer::showEvent(QShowEvent* event) {
@@ -111,13 +99,8 @@ CSetSpeed::CSetSpeed(QWidget* parent) : QDialog(parent) {
     list_ = new QComboBox(this);
     list_->setEditable(false);
     layout->addWidget(list_);
-    applyButton_ = new QPushButton(QStringLiteral("Применить"), this);
-    applyButton_->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
-    cancel->setAutoDefault(false);
-    layout->addLayout(ButtonRow(applyButton_, cancel));
+    applyButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Применить"), QStringLiteral("Отмена"));
     connect(applyButton_, &QPushButton::clicked, this, &CSetSpeed::onApply);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void CSetSpeed::showEvent(QShowEvent* event) {
@@ -144,13 +127,8 @@ CSetPorog::CSetPorog(QWidget* parent) : QDialog(parent) {
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("valueField"));
     layout->addWidget(field_);
-    setButton_ = new QPushButton(QStringLiteral("Установить"), this);
-    setButton_->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
-    cancel->setAutoDefault(false);
-    layout->addLayout(ButtonRow(setButton_, cancel));
+    setButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Установить"), QStringLiteral("Отмена"));
     connect(setButton_, &QPushButton::clicked, this, &CSetPorog::onSet);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void CSetPorog::showEvent(QShowEvent* event) {
@@ -187,15 +165,10 @@ CChangeZavNomer::CChangeZavNomer(QWidget* parent) : QDialog(parent) {
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("numberField"));
     layout->addWidget(field_);
-    okButton_ = new QPushButton(QStringLiteral("OK"), this);
-    okButton_->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setAutoDefault(false);
-    layout->addLayout(ButtonRow(okButton_, cancel));
+    okButton_ = AddDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
     // textEdited, not textChanged: the rewrite after a refusal must not be checked again.
     connect(field_, &QLineEdit::textEdited, this, &CChangeZavNomer::onEdited);
     connect(okButton_, &QPushButton::clicked, this, &CChangeZavNomer::onOk);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void CChangeZavNomer::showEvent(QShowEvent* event) {

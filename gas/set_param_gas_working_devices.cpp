@@ -1,4 +1,5 @@
 #include "gas/set_param_gas_working_devices.h"
+#include "commands/dialog_buttons.h"
 
 #include "app/prompter.h"
 #include "commands/dialog_rules.h"
@@ -202,15 +203,7 @@ CSetParamGasWorkingDevices::CSetParamGasWorkingDevices(QWidget* parent) : QDialo
     grid->addWidget(volMax_, 3, 2);
     layout->addWidget(group);
 
-    okButton_ = new QPushButton(QStringLiteral("OK"), this);
-    okButton_->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setAutoDefault(false);
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(okButton_);
-    row->addWidget(cancel);
-    layout->addLayout(row);
+    okButton_ = AddDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
 
     connect(list_, &QTableWidget::itemSelectionChanged, this,
             &CSetParamGasWorkingDevices::onSelectionChanged);
@@ -219,7 +212,6 @@ CSetParamGasWorkingDevices::CSetParamGasWorkingDevices(QWidget* parent) : QDialo
     for (QLineEdit* field : {lelMid_, lelMax_, volMid_, volMax_})
         connect(field, &QLineEdit::textEdited, this, [this, field] { onTyped(field); });
     connect(okButton_, &QPushButton::clicked, this, &CSetParamGasWorkingDevices::onOk);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     resize(560, 420);
 }
 

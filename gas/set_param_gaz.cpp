@@ -1,4 +1,5 @@
 #include "gas/set_param_gaz.h"
+#include "commands/dialog_buttons.h"
 
 #include "app/prompter.h"
 #include "commands/dialog_rules.h"
@@ -54,21 +55,13 @@ CSetParamGaz::CSetParamGaz(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("Газ средней концентрации"), midField_);
     layout->addLayout(form);
 
-    setButton_ = new QPushButton(QStringLiteral("Установить"), this);
-    setButton_->setAutoDefault(false);
     // Enter leaves without a change, as it always did here: only the button sets values.
-    auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
-    cancel->setDefault(true);
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(setButton_);
-    row->addWidget(cancel);
-    layout->addLayout(row);
+    setButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Установить"),
+                                  QStringLiteral("Отмена"), EnterPresses::Cancel);
 
     connect(volumeBox_, &QCheckBox::clicked, this, [this] { chooseUnits(false); });
     connect(lelBox_, &QCheckBox::clicked, this, [this] { chooseUnits(true); });
     connect(setButton_, &QPushButton::clicked, this, &CSetParamGaz::onSet);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void CSetParamGaz::showEvent(QShowEvent* event) {
