@@ -504,9 +504,7 @@ Bus::Bus(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 Bus::~Bus() { Stop(); }
 
-std::unique_ptr<Bus> Bus::OpenPty(const std::string& linkPath, std::string* error) {
-    auto impl = std::make_unique<Impl>();
-    impl->linkPath = linkPath;
+std::unique_ptr<Bus> Bus::Open(std::unique_ptr<Impl> impl, std::string* error) {
 #ifndef _WIN32
     int p[2];
     if (pipe2(p, O_NONBLOCK | O_CLOEXEC) != 0) {
@@ -520,21 +518,17 @@ std::unique_ptr<Bus> Bus::OpenPty(const std::string& linkPath, std::string* erro
     return std::unique_ptr<Bus>(new Bus(std::move(impl)));
 }
 
+std::unique_ptr<Bus> Bus::OpenPty(const std::string& linkPath, std::string* error) {
+    auto impl = std::make_unique<Impl>();
+    impl->linkPath = linkPath;
+    return Open(std::move(impl), error);
+}
+
 std::unique_ptr<Bus> Bus::OpenDevice(const std::string& path, std::string* error) {
     auto impl = std::make_unique<Impl>();
     impl->isDevice = true;
     impl->devicePath = path;
-#ifndef _WIN32
-    int p[2];
-    if (pipe2(p, O_NONBLOCK | O_CLOEXEC) != 0) {
-        if (error) *error = ErrnoText("cannot make a pipe");
-        return nullptr;
-    }
-    impl->wakeRead = p[0];
-    impl->wakeWrite = p[1];
-#endif
-    if (!impl->OpenPort(error)) return nullptr;
-    return std::unique_ptr<Bus>(new Bus(std::move(impl)));
+    return Open(std::move(impl), error);
 }
 
 const std::string& Bus::PortPath() const {

@@ -129,6 +129,8 @@ class Bus {
 
   private:
     explicit Bus(std::unique_ptr<Impl> impl);
+    // The wake-up pipe of the worker, then the port.
+    static std::unique_ptr<Bus> Open(std::unique_ptr<Impl> impl, std::string* error);
     std::unique_ptr<Impl> impl_;
 };
 
