@@ -66,10 +66,7 @@ Slot PollBlock::Snapshot(int slot) const {
     return slots_[slot];
 }
 
-int PollBlock::WindowCount() const {
-    std::lock_guard lock(mutex_);
-    return windowCount_;
-}
+int PollBlock::WindowCount() const { return Locked(windowCount_); }
 
 ViewId PollBlock::View(int slot) const {
     std::lock_guard lock(mutex_);
@@ -136,10 +133,7 @@ void PollBlock::RequestStop() {
     stopChanged_.notify_all();
 }
 
-bool PollBlock::StopRequested() const {
-    std::lock_guard lock(mutex_);
-    return stopPolling_;
-}
+bool PollBlock::StopRequested() const { return Locked(stopPolling_); }
 
 bool PollBlock::WaitForStop(int ms) const {
     std::unique_lock lock(mutex_);
@@ -148,65 +142,29 @@ bool PollBlock::WaitForStop(int ms) const {
                                  [this] { return stopPolling_; });
 }
 
-int PollBlock::Cursor() const {
-    std::lock_guard lock(mutex_);
-    return cursor_;
-}
+int PollBlock::Cursor() const { return Locked(cursor_); }
 
-std::string PollBlock::InsertText() const {
-    std::lock_guard lock(mutex_);
-    return insertText_;
-}
+std::string PollBlock::InsertText() const { return Locked(insertText_); }
 
-void PollBlock::SetInsertText(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    insertText_ = text;
-}
+void PollBlock::SetInsertText(const std::string& text) { SetLocked(insertText_, text); }
 
-double PollBlock::MaxGas() const {
-    std::lock_guard lock(mutex_);
-    return maxGas_;
-}
+double PollBlock::MaxGas() const { return Locked(maxGas_); }
 
-void PollBlock::SetMaxGas(double value) {
-    std::lock_guard lock(mutex_);
-    maxGas_ = value;
-}
+void PollBlock::SetMaxGas(double value) { SetLocked(maxGas_, value); }
 
-double PollBlock::MidGas() const {
-    std::lock_guard lock(mutex_);
-    return midGas_;
-}
+double PollBlock::MidGas() const { return Locked(midGas_); }
 
-void PollBlock::SetMidGas(double value) {
-    std::lock_guard lock(mutex_);
-    midGas_ = value;
-}
+void PollBlock::SetMidGas(double value) { SetLocked(midGas_, value); }
 
-std::string PollBlock::PortName() const {
-    std::lock_guard lock(mutex_);
-    return portName_;
-}
+std::string PollBlock::PortName() const { return Locked(portName_); }
 
-void PollBlock::SetPortName(const std::string& storedName) {
-    std::lock_guard lock(mutex_);
-    portName_ = storedName;
-}
+void PollBlock::SetPortName(const std::string& storedName) { SetLocked(portName_, storedName); }
 
-unsigned PollBlock::BaudRate() const {
-    std::lock_guard lock(mutex_);
-    return baudRate_;
-}
+unsigned PollBlock::BaudRate() const { return Locked(baudRate_); }
 
-void PollBlock::SetBaudRate(unsigned baud) {
-    std::lock_guard lock(mutex_);
-    baudRate_ = baud;
-}
+void PollBlock::SetBaudRate(unsigned baud) { SetLocked(baudRate_, baud); }
 
-int PollBlock::RunningTimers() const {
-    std::lock_guard lock(mutex_);
-    return runningTimers_;
-}
+int PollBlock::RunningTimers() const { return Locked(runningTimers_); }
 
 void PollBlock::SetRunningTimers(int count) {
     std::lock_guard lock(mutex_);
@@ -218,10 +176,7 @@ void PollBlock::AddRunningTimers(int delta) {
     runningTimers_ = std::max(0, runningTimers_ + delta);
 }
 
-int PollBlock::ShowSoftwareInfo() const {
-    std::lock_guard lock(mutex_);
-    return showSoftwareInfo_;
-}
+int PollBlock::ShowSoftwareInfo() const { return Locked(showSoftwareInfo_); }
 
 void PollBlock::SetShowSoftwareInfo(int on) {
     std::lock_guard lock(mutex_);

@@ -150,6 +150,18 @@ private:
     bool Registered(int slot) const { return slot >= 0 && slot < windowCount_; }
 
     mutable std::mutex mutex_;
+
+    // A shared field copied in or out under the lock.
+    template <class T>
+    T Locked(const T& field) const {
+        std::lock_guard lock(mutex_);
+        return field;
+    }
+    template <class T, class V>
+    void SetLocked(T& field, const V& value) {
+        std::lock_guard lock(mutex_);
+        field = value;
+    }
     mutable std::condition_variable stopChanged_;
     Slot slots_[kMaxSlots];
     int cursor_ = 0;
