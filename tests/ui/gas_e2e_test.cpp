@@ -24,8 +24,8 @@
 #include "device/mirel_view.h"
 #include "gas/set_param_gas_working_devices.h"
 #include "gas/set_param_gaz.h"
-#include "link/modbus.h"
 #include "sim/bus.h"
+#include "sim_writes.h"
 #include "station_support.h"
 
 namespace {
@@ -35,32 +35,6 @@ constexpr int kExtended = 5;  // reports its own gas parameters as text
 constexpr int kUnknown = 6;   // a standard model with a gas code the table does not know
 constexpr int kRegMiddle = 2;
 constexpr int kRegHigh = 3;
-
-// The request bytes of the write of `reg` that the analyzer at `address` applied; empty when
-// none came in time. The window thread keeps serving events meanwhile: the poll thread waits
-// for each data notice to be taken.
-std::vector<uint8_t> AppliedWrite(const zta::sim::Bus& bus, int address, int reg) {
-    std::vector<uint8_t> bytes;
-    (void)QTest::qWaitFor(
-        [&] {
-            for (const auto& e : bus.Log())
-                if (e.kind == zta::sim::LogEntry::Kind::WriteApplied && e.address == address &&
-                    e.reg == reg) {
-                    bytes = e.bytes;
-                    return true;
-                }
-            return false;
-        },
-        kWaitMs);
-    return bytes;
-}
-
-std::vector<uint8_t> WriteFrame(int address, int reg, int value) {
-    const zta::Request r = zta::WriteRequest(static_cast<uint8_t>(address),
-                                             static_cast<uint16_t>(reg),
-                                             static_cast<uint16_t>(value));
-    return {r.begin(), r.end()};
-}
 
 // The analyzer pads its text block with blanks, which end up after the units.
 QString Cell(const QTableWidget* list, int row, int column) {
@@ -120,7 +94,8 @@ class GasE2eTest : public QObject {
         QVERIFY(Frame()->router().dispatch(id));
         QCOMPARE(st_->prompter.boxes().size(), size_t(1));
         QCOMPARE(st_->prompter.boxes()[0].text, confirmation);
-        QCOMPARE(AppliedWrite(*bus_, kExtended, reg), WriteFrame(kExtended, reg, value));
+        QCOMPARE(AppliedWrite(*bus_, Frame()->block(), kExtended, reg, kWaitMs),
+                 WriteFrame(kExtended, reg, value));
     }
 
     // What the calibration file holds right now.

@@ -25,6 +25,7 @@
 #include "link/modbus.h"
 #include "sim/bus.h"
 #include "device_support.h"
+#include "sim_writes.h"
 #include "station_support.h"
 
 namespace {
@@ -160,33 +161,15 @@ class ServiceCommandsTest : public QObject {
         QVERIFY(r.st->frame->router().dispatch(id));
     }
 
+    static std::vector<uint8_t> Applied(Rig& r, int address, int reg) {
+        return AppliedWrite(*r.bus, r.st->frame->block(), address, reg, kWaitMs);
+    }
+
     // Waits until `pred` holds for the bus log. The window thread keeps serving events
     // meanwhile: the poll thread waits for each data notice to be taken.
     static bool WaitLog(const zta::sim::Bus& bus,
                         const std::function<bool(const std::vector<zta::sim::LogEntry>&)>& pred) {
         return QTest::qWaitFor([&] { return pred(bus.Log()); }, kWaitMs);
-    }
-
-    // Waits for the write of `reg` applied by the analyzer at `address`; its request bytes.
-    static std::vector<uint8_t> AppliedWrite(const zta::sim::Bus& bus, int address, int reg) {
-        std::vector<uint8_t> bytes;
-        WaitLog(bus, [&](const std::vector<zta::sim::LogEntry>& log) {
-            for (const auto& e : log)
-                if (e.kind == zta::sim::LogEntry::Kind::WriteApplied && e.address == address &&
-                    e.reg == reg) {
-                    bytes = e.bytes;
-                    return true;
-                }
-            return false;
-        });
-        return bytes;
-    }
-
-    static std::vector<uint8_t> Frame(int address, int reg, int value) {
-        const zta::Request r = zta::WriteRequest(static_cast<uint8_t>(address),
-                                                 static_cast<uint16_t>(reg),
-                                                 static_cast<uint16_t>(value));
-        return {r.begin(), r.end()};
     }
 
 private slots:
@@ -475,7 +458,7 @@ private slots:
         for (const Case& c : cases) {
             r.bus->ClearLog();
             Run(r, 0, c.id);
-            QCOMPARE(AppliedWrite(*r.bus, 3, c.reg), Frame(3, c.reg, c.value));
+            QCOMPARE(Applied(r, 3, c.reg), WriteFrame(3, c.reg, c.value));
         }
         const auto state = r.bus->State(3);
         QVERIFY(state);
@@ -521,13 +504,13 @@ private slots:
             As<CSetPorog>(d)->setButton()->click();
         };
         Run(r, 0, CmdThreshold1);
-        QCOMPARE(AppliedWrite(*r.bus, 3, 5), Frame(3, 5, 37));
+        QCOMPARE(Applied(r, 3, 5), WriteFrame(3, 5, 37));
         answer_ = [](QDialog& d) {
             Type(As<CSetPorog>(d)->valueField(), QStringLiteral("45"));
             As<CSetPorog>(d)->setButton()->click();
         };
         Run(r, 0, CmdToolThreshold2);
-        QCOMPARE(AppliedWrite(*r.bus, 3, 6), Frame(3, 6, 45));
+        QCOMPARE(Applied(r, 3, 6), WriteFrame(3, 6, 45));
         QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1004), QStringLiteral("37"), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1006), QStringLiteral("45"), kWaitMs);
     }
@@ -541,7 +524,7 @@ private slots:
         };
         r.st->frame->mdiArea()->setActiveSubWindow(r.children[0]);
         QTest::keyRelease(r.views[0], Qt::Key_F6);
-        QCOMPARE(AppliedWrite(*r.bus, 3, 7), Frame(3, 7, 4321));
+        QCOMPARE(Applied(r, 3, 7), WriteFrame(3, 7, 4321));
         QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1028), QStringLiteral("4321"), kWaitMs);
     }
 
@@ -554,7 +537,7 @@ private slots:
         };
         Run(r, 0, CmdChangeNumber);
         // New number in the high byte, the line's baud code (9600) in the low one.
-        QCOMPARE(AppliedWrite(*r.bus, 3, 0), Frame(3, 0, 9 << 8 | 0x08));
+        QCOMPARE(Applied(r, 3, 0), WriteFrame(3, 0, 9 << 8 | 0x08));
         QTRY_COMPARE_WITH_TIMEOUT(r.children[0]->windowTitle(), QStringLiteral("Прибор №9"),
                                   kWaitMs);
         QVERIFY(r.views[0]->recordFile.endsWith(QStringLiteral("9.zta")));
@@ -581,7 +564,7 @@ private slots:
             As<CSetSpeed>(d)->applyButton()->click();
         };
         Run(r, 1, CmdToolChangeSpeed);
-        QCOMPARE(AppliedWrite(*r.bus, 4, 0), Frame(4, 0, 4 << 8 | 0x10));
+        QCOMPARE(Applied(r, 4, 0), WriteFrame(4, 0, 4 << 8 | 0x10));
         QTRY_VERIFY_WITH_TIMEOUT(!r.st->prompter.boxes().empty(), kWaitMs);
         const auto& box = r.st->prompter.boxes()[0];
         QCOMPARE(box.text,
