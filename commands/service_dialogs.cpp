@@ -53,9 +53,6 @@ bool ThresholdInRange(double threshold) { return threshold >= 0.0 && threshold <
 
 bool FactoryNumberInRange(long long number) { return number >= 0 && number <= kFactoryNumberMax; }
 
-namespace {
-
-}  // namespace
 }  // namespace zta
 
 using namespace zta;
@@ -182,31 +179,26 @@ void CChangeZavNomer::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void CChangeZavNomer::onEdited() {
+bool CChangeZavNomer::takeNumber() {
     auto value = TakeInteger(field_, this);
     if (!value)
-        return;
+        return false;
     if (!FactoryNumberInRange(*value)) {
         GetPrompter().Information(QStringLiteral("Заводской номер должен быть от 0 до 65535"),
                                   QStringLiteral("Ошибка"), this);
         field_->setText(QString::number(factoryNumber_));
-        return;
+        return false;
     }
     factoryNumber_ = static_cast<int>(*value);
+    return true;
 }
 
+void CChangeZavNomer::onEdited() { takeNumber(); }
+
 void CChangeZavNomer::onOk() {
-    auto value = TakeInteger(field_, this);
-    if (!value)
-        return;
     // Edits are checked as they come, but a pasted or pre-set value still gets the same rule.
-    if (!FactoryNumberInRange(*value)) {
-        GetPrompter().Information(QStringLiteral("Заводской номер должен быть от 0 до 65535"),
-                                  QStringLiteral("Ошибка"), this);
-        field_->setText(QString::number(factoryNumber_));
+    if (takeNumber())
+        accept();
+    else
         FocusAndSelect(field_);
-        return;
-    }
-    factoryNumber_ = static_cast<int>(*value);
-    accept();
 }

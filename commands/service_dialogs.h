@@ -131,6 +131,9 @@ protected:
 private:
     void onEdited();
     void onOk();
+    // Keeps the typed number when it is one and in range; otherwise shows the refusal, and a
+    // number out of range gives way to the last good one.
+    bool takeNumber();
 
     int networkNumber_ = 0;
     int factoryNumber_ = 0;

@@ -1,4 +1,5 @@
 #include "engine/engine_support.h"
+#include "quiet_port.h"
 
 #include <chrono>
 #include <sstream>
@@ -47,7 +48,7 @@ Bytes Hex(const std::string& text) {
     return out;
 }
 
-class FakePort : public SerialPort {
+class FakePort : public zta::testing::QuietPort {
 public:
     explicit FakePort(FakeWire& wire) : wire_(wire) {}
 
@@ -98,10 +99,6 @@ public:
         return n;
     }
 
-    void Purge() override {}
-    void Drain() override {}
-    void SetRts(bool) override {}
-    void Close() override {}
     bool Vanished() const override { return vanished_; }
 
 private:

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "quiet_port.h"
 #include "search/scan.h"
 #include "sim/bus.h"
 
@@ -285,7 +286,7 @@ TEST(ScanProgressText, ListsTheFoundNumbersEachWithAComma) {
 }
 
 // A port that answers every probe from a script, for replies the simulator never sends.
-class ScriptedPort : public SerialPort {
+class ScriptedPort : public zta::testing::QuietPort {
 public:
     using Script = std::function<std::vector<uint8_t>(const Request&)>;
     explicit ScriptedPort(Script script) : script_(std::move(script)) {}
@@ -304,11 +305,6 @@ public:
         std::copy(reply.begin(), reply.begin() + static_cast<long>(n), buffer);
         return n;
     }
-    void Purge() override {}
-    void Drain() override {}
-    void SetRts(bool) override {}
-    void Close() override {}
-    bool Vanished() const override { return false; }
 
 private:
     Script script_;

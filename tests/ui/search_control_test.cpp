@@ -22,6 +22,7 @@
 #include "device/child_frame.h"
 #include "device/mirel_view.h"
 #include "link/serial_line.h"
+#include "quiet_port.h"
 #include "sim/bus.h"
 #include "station_support.h"
 
@@ -133,7 +134,7 @@ void VerifyWindowsPolling(CMainFrame* f, const std::vector<int>& numbers) {
 }
 
 // A port whose settings are always refused; it notes how it was opened.
-class RefusingPort : public zta::SerialPort {
+class RefusingPort : public zta::testing::QuietPort {
   public:
     RefusingPort(std::atomic<int>& opens, std::atomic<int>& direction)
         : opens_(opens), direction_(direction) {}
@@ -145,11 +146,6 @@ class RefusingPort : public zta::SerialPort {
     }
     bool Write(const uint8_t*, size_t) override { return false; }
     size_t Read(uint8_t*, size_t, int) override { return 0; }
-    void Purge() override {}
-    void Drain() override {}
-    void SetRts(bool) override {}
-    void Close() override {}
-    bool Vanished() const override { return false; }
 
   private:
     std::atomic<int>& opens_;
@@ -157,7 +153,7 @@ class RefusingPort : public zta::SerialPort {
 };
 
 // A port that opens and then keeps every read waiting until released (at most 30 s).
-class StuckPort : public zta::SerialPort {
+class StuckPort : public zta::testing::QuietPort {
   public:
     struct Gate {
         std::mutex mutex;
@@ -187,11 +183,6 @@ class StuckPort : public zta::SerialPort {
         gate_.changed.wait_for(lock, std::chrono::seconds(30), [this] { return gate_.released; });
         return 0;
     }
-    void Purge() override {}
-    void Drain() override {}
-    void SetRts(bool) override {}
-    void Close() override {}
-    bool Vanished() const override { return false; }
 
   private:
     Gate& gate_;
