@@ -4,12 +4,12 @@
 #include <QDir>
 #include <QPixmap>
 
-#include "commands/device_info_po.h"
-#include "commands/record_dialogs.h"
+#include "device/software_info_panel.h"
+#include "device/record_dialogs.h"
 #include "commands/service_dialogs.h"
-#include "device/mirel_doc.h"
-#include "gas/set_param_gas_working_devices.h"
-#include "gas/set_param_gaz.h"
+#include "device/analyzer_document.h"
+#include "gas/connected_gas_parameters_dialog.h"
+#include "gas/gas_parameters_dialog.h"
 
 std::vector<OperatorDialog> MakeOperatorDialogs(QWidget* parent) {
     std::vector<OperatorDialog> out;

@@ -6,9 +6,9 @@
 #include <QTimer>
 
 #include "app/dialog_screenshots.h"
-#include "app/main_frame.h"
-#include "device/child_frame.h"
-#include "device/mirel_view.h"
+#include "app/main_window.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <QVBoxLayout>
 #include <set>
 
-#include "app/command_ids.h"
-#include "app/command_router.h"
-#include "app/main_frame.h"
-#include "app/prompter.h"
-#include "device/mirel_doc_template.h"
+#include "ui/command_ids.h"
+#include "ui/command_router.h"
+#include "app/main_window.h"
+#include "ui/dialogs.h"
+#include "device/form_window_factory.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/document_template.h"
+#include "device/analyzer_window_factory.h"
 
 // The analyzer-window template the station uses.
 std::unique_ptr<DocumentTemplate> MakeDocumentTemplate();

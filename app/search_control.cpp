@@ -9,10 +9,10 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "app/prompter.h"
+#include "ui/dialogs.h"
 #include "app/station_bridge.h"
-#include "device/child_frame.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
 #include "poll/worker.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/command_router.h"
-#include "app/main_frame.h"
+#include "ui/command_router.h"
+#include "app/main_window.h"
 #include "search/scan.h"
 
 // The main window's side of the device search: "Поиск" and "Остановить", the progress text,

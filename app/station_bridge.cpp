@@ -1,6 +1,6 @@
 #include "app/station_bridge.h"
 
-#include "app/prompter.h"
+#include "ui/dialogs.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -16,8 +16,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/main_frame.h"
-#include "app/prompter.h"
+#include "app/main_window.h"
+#include "ui/dialogs.h"
 #include "app/search_control.h"
 #include "sim/bus.h"
 

@@ -18,12 +18,12 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "app/document_template.h"
-#include "app/main_frame.h"
-#include "app/prompter.h"
+#include "device/analyzer_window_factory.h"
+#include "app/main_window.h"
+#include "ui/dialogs.h"
 #include "app/station_bridge.h"
-#include "device/child_frame.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
 #include "sim/bus.h"
 
 namespace {

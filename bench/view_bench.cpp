@@ -13,10 +13,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/command_ids.h"
-#include "device/child_frame.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_view.h"
+#include "ui/command_ids.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_document.h"
+#include "device/analyzer_view.h"
 #include "device/record_file.h"
 #include "tests/ui/device_support.h"
 

@@ -1,8 +1,8 @@
 #include "commands/service_dialogs.h"
-#include "commands/dialog_buttons.h"
+#include "ui/dialog_buttons.h"
 
-#include "app/prompter.h"
-#include "commands/dialog_rules.h"
+#include "ui/dialogs.h"
+#include "ui/dialog_rules.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "device/device_host.h"
 
-#include "commands/device_info_po.h"
-#include "commands/record_dialogs.h"
+#include "device/software_info_panel.h"
+#include "device/record_dialogs.h"
 
 namespace {
 

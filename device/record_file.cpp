@@ -1,6 +1,6 @@
 #include "device/record_file.h"
 
-#include "app/prompter.h"
+#include "ui/dialogs.h"
 #include "link/cp1251.h"
 
 #include <QFile>

@@ -8,11 +8,11 @@
 
 #include <memory>
 
-#include "device/child_frame.h"
-#include "device/device_icons.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_doc_template.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "ui/device_icons.h"
+#include "device/analyzer_document.h"
+#include "device/form_window_factory.h"
+#include "device/analyzer_view.h"
 #include "sim/bus.h"
 #include "device_support.h"
 #include "station_support.h"

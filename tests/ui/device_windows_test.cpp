@@ -9,12 +9,12 @@
 
 #include <memory>
 
-#include "app/command_ids.h"
-#include "app/prompter.h"
-#include "device/child_frame.h"
-#include "device/device_icons.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_view.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
+#include "device/analyzer_sub_window.h"
+#include "ui/device_icons.h"
+#include "device/analyzer_document.h"
+#include "device/analyzer_view.h"
 #include "device_support.h"
 
 namespace {

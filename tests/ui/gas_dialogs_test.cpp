@@ -1,7 +1,7 @@
 // The two gas parameter dialogs driven as an operator would; their rules are in gas_rules_test.
-#include "app/prompter.h"
-#include "gas/set_param_gas_working_devices.h"
-#include "gas/set_param_gaz.h"
+#include "ui/dialogs.h"
+#include "gas/connected_gas_parameters_dialog.h"
+#include "gas/gas_parameters_dialog.h"
 
 #include <QCheckBox>
 #include <QLabel>

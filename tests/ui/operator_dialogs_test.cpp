@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "app/dialog_screenshots.h"
-#include "commands/record_dialogs.h"
+#include "device/record_dialogs.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <memory>
 #include <thread>
 
-#include "app/command_ids.h"
-#include "app/prompter.h"
-#include "device/child_frame.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_view.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_document.h"
+#include "device/analyzer_view.h"
 #include "device/record_file.h"
 #include "device_support.h"
 

@@ -19,8 +19,8 @@
 #include <mutex>
 
 #include "app/station_bridge.h"
-#include "device/child_frame.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
 #include "link/serial_line.h"
 #include "quiet_port.h"
 #include "sim/bus.h"

@@ -13,15 +13,15 @@
 #include <functional>
 #include <memory>
 
-#include "app/command_ids.h"
-#include "app/prompter.h"
-#include "commands/doc_commands.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
+#include "commands/service_commands.h"
 #include "commands/service_dialogs.h"
-#include "device/child_frame.h"
-#include "device/device_icons.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_doc_template.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "ui/device_icons.h"
+#include "device/analyzer_document.h"
+#include "device/form_window_factory.h"
+#include "device/analyzer_view.h"
 #include "link/modbus.h"
 #include "sim/bus.h"
 #include "device_support.h"

@@ -1,9 +1,9 @@
 // The service command dialogs, software information and the record timer and note dialogs:
 // their rules as tables, then each dialog driven as an operator would.
-#include "app/prompter.h"
-#include "commands/device_info_po.h"
-#include "commands/dialog_rules.h"
-#include "commands/record_dialogs.h"
+#include "ui/dialogs.h"
+#include "device/software_info_panel.h"
+#include "ui/dialog_rules.h"
+#include "device/record_dialogs.h"
 #include "commands/service_dialogs.h"
 
 #include <QComboBox>

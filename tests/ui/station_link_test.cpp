@@ -10,8 +10,8 @@
 
 #include "app/search_control.h"
 #include "app/station_bridge.h"
-#include "device/child_frame.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
 #include "sim/bus.h"
 #include "station_support.h"
 

@@ -13,11 +13,11 @@
 #include <set>
 #include <vector>
 
-#include "app/document_template.h"
-#include "app/main_frame.h"
+#include "device/analyzer_window_factory.h"
+#include "app/main_window.h"
 #include "app/placeholder_template.h"
-#include "app/prompter.h"
-#include "device/child_frame.h"
+#include "ui/dialogs.h"
+#include "device/analyzer_sub_window.h"
 #include "poll/poll_thread.h"
 
 // Pacing short enough for a test to see many turns, with the system's own line timing.

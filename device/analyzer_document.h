@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/command_router.h"
+#include "ui/command_router.h"
 #include "device/device_host.h"
 #include "poll/poll_block.h"
 

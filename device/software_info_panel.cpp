@@ -1,4 +1,4 @@
-#include "commands/device_info_po.h"
+#include "device/software_info_panel.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

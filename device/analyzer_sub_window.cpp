@@ -1,8 +1,8 @@
-#include "device/child_frame.h"
+#include "device/analyzer_sub_window.h"
 
 #include "device/device_host.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_document.h"
+#include "device/analyzer_view.h"
 
 #include <QCloseEvent>
 #include <QMdiArea>

@@ -1,4 +1,4 @@
-#include "commands/dialog_buttons.h"
+#include "ui/dialog_buttons.h"
 
 #include <QBoxLayout>
 #include <QDialog>

@@ -1,4 +1,4 @@
-#include "app/command_router.h"
+#include "ui/command_router.h"
 
 #include <QAction>
 #include <QMenu>

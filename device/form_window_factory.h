@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/document_template.h"
+#include "device/analyzer_window_factory.h"
 
 class CMainFrame;
 class FrameDeviceHost;

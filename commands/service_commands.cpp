@@ -1,4 +1,4 @@
-#include "commands/doc_commands.h"
+#include "commands/service_commands.h"
 
 #include <QDialog>
 
@@ -6,11 +6,11 @@
 #include <iterator>
 #include <optional>
 
-#include "app/command_ids.h"
-#include "app/command_router.h"
-#include "app/prompter.h"
+#include "ui/command_ids.h"
+#include "ui/command_router.h"
+#include "ui/dialogs.h"
 #include "commands/service_dialogs.h"
-#include "device/mirel_doc.h"
+#include "device/analyzer_document.h"
 
 namespace {
 

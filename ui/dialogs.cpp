@@ -1,4 +1,4 @@
-#include "app/prompter.h"
+#include "ui/dialogs.h"
 
 #include <QMessageBox>
 

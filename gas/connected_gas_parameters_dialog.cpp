@@ -1,8 +1,8 @@
-#include "gas/set_param_gas_working_devices.h"
-#include "commands/dialog_buttons.h"
+#include "gas/connected_gas_parameters_dialog.h"
+#include "ui/dialog_buttons.h"
 
-#include "app/prompter.h"
-#include "commands/dialog_rules.h"
+#include "ui/dialogs.h"
+#include "ui/dialog_rules.h"
 
 #include <QCheckBox>
 #include <QEvent>

@@ -6,10 +6,10 @@
 #include <QMdiSubWindow>
 #include <QVBoxLayout>
 
-#include "app/document_template.h"
-#include "app/main_frame.h"
+#include "device/analyzer_window_factory.h"
+#include "app/main_window.h"
 #include "app/placeholder_template.h"
-#include "app/toolbar_icons.h"
+#include "ui/toolbar_icons.h"
 
 CMirelApp::CMirelApp(StationOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)) {}

@@ -1,4 +1,4 @@
-#include "app/main_frame.h"
+#include "app/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,14 +18,14 @@
 #include <algorithm>
 
 #include "app/cal_data_file.h"
-#include "app/document_template.h"
-#include "app/prompter.h"
+#include "device/analyzer_window_factory.h"
+#include "ui/dialogs.h"
 #include "app/search_control.h"
-#include "app/station_texts.h"
-#include "app/toolbar_icons.h"
+#include "ui/station_texts.h"
+#include "ui/toolbar_icons.h"
 #include "device/device_host.h"
-#include "gas/set_param_gas_working_devices.h"
-#include "gas/set_param_gaz.h"
+#include "gas/connected_gas_parameters_dialog.h"
+#include "gas/gas_parameters_dialog.h"
 #include "app/station_bridge.h"
 #include "link/serial_line.h"
 

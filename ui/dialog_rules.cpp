@@ -1,6 +1,6 @@
-#include "commands/dialog_rules.h"
+#include "ui/dialog_rules.h"
 
-#include "app/prompter.h"
+#include "ui/dialogs.h"
 
 #include <QLineEdit>
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "device/device_icons.h"
+#include "ui/device_icons.h"
 
 #include <QGuiApplication>
 #include <QPainter>

@@ -1,8 +1,8 @@
-#include "device/mirel_doc.h"
+#include "device/analyzer_document.h"
 
-#include "app/document_template.h"
-#include "app/prompter.h"
-#include "commands/doc_commands.h"
+#include "device/analyzer_window_factory.h"
+#include "ui/dialogs.h"
+#include "commands/service_commands.h"
 
 #include <map>
 

@@ -9,9 +9,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/command_ids.h"
-#include "app/command_router.h"
-#include "app/document_template.h"
+#include "ui/command_ids.h"
+#include "ui/command_router.h"
+#include "device/analyzer_window_factory.h"
 #include "gas/gas_state.h"
 #include "poll/poll_block.h"
 #include "poll/poll_thread.h"

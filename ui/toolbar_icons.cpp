@@ -1,11 +1,11 @@
-#include "app/toolbar_icons.h"
+#include "ui/toolbar_icons.h"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <functional>
 
-#include "app/command_ids.h"
+#include "ui/command_ids.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "device/mirel_view.h"
+#include "device/analyzer_view.h"
 
-#include "app/command_ids.h"
-#include "app/prompter.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
 #include "device/device_host.h"
-#include "device/device_icons.h"
-#include "device/mirel_doc.h"
+#include "ui/device_icons.h"
+#include "device/analyzer_document.h"
 #include "device/record_file.h"
 #include "link/regmap.h"
 

@@ -7,8 +7,8 @@
 
 #include <map>
 
-#include "app/command_router.h"
-#include "app/document_template.h"
+#include "ui/command_router.h"
+#include "device/analyzer_window_factory.h"
 
 class CMirelDoc;
 class DeviceHost;

@@ -1,4 +1,4 @@
-#include "app/station_texts.h"
+#include "ui/station_texts.h"
 
 #include <map>
 

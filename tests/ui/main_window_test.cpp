@@ -25,8 +25,8 @@
 
 #include "app/cal_data_file.h"
 #include "app/station_bridge.h"
-#include "gas/set_param_gas_working_devices.h"
-#include "gas/set_param_gaz.h"
+#include "gas/connected_gas_parameters_dialog.h"
+#include "gas/gas_parameters_dialog.h"
 #include "link/cp1251.h"
 #include "sim/bus.h"
 #include "station_support.h"

@@ -1,10 +1,10 @@
-#include "device/mirel_doc_template.h"
+#include "device/form_window_factory.h"
 
-#include "app/main_frame.h"
-#include "device/child_frame.h"
+#include "app/main_window.h"
+#include "device/analyzer_sub_window.h"
 #include "device/device_host.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_document.h"
+#include "device/analyzer_view.h"
 
 #include <QMdiArea>
 #include <QTimer>

@@ -1,7 +1,7 @@
-#include "commands/record_dialogs.h"
-#include "commands/dialog_buttons.h"
+#include "device/record_dialogs.h"
+#include "ui/dialog_buttons.h"
 
-#include "commands/dialog_rules.h"
+#include "ui/dialog_rules.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
