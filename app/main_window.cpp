@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QSerialPortInfo>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -27,7 +28,10 @@
 #include "gas/connected_gas_parameters_dialog.h"
 #include "gas/gas_parameters_dialog.h"
 #include "app/station_bridge.h"
+#include "link/regmap.h"
 #include "link/serial_line.h"
+
+namespace zta {
 
 namespace {
 
@@ -55,9 +59,40 @@ bool IsGasItem(int id) {
 
 }  // namespace
 
-class CMainFrame::PollRun : public zta::PollSink {
+// The main window as analyzer windows see it.
+class MainWindow::WindowHost : public DeviceHost {
 public:
-    PollRun(CMainFrame& frame, int id) : frame_(frame), id_(id) {}
+    explicit WindowHost(MainWindow& frame) : frame_(frame) {}
+
+    zta::PollBlock& block() override { return frame_.block(); }
+    bool IsPolling() const override { return frame_.IsPolling(); }
+    QString recordFolder() const override { return frame_.recordFolder(); }
+    QWidget* window() override { return &frame_; }
+    void RefreshTimerFlag() override { frame_.RefreshTimerFlag(); }
+    void ShowTimerPane(int periodSeconds) override { frame_.ShowTimerPane(periodSeconds); }
+    void TimerStateChanged() override {
+        frame_.ShowActiveViewTimer();
+        const AnalyzerViewInterface* active = frame_.ActiveView();
+        const int period = active ? active->timerPeriod() : 0;
+        frame_.ShowFolderPane(period);
+        frame_.ShowTimerPane(period);
+    }
+    void ShowActiveViewTimer() override { frame_.ShowActiveViewTimer(); }
+    bool SwitchBaudAndReconnect(unsigned baud) override {
+        return frame_.SwitchBaudAndReconnect(baud);
+    }
+    void RequestCommandRefresh() override {
+        CommandRouter* router = &frame_.router();
+        QTimer::singleShot(0, router, [router] { router->refresh(); });
+    }
+
+private:
+    MainWindow& frame_;
+};
+
+class MainWindow::PollRun : public zta::PollSink {
+public:
+    PollRun(MainWindow& frame, int id) : frame_(frame), id_(id) {}
     ~PollRun() override { thread.reset(); }  // the thread goes before the sink it calls
 
     void DataChanged(zta::ViewId view, int slot) override {
@@ -67,7 +102,7 @@ public:
         frame_.bridge_->BaudAccepted(view, code, address);
     }
     void LineFailed() override {
-        CMainFrame* frame = &frame_;
+        MainWindow* frame = &frame_;
         const int id = id_;
         frame_.bridge_->post([frame, id] { frame->OnLineFailed(id); });
     }
@@ -85,13 +120,17 @@ public:
     int id() const { return id_; }
 
 private:
-    CMainFrame& frame_;
+    MainWindow& frame_;
     int id_;
 };
 
-CMainFrame::CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate, StationOptions options,
+MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFactory, StationOptions options,
                        QWidget* parent)
-    : QMainWindow(parent), app_(app), template_(docTemplate), options_(std::move(options)) {
+    : QMainWindow(parent),
+      app_(app),
+      factory_(windowFactory),
+      options_(std::move(options)),
+      host_(std::make_unique<WindowHost>(*this)) {
     setWindowTitle(QStringLiteral("Программа проверки приборов ZTA-K7."));
     setWindowIcon(StationIcon());
     pollTiming_.line.direction = options_.direction;
@@ -102,11 +141,11 @@ CMainFrame::CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate, StationOpt
     bridge_ = new UiBridge(this);
     UiBridge::PollHandlers handlers;
     handlers.dataChanged = [this](zta::ViewId view, int) {
-        if (AnalyzerView* v = FindView(view))
+        if (AnalyzerViewInterface* v = FindView(view))
             v->OnViewNotice(NoticeDataChanged, 0);
     };
     handlers.baudAccepted = [this](zta::ViewId view, int code, int address) {
-        if (AnalyzerView* v = FindView(view))
+        if (AnalyzerViewInterface* v = FindView(view))
             v->OnViewNotice(code, address);
     };
     handlers.errorOwner = this;
@@ -120,8 +159,8 @@ CMainFrame::CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate, StationOpt
     searchControl_ = std::make_unique<SearchControl>(*this);
     SetSearchHooks(searchControl_.get());
     AddFrameTarget(searchControl_.get());
-    concentrationDialog_ = new CSetParamGaz(this);
-    devicesGasDialog_ = new CSetParamGasWorkingDevices(this);
+    concentrationDialog_ = new GasParametersDialog(this);
+    devicesGasDialog_ = new ConnectedGasParametersDialog(this);
 
     CreateMenus();
     CreateToolBar();
@@ -153,7 +192,7 @@ CMainFrame::CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate, StationOpt
     resize(900, 600);
 }
 
-CMainFrame::~CMainFrame() {
+MainWindow::~MainWindow() {
     // Workers still alive (a stop that timed out) must not wait on a window that is going.
     bridge_->close();
     if (pollThread)
@@ -161,15 +200,16 @@ CMainFrame::~CMainFrame() {
     pollThread.reset();
     abandoned_.clear();
     searchControl_.reset();  // asks a running search to stop and waits for it
-    // Each closing document gives its slot back to the block, which goes with this object.
-    const QList<QMdiSubWindow*> children = mdi_->subWindowList();
+    // Each closing document gives its slot back to the block, which goes with this object;
+    // a window closed but not yet deleted is no longer listed by the area.
+    const QList<QMdiSubWindow*> children = mdi_->findChildren<QMdiSubWindow*>();
     for (QMdiSubWindow* child : children)
         delete child;
 }
 
 // ---------------------------------------------------------------- menus and bars
 
-void CMainFrame::CreateMenus() {
+void MainWindow::CreateMenus() {
     auto item = [this](QMenu* menu, const QString& text, int id, bool checkable = false) {
         QAction* a = menu->addAction(text);
         a->setCheckable(checkable);
@@ -248,7 +288,7 @@ void CMainFrame::CreateMenus() {
             router_->watchMenu(a->menu());
 }
 
-void CMainFrame::CreateToolBar() {
+void MainWindow::CreateToolBar() {
     toolBar_ = new QToolBar(QStringLiteral("Панель инструментов"), this);
     toolBar_->setObjectName(QStringLiteral("toolBar"));
     toolBar_->setIconSize(QSize(16, 16));
@@ -276,7 +316,7 @@ void CMainFrame::CreateToolBar() {
     // The two combo boxes go here (CreateCombos), then "about".
 }
 
-void CMainFrame::CreateCombos() {
+void MainWindow::CreateCombos() {
     portCombo_ = new QComboBox;
     portCombo_->setObjectName(QStringLiteral("portCombo"));
     portCombo_->setMinimumWidth(80);
@@ -302,7 +342,7 @@ void CMainFrame::CreateCombos() {
     router_->bind(about, CmdToolAbout);
 }
 
-void CMainFrame::CreateStatusBars() {
+void MainWindow::CreateStatusBars() {
     statusBar_ = new QStatusBar;
     statusBar_->setObjectName(QStringLiteral("statusBar"));
     setStatusBar(statusBar_);
@@ -332,14 +372,14 @@ void CMainFrame::CreateStatusBars() {
     }
 }
 
-void CMainFrame::SetPaneText(int index, const QString& text) {
+void MainWindow::SetPaneText(int index, const QString& text) {
     if (index < 0 || index > 5)
         return;
     panes_[index]->setText(text);
     FitPane(index);
 }
 
-void CMainFrame::FitPane(int index) {
+void MainWindow::FitPane(int index) {
     if (index == 0)
         return;
     // The historic widths are the least; every text is still shown whole.
@@ -347,21 +387,21 @@ void CMainFrame::FitPane(int index) {
     panes_[index]->setMinimumWidth(std::max(kBasePaneWidths[index], textWidth + 10));
 }
 
-QString CMainFrame::paneText(int index) const {
+QString MainWindow::paneText(int index) const {
     return index >= 0 && index < 6 ? panes_[index]->text() : QString();
 }
 
-QString CMainFrame::timerPaneText(int index) const {
+QString MainWindow::timerPaneText(int index) const {
     return index >= 0 && index < 2 ? timerPanes_[index]->text() : QString();
 }
 
-void CMainFrame::ShowGasPanes() {
+void MainWindow::ShowGasPanes() {
     SetPaneText(3, gas_.calGasName);
     SetPaneText(4, QString::asprintf("%.2f", pollBlock.MaxGas()));
     SetPaneText(5, QString::asprintf("%.2f", pollBlock.MidGas()));
 }
 
-void CMainFrame::ShowFolderPane(int period) {
+void MainWindow::ShowFolderPane(int period) {
     const int reserved = 7 * int(TimerText(period).size());
     const int w = centralWidget() ? centralWidget()->width() : width();
     if (w > reserved) {
@@ -372,7 +412,7 @@ void CMainFrame::ShowFolderPane(int period) {
     timerPanes_[0]->setToolTip(timerPanes_[0]->text());
 }
 
-void CMainFrame::ShowTimerPane(int period) {
+void MainWindow::ShowTimerPane(int period) {
     const QString text = TimerText(period);
     const int reserved = 7 * int(text.size());
     const int w = centralWidget() ? centralWidget()->width() : width();
@@ -384,12 +424,12 @@ void CMainFrame::ShowTimerPane(int period) {
     shownTimerPeriod_ = period;
 }
 
-void CMainFrame::RefreshTimerFlag() {
+void MainWindow::RefreshTimerFlag() {
     anyTimerRunning_ = pollBlock.RunningTimers() != 0;
 }
 
-void CMainFrame::ShowActiveViewTimer() {
-    AnalyzerView* view = ActiveView();
+void MainWindow::ShowActiveViewTimer() {
+    AnalyzerViewInterface* view = ActiveView();
     activeTimerPeriod_ = view ? view->timerPeriod() : 0;
     // A new view may sit where a closed one was: the shown period is compared as well.
     if (view != lastActiveView_ || activeTimerPeriod_ != shownTimerPeriod_) {
@@ -399,10 +439,10 @@ void CMainFrame::ShowActiveViewTimer() {
     }
 }
 
-void CMainFrame::resizeEvent(QResizeEvent* event) {
+void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     if (!isMinimized()) {
-        AnalyzerView* view = ActiveView();
+        AnalyzerViewInterface* view = ActiveView();
         activeTimerPeriod_ = view ? view->timerPeriod() : 0;
         ShowFolderPane(activeTimerPeriod_);
         ShowTimerPane(activeTimerPeriod_);
@@ -413,7 +453,7 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 
 // ---------------------------------------------------------------- ports and rates
 
-void CMainFrame::EnumeratePorts() {
+void MainWindow::EnumeratePorts() {
     QStringList names;
     for (const QString& p : options_.extraPorts)
         if (!p.isEmpty() && !names.contains(p))
@@ -460,7 +500,7 @@ void CMainFrame::EnumeratePorts() {
     }
 }
 
-void CMainFrame::BuildPortMenu() {
+void MainWindow::BuildPortMenu() {
     portMenu_->clear();
     for (int i = 0; i < portCount_; ++i) {
         QAction* a = portMenu_->addAction(portNames_[i]);
@@ -471,7 +511,7 @@ void CMainFrame::BuildPortMenu() {
     router_->refresh();
 }
 
-void CMainFrame::SelectPort(int index) {
+void MainWindow::SelectPort(int index) {
     if (noPorts_)
         return;  // "NoPort" names nothing to open
     for (int i = 0; i < portCombo_->count(); ++i) {
@@ -484,12 +524,12 @@ void CMainFrame::SelectPort(int index) {
     router_->refresh();
 }
 
-void CMainFrame::SetPortName(const QString& name) {
+void MainWindow::SetPortName(const QString& name) {
     pollBlock.SetPortName(zta::StoredPortName(name.toStdString()));
     SetPaneText(1, name);
 }
 
-void CMainFrame::SetBaud(int position) {
+void MainWindow::SetBaud(int position) {
     if (position < 0 || position > 4)
         return;
     for (int i = 0; i < 5; ++i)
@@ -502,7 +542,7 @@ void CMainFrame::SetBaud(int position) {
 
 // ---------------------------------------------------------------- calibration gas
 
-void CMainFrame::ReadCalData() {
+void MainWindow::ReadCalData() {
     zta::CalData data;
     const zta::CalReadResult result = zta::ReadCalDataFile(options_.calDataPath, data);
     gas_.calGasName = data.calGasName;
@@ -515,7 +555,7 @@ void CMainFrame::ReadCalData() {
         GetPrompter().Warning(result.warning, QString(), this);
 }
 
-void CMainFrame::WriteCalData() {
+void MainWindow::WriteCalData() {
     zta::CalData data;
     data.calGasName = gas_.calGasName;
     data.maxGas = pollBlock.MaxGas();
@@ -524,7 +564,7 @@ void CMainFrame::WriteCalData() {
     zta::WriteCalDataFile(options_.calDataPath, data);  // a failure keeps the old file
 }
 
-void CMainFrame::ApplyGasState(const zta::GasState& state) {
+void MainWindow::ApplyGasState(const zta::GasState& state) {
     gas_ = state;
     pollBlock.SetMaxGas(state.maxGas);
     pollBlock.SetMidGas(state.midGas);
@@ -536,11 +576,11 @@ void CMainFrame::ApplyGasState(const zta::GasState& state) {
 
 // ---------------------------------------------------------------- polling
 
-bool CMainFrame::IsSearching() const {
+bool MainWindow::IsSearching() const {
     return search_ && search_->Running();
 }
 
-void CMainFrame::Connect() {
+void MainWindow::Connect() {
     if (noPorts_) {
         GetPrompter().Information(QStringLiteral("Нет найденных COM портов"),
                                   QStringLiteral("Связь"), this);
@@ -565,7 +605,7 @@ void CMainFrame::Connect() {
     router_->refresh();
 }
 
-bool CMainFrame::StopPollThread() {
+bool MainWindow::StopPollThread() {
     // A request served during the wait may open a box, whose event loop can ask for another
     // stop (a posted baud notice, a line report): that one returns at once instead of waiting
     // for a thread that waits for the box.
@@ -577,7 +617,7 @@ bool CMainFrame::StopPollThread() {
     return ended;
 }
 
-void CMainFrame::Disconnect() {
+void MainWindow::Disconnect() {
     if (!pollThread)
         return;
     if (!StopPollThread())
@@ -588,7 +628,7 @@ void CMainFrame::Disconnect() {
     router_->refresh();
 }
 
-void CMainFrame::OnLineFailed(int run) {
+void MainWindow::OnLineFailed(int run) {
     if (!pollThread || pollThread->id() != run || stoppingPoll_)
         return;  // over already, or being stopped by an outer wait
     // The thread ends right after its report; the windows keep their readings.
@@ -599,7 +639,11 @@ void CMainFrame::OnLineFailed(int run) {
     router_->refresh();
 }
 
-bool CMainFrame::SwitchBaudAndReconnect(unsigned baud) {
+DeviceHost& MainWindow::deviceHost() {
+    return *host_;
+}
+
+bool MainWindow::SwitchBaudAndReconnect(unsigned baud) {
     Disconnect();
     const int position = BaudPosition(baud);
     if (position >= 0)
@@ -610,43 +654,43 @@ bool CMainFrame::SwitchBaudAndReconnect(unsigned baud) {
 
 // ---------------------------------------------------------------- analyzer windows
 
-QMdiSubWindow* CMainFrame::OpenNewDocument() {
-    QMdiSubWindow* child = template_.OpenDocumentFile(*this);
+QMdiSubWindow* MainWindow::OpenNewDocument() {
+    QMdiSubWindow* child = factory_.OpenWindow(*host_, *mdi_);
     router_->refresh();
     return child;
 }
 
-AnalyzerView* CMainFrame::FindView(zta::ViewId id) const {
+AnalyzerViewInterface* MainWindow::FindView(zta::ViewId id) const {
     if (id == 0)
         return nullptr;
     for (QMdiSubWindow* child : mdi_->subWindowList())
-        if (AnalyzerView* view = template_.ViewOf(child); view && ViewIdOf(view) == id)
+        if (AnalyzerViewInterface* view = factory_.ViewOf(child); view && ViewIdOf(view) == id)
             return view;
     return nullptr;
 }
 
-AnalyzerView* CMainFrame::ViewOfSlot(int slot) const {
+AnalyzerViewInterface* MainWindow::ViewOfSlot(int slot) const {
     return FindView(pollBlock.View(slot));
 }
 
-AnalyzerView* CMainFrame::ActiveView() const {
+AnalyzerViewInterface* MainWindow::ActiveView() const {
     QMdiSubWindow* child = mdi_->currentSubWindow();
-    return child ? template_.ViewOf(child) : nullptr;
+    return child ? factory_.ViewOf(child) : nullptr;
 }
 
-void CMainFrame::BroadcastToViews(int code, int value) {
+void MainWindow::BroadcastToViews(int code, int value) {
     const int count = pollBlock.WindowCount();
-    std::vector<AnalyzerView*> views;
+    std::vector<AnalyzerViewInterface*> views;
     for (int slot = 0; slot < count; ++slot)
-        if (AnalyzerView* v = ViewOfSlot(slot))
+        if (AnalyzerViewInterface* v = ViewOfSlot(slot))
             views.push_back(v);
     // Resolved first: a view's handler may open a box, and the list must not shift under us.
-    for (AnalyzerView* v : views)
+    for (AnalyzerViewInterface* v : views)
         if (FindView(ViewIdOf(v)))
             v->OnViewNotice(code, value);
 }
 
-void CMainFrame::TileWindows() {
+void MainWindow::TileWindows() {
     const QList<QMdiSubWindow*> children = mdi_->subWindowList();
     if (children.isEmpty())
         return;
@@ -661,15 +705,15 @@ void CMainFrame::TileWindows() {
     }
 }
 
-void CMainFrame::AddFrameTarget(CommandTarget* target) {
+void MainWindow::AddFrameTarget(CommandTarget* target) {
     frameTargets_.push_back(target);
 }
 
-std::vector<CommandTarget*> CMainFrame::Route() const {
+std::vector<CommandTarget*> MainWindow::Route() const {
     std::vector<CommandTarget*> route;
     if (QMdiSubWindow* child = mdi_->currentSubWindow())
-        route = template_.Route(child);
-    route.push_back(const_cast<CMainFrame*>(this));
+        route = factory_.Route(child);
+    route.push_back(const_cast<MainWindow*>(this));
     for (CommandTarget* t : frameTargets_)
         route.push_back(t);
     if (app_)
@@ -679,7 +723,7 @@ std::vector<CommandTarget*> CMainFrame::Route() const {
 
 // ---------------------------------------------------------------- commands
 
-void CMainFrame::OnRecordFolderCommand() {
+void MainWindow::OnRecordFolderCommand() {
     std::optional<QString> chosen;
     if (runFolderDialog) {
         chosen = runFolderDialog();
@@ -698,18 +742,18 @@ void CMainFrame::OnRecordFolderCommand() {
         ChooseRecordFolder(*chosen);
 }
 
-void CMainFrame::ChooseRecordFolder(const QString& chosenFile) {
+void MainWindow::ChooseRecordFolder(const QString& chosenFile) {
     QString folder = QDir::toNativeSeparators(QFileInfo(chosenFile).absolutePath());
     if (!folder.endsWith(QDir::separator()))
         folder += QDir::separator();
     recordFolder_ = folder;
     for (QMdiSubWindow* child : mdi_->subWindowList())
-        if (AnalyzerView* v = template_.ViewOf(child))
+        if (AnalyzerViewInterface* v = factory_.ViewOf(child))
             v->OnRecordFolderChanged();
     ShowFolderPane(activeTimerPeriod_);
 }
 
-void CMainFrame::OnTimerAll() {
+void MainWindow::OnTimerAll() {
     if (!IsPolling()) {
         GetPrompter().Information(
             QStringLiteral("Установка таймера для группы приборов не может быть произведена.\r\n"
@@ -725,7 +769,7 @@ void CMainFrame::OnTimerAll() {
         BroadcastToViews(NoticeStartTimer, *period);
 }
 
-void CMainFrame::OnInsertAll() {
+void MainWindow::OnInsertAll() {
     const std::optional<QString> text =
         runInsertDialog ? runInsertDialog(-1) : GetDeviceDialogs().AskNote(-1, this);
     if (!text)
@@ -734,12 +778,12 @@ void CMainFrame::OnInsertAll() {
     BroadcastToViews(NoticeInsertText);
 }
 
-int CMainFrame::ExecDialog(QDialog& dialog) {
+int MainWindow::ExecDialog(QDialog& dialog) {
     return execDialog ? execDialog(dialog) : dialog.exec();
 }
 
-void CMainFrame::OnConcentration() {
-    CSetParamGaz& dialog = *concentrationDialog_;
+void MainWindow::OnConcentration() {
+    GasParametersDialog& dialog = *concentrationDialog_;
     dialog.setMaximum(pollBlock.MaxGas());
     dialog.setMiddle(pollBlock.MidGas());
     dialog.setGasMarks(gas_.gasMarks);
@@ -751,7 +795,7 @@ void CMainFrame::OnConcentration() {
     ApplyGasState(state);
 }
 
-void CMainFrame::OnConnectedDevicesGas() {
+void MainWindow::OnConnectedDevicesGas() {
     std::vector<zta::AnalyzerGasParams> analyzers;
     const int count = pollBlock.WindowCount();
     for (int slot = 0; slot < count; ++slot) {
@@ -766,7 +810,7 @@ void CMainFrame::OnConnectedDevicesGas() {
         p.deviceMaxGas = s.deviceMaxGas;
         analyzers.push_back(std::move(p));
     }
-    CSetParamGasWorkingDevices& dialog = *devicesGasDialog_;
+    ConnectedGasParametersDialog& dialog = *devicesGasDialog_;
     dialog.setAnalyzers(analyzers);
     if (ExecDialog(dialog) != QDialog::Accepted)
         return;
@@ -776,7 +820,7 @@ void CMainFrame::OnConnectedDevicesGas() {
         ApplyGasState(state);
 }
 
-bool CMainFrame::OnCommand(int id) {
+bool MainWindow::OnCommand(int id) {
     if (id >= CmdPortFirst && id <= CmdPortLast) {
         SelectPort(id - CmdPortFirst);
         return true;
@@ -802,7 +846,7 @@ bool CMainFrame::OnCommand(int id) {
     case CmdTimerOffAll: BroadcastToViews(NoticeStopTimer); return true;
     case CmdInsertAll: OnInsertAll(); return true;
     case CmdSoftwareInfoActive:
-        if (AnalyzerView* v = ActiveView())
+        if (AnalyzerViewInterface* v = ActiveView())
             v->OnViewNotice(NoticeShowSoftwareInfo, 0);
         return true;
     case CmdSoftwareInfoAll:
@@ -820,7 +864,7 @@ bool CMainFrame::OnCommand(int id) {
     }
 }
 
-bool CMainFrame::OnUpdateCommand(int id, CommandState& st) {
+bool MainWindow::OnUpdateCommand(int id, CommandState& st) {
     const bool polling = IsPolling();
     const bool searching = IsSearching();
     const bool idle = !polling && !searching;
@@ -871,7 +915,7 @@ bool CMainFrame::OnUpdateCommand(int id, CommandState& st) {
 
 // ---------------------------------------------------------------- closing
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (stoppingPoll_) {
         event->ignore();  // asked from inside a wait for the poll thread; close again later
         return;
@@ -884,3 +928,5 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     mdi_->closeAllSubWindows();
     event->accept();
 }
+
+}  // namespace zta

@@ -16,9 +16,6 @@
 #include "poll/poll_block.h"
 #include "poll/poll_thread.h"
 
-class CSetParamGaz;
-class SearchControl;
-class CSetParamGasWorkingDevices;
 class QComboBox;
 class QDialog;
 class QLabel;
@@ -27,8 +24,15 @@ class QMdiSubWindow;
 class QMenu;
 class QStatusBar;
 class QToolBar;
+
+namespace zta {
+
+class GasParametersDialog;
+class SearchControl;
+class ConnectedGasParametersDialog;
 class UiBridge;
-class CMainFrame;
+class DeviceHost;
+class MainWindow;
 
 // Where the station finds its ports and its calibration file; tests replace them.
 struct StationOptions {
@@ -51,18 +55,18 @@ public:
 
 // The application object: owns the main window and the analyzer-window template and handles
 // the application-level commands (new analyzer window, About, Exit).
-class CMirelApp : public QObject, public CommandTarget {
+class StationApplication : public QObject, public CommandTarget {
     Q_OBJECT
 public:
-    explicit CMirelApp(StationOptions options = {}, QObject* parent = nullptr);
-    ~CMirelApp() override;
+    explicit StationApplication(StationOptions options = {}, QObject* parent = nullptr);
+    ~StationApplication() override;
 
-    // Creates the main window with `docTemplate` (the analyzer windows of device/ when null),
+    // Creates the main window with `windowFactory` (the analyzer windows of device/ when null),
     // opens the first analyzer window and shows the main window.
-    bool InitInstance(std::unique_ptr<DocumentTemplate> docTemplate = nullptr, bool show = true);
+    bool InitInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory = nullptr, bool show = true);
 
-    CMainFrame* mainFrame() const { return frame_; }
-    DocumentTemplate& docTemplate() const { return *template_; }
+    MainWindow* mainFrame() const { return frame_; }
+    AnalyzerWindowFactory& windowFactory() const { return *template_; }
 
     bool OnCommand(int id) override;
     bool OnUpdateCommand(int id, CommandState& state) override;
@@ -71,16 +75,16 @@ public:
 
 private:
     StationOptions options_;
-    std::unique_ptr<DocumentTemplate> template_;
-    QPointer<CMainFrame> frame_;
+    std::unique_ptr<AnalyzerWindowFactory> template_;
+    QPointer<MainWindow> frame_;
 };
 
-class CMainFrame : public QMainWindow, public CommandTarget {
+class MainWindow : public QMainWindow, public CommandTarget {
     Q_OBJECT
 public:
-    CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate, StationOptions options = {},
+    MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFactory, StationOptions options = {},
                QWidget* parent = nullptr);
-    ~CMainFrame() override;
+    ~MainWindow() override;
 
     // ---- used by analyzer windows, dialogs and commands
     zta::PollBlock& block() { return pollBlock; }
@@ -93,16 +97,17 @@ public:
     UiBridge& bridge() { return *bridge_; }
     CommandRouter& router() { return *router_; }
     QMdiArea* mdiArea() const { return mdi_; }
-    DocumentTemplate& docTemplate() { return template_; }
+    AnalyzerWindowFactory& windowFactory() { return factory_; }
+    DeviceHost& deviceHost();
     // Opens one analyzer window (commands 148 and 32771); nullptr when refused.
     QMdiSubWindow* OpenNewDocument();
     void TileWindows();  // one above the other, each the full width
 
     // Sends `code` with `value` to the view of every registered slot, slot 0 first.
     void BroadcastToViews(int code, int value = 0);
-    AnalyzerView* ViewOfSlot(int slot) const;
-    AnalyzerView* FindView(zta::ViewId id) const;  // nullptr for a view that no longer exists
-    AnalyzerView* ActiveView() const;
+    AnalyzerViewInterface* ViewOfSlot(int slot) const;
+    AnalyzerViewInterface* FindView(zta::ViewId id) const;  // nullptr for a view that no longer exists
+    AnalyzerViewInterface* ActiveView() const;
 
     // Extra handlers at the main window's stop of the route (gas commands, search control).
     void AddFrameTarget(CommandTarget* target);
@@ -122,8 +127,8 @@ public:
     std::function<std::optional<QString>()> runFolderDialog;
     // Runs a modal dialog of the frame (the gas dialogs); exec() unless a test answers it.
     std::function<int(QDialog&)> execDialog;
-    CSetParamGaz& concentrationDialog() { return *concentrationDialog_; }
-    CSetParamGasWorkingDevices& devicesGasDialog() { return *devicesGasDialog_; }
+    GasParametersDialog& concentrationDialog() { return *concentrationDialog_; }
+    ConnectedGasParametersDialog& devicesGasDialog() { return *devicesGasDialog_; }
 
     // ---- status bars
     void RefreshTimerFlag();
@@ -189,9 +194,11 @@ private:
     void FitPane(int index);
     std::vector<CommandTarget*> Route() const;
 
-    CMirelApp* app_;
-    DocumentTemplate& template_;
+    StationApplication* app_;
+    AnalyzerWindowFactory& factory_;
     StationOptions options_;
+    class WindowHost;
+    std::unique_ptr<WindowHost> host_;
 
     QStatusBar* statusBar_ = nullptr;
     QLabel* panes_[6] = {};
@@ -205,8 +212,8 @@ private:
     CommandRouter* router_ = nullptr;
     UiBridge* bridge_ = nullptr;
     std::vector<CommandTarget*> frameTargets_;
-    CSetParamGaz* concentrationDialog_ = nullptr;
-    CSetParamGasWorkingDevices* devicesGasDialog_ = nullptr;
+    GasParametersDialog* concentrationDialog_ = nullptr;
+    ConnectedGasParametersDialog* devicesGasDialog_ = nullptr;
     SearchHooks* search_ = nullptr;
     std::unique_ptr<SearchControl> searchControl_;
 
@@ -232,6 +239,8 @@ private:
     bool anyTimerRunning_ = false;
     int activeTimerPeriod_ = 0;
     QString recordFolder_;
-    AnalyzerView* lastActiveView_ = nullptr;  // compared only, never used
+    AnalyzerViewInterface* lastActiveView_ = nullptr;  // compared only, never used
     int shownTimerPeriod_ = 0;
 };
+
+}  // namespace zta

@@ -8,22 +8,27 @@
 
 #include "device/analyzer_window_factory.h"
 #include "app/main_window.h"
-#include "app/placeholder_template.h"
+#include "commands/service_commands.h"
+#include "device/form_window_factory.h"
 #include "ui/toolbar_icons.h"
 
-CMirelApp::CMirelApp(StationOptions options, QObject* parent)
-    : QObject(parent), options_(std::move(options)) {}
+namespace zta {
 
-CMirelApp::~CMirelApp() {
+StationApplication::StationApplication(StationOptions options, QObject* parent)
+    : QObject(parent), options_(std::move(options)) {
+    SetDocumentCommandHandlers(ServiceCommandHandlers());
+}
+
+StationApplication::~StationApplication() {
     delete frame_.data();
 }
 
-bool CMirelApp::InitInstance(std::unique_ptr<DocumentTemplate> docTemplate, bool show) {
-    template_ = docTemplate ? std::move(docTemplate) : MakeDocumentTemplate();
+bool StationApplication::InitInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory, bool show) {
+    template_ = windowFactory ? std::move(windowFactory) : MakeAnalyzerWindowFactory();
     QApplication::setWindowIcon(StationIcon());
     // The settings key of the historic station; nothing is stored under it.
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
-    frame_ = new CMainFrame(this, *template_, options_);
+    frame_ = new MainWindow(this, *template_, options_);
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
     // The first analyzer window opens empty with network number 0.
     frame_->OpenNewDocument();
@@ -32,7 +37,7 @@ bool CMirelApp::InitInstance(std::unique_ptr<DocumentTemplate> docTemplate, bool
     return true;
 }
 
-bool CMirelApp::OnCommand(int id) {
+bool StationApplication::OnCommand(int id) {
     switch (id) {
     case CmdNewDocument:
         if (frame_)
@@ -48,11 +53,11 @@ bool CMirelApp::OnCommand(int id) {
     }
 }
 
-bool CMirelApp::OnUpdateCommand(int id, CommandState&) {
+bool StationApplication::OnUpdateCommand(int id, CommandState&) {
     return id == CmdNewDocument || id == CmdAbout || id == CmdToolAbout || id == CmdExit;
 }
 
-void CMirelApp::ShowAbout(QWidget* owner) {
+void StationApplication::ShowAbout(QWidget* owner) {
     QDialog box(owner);
     box.setObjectName(QStringLiteral("aboutBox"));
     box.setWindowTitle(QStringLiteral("О программе ZTA-K7.exe"));
@@ -73,3 +78,5 @@ void CMirelApp::ShowAbout(QWidget* owner) {
     layout->addWidget(buttons);
     box.exec();
 }
+
+}  // namespace zta

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+namespace zta {
+
 struct UiBridge::Request {
     std::function<void()> fn;
     bool done = false;
@@ -141,3 +143,5 @@ void UiBridge::ShowError(const std::string& text, const std::string& caption) {
     const QString qcaption = QString::fromStdString(caption);
     callSync([this, qtext, qcaption] { GetPrompter().Error(qtext, qcaption, poll_.errorOwner); });
 }
+
+}  // namespace zta

@@ -20,6 +20,8 @@
 #include "device/record_file.h"
 #include "tests/ui/device_support.h"
 
+using namespace zta;
+
 namespace {
 
 long ResidentKiB() {
@@ -47,9 +49,9 @@ int main(int argc, char** argv) {
     const long before = ResidentKiB();
     QElapsedTimer open;
     open.start();
-    std::vector<CMirelView*> views;
+    std::vector<AnalyzerView*> views;
     for (int i = 0; i < 50; ++i) {
-        CChildFrame* w = OpenAnalyzerWindow(host, host.area);
+        AnalyzerSubWindow* w = OpenAnalyzerWindow(host, host.area);
         w->view()->numberField()->setText(QString::number(i + 1));
         views.push_back(w->view());
     }

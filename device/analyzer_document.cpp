@@ -2,34 +2,35 @@
 
 #include "device/analyzer_window_factory.h"
 #include "ui/dialogs.h"
-#include "commands/service_commands.h"
 
 #include <map>
+
+namespace zta {
 
 namespace {
 
 // Views by their handle in the poll block. Everything here runs on the UI thread.
-std::map<zta::ViewId, AnalyzerView*>& LiveViews() {
-    static std::map<zta::ViewId, AnalyzerView*> views;
+std::map<zta::ViewId, AnalyzerViewInterface*>& LiveViews() {
+    static std::map<zta::ViewId, AnalyzerViewInterface*> views;
     return views;
 }
 
 DocumentCommandHandlers& Handlers() {
-    static DocumentCommandHandlers handlers = ServiceCommandHandlers();
+    static DocumentCommandHandlers handlers;  // the station installs the service commands
     return handlers;
 }
 
 }  // namespace
 
-void RegisterLiveView(AnalyzerView* view) {
+void RegisterLiveView(AnalyzerViewInterface* view) {
     LiveViews()[ViewIdOf(view)] = view;
 }
 
-void UnregisterLiveView(AnalyzerView* view) {
+void UnregisterLiveView(AnalyzerViewInterface* view) {
     LiveViews().erase(ViewIdOf(view));
 }
 
-AnalyzerView* FindAnalyzerView(zta::ViewId id) {
+AnalyzerViewInterface* FindAnalyzerView(zta::ViewId id) {
     const auto it = LiveViews().find(id);
     return it == LiveViews().end() ? nullptr : it->second;
 }
@@ -42,13 +43,13 @@ const DocumentCommandHandlers& GetDocumentCommandHandlers() {
     return Handlers();
 }
 
-CMirelDoc::CMirelDoc() = default;
+AnalyzerDocument::AnalyzerDocument() = default;
 
-CMirelDoc::~CMirelDoc() {
+AnalyzerDocument::~AnalyzerDocument() {
     Unregister();
 }
 
-bool CMirelDoc::OnNewDocument(DeviceHost& host, AnalyzerView* view) {
+bool AnalyzerDocument::OnNewDocument(DeviceHost& host, AnalyzerViewInterface* view) {
     host_ = &host;
     mainFrame = &host;
     block = &host.block();
@@ -67,7 +68,7 @@ bool CMirelDoc::OnNewDocument(DeviceHost& host, AnalyzerView* view) {
     return true;
 }
 
-void CMirelDoc::Unregister() {
+void AnalyzerDocument::Unregister() {
     if (!registered_ || registrationRefused) return;
     registered_ = false;
     // Resolve the slot from the block: it is right even if a renumbering has not reached us.
@@ -76,7 +77,7 @@ void CMirelDoc::Unregister() {
     // The moved views learn their new slots at once, so none of them reloads another
     // analyzer's slot in between.
     for (const auto& m : moved) {
-        if (AnalyzerView* view = FindAnalyzerView(m.view)) {
+        if (AnalyzerViewInterface* view = FindAnalyzerView(m.view)) {
             view->OnSlotChanged(m.newSlot);
         } else {
             GetPrompter().Show(QStringLiteral("Ошибка при закрытии окна %1").arg(m.newSlot), {},
@@ -90,7 +91,7 @@ void CMirelDoc::Unregister() {
     }
 }
 
-void CMirelDoc::ReloadFromBlock() {
+void AnalyzerDocument::ReloadFromBlock() {
     if (!registered_) return;
     zta::Slot s = block->Snapshot(slot);
     if (s.viewWindow != viewId_) {
@@ -128,7 +129,7 @@ void CMirelDoc::ReloadFromBlock() {
     if (linkUp != wasUp) host_->RequestCommandRefresh();
 }
 
-void CMirelDoc::ResetReadings() {
+void AnalyzerDocument::ResetReadings() {
     concentration = 0.0;
     const bool wasUp = linkUp;
     linkUp = false;
@@ -143,7 +144,7 @@ void CMirelDoc::ResetReadings() {
     if (wasUp && host_) host_->RequestCommandRefresh();
 }
 
-void CMirelDoc::SetTitle() {
+void AnalyzerDocument::SetTitle() {
     title_ = QStringLiteral("Прибор №%1").arg(address);
     if (titleChanged) titleChanged(title_);
 }
@@ -164,15 +165,15 @@ Identification Identify(int version, const QString& modelName) {
 
 }  // namespace
 
-QString CMirelDoc::SoftwareVersionText() const {
+QString AnalyzerDocument::SoftwareVersionText() const {
     return softwareVersion == 0 ? QString() : Identify(softwareVersion, softwareName).version;
 }
 
-QString CMirelDoc::SoftwareNameText() const {
+QString AnalyzerDocument::SoftwareNameText() const {
     return softwareVersion == 0 ? QString() : Identify(softwareVersion, softwareName).name;
 }
 
-QString CMirelDoc::SoftwareIdentifier() const {
+QString AnalyzerDocument::SoftwareIdentifier() const {
     if (softwareVersion == 0) return {};
     const std::uint8_t mix = Identify(softwareVersion, softwareName).mix;
     QString out;
@@ -183,12 +184,14 @@ QString CMirelDoc::SoftwareIdentifier() const {
     return out;
 }
 
-bool CMirelDoc::OnCommand(int id) {
+bool AnalyzerDocument::OnCommand(int id) {
     const auto& h = GetDocumentCommandHandlers();
     return h.onCommand && h.onCommand(*this, id);
 }
 
-bool CMirelDoc::OnUpdateCommand(int id, CommandState& state) {
+bool AnalyzerDocument::OnUpdateCommand(int id, CommandState& state) {
     const auto& h = GetDocumentCommandHandlers();
     return h.onUpdateCommand && h.onUpdateCommand(*this, id, state);
 }
+
+}  // namespace zta

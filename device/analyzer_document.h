@@ -10,21 +10,23 @@
 #include "device/device_host.h"
 #include "poll/poll_block.h"
 
-class AnalyzerView;
+namespace zta {
+
+class AnalyzerViewInterface;
 
 // The data side of one analyzer window: its slot in the poll block and the copy of the slot's
 // values that the view shows and the record lines write. Never saved.
-class CMirelDoc : public CommandTarget {
+class AnalyzerDocument : public CommandTarget {
 public:
     static constexpr int kWindowLimit = 50;
 
-    CMirelDoc();
-    ~CMirelDoc() override;
-    CMirelDoc(const CMirelDoc&) = delete;
-    CMirelDoc& operator=(const CMirelDoc&) = delete;
+    AnalyzerDocument();
+    ~AnalyzerDocument() override;
+    AnalyzerDocument(const AnalyzerDocument&) = delete;
+    AnalyzerDocument& operator=(const AnalyzerDocument&) = delete;
 
     // Takes the next free slot for `view`. False when 50 windows are open (after the box).
-    bool OnNewDocument(DeviceHost& host, AnalyzerView* view);
+    bool OnNewDocument(DeviceHost& host, AnalyzerViewInterface* view);
     // Gives the slot back and moves the windows behind it down; runs once.
     void Unregister();
     bool registered() const { return registered_; }
@@ -48,19 +50,6 @@ public:
 
     bool OnCommand(int id) override;
     bool OnUpdateCommand(int id, CommandState& state) override;
-
-    // Service commands of this window's analyzer (commands/doc_commands.cpp).
-    void OnChangeNumber();
-    void OnChangeSpeed();
-    void OnSetZero();
-    void OnHighGas();
-    void OnMiddleGas();
-    void OnTypicalConcentration();
-    void OnThreshold1();
-    void OnThreshold2();
-    void OnChangeFactoryNumber();  // F6 in the window
-    void OnUpdateAlways(CommandState& state);
-    void OnUpdateWhenResponding(CommandState& state);
 
     // Fields as the window shows them.
     zta::PollBlock* block = nullptr;
@@ -101,6 +90,8 @@ private:
 
 // The analyzer view registered under `id`, or nullptr once it is gone. Views enter themselves
 // when they are made and leave when they go; a notice for a closed window resolves to nothing.
-AnalyzerView* FindAnalyzerView(zta::ViewId id);
-void RegisterLiveView(AnalyzerView* view);
-void UnregisterLiveView(AnalyzerView* view);
+AnalyzerViewInterface* FindAnalyzerView(zta::ViewId id);
+void RegisterLiveView(AnalyzerViewInterface* view);
+void UnregisterLiveView(AnalyzerViewInterface* view);
+
+}  // namespace zta

@@ -7,10 +7,12 @@
 #include <QCloseEvent>
 #include <QMdiArea>
 
-CChildFrame::CChildFrame(QWidget* parent)
-    : QMdiSubWindow(parent), doc_(std::make_unique<CMirelDoc>()) {
+namespace zta {
+
+AnalyzerSubWindow::AnalyzerSubWindow(QWidget* parent)
+    : QMdiSubWindow(parent), doc_(std::make_unique<AnalyzerDocument>()) {
     setAttribute(Qt::WA_DeleteOnClose);
-    view_ = new CMirelView(*doc_);
+    view_ = new AnalyzerView(*doc_);
     setWidget(view_);
     doc_->titleChanged = [this](const QString& title) { setWindowTitle(title); };
     connect(this, &QMdiSubWindow::windowStateChanged, this,
@@ -20,7 +22,7 @@ CChildFrame::CChildFrame(QWidget* parent)
             });
 }
 
-CChildFrame::~CChildFrame() {
+AnalyzerSubWindow::~AnalyzerSubWindow() {
     // The slot goes back before the view: the block never names a view that is gone.
     doc_->titleChanged = nullptr;
     doc_->Unregister();
@@ -29,7 +31,7 @@ CChildFrame::~CChildFrame() {
     doc_.reset();
 }
 
-void CChildFrame::closeEvent(QCloseEvent* event) {
+void AnalyzerSubWindow::closeEvent(QCloseEvent* event) {
     QMdiSubWindow::closeEvent(event);
     if (!event->isAccepted()) return;
     // Deletion comes later from the event loop; until then no tick and no notice may use it.
@@ -37,8 +39,8 @@ void CChildFrame::closeEvent(QCloseEvent* event) {
     doc_->Unregister();
 }
 
-CChildFrame* OpenAnalyzerWindow(DeviceHost& host, QMdiArea& area) {
-    auto* child = new CChildFrame;
+AnalyzerSubWindow* OpenAnalyzerWindow(DeviceHost& host, QMdiArea& area) {
+    auto* child = new AnalyzerSubWindow;
     if (!child->document().OnNewDocument(host, child->view())) {
         delete child;
         return nullptr;
@@ -50,3 +52,5 @@ CChildFrame* OpenAnalyzerWindow(DeviceHost& host, QMdiArea& area) {
     child->resize(child->sizeHint());
     return child;
 }
+
+}  // namespace zta

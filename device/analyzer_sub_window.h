@@ -4,30 +4,35 @@
 
 #include <memory>
 
-class CMirelDoc;
-class CMirelView;
-class DeviceHost;
 class QMdiArea;
 
+namespace zta {
+
+class AnalyzerDocument;
+class AnalyzerView;
+class DeviceHost;
+
 // One analyzer window: the MDI child that owns its document and shows its view.
-class CChildFrame : public QMdiSubWindow {
+class AnalyzerSubWindow : public QMdiSubWindow {
     Q_OBJECT
 public:
-    explicit CChildFrame(QWidget* parent = nullptr);
-    ~CChildFrame() override;
+    explicit AnalyzerSubWindow(QWidget* parent = nullptr);
+    ~AnalyzerSubWindow() override;
 
-    CMirelDoc& document() const { return *doc_; }
-    CMirelView* view() const { return view_; }
+    AnalyzerDocument& document() const { return *doc_; }
+    AnalyzerView* view() const { return view_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    std::unique_ptr<CMirelDoc> doc_;
-    CMirelView* view_ = nullptr;
+    std::unique_ptr<AnalyzerDocument> doc_;
+    AnalyzerView* view_ = nullptr;
 };
 
 // Opens an empty analyzer window in `area`: registers it in the host's poll block, shows it
 // shrunk to its form and runs the view's initial update. Returns nullptr when the window limit
 // refused it (the box has been shown and nothing was added).
-CChildFrame* OpenAnalyzerWindow(DeviceHost& host, QMdiArea& area);
+AnalyzerSubWindow* OpenAnalyzerWindow(DeviceHost& host, QMdiArea& area);
+
+}  // namespace zta

@@ -21,6 +21,8 @@
 
 #include <climits>
 
+namespace zta {
+
 namespace {
 
 // Volume fraction of 1 %НКПР for the gas codes a standard analyzer reports; 0 has none.
@@ -35,24 +37,24 @@ const char* const kIconProperty = "deviceIcon";
 
 }  // namespace
 
-CMirelView::CMirelView(CMirelDoc& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
+AnalyzerView::AnalyzerView(AnalyzerDocument& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
     BuildForm();
     recordTimer_.setTimerType(Qt::CoarseTimer);
-    connect(&recordTimer_, &QTimer::timeout, this, &CMirelView::OnTimerTick);
+    connect(&recordTimer_, &QTimer::timeout, this, &AnalyzerView::OnTimerTick);
     RegisterLiveView(this);
 }
 
-CMirelView::~CMirelView() {
+AnalyzerView::~AnalyzerView() {
     UnregisterLiveView(this);
 }
 
-DeviceHost& CMirelView::host() const {
+DeviceHost& AnalyzerView::host() const {
     return *doc_.host();
 }
 
 // ---------------------------------------------------------------- the form
 
-QLineEdit* CMirelView::AddField(int id, int width, bool readOnly) {
+QLineEdit* AnalyzerView::AddField(int id, int width, bool readOnly) {
     auto* f = new QLineEdit(this);
     f->setObjectName(QStringLiteral("ctl%1").arg(id));
     f->setReadOnly(readOnly);
@@ -63,7 +65,7 @@ QLineEdit* CMirelView::AddField(int id, int width, bool readOnly) {
     return f;
 }
 
-QLabel* CMirelView::AddLabel(int id, const QString& text, bool wrap) {
+QLabel* AnalyzerView::AddLabel(int id, const QString& text, bool wrap) {
     auto* l = new QLabel(text, this);
     l->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
     l->setWordWrap(wrap);
@@ -74,7 +76,7 @@ QLabel* CMirelView::AddLabel(int id, const QString& text, bool wrap) {
     return l;
 }
 
-QLabel* CMirelView::AddIcon(int id, int icon) {
+QLabel* AnalyzerView::AddIcon(int id, int icon) {
     auto* l = new QLabel(this);
     l->setObjectName(QStringLiteral("ctl%1").arg(id));
     l->setAlignment(Qt::AlignCenter);
@@ -84,14 +86,14 @@ QLabel* CMirelView::AddIcon(int id, int icon) {
     return l;
 }
 
-void CMirelView::SetIcon(int id, int icon) {
+void AnalyzerView::SetIcon(int id, int icon) {
     auto* l = qobject_cast<QLabel*>(control(id));
     if (!l || l->property(kIconProperty).toInt() == icon) return;
     l->setProperty(kIconProperty, icon);
     l->setPixmap(DeviceIcon(icon));
 }
 
-void CMirelView::SetText(int id, const QString& text) {
+void AnalyzerView::SetText(int id, const QString& text) {
     QWidget* w = control(id);
     if (auto* f = qobject_cast<QLineEdit*>(w)) {
         if (f->text() != text) f->setText(text);
@@ -110,7 +112,7 @@ void Compact(QGridLayout* grid) {
 
 }  // namespace
 
-void CMirelView::BuildForm() {
+void AnalyzerView::BuildForm() {
     // The form was laid out for an 8-point dialog font; a larger default would not fit a row.
     QFont small = font();
     small.setPointSizeF(8);
@@ -209,23 +211,23 @@ void CMirelView::BuildForm() {
     reset->setObjectName(QStringLiteral("ctl1044"));
     controls_[1044] = reset;
     reset->hide();
-    connect(reset, &QPushButton::clicked, this, &CMirelView::ResetCounters);
+    connect(reset, &QPushButton::clicked, this, &AnalyzerView::ResetCounters);
 
     row->addStretch(1);
     // Too narrow a window scrolls in its area instead of squeezing the form.
     page->setSizeConstraint(QLayout::SetMinimumSize);
 }
 
-QWidget* CMirelView::control(int id) const {
+QWidget* AnalyzerView::control(int id) const {
     const auto it = controls_.find(id);
     return it == controls_.end() ? nullptr : it->second;
 }
 
-QLineEdit* CMirelView::field(int id) const {
+QLineEdit* AnalyzerView::field(int id) const {
     return qobject_cast<QLineEdit*>(control(id));
 }
 
-QString CMirelView::text(int id) const {
+QString AnalyzerView::text(int id) const {
     QWidget* w = control(id);
     if (auto* f = qobject_cast<QLineEdit*>(w)) return f->text();
     if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
@@ -233,14 +235,14 @@ QString CMirelView::text(int id) const {
     return {};
 }
 
-int CMirelView::iconOf(int id) const {
+int AnalyzerView::iconOf(int id) const {
     QWidget* w = control(id);
     return w ? w->property(kIconProperty).toInt() : 0;
 }
 
 // ---------------------------------------------------------------- data exchange
 
-bool CMirelView::ReadNumberField() {
+bool AnalyzerView::ReadNumberField() {
     static const QRegularExpression integer(QStringLiteral("^\\s*([+-]?)(\\d+)\\s*$"));
     const auto m = integer.match(number_->text());
     if (!m.hasMatch()) {
@@ -262,13 +264,13 @@ bool CMirelView::ReadNumberField() {
     return true;
 }
 
-void CMirelView::WriteNumberField() {
+void AnalyzerView::WriteNumberField() {
     const QString t = QString::number(editNumber);
     // A different text is a change like a keystroke: ApplyNumber runs from textChanged.
     if (number_->text() != t) number_->setText(t);
 }
 
-void CMirelView::ApplyNumber() {
+void AnalyzerView::ApplyNumber() {
     if (boxOpen_) return;
     const int remembered = doc_.address;
     if (!ReadNumberField()) return;
@@ -294,7 +296,7 @@ void CMirelView::ApplyNumber() {
 
 // ---------------------------------------------------------------- display
 
-void CMirelView::OnInitialUpdate() {
+void AnalyzerView::OnInitialUpdate() {
     ApplyNumber();
     SetIcon(1023, IconLinkDown);
     SetIcon(1038, IconRelayOff);
@@ -304,7 +306,7 @@ void CMirelView::OnInitialUpdate() {
     UpdateSoftwareInfoVisibility();
 }
 
-void CMirelView::RefreshDisplay() {
+void AnalyzerView::RefreshDisplay() {
     if (!boxOpen_) {
         editNumber = doc_.address;
         WriteNumberField();
@@ -356,7 +358,7 @@ void CMirelView::RefreshDisplay() {
     SetIcon(1040, (doc_.relayState & 4) ? IconRelayRed : IconRelayOff);
 }
 
-void CMirelView::UpdateSoftwareInfoVisibility() {
+void AnalyzerView::UpdateSoftwareInfoVisibility() {
     const bool on = doc_.registered() && doc_.block->ShowSoftwareInfo() != 0;
     for (int id : {1047, 1048, 1046, 1032, 1010}) control(id)->setVisible(on);
     if (!on) {
@@ -366,14 +368,14 @@ void CMirelView::UpdateSoftwareInfoVisibility() {
     RefreshDisplay();
 }
 
-void CMirelView::ResetCounters() {
+void AnalyzerView::ResetCounters() {
     if (!doc_.registered()) return;
     doc_.block->ResetCounters(doc_.slot);
     SetText(1016, QStringLiteral("0"));
     SetText(1045, QStringLiteral("0"));
 }
 
-void CMirelView::ShowSoftwareInfo() {
+void AnalyzerView::ShowSoftwareInfo() {
     SoftwareInfoData info;
     if (doc_.softwareVersion != 0) {
         info.networkNumber = doc_.address;
@@ -386,7 +388,7 @@ void CMirelView::ShowSoftwareInfo() {
 
 // ---------------------------------------------------------------- notices
 
-void CMirelView::OnViewNotice(int code, int value) {
+void AnalyzerView::OnViewNotice(int code, int value) {
     switch (code) {
     case NoticeShowSoftwareInfo: ShowSoftwareInfo(); return;
     case NoticeSoftwareInfoToggled: UpdateSoftwareInfoVisibility(); return;
@@ -409,11 +411,11 @@ void CMirelView::OnViewNotice(int code, int value) {
     }
 }
 
-void CMirelView::OnSlotChanged(int slot) {
+void AnalyzerView::OnSlotChanged(int slot) {
     doc_.slot = slot;
 }
 
-void CMirelView::AskBaudSwitch(int baudCode, int networkNumber) {
+void AnalyzerView::AskBaudSwitch(int baudCode, int networkNumber) {
     const unsigned baud = zta::BaudForCode(static_cast<unsigned>(baudCode));
     const QString text =
         QStringLiteral("Скорость прибора № %1 была изменена. Установить скорость %2 ?")
@@ -425,14 +427,14 @@ void CMirelView::AskBaudSwitch(int baudCode, int networkNumber) {
 
 // ---------------------------------------------------------------- records and timer
 
-void CMirelView::RebuildFileNames() {
+void AnalyzerView::RebuildFileNames() {
     const QString folder = doc_.host() ? host().recordFolder() : QString();
     recordFile = RecordFilePath(folder, editNumber, false);
     timerFile = RecordFilePath(folder, editNumber, true);
     WriteNumberField();
 }
 
-bool CMirelView::WriteRecord() {
+bool AnalyzerView::WriteRecord() {
     const QTime now = QTime::currentTime();
     const QString path = nextToTimerFile ? timerFile : recordFile;
     nextToTimerFile = false;
@@ -463,12 +465,12 @@ bool CMirelView::WriteRecord() {
     return true;
 }
 
-void CMirelView::OnTimerTick() {
+void AnalyzerView::OnTimerTick() {
     nextToTimerFile = true;
     WriteRecord();
 }
 
-void CMirelView::StartTimer(int periodSeconds) {
+void AnalyzerView::StartTimer(int periodSeconds) {
     if (!AcceptTimerPeriod(periodSeconds, this)) return;
     if (timerRunning) StopTimer();  // a new period replaces the old one, counted once
     recordTimer_.start(periodSeconds * 1000);
@@ -485,7 +487,7 @@ void CMirelView::StartTimer(int periodSeconds) {
     WriteRecord();
 }
 
-void CMirelView::StopTimer() {
+void AnalyzerView::StopTimer() {
     if (!timerRunning) return;
     recordTimer_.stop();
     DeviceHost* h = doc_.host();
@@ -499,7 +501,7 @@ void CMirelView::StopTimer() {
     if (h) h->TimerStateChanged();
 }
 
-void CMirelView::OnSetTimerActive() {
+void AnalyzerView::OnSetTimerActive() {
     if (timerRunning) {
         GetPrompter().Information(QStringLiteral("Таймер уже установлен"),
                                   QStringLiteral("Ошибка"), this);
@@ -518,13 +520,13 @@ void CMirelView::OnSetTimerActive() {
         QStringLiteral("Ошибка"), this);
 }
 
-void CMirelView::OnInsertActive() {
+void AnalyzerView::OnInsertActive() {
     if (const auto note = GetDeviceDialogs().AskNote(doc_.address, this)) pendingText = *note;
 }
 
 // ---------------------------------------------------------------- commands
 
-bool CMirelView::OnCommand(int id) {
+bool AnalyzerView::OnCommand(int id) {
     switch (id) {
     case CmdRecord:
     case CmdToolRecord: WriteRecord(); return true;
@@ -538,7 +540,7 @@ bool CMirelView::OnCommand(int id) {
     }
 }
 
-bool CMirelView::OnUpdateCommand(int id, CommandState& state) {
+bool AnalyzerView::OnUpdateCommand(int id, CommandState& state) {
     switch (id) {
     case CmdTimerActive:
     case CmdToolSetTimer: state.enabled = !timerRunning && linkShown; return true;
@@ -555,7 +557,7 @@ bool CMirelView::OnUpdateCommand(int id, CommandState& state) {
 
 // ---------------------------------------------------------------- keys and mouse
 
-bool CMirelView::eventFilter(QObject* watched, QEvent* event) {
+bool AnalyzerView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == number_) {
         switch (event->type()) {
         case QEvent::FocusIn:
@@ -578,7 +580,7 @@ bool CMirelView::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void CMirelView::keyReleaseEvent(QKeyEvent* event) {
+void AnalyzerView::keyReleaseEvent(QKeyEvent* event) {
     // Every key release stops at the view, as it always did.
     event->accept();
     if (event->key() != Qt::Key_F6 || event->isAutoRepeat()) return;
@@ -587,7 +589,9 @@ void CMirelView::keyReleaseEvent(QKeyEvent* event) {
     if (handlers.changeFactoryNumber) handlers.changeFactoryNumber(doc_);
 }
 
-void CMirelView::mouseReleaseEvent(QMouseEvent* event) {
+void AnalyzerView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && number_->hasFocus()) number_->selectAll();
     QWidget::mouseReleaseEvent(event);
 }
+
+}  // namespace zta

@@ -10,25 +10,28 @@
 #include "ui/command_router.h"
 #include "device/analyzer_window_factory.h"
 
-class CMirelDoc;
-class DeviceHost;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
+namespace zta {
+
+class AnalyzerDocument;
+class DeviceHost;
+
 // The form of one analyzer window, one wide row: link and network number, then "Информация о
 // приборе", "Показания", "Состояние реле" and "Информация о ПО". Controls keep the ids of the
 // original form (control(id)); the only input is the network number, field 1008.
-class CMirelView : public QWidget, public AnalyzerView, public CommandTarget {
+class AnalyzerView : public QWidget, public AnalyzerViewInterface, public CommandTarget {
     Q_OBJECT
 public:
-    explicit CMirelView(CMirelDoc& doc, QWidget* parent = nullptr);
-    ~CMirelView() override;
+    explicit AnalyzerView(AnalyzerDocument& doc, QWidget* parent = nullptr);
+    ~AnalyzerView() override;
 
-    CMirelDoc& GetDocument() const { return doc_; }
+    AnalyzerDocument& GetDocument() const { return doc_; }
 
-    // AnalyzerView: notices 100..700 and baud codes below 32 (value = network number).
+    // AnalyzerViewInterface: notices 100..700 and baud codes below 32 (value = network number).
     void OnViewNotice(int code, int value) override;
     void Notify(int code, int value) { OnViewNotice(code, value); }
     void OnSlotChanged(int slot) override;
@@ -93,7 +96,7 @@ private:
     void OnTimerTick();
     DeviceHost& host() const;
 
-    CMirelDoc& doc_;
+    AnalyzerDocument& doc_;
     std::map<int, QWidget*> controls_;
     QLineEdit* number_ = nullptr;
     QGroupBox* softwareGroup_ = nullptr;
@@ -102,3 +105,5 @@ private:
     bool boxOpen_ = false;
     QSet<QString> failedFiles_;  // record files already reported as unwritable
 };
+
+}  // namespace zta

@@ -2,15 +2,21 @@
 
 #include <vector>
 
-class CMainFrame;
-class CommandTarget;
+#include "poll/poll_block.h"
+
+class QMdiArea;
 class QMdiSubWindow;
+
+namespace zta {
+
+class CommandTarget;
+class DeviceHost;
 
 // What the main window needs from an analyzer view: the notices it is sent and the timer
 // period the second status bar shows.
-class AnalyzerView {
+class AnalyzerViewInterface {
 public:
-    virtual ~AnalyzerView() = default;
+    virtual ~AnalyzerViewInterface() = default;
     // `code` is a ViewNotice or a baud code (1..16, `value` = network number).
     virtual void OnViewNotice(int code, int value) = 0;
     // The view's window moved to `slot` because a window before it closed.
@@ -21,22 +27,22 @@ public:
     virtual int timerPeriod() const = 0;
 };
 
-// Makes analyzer windows (document, child frame, view) for the main window.
-class DocumentTemplate {
+// Makes analyzer windows (document, sub-window, view) for the main window.
+class AnalyzerWindowFactory {
 public:
-    virtual ~DocumentTemplate() = default;
-    // Opens one empty analyzer window in the frame's MDI area and shows it. Returns nullptr
-    // when the document refused to register (it has shown its own message).
-    virtual QMdiSubWindow* OpenDocumentFile(CMainFrame& frame) = 0;
+    virtual ~AnalyzerWindowFactory() = default;
+    // Opens one empty analyzer window in `area`, registered through `host`, and shows it.
+    // Returns nullptr when the document refused to register (it has shown its own message).
+    virtual QMdiSubWindow* OpenWindow(DeviceHost& host, QMdiArea& area) = 0;
     // The command route of a child window: its view, then its document.
     virtual std::vector<CommandTarget*> Route(QMdiSubWindow* child) = 0;
     // The analyzer view shown in a child window, or nullptr.
-    virtual AnalyzerView* ViewOf(QMdiSubWindow* child) = 0;
+    virtual AnalyzerViewInterface* ViewOf(QMdiSubWindow* child) = 0;
 };
 
-#include "poll/poll_block.h"
-
 // The handle an analyzer view registers in the poll block.
-inline zta::ViewId ViewIdOf(const AnalyzerView* view) {
+inline zta::ViewId ViewIdOf(const AnalyzerViewInterface* view) {
     return reinterpret_cast<zta::ViewId>(view);
 }
+
+}  // namespace zta

@@ -1,62 +1,28 @@
 #include "device/form_window_factory.h"
 
-#include "app/main_window.h"
-#include "device/analyzer_sub_window.h"
-#include "device/device_host.h"
 #include "device/analyzer_document.h"
+#include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
 
-#include <QMdiArea>
-#include <QTimer>
+namespace zta {
 
-// The main window as analyzer windows see it.
-class FrameDeviceHost : public DeviceHost {
-public:
-    explicit FrameDeviceHost(CMainFrame& frame) : frame_(frame) {}
-
-    CMainFrame& frame() const { return frame_; }
-
-    zta::PollBlock& block() override { return frame_.block(); }
-    bool IsPolling() const override { return frame_.IsPolling(); }
-    QString recordFolder() const override { return frame_.recordFolder(); }
-    QWidget* window() override { return &frame_; }
-    void RefreshTimerFlag() override { frame_.RefreshTimerFlag(); }
-    void ShowTimerPane(int periodSeconds) override { frame_.ShowTimerPane(periodSeconds); }
-    void TimerStateChanged() override {
-        frame_.ShowActiveViewTimer();
-        const AnalyzerView* active = frame_.ActiveView();
-        const int period = active ? active->timerPeriod() : 0;
-        frame_.ShowFolderPane(period);
-        frame_.ShowTimerPane(period);
-    }
-    void ShowActiveViewTimer() override { frame_.ShowActiveViewTimer(); }
-    bool SwitchBaudAndReconnect(unsigned baud) override {
-        return frame_.SwitchBaudAndReconnect(baud);
-    }
-    void RequestCommandRefresh() override {
-        CommandRouter* router = &frame_.router();
-        QTimer::singleShot(0, router, [router] { router->refresh(); });
-    }
-
-private:
-    CMainFrame& frame_;
-};
-
-CMirelDocTemplate::CMirelDocTemplate() = default;
-CMirelDocTemplate::~CMirelDocTemplate() = default;
-
-QMdiSubWindow* CMirelDocTemplate::OpenDocumentFile(CMainFrame& frame) {
-    if (!host_ || &host_->frame() != &frame) host_ = std::make_unique<FrameDeviceHost>(frame);
-    return OpenAnalyzerWindow(*host_, *frame.mdiArea());
+QMdiSubWindow* FormWindowFactory::OpenWindow(DeviceHost& host, QMdiArea& area) {
+    return OpenAnalyzerWindow(host, area);
 }
 
-std::vector<CommandTarget*> CMirelDocTemplate::Route(QMdiSubWindow* child) {
-    auto* frame = qobject_cast<CChildFrame*>(child);
+std::vector<CommandTarget*> FormWindowFactory::Route(QMdiSubWindow* child) {
+    auto* frame = qobject_cast<AnalyzerSubWindow*>(child);
     if (!frame || !frame->view()) return {};
     return {frame->view(), &frame->document()};
 }
 
-AnalyzerView* CMirelDocTemplate::ViewOf(QMdiSubWindow* child) {
-    auto* frame = qobject_cast<CChildFrame*>(child);
+AnalyzerViewInterface* FormWindowFactory::ViewOf(QMdiSubWindow* child) {
+    auto* frame = qobject_cast<AnalyzerSubWindow*>(child);
     return frame ? frame->view() : nullptr;
 }
+
+std::unique_ptr<AnalyzerWindowFactory> MakeAnalyzerWindowFactory() {
+    return std::make_unique<FormWindowFactory>();
+}
+
+}  // namespace zta

@@ -4,21 +4,18 @@
 
 #include "device/analyzer_window_factory.h"
 
-class CMainFrame;
-class FrameDeviceHost;
+namespace zta {
 
-// The analyzer-window template the station uses: document CMirelDoc, frame CChildFrame, view
-// CMirelView. The main window must close (delete) its analyzer windows before its poll block
-// goes, as each closing document gives its slot back.
-class CMirelDocTemplate : public DocumentTemplate {
+// The analyzer windows the station uses: document AnalyzerDocument, sub-window
+// AnalyzerSubWindow, view AnalyzerView. The main window must close (delete) its analyzer windows
+// before its poll block goes, as each closing document gives its slot back.
+class FormWindowFactory : public AnalyzerWindowFactory {
 public:
-    CMirelDocTemplate();
-    ~CMirelDocTemplate() override;
-
-    QMdiSubWindow* OpenDocumentFile(CMainFrame& frame) override;
+    QMdiSubWindow* OpenWindow(DeviceHost& host, QMdiArea& area) override;
     std::vector<CommandTarget*> Route(QMdiSubWindow* child) override;
-    AnalyzerView* ViewOf(QMdiSubWindow* child) override;
-
-private:
-    std::unique_ptr<FrameDeviceHost> host_;
+    AnalyzerViewInterface* ViewOf(QMdiSubWindow* child) override;
 };
+
+std::unique_ptr<AnalyzerWindowFactory> MakeAnalyzerWindowFactory();
+
+}  // namespace zta

@@ -28,11 +28,7 @@ QString InsertStringCaption(int networkNumber) {
     return QStringLiteral("Вставка строки в документ прибора № %1").arg(networkNumber);
 }
 
-}  // namespace zta
-
-using namespace zta;
-
-CTimerSet::CTimerSet(QWidget* parent) : QDialog(parent) {
+RecordTimerDialog::RecordTimerDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Установка таймера"));
     auto* layout = new QVBoxLayout(this);
     prompt_ = new QLabel(this);
@@ -42,10 +38,10 @@ CTimerSet::CTimerSet(QWidget* parent) : QDialog(parent) {
     field_->setObjectName(QStringLiteral("periodField"));
     layout->addWidget(field_);
     okButton_ = AddDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
-    connect(okButton_, &QPushButton::clicked, this, &CTimerSet::onOk);
+    connect(okButton_, &QPushButton::clicked, this, &RecordTimerDialog::onOk);
 }
 
-void CTimerSet::showEvent(QShowEvent* event) {
+void RecordTimerDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         prompt_->setText(TimerSetPrompt(networkNumber_));
         field_->setText(QString::number(period_));
@@ -55,7 +51,7 @@ void CTimerSet::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void CTimerSet::onOk() {
+void RecordTimerDialog::onOk() {
     auto value = TakeInteger(field_, this);
     if (!value)
         return;
@@ -67,7 +63,7 @@ void CTimerSet::onOk() {
     accept();
 }
 
-CInsertString::CInsertString(QWidget* parent) : QDialog(parent) {
+NoteDialog::NoteDialog(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     field_ = new QPlainTextEdit(this);
     field_->setObjectName(QStringLiteral("textField"));
@@ -75,10 +71,10 @@ CInsertString::CInsertString(QWidget* parent) : QDialog(parent) {
     layout->addWidget(field_);
     insertButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Вставить"),
                                      QStringLiteral("Отмена"), EnterPresses::Nothing);
-    connect(insertButton_, &QPushButton::clicked, this, &CInsertString::onInsert);
+    connect(insertButton_, &QPushButton::clicked, this, &NoteDialog::onInsert);
 }
 
-void CInsertString::showEvent(QShowEvent* event) {
+void NoteDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         setWindowTitle(InsertStringCaption(networkNumber_));
         field_->setPlainText(text_);
@@ -88,7 +84,9 @@ void CInsertString::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void CInsertString::onInsert() {
+void NoteDialog::onInsert() {
     text_ = field_->toPlainText();
     accept();
 }
+
+}  // namespace zta

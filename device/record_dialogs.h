@@ -9,6 +9,7 @@ class QPlainTextEdit;
 class QPushButton;
 
 namespace zta {
+
 // Network number -1 stands for all windows.
 QString TimerSetPrompt(int networkNumber);
 QString InsertStringCaption(int networkNumber);
@@ -16,13 +17,12 @@ QString InsertStringCaption(int networkNumber);
 // Longest record period: a day. The timer counts milliseconds in an int, and a negative period
 // has no meaning, so the field takes 0 (no timer) to this.
 inline constexpr int kMaxTimerPeriod = 86400;
-}  // namespace zta
 
 // Period of the record timer, in seconds; 0 starts nothing.
-class CTimerSet : public QDialog {
+class RecordTimerDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CTimerSet(QWidget* parent = nullptr);
+    explicit RecordTimerDialog(QWidget* parent = nullptr);
 
     void setNetworkNumber(int number) { networkNumber_ = number; }
     void setPeriod(int seconds) { period_ = seconds; }
@@ -46,10 +46,10 @@ private:
 };
 
 // A note for the next record line of one window or of all windows.
-class CInsertString : public QDialog {
+class NoteDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CInsertString(QWidget* parent = nullptr);
+    explicit NoteDialog(QWidget* parent = nullptr);
 
     void setNetworkNumber(int number) { networkNumber_ = number; }
     void setText(const QString& text) { text_ = text; }
@@ -69,3 +69,5 @@ private:
     QPlainTextEdit* field_;
     QPushButton* insertButton_;
 };
+
+}  // namespace zta

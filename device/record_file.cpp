@@ -7,6 +7,8 @@
 
 #include <climits>
 
+namespace zta {
+
 QString RelayBits(std::uint8_t relayState) {
     return QString::number(relayState, 2);
 }
@@ -60,3 +62,5 @@ bool AcceptTimerPeriod(int period, QWidget* owner) {
     }
     return true;
 }
+
+}  // namespace zta

@@ -19,9 +19,7 @@ QString DeviceInfoHeader(int number) {
         .arg(number);
 }
 
-}  // namespace zta
-
-CDeviceInfoPO::CDeviceInfoPO(QWidget* parent) : QDialog(parent) {
+SoftwareInfoPanel::SoftwareInfoPanel(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Информация о программном обеспечении прибора"));
     auto* layout = new QVBoxLayout(this);
     header_ = new QLabel(this);
@@ -51,7 +49,7 @@ CDeviceInfoPO::CDeviceInfoPO(QWidget* parent) : QDialog(parent) {
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void CDeviceInfoPO::showEvent(QShowEvent* event) {
+void SoftwareInfoPanel::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         header_->setText(zta::DeviceInfoHeader(number_));
         const bool known = number_ != -1;
@@ -62,3 +60,5 @@ void CDeviceInfoPO::showEvent(QShowEvent* event) {
     }
     QDialog::showEvent(event);
 }
+
+}  // namespace zta

@@ -7,15 +7,15 @@ class QLabel;
 class QLineEdit;
 
 namespace zta {
+
 // Header line of the software information dialog; -1: nothing was read.
 QString DeviceInfoHeader(int number);
-}  // namespace zta
 
 // The software an analyzer runs: name, version and identifier.
-class CDeviceInfoPO : public QDialog {
+class SoftwareInfoPanel : public QDialog {
     Q_OBJECT
 public:
-    explicit CDeviceInfoPO(QWidget* parent = nullptr);
+    explicit SoftwareInfoPanel(QWidget* parent = nullptr);
 
     // -1 when there is nothing to show; the texts are then not used.
     void setNumber(int number) { number_ = number; }
@@ -41,3 +41,5 @@ private:
     QLineEdit* versionField_;
     QLineEdit* identifierField_;
 };
+
+}  // namespace zta

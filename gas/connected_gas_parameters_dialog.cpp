@@ -140,17 +140,13 @@ QString GasConfirmationText(const QString& gasName, double range, double maximum
                              gasName.toUtf8().constData(), range, maximum, middle);
 }
 
-}  // namespace zta
-
-using namespace zta;
-
 namespace {
 const char* const kHeadings[] = {"№", "Тип газа", "Диапазон", "Ед.измер.", "Ср.концентр.",
                                  "Макс.концентр."};
 constexpr int kColumnCount = 6;
 }  // namespace
 
-CSetParamGasWorkingDevices::CSetParamGasWorkingDevices(QWidget* parent) : QDialog(parent) {
+ConnectedGasParametersDialog::ConnectedGasParametersDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Выбор параметров подключенных приборов"));
     auto* layout = new QVBoxLayout(this);
 
@@ -206,28 +202,28 @@ CSetParamGasWorkingDevices::CSetParamGasWorkingDevices(QWidget* parent) : QDialo
     okButton_ = AddDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
 
     connect(list_, &QTableWidget::itemSelectionChanged, this,
-            &CSetParamGasWorkingDevices::onSelectionChanged);
+            &ConnectedGasParametersDialog::onSelectionChanged);
     connect(lelBox_, &QCheckBox::clicked, this, [this] { setMode(true); });
     connect(volumeBox_, &QCheckBox::clicked, this, [this] { setMode(false); });
     for (QLineEdit* field : {lelMid_, lelMax_, volMid_, volMax_})
         connect(field, &QLineEdit::textEdited, this, [this, field] { onTyped(field); });
-    connect(okButton_, &QPushButton::clicked, this, &CSetParamGasWorkingDevices::onOk);
+    connect(okButton_, &QPushButton::clicked, this, &ConnectedGasParametersDialog::onOk);
     resize(560, 420);
 }
 
-void CSetParamGasWorkingDevices::setAnalyzers(const std::vector<AnalyzerGasParams>& analyzers) {
+void ConnectedGasParametersDialog::setAnalyzers(const std::vector<AnalyzerGasParams>& analyzers) {
     rows_.clear();
     for (const AnalyzerGasParams& params : analyzers)
         rows_.push_back(MakeGasDeviceRow(params));
 }
 
-void CSetParamGasWorkingDevices::showEvent(QShowEvent* event) {
+void ConnectedGasParametersDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous())
         fillList();
     QDialog::showEvent(event);
 }
 
-bool CSetParamGasWorkingDevices::eventFilter(QObject* watched, QEvent* event) {
+bool ConnectedGasParametersDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_) {
         if (event->type() == QEvent::FocusIn)
             editing_ = false;
@@ -237,7 +233,7 @@ bool CSetParamGasWorkingDevices::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void CSetParamGasWorkingDevices::fillList() {
+void ConnectedGasParametersDialog::fillList() {
     // The layout's texts; a table without rows leaves them, and the fields keep their values.
     gasName_->setText(QStringLiteral("Бутан"));
     range_->setText(QStringLiteral("0.15"));
@@ -269,7 +265,7 @@ void CSetParamGasWorkingDevices::fillList() {
     editing_ = false;
 }
 
-void CSetParamGasWorkingDevices::onSelectionChanged() {
+void ConnectedGasParametersDialog::onSelectionChanged() {
     const QList<QTableWidgetItem*> selected = list_->selectedItems();
     if (selected.isEmpty())
         return;
@@ -291,7 +287,7 @@ void CSetParamGasWorkingDevices::onSelectionChanged() {
     volMid_->setText(fields.volumeMiddle);
 }
 
-void CSetParamGasWorkingDevices::setMode(bool lel) {
+void ConnectedGasParametersDialog::setMode(bool lel) {
     lelMode_ = lel;
     lelBox_->setChecked(lel);
     volumeBox_->setChecked(!lel);
@@ -301,12 +297,12 @@ void CSetParamGasWorkingDevices::setMode(bool lel) {
     volMax_->setReadOnly(lel);
 }
 
-bool CSetParamGasWorkingDevices::takeFields() {
+bool ConnectedGasParametersDialog::takeFields() {
     return TakeInteger(lelMid_, this) && TakeInteger(lelMax_, this) && TakeNumber(volMid_, this) &&
            TakeNumber(volMax_, this);
 }
 
-void CSetParamGasWorkingDevices::onTyped(QLineEdit* field) {
+void ConnectedGasParametersDialog::onTyped(QLineEdit* field) {
     if (!editing_ || !field->hasFocus())
         return;
     if (!takeFields())
@@ -331,7 +327,7 @@ void CSetParamGasWorkingDevices::onTyped(QLineEdit* field) {
         other->setText(*outcome.otherField);
 }
 
-void CSetParamGasWorkingDevices::onOk() {
+void ConnectedGasParametersDialog::onOk() {
     if (lines_.empty() || !takeFields())
         return;
     chosenName_ = gasName_->text();
@@ -365,3 +361,5 @@ void CSetParamGasWorkingDevices::onOk() {
                       this) == Prompter::ResultOk)
         accept();
 }
+
+}  // namespace zta

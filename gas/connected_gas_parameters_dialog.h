@@ -62,14 +62,12 @@ ChoiceCheck CheckDeviceChoice(double maximum, double middle, double range);
 QString ChoiceQuestion(ChoiceCheck check);  // the text of a check that stops or asks
 QString GasConfirmationText(const QString& gasName, double range, double maximum, double middle);
 
-}  // namespace zta
-
 // The gas parameter sets the connected analyzers report; the operator picks one, may edit its
 // concentrations in either unit, and confirms.
-class CSetParamGasWorkingDevices : public QDialog {
+class ConnectedGasParametersDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CSetParamGasWorkingDevices(QWidget* parent = nullptr);
+    explicit ConnectedGasParametersDialog(QWidget* parent = nullptr);
 
     void setDevices(const std::vector<zta::GasDeviceRow>& rows) { rows_ = rows; }
     void setAnalyzers(const std::vector<zta::AnalyzerGasParams>& analyzers);
@@ -127,3 +125,5 @@ private:
     QLineEdit* volMax_;
     QPushButton* okButton_;
 };
+
+}  // namespace zta

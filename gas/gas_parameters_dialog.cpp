@@ -27,16 +27,12 @@ QString GasEntryMessage(GasEntryCheck check) {
     return {};
 }
 
-}  // namespace zta
-
-using namespace zta;
-
 namespace {
 // Doubles as the old data exchange printed them: shortest form, no trailing zeros.
 QString NumberText(double value) { return QString::number(value, 'g', 15); }
 }  // namespace
 
-CSetParamGaz::CSetParamGaz(QWidget* parent) : QDialog(parent) {
+GasParametersDialog::GasParametersDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Параметры газа"));
     auto* layout = new QVBoxLayout(this);
     auto* units = new QHBoxLayout;
@@ -61,10 +57,10 @@ CSetParamGaz::CSetParamGaz(QWidget* parent) : QDialog(parent) {
 
     connect(volumeBox_, &QCheckBox::clicked, this, [this] { chooseUnits(false); });
     connect(lelBox_, &QCheckBox::clicked, this, [this] { chooseUnits(true); });
-    connect(setButton_, &QPushButton::clicked, this, &CSetParamGaz::onSet);
+    connect(setButton_, &QPushButton::clicked, this, &GasParametersDialog::onSet);
 }
 
-void CSetParamGaz::showEvent(QShowEvent* event) {
+void GasParametersDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         volumeBox_->setChecked(true);
         lelBox_->setChecked(false);
@@ -74,7 +70,7 @@ void CSetParamGaz::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void CSetParamGaz::chooseUnits(bool lel) {
+void GasParametersDialog::chooseUnits(bool lel) {
     volumeBox_->setChecked(!lel);
     lelBox_->setChecked(lel);
     const GasInfo* gas = MarkedGas(marks_);
@@ -84,7 +80,7 @@ void CSetParamGaz::chooseUnits(bool lel) {
     midField_->setText(NumberText(lel ? gas->midLel : gas->midVol));
 }
 
-void CSetParamGaz::onSet() {
+void GasParametersDialog::onSet() {
     auto maximum = TakeNumber(maxField_, this);
     if (!maximum)
         return;
@@ -101,3 +97,5 @@ void CSetParamGaz::onSet() {
     middle_ = result.midVol;
     accept();
 }
+
+}  // namespace zta

@@ -11,15 +11,15 @@ class QLineEdit;
 class QPushButton;
 
 namespace zta {
+
 QString GasEntryMessage(GasEntryCheck check);  // empty for Accepted
-}  // namespace zta
 
 // Maximum and middle concentration of the gas picked in the gas menu, typed in volume fraction
 // or in %НКПР and returned in volume fraction.
-class CSetParamGaz : public QDialog {
+class GasParametersDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CSetParamGaz(QWidget* parent = nullptr);
+    explicit GasParametersDialog(QWidget* parent = nullptr);
 
     void setMaximum(double volume) { maximum_ = volume; }
     void setMiddle(double volume) { middle_ = volume; }
@@ -50,3 +50,5 @@ private:
     QCheckBox* lelBox_;
     QPushButton* setButton_;
 };
+
+}  // namespace zta

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace zta {
+
 // Numeric command ids of menus and tool-bar buttons. They keep the station's historic values
 // because status prompts, enabling rules and the tool-bar layout are keyed by them.
 enum CommandId : int {
@@ -91,7 +93,6 @@ constexpr int kGasCount = 8;
 constexpr int kGasMenuIds[kGasCount] = {CmdGasMethane,   CmdGasPropane,      CmdGasHexane,
                                         CmdGasButane,    CmdGasIsobutane,    CmdGasPentane,
                                         CmdGasCyclopentane, CmdGasPropylene};
-constexpr unsigned kBaudRates[5] = {1200, 2400, 4800, 9600, 19200};
 
 // Notices from the main window or a worker to an analyzer view (first parameter of the old
 // window message; the second one travels as `value`).
@@ -105,3 +106,5 @@ enum ViewNotice : int {
     NoticeShowSoftwareInfo = 700,
     // Values 1, 2, 4, 8 and 16 are baud codes: the analyzer `value` accepted that rate.
 };
+
+}  // namespace zta

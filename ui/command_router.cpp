@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QWidget>
 
+namespace zta {
+
 CommandRouter::CommandRouter(QObject* parent) : QObject(parent) {
     idle_ = new QTimer(this);
     idle_->setInterval(250);
@@ -135,3 +137,5 @@ void CommandRouter::refreshMenu(QMenu* menu) {
             apply(a, query(id));
     }
 }
+
+}  // namespace zta

@@ -11,6 +11,8 @@ class QMenu;
 class QTimer;
 class QWidget;
 
+namespace zta {
+
 struct CommandState {
     bool enabled = true;
     bool checked = false;
@@ -76,3 +78,5 @@ private:
     std::multimap<int, QPointer<QWidget>> widgets_;
     QTimer* idle_ = nullptr;
 };
+
+}  // namespace zta

@@ -7,6 +7,8 @@
 
 #include <map>
 
+namespace zta {
+
 namespace {
 
 constexpr int kSize = 32;
@@ -105,3 +107,5 @@ QPixmap DeviceIcon(int id) {
     if (it == cache.end()) it = cache.emplace(id, Draw(id)).first;
     return it->second;
 }
+
+}  // namespace zta

@@ -2,6 +2,8 @@
 
 #include <QPixmap>
 
+namespace zta {
+
 // The analyzer window's icons, drawn in code so that they scale with the screen.
 enum DeviceIconId : int {
     IconLinkUp = 174,      // plug in its socket
@@ -13,3 +15,5 @@ enum DeviceIconId : int {
 
 // A 32 x 32 picture (device pixels follow the screen's ratio); empty for an unknown id.
 QPixmap DeviceIcon(int id);
+
+}  // namespace zta

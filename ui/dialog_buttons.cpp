@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QPushButton>
 
+namespace zta {
+
 QPushButton* AddDialogButtons(QDialog& dialog, QBoxLayout& layout, const QString& acceptText,
                               const QString& cancelText, EnterPresses enter) {
     auto* accept = new QPushButton(acceptText, &dialog);
@@ -20,3 +22,5 @@ QPushButton* AddDialogButtons(QDialog& dialog, QBoxLayout& layout, const QString
     QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
     return accept;
 }
+
+}  // namespace zta

@@ -6,6 +6,8 @@ class QBoxLayout;
 class QDialog;
 class QPushButton;
 
+namespace zta {
+
 // Which button Enter presses; some dialogs deliberately leave on Enter without a change.
 enum class EnterPresses { Accept, Nothing, Cancel };
 
@@ -14,3 +16,5 @@ enum class EnterPresses { Accept, Nothing, Cancel };
 QPushButton* AddDialogButtons(QDialog& dialog, QBoxLayout& layout, const QString& acceptText,
                               const QString& cancelText,
                               EnterPresses enter = EnterPresses::Accept);
+
+}  // namespace zta

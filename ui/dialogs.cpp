@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+namespace zta {
+
 namespace {
 Prompter* g_prompter = nullptr;
 }
@@ -64,3 +66,5 @@ Prompter& GetPrompter() {
 void SetPrompter(Prompter* prompter) {
     g_prompter = prompter;
 }
+
+}  // namespace zta

@@ -5,6 +5,8 @@
 #include <deque>
 #include <vector>
 
+namespace zta {
+
 // Every message box of the station goes through the current Prompter so that tests can read
 // the exact texts and answer confirmations.
 class Prompter {
@@ -61,3 +63,5 @@ private:
 // The prompter in use; SetPrompter(nullptr) goes back to message boxes.
 Prompter& GetPrompter();
 void SetPrompter(Prompter* prompter);
+
+}  // namespace zta

@@ -2,6 +2,8 @@
 
 #include <map>
 
+namespace zta {
+
 namespace {
 
 const std::map<int, const char*>& Texts() {
@@ -71,3 +73,5 @@ QString CommandPrompt(int id) {
 QString CommandToolTip(int id) {
     return Part(id, 1);
 }
+
+}  // namespace zta

@@ -7,6 +7,8 @@
 
 #include "ui/command_ids.h"
 
+namespace zta {
+
 namespace {
 
 using Draw = std::function<void(QPainter&)>;
@@ -204,3 +206,5 @@ QIcon StationIcon() {
         p.drawText(QRectF(0, 8, 16, 8), Qt::AlignCenter, "K7");
     });
 }
+
+}  // namespace zta

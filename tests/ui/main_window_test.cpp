@@ -31,6 +31,8 @@
 #include "sim/bus.h"
 #include "station_support.h"
 
+using namespace zta;
+
 namespace {
 
 // A running simulated bus with one analyzer, so that Connect really polls.
@@ -67,7 +69,7 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
-bool Enabled(CMainFrame* frame, int id) {
+bool Enabled(MainWindow* frame, int id) {
     return frame->router().query(id).enabled;
 }
 
@@ -105,7 +107,7 @@ private slots:
 
 void MainFrameTest::startPanesWithoutCalFile() {
     TestStation st({QStringLiteral("ttyS3"), QStringLiteral("ttyS4")});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     QCOMPARE(f->paneText(1), QStringLiteral("ttyS3"));
     QCOMPARE(f->paneText(2), QStringLiteral("9600"));
@@ -270,7 +272,7 @@ void MainFrameTest::enablingTable() {
 
     SimBus sim;
     TestStation st({QString::fromStdString(sim.bus->PortPath())});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
 
     struct FakeSearch : SearchHooks {
@@ -378,7 +380,7 @@ void MainFrameTest::disconnectWhileIdleSendsNothing() {
 
 void MainFrameTest::broadcastsReachEveryView() {
     TestStation st;
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->OpenNewDocument();
     f->OpenNewDocument();
     QCOMPARE(f->block().WindowCount(), 3);
@@ -433,7 +435,7 @@ void MainFrameTest::broadcastsReachEveryView() {
 
 void MainFrameTest::windowLimitAndCompaction() {
     TestStation st;
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     for (int i = 1; i < 50; ++i)
         QVERIFY(f->OpenNewDocument());
     QCOMPARE(f->block().WindowCount(), 50);
@@ -459,7 +461,7 @@ void MainFrameTest::windowLimitAndCompaction() {
     QCOMPARE(eleventh->slot, 9);
     QCOMPARE(f->block().Snapshot(9).address, 111);
     for (int s = 0; s < 48; ++s)
-        QCOMPARE(f->ViewOfSlot(s), static_cast<AnalyzerView*>(st.view(s)));
+        QCOMPARE(f->ViewOfSlot(s), static_cast<AnalyzerViewInterface*>(st.view(s)));
     QCOMPARE(f->block().View(48), zta::ViewId(0));
     // A freed slot takes a new window again.
     QVERIFY(f->OpenNewDocument());
@@ -500,9 +502,9 @@ void MainFrameTest::portList() {
     options.listSystemPorts = false;
     options.systemPorts = system;
     options.calDataPath = dir.filePath(QStringLiteral("CalDataK7.cfg"));
-    CMirelApp app(options);
-    app.InitInstance(std::make_unique<RecordingTemplate>(), false);
-    CMainFrame* f = app.mainFrame();
+    StationApplication app(options);
+    app.InitInstance(std::make_unique<RecordingWindowFactory>(), false);
+    MainWindow* f = app.mainFrame();
     f->show();  // the first sizing builds the port menu
     QCoreApplication::processEvents();
 
@@ -542,7 +544,7 @@ void MainFrameTest::portList() {
 
 void MainFrameTest::portChoiceSetsName() {
     TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyS1"), QStringLiteral("ttyUSB0")});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     QCoreApplication::processEvents();
     f->router().dispatch(CmdPortFirst + 2);
     QCOMPARE(f->block().PortName(), zta::StoredPortName("ttyUSB0"));
@@ -562,7 +564,7 @@ void MainFrameTest::portChoiceSetsName() {
 
 void MainFrameTest::baudByComboAndMenuStayInStep() {
     TestStation st;
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->baudCombo()->setCurrentIndex(2);
     emit f->baudCombo()->activated(2);
     QCOMPARE(f->paneText(2), QStringLiteral("4800"));
@@ -590,7 +592,7 @@ void MainFrameTest::baudByComboAndMenuStayInStep() {
 void MainFrameTest::switchBaudAndReconnect() {
     SimBus sim;
     TestStation st({QString::fromStdString(sim.bus->PortPath())});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
     f->Connect();
     QVERIFY(f->SwitchBaudAndReconnect(2400));
@@ -608,7 +610,7 @@ void MainFrameTest::switchBaudAndReconnect() {
 
 void MainFrameTest::recordFolderChoice() {
     TestStation st;
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->OpenNewDocument();
     const QString folder = QDir(st.dir.path()).filePath(QStringLiteral("Data"));
     QDir().mkpath(folder);
@@ -629,7 +631,7 @@ void MainFrameTest::recordFolderChoice() {
 void MainFrameTest::timerForAllWhilePolling() {
     SimBus sim;
     TestStation st({QString::fromStdString(sim.bus->PortPath())});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
     f->OpenNewDocument();
     f->Connect();
@@ -663,7 +665,7 @@ void MainFrameTest::timerForAllWhilePolling() {
 
 void MainFrameTest::gasMenuAndConcentration() {
     TestStation st;
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->router().dispatch(CmdGasPropylene);
     QCOMPARE(f->paneText(3), QStringLiteral("Пропилен"));
     QCOMPARE(f->paneText(4), QStringLiteral("1.00"));
@@ -677,7 +679,7 @@ void MainFrameTest::gasMenuAndConcentration() {
     // "Концентрация": the dialog gets the current values; "Установить" takes the typed ones.
     f->router().dispatch(CmdGasMethane);
     f->execDialog = [](QDialog& d) {
-        auto& dialog = static_cast<CSetParamGaz&>(d);
+        auto& dialog = static_cast<GasParametersDialog&>(d);
         dialog.show();
         dialog.maximumField()->setText(QStringLiteral("3.00"));
         dialog.middleField()->setText(QStringLiteral("1.50"));
@@ -708,7 +710,7 @@ void MainFrameTest::connectedDevicesGas() {
     bus->AddAnalyzer(a);
     bus->Start();
     TestStation st({QString::fromStdString(bus->PortPath())});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
     QVERIFY(!Enabled(f, CmdConnectedDevicesGas));
     f->router().dispatch(CmdGasPropane);
@@ -717,7 +719,7 @@ void MainFrameTest::connectedDevicesGas() {
     QVERIFY(Enabled(f, CmdConnectedDevicesGas));
 
     f->execDialog = [](QDialog& d) {
-        auto& dialog = static_cast<CSetParamGasWorkingDevices&>(d);
+        auto& dialog = static_cast<ConnectedGasParametersDialog&>(d);
         dialog.show();
         if (dialog.list()->rowCount() > 0)
             dialog.list()->selectRow(0);
@@ -739,7 +741,7 @@ void MainFrameTest::connectedDevicesGas() {
 
 void MainFrameTest::menusCarryTheirIdsAndTexts() {
     TestStation st;
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     // Each item as "Menu/Submenu/Item" with its id; the order within a menu is the order here.
     const std::vector<std::pair<QString, int>> expected = {
         {"Документ/Новый прибор", 148}, {"Документ/Путь для записи", 149},
@@ -836,7 +838,7 @@ void MainFrameTest::aboutBox() {
 
 void MainFrameTest::narrowWindowStillUpdatesTimerTexts() {
     TestStation st;
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->resize(120, 300);
     QCoreApplication::processEvents();
     f->ShowTimerPane(25);
@@ -853,7 +855,7 @@ void MainFrameTest::narrowWindowStillUpdatesTimerTexts() {
 
 void MainFrameTest::timerPaneFollowsTheActiveWindow() {
     TestStation st;
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->OpenNewDocument();
     st.view(1)->period = 10;
     const QList<QMdiSubWindow*> children = f->mdiArea()->subWindowList();
@@ -872,7 +874,7 @@ void MainFrameTest::timerPaneFollowsTheActiveWindow() {
 
 void MainFrameTest::toolBarToggle() {
     TestStation st;
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->router().dispatch(CmdViewToolBar);
     QVERIFY(f->toolBar()->isHidden());
     QVERIFY(!f->router().query(CmdViewToolBar).checked);
@@ -888,7 +890,7 @@ void MainFrameTest::toolBarToggle() {
 void MainFrameTest::lineFailureReturnsToIdle() {
     QTemporaryDir dir;
     TestStation st({dir.filePath(QStringLiteral("no-such-port"))});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
     f->Connect();
     QVERIFY(f->IsPolling());
@@ -906,7 +908,7 @@ void MainFrameTest::lateLineFailureKeepsNewConnection() {
     QTemporaryDir dir;
     TestStation st({dir.filePath(QStringLiteral("no-such-port")),
                     QString::fromStdString(sim.bus->PortPath())});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
     f->Connect();
     // The failing thread's box is served inside Disconnect's wait; its failure report is
@@ -923,4 +925,4 @@ void MainFrameTest::lateLineFailureKeepsNewConnection() {
 }
 
 QTEST_MAIN(MainFrameTest)
-#include "main_frame_test.moc"
+#include "main_window_test.moc"
