@@ -65,7 +65,7 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     }
     f->TileWindows();
 
-    f->router().dispatch(CmdConnect);
+    f->router().dispatch(CommandId::Connect);
     QVERIFY(f->IsPolling());
     for (int i = 0; i < 3; ++i)
         QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, i)->iconOf(1023), kLinkUp, 15000);
@@ -76,7 +76,7 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     QCOMPARE(ViewAt(f, 0)->iconOf(1023), kLinkUp);
     QCOMPARE(ViewAt(f, 2)->iconOf(1023), kLinkUp);
 
-    f->router().dispatch(CmdDisconnect);
+    f->router().dispatch(CommandId::Disconnect);
     QVERIFY(!f->IsPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     for (int i = 0; i < 3; ++i)
@@ -119,7 +119,7 @@ void StationLinkTest::disconnectDuringSynchronousNotice() {
             return;
         nestedDone = true;
         f->Disconnect();
-        f->router().dispatch(CmdExit);
+        f->router().dispatch(CommandId::Exit);
     };
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     f->Disconnect();
@@ -148,7 +148,7 @@ void StationLinkTest::closeWhilePolling() {
     QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, 0)->iconOf(1023), kLinkUp, 10000);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     // Exit while polling: the thread is stopped before the windows go.
-    f->router().dispatch(CmdExit);
+    f->router().dispatch(CommandId::Exit);
     QVERIFY(!f->IsPolling());
     QVERIFY(QFile::exists(st->dir.filePath(QStringLiteral("CalDataK7.cfg"))));
     st.reset();  // windows and block go; nothing may still be polling them
@@ -188,16 +188,16 @@ void StationLinkTest::searchStoppedEarlyOpensWindowsForWhatItFound() {
     FastSearch(f);
     f->OpenNewDocument();  // two old windows, both replaced
 
-    f->router().dispatch(CmdSearch);
+    f->router().dispatch(CommandId::Search);
     QVERIFY(f->IsSearching());
-    QVERIFY(f->router().query(CmdStopSearch).enabled);
-    QVERIFY(!f->router().query(CmdConnect).enabled);
+    QVERIFY(f->router().query(CommandId::StopSearch).enabled);
+    QVERIFY(!f->router().query(CommandId::Connect).enabled);
     f->Connect();
     QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Остановите поиск"));
     QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 3")) &&
                                  f->paneText(0).contains(QStringLiteral("Найдены №№: 5,9,30,")),
                              30000);
-    f->router().dispatch(CmdStopSearch);
+    f->router().dispatch(CommandId::StopSearch);
     QVERIFY(!f->IsSearching());
     QVERIFY(f->IsPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
@@ -223,13 +223,13 @@ void StationLinkTest::searchFindsNothingKeepsWindows() {
     FastSearch(f);
     f->OpenNewDocument();
     f->block().SetAddress(1, 17);
-    f->router().dispatch(CmdSearch);
+    f->router().dispatch(CommandId::Search);
     QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 4")), 30000);
     // While searching, polling refuses and the search refuses a second start.
-    f->router().dispatch(CmdSearch);  // disabled: nothing
+    f->router().dispatch(CommandId::Search);  // disabled: nothing
     f->searchControl().StartSearch();
     QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Поиск идет."));
-    f->router().dispatch(CmdStopSearch);
+    f->router().dispatch(CommandId::StopSearch);
     QVERIFY(!f->IsSearching());
     QVERIFY(!f->IsPolling());
     QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Подключенных приборов не найдено."));
