@@ -45,7 +45,6 @@ public:
     QString SoftwareIdentifier() const;
 
     DeviceHost* host() const { return host_; }
-    zta::PollBlock* pollBlock() const { return block; }
     zta::ViewId viewId() const { return viewId_; }
 
     bool OnCommand(CommandId id) override;

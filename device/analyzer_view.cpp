@@ -54,9 +54,9 @@ DeviceHost& AnalyzerView::host() const {
 
 // ---------------------------------------------------------------- the form
 
-QLineEdit* AnalyzerView::AddField(int id, int width, bool readOnly) {
+QLineEdit* AnalyzerView::AddField(FormField id, int width, bool readOnly) {
     auto* f = new QLineEdit(this);
-    f->setObjectName(QStringLiteral("ctl%1").arg(id));
+    f->setObjectName(QStringLiteral("ctl%1").arg(int(id)));
     f->setReadOnly(readOnly);
     f->setAlignment(Qt::AlignCenter);
     f->setFixedWidth(width);
@@ -65,20 +65,20 @@ QLineEdit* AnalyzerView::AddField(int id, int width, bool readOnly) {
     return f;
 }
 
-QLabel* AnalyzerView::AddLabel(int id, const QString& text, bool wrap) {
+QLabel* AnalyzerView::AddLabel(FormField id, const QString& text, bool wrap) {
     auto* l = new QLabel(text, this);
     l->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
     l->setWordWrap(wrap);
-    if (id != 0) {
-        l->setObjectName(QStringLiteral("ctl%1").arg(id));
+    if (id != FormField::None) {
+        l->setObjectName(QStringLiteral("ctl%1").arg(int(id)));
         controls_[id] = l;
     }
     return l;
 }
 
-QLabel* AnalyzerView::AddIcon(int id, int icon) {
+QLabel* AnalyzerView::AddIcon(FormField id, int icon) {
     auto* l = new QLabel(this);
-    l->setObjectName(QStringLiteral("ctl%1").arg(id));
+    l->setObjectName(QStringLiteral("ctl%1").arg(int(id)));
     l->setAlignment(Qt::AlignCenter);
     l->setFixedSize(34, 34);
     controls_[id] = l;
@@ -86,14 +86,14 @@ QLabel* AnalyzerView::AddIcon(int id, int icon) {
     return l;
 }
 
-void AnalyzerView::SetIcon(int id, int icon) {
+void AnalyzerView::SetIcon(FormField id, int icon) {
     auto* l = qobject_cast<QLabel*>(control(id));
     if (!l || l->property(kIconProperty).toInt() == icon) return;
     l->setProperty(kIconProperty, icon);
     l->setPixmap(DeviceIcon(icon));
 }
 
-void AnalyzerView::SetText(int id, const QString& text) {
+void AnalyzerView::SetText(FormField id, const QString& text) {
     QWidget* w = control(id);
     if (auto* f = qobject_cast<QLineEdit*>(w)) {
         if (f->text() != text) f->setText(text);
@@ -129,9 +129,9 @@ void AnalyzerView::BuildForm() {
     // Link and network number.
     auto* numberBox = new QGridLayout;
     Compact(numberBox);
-    numberBox->addWidget(AddLabel(0, QStringLiteral("Сетевой номер"), true), 0, 0, 1, 2);
-    numberBox->addWidget(AddIcon(1023, IconLinkDown), 1, 0);
-    number_ = AddField(1008, 36, false);
+    numberBox->addWidget(AddLabel(FormField::None, QStringLiteral("Сетевой номер"), true), 0, 0, 1, 2);
+    numberBox->addWidget(AddIcon(FormField::LinkIcon, IconLinkDown), 1, 0);
+    number_ = AddField(FormField::NetworkNumber, 36, false);
     number_->setText(QStringLiteral("0"));
     number_->installEventFilter(this);
     connect(number_, &QLineEdit::textChanged, this, [this] { ApplyNumber(); });
@@ -141,75 +141,75 @@ void AnalyzerView::BuildForm() {
     auto* info = new QGroupBox(QStringLiteral("Информация о приборе"), this);
     auto* infoGrid = new QGridLayout(info);
     Compact(infoGrid);
-    infoGrid->addWidget(AddLabel(0, QStringLiteral("Заводской номер"), true), 0, 0);
-    infoGrid->addWidget(AddLabel(0, QStringLiteral("Тип газа:")), 0, 1);
-    infoGrid->addWidget(AddLabel(1042, QStringLiteral("Пороги(%НКПР)       1             2")), 0,
+    infoGrid->addWidget(AddLabel(FormField::None, QStringLiteral("Заводской номер"), true), 0, 0);
+    infoGrid->addWidget(AddLabel(FormField::None, QStringLiteral("Тип газа:")), 0, 1);
+    infoGrid->addWidget(AddLabel(FormField::ThresholdsLabel, QStringLiteral("Пороги(%НКПР)       1             2")), 0,
                         2, 1, 2);
-    infoGrid->addWidget(AddField(1028, 48), 1, 0);
-    infoGrid->addWidget(AddField(1024, 84), 1, 1);
+    infoGrid->addWidget(AddField(FormField::FactoryNumber, 48), 1, 0);
+    infoGrid->addWidget(AddField(FormField::GasName, 84), 1, 1);
     // The label's blanks put "1" and "2" near its right end, over the two fields.
     auto* thresholds = new QHBoxLayout;
     thresholds->setSpacing(12);
     thresholds->addStretch(1);
-    thresholds->addWidget(AddField(1004, 34));
-    thresholds->addWidget(AddField(1006, 34));
+    thresholds->addWidget(AddField(FormField::Threshold1, 34));
+    thresholds->addWidget(AddField(FormField::Threshold2, 34));
     infoGrid->addLayout(thresholds, 1, 2, 1, 2);
     row->addWidget(info);
 
     auto* readings = new QGroupBox(QStringLiteral("Показания"), this);
     auto* rGrid = new QGridLayout(readings);
     Compact(rGrid);
-    rGrid->addWidget(AddLabel(1031, QStringLiteral("Т(у.е.)")), 0, 0, 2, 1);
-    rGrid->addWidget(AddLabel(1030, QStringLiteral("  d")), 0, 1, 2, 1);
-    rGrid->addWidget(AddLabel(1027, QStringLiteral("Опорный канал"), true), 0, 2, 2, 1);
-    rGrid->addWidget(AddLabel(1026, QStringLiteral("Рабочий канал"), true), 0, 3, 2, 1);
-    rGrid->addWidget(AddLabel(0, QStringLiteral(" Концентрация")), 0, 4);
-    rGrid->addWidget(AddLabel(1029, QStringLiteral("%НКПР")), 1, 4);
-    rGrid->addWidget(AddLabel(0, QStringLiteral(" Концентрация")), 0, 5);
-    rGrid->addWidget(AddLabel(1041, QStringLiteral("Об. доли")), 1, 5);
-    rGrid->addWidget(AddField(1007, 40), 2, 0);
-    rGrid->addWidget(AddField(1005, 40), 2, 1);
-    rGrid->addWidget(AddField(1000, 48), 2, 2);
-    rGrid->addWidget(AddField(1001, 48), 2, 3);
-    rGrid->addWidget(AddField(1009, 52), 2, 4);
-    rGrid->addWidget(AddField(1003, 52), 2, 5);
+    rGrid->addWidget(AddLabel(FormField::TemperatureLabel, QStringLiteral("Т(у.е.)")), 0, 0, 2, 1);
+    rGrid->addWidget(AddLabel(FormField::DLabel, QStringLiteral("  d")), 0, 1, 2, 1);
+    rGrid->addWidget(AddLabel(FormField::ReferenceChannelLabel, QStringLiteral("Опорный канал"), true), 0, 2, 2, 1);
+    rGrid->addWidget(AddLabel(FormField::WorkingChannelLabel, QStringLiteral("Рабочий канал"), true), 0, 3, 2, 1);
+    rGrid->addWidget(AddLabel(FormField::None, QStringLiteral(" Концентрация")), 0, 4);
+    rGrid->addWidget(AddLabel(FormField::LelUnitLabel, QStringLiteral("%НКПР")), 1, 4);
+    rGrid->addWidget(AddLabel(FormField::None, QStringLiteral(" Концентрация")), 0, 5);
+    rGrid->addWidget(AddLabel(FormField::UnitLabel, QStringLiteral("Об. доли")), 1, 5);
+    rGrid->addWidget(AddField(FormField::Temperature, 40), 2, 0);
+    rGrid->addWidget(AddField(FormField::DValue, 40), 2, 1);
+    rGrid->addWidget(AddField(FormField::ReferenceChannel, 48), 2, 2);
+    rGrid->addWidget(AddField(FormField::WorkingChannel, 48), 2, 3);
+    rGrid->addWidget(AddField(FormField::ConcentrationLel, 52), 2, 4);
+    rGrid->addWidget(AddField(FormField::Concentration, 52), 2, 5);
     row->addWidget(readings);
 
     auto* relays = new QGroupBox(QStringLiteral("Состояние реле"), this);
     relays->setObjectName(QStringLiteral("ctl1033"));
-    controls_[1033] = relays;
+    controls_[FormField::RelayGroup] = relays;
     auto* relayGrid = new QGridLayout(relays);
     Compact(relayGrid);
-    relayGrid->addWidget(AddLabel(1034, QStringLiteral("Исправность")), 0, 0);
-    relayGrid->addWidget(AddLabel(1035, QStringLiteral("Порог 1")), 0, 1);
-    relayGrid->addWidget(AddLabel(1036, QStringLiteral("Порог 2")), 0, 2);
-    relayGrid->addWidget(AddIcon(1038, IconRelayOff), 1, 0, Qt::AlignHCenter);
-    relayGrid->addWidget(AddIcon(1039, IconRelayOff), 1, 1, Qt::AlignHCenter);
-    relayGrid->addWidget(AddIcon(1040, IconRelayOff), 1, 2, Qt::AlignHCenter);
+    relayGrid->addWidget(AddLabel(FormField::HealthLabel, QStringLiteral("Исправность")), 0, 0);
+    relayGrid->addWidget(AddLabel(FormField::Relay1Label, QStringLiteral("Порог 1")), 0, 1);
+    relayGrid->addWidget(AddLabel(FormField::Relay2Label, QStringLiteral("Порог 2")), 0, 2);
+    relayGrid->addWidget(AddIcon(FormField::HealthRelay, IconRelayOff), 1, 0, Qt::AlignHCenter);
+    relayGrid->addWidget(AddIcon(FormField::Relay1, IconRelayOff), 1, 1, Qt::AlignHCenter);
+    relayGrid->addWidget(AddIcon(FormField::Relay2, IconRelayOff), 1, 2, Qt::AlignHCenter);
     row->addWidget(relays);
 
     softwareGroup_ = new QGroupBox(QStringLiteral("Информация о ПО"), this);
     softwareGroup_->setObjectName(QStringLiteral("ctl1047"));
-    controls_[1047] = softwareGroup_;
+    controls_[FormField::SoftwareGroup] = softwareGroup_;
     auto* swGrid = new QGridLayout(softwareGroup_);
     Compact(swGrid);
-    swGrid->addWidget(AddLabel(1048, QStringLiteral("Версия ПО")), 0, 0);
-    swGrid->addWidget(AddLabel(1046, QStringLiteral("Идентификатор ПО (контрольная сумма)"), true), 0, 1);
-    swGrid->addWidget(AddLabel(1043, QStringLiteral("Наименование ПО")), 0, 2);
-    swGrid->addWidget(AddField(1032, 44), 1, 0);
-    swGrid->addWidget(AddField(1010, fontMetrics().horizontalAdvance(QString(32, QLatin1Char('d'))) + 14),
+    swGrid->addWidget(AddLabel(FormField::SoftwareVersionLabel, QStringLiteral("Версия ПО")), 0, 0);
+    swGrid->addWidget(AddLabel(FormField::SoftwareIdentifierLabel, QStringLiteral("Идентификатор ПО (контрольная сумма)"), true), 0, 1);
+    swGrid->addWidget(AddLabel(FormField::SoftwareNameLabel, QStringLiteral("Наименование ПО")), 0, 2);
+    swGrid->addWidget(AddField(FormField::SoftwareVersion, 44), 1, 0);
+    swGrid->addWidget(AddField(FormField::SoftwareIdentifier, fontMetrics().horizontalAdvance(QString(32, QLatin1Char('d'))) + 14),
                       1, 1);
-    swGrid->addWidget(AddField(1011, 80), 1, 2);
+    swGrid->addWidget(AddField(FormField::SoftwareName, 80), 1, 2);
     row->addWidget(softwareGroup_);
-    control(1043)->hide();
-    control(1011)->hide();
+    control(FormField::SoftwareNameLabel)->hide();
+    control(FormField::SoftwareName)->hide();
 
     // The counters and their reset are kept for service and never shown.
-    AddField(1016, 40)->hide();
-    AddField(1045, 40)->hide();
+    AddField(FormField::ReplyCount, 40)->hide();
+    AddField(FormField::RequestCount, 40)->hide();
     auto* reset = new QPushButton(QStringLiteral("Сброс"), this);
     reset->setObjectName(QStringLiteral("ctl1044"));
-    controls_[1044] = reset;
+    controls_[FormField::ResetButton] = reset;
     reset->hide();
     connect(reset, &QPushButton::clicked, this, &AnalyzerView::ResetCounters);
 
@@ -218,16 +218,16 @@ void AnalyzerView::BuildForm() {
     page->setSizeConstraint(QLayout::SetMinimumSize);
 }
 
-QWidget* AnalyzerView::control(int id) const {
+QWidget* AnalyzerView::control(FormField id) const {
     const auto it = controls_.find(id);
     return it == controls_.end() ? nullptr : it->second;
 }
 
-QLineEdit* AnalyzerView::field(int id) const {
+QLineEdit* AnalyzerView::field(FormField id) const {
     return qobject_cast<QLineEdit*>(control(id));
 }
 
-QString AnalyzerView::text(int id) const {
+QString AnalyzerView::text(FormField id) const {
     QWidget* w = control(id);
     if (auto* f = qobject_cast<QLineEdit*>(w)) return f->text();
     if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
@@ -235,7 +235,7 @@ QString AnalyzerView::text(int id) const {
     return {};
 }
 
-int AnalyzerView::iconOf(int id) const {
+int AnalyzerView::iconOf(FormField id) const {
     QWidget* w = control(id);
     return w ? w->property(kIconProperty).toInt() : 0;
 }
@@ -298,10 +298,10 @@ void AnalyzerView::ApplyNumber() {
 
 void AnalyzerView::OnInitialUpdate() {
     ApplyNumber();
-    SetIcon(1023, IconLinkDown);
-    SetIcon(1038, IconRelayOff);
-    SetIcon(1039, IconRelayOff);
-    SetIcon(1040, IconRelayOff);
+    SetIcon(FormField::LinkIcon, IconLinkDown);
+    SetIcon(FormField::HealthRelay, IconRelayOff);
+    SetIcon(FormField::Relay1, IconRelayOff);
+    SetIcon(FormField::Relay2, IconRelayOff);
     RefreshDisplay();
     UpdateSoftwareInfoVisibility();
 }
@@ -318,52 +318,55 @@ void AnalyzerView::RefreshDisplay() {
     const bool showSoftware = doc_.registered() && doc_.block->ShowSoftwareInfo() != 0;
     if (showSoftware) {
         if (doc_.softwareVersion != 0) {
-            SetText(1011, doc_.SoftwareNameText());
-            SetText(1032, doc_.SoftwareVersionText());
-            SetText(1010, doc_.SoftwareIdentifier());
+            SetText(FormField::SoftwareName, doc_.SoftwareNameText());
+            SetText(FormField::SoftwareVersion, doc_.SoftwareVersionText());
+            SetText(FormField::SoftwareIdentifier, doc_.SoftwareIdentifier());
         } else {
-            SetText(1032, QStringLiteral("-"));
-            SetText(1010, QStringLiteral("-"));
-            SetText(1011, QStringLiteral("-"));
+            SetText(FormField::SoftwareVersion, QStringLiteral("-"));
+            SetText(FormField::SoftwareIdentifier, QStringLiteral("-"));
+            SetText(FormField::SoftwareName, QStringLiteral("-"));
         }
     }
 
-    SetText(1024, doc_.gasName);
-    SetText(1029, QStringLiteral("%НКПР"));
-    SetText(1009, QString::asprintf("%.0f", doc_.concentration));
+    SetText(FormField::GasName, doc_.gasName);
+    SetText(FormField::LelUnitLabel, QStringLiteral("%НКПР"));
+    SetText(FormField::ConcentrationLel, QString::asprintf("%.0f", doc_.concentration));
     if (doc_.extendedModel) {
-        SetText(1041, doc_.unitName);
-        SetText(1003, QString::asprintf("%.2f", doc_.deviceRange * 0.01 * doc_.concentration));
+        SetText(FormField::UnitLabel, doc_.unitName);
+        SetText(FormField::Concentration, QString::asprintf("%.2f", doc_.deviceRange * 0.01 * doc_.concentration));
     } else {
-        SetText(1041, QStringLiteral("Об. доли"));
+        SetText(FormField::UnitLabel, QStringLiteral("Об. доли"));
         volumeFraction = VolumeFraction(doc_.gasCode, doc_.concentration);
-        SetText(1003, QString::asprintf("%.2f", volumeFraction));
+        SetText(FormField::Concentration, QString::asprintf("%.2f", volumeFraction));
     }
 
     linkShown = doc_.errorCount < zta::kLostContactLimit;
-    SetIcon(1023, linkShown ? IconLinkUp : IconLinkDown);
+    SetIcon(FormField::LinkIcon, linkShown ? IconLinkUp : IconLinkDown);
 
-    SetText(1006, QString::number(doc_.threshold2));
-    SetText(1004, QString::number(doc_.threshold1));
-    SetText(1005, QString::number(doc_.dValue));
-    SetText(1016, QString::number(slot.replyCount));
-    SetText(1045, QString::number(slot.requestCount));
-    SetText(1007, QString::number(doc_.temperature));
-    SetText(1028, QString::number(doc_.factoryNumber));
-    SetText(1000, QString::number(doc_.refChannel));
-    SetText(1001, QString::number(doc_.workChannel));
+    SetText(FormField::Threshold2, QString::number(doc_.threshold2));
+    SetText(FormField::Threshold1, QString::number(doc_.threshold1));
+    SetText(FormField::DValue, QString::number(doc_.dValue));
+    SetText(FormField::ReplyCount, QString::number(slot.replyCount));
+    SetText(FormField::RequestCount, QString::number(slot.requestCount));
+    SetText(FormField::Temperature, QString::number(doc_.temperature));
+    SetText(FormField::FactoryNumber, QString::number(doc_.factoryNumber));
+    SetText(FormField::ReferenceChannel, QString::number(doc_.refChannel));
+    SetText(FormField::WorkingChannel, QString::number(doc_.workChannel));
 
-    SetIcon(1038, (doc_.relayState & 1) ? IconRelayGreen : IconRelayOff);
-    SetIcon(1039, (doc_.relayState & 2) ? IconRelayRed : IconRelayOff);
-    SetIcon(1040, (doc_.relayState & 4) ? IconRelayRed : IconRelayOff);
+    SetIcon(FormField::HealthRelay, (doc_.relayState & 1) ? IconRelayGreen : IconRelayOff);
+    SetIcon(FormField::Relay1, (doc_.relayState & 2) ? IconRelayRed : IconRelayOff);
+    SetIcon(FormField::Relay2, (doc_.relayState & 4) ? IconRelayRed : IconRelayOff);
 }
 
 void AnalyzerView::UpdateSoftwareInfoVisibility() {
     const bool on = doc_.registered() && doc_.block->ShowSoftwareInfo() != 0;
-    for (int id : {1047, 1048, 1046, 1032, 1010}) control(id)->setVisible(on);
+    for (FormField id : {FormField::SoftwareGroup, FormField::SoftwareVersionLabel,
+                         FormField::SoftwareIdentifierLabel, FormField::SoftwareVersion,
+                         FormField::SoftwareIdentifier})
+        control(id)->setVisible(on);
     if (!on) {
-        control(1043)->hide();
-        control(1011)->hide();
+        control(FormField::SoftwareNameLabel)->hide();
+        control(FormField::SoftwareName)->hide();
     }
     RefreshDisplay();
 }
@@ -371,8 +374,8 @@ void AnalyzerView::UpdateSoftwareInfoVisibility() {
 void AnalyzerView::ResetCounters() {
     if (!doc_.registered()) return;
     doc_.block->ResetCounters(doc_.slot);
-    SetText(1016, QStringLiteral("0"));
-    SetText(1045, QStringLiteral("0"));
+    SetText(FormField::ReplyCount, QStringLiteral("0"));
+    SetText(FormField::RequestCount, QStringLiteral("0"));
 }
 
 void AnalyzerView::ShowSoftwareInfo() {

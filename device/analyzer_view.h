@@ -20,9 +20,51 @@ namespace zta {
 class AnalyzerDocument;
 class DeviceHost;
 
+// The controls of the form, by what they show. The numbers are the original form's control ids;
+// they name the widgets ("ctlNNNN") and nothing else.
+enum class FormField : int {
+    None = 0,  // a fixed caption nobody reaches
+    ReferenceChannel = 1000,
+    WorkingChannel = 1001,
+    Concentration = 1003,
+    Threshold1 = 1004,
+    DValue = 1005,
+    Threshold2 = 1006,
+    Temperature = 1007,
+    NetworkNumber = 1008,
+    ConcentrationLel = 1009,
+    SoftwareIdentifier = 1010,
+    SoftwareName = 1011,
+    ReplyCount = 1016,
+    LinkIcon = 1023,
+    GasName = 1024,
+    WorkingChannelLabel = 1026,
+    ReferenceChannelLabel = 1027,
+    FactoryNumber = 1028,
+    LelUnitLabel = 1029,
+    DLabel = 1030,
+    TemperatureLabel = 1031,
+    SoftwareVersion = 1032,
+    RelayGroup = 1033,
+    HealthLabel = 1034,
+    Relay1Label = 1035,
+    Relay2Label = 1036,
+    HealthRelay = 1038,
+    Relay1 = 1039,
+    Relay2 = 1040,
+    UnitLabel = 1041,
+    ThresholdsLabel = 1042,
+    SoftwareNameLabel = 1043,
+    ResetButton = 1044,
+    RequestCount = 1045,
+    SoftwareIdentifierLabel = 1046,
+    SoftwareGroup = 1047,
+    SoftwareVersionLabel = 1048,
+};
+
 // The form of one analyzer window, one wide row: link and network number, then "Информация о
-// приборе", "Показания", "Состояние реле" and "Информация о ПО". Controls keep the ids of the
-// original form (control(id)); the only input is the network number, field 1008.
+// приборе", "Показания", "Состояние реле" and "Информация о ПО". Controls are reached by
+// their FormField name; the only input is the network number.
 class AnalyzerView : public QWidget, public AnalyzerViewInterface, public CommandTarget {
     Q_OBJECT
 public:
@@ -33,7 +75,6 @@ public:
 
     // AnalyzerViewInterface: notices 100..700 and baud codes below 32 (value = network number).
     void OnViewNotice(int code, int value) override;
-    void Notify(int code, int value) { OnViewNotice(code, value); }
     void OnSlotChanged(int slot) override;
     void OnRecordFolderChanged() override { RebuildFileNames(); }
     int timerPeriod() const override { return timerPeriod_; }
@@ -47,7 +88,7 @@ public:
     void ApplyNumber();
     void UpdateSoftwareInfoVisibility();
     void ShowSoftwareInfo();
-    void ResetCounters();  // button 1044 "Сброс"
+    void ResetCounters();  // the hidden "Сброс" button
     void AskBaudSwitch(int baudCode, int networkNumber);
 
     // Record files and the record timer.
@@ -60,10 +101,10 @@ public:
     // The window is closing: its timer ticks no more (the document settles the count).
     void OnClosing() { recordTimer_.stop(); }
 
-    QWidget* control(int id) const;
-    QLineEdit* field(int id) const;
-    QString text(int id) const;  // a field's or a label's text
-    int iconOf(int id) const;    // the icon id a picture control shows, 0 for none
+    QWidget* control(FormField id) const;
+    QLineEdit* field(FormField id) const;
+    QString text(FormField id) const;  // a field's or a label's text
+    int iconOf(FormField id) const;    // the icon id a picture control shows, 0 for none
     QLineEdit* numberField() const { return number_; }
     const QTimer& recordTimer() const { return recordTimer_; }
 
@@ -85,11 +126,11 @@ protected:
 
 private:
     void BuildForm();
-    QLineEdit* AddField(int id, int width, bool readOnly = true);
-    QLabel* AddLabel(int id, const QString& text, bool wrap = false);
-    QLabel* AddIcon(int id, int icon);
-    void SetIcon(int id, int icon);
-    void SetText(int id, const QString& text);
+    QLineEdit* AddField(FormField id, int width, bool readOnly = true);
+    QLabel* AddLabel(FormField id, const QString& text, bool wrap = false);
+    QLabel* AddIcon(FormField id, int icon);
+    void SetIcon(FormField id, int icon);
+    void SetText(FormField id, const QString& text);
     // Data exchange of the number field: false (after the prompt) when it holds no integer.
     bool ReadNumberField();
     void WriteNumberField();
@@ -97,7 +138,7 @@ private:
     DeviceHost& host() const;
 
     AnalyzerDocument& doc_;
-    std::map<int, QWidget*> controls_;
+    std::map<FormField, QWidget*> controls_;
     QLineEdit* number_ = nullptr;
     QGroupBox* softwareGroup_ = nullptr;
     QTimer recordTimer_;

@@ -61,16 +61,16 @@ private slots:
         QCOMPARE(children[1]->windowTitle(), QStringLiteral("Прибор №5"));
 
         f->Connect();
-        QTRY_COMPARE_WITH_TIMEOUT(standard->iconOf(1023), int(IconLinkUp), kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(1023), int(IconLinkUp), kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(standard->text(1003), QStringLiteral("2.20"), kWaitMs);
-        QCOMPARE(standard->text(1009), QStringLiteral("50"));
-        QCOMPARE(standard->text(1024), QStringLiteral("Метан"));
-        QCOMPARE(standard->text(1028), QStringLiteral("1234"));
-        QTRY_COMPARE_WITH_TIMEOUT(extended->text(1009), QStringLiteral("60"), kWaitMs);
-        QCOMPARE(extended->iconOf(1038), int(IconRelayGreen));
-        QCOMPARE(extended->iconOf(1039), int(IconRelayRed));
-        QCOMPARE(extended->iconOf(1040), int(IconRelayRed));
+        QTRY_COMPARE_WITH_TIMEOUT(standard->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(standard->text(FormField::Concentration), QStringLiteral("2.20"), kWaitMs);
+        QCOMPARE(standard->text(FormField::ConcentrationLel), QStringLiteral("50"));
+        QCOMPARE(standard->text(FormField::GasName), QStringLiteral("Метан"));
+        QCOMPARE(standard->text(FormField::FactoryNumber), QStringLiteral("1234"));
+        QTRY_COMPARE_WITH_TIMEOUT(extended->text(FormField::ConcentrationLel), QStringLiteral("60"), kWaitMs);
+        QCOMPARE(extended->iconOf(FormField::HealthRelay), int(IconRelayGreen));
+        QCOMPARE(extended->iconOf(FormField::Relay1), int(IconRelayRed));
+        QCOMPARE(extended->iconOf(FormField::Relay2), int(IconRelayRed));
         QVERIFY(extended->GetDocument().linkUp);
 
         // A single record carries what the window shows.
@@ -88,17 +88,17 @@ private slots:
         QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Смена скорости"));
         QVERIFY(f->IsPolling());
         QCOMPARE(f->block().BaudRate(), 9600u);
-        QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(1023), int(IconLinkUp), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(extended->GetDocument().linkUp, kWaitMs);
         // The other analyzer stayed at 19200 and is silent now.
-        QTRY_COMPARE_WITH_TIMEOUT(standard->iconOf(1023), int(IconLinkDown), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(standard->iconOf(FormField::LinkIcon), int(IconLinkDown), kWaitMs);
 
         // A silenced analyzer loses its link icon; disconnect empties every window.
         bus->SetFault(5, zta::sim::Fault::Silent);
-        QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(1023), int(IconLinkDown), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkDown), kWaitMs);
         f->Disconnect();
         QVERIFY(!f->IsPolling());
-        QCOMPARE(extended->text(1024), QStringLiteral(" - "));
+        QCOMPARE(extended->text(FormField::GasName), QStringLiteral(" - "));
         QCOMPARE(extended->numberField()->text(), QStringLiteral("5"));
         bus->Stop();
     }
@@ -124,7 +124,7 @@ private slots:
         views[1]->numberField()->setText(QStringLiteral("2"));
         f->Connect();
         for (AnalyzerView* v : views)
-            QTRY_COMPARE_WITH_TIMEOUT(v->iconOf(1023), int(IconLinkUp), kWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(v->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
 
         // A note for all windows, then a timer for all windows: each first timer line ends
         // with the note.
@@ -155,8 +155,8 @@ private slots:
         // Software information in every window, and the active window's dialog.
         QVERIFY(f->router().dispatch(CommandId::SoftwareInfoAll));
         for (AnalyzerView* v : views) {
-            QVERIFY(!v->control(1047)->isHidden());
-            QTRY_COMPARE_WITH_TIMEOUT(v->text(1032), QStringLiteral("v1.2"), kWaitMs);
+            QVERIFY(!v->control(FormField::SoftwareGroup)->isHidden());
+            QTRY_COMPARE_WITH_TIMEOUT(v->text(FormField::SoftwareVersion), QStringLiteral("v1.2"), kWaitMs);
         }
         QVERIFY(f->router().query(CommandId::SoftwareInfoActive).enabled);
         QVERIFY(f->router().dispatch(CommandId::SoftwareInfoActive));

@@ -113,8 +113,8 @@ private slots:
 
         // A reload after the move reads the window's own analyzer.
         Feed(w[2], {1, 50});
-        QCOMPARE(w[2]->view()->text(1009), QStringLiteral("50"));
-        QCOMPARE(w[1]->view()->text(1009), QStringLiteral("0"));
+        QCOMPARE(w[2]->view()->text(FormField::ConcentrationLel), QStringLiteral("50"));
+        QCOMPARE(w[1]->view()->text(FormField::ConcentrationLel), QStringLiteral("0"));
 
         // The last one closes without moving anybody.
         w[2]->close();
@@ -220,30 +220,30 @@ private slots:
         QFETCH(QString, secondLabel);
         AnalyzerSubWindow* w = Open();
         Feed(w, {gasCode, concentration, extended, 4.4, "об.доли"});
-        QCOMPARE(w->view()->text(1009), lel);
-        QCOMPARE(w->view()->text(1003), second);
-        QCOMPARE(w->view()->text(1041), secondLabel);
-        QCOMPARE(w->view()->text(1029), QStringLiteral("%НКПР"));
+        QCOMPARE(w->view()->text(FormField::ConcentrationLel), lel);
+        QCOMPARE(w->view()->text(FormField::Concentration), second);
+        QCOMPARE(w->view()->text(FormField::UnitLabel), secondLabel);
+        QCOMPARE(w->view()->text(FormField::LelUnitLabel), QStringLiteral("%НКПР"));
     }
 
     void linkAndRelayIcons() {
         AnalyzerSubWindow* w = Open();
         AnalyzerView* v = w->view();
-        QCOMPARE(v->iconOf(1023), int(IconLinkDown));
+        QCOMPARE(v->iconOf(FormField::LinkIcon), int(IconLinkDown));
 
         Feed(w, {1, 10, false, 0, "", 4, 5});
-        QCOMPARE(v->iconOf(1023), int(IconLinkUp));
-        QCOMPARE(v->iconOf(1038), int(IconRelayGreen));
-        QCOMPARE(v->iconOf(1039), int(IconRelayOff));
-        QCOMPARE(v->iconOf(1040), int(IconRelayRed));
+        QCOMPARE(v->iconOf(FormField::LinkIcon), int(IconLinkUp));
+        QCOMPARE(v->iconOf(FormField::HealthRelay), int(IconRelayGreen));
+        QCOMPARE(v->iconOf(FormField::Relay1), int(IconRelayOff));
+        QCOMPARE(v->iconOf(FormField::Relay2), int(IconRelayRed));
         CommandState st;
         QVERIFY(v->OnUpdateCommand(CommandId::TimerActive, st));
         QVERIFY(st.enabled);
 
         Feed(w, {1, 10, false, 0, "", 5, 2});
-        QCOMPARE(v->iconOf(1023), int(IconLinkDown));
-        QCOMPARE(v->iconOf(1038), int(IconRelayOff));
-        QCOMPARE(v->iconOf(1039), int(IconRelayRed));
+        QCOMPARE(v->iconOf(FormField::LinkIcon), int(IconLinkDown));
+        QCOMPARE(v->iconOf(FormField::HealthRelay), int(IconRelayOff));
+        QCOMPARE(v->iconOf(FormField::Relay1), int(IconRelayRed));
         st = {};
         QVERIFY(v->OnUpdateCommand(CommandId::ToolSetTimer, st));
         QVERIFY(!st.enabled);
@@ -252,31 +252,31 @@ private slots:
     void softwareFieldsHiddenThenShown() {
         AnalyzerSubWindow* w = Open();
         AnalyzerView* v = w->view();
-        QVERIFY(v->control(1047)->isHidden());
-        QVERIFY(v->control(1032)->isHidden());
-        QVERIFY(v->control(1011)->isHidden());
-        v->field(1032)->setText(QStringLiteral("old"));
+        QVERIFY(v->control(FormField::SoftwareGroup)->isHidden());
+        QVERIFY(v->control(FormField::SoftwareVersion)->isHidden());
+        QVERIFY(v->control(FormField::SoftwareName)->isHidden());
+        v->field(FormField::SoftwareVersion)->setText(QStringLiteral("old"));
         host_->Store(0, [](zta::Slot& s) { s.softwareVersion = 23; });
         v->OnViewNotice(NoticeDataChanged, 0);
-        QCOMPARE(v->text(1032), QStringLiteral("old"));  // untouched while hidden
+        QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("old"));  // untouched while hidden
 
         host_->pollBlock.SetShowSoftwareInfo(1);
         v->OnViewNotice(NoticeSoftwareInfoToggled, 0);
-        QVERIFY(!v->control(1047)->isHidden());
-        QVERIFY(!v->control(1010)->isHidden());
-        QVERIFY(v->control(1011)->isHidden());  // the name reaches only the dialog
-        QCOMPARE(v->text(1032), QStringLiteral("v2.3"));
-        QCOMPARE(v->text(1010).size(), 32);
+        QVERIFY(!v->control(FormField::SoftwareGroup)->isHidden());
+        QVERIFY(!v->control(FormField::SoftwareIdentifier)->isHidden());
+        QVERIFY(v->control(FormField::SoftwareName)->isHidden());  // the name reaches only the dialog
+        QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("v2.3"));
+        QCOMPARE(v->text(FormField::SoftwareIdentifier).size(), 32);
 
         host_->Store(0, [](zta::Slot& s) { s.softwareVersion = 0; });
         v->OnViewNotice(NoticeDataChanged, 0);
-        QCOMPARE(v->text(1032), QStringLiteral("-"));
-        QCOMPARE(v->text(1010), QStringLiteral("-"));
+        QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("-"));
+        QCOMPARE(v->text(FormField::SoftwareIdentifier), QStringLiteral("-"));
 
         host_->pollBlock.SetShowSoftwareInfo(0);
         v->OnViewNotice(NoticeSoftwareInfoToggled, 0);
-        QVERIFY(v->control(1047)->isHidden());
-        QVERIFY(v->control(1043)->isHidden());
+        QVERIFY(v->control(FormField::SoftwareGroup)->isHidden());
+        QVERIFY(v->control(FormField::SoftwareNameLabel)->isHidden());
     }
 
     void softwareInfoDialogGetsTheIdentification() {
@@ -364,19 +364,19 @@ private slots:
             s.threshold1 = 20;
         });
         v->OnViewNotice(NoticeDataChanged, 0);
-        QCOMPARE(v->text(1028), QStringLiteral("1234"));
+        QCOMPARE(v->text(FormField::FactoryNumber), QStringLiteral("1234"));
 
         v->OnViewNotice(NoticeDisconnected, 0);
         const AnalyzerDocument& d = w->document();
         QVERIFY(!d.linkUp);
         QCOMPARE(d.errorCount, 5);
-        QCOMPARE(v->text(1024), QStringLiteral(" - "));
-        QCOMPARE(v->text(1009), QStringLiteral("0"));
-        QCOMPARE(v->text(1007), QStringLiteral("0"));
-        QCOMPARE(v->text(1028), QStringLiteral("0"));
-        QCOMPARE(v->text(1004), QStringLiteral("0"));
-        QCOMPARE(v->iconOf(1023), int(IconLinkDown));
-        QCOMPARE(v->iconOf(1038), int(IconRelayOff));
+        QCOMPARE(v->text(FormField::GasName), QStringLiteral(" - "));
+        QCOMPARE(v->text(FormField::ConcentrationLel), QStringLiteral("0"));
+        QCOMPARE(v->text(FormField::Temperature), QStringLiteral("0"));
+        QCOMPARE(v->text(FormField::FactoryNumber), QStringLiteral("0"));
+        QCOMPARE(v->text(FormField::Threshold1), QStringLiteral("0"));
+        QCOMPARE(v->iconOf(FormField::LinkIcon), int(IconLinkDown));
+        QCOMPARE(v->iconOf(FormField::HealthRelay), int(IconRelayOff));
         QCOMPARE(v->numberField()->text(), QStringLiteral("9"));
         QCOMPARE(v->recordFile, host_->folder + QStringLiteral("9.zta"));
     }
@@ -405,12 +405,12 @@ private slots:
             s.requestCount = 3;
         });
         w->view()->OnViewNotice(NoticeDataChanged, 0);
-        QCOMPARE(w->view()->text(1016), QStringLiteral("12"));
-        QVERIFY(w->view()->control(1016)->isHidden());
-        qobject_cast<QPushButton*>(w->view()->control(1044))->click();
+        QCOMPARE(w->view()->text(FormField::ReplyCount), QStringLiteral("12"));
+        QVERIFY(w->view()->control(FormField::ReplyCount)->isHidden());
+        qobject_cast<QPushButton*>(w->view()->control(FormField::ResetButton))->click();
         QCOMPARE(host_->pollBlock.Snapshot(0).replyCount, 0);
         QCOMPARE(host_->pollBlock.Snapshot(0).requestCount, 0);
-        QCOMPARE(w->view()->text(1045), QStringLiteral("0"));
+        QCOMPARE(w->view()->text(FormField::RequestCount), QStringLiteral("0"));
     }
 
     void f6OpensTheFactoryNumberCommandWithoutLink() {

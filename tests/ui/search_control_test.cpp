@@ -132,7 +132,7 @@ void VerifyWindowsPolling(MainWindow* f, const std::vector<int>& numbers) {
     QTRY_VERIFY_WITH_TIMEOUT(tiled(), 5000);
 
     for (int k = 0; k < int(numbers.size()); ++k)
-        QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, k)->iconOf(1023), kLinkUp, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, k)->iconOf(FormField::LinkIcon), kLinkUp, 20000);
 }
 
 // A port whose settings are always refused; it notes how it was opened.

@@ -472,7 +472,7 @@ private slots:
         QCOMPARE(state->midGasValue, 2700);
         QVERIFY(state->typicalCount >= 1);
         // Zero setting shows in the window.
-        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1009), QStringLiteral("0"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::ConcentrationLel), QStringLiteral("0"), kWaitMs);
     }
 
     void cancelSendsNothing() {
@@ -500,7 +500,7 @@ private slots:
 
     void thresholdsShowInTheWindowOnTheNextReads() {
         Rig& r = R();
-        QCOMPARE(r.views[0]->text(1004), QStringLiteral("20"));
+        QCOMPARE(r.views[0]->text(FormField::Threshold1), QStringLiteral("20"));
         r.bus->ClearLog();
         answer_ = [](QDialog& d) {
             Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("37.9"));
@@ -514,8 +514,8 @@ private slots:
         };
         Run(r, 0, CommandId::ToolThreshold2);
         QCOMPARE(Applied(r, 3, 6), WriteFrame(3, 6, 45));
-        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1004), QStringLiteral("37"), kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1006), QStringLiteral("45"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold1), QStringLiteral("37"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold2), QStringLiteral("45"), kWaitMs);
     }
 
     void factoryNumberShowsInTheWindow() {
@@ -528,7 +528,7 @@ private slots:
         r.st->frame->mdiArea()->setActiveSubWindow(r.children[0]);
         QTest::keyRelease(r.views[0], Qt::Key_F6);
         QCOMPARE(Applied(r, 3, 7), WriteFrame(3, 7, 4321));
-        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1028), QStringLiteral("4321"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::FactoryNumber), QStringLiteral("4321"), kWaitMs);
     }
 
     void newNetworkNumberMovesTitleAndFiles() {

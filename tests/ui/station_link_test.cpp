@@ -59,7 +59,7 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     for (int i = 0; i < 3; ++i) {
         AnalyzerView* v = ViewAt(f, i);
         QVERIFY(v);
-        QCOMPARE(v->iconOf(1023), kLinkDown);
+        QCOMPARE(v->iconOf(FormField::LinkIcon), kLinkDown);
         v->numberField()->setText(QString::number(numbers[i]));
         QCOMPARE(f->block().Snapshot(i).address, numbers[i]);
     }
@@ -68,19 +68,19 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     f->router().dispatch(CommandId::Connect);
     QVERIFY(f->IsPolling());
     for (int i = 0; i < 3; ++i)
-        QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, i)->iconOf(1023), kLinkUp, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, i)->iconOf(FormField::LinkIcon), kLinkUp, 15000);
     QCOMPARE(f->mdiArea()->subWindowList().at(0)->windowTitle(), QStringLiteral("Прибор №3"));
 
     bus->SetFault(7, zta::sim::Fault::Silent);
-    QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, 1)->iconOf(1023), kLinkDown, 20000);
-    QCOMPARE(ViewAt(f, 0)->iconOf(1023), kLinkUp);
-    QCOMPARE(ViewAt(f, 2)->iconOf(1023), kLinkUp);
+    QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, 1)->iconOf(FormField::LinkIcon), kLinkDown, 20000);
+    QCOMPARE(ViewAt(f, 0)->iconOf(FormField::LinkIcon), kLinkUp);
+    QCOMPARE(ViewAt(f, 2)->iconOf(FormField::LinkIcon), kLinkUp);
 
     f->router().dispatch(CommandId::Disconnect);
     QVERIFY(!f->IsPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(ViewAt(f, i)->iconOf(1023), kLinkDown);
+        QCOMPARE(ViewAt(f, i)->iconOf(FormField::LinkIcon), kLinkDown);
     QVERIFY(st.prompter.boxes().empty());
 }
 
@@ -145,7 +145,7 @@ void StationLinkTest::closeWhilePolling() {
     for (int i = 0; i < 5; ++i)
         f->OpenNewDocument();
     f->Connect();
-    QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, 0)->iconOf(1023), kLinkUp, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, 0)->iconOf(FormField::LinkIcon), kLinkUp, 10000);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     // Exit while polling: the thread is stopped before the windows go.
     f->router().dispatch(CommandId::Exit);
@@ -211,7 +211,7 @@ void StationLinkTest::searchStoppedEarlyOpensWindowsForWhatItFound() {
         QCOMPARE(children[k]->windowTitle(), QStringLiteral("Прибор №%1").arg(numbers[k]));
     }
     for (int k = 0; k < 3; ++k)
-        QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, k)->iconOf(1023), kLinkUp, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, k)->iconOf(FormField::LinkIcon), kLinkUp, 15000);
     f->Disconnect();
 }
 
