@@ -8,7 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
-zta_setup mingw-w64 wine wine64 googletest ccache
+echo "== Windows build: MinGW-w64, tests and zta-bus under Wine"
+zta_setup "${zta_windows_packages[@]}"
 
 root=$PWD/build-win
 toolchain=$PWD/cmake/mingw-w64-x86_64.cmake
@@ -27,10 +28,19 @@ if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
     cmake --install "$root/gtest-build" >/dev/null
 fi
 
+# Header-only libraries come from the host, seen through a prefix of their own: the host's
+# /usr/include must never reach the cross compiler.
+headers=$root/host-headers
+rm -rf "$headers"
+mkdir -p "$headers/include" "$headers/share/cmake"
+ln -s /usr/include/nlohmann "$headers/include/nlohmann"
+cp -r /usr/share/cmake/nlohmann_json "$headers/share/cmake/"
+
 echo "-- station core for Windows"
 cmake -S . -B "$root/station" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${launcher[@]}" -DZTA_ENGINE_ONLY=ON \
-    -DZTA_BUILD_BENCH=ON -DGTest_DIR="$gtest/lib/cmake/GTest" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${launcher[@]}" -DZTA_ENGINE_ONLY=ON -DZTA_WERROR=ON \
+    -DZTA_BUILD_BENCH=ON -DGTest_DIR="$gtest/lib/cmake/GTest" \
+    -Dnlohmann_json_DIR="$headers/share/cmake/nlohmann_json" --no-warn-unused-cli >/dev/null
 cmake --build "$root/station" -j "$jobs"
 
 sim=${ZTA_SIM:-$PWD/build/sim/zta-sim}
