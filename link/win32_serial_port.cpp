@@ -26,9 +26,11 @@ constexpr DWORD kPurgeInput = PURGE_RXABORT | PURGE_RXCLEAR;
 // program cannot run there, so every system it meets is of the NT family, whose driver does it.
 constexpr bool kNtFamily = true;
 
-// Errors a handle gives once its USB adapter has been pulled out.
+// Errors a handle gives once its USB adapter has been pulled out (ERROR_NOT_READY: Wine, once
+// the other end of its pseudo-terminal has gone).
 bool MeansGone(DWORD error) {
     switch (error) {
+        case ERROR_NOT_READY:
         case ERROR_ACCESS_DENIED:
         case ERROR_INVALID_HANDLE:
         case ERROR_BAD_COMMAND:
