@@ -57,7 +57,7 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
         return false;
     }
     StationCommandLine r;
-    r.help = p.parser.isSet(p.help);
+    r.help = p.parser.isSet(p.help) || p.parser.isSet(QStringLiteral("help-all"));
     for (const QCommandLineOption* o : {&p.rs485, &p.open, &p.screenshot, &p.wait, &p.dialogShots})
         if (!Once(p.parser, *o, error))
             return false;
