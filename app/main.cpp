@@ -6,20 +6,22 @@
 #include <cstdio>
 
 #include "app/dialog_screenshots.h"
-#include "app/main_frame.h"
+#include "app/main_window.h"
 #include "app/station_options.h"
-#include "device/child_frame.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
+
+using namespace zta;
 
 namespace {
 
 // --open 1,2,3: one analyzer window per number (the first window takes the first number).
-void OpenWindows(CMainFrame& frame, const QList<int>& numbers) {
+void OpenWindows(MainWindow& frame, const QList<int>& numbers) {
     for (int i = 0; i < numbers.size(); ++i) {
         if (i > 0 && !frame.OpenNewDocument())
             break;
         const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
-        auto* child = qobject_cast<CChildFrame*>(children.value(i));
+        auto* child = qobject_cast<AnalyzerSubWindow*>(children.value(i));
         if (child && child->view())
             child->view()->numberField()->setText(QString::number(numbers[i]));
     }
@@ -50,10 +52,10 @@ int main(int argc, char** argv) {
     options.direction = args.directionGiven ? args.direction : zta::DirectionFromEnvironment();
     // Analyzer windows have no file form: positional arguments are ignored.
 
-    CMirelApp app(options);
+    StationApplication app(options);
     if (!app.InitInstance())
         return 1;
-    CMainFrame& frame = *app.mainFrame();
+    MainWindow& frame = *app.mainFrame();
     if (!args.dialogShotsFolder.isEmpty())
         return SaveDialogScreenshots(&frame, args.dialogShotsFolder) == 0 ? 0 : 1;
     if (!args.screenshot.isEmpty()) {

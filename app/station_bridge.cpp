@@ -1,9 +1,11 @@
 #include "app/station_bridge.h"
 
-#include "app/prompter.h"
+#include "ui/dialogs.h"
 
 #include <QCoreApplication>
 #include <QThread>
+
+namespace zta {
 
 struct UiBridge::Request {
     std::function<void()> fn;
@@ -139,5 +141,9 @@ void UiBridge::LineFailed() {
 void UiBridge::ShowError(const std::string& text, const std::string& caption) {
     const QString qtext = QString::fromStdString(text);
     const QString qcaption = QString::fromStdString(caption);
-    callSync([this, qtext, qcaption] { GetPrompter().Error(qtext, qcaption, poll_.errorOwner); });
+    // Posted: the poll thread goes on while the box waits for its OK, so an unplugged adapter
+    // shows as lost contact instead of frozen readings.
+    post([this, qtext, qcaption] { GetPrompter().Error(qtext, qcaption, poll_.errorOwner); });
 }
+
+}  // namespace zta

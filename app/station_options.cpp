@@ -5,6 +5,7 @@
 #include "link/number_text.h"
 #include "poll/poll_block.h"
 
+namespace zta {
 namespace {
 
 struct Parser {
@@ -132,3 +133,5 @@ QString StationCommandLineHelp() {
     Parser p;
     return p.parser.helpText();
 }
+
+}  // namespace zta

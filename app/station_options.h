@@ -6,6 +6,8 @@
 
 #include "link/serial_line.h"
 
+namespace zta {
+
 // The station's command line, read without side effects so that a wrong option is told and
 // ends the program with status 2 instead of being taken for something else.
 struct StationCommandLine {
@@ -27,3 +29,5 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
 
 // The text of --help.
 QString StationCommandLineHelp();
+
+}  // namespace zta

@@ -130,28 +130,28 @@ int main(int argc, char** argv) {
     options.listSystemPorts = false;
     options.extraPorts = {QString::fromStdString(bus->PortPath())};
     options.calDataPath = dir.path() + QStringLiteral("/CalDataK7.cfg");
-    CMirelApp app(options);
+    StationApplication app(options);
     app.InitInstance();
-    CMainFrame& frame = *app.mainFrame();
+    MainWindow& frame = *app.mainFrame();
     frame.ChooseRecordFolder(dir.path() + QStringLiteral("/records/x"));
     QDir(dir.path()).mkdir(QStringLiteral("records"));
     for (int i = 1; i < kAnalyzers; ++i)
         frame.OpenNewDocument();
     const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
     for (int i = 0; i < children.size(); ++i)
-        if (auto* child = qobject_cast<CChildFrame*>(children[i]))
+        if (auto* child = qobject_cast<AnalyzerSubWindow*>(children[i]))
             child->view()->numberField()->setText(QString::number(i + 1));
     frame.TileWindows();
 
     long notices = 0;
     UiBridge::PollHandlers handlers;
     handlers.dataChanged = [&](zta::ViewId view, int) {
-        if (AnalyzerView* v = frame.FindView(view))
+        if (AnalyzerViewInterface* v = frame.FindView(view))
             v->OnViewNotice(NoticeDataChanged, 0);
         ++notices;
     };
     handlers.baudAccepted = [&](zta::ViewId view, int code, int address) {
-        if (AnalyzerView* v = frame.FindView(view))
+        if (AnalyzerViewInterface* v = frame.FindView(view))
             v->OnViewNotice(code, address);
     };
     handlers.errorOwner = &frame;
@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
                 kAnalyzers, timerSeconds, unplugEvery, minutes);
 
     frame.runTimerDialog = [timerSeconds](int, int) { return std::optional<int>(timerSeconds); };
-    frame.OnCommand(CmdTimerAll);
+    frame.OnCommand(CommandId::TimerAll);
     QElapsedTimer run;
     run.start();
     const long rssStart = ResidentKiB();
@@ -216,7 +216,7 @@ int main(int argc, char** argv) {
                    run.elapsed() / 60000.0, boxes);
     }
     ProcessFor(total - run.elapsed());
-    frame.OnCommand(CmdTimerOffAll);
+    frame.OnCommand(CommandId::TimerOffAll);
     const double timedS = run.elapsed() / 1000.0;
     const long rssEnd = ResidentKiB();
     const long fdEnd = OpenDescriptors();

@@ -6,6 +6,8 @@
 
 #include "device/record_file.h"
 
+using namespace zta;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     struct {
         int16_t temperature, dValue, refChannel, workChannel, auxValue;

@@ -11,9 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const QByteArray& a : bytes.split('\0'))
         args << QString::fromUtf8(a);
 
-    StationCommandLine r;
+    zta::StationCommandLine r;
     QString error;
-    if (!ParseStationCommandLine(args, &r, &error)) {
+    if (!zta::ParseStationCommandLine(args, &r, &error)) {
         if (error.isEmpty()) __builtin_trap();
         return 0;
     }

@@ -1,9 +1,9 @@
 // The service command dialogs, software information and the record timer and note dialogs:
 // their rules as tables, then each dialog driven as an operator would.
-#include "app/prompter.h"
-#include "commands/device_info_po.h"
-#include "commands/dialog_rules.h"
-#include "commands/record_dialogs.h"
+#include "ui/dialogs.h"
+#include "device/software_info_panel.h"
+#include "ui/dialog_rules.h"
+#include "device/record_dialogs.h"
 #include "commands/service_dialogs.h"
 
 #include <QComboBox>
@@ -47,6 +47,7 @@ private slots:
     void setNomer();
     void setSpeed();
     void setPorog();
+    void thresholdsRoundTripUnchanged();
     void changeZavNomer();
     void deviceInfo();
     void timerSet();
@@ -145,7 +146,7 @@ void ServiceDialogsTest::speedCodes() {
 }
 
 void ServiceDialogsTest::setNomer() {
-    CSetNomer dialog;
+    NetworkNumberDialog dialog;
     dialog.setCurrentNumber(7);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QString("Смена номера прибора № 7"));
@@ -169,7 +170,7 @@ void ServiceDialogsTest::setNomer() {
 }
 
 void ServiceDialogsTest::setSpeed() {
-    CSetSpeed dialog;
+    BaudRateDialog dialog;
     dialog.setCurrentNumber(3);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QString("Смена скорости прибора № 3"));
@@ -191,7 +192,7 @@ void ServiceDialogsTest::setSpeed() {
 }
 
 void ServiceDialogsTest::setPorog() {
-    CSetPorog dialog;
+    ThresholdDialog dialog;
     dialog.setGasCode(4);
     dialog.setCaption("Установка порога 1 в приборе № 5");
     dialog.setThreshold(20);
@@ -220,7 +221,7 @@ void ServiceDialogsTest::setPorog() {
     QCOMPARE(dialog.threshold(), 100.0);
 
     // A %НКПР gas: 150 refused, 37.9 returned unrounded; 0 is accepted.
-    CSetPorog plain;
+    ThresholdDialog plain;
     plain.setGasCode(2);
     plain.setThreshold(20);
     plain.show();
@@ -242,8 +243,28 @@ void ServiceDialogsTest::setPorog() {
     QCOMPARE(plain.threshold(), 0.0);
 }
 
+// Every threshold of every gas code, shown and accepted unchanged, goes out as it was: an
+// isobutane 29 is shown 0.58 and once went out as 28.
+void ServiceDialogsTest::thresholdsRoundTripUnchanged() {
+    for (int code = 0; code <= 9; ++code) {
+        ThresholdDialog dialog;
+        dialog.setGasCode(static_cast<uint8_t>(code));
+        for (int threshold = 0; threshold <= 100; ++threshold) {
+            dialog.setThreshold(threshold);
+            dialog.show();
+            dialog.setButton()->click();
+            QVERIFY2(Accepted(dialog), qPrintable(QStringLiteral("code %1 threshold %2 shown %3")
+                                                      .arg(code)
+                                                      .arg(threshold)
+                                                      .arg(dialog.valueField()->text())));
+            QCOMPARE(int(ThresholdToSend(dialog.threshold())), threshold);
+        }
+    }
+    QVERIFY(prompter().boxes().empty());
+}
+
 void ServiceDialogsTest::changeZavNomer() {
-    CChangeZavNomer dialog;
+    FactoryNumberDialog dialog;
     dialog.setNetworkNumber(12);
     dialog.setFactoryNumber(6553);
     dialog.show();
@@ -285,7 +306,7 @@ void ServiceDialogsTest::changeZavNomer() {
 }
 
 void ServiceDialogsTest::deviceInfo() {
-    CDeviceInfoPO dialog;
+    SoftwareInfoPanel dialog;
     dialog.setNumber(-1);
     dialog.show();
     QCOMPARE(dialog.headerLabel()->text(),
@@ -321,7 +342,7 @@ void ServiceDialogsTest::timerSet() {
     QCOMPARE(TimerSetPrompt(12), QString("Введите время в секундах через которое будет "
                                          "производится запись показаний с прибора № 12"));
 
-    CTimerSet dialog;
+    RecordTimerDialog dialog;
     dialog.setNetworkNumber(12);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QString("Установка таймера"));
@@ -347,7 +368,7 @@ void ServiceDialogsTest::timerSet() {
     QVERIFY(Accepted(dialog));
     QCOMPARE(dialog.period(), 10);
 
-    CTimerSet zero;
+    RecordTimerDialog zero;
     zero.show();
     QCOMPARE(zero.promptLabel()->text(), TimerSetPrompt(-1));
     zero.okButton()->click();
@@ -356,7 +377,7 @@ void ServiceDialogsTest::timerSet() {
 }
 
 void ServiceDialogsTest::insertString() {
-    CInsertString dialog;
+    NoteDialog dialog;
     dialog.setNetworkNumber(-1);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QString("Вставка строки в документы всех приборов"));
@@ -366,7 +387,7 @@ void ServiceDialogsTest::insertString() {
     QVERIFY(Accepted(dialog));
     QCOMPARE(dialog.text(), QString("probe 1\nпроба газа"));
 
-    CInsertString one;
+    NoteDialog one;
     one.setNetworkNumber(4);
     one.setText("старая");
     one.show();
@@ -380,7 +401,7 @@ void ServiceDialogsTest::insertString() {
 // A note ends a record line that goes out in one small append: the dialog says how long it may
 // be and takes no more, typed or pasted.
 void ServiceDialogsTest::insertStringLimit() {
-    CInsertString dialog;
+    NoteDialog dialog;
     dialog.setNetworkNumber(2);
     dialog.setText(QString(1500, QLatin1Char('o')));
     dialog.show();

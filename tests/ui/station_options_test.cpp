@@ -5,6 +5,8 @@
 
 #include "app/station_options.h"
 
+using namespace zta;
+
 class StationOptionsTest : public QObject {
     Q_OBJECT
 
