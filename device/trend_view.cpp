@@ -199,8 +199,10 @@ void TrendView::Follow() {
 }
 
 void TrendView::Refresh() {
-    if (following_) to_ = Now();
     const std::uint64_t version = history_ ? history_->version() : 0;
+    // Following without new readings, the span moves on only by whole steps of 1/200 of it,
+    // so that fifty idle trends do not redraw four times a second.
+    if (following_ && (version != drawnVersion_ || Now() - drawnTo_ >= span_ / 200)) to_ = Now();
     if (version != drawnVersion_ || shownFrom() != drawnFrom_ || to_ != drawnTo_) Redraw();
     drawnVersion_ = version;
     UpdateSettling();
@@ -209,7 +211,7 @@ void TrendView::Refresh() {
 QLineSeries* TrendView::LineSeries(std::size_t index) {
     while (lines_.size() <= index) {
         auto* s = new QLineSeries;
-        s->setPen(QPen(QColor(0x20, 0x20, 0x20), 1.5));
+        s->setPen(QPen(QColor(0x20, 0x20, 0x20), 1.0));
         chart_->addSeries(s);
         s->attachAxis(timeAxis_);
         s->attachAxis(valueAxis_);
@@ -222,7 +224,6 @@ void TrendView::Redraw() {
     const std::int64_t from = shownFrom();
     drawnFrom_ = from;
     drawnTo_ = to_;
-    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to_));
 
     // One sample on each side of the span, so the line runs to the edges.
     std::vector<QList<QPointF>> stretches;
@@ -268,6 +269,7 @@ void TrendView::Redraw() {
             points.append(QPointF(double(it->ms), it->value));
         }
     }
+    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to_));
     for (std::size_t i = 0; i < stretches.size(); ++i) LineSeries(i)->replace(stretches[i]);
     for (std::size_t i = stretches.size(); i < linesUsed_; ++i) lines_[i]->clear();
     linesUsed_ = stretches.size();
@@ -280,9 +282,17 @@ void TrendView::Redraw() {
         low = mid - minSpread / 2.0;
         high = mid + minSpread / 2.0;
     }
-    const double pad = (high - low) * 0.05;
-    valueAxis_->setRange(low - pad, high + pad);
-    valueAxis_->applyNiceNumbers();
+    // Round bounds, set in one call: every range change re-lays out every series of the chart.
+    const double raw = (high - low) / 5.0;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double step = raw / magnitude < 2.0 ? 2.0 * magnitude
+                        : raw / magnitude < 5.0 ? 5.0 * magnitude
+                                                : 10.0 * magnitude;
+    const double bottom = std::floor(low / step) * step, top = std::ceil(high / step) * step;
+    if (bottom != valueAxis_->min() || top != valueAxis_->max()) {
+        valueAxis_->setRange(bottom, top);
+        valueAxis_->setTickCount(int(std::lround((top - bottom) / step)) + 1);
+    }
     DrawMarks();
 }
 
@@ -322,12 +332,16 @@ void TrendView::DrawMarks() {
 void TrendView::UpdateSettling() {
     static const std::deque<TrendSample> none;
     settling_ = SettlingAt(history_ ? history_->samples() : none, Now(), range_, rule_);
-    settlingLabel_->setText(SettlingText(settling_, rule_));
-    settlingLabel_->setStyleSheet(settling_.settled ? QStringLiteral("color: #107030;")
-                                                    : QStringLiteral("color: #a05000;"));
-    if (settling_.settled != settledShown_) {
-        settledShown_ = settling_.settled;
-        emit settledChanged(settledShown_);
+    // A style sheet costs a re-polish: set only when the state turns.
+    const QString text = SettlingText(settling_, rule_);
+    if (settlingLabel_->text() != text) settlingLabel_->setText(text);
+    if (settling_.settled != settledShown_ || settlingLabel_->styleSheet().isEmpty()) {
+        settlingLabel_->setStyleSheet(settling_.settled ? QStringLiteral("color: #107030;")
+                                                        : QStringLiteral("color: #a05000;"));
+        if (settling_.settled != settledShown_) {
+            settledShown_ = settling_.settled;
+            emit settledChanged(settledShown_);
+        }
     }
 }
 
