@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "device/analyzer_records.h"
 #include "device/csv_log.h"
 #include "device/trend_history.h"
 #include "device/trend_view.h"
@@ -110,6 +111,40 @@ private slots:
         const auto resumed = Poll(analyzer, h, 200, 200 + seconds + 5, rule);
         QVERIFY(!resumed.front().settled);
         QVERIFY(resumed.back().settled);
+    }
+
+    // Reloads after poll turns: answered turns are readings and news for the next CSV line;
+    // missed ones are neither; lost contact splits the line; confirmed commands leave marks.
+    void analyzerRecordsFollowTheTurns() {
+        zta::AnalyzerRecords r;
+        const auto& samples = r.trend()->samples();
+        QVERIFY(!r.TakeFresh());
+        std::int64_t ms = kStart;
+        for (int errors : {0, 0, 1, 2}) r.OnReload(errors, 10.0, ms += 500);
+        QCOMPARE(samples.size(), size_t(2));
+        QVERIFY(r.TakeFresh());
+        QVERIFY(!r.TakeFresh());
+        for (int errors : {3, 4, 5, 5, 6}) r.OnReload(errors, 0.0, ms += 500);
+        QVERIFY(!r.TakeFresh());
+        r.OnReload(0, 12.0, ms += 500);
+        QCOMPARE(samples.size(), size_t(3));
+        QVERIFY(samples[2].gapBefore && !samples[1].gapBefore);
+        QVERIFY(r.TakeFresh());
+        r.OnDisconnected();
+        r.OnReload(0, 13.0, ms += 500);
+        QVERIFY(samples[3].gapBefore);
+
+        for (zta::Command c : {zta::Command::Zero, zta::Command::NewAddress, zta::Command::MaxGas,
+                               zta::Command::MidGas, zta::Command::NewBaud, zta::Command::Typical,
+                               zta::Command::Threshold1, zta::Command::FactoryNumber,
+                               zta::Command::Threshold2})
+            r.OnCommandConfirmed(c, ms);
+        QList<TrendMarkKind> kinds;
+        for (const zta::TrendMark& m : r.trend()->marks()) kinds << m.kind;
+        QCOMPARE(kinds, (QList<TrendMarkKind>{TrendMarkKind::Zero, TrendMarkKind::HighGas,
+                                              TrendMarkKind::MiddleGas, TrendMarkKind::Typical,
+                                              TrendMarkKind::Threshold1,
+                                              TrendMarkKind::Threshold2}));
     }
 
     void viewFollowsZoomsPansAndMarks() {
