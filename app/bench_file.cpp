@@ -97,7 +97,8 @@ QByteArray BenchToText(const BenchSettings& b) {
                       {"timerPeriod", w.timerPeriod},
                       {"minimized", w.minimized},
                       {"maximized", w.maximized},
-                      {"trend", w.trendShown}};
+                      {"trend", w.trendShown},
+                      {"trendSpanSeconds", w.trendSpanSeconds}};
         if (!w.geometry.isEmpty()) {
             const QJsonObject g = GeometryObject(w.geometry);
             for (auto it = g.begin(); it != g.end(); ++it) o.insert(it.key(), it.value());
@@ -201,6 +202,7 @@ std::optional<BenchSettings> BenchFromText(const QByteArray& text, QString* erro
         f.Flag("minimized", w.minimized);
         f.Flag("maximized", w.maximized);
         f.Flag("trend", w.trendShown);
+        f.Integer("trendSpanSeconds", w.trendSpanSeconds, 0, 24 * 3600);
         f.Geometry(w.geometry);
         if (!f.ok()) return std::nullopt;
         b.windows.append(w);

@@ -19,6 +19,7 @@ struct BenchSettings {
         bool minimized = false;
         bool maximized = false;
         bool trendShown = false;
+        int trendSpanSeconds = 0;  // 0: the default span
         friend bool operator==(const Window&, const Window&) = default;
     };
 

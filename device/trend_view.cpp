@@ -177,6 +177,11 @@ std::int64_t TrendView::Now() const {
     return clock_ ? clock_() : QDateTime::currentMSecsSinceEpoch();
 }
 
+void TrendView::setSpan(std::int64_t ms) {
+    span_ = std::clamp<std::int64_t>(ms, kMinSpanMs, TrendHistory::kKeepMs);
+    Refresh();
+}
+
 void TrendView::ZoomBy(double factor, double anchor) {
     const std::int64_t at = shownFrom() + std::int64_t(double(span_) * anchor);
     span_ = std::clamp<std::int64_t>(std::int64_t(double(span_) * factor), kMinSpanMs,

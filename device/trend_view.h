@@ -61,6 +61,7 @@ public:
     std::int64_t shownTo() const { return to_; }
     std::int64_t span() const { return span_; }
     bool following() const { return following_; }
+    void setSpan(std::int64_t ms);  // clamped to 10 s .. 24 h
     void ZoomBy(double factor, double anchor = 1.0);  // anchor: 0 left edge .. 1 right edge
     void PanBy(double spans);                         // > 0 later, < 0 earlier
     void Follow();

@@ -24,9 +24,9 @@ private slots:
         b.mainMaximized = true;
         b.settleBandPercent = 0.5;
         b.settleSeconds = 45;
-        b.windows = {{1, 0, QRect(0, 0, 1500, 120), false, false, true},
-                     {255, 60, {}, true, false, false},
-                     {0, 3600, QRect(-5, 300, 800, 200), false, true, false}};
+        b.windows = {{1, 0, QRect(0, 0, 1500, 120), false, false, true, 60},
+                     {255, 60, {}, true, false, false, 0},
+                     {0, 3600, QRect(-5, 300, 800, 200), false, true, false, 86400}};
         QTemporaryDir dir;
         const QString path = dir.path() + QStringLiteral("/стенд.json");
         QString error;
