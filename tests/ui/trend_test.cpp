@@ -113,6 +113,35 @@ private slots:
         QVERIFY(resumed.back().settled);
     }
 
+    // "Less than X % of the range over N s": the band is strict, and the reading held when the
+    // window opened counts.
+    void settlingBand_data() {
+        QTest::addColumn<double>("second");
+        QTest::addColumn<std::int64_t>("at");
+        QTest::addColumn<bool>("settled");
+        QTest::newRow("moved 0.9 %") << 20.9 << std::int64_t(40'000) << true;
+        QTest::newRow("moved exactly 1 %") << 21.0 << std::int64_t(40'000) << false;
+        QTest::newRow("the value held at the window's start") << 22.0 << std::int64_t(30'500)
+                                                              << false;
+        // The move came between the readings at 0 s and 10 s: in the window until 10 s leaves it.
+        QTest::newRow("a 2 % move at the window's start") << 22.0 << std::int64_t(40'000) << false;
+        QTest::newRow("a 2 % move just out") << 22.0 << std::int64_t(40'001) << true;
+    }
+
+    void settlingBand() {
+        QFETCH(double, second);
+        QFETCH(std::int64_t, at);
+        QFETCH(bool, settled);
+        // 20 at 0 s, the second value at 10 s and again at `at`.
+        TrendHistory plain;
+        plain.Add(kStart, 20.0);
+        plain.Add(kStart + 10'000, second);
+        plain.Add(kStart + at, second);
+        const Settling s = zta::SettlingAt(plain.samples(), kStart + at, 100.0, {});
+        QCOMPARE(s.settled, settled);
+        QVERIFY(s.covered);
+    }
+
     // Reloads after poll turns: answered turns are readings and news for the next CSV line;
     // missed ones are neither; lost contact splits the line; confirmed commands leave marks.
     void analyzerRecordsFollowTheTurns() {
