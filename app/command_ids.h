@@ -84,6 +84,11 @@ enum CommandId : int {
     CmdToolThreshold1 = 32790,
     CmdToolThreshold2 = 32791,
     CmdToolInsertActive = 32792,
+    // Records beside the record files: the trend of the active window, the CSV log, the bench.
+    CmdTrend = 33100,
+    CmdCsvLog = 33101,
+    CmdSaveBench = 33102,
+    CmdOpenBench = 33103,
 };
 
 constexpr int kMaxPorts = 50;

@@ -5,6 +5,7 @@
 #include <QMdiSubWindow>
 #include <QTimer>
 
+#include "app/bench_control.h"
 #include "app/dialog_screenshots.h"
 #include "app/main_frame.h"
 #include "device/child_frame.h"
@@ -64,7 +65,10 @@ int main(int argc, char** argv) {
                                    QStringLiteral("Save pictures of the dialogs into a folder, "
                                                   "then quit."),
                                    QStringLiteral("folder"));
-    parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots});
+    QCommandLineOption bench(QStringLiteral("bench"),
+                             QStringLiteral("Open a saved bench (\"Открыть стенд\") at start."),
+                             QStringLiteral("file"));
+    parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots, bench});
     parser.process(qapp);
 
     StationOptions options;
@@ -93,10 +97,18 @@ int main(int argc, char** argv) {
         frame.resize(1400, 660);
         QCoreApplication::processEvents();
     }
+    std::optional<zta::BenchSettings> opened;
+    if (parser.isSet(bench)) {
+        // A bench that cannot be read has had its box; the station starts as without one.
+        if (frame.OpenBench(parser.value(bench)))
+            opened = zta::ReadBenchFile(parser.value(bench), nullptr);
+    }
     if (parser.isSet(open) && !OpenWindows(frame, parser.value(open)))
         return 2;
-    if (parser.isSet(connect))
+    if (parser.isSet(connect)) {
         frame.Connect();
+        if (opened) zta::StartBenchTimers(frame, *opened);
+    }
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
         QTimer::singleShot(parser.value(wait).toInt(), &frame, [&frame, file] {

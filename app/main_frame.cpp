@@ -1,5 +1,7 @@
 #include "app/main_frame.h"
 
+#include "app/bench_control.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -96,6 +98,8 @@ CMainFrame::CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate, StationOpt
     setWindowIcon(StationIcon());
     pollTiming_.line.direction = options_.direction;
     portFactory_ = zta::MakePlatformPort;
+    recordWriter_.setReport(
+        [this](const QString& text) { GetPrompter().Error(text, QStringLiteral("Запись"), this); });
 
     router_ = new CommandRouter(this);
     router_->setRoute([this] { return Route(); });
@@ -184,12 +188,17 @@ void CMainFrame::CreateMenus() {
     doc->addSeparator();
     item(doc, QStringLiteral("Путь для записи"), CmdRecordFolder);
     item(doc, QStringLiteral("Запись"), CmdRecord);
+    item(doc, QStringLiteral("CSV-журнал"), CmdCsvLog, true);
+    item(doc, QStringLiteral("Тренд"), CmdTrend, true);
     QMenu* timer = doc->addMenu(QStringLiteral("Таймер для записи"));
     item(timer, QStringLiteral("Установить для активного документа"), CmdTimerActive);
     item(timer, QStringLiteral("Установить для всех документов"), CmdTimerAll);
     QMenu* timerOff = doc->addMenu(QStringLiteral("Отключить таймер"));
     item(timerOff, QStringLiteral("Активного документа"), CmdTimerOffActive);
     item(timerOff, QStringLiteral("Всех документов"), CmdTimerOffAll);
+    doc->addSeparator();
+    item(doc, QStringLiteral("Открыть стенд"), CmdOpenBench);
+    item(doc, QStringLiteral("Сохранить стенд"), CmdSaveBench);
     doc->addSeparator();
     item(doc, QStringLiteral("Выход"), CmdExit);
 
@@ -816,8 +825,35 @@ bool CMainFrame::OnCommand(int id) {
     case CmdViewStatusBar: statusBar_->setVisible(statusBar_->isHidden()); return true;
     case CmdWindowCascade: mdi_->cascadeSubWindows(); return true;
     case CmdWindowTile: TileWindows(); return true;
+    case CmdCsvLog: csvLog_.setEnabled(!csvLog_.enabled()); return true;
+    case CmdSaveBench:
+    case CmdOpenBench: {
+        const bool save = id == CmdSaveBench;
+        const std::optional<QString> path =
+            runBenchDialog ? runBenchDialog(save) : zta::AskBenchFile(this, save);
+        if (path && !path->isEmpty()) save ? SaveBench(*path) : OpenBench(*path);
+        return true;
+    }
     default: return false;
     }
+}
+
+bool CMainFrame::SaveBench(const QString& path) {
+    QString error;
+    if (zta::WriteBenchFile(path, zta::CaptureBench(*this), &error)) return true;
+    GetPrompter().Error(error, QStringLiteral("Стенд"), this);
+    return false;
+}
+
+bool CMainFrame::OpenBench(const QString& path) {
+    QString error;
+    const auto bench = zta::ReadBenchFile(path, &error);
+    if (!bench) {
+        GetPrompter().Error(error, QStringLiteral("Стенд"), this);
+        return false;
+    }
+    zta::ApplyBench(*this, *bench);
+    return true;
 }
 
 bool CMainFrame::OnUpdateCommand(int id, CommandState& st) {
@@ -856,6 +892,9 @@ bool CMainFrame::OnUpdateCommand(int id, CommandState& st) {
     case CmdTimerAll: st.enabled = !anyTimerRunning_; return true;
     case CmdTimerOffAll: st.enabled = anyTimerRunning_; return true;
     case CmdSoftwareInfoAll: st.checked = pollBlock.ShowSoftwareInfo() != 0; return true;
+    case CmdCsvLog: st.checked = csvLog_.enabled(); return true;
+    case CmdSaveBench: st.enabled = !searching; return true;
+    case CmdOpenBench: st.enabled = !searching; return true;
     case CmdViewToolBar: st.checked = !toolBar_->isHidden(); return true;
     case CmdViewStatusBar: st.checked = !statusBar_->isHidden(); return true;
     case CmdSoftwareInfoActive:

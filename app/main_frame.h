@@ -12,6 +12,8 @@
 #include "app/command_ids.h"
 #include "app/command_router.h"
 #include "app/document_template.h"
+#include "device/csv_log.h"
+#include "device/record_writer.h"
 #include "gas/gas_state.h"
 #include "poll/poll_block.h"
 #include "poll/poll_thread.h"
@@ -161,8 +163,15 @@ public:
     // Takes a new gas state: block concentrations, status panes and the calibration file follow.
     void ApplyGasState(const zta::GasState& state);
 
-    // ---- record folder
+    // ---- record folder, record writer, CSV log, saved bench
     void ChooseRecordFolder(const QString& chosenFile);
+    zta::RecordWriter& recordWriter() { return recordWriter_; }
+    zta::CsvLog& csvLog() { return csvLog_; }
+    // The bench file dialog ("Сохранить стенд" when `save`); gives the chosen file or nothing.
+    std::function<std::optional<QString>(bool save)> runBenchDialog;
+    // Each gives its message box on failure; true when the bench was written or set up.
+    bool SaveBench(const QString& path);
+    bool OpenBench(const QString& path);
 
     bool OnCommand(int id) override;
     bool OnUpdateCommand(int id, CommandState& state) override;
@@ -232,6 +241,8 @@ private:
     bool anyTimerRunning_ = false;
     int activeTimerPeriod_ = 0;
     QString recordFolder_;
+    zta::RecordWriter recordWriter_;
+    zta::CsvLog csvLog_{recordWriter_};
     AnalyzerView* lastActiveView_ = nullptr;  // compared only, never used
     int shownTimerPeriod_ = 0;
 };

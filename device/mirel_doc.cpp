@@ -1,5 +1,7 @@
 #include "device/mirel_doc.h"
 
+#include <QDateTime>
+
 #include "app/document_template.h"
 #include "app/prompter.h"
 #include "commands/doc_commands.h"
@@ -122,6 +124,7 @@ void CMirelDoc::ReloadFromBlock() {
     refChannel = s.refChannel;
     workChannel = s.workChannel;
     errorCount = s.errorCount;
+    records.OnReload(errorCount, concentration, QDateTime::currentMSecsSinceEpoch());
     const bool wasUp = linkUp;
     if (errorCount >= zta::kLostContactLimit) linkUp = false;
     if (errorCount == 0) linkUp = true;
@@ -140,6 +143,7 @@ void CMirelDoc::ResetReadings() {
     threshold1 = threshold2 = 0;
     errorCount = zta::kLostContactLimit;
     gasName = QStringLiteral(" - ");
+    records.OnDisconnected();
     if (wasUp && host_) host_->RequestCommandRefresh();
 }
 

@@ -33,6 +33,8 @@ public:
     bool SwitchBaudAndReconnect(unsigned baud) override {
         return frame_.SwitchBaudAndReconnect(baud);
     }
+    zta::RecordWriter& recordWriter() override { return frame_.recordWriter(); }
+    zta::CsvLog& csvLog() override { return frame_.csvLog(); }
     void RequestCommandRefresh() override {
         CommandRouter* router = &frame_.router();
         QTimer::singleShot(0, router, [router] { router->refresh(); });

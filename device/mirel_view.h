@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QSet>
+#include <QDateTime>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -12,6 +12,9 @@
 
 class CMirelDoc;
 class DeviceHost;
+namespace zta {
+class TrendView;
+}  // namespace zta
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -54,6 +57,11 @@ public:
     void StopTimer();
     void OnSetTimerActive();  // commands 180, 32773
     void OnInsertActive();    // commands 178, 32792
+    // The live plot under the form (command "Тренд").
+    void ShowTrend(bool on);
+    bool trendShown() const { return trendShown_; }
+    zta::TrendView* trend() const { return trend_; }
+
     // The window is closing: its timer ticks no more (the document settles the count).
     void OnClosing() { recordTimer_.stop(); }
 
@@ -91,6 +99,7 @@ private:
     bool ReadNumberField();
     void WriteNumberField();
     void OnTimerTick();
+    void WriteCsvLine(const QDateTime& now);
     DeviceHost& host() const;
 
     CMirelDoc& doc_;
@@ -100,5 +109,6 @@ private:
     QTimer recordTimer_;
     int timerPeriod_ = 0;
     bool boxOpen_ = false;
-    QSet<QString> failedFiles_;  // record files already reported as unwritable
+    zta::TrendView* trend_ = nullptr;
+    bool trendShown_ = false;
 };
