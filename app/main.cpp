@@ -97,12 +97,9 @@ int main(int argc, char** argv) {
         frame.resize(1400, 660);
         QCoreApplication::processEvents();
     }
-    std::optional<zta::BenchSettings> opened;
-    if (parser.isSet(bench)) {
-        // A bench that cannot be read has had its box; the station starts as without one.
-        if (frame.OpenBench(parser.value(bench)))
-            opened = zta::ReadBenchFile(parser.value(bench), nullptr);
-    }
+    // A bench that cannot be read has had its box; the station starts as without one.
+    const std::optional<zta::BenchSettings> opened =
+        parser.isSet(bench) ? frame.OpenBench(parser.value(bench)) : std::nullopt;
     if (parser.isSet(open) && !OpenWindows(frame, parser.value(open)))
         return 2;
     if (parser.isSet(connect)) {

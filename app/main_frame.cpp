@@ -831,7 +831,12 @@ bool CMainFrame::OnCommand(int id) {
         const bool save = id == CmdSaveBench;
         const std::optional<QString> path =
             runBenchDialog ? runBenchDialog(save) : zta::AskBenchFile(this, save);
-        if (path && !path->isEmpty()) save ? SaveBench(*path) : OpenBench(*path);
+        if (path && !path->isEmpty()) {
+            if (save)
+                SaveBench(*path);
+            else
+                OpenBench(*path);
+        }
         return true;
     }
     default: return false;
@@ -845,15 +850,15 @@ bool CMainFrame::SaveBench(const QString& path) {
     return false;
 }
 
-bool CMainFrame::OpenBench(const QString& path) {
+std::optional<zta::BenchSettings> CMainFrame::OpenBench(const QString& path) {
     QString error;
     const auto bench = zta::ReadBenchFile(path, &error);
     if (!bench) {
         GetPrompter().Error(error, QStringLiteral("Стенд"), this);
-        return false;
+        return std::nullopt;
     }
     zta::ApplyBench(*this, *bench);
-    return true;
+    return bench;
 }
 
 bool CMainFrame::OnUpdateCommand(int id, CommandState& st) {

@@ -11,6 +11,7 @@
 
 #include "app/command_ids.h"
 #include "app/command_router.h"
+#include "app/bench_file.h"
 #include "app/document_template.h"
 #include "device/csv_log.h"
 #include "device/record_writer.h"
@@ -169,9 +170,9 @@ public:
     zta::CsvLog& csvLog() { return csvLog_; }
     // The bench file dialog ("Сохранить стенд" when `save`); gives the chosen file or nothing.
     std::function<std::optional<QString>(bool save)> runBenchDialog;
-    // Each gives its message box on failure; true when the bench was written or set up.
+    // Each gives its message box on failure. OpenBench gives the bench it set up.
     bool SaveBench(const QString& path);
-    bool OpenBench(const QString& path);
+    std::optional<zta::BenchSettings> OpenBench(const QString& path);
 
     bool OnCommand(int id) override;
     bool OnUpdateCommand(int id, CommandState& state) override;

@@ -497,6 +497,8 @@ void CMirelView::ShowTrend(bool on) {
     }
     trendShown_ = on;
     trend_->setVisible(on);
+    // The plot takes the height the stretch below the form row held.
+    static_cast<QVBoxLayout*>(layout())->setStretch(2, on ? 0 : 1);
     // The window grows by the plot, or shrinks back to its form.
     if (QWidget* frame = parentWidget()) {
         const int formHeight = frame->height() - (on ? 0 : trend_->height());

@@ -66,7 +66,7 @@ QString TrendMarkText(TrendMarkKind kind) {
 
 QString SettlingText(const Settling& s, const SettleRule& rule) {
     if (!s.covered)
-        return QStringLiteral("Не установилось: показаний меньше чем за %1 с").arg(rule.seconds);
+        return QStringLiteral("Не установилось: показания идут меньше %1 с").arg(rule.seconds);
     return QStringLiteral("%1: изменение %2 % диапазона за %3 с (допуск %4 %)")
         .arg(s.settled ? QStringLiteral("Установилось") : QStringLiteral("Не установилось"),
              QLocale().toString(s.movedPercent, 'f', 1), QString::number(rule.seconds),
