@@ -10,26 +10,26 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/command_ids.h"
-#include "app/main_frame.h"
-#include "device/child_frame.h"
+#include "link/regmap.h"
+#include "app/main_window.h"
+#include "device/analyzer_sub_window.h"
 #include "device/csv_log.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_document.h"
+#include "device/analyzer_view.h"
 #include "device/trend_view.h"
 
 namespace zta {
 
 namespace {
 
-CChildFrame* WindowOfSlot(CMainFrame& frame, int slot) {
-    auto* view = dynamic_cast<CMirelView*>(frame.ViewOfSlot(slot));
-    return view ? qobject_cast<CChildFrame*>(view->parentWidget()) : nullptr;
+AnalyzerSubWindow* WindowOfSlot(MainWindow& frame, int slot) {
+    auto* view = dynamic_cast<AnalyzerView*>(frame.ViewOfSlot(slot));
+    return view ? qobject_cast<AnalyzerSubWindow*>(view->parentWidget()) : nullptr;
 }
 
 }  // namespace
 
-BenchSettings CaptureBench(CMainFrame& frame) {
+BenchSettings CaptureBench(MainWindow& frame) {
     BenchSettings b;
     b.port = QString::fromStdString(frame.block().PortName());
     if (frame.selectedPort() >= 0 && frame.selectedPort() < frame.portNames().size())
@@ -41,7 +41,7 @@ BenchSettings CaptureBench(CMainFrame& frame) {
     b.mainGeometry = frame.isMaximized() ? frame.normalGeometry() : frame.geometry();
     bool ruleTaken = false;
     for (int slot = 0; slot < frame.block().WindowCount(); ++slot) {
-        CChildFrame* w = WindowOfSlot(frame, slot);
+        AnalyzerSubWindow* w = WindowOfSlot(frame, slot);
         if (!w) continue;
         BenchSettings::Window saved;
         saved.networkNumber = w->document().address;
@@ -63,7 +63,7 @@ BenchSettings CaptureBench(CMainFrame& frame) {
     return b;
 }
 
-void ApplyBench(CMainFrame& frame, const BenchSettings& b) {
+void ApplyBench(MainWindow& frame, const BenchSettings& b) {
     const bool wasPolling = frame.IsPolling();
     if (wasPolling) frame.Disconnect();
 
@@ -85,7 +85,7 @@ void ApplyBench(CMainFrame& frame, const BenchSettings& b) {
     const QList<QMdiSubWindow*> old = frame.mdiArea()->subWindowList();
     for (QMdiSubWindow* child : old) delete child;
     for (const BenchSettings::Window& saved : b.windows) {
-        auto* w = qobject_cast<CChildFrame*>(frame.OpenNewDocument());
+        auto* w = qobject_cast<AnalyzerSubWindow*>(frame.OpenNewDocument());
         if (!w || !w->view()) break;
         w->view()->numberField()->setText(QString::number(saved.networkNumber));
         if (saved.trendShown) w->view()->ShowTrend(true);
@@ -114,11 +114,11 @@ std::optional<QString> AskBenchFile(QWidget* owner, bool save) {
     return path;
 }
 
-void StartBenchTimers(CMainFrame& frame, const BenchSettings& b) {
+void StartBenchTimers(MainWindow& frame, const BenchSettings& b) {
     if (!frame.IsPolling()) return;
     for (int slot = 0; slot < std::min<int>(int(b.windows.size()), frame.block().WindowCount());
          ++slot)
-        if (CChildFrame* w = WindowOfSlot(frame, slot); w && b.windows[slot].timerPeriod > 0)
+        if (AnalyzerSubWindow* w = WindowOfSlot(frame, slot); w && b.windows[slot].timerPeriod > 0)
             w->view()->StartTimer(b.windows[slot].timerPeriod);
 }
 

@@ -7,22 +7,23 @@
 
 #include <optional>
 
-class CMainFrame;
 class QWidget;
 
 namespace zta {
 
+class MainWindow;
+
 // The bench as the station stands: its analyzer windows in slot order, port, baud rate, record
 // folder, CSV switch, settling rule and layout.
-BenchSettings CaptureBench(CMainFrame& frame);
+BenchSettings CaptureBench(MainWindow& frame);
 
 // Sets `bench` up: polling stops, the analyzer windows are replaced by the bench's, and port,
 // baud rate, record folder, CSV log and layout follow. Polling restarts if it ran; then the
 // record timers of the windows start.
-void ApplyBench(CMainFrame& frame, const BenchSettings& bench);
+void ApplyBench(MainWindow& frame, const BenchSettings& bench);
 
 // The record timers of the bench's windows; they run only while polling runs.
-void StartBenchTimers(CMainFrame& frame, const BenchSettings& bench);
+void StartBenchTimers(MainWindow& frame, const BenchSettings& bench);
 
 // The file dialog of "Сохранить стенд" (`save`) or "Открыть стенд"; nothing on Cancel.
 std::optional<QString> AskBenchFile(QWidget* owner, bool save);

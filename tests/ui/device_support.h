@@ -12,11 +12,13 @@
 #include <optional>
 #include <vector>
 
-#include "app/prompter.h"
+#include "ui/dialogs.h"
 #include "device/csv_log.h"
 #include "device/device_host.h"
 #include "device/record_writer.h"
 #include "poll/poll_block.h"
+
+using namespace zta;
 
 class FakeHost : public DeviceHost {
 public:

@@ -10,12 +10,12 @@
 #include <memory>
 
 #include "app/bench_control.h"
-#include "app/command_ids.h"
-#include "device/child_frame.h"
+#include "ui/command_ids.h"
+#include "device/analyzer_sub_window.h"
 #include "device/csv_log.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_doc_template.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_document.h"
+#include "device/form_window_factory.h"
+#include "device/analyzer_view.h"
 #include "device/trend_view.h"
 #include "link/cp1251.h"
 #include "sim/bus.h"
@@ -38,8 +38,8 @@ std::unique_ptr<zta::sim::Bus> StartBus() {
 }
 
 // The analyzer windows of `frame` with these numbers, opened in the station's first window on.
-std::vector<CMirelView*> OpenWindows(CMainFrame& frame, std::initializer_list<int> numbers) {
-    std::vector<CMirelView*> views;
+std::vector<AnalyzerView*> OpenWindows(MainWindow& frame, std::initializer_list<int> numbers) {
+    std::vector<AnalyzerView*> views;
     for (int number : numbers) {
         const auto children = frame.mdiArea()->subWindowList();
         QMdiSubWindow* child =
@@ -70,12 +70,12 @@ private slots:
         auto bus = StartBus();
         QVERIFY(bus);
         TestStation st({QString::fromStdString(bus->PortPath())},
-                       std::make_unique<CMirelDocTemplate>());
-        CMainFrame* f = st.frame;
+                       std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
         f->SetPollTiming(FastTiming());
         const QString folder = f->recordFolder();
         const auto views = OpenWindows(*f, {1, 3});  // 3 never answers
-        QVERIFY(f->router().dispatch(CmdCsvLog));
+        QVERIFY(f->router().dispatch(CommandId::CsvLog));
         QVERIFY(f->csvLog().enabled());
 
         f->Connect();
@@ -84,7 +84,7 @@ private slots:
                                      views[1]->GetDocument().records.trend()->version() == 0,
                                  kWaitMs);
         views[0]->pendingText = QStringLiteral("после нуля; 2 мин");
-        for (CMirelView* v : views) QVERIFY(v->WriteRecord());
+        for (AnalyzerView* v : views) QVERIFY(v->WriteRecord());
 
         const QList<QByteArray> lines = CsvLines(folder);
         QCOMPARE(lines.size(), 3);
@@ -112,7 +112,7 @@ private slots:
         f->ChooseRecordFolder(blocker.fileName() + QStringLiteral("/x"));
         st.prompter.clear();
         for (int round = 0; round < 3; ++round)
-            for (CMirelView* v : views) QVERIFY(!v->WriteRecord());
+            for (AnalyzerView* v : views) QVERIFY(!v->WriteRecord());
         QCOMPARE(st.prompter.boxes().size(), size_t(1));
         QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Запись"));
         QCOMPARE(st.prompter.boxes()[0].icon, Prompter::Icon::Error);
@@ -124,11 +124,11 @@ private slots:
         auto bus = StartBus();
         QVERIFY(bus);
         TestStation st({QString::fromStdString(bus->PortPath())},
-                       std::make_unique<CMirelDocTemplate>());
-        CMainFrame* f = st.frame;
+                       std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
         f->SetPollTiming(FastTiming());
-        CMirelView* v = OpenWindows(*f, {1})[0];
-        QVERIFY(f->router().dispatch(CmdTrend));
+        AnalyzerView* v = OpenWindows(*f, {1})[0];
+        QVERIFY(f->router().dispatch(CommandId::Trend));
         QVERIFY(v->trendShown());
         zta::TrendView* trend = v->trend();
         QVERIFY(trend && trend->isVisible());
@@ -136,16 +136,16 @@ private slots:
         f->Connect();
         QTRY_VERIFY_WITH_TIMEOUT(trend->history()->samples().size() >= 3, kWaitMs);
         st.prompter.Answer(Prompter::ResultCancel);
-        v->GetDocument().OnSetZero();  // cancelled: no mark
-        v->GetDocument().OnSetZero();
-        v->GetDocument().OnHighGas();
+        v->GetDocument().OnCommand(CommandId::SetZero);  // cancelled: no mark
+        v->GetDocument().OnCommand(CommandId::SetZero);
+        v->GetDocument().OnCommand(CommandId::HighGas);
         trend->Refresh();
         QCOMPARE(trend->shownMarks().size(), size_t(2));
         QCOMPARE(trend->shownMarks()[0].kind, zta::TrendMarkKind::Zero);
         QCOMPARE(trend->shownMarks()[1].kind, zta::TrendMarkKind::HighGas);
         QCOMPARE(trend->history()->samples().back().value, 23.0f);
 
-        QVERIFY(f->router().dispatch(CmdTrend));
+        QVERIFY(f->router().dispatch(CommandId::Trend));
         QVERIFY(!v->trendShown() && !trend->isVisible());
         f->Disconnect();
         bus->Stop();
@@ -157,8 +157,8 @@ private slots:
         zta::BenchSettings saved;
         {
             TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyUSB1")},
-                           std::make_unique<CMirelDocTemplate>());
-            CMainFrame* f = st.frame;
+                           std::make_unique<FormWindowFactory>());
+            MainWindow* f = st.frame;
             const auto views = OpenWindows(*f, {4, 9, 17});
             views[1]->ShowTrend(true);
             views[1]->trend()->setSpan(120'000);
@@ -166,11 +166,11 @@ private slots:
             f->SelectPort(1);
             f->SetBaud(4);
             f->ChooseRecordFolder(dir.filePath(QStringLiteral("records/x")));
-            f->router().dispatch(CmdCsvLog);
+            f->router().dispatch(CommandId::CsvLog);
             f->runBenchDialog = [&](bool save) {
                 return save ? std::optional<QString>(file) : std::nullopt;
             };
-            QVERIFY(f->router().dispatch(CmdSaveBench));
+            QVERIFY(f->router().dispatch(CommandId::SaveBench));
             QVERIFY(st.prompter.boxes().empty());
             saved = zta::CaptureBench(*f);
         }
@@ -178,8 +178,8 @@ private slots:
         QCOMPARE(saved.port, QStringLiteral("ttyUSB1"));
 
         TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyUSB1")},
-                       std::make_unique<CMirelDocTemplate>());
-        CMainFrame* f = st.frame;
+                       std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
         QVERIFY(f->OpenBench(file));
         QVERIFY(st.prompter.boxes().empty());
         QCOMPARE(zta::CaptureBench(*f), saved);
