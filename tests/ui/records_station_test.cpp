@@ -26,16 +26,27 @@ namespace {
 
 constexpr int kWaitMs = 15000;
 
-std::unique_ptr<zta::sim::Bus> StartBus() {
-    auto bus = zta::sim::Bus::OpenPty();
-    if (!bus) return bus;
-    zta::sim::AnalyzerConfig a;
-    a.address = 1;
-    a.concentration = 23;
-    bus->AddAnalyzer(a);
-    bus->Start();
-    return bus;
-}
+// Analyzer 1 (23 %НКПР) on a simulated bus, and a station with real analyzer windows on it.
+struct SimStation {
+    SimStation() : bus(zta::sim::Bus::OpenPty()) {
+        if (!bus) return;
+        zta::sim::AnalyzerConfig a;
+        a.address = 1;
+        a.concentration = 23;
+        bus->AddAnalyzer(a);
+        bus->Start();
+        st = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus->PortPath())},
+                                           std::make_unique<FormWindowFactory>());
+        st->frame->SetPollTiming(FastTiming());
+    }
+    ~SimStation() {
+        if (!st) return;
+        st->frame->Disconnect();
+        bus->Stop();
+    }
+    std::unique_ptr<zta::sim::Bus> bus;
+    std::unique_ptr<TestStation> st;
+};
 
 // The analyzer windows of `frame` with these numbers, opened in the station's first window on.
 std::vector<AnalyzerView*> OpenWindows(MainWindow& frame, std::initializer_list<int> numbers) {
@@ -67,12 +78,10 @@ private slots:
     void init() { QLocale::setDefault(QLocale::c()); }
 
     void csvLogBesideTheRecordFiles() {
-        auto bus = StartBus();
-        QVERIFY(bus);
-        TestStation st({QString::fromStdString(bus->PortPath())},
-                       std::make_unique<FormWindowFactory>());
+        SimStation sim;
+        QVERIFY(sim.st);
+        TestStation& st = *sim.st;
         MainWindow* f = st.frame;
-        f->SetPollTiming(FastTiming());
         const QString folder = f->recordFolder();
         const auto views = OpenWindows(*f, {1, 3});  // 3 never answers
         QVERIFY(f->router().dispatch(CommandId::CsvLog));
@@ -116,17 +125,13 @@ private slots:
         QCOMPARE(st.prompter.boxes().size(), size_t(1));
         QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Запись"));
         QCOMPARE(st.prompter.boxes()[0].icon, Prompter::Icon::Error);
-        f->Disconnect();
-        bus->Stop();
     }
 
     void trendMarksAtConfirmedCommands() {
-        auto bus = StartBus();
-        QVERIFY(bus);
-        TestStation st({QString::fromStdString(bus->PortPath())},
-                       std::make_unique<FormWindowFactory>());
+        SimStation sim;
+        QVERIFY(sim.st);
+        TestStation& st = *sim.st;
         MainWindow* f = st.frame;
-        f->SetPollTiming(FastTiming());
         AnalyzerView* v = OpenWindows(*f, {1})[0];
         QVERIFY(f->router().dispatch(CommandId::Trend));
         QVERIFY(v->trendShown());
@@ -147,8 +152,6 @@ private slots:
 
         QVERIFY(f->router().dispatch(CommandId::Trend));
         QVERIFY(!v->trendShown() && !trend->isVisible());
-        f->Disconnect();
-        bus->Stop();
     }
 
     void savedBenchOpensAgain() {
