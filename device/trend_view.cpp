@@ -5,6 +5,7 @@
 #include <QChartView>
 #include <QDateTime>
 #include <QDateTimeAxis>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileDialog>
@@ -26,6 +27,7 @@
 #include <cmath>
 
 #include "device/csv_log.h"
+#include "ui/dialogs.h"
 
 namespace zta {
 
@@ -402,10 +404,11 @@ void TrendView::ExportAs(bool png) {
                                       : QFileDialog::getSaveFileName(this, QString(), QString(),
                                                                      filter);
     if (path.isEmpty()) return;
-    if (png)
-        ExportPng(path);
-    else
-        ExportCsv(path, QLocale().decimalPoint().at(0));
+    const bool written = png ? ExportPng(path) : ExportCsv(path, QLocale().decimalPoint().at(0));
+    if (!written)
+        GetPrompter().Error(
+            QStringLiteral("Файл %1 не записан.").arg(QDir::toNativeSeparators(path)),
+            QStringLiteral("Тренд"), this);
 }
 
 void TrendView::showEvent(QShowEvent* event) {
