@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/bench_control.h"
 #include "app/dialog_screenshots.h"
 #include "app/main_window.h"
 #include "app/station_options.h"
@@ -62,9 +63,14 @@ int main(int argc, char** argv) {
         frame.resize(1400, 660);
         QCoreApplication::processEvents();
     }
+    // A bench that cannot be read has had its box; the station starts as without one.
+    const std::optional<zta::BenchSettings> opened =
+        args.benchFile.isEmpty() ? std::nullopt : frame.OpenBench(args.benchFile);
     OpenWindows(frame, args.openNumbers);
-    if (args.connect)
+    if (args.connect) {
         frame.Connect();
+        if (opened) zta::StartBenchTimers(frame, *opened);
+    }
     if (!args.screenshot.isEmpty()) {
         const QString file = args.screenshot;
         QTimer::singleShot(args.waitMs, &frame, [&frame, file] {

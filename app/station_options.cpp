@@ -33,10 +33,13 @@ struct Parser {
                                    QStringLiteral("Save pictures of the dialogs into a folder, "
                                                   "then quit."),
                                    QStringLiteral("folder")};
+    QCommandLineOption bench{QStringLiteral("bench"),
+                             QStringLiteral("Open a saved bench (\"Открыть стенд\") at start."),
+                             QStringLiteral("file")};
 
     Parser() {
         parser.setApplicationDescription(QStringLiteral("ZTA-K7 station"));
-        parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots});
+        parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots, bench});
     }
 };
 
@@ -59,7 +62,7 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
     }
     StationCommandLine r;
     r.help = p.parser.isSet(p.help) || p.parser.isSet(QStringLiteral("help-all"));
-    for (const QCommandLineOption* o : {&p.rs485, &p.open, &p.screenshot, &p.wait, &p.dialogShots})
+    for (const QCommandLineOption* o : {&p.rs485, &p.open, &p.screenshot, &p.wait, &p.dialogShots, &p.bench})
         if (!Once(p.parser, *o, error))
             return false;
     r.ports = p.parser.values(p.port);
@@ -123,6 +126,11 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
     r.dialogShotsFolder = p.parser.value(p.dialogShots);
     if (p.parser.isSet(p.dialogShots) && r.dialogShotsFolder.isEmpty()) {
         *error = QStringLiteral("--dialog-screenshots needs a folder");
+        return false;
+    }
+    r.benchFile = p.parser.value(p.bench);
+    if (p.parser.isSet(p.bench) && r.benchFile.isEmpty()) {
+        *error = QStringLiteral("--bench needs a file");
         return false;
     }
     *result = r;

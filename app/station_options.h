@@ -19,6 +19,7 @@ struct StationCommandLine {
     QString screenshot;                // --screenshot file.png
     int waitMs = 3000;                 // --wait ms
     QString dialogShotsFolder;         // --dialog-screenshots folder
+    QString benchFile;                 // --bench file
     bool help = false;
 };
 
