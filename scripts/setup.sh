@@ -1,6 +1,7 @@
 # Sourced by ./test and ./run: installs with apt-get whatever the build needs and is missing.
 zta_packages=(g++ clang cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-              qt6-base-dev qt6-qpa-plugins qt6-serialport-dev libgl-dev mbpoll)
+              qt6-base-dev qt6-qpa-plugins qt6-serialport-dev libgl-dev mbpoll
+              qt6-translations-l10n dpkg-dev lintian desktop-file-utils)
 
 zta_setup() {
     local missing=()
