@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes docs/station.png (the main window polling three simulated analyzers) and the pictures
 # of the operator's dialogs in docs/, drawn on the offscreen platform (no display needed).
+# The station runs installed into a scratch folder for a user "operator", so the pictures show
+# the record folder a user sees, not this machine's paths.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -8,7 +10,7 @@ zta_setup fonts-dejavu-core
 
 build="${ZTA_BUILD_DIR:-build}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target zta-k7 zta-sim
+cmake --build "$build" -j "$(nproc)" --target zta-k7 zta-sim zta-bus zta_package_files
 
 link="${ZTA_SIM_LINK:-/tmp/zta-k7-sim}"
 "$build"/sim/zta-sim --link "$link" \
@@ -23,10 +25,13 @@ trap 'kill $sim 2>/dev/null || true; wait $sim 2>/dev/null || true; rm -rf "$wor
 for _ in $(seq 1 50); do [ -e "$link" ] && break; sleep 0.1; done
 
 mkdir -p docs
-station="$(cd "$build" && pwd)/app/zta-k7"
+cmake --install "$build" --prefix "$work/usr" >/dev/null
+station="$work/usr/bin/zta-k7"
 docs="$PWD/docs"
-(cd "$work" && QT_QPA_PLATFORM=offscreen "$station" --port "$link" --open 1,2,3 --connect \
+# Nothing is written under this home: the pictures need no record and the caches go elsewhere.
+export HOME=/home/operator XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
+    QT_QPA_PLATFORM=offscreen
+(cd "$work" && "$station" --port "$link" --open 1,2,3 --connect \
     --screenshot "$docs/station.png" --wait "${ZTA_SHOT_WAIT_MS:-4000}")
-(cd "$work" && rm -f CalDataK7.cfg &&
-    QT_QPA_PLATFORM=offscreen "$station" --dialog-screenshots "$docs")
+(cd "$work" && rm -f CalDataK7.cfg && "$station" --dialog-screenshots "$docs")
 ls docs/*.png
