@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -7,8 +9,13 @@
 
 #include "app/dialog_screenshots.h"
 #include "app/main_frame.h"
+#include "app/user_folders.h"
 #include "device/child_frame.h"
 #include "device/mirel_view.h"
+#include "zta/version.h"
+
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -36,8 +43,15 @@ bool OpenWindows(CMainFrame& frame, const QString& list) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so that it works without a display.
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--version")) {
+            std::printf("zta-k7 %s\n", zta::kVersion);
+            return 0;
+        }
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mirel"));
+    zta::LoadQtRussian();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("ZTA-K7 station"));
@@ -64,10 +78,29 @@ int main(int argc, char** argv) {
                                    QStringLiteral("Save pictures of the dialogs into a folder, "
                                                   "then quit."),
                                    QStringLiteral("folder"));
-    parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots});
+    QCommandLineOption timer(QStringLiteral("timer"),
+                             QStringLiteral("With --connect: start the record timer of every "
+                                            "window, one record every N seconds."),
+                             QStringLiteral("N"));
+    QCommandLineOption version(QStringLiteral("version"),
+                               QStringLiteral("Print the version and quit."));
+    parser.addOptions({port, rs485, open, connect, timer, screenshot, wait, dialogShots, version});
     parser.process(qapp);
 
+    int timerPeriod = 0;
+    if (parser.isSet(timer)) {
+        bool ok = false;
+        timerPeriod = parser.value(timer).toInt(&ok);
+        if (!ok || timerPeriod <= 0 || timerPeriod > 86400 || !parser.isSet(connect)) {
+            qCritical("--timer takes 1..86400 seconds and needs --connect");
+            return 2;
+        }
+    }
+
     StationOptions options;
+    options.calDataPath = zta::CalibrationFilePath();
+    // In the user's configuration folder, so that the save at close has a folder to go to.
+    QDir().mkpath(QFileInfo(options.calDataPath).absolutePath());
     options.extraPorts = parser.values(port);
     options.direction = zta::DirectionFromEnvironment();
     if (parser.isSet(rs485)) {
@@ -97,6 +130,12 @@ int main(int argc, char** argv) {
         return 2;
     if (parser.isSet(connect))
         frame.Connect();
+    if (timerPeriod > 0) {
+        // The "for all windows" timer command with its dialog answered by the option.
+        frame.runTimerDialog = [timerPeriod](int, int) { return std::optional<int>(timerPeriod); };
+        frame.router().dispatch(CmdTimerAll);
+        frame.runTimerDialog = nullptr;
+    }
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
         QTimer::singleShot(parser.value(wait).toInt(), &frame, [&frame, file] {

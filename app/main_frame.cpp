@@ -23,6 +23,7 @@
 #include "app/search_control.h"
 #include "app/station_texts.h"
 #include "app/toolbar_icons.h"
+#include "app/user_folders.h"
 #include "device/device_host.h"
 #include "gas/set_param_gas_working_devices.h"
 #include "gas/set_param_gaz.h"
@@ -136,13 +137,9 @@ CMainFrame::CMainFrame(CMirelApp* app, DocumentTemplate& docTemplate, StationOpt
     layout->addWidget(timerBar_);
     setCentralWidget(central);
 
-    QString folder = options_.programFolder;
-    if (folder.isEmpty())
-        folder = QCoreApplication::applicationDirPath();
-    folder = QDir::toNativeSeparators(folder);
-    if (!folder.endsWith(QDir::separator()))
-        folder += QDir::separator();
-    recordFolder_ = folder;
+    recordFolder_ = options_.programFolder.isEmpty()
+                        ? zta::StartRecordFolder()
+                        : zta::FolderWithSeparator(options_.programFolder);
     ShowFolderPane(activeTimerPeriod_);
     ShowTimerPane(activeTimerPeriod_);
 
@@ -685,12 +682,9 @@ void CMainFrame::OnRecordFolderCommand() {
         chosen = runFolderDialog();
     } else {
         QFileDialog dialog(this);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setDefaultSuffix(QStringLiteral("zta"));
-        dialog.setNameFilter(QStringLiteral(" Файлы ZTA (*.zta) "));
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
         dialog.setDirectory(recordFolder_);
-        dialog.selectFile(QStringLiteral("№"));
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = dialog.selectedFiles().first();
     }
@@ -698,11 +692,8 @@ void CMainFrame::OnRecordFolderCommand() {
         ChooseRecordFolder(*chosen);
 }
 
-void CMainFrame::ChooseRecordFolder(const QString& chosenFile) {
-    QString folder = QDir::toNativeSeparators(QFileInfo(chosenFile).absolutePath());
-    if (!folder.endsWith(QDir::separator()))
-        folder += QDir::separator();
-    recordFolder_ = folder;
+void CMainFrame::ChooseRecordFolder(const QString& folder) {
+    recordFolder_ = zta::FolderWithSeparator(QDir(folder).absolutePath());
     for (QMdiSubWindow* child : mdi_->subWindowList())
         if (AnalyzerView* v = template_.ViewOf(child))
             v->OnRecordFolderChanged();

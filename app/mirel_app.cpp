@@ -10,6 +10,7 @@
 #include "app/main_frame.h"
 #include "app/placeholder_template.h"
 #include "app/toolbar_icons.h"
+#include "zta/version.h"
 
 CMirelApp::CMirelApp(StationOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)) {}
@@ -52,6 +53,10 @@ bool CMirelApp::OnUpdateCommand(int id, CommandState&) {
     return id == CmdNewDocument || id == CmdAbout || id == CmdToolAbout || id == CmdExit;
 }
 
+QString StationBuildText() {
+    return QStringLiteral("Сборка zta-k7 %1").arg(QLatin1String(zta::kVersion));
+}
+
 void CMirelApp::ShowAbout(QWidget* owner) {
     QDialog box(owner);
     box.setObjectName(QStringLiteral("aboutBox"));
@@ -63,11 +68,16 @@ void CMirelApp::ShowAbout(QWidget* owner) {
         "калибровочных работ с газоанализаторами ZTA-K7"));
     text->setWordWrap(true);
     text->setMinimumWidth(300);
+    auto* build = new QLabel(StationBuildText());
+    build->setObjectName(QStringLiteral("aboutBuild"));
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(text);
+    texts->addWidget(build);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
     auto* row = new QHBoxLayout;
     row->addWidget(icon, 0, Qt::AlignTop);
-    row->addWidget(text, 1);
+    row->addLayout(texts, 1);
     auto* layout = new QVBoxLayout(&box);
     layout->addLayout(row);
     layout->addWidget(buttons);
