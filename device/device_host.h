@@ -6,13 +6,17 @@
 #include <optional>
 
 #include "poll/poll_block.h"
+#include "ui/command_ids.h"
 
 class QWidget;
-class CMirelDoc;
+
+namespace zta {
+
+class AnalyzerDocument;
 struct CommandState;
 
 // What an analyzer window needs from the main window. The station's adapter forwards to
-// CMainFrame; tests use a small fake so that a window can live without the whole station.
+// MainWindow; tests use a small fake so that a window can live without the whole station.
 class DeviceHost {
 public:
     virtual ~DeviceHost() = default;
@@ -56,9 +60,11 @@ void SetDeviceDialogs(DeviceDialogs* dialogs);  // nullptr: the real dialogs
 // The service commands of an analyzer (network number, speed, zero, calibration, thresholds,
 // factory number) act on its document; they are written with their dialogs and plug in here.
 struct DocumentCommandHandlers {
-    std::function<bool(CMirelDoc&, int id)> onCommand;
-    std::function<bool(CMirelDoc&, int id, CommandState&)> onUpdateCommand;
-    std::function<void(CMirelDoc&)> changeFactoryNumber;  // F6
+    std::function<bool(AnalyzerDocument&, CommandId id)> onCommand;
+    std::function<bool(AnalyzerDocument&, CommandId id, CommandState&)> onUpdateCommand;
+    std::function<void(AnalyzerDocument&)> changeFactoryNumber;  // F6
 };
 void SetDocumentCommandHandlers(DocumentCommandHandlers handlers);
 const DocumentCommandHandlers& GetDocumentCommandHandlers();
+
+}  // namespace zta

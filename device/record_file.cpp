@@ -1,6 +1,6 @@
 #include "device/record_file.h"
 
-#include "app/prompter.h"
+#include "ui/dialogs.h"
 #include "link/cp1251.h"
 
 #include <QDir>
@@ -8,6 +8,8 @@
 #include <QFileInfo>
 
 #include <climits>
+
+namespace zta {
 
 QString RelayBits(std::uint8_t relayState) {
     return QString::number(relayState, 2);
@@ -64,3 +66,5 @@ bool AcceptTimerPeriod(int period, QWidget* owner) {
     }
     return true;
 }
+
+}  // namespace zta

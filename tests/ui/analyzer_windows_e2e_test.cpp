@@ -8,14 +8,16 @@
 
 #include <memory>
 
-#include "device/child_frame.h"
-#include "device/device_icons.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_doc_template.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "ui/device_icons.h"
+#include "device/analyzer_document.h"
+#include "device/form_window_factory.h"
+#include "device/analyzer_view.h"
 #include "sim/bus.h"
 #include "device_support.h"
 #include "station_support.h"
+
+using namespace zta;
 
 namespace {
 
@@ -43,16 +45,16 @@ private slots:
         bus->Start();
 
         TestStation st({QString::fromStdString(bus->PortPath())},
-                       std::make_unique<CMirelDocTemplate>());
-        CMainFrame* f = st.frame;
+                       std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
         f->SetPollTiming(FastTiming());
         f->SetBaud(4);  // 19200
         QCOMPARE(f->block().BaudRate(), 19200u);
         f->OpenNewDocument();
         const auto children = f->mdiArea()->subWindowList();
         QCOMPARE(children.size(), 2);
-        CMirelView* standard = ViewIn(children[0]);
-        CMirelView* extended = ViewIn(children[1]);
+        AnalyzerView* standard = ViewIn(children[0]);
+        AnalyzerView* extended = ViewIn(children[1]);
         QVERIFY(standard && extended);
         standard->numberField()->setText(QStringLiteral("3"));
         extended->numberField()->setText(QStringLiteral("5"));
@@ -111,31 +113,31 @@ private slots:
         }
         bus->Start();
         TestStation st({QString::fromStdString(bus->PortPath())},
-                       std::make_unique<CMirelDocTemplate>());
+                       std::make_unique<FormWindowFactory>());
         ScriptedDialogs dialogs;
-        CMainFrame* f = st.frame;
+        MainWindow* f = st.frame;
         f->SetPollTiming(FastTiming());
         f->OpenNewDocument();
         const auto children = f->mdiArea()->subWindowList();
-        CMirelView* views[2] = {ViewIn(children[0]), ViewIn(children[1])};
+        AnalyzerView* views[2] = {ViewIn(children[0]), ViewIn(children[1])};
         views[0]->numberField()->setText(QStringLiteral("1"));
         views[1]->numberField()->setText(QStringLiteral("2"));
         f->Connect();
-        for (CMirelView* v : views)
+        for (AnalyzerView* v : views)
             QTRY_COMPARE_WITH_TIMEOUT(v->iconOf(1023), int(IconLinkUp), kWaitMs);
 
         // A note for all windows, then a timer for all windows: each first timer line ends
         // with the note.
         dialogs.notes.push_back(QStringLiteral("все"));
-        QVERIFY(f->router().dispatch(CmdInsertAll));
+        QVERIFY(f->router().dispatch(CommandId::InsertAll));
         dialogs.periods.push_back(3600);
-        QVERIFY(f->router().query(CmdTimerAll).enabled);
-        QVERIFY(f->router().dispatch(CmdTimerAll));
+        QVERIFY(f->router().query(CommandId::TimerAll).enabled);
+        QVERIFY(f->router().dispatch(CommandId::TimerAll));
         QCOMPARE(f->block().RunningTimers(), 2);
         f->router().refresh();
-        QVERIFY(!f->router().query(CmdTimerAll).enabled);
-        QVERIFY(f->router().query(CmdTimerOffAll).enabled);
-        for (CMirelView* v : views) {
+        QVERIFY(!f->router().query(CommandId::TimerAll).enabled);
+        QVERIFY(f->router().query(CommandId::TimerOffAll).enabled);
+        for (AnalyzerView* v : views) {
             QVERIFY(v->timerRunning);
             QFile file(v->timerFile);
             QVERIFY(file.open(QIODevice::ReadOnly));
@@ -145,19 +147,19 @@ private slots:
         f->mdiArea()->setActiveSubWindow(children[1]);
         QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 3600 сек."));
 
-        QVERIFY(f->router().dispatch(CmdTimerOffAll));
+        QVERIFY(f->router().dispatch(CommandId::TimerOffAll));
         QCOMPARE(f->block().RunningTimers(), 0);
         QVERIFY(!views[0]->timerRunning && !views[1]->timerRunning);
         QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
 
         // Software information in every window, and the active window's dialog.
-        QVERIFY(f->router().dispatch(CmdSoftwareInfoAll));
-        for (CMirelView* v : views) {
+        QVERIFY(f->router().dispatch(CommandId::SoftwareInfoAll));
+        for (AnalyzerView* v : views) {
             QVERIFY(!v->control(1047)->isHidden());
             QTRY_COMPARE_WITH_TIMEOUT(v->text(1032), QStringLiteral("v1.2"), kWaitMs);
         }
-        QVERIFY(f->router().query(CmdSoftwareInfoActive).enabled);
-        QVERIFY(f->router().dispatch(CmdSoftwareInfoActive));
+        QVERIFY(f->router().query(CommandId::SoftwareInfoActive).enabled);
+        QVERIFY(f->router().dispatch(CommandId::SoftwareInfoActive));
         QCOMPARE(dialogs.shown.size(), size_t(1));
         QCOMPARE(dialogs.shown[0].networkNumber, 2);
         f->Disconnect();

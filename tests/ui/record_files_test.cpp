@@ -10,13 +10,15 @@
 #include <memory>
 #include <thread>
 
-#include "app/command_ids.h"
-#include "app/prompter.h"
-#include "device/child_frame.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_view.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_document.h"
+#include "device/analyzer_view.h"
 #include "device/record_file.h"
 #include "device_support.h"
+
+using namespace zta;
 
 namespace {
 
@@ -43,13 +45,13 @@ class RecordFilesTest : public QObject {
     std::unique_ptr<ScriptedPrompter> prompter_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
 
-    CMirelView* Open(int number) {
-        CChildFrame* w = OpenAnalyzerWindow(*host_, host_->area);
+    AnalyzerView* Open(int number) {
+        AnalyzerSubWindow* w = OpenAnalyzerWindow(*host_, host_->area);
         w->view()->numberField()->setText(QString::number(number));
         return w->view();
     }
 
-    void Feed(CMirelView* v, double concentration, int relays) {
+    void Feed(AnalyzerView* v, double concentration, int relays) {
         host_->Store(v->GetDocument().slot, [&](zta::Slot& s) {
             s.errorCount = 0;
             s.temperature = 21;
@@ -132,7 +134,7 @@ private slots:
     }
 
     void singleRecordsAppendToTheNumbersFile() {
-        CMirelView* v = Open(12);
+        AnalyzerView* v = Open(12);
         QCOMPARE(v->recordFile, host_->folder + QStringLiteral("12.zta"));
         QCOMPARE(v->timerFile, host_->folder + QStringLiteral("12timer.zta"));
         {
@@ -141,8 +143,8 @@ private slots:
             old.write("old line\r\n");
         }
         Feed(v, 49.6, 5);
-        QVERIFY(v->OnCommand(CmdRecord));
-        QVERIFY(v->OnCommand(CmdToolRecord));
+        QVERIFY(v->OnCommand(CommandId::Record));
+        QVERIFY(v->OnCommand(CommandId::ToolRecord));
         const auto lines = Lines(v->recordFile);
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], QByteArray("old line\r"));
@@ -156,9 +158,9 @@ private slots:
     }
 
     void noteEndsTheNextLineOnly() {
-        CMirelView* v = Open(4);
+        AnalyzerView* v = Open(4);
         dialogs_->notes.push_back(QStringLiteral("калибровка"));
-        QVERIFY(v->OnCommand(CmdInsertActive));
+        QVERIFY(v->OnCommand(CommandId::InsertActive));
         QCOMPARE(dialogs_->asked, std::vector<int>{4});
         QVERIFY(QFileInfo::exists(v->recordFile) == false);  // nothing written yet
         v->WriteRecord();
@@ -170,15 +172,15 @@ private slots:
         QCOMPARE(WithoutTime(lines[1]), QByteArray("0 0 0 0 0 0 0 T \r"));
 
         dialogs_->notes.push_back(std::nullopt);  // Cancel keeps no note
-        v->OnCommand(CmdToolInsertActive);
+        v->OnCommand(CommandId::ToolInsertActive);
         QVERIFY(v->pendingText.isEmpty());
     }
 
     void noteForAllWindowsReachesEachWindowsNextLine() {
-        CMirelView* a = Open(1);
-        CMirelView* b = Open(2);
+        AnalyzerView* a = Open(1);
+        AnalyzerView* b = Open(2);
         host_->pollBlock.SetInsertText("все");
-        for (CMirelView* v : {a, b}) v->OnViewNotice(NoticeInsertText, 0);
+        for (AnalyzerView* v : {a, b}) v->OnViewNotice(NoticeInsertText, 0);
         host_->polling = true;
         a->StartTimer(3600);  // its next line goes to the timer file
         b->WriteRecord();
@@ -190,10 +192,10 @@ private slots:
 
     void timerWritesAtOnceAndOnTicksAndStopWritesNothing() {
         host_->polling = true;
-        CMirelView* v = Open(5);
+        AnalyzerView* v = Open(5);
         Feed(v, 10, 1);
         dialogs_->periods.push_back(1);
-        QVERIFY(v->OnCommand(CmdTimerActive));
+        QVERIFY(v->OnCommand(CommandId::TimerActive));
         QCOMPARE(dialogs_->asked, std::vector<int>{5});
         QVERIFY(v->timerRunning);
         QVERIFY(v->GetDocument().timerRunning);
@@ -205,9 +207,9 @@ private slots:
         QVERIFY(!QFile::exists(v->recordFile));
 
         CommandState st;
-        QVERIFY(v->OnUpdateCommand(CmdTimerActive, st));
+        QVERIFY(v->OnUpdateCommand(CommandId::TimerActive, st));
         QVERIFY(!st.enabled);
-        QVERIFY(v->OnUpdateCommand(CmdToolStopTimer, st));
+        QVERIFY(v->OnUpdateCommand(CommandId::ToolStopTimer, st));
         QVERIFY(st.enabled);
 
         // Ticks go to the timer file too; a single record in between goes to the plain one.
@@ -216,7 +218,7 @@ private slots:
         QCOMPARE(Lines(v->recordFile).size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(Lines(v->timerFile).size() >= 3, 10000);
 
-        QVERIFY(v->OnCommand(CmdToolStopTimer));
+        QVERIFY(v->OnCommand(CommandId::ToolStopTimer));
         const auto written = Lines(v->timerFile).size();
         QVERIFY(!v->timerRunning);
         QCOMPARE(v->timerPeriod(), 0);
@@ -230,8 +232,8 @@ private slots:
     }
 
     void setTimerRefusals() {
-        CMirelView* v = Open(8);
-        QVERIFY(v->OnCommand(CmdToolSetTimer));
+        AnalyzerView* v = Open(8);
+        QVERIFY(v->OnCommand(CommandId::ToolSetTimer));
         QCOMPARE(prompter_->boxes().at(0).text,
                  QStringLiteral("Установка таймера для прибора № 8 не может быть произведена.\r\n"
                                 "    \t         Проверьте подключение прибора. "));
@@ -240,13 +242,13 @@ private slots:
 
         host_->polling = true;
         dialogs_->periods = {std::nullopt, 0};
-        v->OnCommand(CmdTimerActive);  // Cancel
-        v->OnCommand(CmdTimerActive);  // 0
+        v->OnCommand(CommandId::TimerActive);  // Cancel
+        v->OnCommand(CommandId::TimerActive);  // 0
         QVERIFY(!v->timerRunning);
         QCOMPARE(prompter_->boxes().size(), size_t(1));
 
         v->StartTimer(60);
-        v->OnCommand(CmdTimerActive);
+        v->OnCommand(CommandId::TimerActive);
         QCOMPARE(prompter_->boxes().back().text, QStringLiteral("Таймер уже установлен"));
         QCOMPARE(prompter_->boxes().back().caption, QStringLiteral("Ошибка"));
         QCOMPARE(host_->pollBlock.RunningTimers(), 1);
@@ -254,13 +256,13 @@ private slots:
 
     void timerForAllWindowsAndNegativePeriods() {
         host_->polling = true;
-        CMirelView* a = Open(1);
-        CMirelView* b = Open(2);
-        for (CMirelView* v : {a, b}) v->OnViewNotice(NoticeStartTimer, 30);
+        AnalyzerView* a = Open(1);
+        AnalyzerView* b = Open(2);
+        for (AnalyzerView* v : {a, b}) v->OnViewNotice(NoticeStartTimer, 30);
         QCOMPARE(host_->pollBlock.RunningTimers(), 2);
         QCOMPARE(Lines(a->timerFile).size(), 1);
         QCOMPARE(Lines(b->timerFile).size(), 1);
-        for (CMirelView* v : {a, b}) v->OnViewNotice(NoticeStopTimer, 0);
+        for (AnalyzerView* v : {a, b}) v->OnViewNotice(NoticeStopTimer, 0);
         QCOMPARE(host_->pollBlock.RunningTimers(), 0);
 
         a->OnViewNotice(NoticeStartTimer, -5);
@@ -281,7 +283,7 @@ private slots:
     }
 
     void unwritableFolderIsReportedOnceAndTheNoteWaits() {
-        CMirelView* v = Open(3);
+        AnalyzerView* v = Open(3);
         // A folder below a plain file cannot be made, whoever runs the test.
         QFile blocker(host_->folder + QStringLiteral("plain"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));

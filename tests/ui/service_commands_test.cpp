@@ -13,20 +13,22 @@
 #include <functional>
 #include <memory>
 
-#include "app/command_ids.h"
-#include "app/prompter.h"
-#include "commands/doc_commands.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
+#include "commands/service_commands.h"
 #include "commands/service_dialogs.h"
-#include "device/child_frame.h"
-#include "device/device_icons.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_doc_template.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "ui/device_icons.h"
+#include "device/analyzer_document.h"
+#include "device/form_window_factory.h"
+#include "device/analyzer_view.h"
 #include "link/modbus.h"
 #include "sim/bus.h"
 #include "device_support.h"
 #include "sim_writes.h"
 #include "station_support.h"
+
+using namespace zta;
 
 namespace {
 
@@ -35,42 +37,42 @@ constexpr int kWaitMs = 15000;
 using Pending = bool zta::Slot::*;
 
 struct Refusal {
-    int id;
+    CommandId id;
     const char* text;
 };
 
 // The tool buttons carry the same refusals as their menu items.
 const Refusal kRefusals[] = {
-    {CmdChangeNumber,
+    {CommandId::ChangeNumber,
      "Смена номера не может быть произведена.\r\n      Проверьте подключение прибора. "},
-    {CmdToolChangeSpeed,
+    {CommandId::ToolChangeSpeed,
      "Смена скорости не может быть произведена.\r\n       Проверьте подключение прибора. "},
-    {CmdToolSetZero,
+    {CommandId::ToolSetZero,
      "Установка нуля не может быть произведена.\r\n       Проверьте подключение прибора. "},
-    {CmdHighGas,
+    {CommandId::HighGas,
      "Установка по газу не может быть произведена.\r\n       Проверьте подключение прибора. "},
-    {CmdToolMiddleGas,
+    {CommandId::ToolMiddleGas,
      "Установка по газу не может быть произведена.\r\n       Проверьте подключение прибора. "},
-    {CmdTypicalConcentration,
+    {CommandId::TypicalConcentration,
      "Установка исходной концентрации не может быть произведена.\r\n"
      "                  Проверьте подключение прибора. "},
 };
 
 struct Confirmation {
-    int id;
+    CommandId id;
     const char* text;
     const char* caption;
     Pending flag;
 };
 
 const Confirmation kConfirmations[] = {
-    {CmdSetZero, "Установить нуль в приборе № 7 ?", "Установка нуля", &zta::Slot::pendingZero},
-    {CmdToolHighGas,
+    {CommandId::SetZero, "Установить нуль в приборе № 7 ?", "Установка нуля", &zta::Slot::pendingZero},
+    {CommandId::ToolHighGas,
      "Установить газ максимальной концентрации (4.40 Об. долей) в приборе № 7 ?",
      "Установка по газу", &zta::Slot::pendingMaxGas},
-    {CmdMiddleGas, "Установить газ средней концентрации (2.70 Об. долей) в приборе № 7 ?",
+    {CommandId::MiddleGas, "Установить газ средней концентрации (2.70 Об. долей) в приборе № 7 ?",
      "Установка по газу", &zta::Slot::pendingMidGas},
-    {CmdToolTypicalConcentration, "Загрузить типовые значения концентрации в приборе № 7 ?",
+    {CommandId::ToolTypicalConcentration, "Загрузить типовые значения концентрации в приборе № 7 ?",
      "Установка исходной концентрации", &zta::Slot::pendingTypical},
 };
 
@@ -92,7 +94,7 @@ struct Rig {
     std::unique_ptr<zta::sim::Bus> bus;
     std::unique_ptr<TestStation> st;
     QMdiSubWindow* children[2] = {};
-    CMirelView* views[2] = {};
+    AnalyzerView* views[2] = {};
 };
 
 }  // namespace
@@ -108,12 +110,12 @@ class ServiceCommandsTest : public QObject {
     int dialogsRun_ = 0;
     QString dialogTitle_;
 
-    CChildFrame* Open(int address = 7) {
-        CChildFrame* w = OpenAnalyzerWindow(*host_, host_->area);
+    AnalyzerSubWindow* Open(int address = 7) {
+        AnalyzerSubWindow* w = OpenAnalyzerWindow(*host_, host_->area);
         w->view()->numberField()->setText(QString::number(address));
         return w;
     }
-    zta::Slot SlotOf(CChildFrame* w) const {
+    zta::Slot SlotOf(AnalyzerSubWindow* w) const {
         return host_->pollBlock.Snapshot(w->document().slot);
     }
 
@@ -134,8 +136,8 @@ class ServiceCommandsTest : public QObject {
             rig_->bus->Start();
             rig_->st = std::make_unique<TestStation>(
                 QStringList{QString::fromStdString(rig_->bus->PortPath())},
-                std::make_unique<CMirelDocTemplate>());
-            CMainFrame* f = rig_->st->frame;
+                std::make_unique<FormWindowFactory>());
+            MainWindow* f = rig_->st->frame;
             f->SetPollTiming(FastTiming());
             f->OpenNewDocument();
             const auto children = f->mdiArea()->subWindowList();
@@ -148,14 +150,14 @@ class ServiceCommandsTest : public QObject {
         }
         SetPrompter(&rig_->st->prompter);
         rig_->st->prompter.clear();
-        for (CMirelView* v : rig_->views)
+        for (AnalyzerView* v : rig_->views)
             if (!QTest::qWaitFor([v] { return v->GetDocument().linkUp; }, kWaitMs))
                 qFatal("no link with analyzer %d", v->GetDocument().address);
         return *rig_;
     }
 
     // Runs `id` in the window `index` of the rig, as the menu or tool bar would.
-    void Run(Rig& r, int index, int id) {
+    void Run(Rig& r, int index, CommandId id) {
         r.st->frame->mdiArea()->setActiveSubWindow(r.children[index]);
         QVERIFY(r.st->frame->router().query(id).enabled);
         QVERIFY(r.st->frame->router().dispatch(id));
@@ -192,6 +194,7 @@ private slots:
     }
 
     void init() {
+        SetDocumentCommandHandlers(ServiceCommandHandlers());
         host_ = std::make_unique<FakeHost>();
         prompter_ = std::make_unique<ScriptedPrompter>();
         SetPrompter(prompter_.get());
@@ -209,7 +212,7 @@ private slots:
     }
 
     void connectionCommandsRefuseWithoutPollingOrSlot() {
-        CChildFrame* w = Open();
+        AnalyzerSubWindow* w = Open();
         for (const bool polling : {false, true}) {
             host_->polling = polling;
             if (polling) host_->pollBlock.Close(w->document().slot);  // the slot is gone
@@ -229,7 +232,7 @@ private slots:
     }
 
     void confirmationsSetTheirFlagOnOkOnly() {
-        CChildFrame* w = Open(7);
+        AnalyzerSubWindow* w = Open(7);
         host_->polling = true;
         for (const Confirmation& c : kConfirmations) {
             prompter_->clear();
@@ -255,27 +258,27 @@ private slots:
     }
 
     void numberAndSpeedDialogsWriteValueThenFlag() {
-        CChildFrame* w = Open(7);
+        AnalyzerSubWindow* w = Open(7);
         host_->polling = true;
         answer_ = [](QDialog& d) {
-            auto* dialog = As<CSetNomer>(d);
+            auto* dialog = As<NetworkNumberDialog>(d);
             Type(dialog->numberField(), QStringLiteral("256"));
             dialog->setButton()->click();  // refused inside the dialog
             QVERIFY(dialog->isVisible());
             Type(dialog->numberField(), QStringLiteral("255"));
             dialog->setButton()->click();
         };
-        w->document().OnCommand(CmdToolChangeNumber);
+        w->document().OnCommand(CommandId::ToolChangeNumber);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена номера прибора № 7"));
         QVERIFY(SlotOf(w).pendingAddress);
         QCOMPARE(SlotOf(w).newAddress, uint8_t(255));
 
         answer_ = [](QDialog& d) {
-            auto* dialog = As<CSetSpeed>(d);
+            auto* dialog = As<BaudRateDialog>(d);
             dialog->speedList()->setCurrentIndex(4);
             dialog->applyButton()->click();
         };
-        w->document().OnCommand(CmdChangeSpeed);
+        w->document().OnCommand(CommandId::ChangeSpeed);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена скорости прибора № 7"));
         QVERIFY(SlotOf(w).pendingBaud);
         QCOMPARE(SlotOf(w).newBaudCode, uint8_t(0x10));
@@ -283,12 +286,12 @@ private slots:
         // Cancel writes nothing, not even the value.
         host_->Store(w->document().slot, [](zta::Slot& s) { s.ClearPending(); });
         answer_ = [](QDialog& d) {
-            Type(As<CSetNomer>(d)->numberField(), QStringLiteral("9"));
+            Type(As<NetworkNumberDialog>(d)->numberField(), QStringLiteral("9"));
             d.reject();
         };
-        w->document().OnCommand(CmdChangeNumber);
+        w->document().OnCommand(CommandId::ChangeNumber);
         answer_ = [](QDialog& d) { d.reject(); };
-        w->document().OnCommand(CmdToolChangeSpeed);
+        w->document().OnCommand(CommandId::ToolChangeSpeed);
         QCOMPARE(dialogsRun_, 4);
         QVERIFY(!SlotOf(w).AnyPending());
         QCOMPARE(SlotOf(w).newAddress, uint8_t(255));
@@ -297,15 +300,15 @@ private slots:
     // The dialog's event loop may see another window close; the request still goes to the
     // analyzer it was confirmed for, in that window's new slot.
     void requestFollowsItsWindowWhenAnotherClosesMeanwhile() {
-        CChildFrame* first = Open(7);
-        CChildFrame* second = Open(8);
+        AnalyzerSubWindow* first = Open(7);
+        AnalyzerSubWindow* second = Open(8);
         host_->polling = true;
         answer_ = [first](QDialog& d) {
             delete first;
-            Type(As<CSetNomer>(d)->numberField(), QStringLiteral("20"));
-            As<CSetNomer>(d)->setButton()->click();
+            Type(As<NetworkNumberDialog>(d)->numberField(), QStringLiteral("20"));
+            As<NetworkNumberDialog>(d)->setButton()->click();
         };
-        second->document().OnCommand(CmdChangeNumber);
+        second->document().OnCommand(CommandId::ChangeNumber);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена номера прибора № 8"));
         QCOMPARE(host_->pollBlock.WindowCount(), 1);
         const zta::Slot s = host_->pollBlock.Snapshot(0);
@@ -316,20 +319,20 @@ private slots:
     }
 
     void thresholdsNeedNoConnection() {
-        CChildFrame* w = Open(7);
-        CMirelDoc& doc = w->document();
+        AnalyzerSubWindow* w = Open(7);
+        AnalyzerDocument& doc = w->document();
         QVERIFY(!host_->polling);
         // Butane shows threshold 20 as 1.00; 1.5 in its units is 30 for the analyzer.
         doc.gasCode = 4;
         doc.threshold1 = 20;
         QString shown;
         answer_ = [&shown](QDialog& d) {
-            auto* dialog = As<CSetPorog>(d);
+            auto* dialog = As<ThresholdDialog>(d);
             shown = dialog->valueField()->text();
             Type(dialog->valueField(), QStringLiteral("1.5"));
             dialog->setButton()->click();
         };
-        doc.OnCommand(CmdThreshold1);
+        doc.OnCommand(CommandId::Threshold1);
         QCOMPARE(dialogTitle_, QStringLiteral("Установка порога 1 в приборе № 7"));
         QCOMPARE(shown, QStringLiteral("1.00"));
         QVERIFY(SlotOf(w).pendingThreshold1);
@@ -339,12 +342,12 @@ private slots:
         doc.gasCode = 2;
         doc.threshold2 = 50;
         answer_ = [&shown](QDialog& d) {
-            auto* dialog = As<CSetPorog>(d);
+            auto* dialog = As<ThresholdDialog>(d);
             shown = dialog->valueField()->text();
             Type(dialog->valueField(), QStringLiteral("37.9"));
             dialog->setButton()->click();
         };
-        doc.OnCommand(CmdToolThreshold2);
+        doc.OnCommand(CommandId::ToolThreshold2);
         QCOMPARE(dialogTitle_, QStringLiteral("Установка порога 2 в приборе № 7"));
         QCOMPARE(shown, QStringLiteral("50"));
         QVERIFY(SlotOf(w).pendingThreshold2);
@@ -352,21 +355,21 @@ private slots:
 
         // A second request before the first went out replaces its value.
         answer_ = [](QDialog& d) {
-            Type(As<CSetPorog>(d)->valueField(), QStringLiteral("100"));
-            As<CSetPorog>(d)->setButton()->click();
+            Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("100"));
+            As<ThresholdDialog>(d)->setButton()->click();
         };
-        doc.OnCommand(CmdThreshold2);
+        doc.OnCommand(CommandId::Threshold2);
         QCOMPARE(SlotOf(w).newThreshold2, uint8_t(100));
         QVERIFY(prompter_->boxes().empty());
     }
 
     void secondThresholdOfAVrmAnalyzerIsRefused() {
-        CChildFrame* w = Open(7);
+        AnalyzerSubWindow* w = Open(7);
         w->document().gasCode = 5;
         for (const bool polling : {false, true}) {
             host_->polling = polling;
             prompter_->clear();
-            w->document().OnCommand(CmdThreshold2);
+            w->document().OnCommand(CommandId::Threshold2);
             QCOMPARE(prompter_->boxes().size(), size_t(1));
             QCOMPARE(prompter_->boxes()[0].text,
                      QStringLiteral("Прибор VRM имеет только один порог.\r\n"));
@@ -374,21 +377,21 @@ private slots:
             QCOMPARE(prompter_->boxes()[0].icon, Prompter::Icon::Information);
         }
         QCOMPARE(dialogsRun_, 0);
-        answer_ = [](QDialog& d) { As<CSetPorog>(d)->setButton()->click(); };
-        w->document().OnCommand(CmdThreshold1);  // threshold 1 still works
+        answer_ = [](QDialog& d) { As<ThresholdDialog>(d)->setButton()->click(); };
+        w->document().OnCommand(CommandId::Threshold1);  // threshold 1 still works
         QCOMPARE(dialogsRun_, 1);
         QVERIFY(SlotOf(w).pendingThreshold1);
         QVERIFY(!SlotOf(w).pendingThreshold2);
     }
 
     void f6AsksForTheFactoryNumberWithoutLink() {
-        CChildFrame* w = Open(7);
+        AnalyzerSubWindow* w = Open(7);
         w->document().factoryNumber = 1234;
         QVERIFY(!w->document().linkUp);
         QString prompt;
         QString initial;
         answer_ = [&](QDialog& d) {
-            auto* dialog = As<CChangeZavNomer>(d);
+            auto* dialog = As<FactoryNumberDialog>(d);
             prompt = dialog->promptLabel()->text();
             initial = dialog->numberField()->text();
             Type(dialog->numberField(), QStringLiteral("4321"));
@@ -409,37 +412,37 @@ private slots:
     }
 
     void enablingFollowsTheActiveWindowAndItsLink() {
-        TestStation st({QStringLiteral("ttyS0")}, std::make_unique<CMirelDocTemplate>());
-        CMainFrame* f = st.frame;
+        TestStation st({QStringLiteral("ttyS0")}, std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
         QMdiSubWindow* child = f->mdiArea()->subWindowList().value(0);
         QVERIFY(child);
         f->mdiArea()->setActiveSubWindow(child);
         QCOMPARE(f->mdiArea()->currentSubWindow(), child);
-        CMirelDoc& doc = ViewIn(child)->GetDocument();
-        const int always[] = {CmdChangeNumber,    CmdChangeSpeed,    CmdSetZero,
-                              CmdHighGas,         CmdMiddleGas,      CmdTypicalConcentration,
-                              CmdThreshold1,      CmdThreshold2,     CmdToolSetZero,
-                              CmdToolHighGas,     CmdToolMiddleGas,  CmdToolChangeSpeed,
-                              CmdToolTypicalConcentration, CmdToolThreshold1,
-                              CmdToolThreshold2,  CmdToolRecord};
-        const int whenResponding[] = {CmdToolChangeNumber, CmdRecord, CmdSoftwareInfoActive};
+        AnalyzerDocument& doc = ViewIn(child)->GetDocument();
+        const CommandId always[] = {CommandId::ChangeNumber,    CommandId::ChangeSpeed,    CommandId::SetZero,
+                              CommandId::HighGas,         CommandId::MiddleGas,      CommandId::TypicalConcentration,
+                              CommandId::Threshold1,      CommandId::Threshold2,     CommandId::ToolSetZero,
+                              CommandId::ToolHighGas,     CommandId::ToolMiddleGas,  CommandId::ToolChangeSpeed,
+                              CommandId::ToolTypicalConcentration, CommandId::ToolThreshold1,
+                              CommandId::ToolThreshold2,  CommandId::ToolRecord};
+        const CommandId whenResponding[] = {CommandId::ToolChangeNumber, CommandId::Record, CommandId::SoftwareInfoActive};
         for (const bool link : {false, true}) {
             doc.linkUp = link;
-            for (int id : always)
-                QVERIFY2(f->router().query(id).enabled, qPrintable(QString::number(id)));
-            for (int id : whenResponding)
+            for (CommandId id : always)
+                QVERIFY2(f->router().query(id).enabled, qPrintable(QString::number(int(id))));
+            for (CommandId id : whenResponding)
                 QCOMPARE(f->router().query(id).enabled, link);
         }
         // The menu item and the tool button run the same command.
-        f->router().dispatch(CmdToolSetZero);
+        f->router().dispatch(CommandId::ToolSetZero);
         QCOMPARE(st.prompter.boxes().back().text,
                  QString::fromUtf8(kRefusals[2].text));
 
         f->mdiArea()->closeAllSubWindows();
         QTRY_VERIFY(f->mdiArea()->subWindowList().isEmpty());
-        for (int id : always)
+        for (CommandId id : always)
             QVERIFY(!f->router().query(id).enabled);
-        QVERIFY(!f->router().query(CmdToolChangeNumber).enabled);
+        QVERIFY(!f->router().query(CommandId::ToolChangeNumber).enabled);
     }
 
     // ---------------------------------------------------------------- against the simulator
@@ -447,14 +450,14 @@ private slots:
     void zeroHighAndMiddleGasAndTypicalReachTheAnalyzer() {
         Rig& r = R();
         struct Case {
-            int id;
+            CommandId id;
             int reg;
             int value;
         };
-        const Case cases[] = {{CmdSetZero, 1, 0},
-                              {CmdToolHighGas, 3, 4400},
-                              {CmdMiddleGas, 2, 2700},
-                              {CmdToolTypicalConcentration, 4, 1}};
+        const Case cases[] = {{CommandId::SetZero, 1, 0},
+                              {CommandId::ToolHighGas, 3, 4400},
+                              {CommandId::MiddleGas, 2, 2700},
+                              {CommandId::ToolTypicalConcentration, 4, 1}};
         for (const Case& c : cases) {
             r.bus->ClearLog();
             Run(r, 0, c.id);
@@ -477,9 +480,9 @@ private slots:
         const int zerosBefore = r.bus->State(3)->zeroCount;
         r.bus->ClearLog();
         r.st->prompter.Answer(Prompter::ResultCancel);
-        Run(r, 0, CmdSetZero);
+        Run(r, 0, CommandId::SetZero);
         answer_ = [](QDialog& d) { d.reject(); };
-        Run(r, 0, CmdThreshold1);
+        Run(r, 0, CommandId::Threshold1);
         QCOMPARE(dialogsRun_, 1);
         // Several more turns of that analyzer, none of them a write.
         QVERIFY(WaitLog(
@@ -500,16 +503,16 @@ private slots:
         QCOMPARE(r.views[0]->text(1004), QStringLiteral("20"));
         r.bus->ClearLog();
         answer_ = [](QDialog& d) {
-            Type(As<CSetPorog>(d)->valueField(), QStringLiteral("37.9"));
-            As<CSetPorog>(d)->setButton()->click();
+            Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("37.9"));
+            As<ThresholdDialog>(d)->setButton()->click();
         };
-        Run(r, 0, CmdThreshold1);
+        Run(r, 0, CommandId::Threshold1);
         QCOMPARE(Applied(r, 3, 5), WriteFrame(3, 5, 37));
         answer_ = [](QDialog& d) {
-            Type(As<CSetPorog>(d)->valueField(), QStringLiteral("45"));
-            As<CSetPorog>(d)->setButton()->click();
+            Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("45"));
+            As<ThresholdDialog>(d)->setButton()->click();
         };
-        Run(r, 0, CmdToolThreshold2);
+        Run(r, 0, CommandId::ToolThreshold2);
         QCOMPARE(Applied(r, 3, 6), WriteFrame(3, 6, 45));
         QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1004), QStringLiteral("37"), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1006), QStringLiteral("45"), kWaitMs);
@@ -519,8 +522,8 @@ private slots:
         Rig& r = R();
         r.bus->ClearLog();
         answer_ = [](QDialog& d) {
-            Type(As<CChangeZavNomer>(d)->numberField(), QStringLiteral("4321"));
-            As<CChangeZavNomer>(d)->okButton()->click();
+            Type(As<FactoryNumberDialog>(d)->numberField(), QStringLiteral("4321"));
+            As<FactoryNumberDialog>(d)->okButton()->click();
         };
         r.st->frame->mdiArea()->setActiveSubWindow(r.children[0]);
         QTest::keyRelease(r.views[0], Qt::Key_F6);
@@ -532,10 +535,10 @@ private slots:
         Rig& r = R();
         r.bus->ClearLog();
         answer_ = [](QDialog& d) {
-            Type(As<CSetNomer>(d)->numberField(), QStringLiteral("9"));
-            As<CSetNomer>(d)->setButton()->click();
+            Type(As<NetworkNumberDialog>(d)->numberField(), QStringLiteral("9"));
+            As<NetworkNumberDialog>(d)->setButton()->click();
         };
-        Run(r, 0, CmdChangeNumber);
+        Run(r, 0, CommandId::ChangeNumber);
         // New number in the high byte, the line's baud code (9600) in the low one.
         QCOMPARE(Applied(r, 3, 0), WriteFrame(3, 0, 9 << 8 | 0x08));
         QTRY_COMPARE_WITH_TIMEOUT(r.children[0]->windowTitle(), QStringLiteral("Прибор №9"),
@@ -560,10 +563,10 @@ private slots:
         Rig& r = R();
         r.bus->ClearLog();
         answer_ = [](QDialog& d) {
-            As<CSetSpeed>(d)->speedList()->setCurrentIndex(4);  // 19200
-            As<CSetSpeed>(d)->applyButton()->click();
+            As<BaudRateDialog>(d)->speedList()->setCurrentIndex(4);  // 19200
+            As<BaudRateDialog>(d)->applyButton()->click();
         };
-        Run(r, 1, CmdToolChangeSpeed);
+        Run(r, 1, CommandId::ToolChangeSpeed);
         QCOMPARE(Applied(r, 4, 0), WriteFrame(4, 0, 4 << 8 | 0x10));
         QTRY_VERIFY_WITH_TIMEOUT(!r.st->prompter.boxes().empty(), kWaitMs);
         const auto& box = r.st->prompter.boxes()[0];

@@ -10,18 +10,20 @@
 
 #include "app/search_control.h"
 #include "app/station_bridge.h"
-#include "device/child_frame.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
 #include "sim/bus.h"
 #include "station_support.h"
+
+using namespace zta;
 
 namespace {
 
 constexpr int kLinkUp = 174;
 constexpr int kLinkDown = 175;
 
-CMirelView* ViewAt(CMainFrame* f, int index) {
-    auto* child = qobject_cast<CChildFrame*>(f->mdiArea()->subWindowList().at(index));
+AnalyzerView* ViewAt(MainWindow* f, int index) {
+    auto* child = qobject_cast<AnalyzerSubWindow*>(f->mdiArea()->subWindowList().at(index));
     return child ? child->view() : nullptr;
 }
 
@@ -48,14 +50,14 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     }
     bus->Start();
 
-    TestStation st({QString::fromStdString(bus->PortPath())}, MakeDocumentTemplate());
-    CMainFrame* f = st.frame;
+    TestStation st({QString::fromStdString(bus->PortPath())}, MakeAnalyzerWindowFactory());
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
     QVERIFY(f->OpenNewDocument());
     QVERIFY(f->OpenNewDocument());
     const int numbers[3] = {3, 7, 12};
     for (int i = 0; i < 3; ++i) {
-        CMirelView* v = ViewAt(f, i);
+        AnalyzerView* v = ViewAt(f, i);
         QVERIFY(v);
         QCOMPARE(v->iconOf(1023), kLinkDown);
         v->numberField()->setText(QString::number(numbers[i]));
@@ -63,7 +65,7 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     }
     f->TileWindows();
 
-    f->router().dispatch(CmdConnect);
+    f->router().dispatch(CommandId::Connect);
     QVERIFY(f->IsPolling());
     for (int i = 0; i < 3; ++i)
         QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, i)->iconOf(1023), kLinkUp, 15000);
@@ -74,7 +76,7 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     QCOMPARE(ViewAt(f, 0)->iconOf(1023), kLinkUp);
     QCOMPARE(ViewAt(f, 2)->iconOf(1023), kLinkUp);
 
-    f->router().dispatch(CmdDisconnect);
+    f->router().dispatch(CommandId::Disconnect);
     QVERIFY(!f->IsPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     for (int i = 0; i < 3; ++i)
@@ -91,7 +93,7 @@ void StationLinkTest::disconnectDuringSynchronousNotice() {
     bus->Start();
 
     TestStation st({QString::fromStdString(bus->PortPath())});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
     f->Connect();
     RecordingView* view = st.view(0);
@@ -117,7 +119,7 @@ void StationLinkTest::disconnectDuringSynchronousNotice() {
             return;
         nestedDone = true;
         f->Disconnect();
-        f->router().dispatch(CmdExit);
+        f->router().dispatch(CommandId::Exit);
     };
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     f->Disconnect();
@@ -137,8 +139,8 @@ void StationLinkTest::closeWhilePolling() {
     bus->Start();
 
     auto st = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus->PortPath())},
-                                            MakeDocumentTemplate());
-    CMainFrame* f = st->frame;
+                                            MakeAnalyzerWindowFactory());
+    MainWindow* f = st->frame;
     f->SetPollTiming(FastTiming());
     for (int i = 0; i < 5; ++i)
         f->OpenNewDocument();
@@ -146,7 +148,7 @@ void StationLinkTest::closeWhilePolling() {
     QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, 0)->iconOf(1023), kLinkUp, 10000);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     // Exit while polling: the thread is stopped before the windows go.
-    f->router().dispatch(CmdExit);
+    f->router().dispatch(CommandId::Exit);
     QVERIFY(!f->IsPolling());
     QVERIFY(QFile::exists(st->dir.filePath(QStringLiteral("CalDataK7.cfg"))));
     st.reset();  // windows and block go; nothing may still be polling them
@@ -168,7 +170,7 @@ std::unique_ptr<zta::sim::Bus> BusWith(std::initializer_list<int> addresses) {
     return bus;
 }
 
-void FastSearch(CMainFrame* f) {
+void FastSearch(MainWindow* f) {
     zta::LineOptions line;
     line.replyTimeoutMs = 100;  // generous for a loaded machine; these searches stop early
     f->searchControl().SetLineOptions(line);
@@ -181,21 +183,21 @@ void FastSearch(CMainFrame* f) {
 void StationLinkTest::searchStoppedEarlyOpensWindowsForWhatItFound() {
     auto bus = BusWith({5, 9, 30, 40});
     QVERIFY(bus);
-    TestStation st({QString::fromStdString(bus->PortPath())}, MakeDocumentTemplate());
-    CMainFrame* f = st.frame;
+    TestStation st({QString::fromStdString(bus->PortPath())}, MakeAnalyzerWindowFactory());
+    MainWindow* f = st.frame;
     FastSearch(f);
     f->OpenNewDocument();  // two old windows, both replaced
 
-    f->router().dispatch(CmdSearch);
+    f->router().dispatch(CommandId::Search);
     QVERIFY(f->IsSearching());
-    QVERIFY(f->router().query(CmdStopSearch).enabled);
-    QVERIFY(!f->router().query(CmdConnect).enabled);
+    QVERIFY(f->router().query(CommandId::StopSearch).enabled);
+    QVERIFY(!f->router().query(CommandId::Connect).enabled);
     f->Connect();
     QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Остановите поиск"));
     QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 3")) &&
                                  f->paneText(0).contains(QStringLiteral("Найдены №№: 5,9,30,")),
                              30000);
-    f->router().dispatch(CmdStopSearch);
+    f->router().dispatch(CommandId::StopSearch);
     QVERIFY(!f->IsSearching());
     QVERIFY(f->IsPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
@@ -217,17 +219,17 @@ void StationLinkTest::searchFindsNothingKeepsWindows() {
     auto bus = BusWith({});
     QVERIFY(bus);
     TestStation st({QString::fromStdString(bus->PortPath())});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     FastSearch(f);
     f->OpenNewDocument();
     f->block().SetAddress(1, 17);
-    f->router().dispatch(CmdSearch);
+    f->router().dispatch(CommandId::Search);
     QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 4")), 30000);
     // While searching, polling refuses and the search refuses a second start.
-    f->router().dispatch(CmdSearch);  // disabled: nothing
+    f->router().dispatch(CommandId::Search);  // disabled: nothing
     f->searchControl().StartSearch();
     QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Поиск идет."));
-    f->router().dispatch(CmdStopSearch);
+    f->router().dispatch(CommandId::StopSearch);
     QVERIFY(!f->IsSearching());
     QVERIFY(!f->IsPolling());
     QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Подключенных приборов не найдено."));

@@ -1,0 +1,92 @@
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QVBoxLayout>
+
+#include "device/analyzer_window_factory.h"
+#include "app/main_window.h"
+#include "commands/service_commands.h"
+#include "device/form_window_factory.h"
+#include "ui/toolbar_icons.h"
+#include "zta/version.h"
+
+namespace zta {
+
+StationApplication::StationApplication(StationOptions options, QObject* parent)
+    : QObject(parent), options_(std::move(options)) {
+    SetDocumentCommandHandlers(ServiceCommandHandlers());
+}
+
+StationApplication::~StationApplication() {
+    delete frame_.data();
+}
+
+bool StationApplication::InitInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory, bool show) {
+    template_ = windowFactory ? std::move(windowFactory) : MakeAnalyzerWindowFactory();
+    QApplication::setWindowIcon(StationIcon());
+    // The settings key of the historic station; nothing is stored under it.
+    QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+    frame_ = new MainWindow(this, *template_, options_);
+    frame_->setAttribute(Qt::WA_DeleteOnClose, false);
+    // The first analyzer window opens empty with network number 0.
+    frame_->OpenNewDocument();
+    if (show)
+        frame_->show();
+    return true;
+}
+
+bool StationApplication::OnCommand(CommandId id) {
+    switch (id) {
+    case CommandId::NewDocument:
+        if (frame_)
+            frame_->OpenNewDocument();
+        return true;
+    case CommandId::About:
+    case CommandId::ToolAbout: ShowAbout(frame_); return true;
+    case CommandId::Exit:
+        if (frame_)
+            frame_->close();
+        return true;
+    default: return false;
+    }
+}
+
+bool StationApplication::OnUpdateCommand(CommandId id, CommandState&) {
+    return id == CommandId::NewDocument || id == CommandId::About || id == CommandId::ToolAbout || id == CommandId::Exit;
+}
+
+QString StationBuildText() {
+    return QStringLiteral("Сборка zta-k7 %1").arg(QLatin1String(zta::kVersion));
+}
+
+void StationApplication::ShowAbout(QWidget* owner) {
+    QDialog box(owner);
+    box.setObjectName(QStringLiteral("aboutBox"));
+    box.setWindowTitle(QStringLiteral("О программе ZTA-K7.exe"));
+    auto* icon = new QLabel;
+    icon->setPixmap(StationIcon().pixmap(32, 32));
+    auto* text = new QLabel(QStringLiteral(
+        "Программа ZTA-K7.exe ver 2.0  предназначена для проведения испытательных, тестовых и "
+        "калибровочных работ с газоанализаторами ZTA-K7"));
+    text->setWordWrap(true);
+    text->setMinimumWidth(300);
+    auto* build = new QLabel(StationBuildText());
+    build->setObjectName(QStringLiteral("aboutBuild"));
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(text);
+    texts->addWidget(build);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    auto* row = new QHBoxLayout;
+    row->addWidget(icon, 0, Qt::AlignTop);
+    row->addLayout(texts, 1);
+    auto* layout = new QVBoxLayout(&box);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+    box.exec();
+}
+
+}  // namespace zta

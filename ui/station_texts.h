@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+#include "ui/command_ids.h"
+
+namespace zta {
+
+// Status prompt (first line) and tool tip (after the line break) of a command; empty when the
+// command has none.
+QString CommandPrompt(CommandId id);
+QString CommandToolTip(CommandId id);
+
+}  // namespace zta
