@@ -34,10 +34,14 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
 installed_before=0
 dpkg-query -W -f='${Status}' zta-k7 2>/dev/null | grep -q 'install ok installed' && installed_before=1
-remove() {
+home="$(mktemp -d)"
+sim=""
+cleanup() {
+    if [ -n "$sim" ]; then kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; fi
+    rm -rf "$home"
     [ "$installed_before" = 1 ] || $sudo dpkg -r zta-k7 >/dev/null
 }
-trap remove EXIT
+trap cleanup EXIT
 $sudo dpkg -i "$deb" >/dev/null
 
 entry=/usr/share/applications/zta-k7.desktop
@@ -50,4 +54,15 @@ shown="$(cd / && QT_QPA_PLATFORM=offscreen /usr/bin/zta-k7 --version 2>/dev/null
 [ "$shown" = "zta-k7 $version" ] || fail "zta-k7 --version says '$shown', not 'zta-k7 $version'"
 /usr/bin/zta-bus --help | grep -q '^usage: zta-bus' || fail "zta-bus --help"
 [ "$(/usr/bin/zta-sim --version)" = "zta-sim $version" ] || fail "zta-sim --version"
-echo "-- installed and ran zta-k7 $version"
+
+# A user's first run of the installed station: its records go to the documents folder, which
+# the first record makes. Root may write into /usr/bin, so this holds as root too.
+/usr/bin/zta-sim --link "$home/bus" --analyzer address=1 >"$home/sim.log" 2>&1 &
+sim=$!
+for _ in $(seq 1 300); do [ -e "$home/bus" ] && break; sleep 0.1; done
+[ -e "$home/bus" ] || { cat "$home/sim.log" >&2; fail "zta-sim did not start"; }
+(cd "$home" && HOME="$home" XDG_CONFIG_HOME="$home/.config" QT_QPA_PLATFORM=offscreen \
+    /usr/bin/zta-k7 --port "$home/bus" --open 1 --connect --timer 1 \
+    --screenshot "$home/shot.png" --wait 2500 2>/dev/null)
+[ -s "$home/Documents/ZTA-K7/1timer.zta" ] || fail "no records in ~/Documents/ZTA-K7/"
+echo "-- installed zta-k7 $version: runs, and records into ~/Documents/ZTA-K7/"
