@@ -72,9 +72,7 @@ void AskThreshold(AnalyzerDocument& doc, int which, std::uint8_t current, zta::C
     dialog.setGasCode(doc.gasCode);
     dialog.setThreshold(static_cast<double>(current));
     if (!RunDialog(dialog)) return;
-    // The analyzer takes whole units: 37.9 goes out as 37.
-    const int value = static_cast<int>(std::trunc(dialog.threshold()));
-    Confirm(doc, command, value & 0xff);
+    Confirm(doc, command, zta::ThresholdToSend(dialog.threshold()));
 }
 
 // ---------------------------------------------------------------- the commands

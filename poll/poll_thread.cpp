@@ -19,46 +19,63 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+using PendingFlag = bool Slot::*;
+
 struct Choice {
     Request request{};
     size_t replyLength = 0;
+    PendingFlag command = nullptr;  // the pending command this write carries; none for a read
     bool isWrite = false;
     bool isBaud = false;
     bool isNewAddress = false;
 };
 
-// The priority table: the first pending command wins, else the read the model calls for.
+// The priority order of pending commands: the first one set goes out.
+constexpr PendingFlag kPriority[] = {
+    &Slot::pendingThreshold1, &Slot::pendingThreshold2, &Slot::pendingTypical,
+    &Slot::pendingMaxGas,     &Slot::pendingMidGas,     &Slot::pendingZero,
+    &Slot::pendingAddress,    &Slot::pendingBaud,       &Slot::pendingFactoryNumber,
+};
+
+Request CommandRequest(const Slot& s, PendingFlag f, uint8_t a, unsigned baud, double maxGas,
+                       double midGas) {
+    RegisterWrite w{};
+    if (f == &Slot::pendingThreshold1) {
+        w = EncodeThreshold1(s.newThreshold1);
+    } else if (f == &Slot::pendingThreshold2) {
+        w = EncodeThreshold2(s.newThreshold2);
+    } else if (f == &Slot::pendingTypical) {
+        w = EncodeTypical();
+    } else if (f == &Slot::pendingMaxGas) {
+        w = EncodeMaxGas(maxGas);
+    } else if (f == &Slot::pendingMidGas) {
+        w = EncodeMidGas(midGas);
+    } else if (f == &Slot::pendingZero) {
+        w = EncodeZero();
+    } else if (f == &Slot::pendingAddress) {
+        w = EncodeNewAddress(s.newAddress, baud);
+    } else if (f == &Slot::pendingBaud) {
+        w = EncodeNewBaud(a, s.newBaudCode);
+    } else {
+        w = EncodeFactoryNumber(s.newFactoryNumber);
+    }
+    return WriteRequest(a, w.reg, w.value);
+}
+
+// The first pending command in priority order, else the read the model calls for.
 Choice ChooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, double midGas) {
     Choice c;
-    RegisterWrite w{};
-    c.isWrite = true;
-    if (s.pendingThreshold1) {
-        w = EncodeThreshold1(s.newThreshold1);
-    } else if (s.pendingThreshold2) {
-        w = EncodeThreshold2(s.newThreshold2);
-    } else if (s.pendingTypical) {
-        w = EncodeTypical();
-    } else if (s.pendingMaxGas) {
-        w = EncodeMaxGas(maxGas);
-    } else if (s.pendingMidGas) {
-        w = EncodeMidGas(midGas);
-    } else if (s.pendingZero) {
-        w = EncodeZero();
-    } else if (s.pendingAddress) {
-        w = EncodeNewAddress(s.newAddress, baud);
-        c.isNewAddress = true;
-    } else if (s.pendingBaud) {
-        w = EncodeNewBaud(a, s.newBaudCode);
-        c.isBaud = true;
-    } else if (s.pendingFactoryNumber) {
-        w = EncodeFactoryNumber(s.newFactoryNumber);
-    } else {
-        c.isWrite = false;
-    }
-    if (c.isWrite) {
-        c.request = WriteRequest(a, w.reg, w.value);
+    for (PendingFlag f : kPriority) {
+        if (!(s.*f)) continue;
+        c.command = f;
+        c.isWrite = true;
+        c.isNewAddress = f == &Slot::pendingAddress;
+        c.isBaud = f == &Slot::pendingBaud;
+        c.request = CommandRequest(s, f, a, baud, maxGas, midGas);
         c.replyLength = kEchoLength;
-    } else if (s.extendedModel) {
+        return c;
+    }
+    if (s.extendedModel) {
         c.request = ReadRequest(a, kReadingsRegister, kLongReadCount);
         c.replyLength = kLongReplyLength;
     } else {
@@ -71,10 +88,14 @@ Choice ChooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, dou
 enum class Outcome { Nothing, Echo, Data, Failure };
 
 // Applies the judged reply to the slot; the caller holds the block's lock through StoreOutcome.
-Outcome Judge(Slot& s, const Choice& c, uint8_t a, const uint8_t* reply, size_t n) {
+// `sent` is the request as the slot would make it now: the same command confirmed again with
+// another value while this one was on the line stays pending.
+Outcome Judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const uint8_t* reply,
+              size_t n) {
     if (c.isWrite && n == kEchoLength) {
         if (!IsExactEcho(c.request, reply, n)) return Outcome::Nothing;
-        s.ClearPending();
+        // Only the answered command: the others go out on the next turns.
+        if (sent == c.request) s.*c.command = false;
         return Outcome::Echo;
     }
     if ((n == kShortReplyLength || n == kLongReplyLength || n == kExceptionLength) &&
@@ -191,7 +212,10 @@ private:
         Slot after;
         const bool stored = block_.StoreOutcome(t.slot, t.generation, [&](Slot& s) {
             if (x.writeOk) ++s.requestCount;
-            outcome = Judge(s, c, a, reply, x.count);
+            const Request sent =
+                c.isWrite ? CommandRequest(s, c.command, a, t.baudRate, t.maxGas, t.midGas)
+                          : c.request;
+            outcome = Judge(s, c, sent, a, reply, x.count);
             after.viewWindow = s.viewWindow;
             after.address = s.address;
         });

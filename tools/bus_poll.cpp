@@ -45,12 +45,13 @@ public:
         r.text.unitName = s.unitName;
         r.text.gasName = s.gasName;
         if (json_) {
-            JsonObject json;
-            json.Add("slot", static_cast<long>(slot)).Add("address", static_cast<long>(s.address));
+            Json json;
+            json["slot"] = slot;
+            json["address"] = s.address;
             AddReadings(json, r);
-            json.Add("errorCount", static_cast<long>(s.errorCount))
-                .AddBool("extendedModel", s.extendedModel);
-            std::printf("%s\n", json.Str().c_str());
+            json["errorCount"] = s.errorCount;
+            json["extendedModel"] = s.extendedModel;
+            std::printf("%s\n", JsonLine(json).c_str());
         } else if (s.errorCount >= kLostContactLimit) {
             std::printf("slot %d: %d: no contact (errors %d)\n", slot, s.address, s.errorCount);
         } else {

@@ -42,10 +42,13 @@ zta::PollTiming FastPolling() {
 }
 
 // At 19200 baud with a shortened reply time-out (a reply takes 11 ms on the wire): 256 silent
-// numbers take 256 x (time-out + 3 ms).
+// numbers take 256 x (time-out + 3 ms). The station's own RTS pauses keep a reply that a loaded
+// machine delayed past so short a time-out from being taken for the next number's: on a
+// pseudo-terminal the automatic choice would leave them out.
 void ShortenScan(MainWindow* f, int replyTimeoutMs) {
     zta::LineOptions options;
     options.replyTimeoutMs = replyTimeoutMs;
+    options.direction = zta::DirectionSetting::Program;
     f->searchControl().SetLineOptions(options);
     f->SetBaud(4);
 }

@@ -518,17 +518,47 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1006), QStringLiteral("45"), kWaitMs);
     }
 
-    void factoryNumberShowsInTheWindow() {
+    // Confirmed while the other one still waits for its echo: neither is lost.
+    void thresholdsSetInARowBothArrive() {
         Rig& r = R();
         r.bus->ClearLog();
-        answer_ = [](QDialog& d) {
-            Type(As<FactoryNumberDialog>(d)->numberField(), QStringLiteral("4321"));
+        for (const auto& [id, text] : {std::pair{CommandId::Threshold1, "30"}, {CommandId::Threshold2, "60"}}) {
+            answer_ = [text = QString::fromLatin1(text)](QDialog& d) {
+                Type(As<ThresholdDialog>(d)->valueField(), text);
+                As<ThresholdDialog>(d)->setButton()->click();
+            };
+            Run(r, 0, id);
+        }
+        QCOMPARE(Applied(r, 3, 5), WriteFrame(3, 5, 30));
+        QCOMPARE(Applied(r, 3, 6), WriteFrame(3, 6, 60));
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1004), QStringLiteral("30"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1006), QStringLiteral("60"), kWaitMs);
+    }
+
+    // A serial number above 32767 shows as itself and is taken back unchanged.
+    void factoryNumberShowsInTheWindow() {
+        Rig& r = R();
+        for (int number : {4321, 40001}) {
+            r.bus->ClearLog();
+            answer_ = [number](QDialog& d) {
+                Type(As<FactoryNumberDialog>(d)->numberField(), QString::number(number));
+                As<FactoryNumberDialog>(d)->okButton()->click();
+            };
+            r.st->frame->mdiArea()->setActiveSubWindow(r.children[0]);
+            QTest::keyRelease(r.views[0], Qt::Key_F6);
+            QCOMPARE(Applied(r, 3, 7), WriteFrame(3, 7, number));
+            QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1028), QString::number(number), kWaitMs);
+        }
+        r.bus->ClearLog();
+        QString shown;
+        answer_ = [&shown](QDialog& d) {
+            shown = As<FactoryNumberDialog>(d)->numberField()->text();
             As<FactoryNumberDialog>(d)->okButton()->click();
         };
-        r.st->frame->mdiArea()->setActiveSubWindow(r.children[0]);
         QTest::keyRelease(r.views[0], Qt::Key_F6);
-        QCOMPARE(Applied(r, 3, 7), WriteFrame(3, 7, 4321));
-        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1028), QStringLiteral("4321"), kWaitMs);
+        QCOMPARE(shown, QStringLiteral("40001"));
+        QCOMPARE(Applied(r, 3, 7), WriteFrame(3, 7, 40001));
+        QVERIFY(r.st->prompter.boxes().empty());
     }
 
     void newNetworkNumberMovesTitleAndFiles() {

@@ -1,6 +1,7 @@
 // The station against simulated analyzers on a pseudo-terminal: the real poll thread, the real
 // analyzer windows, the bridge between them.
 
+#include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -12,6 +13,7 @@
 #include "app/station_bridge.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
+#include "device/analyzer_document.h"
 #include "sim/bus.h"
 #include "station_support.h"
 
@@ -21,6 +23,30 @@ namespace {
 
 constexpr int kLinkUp = 174;
 constexpr int kLinkDown = 175;
+
+// Records every box like the scripted one; the first error box stays open while `whileOpen`
+// runs, as a box on screen that nobody answers would.
+class HoldingPrompter : public ScriptedPrompter {
+public:
+    std::function<void()> whileOpen;
+    int Show(const QString& text, const QString& caption, Icon icon, int buttons,
+             QWidget* owner) override {
+        const int result = ScriptedPrompter::Show(text, caption, icon, buttons, owner);
+        if (icon == Icon::Error && whileOpen) std::exchange(whileOpen, nullptr)();
+        return result;
+    }
+};
+
+// The concentration of the record line `index` (empty while there is no such line) and the
+// number of lines.
+QByteArray ConcentrationOnLine(const QString& path, int index, int* lineCount = nullptr) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    if (lineCount) *lineCount = static_cast<int>(lines.size()) - 1;
+    return index < static_cast<int>(lines.size()) - 1 ? lines[index].split(' ').value(4)
+                                                     : QByteArray();
+}
 
 AnalyzerView* ViewAt(MainWindow* f, int index) {
     auto* child = qobject_cast<AnalyzerSubWindow*>(f->mdiArea()->subWindowList().at(index));
@@ -37,6 +63,7 @@ private slots:
     void closeWhilePolling();
     void searchStoppedEarlyOpensWindowsForWhatItFound();
     void searchFindsNothingKeepsWindows();
+    void unpluggedAdapterShowsWhileItsBoxWaits();
 };
 
 void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
@@ -246,5 +273,60 @@ void StationLinkTest::searchFindsNothingKeepsWindows() {
     f->Disconnect();
 }
 
+// While "Ошибка записи" waits for its OK the poll thread goes on: the window loses contact, the
+// record timer's lines show it instead of the last readings, and the line comes back by itself.
+void StationLinkTest::unpluggedAdapterShowsWhileItsBoxWaits() {
+    QTemporaryDir dir;
+    auto bus = zta::sim::Bus::OpenPty(dir.filePath(QStringLiteral("line")).toStdString());
+    QVERIFY(bus);
+    zta::sim::AnalyzerConfig a;
+    a.address = 3;
+    a.concentration = 37;
+    bus->AddAnalyzer(a);
+    bus->Start();
+
+    TestStation st({QString::fromStdString(bus->PortPath())}, MakeDocumentTemplate());
+    HoldingPrompter prompter;
+    SetPrompter(&prompter);
+    MainWindow* f = st.frame;
+    f->SetPollTiming(FastTiming());
+    AnalyzerView* v = ViewAt(f, 0);
+    QVERIFY(v);
+    v->numberField()->setText(QStringLiteral("3"));
+    f->Connect();
+    QTRY_VERIFY_WITH_TIMEOUT(v->GetDocument().linkUp, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(v->GetDocument().concentration, 37.0, 15000);
+    v->StartTimer(1);
+    QCOMPARE(ConcentrationOnLine(v->timerFile, 0), QByteArray("37"));
+
+    bool lost = false, recorded = false, back = false;
+    prompter.whileOpen = [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(!v->GetDocument().linkUp, 15000);
+        QCOMPARE(v->iconOf(1023), kLinkDown);
+        lost = true;
+        // The turn after the lost contact clears the readings; the timer's next line shows it.
+        QTRY_COMPARE_WITH_TIMEOUT(v->GetDocument().concentration, 0.0, 15000);
+        int from = 0;
+        ConcentrationOnLine(v->timerFile, 0, &from);
+        QTRY_VERIFY_WITH_TIMEOUT(!ConcentrationOnLine(v->timerFile, from).isEmpty(), 15000);
+        recorded = ConcentrationOnLine(v->timerFile, from) == "0";
+        QVERIFY(bus->Replug());
+        QTRY_VERIFY_WITH_TIMEOUT(v->GetDocument().linkUp, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(v->GetDocument().concentration, 37.0, 15000);
+        QCOMPARE(v->iconOf(1023), kLinkUp);
+        back = true;
+    };
+    bus->Unplug();
+    QTRY_VERIFY_WITH_TIMEOUT(!prompter.whileOpen, 15000);
+    QVERIFY(lost);
+    QVERIFY2(recorded, "the timer wrote the readings from before the outage again");
+    QVERIFY(back);
+    f->Disconnect();
+    SetPrompter(&st.prompter);
+    QCOMPARE(prompter.boxes().size(), size_t(1));
+    QCOMPARE(prompter.boxes()[0].text, QStringLiteral("Ошибка записи"));
+}
+
 QTEST_MAIN(StationLinkTest)
 #include "station_link_test.moc"
+
