@@ -75,7 +75,7 @@ void ApplyBench(MainWindow& frame, const BenchSettings& b) {
     const auto rate = std::find(std::begin(kBaudRates), std::end(kBaudRates), b.baudRate);
     if (rate != std::end(kBaudRates)) frame.SetBaud(int(rate - std::begin(kBaudRates)));
     if (!b.recordFolder.isEmpty())
-        frame.ChooseRecordFolder(QDir(b.recordFolder).filePath(QStringLiteral("bench")));
+        frame.ChooseRecordFolder(b.recordFolder);
     frame.csvLog().setEnabled(b.csvLog);
 
     if (!b.mainGeometry.isEmpty()) frame.setGeometry(b.mainGeometry);

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -9,8 +11,13 @@
 #include "app/dialog_screenshots.h"
 #include "app/main_window.h"
 #include "app/station_options.h"
+#include "app/user_folders.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
+#include "zta/version.h"
+
+#include <cstdio>
+#include <cstring>
 
 using namespace zta;
 
@@ -33,8 +40,15 @@ void OpenWindows(MainWindow& frame, const QList<int>& numbers) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so that it works without a display.
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--version")) {
+            std::printf("zta-k7 %s\n", zta::kVersion);
+            return 0;
+        }
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mirel"));
+    zta::LoadQtRussian();
 
     StationCommandLine args;
     QString error;
@@ -49,6 +63,9 @@ int main(int argc, char** argv) {
     }
 
     StationOptions options;
+    options.calDataPath = zta::CalibrationFilePath();
+    // In the user's configuration folder, so that the save at close has a folder to go to.
+    QDir().mkpath(QFileInfo(options.calDataPath).absolutePath());
     options.extraPorts = args.ports;
     options.direction = args.directionGiven ? args.direction : zta::DirectionFromEnvironment();
     // Analyzer windows have no file form: positional arguments are ignored.
@@ -70,6 +87,14 @@ int main(int argc, char** argv) {
     if (args.connect) {
         frame.Connect();
         if (opened) zta::StartBenchTimers(frame, *opened);
+    }
+    if (args.timerSeconds > 0) {
+        // The "for all windows" timer command with its dialog answered by the option.
+        frame.runTimerDialog = [period = args.timerSeconds](int, int) {
+            return std::optional<int>(period);
+        };
+        frame.router().dispatch(CommandId::TimerAll);
+        frame.runTimerDialog = nullptr;
     }
     if (!args.screenshot.isEmpty()) {
         const QString file = args.screenshot;

@@ -26,6 +26,7 @@
 #include "app/search_control.h"
 #include "ui/station_texts.h"
 #include "ui/toolbar_icons.h"
+#include "app/user_folders.h"
 #include "device/device_host.h"
 #include "gas/connected_gas_parameters_dialog.h"
 #include "gas/gas_parameters_dialog.h"
@@ -181,13 +182,9 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     layout->addWidget(timerBar_);
     setCentralWidget(central);
 
-    QString folder = options_.programFolder;
-    if (folder.isEmpty())
-        folder = QCoreApplication::applicationDirPath();
-    folder = QDir::toNativeSeparators(folder);
-    if (!folder.endsWith(QDir::separator()))
-        folder += QDir::separator();
-    recordFolder_ = folder;
+    recordFolder_ = options_.programFolder.isEmpty()
+                        ? zta::StartRecordFolder()
+                        : zta::FolderWithSeparator(options_.programFolder);
     ShowFolderPane(activeTimerPeriod_);
     ShowTimerPane(activeTimerPeriod_);
 
@@ -740,12 +737,9 @@ void MainWindow::OnRecordFolderCommand() {
         chosen = runFolderDialog();
     } else {
         QFileDialog dialog(this);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setDefaultSuffix(QStringLiteral("zta"));
-        dialog.setNameFilter(QStringLiteral(" Файлы ZTA (*.zta) "));
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
         dialog.setDirectory(recordFolder_);
-        dialog.selectFile(QStringLiteral("№"));
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = dialog.selectedFiles().first();
     }
@@ -753,11 +747,8 @@ void MainWindow::OnRecordFolderCommand() {
         ChooseRecordFolder(*chosen);
 }
 
-void MainWindow::ChooseRecordFolder(const QString& chosenFile) {
-    QString folder = QDir::toNativeSeparators(QFileInfo(chosenFile).absolutePath());
-    if (!folder.endsWith(QDir::separator()))
-        folder += QDir::separator();
-    recordFolder_ = folder;
+void MainWindow::ChooseRecordFolder(const QString& folder) {
+    recordFolder_ = zta::FolderWithSeparator(QDir(folder).absolutePath());
     for (QMdiSubWindow* child : mdi_->subWindowList())
         if (AnalyzerViewInterface* v = factory_.ViewOf(child))
             v->OnRecordFolderChanged();

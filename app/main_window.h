@@ -43,7 +43,7 @@ struct StationOptions {
     bool listSystemPorts = true;  // ask QSerialPortInfo
     QStringList systemPorts;      // used instead of QSerialPortInfo when listSystemPorts is off
     QString calDataPath = QStringLiteral("CalDataK7.cfg");
-    QString programFolder;        // empty: the folder of the program file
+    QString programFolder;        // the record folder at start; empty: StartRecordFolder()
     zta::DirectionSetting direction = zta::DirectionSetting::Auto;
 };
 
@@ -55,6 +55,9 @@ public:
     // Asks the search to stop and waits up to `timeoutMs`, serving the bridge meanwhile.
     virtual void StopForClose(int timeoutMs) = 0;
 };
+
+// The About box's second line: the build's version, as `zta-k7 --version` prints it.
+QString StationBuildText();
 
 // The application object: owns the main window and the analyzer-window template and handles
 // the application-level commands (new analyzer window, About, Exit).
@@ -126,7 +129,7 @@ public:
     // the confirmed period; the insert-line dialog gets number -1 and gives the text on OK.
     std::function<std::optional<int>(int period, int number)> runTimerDialog;
     std::function<std::optional<QString>(int number)> runInsertDialog;
-    // The file-save dialog of the record folder; gives the chosen file or nothing.
+    // The folder dialog of the record folder; gives the chosen folder or nothing.
     std::function<std::optional<QString>()> runFolderDialog;
     // Runs a modal dialog of the frame (the gas dialogs); exec() unless a test answers it.
     std::function<int(QDialog&)> execDialog;
@@ -170,7 +173,7 @@ public:
     void ApplyGasState(const zta::GasState& state);
 
     // ---- record folder, record writer, CSV log, saved bench
-    void ChooseRecordFolder(const QString& chosenFile);
+    void ChooseRecordFolder(const QString& folder);
     zta::RecordWriter& recordWriter() { return recordWriter_; }
     zta::CsvLog& csvLog() { return csvLog_; }
     // The bench file dialog ("Сохранить стенд" when `save`); gives the chosen file or nothing.

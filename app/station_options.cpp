@@ -33,13 +33,19 @@ struct Parser {
                                    QStringLiteral("Save pictures of the dialogs into a folder, "
                                                   "then quit."),
                                    QStringLiteral("folder")};
+    QCommandLineOption timer{QStringLiteral("timer"),
+                             QStringLiteral("With --connect: start the record timer of every "
+                                            "window, one record every N seconds."),
+                             QStringLiteral("N")};
+    QCommandLineOption version{QStringLiteral("version"),
+                               QStringLiteral("Print the version and quit.")};
     QCommandLineOption bench{QStringLiteral("bench"),
                              QStringLiteral("Open a saved bench (\"Открыть стенд\") at start."),
                              QStringLiteral("file")};
 
     Parser() {
         parser.setApplicationDescription(QStringLiteral("ZTA-K7 station"));
-        parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots, bench});
+        parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots, bench, timer, version});
     }
 };
 
@@ -62,7 +68,8 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
     }
     StationCommandLine r;
     r.help = p.parser.isSet(p.help) || p.parser.isSet(QStringLiteral("help-all"));
-    for (const QCommandLineOption* o : {&p.rs485, &p.open, &p.screenshot, &p.wait, &p.dialogShots, &p.bench})
+    for (const QCommandLineOption* o : {&p.rs485, &p.open, &p.screenshot, &p.wait, &p.dialogShots, &p.bench,
+                                        &p.timer})
         if (!Once(p.parser, *o, error))
             return false;
     r.ports = p.parser.values(p.port);
@@ -127,6 +134,15 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
     if (p.parser.isSet(p.dialogShots) && r.dialogShotsFolder.isEmpty()) {
         *error = QStringLiteral("--dialog-screenshots needs a folder");
         return false;
+    }
+    if (p.parser.isSet(p.timer)) {
+        long seconds = 0;
+        if (!zta::ParseWholeNumber(p.parser.value(p.timer).toStdString(), 1, 86400, &seconds) ||
+            !r.connect) {
+            *error = QStringLiteral("--timer takes 1..86400 seconds and needs --connect");
+            return false;
+        }
+        r.timerSeconds = int(seconds);
     }
     r.benchFile = p.parser.value(p.bench);
     if (p.parser.isSet(p.bench) && r.benchFile.isEmpty()) {

@@ -20,6 +20,7 @@ struct StationCommandLine {
     int waitMs = 3000;                 // --wait ms
     QString dialogShotsFolder;         // --dialog-screenshots folder
     QString benchFile;                 // --bench file
+    int timerSeconds = 0;              // --timer N, with --connect
     bool help = false;
 };
 

@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
     StationApplication app(options);
     app.InitInstance();
     MainWindow& frame = *app.mainFrame();
-    frame.ChooseRecordFolder(dir.path() + QStringLiteral("/records/x"));
+    frame.ChooseRecordFolder(dir.path() + QStringLiteral("/records"));
     QDir(dir.path()).mkdir(QStringLiteral("records"));
     for (int i = 1; i < kAnalyzers; ++i)
         frame.OpenNewDocument();

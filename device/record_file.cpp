@@ -3,7 +3,9 @@
 #include "ui/dialogs.h"
 #include "link/cp1251.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <climits>
 
@@ -41,6 +43,8 @@ QString RecordFilePath(const QString& folder, int networkNumber, bool timerFile)
 }
 
 bool AppendRecordLine(const QString& path, const QByteArray& line, QString* error) {
+    // The default folder in the user's documents is made with the first record.
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     // Unbuffered append: the whole line goes to the end of the file in one write.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {

@@ -11,6 +11,7 @@ namespace zta::sim {
 const char* const kUsage =
     "usage: zta-sim [--link PATH | --device PATH [--device-baud RATE]] [--analyzer SPEC ...] "
     "[--log]\n"
+    "       zta-sim --help | --version\n"
     "  SPEC: comma-separated key=value, keys:\n"
     "    address=0..255  also=N;N;...  baud=1200|2400|4800|9600|19200\n"
     "    model=extended|standard|old  gas=0..255  text=\"440 270 440 CH4 %\" (30 characters at "
@@ -202,6 +203,8 @@ bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions* o
         std::string v;
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--log") {
             o.log = true;
         } else if (a == "--link") {

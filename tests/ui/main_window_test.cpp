@@ -24,6 +24,7 @@
 #endif
 
 #include "app/cal_data_file.h"
+#include "zta/version.h"
 #include "app/station_bridge.h"
 #include "gas/connected_gas_parameters_dialog.h"
 #include "gas/gas_parameters_dialog.h"
@@ -614,18 +615,23 @@ void MainFrameTest::recordFolderChoice() {
     f->OpenNewDocument();
     const QString folder = QDir(st.dir.path()).filePath(QStringLiteral("Data"));
     QDir().mkpath(folder);
-    f->runFolderDialog = [&] { return std::optional<QString>(folder + QStringLiteral("/x.zta")); };
+    f->runFolderDialog = [&] { return std::optional<QString>(folder); };
     f->router().dispatch(CommandId::ToolRecordFolder);
     const QString expected = QDir::toNativeSeparators(folder) + QDir::separator();
     QCOMPARE(f->recordFolder(), expected);
     QCOMPARE(f->timerPaneText(0), expected + QStringLiteral("*.zta"));
     QCOMPARE(st.view(0)->folderChanges, 1);
     QCOMPARE(st.view(1)->folderChanges, 1);
+    // A folder given with its separator still ends with exactly one.
+    f->runFolderDialog = [&] { return std::optional<QString>(folder + QStringLiteral("/")); };
+    f->router().dispatch(CommandId::RecordFolder);
+    QCOMPARE(f->recordFolder(), expected);
+    QCOMPARE(st.view(0)->folderChanges, 2);
 
     f->runFolderDialog = [] { return std::optional<QString>(); };  // cancelled
     f->router().dispatch(CommandId::RecordFolder);
     QCOMPARE(f->recordFolder(), expected);
-    QCOMPARE(st.view(0)->folderChanges, 1);
+    QCOMPARE(st.view(0)->folderChanges, 2);
 }
 
 void MainFrameTest::timerForAllWhilePolling() {
@@ -821,21 +827,24 @@ void MainFrameTest::menusCarryTheirIdsAndTexts() {
 
 void MainFrameTest::aboutBox() {
     TestStation st;
-    QString title, text;
+    QString title;
+    QStringList texts;
     QTimer::singleShot(0, [&] {
         QWidget* box = QApplication::activeModalWidget();
         QVERIFY(box);
         title = box->windowTitle();
         for (QLabel* l : box->findChildren<QLabel*>())
             if (!l->text().isEmpty())
-                text = l->text();
+                texts << l->text();
         static_cast<QDialog*>(box)->accept();
     });
     st.frame->router().dispatch(CommandId::ToolAbout);
     QCOMPARE(title, QStringLiteral("О программе ZTA-K7.exe"));
-    QCOMPARE(text, QStringLiteral("Программа ZTA-K7.exe ver 2.0  предназначена для проведения "
-                                  "испытательных, тестовых и калибровочных работ с "
-                                  "газоанализаторами ZTA-K7"));
+    // The historic text first, the build's version on the line below it.
+    QCOMPARE(texts, QStringList({QStringLiteral("Программа ZTA-K7.exe ver 2.0  предназначена для "
+                                                "проведения испытательных, тестовых и "
+                                                "калибровочных работ с газоанализаторами ZTA-K7"),
+                                 QStringLiteral("Сборка zta-k7 ") + zta::kVersion}));
 }
 
 void MainFrameTest::narrowWindowStillUpdatesTimerTexts() {

@@ -131,6 +131,14 @@ private slots:
         QCOMPARE(as, kEach);
     }
 
+    // The default record folder of an installed station is made by its first record.
+    void theFirstRecordMakesItsFolder() {
+        const QString path = host_->folder + QStringLiteral("Documents/ZTA-K7/3.zta");
+        QString error;
+        QVERIFY2(AppendRecordLine(path, "1\r\n", &error), qPrintable(error));
+        QCOMPARE(Lines(path), QList<QByteArray>({"1\r"}));
+    }
+
     void singleRecordsAppendToTheNumbersFile() {
         AnalyzerView* v = Open(12);
         QCOMPARE(v->recordFile, host_->folder + QStringLiteral("12.zta"));

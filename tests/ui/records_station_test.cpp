@@ -118,7 +118,7 @@ private slots:
         QFile blocker(folder + QStringLiteral("plain"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        f->ChooseRecordFolder(blocker.fileName() + QStringLiteral("/x"));
+        f->ChooseRecordFolder(blocker.fileName());
         st.prompter.clear();
         for (int round = 0; round < 3; ++round)
             for (AnalyzerView* v : views) QVERIFY(!v->WriteRecord());
@@ -168,7 +168,7 @@ private slots:
             views[1]->trend()->setSettleRule({2.5, 20});
             f->SelectPort(1);
             f->SetBaud(4);
-            f->ChooseRecordFolder(dir.filePath(QStringLiteral("records/x")));
+            f->ChooseRecordFolder(dir.filePath(QStringLiteral("records")));
             f->router().dispatch(CommandId::CsvLog);
             f->runBenchDialog = [&](bool save) {
                 return save ? std::optional<QString>(file) : std::nullopt;
