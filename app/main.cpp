@@ -1,107 +1,104 @@
 #include <QApplication>
-#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTimer>
+#include <cstdio>
 
+#include "app/bench_control.h"
 #include "app/dialog_screenshots.h"
 #include "app/main_window.h"
+#include "app/station_options.h"
+#include "app/user_folders.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
+#include "zta/version.h"
+
+#include <cstdio>
+#include <cstring>
 
 using namespace zta;
 
 namespace {
 
 // --open 1,2,3: one analyzer window per number (the first window takes the first number).
-bool OpenWindows(MainWindow& frame, const QString& list) {
-    const QStringList numbers = list.split(QLatin1Char(','), Qt::SkipEmptyParts);
+void OpenWindows(MainWindow& frame, const QList<int>& numbers) {
     for (int i = 0; i < numbers.size(); ++i) {
-        bool ok = false;
-        const int number = numbers[i].trimmed().toInt(&ok);
-        if (!ok || number < 0 || number > 255) {
-            qCritical("--open takes network numbers 0..255, separated by commas");
-            return false;
-        }
         if (i > 0 && !frame.OpenNewDocument())
-            return true;
+            break;
         const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
         auto* child = qobject_cast<AnalyzerSubWindow*>(children.value(i));
         if (child && child->view())
-            child->view()->numberField()->setText(QString::number(number));
+            child->view()->numberField()->setText(QString::number(numbers[i]));
     }
-    frame.TileWindows();
-    return true;
+    if (!numbers.isEmpty())
+        frame.TileWindows();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so that it works without a display.
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--version")) {
+            std::printf("zta-k7 %s\n", zta::kVersion);
+            return 0;
+        }
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mirel"));
+    zta::LoadQtRussian();
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("ZTA-K7 station"));
-    parser.addHelpOption();
-    QCommandLineOption port(QStringLiteral("port"),
-                            QStringLiteral("Serial port to list first (repeatable)."),
-                            QStringLiteral("path"));
-    QCommandLineOption rs485(QStringLiteral("rs485"),
-                             QStringLiteral("RS-485 direction: driver or program."),
-                             QStringLiteral("mode"));
-    QCommandLineOption open(QStringLiteral("open"),
-                            QStringLiteral("Analyzer windows for these network numbers."),
-                            QStringLiteral("n,n,..."));
-    QCommandLineOption connect(QStringLiteral("connect"),
-                               QStringLiteral("Connect at start (\"Подключить\")."));
-    QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                  QStringLiteral("Save a picture of the main window after "
-                                                 "--wait ms, then quit."),
-                                  QStringLiteral("file.png"));
-    QCommandLineOption wait(QStringLiteral("wait"),
-                            QStringLiteral("Milliseconds before the screenshot (3000)."),
-                            QStringLiteral("ms"), QStringLiteral("3000"));
-    QCommandLineOption dialogShots(QStringLiteral("dialog-screenshots"),
-                                   QStringLiteral("Save pictures of the dialogs into a folder, "
-                                                  "then quit."),
-                                   QStringLiteral("folder"));
-    parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots});
-    parser.process(qapp);
+    StationCommandLine args;
+    QString error;
+    if (!ParseStationCommandLine(QCoreApplication::arguments(), &args, &error)) {
+        std::fprintf(stderr, "zta-k7: %s\n%s", qPrintable(error),
+                     qPrintable(StationCommandLineHelp()));
+        return 2;
+    }
+    if (args.help) {
+        std::fputs(qPrintable(StationCommandLineHelp()), stdout);
+        return 0;
+    }
 
     StationOptions options;
-    options.extraPorts = parser.values(port);
-    options.direction = zta::DirectionFromEnvironment();
-    if (parser.isSet(rs485)) {
-        const QString mode = parser.value(rs485);
-        if (mode == QLatin1String("driver")) {
-            options.direction = zta::DirectionSetting::Driver;
-        } else if (mode == QLatin1String("program")) {
-            options.direction = zta::DirectionSetting::Program;
-        } else {
-            qCritical("--rs485 takes driver or program");
-            return 2;
-        }
-    }
+    options.calDataPath = zta::CalibrationFilePath();
+    // In the user's configuration folder, so that the save at close has a folder to go to.
+    QDir().mkpath(QFileInfo(options.calDataPath).absolutePath());
+    options.extraPorts = args.ports;
+    options.direction = args.directionGiven ? args.direction : zta::DirectionFromEnvironment();
     // Analyzer windows have no file form: positional arguments are ignored.
 
     StationApplication app(options);
     if (!app.InitInstance())
         return 1;
     MainWindow& frame = *app.mainFrame();
-    if (parser.isSet(dialogShots))
-        return SaveDialogScreenshots(&frame, parser.value(dialogShots)) == 0 ? 0 : 1;
-    if (parser.isSet(screenshot)) {
+    if (!args.dialogShotsFolder.isEmpty())
+        return SaveDialogScreenshots(&frame, args.dialogShotsFolder) == 0 ? 0 : 1;
+    if (!args.screenshot.isEmpty()) {
         frame.resize(1400, 660);
         QCoreApplication::processEvents();
     }
-    if (parser.isSet(open) && !OpenWindows(frame, parser.value(open)))
-        return 2;
-    if (parser.isSet(connect))
+    // A bench that cannot be read has had its box; the station starts as without one.
+    const std::optional<zta::BenchSettings> opened =
+        args.benchFile.isEmpty() ? std::nullopt : frame.OpenBench(args.benchFile);
+    OpenWindows(frame, args.openNumbers);
+    if (args.connect) {
         frame.Connect();
-    if (parser.isSet(screenshot)) {
-        const QString file = parser.value(screenshot);
-        QTimer::singleShot(parser.value(wait).toInt(), &frame, [&frame, file] {
+        if (opened) zta::StartBenchTimers(frame, *opened);
+    }
+    if (args.timerSeconds > 0) {
+        // The "for all windows" timer command with its dialog answered by the option.
+        frame.runTimerDialog = [period = args.timerSeconds](int, int) {
+            return std::optional<int>(period);
+        };
+        frame.router().dispatch(CommandId::TimerAll);
+        frame.runTimerDialog = nullptr;
+    }
+    if (!args.screenshot.isEmpty()) {
+        const QString file = args.screenshot;
+        QTimer::singleShot(args.waitMs, &frame, [&frame, file] {
             const bool saved = frame.grab().save(file);
             if (!saved)
                 qCritical("cannot write %s", qPrintable(file));

@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "app/bench_control.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -24,6 +26,7 @@
 #include "app/search_control.h"
 #include "ui/station_texts.h"
 #include "ui/toolbar_icons.h"
+#include "app/user_folders.h"
 #include "device/device_host.h"
 #include "gas/connected_gas_parameters_dialog.h"
 #include "gas/gas_parameters_dialog.h"
@@ -85,6 +88,8 @@ public:
         CommandRouter* router = &frame_.router();
         QTimer::singleShot(0, router, [router] { router->refresh(); });
     }
+    RecordWriter& recordWriter() override { return frame_.recordWriter(); }
+    CsvLog& csvLog() override { return frame_.csvLog(); }
 
 private:
     MainWindow& frame_;
@@ -135,6 +140,8 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     setWindowIcon(StationIcon());
     pollTiming_.line.direction = options_.direction;
     portFactory_ = zta::MakePlatformPort;
+    recordWriter_.setReport(
+        [this](const QString& text) { GetPrompter().Error(text, QStringLiteral("Запись"), this); });
 
     router_ = new CommandRouter(this);
     router_->setRoute([this] { return Route(); });
@@ -175,13 +182,9 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     layout->addWidget(timerBar_);
     setCentralWidget(central);
 
-    QString folder = options_.programFolder;
-    if (folder.isEmpty())
-        folder = QCoreApplication::applicationDirPath();
-    folder = QDir::toNativeSeparators(folder);
-    if (!folder.endsWith(QDir::separator()))
-        folder += QDir::separator();
-    recordFolder_ = folder;
+    recordFolder_ = options_.programFolder.isEmpty()
+                        ? zta::StartRecordFolder()
+                        : zta::FolderWithSeparator(options_.programFolder);
     ShowFolderPane(activeTimerPeriod_);
     ShowTimerPane(activeTimerPeriod_);
 
@@ -224,12 +227,17 @@ void MainWindow::CreateMenus() {
     doc->addSeparator();
     item(doc, QStringLiteral("Путь для записи"), CommandId::RecordFolder);
     item(doc, QStringLiteral("Запись"), CommandId::Record);
+    item(doc, QStringLiteral("CSV-журнал"), CommandId::CsvLog, true);
+    item(doc, QStringLiteral("Тренд"), CommandId::Trend, true);
     QMenu* timer = doc->addMenu(QStringLiteral("Таймер для записи"));
     item(timer, QStringLiteral("Установить для активного документа"), CommandId::TimerActive);
     item(timer, QStringLiteral("Установить для всех документов"), CommandId::TimerAll);
     QMenu* timerOff = doc->addMenu(QStringLiteral("Отключить таймер"));
     item(timerOff, QStringLiteral("Активного документа"), CommandId::TimerOffActive);
     item(timerOff, QStringLiteral("Всех документов"), CommandId::TimerOffAll);
+    doc->addSeparator();
+    item(doc, QStringLiteral("Открыть стенд"), CommandId::OpenBench);
+    item(doc, QStringLiteral("Сохранить стенд"), CommandId::SaveBench);
     doc->addSeparator();
     item(doc, QStringLiteral("Выход"), CommandId::Exit);
 
@@ -729,12 +737,9 @@ void MainWindow::OnRecordFolderCommand() {
         chosen = runFolderDialog();
     } else {
         QFileDialog dialog(this);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setDefaultSuffix(QStringLiteral("zta"));
-        dialog.setNameFilter(QStringLiteral(" Файлы ZTA (*.zta) "));
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
         dialog.setDirectory(recordFolder_);
-        dialog.selectFile(QStringLiteral("№"));
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = dialog.selectedFiles().first();
     }
@@ -742,11 +747,8 @@ void MainWindow::OnRecordFolderCommand() {
         ChooseRecordFolder(*chosen);
 }
 
-void MainWindow::ChooseRecordFolder(const QString& chosenFile) {
-    QString folder = QDir::toNativeSeparators(QFileInfo(chosenFile).absolutePath());
-    if (!folder.endsWith(QDir::separator()))
-        folder += QDir::separator();
-    recordFolder_ = folder;
+void MainWindow::ChooseRecordFolder(const QString& folder) {
+    recordFolder_ = zta::FolderWithSeparator(QDir(folder).absolutePath());
     for (QMdiSubWindow* child : mdi_->subWindowList())
         if (AnalyzerViewInterface* v = factory_.ViewOf(child))
             v->OnRecordFolderChanged();
@@ -860,8 +862,40 @@ bool MainWindow::OnCommand(CommandId id) {
     case CommandId::ViewStatusBar: statusBar_->setVisible(statusBar_->isHidden()); return true;
     case CommandId::WindowCascade: mdi_->cascadeSubWindows(); return true;
     case CommandId::WindowTile: TileWindows(); return true;
+    case CommandId::CsvLog: csvLog_.setEnabled(!csvLog_.enabled()); return true;
+    case CommandId::SaveBench:
+    case CommandId::OpenBench: {
+        const bool save = id == CommandId::SaveBench;
+        const std::optional<QString> path =
+            runBenchDialog ? runBenchDialog(save) : AskBenchFile(this, save);
+        if (path && !path->isEmpty()) {
+            if (save)
+                SaveBench(*path);
+            else
+                OpenBench(*path);
+        }
+        return true;
+    }
     default: return false;
     }
+}
+
+bool MainWindow::SaveBench(const QString& path) {
+    QString error;
+    if (zta::WriteBenchFile(path, zta::CaptureBench(*this), &error)) return true;
+    GetPrompter().Error(error, QStringLiteral("Стенд"), this);
+    return false;
+}
+
+std::optional<zta::BenchSettings> MainWindow::OpenBench(const QString& path) {
+    QString error;
+    const auto bench = zta::ReadBenchFile(path, &error);
+    if (!bench) {
+        GetPrompter().Error(error, QStringLiteral("Стенд"), this);
+        return std::nullopt;
+    }
+    zta::ApplyBench(*this, *bench);
+    return bench;
 }
 
 bool MainWindow::OnUpdateCommand(CommandId id, CommandState& st) {
@@ -900,6 +934,9 @@ bool MainWindow::OnUpdateCommand(CommandId id, CommandState& st) {
     case CommandId::TimerAll: st.enabled = !anyTimerRunning_; return true;
     case CommandId::TimerOffAll: st.enabled = anyTimerRunning_; return true;
     case CommandId::SoftwareInfoAll: st.checked = pollBlock.ShowSoftwareInfo() != 0; return true;
+    case CommandId::CsvLog: st.checked = csvLog_.enabled(); return true;
+    case CommandId::SaveBench:
+    case CommandId::OpenBench: st.enabled = !searching; return true;
     case CommandId::ViewToolBar: st.checked = !toolBar_->isHidden(); return true;
     case CommandId::ViewStatusBar: st.checked = !statusBar_->isHidden(); return true;
     case CommandId::SoftwareInfoActive:

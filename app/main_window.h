@@ -12,6 +12,9 @@
 #include "ui/command_ids.h"
 #include "ui/command_router.h"
 #include "device/analyzer_window_factory.h"
+#include "app/bench_file.h"
+#include "device/csv_log.h"
+#include "device/record_writer.h"
 #include "gas/gas_state.h"
 #include "poll/poll_block.h"
 #include "poll/poll_thread.h"
@@ -40,7 +43,7 @@ struct StationOptions {
     bool listSystemPorts = true;  // ask QSerialPortInfo
     QStringList systemPorts;      // used instead of QSerialPortInfo when listSystemPorts is off
     QString calDataPath = QStringLiteral("CalDataK7.cfg");
-    QString programFolder;        // empty: the folder of the program file
+    QString programFolder;        // the record folder at start; empty: StartRecordFolder()
     zta::DirectionSetting direction = zta::DirectionSetting::Auto;
 };
 
@@ -52,6 +55,9 @@ public:
     // Asks the search to stop and waits up to `timeoutMs`, serving the bridge meanwhile.
     virtual void StopForClose(int timeoutMs) = 0;
 };
+
+// The About box's second line: the build's version, as `zta-k7 --version` prints it.
+QString StationBuildText();
 
 // The application object: owns the main window and the analyzer-window template and handles
 // the application-level commands (new analyzer window, About, Exit).
@@ -123,7 +129,7 @@ public:
     // the confirmed period; the insert-line dialog gets number -1 and gives the text on OK.
     std::function<std::optional<int>(int period, int number)> runTimerDialog;
     std::function<std::optional<QString>(int number)> runInsertDialog;
-    // The file-save dialog of the record folder; gives the chosen file or nothing.
+    // The folder dialog of the record folder; gives the chosen folder or nothing.
     std::function<std::optional<QString>()> runFolderDialog;
     // Runs a modal dialog of the frame (the gas dialogs); exec() unless a test answers it.
     std::function<int(QDialog&)> execDialog;
@@ -166,8 +172,15 @@ public:
     // Takes a new gas state: block concentrations, status panes and the calibration file follow.
     void ApplyGasState(const zta::GasState& state);
 
-    // ---- record folder
-    void ChooseRecordFolder(const QString& chosenFile);
+    // ---- record folder, record writer, CSV log, saved bench
+    void ChooseRecordFolder(const QString& folder);
+    zta::RecordWriter& recordWriter() { return recordWriter_; }
+    zta::CsvLog& csvLog() { return csvLog_; }
+    // The bench file dialog ("Сохранить стенд" when `save`); gives the chosen file or nothing.
+    std::function<std::optional<QString>(bool save)> runBenchDialog;
+    // Each gives its message box on failure. OpenBench gives the bench it set up.
+    bool SaveBench(const QString& path);
+    std::optional<zta::BenchSettings> OpenBench(const QString& path);
 
     bool OnCommand(CommandId id) override;
     bool OnUpdateCommand(CommandId id, CommandState& state) override;
@@ -239,6 +252,8 @@ private:
     bool anyTimerRunning_ = false;
     int activeTimerPeriod_ = 0;
     QString recordFolder_;
+    zta::RecordWriter recordWriter_;
+    zta::CsvLog csvLog_{recordWriter_};
     AnalyzerViewInterface* lastActiveView_ = nullptr;  // compared only, never used
     int shownTimerPeriod_ = 0;
 };

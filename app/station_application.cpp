@@ -11,6 +11,7 @@
 #include "commands/service_commands.h"
 #include "device/form_window_factory.h"
 #include "ui/toolbar_icons.h"
+#include "zta/version.h"
 
 namespace zta {
 
@@ -57,6 +58,10 @@ bool StationApplication::OnUpdateCommand(CommandId id, CommandState&) {
     return id == CommandId::NewDocument || id == CommandId::About || id == CommandId::ToolAbout || id == CommandId::Exit;
 }
 
+QString StationBuildText() {
+    return QStringLiteral("Сборка zta-k7 %1").arg(QLatin1String(zta::kVersion));
+}
+
 void StationApplication::ShowAbout(QWidget* owner) {
     QDialog box(owner);
     box.setObjectName(QStringLiteral("aboutBox"));
@@ -68,11 +73,16 @@ void StationApplication::ShowAbout(QWidget* owner) {
         "калибровочных работ с газоанализаторами ZTA-K7"));
     text->setWordWrap(true);
     text->setMinimumWidth(300);
+    auto* build = new QLabel(StationBuildText());
+    build->setObjectName(QStringLiteral("aboutBuild"));
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(text);
+    texts->addWidget(build);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
     auto* row = new QHBoxLayout;
     row->addWidget(icon, 0, Qt::AlignTop);
-    row->addWidget(text, 1);
+    row->addLayout(texts, 1);
     auto* layout = new QVBoxLayout(&box);
     layout->addLayout(row);
     layout->addWidget(buttons);

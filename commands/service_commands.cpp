@@ -1,5 +1,6 @@
 #include "commands/service_commands.h"
 
+#include <QDateTime>
 #include <QDialog>
 
 #include <cmath>
@@ -52,7 +53,9 @@ bool CheckConnected(AnalyzerDocument& doc, const QString& refusal) {
 // Writes the request into the window's slot; the slot is looked up again because a dialog's
 // event loop ran in between.
 void Confirm(AnalyzerDocument& doc, zta::Command which, int value = 0) {
-    if (const auto slot = LiveSlot(doc)) doc.block->ConfirmCommand(*slot, which, value);
+    const auto slot = LiveSlot(doc);
+    if (slot && doc.block->ConfirmCommand(*slot, which, value))
+        doc.records.OnCommandConfirmed(which, QDateTime::currentMSecsSinceEpoch());
 }
 
 // A command with a confirmation and no value.

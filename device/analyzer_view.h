@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QSet>
+#include <QDateTime>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -19,6 +19,7 @@ namespace zta {
 
 class AnalyzerDocument;
 class DeviceHost;
+class TrendView;
 
 // The controls of the form, by what they show. The numbers are the original form's control ids;
 // they name the widgets ("ctlNNNN") and nothing else.
@@ -98,6 +99,11 @@ public:
     void StopTimer();
     void OnSetTimerActive();  // commands 180, 32773
     void OnInsertActive();    // commands 178, 32792
+    // The live plot under the form (command "Тренд").
+    void ShowTrend(bool on);
+    bool trendShown() const { return trendShown_; }
+    TrendView* trend() const { return trend_; }
+
     // The window is closing: its timer ticks no more (the document settles the count).
     void OnClosing() { recordTimer_.stop(); }
 
@@ -135,6 +141,7 @@ private:
     bool ReadNumberField();
     void WriteNumberField();
     void OnTimerTick();
+    void WriteCsvLine(const QDateTime& now);
     DeviceHost& host() const;
 
     AnalyzerDocument& doc_;
@@ -144,7 +151,8 @@ private:
     QTimer recordTimer_;
     int timerPeriod_ = 0;
     bool boxOpen_ = false;
-    QSet<QString> failedFiles_;  // record files already reported as unwritable
+    TrendView* trend_ = nullptr;
+    bool trendShown_ = false;
 };
 
 }  // namespace zta

@@ -3,7 +3,9 @@
 #include "ui/dialogs.h"
 #include "link/cp1251.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <climits>
 
@@ -13,9 +15,16 @@ QString RelayBits(std::uint8_t relayState) {
     return QString::number(relayState, 2);
 }
 
+QString LimitedNote(const QString& note) {
+    if (note.size() <= kNoteLimit)
+        return note;
+    const qsizetype cut = note.at(kNoteLimit - 1).isHighSurrogate() ? kNoteLimit - 1 : kNoteLimit;
+    return note.left(cut);
+}
+
 QByteArray BuildRecordLine(const RecordValues& v, const QTime& time, const QString& note) {
     // A note of several lines keeps the file's CR LF line ends.
-    QString text = note;
+    QString text = LimitedNote(note);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     const QString line = QString::asprintf("%d %d %d %d %.0f %d ", v.temperature, v.dValue,
@@ -34,6 +43,8 @@ QString RecordFilePath(const QString& folder, int networkNumber, bool timerFile)
 }
 
 bool AppendRecordLine(const QString& path, const QByteArray& line, QString* error) {
+    // The default folder in the user's documents is made with the first record.
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     // Unbuffered append: the whole line goes to the end of the file in one write.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {

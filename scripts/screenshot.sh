@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Makes docs/station.png (the main window polling three simulated analyzers) and the pictures
-# of the operator's dialogs in docs/, drawn on the offscreen platform (no display needed).
+# Makes docs/station.png (the main window polling three simulated analyzers), docs/trend.png
+# (the trend of a moving reading, opened from a saved bench) and the pictures of the operator's
+# dialogs in docs/, drawn on the offscreen platform (no display needed). The station runs
+# installed into a scratch folder for a user "operator", so the pictures show the record folder
+# a user sees, not this machine's paths.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -8,13 +11,14 @@ zta_setup fonts-dejavu-core
 
 build="${ZTA_BUILD_DIR:-build}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target zta-k7 zta-sim
+cmake --build "$build" -j "$(nproc)" --target zta-k7 zta-sim zta-bus zta_package_files
 
 link="${ZTA_SIM_LINK:-/tmp/zta-k7-sim}"
 "$build"/sim/zta-sim --link "$link" \
     --analyzer address=1,model=extended,conc=23 \
     --analyzer address=2,model=standard,gas=2,conc=12 \
-    --analyzer address=3,model=extended,conc=41 >/dev/null 2>&1 &
+    --analyzer address=3,model=extended,conc=41 \
+    --analyzer address=4,model=extended,conc=30,wave=sine,amp=12,period=40 >/dev/null 2>&1 &
 sim=$!
 # The station runs in a folder of its own: a calibration file lying around here must neither
 # colour the pictures nor be overwritten.
@@ -23,10 +27,22 @@ trap 'kill $sim 2>/dev/null || true; wait $sim 2>/dev/null || true; rm -rf "$wor
 for _ in $(seq 1 50); do [ -e "$link" ] && break; sleep 0.1; done
 
 mkdir -p docs
-station="$(cd "$build" && pwd)/app/zta-k7"
+cmake --install "$build" --prefix "$work/usr" >/dev/null
+station="$work/usr/bin/zta-k7"
 docs="$PWD/docs"
-(cd "$work" && QT_QPA_PLATFORM=offscreen "$station" --port "$link" --open 1,2,3 --connect \
+# Nothing is written under this home: the pictures need no record and the caches go elsewhere.
+export HOME=/home/operator XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" \
+    QT_QPA_PLATFORM=offscreen
+(cd "$work" && "$station" --port "$link" --open 1,2,3 --connect \
     --screenshot "$docs/station.png" --wait "${ZTA_SHOT_WAIT_MS:-4000}")
+# The trend: a bench with one analyzer window, its trend shown over the last minute.
+cat > "$work/trend-bench.json" <<EOF
+{ "format": "zta-k7 bench", "version": 1, "port": "$link", "baudRate": 9600,
+  "windows": [ { "networkNumber": 4, "trend": true, "trendSpanSeconds": 60,
+                 "x": 0, "y": 0, "width": 1380, "height": 520 } ] }
+EOF
+(cd "$work" && "$station" --port "$link" --bench trend-bench.json \
+    --connect --screenshot "$docs/trend.png" --wait "${ZTA_TREND_WAIT_MS:-50000}")
 (cd "$work" && rm -f CalDataK7.cfg &&
-    QT_QPA_PLATFORM=offscreen "$station" --dialog-screenshots "$docs")
+    "$station" --dialog-screenshots "$docs")
 ls docs/*.png

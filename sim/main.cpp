@@ -8,6 +8,7 @@
 
 #include "sim/bus.h"
 #include "sim/options.h"
+#include "zta/version.h"
 
 #ifndef _WIN32
 #include <signal.h>
@@ -60,6 +61,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::cout << kUsage;
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "zta-sim " << zta::kVersion << "\n";
         return 0;
     }
 

@@ -32,6 +32,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
 // Parses a whole decimal number in [lo, hi]; false on anything else.
 bool ParseInt(const std::string& text, long lo, long hi, long& value);
 
+// The register write of `zta-bus write`: positional[0] is the command, positional[1] its value.
+// On failure returns false with a one-line message in `error`.
+bool ParseWriteCommand(const Options& options, RegisterWrite& write, std::string& error);
+
 LineOptions LineOptionsFor(const Options& options, size_t bufferSize);
 
 // The decoded state of one analyzer under the poll block's field names.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "tools/bus_commands.h"
+#include "zta/version.h"
 
 namespace {
 
@@ -13,6 +14,7 @@ const char kUsage[] =
     "                    threshold2 V | factory V | address V | baud V\n"
     "       zta-bus poll  --port P [--baud B] --address A[,A...] [--turns N] [--json]\n"
     "       zta-bus scan  --port P [--baud B] [--json]\n"
+    "       zta-bus --help | --version\n"
     "options: --rs485 driver|program|auto (direction switching), --timeout MS (reply time-out)\n"
     "--port takes a device path (or, on Windows, a port name); --baud defaults to 9600.\n";
 
@@ -22,6 +24,10 @@ int main(int argc, char** argv) {
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("zta-bus %s\n", zta::kVersion);
+        return 0;
     }
     const char* command = argv[1];
     if (!std::strcmp(command, "read")) return RunRead(argc - 1, argv + 1);

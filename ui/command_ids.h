@@ -88,6 +88,11 @@ enum class CommandId : int {
     ToolThreshold1 = 32790,
     ToolThreshold2 = 32791,
     ToolInsertActive = 32792,
+    // Records beside the record files: the trend of the active window, the CSV log, the bench.
+    Trend = 33100,
+    CsvLog = 33101,
+    SaveBench = 33102,
+    OpenBench = 33103,
 };
 
 constexpr int kMaxPorts = 50;

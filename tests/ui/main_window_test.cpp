@@ -24,6 +24,7 @@
 #endif
 
 #include "app/cal_data_file.h"
+#include "zta/version.h"
 #include "app/station_bridge.h"
 #include "gas/connected_gas_parameters_dialog.h"
 #include "gas/gas_parameters_dialog.h"
@@ -614,18 +615,23 @@ void MainFrameTest::recordFolderChoice() {
     f->OpenNewDocument();
     const QString folder = QDir(st.dir.path()).filePath(QStringLiteral("Data"));
     QDir().mkpath(folder);
-    f->runFolderDialog = [&] { return std::optional<QString>(folder + QStringLiteral("/x.zta")); };
+    f->runFolderDialog = [&] { return std::optional<QString>(folder); };
     f->router().dispatch(CommandId::ToolRecordFolder);
     const QString expected = QDir::toNativeSeparators(folder) + QDir::separator();
     QCOMPARE(f->recordFolder(), expected);
     QCOMPARE(f->timerPaneText(0), expected + QStringLiteral("*.zta"));
     QCOMPARE(st.view(0)->folderChanges, 1);
     QCOMPARE(st.view(1)->folderChanges, 1);
+    // A folder given with its separator still ends with exactly one.
+    f->runFolderDialog = [&] { return std::optional<QString>(folder + QStringLiteral("/")); };
+    f->router().dispatch(CommandId::RecordFolder);
+    QCOMPARE(f->recordFolder(), expected);
+    QCOMPARE(st.view(0)->folderChanges, 2);
 
     f->runFolderDialog = [] { return std::optional<QString>(); };  // cancelled
     f->router().dispatch(CommandId::RecordFolder);
     QCOMPARE(f->recordFolder(), expected);
-    QCOMPARE(st.view(0)->folderChanges, 1);
+    QCOMPARE(st.view(0)->folderChanges, 2);
 }
 
 void MainFrameTest::timerForAllWhilePolling() {
@@ -745,11 +751,13 @@ void MainFrameTest::menusCarryTheirIdsAndTexts() {
     // Each item as "Menu/Submenu/Item" with its id; the order within a menu is the order here.
     const std::vector<std::pair<QString, int>> expected = {
         {"Документ/Новый прибор", 148}, {"Документ/Путь для записи", 149},
-        {"Документ/Запись", 170},
+        {"Документ/Запись", 170}, {"Документ/CSV-журнал", 33101}, {"Документ/Тренд", 33100},
         {"Документ/Таймер для записи/Установить для активного документа", 180},
         {"Документ/Таймер для записи/Установить для всех документов", 181},
         {"Документ/Отключить таймер/Активного документа", 182},
-        {"Документ/Отключить таймер/Всех документов", 183}, {"Документ/Выход", 195},
+        {"Документ/Отключить таймер/Всех документов", 183},
+        {"Документ/Открыть стенд", 33103}, {"Документ/Сохранить стенд", 33102},
+        {"Документ/Выход", 195},
         {"Связь/Поиск", 151}, {"Связь/Остановить", 152}, {"Связь/Подключить", 130},
         {"Связь/Отключить", 131}, {"Связь/Порт/ttyS0", 1025}, {"Связь/Скорость/1200", 138},
         {"Связь/Скорость/2400", 139}, {"Связь/Скорость/4800", 140}, {"Связь/Скорость/9600", 141},
@@ -819,21 +827,24 @@ void MainFrameTest::menusCarryTheirIdsAndTexts() {
 
 void MainFrameTest::aboutBox() {
     TestStation st;
-    QString title, text;
+    QString title;
+    QStringList texts;
     QTimer::singleShot(0, [&] {
         QWidget* box = QApplication::activeModalWidget();
         QVERIFY(box);
         title = box->windowTitle();
         for (QLabel* l : box->findChildren<QLabel*>())
             if (!l->text().isEmpty())
-                text = l->text();
+                texts << l->text();
         static_cast<QDialog*>(box)->accept();
     });
     st.frame->router().dispatch(CommandId::ToolAbout);
     QCOMPARE(title, QStringLiteral("О программе ZTA-K7.exe"));
-    QCOMPARE(text, QStringLiteral("Программа ZTA-K7.exe ver 2.0  предназначена для проведения "
-                                  "испытательных, тестовых и калибровочных работ с "
-                                  "газоанализаторами ZTA-K7"));
+    // The historic text first, the build's version on the line below it.
+    QCOMPARE(texts, QStringList({QStringLiteral("Программа ZTA-K7.exe ver 2.0  предназначена для "
+                                                "проведения испытательных, тестовых и "
+                                                "калибровочных работ с газоанализаторами ZTA-K7"),
+                                 QStringLiteral("Сборка zta-k7 ") + zta::kVersion}));
 }
 
 void MainFrameTest::narrowWindowStillUpdatesTimerTexts() {
