@@ -21,14 +21,16 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/command_ids.h"
-#include "app/main_frame.h"
-#include "app/prompter.h"
+#include "ui/command_ids.h"
+#include "app/main_window.h"
+#include "ui/dialogs.h"
 #include "app/station_bridge.h"
-#include "device/child_frame.h"
+#include "device/analyzer_sub_window.h"
 #include "device/record_file.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_view.h"
 #include "sim/bus.h"
+
+using namespace zta;
 
 namespace {
 

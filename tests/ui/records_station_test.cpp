@@ -100,8 +100,8 @@ private slots:
         QCOMPARE(lines[0] + '\n', zta::CsvFileStart());
         // Everything after the time, byte for byte.
         const QByteArray answering =
-            (QStringLiteral(";1;1234;") + views[0]->text(1024).trimmed() + QStringLiteral(";23.0;") +
-             views[0]->text(1003) + QLatin1Char(';') + views[0]->text(1041) +
+            (QStringLiteral(";1;1234;") + views[0]->text(FormField::GasName).trimmed() + QStringLiteral(";23.0;") +
+             views[0]->text(FormField::Concentration) + QLatin1Char(';') + views[0]->text(FormField::UnitLabel) +
              QStringLiteral(";20;50;11;25;100;1000;900;отвечает;\"после нуля; 2 мин\"\r"))
                 .toUtf8();
         QCOMPARE(lines[1].mid(lines[1].indexOf(';')), answering);
