@@ -147,6 +147,7 @@ OpenResult SerialLine::Open(const std::string& storedPortName, unsigned baud,
     if (options.replyTimeoutMs > 0) timing_.replyTimeoutMs = options.replyTimeoutMs;
     port_->Purge();
     buffer_.assign(options.bufferSize, 0);
+    observer_ = options.observer;
     open_ = true;
     return result;
 }
@@ -177,6 +178,8 @@ ExchangeResult SerialLine::Exchange(const Request& request, size_t expectedLengt
     // still waiting to go out, and an echoing adapter's copy of the request would come after
     // it. The hold pause also counts from the last bit on the wire, so the tail is never cut.
     port_->Drain();
+    result.sentAt = std::chrono::system_clock::now();
+    const auto sentAt = std::chrono::steady_clock::now();
     if (program) {
         pauser_.PauseMs(timing_.rtsHoldMs);
         port_->SetRts(false);
@@ -188,6 +191,11 @@ ExchangeResult SerialLine::Exchange(const Request& request, size_t expectedLengt
         result.vanished = true;
         result.count = 0;
     }
+    if (result.count > 0)
+        result.replyUs = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                               std::chrono::steady_clock::now() - sentAt)
+                                               .count());
+    if (observer_) observer_->Exchanged(request, buffer_.data(), result);
     return result;
 }
 

@@ -22,6 +22,8 @@ public:
     virtual void LineFailed() = 0;
     // Shows an error box and waits for OK. An empty caption means the application's title.
     virtual void ShowError(const std::string& text, const std::string& caption) = 0;
+    // Posted: a confirmed command was sent, confirmed or failed.
+    virtual void CommandChanged(const CommandReport& report) { (void)report; }
 };
 
 }  // namespace zta

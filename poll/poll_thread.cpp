@@ -15,6 +15,11 @@ int PacingMs(int windowCount, const PollTiming& timing) {
     return std::max(0, timing.pacingBaseMs - timing.pacingPerWindowMs * windowCount);
 }
 
+long FastPacingUs(unsigned baud) {
+    if (baud == 0) return 0;
+    return static_cast<long>((35ull * 1000000ull + baud - 1) / baud);
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -25,6 +30,7 @@ struct Choice {
     bool isWrite = false;
     bool isBaud = false;
     bool isNewAddress = false;
+    Command command = Command::Zero;  // the write's command
 };
 
 // The priority table: the first pending command wins, else the read the model calls for.
@@ -33,24 +39,33 @@ Choice ChooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, dou
     RegisterWrite w{};
     c.isWrite = true;
     if (s.pendingThreshold1) {
+        c.command = Command::Threshold1;
         w = EncodeThreshold1(s.newThreshold1);
     } else if (s.pendingThreshold2) {
+        c.command = Command::Threshold2;
         w = EncodeThreshold2(s.newThreshold2);
     } else if (s.pendingTypical) {
+        c.command = Command::Typical;
         w = EncodeTypical();
     } else if (s.pendingMaxGas) {
+        c.command = Command::MaxGas;
         w = EncodeMaxGas(maxGas);
     } else if (s.pendingMidGas) {
+        c.command = Command::MidGas;
         w = EncodeMidGas(midGas);
     } else if (s.pendingZero) {
+        c.command = Command::Zero;
         w = EncodeZero();
     } else if (s.pendingAddress) {
+        c.command = Command::NewAddress;
         w = EncodeNewAddress(s.newAddress, baud);
         c.isNewAddress = true;
     } else if (s.pendingBaud) {
+        c.command = Command::NewBaud;
         w = EncodeNewBaud(a, s.newBaudCode);
         c.isBaud = true;
     } else if (s.pendingFactoryNumber) {
+        c.command = Command::FactoryNumber;
         w = EncodeFactoryNumber(s.newFactoryNumber);
     } else {
         c.isWrite = false;
@@ -147,16 +162,22 @@ public:
         if (!opened.ok()) {
             sink_.ShowError(OpeningMessage(opened, port_), kPollCaption);
             line_.Close();
+            Report(block_.SettleCommands(CommandFailure::LineFailed, true));
             sink_.LineFailed();
             return;
         }
         block_.ClearAllPending();
+        Report(block_.SettleCommands(CommandFailure::Cleared, false));
         while (!block_.StopRequested()) {
             Turn();
-            block_.WaitForStop(PacingMs(block_.WindowCount(), timing_));
+            if (block_.FastPolling())
+                block_.WaitForStopUs(FastPacingUs(baud_));
+            else
+                block_.WaitForStop(PacingMs(block_.WindowCount(), timing_));
             block_.AdvanceCursor();
         }
         line_.Close();
+        Report(block_.SettleCommands(CommandFailure::PollingStopped, true));
     }
 
 private:
@@ -189,12 +210,16 @@ private:
         const uint8_t* reply = reply_.data();
         Outcome outcome = Outcome::Nothing;
         Slot after;
+        std::vector<CommandReport> reports;
         const bool stored = block_.StoreOutcome(t.slot, t.generation, [&](Slot& s) {
             if (x.writeOk) ++s.requestCount;
             outcome = Judge(s, c, a, reply, x.count);
+            TrackHealth(s, c, reply, x, outcome, reports);
             after.viewWindow = s.viewWindow;
             after.address = s.address;
         });
+        for (CommandReport& r : reports) r.slot = t.slot;
+        Report(reports);
         if (!stored) return;
         // A close that came after the store: the notice would name an index that is no longer
         // this analyzer's.
@@ -203,6 +228,19 @@ private:
             sink_.BaudAccepted(after.viewWindow, slot.newBaudCode, after.address);
         if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.StopRequested())
             sink_.DataChanged(after.viewWindow, t.slot);
+    }
+
+    static void TrackHealth(Slot& s, const Choice& c, const uint8_t* reply,
+                            const ExchangeResult& x, Outcome outcome,
+                            std::vector<CommandReport>& reports) {
+        s.health.Count(ClassifyReply(c.request, reply, x.count, c.replyLength), x);
+        if (c.isWrite && x.writeOk) s.TrackSent(c.command, c.request, reports);
+        const Command* echoed = outcome == Outcome::Echo ? &c.command : nullptr;
+        s.SettleTracks(echoed, CommandFailure::Cleared, false, reports);
+    }
+
+    void Report(const std::vector<CommandReport>& reports) {
+        for (const CommandReport& r : reports) sink_.CommandChanged(r);
     }
 
     // False while the device is away and it is not yet time to try it again.
