@@ -30,11 +30,12 @@ void LinkHealth::Count(FrameKind kind, const ExchangeResult& x) {
     case FrameKind::NoReply: ++timeouts; break;
     case FrameKind::Reply: ++goodReplies; answered = true; break;
     case FrameKind::Echo: ++echoes; answered = true; break;
-    case FrameKind::Refusal: ++refusals; answered = true; break;
+    case FrameKind::Refusal: ++refusals; break;
     case FrameKind::WrongCrc: ++wrongCrc; break;
     case FrameKind::Foreign:
     case FrameKind::Malformed: ++foreign; break;
     }
+    if (kind == FrameKind::Refusal) lastAnswerMs = SteadyNowMs();
     if (!answered || x.replyUs < 0) return;
     lastAnswerMs = SteadyNowMs();
     lastReplyUs = x.replyUs;

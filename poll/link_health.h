@@ -24,8 +24,8 @@ FrameKind ClassifyReply(const Request& request, const uint8_t* reply, size_t cou
                         size_t expectedLength);
 
 // Communication health of one slot, kept beside its reply and request counts and cleared with
-// them. Reply times count from the end of the request to the last byte of a reply that was an
-// answer (reply, echo or refusal).
+// them. Reply times count from the end of the request to the last byte of a reply or an echo; a
+// refusal is shorter than the reply asked for, so its read ends only with the time-out.
 struct LinkHealth {
     long requests = 0;  // written requests
     long goodReplies = 0;

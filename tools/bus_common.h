@@ -17,6 +17,8 @@ struct Options {
     std::vector<int> addresses;  // --address A[,A...]
     bool json = false;
     bool extended = false;
+    bool trace = false;          // --trace: every exchange on standard error
+    bool fast = false;           // --fast: poll with the line's own pause only
     long turns = -1;             // --turns N, -1: until interrupted
     int replyTimeoutMs = 0;      // --timeout MS, 0: the rate's own
     DirectionSetting direction = DirectionFromEnvironment();
@@ -30,6 +32,8 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
 // Parses a whole decimal number in [lo, hi]; false on anything else.
 bool ParseInt(const std::string& text, long lo, long hi, long& value);
 
+// The line settings of the options; with --trace the line reports every exchange on
+// standard error as the traffic monitor shows it.
 LineOptions LineOptionsFor(const Options& options, size_t bufferSize);
 
 // The decoded state of one analyzer under the poll block's field names.
@@ -48,6 +52,7 @@ public:
     JsonObject& Add(const std::string& key, double value);
     JsonObject& Add(const std::string& key, const std::string& value);
     JsonObject& AddBool(const std::string& key, bool value);
+    JsonObject& AddObject(const std::string& key, const JsonObject& value);
     std::string Str() const { return "{" + body_ + "}"; }
 
 private:

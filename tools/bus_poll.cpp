@@ -1,5 +1,6 @@
 // zta-bus poll: the station's own poll thread on a shell, one line per data notice.
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <mutex>
@@ -48,8 +49,22 @@ public:
             JsonObject json;
             json.Add("slot", static_cast<long>(slot)).Add("address", static_cast<long>(s.address));
             AddReadings(json, r);
+            const LinkHealth& h = s.health;
+            auto ms = [](long us) { return us < 0 ? std::nan("") : us / 1000.0; };
+            JsonObject health;
+            health.Add("requests", h.requests)
+                .Add("goodReplies", h.goodReplies)
+                .Add("timeouts", h.timeouts)
+                .Add("wrongCrc", h.wrongCrc)
+                .Add("foreign", h.foreign)
+                .Add("refusals", h.refusals)
+                .Add("echoes", h.echoes)
+                .Add("lastReplyMs", ms(h.lastReplyUs))
+                .Add("meanReplyMs", ms(h.MeanReplyUs()))
+                .Add("maxReplyMs", ms(h.maxReplyUs));
             json.Add("errorCount", static_cast<long>(s.errorCount))
-                .AddBool("extendedModel", s.extendedModel);
+                .AddBool("extendedModel", s.extendedModel)
+                .AddObject("health", health);
             std::printf("%s\n", json.Str().c_str());
         } else if (s.errorCount >= kLostContactLimit) {
             std::printf("slot %d: %d: no contact (errors %d)\n", slot, s.address, s.errorCount);
@@ -128,6 +143,7 @@ int RunPoll(int argc, char** argv) {
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+    block.SetFastPolling(o.fast);
     PollThread poll(block, sink, timing);
     poll.Start();
     // The handler only raises a flag; the stop itself is asked from here.
