@@ -12,7 +12,7 @@ constexpr int kCommandKinds = 9;
 // slot's turns until an echo comes, polling stops or the window closes; a late echo confirms it.
 constexpr int kCommandTries = 5;
 
-enum class CommandState : uint8_t { None, Pending, Sent, Confirmed, Failed };
+enum class CommandStatus : uint8_t { None, Pending, Sent, Confirmed, Failed };
 
 enum class CommandFailure : uint8_t {
     None,
@@ -26,14 +26,14 @@ enum class CommandFailure : uint8_t {
 
 // The life of the last confirmation of one command in one slot.
 struct CommandTrack {
-    CommandState state = CommandState::None;
+    CommandStatus state = CommandStatus::None;
     CommandFailure failure = CommandFailure::None;
     int tries = 0;        // writes that went out
     uint16_t reg = 0;     // register and value of the last write (before it: as confirmed)
     uint16_t value = 0;
     uint64_t id = 0;      // distinct for every confirmation in a block; 0: none
 
-    bool Open() const { return state == CommandState::Pending || state == CommandState::Sent; }
+    bool Open() const { return state == CommandStatus::Pending || state == CommandStatus::Sent; }
 };
 
 using CommandTracks = std::array<CommandTrack, kCommandKinds>;

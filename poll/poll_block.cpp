@@ -50,12 +50,12 @@ CommandReport ReportOf(const Slot& s, Command which) {
 
 void Slot::TrackSent(Command which, const Request& request, std::vector<CommandReport>& reports) {
     CommandTrack& t = commands[CommandIndex(which)];
-    if (t.state == CommandState::None || t.state == CommandState::Confirmed) return;
+    if (t.state == CommandStatus::None || t.state == CommandStatus::Confirmed) return;
     ++t.tries;
     t.reg = static_cast<uint16_t>((request[2] << 8) | request[3]);
     t.value = static_cast<uint16_t>((request[4] << 8) | request[5]);
-    if (t.state == CommandState::Pending) {
-        t.state = CommandState::Sent;
+    if (t.state == CommandStatus::Pending) {
+        t.state = CommandStatus::Sent;
         reports.push_back(ReportOf(*this, which));
     }
 }
@@ -66,16 +66,16 @@ void Slot::SettleTracks(const Command* echoed, CommandFailure why, bool all,
         CommandTrack& t = commands[i];
         const Command which = CommandAt(i);
         if (echoed && *echoed == which &&
-            (t.Open() || (t.state == CommandState::Failed && t.failure == CommandFailure::NoEcho))) {
-            t.state = CommandState::Confirmed;
+            (t.Open() || (t.state == CommandStatus::Failed && t.failure == CommandFailure::NoEcho))) {
+            t.state = CommandStatus::Confirmed;
             t.failure = CommandFailure::None;
             reports.push_back(ReportOf(*this, which));
         } else if (t.Open() && (all || !PendingFlag(which))) {
-            t.state = CommandState::Failed;
+            t.state = CommandStatus::Failed;
             t.failure = why;
             reports.push_back(ReportOf(*this, which));
-        } else if (t.state == CommandState::Sent && t.tries >= kCommandTries) {
-            t.state = CommandState::Failed;
+        } else if (t.state == CommandStatus::Sent && t.tries >= kCommandTries) {
+            t.state = CommandStatus::Failed;
             t.failure = CommandFailure::NoEcho;
             reports.push_back(ReportOf(*this, which));
         }
@@ -149,7 +149,7 @@ bool PollBlock::ConfirmCommand(int slot, Command which, int value) {
     const auto byte = static_cast<uint8_t>(value & 0xFF);
     CommandTrack& t = s.commands[CommandIndex(which)];
     t = CommandTrack{};
-    t.state = CommandState::Pending;
+    t.state = CommandStatus::Pending;
     t.id = nextCommandId_++;
     t.reg = CommandRegister(which);
     switch (which) {

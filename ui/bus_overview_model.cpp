@@ -119,7 +119,7 @@ QVariant BusOverviewModel::data(const QModelIndex& index, int role) const {
         if (index.column() == Link && !LinkUp(row->slot)) return QColor(Qt::red);
         if (index.column() == CommandStateColumn) {
             const CommandTrack* t = zta::LastCommand(row->slot.commands);
-            if (t && t->state == CommandState::Failed) return QColor(Qt::red);
+            if (t && t->state == CommandStatus::Failed) return QColor(Qt::red);
         }
         return {};
     default: return {};

@@ -19,11 +19,11 @@ QString CommandName(Command command) {
 
 QString CommandStateText(const CommandTrack& track) {
     switch (track.state) {
-    case CommandState::None: return {};
-    case CommandState::Pending: return QStringLiteral("ожидает");
-    case CommandState::Sent: return QStringLiteral("отправлена");
-    case CommandState::Confirmed: return QStringLiteral("выполнена");
-    case CommandState::Failed: break;
+    case CommandStatus::None: return {};
+    case CommandStatus::Pending: return QStringLiteral("ожидает");
+    case CommandStatus::Sent: return QStringLiteral("отправлена");
+    case CommandStatus::Confirmed: return QStringLiteral("выполнена");
+    case CommandStatus::Failed: break;
     }
     QString why;
     switch (track.failure) {

@@ -44,7 +44,7 @@ public:
         std::lock_guard lock(mutex_);
         return reports_;
     }
-    bool WaitFor(CommandState state, CommandFailure failure = CommandFailure::None) const {
+    bool WaitFor(CommandStatus state, CommandFailure failure = CommandFailure::None) const {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] {
             for (const CommandReport& r : reports_)
@@ -186,13 +186,13 @@ TEST_F(LinkHealthSim, AConfirmedWriteIsSentThenConfirmedByItsEcho) {
     ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.data.empty(); }, kWaitMs));
     ASSERT_TRUE(block.ConfirmCommand(slot, Command::Threshold1, 33));
     const CommandTrack pending = block.Snapshot(slot).commands[CommandIndex(Command::Threshold1)];
-    EXPECT_EQ(pending.state, CommandState::Pending);
+    EXPECT_EQ(pending.state, CommandStatus::Pending);
     EXPECT_EQ(pending.reg, 5);
     EXPECT_EQ(pending.value, 33);
-    ASSERT_TRUE(sink.WaitFor(CommandState::Confirmed));
+    ASSERT_TRUE(sink.WaitFor(CommandStatus::Confirmed));
     const auto reports = sink.Reports();
     ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(reports[0].track.state, CommandState::Sent);
+    EXPECT_EQ(reports[0].track.state, CommandStatus::Sent);
     for (const CommandReport& r : reports) {
         EXPECT_EQ(r.command, Command::Threshold1);
         EXPECT_EQ(r.address, 4);
@@ -212,7 +212,7 @@ TEST_F(LinkHealthSim, AWriteNeverEchoedFailsAfterItsTriesAndIsStillRepeated) {
     ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.data.empty(); }, kWaitMs));
     ASSERT_TRUE(bus->SetFault(4, sim::Fault::Silent));
     ASSERT_TRUE(block.ConfirmCommand(slot, Command::Zero));
-    ASSERT_TRUE(sink.WaitFor(CommandState::Failed, CommandFailure::NoEcho));
+    ASSERT_TRUE(sink.WaitFor(CommandStatus::Failed, CommandFailure::NoEcho));
     const CommandTrack failed = block.Snapshot(slot).commands[CommandIndex(Command::Zero)];
     EXPECT_EQ(failed.tries, kCommandTries);
     ASSERT_TRUE(bus->WaitFor(
@@ -225,12 +225,12 @@ TEST_F(LinkHealthSim, AWriteNeverEchoedFailsAfterItsTriesAndIsStillRepeated) {
         kWaitMs));
     // A late echo still confirms it.
     bus->SetFault(4, sim::Fault::None);
-    ASSERT_TRUE(sink.WaitFor(CommandState::Confirmed));
+    ASSERT_TRUE(sink.WaitFor(CommandStatus::Confirmed));
     const auto reports = sink.Reports();
     ASSERT_EQ(reports.size(), 3u);
-    EXPECT_EQ(reports[0].track.state, CommandState::Sent);
+    EXPECT_EQ(reports[0].track.state, CommandStatus::Sent);
     EXPECT_EQ(reports[1].track.failure, CommandFailure::NoEcho);
-    EXPECT_EQ(reports[2].track.state, CommandState::Confirmed);
+    EXPECT_EQ(reports[2].track.state, CommandStatus::Confirmed);
 }
 
 TEST_F(LinkHealthSim, StoppingPollingFailsEveryOpenCommand) {
@@ -240,19 +240,19 @@ TEST_F(LinkHealthSim, StoppingPollingFailsEveryOpenCommand) {
     ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.data.empty(); }, kWaitMs));
     ASSERT_TRUE(block.ConfirmCommand(slot, Command::MaxGas));
     ASSERT_TRUE(block.ConfirmCommand(slot, Command::Threshold2, 60));  // sent first
-    ASSERT_TRUE(sink.WaitFor(CommandState::Sent));
+    ASSERT_TRUE(sink.WaitFor(CommandStatus::Sent));
     ASSERT_TRUE(poll->Stop(kWaitMs));
     const auto reports = sink.Reports();
     int stopped = 0;
     for (const CommandReport& r : reports)
         if (r.track.failure == CommandFailure::PollingStopped) ++stopped;
     EXPECT_EQ(stopped, 2);
-    EXPECT_EQ(reports.back().track.state, CommandState::Failed);
+    EXPECT_EQ(reports.back().track.state, CommandStatus::Failed);
     for (const CommandTrack& t : block.Snapshot(slot).commands) EXPECT_FALSE(t.Open());
     // Confirmed while stopped, dropped by the next connect: failed, not forgotten.
     ASSERT_TRUE(block.ConfirmCommand(slot, Command::Threshold1, 10));
     Start();
-    ASSERT_TRUE(sink.WaitFor(CommandState::Failed, CommandFailure::Cleared));
+    ASSERT_TRUE(sink.WaitFor(CommandStatus::Failed, CommandFailure::Cleared));
 }
 
 // Trace lines in a fixed time zone, from fixed bytes.

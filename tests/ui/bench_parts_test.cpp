@@ -18,7 +18,7 @@ using namespace zta;
 
 namespace {
 
-CommandTrack Track(CommandState state, uint16_t reg, uint16_t value,
+CommandTrack Track(CommandStatus state, uint16_t reg, uint16_t value,
                    CommandFailure failure = CommandFailure::None) {
     CommandTrack t;
     t.state = state;
@@ -63,18 +63,18 @@ private slots:
         };
         const Case cases[] = {
             {{at, QStringLiteral("/dev/ttyUSB0"), 3, 1234, Command::Zero,
-              Track(CommandState::Confirmed, 1, 0)},
+              Track(CommandStatus::Confirmed, 1, 0)},
              "2026-12-10T16:04:38.007+03:00;/dev/ttyUSB0;3;1234;Установка нуля;1;0;выполнена\r\n"},
             // The factory number as the analyzer holds it: unsigned 16 bits.
             {{at, QStringLiteral("COM3"), 255, -1, Command::MaxGas,
-              Track(CommandState::Failed, 3, 4400, CommandFailure::NoEcho)},
+              Track(CommandStatus::Failed, 3, 4400, CommandFailure::NoEcho)},
              "2026-12-10T16:04:38.007+03:00;COM3;255;65535;Газ высокой концентрации;3;4400;"
              "не выполнена: нет ответа после 5 попыток\r\n"},
             {{at.toUTC(), QStringLiteral("/tmp/a;b"), 0, 0, Command::NewAddress,
-              Track(CommandState::Pending, 0, 0x0708)},
+              Track(CommandStatus::Pending, 0, 0x0708)},
              "2026-12-10T13:04:38.007Z;\"/tmp/a;b\";0;0;Изменить сетевой номер;0;1800;ожидает\r\n"},
             {{at, QStringLiteral("COM1"), 7, 40000, Command::Threshold2,
-              Track(CommandState::Failed, 6, 60, CommandFailure::PollingStopped)},
+              Track(CommandStatus::Failed, 6, 60, CommandFailure::PollingStopped)},
              "2026-12-10T16:04:38.007+03:00;COM1;7;40000;Порог 2;6;60;"
              "не выполнена: опрос остановлен\r\n"},
         };
