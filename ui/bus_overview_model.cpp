@@ -145,6 +145,7 @@ QVariant BusOverviewModel::Display(const OverviewRow& row, int column) const {
         return up ? QStringLiteral("%1 / %2").arg(s.threshold1).arg(s.threshold2) : QString();
     case Relays: return {};
     case Link:
+        if (!row.view) return QStringLiteral("окна нет");
         if (!row.polling) return QStringLiteral("не опрашивается");
         return up ? QStringLiteral("есть") : QStringLiteral("нет связи");
     case Age: {

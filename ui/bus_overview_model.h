@@ -10,7 +10,8 @@
 
 namespace zta {
 
-// One analyzer window as the overview shows it.
+// One analyzer window as the overview shows it; a found analyzer without a window has view 0
+// and only its network number.
 struct OverviewRow {
     ViewId view = 0;
     Slot slot;
