@@ -320,6 +320,15 @@ std::vector<CommandReport> PollBlock::SettleCommands(CommandFailure why, bool al
     return reports;
 }
 
+std::vector<CommandReport> PollBlock::FailOpenCommands(int slot, CommandFailure why) {
+    std::vector<CommandReport> reports;
+    std::lock_guard lock(mutex_);
+    if (!Registered(slot)) return reports;
+    slots_[slot].SettleTracks(nullptr, why, true, reports);
+    for (CommandReport& r : reports) r.slot = slot;
+    return reports;
+}
+
 void PollBlock::AdvanceCursor() {
     std::lock_guard lock(mutex_);
     ++cursor_;

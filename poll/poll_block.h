@@ -164,6 +164,8 @@ public:
     void AdvanceCursor();    // cursor + 1, or 0 at windowCount
     // Settles the open commands of every registered slot (see Slot::SettleTracks).
     std::vector<CommandReport> SettleCommands(CommandFailure why, bool all);
+    // Fails the open commands of one slot (UI thread, before its window closes).
+    std::vector<CommandReport> FailOpenCommands(int slot, CommandFailure why);
 
 private:
     bool Registered(int slot) const { return slot >= 0 && slot < windowCount_; }

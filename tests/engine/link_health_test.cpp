@@ -255,6 +255,37 @@ TEST_F(LinkHealthSim, StoppingPollingFailsEveryOpenCommand) {
     ASSERT_TRUE(sink.WaitFor(CommandStatus::Failed, CommandFailure::Cleared));
 }
 
+TEST(CommandTracks, AClosingWindowFailsItsOpenCommandsAndTheirStatesMoveWithTheirSlots) {
+    PollBlock block;
+    for (ViewId v : {1, 2, 3}) block.SetAddress(*block.Register(v), static_cast<int>(v) * 10);
+    block.ConfirmCommand(0, Command::Zero);
+    block.ConfirmCommand(2, Command::FactoryNumber, 40000);
+    block.ConfirmCommand(2, Command::Threshold1, 15);
+
+    const auto closed = block.FailOpenCommands(0, CommandFailure::WindowClosed);
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_EQ(closed[0].command, Command::Zero);
+    EXPECT_EQ(closed[0].address, 10);
+    EXPECT_EQ(closed[0].track.failure, CommandFailure::WindowClosed);
+    block.Close(0);
+
+    // The third window's commands went with it to index 1; the newest is the last confirmed.
+    const Slot moved = block.Snapshot(1);
+    EXPECT_EQ(moved.viewWindow, 3u);
+    Command which{};
+    const CommandTrack* last = LastCommand(moved.commands, &which);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(which, Command::Threshold1);
+    EXPECT_EQ(moved.commands[CommandIndex(Command::FactoryNumber)].value, 40000);
+    EXPECT_EQ(moved.commands[CommandIndex(Command::FactoryNumber)].reg, 7);
+    EXPECT_EQ(block.FailOpenCommands(1, CommandFailure::WindowClosed).size(), 2u);
+    EXPECT_TRUE(block.FailOpenCommands(1, CommandFailure::WindowClosed).empty());
+    // A new window in a freed index starts with no command history.
+    block.Close(1);
+    const int fresh = *block.Register(9);
+    EXPECT_EQ(LastCommand(block.Snapshot(fresh).commands), nullptr);
+}
+
 // Trace lines in a fixed time zone, from fixed bytes.
 class TraceLines : public ::testing::Test {
 protected:
