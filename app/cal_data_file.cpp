@@ -12,6 +12,7 @@
 #include <optional>
 
 namespace zta {
+
 namespace {
 
 constexpr std::uint64_t kMaxTextLength = 2147483647;

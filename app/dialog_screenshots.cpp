@@ -4,12 +4,14 @@
 #include <QDir>
 #include <QPixmap>
 
-#include "commands/device_info_po.h"
-#include "commands/record_dialogs.h"
+#include "device/software_info_panel.h"
+#include "device/record_dialogs.h"
 #include "commands/service_dialogs.h"
-#include "device/mirel_doc.h"
-#include "gas/set_param_gas_working_devices.h"
-#include "gas/set_param_gaz.h"
+#include "device/analyzer_document.h"
+#include "gas/connected_gas_parameters_dialog.h"
+#include "gas/gas_parameters_dialog.h"
+
+namespace zta {
 
 std::vector<OperatorDialog> MakeOperatorDialogs(QWidget* parent) {
     std::vector<OperatorDialog> out;
@@ -18,12 +20,12 @@ std::vector<OperatorDialog> MakeOperatorDialogs(QWidget* parent) {
         return dialog;
     };
 
-    auto* gaz = add("set_param_gaz.png", new CSetParamGaz(parent));
+    auto* gaz = add("set_param_gaz.png", new GasParametersDialog(parent));
     gaz->setMaximum(4.4);
     gaz->setMiddle(2.7);
     gaz->setGasMarks({true});
 
-    auto* devices = add("set_param_gas_working_devices.png", new CSetParamGasWorkingDevices(parent));
+    auto* devices = add("set_param_gas_working_devices.png", new ConnectedGasParametersDialog(parent));
     const zta::GasDeviceRow methane{QStringLiteral("Метан"), QStringLiteral("%НКПР"), 4.4, 50, 100};
     const zta::GasDeviceRow propane{QStringLiteral("Пропан"), QStringLiteral("об.доли"), 1.7, 0.8,
                                     1.7};
@@ -31,30 +33,30 @@ std::vector<OperatorDialog> MakeOperatorDialogs(QWidget* parent) {
                                    0.7};
     devices->setDevices({methane, propane, methane, butane});
 
-    add("set_nomer.png", new CSetNomer(parent))->setCurrentNumber(3);
-    add("set_speed.png", new CSetSpeed(parent))->setCurrentNumber(3);
+    add("set_nomer.png", new NetworkNumberDialog(parent))->setCurrentNumber(3);
+    add("set_speed.png", new BaudRateDialog(parent))->setCurrentNumber(3);
 
-    auto* porog = add("set_porog.png", new CSetPorog(parent));
+    auto* porog = add("set_porog.png", new ThresholdDialog(parent));
     porog->setCaption(QStringLiteral("Установка порога 1 в приборе № 3"));
     porog->setGasCode(1);
     porog->setThreshold(20);
 
-    auto* zav = add("change_zav_nomer.png", new CChangeZavNomer(parent));
+    auto* zav = add("change_zav_nomer.png", new FactoryNumberDialog(parent));
     zav->setNetworkNumber(3);
     zav->setFactoryNumber(1234);
 
-    auto* timer = add("timer_set.png", new CTimerSet(parent));
+    auto* timer = add("timer_set.png", new RecordTimerDialog(parent));
     timer->setNetworkNumber(3);
     timer->setPeriod(60);
 
-    auto* note = add("insert_string.png", new CInsertString(parent));
+    auto* note = add("insert_string.png", new NoteDialog(parent));
     note->setNetworkNumber(3);
     note->setText(QStringLiteral("Поверочный газ 2.70 об.доли подан"));
 
-    CMirelDoc doc;
+    AnalyzerDocument doc;
     doc.softwareVersion = 12;
     doc.softwareName = QStringLiteral("zta_k7.hex");
-    auto* info = add("device_info_po.png", new CDeviceInfoPO(parent));
+    auto* info = add("device_info_po.png", new SoftwareInfoPanel(parent));
     info->setNumber(3);
     info->setVersion(doc.SoftwareVersionText());
     info->setName(doc.SoftwareNameText());
@@ -77,3 +79,5 @@ int SaveDialogScreenshots(QWidget* parent, const QString& folder) {
     }
     return failures;
 }
+
+}  // namespace zta

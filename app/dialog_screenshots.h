@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+namespace zta {
+
 // The dialogs an operator works with, filled with typical values: the pictures of the README
 // and the check that their texts fit.
 struct OperatorDialog {
@@ -17,3 +19,5 @@ std::vector<OperatorDialog> MakeOperatorDialogs(QWidget* parent);
 // Draws each of them into a PNG file in `folder`. Returns the number of files that could not
 // be written.
 int SaveDialogScreenshots(QWidget* parent, const QString& folder);
+
+}  // namespace zta

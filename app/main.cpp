@@ -6,14 +6,16 @@
 #include <QTimer>
 
 #include "app/dialog_screenshots.h"
-#include "app/main_frame.h"
-#include "device/child_frame.h"
-#include "device/mirel_view.h"
+#include "app/main_window.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
+
+using namespace zta;
 
 namespace {
 
 // --open 1,2,3: one analyzer window per number (the first window takes the first number).
-bool OpenWindows(CMainFrame& frame, const QString& list) {
+bool OpenWindows(MainWindow& frame, const QString& list) {
     const QStringList numbers = list.split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (int i = 0; i < numbers.size(); ++i) {
         bool ok = false;
@@ -25,7 +27,7 @@ bool OpenWindows(CMainFrame& frame, const QString& list) {
         if (i > 0 && !frame.OpenNewDocument())
             return true;
         const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
-        auto* child = qobject_cast<CChildFrame*>(children.value(i));
+        auto* child = qobject_cast<AnalyzerSubWindow*>(children.value(i));
         if (child && child->view())
             child->view()->numberField()->setText(QString::number(number));
     }
@@ -83,10 +85,10 @@ int main(int argc, char** argv) {
     }
     // Analyzer windows have no file form: positional arguments are ignored.
 
-    CMirelApp app(options);
+    StationApplication app(options);
     if (!app.InitInstance())
         return 1;
-    CMainFrame& frame = *app.mainFrame();
+    MainWindow& frame = *app.mainFrame();
     if (parser.isSet(dialogShots))
         return SaveDialogScreenshots(&frame, parser.value(dialogShots)) == 0 ? 0 : 1;
     if (parser.isSet(screenshot)) {

@@ -9,11 +9,13 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "app/prompter.h"
+#include "ui/dialogs.h"
 #include "app/station_bridge.h"
-#include "device/child_frame.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
 #include "poll/worker.h"
+
+namespace zta {
 
 namespace {
 constexpr int kStopSearchWaitMs = 5000;
@@ -28,7 +30,7 @@ constexpr int kModalRetryMs = 100;
 // again whenever the area changes size within a short time of the search's end.
 class TileOnResize : public QObject {
 public:
-    explicit TileOnResize(CMainFrame& frame)
+    explicit TileOnResize(MainWindow& frame)
         : QObject(frame.mdiArea()->viewport()), frame_(&frame) {
         parent()->installEventFilter(this);
         QTimer::singleShot(kRetileMs, this, [this] { deleteLater(); });
@@ -36,7 +38,7 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Resize) {
             // After the area's own handling of the resize (its scroll bars).
-            QPointer<CMainFrame> frame = frame_;
+            QPointer<MainWindow> frame = frame_;
             QTimer::singleShot(0, this, [frame] {
                 if (frame)
                     frame->TileWindows();
@@ -46,7 +48,7 @@ public:
     }
 
 private:
-    QPointer<CMainFrame> frame_;
+    QPointer<MainWindow> frame_;
 };
 }  // namespace
 
@@ -84,7 +86,7 @@ private:
     int id_;
 };
 
-SearchControl::SearchControl(CMainFrame& frame) : frame_(frame) {
+SearchControl::SearchControl(MainWindow& frame) : frame_(frame) {
     lineOptions_.direction = frame.direction();  // as the poll thread's
 }
 
@@ -175,7 +177,7 @@ void SearchControl::OpenWindowsFor(const std::vector<int>& found) {
         QMdiSubWindow* child = frame_.OpenNewDocument();
         if (!child)
             break;
-        auto* analyzer = qobject_cast<CChildFrame*>(child);
+        auto* analyzer = qobject_cast<AnalyzerSubWindow*>(child);
         if (analyzer && analyzer->view())
             analyzer->view()->numberField()->setText(QString::number(found[k]));
         else
@@ -251,3 +253,5 @@ bool SearchControl::OnCommand(int id) {
 bool SearchControl::OnUpdateCommand(int, CommandState&) {
     return false;  // the main window's table decides
 }
+
+}  // namespace zta

@@ -4,15 +4,17 @@
 #include <memory>
 #include <vector>
 
-#include "app/command_router.h"
-#include "app/main_frame.h"
+#include "ui/command_router.h"
+#include "app/main_window.h"
 #include "search/scan.h"
+
+namespace zta {
 
 // The main window's side of the device search: "Поиск" and "Остановить", the progress text,
 // and the results: one analyzer window per analyzer found (at most ten), tiled, then polling.
 class SearchControl : public SearchHooks, public CommandTarget {
 public:
-    explicit SearchControl(CMainFrame& frame);
+    explicit SearchControl(MainWindow& frame);
     ~SearchControl() override;
 
     void StartSearch();
@@ -40,7 +42,7 @@ private:
     bool WaitRun(int timeoutMs);
     void OpenWindowsFor(const std::vector<int>& found);
 
-    CMainFrame& frame_;
+    MainWindow& frame_;
     zta::LineOptions lineOptions_;
     std::unique_ptr<Run> run_;
     std::unique_ptr<Run> lastRun_;  // kept for its results after it ended
@@ -48,3 +50,5 @@ private:
     int lastId_ = 0;
     bool modalSeen_ = false;  // a box was open when the end came: one more turn after it
 };
+
+}  // namespace zta

@@ -1,9 +1,11 @@
 #include "app/station_bridge.h"
 
-#include "app/prompter.h"
+#include "ui/dialogs.h"
 
 #include <QCoreApplication>
 #include <QThread>
+
+namespace zta {
 
 struct UiBridge::Request {
     std::function<void()> fn;
@@ -141,3 +143,5 @@ void UiBridge::ShowError(const std::string& text, const std::string& caption) {
     const QString qcaption = QString::fromStdString(caption);
     callSync([this, qtext, qcaption] { GetPrompter().Error(qtext, qcaption, poll_.errorOwner); });
 }
+
+}  // namespace zta

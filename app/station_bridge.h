@@ -12,6 +12,8 @@
 #include "poll/poll_sink.h"
 #include "poll/worker.h"
 
+namespace zta {
+
 // Lives on the UI thread. Workers hand it work: synchronous requests block the worker until
 // the UI thread has run them; posted ones do not. The UI thread runs queued requests from its
 // event loop and also while it waits for a worker (waitForWorker), so a worker in the middle of a
@@ -66,3 +68,5 @@ private:
     bool scheduled_ = false;
     PollHandlers poll_;  // set on the UI thread before any worker starts
 };
+
+}  // namespace zta

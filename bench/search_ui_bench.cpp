@@ -16,10 +16,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/main_frame.h"
-#include "app/prompter.h"
+#include "app/main_window.h"
+#include "ui/dialogs.h"
 #include "app/search_control.h"
 #include "sim/bus.h"
+
+using namespace zta;
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -45,9 +47,9 @@ int main(int argc, char** argv) {
     options.listSystemPorts = false;
     options.extraPorts = {QString::fromStdString(bus->PortPath())};
     options.calDataPath = QStringLiteral("/nonexistent/CalDataK7.cfg");
-    CMirelApp app(options);
+    StationApplication app(options);
     app.InitInstance();
-    CMainFrame& frame = *app.mainFrame();
+    MainWindow& frame = *app.mainFrame();
     frame.SetBaud(4);
 
     // A 5 ms timer: the time between two of its turns is how long the UI thread was away.
@@ -108,6 +110,7 @@ int main(int argc, char** argv) {
 
 #else
 #include <cstdio>
+
 int main() {
     std::printf("built without the user interface: nothing to measure\n");
     return 0;

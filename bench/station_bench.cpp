@@ -18,13 +18,15 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "app/document_template.h"
-#include "app/main_frame.h"
-#include "app/prompter.h"
+#include "device/analyzer_window_factory.h"
+#include "app/main_window.h"
+#include "ui/dialogs.h"
 #include "app/station_bridge.h"
-#include "device/child_frame.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
 #include "sim/bus.h"
+
+using namespace zta;
 
 namespace {
 
@@ -80,9 +82,9 @@ int main(int argc, char** argv) {
     options.calDataPath = QStringLiteral("/nonexistent/CalDataK7.cfg");
 
     const qint64 beforeApp = startup.nsecsElapsed();
-    CMirelApp app(options);
+    StationApplication app(options);
     app.InitInstance();
-    CMainFrame& frame = *app.mainFrame();
+    MainWindow& frame = *app.mainFrame();
     QElapsedTimer exposeWait;
     exposeWait.start();
     while (!(frame.windowHandle() && frame.windowHandle()->isExposed()) &&
@@ -113,7 +115,7 @@ int main(int argc, char** argv) {
         frame.OpenNewDocument();
     const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
     for (int i = 0; i < children.size(); ++i)
-        if (auto* child = qobject_cast<CChildFrame*>(children[i]))
+        if (auto* child = qobject_cast<AnalyzerSubWindow*>(children[i]))
             child->view()->numberField()->setText(QString::number(i + 1));
     frame.TileWindows();
     ProcessFor(200);
@@ -126,13 +128,13 @@ int main(int argc, char** argv) {
     handlers.dataChanged = [&](zta::ViewId view, int) {
         QElapsedTimer t;
         t.start();
-        if (AnalyzerView* v = frame.FindView(view))
+        if (AnalyzerViewInterface* v = frame.FindView(view))
             v->OnViewNotice(NoticeDataChanged, 0);
         handlerMs += t.nsecsElapsed() / 1e6;
         ++notices;
     };
     handlers.baudAccepted = [&](zta::ViewId view, int code, int address) {
-        if (AnalyzerView* v = frame.FindView(view))
+        if (AnalyzerViewInterface* v = frame.FindView(view))
             v->OnViewNotice(code, address);
     };
     handlers.errorOwner = &frame;
@@ -169,6 +171,7 @@ int main(int argc, char** argv) {
 
 #else
 #include <cstdio>
+
 int main() {
     std::printf("built without the user interface: nothing to measure\n");
     return 0;

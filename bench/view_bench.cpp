@@ -13,12 +13,14 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/command_ids.h"
-#include "device/child_frame.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_view.h"
+#include "ui/command_ids.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_document.h"
+#include "device/analyzer_view.h"
 #include "device/record_file.h"
 #include "tests/ui/device_support.h"
+
+using namespace zta;
 
 namespace {
 
@@ -47,9 +49,9 @@ int main(int argc, char** argv) {
     const long before = ResidentKiB();
     QElapsedTimer open;
     open.start();
-    std::vector<CMirelView*> views;
+    std::vector<AnalyzerView*> views;
     for (int i = 0; i < 50; ++i) {
-        CChildFrame* w = OpenAnalyzerWindow(host, host.area);
+        AnalyzerSubWindow* w = OpenAnalyzerWindow(host, host.area);
         w->view()->numberField()->setText(QString::number(i + 1));
         views.push_back(w->view());
     }

@@ -1,8 +1,8 @@
 #include "commands/service_dialogs.h"
-#include "commands/dialog_buttons.h"
+#include "ui/dialog_buttons.h"
 
-#include "app/prompter.h"
-#include "commands/dialog_rules.h"
+#include "ui/dialogs.h"
+#include "ui/dialog_rules.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -53,13 +53,9 @@ bool ThresholdInRange(double threshold) { return threshold >= 0.0 && threshold <
 
 bool FactoryNumberInRange(long long number) { return number >= 0 && number <= kFactoryNumberMax; }
 
-}  // namespace zta
-
-using namespace zta;
-
 // ---------------------------------------------------------------------------------------------
 
-CSetNomer::CSetNomer(QWidget* parent) : QDialog(parent) {
+NetworkNumberDialog::NetworkNumberDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Смена номера"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Введите новый номер прибора от 0 до 255"), this));
@@ -67,10 +63,10 @@ CSetNomer::CSetNomer(QWidget* parent) : QDialog(parent) {
     field_->setObjectName(QStringLiteral("numberField"));
     layout->addWidget(field_);
     setButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Установить"), QStringLiteral("Отмена"));
-    connect(setButton_, &QPushButton::clicked, this, &CSetNomer::onSet);
+    connect(setButton_, &QPushButton::clicked, this, &NetworkNumberDialog::onSet);
 }
 
-void CSetNomer::showEvent(QShowEvent* event) {
+void NetworkNumberDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         setWindowTitle(QStringLiteral("Смена номера прибора № %1").arg(currentNumber_));
         field_->setText(QString::number(newNumber_));
@@ -79,7 +75,7 @@ void CSetNomer::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void CSetNomer::onSet() {
+void NetworkNumberDialog::onSet() {
     auto value = TakeIntegerInRange(field_, 0, 255, this);
     if (!value)
         return;
@@ -89,7 +85,7 @@ void CSetNomer::onSet() {
 
 // ---------------------------------------------------------------------------------------------
 
-CSetSpeed::CSetSpeed(QWidget* parent) : QDialog(parent) {
+BaudRateDialog::BaudRateDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Смена скорости"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Выберите скорость прибора"), this));
@@ -97,10 +93,10 @@ CSetSpeed::CSetSpeed(QWidget* parent) : QDialog(parent) {
     list_->setEditable(false);
     layout->addWidget(list_);
     applyButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Применить"), QStringLiteral("Отмена"));
-    connect(applyButton_, &QPushButton::clicked, this, &CSetSpeed::onApply);
+    connect(applyButton_, &QPushButton::clicked, this, &BaudRateDialog::onApply);
 }
 
-void CSetSpeed::showEvent(QShowEvent* event) {
+void BaudRateDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         setWindowTitle(QStringLiteral("Смена скорости прибора № %1").arg(currentNumber_));
         list_->clear();
@@ -111,24 +107,24 @@ void CSetSpeed::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void CSetSpeed::onApply() {
+void BaudRateDialog::onApply() {
     speedCode_ = SpeedCodeAt(list_->currentIndex());
     accept();
 }
 
 // ---------------------------------------------------------------------------------------------
 
-CSetPorog::CSetPorog(QWidget* parent) : QDialog(parent) {
+ThresholdDialog::ThresholdDialog(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Введите новое значение порога"), this));
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("valueField"));
     layout->addWidget(field_);
     setButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Установить"), QStringLiteral("Отмена"));
-    connect(setButton_, &QPushButton::clicked, this, &CSetPorog::onSet);
+    connect(setButton_, &QPushButton::clicked, this, &ThresholdDialog::onSet);
 }
 
-void CSetPorog::showEvent(QShowEvent* event) {
+void ThresholdDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         setWindowTitle(caption_);
         field_->setText(ThresholdShownText(gasCode_, threshold_));
@@ -137,7 +133,7 @@ void CSetPorog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void CSetPorog::onSet() {
+void ThresholdDialog::onSet() {
     auto shown = TakeNumber(field_, this);
     if (!shown)
         return;
@@ -153,7 +149,7 @@ void CSetPorog::onSet() {
 
 // ---------------------------------------------------------------------------------------------
 
-CChangeZavNomer::CChangeZavNomer(QWidget* parent) : QDialog(parent) {
+FactoryNumberDialog::FactoryNumberDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Изменение заводского  номера"));
     auto* layout = new QVBoxLayout(this);
     prompt_ = new QLabel(this);
@@ -164,11 +160,11 @@ CChangeZavNomer::CChangeZavNomer(QWidget* parent) : QDialog(parent) {
     layout->addWidget(field_);
     okButton_ = AddDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
     // textEdited, not textChanged: the rewrite after a refusal must not be checked again.
-    connect(field_, &QLineEdit::textEdited, this, &CChangeZavNomer::onEdited);
-    connect(okButton_, &QPushButton::clicked, this, &CChangeZavNomer::onOk);
+    connect(field_, &QLineEdit::textEdited, this, &FactoryNumberDialog::onEdited);
+    connect(okButton_, &QPushButton::clicked, this, &FactoryNumberDialog::onOk);
 }
 
-void CChangeZavNomer::showEvent(QShowEvent* event) {
+void FactoryNumberDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         field_->setText(QString::number(factoryNumber_));
         prompt_->setText(
@@ -179,7 +175,7 @@ void CChangeZavNomer::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-bool CChangeZavNomer::takeNumber() {
+bool FactoryNumberDialog::takeNumber() {
     auto value = TakeInteger(field_, this);
     if (!value)
         return false;
@@ -193,12 +189,14 @@ bool CChangeZavNomer::takeNumber() {
     return true;
 }
 
-void CChangeZavNomer::onEdited() { takeNumber(); }
+void FactoryNumberDialog::onEdited() { takeNumber(); }
 
-void CChangeZavNomer::onOk() {
+void FactoryNumberDialog::onOk() {
     // Edits are checked as they come, but a pasted or pre-set value still gets the same rule.
     if (takeNumber())
         accept();
     else
         FocusAndSelect(field_);
 }
+
+}  // namespace zta

@@ -33,13 +33,11 @@ bool ThresholdInRange(double threshold);  // 0 and 100 included
 inline constexpr long long kFactoryNumberMax = 65535;
 bool FactoryNumberInRange(long long number);
 
-}  // namespace zta
-
 // New network number of an analyzer.
-class CSetNomer : public QDialog {
+class NetworkNumberDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CSetNomer(QWidget* parent = nullptr);
+    explicit NetworkNumberDialog(QWidget* parent = nullptr);
 
     void setCurrentNumber(int number) { currentNumber_ = number; }
     uint8_t newNumber() const { return newNumber_; }
@@ -60,10 +58,10 @@ private:
 };
 
 // New baud rate of an analyzer.
-class CSetSpeed : public QDialog {
+class BaudRateDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CSetSpeed(QWidget* parent = nullptr);
+    explicit BaudRateDialog(QWidget* parent = nullptr);
 
     void setCurrentNumber(int number) { currentNumber_ = number; }
     uint8_t speedCode() const { return speedCode_; }
@@ -84,10 +82,10 @@ private:
 };
 
 // New value of threshold 1 or 2, shown in the units of the analyzer's gas.
-class CSetPorog : public QDialog {
+class ThresholdDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CSetPorog(QWidget* parent = nullptr);
+    explicit ThresholdDialog(QWidget* parent = nullptr);
 
     void setGasCode(uint8_t code) { gasCode_ = code; }
     void setCaption(const QString& caption) { caption_ = caption; }
@@ -112,10 +110,10 @@ private:
 };
 
 // New factory number; every edit is checked at once.
-class CChangeZavNomer : public QDialog {
+class FactoryNumberDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CChangeZavNomer(QWidget* parent = nullptr);
+    explicit FactoryNumberDialog(QWidget* parent = nullptr);
 
     void setNetworkNumber(int number) { networkNumber_ = number; }
     void setFactoryNumber(int number) { factoryNumber_ = number; }
@@ -141,3 +139,5 @@ private:
     QLineEdit* field_;
     QPushButton* okButton_;
 };
+
+}  // namespace zta

@@ -1,14 +1,16 @@
 #include "device/device_host.h"
 
-#include "commands/device_info_po.h"
-#include "commands/record_dialogs.h"
+#include "device/software_info_panel.h"
+#include "device/record_dialogs.h"
+
+namespace zta {
 
 namespace {
 
 class StationDialogs : public DeviceDialogs {
 public:
     std::optional<int> AskTimerPeriod(int networkNumber, QWidget* owner) override {
-        CTimerSet dialog(owner);
+        RecordTimerDialog dialog(owner);
         dialog.setNetworkNumber(networkNumber);
         dialog.setPeriod(0);
         if (dialog.exec() != QDialog::Accepted) return std::nullopt;
@@ -16,14 +18,14 @@ public:
     }
 
     std::optional<QString> AskNote(int networkNumber, QWidget* owner) override {
-        CInsertString dialog(owner);
+        NoteDialog dialog(owner);
         dialog.setNetworkNumber(networkNumber);
         if (dialog.exec() != QDialog::Accepted) return std::nullopt;
         return dialog.text();
     }
 
     void ShowSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) override {
-        CDeviceInfoPO dialog(owner);
+        SoftwareInfoPanel dialog(owner);
         dialog.setNumber(info.networkNumber);
         if (info.networkNumber != -1) {
             dialog.setVersion(info.versionText);
@@ -46,3 +48,5 @@ DeviceDialogs& GetDeviceDialogs() {
 void SetDeviceDialogs(DeviceDialogs* dialogs) {
     g_dialogs = dialogs;
 }
+
+}  // namespace zta

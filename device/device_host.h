@@ -8,11 +8,14 @@
 #include "poll/poll_block.h"
 
 class QWidget;
-class CMirelDoc;
+
+namespace zta {
+
+class AnalyzerDocument;
 struct CommandState;
 
 // What an analyzer window needs from the main window. The station's adapter forwards to
-// CMainFrame; tests use a small fake so that a window can live without the whole station.
+// MainWindow; tests use a small fake so that a window can live without the whole station.
 class DeviceHost {
 public:
     virtual ~DeviceHost() = default;
@@ -56,9 +59,11 @@ void SetDeviceDialogs(DeviceDialogs* dialogs);  // nullptr: the real dialogs
 // The service commands of an analyzer (network number, speed, zero, calibration, thresholds,
 // factory number) act on its document; they are written with their dialogs and plug in here.
 struct DocumentCommandHandlers {
-    std::function<bool(CMirelDoc&, int id)> onCommand;
-    std::function<bool(CMirelDoc&, int id, CommandState&)> onUpdateCommand;
-    std::function<void(CMirelDoc&)> changeFactoryNumber;  // F6
+    std::function<bool(AnalyzerDocument&, int id)> onCommand;
+    std::function<bool(AnalyzerDocument&, int id, CommandState&)> onUpdateCommand;
+    std::function<void(AnalyzerDocument&)> changeFactoryNumber;  // F6
 };
 void SetDocumentCommandHandlers(DocumentCommandHandlers handlers);
 const DocumentCommandHandlers& GetDocumentCommandHandlers();
+
+}  // namespace zta

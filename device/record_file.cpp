@@ -1,11 +1,13 @@
 #include "device/record_file.h"
 
-#include "app/prompter.h"
+#include "ui/dialogs.h"
 #include "link/cp1251.h"
 
 #include <QFile>
 
 #include <climits>
+
+namespace zta {
 
 QString RelayBits(std::uint8_t relayState) {
     return QString::number(relayState, 2);
@@ -60,3 +62,5 @@ bool AcceptTimerPeriod(int period, QWidget* owner) {
     }
     return true;
 }
+
+}  // namespace zta

@@ -8,6 +8,8 @@
 
 class QWidget;
 
+namespace zta {
+
 // What one record line holds, as the document last reloaded it.
 struct RecordValues {
     int temperature = 0;
@@ -37,3 +39,5 @@ bool AppendRecordLine(const QString& path, const QByteArray& line, QString* erro
 // Record timer periods: 0 starts nothing, a negative period is refused with a box owned by
 // `owner`, and so is one the platform timer cannot hold. True when `period` may start a timer.
 bool AcceptTimerPeriod(int period, QWidget* owner);
+
+}  // namespace zta

@@ -11,7 +11,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/prompter.h"
+#include "ui/dialogs.h"
 #include "poll/frame_ring.h"
 
 namespace zta {

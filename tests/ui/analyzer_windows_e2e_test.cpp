@@ -8,14 +8,16 @@
 
 #include <memory>
 
-#include "device/child_frame.h"
-#include "device/device_icons.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_doc_template.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "ui/device_icons.h"
+#include "device/analyzer_document.h"
+#include "device/form_window_factory.h"
+#include "device/analyzer_view.h"
 #include "sim/bus.h"
 #include "device_support.h"
 #include "station_support.h"
+
+using namespace zta;
 
 namespace {
 
@@ -43,16 +45,16 @@ private slots:
         bus->Start();
 
         TestStation st({QString::fromStdString(bus->PortPath())},
-                       std::make_unique<CMirelDocTemplate>());
-        CMainFrame* f = st.frame;
+                       std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
         f->SetPollTiming(FastTiming());
         f->SetBaud(4);  // 19200
         QCOMPARE(f->block().BaudRate(), 19200u);
         f->OpenNewDocument();
         const auto children = f->mdiArea()->subWindowList();
         QCOMPARE(children.size(), 2);
-        CMirelView* standard = ViewIn(children[0]);
-        CMirelView* extended = ViewIn(children[1]);
+        AnalyzerView* standard = ViewIn(children[0]);
+        AnalyzerView* extended = ViewIn(children[1]);
         QVERIFY(standard && extended);
         standard->numberField()->setText(QStringLiteral("3"));
         extended->numberField()->setText(QStringLiteral("5"));
@@ -111,17 +113,17 @@ private slots:
         }
         bus->Start();
         TestStation st({QString::fromStdString(bus->PortPath())},
-                       std::make_unique<CMirelDocTemplate>());
+                       std::make_unique<FormWindowFactory>());
         ScriptedDialogs dialogs;
-        CMainFrame* f = st.frame;
+        MainWindow* f = st.frame;
         f->SetPollTiming(FastTiming());
         f->OpenNewDocument();
         const auto children = f->mdiArea()->subWindowList();
-        CMirelView* views[2] = {ViewIn(children[0]), ViewIn(children[1])};
+        AnalyzerView* views[2] = {ViewIn(children[0]), ViewIn(children[1])};
         views[0]->numberField()->setText(QStringLiteral("1"));
         views[1]->numberField()->setText(QStringLiteral("2"));
         f->Connect();
-        for (CMirelView* v : views)
+        for (AnalyzerView* v : views)
             QTRY_COMPARE_WITH_TIMEOUT(v->iconOf(1023), int(IconLinkUp), kWaitMs);
 
         // A note for all windows, then a timer for all windows: each first timer line ends
@@ -135,7 +137,7 @@ private slots:
         f->router().refresh();
         QVERIFY(!f->router().query(CmdTimerAll).enabled);
         QVERIFY(f->router().query(CmdTimerOffAll).enabled);
-        for (CMirelView* v : views) {
+        for (AnalyzerView* v : views) {
             QVERIFY(v->timerRunning);
             QFile file(v->timerFile);
             QVERIFY(file.open(QIODevice::ReadOnly));
@@ -152,7 +154,7 @@ private slots:
 
         // Software information in every window, and the active window's dialog.
         QVERIFY(f->router().dispatch(CmdSoftwareInfoAll));
-        for (CMirelView* v : views) {
+        for (AnalyzerView* v : views) {
             QVERIFY(!v->control(1047)->isHidden());
             QTRY_COMPARE_WITH_TIMEOUT(v->text(1032), QStringLiteral("v1.2"), kWaitMs);
         }

@@ -15,6 +15,8 @@
 #include "device/device_host.h"
 #include "poll/poll_block.h"
 
+using namespace zta;
+
 class FakeHost : public DeviceHost {
 public:
     FakeHost() { folder = QDir(tempDir.path()).absolutePath() + QLatin1Char('/'); }

@@ -9,17 +9,19 @@
 
 #include <memory>
 
-#include "app/command_ids.h"
-#include "app/prompter.h"
-#include "device/child_frame.h"
-#include "device/device_icons.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_view.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
+#include "device/analyzer_sub_window.h"
+#include "ui/device_icons.h"
+#include "device/analyzer_document.h"
+#include "device/analyzer_view.h"
 #include "device_support.h"
+
+using namespace zta;
 
 namespace {
 
-struct Readings {
+struct Fed {
     int gasCode = 1;
     double concentration = 0;
     bool extended = false;
@@ -38,9 +40,9 @@ class DeviceWindowsTest : public QObject {
     std::unique_ptr<ScriptedPrompter> prompter_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
 
-    CChildFrame* Open() { return OpenAnalyzerWindow(*host_, host_->area); }
+    AnalyzerSubWindow* Open() { return OpenAnalyzerWindow(*host_, host_->area); }
 
-    void Feed(CChildFrame* w, const Readings& r) {
+    void Feed(AnalyzerSubWindow* w, const Fed& r) {
         const int slot = w->document().slot;
         QVERIFY(host_->Store(slot, [&](zta::Slot& s) {
             s.gasCode = static_cast<uint8_t>(r.gasCode);
@@ -73,7 +75,7 @@ private slots:
     }
 
     void fiftiethWindowTakesSlot49AndTheNextIsRefused() {
-        std::vector<CChildFrame*> windows;
+        std::vector<AnalyzerSubWindow*> windows;
         for (int i = 0; i < 50; ++i) windows.push_back(Open());
         QCOMPARE(windows.back()->document().slot, 49);
         QCOMPARE(host_->pollBlock.WindowCount(), 50);
@@ -91,7 +93,7 @@ private slots:
     }
 
     void closingTheFirstOfThreeMovesTheOthersDown() {
-        CChildFrame* w[3] = {Open(), Open(), Open()};
+        AnalyzerSubWindow* w[3] = {Open(), Open(), Open()};
         w[1]->view()->numberField()->setText(QStringLiteral("11"));
         w[2]->view()->numberField()->setText(QStringLiteral("22"));
         host_->Store(2, [](zta::Slot& s) { s.pendingZero = true; });
@@ -124,8 +126,8 @@ private slots:
 
     void closingAWindowWithARunningTimerLowersTheCountByOne() {
         host_->polling = true;
-        CChildFrame* a = Open();
-        CChildFrame* b = Open();
+        AnalyzerSubWindow* a = Open();
+        AnalyzerSubWindow* b = Open();
         a->view()->StartTimer(60);
         b->view()->StartTimer(60);
         QCOMPARE(host_->pollBlock.RunningTimers(), 2);
@@ -144,8 +146,8 @@ private slots:
     }
 
     void reloadKeepsTheLinkForOneToFourMissedReplies() {
-        CChildFrame* w = Open();
-        CMirelDoc& doc = w->document();
+        AnalyzerSubWindow* w = Open();
+        AnalyzerDocument& doc = w->document();
         const struct {
             int errors;
             bool linkUp;
@@ -181,13 +183,13 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, name);
         QFETCH(QString, identifier);
-        CChildFrame* w = Open();
+        AnalyzerSubWindow* w = Open();
         host_->Store(0, [&](zta::Slot& s) {
             s.softwareVersion = version;
             s.extendedModel = extended;
         });
         w->view()->OnViewNotice(NoticeDataChanged, 0);
-        const CMirelDoc& doc = w->document();
+        const AnalyzerDocument& doc = w->document();
         QCOMPARE(doc.SoftwareVersionText(), text);
         QCOMPARE(doc.SoftwareNameText(), name);
         QCOMPARE(doc.SoftwareIdentifier(), identifier);
@@ -216,7 +218,7 @@ private slots:
         QFETCH(QString, lel);
         QFETCH(QString, second);
         QFETCH(QString, secondLabel);
-        CChildFrame* w = Open();
+        AnalyzerSubWindow* w = Open();
         Feed(w, {gasCode, concentration, extended, 4.4, "об.доли"});
         QCOMPARE(w->view()->text(1009), lel);
         QCOMPARE(w->view()->text(1003), second);
@@ -225,8 +227,8 @@ private slots:
     }
 
     void linkAndRelayIcons() {
-        CChildFrame* w = Open();
-        CMirelView* v = w->view();
+        AnalyzerSubWindow* w = Open();
+        AnalyzerView* v = w->view();
         QCOMPARE(v->iconOf(1023), int(IconLinkDown));
 
         Feed(w, {1, 10, false, 0, "", 4, 5});
@@ -248,8 +250,8 @@ private slots:
     }
 
     void softwareFieldsHiddenThenShown() {
-        CChildFrame* w = Open();
-        CMirelView* v = w->view();
+        AnalyzerSubWindow* w = Open();
+        AnalyzerView* v = w->view();
         QVERIFY(v->control(1047)->isHidden());
         QVERIFY(v->control(1032)->isHidden());
         QVERIFY(v->control(1011)->isHidden());
@@ -278,7 +280,7 @@ private slots:
     }
 
     void softwareInfoDialogGetsTheIdentification() {
-        CChildFrame* w = Open();
+        AnalyzerSubWindow* w = Open();
         w->view()->OnViewNotice(NoticeShowSoftwareInfo, 0);
         host_->Store(0, [](zta::Slot& s) {
             s.softwareVersion = -1;
@@ -294,8 +296,8 @@ private slots:
     }
 
     void typingTheNumberAppliesDigitByDigit() {
-        CChildFrame* w = Open();
-        CMirelView* v = w->view();
+        AnalyzerSubWindow* w = Open();
+        AnalyzerView* v = w->view();
         host_->area.show();
         host_->area.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&host_->area));
@@ -328,7 +330,7 @@ private slots:
     }
 
     void emptyOrGarbledNumberKeepsTheLastApplied() {
-        CChildFrame* w = Open();
+        AnalyzerSubWindow* w = Open();
         QLineEdit* f = w->view()->numberField();
         f->setText(QStringLiteral("12"));
         for (const char* bad : {"", "1a", "-"}) {
@@ -348,8 +350,8 @@ private slots:
     }
 
     void disconnectEmptiesTheReadingsButKeepsNumberAndFiles() {
-        CChildFrame* w = Open();
-        CMirelView* v = w->view();
+        AnalyzerSubWindow* w = Open();
+        AnalyzerView* v = w->view();
         v->numberField()->setText(QStringLiteral("9"));
         host_->Store(0, [](zta::Slot& s) {
             s.errorCount = 0;
@@ -365,7 +367,7 @@ private slots:
         QCOMPARE(v->text(1028), QStringLiteral("1234"));
 
         v->OnViewNotice(NoticeDisconnected, 0);
-        const CMirelDoc& d = w->document();
+        const AnalyzerDocument& d = w->document();
         QVERIFY(!d.linkUp);
         QCOMPARE(d.errorCount, 5);
         QCOMPARE(v->text(1024), QStringLiteral(" - "));
@@ -380,7 +382,7 @@ private slots:
     }
 
     void baudQuestion() {
-        CChildFrame* w = Open();
+        AnalyzerSubWindow* w = Open();
         prompter_->Answer(Prompter::ResultCancel);
         w->view()->OnViewNotice(8, 5);
         QCOMPARE(prompter_->boxes().at(0).text,
@@ -397,7 +399,7 @@ private slots:
     }
 
     void countersAreResetByTheHiddenButton() {
-        CChildFrame* w = Open();
+        AnalyzerSubWindow* w = Open();
         host_->Store(0, [](zta::Slot& s) {
             s.replyCount = 12;
             s.requestCount = 3;
@@ -412,10 +414,10 @@ private slots:
     }
 
     void f6OpensTheFactoryNumberCommandWithoutLink() {
-        CChildFrame* w = Open();
+        AnalyzerSubWindow* w = Open();
         int calls = 0;
         const DocumentCommandHandlers station = GetDocumentCommandHandlers();
-        SetDocumentCommandHandlers({nullptr, nullptr, [&](CMirelDoc& d) {
+        SetDocumentCommandHandlers({nullptr, nullptr, [&](AnalyzerDocument& d) {
                                         QCOMPARE(&d, &w->document());
                                         ++calls;
                                     }});
@@ -426,7 +428,7 @@ private slots:
     }
 
     void folderChangeRebuildsFileNames() {
-        CChildFrame* w = Open();
+        AnalyzerSubWindow* w = Open();
         w->view()->numberField()->setText(QStringLiteral("12"));
         QCOMPARE(w->view()->recordFile, host_->folder + QStringLiteral("12.zta"));
         host_->folder = QStringLiteral("/data/rec/");
@@ -438,7 +440,7 @@ private slots:
     void activationShowsTheActiveViewsTimer() {
         host_->area.show();
         Open();
-        CChildFrame* b = Open();
+        AnalyzerSubWindow* b = Open();
         const int before = host_->activations;
         host_->area.setActiveSubWindow(nullptr);
         host_->area.setActiveSubWindow(b);

@@ -1,7 +1,7 @@
 // The two gas parameter dialogs driven as an operator would; their rules are in gas_rules_test.
-#include "app/prompter.h"
-#include "gas/set_param_gas_working_devices.h"
-#include "gas/set_param_gaz.h"
+#include "ui/dialogs.h"
+#include "gas/connected_gas_parameters_dialog.h"
+#include "gas/gas_parameters_dialog.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -61,7 +61,7 @@ private slots:
 
 private:
     // Shows the dialog with the focus moved from the list into `field`, as a click would.
-    void startTyping(CSetParamGasWorkingDevices& dialog, QLineEdit* field, int row = 0);
+    void startTyping(ConnectedGasParametersDialog& dialog, QLineEdit* field, int row = 0);
 
     std::unique_ptr<ScriptedPrompter> scripted_;
     ScriptedPrompter& prompter() { return *scripted_; }
@@ -75,7 +75,7 @@ void GasDialogsTest::init() {
 void GasDialogsTest::cleanup() { SetPrompter(nullptr); }
 
 void GasDialogsTest::concentrationUnits() {
-    CSetParamGaz dialog;
+    GasParametersDialog dialog;
     dialog.setGasMarks(Marks(1));
     dialog.setMaximum(4.0);
     dialog.setMiddle(2.0);
@@ -100,7 +100,7 @@ void GasDialogsTest::concentrationUnits() {
     QCOMPARE(QString::asprintf("%.2f %.2f", dialog.maximum(), dialog.middle()), QString("4.40 2.70"));
 
     // Opened again: volume units, the values handed in; "Об. доли" loads the volume defaults.
-    CSetParamGaz isobutane;
+    GasParametersDialog isobutane;
     isobutane.setGasMarks(Marks(5));
     isobutane.show();
     isobutane.lelBox()->click();
@@ -117,7 +117,7 @@ void GasDialogsTest::concentrationUnits() {
 }
 
 void GasDialogsTest::concentrationRefusals() {
-    CSetParamGaz dialog;
+    GasParametersDialog dialog;
     dialog.setGasMarks(Marks(1));
     dialog.show();
     struct Case {
@@ -155,7 +155,7 @@ void GasDialogsTest::concentrationRefusals() {
 }
 
 void GasDialogsTest::concentrationEnterCancels() {
-    CSetParamGaz dialog;
+    GasParametersDialog dialog;
     dialog.setGasMarks(Marks(8));
     dialog.setMaximum(1.0);
     dialog.setMiddle(0.5);
@@ -167,7 +167,7 @@ void GasDialogsTest::concentrationEnterCancels() {
     QCOMPARE(dialog.maximum(), 1.0);
 }
 
-void GasDialogsTest::startTyping(CSetParamGasWorkingDevices& dialog, QLineEdit* field, int row) {
+void GasDialogsTest::startTyping(ConnectedGasParametersDialog& dialog, QLineEdit* field, int row) {
     dialog.show();
     dialog.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&dialog, 2000));
@@ -180,7 +180,7 @@ void GasDialogsTest::startTyping(CSetParamGasWorkingDevices& dialog, QLineEdit* 
 }
 
 void GasDialogsTest::devicesListOnce() {
-    CSetParamGasWorkingDevices dialog;
+    ConnectedGasParametersDialog dialog;
     dialog.setDevices({kMethaneLel, kMethaneLel, kMethaneLel});
     dialog.show();
     QCOMPARE(dialog.list()->columnCount(), 6);
@@ -207,7 +207,7 @@ void GasDialogsTest::devicesListOnce() {
 }
 
 void GasDialogsTest::devicesLelLineConverts() {
-    CSetParamGasWorkingDevices dialog;
+    ConnectedGasParametersDialog dialog;
     dialog.setDevices({kMethaneLel});
     startTyping(dialog, dialog.lelMiddleField());
     QCOMPARE(dialog.gasNameLabel()->text(), QString("Метан"));
@@ -250,7 +250,7 @@ void GasDialogsTest::devicesLelLineConverts() {
 }
 
 void GasDialogsTest::devicesVolumeLine() {
-    CSetParamGasWorkingDevices dialog;
+    ConnectedGasParametersDialog dialog;
     dialog.setDevices({kMethaneLel, kPropaneVol});
     dialog.show();
     dialog.list()->selectRow(1);
@@ -280,7 +280,7 @@ void GasDialogsTest::devicesVolumeLine() {
 }
 
 void GasDialogsTest::devicesTooLarge() {
-    CSetParamGasWorkingDevices dialog;
+    ConnectedGasParametersDialog dialog;
     dialog.setDevices({kMethaneLel});
     startTyping(dialog, dialog.lelMaximumField());
     QTest::keyClicks(dialog.lelMaximumField(), "200");
@@ -301,7 +301,7 @@ void GasDialogsTest::devicesTooLarge() {
 }
 
 void GasDialogsTest::devicesRangeQuestion() {
-    CSetParamGasWorkingDevices dialog;
+    ConnectedGasParametersDialog dialog;
     dialog.setDevices({kMethaneLel});
     startTyping(dialog, dialog.lelMaximumField());
     dialog.volumeBox()->click();
@@ -332,7 +332,7 @@ void GasDialogsTest::devicesRangeQuestion() {
 }
 
 void GasDialogsTest::devicesMiddleNotBelow() {
-    CSetParamGasWorkingDevices dialog;
+    ConnectedGasParametersDialog dialog;
     dialog.setDevices({kMethaneLel});
     startTyping(dialog, dialog.lelMiddleField());
     QTest::keyClicks(dialog.lelMiddleField(), "100");
@@ -347,7 +347,7 @@ void GasDialogsTest::devicesMiddleNotBelow() {
 }
 
 void GasDialogsTest::devicesEmptyTable() {
-    CSetParamGasWorkingDevices dialog;
+    ConnectedGasParametersDialog dialog;
     dialog.setDevices({kMethaneLel});
     dialog.show();
     dialog.reject();

@@ -16,17 +16,19 @@
 #include <vector>
 
 #include "app/cal_data_file.h"
-#include "app/command_ids.h"
-#include "app/prompter.h"
-#include "device/child_frame.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_doc_template.h"
-#include "device/mirel_view.h"
-#include "gas/set_param_gas_working_devices.h"
-#include "gas/set_param_gaz.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_document.h"
+#include "device/form_window_factory.h"
+#include "device/analyzer_view.h"
+#include "gas/connected_gas_parameters_dialog.h"
+#include "gas/gas_parameters_dialog.h"
 #include "sim/bus.h"
 #include "sim_writes.h"
 #include "station_support.h"
+
+using namespace zta;
 
 namespace {
 
@@ -53,14 +55,14 @@ class GasE2eTest : public QObject {
     std::unique_ptr<TestStation> st_;
     QMdiSubWindow* children_[2] = {};
 
-    CMainFrame* Frame() const { return st_->frame; }
+    MainWindow* Frame() const { return st_->frame; }
 
     // A station reading the calibration file of this test, with windows for both analyzers,
     // connected and in contact with them.
     void StartStation() {
         st_ = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus_->PortPath())},
-                                            std::make_unique<CMirelDocTemplate>(), calPath_);
-        CMainFrame* f = Frame();
+                                            std::make_unique<FormWindowFactory>(), calPath_);
+        MainWindow* f = Frame();
         f->SetPollTiming(FastTiming());
         f->OpenNewDocument();
         const auto children = f->mdiArea()->subWindowList();
@@ -72,7 +74,7 @@ class GasE2eTest : public QObject {
         }
         f->Connect();
         for (QMdiSubWindow* child : children_) {
-            CMirelView* v = ViewIn(child);
+            AnalyzerView* v = ViewIn(child);
             QVERIFY2(QTest::qWaitFor([v] { return v->GetDocument().linkUp; }, kWaitMs),
                      "no contact with a simulated analyzer");
         }
@@ -163,7 +165,7 @@ private slots:
     void concentrationInLelReachesTheAnalyzer() {
         // 90 and 40 %НКПР of propane: integer parts of 153 and 68 hundredths.
         Frame()->execDialog = [](QDialog& d) {
-            auto& dialog = static_cast<CSetParamGaz&>(d);
+            auto& dialog = static_cast<GasParametersDialog&>(d);
             dialog.show();
             dialog.lelBox()->click();
             dialog.maximumField()->setText(QStringLiteral("90"));
@@ -208,7 +210,7 @@ private slots:
         QStringList lines[2];
         QStringList refusals;
         Frame()->execDialog = [&](QDialog& d) {
-            auto& dialog = static_cast<CSetParamGasWorkingDevices&>(d);
+            auto& dialog = static_cast<ConnectedGasParametersDialog&>(d);
             dialog.show();
             QTableWidget* list = dialog.list();
             for (int r = 0; r < std::min(list->rowCount(), 2); ++r)

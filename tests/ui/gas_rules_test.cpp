@@ -1,8 +1,8 @@
 // Rules of the gas table and the two gas dialogs, without widgets.
 #include "gas/gas_state.h"
 #include "gas/gas_table.h"
-#include "gas/set_param_gas_working_devices.h"
-#include "gas/set_param_gaz.h"
+#include "gas/connected_gas_parameters_dialog.h"
+#include "gas/gas_parameters_dialog.h"
 
 #include <QTest>
 

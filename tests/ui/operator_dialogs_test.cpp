@@ -5,7 +5,9 @@
 #include <QTest>
 
 #include "app/dialog_screenshots.h"
-#include "commands/record_dialogs.h"
+#include "device/record_dialogs.h"
+
+using namespace zta;
 
 namespace {
 
@@ -56,7 +58,7 @@ private slots:
     // The record timer's prompt for all windows is the longest one; the same dialog object
     // opens for one window after it.
     void timerPromptsFit() {
-        CTimerSet dialog;
+        RecordTimerDialog dialog;
         for (int number : {-1, 3, 255}) {
             dialog.setNetworkNumber(number);
             const QStringList cut = CutLabels(dialog);

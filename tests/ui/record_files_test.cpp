@@ -10,13 +10,15 @@
 #include <memory>
 #include <thread>
 
-#include "app/command_ids.h"
-#include "app/prompter.h"
-#include "device/child_frame.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_view.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_document.h"
+#include "device/analyzer_view.h"
 #include "device/record_file.h"
 #include "device_support.h"
+
+using namespace zta;
 
 namespace {
 
@@ -43,13 +45,13 @@ class RecordFilesTest : public QObject {
     std::unique_ptr<ScriptedPrompter> prompter_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
 
-    CMirelView* Open(int number) {
-        CChildFrame* w = OpenAnalyzerWindow(*host_, host_->area);
+    AnalyzerView* Open(int number) {
+        AnalyzerSubWindow* w = OpenAnalyzerWindow(*host_, host_->area);
         w->view()->numberField()->setText(QString::number(number));
         return w->view();
     }
 
-    void Feed(CMirelView* v, double concentration, int relays) {
+    void Feed(AnalyzerView* v, double concentration, int relays) {
         host_->Store(v->GetDocument().slot, [&](zta::Slot& s) {
             s.errorCount = 0;
             s.temperature = 21;
@@ -124,7 +126,7 @@ private slots:
     }
 
     void singleRecordsAppendToTheNumbersFile() {
-        CMirelView* v = Open(12);
+        AnalyzerView* v = Open(12);
         QCOMPARE(v->recordFile, host_->folder + QStringLiteral("12.zta"));
         QCOMPARE(v->timerFile, host_->folder + QStringLiteral("12timer.zta"));
         {
@@ -148,7 +150,7 @@ private slots:
     }
 
     void noteEndsTheNextLineOnly() {
-        CMirelView* v = Open(4);
+        AnalyzerView* v = Open(4);
         dialogs_->notes.push_back(QStringLiteral("калибровка"));
         QVERIFY(v->OnCommand(CmdInsertActive));
         QCOMPARE(dialogs_->asked, std::vector<int>{4});
@@ -167,10 +169,10 @@ private slots:
     }
 
     void noteForAllWindowsReachesEachWindowsNextLine() {
-        CMirelView* a = Open(1);
-        CMirelView* b = Open(2);
+        AnalyzerView* a = Open(1);
+        AnalyzerView* b = Open(2);
         host_->pollBlock.SetInsertText("все");
-        for (CMirelView* v : {a, b}) v->OnViewNotice(NoticeInsertText, 0);
+        for (AnalyzerView* v : {a, b}) v->OnViewNotice(NoticeInsertText, 0);
         host_->polling = true;
         a->StartTimer(3600);  // its next line goes to the timer file
         b->WriteRecord();
@@ -182,7 +184,7 @@ private slots:
 
     void timerWritesAtOnceAndOnTicksAndStopWritesNothing() {
         host_->polling = true;
-        CMirelView* v = Open(5);
+        AnalyzerView* v = Open(5);
         Feed(v, 10, 1);
         dialogs_->periods.push_back(1);
         QVERIFY(v->OnCommand(CmdTimerActive));
@@ -222,7 +224,7 @@ private slots:
     }
 
     void setTimerRefusals() {
-        CMirelView* v = Open(8);
+        AnalyzerView* v = Open(8);
         QVERIFY(v->OnCommand(CmdToolSetTimer));
         QCOMPARE(prompter_->boxes().at(0).text,
                  QStringLiteral("Установка таймера для прибора № 8 не может быть произведена.\r\n"
@@ -246,13 +248,13 @@ private slots:
 
     void timerForAllWindowsAndNegativePeriods() {
         host_->polling = true;
-        CMirelView* a = Open(1);
-        CMirelView* b = Open(2);
-        for (CMirelView* v : {a, b}) v->OnViewNotice(NoticeStartTimer, 30);
+        AnalyzerView* a = Open(1);
+        AnalyzerView* b = Open(2);
+        for (AnalyzerView* v : {a, b}) v->OnViewNotice(NoticeStartTimer, 30);
         QCOMPARE(host_->pollBlock.RunningTimers(), 2);
         QCOMPARE(Lines(a->timerFile).size(), 1);
         QCOMPARE(Lines(b->timerFile).size(), 1);
-        for (CMirelView* v : {a, b}) v->OnViewNotice(NoticeStopTimer, 0);
+        for (AnalyzerView* v : {a, b}) v->OnViewNotice(NoticeStopTimer, 0);
         QCOMPARE(host_->pollBlock.RunningTimers(), 0);
 
         a->OnViewNotice(NoticeStartTimer, -5);
@@ -273,7 +275,7 @@ private slots:
     }
 
     void unwritableFolderIsReportedOnceAndTheNoteWaits() {
-        CMirelView* v = Open(3);
+        AnalyzerView* v = Open(3);
         // A folder below a plain file cannot be made, whoever runs the test.
         QFile blocker(host_->folder + QStringLiteral("plain"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));

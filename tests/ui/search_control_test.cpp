@@ -19,12 +19,14 @@
 #include <mutex>
 
 #include "app/station_bridge.h"
-#include "device/child_frame.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
 #include "link/serial_line.h"
 #include "quiet_port.h"
 #include "sim/bus.h"
 #include "station_support.h"
+
+using namespace zta;
 
 namespace {
 
@@ -41,7 +43,7 @@ zta::PollTiming FastPolling() {
 
 // At 19200 baud with a shortened reply time-out (a reply takes 11 ms on the wire): 256 silent
 // numbers take 256 x (time-out + 3 ms).
-void ShortenScan(CMainFrame* f, int replyTimeoutMs) {
+void ShortenScan(MainWindow* f, int replyTimeoutMs) {
     zta::LineOptions options;
     options.replyTimeoutMs = replyTimeoutMs;
     f->searchControl().SetLineOptions(options);
@@ -63,12 +65,12 @@ std::unique_ptr<zta::sim::Bus> BusWith(std::initializer_list<int> numbers) {
 
 QString PathOf(const zta::sim::Bus& bus) { return QString::fromStdString(bus.PortPath()); }
 
-CMirelView* ViewAt(CMainFrame* f, int index) {
-    auto* child = qobject_cast<CChildFrame*>(f->mdiArea()->subWindowList().value(index));
+AnalyzerView* ViewAt(MainWindow* f, int index) {
+    auto* child = qobject_cast<AnalyzerSubWindow*>(f->mdiArea()->subWindowList().value(index));
     return child ? child->view() : nullptr;
 }
 
-int Progress(CMainFrame* f) {
+int Progress(MainWindow* f) {
     const zta::SearchParams* p = f->searchControl().params();
     return p ? p->Progress() : -1;
 }
@@ -77,7 +79,7 @@ int Progress(CMainFrame* f) {
 // what the window shows between two notices is what the first one left.
 class BridgeWatch : public QObject {
   public:
-    BridgeWatch(CMainFrame* f, std::function<void()> fn)
+    BridgeWatch(MainWindow* f, std::function<void()> fn)
         : bridge_(&f->bridge()), fn_(std::move(fn)) {
         bridge_->installEventFilter(this);
     }
@@ -96,14 +98,14 @@ class BridgeWatch : public QObject {
 
 // The windows after a search: one per number in slots 0.., titled and numbered, tiled one
 // above the other across the full width, the main window maximized and polling all of them.
-void VerifyWindowsPolling(CMainFrame* f, const std::vector<int>& numbers) {
+void VerifyWindowsPolling(MainWindow* f, const std::vector<int>& numbers) {
     const QList<QMdiSubWindow*> children = f->mdiArea()->subWindowList();
     QCOMPARE(children.size(), qsizetype(numbers.size()));
     QCOMPARE(f->block().WindowCount(), int(numbers.size()));
     for (int k = 0; k < int(numbers.size()); ++k) {
         const zta::Slot slot = f->block().Snapshot(k);
         QCOMPARE(slot.address, numbers[size_t(k)]);
-        CMirelView* view = ViewAt(f, k);
+        AnalyzerView* view = ViewAt(f, k);
         QVERIFY(view);
         QCOMPARE(slot.viewWindow, ViewIdOf(view));
         QCOMPARE(children[k]->windowTitle(), QStringLiteral("Прибор №%1").arg(numbers[size_t(k)]));
@@ -208,8 +210,8 @@ class SearchControlTest : public QObject {
 void SearchControlTest::noAnalyzerKeepsTheOldWindows() {
     auto bus = BusWith({});
     QVERIFY(bus);
-    TestStation st({PathOf(*bus)}, MakeDocumentTemplate());
-    CMainFrame* f = st.frame;
+    TestStation st({PathOf(*bus)}, MakeAnalyzerWindowFactory());
+    MainWindow* f = st.frame;
     ShortenScan(f, 15);  // nothing answers
     QVERIFY(f->OpenNewDocument());
     ViewAt(f, 1)->numberField()->setText(QStringLiteral("7"));
@@ -239,8 +241,8 @@ void SearchControlTest::noAnalyzerKeepsTheOldWindows() {
 void SearchControlTest::twelveAnalyzersOpenTenWindowsAndListTheRest() {
     auto bus = BusWith({5, 9, 30, 40, 60, 80, 100, 120, 140, 160, 200, 201});
     QVERIFY(bus);
-    TestStation st({PathOf(*bus)}, MakeDocumentTemplate());
-    CMainFrame* f = st.frame;
+    TestStation st({PathOf(*bus)}, MakeAnalyzerWindowFactory());
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastPolling());
     ShortenScan(f, 30);
     QPointer<QMdiSubWindow> first = f->mdiArea()->subWindowList().value(0);
@@ -273,8 +275,8 @@ void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
     // Nothing answers between 5 and 60, so the list stays "3,5," well past 17.
     auto bus = BusWith({3, 5, 60});
     QVERIFY(bus);
-    TestStation st({PathOf(*bus)}, MakeDocumentTemplate());
-    CMainFrame* f = st.frame;
+    TestStation st({PathOf(*bus)}, MakeAnalyzerWindowFactory());
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastPolling());
     ShortenScan(f, 30);
     QVERIFY(f->OpenNewDocument());
@@ -310,11 +312,11 @@ void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
 void SearchControlTest::endWaitsForAnOpenDialog() {
     auto bus = BusWith({1});
     QVERIFY(bus);
-    TestStation st({PathOf(*bus)}, MakeDocumentTemplate());
-    CMainFrame* f = st.frame;
+    TestStation st({PathOf(*bus)}, MakeAnalyzerWindowFactory());
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastPolling());
     ShortenScan(f, 15);
-    QPointer<CMirelView> view = ViewAt(f, 0);
+    QPointer<AnalyzerView> view = ViewAt(f, 0);
 
     // A dialog runs its own loop above an analyzer window's code when the end notice comes;
     // it closes a little later. The window must still be there when the dialog returns.
@@ -354,9 +356,9 @@ void SearchControlTest::scanOpensThroughTheStationsPortAndDirection() {
     options.direction = zta::DirectionSetting::Program;  // as --rs485 program
     std::atomic<int> opens{0};
     std::atomic<int> direction{-1};
-    CMirelApp app(options);
-    app.InitInstance(std::make_unique<RecordingTemplate>(), false);
-    CMainFrame* f = app.mainFrame();
+    StationApplication app(options);
+    app.InitInstance(std::make_unique<RecordingWindowFactory>(), false);
+    MainWindow* f = app.mainFrame();
     f->SetPortFactory([&] { return std::make_unique<RefusingPort>(opens, direction); });
 
     f->searchControl().StartSearch();
@@ -383,7 +385,7 @@ void SearchControlTest::noPortRefusesTheSearch() {
 void SearchControlTest::stopThatTimesOutKeepsSearching() {
     StuckPort::Gate gate;
     TestStation st({QStringLiteral("/dev/zta-stuck")});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->SetPortFactory([&gate] { return std::make_unique<StuckPort>(gate); });
     const QList<QMdiSubWindow*> before = f->mdiArea()->subWindowList();
 
@@ -410,7 +412,7 @@ void SearchControlTest::closeWhileSearching() {
     auto bus = BusWith({1});
     QVERIFY(bus);
     auto st = std::make_unique<TestStation>(QStringList{PathOf(*bus)});
-    CMainFrame* f = st->frame;
+    MainWindow* f = st->frame;
     ShortenScan(f, 30);
     QVERIFY(f->router().dispatch(CmdSearch));
     QTRY_VERIFY_WITH_TIMEOUT(Progress(f) >= 3, kScanLimitMs);
@@ -440,8 +442,8 @@ void SearchControlTest::portFailureDropsTheSearch() {
     zta::SerialLine holder;
     if (busy) QVERIFY(holder.Open(good.toStdString(), 9600).ok());
 
-    TestStation st({bad, good}, MakeDocumentTemplate());
-    CMainFrame* f = st.frame;
+    TestStation st({bad, good}, MakeAnalyzerWindowFactory());
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastPolling());
     ShortenScan(f, 30);
     const QList<QMdiSubWindow*> before = f->mdiArea()->subWindowList();

@@ -13,20 +13,22 @@
 #include <functional>
 #include <memory>
 
-#include "app/command_ids.h"
-#include "app/prompter.h"
-#include "commands/doc_commands.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
+#include "commands/service_commands.h"
 #include "commands/service_dialogs.h"
-#include "device/child_frame.h"
-#include "device/device_icons.h"
-#include "device/mirel_doc.h"
-#include "device/mirel_doc_template.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "ui/device_icons.h"
+#include "device/analyzer_document.h"
+#include "device/form_window_factory.h"
+#include "device/analyzer_view.h"
 #include "link/modbus.h"
 #include "sim/bus.h"
 #include "device_support.h"
 #include "sim_writes.h"
 #include "station_support.h"
+
+using namespace zta;
 
 namespace {
 
@@ -92,7 +94,7 @@ struct Rig {
     std::unique_ptr<zta::sim::Bus> bus;
     std::unique_ptr<TestStation> st;
     QMdiSubWindow* children[2] = {};
-    CMirelView* views[2] = {};
+    AnalyzerView* views[2] = {};
 };
 
 }  // namespace
@@ -108,12 +110,12 @@ class ServiceCommandsTest : public QObject {
     int dialogsRun_ = 0;
     QString dialogTitle_;
 
-    CChildFrame* Open(int address = 7) {
-        CChildFrame* w = OpenAnalyzerWindow(*host_, host_->area);
+    AnalyzerSubWindow* Open(int address = 7) {
+        AnalyzerSubWindow* w = OpenAnalyzerWindow(*host_, host_->area);
         w->view()->numberField()->setText(QString::number(address));
         return w;
     }
-    zta::Slot SlotOf(CChildFrame* w) const {
+    zta::Slot SlotOf(AnalyzerSubWindow* w) const {
         return host_->pollBlock.Snapshot(w->document().slot);
     }
 
@@ -134,8 +136,8 @@ class ServiceCommandsTest : public QObject {
             rig_->bus->Start();
             rig_->st = std::make_unique<TestStation>(
                 QStringList{QString::fromStdString(rig_->bus->PortPath())},
-                std::make_unique<CMirelDocTemplate>());
-            CMainFrame* f = rig_->st->frame;
+                std::make_unique<FormWindowFactory>());
+            MainWindow* f = rig_->st->frame;
             f->SetPollTiming(FastTiming());
             f->OpenNewDocument();
             const auto children = f->mdiArea()->subWindowList();
@@ -148,7 +150,7 @@ class ServiceCommandsTest : public QObject {
         }
         SetPrompter(&rig_->st->prompter);
         rig_->st->prompter.clear();
-        for (CMirelView* v : rig_->views)
+        for (AnalyzerView* v : rig_->views)
             if (!QTest::qWaitFor([v] { return v->GetDocument().linkUp; }, kWaitMs))
                 qFatal("no link with analyzer %d", v->GetDocument().address);
         return *rig_;
@@ -192,6 +194,7 @@ private slots:
     }
 
     void init() {
+        SetDocumentCommandHandlers(ServiceCommandHandlers());
         host_ = std::make_unique<FakeHost>();
         prompter_ = std::make_unique<ScriptedPrompter>();
         SetPrompter(prompter_.get());
@@ -209,7 +212,7 @@ private slots:
     }
 
     void connectionCommandsRefuseWithoutPollingOrSlot() {
-        CChildFrame* w = Open();
+        AnalyzerSubWindow* w = Open();
         for (const bool polling : {false, true}) {
             host_->polling = polling;
             if (polling) host_->pollBlock.Close(w->document().slot);  // the slot is gone
@@ -229,7 +232,7 @@ private slots:
     }
 
     void confirmationsSetTheirFlagOnOkOnly() {
-        CChildFrame* w = Open(7);
+        AnalyzerSubWindow* w = Open(7);
         host_->polling = true;
         for (const Confirmation& c : kConfirmations) {
             prompter_->clear();
@@ -255,10 +258,10 @@ private slots:
     }
 
     void numberAndSpeedDialogsWriteValueThenFlag() {
-        CChildFrame* w = Open(7);
+        AnalyzerSubWindow* w = Open(7);
         host_->polling = true;
         answer_ = [](QDialog& d) {
-            auto* dialog = As<CSetNomer>(d);
+            auto* dialog = As<NetworkNumberDialog>(d);
             Type(dialog->numberField(), QStringLiteral("256"));
             dialog->setButton()->click();  // refused inside the dialog
             QVERIFY(dialog->isVisible());
@@ -271,7 +274,7 @@ private slots:
         QCOMPARE(SlotOf(w).newAddress, uint8_t(255));
 
         answer_ = [](QDialog& d) {
-            auto* dialog = As<CSetSpeed>(d);
+            auto* dialog = As<BaudRateDialog>(d);
             dialog->speedList()->setCurrentIndex(4);
             dialog->applyButton()->click();
         };
@@ -283,7 +286,7 @@ private slots:
         // Cancel writes nothing, not even the value.
         host_->Store(w->document().slot, [](zta::Slot& s) { s.ClearPending(); });
         answer_ = [](QDialog& d) {
-            Type(As<CSetNomer>(d)->numberField(), QStringLiteral("9"));
+            Type(As<NetworkNumberDialog>(d)->numberField(), QStringLiteral("9"));
             d.reject();
         };
         w->document().OnCommand(CmdChangeNumber);
@@ -297,13 +300,13 @@ private slots:
     // The dialog's event loop may see another window close; the request still goes to the
     // analyzer it was confirmed for, in that window's new slot.
     void requestFollowsItsWindowWhenAnotherClosesMeanwhile() {
-        CChildFrame* first = Open(7);
-        CChildFrame* second = Open(8);
+        AnalyzerSubWindow* first = Open(7);
+        AnalyzerSubWindow* second = Open(8);
         host_->polling = true;
         answer_ = [first](QDialog& d) {
             delete first;
-            Type(As<CSetNomer>(d)->numberField(), QStringLiteral("20"));
-            As<CSetNomer>(d)->setButton()->click();
+            Type(As<NetworkNumberDialog>(d)->numberField(), QStringLiteral("20"));
+            As<NetworkNumberDialog>(d)->setButton()->click();
         };
         second->document().OnCommand(CmdChangeNumber);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена номера прибора № 8"));
@@ -316,15 +319,15 @@ private slots:
     }
 
     void thresholdsNeedNoConnection() {
-        CChildFrame* w = Open(7);
-        CMirelDoc& doc = w->document();
+        AnalyzerSubWindow* w = Open(7);
+        AnalyzerDocument& doc = w->document();
         QVERIFY(!host_->polling);
         // Butane shows threshold 20 as 1.00; 1.5 in its units is 30 for the analyzer.
         doc.gasCode = 4;
         doc.threshold1 = 20;
         QString shown;
         answer_ = [&shown](QDialog& d) {
-            auto* dialog = As<CSetPorog>(d);
+            auto* dialog = As<ThresholdDialog>(d);
             shown = dialog->valueField()->text();
             Type(dialog->valueField(), QStringLiteral("1.5"));
             dialog->setButton()->click();
@@ -339,7 +342,7 @@ private slots:
         doc.gasCode = 2;
         doc.threshold2 = 50;
         answer_ = [&shown](QDialog& d) {
-            auto* dialog = As<CSetPorog>(d);
+            auto* dialog = As<ThresholdDialog>(d);
             shown = dialog->valueField()->text();
             Type(dialog->valueField(), QStringLiteral("37.9"));
             dialog->setButton()->click();
@@ -352,8 +355,8 @@ private slots:
 
         // A second request before the first went out replaces its value.
         answer_ = [](QDialog& d) {
-            Type(As<CSetPorog>(d)->valueField(), QStringLiteral("100"));
-            As<CSetPorog>(d)->setButton()->click();
+            Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("100"));
+            As<ThresholdDialog>(d)->setButton()->click();
         };
         doc.OnCommand(CmdThreshold2);
         QCOMPARE(SlotOf(w).newThreshold2, uint8_t(100));
@@ -361,7 +364,7 @@ private slots:
     }
 
     void secondThresholdOfAVrmAnalyzerIsRefused() {
-        CChildFrame* w = Open(7);
+        AnalyzerSubWindow* w = Open(7);
         w->document().gasCode = 5;
         for (const bool polling : {false, true}) {
             host_->polling = polling;
@@ -374,7 +377,7 @@ private slots:
             QCOMPARE(prompter_->boxes()[0].icon, Prompter::Icon::Information);
         }
         QCOMPARE(dialogsRun_, 0);
-        answer_ = [](QDialog& d) { As<CSetPorog>(d)->setButton()->click(); };
+        answer_ = [](QDialog& d) { As<ThresholdDialog>(d)->setButton()->click(); };
         w->document().OnCommand(CmdThreshold1);  // threshold 1 still works
         QCOMPARE(dialogsRun_, 1);
         QVERIFY(SlotOf(w).pendingThreshold1);
@@ -382,13 +385,13 @@ private slots:
     }
 
     void f6AsksForTheFactoryNumberWithoutLink() {
-        CChildFrame* w = Open(7);
+        AnalyzerSubWindow* w = Open(7);
         w->document().factoryNumber = 1234;
         QVERIFY(!w->document().linkUp);
         QString prompt;
         QString initial;
         answer_ = [&](QDialog& d) {
-            auto* dialog = As<CChangeZavNomer>(d);
+            auto* dialog = As<FactoryNumberDialog>(d);
             prompt = dialog->promptLabel()->text();
             initial = dialog->numberField()->text();
             Type(dialog->numberField(), QStringLiteral("4321"));
@@ -409,13 +412,13 @@ private slots:
     }
 
     void enablingFollowsTheActiveWindowAndItsLink() {
-        TestStation st({QStringLiteral("ttyS0")}, std::make_unique<CMirelDocTemplate>());
-        CMainFrame* f = st.frame;
+        TestStation st({QStringLiteral("ttyS0")}, std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
         QMdiSubWindow* child = f->mdiArea()->subWindowList().value(0);
         QVERIFY(child);
         f->mdiArea()->setActiveSubWindow(child);
         QCOMPARE(f->mdiArea()->currentSubWindow(), child);
-        CMirelDoc& doc = ViewIn(child)->GetDocument();
+        AnalyzerDocument& doc = ViewIn(child)->GetDocument();
         const int always[] = {CmdChangeNumber,    CmdChangeSpeed,    CmdSetZero,
                               CmdHighGas,         CmdMiddleGas,      CmdTypicalConcentration,
                               CmdThreshold1,      CmdThreshold2,     CmdToolSetZero,
@@ -500,14 +503,14 @@ private slots:
         QCOMPARE(r.views[0]->text(1004), QStringLiteral("20"));
         r.bus->ClearLog();
         answer_ = [](QDialog& d) {
-            Type(As<CSetPorog>(d)->valueField(), QStringLiteral("37.9"));
-            As<CSetPorog>(d)->setButton()->click();
+            Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("37.9"));
+            As<ThresholdDialog>(d)->setButton()->click();
         };
         Run(r, 0, CmdThreshold1);
         QCOMPARE(Applied(r, 3, 5), WriteFrame(3, 5, 37));
         answer_ = [](QDialog& d) {
-            Type(As<CSetPorog>(d)->valueField(), QStringLiteral("45"));
-            As<CSetPorog>(d)->setButton()->click();
+            Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("45"));
+            As<ThresholdDialog>(d)->setButton()->click();
         };
         Run(r, 0, CmdToolThreshold2);
         QCOMPARE(Applied(r, 3, 6), WriteFrame(3, 6, 45));
@@ -519,8 +522,8 @@ private slots:
         Rig& r = R();
         r.bus->ClearLog();
         answer_ = [](QDialog& d) {
-            Type(As<CChangeZavNomer>(d)->numberField(), QStringLiteral("4321"));
-            As<CChangeZavNomer>(d)->okButton()->click();
+            Type(As<FactoryNumberDialog>(d)->numberField(), QStringLiteral("4321"));
+            As<FactoryNumberDialog>(d)->okButton()->click();
         };
         r.st->frame->mdiArea()->setActiveSubWindow(r.children[0]);
         QTest::keyRelease(r.views[0], Qt::Key_F6);
@@ -532,8 +535,8 @@ private slots:
         Rig& r = R();
         r.bus->ClearLog();
         answer_ = [](QDialog& d) {
-            Type(As<CSetNomer>(d)->numberField(), QStringLiteral("9"));
-            As<CSetNomer>(d)->setButton()->click();
+            Type(As<NetworkNumberDialog>(d)->numberField(), QStringLiteral("9"));
+            As<NetworkNumberDialog>(d)->setButton()->click();
         };
         Run(r, 0, CmdChangeNumber);
         // New number in the high byte, the line's baud code (9600) in the low one.
@@ -560,8 +563,8 @@ private slots:
         Rig& r = R();
         r.bus->ClearLog();
         answer_ = [](QDialog& d) {
-            As<CSetSpeed>(d)->speedList()->setCurrentIndex(4);  // 19200
-            As<CSetSpeed>(d)->applyButton()->click();
+            As<BaudRateDialog>(d)->speedList()->setCurrentIndex(4);  // 19200
+            As<BaudRateDialog>(d)->applyButton()->click();
         };
         Run(r, 1, CmdToolChangeSpeed);
         QCOMPARE(Applied(r, 4, 0), WriteFrame(4, 0, 4 << 8 | 0x10));

@@ -1,9 +1,9 @@
 // The service command dialogs, software information and the record timer and note dialogs:
 // their rules as tables, then each dialog driven as an operator would.
-#include "app/prompter.h"
-#include "commands/device_info_po.h"
-#include "commands/dialog_rules.h"
-#include "commands/record_dialogs.h"
+#include "ui/dialogs.h"
+#include "device/software_info_panel.h"
+#include "ui/dialog_rules.h"
+#include "device/record_dialogs.h"
 #include "commands/service_dialogs.h"
 
 #include <QComboBox>
@@ -144,7 +144,7 @@ void ServiceDialogsTest::speedCodes() {
 }
 
 void ServiceDialogsTest::setNomer() {
-    CSetNomer dialog;
+    NetworkNumberDialog dialog;
     dialog.setCurrentNumber(7);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QString("Смена номера прибора № 7"));
@@ -168,7 +168,7 @@ void ServiceDialogsTest::setNomer() {
 }
 
 void ServiceDialogsTest::setSpeed() {
-    CSetSpeed dialog;
+    BaudRateDialog dialog;
     dialog.setCurrentNumber(3);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QString("Смена скорости прибора № 3"));
@@ -190,7 +190,7 @@ void ServiceDialogsTest::setSpeed() {
 }
 
 void ServiceDialogsTest::setPorog() {
-    CSetPorog dialog;
+    ThresholdDialog dialog;
     dialog.setGasCode(4);
     dialog.setCaption("Установка порога 1 в приборе № 5");
     dialog.setThreshold(20);
@@ -219,7 +219,7 @@ void ServiceDialogsTest::setPorog() {
     QCOMPARE(dialog.threshold(), 100.0);
 
     // A %НКПР gas: 150 refused, 37.9 returned unrounded; 0 is accepted.
-    CSetPorog plain;
+    ThresholdDialog plain;
     plain.setGasCode(2);
     plain.setThreshold(20);
     plain.show();
@@ -242,7 +242,7 @@ void ServiceDialogsTest::setPorog() {
 }
 
 void ServiceDialogsTest::changeZavNomer() {
-    CChangeZavNomer dialog;
+    FactoryNumberDialog dialog;
     dialog.setNetworkNumber(12);
     dialog.setFactoryNumber(6553);
     dialog.show();
@@ -284,7 +284,7 @@ void ServiceDialogsTest::changeZavNomer() {
 }
 
 void ServiceDialogsTest::deviceInfo() {
-    CDeviceInfoPO dialog;
+    SoftwareInfoPanel dialog;
     dialog.setNumber(-1);
     dialog.show();
     QCOMPARE(dialog.headerLabel()->text(),
@@ -320,7 +320,7 @@ void ServiceDialogsTest::timerSet() {
     QCOMPARE(TimerSetPrompt(12), QString("Введите время в секундах через которое будет "
                                          "производится запись показаний с прибора № 12"));
 
-    CTimerSet dialog;
+    RecordTimerDialog dialog;
     dialog.setNetworkNumber(12);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QString("Установка таймера"));
@@ -346,7 +346,7 @@ void ServiceDialogsTest::timerSet() {
     QVERIFY(Accepted(dialog));
     QCOMPARE(dialog.period(), 10);
 
-    CTimerSet zero;
+    RecordTimerDialog zero;
     zero.show();
     QCOMPARE(zero.promptLabel()->text(), TimerSetPrompt(-1));
     zero.okButton()->click();
@@ -355,7 +355,7 @@ void ServiceDialogsTest::timerSet() {
 }
 
 void ServiceDialogsTest::insertString() {
-    CInsertString dialog;
+    NoteDialog dialog;
     dialog.setNetworkNumber(-1);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QString("Вставка строки в документы всех приборов"));
@@ -365,7 +365,7 @@ void ServiceDialogsTest::insertString() {
     QVERIFY(Accepted(dialog));
     QCOMPARE(dialog.text(), QString("probe 1\nпроба газа"));
 
-    CInsertString one;
+    NoteDialog one;
     one.setNetworkNumber(4);
     one.setText("старая");
     one.show();

@@ -11,6 +11,8 @@
 #include "poll/poll_block.h"
 #include "sim/bus.h"
 
+using namespace zta;
+
 // The request bytes of the write of `reg` that the analyzer at `address` applied, returned once
 // the station has taken its echo: the echo clears every command of the slot, so one confirmed
 // before it would be dropped with it. Empty when the write never came. The window thread keeps

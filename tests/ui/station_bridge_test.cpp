@@ -8,6 +8,8 @@
 #include "app/station_bridge.h"
 #include "poll/worker.h"
 
+using namespace zta;
+
 class StationBridgeTest : public QObject {
     Q_OBJECT
 private slots:

@@ -10,18 +10,20 @@
 
 #include "app/search_control.h"
 #include "app/station_bridge.h"
-#include "device/child_frame.h"
-#include "device/mirel_view.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
 #include "sim/bus.h"
 #include "station_support.h"
+
+using namespace zta;
 
 namespace {
 
 constexpr int kLinkUp = 174;
 constexpr int kLinkDown = 175;
 
-CMirelView* ViewAt(CMainFrame* f, int index) {
-    auto* child = qobject_cast<CChildFrame*>(f->mdiArea()->subWindowList().at(index));
+AnalyzerView* ViewAt(MainWindow* f, int index) {
+    auto* child = qobject_cast<AnalyzerSubWindow*>(f->mdiArea()->subWindowList().at(index));
     return child ? child->view() : nullptr;
 }
 
@@ -48,14 +50,14 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     }
     bus->Start();
 
-    TestStation st({QString::fromStdString(bus->PortPath())}, MakeDocumentTemplate());
-    CMainFrame* f = st.frame;
+    TestStation st({QString::fromStdString(bus->PortPath())}, MakeAnalyzerWindowFactory());
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
     QVERIFY(f->OpenNewDocument());
     QVERIFY(f->OpenNewDocument());
     const int numbers[3] = {3, 7, 12};
     for (int i = 0; i < 3; ++i) {
-        CMirelView* v = ViewAt(f, i);
+        AnalyzerView* v = ViewAt(f, i);
         QVERIFY(v);
         QCOMPARE(v->iconOf(1023), kLinkDown);
         v->numberField()->setText(QString::number(numbers[i]));
@@ -91,7 +93,7 @@ void StationLinkTest::disconnectDuringSynchronousNotice() {
     bus->Start();
 
     TestStation st({QString::fromStdString(bus->PortPath())});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
     f->Connect();
     RecordingView* view = st.view(0);
@@ -137,8 +139,8 @@ void StationLinkTest::closeWhilePolling() {
     bus->Start();
 
     auto st = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus->PortPath())},
-                                            MakeDocumentTemplate());
-    CMainFrame* f = st->frame;
+                                            MakeAnalyzerWindowFactory());
+    MainWindow* f = st->frame;
     f->SetPollTiming(FastTiming());
     for (int i = 0; i < 5; ++i)
         f->OpenNewDocument();
@@ -168,7 +170,7 @@ std::unique_ptr<zta::sim::Bus> BusWith(std::initializer_list<int> addresses) {
     return bus;
 }
 
-void FastSearch(CMainFrame* f) {
+void FastSearch(MainWindow* f) {
     zta::LineOptions line;
     line.replyTimeoutMs = 100;  // generous for a loaded machine; these searches stop early
     f->searchControl().SetLineOptions(line);
@@ -181,8 +183,8 @@ void FastSearch(CMainFrame* f) {
 void StationLinkTest::searchStoppedEarlyOpensWindowsForWhatItFound() {
     auto bus = BusWith({5, 9, 30, 40});
     QVERIFY(bus);
-    TestStation st({QString::fromStdString(bus->PortPath())}, MakeDocumentTemplate());
-    CMainFrame* f = st.frame;
+    TestStation st({QString::fromStdString(bus->PortPath())}, MakeAnalyzerWindowFactory());
+    MainWindow* f = st.frame;
     FastSearch(f);
     f->OpenNewDocument();  // two old windows, both replaced
 
@@ -217,7 +219,7 @@ void StationLinkTest::searchFindsNothingKeepsWindows() {
     auto bus = BusWith({});
     QVERIFY(bus);
     TestStation st({QString::fromStdString(bus->PortPath())});
-    CMainFrame* f = st.frame;
+    MainWindow* f = st.frame;
     FastSearch(f);
     f->OpenNewDocument();
     f->block().SetAddress(1, 17);

@@ -13,12 +13,15 @@
 #include <set>
 #include <vector>
 
-#include "app/document_template.h"
-#include "app/main_frame.h"
-#include "app/placeholder_template.h"
-#include "app/prompter.h"
-#include "device/child_frame.h"
+#include "device/analyzer_window_factory.h"
+#include "app/main_window.h"
+#include "device/form_window_factory.h"
+#include "device/device_host.h"
+#include "ui/dialogs.h"
+#include "device/analyzer_sub_window.h"
 #include "poll/poll_thread.h"
+
+using namespace zta;
 
 // Pacing short enough for a test to see many turns, with the system's own line timing.
 inline zta::PollTiming FastTiming() {
@@ -28,20 +31,19 @@ inline zta::PollTiming FastTiming() {
     return t;
 }
 
-class CMirelView;
-inline CMirelView* ViewIn(QMdiSubWindow* child) {
-    auto* frame = qobject_cast<CChildFrame*>(child);
+inline AnalyzerView* ViewIn(QMdiSubWindow* child) {
+    auto* frame = qobject_cast<AnalyzerSubWindow*>(child);
     return frame ? frame->view() : nullptr;
 }
 
 // Views that register in the block and record every notice they are sent.
-class RecordingView : public QWidget, public AnalyzerView {
+class RecordingView : public QWidget, public AnalyzerViewInterface {
 public:
-    explicit RecordingView(CMainFrame& frame) : frame_(frame) { Live().insert(this); }
+    explicit RecordingView(DeviceHost& host) : host_(host) { Live().insert(this); }
     ~RecordingView() override {
         Live().erase(this);
         if (slot >= 0)
-            for (const auto& moved : frame_.block().Close(slot))
+            for (const auto& moved : host_.block().Close(slot))
                 for (RecordingView* v : Live())
                     if (ViewIdOf(v) == moved.view)
                         v->OnSlotChanged(moved.newSlot);
@@ -70,7 +72,7 @@ public:
         return n;
     }
 
-    CMainFrame& frame_;
+    DeviceHost& host_;
     std::function<void(int code)> onNotice;
     std::vector<Notice> notices;
     int slot = -1;
@@ -78,32 +80,32 @@ public:
     int period = 0;
 };
 
-class RecordingTemplate : public DocumentTemplate {
+class RecordingWindowFactory : public AnalyzerWindowFactory {
 public:
-    QMdiSubWindow* OpenDocumentFile(CMainFrame& frame) override {
-        auto* view = new RecordingView(frame);
-        const auto slot = frame.block().Register(ViewIdOf(view));
+    QMdiSubWindow* OpenWindow(DeviceHost& host, QMdiArea& area) override {
+        auto* view = new RecordingView(host);
+        const auto slot = host.block().Register(ViewIdOf(view));
         if (!slot) {
             GetPrompter().Information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
-                                      QStringLiteral("Ограничение"), &frame);
+                                      QStringLiteral("Ограничение"), host.window());
             delete view;
             return nullptr;
         }
         view->slot = *slot;
-        QMdiSubWindow* child = frame.mdiArea()->addSubWindow(view);
+        QMdiSubWindow* child = area.addSubWindow(view);
         child->setAttribute(Qt::WA_DeleteOnClose);
         child->show();
         return child;
     }
     std::vector<CommandTarget*> Route(QMdiSubWindow*) override { return {}; }
-    AnalyzerView* ViewOf(QMdiSubWindow* child) override {
+    AnalyzerViewInterface* ViewOf(QMdiSubWindow* child) override {
         return child ? dynamic_cast<RecordingView*>(child->widget()) : nullptr;
     }
 };
 
 struct TestStation {
     explicit TestStation(QStringList ports = {QStringLiteral("ttyS0")},
-                         std::unique_ptr<DocumentTemplate> docTemplate = nullptr,
+                         std::unique_ptr<AnalyzerWindowFactory> windowFactory = nullptr,
                          const QString& calFile = {}) {
         SetPrompter(&prompter);
         StationOptions options;
@@ -112,9 +114,9 @@ struct TestStation {
         options.calDataPath = calFile.isEmpty() ? dir.filePath(QStringLiteral("CalDataK7.cfg"))
                                                 : calFile;
         options.programFolder = dir.path();
-        app = std::make_unique<CMirelApp>(options);
-        app->InitInstance(docTemplate ? std::move(docTemplate)
-                                      : std::make_unique<RecordingTemplate>(),
+        app = std::make_unique<StationApplication>(options);
+        app->InitInstance(windowFactory ? std::move(windowFactory)
+                                      : std::make_unique<RecordingWindowFactory>(),
                           false);
         frame = app->mainFrame();
         frame->router().setIdleInterval(0);
@@ -131,6 +133,6 @@ struct TestStation {
 
     QTemporaryDir dir;
     ScriptedPrompter prompter;
-    std::unique_ptr<CMirelApp> app;
-    CMainFrame* frame = nullptr;
+    std::unique_ptr<StationApplication> app;
+    MainWindow* frame = nullptr;
 };

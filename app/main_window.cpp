@@ -1,0 +1,932 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSerialPortInfo>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/cal_data_file.h"
+#include "device/analyzer_window_factory.h"
+#include "ui/dialogs.h"
+#include "app/search_control.h"
+#include "ui/station_texts.h"
+#include "ui/toolbar_icons.h"
+#include "device/device_host.h"
+#include "gas/connected_gas_parameters_dialog.h"
+#include "gas/gas_parameters_dialog.h"
+#include "app/station_bridge.h"
+#include "link/regmap.h"
+#include "link/serial_line.h"
+
+namespace zta {
+
+namespace {
+
+const char* const kReady = "Ready";
+const char* const kPolling = "Опрос приборов";
+const char* const kPortsCaption = "Определение доступных портов";
+const int kBasePaneWidths[6] = {0, 40, 29, 70, 21, 21};
+constexpr int kStopWaitMs = 10000;
+
+QString TimerText(int period) {
+    return period == 0 ? QStringLiteral("Таймер не установлен")
+                       : QStringLiteral("Таймер - %1 сек.").arg(period);
+}
+
+int BaudPosition(unsigned baud) {
+    for (int i = 0; i < 5; ++i)
+        if (kBaudRates[i] == baud)
+            return i;
+    return -1;
+}
+
+bool IsGasItem(int id) {
+    return std::find(std::begin(kGasMenuIds), std::end(kGasMenuIds), id) != std::end(kGasMenuIds);
+}
+
+}  // namespace
+
+// The main window as analyzer windows see it.
+class MainWindow::WindowHost : public DeviceHost {
+public:
+    explicit WindowHost(MainWindow& frame) : frame_(frame) {}
+
+    zta::PollBlock& block() override { return frame_.block(); }
+    bool IsPolling() const override { return frame_.IsPolling(); }
+    QString recordFolder() const override { return frame_.recordFolder(); }
+    QWidget* window() override { return &frame_; }
+    void RefreshTimerFlag() override { frame_.RefreshTimerFlag(); }
+    void ShowTimerPane(int periodSeconds) override { frame_.ShowTimerPane(periodSeconds); }
+    void TimerStateChanged() override {
+        frame_.ShowActiveViewTimer();
+        const AnalyzerViewInterface* active = frame_.ActiveView();
+        const int period = active ? active->timerPeriod() : 0;
+        frame_.ShowFolderPane(period);
+        frame_.ShowTimerPane(period);
+    }
+    void ShowActiveViewTimer() override { frame_.ShowActiveViewTimer(); }
+    bool SwitchBaudAndReconnect(unsigned baud) override {
+        return frame_.SwitchBaudAndReconnect(baud);
+    }
+    void RequestCommandRefresh() override {
+        CommandRouter* router = &frame_.router();
+        QTimer::singleShot(0, router, [router] { router->refresh(); });
+    }
+
+private:
+    MainWindow& frame_;
+};
+
+class MainWindow::PollRun : public zta::PollSink {
+public:
+    PollRun(MainWindow& frame, int id) : frame_(frame), id_(id) {}
+    ~PollRun() override { thread.reset(); }  // the thread goes before the sink it calls
+
+    void DataChanged(zta::ViewId view, int slot) override {
+        frame_.bridge_->DataChanged(view, slot);
+    }
+    void BaudAccepted(zta::ViewId view, int code, int address) override {
+        frame_.bridge_->BaudAccepted(view, code, address);
+    }
+    void LineFailed() override {
+        MainWindow* frame = &frame_;
+        const int id = id_;
+        frame_.bridge_->post([frame, id] { frame->OnLineFailed(id); });
+    }
+    void ShowError(const std::string& text, const std::string& caption) override {
+        frame_.bridge_->ShowError(text, caption);
+    }
+    bool Stop(int timeoutMs, bool serve) {
+        if (!serve)
+            return thread->Stop(timeoutMs);
+        UiBridge* bridge = frame_.bridge_;
+        return thread->Stop(timeoutMs, [bridge] { bridge->serve(); });
+    }
+
+    std::unique_ptr<zta::PollThread> thread;
+    int id() const { return id_; }
+
+private:
+    MainWindow& frame_;
+    int id_;
+};
+
+MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFactory, StationOptions options,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      app_(app),
+      factory_(windowFactory),
+      options_(std::move(options)),
+      host_(std::make_unique<WindowHost>(*this)) {
+    setWindowTitle(QStringLiteral("Программа проверки приборов ZTA-K7."));
+    setWindowIcon(StationIcon());
+    pollTiming_.line.direction = options_.direction;
+    portFactory_ = zta::MakePlatformPort;
+
+    router_ = new CommandRouter(this);
+    router_->setRoute([this] { return Route(); });
+    bridge_ = new UiBridge(this);
+    UiBridge::PollHandlers handlers;
+    handlers.dataChanged = [this](zta::ViewId view, int) {
+        if (AnalyzerViewInterface* v = FindView(view))
+            v->OnViewNotice(NoticeDataChanged, 0);
+    };
+    handlers.baudAccepted = [this](zta::ViewId view, int code, int address) {
+        if (AnalyzerViewInterface* v = FindView(view))
+            v->OnViewNotice(code, address);
+    };
+    handlers.errorOwner = this;
+    bridge_->setPollHandlers(std::move(handlers));
+
+    mdi_ = new QMdiArea;
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { ShowActiveViewTimer(); });
+
+    searchControl_ = std::make_unique<SearchControl>(*this);
+    SetSearchHooks(searchControl_.get());
+    AddFrameTarget(searchControl_.get());
+    concentrationDialog_ = new GasParametersDialog(this);
+    devicesGasDialog_ = new ConnectedGasParametersDialog(this);
+
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBars();
+
+    // The second status bar sits right above the main one, under the analyzer windows.
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(mdi_, 1);
+    layout->addWidget(timerBar_);
+    setCentralWidget(central);
+
+    QString folder = options_.programFolder;
+    if (folder.isEmpty())
+        folder = QCoreApplication::applicationDirPath();
+    folder = QDir::toNativeSeparators(folder);
+    if (!folder.endsWith(QDir::separator()))
+        folder += QDir::separator();
+    recordFolder_ = folder;
+    ShowFolderPane(activeTimerPeriod_);
+    ShowTimerPane(activeTimerPeriod_);
+
+    CreateCombos();
+    ReadCalData();
+    ShowGasPanes();
+    EnumeratePorts();
+    resize(900, 600);
+}
+
+MainWindow::~MainWindow() {
+    // Workers still alive (a stop that timed out) must not wait on a window that is going.
+    bridge_->close();
+    if (pollThread)
+        pollThread->Stop(kStopWaitMs, false);
+    pollThread.reset();
+    abandoned_.clear();
+    searchControl_.reset();  // asks a running search to stop and waits for it
+    // Each closing document gives its slot back to the block, which goes with this object;
+    // a window closed but not yet deleted is no longer listed by the area.
+    const QList<QMdiSubWindow*> children = mdi_->findChildren<QMdiSubWindow*>();
+    for (QMdiSubWindow* child : children)
+        delete child;
+}
+
+// ---------------------------------------------------------------- menus and bars
+
+void MainWindow::CreateMenus() {
+    auto item = [this](QMenu* menu, const QString& text, int id, bool checkable = false) {
+        QAction* a = menu->addAction(text);
+        a->setCheckable(checkable);
+        a->setStatusTip(CommandPrompt(id));
+        router_->bind(a, id);
+        return a;
+    };
+    QMenuBar* bar = menuBar();
+
+    QMenu* doc = bar->addMenu(QStringLiteral("Документ"));
+    item(doc, QStringLiteral("Новый прибор"), CmdNewDocument);
+    doc->addSeparator();
+    item(doc, QStringLiteral("Путь для записи"), CmdRecordFolder);
+    item(doc, QStringLiteral("Запись"), CmdRecord);
+    QMenu* timer = doc->addMenu(QStringLiteral("Таймер для записи"));
+    item(timer, QStringLiteral("Установить для активного документа"), CmdTimerActive);
+    item(timer, QStringLiteral("Установить для всех документов"), CmdTimerAll);
+    QMenu* timerOff = doc->addMenu(QStringLiteral("Отключить таймер"));
+    item(timerOff, QStringLiteral("Активного документа"), CmdTimerOffActive);
+    item(timerOff, QStringLiteral("Всех документов"), CmdTimerOffAll);
+    doc->addSeparator();
+    item(doc, QStringLiteral("Выход"), CmdExit);
+
+    QMenu* link = bar->addMenu(QStringLiteral("Связь"));
+    item(link, QStringLiteral("Поиск"), CmdSearch);
+    item(link, QStringLiteral("Остановить"), CmdStopSearch);
+    link->addSeparator();
+    item(link, QStringLiteral("Подключить"), CmdConnect);
+    item(link, QStringLiteral("Отключить"), CmdDisconnect);
+    link->addSeparator();
+    portMenu_ = link->addMenu(QStringLiteral("Порт"));
+    item(portMenu_, QStringLiteral("Com"), CmdPortPlaceholder);
+    QMenu* speed = link->addMenu(QStringLiteral("Скорость"));
+    for (int i = 0; i < 5; ++i)
+        item(speed, QString::number(kBaudRates[i]), CmdBaud1200 + i, true);
+
+    QMenu* setup = bar->addMenu(QStringLiteral("Установки"));
+    item(setup, QStringLiteral("Изменить сетевой номер"), CmdChangeNumber);
+    item(setup, QStringLiteral("Изменить скорость"), CmdChangeSpeed);
+    QMenu* thresholds = setup->addMenu(QStringLiteral("Изменить значения порогов"));
+    item(thresholds, QStringLiteral("Порог 1"), CmdThreshold1);
+    item(thresholds, QStringLiteral("Порог 2"), CmdThreshold2);
+    setup->addSeparator();
+    QMenu* insert = setup->addMenu(QStringLiteral("Вставить строку"));
+    item(insert, QStringLiteral("В активный документ"), CmdInsertActive);
+    item(insert, QStringLiteral("Во все документы"), CmdInsertAll);
+    setup->addSeparator();
+    QMenu* gas = setup->addMenu(QStringLiteral("Параметры газа"));
+    QMenu* gasKind = gas->addMenu(QStringLiteral("Вид газа"));
+    for (int i = 0; i < kGasCount; ++i)
+        item(gasKind, QString::fromUtf8(zta::kCalGasMenu[i].name), kGasMenuIds[i], true);
+    item(gas, QStringLiteral("Концентрация"), CmdConcentration);
+    item(gas, QStringLiteral("Параметры подключенных приборов"), CmdConnectedDevicesGas);
+    item(setup, QStringLiteral("Установка нуля"), CmdSetZero);
+    item(setup, QStringLiteral("Газ высокой концентрации "), CmdHighGas);
+    item(setup, QStringLiteral("Газ средней концентрации"), CmdMiddleGas);
+    item(setup, QStringLiteral("Установка типовой  концентрации"), CmdTypicalConcentration);
+
+    QMenu* info = bar->addMenu(QStringLiteral("Информация о ПО"));
+    item(info, QStringLiteral("Прибора в активном окне"), CmdSoftwareInfoActive);
+    item(info, QStringLiteral("Во всех окнах"), CmdSoftwareInfoAll, true);
+
+    QMenu* view = bar->addMenu(QStringLiteral("Вид"));
+    item(view, QStringLiteral("Панель инструментов"), CmdViewToolBar, true);
+    item(view, QStringLiteral("Строка состояния"), CmdViewStatusBar, true);
+
+    QMenu* window = bar->addMenu(QStringLiteral("Окно"));
+    item(window, QStringLiteral("Каскадом"), CmdWindowCascade);
+    item(window, QStringLiteral("Все на экран"), CmdWindowTile);
+
+    QMenu* help = bar->addMenu(QStringLiteral("Помощь"));
+    item(help, QStringLiteral("О программе"), CmdAbout);
+
+    for (QAction* a : bar->actions())
+        if (a->menu())
+            router_->watchMenu(a->menu());
+}
+
+void MainWindow::CreateToolBar() {
+    toolBar_ = new QToolBar(QStringLiteral("Панель инструментов"), this);
+    toolBar_->setObjectName(QStringLiteral("toolBar"));
+    toolBar_->setIconSize(QSize(16, 16));
+    addToolBar(Qt::TopToolBarArea, toolBar_);
+    auto button = [this](int id) {
+        QAction* a = toolBar_->addAction(ToolIcon(id), CommandToolTip(id));
+        a->setToolTip(CommandToolTip(id));
+        a->setStatusTip(CommandPrompt(id));
+        router_->bind(a, id);
+    };
+    for (int id : {CmdToolNewDocument, CmdToolRecordFolder, CmdToolRecord, CmdToolSetTimer,
+                   CmdToolStopTimer})
+        button(id);
+    toolBar_->addSeparator();
+    for (int id : {CmdToolConnect, CmdToolDisconnect, CmdToolSearch, CmdToolStopSearch})
+        button(id);
+    toolBar_->addSeparator();
+    for (int id : {CmdToolSetZero, CmdToolHighGas, CmdToolMiddleGas, CmdToolTypicalConcentration,
+                   CmdToolThreshold1, CmdToolThreshold2, CmdToolInsertActive,
+                   CmdSoftwareInfoActive, CmdSoftwareInfoAll})
+        button(id);
+    toolBar_->addSeparator();
+    for (int id : {CmdToolChangeNumber, CmdToolChangeSpeed})
+        button(id);
+    // The two combo boxes go here (CreateCombos), then "about".
+}
+
+void MainWindow::CreateCombos() {
+    portCombo_ = new QComboBox;
+    portCombo_->setObjectName(QStringLiteral("portCombo"));
+    portCombo_->setMinimumWidth(80);
+    portCombo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    portCombo_->setMaxVisibleItems(6);
+    toolBar_->addWidget(portCombo_);
+    router_->bindWidget(portCombo_, CmdPortCombo);
+    connect(portCombo_, &QComboBox::activated, this, [this](int index) { SelectPort(index); });
+
+    baudCombo_ = new QComboBox;
+    baudCombo_->setObjectName(QStringLiteral("baudCombo"));
+    baudCombo_->setMinimumWidth(70);
+    baudCombo_->setMaxVisibleItems(6);
+    toolBar_->addWidget(baudCombo_);
+    router_->bindWidget(baudCombo_, CmdBaudCombo);
+    connect(baudCombo_, &QComboBox::activated, this, [this](int index) { SetBaud(index); });
+    for (unsigned rate : kBaudRates)
+        baudCombo_->addItem(QString::number(rate));
+    baudCombo_->setCurrentIndex(3);
+
+    QAction* about = toolBar_->addAction(ToolIcon(CmdToolAbout), CommandToolTip(CmdToolAbout));
+    about->setStatusTip(CommandPrompt(CmdToolAbout));
+    router_->bind(about, CmdToolAbout);
+}
+
+void MainWindow::CreateStatusBars() {
+    statusBar_ = new QStatusBar;
+    statusBar_->setObjectName(QStringLiteral("statusBar"));
+    setStatusBar(statusBar_);
+    for (int i = 0; i < 6; ++i) {
+        panes_[i] = new QLabel;
+        panes_[i]->setObjectName(QStringLiteral("pane%1").arg(i));
+        if (i == 0) {
+            statusBar_->addWidget(panes_[i], 1);
+        } else {
+            panes_[i]->setFrameShape(QFrame::Panel);
+            panes_[i]->setFrameShadow(QFrame::Sunken);
+            panes_[i]->setAlignment(Qt::AlignCenter);
+            statusBar_->addPermanentWidget(panes_[i]);
+        }
+    }
+    SetPaneText(0, QString::fromUtf8(kReady));
+    SetPaneText(1, QStringLiteral("----"));
+    SetPaneText(2, QStringLiteral("9600"));
+
+    timerBar_ = new QStatusBar;
+    timerBar_->setObjectName(QStringLiteral("timerBar"));
+    timerBar_->setSizeGripEnabled(false);
+    for (int i = 0; i < 2; ++i) {
+        timerPanes_[i] = new QLabel;
+        timerPanes_[i]->setObjectName(QStringLiteral("timerPane%1").arg(i));
+        timerBar_->addWidget(timerPanes_[i], i == 0 ? 1 : 0);
+    }
+}
+
+void MainWindow::SetPaneText(int index, const QString& text) {
+    if (index < 0 || index > 5)
+        return;
+    panes_[index]->setText(text);
+    FitPane(index);
+}
+
+void MainWindow::FitPane(int index) {
+    if (index == 0)
+        return;
+    // The historic widths are the least; every text is still shown whole.
+    const int textWidth = panes_[index]->fontMetrics().horizontalAdvance(panes_[index]->text());
+    panes_[index]->setMinimumWidth(std::max(kBasePaneWidths[index], textWidth + 10));
+}
+
+QString MainWindow::paneText(int index) const {
+    return index >= 0 && index < 6 ? panes_[index]->text() : QString();
+}
+
+QString MainWindow::timerPaneText(int index) const {
+    return index >= 0 && index < 2 ? timerPanes_[index]->text() : QString();
+}
+
+void MainWindow::ShowGasPanes() {
+    SetPaneText(3, gas_.calGasName);
+    SetPaneText(4, QString::asprintf("%.2f", pollBlock.MaxGas()));
+    SetPaneText(5, QString::asprintf("%.2f", pollBlock.MidGas()));
+}
+
+void MainWindow::ShowFolderPane(int period) {
+    const int reserved = 7 * int(TimerText(period).size());
+    const int w = centralWidget() ? centralWidget()->width() : width();
+    if (w > reserved) {
+        timerPanes_[0]->setMinimumWidth(0);
+        timerPanes_[0]->setMaximumWidth(w - reserved);
+    }
+    timerPanes_[0]->setText(recordFolder_ + QStringLiteral("*.zta"));
+    timerPanes_[0]->setToolTip(timerPanes_[0]->text());
+}
+
+void MainWindow::ShowTimerPane(int period) {
+    const QString text = TimerText(period);
+    const int reserved = 7 * int(text.size());
+    const int w = centralWidget() ? centralWidget()->width() : width();
+    if (w > reserved) {
+        const int textWidth = timerPanes_[1]->fontMetrics().horizontalAdvance(text) + 8;
+        timerPanes_[1]->setMinimumWidth(std::max(reserved, textWidth));
+    }
+    timerPanes_[1]->setText(text);
+    shownTimerPeriod_ = period;
+}
+
+void MainWindow::RefreshTimerFlag() {
+    anyTimerRunning_ = pollBlock.RunningTimers() != 0;
+}
+
+void MainWindow::ShowActiveViewTimer() {
+    AnalyzerViewInterface* view = ActiveView();
+    activeTimerPeriod_ = view ? view->timerPeriod() : 0;
+    // A new view may sit where a closed one was: the shown period is compared as well.
+    if (view != lastActiveView_ || activeTimerPeriod_ != shownTimerPeriod_) {
+        ShowFolderPane(activeTimerPeriod_);
+        ShowTimerPane(activeTimerPeriod_);
+        lastActiveView_ = view;
+    }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (!isMinimized()) {
+        AnalyzerViewInterface* view = ActiveView();
+        activeTimerPeriod_ = view ? view->timerPeriod() : 0;
+        ShowFolderPane(activeTimerPeriod_);
+        ShowTimerPane(activeTimerPeriod_);
+    }
+    if (portMenuPending_)
+        BuildPortMenu();
+}
+
+// ---------------------------------------------------------------- ports and rates
+
+void MainWindow::EnumeratePorts() {
+    QStringList names;
+    for (const QString& p : options_.extraPorts)
+        if (!p.isEmpty() && !names.contains(p))
+            names << p;
+    if (options_.listSystemPorts) {
+        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+            // A port also named on the command line by its full path is listed once.
+            if (info.portName().isEmpty() || names.contains(info.systemLocation()) ||
+                names.contains(info.portName()))
+                continue;
+            names << info.portName();
+        }
+    } else {
+        for (const QString& p : options_.systemPorts)
+            if (!p.isEmpty())
+                names << p;
+    }
+
+    portCount_ = int(names.size());
+    if (portCount_ > kMaxPorts) {
+        GetPrompter().Warning(
+            QStringLiteral("Слишком много COM портов! Доступны будут только первые 50."),
+            QString::fromUtf8(kPortsCaption), this);
+        names = names.mid(0, kMaxPorts);
+        portCount_ = kMaxPorts;
+    }
+    portNames_ = names;
+    if (portCount_ > 0) {
+        for (int i = 0; i < portCount_; ++i) {
+            portCombo_->addItem(portNames_[i]);
+            if (i == 0) {
+                portCombo_->setCurrentIndex(0);
+                selectedPort_ = 0;
+                SetPortName(portNames_[0]);
+            }
+        }
+    } else {
+        GetPrompter().Warning(QStringLiteral("Ни одного COM порта не обнаружено"),
+                              QString::fromUtf8(kPortsCaption), this);
+        portCombo_->addItem(QStringLiteral("NoPort"));
+        portCombo_->setCurrentIndex(0);
+        portCount_ = -1;
+        noPorts_ = true;
+    }
+}
+
+void MainWindow::BuildPortMenu() {
+    portMenu_->clear();
+    for (int i = 0; i < portCount_; ++i) {
+        QAction* a = portMenu_->addAction(portNames_[i]);
+        a->setCheckable(true);
+        router_->bind(a, CmdPortFirst + i);
+    }
+    portMenuPending_ = false;
+    router_->refresh();
+}
+
+void MainWindow::SelectPort(int index) {
+    if (noPorts_)
+        return;  // "NoPort" names nothing to open
+    for (int i = 0; i < portCombo_->count(); ++i) {
+        if (i != index)
+            continue;
+        selectedPort_ = i;
+        portCombo_->setCurrentIndex(i);
+        SetPortName(portCombo_->itemText(i));
+    }
+    router_->refresh();
+}
+
+void MainWindow::SetPortName(const QString& name) {
+    pollBlock.SetPortName(zta::StoredPortName(name.toStdString()));
+    SetPaneText(1, name);
+}
+
+void MainWindow::SetBaud(int position) {
+    if (position < 0 || position > 4)
+        return;
+    for (int i = 0; i < 5; ++i)
+        baudChecked_[i] = i == position;
+    pollBlock.SetBaudRate(kBaudRates[position]);
+    baudCombo_->setCurrentIndex(position);
+    SetPaneText(2, QString::number(kBaudRates[position]));
+    router_->refresh();
+}
+
+// ---------------------------------------------------------------- calibration gas
+
+void MainWindow::ReadCalData() {
+    zta::CalData data;
+    const zta::CalReadResult result = zta::ReadCalDataFile(options_.calDataPath, data);
+    gas_.calGasName = data.calGasName;
+    gas_.maxGas = data.maxGas;
+    gas_.midGas = data.midGas;
+    std::copy(data.gasMarks.begin(), data.gasMarks.end(), gas_.gasMarks.begin());
+    pollBlock.SetMaxGas(data.maxGas);
+    pollBlock.SetMidGas(data.midGas);
+    if (result.status == zta::CalReadStatus::Malformed)
+        GetPrompter().Warning(result.warning, QString(), this);
+}
+
+void MainWindow::WriteCalData() {
+    zta::CalData data;
+    data.calGasName = gas_.calGasName;
+    data.maxGas = pollBlock.MaxGas();
+    data.midGas = pollBlock.MidGas();
+    std::copy(gas_.gasMarks.begin(), gas_.gasMarks.end(), data.gasMarks.begin());
+    zta::WriteCalDataFile(options_.calDataPath, data);  // a failure keeps the old file
+}
+
+void MainWindow::ApplyGasState(const zta::GasState& state) {
+    gas_ = state;
+    pollBlock.SetMaxGas(state.maxGas);
+    pollBlock.SetMidGas(state.midGas);
+    ShowGasPanes();
+    // Saved at once too: a station that is killed or loses power keeps the operator's gas.
+    WriteCalData();
+    router_->refresh();
+}
+
+// ---------------------------------------------------------------- polling
+
+bool MainWindow::IsSearching() const {
+    return search_ && search_->Running();
+}
+
+void MainWindow::Connect() {
+    if (noPorts_) {
+        GetPrompter().Information(QStringLiteral("Нет найденных COM портов"),
+                                  QStringLiteral("Связь"), this);
+        return;
+    }
+    if (IsSearching()) {
+        GetPrompter().Information(QStringLiteral("Остановите поиск"), QStringLiteral("Работа"),
+                                  this);
+        return;
+    }
+    if (IsPolling()) {
+        GetPrompter().Information(QStringLiteral("Опрос приборов."), QStringLiteral("Работа"),
+                                  this);
+        return;
+    }
+    auto run = std::make_unique<PollRun>(*this, ++lastRun_);
+    run->thread = std::make_unique<zta::PollThread>(pollBlock, *run, pollTiming_, portFactory_);
+    if (!run->thread->Start())
+        return;
+    pollThread = std::move(run);
+    SetPaneText(0, QString::fromUtf8(kPolling));
+    router_->refresh();
+}
+
+bool MainWindow::StopPollThread() {
+    // A request served during the wait may open a box, whose event loop can ask for another
+    // stop (a posted baud notice, a line report): that one returns at once instead of waiting
+    // for a thread that waits for the box.
+    if (stoppingPoll_)
+        return false;
+    stoppingPoll_ = true;
+    const bool ended = pollThread->Stop(kStopWaitMs, true);
+    stoppingPoll_ = false;
+    return ended;
+}
+
+void MainWindow::Disconnect() {
+    if (!pollThread)
+        return;
+    if (!StopPollThread())
+        return;  // still polling, with the stop request set; a later Disconnect waits again
+    pollThread.reset();
+    BroadcastToViews(NoticeDisconnected);
+    SetPaneText(0, QString::fromUtf8(kReady));
+    router_->refresh();
+}
+
+void MainWindow::OnLineFailed(int run) {
+    if (!pollThread || pollThread->id() != run || stoppingPoll_)
+        return;  // over already, or being stopped by an outer wait
+    // The thread ends right after its report; the windows keep their readings.
+    if (!StopPollThread())
+        abandoned_.push_back(std::move(pollThread));
+    pollThread.reset();
+    SetPaneText(0, QString::fromUtf8(kReady));
+    router_->refresh();
+}
+
+DeviceHost& MainWindow::deviceHost() {
+    return *host_;
+}
+
+bool MainWindow::SwitchBaudAndReconnect(unsigned baud) {
+    Disconnect();
+    const int position = BaudPosition(baud);
+    if (position >= 0)
+        SetBaud(position);
+    Connect();
+    return true;
+}
+
+// ---------------------------------------------------------------- analyzer windows
+
+QMdiSubWindow* MainWindow::OpenNewDocument() {
+    QMdiSubWindow* child = factory_.OpenWindow(*host_, *mdi_);
+    router_->refresh();
+    return child;
+}
+
+AnalyzerViewInterface* MainWindow::FindView(zta::ViewId id) const {
+    if (id == 0)
+        return nullptr;
+    for (QMdiSubWindow* child : mdi_->subWindowList())
+        if (AnalyzerViewInterface* view = factory_.ViewOf(child); view && ViewIdOf(view) == id)
+            return view;
+    return nullptr;
+}
+
+AnalyzerViewInterface* MainWindow::ViewOfSlot(int slot) const {
+    return FindView(pollBlock.View(slot));
+}
+
+AnalyzerViewInterface* MainWindow::ActiveView() const {
+    QMdiSubWindow* child = mdi_->currentSubWindow();
+    return child ? factory_.ViewOf(child) : nullptr;
+}
+
+void MainWindow::BroadcastToViews(int code, int value) {
+    const int count = pollBlock.WindowCount();
+    std::vector<AnalyzerViewInterface*> views;
+    for (int slot = 0; slot < count; ++slot)
+        if (AnalyzerViewInterface* v = ViewOfSlot(slot))
+            views.push_back(v);
+    // Resolved first: a view's handler may open a box, and the list must not shift under us.
+    for (AnalyzerViewInterface* v : views)
+        if (FindView(ViewIdOf(v)))
+            v->OnViewNotice(code, value);
+}
+
+void MainWindow::TileWindows() {
+    const QList<QMdiSubWindow*> children = mdi_->subWindowList();
+    if (children.isEmpty())
+        return;
+    const QSize area = mdi_->viewport()->size();
+    const int h = std::max(1, area.height() / int(children.size()));
+    int y = 0;
+    for (QMdiSubWindow* child : children) {
+        if (child->isMinimized() || child->isMaximized())
+            child->showNormal();
+        child->setGeometry(0, y, area.width(), h);
+        y += h;
+    }
+}
+
+void MainWindow::AddFrameTarget(CommandTarget* target) {
+    frameTargets_.push_back(target);
+}
+
+std::vector<CommandTarget*> MainWindow::Route() const {
+    std::vector<CommandTarget*> route;
+    if (QMdiSubWindow* child = mdi_->currentSubWindow())
+        route = factory_.Route(child);
+    route.push_back(const_cast<MainWindow*>(this));
+    for (CommandTarget* t : frameTargets_)
+        route.push_back(t);
+    if (app_)
+        route.push_back(app_);
+    return route;
+}
+
+// ---------------------------------------------------------------- commands
+
+void MainWindow::OnRecordFolderCommand() {
+    std::optional<QString> chosen;
+    if (runFolderDialog) {
+        chosen = runFolderDialog();
+    } else {
+        QFileDialog dialog(this);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(QStringLiteral("zta"));
+        dialog.setNameFilter(QStringLiteral(" Файлы ZTA (*.zta) "));
+        dialog.setDirectory(recordFolder_);
+        dialog.selectFile(QStringLiteral("№"));
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            chosen = dialog.selectedFiles().first();
+    }
+    if (chosen && !chosen->isEmpty())
+        ChooseRecordFolder(*chosen);
+}
+
+void MainWindow::ChooseRecordFolder(const QString& chosenFile) {
+    QString folder = QDir::toNativeSeparators(QFileInfo(chosenFile).absolutePath());
+    if (!folder.endsWith(QDir::separator()))
+        folder += QDir::separator();
+    recordFolder_ = folder;
+    for (QMdiSubWindow* child : mdi_->subWindowList())
+        if (AnalyzerViewInterface* v = factory_.ViewOf(child))
+            v->OnRecordFolderChanged();
+    ShowFolderPane(activeTimerPeriod_);
+}
+
+void MainWindow::OnTimerAll() {
+    if (!IsPolling()) {
+        GetPrompter().Information(
+            QStringLiteral("Установка таймера для группы приборов не может быть произведена.\r\n"
+                           "    \t         Проверьте подключение приборов. "),
+            QStringLiteral("Ошибка"), this);
+        return;
+    }
+    if (pollBlock.RunningTimers() != 0)
+        return;
+    const std::optional<int> period =
+        runTimerDialog ? runTimerDialog(0, -1) : GetDeviceDialogs().AskTimerPeriod(-1, this);
+    if (period && *period != 0)
+        BroadcastToViews(NoticeStartTimer, *period);
+}
+
+void MainWindow::OnInsertAll() {
+    const std::optional<QString> text =
+        runInsertDialog ? runInsertDialog(-1) : GetDeviceDialogs().AskNote(-1, this);
+    if (!text)
+        return;
+    pollBlock.SetInsertText(text->toStdString());
+    BroadcastToViews(NoticeInsertText);
+}
+
+int MainWindow::ExecDialog(QDialog& dialog) {
+    return execDialog ? execDialog(dialog) : dialog.exec();
+}
+
+void MainWindow::OnConcentration() {
+    GasParametersDialog& dialog = *concentrationDialog_;
+    dialog.setMaximum(pollBlock.MaxGas());
+    dialog.setMiddle(pollBlock.MidGas());
+    dialog.setGasMarks(gas_.gasMarks);
+    zta::GasState state = gas_;
+    if (ExecDialog(dialog) == QDialog::Accepted) {
+        state.maxGas = dialog.maximum();
+        state.midGas = dialog.middle();
+    }
+    ApplyGasState(state);
+}
+
+void MainWindow::OnConnectedDevicesGas() {
+    std::vector<zta::AnalyzerGasParams> analyzers;
+    const int count = pollBlock.WindowCount();
+    for (int slot = 0; slot < count; ++slot) {
+        const zta::Slot s = pollBlock.Snapshot(slot);
+        zta::AnalyzerGasParams p;
+        p.gasCode = s.gasCode;
+        p.gasName = s.gasName;
+        p.extendedModel = s.extendedModel;
+        p.unitName = s.unitName;
+        p.deviceRange = s.deviceRange;
+        p.deviceMidGas = s.deviceMidGas;
+        p.deviceMaxGas = s.deviceMaxGas;
+        analyzers.push_back(std::move(p));
+    }
+    ConnectedGasParametersDialog& dialog = *devicesGasDialog_;
+    dialog.setAnalyzers(analyzers);
+    if (ExecDialog(dialog) != QDialog::Accepted)
+        return;
+    zta::GasState state = gas_;
+    if (zta::ApplyConnectedDevicesChoice(state, dialog.chosenGasName(), dialog.chosenMaximum(),
+                                         dialog.chosenMiddle()))
+        ApplyGasState(state);
+}
+
+bool MainWindow::OnCommand(int id) {
+    if (id >= CmdPortFirst && id <= CmdPortLast) {
+        SelectPort(id - CmdPortFirst);
+        return true;
+    }
+    if (id >= CmdBaud1200 && id <= CmdBaud19200) {
+        SetBaud(id - CmdBaud1200);
+        return true;
+    }
+    if (const zta::GasInfo* gas = zta::GasByMenuId(id)) {
+        zta::GasState state = gas_;
+        zta::SelectGas(state, *gas);
+        ApplyGasState(state);
+        return true;
+    }
+    switch (id) {
+    case CmdConcentration: OnConcentration(); return true;
+    case CmdConnectedDevicesGas: OnConnectedDevicesGas(); return true;
+    case CmdConnect:
+    case CmdToolConnect: Connect(); return true;
+    case CmdDisconnect:
+    case CmdToolDisconnect: Disconnect(); return true;
+    case CmdTimerAll: OnTimerAll(); return true;
+    case CmdTimerOffAll: BroadcastToViews(NoticeStopTimer); return true;
+    case CmdInsertAll: OnInsertAll(); return true;
+    case CmdSoftwareInfoActive:
+        if (AnalyzerViewInterface* v = ActiveView())
+            v->OnViewNotice(NoticeShowSoftwareInfo, 0);
+        return true;
+    case CmdSoftwareInfoAll:
+        pollBlock.SetShowSoftwareInfo(pollBlock.ShowSoftwareInfo() ? 0 : 1);
+        BroadcastToViews(NoticeSoftwareInfoToggled);
+        return true;
+    case CmdToolNewDocument: OpenNewDocument(); return true;
+    case CmdRecordFolder:
+    case CmdToolRecordFolder: OnRecordFolderCommand(); return true;
+    case CmdViewToolBar: toolBar_->setVisible(toolBar_->isHidden()); return true;
+    case CmdViewStatusBar: statusBar_->setVisible(statusBar_->isHidden()); return true;
+    case CmdWindowCascade: mdi_->cascadeSubWindows(); return true;
+    case CmdWindowTile: TileWindows(); return true;
+    default: return false;
+    }
+}
+
+bool MainWindow::OnUpdateCommand(int id, CommandState& st) {
+    const bool polling = IsPolling();
+    const bool searching = IsSearching();
+    const bool idle = !polling && !searching;
+    if (id >= CmdPortFirst && id <= CmdPortLast) {
+        st.enabled = idle;
+        st.checked = id - CmdPortFirst == selectedPort_;
+        return id - CmdPortFirst < portCount_;
+    }
+    if (id >= CmdBaud1200 && id <= CmdBaud19200) {
+        st.enabled = idle;
+        st.checked = baudChecked_[id - CmdBaud1200];
+        return true;
+    }
+    if (IsGasItem(id)) {
+        for (int i = 0; i < kGasCount; ++i)
+            if (kGasMenuIds[i] == id)
+                st.checked = gas_.gasMarks[i];
+        return true;
+    }
+    switch (id) {
+    case CmdConnect:
+    case CmdToolConnect:
+    case CmdSearch:
+    case CmdToolSearch:
+    case CmdPortCombo:
+    case CmdBaudCombo: st.enabled = idle; return true;
+    case CmdDisconnect:
+    case CmdToolDisconnect: st.enabled = polling && !searching; return true;
+    case CmdStopSearch:
+    case CmdToolStopSearch: st.enabled = searching && !polling; return true;
+    case CmdConcentration: st.enabled = gas_.gasMenuChoice; return true;
+    case CmdConnectedDevicesGas: st.enabled = polling; return true;
+    case CmdTimerAll: st.enabled = !anyTimerRunning_; return true;
+    case CmdTimerOffAll: st.enabled = anyTimerRunning_; return true;
+    case CmdSoftwareInfoAll: st.checked = pollBlock.ShowSoftwareInfo() != 0; return true;
+    case CmdViewToolBar: st.checked = !toolBar_->isHidden(); return true;
+    case CmdViewStatusBar: st.checked = !statusBar_->isHidden(); return true;
+    case CmdSoftwareInfoActive:
+    case CmdInsertAll:
+    case CmdToolNewDocument:
+    case CmdRecordFolder:
+    case CmdToolRecordFolder:
+    case CmdWindowCascade:
+    case CmdWindowTile: return true;
+    default: return false;
+    }
+}
+
+// ---------------------------------------------------------------- closing
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (stoppingPoll_) {
+        event->ignore();  // asked from inside a wait for the poll thread; close again later
+        return;
+    }
+    if (pollThread && StopPollThread())
+        pollThread.reset();
+    if (search_ && search_->Running())
+        search_->StopForClose(kStopWaitMs);
+    WriteCalData();
+    mdi_->closeAllSubWindows();
+    event->accept();
+}
+
+}  // namespace zta

@@ -1,0 +1,246 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "ui/command_ids.h"
+#include "ui/command_router.h"
+#include "device/analyzer_window_factory.h"
+#include "gas/gas_state.h"
+#include "poll/poll_block.h"
+#include "poll/poll_thread.h"
+
+class QComboBox;
+class QDialog;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QStatusBar;
+class QToolBar;
+
+namespace zta {
+
+class GasParametersDialog;
+class SearchControl;
+class ConnectedGasParametersDialog;
+class UiBridge;
+class DeviceHost;
+class MainWindow;
+
+// Where the station finds its ports and its calibration file; tests replace them.
+struct StationOptions {
+    QStringList extraPorts;       // --port paths, listed before the system's ports
+    bool listSystemPorts = true;  // ask QSerialPortInfo
+    QStringList systemPorts;      // used instead of QSerialPortInfo when listSystemPorts is off
+    QString calDataPath = QStringLiteral("CalDataK7.cfg");
+    QString programFolder;        // empty: the folder of the program file
+    zta::DirectionSetting direction = zta::DirectionSetting::Auto;
+};
+
+// The search side of the main window (start, stop and results live with the search control).
+class SearchHooks {
+public:
+    virtual ~SearchHooks() = default;
+    virtual bool Running() const = 0;
+    // Asks the search to stop and waits up to `timeoutMs`, serving the bridge meanwhile.
+    virtual void StopForClose(int timeoutMs) = 0;
+};
+
+// The application object: owns the main window and the analyzer-window template and handles
+// the application-level commands (new analyzer window, About, Exit).
+class StationApplication : public QObject, public CommandTarget {
+    Q_OBJECT
+public:
+    explicit StationApplication(StationOptions options = {}, QObject* parent = nullptr);
+    ~StationApplication() override;
+
+    // Creates the main window with `windowFactory` (the analyzer windows of device/ when null),
+    // opens the first analyzer window and shows the main window.
+    bool InitInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory = nullptr, bool show = true);
+
+    MainWindow* mainFrame() const { return frame_; }
+    AnalyzerWindowFactory& windowFactory() const { return *template_; }
+
+    bool OnCommand(int id) override;
+    bool OnUpdateCommand(int id, CommandState& state) override;
+
+    static void ShowAbout(QWidget* owner);
+
+private:
+    StationOptions options_;
+    std::unique_ptr<AnalyzerWindowFactory> template_;
+    QPointer<MainWindow> frame_;
+};
+
+class MainWindow : public QMainWindow, public CommandTarget {
+    Q_OBJECT
+public:
+    MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFactory, StationOptions options = {},
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // ---- used by analyzer windows, dialogs and commands
+    zta::PollBlock& block() { return pollBlock; }
+    bool IsPolling() const { return pollThread != nullptr; }
+    bool IsSearching() const;
+    QString recordFolder() const { return recordFolder_; }
+    bool SwitchBaudAndReconnect(unsigned baud);
+    void Connect();
+    void Disconnect();
+    UiBridge& bridge() { return *bridge_; }
+    CommandRouter& router() { return *router_; }
+    QMdiArea* mdiArea() const { return mdi_; }
+    AnalyzerWindowFactory& windowFactory() { return factory_; }
+    DeviceHost& deviceHost();
+    // Opens one analyzer window (commands 148 and 32771); nullptr when refused.
+    QMdiSubWindow* OpenNewDocument();
+    void TileWindows();  // one above the other, each the full width
+
+    // Sends `code` with `value` to the view of every registered slot, slot 0 first.
+    void BroadcastToViews(int code, int value = 0);
+    AnalyzerViewInterface* ViewOfSlot(int slot) const;
+    AnalyzerViewInterface* FindView(zta::ViewId id) const;  // nullptr for a view that no longer exists
+    AnalyzerViewInterface* ActiveView() const;
+
+    // Extra handlers at the main window's stop of the route (gas commands, search control).
+    void AddFrameTarget(CommandTarget* target);
+    void SetSearchHooks(SearchHooks* hooks) { search_ = hooks; }
+    SearchControl& searchControl() { return *searchControl_; }
+    // Poll thread timing and port (tests shorten the pacing or use another port backend).
+    void SetPollTiming(const zta::PollTiming& timing) { pollTiming_ = timing; }
+    void SetPortFactory(zta::PortFactory factory) { portFactory_ = std::move(factory); }
+    const zta::PortFactory& portFactory() const { return portFactory_; }
+    zta::DirectionSetting direction() const { return options_.direction; }
+
+    // Dialogs of the all-windows commands: the timer dialog gets (period, number -1) and gives
+    // the confirmed period; the insert-line dialog gets number -1 and gives the text on OK.
+    std::function<std::optional<int>(int period, int number)> runTimerDialog;
+    std::function<std::optional<QString>(int number)> runInsertDialog;
+    // The file-save dialog of the record folder; gives the chosen file or nothing.
+    std::function<std::optional<QString>()> runFolderDialog;
+    // Runs a modal dialog of the frame (the gas dialogs); exec() unless a test answers it.
+    std::function<int(QDialog&)> execDialog;
+    GasParametersDialog& concentrationDialog() { return *concentrationDialog_; }
+    ConnectedGasParametersDialog& devicesGasDialog() { return *devicesGasDialog_; }
+
+    // ---- status bars
+    void RefreshTimerFlag();
+    void ShowTimerPane(int periodSeconds);
+    void ShowFolderPane(int periodSeconds);
+    void ShowActiveViewTimer();
+    void ShowGasPanes();
+    QString paneText(int pane) const;       // main status bar, 0..5
+    QString timerPaneText(int pane) const;  // second status bar, 0..1
+    QLabel* pane(int index) const { return panes_[index]; }
+    QLabel* timerPane(int index) const { return timerPanes_[index]; }
+    void SetPaneText(int pane, const QString& text);
+    bool anyTimerRunning() const { return anyTimerRunning_; }
+    int activeTimerPeriod() const { return activeTimerPeriod_; }
+
+    // ---- ports and rates
+    void EnumeratePorts();
+    void BuildPortMenu();
+    void SelectPort(int index);
+    void SetPortName(const QString& name);
+    void SetBaud(int position);
+    const QStringList& portNames() const { return portNames_; }
+    int portCount() const { return portCount_; }
+    int selectedPort() const { return selectedPort_; }
+    bool noPorts() const { return noPorts_; }
+    const bool* baudChecked() const { return baudChecked_; }
+    QComboBox* portCombo() const { return portCombo_; }
+    QComboBox* baudCombo() const { return baudCombo_; }
+    QMenu* portMenu() const { return portMenu_; }
+    QToolBar* toolBar() const { return toolBar_; }
+    QStatusBar* timerBar() const { return timerBar_; }
+
+    // ---- calibration gas (read at creation, written on every change and at close)
+    const zta::GasState& gasState() const { return gas_; }
+    // Takes a new gas state: block concentrations, status panes and the calibration file follow.
+    void ApplyGasState(const zta::GasState& state);
+
+    // ---- record folder
+    void ChooseRecordFolder(const QString& chosenFile);
+
+    bool OnCommand(int id) override;
+    bool OnUpdateCommand(int id, CommandState& state) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBars();
+    void CreateCombos();
+    void ReadCalData();
+    void WriteCalData();
+    void OnLineFailed(int run);
+    bool StopPollThread();
+    void OnRecordFolderCommand();
+    void OnTimerAll();
+    void OnInsertAll();
+    void OnConcentration();
+    void OnConnectedDevicesGas();
+    int ExecDialog(QDialog& dialog);
+    void FitPane(int index);
+    std::vector<CommandTarget*> Route() const;
+
+    StationApplication* app_;
+    AnalyzerWindowFactory& factory_;
+    StationOptions options_;
+    class WindowHost;
+    std::unique_ptr<WindowHost> host_;
+
+    QStatusBar* statusBar_ = nullptr;
+    QLabel* panes_[6] = {};
+    QStatusBar* timerBar_ = nullptr;
+    QLabel* timerPanes_[2] = {};
+    QToolBar* toolBar_ = nullptr;
+    QComboBox* portCombo_ = nullptr;
+    QComboBox* baudCombo_ = nullptr;
+    QMenu* portMenu_ = nullptr;
+    QMdiArea* mdi_ = nullptr;
+    CommandRouter* router_ = nullptr;
+    UiBridge* bridge_ = nullptr;
+    std::vector<CommandTarget*> frameTargets_;
+    GasParametersDialog* concentrationDialog_ = nullptr;
+    ConnectedGasParametersDialog* devicesGasDialog_ = nullptr;
+    SearchHooks* search_ = nullptr;
+    std::unique_ptr<SearchControl> searchControl_;
+
+    zta::PollBlock pollBlock;  // declared before the threads that use it
+    zta::PollTiming pollTiming_;
+    zta::PortFactory portFactory_;
+    // One connection: the poll thread with the sink it reports through. A line failure names
+    // its run, so a late report never ends a newer connection.
+    class PollRun;
+    std::unique_ptr<PollRun> pollThread;
+    int lastRun_ = 0;
+    bool stoppingPoll_ = false;
+    // Runs whose thread did not end in time after a line failure; waited for at destruction.
+    std::vector<std::unique_ptr<PollRun>> abandoned_;
+
+    zta::GasState gas_;
+    int portCount_ = 0;
+    QStringList portNames_;
+    int selectedPort_ = -1;
+    bool portMenuPending_ = true;
+    bool noPorts_ = false;
+    bool baudChecked_[5] = {false, false, false, true, false};
+    bool anyTimerRunning_ = false;
+    int activeTimerPeriod_ = 0;
+    QString recordFolder_;
+    AnalyzerViewInterface* lastActiveView_ = nullptr;  // compared only, never used
+    int shownTimerPeriod_ = 0;
+};
+
+}  // namespace zta

@@ -1,0 +1,82 @@
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QVBoxLayout>
+
+#include "device/analyzer_window_factory.h"
+#include "app/main_window.h"
+#include "commands/service_commands.h"
+#include "device/form_window_factory.h"
+#include "ui/toolbar_icons.h"
+
+namespace zta {
+
+StationApplication::StationApplication(StationOptions options, QObject* parent)
+    : QObject(parent), options_(std::move(options)) {
+    SetDocumentCommandHandlers(ServiceCommandHandlers());
+}
+
+StationApplication::~StationApplication() {
+    delete frame_.data();
+}
+
+bool StationApplication::InitInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory, bool show) {
+    template_ = windowFactory ? std::move(windowFactory) : MakeAnalyzerWindowFactory();
+    QApplication::setWindowIcon(StationIcon());
+    // The settings key of the historic station; nothing is stored under it.
+    QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
+    frame_ = new MainWindow(this, *template_, options_);
+    frame_->setAttribute(Qt::WA_DeleteOnClose, false);
+    // The first analyzer window opens empty with network number 0.
+    frame_->OpenNewDocument();
+    if (show)
+        frame_->show();
+    return true;
+}
+
+bool StationApplication::OnCommand(int id) {
+    switch (id) {
+    case CmdNewDocument:
+        if (frame_)
+            frame_->OpenNewDocument();
+        return true;
+    case CmdAbout:
+    case CmdToolAbout: ShowAbout(frame_); return true;
+    case CmdExit:
+        if (frame_)
+            frame_->close();
+        return true;
+    default: return false;
+    }
+}
+
+bool StationApplication::OnUpdateCommand(int id, CommandState&) {
+    return id == CmdNewDocument || id == CmdAbout || id == CmdToolAbout || id == CmdExit;
+}
+
+void StationApplication::ShowAbout(QWidget* owner) {
+    QDialog box(owner);
+    box.setObjectName(QStringLiteral("aboutBox"));
+    box.setWindowTitle(QStringLiteral("О программе ZTA-K7.exe"));
+    auto* icon = new QLabel;
+    icon->setPixmap(StationIcon().pixmap(32, 32));
+    auto* text = new QLabel(QStringLiteral(
+        "Программа ZTA-K7.exe ver 2.0  предназначена для проведения испытательных, тестовых и "
+        "калибровочных работ с газоанализаторами ZTA-K7"));
+    text->setWordWrap(true);
+    text->setMinimumWidth(300);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    auto* row = new QHBoxLayout;
+    row->addWidget(icon, 0, Qt::AlignTop);
+    row->addWidget(text, 1);
+    auto* layout = new QVBoxLayout(&box);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+    box.exec();
+}
+
+}  // namespace zta

@@ -1,9 +1,0 @@
-#pragma once
-
-#include <QIcon>
-
-// The 16 px tool-bar pictures, drawn so that they stay sharp at any scale; a blank icon for an
-// id without a picture.
-QIcon ToolIcon(int commandId);
-// The station's window icon.
-QIcon StationIcon();

@@ -1,0 +1,240 @@
+#include "commands/service_commands.h"
+
+#include <QDialog>
+
+#include <cmath>
+#include <iterator>
+#include <optional>
+
+#include "ui/command_ids.h"
+#include "ui/command_router.h"
+#include "ui/dialogs.h"
+#include "commands/service_dialogs.h"
+#include "device/analyzer_document.h"
+
+namespace zta {
+
+namespace {
+
+std::function<int(QDialog&)>& DialogRunner() {
+    static std::function<int(QDialog&)> runner;
+    return runner;
+}
+
+bool RunDialog(QDialog& dialog) {
+    const auto& runner = DialogRunner();
+    return (runner ? runner(dialog) : dialog.exec()) == QDialog::Accepted;
+}
+
+QWidget* Owner(const AnalyzerDocument& doc) {
+    return doc.mainFrame ? doc.mainFrame->window() : nullptr;
+}
+
+// The window's slot as the block has it now; a renumbering may not have reached the document.
+std::optional<int> LiveSlot(AnalyzerDocument& doc) {
+    if (!doc.block || !doc.registered()) return std::nullopt;
+    const auto slot = doc.block->SlotOfView(doc.viewId());
+    if (slot) doc.slot = *slot;
+    return slot;
+}
+
+int SlotAddress(const AnalyzerDocument& doc) {
+    return doc.block->Snapshot(doc.slot).address;
+}
+
+// Polling runs and the window holds a slot; otherwise the refusal and false.
+bool CheckConnected(AnalyzerDocument& doc, const QString& refusal) {
+    if (doc.mainFrame && doc.mainFrame->IsPolling() && LiveSlot(doc)) return true;
+    GetPrompter().Information(refusal, QStringLiteral("Ошибка"), Owner(doc));
+    return false;
+}
+
+// Writes the request into the window's slot; the slot is looked up again because a dialog's
+// event loop ran in between.
+void Confirm(AnalyzerDocument& doc, zta::Command which, int value = 0) {
+    if (const auto slot = LiveSlot(doc)) doc.block->ConfirmCommand(*slot, which, value);
+}
+
+// A command with a confirmation and no value.
+void ConfirmAndSend(AnalyzerDocument& doc, const QString& refusal, zta::Command which,
+                    const std::function<QString(int address)>& question, const QString& caption) {
+    if (!CheckConnected(doc, refusal)) return;
+    if (!GetPrompter().Question(question(SlotAddress(doc)), caption, Owner(doc))) return;
+    Confirm(doc, which);
+}
+
+void AskThreshold(AnalyzerDocument& doc, int which, std::uint8_t current, zta::Command command) {
+    if (!LiveSlot(doc)) return;
+    ThresholdDialog dialog(Owner(doc));
+    dialog.setCaption(QStringLiteral("Установка порога %1 в приборе № %2")
+                          .arg(which)
+                          .arg(SlotAddress(doc)));
+    dialog.setGasCode(doc.gasCode);
+    dialog.setThreshold(static_cast<double>(current));
+    if (!RunDialog(dialog)) return;
+    // The analyzer takes whole units: 37.9 goes out as 37.
+    const int value = static_cast<int>(std::trunc(dialog.threshold()));
+    Confirm(doc, command, value & 0xff);
+}
+
+// ---------------------------------------------------------------- the commands
+
+void OnChangeNumber(AnalyzerDocument& doc) {
+    if (!CheckConnected(doc, QStringLiteral("Смена номера не может быть произведена.\r\n"
+                                              "      Проверьте подключение прибора. ")))
+        return;
+    NetworkNumberDialog dialog(Owner(doc));
+    dialog.setCurrentNumber(SlotAddress(doc));
+    if (!RunDialog(dialog)) return;
+    Confirm(doc, zta::Command::NewAddress, dialog.newNumber());
+}
+
+void OnChangeSpeed(AnalyzerDocument& doc) {
+    if (!CheckConnected(doc, QStringLiteral("Смена скорости не может быть произведена.\r\n"
+                                              "       Проверьте подключение прибора. ")))
+        return;
+    BaudRateDialog dialog(Owner(doc));
+    dialog.setCurrentNumber(SlotAddress(doc));
+    if (!RunDialog(dialog)) return;
+    Confirm(doc, zta::Command::NewBaud, dialog.speedCode());
+}
+
+void OnSetZero(AnalyzerDocument& doc) {
+    ConfirmAndSend(
+        doc,
+        QStringLiteral("Установка нуля не может быть произведена.\r\n"
+                       "       Проверьте подключение прибора. "),
+        zta::Command::Zero,
+        [](int address) { return QStringLiteral("Установить нуль в приборе № %1 ?").arg(address); },
+        QStringLiteral("Установка нуля"));
+}
+
+const QString kGasRefusal = QStringLiteral(
+    "Установка по газу не может быть произведена.\r\n       Проверьте подключение прибора. ");
+
+void OnHighGas(AnalyzerDocument& doc) {
+    const double gas = doc.block ? doc.block->MaxGas() : 0.0;
+    ConfirmAndSend(
+        doc, kGasRefusal, zta::Command::MaxGas,
+        [gas](int address) {
+            return QString::asprintf(
+                "Установить газ максимальной концентрации (%.2f Об. долей) в приборе № %d ?",
+                gas, address);
+        },
+        QStringLiteral("Установка по газу"));
+}
+
+void OnMiddleGas(AnalyzerDocument& doc) {
+    const double gas = doc.block ? doc.block->MidGas() : 0.0;
+    ConfirmAndSend(
+        doc, kGasRefusal, zta::Command::MidGas,
+        [gas](int address) {
+            return QString::asprintf(
+                "Установить газ средней концентрации (%.2f Об. долей) в приборе № %d ?", gas,
+                address);
+        },
+        QStringLiteral("Установка по газу"));
+}
+
+void OnTypicalConcentration(AnalyzerDocument& doc) {
+    ConfirmAndSend(
+        doc,
+        QStringLiteral("Установка исходной концентрации не может быть произведена.\r\n"
+                       "                  Проверьте подключение прибора. "),
+        zta::Command::Typical,
+        [](int address) {
+            return QStringLiteral("Загрузить типовые значения концентрации в приборе № %1 ?")
+                .arg(address);
+        },
+        QStringLiteral("Установка исходной концентрации"));
+}
+
+void OnThreshold1(AnalyzerDocument& doc) {
+    AskThreshold(doc, 1, doc.threshold1, zta::Command::Threshold1);
+}
+
+void OnThreshold2(AnalyzerDocument& doc) {
+    if (doc.gasCode == 5) {
+        GetPrompter().Information(QStringLiteral("Прибор VRM имеет только один порог.\r\n"),
+                                  QStringLiteral("Внимание"), Owner(doc));
+        return;
+    }
+    AskThreshold(doc, 2, doc.threshold2, zta::Command::Threshold2);
+}
+
+void OnChangeFactoryNumber(AnalyzerDocument& doc) {
+    if (!LiveSlot(doc)) return;
+    FactoryNumberDialog dialog(Owner(doc));
+    dialog.setNetworkNumber(doc.address);
+    dialog.setFactoryNumber(doc.factoryNumber);
+    if (!RunDialog(dialog)) return;
+    Confirm(doc, zta::Command::FactoryNumber, dialog.factoryNumber());
+}
+
+void OnUpdateAlways(AnalyzerDocument&, CommandState& state) {
+    state.enabled = true;
+}
+
+void OnUpdateWhenResponding(AnalyzerDocument& doc, CommandState& state) {
+    state.enabled = doc.linkUp;
+}
+
+constexpr int kAlways[] = {
+    CmdChangeNumber,    CmdChangeSpeed,   CmdSetZero,       CmdHighGas,
+    CmdMiddleGas,       CmdTypicalConcentration,            CmdThreshold1,
+    CmdThreshold2,      CmdToolSetZero,   CmdToolHighGas,   CmdToolMiddleGas,
+    CmdToolChangeSpeed, CmdToolTypicalConcentration,        CmdToolThreshold1,
+    CmdToolThreshold2,  CmdToolRecord};
+constexpr int kWhenResponding[] = {CmdToolChangeNumber, CmdRecord};
+
+bool Contains(const int* first, const int* last, int id) {
+    for (; first != last; ++first)
+        if (*first == id) return true;
+    return false;
+}
+
+bool Dispatch(AnalyzerDocument& doc, int id) {
+    switch (id) {
+    case CmdChangeNumber:
+    case CmdToolChangeNumber: OnChangeNumber(doc); return true;
+    case CmdChangeSpeed:
+    case CmdToolChangeSpeed: OnChangeSpeed(doc); return true;
+    case CmdSetZero:
+    case CmdToolSetZero: OnSetZero(doc); return true;
+    case CmdHighGas:
+    case CmdToolHighGas: OnHighGas(doc); return true;
+    case CmdMiddleGas:
+    case CmdToolMiddleGas: OnMiddleGas(doc); return true;
+    case CmdTypicalConcentration:
+    case CmdToolTypicalConcentration: OnTypicalConcentration(doc); return true;
+    case CmdThreshold1:
+    case CmdToolThreshold1: OnThreshold1(doc); return true;
+    case CmdThreshold2:
+    case CmdToolThreshold2: OnThreshold2(doc); return true;
+    default: return false;
+    }
+}
+
+bool Update(AnalyzerDocument& doc, int id, CommandState& state) {
+    if (Contains(std::begin(kAlways), std::end(kAlways), id)) {
+        OnUpdateAlways(doc, state);
+        return true;
+    }
+    if (Contains(std::begin(kWhenResponding), std::end(kWhenResponding), id)) {
+        OnUpdateWhenResponding(doc, state);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+DocumentCommandHandlers ServiceCommandHandlers() {
+    return {Dispatch, Update, OnChangeFactoryNumber};
+}
+
+void SetServiceDialogRunner(std::function<int(QDialog&)> runner) {
+    DialogRunner() = std::move(runner);
+}
+
+}  // namespace zta

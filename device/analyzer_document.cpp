@@ -1,0 +1,197 @@
+#include "device/analyzer_document.h"
+
+#include "device/analyzer_window_factory.h"
+#include "ui/dialogs.h"
+
+#include <map>
+
+namespace zta {
+
+namespace {
+
+// Views by their handle in the poll block. Everything here runs on the UI thread.
+std::map<zta::ViewId, AnalyzerViewInterface*>& LiveViews() {
+    static std::map<zta::ViewId, AnalyzerViewInterface*> views;
+    return views;
+}
+
+DocumentCommandHandlers& Handlers() {
+    static DocumentCommandHandlers handlers;  // the station installs the service commands
+    return handlers;
+}
+
+}  // namespace
+
+void RegisterLiveView(AnalyzerViewInterface* view) {
+    LiveViews()[ViewIdOf(view)] = view;
+}
+
+void UnregisterLiveView(AnalyzerViewInterface* view) {
+    LiveViews().erase(ViewIdOf(view));
+}
+
+AnalyzerViewInterface* FindAnalyzerView(zta::ViewId id) {
+    const auto it = LiveViews().find(id);
+    return it == LiveViews().end() ? nullptr : it->second;
+}
+
+void SetDocumentCommandHandlers(DocumentCommandHandlers handlers) {
+    Handlers() = std::move(handlers);
+}
+
+const DocumentCommandHandlers& GetDocumentCommandHandlers() {
+    return Handlers();
+}
+
+AnalyzerDocument::AnalyzerDocument() = default;
+
+AnalyzerDocument::~AnalyzerDocument() {
+    Unregister();
+}
+
+bool AnalyzerDocument::OnNewDocument(DeviceHost& host, AnalyzerViewInterface* view) {
+    host_ = &host;
+    mainFrame = &host;
+    block = &host.block();
+    viewId_ = ViewIdOf(view);
+    const auto taken = block->Register(viewId_);
+    if (!taken) {
+        GetPrompter().Information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
+                                  QStringLiteral("Ограничение"), host.window());
+        registrationRefused = 1;
+        return false;
+    }
+    registered_ = true;
+    slot = *taken;
+    extendedModel = host.IsPolling();
+    SetTitle();
+    return true;
+}
+
+void AnalyzerDocument::Unregister() {
+    if (!registered_ || registrationRefused) return;
+    registered_ = false;
+    // Resolve the slot from the block: it is right even if a renumbering has not reached us.
+    if (const auto own = block->SlotOfView(viewId_)) slot = *own;
+    const auto moved = block->Close(slot);
+    // The moved views learn their new slots at once, so none of them reloads another
+    // analyzer's slot in between.
+    for (const auto& m : moved) {
+        if (AnalyzerViewInterface* view = FindAnalyzerView(m.view)) {
+            view->OnSlotChanged(m.newSlot);
+        } else {
+            GetPrompter().Show(QStringLiteral("Ошибка при закрытии окна %1").arg(m.newSlot), {},
+                               Prompter::Icon::None, Prompter::Ok, host_->window());
+        }
+    }
+    if (timerRunning) {
+        block->AddRunningTimers(-1);
+        timerRunning = false;
+        host_->RefreshTimerFlag();
+    }
+}
+
+void AnalyzerDocument::ReloadFromBlock() {
+    if (!registered_) return;
+    zta::Slot s = block->Snapshot(slot);
+    if (s.viewWindow != viewId_) {
+        const auto own = block->SlotOfView(viewId_);
+        if (!own) return;
+        slot = *own;
+        s = block->Snapshot(slot);
+    }
+    address = s.address;
+    auxValue = s.auxValue;
+    dValue = s.dValue;
+    factoryNumber = s.factoryNumber;
+    temperature = s.temperature;
+    threshold1 = s.threshold1;
+    threshold2 = s.threshold2;
+    relayState = s.relayState;
+    softwareVersion = s.softwareVersion;
+    gasCode = s.gasCode;
+    gasName = QString::fromStdString(s.gasName);
+    extendedModel = s.extendedModel;
+    concentration = s.concentration;
+    if (extendedModel) {
+        unitName = QString::fromStdString(s.unitName);
+        deviceRange = s.deviceRange;
+        softwareName = QStringLiteral("zta_k7.hex");
+    } else {
+        softwareName = QStringLiteral("zta_k.hex");
+    }
+    refChannel = s.refChannel;
+    workChannel = s.workChannel;
+    errorCount = s.errorCount;
+    const bool wasUp = linkUp;
+    if (errorCount >= zta::kLostContactLimit) linkUp = false;
+    if (errorCount == 0) linkUp = true;
+    if (linkUp != wasUp) host_->RequestCommandRefresh();
+}
+
+void AnalyzerDocument::ResetReadings() {
+    concentration = 0.0;
+    const bool wasUp = linkUp;
+    linkUp = false;
+    dValue = refChannel = workChannel = temperature = auxValue = 0;
+    relayState = 0;
+    factoryNumber = 0;
+    softwareVersion = 0;
+    gasCode = 0;
+    threshold1 = threshold2 = 0;
+    errorCount = zta::kLostContactLimit;
+    gasName = QStringLiteral(" - ");
+    if (wasUp && host_) host_->RequestCommandRefresh();
+}
+
+void AnalyzerDocument::SetTitle() {
+    title_ = QStringLiteral("Прибор №%1").arg(address);
+    if (titleChanged) titleChanged(title_);
+}
+
+namespace {
+
+struct Identification {
+    QString version;
+    QString name;
+    std::uint8_t mix = 0;
+};
+
+Identification Identify(int version, const QString& modelName) {
+    if (version == -1) return {QStringLiteral("v1.2"), QStringLiteral("zta.hex"), 0xb3};
+    return {QString::asprintf("v%.1f", version * 0.1), modelName,
+            static_cast<std::uint8_t>(version & 0xff)};
+}
+
+}  // namespace
+
+QString AnalyzerDocument::SoftwareVersionText() const {
+    return softwareVersion == 0 ? QString() : Identify(softwareVersion, softwareName).version;
+}
+
+QString AnalyzerDocument::SoftwareNameText() const {
+    return softwareVersion == 0 ? QString() : Identify(softwareVersion, softwareName).name;
+}
+
+QString AnalyzerDocument::SoftwareIdentifier() const {
+    if (softwareVersion == 0) return {};
+    const std::uint8_t mix = Identify(softwareVersion, softwareName).mix;
+    QString out;
+    for (int i = 0; i < 16; ++i) {
+        const unsigned v = (i % 2 == 0) ? (softwareChecksum[i] & mix) : (softwareChecksum[i] | mix);
+        out += QString::asprintf("%02x", v);
+    }
+    return out;
+}
+
+bool AnalyzerDocument::OnCommand(int id) {
+    const auto& h = GetDocumentCommandHandlers();
+    return h.onCommand && h.onCommand(*this, id);
+}
+
+bool AnalyzerDocument::OnUpdateCommand(int id, CommandState& state) {
+    const auto& h = GetDocumentCommandHandlers();
+    return h.onUpdateCommand && h.onUpdateCommand(*this, id, state);
+}
+
+}  // namespace zta

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "ui/command_router.h"
+#include "device/device_host.h"
+#include "poll/poll_block.h"
+
+namespace zta {
+
+class AnalyzerViewInterface;
+
+// The data side of one analyzer window: its slot in the poll block and the copy of the slot's
+// values that the view shows and the record lines write. Never saved.
+class AnalyzerDocument : public CommandTarget {
+public:
+    static constexpr int kWindowLimit = 50;
+
+    AnalyzerDocument();
+    ~AnalyzerDocument() override;
+    AnalyzerDocument(const AnalyzerDocument&) = delete;
+    AnalyzerDocument& operator=(const AnalyzerDocument&) = delete;
+
+    // Takes the next free slot for `view`. False when 50 windows are open (after the box).
+    bool OnNewDocument(DeviceHost& host, AnalyzerViewInterface* view);
+    // Gives the slot back and moves the windows behind it down; runs once.
+    void Unregister();
+    bool registered() const { return registered_; }
+
+    void ReloadFromBlock();
+    // The disconnect reset: readings emptied, number, model, unit and range kept.
+    void ResetReadings();
+    void SetTitle();
+    QString title() const { return title_; }
+    // Called whenever the title changes (the child window shows it).
+    std::function<void(const QString&)> titleChanged;
+
+    // Software identification; empty while softwareVersion is 0.
+    QString SoftwareVersionText() const;
+    QString SoftwareNameText() const;
+    QString SoftwareIdentifier() const;
+
+    DeviceHost* host() const { return host_; }
+    zta::PollBlock* pollBlock() const { return block; }
+    zta::ViewId viewId() const { return viewId_; }
+
+    bool OnCommand(int id) override;
+    bool OnUpdateCommand(int id, CommandState& state) override;
+
+    // Fields as the window shows them.
+    zta::PollBlock* block = nullptr;
+    DeviceHost* mainFrame = nullptr;
+    int registrationRefused = 0;
+    int slot = 0;
+    int factoryNumber = 0;
+    bool timerRunning = false;
+    int errorCount = zta::kLostContactLimit;
+    int address = 0;
+    int auxValue = 0;
+    int dValue = 0;
+    int refChannel = 0;
+    int workChannel = 0;
+    int softwareVersion = 0;
+    double concentration = 0.0;
+    double deviceRange = 0.0;
+    static constexpr std::array<std::uint8_t, 16> softwareChecksum{
+        0x99, 0x67, 0x58, 0xf0, 0xf3, 0x27, 0x40, 0xcc,
+        0x79, 0xe6, 0x52, 0x4e, 0x51, 0x88, 0xc4, 0x9c};
+    std::uint8_t gasCode = 0;
+    QString gasName = QStringLiteral(" - ");
+    QString unitName;
+    bool extendedModel = false;
+    std::uint8_t relayState = 0;
+    std::uint8_t threshold1 = 0;
+    std::uint8_t threshold2 = 0;
+    int temperature = 0;
+    bool linkUp = false;
+    QString softwareName = QStringLiteral("zta_k.hex");
+
+private:
+    DeviceHost* host_ = nullptr;
+    zta::ViewId viewId_ = 0;
+    bool registered_ = false;
+    QString title_;
+};
+
+// The analyzer view registered under `id`, or nullptr once it is gone. Views enter themselves
+// when they are made and leave when they go; a notice for a closed window resolves to nothing.
+AnalyzerViewInterface* FindAnalyzerView(zta::ViewId id);
+void RegisterLiveView(AnalyzerViewInterface* view);
+void UnregisterLiveView(AnalyzerViewInterface* view);
+
+}  // namespace zta

@@ -1,0 +1,597 @@
+#include "device/analyzer_view.h"
+
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
+#include "device/device_host.h"
+#include "ui/device_icons.h"
+#include "device/analyzer_document.h"
+#include "device/record_file.h"
+#include "link/regmap.h"
+
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+
+#include <climits>
+
+namespace zta {
+
+namespace {
+
+// Volume fraction of 1 %НКПР for the gas codes a standard analyzer reports; 0 has none.
+constexpr double kVolumePerLel[9] = {0.0, 0.044, 0.017, 0.01, 0.014, 0.013, 0.014, 0.014, 0.02};
+
+double VolumeFraction(int gasCode, double concentration) {
+    if (gasCode > 8) return concentration;
+    return concentration * kVolumePerLel[gasCode];
+}
+
+const char* const kIconProperty = "deviceIcon";
+
+}  // namespace
+
+AnalyzerView::AnalyzerView(AnalyzerDocument& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
+    BuildForm();
+    recordTimer_.setTimerType(Qt::CoarseTimer);
+    connect(&recordTimer_, &QTimer::timeout, this, &AnalyzerView::OnTimerTick);
+    RegisterLiveView(this);
+}
+
+AnalyzerView::~AnalyzerView() {
+    UnregisterLiveView(this);
+}
+
+DeviceHost& AnalyzerView::host() const {
+    return *doc_.host();
+}
+
+// ---------------------------------------------------------------- the form
+
+QLineEdit* AnalyzerView::AddField(int id, int width, bool readOnly) {
+    auto* f = new QLineEdit(this);
+    f->setObjectName(QStringLiteral("ctl%1").arg(id));
+    f->setReadOnly(readOnly);
+    f->setAlignment(Qt::AlignCenter);
+    f->setFixedWidth(width);
+    if (readOnly) f->setFocusPolicy(Qt::NoFocus);
+    controls_[id] = f;
+    return f;
+}
+
+QLabel* AnalyzerView::AddLabel(int id, const QString& text, bool wrap) {
+    auto* l = new QLabel(text, this);
+    l->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    l->setWordWrap(wrap);
+    if (id != 0) {
+        l->setObjectName(QStringLiteral("ctl%1").arg(id));
+        controls_[id] = l;
+    }
+    return l;
+}
+
+QLabel* AnalyzerView::AddIcon(int id, int icon) {
+    auto* l = new QLabel(this);
+    l->setObjectName(QStringLiteral("ctl%1").arg(id));
+    l->setAlignment(Qt::AlignCenter);
+    l->setFixedSize(34, 34);
+    controls_[id] = l;
+    SetIcon(id, icon);
+    return l;
+}
+
+void AnalyzerView::SetIcon(int id, int icon) {
+    auto* l = qobject_cast<QLabel*>(control(id));
+    if (!l || l->property(kIconProperty).toInt() == icon) return;
+    l->setProperty(kIconProperty, icon);
+    l->setPixmap(DeviceIcon(icon));
+}
+
+void AnalyzerView::SetText(int id, const QString& text) {
+    QWidget* w = control(id);
+    if (auto* f = qobject_cast<QLineEdit*>(w)) {
+        if (f->text() != text) f->setText(text);
+    } else if (auto* l = qobject_cast<QLabel*>(w)) {
+        if (l->text() != text) l->setText(text);
+    }
+}
+
+namespace {
+
+void Compact(QGridLayout* grid) {
+    grid->setContentsMargins(4, 2, 4, 4);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(1);
+}
+
+}  // namespace
+
+void AnalyzerView::BuildForm() {
+    // The form was laid out for an 8-point dialog font; a larger default would not fit a row.
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
+    // One row at the top; a taller or wider window leaves the extra space empty.
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    auto* row = new QHBoxLayout;
+    page->addLayout(row);
+    page->addStretch(1);
+    row->setContentsMargins(3, 1, 3, 1);
+    row->setSpacing(3);
+
+    // Link and network number.
+    auto* numberBox = new QGridLayout;
+    Compact(numberBox);
+    numberBox->addWidget(AddLabel(0, QStringLiteral("Сетевой номер"), true), 0, 0, 1, 2);
+    numberBox->addWidget(AddIcon(1023, IconLinkDown), 1, 0);
+    number_ = AddField(1008, 36, false);
+    number_->setText(QStringLiteral("0"));
+    number_->installEventFilter(this);
+    connect(number_, &QLineEdit::textChanged, this, [this] { ApplyNumber(); });
+    numberBox->addWidget(number_, 1, 1);
+    row->addLayout(numberBox);
+
+    auto* info = new QGroupBox(QStringLiteral("Информация о приборе"), this);
+    auto* infoGrid = new QGridLayout(info);
+    Compact(infoGrid);
+    infoGrid->addWidget(AddLabel(0, QStringLiteral("Заводской номер"), true), 0, 0);
+    infoGrid->addWidget(AddLabel(0, QStringLiteral("Тип газа:")), 0, 1);
+    infoGrid->addWidget(AddLabel(1042, QStringLiteral("Пороги(%НКПР)       1             2")), 0,
+                        2, 1, 2);
+    infoGrid->addWidget(AddField(1028, 48), 1, 0);
+    infoGrid->addWidget(AddField(1024, 84), 1, 1);
+    // The label's blanks put "1" and "2" near its right end, over the two fields.
+    auto* thresholds = new QHBoxLayout;
+    thresholds->setSpacing(12);
+    thresholds->addStretch(1);
+    thresholds->addWidget(AddField(1004, 34));
+    thresholds->addWidget(AddField(1006, 34));
+    infoGrid->addLayout(thresholds, 1, 2, 1, 2);
+    row->addWidget(info);
+
+    auto* readings = new QGroupBox(QStringLiteral("Показания"), this);
+    auto* rGrid = new QGridLayout(readings);
+    Compact(rGrid);
+    rGrid->addWidget(AddLabel(1031, QStringLiteral("Т(у.е.)")), 0, 0, 2, 1);
+    rGrid->addWidget(AddLabel(1030, QStringLiteral("  d")), 0, 1, 2, 1);
+    rGrid->addWidget(AddLabel(1027, QStringLiteral("Опорный канал"), true), 0, 2, 2, 1);
+    rGrid->addWidget(AddLabel(1026, QStringLiteral("Рабочий канал"), true), 0, 3, 2, 1);
+    rGrid->addWidget(AddLabel(0, QStringLiteral(" Концентрация")), 0, 4);
+    rGrid->addWidget(AddLabel(1029, QStringLiteral("%НКПР")), 1, 4);
+    rGrid->addWidget(AddLabel(0, QStringLiteral(" Концентрация")), 0, 5);
+    rGrid->addWidget(AddLabel(1041, QStringLiteral("Об. доли")), 1, 5);
+    rGrid->addWidget(AddField(1007, 40), 2, 0);
+    rGrid->addWidget(AddField(1005, 40), 2, 1);
+    rGrid->addWidget(AddField(1000, 48), 2, 2);
+    rGrid->addWidget(AddField(1001, 48), 2, 3);
+    rGrid->addWidget(AddField(1009, 52), 2, 4);
+    rGrid->addWidget(AddField(1003, 52), 2, 5);
+    row->addWidget(readings);
+
+    auto* relays = new QGroupBox(QStringLiteral("Состояние реле"), this);
+    relays->setObjectName(QStringLiteral("ctl1033"));
+    controls_[1033] = relays;
+    auto* relayGrid = new QGridLayout(relays);
+    Compact(relayGrid);
+    relayGrid->addWidget(AddLabel(1034, QStringLiteral("Исправность")), 0, 0);
+    relayGrid->addWidget(AddLabel(1035, QStringLiteral("Порог 1")), 0, 1);
+    relayGrid->addWidget(AddLabel(1036, QStringLiteral("Порог 2")), 0, 2);
+    relayGrid->addWidget(AddIcon(1038, IconRelayOff), 1, 0, Qt::AlignHCenter);
+    relayGrid->addWidget(AddIcon(1039, IconRelayOff), 1, 1, Qt::AlignHCenter);
+    relayGrid->addWidget(AddIcon(1040, IconRelayOff), 1, 2, Qt::AlignHCenter);
+    row->addWidget(relays);
+
+    softwareGroup_ = new QGroupBox(QStringLiteral("Информация о ПО"), this);
+    softwareGroup_->setObjectName(QStringLiteral("ctl1047"));
+    controls_[1047] = softwareGroup_;
+    auto* swGrid = new QGridLayout(softwareGroup_);
+    Compact(swGrid);
+    swGrid->addWidget(AddLabel(1048, QStringLiteral("Версия ПО")), 0, 0);
+    swGrid->addWidget(AddLabel(1046, QStringLiteral("Идентификатор ПО (контрольная сумма)"), true), 0, 1);
+    swGrid->addWidget(AddLabel(1043, QStringLiteral("Наименование ПО")), 0, 2);
+    swGrid->addWidget(AddField(1032, 44), 1, 0);
+    swGrid->addWidget(AddField(1010, fontMetrics().horizontalAdvance(QString(32, QLatin1Char('d'))) + 14),
+                      1, 1);
+    swGrid->addWidget(AddField(1011, 80), 1, 2);
+    row->addWidget(softwareGroup_);
+    control(1043)->hide();
+    control(1011)->hide();
+
+    // The counters and their reset are kept for service and never shown.
+    AddField(1016, 40)->hide();
+    AddField(1045, 40)->hide();
+    auto* reset = new QPushButton(QStringLiteral("Сброс"), this);
+    reset->setObjectName(QStringLiteral("ctl1044"));
+    controls_[1044] = reset;
+    reset->hide();
+    connect(reset, &QPushButton::clicked, this, &AnalyzerView::ResetCounters);
+
+    row->addStretch(1);
+    // Too narrow a window scrolls in its area instead of squeezing the form.
+    page->setSizeConstraint(QLayout::SetMinimumSize);
+}
+
+QWidget* AnalyzerView::control(int id) const {
+    const auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+QLineEdit* AnalyzerView::field(int id) const {
+    return qobject_cast<QLineEdit*>(control(id));
+}
+
+QString AnalyzerView::text(int id) const {
+    QWidget* w = control(id);
+    if (auto* f = qobject_cast<QLineEdit*>(w)) return f->text();
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    if (auto* b = qobject_cast<QPushButton*>(w)) return b->text();
+    return {};
+}
+
+int AnalyzerView::iconOf(int id) const {
+    QWidget* w = control(id);
+    return w ? w->property(kIconProperty).toInt() : 0;
+}
+
+// ---------------------------------------------------------------- data exchange
+
+bool AnalyzerView::ReadNumberField() {
+    static const QRegularExpression integer(QStringLiteral("^\\s*([+-]?)(\\d+)\\s*$"));
+    const auto m = integer.match(number_->text());
+    if (!m.hasMatch()) {
+        boxOpen_ = true;
+        GetPrompter().Warning(QStringLiteral("Please enter an integer."), {}, this);
+        boxOpen_ = false;
+        number_->setFocus();
+        return false;
+    }
+    // Digits beyond int are out of range like any other number above 255.
+    bool ok = false;
+    const qlonglong v = m.captured(2).toLongLong(&ok);
+    const bool negative = m.captured(1) == QLatin1String("-");
+    if (!ok || v > INT_MAX) {
+        editNumber = negative ? INT_MIN : INT_MAX;
+    } else {
+        editNumber = static_cast<int>(negative ? -v : v);
+    }
+    return true;
+}
+
+void AnalyzerView::WriteNumberField() {
+    const QString t = QString::number(editNumber);
+    // A different text is a change like a keystroke: ApplyNumber runs from textChanged.
+    if (number_->text() != t) number_->setText(t);
+}
+
+void AnalyzerView::ApplyNumber() {
+    if (boxOpen_) return;
+    const int remembered = doc_.address;
+    if (!ReadNumberField()) return;
+    if (editNumber >= 0 && editNumber <= 255) {
+        doc_.address = editNumber;
+        fileNumber = editNumber;
+        if (doc_.registered()) doc_.block->SetAddress(doc_.slot, editNumber);
+        doc_.SetTitle();
+        const QString folder = doc_.host() ? host().recordFolder() : QString();
+        recordFile = RecordFilePath(folder, editNumber, false);
+        timerFile = RecordFilePath(folder, editNumber, true);
+        return;
+    }
+    boxOpen_ = true;
+    GetPrompter().Information(QStringLiteral("Номер должен быть от 0 до 255"),
+                              QStringLiteral("Внимание"), this);
+    boxOpen_ = false;
+    editNumber = remembered;
+    WriteNumberField();
+    number_->selectAll();
+    number_->setFocus();
+}
+
+// ---------------------------------------------------------------- display
+
+void AnalyzerView::OnInitialUpdate() {
+    ApplyNumber();
+    SetIcon(1023, IconLinkDown);
+    SetIcon(1038, IconRelayOff);
+    SetIcon(1039, IconRelayOff);
+    SetIcon(1040, IconRelayOff);
+    RefreshDisplay();
+    UpdateSoftwareInfoVisibility();
+}
+
+void AnalyzerView::RefreshDisplay() {
+    if (!boxOpen_) {
+        editNumber = doc_.address;
+        WriteNumberField();
+        if (editNumber != fileNumber) ApplyNumber();
+    }
+
+    const zta::Slot slot =
+        doc_.registered() ? doc_.block->Snapshot(doc_.slot) : zta::Slot{};
+    const bool showSoftware = doc_.registered() && doc_.block->ShowSoftwareInfo() != 0;
+    if (showSoftware) {
+        if (doc_.softwareVersion != 0) {
+            SetText(1011, doc_.SoftwareNameText());
+            SetText(1032, doc_.SoftwareVersionText());
+            SetText(1010, doc_.SoftwareIdentifier());
+        } else {
+            SetText(1032, QStringLiteral("-"));
+            SetText(1010, QStringLiteral("-"));
+            SetText(1011, QStringLiteral("-"));
+        }
+    }
+
+    SetText(1024, doc_.gasName);
+    SetText(1029, QStringLiteral("%НКПР"));
+    SetText(1009, QString::asprintf("%.0f", doc_.concentration));
+    if (doc_.extendedModel) {
+        SetText(1041, doc_.unitName);
+        SetText(1003, QString::asprintf("%.2f", doc_.deviceRange * 0.01 * doc_.concentration));
+    } else {
+        SetText(1041, QStringLiteral("Об. доли"));
+        volumeFraction = VolumeFraction(doc_.gasCode, doc_.concentration);
+        SetText(1003, QString::asprintf("%.2f", volumeFraction));
+    }
+
+    linkShown = doc_.errorCount < zta::kLostContactLimit;
+    SetIcon(1023, linkShown ? IconLinkUp : IconLinkDown);
+
+    SetText(1006, QString::number(doc_.threshold2));
+    SetText(1004, QString::number(doc_.threshold1));
+    SetText(1005, QString::number(doc_.dValue));
+    SetText(1016, QString::number(slot.replyCount));
+    SetText(1045, QString::number(slot.requestCount));
+    SetText(1007, QString::number(doc_.temperature));
+    SetText(1028, QString::number(doc_.factoryNumber));
+    SetText(1000, QString::number(doc_.refChannel));
+    SetText(1001, QString::number(doc_.workChannel));
+
+    SetIcon(1038, (doc_.relayState & 1) ? IconRelayGreen : IconRelayOff);
+    SetIcon(1039, (doc_.relayState & 2) ? IconRelayRed : IconRelayOff);
+    SetIcon(1040, (doc_.relayState & 4) ? IconRelayRed : IconRelayOff);
+}
+
+void AnalyzerView::UpdateSoftwareInfoVisibility() {
+    const bool on = doc_.registered() && doc_.block->ShowSoftwareInfo() != 0;
+    for (int id : {1047, 1048, 1046, 1032, 1010}) control(id)->setVisible(on);
+    if (!on) {
+        control(1043)->hide();
+        control(1011)->hide();
+    }
+    RefreshDisplay();
+}
+
+void AnalyzerView::ResetCounters() {
+    if (!doc_.registered()) return;
+    doc_.block->ResetCounters(doc_.slot);
+    SetText(1016, QStringLiteral("0"));
+    SetText(1045, QStringLiteral("0"));
+}
+
+void AnalyzerView::ShowSoftwareInfo() {
+    SoftwareInfoData info;
+    if (doc_.softwareVersion != 0) {
+        info.networkNumber = doc_.address;
+        info.versionText = doc_.SoftwareVersionText();
+        info.softwareName = doc_.SoftwareNameText();
+        info.identifier = doc_.SoftwareIdentifier();
+    }
+    GetDeviceDialogs().ShowSoftwareInfo(info, this);
+}
+
+// ---------------------------------------------------------------- notices
+
+void AnalyzerView::OnViewNotice(int code, int value) {
+    switch (code) {
+    case NoticeShowSoftwareInfo: ShowSoftwareInfo(); return;
+    case NoticeSoftwareInfoToggled: UpdateSoftwareInfoVisibility(); return;
+    case NoticeStopTimer: StopTimer(); return;
+    case NoticeStartTimer: StartTimer(value); return;
+    case NoticeInsertText:
+        if (doc_.registered()) pendingText = QString::fromStdString(doc_.block->InsertText());
+        return;
+    case NoticeDisconnected:
+        doc_.ResetReadings();
+        RefreshDisplay();
+        return;
+    case NoticeDataChanged:
+        doc_.ReloadFromBlock();
+        RefreshDisplay();
+        return;
+    default:
+        if (code >= 0 && code < 32) AskBaudSwitch(code, value);
+        return;
+    }
+}
+
+void AnalyzerView::OnSlotChanged(int slot) {
+    doc_.slot = slot;
+}
+
+void AnalyzerView::AskBaudSwitch(int baudCode, int networkNumber) {
+    const unsigned baud = zta::BaudForCode(static_cast<unsigned>(baudCode));
+    const QString text =
+        QStringLiteral("Скорость прибора № %1 была изменена. Установить скорость %2 ?")
+            .arg(networkNumber)
+            .arg(baud);
+    if (GetPrompter().Question(text, QStringLiteral("Смена скорости"), this) && doc_.host())
+        host().SwitchBaudAndReconnect(baud);
+}
+
+// ---------------------------------------------------------------- records and timer
+
+void AnalyzerView::RebuildFileNames() {
+    const QString folder = doc_.host() ? host().recordFolder() : QString();
+    recordFile = RecordFilePath(folder, editNumber, false);
+    timerFile = RecordFilePath(folder, editNumber, true);
+    WriteNumberField();
+}
+
+bool AnalyzerView::WriteRecord() {
+    const QTime now = QTime::currentTime();
+    const QString path = nextToTimerFile ? timerFile : recordFile;
+    nextToTimerFile = false;
+    RecordValues v;
+    v.temperature = doc_.temperature;
+    v.dValue = doc_.dValue;
+    v.refChannel = doc_.refChannel;
+    v.workChannel = doc_.workChannel;
+    v.concentration = doc_.concentration;
+    v.auxValue = doc_.auxValue;
+    v.relayState = doc_.relayState;
+    QString error;
+    if (!AppendRecordLine(path, BuildRecordLine(v, now, pendingText), &error)) {
+        // Once per file until it works again, not on every tick; the note waits for the next
+        // line that is written.
+        if (!failedFiles_.contains(path)) {
+            failedFiles_.insert(path);
+            GetPrompter().Error(
+                QStringLiteral("Файл %1 не может быть открыт или создан.\n%2\n"
+                               "Показания не записаны.")
+                    .arg(QDir::toNativeSeparators(path), error),
+                QStringLiteral("Запись"), this);
+        }
+        return false;
+    }
+    failedFiles_.remove(path);
+    pendingText.clear();
+    return true;
+}
+
+void AnalyzerView::OnTimerTick() {
+    nextToTimerFile = true;
+    WriteRecord();
+}
+
+void AnalyzerView::StartTimer(int periodSeconds) {
+    if (!AcceptTimerPeriod(periodSeconds, this)) return;
+    if (timerRunning) StopTimer();  // a new period replaces the old one, counted once
+    recordTimer_.start(periodSeconds * 1000);
+    timerPeriod_ = periodSeconds;
+    DeviceHost* h = doc_.host();
+    if (h) h->ShowTimerPane(periodSeconds);
+    if (doc_.registered()) doc_.block->AddRunningTimers(1);
+    if (h) h->RefreshTimerFlag();
+    WriteNumberField();
+    nextToTimerFile = true;
+    doc_.timerRunning = true;
+    timerRunning = true;
+    if (h) h->TimerStateChanged();
+    WriteRecord();
+}
+
+void AnalyzerView::StopTimer() {
+    if (!timerRunning) return;
+    recordTimer_.stop();
+    DeviceHost* h = doc_.host();
+    if (doc_.registered()) doc_.block->AddRunningTimers(-1);
+    if (h) h->RefreshTimerFlag();
+    doc_.timerRunning = false;
+    timerPeriod_ = 0;
+    if (h) h->ShowTimerPane(0);
+    timerRunning = false;
+    nextToTimerFile = false;
+    if (h) h->TimerStateChanged();
+}
+
+void AnalyzerView::OnSetTimerActive() {
+    if (timerRunning) {
+        GetPrompter().Information(QStringLiteral("Таймер уже установлен"),
+                                  QStringLiteral("Ошибка"), this);
+        return;
+    }
+    const bool polling = doc_.host() && host().IsPolling();
+    if (polling && doc_.registered() && doc_.block->View(doc_.slot) != 0) {
+        const auto period = GetDeviceDialogs().AskTimerPeriod(doc_.address, this);
+        if (period && *period != 0) StartTimer(*period);
+        return;
+    }
+    GetPrompter().Information(
+        QStringLiteral("Установка таймера для прибора № %1 не может быть произведена.\r\n    \t"
+                       "         Проверьте подключение прибора. ")
+            .arg(doc_.address),
+        QStringLiteral("Ошибка"), this);
+}
+
+void AnalyzerView::OnInsertActive() {
+    if (const auto note = GetDeviceDialogs().AskNote(doc_.address, this)) pendingText = *note;
+}
+
+// ---------------------------------------------------------------- commands
+
+bool AnalyzerView::OnCommand(int id) {
+    switch (id) {
+    case CmdRecord:
+    case CmdToolRecord: WriteRecord(); return true;
+    case CmdTimerActive:
+    case CmdToolSetTimer: OnSetTimerActive(); return true;
+    case CmdTimerOffActive:
+    case CmdToolStopTimer: StopTimer(); return true;
+    case CmdInsertActive:
+    case CmdToolInsertActive: OnInsertActive(); return true;
+    default: return false;
+    }
+}
+
+bool AnalyzerView::OnUpdateCommand(int id, CommandState& state) {
+    switch (id) {
+    case CmdTimerActive:
+    case CmdToolSetTimer: state.enabled = !timerRunning && linkShown; return true;
+    case CmdTimerOffActive:
+    case CmdToolStopTimer: state.enabled = timerRunning; return true;
+    case CmdSoftwareInfoActive:
+    case CmdRecord: state.enabled = doc_.linkUp; return true;
+    case CmdToolRecord:
+    case CmdInsertActive:
+    case CmdToolInsertActive: state.enabled = true; return true;
+    default: return false;
+    }
+}
+
+// ---------------------------------------------------------------- keys and mouse
+
+bool AnalyzerView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == number_) {
+        switch (event->type()) {
+        case QEvent::FocusIn:
+            // After the click that gave the focus has placed the caret.
+            QTimer::singleShot(0, number_, [f = number_] {
+                f->selectAll();
+            });
+            break;
+        case QEvent::MouseButtonRelease:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+                number_->hasFocus())
+                number_->selectAll();
+            break;
+        case QEvent::KeyRelease:
+            keyReleaseEvent(static_cast<QKeyEvent*>(event));
+            return true;
+        default: break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void AnalyzerView::keyReleaseEvent(QKeyEvent* event) {
+    // Every key release stops at the view, as it always did.
+    event->accept();
+    if (event->key() != Qt::Key_F6 || event->isAutoRepeat()) return;
+    ReadNumberField();
+    const auto& handlers = GetDocumentCommandHandlers();
+    if (handlers.changeFactoryNumber) handlers.changeFactoryNumber(doc_);
+}
+
+void AnalyzerView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && number_->hasFocus()) number_->selectAll();
+    QWidget::mouseReleaseEvent(event);
+}
+
+}  // namespace zta

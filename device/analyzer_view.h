@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <map>
+
+#include "ui/command_router.h"
+#include "device/analyzer_window_factory.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace zta {
+
+class AnalyzerDocument;
+class DeviceHost;
+
+// The form of one analyzer window, one wide row: link and network number, then "Информация о
+// приборе", "Показания", "Состояние реле" and "Информация о ПО". Controls keep the ids of the
+// original form (control(id)); the only input is the network number, field 1008.
+class AnalyzerView : public QWidget, public AnalyzerViewInterface, public CommandTarget {
+    Q_OBJECT
+public:
+    explicit AnalyzerView(AnalyzerDocument& doc, QWidget* parent = nullptr);
+    ~AnalyzerView() override;
+
+    AnalyzerDocument& GetDocument() const { return doc_; }
+
+    // AnalyzerViewInterface: notices 100..700 and baud codes below 32 (value = network number).
+    void OnViewNotice(int code, int value) override;
+    void Notify(int code, int value) { OnViewNotice(code, value); }
+    void OnSlotChanged(int slot) override;
+    void OnRecordFolderChanged() override { RebuildFileNames(); }
+    int timerPeriod() const override { return timerPeriod_; }
+
+    bool OnCommand(int id) override;
+    bool OnUpdateCommand(int id, CommandState& state) override;
+
+    // Once, when the window is first shown.
+    void OnInitialUpdate();
+    void RefreshDisplay();
+    void ApplyNumber();
+    void UpdateSoftwareInfoVisibility();
+    void ShowSoftwareInfo();
+    void ResetCounters();  // button 1044 "Сброс"
+    void AskBaudSwitch(int baudCode, int networkNumber);
+
+    // Record files and the record timer.
+    void RebuildFileNames();
+    bool WriteRecord();
+    void StartTimer(int periodSeconds);
+    void StopTimer();
+    void OnSetTimerActive();  // commands 180, 32773
+    void OnInsertActive();    // commands 178, 32792
+    // The window is closing: its timer ticks no more (the document settles the count).
+    void OnClosing() { recordTimer_.stop(); }
+
+    QWidget* control(int id) const;
+    QLineEdit* field(int id) const;
+    QString text(int id) const;  // a field's or a label's text
+    int iconOf(int id) const;    // the icon id a picture control shows, 0 for none
+    QLineEdit* numberField() const { return number_; }
+    const QTimer& recordTimer() const { return recordTimer_; }
+
+    // State of the form.
+    QString pendingText;
+    bool linkShown = false;
+    int editNumber = 0;
+    double volumeFraction = 0.0;
+    QString recordFile;
+    QString timerFile;
+    bool nextToTimerFile = false;
+    bool timerRunning = false;
+    int fileNumber = -1;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void BuildForm();
+    QLineEdit* AddField(int id, int width, bool readOnly = true);
+    QLabel* AddLabel(int id, const QString& text, bool wrap = false);
+    QLabel* AddIcon(int id, int icon);
+    void SetIcon(int id, int icon);
+    void SetText(int id, const QString& text);
+    // Data exchange of the number field: false (after the prompt) when it holds no integer.
+    bool ReadNumberField();
+    void WriteNumberField();
+    void OnTimerTick();
+    DeviceHost& host() const;
+
+    AnalyzerDocument& doc_;
+    std::map<int, QWidget*> controls_;
+    QLineEdit* number_ = nullptr;
+    QGroupBox* softwareGroup_ = nullptr;
+    QTimer recordTimer_;
+    int timerPeriod_ = 0;
+    bool boxOpen_ = false;
+    QSet<QString> failedFiles_;  // record files already reported as unwritable
+};
+
+}  // namespace zta

@@ -1,0 +1,92 @@
+#include "device/record_dialogs.h"
+#include "ui/dialog_buttons.h"
+
+#include "ui/dialog_rules.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace zta {
+
+QString TimerSetPrompt(int networkNumber) {
+    if (networkNumber == -1)
+        return QStringLiteral("Введите время в секундах через которое будет производится "
+                              "запись показаний с группы приборов.");
+    return QStringLiteral("Введите время в секундах через которое будет производится "
+                          "запись показаний с прибора № %1")
+        .arg(networkNumber);
+}
+
+QString InsertStringCaption(int networkNumber) {
+    if (networkNumber == -1)
+        return QStringLiteral("Вставка строки в документы всех приборов");
+    return QStringLiteral("Вставка строки в документ прибора № %1").arg(networkNumber);
+}
+
+RecordTimerDialog::RecordTimerDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Установка таймера"));
+    auto* layout = new QVBoxLayout(this);
+    prompt_ = new QLabel(this);
+    prompt_->setWordWrap(true);
+    layout->addWidget(prompt_);
+    field_ = new QLineEdit(this);
+    field_->setObjectName(QStringLiteral("periodField"));
+    layout->addWidget(field_);
+    okButton_ = AddDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
+    connect(okButton_, &QPushButton::clicked, this, &RecordTimerDialog::onOk);
+}
+
+void RecordTimerDialog::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        prompt_->setText(TimerSetPrompt(networkNumber_));
+        field_->setText(QString::number(period_));
+        FocusAndSelect(field_);
+        adjustSize();  // the size was taken before the prompt had its text; it would be cut
+    }
+    QDialog::showEvent(event);
+}
+
+void RecordTimerDialog::onOk() {
+    auto value = TakeInteger(field_, this);
+    if (!value)
+        return;
+    if (*value < 0 || *value > kMaxTimerPeriod) {
+        FailField(field_, RangePrompt(0, kMaxTimerPeriod), this);
+        return;
+    }
+    period_ = static_cast<int>(*value);
+    accept();
+}
+
+NoteDialog::NoteDialog(QWidget* parent) : QDialog(parent) {
+    auto* layout = new QVBoxLayout(this);
+    field_ = new QPlainTextEdit(this);
+    field_->setObjectName(QStringLiteral("textField"));
+    field_->setTabChangesFocus(true);
+    layout->addWidget(field_);
+    insertButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Вставить"),
+                                     QStringLiteral("Отмена"), EnterPresses::Nothing);
+    connect(insertButton_, &QPushButton::clicked, this, &NoteDialog::onInsert);
+}
+
+void NoteDialog::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        setWindowTitle(InsertStringCaption(networkNumber_));
+        field_->setPlainText(text_);
+        field_->setFocus();
+        field_->selectAll();
+    }
+    QDialog::showEvent(event);
+}
+
+void NoteDialog::onInsert() {
+    text_ = field_->toPlainText();
+    accept();
+}
+
+}  // namespace zta

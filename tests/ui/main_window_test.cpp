@@ -1,0 +1,928 @@
+// The main window: enabling table, status panes, ports and rates, connect refusals, the
+// all-windows notices, the window limit and the calibration file at start and close.
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QMdiArea>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <cstring>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "app/cal_data_file.h"
+#include "app/station_bridge.h"
+#include "gas/connected_gas_parameters_dialog.h"
+#include "gas/gas_parameters_dialog.h"
+#include "link/cp1251.h"
+#include "sim/bus.h"
+#include "station_support.h"
+
+using namespace zta;
+
+namespace {
+
+// A running simulated bus with one analyzer, so that Connect really polls.
+struct SimBus {
+    SimBus() {
+        bus = zta::sim::Bus::OpenPty();
+        zta::sim::AnalyzerConfig a;
+        a.address = 0;
+        bus->AddAnalyzer(a);
+        bus->Start();
+    }
+    std::unique_ptr<zta::sim::Bus> bus;
+};
+
+QByteArray CalBytes(const QByteArray& name, double maxGas, double midGas) {
+    QByteArray out;
+    out.append(char(name.size()));
+    out.append(name);
+    char buf[8];
+    std::memcpy(buf, &maxGas, 8);
+    out.append(buf, 8);
+    std::memcpy(buf, &midGas, 8);
+    out.append(buf, 8);
+    return out;
+}
+
+QByteArray Cp1251(const char* utf8) {
+    return QByteArray::fromStdString(zta::Utf8ToCp1251(utf8));
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+bool Enabled(MainWindow* frame, int id) {
+    return frame->router().query(id).enabled;
+}
+
+}  // namespace
+
+class MainFrameTest : public QObject {
+    Q_OBJECT
+private slots:
+    void startPanesWithoutCalFile();
+    void calFileCases_data();
+    void calFileCases();
+    void closeWritesCalFile();
+    void enablingTable();
+    void connectRefusals();
+    void disconnectWhileIdleSendsNothing();
+    void broadcastsReachEveryView();
+    void windowLimitAndCompaction();
+    void portList_data();
+    void portList();
+    void portChoiceSetsName();
+    void baudByComboAndMenuStayInStep();
+    void switchBaudAndReconnect();
+    void recordFolderChoice();
+    void timerForAllWhilePolling();
+    void gasMenuAndConcentration();
+    void connectedDevicesGas();
+    void toolBarToggle();
+    void menusCarryTheirIdsAndTexts();
+    void aboutBox();
+    void narrowWindowStillUpdatesTimerTexts();
+    void timerPaneFollowsTheActiveWindow();
+    void lineFailureReturnsToIdle();
+    void lateLineFailureKeepsNewConnection();
+};
+
+void MainFrameTest::startPanesWithoutCalFile() {
+    TestStation st({QStringLiteral("ttyS3"), QStringLiteral("ttyS4")});
+    MainWindow* f = st.frame;
+    QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
+    QCOMPARE(f->paneText(1), QStringLiteral("ttyS3"));
+    QCOMPARE(f->paneText(2), QStringLiteral("9600"));
+    QCOMPARE(f->paneText(3), QStringLiteral("Метан"));
+    QCOMPARE(f->paneText(4), QStringLiteral("4.40"));
+    QCOMPARE(f->paneText(5), QStringLiteral("2.70"));
+    QCOMPARE(f->timerPaneText(0), f->recordFolder() + QStringLiteral("*.zta"));
+    QVERIFY(f->recordFolder().endsWith(QDir::separator()));
+    QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
+    QCOMPARE(f->windowTitle(), QStringLiteral("Программа проверки приборов ZTA-K7."));
+    // Every text is shown whole.
+    for (int i = 1; i < 6; ++i) {
+        QLabel* pane = f->pane(i);
+        QVERIFY2(pane->width() >= pane->fontMetrics().horizontalAdvance(pane->text()),
+                 qPrintable(pane->text()));
+    }
+    // The first analyzer window is open in slot 0; no box was shown.
+    QCOMPARE(f->block().WindowCount(), 1);
+    QCOMPARE(f->block().Snapshot(0).address, 0);
+    QVERIFY(st.prompter.boxes().empty());
+    for (int id : kGasMenuIds)
+        QVERIFY(!f->router().query(id).checked);
+}
+
+void MainFrameTest::calFileCases_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("maxText");
+    QTest::addColumn<QString>("midText");
+    QTest::addColumn<int>("checkedId");  // 0: none checked
+    QTest::addColumn<bool>("warned");
+
+    QTest::newRow("propane") << CalBytes(Cp1251("Пропан"), 0.5, 0.25) << "Пропан" << "0.50"
+                             << "0.25" << int(CmdGasPropane) << false;
+    QTest::newRow("trailing blank") << CalBytes(Cp1251("Метан "), 4.4, 2.7) << "Метан "
+                                    << "4.40" << "2.70" << 0 << false;
+    // 0xFF, 0xFFFE: UTF-16 text follows, its own length prefix counting characters.
+    QByteArray wide;
+    wide.append(char(0xFF));
+    wide.append(char(0xFE));
+    wide.append(char(0xFF));
+    const QString butane = QStringLiteral("Бутан");
+    wide.append(char(butane.size()));
+    for (QChar c : butane) {
+        wide.append(char(c.unicode() & 0xFF));
+        wide.append(char(c.unicode() >> 8));
+    }
+    double hi = 0.7, mid = 0.35;
+    wide.append(reinterpret_cast<const char*>(&hi), 8);
+    wide.append(reinterpret_cast<const char*>(&mid), 8);
+    QTest::newRow("wide butane") << wide << "Бутан" << "0.70" << "0.35" << int(CmdGasButane)
+                                 << false;
+    QTest::newRow("truncated") << CalBytes(Cp1251("Метан"), 1.0, 0.5).left(21) << "Метан"
+                               << "4.40" << "2.70" << 0 << true;
+    QByteArray huge;
+    huge.append(char(0xFF));
+    huge.append(char(0xFF));
+    huge.append(char(0xFF));
+    huge.append(QByteArray(4, char(0xFF)));
+    huge.append(QByteArray(8, char(0x7F)));
+    QTest::newRow("length beyond file") << huge << "Метан" << "4.40" << "2.70" << 0 << true;
+}
+
+void MainFrameTest::calFileCases() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, name);
+    QFETCH(QString, maxText);
+    QFETCH(QString, midText);
+    QFETCH(int, checkedId);
+    QFETCH(bool, warned);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("CalDataK7.cfg"));
+    WriteFile(path, bytes);
+    TestStation st({QStringLiteral("ttyS0")}, nullptr, path);
+    QCOMPARE(st.frame->paneText(3), name);
+    QCOMPARE(st.frame->paneText(4), maxText);
+    QCOMPARE(st.frame->paneText(5), midText);
+    for (int id : kGasMenuIds)
+        QCOMPARE(st.frame->router().query(id).checked, id == checkedId);
+    QVERIFY(!Enabled(st.frame, CmdConcentration));  // only a pick from the menu enables it
+    QCOMPARE(st.prompter.boxes().size(), size_t(warned ? 1 : 0));
+    if (warned) {
+        QCOMPARE(st.prompter.boxes()[0].icon, Prompter::Icon::Warning);
+        QVERIFY(!st.prompter.boxes()[0].text.isEmpty());
+    }
+}
+
+void MainFrameTest::closeWritesCalFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("CalDataK7.cfg"));
+    {
+        TestStation st({QStringLiteral("ttyS0")}, nullptr, path);
+        st.frame->close();
+    }
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), CalBytes(Cp1251("Метан"), 4.4, 2.7));
+
+    // A changed gas survives the next start.
+    {
+        TestStation st({QStringLiteral("ttyS0")}, nullptr, path);
+        zta::GasState gas = st.frame->gasState();
+        gas.calGasName = QStringLiteral("Гексан");
+        gas.gasMarks = {false, false, true};
+        gas.maxGas = 0.5;
+        gas.midGas = 0.25;
+        st.frame->ApplyGasState(gas);
+        QCOMPARE(st.frame->paneText(3), QStringLiteral("Гексан"));
+        QCOMPARE(st.frame->paneText(4), QStringLiteral("0.50"));
+        QCOMPARE(st.frame->block().MaxGas(), 0.5);
+        st.app->OnCommand(CmdExit);  // the same close sequence as the close box
+    }
+    TestStation again({QStringLiteral("ttyS0")}, nullptr, path);
+    QCOMPARE(again.frame->paneText(3), QStringLiteral("Гексан"));
+    QVERIFY(again.frame->router().query(CmdGasHexane).checked);
+
+    // A folder where the file cannot be written: the station runs and closes all the same.
+#ifndef _WIN32
+    if (geteuid() != 0) {
+        QTemporaryDir ro;
+        QFile::setPermissions(ro.path(), QFile::ReadOwner | QFile::ExeOwner);
+        const QString roPath = ro.filePath(QStringLiteral("CalDataK7.cfg"));
+        {
+            TestStation st({QStringLiteral("ttyS0")}, nullptr, roPath);
+            QCOMPARE(st.frame->paneText(3), QStringLiteral("Метан"));
+            st.frame->close();
+        }
+        QVERIFY(!QFile::exists(roPath));
+        QFile::setPermissions(ro.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+#endif
+    // As root the folder is writable anyway; a path inside a missing folder fails the same way.
+    const QString missing = dir.filePath(QStringLiteral("no/such/folder/CalDataK7.cfg"));
+    {
+        TestStation st({QStringLiteral("ttyS0")}, nullptr, missing);
+        st.frame->close();
+        QVERIFY(st.prompter.boxes().empty());
+    }
+    QVERIFY(!QFile::exists(missing));
+}
+
+void MainFrameTest::enablingTable() {
+    struct Row {
+        int id;
+        bool idle, polling, searching;
+    };
+    const Row rows[] = {
+        {CmdConnect, true, false, false},        {CmdToolConnect, true, false, false},
+        {CmdDisconnect, false, true, false},     {CmdToolDisconnect, false, true, false},
+        {CmdSearch, true, false, false},         {CmdToolSearch, true, false, false},
+        {CmdStopSearch, false, false, true},     {CmdToolStopSearch, false, false, true},
+        {CmdPortFirst, true, false, false},      {CmdPortCombo, true, false, false},
+        {CmdBaudCombo, true, false, false},      {CmdBaud1200, true, false, false},
+        {CmdBaud19200, true, false, false},      {CmdConnectedDevicesGas, false, true, false},
+        {CmdGasMethane, true, true, true},       {CmdGasPropylene, true, true, true},
+        {CmdConcentration, false, false, false}, {CmdTimerAll, true, true, true},
+        {CmdTimerOffAll, false, false, false},   {CmdSoftwareInfoAll, true, true, true},
+        {CmdViewToolBar, true, true, true},      {CmdViewStatusBar, true, true, true},
+        {CmdPortFirst + 1, false, false, false},  // only one port listed: no such item
+        {CmdPortPlaceholder, false, false, false},
+    };
+
+    SimBus sim;
+    TestStation st({QString::fromStdString(sim.bus->PortPath())});
+    MainWindow* f = st.frame;
+    f->SetPollTiming(FastTiming());
+
+    struct FakeSearch : SearchHooks {
+        bool running = false;
+        bool Running() const override { return running; }
+        void StopForClose(int) override { running = false; }
+    } search;
+    f->SetSearchHooks(&search);
+
+    auto check = [&](const char* state, auto pick) {
+        f->router().refresh();
+        for (const Row& r : rows)
+            QVERIFY2(Enabled(f, r.id) == pick(r),
+                     qPrintable(QStringLiteral("%1: id %2").arg(state).arg(r.id)));
+        QCOMPARE(f->portCombo()->isEnabled(), pick(rows[9]));
+        QCOMPARE(f->baudCombo()->isEnabled(), pick(rows[10]));
+        QCOMPARE(f->router().action(CmdToolConnect)->isEnabled(), pick(rows[1]));
+    };
+
+    check("idle", [](const Row& r) { return r.idle; });
+    QVERIFY(f->router().query(CmdBaud9600).checked);
+    QVERIFY(!f->router().query(CmdBaud1200).checked);
+    QVERIFY(f->router().query(CmdPortFirst).checked);
+    QVERIFY(f->router().query(CmdViewToolBar).checked);
+
+    f->Connect();
+    QVERIFY(f->IsPolling());
+    QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
+    check("polling", [](const Row& r) { return r.polling; });
+    f->Disconnect();
+    QVERIFY(!f->IsPolling());
+    QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
+
+    search.running = true;
+    check("searching", [](const Row& r) { return r.searching; });
+    search.running = false;
+
+    // Timer rows follow the running-timer count; the check mark follows the toggle.
+    f->block().SetRunningTimers(1);
+    f->RefreshTimerFlag();
+    QVERIFY(!Enabled(f, CmdTimerAll));
+    QVERIFY(Enabled(f, CmdTimerOffAll));
+    f->block().SetRunningTimers(0);
+    f->RefreshTimerFlag();
+    f->router().dispatch(CmdSoftwareInfoAll);
+    QVERIFY(f->router().query(CmdSoftwareInfoAll).checked);
+    f->router().dispatch(CmdSoftwareInfoAll);
+    QVERIFY(!f->router().query(CmdSoftwareInfoAll).checked);
+
+    // Commands of the analyzer windows have no handler here: disabled.
+    for (int id : {int(CmdSetZero), int(CmdRecord), int(CmdTimerActive), int(CmdToolRecord)})
+        QVERIFY(!Enabled(f, id));
+    // Application commands are always there.
+    for (int id : {int(CmdNewDocument), int(CmdAbout), int(CmdExit), int(CmdToolNewDocument)})
+        QVERIFY(Enabled(f, id));
+    f->SetSearchHooks(nullptr);
+}
+
+void MainFrameTest::connectRefusals() {
+    {
+        TestStation st(QStringList{});
+        st.prompter.clear();
+        st.frame->Connect();
+        QVERIFY(!st.frame->IsPolling());
+        QCOMPARE(st.prompter.boxes().size(), size_t(1));
+        QCOMPARE(st.prompter.boxes()[0].text, QStringLiteral("Нет найденных COM портов"));
+        QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Связь"));
+        QCOMPARE(st.prompter.boxes()[0].icon, Prompter::Icon::Information);
+    }
+    SimBus sim;
+    TestStation st({QString::fromStdString(sim.bus->PortPath())});
+    st.frame->SetPollTiming(FastTiming());
+    struct Searching : SearchHooks {
+        bool Running() const override { return true; }
+        void StopForClose(int) override {}
+    } searching;
+    st.frame->SetSearchHooks(&searching);
+    st.frame->Connect();
+    QVERIFY(!st.frame->IsPolling());
+    QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Остановите поиск"));
+    QCOMPARE(st.prompter.boxes().back().caption, QStringLiteral("Работа"));
+    st.frame->SetSearchHooks(nullptr);
+
+    st.frame->Connect();
+    QVERIFY(st.frame->IsPolling());
+    const size_t before = st.prompter.boxes().size();
+    st.frame->Connect();
+    QCOMPARE(st.prompter.boxes().size(), before + 1);
+    QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Опрос приборов."));
+    QCOMPARE(st.prompter.boxes().back().caption, QStringLiteral("Работа"));
+    QCOMPARE(st.prompter.boxes().back().icon, Prompter::Icon::Information);
+    st.frame->Disconnect();
+    QVERIFY(!st.frame->IsPolling());
+}
+
+void MainFrameTest::disconnectWhileIdleSendsNothing() {
+    TestStation st;
+    st.frame->OpenNewDocument();
+    st.frame->Disconnect();
+    st.frame->router().dispatch(CmdDisconnect);  // disabled: does not even run
+    for (int slot = 0; slot < 2; ++slot)
+        QVERIFY(st.view(slot)->notices.empty());
+    QCOMPARE(st.frame->paneText(0), QStringLiteral("Ready"));
+}
+
+void MainFrameTest::broadcastsReachEveryView() {
+    TestStation st;
+    MainWindow* f = st.frame;
+    f->OpenNewDocument();
+    f->OpenNewDocument();
+    QCOMPARE(f->block().WindowCount(), 3);
+
+    f->block().SetRunningTimers(1);  // 183 is there only while some timer runs
+    f->RefreshTimerFlag();
+    f->router().dispatch(CmdTimerOffAll);
+    f->block().SetRunningTimers(0);
+    f->RefreshTimerFlag();
+    f->router().dispatch(CmdSoftwareInfoAll);
+    f->router().dispatch(CmdSoftwareInfoAll);
+    for (int slot = 0; slot < 3; ++slot) {
+        QCOMPARE(st.view(slot)->count(NoticeStopTimer), 1);
+        QCOMPARE(st.view(slot)->count(NoticeSoftwareInfoToggled), 2);
+    }
+
+    // Timer for all: refused while idle; while polling the dialog's period goes to every view.
+    f->runTimerDialog = [](int period, int number) -> std::optional<int> {
+        return period == 0 && number == -1 ? std::optional<int>(30) : std::nullopt;
+    };
+    st.prompter.clear();
+    f->router().dispatch(CmdTimerAll);
+    QCOMPARE(st.prompter.boxes().size(), size_t(1));
+    QCOMPARE(st.prompter.boxes()[0].text,
+             QStringLiteral("Установка таймера для группы приборов не может быть произведена.\r\n"
+                            "    \t         Проверьте подключение приборов. "));
+    QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Ошибка"));
+    QCOMPARE(st.view(0)->count(NoticeStartTimer), 0);
+
+    // Insert a line: OK sets the block's text before the views are told; Cancel sends nothing.
+    std::optional<QString> answer = QStringLiteral("проба газа");
+    QString seen;
+    f->runInsertDialog = [&](int number) {
+        return number == -1 ? answer : std::nullopt;
+    };
+    f->router().dispatch(CmdInsertAll);
+    QCOMPARE(QString::fromStdString(f->block().InsertText()), QStringLiteral("проба газа"));
+    answer.reset();
+    f->router().dispatch(CmdInsertAll);
+    for (int slot = 0; slot < 3; ++slot)
+        QCOMPARE(st.view(slot)->count(NoticeInsertText), 1);
+
+    // Software information of the active window goes to that view alone.
+    f->mdiArea()->setActiveSubWindow(f->mdiArea()->subWindowList().at(1));
+    f->router().dispatch(CmdSoftwareInfoActive);
+    int shown = 0;
+    for (int slot = 0; slot < 3; ++slot)
+        shown += st.view(slot)->count(NoticeShowSoftwareInfo);
+    QCOMPARE(shown, 1);
+    QCOMPARE(static_cast<RecordingView*>(f->ActiveView())->count(NoticeShowSoftwareInfo), 1);
+}
+
+void MainFrameTest::windowLimitAndCompaction() {
+    TestStation st;
+    MainWindow* f = st.frame;
+    for (int i = 1; i < 50; ++i)
+        QVERIFY(f->OpenNewDocument());
+    QCOMPARE(f->block().WindowCount(), 50);
+    QVERIFY(st.prompter.boxes().empty());
+    f->router().dispatch(CmdNewDocument);
+    QCOMPARE(f->block().WindowCount(), 50);
+    QCOMPARE(f->mdiArea()->subWindowList().size(), 50);
+    QCOMPARE(st.prompter.boxes().size(), size_t(1));
+    QCOMPARE(st.prompter.boxes()[0].text, QStringLiteral("Открыть больше пятидесяти окон нельзя."));
+    QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Ограничение"));
+
+    // Numbers 100 + slot; close slot 0 and slot 10: the rest move down with their numbers.
+    for (int s = 0; s < 50; ++s)
+        f->block().SetAddress(s, 100 + s);
+    RecordingView* second = st.view(1);
+    delete f->mdiArea()->subWindowList().at(0);
+    RecordingView* eleventh = st.view(10);
+    QCOMPARE(eleventh->slot, 10);
+    delete f->mdiArea()->subWindowList().at(5);
+    QCOMPARE(f->block().WindowCount(), 48);
+    QCOMPARE(second->slot, 0);
+    QCOMPARE(f->block().Snapshot(0).address, 101);
+    QCOMPARE(eleventh->slot, 9);
+    QCOMPARE(f->block().Snapshot(9).address, 111);
+    for (int s = 0; s < 48; ++s)
+        QCOMPARE(f->ViewOfSlot(s), static_cast<AnalyzerViewInterface*>(st.view(s)));
+    QCOMPARE(f->block().View(48), zta::ViewId(0));
+    // A freed slot takes a new window again.
+    QVERIFY(f->OpenNewDocument());
+    QCOMPARE(f->block().WindowCount(), 49);
+}
+
+void MainFrameTest::portList_data() {
+    QTest::addColumn<QStringList>("extra");
+    QTest::addColumn<QStringList>("system");
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QString>("warning");
+
+    QTest::newRow("several") << QStringList{} << QStringList{"ttyS0", "", "ttyUSB1", "ttyS10"}
+                             << QStringList{"ttyS0", "ttyUSB1", "ttyS10"} << QString();
+    QTest::newRow("command line first")
+        << QStringList{"/tmp/zta-k7-sim"} << QStringList{"ttyS0"}
+        << QStringList{"/tmp/zta-k7-sim", "ttyS0"} << QString();
+    QStringList many;
+    for (int i = 0; i < 51; ++i)
+        many << QStringLiteral("ttyS%1").arg(i);
+    QTest::newRow("51") << QStringList{} << many << many.mid(0, 50)
+                        << QStringLiteral("Слишком много COM портов! Доступны будут только первые 50.");
+    QTest::newRow("none") << QStringList{} << QStringList{} << QStringList{}
+                          << QStringLiteral("Ни одного COM порта не обнаружено");
+}
+
+void MainFrameTest::portList() {
+    QFETCH(QStringList, extra);
+    QFETCH(QStringList, system);
+    QFETCH(QStringList, listed);
+    QFETCH(QString, warning);
+
+    ScriptedPrompter prompter;
+    SetPrompter(&prompter);
+    QTemporaryDir dir;
+    StationOptions options;
+    options.extraPorts = extra;
+    options.listSystemPorts = false;
+    options.systemPorts = system;
+    options.calDataPath = dir.filePath(QStringLiteral("CalDataK7.cfg"));
+    StationApplication app(options);
+    app.InitInstance(std::make_unique<RecordingWindowFactory>(), false);
+    MainWindow* f = app.mainFrame();
+    f->show();  // the first sizing builds the port menu
+    QCoreApplication::processEvents();
+
+    QCOMPARE(f->portNames(), listed);
+    if (warning.isEmpty()) {
+        QVERIFY(prompter.boxes().empty());
+    } else {
+        QCOMPARE(prompter.boxes().size(), size_t(1));
+        QCOMPARE(prompter.boxes()[0].text, warning);
+        QCOMPARE(prompter.boxes()[0].caption, QStringLiteral("Определение доступных портов"));
+        QCOMPARE(prompter.boxes()[0].icon, Prompter::Icon::Warning);
+    }
+    const QList<QAction*> items = f->portMenu()->actions();
+    if (listed.isEmpty()) {
+        QVERIFY(f->noPorts());
+        QCOMPARE(f->portCount(), -1);
+        QCOMPARE(f->portCombo()->count(), 1);
+        QCOMPARE(f->portCombo()->currentText(), QStringLiteral("NoPort"));
+        QCOMPARE(f->paneText(1), QStringLiteral("----"));
+        QVERIFY(items.isEmpty());
+        emit f->portCombo()->activated(0);  // picking "NoPort" changes nothing
+        QCOMPARE(f->paneText(1), QStringLiteral("----"));
+    } else {
+        QCOMPARE(f->portCount(), listed.size());
+        QCOMPARE(f->portCombo()->count(), listed.size());
+        QCOMPARE(items.size(), listed.size());
+        for (int i = 0; i < listed.size(); ++i) {
+            QCOMPARE(items[i]->text(), listed[i]);
+            QCOMPARE(CommandRouter::idOf(items[i]), CmdPortFirst + i);
+        }
+        QCOMPARE(f->paneText(1), listed[0]);
+        QVERIFY(items[0]->isChecked());
+    }
+    delete f;
+    SetPrompter(nullptr);
+}
+
+void MainFrameTest::portChoiceSetsName() {
+    TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyS1"), QStringLiteral("ttyUSB0")});
+    MainWindow* f = st.frame;
+    QCoreApplication::processEvents();
+    f->router().dispatch(CmdPortFirst + 2);
+    QCOMPARE(f->block().PortName(), zta::StoredPortName("ttyUSB0"));
+    QCOMPARE(f->paneText(1), QStringLiteral("ttyUSB0"));
+    QCOMPARE(f->portCombo()->currentIndex(), 2);
+    QVERIFY(f->router().query(CmdPortFirst + 2).checked);
+    QVERIFY(!f->router().query(CmdPortFirst).checked);
+    QVERIFY(f->pane(1)->width() >= f->pane(1)->fontMetrics().horizontalAdvance("ttyUSB0"));
+
+    // The combo box the same way, and the menu follows.
+    f->portCombo()->setFocus();
+    emit f->portCombo()->activated(1);
+    QCOMPARE(f->paneText(1), QStringLiteral("ttyS1"));
+    QVERIFY(f->router().query(CmdPortFirst + 1).checked);
+    QVERIFY(!f->router().query(CmdPortFirst + 2).checked);
+}
+
+void MainFrameTest::baudByComboAndMenuStayInStep() {
+    TestStation st;
+    MainWindow* f = st.frame;
+    f->baudCombo()->setCurrentIndex(2);
+    emit f->baudCombo()->activated(2);
+    QCOMPARE(f->paneText(2), QStringLiteral("4800"));
+    QCOMPARE(f->block().BaudRate(), 4800u);
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(f->router().query(CmdBaud1200 + i).checked, i == 2);
+    f->router().refresh();
+    QVERIFY(f->router().action(CmdBaud4800)->isChecked());
+    QVERIFY(!f->router().action(CmdBaud9600)->isChecked());
+
+    f->router().action(CmdBaud19200)->trigger();
+    QCOMPARE(f->baudCombo()->currentIndex(), 4);
+    QCOMPARE(f->paneText(2), QStringLiteral("19200"));
+    QCOMPARE(f->block().BaudRate(), 19200u);
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(f->router().action(CmdBaud1200 + i)->isChecked(), i == 4);
+
+    // Triggering a checked item again keeps exactly one check.
+    f->router().action(CmdBaud19200)->trigger();
+    QVERIFY(f->router().action(CmdBaud19200)->isChecked());
+    f->SetBaud(7);  // outside the list: nothing
+    QCOMPARE(f->block().BaudRate(), 19200u);
+}
+
+void MainFrameTest::switchBaudAndReconnect() {
+    SimBus sim;
+    TestStation st({QString::fromStdString(sim.bus->PortPath())});
+    MainWindow* f = st.frame;
+    f->SetPollTiming(FastTiming());
+    f->Connect();
+    QVERIFY(f->SwitchBaudAndReconnect(2400));
+    QVERIFY(f->IsPolling());
+    QCOMPARE(f->block().BaudRate(), 2400u);
+    QCOMPARE(f->baudCombo()->currentText(), QStringLiteral("2400"));
+    QVERIFY(f->router().query(CmdBaud2400).checked);
+    QCOMPARE(st.view(0)->count(NoticeDisconnected), 1);
+    QVERIFY(f->SwitchBaudAndReconnect(3000));  // not a rate: kept
+    QCOMPARE(f->block().BaudRate(), 2400u);
+    QVERIFY(f->IsPolling());
+    f->Disconnect();
+    QCOMPARE(st.view(0)->count(NoticeDisconnected), 3);
+}
+
+void MainFrameTest::recordFolderChoice() {
+    TestStation st;
+    MainWindow* f = st.frame;
+    f->OpenNewDocument();
+    const QString folder = QDir(st.dir.path()).filePath(QStringLiteral("Data"));
+    QDir().mkpath(folder);
+    f->runFolderDialog = [&] { return std::optional<QString>(folder + QStringLiteral("/x.zta")); };
+    f->router().dispatch(CmdToolRecordFolder);
+    const QString expected = QDir::toNativeSeparators(folder) + QDir::separator();
+    QCOMPARE(f->recordFolder(), expected);
+    QCOMPARE(f->timerPaneText(0), expected + QStringLiteral("*.zta"));
+    QCOMPARE(st.view(0)->folderChanges, 1);
+    QCOMPARE(st.view(1)->folderChanges, 1);
+
+    f->runFolderDialog = [] { return std::optional<QString>(); };  // cancelled
+    f->router().dispatch(CmdRecordFolder);
+    QCOMPARE(f->recordFolder(), expected);
+    QCOMPARE(st.view(0)->folderChanges, 1);
+}
+
+void MainFrameTest::timerForAllWhilePolling() {
+    SimBus sim;
+    TestStation st({QString::fromStdString(sim.bus->PortPath())});
+    MainWindow* f = st.frame;
+    f->SetPollTiming(FastTiming());
+    f->OpenNewDocument();
+    f->Connect();
+    std::optional<int> answer;  // cancelled
+    int asked = 0;
+    f->runTimerDialog = [&](int period, int number) {
+        ++asked;
+        return period == 0 && number == -1 ? answer : std::nullopt;
+    };
+    f->router().dispatch(CmdTimerAll);
+    QCOMPARE(asked, 1);
+    answer = 0;  // confirmed without a period
+    f->router().dispatch(CmdTimerAll);
+    for (int slot = 0; slot < 2; ++slot)
+        QCOMPARE(st.view(slot)->count(NoticeStartTimer), 0);
+    answer = 15;
+    f->router().dispatch(CmdTimerAll);
+    for (int slot = 0; slot < 2; ++slot) {
+        QCOMPARE(st.view(slot)->count(NoticeStartTimer), 1);
+        QCOMPARE(st.view(slot)->notices.back().value, 15);
+    }
+    // A timer already runs somewhere (the flag not yet refreshed): no dialog, no box.
+    f->block().SetRunningTimers(1);
+    const size_t boxes = st.prompter.boxes().size();
+    f->router().dispatch(CmdTimerAll);
+    QCOMPARE(asked, 3);
+    QCOMPARE(st.prompter.boxes().size(), boxes);
+    f->block().SetRunningTimers(0);
+    f->Disconnect();
+}
+
+void MainFrameTest::gasMenuAndConcentration() {
+    TestStation st;
+    MainWindow* f = st.frame;
+    f->router().dispatch(CmdGasPropylene);
+    QCOMPARE(f->paneText(3), QStringLiteral("Пропилен"));
+    QCOMPARE(f->paneText(4), QStringLiteral("1.00"));
+    QCOMPARE(f->paneText(5), QStringLiteral("0.50"));
+    QCOMPARE(f->block().MaxGas(), 1.0);
+    QCOMPARE(f->block().MidGas(), 0.5);
+    for (int id : kGasMenuIds)
+        QCOMPARE(f->router().query(id).checked, id == CmdGasPropylene);
+    QVERIFY(Enabled(f, CmdConcentration));
+
+    // "Концентрация": the dialog gets the current values; "Установить" takes the typed ones.
+    f->router().dispatch(CmdGasMethane);
+    f->execDialog = [](QDialog& d) {
+        auto& dialog = static_cast<GasParametersDialog&>(d);
+        dialog.show();
+        dialog.maximumField()->setText(QStringLiteral("3.00"));
+        dialog.middleField()->setText(QStringLiteral("1.50"));
+        dialog.setButton()->click();
+        const int result = dialog.result();
+        dialog.hide();
+        return result;
+    };
+    f->router().dispatch(CmdConcentration);
+    QCOMPARE(f->block().MaxGas(), 3.0);
+    QCOMPARE(f->block().MidGas(), 1.5);
+    QCOMPARE(f->paneText(4), QStringLiteral("3.00"));
+    QCOMPARE(f->paneText(5), QStringLiteral("1.50"));
+    QVERIFY(f->router().query(CmdGasMethane).checked);
+
+    f->execDialog = [](QDialog&) { return int(QDialog::Rejected); };
+    f->router().dispatch(CmdConcentration);
+    QCOMPARE(f->block().MaxGas(), 3.0);
+    QCOMPARE(f->paneText(4), QStringLiteral("3.00"));
+}
+
+void MainFrameTest::connectedDevicesGas() {
+    auto bus = zta::sim::Bus::OpenPty();
+    zta::sim::AnalyzerConfig a;
+    a.address = 0;
+    a.gasCode = 4;  // standard model: the table's values for "Бутан"
+    a.model = zta::sim::Model::Standard;
+    bus->AddAnalyzer(a);
+    bus->Start();
+    TestStation st({QString::fromStdString(bus->PortPath())});
+    MainWindow* f = st.frame;
+    f->SetPollTiming(FastTiming());
+    QVERIFY(!Enabled(f, CmdConnectedDevicesGas));
+    f->router().dispatch(CmdGasPropane);
+    f->Connect();
+    QTRY_COMPARE_WITH_TIMEOUT(int(f->block().Snapshot(0).gasCode), 4, 10000);
+    QVERIFY(Enabled(f, CmdConnectedDevicesGas));
+
+    f->execDialog = [](QDialog& d) {
+        auto& dialog = static_cast<ConnectedGasParametersDialog&>(d);
+        dialog.show();
+        if (dialog.list()->rowCount() > 0)
+            dialog.list()->selectRow(0);
+        dialog.okButton()->click();
+        const int result = dialog.result();
+        dialog.hide();
+        return result;
+    };
+    f->router().dispatch(CmdConnectedDevicesGas);
+    QCOMPARE(f->paneText(3), QStringLiteral("Бутан"));
+    QCOMPARE(f->paneText(4), QStringLiteral("0.70"));
+    QCOMPARE(f->paneText(5), QStringLiteral("0.35"));
+    QVERIFY(f->router().query(CmdGasButane).checked);
+    QVERIFY(!f->router().query(CmdGasPropane).checked);
+    QVERIFY(!Enabled(f, CmdConcentration));
+    f->Disconnect();
+    QVERIFY(!Enabled(f, CmdConnectedDevicesGas));
+}
+
+void MainFrameTest::menusCarryTheirIdsAndTexts() {
+    TestStation st;
+    MainWindow* f = st.frame;
+    // Each item as "Menu/Submenu/Item" with its id; the order within a menu is the order here.
+    const std::vector<std::pair<QString, int>> expected = {
+        {"Документ/Новый прибор", 148}, {"Документ/Путь для записи", 149},
+        {"Документ/Запись", 170},
+        {"Документ/Таймер для записи/Установить для активного документа", 180},
+        {"Документ/Таймер для записи/Установить для всех документов", 181},
+        {"Документ/Отключить таймер/Активного документа", 182},
+        {"Документ/Отключить таймер/Всех документов", 183}, {"Документ/Выход", 195},
+        {"Связь/Поиск", 151}, {"Связь/Остановить", 152}, {"Связь/Подключить", 130},
+        {"Связь/Отключить", 131}, {"Связь/Порт/ttyS0", 1025}, {"Связь/Скорость/1200", 138},
+        {"Связь/Скорость/2400", 139}, {"Связь/Скорость/4800", 140}, {"Связь/Скорость/9600", 141},
+        {"Связь/Скорость/19200", 142}, {"Установки/Изменить сетевой номер", 153},
+        {"Установки/Изменить скорость", 154},
+        {"Установки/Изменить значения порогов/Порог 1", 191},
+        {"Установки/Изменить значения порогов/Порог 2", 192},
+        {"Установки/Вставить строку/В активный документ", 178},
+        {"Установки/Вставить строку/Во все документы", 179},
+        {"Установки/Параметры газа/Вид газа/Метан", 145},
+        {"Установки/Параметры газа/Вид газа/Пропан", 146},
+        {"Установки/Параметры газа/Вид газа/Гексан", 150},
+        {"Установки/Параметры газа/Вид газа/Бутан", 32794},
+        {"Установки/Параметры газа/Вид газа/Изобутан", 32796},
+        {"Установки/Параметры газа/Вид газа/Пентан", 32807},
+        {"Установки/Параметры газа/Вид газа/Циклопентан", 32808},
+        {"Установки/Параметры газа/Вид газа/Пропилен", 32809},
+        {"Установки/Параметры газа/Концентрация", 144},
+        {"Установки/Параметры газа/Параметры подключенных приборов", 32813},
+        {"Установки/Установка нуля", 158}, {"Установки/Газ высокой концентрации ", 159},
+        {"Установки/Газ средней концентрации", 160},
+        {"Установки/Установка типовой  концентрации", 184},
+        {"Информация о ПО/Прибора в активном окне", 32803},
+        {"Информация о ПО/Во всех окнах", 32804}, {"Вид/Панель инструментов", 172},
+        {"Вид/Строка состояния", 173}, {"Окно/Каскадом", 57650}, {"Окно/Все на экран", 57651},
+        {"Помощь/О программе", 169},
+    };
+    std::vector<std::pair<QString, int>> found;
+    std::function<void(QMenu*, const QString&)> walk = [&](QMenu* menu, const QString& path) {
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator())
+                continue;
+            const QString here = path + QLatin1Char('/') + a->text();
+            if (a->menu())
+                walk(a->menu(), here);
+            else
+                found.push_back({here, CommandRouter::idOf(a)});
+        }
+    };
+    for (QAction* top : f->menuBar()->actions())
+        walk(top->menu(), top->text());
+    QCOMPARE(found.size(), expected.size());
+    for (size_t i = 0; i < found.size(); ++i) {
+        QCOMPARE(found[i].first, expected[i].first);
+        QCOMPARE(found[i].second, expected[i].second);
+    }
+
+    // Prompts and tool tips as the system words them.
+    QCOMPARE(f->router().action(CmdConnect)->statusTip(),
+             QStringLiteral("Установить связь приборов  с компьютером."));
+    QCOMPARE(f->router().action(CmdToolChangeSpeed)->toolTip(), QStringLiteral("Изменить номер"));
+    QCOMPARE(f->router().action(CmdToolChangeSpeed)->statusTip(),
+             QStringLiteral("Изменить скорость"));
+    QCOMPARE(f->router().action(CmdToolSetTimer)->toolTip(),
+             QStringLiteral("Установить таймер "));
+    // The tool bar: 21 buttons and the two combo boxes, each button with a picture.
+    int buttons = 0;
+    for (QAction* a : f->toolBar()->actions()) {
+        if (a->isSeparator() || !CommandRouter::idOf(a))
+            continue;
+        ++buttons;
+        QVERIFY2(!a->icon().isNull(), qPrintable(a->toolTip()));
+        QVERIFY(!a->toolTip().isEmpty());
+    }
+    QCOMPARE(buttons, 21);
+}
+
+void MainFrameTest::aboutBox() {
+    TestStation st;
+    QString title, text;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        QVERIFY(box);
+        title = box->windowTitle();
+        for (QLabel* l : box->findChildren<QLabel*>())
+            if (!l->text().isEmpty())
+                text = l->text();
+        static_cast<QDialog*>(box)->accept();
+    });
+    st.frame->router().dispatch(CmdToolAbout);
+    QCOMPARE(title, QStringLiteral("О программе ZTA-K7.exe"));
+    QCOMPARE(text, QStringLiteral("Программа ZTA-K7.exe ver 2.0  предназначена для проведения "
+                                  "испытательных, тестовых и калибровочных работ с "
+                                  "газоанализаторами ZTA-K7"));
+}
+
+void MainFrameTest::narrowWindowStillUpdatesTimerTexts() {
+    TestStation st;
+    MainWindow* f = st.frame;
+    f->resize(120, 300);
+    QCoreApplication::processEvents();
+    f->ShowTimerPane(25);
+    f->ShowFolderPane(25);
+    QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 25 сек."));
+    QCOMPARE(f->timerPaneText(0), f->recordFolder() + QStringLiteral("*.zta"));
+    f->resize(1000, 600);
+    QCoreApplication::processEvents();
+    f->ShowTimerPane(0);
+    QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
+    QVERIFY(f->timerPane(1)->width() >=
+            f->timerPane(1)->fontMetrics().horizontalAdvance(f->timerPaneText(1)));
+}
+
+void MainFrameTest::timerPaneFollowsTheActiveWindow() {
+    TestStation st;
+    MainWindow* f = st.frame;
+    f->OpenNewDocument();
+    st.view(1)->period = 10;
+    const QList<QMdiSubWindow*> children = f->mdiArea()->subWindowList();
+    f->mdiArea()->setActiveSubWindow(children[1]);
+    f->ShowActiveViewTimer();
+    QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 10 сек."));
+    QCOMPARE(f->activeTimerPeriod(), 10);
+    f->mdiArea()->setActiveSubWindow(children[0]);
+    f->ShowActiveViewTimer();
+    QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
+    // The same view changes its period: the pane follows.
+    st.view(0)->period = 5;
+    f->ShowActiveViewTimer();
+    QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 5 сек."));
+}
+
+void MainFrameTest::toolBarToggle() {
+    TestStation st;
+    MainWindow* f = st.frame;
+    f->router().dispatch(CmdViewToolBar);
+    QVERIFY(f->toolBar()->isHidden());
+    QVERIFY(!f->router().query(CmdViewToolBar).checked);
+    f->router().dispatch(CmdViewToolBar);
+    QVERIFY(!f->toolBar()->isHidden());
+    QVERIFY(f->router().query(CmdViewToolBar).checked);
+    f->router().dispatch(CmdViewStatusBar);
+    QVERIFY(f->statusBar()->isHidden());
+    QVERIFY(!f->timerBar()->isHidden());  // the second bar stays
+    QVERIFY(!f->router().query(CmdViewStatusBar).checked);
+}
+
+void MainFrameTest::lineFailureReturnsToIdle() {
+    QTemporaryDir dir;
+    TestStation st({dir.filePath(QStringLiteral("no-such-port"))});
+    MainWindow* f = st.frame;
+    f->SetPollTiming(FastTiming());
+    f->Connect();
+    QVERIFY(f->IsPolling());
+    // The thread shows its own box, reports, and the window goes back to idle.
+    QTRY_VERIFY_WITH_TIMEOUT(!f->IsPolling(), 10000);
+    QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
+    QVERIFY(!st.prompter.boxes().empty());
+    QCOMPARE(st.prompter.boxes().back().icon, Prompter::Icon::Error);
+    QCOMPARE(st.view(0)->count(NoticeDisconnected), 0);  // the views are not told
+    QVERIFY(Enabled(f, CmdConnect));
+}
+
+void MainFrameTest::lateLineFailureKeepsNewConnection() {
+    SimBus sim;
+    QTemporaryDir dir;
+    TestStation st({dir.filePath(QStringLiteral("no-such-port")),
+                    QString::fromStdString(sim.bus->PortPath())});
+    MainWindow* f = st.frame;
+    f->SetPollTiming(FastTiming());
+    f->Connect();
+    // The failing thread's box is served inside Disconnect's wait; its failure report is
+    // still queued when the operator connects to the right port.
+    f->Disconnect();
+    QVERIFY(!f->IsPolling());
+    f->SelectPort(1);
+    f->Connect();
+    QVERIFY(f->IsPolling());
+    QTest::qWait(200);
+    QVERIFY(f->IsPolling());
+    QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
+    f->Disconnect();
+}
+
+QTEST_MAIN(MainFrameTest)
+#include "main_window_test.moc"

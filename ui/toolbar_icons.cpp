@@ -1,0 +1,210 @@
+#include "ui/toolbar_icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <functional>
+
+#include "ui/command_ids.h"
+
+namespace zta {
+
+namespace {
+
+using Draw = std::function<void(QPainter&)>;
+
+QIcon Render(const Draw& draw) {
+    QIcon icon;
+    for (int scale : {1, 2}) {
+        QPixmap pm(16 * scale, 16 * scale);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(scale, scale);
+        draw(p);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+const QColor kInk(40, 40, 40);
+
+void Badge(QPainter& p, const QColor& fill, const QString& text, int pointSize = 9) {
+    p.setPen(QPen(fill.darker(140), 1));
+    p.setBrush(fill);
+    p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 3, 3);
+    QFont f = p.font();
+    f.setPixelSize(pointSize + 2);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRectF(0, 0, 16, 16), Qt::AlignCenter, text);
+}
+
+void Page(QPainter& p) {
+    p.setPen(QPen(kInk, 1));
+    p.setBrush(Qt::white);
+    QPainterPath path;
+    path.moveTo(3.5, 1.5);
+    path.lineTo(9.5, 1.5);
+    path.lineTo(12.5, 4.5);
+    path.lineTo(12.5, 14.5);
+    path.lineTo(3.5, 14.5);
+    path.closeSubpath();
+    p.drawPath(path);
+}
+
+void Clock(QPainter& p) {
+    p.setPen(QPen(kInk, 1.2));
+    p.setBrush(QColor(250, 250, 235));
+    p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+    p.drawLine(QPointF(8, 8), QPointF(8, 4));
+    p.drawLine(QPointF(8, 8), QPointF(11, 9.5));
+}
+
+void Cross(QPainter& p, const QRectF& r) {
+    p.setPen(QPen(QColor(200, 30, 30), 2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(r.topLeft(), r.bottomRight());
+    p.drawLine(r.topRight(), r.bottomLeft());
+}
+
+void Plug(QPainter& p, bool joined) {
+    const QColor c = joined ? QColor(30, 140, 50) : QColor(190, 40, 40);
+    p.setPen(QPen(c, 2, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    if (joined) {
+        p.drawLine(QPointF(1.5, 8), QPointF(14.5, 8));
+        p.setBrush(c);
+        p.drawRect(QRectF(5, 5, 6, 6));
+    } else {
+        p.drawLine(QPointF(1.5, 8), QPointF(5.5, 8));
+        p.drawLine(QPointF(10.5, 8), QPointF(14.5, 8));
+        p.setBrush(c);
+        p.drawRect(QRectF(3.5, 5, 3, 6));
+        p.drawRect(QRectF(9.5, 5, 3, 6));
+    }
+}
+
+void Magnifier(QPainter& p) {
+    p.setPen(QPen(kInk, 1.6));
+    p.setBrush(QColor(200, 225, 255));
+    p.drawEllipse(QRectF(1.5, 1.5, 9, 9));
+    p.setPen(QPen(kInk, 2.5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(10, 10), QPointF(14.5, 14.5));
+}
+
+}  // namespace
+
+QIcon ToolIcon(int id) {
+    switch (id) {
+    case CmdToolNewDocument:
+        return Render([](QPainter& p) {
+            Page(p);
+            p.setPen(QPen(QColor(30, 140, 50), 2));
+            p.drawLine(QPointF(8, 6), QPointF(8, 12));
+            p.drawLine(QPointF(5, 9), QPointF(11, 9));
+        });
+    case CmdToolRecordFolder:
+        return Render([](QPainter& p) {
+            p.setPen(QPen(QColor(150, 110, 20), 1));
+            p.setBrush(QColor(245, 200, 80));
+            p.drawRect(QRectF(1.5, 4.5, 13, 9));
+            p.drawRect(QRectF(1.5, 2.5, 5, 2));
+        });
+    case CmdToolRecord:
+        return Render([](QPainter& p) {
+            p.setPen(QPen(QColor(20, 50, 120), 1));
+            p.setBrush(QColor(60, 100, 190));
+            p.drawRect(QRectF(1.5, 1.5, 13, 13));
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(4.5, 1.5, 7, 5));
+            p.setBrush(QColor(220, 220, 220));
+            p.drawRect(QRectF(3.5, 9.5, 9, 5));
+        });
+    case CmdToolSetTimer:
+        return Render([](QPainter& p) { Clock(p); });
+    case CmdToolStopTimer:
+        return Render([](QPainter& p) {
+            Clock(p);
+            Cross(p, QRectF(9, 9, 5.5, 5.5));
+        });
+    case CmdToolConnect:
+        return Render([](QPainter& p) { Plug(p, true); });
+    case CmdToolDisconnect:
+        return Render([](QPainter& p) { Plug(p, false); });
+    case CmdToolSearch:
+        return Render([](QPainter& p) { Magnifier(p); });
+    case CmdToolStopSearch:
+        return Render([](QPainter& p) {
+            Magnifier(p);
+            Cross(p, QRectF(9.5, 1.5, 5, 5));
+        });
+    case CmdToolSetZero: return Render([](QPainter& p) { Badge(p, QColor(90, 90, 90), "0"); });
+    case CmdToolHighGas: return Render([](QPainter& p) { Badge(p, QColor(200, 60, 40), "В"); });
+    case CmdToolMiddleGas: return Render([](QPainter& p) { Badge(p, QColor(220, 140, 20), "С"); });
+    case CmdToolTypicalConcentration:
+        return Render([](QPainter& p) { Badge(p, QColor(120, 80, 170), "Т"); });
+    case CmdToolThreshold1: return Render([](QPainter& p) { Badge(p, QColor(200, 150, 0), "1"); });
+    case CmdToolThreshold2: return Render([](QPainter& p) { Badge(p, QColor(210, 90, 0), "2"); });
+    case CmdToolInsertActive:
+        return Render([](QPainter& p) {
+            Page(p);
+            p.setPen(QPen(kInk, 1));
+            for (double y : {5.5, 8.5, 11.5})
+                p.drawLine(QPointF(5, y), QPointF(11, y));
+            p.setPen(QPen(QColor(30, 140, 50), 2));
+            p.drawLine(QPointF(5, 8.5), QPointF(11, 8.5));
+        });
+    case CmdSoftwareInfoActive:
+        return Render([](QPainter& p) { Badge(p, QColor(40, 110, 200), "i"); });
+    case CmdSoftwareInfoAll:
+        return Render([](QPainter& p) {
+            p.setPen(QPen(QColor(20, 60, 120), 1));
+            p.setBrush(QColor(120, 160, 220));
+            p.drawRoundedRect(QRectF(0.5, 0.5, 10, 10), 2, 2);
+            Badge(p, QColor(40, 110, 200), "");
+            QFont f = p.font();
+            f.setPixelSize(10);
+            f.setBold(true);
+            p.setFont(f);
+            p.setPen(Qt::white);
+            p.drawText(QRectF(3, 3, 13, 13), Qt::AlignCenter, "i");
+        });
+    case CmdToolChangeNumber: return Render([](QPainter& p) { Badge(p, QColor(30, 130, 130), "№", 8); });
+    case CmdToolChangeSpeed:
+        return Render([](QPainter& p) {
+            p.setPen(QPen(QColor(30, 130, 130), 1));
+            p.setBrush(QColor(30, 130, 130));
+            p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 3, 3);
+            p.setPen(QPen(Qt::white, 1.5));
+            QPainterPath wave;
+            wave.moveTo(3, 8);
+            wave.cubicTo(5, 2, 6, 2, 8, 8);
+            wave.cubicTo(10, 14, 11, 14, 13, 8);
+            p.setBrush(Qt::NoBrush);
+            p.drawPath(wave);
+        });
+    case CmdToolAbout: return Render([](QPainter& p) { Badge(p, QColor(60, 120, 60), "?"); });
+    default: return {};
+    }
+}
+
+QIcon StationIcon() {
+    return Render([](QPainter& p) {
+        p.setPen(QPen(QColor(20, 50, 100), 1));
+        p.setBrush(QColor(40, 90, 160));
+        p.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 3, 3);
+        p.setBrush(QColor(120, 230, 120));
+        p.setPen(Qt::NoPen);
+        p.drawRect(QRectF(3, 3, 10, 5));
+        QFont f = p.font();
+        f.setPixelSize(7);
+        f.setBold(true);
+        p.setFont(f);
+        p.setPen(Qt::white);
+        p.drawText(QRectF(0, 8, 16, 8), Qt::AlignCenter, "K7");
+    });
+}
+
+}  // namespace zta

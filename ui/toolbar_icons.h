@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QIcon>
+
+namespace zta {
+
+// The 16 px tool-bar pictures, drawn so that they stay sharp at any scale; a blank icon for an
+// id without a picture.
+QIcon ToolIcon(int commandId);
+// The station's window icon.
+QIcon StationIcon();
+
+}  // namespace zta
