@@ -52,13 +52,22 @@ bool CheckConnected(AnalyzerDocument& doc, const QString& refusal) {
 // Writes the request into the window's slot; the slot is looked up again because a dialog's
 // event loop ran in between.
 void Confirm(AnalyzerDocument& doc, zta::Command which, int value = 0) {
-    if (const auto slot = LiveSlot(doc)) doc.block->ConfirmCommand(*slot, which, value);
+    const auto slot = LiveSlot(doc);
+    if (!slot) return;
+    const CommandTrack previous = doc.block->Snapshot(*slot).commands[CommandIndex(which)];
+    if (doc.block->ConfirmCommand(*slot, which, value) && doc.mainFrame)
+        doc.mainFrame->CommandConfirmed(*slot, which, previous);
 }
 
 // A command with a confirmation and no value.
+// A calibration first warns when the analyzer reports another gas than the station's.
 void ConfirmAndSend(AnalyzerDocument& doc, const QString& refusal, zta::Command which,
                     const std::function<QString(int address)>& question, const QString& caption) {
     if (!CheckConnected(doc, refusal)) return;
+    const bool calibration = which == zta::Command::MaxGas || which == zta::Command::MidGas;
+    if (calibration && doc.mainFrame &&
+        !doc.mainFrame->ConfirmCalibrationGas(doc.slot, Owner(doc)))
+        return;
     if (!GetPrompter().Question(question(SlotAddress(doc)), caption, Owner(doc))) return;
     Confirm(doc, which);
 }
