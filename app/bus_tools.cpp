@@ -1,6 +1,7 @@
 #include "app/bus_tools.h"
 
 #include <QDateTime>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -87,8 +88,10 @@ bool BusTools::OnCommand(int id) {
         frame_.block().SetFastPolling(!frame_.block().FastPolling());
         return true;
     case CmdBusOverview:
-        overview_->setVisible(!overview_->isVisible());
-        if (overview_->isVisible()) overview_->model().Refresh();
+        if (overview_->isVisible())
+            overview_->hide();
+        else
+            ShowOverview();
         return true;
     case CmdTrafficMonitor: ShowMonitor(); return true;
     case CmdOpenFoundRest: OpenFoundRest(); return true;
@@ -117,6 +120,16 @@ void BusTools::ShowMonitor() {
     monitor_->show();
     monitor_->raise();
     monitor_->activateWindow();
+}
+
+void BusTools::ShowOverview() {
+    overview_->show();
+    overview_->model().Refresh();
+    // Fifty rows and the header: the analyzer windows keep what is left (they can be
+    // minimized and are brought up from the table).
+    const int rows = std::max(overview_->model().rowCount(), 10);
+    const int want = overview_->table()->verticalHeader()->defaultSectionSize() * (rows + 2) + 40;
+    frame_.resizeDocks({overview_}, {std::min(want, frame_.height() * 85 / 100)}, Qt::Vertical);
 }
 
 void BusTools::DataChanged() { overview_->model().MarkDirty(); }
@@ -191,10 +204,7 @@ void BusTools::SearchProgress(int number) {
 void BusTools::SetFoundWithoutWindow(std::vector<int> numbers) {
     foundRest_ = std::move(numbers);
     overview_->SetRestCount(static_cast<int>(foundRest_.size()));
-    if (!foundRest_.empty()) {
-        overview_->show();
-        overview_->model().Refresh();
-    }
+    if (!foundRest_.empty()) ShowOverview();
 }
 
 void BusTools::OpenFoundRest() {

@@ -61,6 +61,8 @@ public:
     const std::vector<int>& foundWithoutWindow() const { return foundRest_; }
 
     void ShowMonitor();
+    // Shows the overview, tall enough for every row when many windows are open.
+    void ShowOverview();
     bool OnCommand(int id) override;
     bool OnUpdateCommand(int id, CommandState& state) override;
 

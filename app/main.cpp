@@ -5,6 +5,7 @@
 #include <QMdiSubWindow>
 #include <QTimer>
 
+#include "app/bus_tools.h"
 #include "app/dialog_screenshots.h"
 #include "app/main_window.h"
 #include "device/analyzer_sub_window.h"
@@ -66,7 +67,17 @@ int main(int argc, char** argv) {
                                    QStringLiteral("Save pictures of the dialogs into a folder, "
                                                   "then quit."),
                                    QStringLiteral("folder"));
-    parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots});
+    QCommandLineOption overview(QStringLiteral("overview"),
+                                QStringLiteral("Show the bus overview (\"Связь\" > \"Обзор шины\"); "
+                                               "more than ten windows go to icons."));
+    QCommandLineOption fast(QStringLiteral("fast"),
+                            QStringLiteral("Fast polling (\"Связь\" > \"Быстрый опрос\")."));
+    QCommandLineOption monitorShot(QStringLiteral("monitor-screenshot"),
+                                   QStringLiteral("With --screenshot: open the traffic monitor "
+                                                  "and save its picture too."),
+                                   QStringLiteral("file.png"));
+    parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots, overview, fast,
+                       monitorShot});
     parser.process(qapp);
 
     StationOptions options;
@@ -92,17 +103,34 @@ int main(int argc, char** argv) {
     if (parser.isSet(dialogShots))
         return SaveDialogScreenshots(&frame, parser.value(dialogShots)) == 0 ? 0 : 1;
     if (parser.isSet(screenshot)) {
-        frame.resize(1400, 660);
+        frame.resize(parser.isSet(overview) ? QSize(1600, 1000) : QSize(1400, 660));
         QCoreApplication::processEvents();
     }
+    if (parser.isSet(fast))
+        frame.block().SetFastPolling(true);
+
     if (parser.isSet(open) && !OpenWindows(frame, parser.value(open)))
         return 2;
+    if (parser.isSet(overview)) {
+        // Past ten windows the overview is the way to see them: the windows go to icons.
+        if (frame.block().WindowCount() > 10)
+            for (QMdiSubWindow* child : frame.mdiArea()->subWindowList())
+                child->showMinimized();
+        frame.busTools().ShowOverview();
+    }
     if (parser.isSet(connect))
         frame.Connect();
     if (parser.isSet(screenshot)) {
         const QString file = parser.value(screenshot);
-        QTimer::singleShot(parser.value(wait).toInt(), &frame, [&frame, file] {
-            const bool saved = frame.grab().save(file);
+        const QString monitorFile = parser.value(monitorShot);
+        if (!monitorFile.isEmpty())
+            frame.busTools().ShowMonitor();
+        QTimer::singleShot(parser.value(wait).toInt(), &frame, [&frame, file, monitorFile] {
+            bool saved = frame.grab().save(file);
+            if (!monitorFile.isEmpty() && frame.busTools().monitor()) {
+                frame.busTools().monitor()->Pull();
+                saved = frame.busTools().monitor()->grab().save(monitorFile) && saved;
+            }
             if (!saved)
                 qCritical("cannot write %s", qPrintable(file));
             frame.close();
