@@ -54,7 +54,7 @@ int BaudPosition(unsigned baud) {
     return -1;
 }
 
-bool IsGasItem(int id) {
+bool IsGasItem(CommandId id) {
     return std::find(std::begin(kGasMenuIds), std::end(kGasMenuIds), id) != std::end(kGasMenuIds);
 }
 
@@ -228,7 +228,7 @@ MainWindow::~MainWindow() {
 // ---------------------------------------------------------------- menus and bars
 
 void MainWindow::CreateMenus() {
-    auto item = [this](QMenu* menu, const QString& text, int id, bool checkable = false) {
+    auto item = [this](QMenu* menu, const QString& text, CommandId id, bool checkable = false) {
         QAction* a = menu->addAction(text);
         a->setCheckable(checkable);
         a->setStatusTip(CommandPrompt(id));
@@ -238,68 +238,68 @@ void MainWindow::CreateMenus() {
     QMenuBar* bar = menuBar();
 
     QMenu* doc = bar->addMenu(QStringLiteral("Документ"));
-    item(doc, QStringLiteral("Новый прибор"), CmdNewDocument);
+    item(doc, QStringLiteral("Новый прибор"), CommandId::NewDocument);
     doc->addSeparator();
-    item(doc, QStringLiteral("Путь для записи"), CmdRecordFolder);
-    item(doc, QStringLiteral("Запись"), CmdRecord);
+    item(doc, QStringLiteral("Путь для записи"), CommandId::RecordFolder);
+    item(doc, QStringLiteral("Запись"), CommandId::Record);
     QMenu* timer = doc->addMenu(QStringLiteral("Таймер для записи"));
-    item(timer, QStringLiteral("Установить для активного документа"), CmdTimerActive);
-    item(timer, QStringLiteral("Установить для всех документов"), CmdTimerAll);
+    item(timer, QStringLiteral("Установить для активного документа"), CommandId::TimerActive);
+    item(timer, QStringLiteral("Установить для всех документов"), CommandId::TimerAll);
     QMenu* timerOff = doc->addMenu(QStringLiteral("Отключить таймер"));
-    item(timerOff, QStringLiteral("Активного документа"), CmdTimerOffActive);
-    item(timerOff, QStringLiteral("Всех документов"), CmdTimerOffAll);
+    item(timerOff, QStringLiteral("Активного документа"), CommandId::TimerOffActive);
+    item(timerOff, QStringLiteral("Всех документов"), CommandId::TimerOffAll);
     doc->addSeparator();
-    item(doc, QStringLiteral("Выход"), CmdExit);
+    item(doc, QStringLiteral("Выход"), CommandId::Exit);
 
     QMenu* link = bar->addMenu(QStringLiteral("Связь"));
-    item(link, QStringLiteral("Поиск"), CmdSearch);
-    item(link, QStringLiteral("Остановить"), CmdStopSearch);
+    item(link, QStringLiteral("Поиск"), CommandId::Search);
+    item(link, QStringLiteral("Остановить"), CommandId::StopSearch);
     link->addSeparator();
-    item(link, QStringLiteral("Подключить"), CmdConnect);
-    item(link, QStringLiteral("Отключить"), CmdDisconnect);
+    item(link, QStringLiteral("Подключить"), CommandId::Connect);
+    item(link, QStringLiteral("Отключить"), CommandId::Disconnect);
     link->addSeparator();
     portMenu_ = link->addMenu(QStringLiteral("Порт"));
-    item(portMenu_, QStringLiteral("Com"), CmdPortPlaceholder);
+    item(portMenu_, QStringLiteral("Com"), CommandId::PortPlaceholder);
     QMenu* speed = link->addMenu(QStringLiteral("Скорость"));
     for (int i = 0; i < 5; ++i)
-        item(speed, QString::number(kBaudRates[i]), CmdBaud1200 + i, true);
+        item(speed, QString::number(kBaudRates[i]), BaudCommand(i), true);
 
     QMenu* setup = bar->addMenu(QStringLiteral("Установки"));
-    item(setup, QStringLiteral("Изменить сетевой номер"), CmdChangeNumber);
-    item(setup, QStringLiteral("Изменить скорость"), CmdChangeSpeed);
+    item(setup, QStringLiteral("Изменить сетевой номер"), CommandId::ChangeNumber);
+    item(setup, QStringLiteral("Изменить скорость"), CommandId::ChangeSpeed);
     QMenu* thresholds = setup->addMenu(QStringLiteral("Изменить значения порогов"));
-    item(thresholds, QStringLiteral("Порог 1"), CmdThreshold1);
-    item(thresholds, QStringLiteral("Порог 2"), CmdThreshold2);
+    item(thresholds, QStringLiteral("Порог 1"), CommandId::Threshold1);
+    item(thresholds, QStringLiteral("Порог 2"), CommandId::Threshold2);
     setup->addSeparator();
     QMenu* insert = setup->addMenu(QStringLiteral("Вставить строку"));
-    item(insert, QStringLiteral("В активный документ"), CmdInsertActive);
-    item(insert, QStringLiteral("Во все документы"), CmdInsertAll);
+    item(insert, QStringLiteral("В активный документ"), CommandId::InsertActive);
+    item(insert, QStringLiteral("Во все документы"), CommandId::InsertAll);
     setup->addSeparator();
     QMenu* gas = setup->addMenu(QStringLiteral("Параметры газа"));
     QMenu* gasKind = gas->addMenu(QStringLiteral("Вид газа"));
     for (int i = 0; i < kGasCount; ++i)
         item(gasKind, QString::fromUtf8(zta::kCalGasMenu[i].name), kGasMenuIds[i], true);
-    item(gas, QStringLiteral("Концентрация"), CmdConcentration);
-    item(gas, QStringLiteral("Параметры подключенных приборов"), CmdConnectedDevicesGas);
-    item(setup, QStringLiteral("Установка нуля"), CmdSetZero);
-    item(setup, QStringLiteral("Газ высокой концентрации "), CmdHighGas);
-    item(setup, QStringLiteral("Газ средней концентрации"), CmdMiddleGas);
-    item(setup, QStringLiteral("Установка типовой  концентрации"), CmdTypicalConcentration);
+    item(gas, QStringLiteral("Концентрация"), CommandId::Concentration);
+    item(gas, QStringLiteral("Параметры подключенных приборов"), CommandId::ConnectedDevicesGas);
+    item(setup, QStringLiteral("Установка нуля"), CommandId::SetZero);
+    item(setup, QStringLiteral("Газ высокой концентрации "), CommandId::HighGas);
+    item(setup, QStringLiteral("Газ средней концентрации"), CommandId::MiddleGas);
+    item(setup, QStringLiteral("Установка типовой  концентрации"), CommandId::TypicalConcentration);
 
     QMenu* info = bar->addMenu(QStringLiteral("Информация о ПО"));
-    item(info, QStringLiteral("Прибора в активном окне"), CmdSoftwareInfoActive);
-    item(info, QStringLiteral("Во всех окнах"), CmdSoftwareInfoAll, true);
+    item(info, QStringLiteral("Прибора в активном окне"), CommandId::SoftwareInfoActive);
+    item(info, QStringLiteral("Во всех окнах"), CommandId::SoftwareInfoAll, true);
 
     QMenu* view = bar->addMenu(QStringLiteral("Вид"));
-    item(view, QStringLiteral("Панель инструментов"), CmdViewToolBar, true);
-    item(view, QStringLiteral("Строка состояния"), CmdViewStatusBar, true);
+    item(view, QStringLiteral("Панель инструментов"), CommandId::ViewToolBar, true);
+    item(view, QStringLiteral("Строка состояния"), CommandId::ViewStatusBar, true);
 
     QMenu* window = bar->addMenu(QStringLiteral("Окно"));
-    item(window, QStringLiteral("Каскадом"), CmdWindowCascade);
-    item(window, QStringLiteral("Все на экран"), CmdWindowTile);
+    item(window, QStringLiteral("Каскадом"), CommandId::WindowCascade);
+    item(window, QStringLiteral("Все на экран"), CommandId::WindowTile);
 
     QMenu* help = bar->addMenu(QStringLiteral("Помощь"));
-    item(help, QStringLiteral("О программе"), CmdAbout);
+    item(help, QStringLiteral("О программе"), CommandId::About);
 
     for (QAction* a : bar->actions())
         if (a->menu())
@@ -311,25 +311,25 @@ void MainWindow::CreateToolBar() {
     toolBar_->setObjectName(QStringLiteral("toolBar"));
     toolBar_->setIconSize(QSize(16, 16));
     addToolBar(Qt::TopToolBarArea, toolBar_);
-    auto button = [this](int id) {
+    auto button = [this](CommandId id) {
         QAction* a = toolBar_->addAction(ToolIcon(id), CommandToolTip(id));
         a->setToolTip(CommandToolTip(id));
         a->setStatusTip(CommandPrompt(id));
         router_->bind(a, id);
     };
-    for (int id : {CmdToolNewDocument, CmdToolRecordFolder, CmdToolRecord, CmdToolSetTimer,
-                   CmdToolStopTimer})
+    for (CommandId id : {CommandId::ToolNewDocument, CommandId::ToolRecordFolder, CommandId::ToolRecord, CommandId::ToolSetTimer,
+                   CommandId::ToolStopTimer})
         button(id);
     toolBar_->addSeparator();
-    for (int id : {CmdToolConnect, CmdToolDisconnect, CmdToolSearch, CmdToolStopSearch})
+    for (CommandId id : {CommandId::ToolConnect, CommandId::ToolDisconnect, CommandId::ToolSearch, CommandId::ToolStopSearch})
         button(id);
     toolBar_->addSeparator();
-    for (int id : {CmdToolSetZero, CmdToolHighGas, CmdToolMiddleGas, CmdToolTypicalConcentration,
-                   CmdToolThreshold1, CmdToolThreshold2, CmdToolInsertActive,
-                   CmdSoftwareInfoActive, CmdSoftwareInfoAll})
+    for (CommandId id : {CommandId::ToolSetZero, CommandId::ToolHighGas, CommandId::ToolMiddleGas, CommandId::ToolTypicalConcentration,
+                   CommandId::ToolThreshold1, CommandId::ToolThreshold2, CommandId::ToolInsertActive,
+                   CommandId::SoftwareInfoActive, CommandId::SoftwareInfoAll})
         button(id);
     toolBar_->addSeparator();
-    for (int id : {CmdToolChangeNumber, CmdToolChangeSpeed})
+    for (CommandId id : {CommandId::ToolChangeNumber, CommandId::ToolChangeSpeed})
         button(id);
     // The two combo boxes go here (CreateCombos), then "about".
 }
@@ -341,7 +341,7 @@ void MainWindow::CreateCombos() {
     portCombo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     portCombo_->setMaxVisibleItems(6);
     toolBar_->addWidget(portCombo_);
-    router_->bindWidget(portCombo_, CmdPortCombo);
+    router_->bindWidget(portCombo_, CommandId::PortCombo);
     connect(portCombo_, &QComboBox::activated, this, [this](int index) { SelectPort(index); });
 
     baudCombo_ = new QComboBox;
@@ -349,15 +349,15 @@ void MainWindow::CreateCombos() {
     baudCombo_->setMinimumWidth(70);
     baudCombo_->setMaxVisibleItems(6);
     toolBar_->addWidget(baudCombo_);
-    router_->bindWidget(baudCombo_, CmdBaudCombo);
+    router_->bindWidget(baudCombo_, CommandId::BaudCombo);
     connect(baudCombo_, &QComboBox::activated, this, [this](int index) { SetBaud(index); });
     for (unsigned rate : kBaudRates)
         baudCombo_->addItem(QString::number(rate));
     baudCombo_->setCurrentIndex(3);
 
-    QAction* about = toolBar_->addAction(ToolIcon(CmdToolAbout), CommandToolTip(CmdToolAbout));
-    about->setStatusTip(CommandPrompt(CmdToolAbout));
-    router_->bind(about, CmdToolAbout);
+    QAction* about = toolBar_->addAction(ToolIcon(CommandId::ToolAbout), CommandToolTip(CommandId::ToolAbout));
+    about->setStatusTip(CommandPrompt(CommandId::ToolAbout));
+    router_->bind(about, CommandId::ToolAbout);
 }
 
 void MainWindow::CreateStatusBars() {
@@ -523,7 +523,7 @@ void MainWindow::BuildPortMenu() {
     for (int i = 0; i < portCount_; ++i) {
         QAction* a = portMenu_->addAction(portNames_[i]);
         a->setCheckable(true);
-        router_->bind(a, CmdPortFirst + i);
+        router_->bind(a, PortCommand(i));
     }
     portMenuPending_ = false;
     router_->refresh();
@@ -841,62 +841,62 @@ void MainWindow::OnConnectedDevicesGas() {
         ApplyGasState(state);
 }
 
-bool MainWindow::OnCommand(int id) {
-    if (id >= CmdPortFirst && id <= CmdPortLast) {
-        SelectPort(id - CmdPortFirst);
+bool MainWindow::OnCommand(CommandId id) {
+    if (id >= CommandId::PortFirst && id <= CommandId::PortLast) {
+        SelectPort(int(id) - int(CommandId::PortFirst));
         return true;
     }
-    if (id >= CmdBaud1200 && id <= CmdBaud19200) {
-        SetBaud(id - CmdBaud1200);
+    if (id >= CommandId::Baud1200 && id <= CommandId::Baud19200) {
+        SetBaud(int(id) - int(CommandId::Baud1200));
         return true;
     }
-    if (const zta::GasInfo* gas = zta::GasByMenuId(id)) {
+    if (const zta::GasInfo* gas = zta::GasByMenuId(int(id))) {
         zta::GasState state = gas_;
         zta::SelectGas(state, *gas);
         ApplyGasState(state);
         return true;
     }
     switch (id) {
-    case CmdConcentration: OnConcentration(); return true;
-    case CmdConnectedDevicesGas: OnConnectedDevicesGas(); return true;
-    case CmdConnect:
-    case CmdToolConnect: Connect(); return true;
-    case CmdDisconnect:
-    case CmdToolDisconnect: Disconnect(); return true;
-    case CmdTimerAll: OnTimerAll(); return true;
-    case CmdTimerOffAll: BroadcastToViews(NoticeStopTimer); return true;
-    case CmdInsertAll: OnInsertAll(); return true;
-    case CmdSoftwareInfoActive:
+    case CommandId::Concentration: OnConcentration(); return true;
+    case CommandId::ConnectedDevicesGas: OnConnectedDevicesGas(); return true;
+    case CommandId::Connect:
+    case CommandId::ToolConnect: Connect(); return true;
+    case CommandId::Disconnect:
+    case CommandId::ToolDisconnect: Disconnect(); return true;
+    case CommandId::TimerAll: OnTimerAll(); return true;
+    case CommandId::TimerOffAll: BroadcastToViews(NoticeStopTimer); return true;
+    case CommandId::InsertAll: OnInsertAll(); return true;
+    case CommandId::SoftwareInfoActive:
         if (AnalyzerViewInterface* v = ActiveView())
             v->OnViewNotice(NoticeShowSoftwareInfo, 0);
         return true;
-    case CmdSoftwareInfoAll:
+    case CommandId::SoftwareInfoAll:
         pollBlock.SetShowSoftwareInfo(pollBlock.ShowSoftwareInfo() ? 0 : 1);
         BroadcastToViews(NoticeSoftwareInfoToggled);
         return true;
-    case CmdToolNewDocument: OpenNewDocument(); return true;
-    case CmdRecordFolder:
-    case CmdToolRecordFolder: OnRecordFolderCommand(); return true;
-    case CmdViewToolBar: toolBar_->setVisible(toolBar_->isHidden()); return true;
-    case CmdViewStatusBar: statusBar_->setVisible(statusBar_->isHidden()); return true;
-    case CmdWindowCascade: mdi_->cascadeSubWindows(); return true;
-    case CmdWindowTile: TileWindows(); return true;
+    case CommandId::ToolNewDocument: OpenNewDocument(); return true;
+    case CommandId::RecordFolder:
+    case CommandId::ToolRecordFolder: OnRecordFolderCommand(); return true;
+    case CommandId::ViewToolBar: toolBar_->setVisible(toolBar_->isHidden()); return true;
+    case CommandId::ViewStatusBar: statusBar_->setVisible(statusBar_->isHidden()); return true;
+    case CommandId::WindowCascade: mdi_->cascadeSubWindows(); return true;
+    case CommandId::WindowTile: TileWindows(); return true;
     default: return false;
     }
 }
 
-bool MainWindow::OnUpdateCommand(int id, CommandState& st) {
+bool MainWindow::OnUpdateCommand(CommandId id, CommandState& st) {
     const bool polling = IsPolling();
     const bool searching = IsSearching();
     const bool idle = !polling && !searching;
-    if (id >= CmdPortFirst && id <= CmdPortLast) {
+    if (id >= CommandId::PortFirst && id <= CommandId::PortLast) {
         st.enabled = idle;
-        st.checked = id - CmdPortFirst == selectedPort_;
-        return id - CmdPortFirst < portCount_;
+        st.checked = int(id) - int(CommandId::PortFirst) == selectedPort_;
+        return int(id) - int(CommandId::PortFirst) < portCount_;
     }
-    if (id >= CmdBaud1200 && id <= CmdBaud19200) {
+    if (id >= CommandId::Baud1200 && id <= CommandId::Baud19200) {
         st.enabled = idle;
-        st.checked = baudChecked_[id - CmdBaud1200];
+        st.checked = baudChecked_[int(id) - int(CommandId::Baud1200)];
         return true;
     }
     if (IsGasItem(id)) {
@@ -906,30 +906,30 @@ bool MainWindow::OnUpdateCommand(int id, CommandState& st) {
         return true;
     }
     switch (id) {
-    case CmdConnect:
-    case CmdToolConnect:
-    case CmdSearch:
-    case CmdToolSearch:
-    case CmdPortCombo:
-    case CmdBaudCombo: st.enabled = idle; return true;
-    case CmdDisconnect:
-    case CmdToolDisconnect: st.enabled = polling && !searching; return true;
-    case CmdStopSearch:
-    case CmdToolStopSearch: st.enabled = searching && !polling; return true;
-    case CmdConcentration: st.enabled = gas_.gasMenuChoice; return true;
-    case CmdConnectedDevicesGas: st.enabled = polling; return true;
-    case CmdTimerAll: st.enabled = !anyTimerRunning_; return true;
-    case CmdTimerOffAll: st.enabled = anyTimerRunning_; return true;
-    case CmdSoftwareInfoAll: st.checked = pollBlock.ShowSoftwareInfo() != 0; return true;
-    case CmdViewToolBar: st.checked = !toolBar_->isHidden(); return true;
-    case CmdViewStatusBar: st.checked = !statusBar_->isHidden(); return true;
-    case CmdSoftwareInfoActive:
-    case CmdInsertAll:
-    case CmdToolNewDocument:
-    case CmdRecordFolder:
-    case CmdToolRecordFolder:
-    case CmdWindowCascade:
-    case CmdWindowTile: return true;
+    case CommandId::Connect:
+    case CommandId::ToolConnect:
+    case CommandId::Search:
+    case CommandId::ToolSearch:
+    case CommandId::PortCombo:
+    case CommandId::BaudCombo: st.enabled = idle; return true;
+    case CommandId::Disconnect:
+    case CommandId::ToolDisconnect: st.enabled = polling && !searching; return true;
+    case CommandId::StopSearch:
+    case CommandId::ToolStopSearch: st.enabled = searching && !polling; return true;
+    case CommandId::Concentration: st.enabled = gas_.gasMenuChoice; return true;
+    case CommandId::ConnectedDevicesGas: st.enabled = polling; return true;
+    case CommandId::TimerAll: st.enabled = !anyTimerRunning_; return true;
+    case CommandId::TimerOffAll: st.enabled = anyTimerRunning_; return true;
+    case CommandId::SoftwareInfoAll: st.checked = pollBlock.ShowSoftwareInfo() != 0; return true;
+    case CommandId::ViewToolBar: st.checked = !toolBar_->isHidden(); return true;
+    case CommandId::ViewStatusBar: st.checked = !statusBar_->isHidden(); return true;
+    case CommandId::SoftwareInfoActive:
+    case CommandId::InsertAll:
+    case CommandId::ToolNewDocument:
+    case CommandId::RecordFolder:
+    case CommandId::ToolRecordFolder:
+    case CommandId::WindowCascade:
+    case CommandId::WindowTile: return true;
     default: return false;
     }
 }

@@ -69,8 +69,8 @@ public:
     MainWindow* mainFrame() const { return frame_; }
     AnalyzerWindowFactory& windowFactory() const { return *template_; }
 
-    bool OnCommand(int id) override;
-    bool OnUpdateCommand(int id, CommandState& state) override;
+    bool OnCommand(CommandId id) override;
+    bool OnUpdateCommand(CommandId id, CommandState& state) override;
 
     static void ShowAbout(QWidget* owner);
 
@@ -171,8 +171,8 @@ public:
     // ---- record folder
     void ChooseRecordFolder(const QString& chosenFile);
 
-    bool OnCommand(int id) override;
-    bool OnUpdateCommand(int id, CommandState& state) override;
+    bool OnCommand(CommandId id) override;
+    bool OnUpdateCommand(CommandId id, CommandState& state) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

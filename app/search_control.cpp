@@ -253,17 +253,17 @@ void SearchControl::OnLineFailed(int run) {
     frame_.router().refresh();
 }
 
-bool SearchControl::OnCommand(int id) {
+bool SearchControl::OnCommand(CommandId id) {
     switch (id) {
-    case CmdSearch:
-    case CmdToolSearch: StartSearch(); return true;
-    case CmdStopSearch:
-    case CmdToolStopSearch: StopSearch(); return true;
+    case CommandId::Search:
+    case CommandId::ToolSearch: StartSearch(); return true;
+    case CommandId::StopSearch:
+    case CommandId::ToolStopSearch: StopSearch(); return true;
     default: return false;
     }
 }
 
-bool SearchControl::OnUpdateCommand(int, CommandState&) {
+bool SearchControl::OnUpdateCommand(CommandId, CommandState&) {
     return false;  // the main window's table decides
 }
 

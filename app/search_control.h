@@ -26,8 +26,8 @@ public:
     bool Running() const override { return run_ != nullptr; }
     void StopForClose(int timeoutMs) override;
 
-    bool OnCommand(int id) override;
-    bool OnUpdateCommand(int id, CommandState& state) override;
+    bool OnCommand(CommandId id) override;
+    bool OnUpdateCommand(CommandId id, CommandState& state) override;
 
     // The current run's parameter block (results of the last run once it has ended).
     const zta::SearchParams* params() const;

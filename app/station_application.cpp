@@ -37,15 +37,15 @@ bool StationApplication::InitInstance(std::unique_ptr<AnalyzerWindowFactory> win
     return true;
 }
 
-bool StationApplication::OnCommand(int id) {
+bool StationApplication::OnCommand(CommandId id) {
     switch (id) {
-    case CmdNewDocument:
+    case CommandId::NewDocument:
         if (frame_)
             frame_->OpenNewDocument();
         return true;
-    case CmdAbout:
-    case CmdToolAbout: ShowAbout(frame_); return true;
-    case CmdExit:
+    case CommandId::About:
+    case CommandId::ToolAbout: ShowAbout(frame_); return true;
+    case CommandId::Exit:
         if (frame_)
             frame_->close();
         return true;
@@ -53,8 +53,8 @@ bool StationApplication::OnCommand(int id) {
     }
 }
 
-bool StationApplication::OnUpdateCommand(int id, CommandState&) {
-    return id == CmdNewDocument || id == CmdAbout || id == CmdToolAbout || id == CmdExit;
+bool StationApplication::OnUpdateCommand(CommandId id, CommandState&) {
+    return id == CommandId::NewDocument || id == CommandId::About || id == CommandId::ToolAbout || id == CommandId::Exit;
 }
 
 void StationApplication::ShowAbout(QWidget* owner) {

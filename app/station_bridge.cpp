@@ -141,7 +141,9 @@ void UiBridge::LineFailed() {
 void UiBridge::ShowError(const std::string& text, const std::string& caption) {
     const QString qtext = QString::fromStdString(text);
     const QString qcaption = QString::fromStdString(caption);
-    callSync([this, qtext, qcaption] { GetPrompter().Error(qtext, qcaption, poll_.errorOwner); });
+    // Posted: the poll thread goes on while the box waits for its OK, so an unplugged adapter
+    // shows as lost contact instead of frozen readings.
+    post([this, qtext, qcaption] { GetPrompter().Error(qtext, qcaption, poll_.errorOwner); });
 }
 
 }  // namespace zta

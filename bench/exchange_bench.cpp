@@ -12,59 +12,17 @@
 #include <thread>
 #include <vector>
 
+#include "bench/exchange_measure.h"
 #include "link/modbus.h"
 #include "link/serial_line.h"
 #include "sim/bus.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5))];
-}
-
-// A reply still on its way from the previous master would be read as the answer to the first
-// request; back to back, every later exchange would then read its predecessor's reply, after
-// the purge, and look faster than the wire. The line is let go quiet before each measurement.
-void LetTheLineGoQuiet() { std::this_thread::sleep_for(std::chrono::milliseconds(300)); }
-
-// Our own line: median and 90th percentile of `rounds` exchanges. The requests alternate
-// between the analyzer's two network numbers, so a reply to an earlier request is recognised
-// and not counted.
-bool MeasureOurs(const std::string& port, unsigned baud, zta::DirectionSetting dir, int rounds,
-                 double& median, double& p90, int& stale) {
-    LetTheLineGoQuiet();
-    zta::SerialLine line;
-    zta::LineOptions options;
-    options.direction = dir;
-    if (!line.Open(port, baud, options).ok()) return false;
-    std::vector<double> times;
-    stale = 0;
-    for (int i = 0; i < rounds; ++i) {
-        const uint8_t address = static_cast<uint8_t>(1 + i % 2);
-        const zta::Request request =
-            zta::ReadRequest(address, zta::kReadingsRegister, zta::kShortReadCount);
-        const auto t0 = Clock::now();
-        const auto x = line.Exchange(request, zta::kShortReplyLength, zta::kPollSettleMs);
-        const auto t1 = Clock::now();
-        if (x.count != zta::kShortReplyLength) continue;
-        if (line.Reply()[0] != address || !zta::CrcPasses(line.Reply(), x.count)) {
-            ++stale;
-            continue;
-        }
-        times.push_back(Ms(t1 - t0));
-    }
-    line.Close();
-    if (times.size() < static_cast<size_t>(rounds) / 2) return false;
-    median = Percentile(times, 0.5);
-    p90 = Percentile(times, 0.9);
-    return true;
-}
+using zta::bench::Clock;
+using zta::bench::LetTheLineGoQuiet;
+using zta::bench::Ms;
+using zta::bench::Percentile;
 
 // mbpoll polls with a fixed delay between polls; the spacing of its requests at the simulator
 // minus that delay is its exchange time (plus its own processing).
@@ -120,26 +78,24 @@ int main(int argc, char** argv) {
         a.baud = baud;
         bus->AddAnalyzer(a);
         const double wire = zta::WireTimeUs(8 + zta::kShortReplyLength, baud) / 1000.0;
-        const auto timing = zta::TimingFor(baud);
         double mb = 0;
         const bool haveMb = MeasureMbpoll(*bus, baud, mb);
         for (auto [dir, name] : {std::pair{zta::DirectionSetting::Program, "program"},
                                  std::pair{zta::DirectionSetting::Driver, "driver"}}) {
-            // Program mode: lead and settle come before the write; the hold pause overlaps the
-            // request's own wire time on the simulator's clock.
-            const double pauses = zta::kPollSettleMs +
-                                  (dir == zta::DirectionSetting::Program ? timing.rtsLeadMs : 0);
-            double median = 0, p90 = 0;
-            int stale = 0;
-            if (!MeasureOurs(bus->PortPath(), baud, dir, rounds, median, p90, stale)) {
+            const double pauses = zta::bench::PausesMs(
+                baud, dir == zta::DirectionSetting::Program ? zta::DirectionMode::Program
+                                                            : zta::DirectionMode::Driver);
+            zta::bench::ExchangeFigures f;
+            if (!zta::bench::MeasureOurs(bus->PortPath(), baud, dir, 1, rounds, f)) {
                 std::printf("%-6u %-8s  exchange failed\n", baud, name);
                 continue;
             }
-            if (stale > 0) std::printf("%-6u %-8s  %d stale replies not counted\n", baud, name, stale);
+            if (f.stale > 0)
+                std::printf("%-6u %-8s  %d stale replies not counted\n", baud, name, f.stale);
             char mbText[32] = "n/a";
             if (haveMb) std::snprintf(mbText, sizeof mbText, "%.2f", mb);
             std::printf("%-6u %-8s %8.2f %8.2f %8.2f %8.2f %8.2f %10s\n", baud, name, wire, pauses,
-                        median, p90, median - wire - pauses, mbText);
+                        f.median, f.p90, f.median - wire - pauses, mbText);
         }
     }
     std::printf("overhead = median - wire - pauses (goal: under 1 ms); mbpoll: its median request "

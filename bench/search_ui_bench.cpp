@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     });
 
     clock.start();
-    frame.router().dispatch(CmdSearch);
+    frame.router().dispatch(CommandId::Search);
     if (!frame.IsSearching()) {
         std::printf("the search did not start\n");
         return 1;

@@ -81,9 +81,7 @@ void AskThreshold(AnalyzerDocument& doc, int which, std::uint8_t current, zta::C
     dialog.setGasCode(doc.gasCode);
     dialog.setThreshold(static_cast<double>(current));
     if (!RunDialog(dialog)) return;
-    // The analyzer takes whole units: 37.9 goes out as 37.
-    const int value = static_cast<int>(std::trunc(dialog.threshold()));
-    Confirm(doc, command, value & 0xff);
+    Confirm(doc, command, zta::ThresholdToSend(dialog.threshold()));
 }
 
 // ---------------------------------------------------------------- the commands
@@ -188,43 +186,43 @@ void OnUpdateWhenResponding(AnalyzerDocument& doc, CommandState& state) {
     state.enabled = doc.linkUp;
 }
 
-constexpr int kAlways[] = {
-    CmdChangeNumber,    CmdChangeSpeed,   CmdSetZero,       CmdHighGas,
-    CmdMiddleGas,       CmdTypicalConcentration,            CmdThreshold1,
-    CmdThreshold2,      CmdToolSetZero,   CmdToolHighGas,   CmdToolMiddleGas,
-    CmdToolChangeSpeed, CmdToolTypicalConcentration,        CmdToolThreshold1,
-    CmdToolThreshold2,  CmdToolRecord};
-constexpr int kWhenResponding[] = {CmdToolChangeNumber, CmdRecord};
+constexpr CommandId kAlways[] = {
+    CommandId::ChangeNumber,    CommandId::ChangeSpeed,   CommandId::SetZero,       CommandId::HighGas,
+    CommandId::MiddleGas,       CommandId::TypicalConcentration,            CommandId::Threshold1,
+    CommandId::Threshold2,      CommandId::ToolSetZero,   CommandId::ToolHighGas,   CommandId::ToolMiddleGas,
+    CommandId::ToolChangeSpeed, CommandId::ToolTypicalConcentration,        CommandId::ToolThreshold1,
+    CommandId::ToolThreshold2,  CommandId::ToolRecord};
+constexpr CommandId kWhenResponding[] = {CommandId::ToolChangeNumber, CommandId::Record};
 
-bool Contains(const int* first, const int* last, int id) {
+bool Contains(const CommandId* first, const CommandId* last, CommandId id) {
     for (; first != last; ++first)
         if (*first == id) return true;
     return false;
 }
 
-bool Dispatch(AnalyzerDocument& doc, int id) {
+bool Dispatch(AnalyzerDocument& doc, CommandId id) {
     switch (id) {
-    case CmdChangeNumber:
-    case CmdToolChangeNumber: OnChangeNumber(doc); return true;
-    case CmdChangeSpeed:
-    case CmdToolChangeSpeed: OnChangeSpeed(doc); return true;
-    case CmdSetZero:
-    case CmdToolSetZero: OnSetZero(doc); return true;
-    case CmdHighGas:
-    case CmdToolHighGas: OnHighGas(doc); return true;
-    case CmdMiddleGas:
-    case CmdToolMiddleGas: OnMiddleGas(doc); return true;
-    case CmdTypicalConcentration:
-    case CmdToolTypicalConcentration: OnTypicalConcentration(doc); return true;
-    case CmdThreshold1:
-    case CmdToolThreshold1: OnThreshold1(doc); return true;
-    case CmdThreshold2:
-    case CmdToolThreshold2: OnThreshold2(doc); return true;
+    case CommandId::ChangeNumber:
+    case CommandId::ToolChangeNumber: OnChangeNumber(doc); return true;
+    case CommandId::ChangeSpeed:
+    case CommandId::ToolChangeSpeed: OnChangeSpeed(doc); return true;
+    case CommandId::SetZero:
+    case CommandId::ToolSetZero: OnSetZero(doc); return true;
+    case CommandId::HighGas:
+    case CommandId::ToolHighGas: OnHighGas(doc); return true;
+    case CommandId::MiddleGas:
+    case CommandId::ToolMiddleGas: OnMiddleGas(doc); return true;
+    case CommandId::TypicalConcentration:
+    case CommandId::ToolTypicalConcentration: OnTypicalConcentration(doc); return true;
+    case CommandId::Threshold1:
+    case CommandId::ToolThreshold1: OnThreshold1(doc); return true;
+    case CommandId::Threshold2:
+    case CommandId::ToolThreshold2: OnThreshold2(doc); return true;
     default: return false;
     }
 }
 
-bool Update(AnalyzerDocument& doc, int id, CommandState& state) {
+bool Update(AnalyzerDocument& doc, CommandId id, CommandState& state) {
     if (Contains(std::begin(kAlways), std::end(kAlways), id)) {
         OnUpdateAlways(doc, state);
         return true;

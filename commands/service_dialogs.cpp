@@ -3,6 +3,7 @@
 
 #include "ui/dialogs.h"
 #include "ui/dialog_rules.h"
+#include "link/regmap.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -50,6 +51,10 @@ double ThresholdFromShown(uint8_t gasCode, double shown) {
 }
 
 bool ThresholdInRange(double threshold) { return threshold >= 0.0 && threshold <= 100.0; }
+
+uint8_t ThresholdToSend(double threshold) {
+    return static_cast<uint8_t>(static_cast<int>(TruncateDecimal(threshold, 1.0)) & 0xff);
+}
 
 bool FactoryNumberInRange(long long number) { return number >= 0 && number <= kFactoryNumberMax; }
 

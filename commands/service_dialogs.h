@@ -29,6 +29,9 @@ ThresholdScale ThresholdScaleFor(uint8_t gasCode);
 QString ThresholdShownText(uint8_t gasCode, double threshold);
 double ThresholdFromShown(uint8_t gasCode, double shown);
 bool ThresholdInRange(double threshold);  // 0 and 100 included
+// What goes to the analyzer for an accepted threshold: whole units, 37.9 as 37, 0.58 of
+// isobutane (28.999... x 1) as 29.
+uint8_t ThresholdToSend(double threshold);
 
 inline constexpr long long kFactoryNumberMax = 65535;
 bool FactoryNumberInRange(long long number);

@@ -186,12 +186,12 @@ QString AnalyzerDocument::SoftwareIdentifier() const {
     return out;
 }
 
-bool AnalyzerDocument::OnCommand(int id) {
+bool AnalyzerDocument::OnCommand(CommandId id) {
     const auto& h = GetDocumentCommandHandlers();
     return h.onCommand && h.onCommand(*this, id);
 }
 
-bool AnalyzerDocument::OnUpdateCommand(int id, CommandState& state) {
+bool AnalyzerDocument::OnUpdateCommand(CommandId id, CommandState& state) {
     const auto& h = GetDocumentCommandHandlers();
     return h.onUpdateCommand && h.onUpdateCommand(*this, id, state);
 }

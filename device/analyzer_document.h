@@ -48,8 +48,8 @@ public:
     zta::PollBlock* pollBlock() const { return block; }
     zta::ViewId viewId() const { return viewId_; }
 
-    bool OnCommand(int id) override;
-    bool OnUpdateCommand(int id, CommandState& state) override;
+    bool OnCommand(CommandId id) override;
+    bool OnUpdateCommand(CommandId id, CommandState& state) override;
 
     // Fields as the window shows them.
     zta::PollBlock* block = nullptr;

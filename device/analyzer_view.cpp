@@ -544,31 +544,31 @@ void AnalyzerView::OnInsertActive() {
 
 // ---------------------------------------------------------------- commands
 
-bool AnalyzerView::OnCommand(int id) {
+bool AnalyzerView::OnCommand(CommandId id) {
     switch (id) {
-    case CmdRecord:
-    case CmdToolRecord: WriteRecord(); return true;
-    case CmdTimerActive:
-    case CmdToolSetTimer: OnSetTimerActive(); return true;
-    case CmdTimerOffActive:
-    case CmdToolStopTimer: StopTimer(); return true;
-    case CmdInsertActive:
-    case CmdToolInsertActive: OnInsertActive(); return true;
+    case CommandId::Record:
+    case CommandId::ToolRecord: WriteRecord(); return true;
+    case CommandId::TimerActive:
+    case CommandId::ToolSetTimer: OnSetTimerActive(); return true;
+    case CommandId::TimerOffActive:
+    case CommandId::ToolStopTimer: StopTimer(); return true;
+    case CommandId::InsertActive:
+    case CommandId::ToolInsertActive: OnInsertActive(); return true;
     default: return false;
     }
 }
 
-bool AnalyzerView::OnUpdateCommand(int id, CommandState& state) {
+bool AnalyzerView::OnUpdateCommand(CommandId id, CommandState& state) {
     switch (id) {
-    case CmdTimerActive:
-    case CmdToolSetTimer: state.enabled = !timerRunning && linkShown; return true;
-    case CmdTimerOffActive:
-    case CmdToolStopTimer: state.enabled = timerRunning; return true;
-    case CmdSoftwareInfoActive:
-    case CmdRecord: state.enabled = doc_.linkUp; return true;
-    case CmdToolRecord:
-    case CmdInsertActive:
-    case CmdToolInsertActive: state.enabled = true; return true;
+    case CommandId::TimerActive:
+    case CommandId::ToolSetTimer: state.enabled = !timerRunning && linkShown; return true;
+    case CommandId::TimerOffActive:
+    case CommandId::ToolStopTimer: state.enabled = timerRunning; return true;
+    case CommandId::SoftwareInfoActive:
+    case CommandId::Record: state.enabled = doc_.linkUp; return true;
+    case CommandId::ToolRecord:
+    case CommandId::InsertActive:
+    case CommandId::ToolInsertActive: state.enabled = true; return true;
     default: return false;
     }
 }

@@ -41,8 +41,8 @@ public:
     void OnRecordFolderChanged() override { RebuildFileNames(); }
     int timerPeriod() const override { return timerPeriod_; }
 
-    bool OnCommand(int id) override;
-    bool OnUpdateCommand(int id, CommandState& state) override;
+    bool OnCommand(CommandId id) override;
+    bool OnUpdateCommand(CommandId id, CommandState& state) override;
 
     // Once, when the window is first shown.
     void OnInitialUpdate();

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "poll/poll_block.h"
+#include "ui/command_ids.h"
 
 class QWidget;
 
@@ -70,8 +71,8 @@ void SetDeviceDialogs(DeviceDialogs* dialogs);  // nullptr: the real dialogs
 // The service commands of an analyzer (network number, speed, zero, calibration, thresholds,
 // factory number) act on its document; they are written with their dialogs and plug in here.
 struct DocumentCommandHandlers {
-    std::function<bool(AnalyzerDocument&, int id)> onCommand;
-    std::function<bool(AnalyzerDocument&, int id, CommandState&)> onUpdateCommand;
+    std::function<bool(AnalyzerDocument&, CommandId id)> onCommand;
+    std::function<bool(AnalyzerDocument&, CommandId id, CommandState&)> onUpdateCommand;
     std::function<void(AnalyzerDocument&)> changeFactoryNumber;  // F6
 };
 void SetDocumentCommandHandlers(DocumentCommandHandlers handlers);

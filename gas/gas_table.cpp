@@ -1,5 +1,7 @@
 #include "gas/gas_table.h"
 
+#include "link/regmap.h"
+
 #include <cmath>
 #include <limits>
 
@@ -42,11 +44,8 @@ bool AtMost(double value, double limit) { return value <= limit + kTolerance; }
 double LelToVolume(const GasInfo& gas, double lel) {
     if (gas.lelMultiplier == 0.0)
         return lel * gas.lelStep;
-    // The product of two decimals can land a hair below a whole number (90 * 0.7 gives
-    // 62.999...); the operator meant the decimal product.
-    double product = lel * gas.lelMultiplier;
-    double whole = std::trunc(product + (product >= 0 ? kTolerance : -kTolerance));
-    return whole * gas.lelStep;
+    // 90 * 0.7 gives 62.999...: the operator meant the decimal product.
+    return TruncateDecimal(lel, gas.lelMultiplier) * gas.lelStep;
 }
 
 GasEntryResult CheckGasEntry(const GasInfo* gas, bool unitsLel, double maximum, double middle) {

@@ -246,34 +246,26 @@ class PosixSerialPort : public SerialPort {
     }
 
     static DirectionMode ChooseDirection(int fd, DirectionSetting setting) {
+        DirectionAbilities port;
+        int lines = 0;
+        port.modemLines = ::ioctl(fd, TIOCMGET, &lines) == 0;
 #if defined(__linux__) && defined(TIOCGRS485)
         serial_rs485 rs485{};
         const bool kernelRs485 = ::ioctl(fd, TIOCGRS485, &rs485) == 0;
-        switch (setting) {
-            case DirectionSetting::Program:
-                // The kernel must not switch the direction behind the station's back.
-                if (kernelRs485 && (rs485.flags & SER_RS485_ENABLED)) {
-                    rs485.flags &= ~static_cast<__u32>(SER_RS485_ENABLED);
-                    (void)::ioctl(fd, TIOCSRS485, &rs485);
-                }
-                return DirectionMode::Program;
-            case DirectionSetting::Driver:
-            case DirectionSetting::Auto: {
-                if (kernelRs485) {
-                    rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
-                    rs485.flags &= ~static_cast<__u32>(SER_RS485_RTS_AFTER_SEND);
-                    if (::ioctl(fd, TIOCSRS485, &rs485) == 0) return DirectionMode::Driver;
-                }
-                // Forced: the adapter switches the direction in its own hardware.
-                return setting == DirectionSetting::Driver ? DirectionMode::Driver
-                                                           : DirectionMode::Program;
+        if (setting == DirectionSetting::Program) {
+            // The kernel must not switch the direction behind the station's back.
+            if (kernelRs485 && (rs485.flags & SER_RS485_ENABLED)) {
+                rs485.flags &= ~static_cast<__u32>(SER_RS485_ENABLED);
+                (void)::ioctl(fd, TIOCSRS485, &rs485);
             }
+        } else if (kernelRs485) {
+            rs485.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+            rs485.flags &= ~static_cast<__u32>(SER_RS485_RTS_AFTER_SEND);
+            port.driverSwitches = ::ioctl(fd, TIOCSRS485, &rs485) == 0;
         }
-        return DirectionMode::Program;
-#else
-        (void)fd;
-        return setting == DirectionSetting::Driver ? DirectionMode::Driver : DirectionMode::Program;
 #endif
+        // Forced Driver without kernel switching: the adapter switches in its own hardware.
+        return ChooseDirectionMode(setting, port);
     }
 
     int fd_ = -1;

@@ -1,5 +1,6 @@
 #include "link/regmap.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -44,7 +45,8 @@ Readings DecodeReadings(const uint8_t* reply) {
     r.workChannel = Signed16(reply, 13);
     r.dValue = Signed16(reply, 15);
     r.temperature = Signed16(reply, 17);
-    r.factoryNumber = Signed16(reply, 19);
+    // A serial number, 0..65535: the only register read unsigned.
+    r.factoryNumber = reply[19] << 8 | reply[20];
     r.softwareVersion = reply[21] == kVersionMarker ? reply[22] : -1;
     return r;
 }
@@ -93,8 +95,15 @@ TextBlock ParseTextBlock(std::string_view text) {
     return t;
 }
 
+double TruncateDecimal(double value, double scale) {
+    const double product = value * scale;
+    // Far above the error of one multiplication, far below the last digit anyone types.
+    const double tolerance = 1e-9 * std::max(1.0, std::fabs(product));
+    return std::trunc(product + (product >= 0 ? tolerance : -tolerance));
+}
+
 uint16_t GasRegisterValue(double volumePercent) {
-    const double product = std::trunc(volumePercent * 1000.0);
+    const double product = TruncateDecimal(volumePercent, 1000.0);
     if (!std::isfinite(product)) return 0;
     // Low 16 bits of the truncated integer, as the analyzer expects; out-of-range values are
     // refused by the dialogs long before they get here.

@@ -19,7 +19,7 @@ struct Readings {
     int workChannel = 0;
     int dValue = 0;
     int temperature = 0;
-    int factoryNumber = 0;
+    int factoryNumber = 0;    // 0..65535
     int softwareVersion = 0;  // version x 10, or -1 without the 0xA5 marker
 };
 
@@ -77,7 +77,12 @@ RegisterWrite EncodeThreshold1(uint8_t value);
 RegisterWrite EncodeThreshold2(uint8_t value);
 RegisterWrite EncodeFactoryNumber(int factoryNumber);
 
-// Gas value x 1000 in double precision, truncated toward zero, low 16 bits.
+// value x scale truncated toward zero, as the decimal number the operator typed or saw: a
+// product that binary floating point leaves a hair short of a whole number (4.06 x 1000 gives
+// 4059.9999...) is that whole number. The one rule for every value sent to an analyzer.
+double TruncateDecimal(double value, double scale);
+
+// Gas value x 1000 truncated toward zero (TruncateDecimal), low 16 bits.
 uint16_t GasRegisterValue(double volumePercent);
 
 // 1200:1, 2400:2, 4800:4, 9600:8, 19200:16; 0 for any other rate / code.

@@ -79,6 +79,18 @@ class SleepingPauser : public Pauser {
 
 }  // namespace
 
+DirectionMode ChooseDirectionMode(DirectionSetting setting, const DirectionAbilities& port) {
+    switch (setting) {
+        case DirectionSetting::Driver:
+            return DirectionMode::Driver;
+        case DirectionSetting::Program:
+            return DirectionMode::Program;
+        case DirectionSetting::Auto:
+            break;
+    }
+    return port.driverSwitches || !port.modemLines ? DirectionMode::Driver : DirectionMode::Program;
+}
+
 DirectionSetting DirectionFromEnvironment() {
     DirectionSetting setting = DirectionSetting::Auto;
     ParseDirectionSetting(EnvironmentValue("ZTA_RS485"), setting);
@@ -170,18 +182,22 @@ ExchangeResult SerialLine::Exchange(const Request& request, size_t expectedLengt
     }
     pauser_.PauseMs(settleMs);
     result.writeOk = port_->Write(request.data(), request.size());
+    const Pauser::Clock::time_point written = pauser_.Now();
     if (port_->Vanished()) {
         result.vanished = true;
         return result;
     }
     // write() returns once the driver has the bytes; the purge below would drop whatever is
     // still waiting to go out, and an echoing adapter's copy of the request would come after
-    // it. The hold pause also counts from the last bit on the wire, so the tail is never cut.
+    // it. The hold counts from the write's return, but RTS never drops before the last bit
+    // has left: whichever ends later.
     port_->Drain();
     result.sentAt = std::chrono::system_clock::now();
     const auto sentAt = std::chrono::steady_clock::now();
     if (program) {
-        pauser_.PauseMs(timing_.rtsHoldMs);
+        const auto holdLeft = written + std::chrono::milliseconds(timing_.rtsHoldMs) - pauser_.Now();
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(holdLeft).count();
+        if (ms > 0) pauser_.PauseMs(static_cast<int>(ms));
         port_->SetRts(false);
         pauser_.PauseMs(1);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,6 +13,17 @@ enum class DirectionMode { Driver, Program };
 // Which direction mode an opening uses: Auto picks Driver where the port supports kernel
 // (or driver) RS-485 direction switching, else Program.
 enum class DirectionSetting { Auto, Driver, Program };
+
+// What a backend found out about an opened port, for the automatic choice.
+struct DirectionAbilities {
+    bool driverSwitches = false;  // the driver switches the direction itself (kernel RS-485)
+    bool modemLines = true;       // RTS can be set and cleared (false: pty, network port)
+};
+
+// The one rule every backend applies. Auto takes Driver where the driver switches, and also
+// where there are no modem lines: raising RTS there switches nothing, while the pauses around
+// it would leave the line deaf to a quick answer.
+DirectionMode ChooseDirectionMode(DirectionSetting setting, const DirectionAbilities& port);
 
 enum class OpenFailure {
     None,
@@ -53,11 +65,14 @@ public:
 
 std::unique_ptr<SerialPort> MakePlatformPort();
 
-// Pauses, replaceable so that tests can record them instead of sleeping.
+// Pauses and the clock they are measured on, replaceable so that tests can record them
+// instead of sleeping.
 class Pauser {
 public:
+    using Clock = std::chrono::steady_clock;
     virtual ~Pauser() = default;
     virtual void PauseMs(int ms) = 0;
+    virtual Clock::time_point Now() { return Clock::now(); }
 };
 
 Pauser& RealPauser();

@@ -8,21 +8,29 @@
 #endif
 #include <windows.h>
 
+#include <cctype>
+#include <string>
+
 #include "link/serial_line.h"
 #include "link/serial_port.h"
 
 namespace zta {
 namespace {
 
-constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+// Input only: every purge follows a drain (FlushFileBuffers), so no output is left to drop,
+// and where the port is a pseudo-terminal (Wine) dropping output also throws away the request
+// the other end has not read yet.
+constexpr DWORD kPurgeInput = PURGE_RXABORT | PURGE_RXCLEAR;
 
 // The 95/98/Me family (top bit of GetVersion set) needs the station to switch RTS itself; this
 // program cannot run there, so every system it meets is of the NT family, whose driver does it.
 constexpr bool kNtFamily = true;
 
-// Errors a handle gives once its USB adapter has been pulled out.
+// Errors a handle gives once its USB adapter has been pulled out (ERROR_NOT_READY: Wine, once
+// the other end of its pseudo-terminal has gone).
 bool MeansGone(DWORD error) {
     switch (error) {
+        case ERROR_NOT_READY:
         case ERROR_ACCESS_DENIED:
         case ERROR_INVALID_HANDLE:
         case ERROR_BAD_COMMAND:
@@ -35,6 +43,29 @@ bool MeansGone(DWORD error) {
             return false;
     }
 }
+
+// Windows' own drivers refuse a second opener of a port; Wine does not, so two programs could
+// talk over each other on one bus. A named claim per port keeps this station's programs apart
+// there as well; it lives as long as the handle. INVALID_HANDLE_VALUE: another holds it.
+HANDLE ClaimPort(const std::string& path) {
+    std::string name = path;
+    if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
+    for (char& c : name) {
+        if (c == '\\') c = '_';
+        else c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    HANDLE claim = ::CreateMutexA(nullptr, FALSE, ("Local\\zta-serial-" + name).c_str());
+    if (claim != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(claim);
+        return INVALID_HANDLE_VALUE;
+    }
+    return claim;  // null when no claim could be made: the port is opened without one
+}
+
+// RTS is already asserted by the settings, so raising it again changes nothing on the line.
+// It fails where the port has no modem lines to switch (Wine on a pseudo-terminal, virtual
+// ports): switching RTS there would only cost the blind pauses.
+bool CanSwitchRts(HANDLE handle) { return ::EscapeCommFunction(handle, SETRTS) != 0; }
 
 class Win32SerialPort : public SerialPort {
   public:
@@ -57,6 +88,11 @@ class Win32SerialPort : public SerialPort {
             }
             return {kind, static_cast<int>(error)};
         }
+        HANDLE claim = ClaimPort(path);
+        if (claim == INVALID_HANDLE_VALUE) {
+            ::CloseHandle(handle);
+            return {OpenFailure::Busy, ERROR_ACCESS_DENIED};
+        }
 
         DCB dcb{};
         dcb.DCBlength = sizeof(dcb);
@@ -76,22 +112,34 @@ class Win32SerialPort : public SerialPort {
         dcb.Parity = NOPARITY;
         dcb.StopBits = ONESTOPBIT;
 
-        const bool driver = direction == DirectionSetting::Driver ||
-                            (direction == DirectionSetting::Auto && kNtFamily);
-        dcb.fRtsControl = driver ? RTS_CONTROL_TOGGLE : RTS_CONTROL_ENABLE;
-
-        if (!::SetCommState(handle, &dcb)) {
+        // Toggle first where the driver should switch; Wine, and the drivers of some USB
+        // adapters, refuse it (Wine with ERROR_NOT_SUPPORTED), and the settings then go in with
+        // RTS simply enabled.
+        const bool wantToggle = direction == DirectionSetting::Driver ||
+                                (direction == DirectionSetting::Auto && kNtFamily);
+        dcb.fRtsControl = wantToggle ? RTS_CONTROL_TOGGLE : RTS_CONTROL_ENABLE;
+        bool applied = ::SetCommState(handle, &dcb) != 0;
+        const bool toggled = applied && wantToggle;
+        if (!applied && wantToggle) {
+            dcb.fRtsControl = RTS_CONTROL_ENABLE;
+            applied = ::SetCommState(handle, &dcb) != 0;
+        }
+        if (!applied) {
             const DWORD error = ::GetLastError();
             ::CloseHandle(handle);
+            if (claim != nullptr) ::CloseHandle(claim);
             return {OpenFailure::SettingsRefused, static_cast<int>(error)};
         }
+        const bool driver = direction == DirectionSetting::Driver ||
+                            (direction == DirectionSetting::Auto &&
+                             (toggled || !CanSwitchRts(handle)));
 
         handle_ = handle;
+        claim_ = claim;
         const int timeoutMs = TimingFor(baud).replyTimeoutMs;
         if (!ApplyReadTimeout(timeoutMs)) {
             const DWORD error = ::GetLastError();
-            ::CloseHandle(handle_);
-            handle_ = INVALID_HANDLE_VALUE;
+            Close();
             return {OpenFailure::TimeoutsRefused, static_cast<int>(error)};
         }
         mode = driver ? DirectionMode::Driver : DirectionMode::Program;
@@ -124,7 +172,7 @@ class Win32SerialPort : public SerialPort {
     }
 
     void Purge() override {
-        if (handle_ != INVALID_HANDLE_VALUE) (void)::PurgeComm(handle_, kPurgeAll);
+        if (handle_ != INVALID_HANDLE_VALUE) (void)::PurgeComm(handle_, kPurgeInput);
     }
 
     void Drain() override {
@@ -140,6 +188,8 @@ class Win32SerialPort : public SerialPort {
         if (handle_ == INVALID_HANDLE_VALUE) return;
         ::CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
+        if (claim_ != nullptr) ::CloseHandle(claim_);
+        claim_ = nullptr;
         readTimeoutMs_ = -1;
     }
 
@@ -159,6 +209,7 @@ class Win32SerialPort : public SerialPort {
     }
 
     HANDLE handle_ = INVALID_HANDLE_VALUE;
+    HANDLE claim_ = nullptr;
     int readTimeoutMs_ = -1;
     bool vanished_ = false;
 };

@@ -20,7 +20,8 @@ public:
     virtual void BaudAccepted(ViewId view, int baudCode, int address) = 0;
     // Posted: the line could not be opened; the thread ends right after.
     virtual void LineFailed() = 0;
-    // Shows an error box and waits for OK. An empty caption means the application's title.
+    // Posted: shows an error box; never waits for the operator. An empty caption means the
+    // application's title.
     virtual void ShowError(const std::string& text, const std::string& caption) = 0;
     // Posted: a confirmed command was sent, confirmed or failed.
     virtual void CommandChanged(const CommandReport& report) { (void)report; }

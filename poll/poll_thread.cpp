@@ -24,56 +24,77 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+using PendingFlag = bool Slot::*;
+
 struct Choice {
     Request request{};
     size_t replyLength = 0;
+    PendingFlag command = nullptr;  // the pending command this write carries; none for a read
     bool isWrite = false;
     bool isBaud = false;
     bool isNewAddress = false;
-    Command command = Command::Zero;  // the write's command
+    Command which = Command::Zero;  // the command of a write
 };
 
-// The priority table: the first pending command wins, else the read the model calls for.
+// The priority order of pending commands: the first one set goes out.
+constexpr PendingFlag kPriority[] = {
+    &Slot::pendingThreshold1, &Slot::pendingThreshold2, &Slot::pendingTypical,
+    &Slot::pendingMaxGas,     &Slot::pendingMidGas,     &Slot::pendingZero,
+    &Slot::pendingAddress,    &Slot::pendingBaud,       &Slot::pendingFactoryNumber,
+};
+
+Request CommandRequest(const Slot& s, PendingFlag f, uint8_t a, unsigned baud, double maxGas,
+                       double midGas) {
+    RegisterWrite w{};
+    if (f == &Slot::pendingThreshold1) {
+        w = EncodeThreshold1(s.newThreshold1);
+    } else if (f == &Slot::pendingThreshold2) {
+        w = EncodeThreshold2(s.newThreshold2);
+    } else if (f == &Slot::pendingTypical) {
+        w = EncodeTypical();
+    } else if (f == &Slot::pendingMaxGas) {
+        w = EncodeMaxGas(maxGas);
+    } else if (f == &Slot::pendingMidGas) {
+        w = EncodeMidGas(midGas);
+    } else if (f == &Slot::pendingZero) {
+        w = EncodeZero();
+    } else if (f == &Slot::pendingAddress) {
+        w = EncodeNewAddress(s.newAddress, baud);
+    } else if (f == &Slot::pendingBaud) {
+        w = EncodeNewBaud(a, s.newBaudCode);
+    } else {
+        w = EncodeFactoryNumber(s.newFactoryNumber);
+    }
+    return WriteRequest(a, w.reg, w.value);
+}
+
+Command CommandOfFlag(PendingFlag f) {
+    if (f == &Slot::pendingThreshold1) return Command::Threshold1;
+    if (f == &Slot::pendingThreshold2) return Command::Threshold2;
+    if (f == &Slot::pendingTypical) return Command::Typical;
+    if (f == &Slot::pendingMaxGas) return Command::MaxGas;
+    if (f == &Slot::pendingMidGas) return Command::MidGas;
+    if (f == &Slot::pendingZero) return Command::Zero;
+    if (f == &Slot::pendingAddress) return Command::NewAddress;
+    if (f == &Slot::pendingBaud) return Command::NewBaud;
+    return Command::FactoryNumber;
+}
+
+// The first pending command in priority order, else the read the model calls for.
 Choice ChooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, double midGas) {
     Choice c;
-    RegisterWrite w{};
-    c.isWrite = true;
-    if (s.pendingThreshold1) {
-        c.command = Command::Threshold1;
-        w = EncodeThreshold1(s.newThreshold1);
-    } else if (s.pendingThreshold2) {
-        c.command = Command::Threshold2;
-        w = EncodeThreshold2(s.newThreshold2);
-    } else if (s.pendingTypical) {
-        c.command = Command::Typical;
-        w = EncodeTypical();
-    } else if (s.pendingMaxGas) {
-        c.command = Command::MaxGas;
-        w = EncodeMaxGas(maxGas);
-    } else if (s.pendingMidGas) {
-        c.command = Command::MidGas;
-        w = EncodeMidGas(midGas);
-    } else if (s.pendingZero) {
-        c.command = Command::Zero;
-        w = EncodeZero();
-    } else if (s.pendingAddress) {
-        c.command = Command::NewAddress;
-        w = EncodeNewAddress(s.newAddress, baud);
-        c.isNewAddress = true;
-    } else if (s.pendingBaud) {
-        c.command = Command::NewBaud;
-        w = EncodeNewBaud(a, s.newBaudCode);
-        c.isBaud = true;
-    } else if (s.pendingFactoryNumber) {
-        c.command = Command::FactoryNumber;
-        w = EncodeFactoryNumber(s.newFactoryNumber);
-    } else {
-        c.isWrite = false;
-    }
-    if (c.isWrite) {
-        c.request = WriteRequest(a, w.reg, w.value);
+    for (PendingFlag f : kPriority) {
+        if (!(s.*f)) continue;
+        c.command = f;
+        c.which = CommandOfFlag(f);
+        c.isWrite = true;
+        c.isNewAddress = f == &Slot::pendingAddress;
+        c.isBaud = f == &Slot::pendingBaud;
+        c.request = CommandRequest(s, f, a, baud, maxGas, midGas);
         c.replyLength = kEchoLength;
-    } else if (s.extendedModel) {
+        return c;
+    }
+    if (s.extendedModel) {
         c.request = ReadRequest(a, kReadingsRegister, kLongReadCount);
         c.replyLength = kLongReplyLength;
     } else {
@@ -86,10 +107,14 @@ Choice ChooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, dou
 enum class Outcome { Nothing, Echo, Data, Failure };
 
 // Applies the judged reply to the slot; the caller holds the block's lock through StoreOutcome.
-Outcome Judge(Slot& s, const Choice& c, uint8_t a, const uint8_t* reply, size_t n) {
+// `sent` is the request as the slot would make it now: the same command confirmed again with
+// another value while this one was on the line stays pending.
+Outcome Judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const uint8_t* reply,
+              size_t n) {
     if (c.isWrite && n == kEchoLength) {
         if (!IsExactEcho(c.request, reply, n)) return Outcome::Nothing;
-        s.ClearPending();
+        // Only the answered command: the others go out on the next turns.
+        if (sent == c.request) s.*c.command = false;
         return Outcome::Echo;
     }
     if ((n == kShortReplyLength || n == kLongReplyLength || n == kExceptionLength) &&
@@ -213,7 +238,10 @@ private:
         std::vector<CommandReport> reports;
         const bool stored = block_.StoreOutcome(t.slot, t.generation, [&](Slot& s) {
             if (x.writeOk) ++s.requestCount;
-            outcome = Judge(s, c, a, reply, x.count);
+            const Request sent =
+                c.isWrite ? CommandRequest(s, c.command, a, t.baudRate, t.maxGas, t.midGas)
+                          : c.request;
+            outcome = Judge(s, c, sent, a, reply, x.count);
             TrackHealth(s, c, reply, x, outcome, reports);
             after.viewWindow = s.viewWindow;
             after.address = s.address;
@@ -234,8 +262,8 @@ private:
                             const ExchangeResult& x, Outcome outcome,
                             std::vector<CommandReport>& reports) {
         s.health.Count(ClassifyReply(c.request, reply, x.count, c.replyLength), x);
-        if (c.isWrite && x.writeOk) s.TrackSent(c.command, c.request, reports);
-        const Command* echoed = outcome == Outcome::Echo ? &c.command : nullptr;
+        if (c.isWrite && x.writeOk) s.TrackSent(c.which, c.request, reports);
+        const Command* echoed = outcome == Outcome::Echo ? &c.which : nullptr;
         s.SettleTracks(echoed, CommandFailure::Cleared, false, reports);
     }
 

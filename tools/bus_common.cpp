@@ -125,90 +125,33 @@ LineOptions LineOptionsFor(const Options& options, size_t bufferSize) {
     return line;
 }
 
-std::string JsonEscape(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out;
-}
-
-void JsonObject::Key(const std::string& key) {
-    if (!body_.empty()) body_ += ",";
-    body_ += "\"" + JsonEscape(key) + "\":";
-}
-
-JsonObject& JsonObject::Add(const std::string& key, long value) {
-    Key(key);
-    body_ += std::to_string(value);
-    return *this;
-}
-
-JsonObject& JsonObject::Add(const std::string& key, double value) {
-    Key(key);
-    if (!std::isfinite(value)) {
-        body_ += "null";
-        return *this;
-    }
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.10g", value);
-    body_ += buf;
-    return *this;
-}
-
-JsonObject& JsonObject::Add(const std::string& key, const std::string& value) {
-    Key(key);
-    body_ += "\"" + JsonEscape(value) + "\"";
-    return *this;
-}
-
-JsonObject& JsonObject::AddObject(const std::string& key, const JsonObject& value) {
-    Key(key);
-    body_ += value.Str();
-    return *this;
-}
-
-JsonObject& JsonObject::AddBool(const std::string& key, bool value) {
-    Key(key);
-    body_ += value ? "true" : "false";
-    return *this;
-}
-
-void AddReadings(JsonObject& json, const Readings& r) {
+void AddReadings(Json& json, const Readings& r) {
     const auto& v = r.values;
-    json.Add("concentration", v.concentration)
-        .Add("relayState", static_cast<long>(v.relayState))
-        .Add("threshold1", static_cast<long>(v.threshold1))
-        .Add("threshold2", static_cast<long>(v.threshold2))
-        .Add("auxValue", static_cast<long>(v.auxValue))
-        .Add("refChannel", static_cast<long>(v.refChannel))
-        .Add("workChannel", static_cast<long>(v.workChannel))
-        .Add("dValue", static_cast<long>(v.dValue))
-        .Add("temperature", static_cast<long>(v.temperature))
-        .Add("factoryNumber", static_cast<long>(v.factoryNumber))
-        .Add("softwareVersion", static_cast<long>(v.softwareVersion))
-        .Add("gasCode", static_cast<long>(r.gasCode))
-        .Add("gasName", r.gasName);
+    json["concentration"] = v.concentration;
+    json["relayState"] = v.relayState;
+    json["threshold1"] = v.threshold1;
+    json["threshold2"] = v.threshold2;
+    json["auxValue"] = v.auxValue;
+    json["refChannel"] = v.refChannel;
+    json["workChannel"] = v.workChannel;
+    json["dValue"] = v.dValue;
+    json["temperature"] = v.temperature;
+    json["factoryNumber"] = v.factoryNumber;
+    json["softwareVersion"] = v.softwareVersion;
+    json["gasCode"] = r.gasCode;
+    json["gasName"] = r.gasName;
     if (r.hasTextBlock) {
-        json.Add("deviceRange", r.text.deviceRange)
-            .Add("deviceMidGas", r.text.deviceMidGas)
-            .Add("deviceMaxGas", r.text.deviceMaxGas)
-            .Add("unitName", r.text.unitName);
+        // Hundredths on the wire: 4.4, not the nearest binary fraction's 4.4000000000000004.
+        auto hundredths = [](double x) { return std::round(x * 100.0) / 100.0; };
+        json["deviceRange"] = hundredths(r.text.deviceRange);
+        json["deviceMidGas"] = hundredths(r.text.deviceMidGas);
+        json["deviceMaxGas"] = hundredths(r.text.deviceMaxGas);
+        json["unitName"] = r.text.unitName;
     }
+}
+
+std::string JsonLine(const Json& json) {
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 std::string ReadingsText(const Readings& r) {

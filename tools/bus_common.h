@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "link/regmap.h"
 #include "link/serial_line.h"
 
@@ -45,23 +47,12 @@ struct Readings {
     zta::TextBlock text;
 };
 
-// One JSON object in the making, keys in insertion order; strings are UTF-8 and escaped.
-class JsonObject {
-public:
-    JsonObject& Add(const std::string& key, long value);
-    JsonObject& Add(const std::string& key, double value);
-    JsonObject& Add(const std::string& key, const std::string& value);
-    JsonObject& AddBool(const std::string& key, bool value);
-    JsonObject& AddObject(const std::string& key, const JsonObject& value);
-    std::string Str() const { return "{" + body_ + "}"; }
+// JSON objects keep their keys in insertion order.
+using Json = nlohmann::ordered_json;
 
-private:
-    void Key(const std::string& key);
-    std::string body_;
-};
-
-void AddReadings(JsonObject& json, const Readings& readings);
+void AddReadings(Json& json, const Readings& readings);
+// One line of compact JSON; bytes that are not UTF-8 are replaced, never thrown on.
+std::string JsonLine(const Json& json);
 std::string ReadingsText(const Readings& readings);
-std::string JsonEscape(const std::string& text);
 
 }  // namespace zta::bus

@@ -46,26 +46,27 @@ public:
         r.text.unitName = s.unitName;
         r.text.gasName = s.gasName;
         if (json_) {
-            JsonObject json;
-            json.Add("slot", static_cast<long>(slot)).Add("address", static_cast<long>(s.address));
+            Json json;
+            json["slot"] = slot;
+            json["address"] = s.address;
             AddReadings(json, r);
             const LinkHealth& h = s.health;
-            auto ms = [](long us) { return us < 0 ? std::nan("") : us / 1000.0; };
-            JsonObject health;
-            health.Add("requests", h.requests)
-                .Add("goodReplies", h.goodReplies)
-                .Add("timeouts", h.timeouts)
-                .Add("wrongCrc", h.wrongCrc)
-                .Add("foreign", h.foreign)
-                .Add("refusals", h.refusals)
-                .Add("echoes", h.echoes)
-                .Add("lastReplyMs", ms(h.lastReplyUs))
-                .Add("meanReplyMs", ms(h.MeanReplyUs()))
-                .Add("maxReplyMs", ms(h.maxReplyUs));
-            json.Add("errorCount", static_cast<long>(s.errorCount))
-                .AddBool("extendedModel", s.extendedModel)
-                .AddObject("health", health);
-            std::printf("%s\n", json.Str().c_str());
+            auto ms = [](long us) { return us < 0 ? Json(nullptr) : Json(us / 1000.0); };
+            Json health;
+            health["requests"] = h.requests;
+            health["goodReplies"] = h.goodReplies;
+            health["timeouts"] = h.timeouts;
+            health["wrongCrc"] = h.wrongCrc;
+            health["foreign"] = h.foreign;
+            health["refusals"] = h.refusals;
+            health["echoes"] = h.echoes;
+            health["lastReplyMs"] = ms(h.lastReplyUs);
+            health["meanReplyMs"] = ms(h.MeanReplyUs());
+            health["maxReplyMs"] = ms(h.maxReplyUs);
+            json["errorCount"] = s.errorCount;
+            json["extendedModel"] = s.extendedModel;
+            json["health"] = health;
+            std::printf("%s\n", JsonLine(json).c_str());
         } else if (s.errorCount >= kLostContactLimit) {
             std::printf("slot %d: %d: no contact (errors %d)\n", slot, s.address, s.errorCount);
         } else {

@@ -97,9 +97,9 @@ int RunRead(int argc, char** argv) {
         r.gasName = r.text.gasName;
     }
     if (o.json) {
-        JsonObject json;
+        Json json;
         AddReadings(json, r);
-        std::printf("%s\n", json.Str().c_str());
+        std::printf("%s\n", JsonLine(json).c_str());
     } else {
         std::printf("%d: %s\n", address, ReadingsText(r).c_str());
     }

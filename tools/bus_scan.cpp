@@ -96,15 +96,12 @@ int RunScan(int argc, char** argv) {
 
     const std::vector<int> found = params.Found();
     if (o.json) {
-        std::string list;
-        for (int n : found) list += (list.empty() ? "" : ",") + std::to_string(n);
-        JsonObject json;
-        json.Add("port", params.PortPath())
-            .Add("baud", static_cast<long>(o.baud))
-            .AddBool("complete", sink.finished());
-        std::string text = json.Str();
-        text.insert(text.size() - 1, ",\"found\":[" + list + "]");
-        std::printf("%s\n", text.c_str());
+        Json json;
+        json["port"] = params.PortPath();
+        json["baud"] = o.baud;
+        json["complete"] = sink.finished();
+        json["found"] = found;
+        std::printf("%s\n", JsonLine(json).c_str());
     } else {
         for (int n : found) std::printf("%d\n", n);
     }

@@ -4,95 +4,110 @@ namespace zta {
 
 // Numeric command ids of menus and tool-bar buttons. They keep the station's historic values
 // because status prompts, enabling rules and the tool-bar layout are keyed by them.
-enum CommandId : int {
+enum class CommandId : int {
+    None = 0,  // an action that carries no command
+
     // "Связь"
-    CmdConnect = 130,
-    CmdDisconnect = 131,
-    CmdBaud1200 = 138,
-    CmdBaud2400 = 139,
-    CmdBaud4800 = 140,
-    CmdBaud9600 = 141,
-    CmdBaud19200 = 142,
-    CmdSearch = 151,
-    CmdStopSearch = 152,
-    CmdPortPlaceholder = 32811,  // "Com", replaced by the port items at the first sizing
-    CmdPortFirst = 1025,         // port item i has id CmdPortFirst + i
-    CmdPortLast = 1074,
+    Connect = 130,
+    Disconnect = 131,
+    Baud1200 = 138,
+    Baud2400 = 139,
+    Baud4800 = 140,
+    Baud9600 = 141,
+    Baud19200 = 142,
+    Search = 151,
+    StopSearch = 152,
+    PortPlaceholder = 32811,  // "Com", replaced by the port items at the first sizing
+    PortFirst = 1025,         // port item i has id PortCommand(i)
+    PortLast = 1074,
 
     // "Документ"
-    CmdNewDocument = 148,
-    CmdRecordFolder = 149,
-    CmdRecord = 170,
-    CmdTimerActive = 180,
-    CmdTimerAll = 181,
-    CmdTimerOffActive = 182,
-    CmdTimerOffAll = 183,
-    CmdExit = 195,
+    NewDocument = 148,
+    RecordFolder = 149,
+    Record = 170,
+    TimerActive = 180,
+    TimerAll = 181,
+    TimerOffActive = 182,
+    TimerOffAll = 183,
+    Exit = 195,
 
     // "Установки"
-    CmdChangeNumber = 153,
-    CmdChangeSpeed = 154,
-    CmdSetZero = 158,
-    CmdHighGas = 159,
-    CmdMiddleGas = 160,
-    CmdTypicalConcentration = 184,
-    CmdThreshold1 = 191,
-    CmdThreshold2 = 192,
-    CmdInsertActive = 178,
-    CmdInsertAll = 179,
-    CmdConcentration = 144,
-    CmdConnectedDevicesGas = 32813,
+    ChangeNumber = 153,
+    ChangeSpeed = 154,
+    SetZero = 158,
+    HighGas = 159,
+    MiddleGas = 160,
+    TypicalConcentration = 184,
+    Threshold1 = 191,
+    Threshold2 = 192,
+    InsertActive = 178,
+    InsertAll = 179,
+    Concentration = 144,
+    ConnectedDevicesGas = 32813,
 
     // "Вид газа", in gas table order
-    CmdGasMethane = 145,
-    CmdGasPropane = 146,
-    CmdGasHexane = 150,
-    CmdGasButane = 32794,
-    CmdGasIsobutane = 32796,
-    CmdGasPentane = 32807,
-    CmdGasCyclopentane = 32808,
-    CmdGasPropylene = 32809,
+    GasMethane = 145,
+    GasPropane = 146,
+    GasHexane = 150,
+    GasButane = 32794,
+    GasIsobutane = 32796,
+    GasPentane = 32807,
+    GasCyclopentane = 32808,
+    GasPropylene = 32809,
 
     // "Информация о ПО"
-    CmdSoftwareInfoActive = 32803,
-    CmdSoftwareInfoAll = 32804,
+    SoftwareInfoActive = 32803,
+    SoftwareInfoAll = 32804,
 
     // "Вид", "Окно", "Помощь"
-    CmdViewToolBar = 172,
-    CmdViewStatusBar = 173,
-    CmdWindowCascade = 57650,
-    CmdWindowTile = 57651,
-    CmdAbout = 169,
+    ViewToolBar = 172,
+    ViewStatusBar = 173,
+    WindowCascade = 57650,
+    WindowTile = 57651,
+    About = 169,
 
     // Tool-bar buttons (several do the same as a menu item)
-    CmdToolNewDocument = 32771,
-    CmdToolRecordFolder = 32772,
-    CmdToolSetTimer = 32773,
-    CmdToolConnect = 32774,
-    CmdToolDisconnect = 32775,
-    CmdToolSearch = 32776,
-    CmdToolStopSearch = 32777,
-    CmdToolSetZero = 32778,
-    CmdToolHighGas = 32779,
-    CmdToolMiddleGas = 32780,
-    CmdToolChangeNumber = 32781,
-    CmdBaudCombo = 32782,
-    CmdPortCombo = 32783,
-    CmdToolChangeSpeed = 32784,
-    CmdToolStopTimer = 32785,
-    CmdToolRecord = 32787,
-    CmdToolAbout = 32788,
-    CmdToolTypicalConcentration = 32789,
-    CmdToolThreshold1 = 32790,
-    CmdToolThreshold2 = 32791,
-    CmdToolInsertActive = 32792,
+    ToolNewDocument = 32771,
+    ToolRecordFolder = 32772,
+    ToolSetTimer = 32773,
+    ToolConnect = 32774,
+    ToolDisconnect = 32775,
+    ToolSearch = 32776,
+    ToolStopSearch = 32777,
+    ToolSetZero = 32778,
+    ToolHighGas = 32779,
+    ToolMiddleGas = 32780,
+    ToolChangeNumber = 32781,
+    BaudCombo = 32782,
+    PortCombo = 32783,
+    ToolChangeSpeed = 32784,
+    ToolStopTimer = 32785,
+    ToolRecord = 32787,
+    ToolAbout = 32788,
+    ToolTypicalConcentration = 32789,
+    ToolThreshold1 = 32790,
+    ToolThreshold2 = 32791,
+    ToolInsertActive = 32792,
 };
 
 constexpr int kMaxPorts = 50;
 constexpr int kGasCount = 8;
-constexpr int kGasMenuIds[kGasCount] = {CmdGasMethane,   CmdGasPropane,      CmdGasHexane,
-                                        CmdGasButane,    CmdGasIsobutane,    CmdGasPentane,
-                                        CmdGasCyclopentane, CmdGasPropylene};
+constexpr CommandId kGasMenuIds[kGasCount] = {
+    CommandId::GasMethane,   CommandId::GasPropane,         CommandId::GasHexane,
+    CommandId::GasButane,    CommandId::GasIsobutane,       CommandId::GasPentane,
+    CommandId::GasCyclopentane, CommandId::GasPropylene};
+
+// Port item `index` of the "Связь" menu and the port combo box.
+constexpr CommandId PortCommand(int index) {
+    return CommandId(int(CommandId::PortFirst) + index);
+}
+// Baud item `position` (0 for 1200 .. 4 for 19200).
+constexpr CommandId BaudCommand(int position) {
+    return CommandId(int(CommandId::Baud1200) + position);
+}
+constexpr bool IsPortCommand(CommandId id) {
+    return int(id) >= int(CommandId::PortFirst) && int(id) <= int(CommandId::PortLast);
+}
 
 // Notices from the main window or a worker to an analyzer view (first parameter of the old
 // window message; the second one travels as `value`).

@@ -23,14 +23,14 @@ void CommandRouter::setIdleInterval(int ms) {
     idle_->start();
 }
 
-QAction* CommandRouter::bind(QAction* action, int id) {
-    action->setData(id);
+QAction* CommandRouter::bind(QAction* action, CommandId id) {
+    action->setData(int(id));
     actions_.emplace(id, action);
     connect(action, &QAction::triggered, this, [this, id] { dispatch(id); });
     return action;
 }
 
-void CommandRouter::bindWidget(QWidget* widget, int id) {
+void CommandRouter::bindWidget(QWidget* widget, CommandId id) {
     widgets_.emplace(id, widget);
 }
 
@@ -38,20 +38,20 @@ void CommandRouter::watchMenu(QMenu* menu) {
     connect(menu, &QMenu::aboutToShow, this, [this, menu] { refreshMenu(menu); });
 }
 
-int CommandRouter::idOf(const QAction* action) {
+CommandId CommandRouter::idOf(const QAction* action) {
     bool ok = false;
     const int id = action->data().toInt(&ok);
-    return ok ? id : 0;
+    return ok ? CommandId(id) : CommandId::None;
 }
 
-QAction* CommandRouter::action(int id) const {
+QAction* CommandRouter::action(CommandId id) const {
     for (auto [it, end] = actions_.equal_range(id); it != end; ++it)
         if (it->second)
             return it->second;
     return nullptr;
 }
 
-std::vector<QAction*> CommandRouter::actions(int id) const {
+std::vector<QAction*> CommandRouter::actions(CommandId id) const {
     std::vector<QAction*> out;
     for (auto [it, end] = actions_.equal_range(id); it != end; ++it)
         if (it->second)
@@ -59,7 +59,7 @@ std::vector<QAction*> CommandRouter::actions(int id) const {
     return out;
 }
 
-bool CommandRouter::dispatch(int id) {
+bool CommandRouter::dispatch(CommandId id) {
     // A command that is disabled right now (a stale tool button between refreshes) does not
     // run: the enabling rules are the commands' preconditions too.
     const CommandState st = query(id);
@@ -77,7 +77,7 @@ bool CommandRouter::dispatch(int id) {
     return handled;
 }
 
-CommandState CommandRouter::query(int id) const {
+CommandState CommandRouter::query(CommandId id) const {
     CommandState st;
     if (route_) {
         for (CommandTarget* target : route_()) {
@@ -104,7 +104,7 @@ void CommandRouter::apply(QAction* action, const CommandState& st) const {
 }
 
 void CommandRouter::refresh() {
-    std::map<int, CommandState> cache;
+    std::map<CommandId, CommandState> cache;
     for (auto& [id, action] : actions_) {
         if (!action)
             continue;
@@ -132,8 +132,8 @@ void CommandRouter::refreshMenu(QMenu* menu) {
         }
         if (a->isSeparator())
             continue;
-        const int id = idOf(a);
-        if (id != 0)
+        const CommandId id = idOf(a);
+        if (id != CommandId::None)
             apply(a, query(id));
     }
 }

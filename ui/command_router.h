@@ -6,6 +6,8 @@
 #include <map>
 #include <vector>
 
+#include "ui/command_ids.h"
+
 class QAction;
 class QMenu;
 class QTimer;
@@ -24,11 +26,11 @@ struct CommandState {
 class CommandTarget {
 public:
     virtual ~CommandTarget() = default;
-    virtual bool OnCommand(int id) {
+    virtual bool OnCommand(CommandId id) {
         (void)id;
         return false;
     }
-    virtual bool OnUpdateCommand(int id, CommandState& state) {
+    virtual bool OnUpdateCommand(CommandId id, CommandState& state) {
         (void)id;
         (void)state;
         return false;
@@ -49,18 +51,18 @@ public:
 
     // The action carries `id`; triggering it dispatches, and the idle refresh keeps its
     // enabled and checked state. The action stays owned by its parent.
-    QAction* bind(QAction* action, int id);
+    QAction* bind(QAction* action, CommandId id);
     // A widget (tool-bar combo box) enabled by the same rules as the command `id`.
-    void bindWidget(QWidget* widget, int id);
+    void bindWidget(QWidget* widget, CommandId id);
     // Refreshes the actions of `menu` (and its submenus) each time it is about to show.
     void watchMenu(QMenu* menu);
 
-    static int idOf(const QAction* action);
-    QAction* action(int id) const;  // the first action bound to id, or nullptr
-    std::vector<QAction*> actions(int id) const;
+    static CommandId idOf(const QAction* action);  // CommandId::None for none
+    QAction* action(CommandId id) const;  // the first action bound to id, or nullptr
+    std::vector<QAction*> actions(CommandId id) const;
 
-    bool dispatch(int id);
-    CommandState query(int id) const;
+    bool dispatch(CommandId id);
+    CommandState query(CommandId id) const;
     void refresh();  // every bound action
     void refreshMenu(QMenu* menu);
 
@@ -68,14 +70,14 @@ public:
     void setIdleInterval(int ms);
 
 signals:
-    void dispatched(int id, bool handled);
+    void dispatched(CommandId id, bool handled);
 
 private:
     void apply(QAction* action, const CommandState& st) const;
 
     RouteProvider route_;
-    std::multimap<int, QPointer<QAction>> actions_;
-    std::multimap<int, QPointer<QWidget>> widgets_;
+    std::multimap<CommandId, QPointer<QAction>> actions_;
+    std::multimap<CommandId, QPointer<QWidget>> widgets_;
     QTimer* idle_ = nullptr;
 };
 

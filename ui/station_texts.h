@@ -2,11 +2,13 @@
 
 #include <QString>
 
+#include "ui/command_ids.h"
+
 namespace zta {
 
 // Status prompt (first line) and tool tip (after the line break) of a command; empty when the
 // command has none.
-QString CommandPrompt(int id);
-QString CommandToolTip(int id);
+QString CommandPrompt(CommandId id);
+QString CommandToolTip(CommandId id);
 
 }  // namespace zta

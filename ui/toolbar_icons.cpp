@@ -96,23 +96,23 @@ void Magnifier(QPainter& p) {
 
 }  // namespace
 
-QIcon ToolIcon(int id) {
+QIcon ToolIcon(CommandId id) {
     switch (id) {
-    case CmdToolNewDocument:
+    case CommandId::ToolNewDocument:
         return Render([](QPainter& p) {
             Page(p);
             p.setPen(QPen(QColor(30, 140, 50), 2));
             p.drawLine(QPointF(8, 6), QPointF(8, 12));
             p.drawLine(QPointF(5, 9), QPointF(11, 9));
         });
-    case CmdToolRecordFolder:
+    case CommandId::ToolRecordFolder:
         return Render([](QPainter& p) {
             p.setPen(QPen(QColor(150, 110, 20), 1));
             p.setBrush(QColor(245, 200, 80));
             p.drawRect(QRectF(1.5, 4.5, 13, 9));
             p.drawRect(QRectF(1.5, 2.5, 5, 2));
         });
-    case CmdToolRecord:
+    case CommandId::ToolRecord:
         return Render([](QPainter& p) {
             p.setPen(QPen(QColor(20, 50, 120), 1));
             p.setBrush(QColor(60, 100, 190));
@@ -122,32 +122,32 @@ QIcon ToolIcon(int id) {
             p.setBrush(QColor(220, 220, 220));
             p.drawRect(QRectF(3.5, 9.5, 9, 5));
         });
-    case CmdToolSetTimer:
+    case CommandId::ToolSetTimer:
         return Render([](QPainter& p) { Clock(p); });
-    case CmdToolStopTimer:
+    case CommandId::ToolStopTimer:
         return Render([](QPainter& p) {
             Clock(p);
             Cross(p, QRectF(9, 9, 5.5, 5.5));
         });
-    case CmdToolConnect:
+    case CommandId::ToolConnect:
         return Render([](QPainter& p) { Plug(p, true); });
-    case CmdToolDisconnect:
+    case CommandId::ToolDisconnect:
         return Render([](QPainter& p) { Plug(p, false); });
-    case CmdToolSearch:
+    case CommandId::ToolSearch:
         return Render([](QPainter& p) { Magnifier(p); });
-    case CmdToolStopSearch:
+    case CommandId::ToolStopSearch:
         return Render([](QPainter& p) {
             Magnifier(p);
             Cross(p, QRectF(9.5, 1.5, 5, 5));
         });
-    case CmdToolSetZero: return Render([](QPainter& p) { Badge(p, QColor(90, 90, 90), "0"); });
-    case CmdToolHighGas: return Render([](QPainter& p) { Badge(p, QColor(200, 60, 40), "В"); });
-    case CmdToolMiddleGas: return Render([](QPainter& p) { Badge(p, QColor(220, 140, 20), "С"); });
-    case CmdToolTypicalConcentration:
+    case CommandId::ToolSetZero: return Render([](QPainter& p) { Badge(p, QColor(90, 90, 90), "0"); });
+    case CommandId::ToolHighGas: return Render([](QPainter& p) { Badge(p, QColor(200, 60, 40), "В"); });
+    case CommandId::ToolMiddleGas: return Render([](QPainter& p) { Badge(p, QColor(220, 140, 20), "С"); });
+    case CommandId::ToolTypicalConcentration:
         return Render([](QPainter& p) { Badge(p, QColor(120, 80, 170), "Т"); });
-    case CmdToolThreshold1: return Render([](QPainter& p) { Badge(p, QColor(200, 150, 0), "1"); });
-    case CmdToolThreshold2: return Render([](QPainter& p) { Badge(p, QColor(210, 90, 0), "2"); });
-    case CmdToolInsertActive:
+    case CommandId::ToolThreshold1: return Render([](QPainter& p) { Badge(p, QColor(200, 150, 0), "1"); });
+    case CommandId::ToolThreshold2: return Render([](QPainter& p) { Badge(p, QColor(210, 90, 0), "2"); });
+    case CommandId::ToolInsertActive:
         return Render([](QPainter& p) {
             Page(p);
             p.setPen(QPen(kInk, 1));
@@ -156,9 +156,9 @@ QIcon ToolIcon(int id) {
             p.setPen(QPen(QColor(30, 140, 50), 2));
             p.drawLine(QPointF(5, 8.5), QPointF(11, 8.5));
         });
-    case CmdSoftwareInfoActive:
+    case CommandId::SoftwareInfoActive:
         return Render([](QPainter& p) { Badge(p, QColor(40, 110, 200), "i"); });
-    case CmdSoftwareInfoAll:
+    case CommandId::SoftwareInfoAll:
         return Render([](QPainter& p) {
             p.setPen(QPen(QColor(20, 60, 120), 1));
             p.setBrush(QColor(120, 160, 220));
@@ -171,8 +171,8 @@ QIcon ToolIcon(int id) {
             p.setPen(Qt::white);
             p.drawText(QRectF(3, 3, 13, 13), Qt::AlignCenter, "i");
         });
-    case CmdToolChangeNumber: return Render([](QPainter& p) { Badge(p, QColor(30, 130, 130), "№", 8); });
-    case CmdToolChangeSpeed:
+    case CommandId::ToolChangeNumber: return Render([](QPainter& p) { Badge(p, QColor(30, 130, 130), "№", 8); });
+    case CommandId::ToolChangeSpeed:
         return Render([](QPainter& p) {
             p.setPen(QPen(QColor(30, 130, 130), 1));
             p.setBrush(QColor(30, 130, 130));
@@ -185,7 +185,7 @@ QIcon ToolIcon(int id) {
             p.setBrush(Qt::NoBrush);
             p.drawPath(wave);
         });
-    case CmdToolAbout: return Render([](QPainter& p) { Badge(p, QColor(60, 120, 60), "?"); });
+    case CommandId::ToolAbout: return Render([](QPainter& p) { Badge(p, QColor(60, 120, 60), "?"); });
     default: return {};
     }
 }

@@ -2,11 +2,13 @@
 
 #include <QIcon>
 
+#include "ui/command_ids.h"
+
 namespace zta {
 
 // The 16 px tool-bar pictures, drawn so that they stay sharp at any scale; a blank icon for an
 // id without a picture.
-QIcon ToolIcon(int commandId);
+QIcon ToolIcon(CommandId id);
 // The station's window icon.
 QIcon StationIcon();
 

@@ -152,35 +152,56 @@ TEST_F(PollFake, BaudNoticeOnlyForTheBaudWrite) {
     });
     // Both confirmed inside a notice, between two turns, so the next turn sees both.
     std::atomic<bool> armed{false};
-    std::atomic<size_t> seen{0}, sent{0};
+    std::atomic<size_t> sent{0};
     sink.OnData([&](ViewId, int) {
         if (!armed.exchange(false)) return;
         block.ConfirmCommand(0, Command::Threshold1, 30);
         block.ConfirmCommand(0, Command::NewBaud, 16);
         sent = wire.Requests().size();
-        seen = sink.Get().data.size();
     });
     Start();
     ASSERT_TRUE(wire.WaitRequests(1, kWaitMs));
     armed = true;
-    // The threshold write (no notice), then a read again.
-    ASSERT_TRUE(sink.WaitUntil(
-        [&](auto& r) { return seen > 0 && r.data.size() >= seen + 1; }, kWaitMs));
-    EXPECT_FALSE(block.Snapshot(0).AnyPending());
-    EXPECT_TRUE(sink.Get().baud.empty());
-    EXPECT_EQ(wire.Requests()[sent][1], kFnWriteSingle);
-    EXPECT_EQ(wire.Requests()[sent][3], 5);
-    EXPECT_EQ(wire.Requests()[sent + 1][1], kFnReadInput);
-
-    block.ConfirmCommand(0, Command::NewBaud, 16);
+    // The threshold write (no notice), the baud write on the next turn, then reads again.
     ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.baud.empty(); }, kWaitMs));
+    ASSERT_TRUE(wire.WaitRequests(sent + 3, kWaitMs));
     poll->Stop(kWaitMs);
+    EXPECT_FALSE(block.Snapshot(0).AnyPending());
+    const auto requests = wire.Requests();
+    EXPECT_EQ(requests[sent][1], kFnWriteSingle);
+    EXPECT_EQ(requests[sent][3], 5);
+    EXPECT_EQ(requests[sent + 1][1], kFnWriteSingle);
+    EXPECT_EQ(requests[sent + 1][3], 0);
+    EXPECT_EQ(requests[sent + 2][1], kFnReadInput);
     int writes = 0;
-    for (const Request& r : wire.Requests()) writes += r[1] == kFnWriteSingle;
+    for (const Request& r : requests) writes += r[1] == kFnWriteSingle;
     EXPECT_EQ(writes, 2);
     EXPECT_EQ(sink.Get().baud.size(), 1u);
     EXPECT_EQ(sink.Get().baud[0].code, 16);
     EXPECT_EQ(sink.Get().baud[0].address, 5);
+}
+
+// The operator confirms threshold 1 again, with another value, while the first write is on
+// the line: that echo answers the old value only, and the new one goes out next.
+TEST_F(PollFake, AnEchoOfAnOldValueLeavesTheNewOnePending) {
+    AddAnalyzer(1, 5);
+    std::atomic<int> reads{0}, thresholdWrites{0};
+    wire.SetResponder([&](const Request& r) -> std::optional<Bytes> {
+        if (r[1] != kFnWriteSingle) {
+            if (reads++ == 0) block.ConfirmCommand(0, Command::Threshold1, 30);
+            return ReadReply(5, kLongReplyLength);
+        }
+        if (thresholdWrites++ == 0) block.ConfirmCommand(0, Command::Threshold1, 40);
+        return test::Echo(r);
+    });
+    Start();
+    ASSERT_TRUE(wire.WaitRequests(5, kWaitMs));
+    poll->Stop(kWaitMs);
+    std::vector<int> sent;
+    for (const Request& r : wire.Requests())
+        if (r[1] == kFnWriteSingle) sent.push_back(r[5]);
+    EXPECT_EQ(sent, (std::vector<int>{30, 40}));
+    EXPECT_FALSE(block.Snapshot(0).AnyPending());
 }
 
 // An adapter that takes no bytes: every turn is a failure, the box comes once per outage, and

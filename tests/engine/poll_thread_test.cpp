@@ -181,17 +181,18 @@ TEST_F(PollSim, ProbesTheExtendedModelThenReadsTenRegisters) {
     EXPECT_EQ(first->copy.gasName, "Метан");
 }
 
-// Priority decides which write goes first; its exact echo clears every pending command of the
-// slot, so the others are never sent, and the write turn sends no notice.
-TEST_F(PollSim, EchoClearsEveryPendingCommandOfTheSlot) {
+// Priority decides which write goes first; its exact echo clears only its own command, the
+// others follow on the next turns in priority order, and a write turn sends no notice.
+TEST_F(PollSim, EachEchoClearsItsOwnCommandAndTheOthersFollowInPriorityOrder) {
     struct Case {
         std::vector<Command> confirmed;
-        int sentRegister;
-        Bytes request;  // empty: not checked
+        std::vector<int> sentRegisters;  // in the order they go out
+        Bytes firstRequest;              // empty: not checked
     };
     const Case cases[] = {
-        {{Command::Zero, Command::FactoryNumber}, 1, test::Hex("01 06 00 01 00 00 D8 0A")},
-        {{Command::Zero, Command::Threshold1}, 5, {}},
+        {{Command::Zero, Command::FactoryNumber}, {1, 7}, test::Hex("01 06 00 01 00 00 D8 0A")},
+        {{Command::Zero, Command::Threshold1}, {5, 1}, {}},
+        {{Command::Threshold2, Command::Threshold1}, {5, 6}, {}},
     };
     Add(1);
     Window(1, 1);
@@ -200,12 +201,13 @@ TEST_F(PollSim, EchoClearsEveryPendingCommandOfTheSlot) {
     ASSERT_TRUE(WaitNotices(1));
     for (const Case& c : cases) {
         size_t from = 0;
+        const size_t appliedBefore = bus->Log().size();
         // Confirmed between two turns, so that the next turn sees every command at once.
         ASSERT_TRUE(AtNextNotice([&] {
             from = Requests().size();
             for (Command which : c.confirmed) block.ConfirmCommand(0, which, 30);
         }));
-        ASSERT_TRUE(WaitLog([&](auto& e) { return IsWrite(e, c.sentRegister); }));
+        ASSERT_TRUE(WaitLog([&](auto& e) { return IsWrite(e, c.sentRegisters.back()); }));
         const size_t seen = sink.Get().data.size();
         ASSERT_TRUE(sink.WaitUntil(
             [&](auto& r) {
@@ -215,23 +217,37 @@ TEST_F(PollSim, EchoClearsEveryPendingCommandOfTheSlot) {
         EXPECT_FALSE(block.Snapshot(0).AnyPending());
         const auto requests = Requests();
         std::vector<size_t> writes;
+        std::vector<int> order;
         for (size_t i = from; i < requests.size(); ++i) {
             const Bytes& b = requests[i].bytes;
             if (b[1] != 6) continue;
             writes.push_back(i);
-            EXPECT_EQ(b[3], c.sentRegister);
-            if (!c.request.empty()) {
-                EXPECT_EQ(b, c.request);
-            }
+            if (order.empty() || order.back() != b[3]) order.push_back(b[3]);
         }
-        // One write, unless a loaded machine lost its echo: then the failed turn says so and
-        // the same write goes again. The echoed turn sends no notice.
         ASSERT_FALSE(writes.empty());
-        for (size_t i = 0; i + 1 < writes.size(); ++i)
-            EXPECT_TRUE(NoticeFor(writes[i])) << "a write repeated after its echo";
-        EXPECT_FALSE(NoticeFor(writes.back())) << "a notice for the echoed write";
+        EXPECT_EQ(order, c.sentRegisters);
+        if (!c.firstRequest.empty()) {
+            EXPECT_EQ(requests[writes.front()].bytes, c.firstRequest);
+        }
+        // A write goes again only when a loaded machine lost its echo: then the failed turn
+        // says so. An echoed turn sends no notice.
+        for (size_t k = 0; k < writes.size(); ++k) {
+            const bool repeated = k + 1 < writes.size() &&
+                                  requests[writes[k + 1]].bytes == requests[writes[k]].bytes;
+            EXPECT_EQ(NoticeFor(writes[k]), repeated) << "write " << writes[k];
+        }
         for (size_t i = writes.back() + 1; i < requests.size(); ++i)
             EXPECT_EQ(requests[i].bytes[1], 4) << i;
+        // Every confirmed command took effect in the analyzer.
+        const auto log = bus->Log();
+        std::vector<int> applied;
+        for (size_t i = appliedBefore; i < log.size(); ++i)
+            if (log[i].kind == LogKind::WriteApplied) applied.push_back(log[i].reg);
+        std::sort(applied.begin(), applied.end());
+        applied.erase(std::unique(applied.begin(), applied.end()), applied.end());
+        std::vector<int> expected = c.sentRegisters;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(applied, expected);
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -29,7 +31,7 @@ TEST(DecodeReadings, SignedValuesVersionMarkerAndRelays) {
     r[13] = 0x7F, r[14] = 0xFF;  // work 32767
     r[15] = 0x00, r[16] = 0x01;  // d
     r[17] = 0xFF, r[18] = 0xFE;  // temperature -2
-    r[19] = 0xFF, r[20] = 0xFF;  // factory number -1: taken as signed too
+    r[19] = 0xFF, r[20] = 0xFF;  // factory number: a serial number, never negative
     r[21] = 0xA5, r[22] = 0x0C;
     const Readings d = DecodeReadings(r.data());
     EXPECT_EQ(d.relayState, 5);
@@ -41,7 +43,7 @@ TEST(DecodeReadings, SignedValuesVersionMarkerAndRelays) {
     EXPECT_EQ(d.workChannel, 32767);
     EXPECT_EQ(d.dValue, 1);
     EXPECT_EQ(d.temperature, -2);
-    EXPECT_EQ(d.factoryNumber, -1);
+    EXPECT_EQ(d.factoryNumber, 65535);
     EXPECT_EQ(d.softwareVersion, 12);
     EXPECT_EQ(DecodeGasCode(r.data()), 2);
 
@@ -133,6 +135,27 @@ TEST(Commands, EncodeAndBaudCodes) {
     for (unsigned rate : kBaudRates) EXPECT_EQ(BaudForCode(BaudCode(rate)), rate);
     EXPECT_EQ(BaudCode(38400), 0);
     EXPECT_EQ(BaudForCode(3), 0u);
+}
+
+// Every value with up to three decimals that the register holds goes out as exactly its digits,
+// as the operator typed it (4.06 once went out as 4059), and truncation toward zero stays.
+TEST(GasValues, EveryDecimalValueGoesOutAsItsDigits) {
+    int wrong = 0;
+    for (int n = 0; n <= 65535; ++n) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%d.%03d", n / 1000, n % 1000);
+        const double typed = std::strtod(text, nullptr);
+        const uint16_t mid = EncodeMidGas(typed).value, max = EncodeMaxGas(typed).value;
+        if (mid != n || max != n) {
+            if (++wrong <= 10) ADD_FAILURE() << text << " went out as " << mid << " / " << max;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(GasRegisterValue(4.0599), 4059);
+    EXPECT_EQ(GasRegisterValue(2.0109), 2010);
+    EXPECT_EQ(TruncateDecimal(0.58, 50.0), 29.0);
+    EXPECT_EQ(TruncateDecimal(-2.01, 1000.0), -2010.0);
+    EXPECT_EQ(TruncateDecimal(37.9, 1.0), 37.0);
 }
 
 TEST(Cp1251, RoundTripAndReplacement) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -11,11 +13,19 @@ namespace {
 
 using Steps = std::vector<std::string>;
 
-// Port calls and pauses land in one list, so the test sees their relative order.
+using Ms = std::chrono::milliseconds;
+
+// Port calls and pauses land in one list, so the test sees their relative order. Time moves
+// only by the pauses and by what the fake port says its calls take.
 class FakePauser : public Pauser {
   public:
     explicit FakePauser(Steps& steps) : steps_(steps) {}
-    void PauseMs(int ms) override { steps_.push_back("pause " + std::to_string(ms)); }
+    void PauseMs(int ms) override {
+        steps_.push_back("pause " + std::to_string(ms));
+        now += Ms(ms);
+    }
+    Clock::time_point Now() override { return now; }
+    Clock::time_point now{};
 
   private:
     Steps& steps_;
@@ -23,7 +33,7 @@ class FakePauser : public Pauser {
 
 class FakePort : public SerialPort {
   public:
-    explicit FakePort(Steps& steps) : steps_(steps) {}
+    FakePort(Steps& steps, Pauser::Clock::time_point& now) : steps_(steps), now_(now) {}
 
     OpenResult openResult;
     DirectionMode modeGiven = DirectionMode::Program;
@@ -32,6 +42,7 @@ class FakePort : public SerialPort {
     bool vanishOnRead = false;
     std::vector<uint8_t> reply;
     DirectionSetting directionAsked = DirectionSetting::Auto;
+    std::chrono::microseconds writeTakes{0}, drainTakes{0};
 
     OpenResult Open(const std::string& path, unsigned baud, DirectionSetting direction,
                     DirectionMode& mode) override {
@@ -43,6 +54,7 @@ class FakePort : public SerialPort {
     }
     bool Write(const uint8_t*, size_t length) override {
         steps_.push_back("write " + std::to_string(length));
+        now_ += writeTakes;
         if (vanishOnWrite) vanished_ = true;
         return writeOk && !vanishOnWrite;
     }
@@ -54,20 +66,24 @@ class FakePort : public SerialPort {
         return n;
     }
     void Purge() override { steps_.push_back("purge"); }
-    void Drain() override { steps_.push_back("drain"); }
+    void Drain() override {
+        steps_.push_back("drain");
+        now_ += drainTakes;
+    }
     void SetRts(bool on) override { steps_.push_back(on ? "rts on" : "rts off"); }
     void Close() override { steps_.push_back("close"); }
     bool Vanished() const override { return vanished_; }
 
   private:
     Steps& steps_;
+    Pauser::Clock::time_point& now_;
     bool vanished_ = false;
 };
 
 class SerialLineTest : public ::testing::Test {
   protected:
     SerialLineTest() {
-        auto port = std::make_unique<FakePort>(steps);
+        auto port = std::make_unique<FakePort>(steps, pauser.now);
         fake = port.get();
         line = std::make_unique<SerialLine>(std::move(port), pauser);
     }
@@ -126,6 +142,59 @@ TEST_F(SerialLineTest, ProgramModeUsesTheRowOfTheRateAndTheCallersSettlePause) {
                                 "drain", c.hold, "rts off", "pause 1", "purge", c.read}))
             << c.baud;
     }
+}
+
+TEST_F(SerialLineTest, RtsDropsAtTheLaterOfTheDrainAndTheHoldFromTheWritesReturn) {
+    using std::chrono::microseconds;
+    struct Case {
+        unsigned baud;
+        microseconds write, drain;
+        Steps afterDrain;
+    };
+    const Case cases[] = {
+        // The request still on the wire when write() returns: the drain covers the hold.
+        {9600, microseconds(0), Ms(9), {"rts off"}},
+        {1200, microseconds(0), Ms(66), {"rts off"}},
+        // A drain shorter than the hold: only the rest of the hold, rounded up.
+        {9600, microseconds(0), microseconds(3300), {"pause 5", "rts off"}},
+        {1200, microseconds(0), Ms(20), {"pause 5", "rts off"}},
+        // A write that blocked: the hold counts from its return, not from its start.
+        {9600, Ms(9), Ms(2), {"pause 6", "rts off"}},
+        {19200, Ms(5), microseconds(0), {"pause 2", "rts off"}},
+    };
+    for (const Case& c : cases) {
+        OpenAt(c.baud, DirectionMode::Program);
+        fake->writeTakes = c.write;
+        fake->drainTakes = c.drain;
+        line->Exchange(request, kShortReplyLength, kPollSettleMs);
+        const auto drain = std::find(steps.begin(), steps.end(), "drain");
+        ASSERT_NE(drain, steps.end());
+        Steps tail(drain + 1, steps.end());
+        Steps expected = c.afterDrain;
+        expected.insert(expected.end(), {"pause 1", "purge"});
+        tail.pop_back();  // the read
+        EXPECT_EQ(tail, expected) << c.baud << " write " << c.write.count() << " drain "
+                                  << c.drain.count();
+    }
+}
+
+TEST(DirectionChoice, AutoTakesDriverModeWhereTheDriverSwitchesOrNoModemLinesExist) {
+    struct Case {
+        DirectionSetting setting;
+        bool driverSwitches, modemLines;
+        DirectionMode mode;
+    };
+    using S = DirectionSetting;
+    using M = DirectionMode;
+    const Case cases[] = {
+        {S::Auto, false, true, M::Program},  {S::Auto, true, true, M::Driver},
+        {S::Auto, false, false, M::Driver},  {S::Auto, true, false, M::Driver},
+        {S::Program, true, true, M::Program}, {S::Program, false, false, M::Program},
+        {S::Driver, false, true, M::Driver},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ChooseDirectionMode(c.setting, {c.driverSwitches, c.modemLines}), c.mode)
+            << static_cast<int>(c.setting) << c.driverSwitches << c.modemLines;
 }
 
 TEST_F(SerialLineTest, DriverModeNeverTouchesRtsAndDrainsBeforeThePurge) {

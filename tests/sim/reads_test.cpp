@@ -62,7 +62,7 @@ TEST_F(ReadsTest, ReplyValuesDecodeToTheConfiguration) {
     a.workChannel = -3210;
     a.dValue = 77;
     a.temperature = -40;
-    a.factoryNumber = 40000;  // above 0x7FFF: the station reads it signed
+    a.factoryNumber = 40000;  // above 0x7FFF: still a plain serial number
     a.softwareVersion = 15;
     a.gasCode = 9;
     AnalyzerConfig old = At(8, Model::OldSoftware);
@@ -83,7 +83,7 @@ TEST_F(ReadsTest, ReplyValuesDecodeToTheConfiguration) {
         EXPECT_EQ(r.workChannel, -3210);
         EXPECT_EQ(r.dValue, 77);
         EXPECT_EQ(r.temperature, -40);
-        EXPECT_EQ(r.factoryNumber, 40000 - 65536);
+        EXPECT_EQ(r.factoryNumber, 40000);
         EXPECT_EQ(r.softwareVersion, 15);
         EXPECT_EQ(DecodeGasCode(reply.data()), 9);
     }

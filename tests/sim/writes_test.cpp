@@ -55,7 +55,7 @@ TEST_F(WritesTest, EachWriteIsEchoedExactlyThenApplied) {
     EXPECT_EQ(r.concentration, 0.0);
     EXPECT_EQ(r.threshold1, 25);
     EXPECT_EQ(r.threshold2, 70);
-    EXPECT_EQ(r.factoryNumber, 54321 - 65536);
+    EXPECT_EQ(r.factoryNumber, 54321);
 }
 
 TEST_F(WritesTest, NewAddressTakesEffectAfterTheEcho) {

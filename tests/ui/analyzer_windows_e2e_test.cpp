@@ -129,14 +129,14 @@ private slots:
         // A note for all windows, then a timer for all windows: each first timer line ends
         // with the note.
         dialogs.notes.push_back(QStringLiteral("все"));
-        QVERIFY(f->router().dispatch(CmdInsertAll));
+        QVERIFY(f->router().dispatch(CommandId::InsertAll));
         dialogs.periods.push_back(3600);
-        QVERIFY(f->router().query(CmdTimerAll).enabled);
-        QVERIFY(f->router().dispatch(CmdTimerAll));
+        QVERIFY(f->router().query(CommandId::TimerAll).enabled);
+        QVERIFY(f->router().dispatch(CommandId::TimerAll));
         QCOMPARE(f->block().RunningTimers(), 2);
         f->router().refresh();
-        QVERIFY(!f->router().query(CmdTimerAll).enabled);
-        QVERIFY(f->router().query(CmdTimerOffAll).enabled);
+        QVERIFY(!f->router().query(CommandId::TimerAll).enabled);
+        QVERIFY(f->router().query(CommandId::TimerOffAll).enabled);
         for (AnalyzerView* v : views) {
             QVERIFY(v->timerRunning);
             QFile file(v->timerFile);
@@ -147,19 +147,19 @@ private slots:
         f->mdiArea()->setActiveSubWindow(children[1]);
         QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 3600 сек."));
 
-        QVERIFY(f->router().dispatch(CmdTimerOffAll));
+        QVERIFY(f->router().dispatch(CommandId::TimerOffAll));
         QCOMPARE(f->block().RunningTimers(), 0);
         QVERIFY(!views[0]->timerRunning && !views[1]->timerRunning);
         QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
 
         // Software information in every window, and the active window's dialog.
-        QVERIFY(f->router().dispatch(CmdSoftwareInfoAll));
+        QVERIFY(f->router().dispatch(CommandId::SoftwareInfoAll));
         for (AnalyzerView* v : views) {
             QVERIFY(!v->control(1047)->isHidden());
             QTRY_COMPARE_WITH_TIMEOUT(v->text(1032), QStringLiteral("v1.2"), kWaitMs);
         }
-        QVERIFY(f->router().query(CmdSoftwareInfoActive).enabled);
-        QVERIFY(f->router().dispatch(CmdSoftwareInfoActive));
+        QVERIFY(f->router().query(CommandId::SoftwareInfoActive).enabled);
+        QVERIFY(f->router().dispatch(CommandId::SoftwareInfoActive));
         QCOMPARE(dialogs.shown.size(), size_t(1));
         QCOMPARE(dialogs.shown[0].networkNumber, 2);
         f->Disconnect();

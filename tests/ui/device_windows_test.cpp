@@ -237,7 +237,7 @@ private slots:
         QCOMPARE(v->iconOf(1039), int(IconRelayOff));
         QCOMPARE(v->iconOf(1040), int(IconRelayRed));
         CommandState st;
-        QVERIFY(v->OnUpdateCommand(CmdTimerActive, st));
+        QVERIFY(v->OnUpdateCommand(CommandId::TimerActive, st));
         QVERIFY(st.enabled);
 
         Feed(w, {1, 10, false, 0, "", 5, 2});
@@ -245,7 +245,7 @@ private slots:
         QCOMPARE(v->iconOf(1038), int(IconRelayOff));
         QCOMPARE(v->iconOf(1039), int(IconRelayRed));
         st = {};
-        QVERIFY(v->OnUpdateCommand(CmdToolSetTimer, st));
+        QVERIFY(v->OnUpdateCommand(CommandId::ToolSetTimer, st));
         QVERIFY(!st.enabled);
     }
 

@@ -82,13 +82,13 @@ class GasE2eTest : public QObject {
 
     // Closes the station as the operator does, with polling running.
     void CloseStation() {
-        st_->app->OnCommand(CmdExit);
+        st_->app->OnCommand(CommandId::Exit);
         st_.reset();
     }
 
     // Runs a calibration command in the window of the analyzer at kExtended, answers OK to its
     // confirmation and waits for the analyzer to apply the write.
-    void Calibrate(int id, const QString& confirmation, int reg, int value) {
+    void Calibrate(CommandId id, const QString& confirmation, int reg, int value) {
         bus_->ClearLog();
         st_->prompter.clear();
         Frame()->mdiArea()->setActiveSubWindow(children_[0]);
@@ -115,8 +115,8 @@ class GasE2eTest : public QObject {
         QCOMPARE(Frame()->paneText(5), midGas);
     }
 
-    void ExpectOnlyMark(int markedId) {
-        for (int id : kGasMenuIds)
+    void ExpectOnlyMark(CommandId markedId) {
+        for (CommandId id : kGasMenuIds)
             QCOMPARE(Frame()->router().query(id).checked, id == markedId);
     }
 
@@ -146,16 +146,16 @@ private slots:
 
     void gasFromTheMenuReachesTheAnalyzer() {
         QVERIFY(!QFile::exists(calPath_));
-        QVERIFY(!Frame()->router().query(CmdConcentration).enabled);
-        QVERIFY(Frame()->router().dispatch(CmdGasPropane));
+        QVERIFY(!Frame()->router().query(CommandId::Concentration).enabled);
+        QVERIFY(Frame()->router().dispatch(CommandId::GasPropane));
         ExpectPanes("Пропан", "1.70", "0.80");
-        ExpectOnlyMark(CmdGasPropane);
+        ExpectOnlyMark(CommandId::GasPropane);
         ExpectFile("Пропан", 1.7, 0.8);
 
-        Calibrate(CmdHighGas,
+        Calibrate(CommandId::HighGas,
                   "Установить газ максимальной концентрации (1.70 Об. долей) в приборе № 5 ?",
                   kRegHigh, 1700);
-        Calibrate(CmdMiddleGas,
+        Calibrate(CommandId::MiddleGas,
                   "Установить газ средней концентрации (0.80 Об. долей) в приборе № 5 ?",
                   kRegMiddle, 800);
         QCOMPARE(bus_->State(kExtended)->maxGasValue, 1700);
@@ -175,16 +175,16 @@ private slots:
             dialog.hide();
             return result;
         };
-        QVERIFY(Frame()->router().dispatch(CmdConcentration));
+        QVERIFY(Frame()->router().dispatch(CommandId::Concentration));
         Frame()->execDialog = nullptr;
         ExpectPanes("Пропан", "1.53", "0.68");
-        ExpectOnlyMark(CmdGasPropane);
+        ExpectOnlyMark(CommandId::GasPropane);
         ExpectFile("Пропан", 1.53, 0.68);
 
-        Calibrate(CmdToolHighGas,
+        Calibrate(CommandId::ToolHighGas,
                   "Установить газ максимальной концентрации (1.53 Об. долей) в приборе № 5 ?",
                   kRegHigh, 1530);
-        Calibrate(CmdToolMiddleGas,
+        Calibrate(CommandId::ToolMiddleGas,
                   "Установить газ средней концентрации (0.68 Об. долей) в приборе № 5 ?",
                   kRegMiddle, 680);
     }
@@ -194,10 +194,10 @@ private slots:
         ExpectFile("Пропан", 1.53, 0.68);
         StartStation();
         ExpectPanes("Пропан", "1.53", "0.68");
-        ExpectOnlyMark(CmdGasPropane);
+        ExpectOnlyMark(CommandId::GasPropane);
         // Restored, not picked: "Концентрация" waits for a pick from the menu.
-        QVERIFY(!Frame()->router().query(CmdConcentration).enabled);
-        Calibrate(CmdHighGas,
+        QVERIFY(!Frame()->router().query(CommandId::Concentration).enabled);
+        Calibrate(CommandId::HighGas,
                   "Установить газ максимальной концентрации (1.53 Об. долей) в приборе № 5 ?",
                   kRegHigh, 1530);
     }
@@ -206,7 +206,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(
             QString::fromStdString(Frame()->block().Snapshot(0).gasName), QString("Метан"),
             kWaitMs);
-        QVERIFY(Frame()->router().query(CmdConnectedDevicesGas).enabled);
+        QVERIFY(Frame()->router().query(CommandId::ConnectedDevicesGas).enabled);
         QStringList lines[2];
         QStringList refusals;
         Frame()->execDialog = [&](QDialog& d) {
@@ -229,7 +229,7 @@ private slots:
             return result;
         };
         st_->prompter.clear();
-        QVERIFY(Frame()->router().dispatch(CmdConnectedDevicesGas));
+        QVERIFY(Frame()->router().dispatch(CommandId::ConnectedDevicesGas));
         Frame()->execDialog = nullptr;
         QCOMPARE(lines[0], (QStringList{"1", "Метан", "5.00", "об.доли", "2.50", "4.80"}));
         QCOMPARE(lines[1], (QStringList{"2", "-", "0.00", "об.доли", "0.00", "0.00"}));
@@ -240,13 +240,13 @@ private slots:
         QCOMPARE(st_->prompter.boxes()[0].caption, QString("Установка"));
 
         ExpectPanes("Метан", "4.80", "2.50");
-        ExpectOnlyMark(CmdGasMethane);
-        QVERIFY(!Frame()->router().query(CmdConcentration).enabled);
+        ExpectOnlyMark(CommandId::GasMethane);
+        QVERIFY(!Frame()->router().query(CommandId::Concentration).enabled);
         ExpectFile("Метан", 4.8, 2.5);
-        Calibrate(CmdHighGas,
+        Calibrate(CommandId::HighGas,
                   "Установить газ максимальной концентрации (4.80 Об. долей) в приборе № 5 ?",
                   kRegHigh, 4800);
-        Calibrate(CmdMiddleGas,
+        Calibrate(CommandId::MiddleGas,
                   "Установить газ средней концентрации (2.50 Об. долей) в приборе № 5 ?",
                   kRegMiddle, 2500);
     }

@@ -69,7 +69,7 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
-bool Enabled(MainWindow* frame, int id) {
+bool Enabled(MainWindow* frame, CommandId id) {
     return frame->router().query(id).enabled;
 }
 
@@ -128,7 +128,7 @@ void MainFrameTest::startPanesWithoutCalFile() {
     QCOMPARE(f->block().WindowCount(), 1);
     QCOMPARE(f->block().Snapshot(0).address, 0);
     QVERIFY(st.prompter.boxes().empty());
-    for (int id : kGasMenuIds)
+    for (CommandId id : kGasMenuIds)
         QVERIFY(!f->router().query(id).checked);
 }
 
@@ -141,7 +141,7 @@ void MainFrameTest::calFileCases_data() {
     QTest::addColumn<bool>("warned");
 
     QTest::newRow("propane") << CalBytes(Cp1251("Пропан"), 0.5, 0.25) << "Пропан" << "0.50"
-                             << "0.25" << int(CmdGasPropane) << false;
+                             << "0.25" << int(CommandId::GasPropane) << false;
     QTest::newRow("trailing blank") << CalBytes(Cp1251("Метан "), 4.4, 2.7) << "Метан "
                                     << "4.40" << "2.70" << 0 << false;
     // 0xFF, 0xFFFE: UTF-16 text follows, its own length prefix counting characters.
@@ -158,7 +158,7 @@ void MainFrameTest::calFileCases_data() {
     double hi = 0.7, mid = 0.35;
     wide.append(reinterpret_cast<const char*>(&hi), 8);
     wide.append(reinterpret_cast<const char*>(&mid), 8);
-    QTest::newRow("wide butane") << wide << "Бутан" << "0.70" << "0.35" << int(CmdGasButane)
+    QTest::newRow("wide butane") << wide << "Бутан" << "0.70" << "0.35" << int(CommandId::GasButane)
                                  << false;
     QTest::newRow("truncated") << CalBytes(Cp1251("Метан"), 1.0, 0.5).left(21) << "Метан"
                                << "4.40" << "2.70" << 0 << true;
@@ -185,9 +185,9 @@ void MainFrameTest::calFileCases() {
     QCOMPARE(st.frame->paneText(3), name);
     QCOMPARE(st.frame->paneText(4), maxText);
     QCOMPARE(st.frame->paneText(5), midText);
-    for (int id : kGasMenuIds)
-        QCOMPARE(st.frame->router().query(id).checked, id == checkedId);
-    QVERIFY(!Enabled(st.frame, CmdConcentration));  // only a pick from the menu enables it
+    for (CommandId id : kGasMenuIds)
+        QCOMPARE(st.frame->router().query(id).checked, id == CommandId(checkedId));
+    QVERIFY(!Enabled(st.frame, CommandId::Concentration));  // only a pick from the menu enables it
     QCOMPARE(st.prompter.boxes().size(), size_t(warned ? 1 : 0));
     if (warned) {
         QCOMPARE(st.prompter.boxes()[0].icon, Prompter::Icon::Warning);
@@ -218,11 +218,11 @@ void MainFrameTest::closeWritesCalFile() {
         QCOMPARE(st.frame->paneText(3), QStringLiteral("Гексан"));
         QCOMPARE(st.frame->paneText(4), QStringLiteral("0.50"));
         QCOMPARE(st.frame->block().MaxGas(), 0.5);
-        st.app->OnCommand(CmdExit);  // the same close sequence as the close box
+        st.app->OnCommand(CommandId::Exit);  // the same close sequence as the close box
     }
     TestStation again({QStringLiteral("ttyS0")}, nullptr, path);
     QCOMPARE(again.frame->paneText(3), QStringLiteral("Гексан"));
-    QVERIFY(again.frame->router().query(CmdGasHexane).checked);
+    QVERIFY(again.frame->router().query(CommandId::GasHexane).checked);
 
     // A folder where the file cannot be written: the station runs and closes all the same.
 #ifndef _WIN32
@@ -251,23 +251,23 @@ void MainFrameTest::closeWritesCalFile() {
 
 void MainFrameTest::enablingTable() {
     struct Row {
-        int id;
+        CommandId id;
         bool idle, polling, searching;
     };
     const Row rows[] = {
-        {CmdConnect, true, false, false},        {CmdToolConnect, true, false, false},
-        {CmdDisconnect, false, true, false},     {CmdToolDisconnect, false, true, false},
-        {CmdSearch, true, false, false},         {CmdToolSearch, true, false, false},
-        {CmdStopSearch, false, false, true},     {CmdToolStopSearch, false, false, true},
-        {CmdPortFirst, true, false, false},      {CmdPortCombo, true, false, false},
-        {CmdBaudCombo, true, false, false},      {CmdBaud1200, true, false, false},
-        {CmdBaud19200, true, false, false},      {CmdConnectedDevicesGas, false, true, false},
-        {CmdGasMethane, true, true, true},       {CmdGasPropylene, true, true, true},
-        {CmdConcentration, false, false, false}, {CmdTimerAll, true, true, true},
-        {CmdTimerOffAll, false, false, false},   {CmdSoftwareInfoAll, true, true, true},
-        {CmdViewToolBar, true, true, true},      {CmdViewStatusBar, true, true, true},
-        {CmdPortFirst + 1, false, false, false},  // only one port listed: no such item
-        {CmdPortPlaceholder, false, false, false},
+        {CommandId::Connect, true, false, false},        {CommandId::ToolConnect, true, false, false},
+        {CommandId::Disconnect, false, true, false},     {CommandId::ToolDisconnect, false, true, false},
+        {CommandId::Search, true, false, false},         {CommandId::ToolSearch, true, false, false},
+        {CommandId::StopSearch, false, false, true},     {CommandId::ToolStopSearch, false, false, true},
+        {CommandId::PortFirst, true, false, false},      {CommandId::PortCombo, true, false, false},
+        {CommandId::BaudCombo, true, false, false},      {CommandId::Baud1200, true, false, false},
+        {CommandId::Baud19200, true, false, false},      {CommandId::ConnectedDevicesGas, false, true, false},
+        {CommandId::GasMethane, true, true, true},       {CommandId::GasPropylene, true, true, true},
+        {CommandId::Concentration, false, false, false}, {CommandId::TimerAll, true, true, true},
+        {CommandId::TimerOffAll, false, false, false},   {CommandId::SoftwareInfoAll, true, true, true},
+        {CommandId::ViewToolBar, true, true, true},      {CommandId::ViewStatusBar, true, true, true},
+        {PortCommand(1), false, false, false},  // only one port listed: no such item
+        {CommandId::PortPlaceholder, false, false, false},
     };
 
     SimBus sim;
@@ -286,17 +286,17 @@ void MainFrameTest::enablingTable() {
         f->router().refresh();
         for (const Row& r : rows)
             QVERIFY2(Enabled(f, r.id) == pick(r),
-                     qPrintable(QStringLiteral("%1: id %2").arg(state).arg(r.id)));
+                     qPrintable(QStringLiteral("%1: id %2").arg(state).arg(int(r.id))));
         QCOMPARE(f->portCombo()->isEnabled(), pick(rows[9]));
         QCOMPARE(f->baudCombo()->isEnabled(), pick(rows[10]));
-        QCOMPARE(f->router().action(CmdToolConnect)->isEnabled(), pick(rows[1]));
+        QCOMPARE(f->router().action(CommandId::ToolConnect)->isEnabled(), pick(rows[1]));
     };
 
     check("idle", [](const Row& r) { return r.idle; });
-    QVERIFY(f->router().query(CmdBaud9600).checked);
-    QVERIFY(!f->router().query(CmdBaud1200).checked);
-    QVERIFY(f->router().query(CmdPortFirst).checked);
-    QVERIFY(f->router().query(CmdViewToolBar).checked);
+    QVERIFY(f->router().query(CommandId::Baud9600).checked);
+    QVERIFY(!f->router().query(CommandId::Baud1200).checked);
+    QVERIFY(f->router().query(CommandId::PortFirst).checked);
+    QVERIFY(f->router().query(CommandId::ViewToolBar).checked);
 
     f->Connect();
     QVERIFY(f->IsPolling());
@@ -313,20 +313,20 @@ void MainFrameTest::enablingTable() {
     // Timer rows follow the running-timer count; the check mark follows the toggle.
     f->block().SetRunningTimers(1);
     f->RefreshTimerFlag();
-    QVERIFY(!Enabled(f, CmdTimerAll));
-    QVERIFY(Enabled(f, CmdTimerOffAll));
+    QVERIFY(!Enabled(f, CommandId::TimerAll));
+    QVERIFY(Enabled(f, CommandId::TimerOffAll));
     f->block().SetRunningTimers(0);
     f->RefreshTimerFlag();
-    f->router().dispatch(CmdSoftwareInfoAll);
-    QVERIFY(f->router().query(CmdSoftwareInfoAll).checked);
-    f->router().dispatch(CmdSoftwareInfoAll);
-    QVERIFY(!f->router().query(CmdSoftwareInfoAll).checked);
+    f->router().dispatch(CommandId::SoftwareInfoAll);
+    QVERIFY(f->router().query(CommandId::SoftwareInfoAll).checked);
+    f->router().dispatch(CommandId::SoftwareInfoAll);
+    QVERIFY(!f->router().query(CommandId::SoftwareInfoAll).checked);
 
     // Commands of the analyzer windows have no handler here: disabled.
-    for (int id : {int(CmdSetZero), int(CmdRecord), int(CmdTimerActive), int(CmdToolRecord)})
+    for (CommandId id : {CommandId::SetZero, CommandId::Record, CommandId::TimerActive, CommandId::ToolRecord})
         QVERIFY(!Enabled(f, id));
     // Application commands are always there.
-    for (int id : {int(CmdNewDocument), int(CmdAbout), int(CmdExit), int(CmdToolNewDocument)})
+    for (CommandId id : {CommandId::NewDocument, CommandId::About, CommandId::Exit, CommandId::ToolNewDocument})
         QVERIFY(Enabled(f, id));
     f->SetSearchHooks(nullptr);
 }
@@ -372,7 +372,7 @@ void MainFrameTest::disconnectWhileIdleSendsNothing() {
     TestStation st;
     st.frame->OpenNewDocument();
     st.frame->Disconnect();
-    st.frame->router().dispatch(CmdDisconnect);  // disabled: does not even run
+    st.frame->router().dispatch(CommandId::Disconnect);  // disabled: does not even run
     for (int slot = 0; slot < 2; ++slot)
         QVERIFY(st.view(slot)->notices.empty());
     QCOMPARE(st.frame->paneText(0), QStringLiteral("Ready"));
@@ -387,11 +387,11 @@ void MainFrameTest::broadcastsReachEveryView() {
 
     f->block().SetRunningTimers(1);  // 183 is there only while some timer runs
     f->RefreshTimerFlag();
-    f->router().dispatch(CmdTimerOffAll);
+    f->router().dispatch(CommandId::TimerOffAll);
     f->block().SetRunningTimers(0);
     f->RefreshTimerFlag();
-    f->router().dispatch(CmdSoftwareInfoAll);
-    f->router().dispatch(CmdSoftwareInfoAll);
+    f->router().dispatch(CommandId::SoftwareInfoAll);
+    f->router().dispatch(CommandId::SoftwareInfoAll);
     for (int slot = 0; slot < 3; ++slot) {
         QCOMPARE(st.view(slot)->count(NoticeStopTimer), 1);
         QCOMPARE(st.view(slot)->count(NoticeSoftwareInfoToggled), 2);
@@ -402,7 +402,7 @@ void MainFrameTest::broadcastsReachEveryView() {
         return period == 0 && number == -1 ? std::optional<int>(30) : std::nullopt;
     };
     st.prompter.clear();
-    f->router().dispatch(CmdTimerAll);
+    f->router().dispatch(CommandId::TimerAll);
     QCOMPARE(st.prompter.boxes().size(), size_t(1));
     QCOMPARE(st.prompter.boxes()[0].text,
              QStringLiteral("Установка таймера для группы приборов не может быть произведена.\r\n"
@@ -416,16 +416,16 @@ void MainFrameTest::broadcastsReachEveryView() {
     f->runInsertDialog = [&](int number) {
         return number == -1 ? answer : std::nullopt;
     };
-    f->router().dispatch(CmdInsertAll);
+    f->router().dispatch(CommandId::InsertAll);
     QCOMPARE(QString::fromStdString(f->block().InsertText()), QStringLiteral("проба газа"));
     answer.reset();
-    f->router().dispatch(CmdInsertAll);
+    f->router().dispatch(CommandId::InsertAll);
     for (int slot = 0; slot < 3; ++slot)
         QCOMPARE(st.view(slot)->count(NoticeInsertText), 1);
 
     // Software information of the active window goes to that view alone.
     f->mdiArea()->setActiveSubWindow(f->mdiArea()->subWindowList().at(1));
-    f->router().dispatch(CmdSoftwareInfoActive);
+    f->router().dispatch(CommandId::SoftwareInfoActive);
     int shown = 0;
     for (int slot = 0; slot < 3; ++slot)
         shown += st.view(slot)->count(NoticeShowSoftwareInfo);
@@ -440,7 +440,7 @@ void MainFrameTest::windowLimitAndCompaction() {
         QVERIFY(f->OpenNewDocument());
     QCOMPARE(f->block().WindowCount(), 50);
     QVERIFY(st.prompter.boxes().empty());
-    f->router().dispatch(CmdNewDocument);
+    f->router().dispatch(CommandId::NewDocument);
     QCOMPARE(f->block().WindowCount(), 50);
     QCOMPARE(f->mdiArea()->subWindowList().size(), 50);
     QCOMPARE(st.prompter.boxes().size(), size_t(1));
@@ -533,7 +533,7 @@ void MainFrameTest::portList() {
         QCOMPARE(items.size(), listed.size());
         for (int i = 0; i < listed.size(); ++i) {
             QCOMPARE(items[i]->text(), listed[i]);
-            QCOMPARE(CommandRouter::idOf(items[i]), CmdPortFirst + i);
+            QCOMPARE(CommandRouter::idOf(items[i]), PortCommand(i));
         }
         QCOMPARE(f->paneText(1), listed[0]);
         QVERIFY(items[0]->isChecked());
@@ -546,20 +546,20 @@ void MainFrameTest::portChoiceSetsName() {
     TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyS1"), QStringLiteral("ttyUSB0")});
     MainWindow* f = st.frame;
     QCoreApplication::processEvents();
-    f->router().dispatch(CmdPortFirst + 2);
+    f->router().dispatch(PortCommand(2));
     QCOMPARE(f->block().PortName(), zta::StoredPortName("ttyUSB0"));
     QCOMPARE(f->paneText(1), QStringLiteral("ttyUSB0"));
     QCOMPARE(f->portCombo()->currentIndex(), 2);
-    QVERIFY(f->router().query(CmdPortFirst + 2).checked);
-    QVERIFY(!f->router().query(CmdPortFirst).checked);
+    QVERIFY(f->router().query(PortCommand(2)).checked);
+    QVERIFY(!f->router().query(CommandId::PortFirst).checked);
     QVERIFY(f->pane(1)->width() >= f->pane(1)->fontMetrics().horizontalAdvance("ttyUSB0"));
 
     // The combo box the same way, and the menu follows.
     f->portCombo()->setFocus();
     emit f->portCombo()->activated(1);
     QCOMPARE(f->paneText(1), QStringLiteral("ttyS1"));
-    QVERIFY(f->router().query(CmdPortFirst + 1).checked);
-    QVERIFY(!f->router().query(CmdPortFirst + 2).checked);
+    QVERIFY(f->router().query(PortCommand(1)).checked);
+    QVERIFY(!f->router().query(PortCommand(2)).checked);
 }
 
 void MainFrameTest::baudByComboAndMenuStayInStep() {
@@ -570,21 +570,21 @@ void MainFrameTest::baudByComboAndMenuStayInStep() {
     QCOMPARE(f->paneText(2), QStringLiteral("4800"));
     QCOMPARE(f->block().BaudRate(), 4800u);
     for (int i = 0; i < 5; ++i)
-        QCOMPARE(f->router().query(CmdBaud1200 + i).checked, i == 2);
+        QCOMPARE(f->router().query(BaudCommand(i)).checked, i == 2);
     f->router().refresh();
-    QVERIFY(f->router().action(CmdBaud4800)->isChecked());
-    QVERIFY(!f->router().action(CmdBaud9600)->isChecked());
+    QVERIFY(f->router().action(CommandId::Baud4800)->isChecked());
+    QVERIFY(!f->router().action(CommandId::Baud9600)->isChecked());
 
-    f->router().action(CmdBaud19200)->trigger();
+    f->router().action(CommandId::Baud19200)->trigger();
     QCOMPARE(f->baudCombo()->currentIndex(), 4);
     QCOMPARE(f->paneText(2), QStringLiteral("19200"));
     QCOMPARE(f->block().BaudRate(), 19200u);
     for (int i = 0; i < 5; ++i)
-        QCOMPARE(f->router().action(CmdBaud1200 + i)->isChecked(), i == 4);
+        QCOMPARE(f->router().action(BaudCommand(i))->isChecked(), i == 4);
 
     // Triggering a checked item again keeps exactly one check.
-    f->router().action(CmdBaud19200)->trigger();
-    QVERIFY(f->router().action(CmdBaud19200)->isChecked());
+    f->router().action(CommandId::Baud19200)->trigger();
+    QVERIFY(f->router().action(CommandId::Baud19200)->isChecked());
     f->SetBaud(7);  // outside the list: nothing
     QCOMPARE(f->block().BaudRate(), 19200u);
 }
@@ -599,7 +599,7 @@ void MainFrameTest::switchBaudAndReconnect() {
     QVERIFY(f->IsPolling());
     QCOMPARE(f->block().BaudRate(), 2400u);
     QCOMPARE(f->baudCombo()->currentText(), QStringLiteral("2400"));
-    QVERIFY(f->router().query(CmdBaud2400).checked);
+    QVERIFY(f->router().query(CommandId::Baud2400).checked);
     QCOMPARE(st.view(0)->count(NoticeDisconnected), 1);
     QVERIFY(f->SwitchBaudAndReconnect(3000));  // not a rate: kept
     QCOMPARE(f->block().BaudRate(), 2400u);
@@ -615,7 +615,7 @@ void MainFrameTest::recordFolderChoice() {
     const QString folder = QDir(st.dir.path()).filePath(QStringLiteral("Data"));
     QDir().mkpath(folder);
     f->runFolderDialog = [&] { return std::optional<QString>(folder + QStringLiteral("/x.zta")); };
-    f->router().dispatch(CmdToolRecordFolder);
+    f->router().dispatch(CommandId::ToolRecordFolder);
     const QString expected = QDir::toNativeSeparators(folder) + QDir::separator();
     QCOMPARE(f->recordFolder(), expected);
     QCOMPARE(f->timerPaneText(0), expected + QStringLiteral("*.zta"));
@@ -623,7 +623,7 @@ void MainFrameTest::recordFolderChoice() {
     QCOMPARE(st.view(1)->folderChanges, 1);
 
     f->runFolderDialog = [] { return std::optional<QString>(); };  // cancelled
-    f->router().dispatch(CmdRecordFolder);
+    f->router().dispatch(CommandId::RecordFolder);
     QCOMPARE(f->recordFolder(), expected);
     QCOMPARE(st.view(0)->folderChanges, 1);
 }
@@ -641,14 +641,14 @@ void MainFrameTest::timerForAllWhilePolling() {
         ++asked;
         return period == 0 && number == -1 ? answer : std::nullopt;
     };
-    f->router().dispatch(CmdTimerAll);
+    f->router().dispatch(CommandId::TimerAll);
     QCOMPARE(asked, 1);
     answer = 0;  // confirmed without a period
-    f->router().dispatch(CmdTimerAll);
+    f->router().dispatch(CommandId::TimerAll);
     for (int slot = 0; slot < 2; ++slot)
         QCOMPARE(st.view(slot)->count(NoticeStartTimer), 0);
     answer = 15;
-    f->router().dispatch(CmdTimerAll);
+    f->router().dispatch(CommandId::TimerAll);
     for (int slot = 0; slot < 2; ++slot) {
         QCOMPARE(st.view(slot)->count(NoticeStartTimer), 1);
         QCOMPARE(st.view(slot)->notices.back().value, 15);
@@ -656,7 +656,7 @@ void MainFrameTest::timerForAllWhilePolling() {
     // A timer already runs somewhere (the flag not yet refreshed): no dialog, no box.
     f->block().SetRunningTimers(1);
     const size_t boxes = st.prompter.boxes().size();
-    f->router().dispatch(CmdTimerAll);
+    f->router().dispatch(CommandId::TimerAll);
     QCOMPARE(asked, 3);
     QCOMPARE(st.prompter.boxes().size(), boxes);
     f->block().SetRunningTimers(0);
@@ -666,18 +666,18 @@ void MainFrameTest::timerForAllWhilePolling() {
 void MainFrameTest::gasMenuAndConcentration() {
     TestStation st;
     MainWindow* f = st.frame;
-    f->router().dispatch(CmdGasPropylene);
+    f->router().dispatch(CommandId::GasPropylene);
     QCOMPARE(f->paneText(3), QStringLiteral("Пропилен"));
     QCOMPARE(f->paneText(4), QStringLiteral("1.00"));
     QCOMPARE(f->paneText(5), QStringLiteral("0.50"));
     QCOMPARE(f->block().MaxGas(), 1.0);
     QCOMPARE(f->block().MidGas(), 0.5);
-    for (int id : kGasMenuIds)
-        QCOMPARE(f->router().query(id).checked, id == CmdGasPropylene);
-    QVERIFY(Enabled(f, CmdConcentration));
+    for (CommandId id : kGasMenuIds)
+        QCOMPARE(f->router().query(id).checked, id == CommandId::GasPropylene);
+    QVERIFY(Enabled(f, CommandId::Concentration));
 
     // "Концентрация": the dialog gets the current values; "Установить" takes the typed ones.
-    f->router().dispatch(CmdGasMethane);
+    f->router().dispatch(CommandId::GasMethane);
     f->execDialog = [](QDialog& d) {
         auto& dialog = static_cast<GasParametersDialog&>(d);
         dialog.show();
@@ -688,15 +688,15 @@ void MainFrameTest::gasMenuAndConcentration() {
         dialog.hide();
         return result;
     };
-    f->router().dispatch(CmdConcentration);
+    f->router().dispatch(CommandId::Concentration);
     QCOMPARE(f->block().MaxGas(), 3.0);
     QCOMPARE(f->block().MidGas(), 1.5);
     QCOMPARE(f->paneText(4), QStringLiteral("3.00"));
     QCOMPARE(f->paneText(5), QStringLiteral("1.50"));
-    QVERIFY(f->router().query(CmdGasMethane).checked);
+    QVERIFY(f->router().query(CommandId::GasMethane).checked);
 
     f->execDialog = [](QDialog&) { return int(QDialog::Rejected); };
-    f->router().dispatch(CmdConcentration);
+    f->router().dispatch(CommandId::Concentration);
     QCOMPARE(f->block().MaxGas(), 3.0);
     QCOMPARE(f->paneText(4), QStringLiteral("3.00"));
 }
@@ -712,11 +712,11 @@ void MainFrameTest::connectedDevicesGas() {
     TestStation st({QString::fromStdString(bus->PortPath())});
     MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
-    QVERIFY(!Enabled(f, CmdConnectedDevicesGas));
-    f->router().dispatch(CmdGasPropane);
+    QVERIFY(!Enabled(f, CommandId::ConnectedDevicesGas));
+    f->router().dispatch(CommandId::GasPropane);
     f->Connect();
     QTRY_COMPARE_WITH_TIMEOUT(int(f->block().Snapshot(0).gasCode), 4, 10000);
-    QVERIFY(Enabled(f, CmdConnectedDevicesGas));
+    QVERIFY(Enabled(f, CommandId::ConnectedDevicesGas));
 
     f->execDialog = [](QDialog& d) {
         auto& dialog = static_cast<ConnectedGasParametersDialog&>(d);
@@ -728,15 +728,15 @@ void MainFrameTest::connectedDevicesGas() {
         dialog.hide();
         return result;
     };
-    f->router().dispatch(CmdConnectedDevicesGas);
+    f->router().dispatch(CommandId::ConnectedDevicesGas);
     QCOMPARE(f->paneText(3), QStringLiteral("Бутан"));
     QCOMPARE(f->paneText(4), QStringLiteral("0.70"));
     QCOMPARE(f->paneText(5), QStringLiteral("0.35"));
-    QVERIFY(f->router().query(CmdGasButane).checked);
-    QVERIFY(!f->router().query(CmdGasPropane).checked);
-    QVERIFY(!Enabled(f, CmdConcentration));
+    QVERIFY(f->router().query(CommandId::GasButane).checked);
+    QVERIFY(!f->router().query(CommandId::GasPropane).checked);
+    QVERIFY(!Enabled(f, CommandId::Concentration));
     f->Disconnect();
-    QVERIFY(!Enabled(f, CmdConnectedDevicesGas));
+    QVERIFY(!Enabled(f, CommandId::ConnectedDevicesGas));
 }
 
 void MainFrameTest::menusCarryTheirIdsAndTexts() {
@@ -786,7 +786,7 @@ void MainFrameTest::menusCarryTheirIdsAndTexts() {
             if (a->menu())
                 walk(a->menu(), here);
             else
-                found.push_back({here, CommandRouter::idOf(a)});
+                found.push_back({here, int(CommandRouter::idOf(a))});
         }
     };
     for (QAction* top : f->menuBar()->actions())
@@ -798,17 +798,17 @@ void MainFrameTest::menusCarryTheirIdsAndTexts() {
     }
 
     // Prompts and tool tips as the system words them.
-    QCOMPARE(f->router().action(CmdConnect)->statusTip(),
+    QCOMPARE(f->router().action(CommandId::Connect)->statusTip(),
              QStringLiteral("Установить связь приборов  с компьютером."));
-    QCOMPARE(f->router().action(CmdToolChangeSpeed)->toolTip(), QStringLiteral("Изменить номер"));
-    QCOMPARE(f->router().action(CmdToolChangeSpeed)->statusTip(),
+    QCOMPARE(f->router().action(CommandId::ToolChangeSpeed)->toolTip(), QStringLiteral("Изменить номер"));
+    QCOMPARE(f->router().action(CommandId::ToolChangeSpeed)->statusTip(),
              QStringLiteral("Изменить скорость"));
-    QCOMPARE(f->router().action(CmdToolSetTimer)->toolTip(),
+    QCOMPARE(f->router().action(CommandId::ToolSetTimer)->toolTip(),
              QStringLiteral("Установить таймер "));
     // The tool bar: 21 buttons and the two combo boxes, each button with a picture.
     int buttons = 0;
     for (QAction* a : f->toolBar()->actions()) {
-        if (a->isSeparator() || !CommandRouter::idOf(a))
+        if (a->isSeparator() || CommandRouter::idOf(a) == CommandId::None)
             continue;
         ++buttons;
         QVERIFY2(!a->icon().isNull(), qPrintable(a->toolTip()));
@@ -829,7 +829,7 @@ void MainFrameTest::aboutBox() {
                 text = l->text();
         static_cast<QDialog*>(box)->accept();
     });
-    st.frame->router().dispatch(CmdToolAbout);
+    st.frame->router().dispatch(CommandId::ToolAbout);
     QCOMPARE(title, QStringLiteral("О программе ZTA-K7.exe"));
     QCOMPARE(text, QStringLiteral("Программа ZTA-K7.exe ver 2.0  предназначена для проведения "
                                   "испытательных, тестовых и калибровочных работ с "
@@ -875,16 +875,16 @@ void MainFrameTest::timerPaneFollowsTheActiveWindow() {
 void MainFrameTest::toolBarToggle() {
     TestStation st;
     MainWindow* f = st.frame;
-    f->router().dispatch(CmdViewToolBar);
+    f->router().dispatch(CommandId::ViewToolBar);
     QVERIFY(f->toolBar()->isHidden());
-    QVERIFY(!f->router().query(CmdViewToolBar).checked);
-    f->router().dispatch(CmdViewToolBar);
+    QVERIFY(!f->router().query(CommandId::ViewToolBar).checked);
+    f->router().dispatch(CommandId::ViewToolBar);
     QVERIFY(!f->toolBar()->isHidden());
-    QVERIFY(f->router().query(CmdViewToolBar).checked);
-    f->router().dispatch(CmdViewStatusBar);
+    QVERIFY(f->router().query(CommandId::ViewToolBar).checked);
+    f->router().dispatch(CommandId::ViewStatusBar);
     QVERIFY(f->statusBar()->isHidden());
     QVERIFY(!f->timerBar()->isHidden());  // the second bar stays
-    QVERIFY(!f->router().query(CmdViewStatusBar).checked);
+    QVERIFY(!f->router().query(CommandId::ViewStatusBar).checked);
 }
 
 void MainFrameTest::lineFailureReturnsToIdle() {
@@ -900,7 +900,7 @@ void MainFrameTest::lineFailureReturnsToIdle() {
     QVERIFY(!st.prompter.boxes().empty());
     QCOMPARE(st.prompter.boxes().back().icon, Prompter::Icon::Error);
     QCOMPARE(st.view(0)->count(NoticeDisconnected), 0);  // the views are not told
-    QVERIFY(Enabled(f, CmdConnect));
+    QVERIFY(Enabled(f, CommandId::Connect));
 }
 
 void MainFrameTest::lateLineFailureKeepsNewConnection() {

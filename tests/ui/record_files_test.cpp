@@ -135,8 +135,8 @@ private slots:
             old.write("old line\r\n");
         }
         Feed(v, 49.6, 5);
-        QVERIFY(v->OnCommand(CmdRecord));
-        QVERIFY(v->OnCommand(CmdToolRecord));
+        QVERIFY(v->OnCommand(CommandId::Record));
+        QVERIFY(v->OnCommand(CommandId::ToolRecord));
         const auto lines = Lines(v->recordFile);
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], QByteArray("old line\r"));
@@ -152,7 +152,7 @@ private slots:
     void noteEndsTheNextLineOnly() {
         AnalyzerView* v = Open(4);
         dialogs_->notes.push_back(QStringLiteral("калибровка"));
-        QVERIFY(v->OnCommand(CmdInsertActive));
+        QVERIFY(v->OnCommand(CommandId::InsertActive));
         QCOMPARE(dialogs_->asked, std::vector<int>{4});
         QVERIFY(QFileInfo::exists(v->recordFile) == false);  // nothing written yet
         v->WriteRecord();
@@ -164,7 +164,7 @@ private slots:
         QCOMPARE(WithoutTime(lines[1]), QByteArray("0 0 0 0 0 0 0 T \r"));
 
         dialogs_->notes.push_back(std::nullopt);  // Cancel keeps no note
-        v->OnCommand(CmdToolInsertActive);
+        v->OnCommand(CommandId::ToolInsertActive);
         QVERIFY(v->pendingText.isEmpty());
     }
 
@@ -187,7 +187,7 @@ private slots:
         AnalyzerView* v = Open(5);
         Feed(v, 10, 1);
         dialogs_->periods.push_back(1);
-        QVERIFY(v->OnCommand(CmdTimerActive));
+        QVERIFY(v->OnCommand(CommandId::TimerActive));
         QCOMPARE(dialogs_->asked, std::vector<int>{5});
         QVERIFY(v->timerRunning);
         QVERIFY(v->GetDocument().timerRunning);
@@ -199,9 +199,9 @@ private slots:
         QVERIFY(!QFile::exists(v->recordFile));
 
         CommandState st;
-        QVERIFY(v->OnUpdateCommand(CmdTimerActive, st));
+        QVERIFY(v->OnUpdateCommand(CommandId::TimerActive, st));
         QVERIFY(!st.enabled);
-        QVERIFY(v->OnUpdateCommand(CmdToolStopTimer, st));
+        QVERIFY(v->OnUpdateCommand(CommandId::ToolStopTimer, st));
         QVERIFY(st.enabled);
 
         // Ticks go to the timer file too; a single record in between goes to the plain one.
@@ -210,7 +210,7 @@ private slots:
         QCOMPARE(Lines(v->recordFile).size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(Lines(v->timerFile).size() >= 3, 10000);
 
-        QVERIFY(v->OnCommand(CmdToolStopTimer));
+        QVERIFY(v->OnCommand(CommandId::ToolStopTimer));
         const auto written = Lines(v->timerFile).size();
         QVERIFY(!v->timerRunning);
         QCOMPARE(v->timerPeriod(), 0);
@@ -225,7 +225,7 @@ private slots:
 
     void setTimerRefusals() {
         AnalyzerView* v = Open(8);
-        QVERIFY(v->OnCommand(CmdToolSetTimer));
+        QVERIFY(v->OnCommand(CommandId::ToolSetTimer));
         QCOMPARE(prompter_->boxes().at(0).text,
                  QStringLiteral("Установка таймера для прибора № 8 не может быть произведена.\r\n"
                                 "    \t         Проверьте подключение прибора. "));
@@ -234,13 +234,13 @@ private slots:
 
         host_->polling = true;
         dialogs_->periods = {std::nullopt, 0};
-        v->OnCommand(CmdTimerActive);  // Cancel
-        v->OnCommand(CmdTimerActive);  // 0
+        v->OnCommand(CommandId::TimerActive);  // Cancel
+        v->OnCommand(CommandId::TimerActive);  // 0
         QVERIFY(!v->timerRunning);
         QCOMPARE(prompter_->boxes().size(), size_t(1));
 
         v->StartTimer(60);
-        v->OnCommand(CmdTimerActive);
+        v->OnCommand(CommandId::TimerActive);
         QCOMPARE(prompter_->boxes().back().text, QStringLiteral("Таймер уже установлен"));
         QCOMPARE(prompter_->boxes().back().caption, QStringLiteral("Ошибка"));
         QCOMPARE(host_->pollBlock.RunningTimers(), 1);

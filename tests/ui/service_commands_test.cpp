@@ -37,42 +37,42 @@ constexpr int kWaitMs = 15000;
 using Pending = bool zta::Slot::*;
 
 struct Refusal {
-    int id;
+    CommandId id;
     const char* text;
 };
 
 // The tool buttons carry the same refusals as their menu items.
 const Refusal kRefusals[] = {
-    {CmdChangeNumber,
+    {CommandId::ChangeNumber,
      "Смена номера не может быть произведена.\r\n      Проверьте подключение прибора. "},
-    {CmdToolChangeSpeed,
+    {CommandId::ToolChangeSpeed,
      "Смена скорости не может быть произведена.\r\n       Проверьте подключение прибора. "},
-    {CmdToolSetZero,
+    {CommandId::ToolSetZero,
      "Установка нуля не может быть произведена.\r\n       Проверьте подключение прибора. "},
-    {CmdHighGas,
+    {CommandId::HighGas,
      "Установка по газу не может быть произведена.\r\n       Проверьте подключение прибора. "},
-    {CmdToolMiddleGas,
+    {CommandId::ToolMiddleGas,
      "Установка по газу не может быть произведена.\r\n       Проверьте подключение прибора. "},
-    {CmdTypicalConcentration,
+    {CommandId::TypicalConcentration,
      "Установка исходной концентрации не может быть произведена.\r\n"
      "                  Проверьте подключение прибора. "},
 };
 
 struct Confirmation {
-    int id;
+    CommandId id;
     const char* text;
     const char* caption;
     Pending flag;
 };
 
 const Confirmation kConfirmations[] = {
-    {CmdSetZero, "Установить нуль в приборе № 7 ?", "Установка нуля", &zta::Slot::pendingZero},
-    {CmdToolHighGas,
+    {CommandId::SetZero, "Установить нуль в приборе № 7 ?", "Установка нуля", &zta::Slot::pendingZero},
+    {CommandId::ToolHighGas,
      "Установить газ максимальной концентрации (4.40 Об. долей) в приборе № 7 ?",
      "Установка по газу", &zta::Slot::pendingMaxGas},
-    {CmdMiddleGas, "Установить газ средней концентрации (2.70 Об. долей) в приборе № 7 ?",
+    {CommandId::MiddleGas, "Установить газ средней концентрации (2.70 Об. долей) в приборе № 7 ?",
      "Установка по газу", &zta::Slot::pendingMidGas},
-    {CmdToolTypicalConcentration, "Загрузить типовые значения концентрации в приборе № 7 ?",
+    {CommandId::ToolTypicalConcentration, "Загрузить типовые значения концентрации в приборе № 7 ?",
      "Установка исходной концентрации", &zta::Slot::pendingTypical},
 };
 
@@ -157,7 +157,7 @@ class ServiceCommandsTest : public QObject {
     }
 
     // Runs `id` in the window `index` of the rig, as the menu or tool bar would.
-    void Run(Rig& r, int index, int id) {
+    void Run(Rig& r, int index, CommandId id) {
         r.st->frame->mdiArea()->setActiveSubWindow(r.children[index]);
         QVERIFY(r.st->frame->router().query(id).enabled);
         QVERIFY(r.st->frame->router().dispatch(id));
@@ -268,7 +268,7 @@ private slots:
             Type(dialog->numberField(), QStringLiteral("255"));
             dialog->setButton()->click();
         };
-        w->document().OnCommand(CmdToolChangeNumber);
+        w->document().OnCommand(CommandId::ToolChangeNumber);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена номера прибора № 7"));
         QVERIFY(SlotOf(w).pendingAddress);
         QCOMPARE(SlotOf(w).newAddress, uint8_t(255));
@@ -278,7 +278,7 @@ private slots:
             dialog->speedList()->setCurrentIndex(4);
             dialog->applyButton()->click();
         };
-        w->document().OnCommand(CmdChangeSpeed);
+        w->document().OnCommand(CommandId::ChangeSpeed);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена скорости прибора № 7"));
         QVERIFY(SlotOf(w).pendingBaud);
         QCOMPARE(SlotOf(w).newBaudCode, uint8_t(0x10));
@@ -289,9 +289,9 @@ private slots:
             Type(As<NetworkNumberDialog>(d)->numberField(), QStringLiteral("9"));
             d.reject();
         };
-        w->document().OnCommand(CmdChangeNumber);
+        w->document().OnCommand(CommandId::ChangeNumber);
         answer_ = [](QDialog& d) { d.reject(); };
-        w->document().OnCommand(CmdToolChangeSpeed);
+        w->document().OnCommand(CommandId::ToolChangeSpeed);
         QCOMPARE(dialogsRun_, 4);
         QVERIFY(!SlotOf(w).AnyPending());
         QCOMPARE(SlotOf(w).newAddress, uint8_t(255));
@@ -308,7 +308,7 @@ private slots:
             Type(As<NetworkNumberDialog>(d)->numberField(), QStringLiteral("20"));
             As<NetworkNumberDialog>(d)->setButton()->click();
         };
-        second->document().OnCommand(CmdChangeNumber);
+        second->document().OnCommand(CommandId::ChangeNumber);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена номера прибора № 8"));
         QCOMPARE(host_->pollBlock.WindowCount(), 1);
         const zta::Slot s = host_->pollBlock.Snapshot(0);
@@ -332,7 +332,7 @@ private slots:
             Type(dialog->valueField(), QStringLiteral("1.5"));
             dialog->setButton()->click();
         };
-        doc.OnCommand(CmdThreshold1);
+        doc.OnCommand(CommandId::Threshold1);
         QCOMPARE(dialogTitle_, QStringLiteral("Установка порога 1 в приборе № 7"));
         QCOMPARE(shown, QStringLiteral("1.00"));
         QVERIFY(SlotOf(w).pendingThreshold1);
@@ -347,7 +347,7 @@ private slots:
             Type(dialog->valueField(), QStringLiteral("37.9"));
             dialog->setButton()->click();
         };
-        doc.OnCommand(CmdToolThreshold2);
+        doc.OnCommand(CommandId::ToolThreshold2);
         QCOMPARE(dialogTitle_, QStringLiteral("Установка порога 2 в приборе № 7"));
         QCOMPARE(shown, QStringLiteral("50"));
         QVERIFY(SlotOf(w).pendingThreshold2);
@@ -358,7 +358,7 @@ private slots:
             Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("100"));
             As<ThresholdDialog>(d)->setButton()->click();
         };
-        doc.OnCommand(CmdThreshold2);
+        doc.OnCommand(CommandId::Threshold2);
         QCOMPARE(SlotOf(w).newThreshold2, uint8_t(100));
         QVERIFY(prompter_->boxes().empty());
     }
@@ -369,7 +369,7 @@ private slots:
         for (const bool polling : {false, true}) {
             host_->polling = polling;
             prompter_->clear();
-            w->document().OnCommand(CmdThreshold2);
+            w->document().OnCommand(CommandId::Threshold2);
             QCOMPARE(prompter_->boxes().size(), size_t(1));
             QCOMPARE(prompter_->boxes()[0].text,
                      QStringLiteral("Прибор VRM имеет только один порог.\r\n"));
@@ -378,7 +378,7 @@ private slots:
         }
         QCOMPARE(dialogsRun_, 0);
         answer_ = [](QDialog& d) { As<ThresholdDialog>(d)->setButton()->click(); };
-        w->document().OnCommand(CmdThreshold1);  // threshold 1 still works
+        w->document().OnCommand(CommandId::Threshold1);  // threshold 1 still works
         QCOMPARE(dialogsRun_, 1);
         QVERIFY(SlotOf(w).pendingThreshold1);
         QVERIFY(!SlotOf(w).pendingThreshold2);
@@ -419,30 +419,30 @@ private slots:
         f->mdiArea()->setActiveSubWindow(child);
         QCOMPARE(f->mdiArea()->currentSubWindow(), child);
         AnalyzerDocument& doc = ViewIn(child)->GetDocument();
-        const int always[] = {CmdChangeNumber,    CmdChangeSpeed,    CmdSetZero,
-                              CmdHighGas,         CmdMiddleGas,      CmdTypicalConcentration,
-                              CmdThreshold1,      CmdThreshold2,     CmdToolSetZero,
-                              CmdToolHighGas,     CmdToolMiddleGas,  CmdToolChangeSpeed,
-                              CmdToolTypicalConcentration, CmdToolThreshold1,
-                              CmdToolThreshold2,  CmdToolRecord};
-        const int whenResponding[] = {CmdToolChangeNumber, CmdRecord, CmdSoftwareInfoActive};
+        const CommandId always[] = {CommandId::ChangeNumber,    CommandId::ChangeSpeed,    CommandId::SetZero,
+                              CommandId::HighGas,         CommandId::MiddleGas,      CommandId::TypicalConcentration,
+                              CommandId::Threshold1,      CommandId::Threshold2,     CommandId::ToolSetZero,
+                              CommandId::ToolHighGas,     CommandId::ToolMiddleGas,  CommandId::ToolChangeSpeed,
+                              CommandId::ToolTypicalConcentration, CommandId::ToolThreshold1,
+                              CommandId::ToolThreshold2,  CommandId::ToolRecord};
+        const CommandId whenResponding[] = {CommandId::ToolChangeNumber, CommandId::Record, CommandId::SoftwareInfoActive};
         for (const bool link : {false, true}) {
             doc.linkUp = link;
-            for (int id : always)
-                QVERIFY2(f->router().query(id).enabled, qPrintable(QString::number(id)));
-            for (int id : whenResponding)
+            for (CommandId id : always)
+                QVERIFY2(f->router().query(id).enabled, qPrintable(QString::number(int(id))));
+            for (CommandId id : whenResponding)
                 QCOMPARE(f->router().query(id).enabled, link);
         }
         // The menu item and the tool button run the same command.
-        f->router().dispatch(CmdToolSetZero);
+        f->router().dispatch(CommandId::ToolSetZero);
         QCOMPARE(st.prompter.boxes().back().text,
                  QString::fromUtf8(kRefusals[2].text));
 
         f->mdiArea()->closeAllSubWindows();
         QTRY_VERIFY(f->mdiArea()->subWindowList().isEmpty());
-        for (int id : always)
+        for (CommandId id : always)
             QVERIFY(!f->router().query(id).enabled);
-        QVERIFY(!f->router().query(CmdToolChangeNumber).enabled);
+        QVERIFY(!f->router().query(CommandId::ToolChangeNumber).enabled);
     }
 
     // ---------------------------------------------------------------- against the simulator
@@ -450,14 +450,14 @@ private slots:
     void zeroHighAndMiddleGasAndTypicalReachTheAnalyzer() {
         Rig& r = R();
         struct Case {
-            int id;
+            CommandId id;
             int reg;
             int value;
         };
-        const Case cases[] = {{CmdSetZero, 1, 0},
-                              {CmdToolHighGas, 3, 4400},
-                              {CmdMiddleGas, 2, 2700},
-                              {CmdToolTypicalConcentration, 4, 1}};
+        const Case cases[] = {{CommandId::SetZero, 1, 0},
+                              {CommandId::ToolHighGas, 3, 4400},
+                              {CommandId::MiddleGas, 2, 2700},
+                              {CommandId::ToolTypicalConcentration, 4, 1}};
         for (const Case& c : cases) {
             r.bus->ClearLog();
             Run(r, 0, c.id);
@@ -480,9 +480,9 @@ private slots:
         const int zerosBefore = r.bus->State(3)->zeroCount;
         r.bus->ClearLog();
         r.st->prompter.Answer(Prompter::ResultCancel);
-        Run(r, 0, CmdSetZero);
+        Run(r, 0, CommandId::SetZero);
         answer_ = [](QDialog& d) { d.reject(); };
-        Run(r, 0, CmdThreshold1);
+        Run(r, 0, CommandId::Threshold1);
         QCOMPARE(dialogsRun_, 1);
         // Several more turns of that analyzer, none of them a write.
         QVERIFY(WaitLog(
@@ -506,29 +506,59 @@ private slots:
             Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("37.9"));
             As<ThresholdDialog>(d)->setButton()->click();
         };
-        Run(r, 0, CmdThreshold1);
+        Run(r, 0, CommandId::Threshold1);
         QCOMPARE(Applied(r, 3, 5), WriteFrame(3, 5, 37));
         answer_ = [](QDialog& d) {
             Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("45"));
             As<ThresholdDialog>(d)->setButton()->click();
         };
-        Run(r, 0, CmdToolThreshold2);
+        Run(r, 0, CommandId::ToolThreshold2);
         QCOMPARE(Applied(r, 3, 6), WriteFrame(3, 6, 45));
         QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1004), QStringLiteral("37"), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1006), QStringLiteral("45"), kWaitMs);
     }
 
-    void factoryNumberShowsInTheWindow() {
+    // Confirmed while the other one still waits for its echo: neither is lost.
+    void thresholdsSetInARowBothArrive() {
         Rig& r = R();
         r.bus->ClearLog();
-        answer_ = [](QDialog& d) {
-            Type(As<FactoryNumberDialog>(d)->numberField(), QStringLiteral("4321"));
+        for (const auto& [id, text] : {std::pair{CommandId::Threshold1, "30"}, {CommandId::Threshold2, "60"}}) {
+            answer_ = [text = QString::fromLatin1(text)](QDialog& d) {
+                Type(As<ThresholdDialog>(d)->valueField(), text);
+                As<ThresholdDialog>(d)->setButton()->click();
+            };
+            Run(r, 0, id);
+        }
+        QCOMPARE(Applied(r, 3, 5), WriteFrame(3, 5, 30));
+        QCOMPARE(Applied(r, 3, 6), WriteFrame(3, 6, 60));
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1004), QStringLiteral("30"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1006), QStringLiteral("60"), kWaitMs);
+    }
+
+    // A serial number above 32767 shows as itself and is taken back unchanged.
+    void factoryNumberShowsInTheWindow() {
+        Rig& r = R();
+        for (int number : {4321, 40001}) {
+            r.bus->ClearLog();
+            answer_ = [number](QDialog& d) {
+                Type(As<FactoryNumberDialog>(d)->numberField(), QString::number(number));
+                As<FactoryNumberDialog>(d)->okButton()->click();
+            };
+            r.st->frame->mdiArea()->setActiveSubWindow(r.children[0]);
+            QTest::keyRelease(r.views[0], Qt::Key_F6);
+            QCOMPARE(Applied(r, 3, 7), WriteFrame(3, 7, number));
+            QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1028), QString::number(number), kWaitMs);
+        }
+        r.bus->ClearLog();
+        QString shown;
+        answer_ = [&shown](QDialog& d) {
+            shown = As<FactoryNumberDialog>(d)->numberField()->text();
             As<FactoryNumberDialog>(d)->okButton()->click();
         };
-        r.st->frame->mdiArea()->setActiveSubWindow(r.children[0]);
         QTest::keyRelease(r.views[0], Qt::Key_F6);
-        QCOMPARE(Applied(r, 3, 7), WriteFrame(3, 7, 4321));
-        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(1028), QStringLiteral("4321"), kWaitMs);
+        QCOMPARE(shown, QStringLiteral("40001"));
+        QCOMPARE(Applied(r, 3, 7), WriteFrame(3, 7, 40001));
+        QVERIFY(r.st->prompter.boxes().empty());
     }
 
     void newNetworkNumberMovesTitleAndFiles() {
@@ -538,7 +568,7 @@ private slots:
             Type(As<NetworkNumberDialog>(d)->numberField(), QStringLiteral("9"));
             As<NetworkNumberDialog>(d)->setButton()->click();
         };
-        Run(r, 0, CmdChangeNumber);
+        Run(r, 0, CommandId::ChangeNumber);
         // New number in the high byte, the line's baud code (9600) in the low one.
         QCOMPARE(Applied(r, 3, 0), WriteFrame(3, 0, 9 << 8 | 0x08));
         QTRY_COMPARE_WITH_TIMEOUT(r.children[0]->windowTitle(), QStringLiteral("Прибор №9"),
@@ -566,7 +596,7 @@ private slots:
             As<BaudRateDialog>(d)->speedList()->setCurrentIndex(4);  // 19200
             As<BaudRateDialog>(d)->applyButton()->click();
         };
-        Run(r, 1, CmdToolChangeSpeed);
+        Run(r, 1, CommandId::ToolChangeSpeed);
         QCOMPARE(Applied(r, 4, 0), WriteFrame(4, 0, 4 << 8 | 0x10));
         QTRY_VERIFY_WITH_TIMEOUT(!r.st->prompter.boxes().empty(), kWaitMs);
         const auto& box = r.st->prompter.boxes()[0];

@@ -47,6 +47,7 @@ private slots:
     void setNomer();
     void setSpeed();
     void setPorog();
+    void thresholdsRoundTripUnchanged();
     void changeZavNomer();
     void deviceInfo();
     void timerSet();
@@ -239,6 +240,26 @@ void ServiceDialogsTest::setPorog() {
     plain.setButton()->click();
     QVERIFY(Accepted(plain));
     QCOMPARE(plain.threshold(), 0.0);
+}
+
+// Every threshold of every gas code, shown and accepted unchanged, goes out as it was: an
+// isobutane 29 is shown 0.58 and once went out as 28.
+void ServiceDialogsTest::thresholdsRoundTripUnchanged() {
+    for (int code = 0; code <= 9; ++code) {
+        ThresholdDialog dialog;
+        dialog.setGasCode(static_cast<uint8_t>(code));
+        for (int threshold = 0; threshold <= 100; ++threshold) {
+            dialog.setThreshold(threshold);
+            dialog.show();
+            dialog.setButton()->click();
+            QVERIFY2(Accepted(dialog), qPrintable(QStringLiteral("code %1 threshold %2 shown %3")
+                                                      .arg(code)
+                                                      .arg(threshold)
+                                                      .arg(dialog.valueField()->text())));
+            QCOMPARE(int(ThresholdToSend(dialog.threshold())), threshold);
+        }
+    }
+    QVERIFY(prompter().boxes().empty());
 }
 
 void ServiceDialogsTest::changeZavNomer() {

@@ -14,9 +14,9 @@
 using namespace zta;
 
 // The request bytes of the write of `reg` that the analyzer at `address` applied, returned once
-// the station has taken its echo: the echo clears every command of the slot, so one confirmed
-// before it would be dropped with it. Empty when the write never came. The window thread keeps
-// serving events meanwhile: the poll thread waits for each data notice to be taken.
+// the station has taken its echo and no command of any slot is left pending. Empty when the
+// write never came. The window thread keeps serving events meanwhile: the poll thread waits for
+// each data notice to be taken.
 inline std::vector<uint8_t> AppliedWrite(const zta::sim::Bus& bus, const zta::PollBlock& block,
                                          int address, int reg, int timeoutMs = 15000) {
     std::vector<uint8_t> bytes;

@@ -1,6 +1,7 @@
 // The station against simulated analyzers on a pseudo-terminal: the real poll thread, the real
 // analyzer windows, the bridge between them.
 
+#include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -12,6 +13,7 @@
 #include "app/station_bridge.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
+#include "device/analyzer_document.h"
 #include "sim/bus.h"
 #include "station_support.h"
 
@@ -21,6 +23,30 @@ namespace {
 
 constexpr int kLinkUp = 174;
 constexpr int kLinkDown = 175;
+
+// Records every box like the scripted one; the first error box stays open while `whileOpen`
+// runs, as a box on screen that nobody answers would.
+class HoldingPrompter : public ScriptedPrompter {
+public:
+    std::function<void()> whileOpen;
+    int Show(const QString& text, const QString& caption, Icon icon, int buttons,
+             QWidget* owner) override {
+        const int result = ScriptedPrompter::Show(text, caption, icon, buttons, owner);
+        if (icon == Icon::Error && whileOpen) std::exchange(whileOpen, nullptr)();
+        return result;
+    }
+};
+
+// The concentration of the record line `index` (empty while there is no such line) and the
+// number of lines.
+QByteArray ConcentrationOnLine(const QString& path, int index, int* lineCount = nullptr) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    if (lineCount) *lineCount = static_cast<int>(lines.size()) - 1;
+    return index < static_cast<int>(lines.size()) - 1 ? lines[index].split(' ').value(4)
+                                                     : QByteArray();
+}
 
 AnalyzerView* ViewAt(MainWindow* f, int index) {
     auto* child = qobject_cast<AnalyzerSubWindow*>(f->mdiArea()->subWindowList().at(index));
@@ -37,6 +63,7 @@ private slots:
     void closeWhilePolling();
     void searchStoppedEarlyOpensWindowsForWhatItFound();
     void searchFindsNothingKeepsWindows();
+    void unpluggedAdapterShowsWhileItsBoxWaits();
 };
 
 void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
@@ -65,7 +92,7 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     }
     f->TileWindows();
 
-    f->router().dispatch(CmdConnect);
+    f->router().dispatch(CommandId::Connect);
     QVERIFY(f->IsPolling());
     for (int i = 0; i < 3; ++i)
         QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, i)->iconOf(1023), kLinkUp, 15000);
@@ -76,7 +103,7 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     QCOMPARE(ViewAt(f, 0)->iconOf(1023), kLinkUp);
     QCOMPARE(ViewAt(f, 2)->iconOf(1023), kLinkUp);
 
-    f->router().dispatch(CmdDisconnect);
+    f->router().dispatch(CommandId::Disconnect);
     QVERIFY(!f->IsPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     for (int i = 0; i < 3; ++i)
@@ -119,7 +146,7 @@ void StationLinkTest::disconnectDuringSynchronousNotice() {
             return;
         nestedDone = true;
         f->Disconnect();
-        f->router().dispatch(CmdExit);
+        f->router().dispatch(CommandId::Exit);
     };
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     f->Disconnect();
@@ -148,7 +175,7 @@ void StationLinkTest::closeWhilePolling() {
     QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, 0)->iconOf(1023), kLinkUp, 10000);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     // Exit while polling: the thread is stopped before the windows go.
-    f->router().dispatch(CmdExit);
+    f->router().dispatch(CommandId::Exit);
     QVERIFY(!f->IsPolling());
     QVERIFY(QFile::exists(st->dir.filePath(QStringLiteral("CalDataK7.cfg"))));
     st.reset();  // windows and block go; nothing may still be polling them
@@ -188,16 +215,16 @@ void StationLinkTest::searchStoppedEarlyOpensWindowsForWhatItFound() {
     FastSearch(f);
     f->OpenNewDocument();  // two old windows, both replaced
 
-    f->router().dispatch(CmdSearch);
+    f->router().dispatch(CommandId::Search);
     QVERIFY(f->IsSearching());
-    QVERIFY(f->router().query(CmdStopSearch).enabled);
-    QVERIFY(!f->router().query(CmdConnect).enabled);
+    QVERIFY(f->router().query(CommandId::StopSearch).enabled);
+    QVERIFY(!f->router().query(CommandId::Connect).enabled);
     f->Connect();
     QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Остановите поиск"));
     QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 3")) &&
                                  f->paneText(0).contains(QStringLiteral("Найдены №№: 5,9,30,")),
                              30000);
-    f->router().dispatch(CmdStopSearch);
+    f->router().dispatch(CommandId::StopSearch);
     QVERIFY(!f->IsSearching());
     QVERIFY(f->IsPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
@@ -223,13 +250,13 @@ void StationLinkTest::searchFindsNothingKeepsWindows() {
     FastSearch(f);
     f->OpenNewDocument();
     f->block().SetAddress(1, 17);
-    f->router().dispatch(CmdSearch);
+    f->router().dispatch(CommandId::Search);
     QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 4")), 30000);
     // While searching, polling refuses and the search refuses a second start.
-    f->router().dispatch(CmdSearch);  // disabled: nothing
+    f->router().dispatch(CommandId::Search);  // disabled: nothing
     f->searchControl().StartSearch();
     QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Поиск идет."));
-    f->router().dispatch(CmdStopSearch);
+    f->router().dispatch(CommandId::StopSearch);
     QVERIFY(!f->IsSearching());
     QVERIFY(!f->IsPolling());
     QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Подключенных приборов не найдено."));
@@ -246,5 +273,60 @@ void StationLinkTest::searchFindsNothingKeepsWindows() {
     f->Disconnect();
 }
 
+// While "Ошибка записи" waits for its OK the poll thread goes on: the window loses contact, the
+// record timer's lines show it instead of the last readings, and the line comes back by itself.
+void StationLinkTest::unpluggedAdapterShowsWhileItsBoxWaits() {
+    QTemporaryDir dir;
+    auto bus = zta::sim::Bus::OpenPty(dir.filePath(QStringLiteral("line")).toStdString());
+    QVERIFY(bus);
+    zta::sim::AnalyzerConfig a;
+    a.address = 3;
+    a.concentration = 37;
+    bus->AddAnalyzer(a);
+    bus->Start();
+
+    TestStation st({QString::fromStdString(bus->PortPath())}, MakeDocumentTemplate());
+    HoldingPrompter prompter;
+    SetPrompter(&prompter);
+    MainWindow* f = st.frame;
+    f->SetPollTiming(FastTiming());
+    AnalyzerView* v = ViewAt(f, 0);
+    QVERIFY(v);
+    v->numberField()->setText(QStringLiteral("3"));
+    f->Connect();
+    QTRY_VERIFY_WITH_TIMEOUT(v->GetDocument().linkUp, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(v->GetDocument().concentration, 37.0, 15000);
+    v->StartTimer(1);
+    QCOMPARE(ConcentrationOnLine(v->timerFile, 0), QByteArray("37"));
+
+    bool lost = false, recorded = false, back = false;
+    prompter.whileOpen = [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(!v->GetDocument().linkUp, 15000);
+        QCOMPARE(v->iconOf(1023), kLinkDown);
+        lost = true;
+        // The turn after the lost contact clears the readings; the timer's next line shows it.
+        QTRY_COMPARE_WITH_TIMEOUT(v->GetDocument().concentration, 0.0, 15000);
+        int from = 0;
+        ConcentrationOnLine(v->timerFile, 0, &from);
+        QTRY_VERIFY_WITH_TIMEOUT(!ConcentrationOnLine(v->timerFile, from).isEmpty(), 15000);
+        recorded = ConcentrationOnLine(v->timerFile, from) == "0";
+        QVERIFY(bus->Replug());
+        QTRY_VERIFY_WITH_TIMEOUT(v->GetDocument().linkUp, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(v->GetDocument().concentration, 37.0, 15000);
+        QCOMPARE(v->iconOf(1023), kLinkUp);
+        back = true;
+    };
+    bus->Unplug();
+    QTRY_VERIFY_WITH_TIMEOUT(!prompter.whileOpen, 15000);
+    QVERIFY(lost);
+    QVERIFY2(recorded, "the timer wrote the readings from before the outage again");
+    QVERIFY(back);
+    f->Disconnect();
+    SetPrompter(&st.prompter);
+    QCOMPARE(prompter.boxes().size(), size_t(1));
+    QCOMPARE(prompter.boxes()[0].text, QStringLiteral("Ошибка записи"));
+}
+
 QTEST_MAIN(StationLinkTest)
 #include "station_link_test.moc"
+
