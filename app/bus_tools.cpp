@@ -71,40 +71,40 @@ void BusTools::AddMenuItems() {
         if (a->menu() && a->text() == QStringLiteral("Связь")) link = a->menu();
     if (!link) return;
     link->addSeparator();
-    auto item = [&](const QString& text, int id, bool checkable) {
+    auto item = [&](const QString& text, CommandId id, bool checkable) {
         QAction* a = link->addAction(text);
         a->setCheckable(checkable);
         frame_.router().bind(a, id);
     };
-    item(QStringLiteral("Быстрый опрос"), CmdFastPolling, true);
-    item(QStringLiteral("Обзор шины"), CmdBusOverview, true);
-    item(QStringLiteral("Обмен по линии"), CmdTrafficMonitor, false);
-    item(QStringLiteral("Открыть остальные найденные"), CmdOpenFoundRest, false);
+    item(QStringLiteral("Быстрый опрос"), CommandId::FastPolling, true);
+    item(QStringLiteral("Обзор шины"), CommandId::BusOverview, true);
+    item(QStringLiteral("Обмен по линии"), CommandId::TrafficMonitor, false);
+    item(QStringLiteral("Открыть остальные найденные"), CommandId::OpenFoundRest, false);
 }
 
-bool BusTools::OnCommand(int id) {
+bool BusTools::OnCommand(CommandId id) {
     switch (id) {
-    case CmdFastPolling:
+    case CommandId::FastPolling:
         frame_.block().SetFastPolling(!frame_.block().FastPolling());
         return true;
-    case CmdBusOverview:
+    case CommandId::BusOverview:
         if (overview_->isVisible())
             overview_->hide();
         else
             ShowOverview();
         return true;
-    case CmdTrafficMonitor: ShowMonitor(); return true;
-    case CmdOpenFoundRest: OpenFoundRest(); return true;
+    case CommandId::TrafficMonitor: ShowMonitor(); return true;
+    case CommandId::OpenFoundRest: OpenFoundRest(); return true;
     default: return false;
     }
 }
 
-bool BusTools::OnUpdateCommand(int id, CommandState& state) {
+bool BusTools::OnUpdateCommand(CommandId id, CommandState& state) {
     switch (id) {
-    case CmdFastPolling: state.checked = frame_.block().FastPolling(); return true;
-    case CmdBusOverview: state.checked = overview_->isVisible(); return true;
-    case CmdTrafficMonitor: return true;
-    case CmdOpenFoundRest:
+    case CommandId::FastPolling: state.checked = frame_.block().FastPolling(); return true;
+    case CommandId::BusOverview: state.checked = overview_->isVisible(); return true;
+    case CommandId::TrafficMonitor: return true;
+    case CommandId::OpenFoundRest:
         state.enabled = !foundRest_.empty() && !frame_.IsSearching();
         return true;
     default: return false;

@@ -20,14 +20,6 @@ namespace zta {
 class BusOverviewDock;
 class MainWindow;
 
-// Command ids of the bench tools (menu "Связь").
-enum BusToolCommand : int {
-    CmdFastPolling = 33001,
-    CmdBusOverview = 33002,
-    CmdTrafficMonitor = 33003,
-    CmdOpenFoundRest = 33004,
-};
-
 // What a bench of many analyzers needs beside the analyzer windows: the bus overview dock, the
 // traffic monitor and its frame ring, fast polling, command states in the audit log, the
 // search's progress bar and the found analyzers that have no window yet.
@@ -63,8 +55,8 @@ public:
     void ShowMonitor();
     // Shows the overview, tall enough for every row when many windows are open.
     void ShowOverview();
-    bool OnCommand(int id) override;
-    bool OnUpdateCommand(int id, CommandState& state) override;
+    bool OnCommand(CommandId id) override;
+    bool OnUpdateCommand(CommandId id, CommandState& state) override;
 
 private:
     void AddMenuItems();
