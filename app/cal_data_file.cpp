@@ -2,6 +2,7 @@
 
 #include "link/cp1251.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
 #include <QtEndian>
@@ -22,7 +23,7 @@ constexpr qint64 kDoublesSize = 16;
 // length never makes us allocate or read more than the file holds.
 class FieldReader {
 public:
-    explicit FieldReader(QFile& file) : file_(file), left_(file.size()) {}
+    explicit FieldReader(QIODevice& file) : file_(file), left_(file.size()) {}
 
     qint64 left() const { return left_; }
 
@@ -55,9 +56,39 @@ public:
     }
 
 private:
-    QFile& file_;
+    QIODevice& file_;
     qint64 left_;
 };
+
+// 0x98 is the one byte of Windows-1251 without a character. A name holding it still comes back
+// as it was: it stands as U+0098 in memory (as the web's decoders have it) and is written back
+// as the byte, where the general conversion would turn it into '?'.
+constexpr char kNoCharacterByte = '\x98';
+constexpr char16_t kNoCharacterStandIn = 0x0098;
+
+QString NameFromCp1251(const QByteArray& raw) {
+    QString name;
+    const QList<QByteArray> parts = raw.split(kNoCharacterByte);
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            name += QChar(kNoCharacterStandIn);
+        name += QString::fromStdString(
+            Cp1251ToUtf8(std::string_view(parts[i].constData(), parts[i].size())));
+    }
+    return name;
+}
+
+QByteArray NameToCp1251(const QString& name) {
+    QByteArray raw;
+    const QStringList parts = name.split(QChar(kNoCharacterStandIn));
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            raw += kNoCharacterByte;
+        const std::string bytes = Utf8ToCp1251(parts[i].toStdString());
+        raw.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    }
+    return raw;
+}
 
 struct Length {
     std::uint64_t count = 0;
@@ -96,10 +127,8 @@ std::optional<QString> ReadName(FieldReader& in) {
         return std::nullopt;
     const QByteArray raw = in.block(static_cast<qint64>(bytes));
     if (raw.size() != static_cast<qsizetype>(bytes)) return std::nullopt;
-    if (!wide) {
-        const std::string utf8 = Cp1251ToUtf8(std::string_view(raw.constData(), raw.size()));
-        return QString::fromStdString(utf8);
-    }
+    if (!wide)
+        return NameFromCp1251(raw);
     QString text(static_cast<qsizetype>(len->count), Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i)
         text[i] = QChar(qFromLittleEndian<quint16>(raw.constData() + 2 * i));
@@ -159,6 +188,17 @@ CalReadResult ReadCalDataFile(const QString& path, CalData& data) {
         data = CalData{};
         return {CalReadStatus::Missing, {}};
     }
+    return ReadCalData(file, data);
+}
+
+CalReadResult DecodeCalData(const QByteArray& bytes, CalData& data) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadCalData(buffer, data);
+}
+
+CalReadResult ReadCalData(QIODevice& file, CalData& data) {
     FieldReader in(file);
     const auto name = ReadName(in);
     const auto maxGas = name ? in.real() : std::nullopt;
@@ -175,10 +215,10 @@ CalReadResult ReadCalDataFile(const QString& path, CalData& data) {
 }
 
 QByteArray EncodeCalData(const CalData& data) {
-    const std::string name = Utf8ToCp1251(data.calGasName.toStdString());
+    const QByteArray name = NameToCp1251(data.calGasName);
     QByteArray out;
-    AppendLength(out, name.size());
-    out.append(name.data(), static_cast<qsizetype>(name.size()));
+    AppendLength(out, static_cast<std::uint64_t>(name.size()));
+    out.append(name);
     AppendReal(out, data.maxGas);
     AppendReal(out, data.midGas);
     return out;

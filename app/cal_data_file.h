@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QIODevice;
+
 #include <array>
 
 namespace zta {
@@ -52,6 +54,10 @@ void MarkCalGas(CalData& data);
 // Reads `path` into `data`. Whatever goes wrong, `data` ends with either the file's complete
 // contents or the defaults, never a mix.
 CalReadResult ReadCalDataFile(const QString& path, CalData& data);
+
+// The same from an open device, or from the bytes of a file.
+CalReadResult ReadCalData(QIODevice& device, CalData& data);
+CalReadResult DecodeCalData(const QByteArray& bytes, CalData& data);
 
 // Writes through a temporary file that replaces `path` only once it is complete, so a crash or
 // a full disk never leaves a cut file behind. Returns false (and leaves any old file as it was)

@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "app/bench_control.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -95,6 +97,8 @@ public:
     bool ConfirmCalibrationGas(int slot, QWidget* owner) override {
         return frame_.busTools().ConfirmCalibrationGas(slot, owner);
     }
+    RecordWriter& recordWriter() override { return frame_.recordWriter(); }
+    CsvLog& csvLog() override { return frame_.csvLog(); }
 
 private:
     MainWindow& frame_;
@@ -149,6 +153,8 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     setWindowIcon(StationIcon());
     pollTiming_.line.direction = options_.direction;
     portFactory_ = zta::MakePlatformPort;
+    recordWriter_.setReport(
+        [this](const QString& text) { GetPrompter().Error(text, QStringLiteral("Запись"), this); });
 
     router_ = new CommandRouter(this);
     router_->setRoute([this] { return Route(); });
@@ -242,12 +248,17 @@ void MainWindow::CreateMenus() {
     doc->addSeparator();
     item(doc, QStringLiteral("Путь для записи"), CommandId::RecordFolder);
     item(doc, QStringLiteral("Запись"), CommandId::Record);
+    item(doc, QStringLiteral("CSV-журнал"), CommandId::CsvLog, true);
+    item(doc, QStringLiteral("Тренд"), CommandId::Trend, true);
     QMenu* timer = doc->addMenu(QStringLiteral("Таймер для записи"));
     item(timer, QStringLiteral("Установить для активного документа"), CommandId::TimerActive);
     item(timer, QStringLiteral("Установить для всех документов"), CommandId::TimerAll);
     QMenu* timerOff = doc->addMenu(QStringLiteral("Отключить таймер"));
     item(timerOff, QStringLiteral("Активного документа"), CommandId::TimerOffActive);
     item(timerOff, QStringLiteral("Всех документов"), CommandId::TimerOffAll);
+    doc->addSeparator();
+    item(doc, QStringLiteral("Открыть стенд"), CommandId::OpenBench);
+    item(doc, QStringLiteral("Сохранить стенд"), CommandId::SaveBench);
     doc->addSeparator();
     item(doc, QStringLiteral("Выход"), CommandId::Exit);
 
@@ -881,8 +892,40 @@ bool MainWindow::OnCommand(CommandId id) {
     case CommandId::ViewStatusBar: statusBar_->setVisible(statusBar_->isHidden()); return true;
     case CommandId::WindowCascade: mdi_->cascadeSubWindows(); return true;
     case CommandId::WindowTile: TileWindows(); return true;
+    case CommandId::CsvLog: csvLog_.setEnabled(!csvLog_.enabled()); return true;
+    case CommandId::SaveBench:
+    case CommandId::OpenBench: {
+        const bool save = id == CommandId::SaveBench;
+        const std::optional<QString> path =
+            runBenchDialog ? runBenchDialog(save) : AskBenchFile(this, save);
+        if (path && !path->isEmpty()) {
+            if (save)
+                SaveBench(*path);
+            else
+                OpenBench(*path);
+        }
+        return true;
+    }
     default: return false;
     }
+}
+
+bool MainWindow::SaveBench(const QString& path) {
+    QString error;
+    if (zta::WriteBenchFile(path, zta::CaptureBench(*this), &error)) return true;
+    GetPrompter().Error(error, QStringLiteral("Стенд"), this);
+    return false;
+}
+
+std::optional<zta::BenchSettings> MainWindow::OpenBench(const QString& path) {
+    QString error;
+    const auto bench = zta::ReadBenchFile(path, &error);
+    if (!bench) {
+        GetPrompter().Error(error, QStringLiteral("Стенд"), this);
+        return std::nullopt;
+    }
+    zta::ApplyBench(*this, *bench);
+    return bench;
 }
 
 bool MainWindow::OnUpdateCommand(CommandId id, CommandState& st) {
@@ -921,6 +964,9 @@ bool MainWindow::OnUpdateCommand(CommandId id, CommandState& st) {
     case CommandId::TimerAll: st.enabled = !anyTimerRunning_; return true;
     case CommandId::TimerOffAll: st.enabled = anyTimerRunning_; return true;
     case CommandId::SoftwareInfoAll: st.checked = pollBlock.ShowSoftwareInfo() != 0; return true;
+    case CommandId::CsvLog: st.checked = csvLog_.enabled(); return true;
+    case CommandId::SaveBench:
+    case CommandId::OpenBench: st.enabled = !searching; return true;
     case CommandId::ViewToolBar: st.checked = !toolBar_->isHidden(); return true;
     case CommandId::ViewStatusBar: st.checked = !statusBar_->isHidden(); return true;
     case CommandId::SoftwareInfoActive:

@@ -12,6 +12,9 @@
 #include "ui/command_ids.h"
 #include "ui/command_router.h"
 #include "device/analyzer_window_factory.h"
+#include "app/bench_file.h"
+#include "device/csv_log.h"
+#include "device/record_writer.h"
 #include "gas/gas_state.h"
 #include "poll/poll_block.h"
 #include "poll/poll_thread.h"
@@ -168,8 +171,15 @@ public:
     // Takes a new gas state: block concentrations, status panes and the calibration file follow.
     void ApplyGasState(const zta::GasState& state);
 
-    // ---- record folder
+    // ---- record folder, record writer, CSV log, saved bench
     void ChooseRecordFolder(const QString& chosenFile);
+    zta::RecordWriter& recordWriter() { return recordWriter_; }
+    zta::CsvLog& csvLog() { return csvLog_; }
+    // The bench file dialog ("Сохранить стенд" when `save`); gives the chosen file or nothing.
+    std::function<std::optional<QString>(bool save)> runBenchDialog;
+    // Each gives its message box on failure. OpenBench gives the bench it set up.
+    bool SaveBench(const QString& path);
+    std::optional<zta::BenchSettings> OpenBench(const QString& path);
 
     bool OnCommand(CommandId id) override;
     bool OnUpdateCommand(CommandId id, CommandState& state) override;
@@ -242,6 +252,8 @@ private:
     bool anyTimerRunning_ = false;
     int activeTimerPeriod_ = 0;
     QString recordFolder_;
+    zta::RecordWriter recordWriter_;
+    zta::CsvLog csvLog_{recordWriter_};
     AnalyzerViewInterface* lastActiveView_ = nullptr;  // compared only, never used
     int shownTimerPeriod_ = 0;
 };

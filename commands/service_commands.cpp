@@ -1,5 +1,6 @@
 #include "commands/service_commands.h"
 
+#include <QDateTime>
 #include <QDialog>
 
 #include <cmath>
@@ -55,8 +56,9 @@ void Confirm(AnalyzerDocument& doc, zta::Command which, int value = 0) {
     const auto slot = LiveSlot(doc);
     if (!slot) return;
     const CommandTrack previous = doc.block->Snapshot(*slot).commands[CommandIndex(which)];
-    if (doc.block->ConfirmCommand(*slot, which, value) && doc.mainFrame)
-        doc.mainFrame->CommandConfirmed(*slot, which, previous);
+    if (!doc.block->ConfirmCommand(*slot, which, value)) return;
+    doc.records.OnCommandConfirmed(which, QDateTime::currentMSecsSinceEpoch());
+    if (doc.mainFrame) doc.mainFrame->CommandConfirmed(*slot, which, previous);
 }
 
 // A command with a confirmation and no value.

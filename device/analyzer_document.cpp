@@ -1,5 +1,7 @@
 #include "device/analyzer_document.h"
 
+#include <QDateTime>
+
 #include "device/analyzer_window_factory.h"
 #include "ui/dialogs.h"
 
@@ -125,6 +127,7 @@ void AnalyzerDocument::ReloadFromBlock() {
     refChannel = s.refChannel;
     workChannel = s.workChannel;
     errorCount = s.errorCount;
+    records.OnReload(errorCount, concentration, QDateTime::currentMSecsSinceEpoch());
     const bool wasUp = linkUp;
     if (errorCount >= zta::kLostContactLimit) linkUp = false;
     if (errorCount == 0) linkUp = true;
@@ -143,6 +146,7 @@ void AnalyzerDocument::ResetReadings() {
     threshold1 = threshold2 = 0;
     errorCount = zta::kLostContactLimit;
     gasName = QStringLiteral(" - ");
+    records.OnDisconnected();
     if (wasUp && host_) host_->RequestCommandRefresh();
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "ui/command_router.h"
+#include "device/analyzer_records.h"
 #include "device/device_host.h"
 #include "poll/poll_block.h"
 
@@ -80,6 +81,8 @@ public:
     int temperature = 0;
     bool linkUp = false;
     QString softwareName = QStringLiteral("zta_k.hex");
+    // The trend and the news for the CSV log.
+    zta::AnalyzerRecords records;
 
 private:
     DeviceHost* host_ = nullptr;

@@ -5,7 +5,10 @@
 #include "device/device_host.h"
 #include "ui/device_icons.h"
 #include "device/analyzer_document.h"
+#include "device/csv_log.h"
 #include "device/record_file.h"
+#include "device/record_writer.h"
+#include "device/trend_view.h"
 #include "link/regmap.h"
 
 #include <QDir>
@@ -453,7 +456,7 @@ void AnalyzerView::RebuildFileNames() {
 }
 
 bool AnalyzerView::WriteRecord() {
-    const QTime now = QTime::currentTime();
+    const QDateTime now = QDateTime::currentDateTime();
     const QString path = nextToTimerFile ? timerFile : recordFile;
     nextToTimerFile = false;
     RecordValues v;
@@ -464,23 +467,63 @@ bool AnalyzerView::WriteRecord() {
     v.concentration = doc_.concentration;
     v.auxValue = doc_.auxValue;
     v.relayState = doc_.relayState;
-    QString error;
-    if (!AppendRecordLine(path, BuildRecordLine(v, now, pendingText), &error)) {
-        // Once per file until it works again, not on every tick; the note waits for the next
-        // line that is written.
-        if (!failedFiles_.contains(path)) {
-            failedFiles_.insert(path);
-            GetPrompter().Error(
-                QStringLiteral("Файл %1 не может быть открыт или создан.\n%2\n"
-                               "Показания не записаны.")
-                    .arg(QDir::toNativeSeparators(path), error),
-                QStringLiteral("Запись"), this);
-        }
+    if (!doc_.host()) return AppendRecordLine(path, BuildRecordLine(v, now.time(), pendingText));
+    WriteCsvLine(now);
+    // A line that could not be written keeps its note for the next one; the writer has told
+    // the operator, once for the folder.
+    if (!host().recordWriter().Append(path, BuildRecordLine(v, now.time(), pendingText)))
         return false;
-    }
-    failedFiles_.remove(path);
     pendingText.clear();
     return true;
+}
+
+void AnalyzerView::WriteCsvLine(const QDateTime& now) {
+    zta::CsvLog& log = host().csvLog();
+    if (!log.enabled()) return;
+    zta::CsvRecord r;
+    r.time = now;
+    r.networkNumber = doc_.address;
+    r.factoryNumber = doc_.factoryNumber;
+    r.gas = doc_.gasName.trimmed();
+    r.concentration = doc_.concentration;
+    if (doc_.extendedModel) {
+        r.unitValue = doc_.deviceRange * 0.01 * doc_.concentration;
+        r.unitName = doc_.unitName;
+    } else {
+        r.unitValue = VolumeFraction(doc_.gasCode, doc_.concentration);
+        r.unitName = QStringLiteral("Об. доли");
+    }
+    r.threshold1 = doc_.threshold1;
+    r.threshold2 = doc_.threshold2;
+    r.relayState = doc_.relayState;
+    r.temperature = doc_.temperature;
+    r.dValue = doc_.dValue;
+    r.refChannel = doc_.refChannel;
+    r.workChannel = doc_.workChannel;
+    r.errorCount = doc_.errorCount;
+    r.fresh = doc_.records.TakeFresh();
+    r.note = pendingText;
+    log.Write(host().recordFolder(), r);
+}
+
+void AnalyzerView::ShowTrend(bool on) {
+    if (on == trendShown_) return;
+    if (!trend_) {
+        trend_ = new zta::TrendView(this);
+        trend_->setMinimumHeight(200);
+        trend_->setHistory(doc_.records.trend(), zta::AnalyzerRecords::kRangeLel);
+        // Under the form row, before the stretch that keeps the row at the top.
+        static_cast<QVBoxLayout*>(layout())->insertWidget(1, trend_, 1);
+    }
+    trendShown_ = on;
+    trend_->setVisible(on);
+    // The plot takes the height the stretch below the form row held.
+    static_cast<QVBoxLayout*>(layout())->setStretch(2, on ? 0 : 1);
+    // The window grows by the plot, or shrinks back to its form.
+    if (QWidget* frame = parentWidget()) {
+        const int formHeight = frame->height() - (on ? 0 : trend_->height());
+        frame->resize(frame->width(), on ? formHeight + 260 : formHeight);
+    }
 }
 
 void AnalyzerView::OnTimerTick() {
@@ -554,6 +597,7 @@ bool AnalyzerView::OnCommand(CommandId id) {
     case CommandId::ToolStopTimer: StopTimer(); return true;
     case CommandId::InsertActive:
     case CommandId::ToolInsertActive: OnInsertActive(); return true;
+    case CommandId::Trend: ShowTrend(!trendShown_); return true;
     default: return false;
     }
 }
@@ -569,6 +613,10 @@ bool AnalyzerView::OnUpdateCommand(CommandId id, CommandState& state) {
     case CommandId::ToolRecord:
     case CommandId::InsertActive:
     case CommandId::ToolInsertActive: state.enabled = true; return true;
+    case CommandId::Trend:
+        state.enabled = true;
+        state.checked = trendShown_;
+        return true;
     default: return false;
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QSet>
+#include <QDateTime>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -19,6 +19,7 @@ namespace zta {
 
 class AnalyzerDocument;
 class DeviceHost;
+class TrendView;
 
 // The form of one analyzer window, one wide row: link and network number, then "Информация о
 // приборе", "Показания", "Состояние реле" and "Информация о ПО". Controls keep the ids of the
@@ -60,6 +61,11 @@ public:
     void StopTimer();
     void OnSetTimerActive();  // commands 180, 32773
     void OnInsertActive();    // commands 178, 32792
+    // The live plot under the form (command "Тренд").
+    void ShowTrend(bool on);
+    bool trendShown() const { return trendShown_; }
+    TrendView* trend() const { return trend_; }
+
     // The window is closing: its timer ticks no more (the document settles the count).
     void OnClosing() { recordTimer_.stop(); }
 
@@ -97,6 +103,7 @@ private:
     bool ReadNumberField();
     void WriteNumberField();
     void OnTimerTick();
+    void WriteCsvLine(const QDateTime& now);
     DeviceHost& host() const;
 
     AnalyzerDocument& doc_;
@@ -107,7 +114,8 @@ private:
     QTimer recordTimer_;
     int timerPeriod_ = 0;
     bool boxOpen_ = false;
-    QSet<QString> failedFiles_;  // record files already reported as unwritable
+    TrendView* trend_ = nullptr;
+    bool trendShown_ = false;
 };
 
 }  // namespace zta

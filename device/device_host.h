@@ -13,6 +13,8 @@ class QWidget;
 namespace zta {
 
 class AnalyzerDocument;
+class CsvLog;
+class RecordWriter;
 struct CommandState;
 
 // What an analyzer window needs from the main window. The station's adapter forwards to
@@ -43,6 +45,9 @@ public:
         (void)slot, (void)owner;
         return true;
     }
+    // Every record line goes out through the station's one writer; the CSV log is beside it.
+    virtual zta::RecordWriter& recordWriter() = 0;
+    virtual zta::CsvLog& csvLog() = 0;
 };
 
 // What the software information dialog is given: number -1 when nothing was read yet.

@@ -2,6 +2,7 @@
 #include "ui/dialog_buttons.h"
 
 #include "ui/dialog_rules.h"
+#include "device/record_file.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,6 +10,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace zta {
@@ -69,6 +72,18 @@ NoteDialog::NoteDialog(QWidget* parent) : QDialog(parent) {
     field_->setObjectName(QStringLiteral("textField"));
     field_->setTabChangesFocus(true);
     layout->addWidget(field_);
+    limitLabel_ = new QLabel(QStringLiteral("Не более %1 знаков").arg(kNoteLimit), this);
+    layout->addWidget(limitLabel_);
+    // Typed or pasted text beyond the limit is not taken.
+    connect(field_, &QPlainTextEdit::textChanged, this, [this] {
+        const QString text = field_->toPlainText();
+        const QString limited = LimitedNote(text);
+        if (limited.size() == text.size())
+            return;
+        const QSignalBlocker block(field_);
+        field_->setPlainText(limited);
+        field_->moveCursor(QTextCursor::End);
+    });
     insertButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Вставить"),
                                      QStringLiteral("Отмена"), EnterPresses::Nothing);
     connect(insertButton_, &QPushButton::clicked, this, &NoteDialog::onInsert);
@@ -77,7 +92,7 @@ NoteDialog::NoteDialog(QWidget* parent) : QDialog(parent) {
 void NoteDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         setWindowTitle(InsertStringCaption(networkNumber_));
-        field_->setPlainText(text_);
+        field_->setPlainText(LimitedNote(text_));
         field_->setFocus();
         field_->selectAll();
     }
@@ -86,6 +101,7 @@ void NoteDialog::showEvent(QShowEvent* event) {
 
 void NoteDialog::onInsert() {
     text_ = field_->toPlainText();
+#include "device/record_file.h"
     accept();
 }
 

@@ -56,6 +56,7 @@ public:
     QString text() const { return text_; }
 
     QPlainTextEdit* textField() const { return field_; }
+    QLabel* limitLabel() const { return limitLabel_; }
     QPushButton* insertButton() const { return insertButton_; }
 
 protected:
@@ -67,6 +68,7 @@ private:
     int networkNumber_ = -1;
     QString text_;
     QPlainTextEdit* field_;
+    QLabel* limitLabel_;
     QPushButton* insertButton_;
 };
 

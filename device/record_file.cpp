@@ -13,9 +13,16 @@ QString RelayBits(std::uint8_t relayState) {
     return QString::number(relayState, 2);
 }
 
+QString LimitedNote(const QString& note) {
+    if (note.size() <= kNoteLimit)
+        return note;
+    const qsizetype cut = note.at(kNoteLimit - 1).isHighSurrogate() ? kNoteLimit - 1 : kNoteLimit;
+    return note.left(cut);
+}
+
 QByteArray BuildRecordLine(const RecordValues& v, const QTime& time, const QString& note) {
     // A note of several lines keeps the file's CR LF line ends.
-    QString text = note;
+    QString text = LimitedNote(note);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     const QString line = QString::asprintf("%d %d %d %d %.0f %d ", v.temperature, v.dValue,

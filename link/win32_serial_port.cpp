@@ -64,7 +64,7 @@ HANDLE ClaimPort(const std::string& path) {
 
 // RTS is already asserted by the settings, so raising it again changes nothing on the line.
 // It fails where the port has no modem lines to switch (Wine on a pseudo-terminal, virtual
-// ports): switching RTS there would only cost the blind pauses.
+// ports).
 bool CanSwitchRts(HANDLE handle) { return ::EscapeCommFunction(handle, SETRTS) != 0; }
 
 class Win32SerialPort : public SerialPort {
@@ -130,9 +130,10 @@ class Win32SerialPort : public SerialPort {
             if (claim != nullptr) ::CloseHandle(claim);
             return {OpenFailure::SettingsRefused, static_cast<int>(error)};
         }
-        const bool driver = direction == DirectionSetting::Driver ||
-                            (direction == DirectionSetting::Auto &&
-                             (toggled || !CanSwitchRts(handle)));
+        DirectionAbilities port;
+        port.driverSwitches = toggled;
+        // Never asked while the driver toggles RTS: raising it then would hold the transmitter on.
+        port.modemLines = toggled || CanSwitchRts(handle);
 
         handle_ = handle;
         claim_ = claim;
@@ -142,7 +143,7 @@ class Win32SerialPort : public SerialPort {
             Close();
             return {OpenFailure::TimeoutsRefused, static_cast<int>(error)};
         }
-        mode = driver ? DirectionMode::Driver : DirectionMode::Program;
+        mode = ChooseDirectionMode(direction, port);
         return {};
     }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes docs/station.png (the main window polling three simulated analyzers), docs/bus_overview.png
-# and docs/traffic_monitor.png (fifty analyzers in fast polling) and the pictures of the
-# operator's dialogs in docs/, drawn on the offscreen platform (no display needed).
+# Makes docs/station.png (the main window polling three simulated analyzers), docs/trend.png
+# (the trend of a moving reading, opened from a saved bench), docs/bus_overview.png and
+# docs/traffic_monitor.png (fifty analyzers in fast polling) and the pictures of the operator's
+# dialogs in docs/, drawn on the offscreen platform (no display needed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -15,7 +16,8 @@ link="${ZTA_SIM_LINK:-/tmp/zta-k7-sim}"
 "$build"/sim/zta-sim --link "$link" \
     --analyzer address=1,model=extended,conc=23 \
     --analyzer address=2,model=standard,gas=2,conc=12 \
-    --analyzer address=3,model=extended,conc=41 >/dev/null 2>&1 &
+    --analyzer address=3,model=extended,conc=41 \
+    --analyzer address=4,model=extended,conc=30,wave=sine,amp=12,period=40 >/dev/null 2>&1 &
 sim=$!
 # The station runs in a folder of its own: a calibration file lying around here must neither
 # colour the pictures nor be overwritten.
@@ -28,6 +30,14 @@ station="$(cd "$build" && pwd)/app/zta-k7"
 docs="$PWD/docs"
 (cd "$work" && QT_QPA_PLATFORM=offscreen "$station" --port "$link" --open 1,2,3 --connect \
     --screenshot "$docs/station.png" --wait "${ZTA_SHOT_WAIT_MS:-4000}")
+# The trend: a bench with one analyzer window, its trend shown over the last minute.
+cat > "$work/trend-bench.json" <<EOF
+{ "format": "zta-k7 bench", "version": 1, "port": "$link", "baudRate": 9600,
+  "windows": [ { "networkNumber": 4, "trend": true, "trendSpanSeconds": 60,
+                 "x": 0, "y": 0, "width": 1380, "height": 520 } ] }
+EOF
+(cd "$work" && QT_QPA_PLATFORM=offscreen "$station" --port "$link" --bench trend-bench.json \
+    --connect --screenshot "$docs/trend.png" --wait "${ZTA_TREND_WAIT_MS:-50000}")
 (cd "$work" && rm -f CalDataK7.cfg &&
     QT_QPA_PLATFORM=offscreen "$station" --dialog-screenshots "$docs")
 

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -164,6 +165,42 @@ bool SameLink(const std::string& link, const std::string& target) {
     return n > 0 && std::string(buf, static_cast<size_t>(n)) == target;
 }
 
+std::string Folder(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The link path may be taken only when nothing is there, or when it holds a link of a
+// simulator (one into the folder of pseudo-terminals) whose terminal is gone or is ours: never
+// a file, a folder, a device or a terminal another simulator still serves.
+bool LinkPathFree(const std::string& linkPath, const std::string& ourSlave, std::string* why) {
+    struct stat st {};
+    if (lstat(linkPath.c_str(), &st) != 0) {
+        if (errno == ENOENT) return true;
+        *why = ErrnoText("cannot check " + linkPath);
+        return false;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+        *why = linkPath + " exists and is not a link of a simulator: not replaced (remove it, or "
+                          "give another --link path)";
+        return false;
+    }
+    char buf[4096];
+    const ssize_t n = readlink(linkPath.c_str(), buf, sizeof buf - 1);
+    const std::string target = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+    if (target.empty() || Folder(target) != Folder(ourSlave)) {
+        *why = linkPath + " is a link to " + (target.empty() ? "nothing readable" : target) +
+               ", not to a pseudo-terminal of a simulator: not replaced";
+        return false;
+    }
+    if (target != ourSlave && access(target.c_str(), F_OK) == 0) {
+        *why = linkPath + " leads to " + target +
+               ", a pseudo-terminal still in use (another simulator?): not replaced";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool Bus::Impl::OpenPort(std::string* error) {
@@ -204,10 +241,18 @@ bool Bus::Impl::OpenPort(std::string* error) {
         return false;
     }
     if (!linkPath.empty()) {
+        std::string why;
+        if (!LinkPathFree(linkPath, name, &why)) {
+            if (error) *error = why;
+            close(s);
+            close(m);
+            return false;
+        }
         // Symlink under a temporary name, then rename: the link path is never missing or half
         // made for a station that opens it at that moment.
         const std::string tmp = linkPath + ".tmp" + std::to_string(getpid());
-        unlink(tmp.c_str());
+        struct stat old {};
+        if (lstat(tmp.c_str(), &old) == 0 && S_ISLNK(old.st_mode)) unlink(tmp.c_str());
         if (symlink(name, tmp.c_str()) != 0 || rename(tmp.c_str(), linkPath.c_str()) != 0) {
             if (error) *error = ErrnoText("cannot make the link " + linkPath);
             unlink(tmp.c_str());

@@ -1,10 +1,9 @@
 #include "sim/options.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
+#include <set>
 
 #include "link/cp1251.h"
+#include "link/number_text.h"
 #include "link/regmap.h"
 
 namespace zta::sim {
@@ -26,24 +25,10 @@ const char* const kUsage =
 namespace {
 
 bool ParseLong(const std::string& s, long lo, long hi, long* out) {
-    if (s.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(s.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
-    *out = v;
-    return true;
+    return ParseWholeNumber(s, lo, hi, out);
 }
 
-bool ParseDouble(const std::string& s, double* out) {
-    if (s.empty()) return false;
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(s.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
-    *out = v;
-    return true;
-}
+bool ParseDouble(const std::string& s, double* out) { return ParseDecimalNumber(s, out); }
 
 // Splits at commas outside double quotes; the quotes themselves are dropped.
 bool SplitPairs(const std::string& text, std::vector<std::string>* parts, std::string* error) {
@@ -189,6 +174,13 @@ bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
         }
         if (!ok) return false;
     }
+    std::set<int> taken{c.address};
+    for (int extra : c.extraAddresses)
+        if (!taken.insert(extra).second) {
+            *error = "also: network number " + std::to_string(extra) +
+                     " is given twice for one analyzer";
+            return false;
+        }
     *config = c;
     return true;
 }
@@ -196,6 +188,7 @@ bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
 bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions* options,
                          std::string* error) {
     ProgramOptions o;
+    bool deviceBaudGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto next = [&](std::string* out) {
@@ -223,6 +216,7 @@ bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions* o
                 return false;
             }
             o.deviceBaud = static_cast<unsigned>(n);
+            deviceBaudGiven = true;
         } else if (a == "--analyzer") {
             if (!next(&v)) return false;
             AnalyzerConfig c;
@@ -240,6 +234,21 @@ bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions* o
     if (o.link.size() && o.device.size()) {
         *error = "--link and --device exclude each other";
         return false;
+    }
+    if (deviceBaudGiven && o.device.empty()) {
+        *error = "--device-baud is the rate of a --device: without one it means nothing";
+        return false;
+    }
+    // One analyzer per network number: a second would answer the same request at once.
+    std::set<int> taken;
+    for (const AnalyzerConfig& c : o.analyzers) {
+        std::vector<int> numbers{c.address};
+        numbers.insert(numbers.end(), c.extraAddresses.begin(), c.extraAddresses.end());
+        for (int n : numbers)
+            if (!taken.insert(n).second) {
+                *error = "two analyzers at network number " + std::to_string(n);
+                return false;
+            }
     }
     if (o.analyzers.empty()) o.analyzers.push_back(AnalyzerConfig{});
     *options = o;

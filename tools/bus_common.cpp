@@ -1,23 +1,18 @@
 #include "tools/bus_common.h"
 
+#include "link/number_text.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 
 #include "poll/frame_ring.h"
 
 namespace zta::bus {
 
 bool ParseInt(const std::string& text, long lo, long hi, long& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || end == text.c_str() || *end != '\0' || v < lo || v > hi) return false;
-    value = v;
-    return true;
+    return ParseWholeNumber(text, lo, hi, &value);
 }
 
 bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
@@ -44,18 +39,22 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
             o.baud = static_cast<unsigned>(n);
         } else if (arg == "--address") {
             if (!next(v)) return false;
-            std::stringstream list(v);
-            std::string item;
-            while (std::getline(list, item, ',')) {
+            size_t start = 0;
+            while (true) {
+                const size_t comma = v.find(',', start);
+                const std::string item = v.substr(start, comma - start);
                 if (!ParseInt(item, 0, 255, n)) {
-                    error = "network numbers are 0 to 255: " + item;
+                    error = "network numbers are 0 to 255, separated by commas: \"" + item + "\"";
                     return false;
                 }
+                for (int taken : o.addresses)
+                    if (taken == n) {
+                        error = "network number " + item + " is given twice";
+                        return false;
+                    }
                 o.addresses.push_back(static_cast<int>(n));
-            }
-            if (o.addresses.empty()) {
-                error = "--address needs a network number";
-                return false;
+                if (comma == std::string::npos) break;
+                start = comma + 1;
             }
         } else if (arg == "--turns") {
             if (!next(v)) return false;

@@ -34,6 +34,10 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
 // Parses a whole decimal number in [lo, hi]; false on anything else.
 bool ParseInt(const std::string& text, long lo, long hi, long& value);
 
+// The register write of `zta-bus write`: positional[0] is the command, positional[1] its value.
+// On failure returns false with a one-line message in `error`.
+bool ParseWriteCommand(const Options& options, RegisterWrite& write, std::string& error);
+
 // The line settings of the options; with --trace the line reports every exchange on
 // standard error as the traffic monitor shows it.
 LineOptions LineOptionsFor(const Options& options, size_t bufferSize);

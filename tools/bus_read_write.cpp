@@ -4,6 +4,7 @@
 #include <string>
 
 #include "link/modbus.h"
+#include "link/number_text.h"
 #include "link/regmap.h"
 #include "link/serial_line.h"
 #include "tools/bus_commands.h"
@@ -53,14 +54,68 @@ int Judge(const uint8_t* reply, size_t n, size_t expected, int address) {
     return Fail(kBadReply, "CRC error in the reply: " + Hex(reply, n));
 }
 
+// The analyzer takes thousandths: below 0.001 it would receive 0, above 65.535 an overflow.
 bool ParseVolume(const std::string& text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return end != text.c_str() && *end == '\0' && std::isfinite(value) && value > 0 &&
-           value * 1000.0 < 65536.0;
+    double v = 0;
+    if (!ParseDecimalNumber(text, &v) || v < 0.001 || v > 65.535) return false;
+    value = v;
+    return true;
+}
+
+bool Usage(std::string& error, const std::string& text) {
+    error = text;
+    return false;
 }
 
 }  // namespace
+
+bool ParseWriteCommand(const Options& o, RegisterWrite& w, std::string& error) {
+    const int address = o.addresses.empty() ? 0 : o.addresses[0];
+    const std::string command = o.positional.empty() ? std::string() : o.positional[0];
+    const bool hasValue = o.positional.size() > 1;
+    const std::string value = hasValue ? o.positional[1] : "";
+    auto needValue = [&](long lo, long hi, long& out) {
+        if (!hasValue) {
+            error = command + " needs a value";
+            return false;
+        }
+        if (!ParseInt(value, lo, hi, out)) {
+            error = command + " takes a whole number from " + std::to_string(lo) + " to " +
+                    std::to_string(hi);
+            return false;
+        }
+        return true;
+    };
+    long n = 0;
+    double volume = 0;
+    if (command == "zero" || command == "typical") {
+        if (hasValue) return Usage(error, command + " takes no value");
+        w = command == "zero" ? EncodeZero() : EncodeTypical();
+    } else if (command == "high" || command == "middle") {
+        volume = command == "high" ? 4.4 : 2.7;
+        if (hasValue && !ParseVolume(value, volume))
+            return Usage(error, command + " takes a volume fraction from 0.001 to 65.535");
+        w = command == "high" ? EncodeMaxGas(volume) : EncodeMidGas(volume);
+    } else if (command == "threshold1" || command == "threshold2") {
+        if (!needValue(0, 255, n)) return false;
+        w = command == "threshold1" ? EncodeThreshold1(static_cast<uint8_t>(n))
+                                    : EncodeThreshold2(static_cast<uint8_t>(n));
+    } else if (command == "factory") {
+        if (!needValue(0, 65535, n)) return false;
+        w = EncodeFactoryNumber(static_cast<int>(n));
+    } else if (command == "address") {
+        if (!needValue(0, 255, n)) return false;
+        w = EncodeNewAddress(static_cast<int>(n), o.baud);
+    } else if (command == "baud") {
+        if (!needValue(0, 1000000, n) || BaudCode(static_cast<unsigned>(n)) == 0)
+            return Usage(error, "baud takes 1200, 2400, 4800, 9600 or 19200");
+        w = EncodeNewBaud(address, BaudCode(static_cast<unsigned>(n)));
+    } else {
+        return Usage(error, "unknown command " + command);
+    }
+    return true;
+}
+
 }  // namespace zta::bus
 
 using namespace zta;
@@ -114,50 +169,10 @@ int RunWrite(int argc, char** argv) {
     if (o.positional.empty()) return Fail(kUsage, "write needs a command");
     const int address = o.addresses[0];
     const std::string command = o.positional[0];
-    const bool hasValue = o.positional.size() > 1;
-    const std::string value = hasValue ? o.positional[1] : "";
     if (o.positional.size() > 2) return Fail(kUsage, "unexpected argument " + o.positional[2]);
 
-    auto needValue = [&](long lo, long hi, long& out) {
-        if (!hasValue) {
-            error = command + " needs a value";
-            return false;
-        }
-        if (!ParseInt(value, lo, hi, out)) {
-            error = command + " takes a whole number from " + std::to_string(lo) + " to " +
-                    std::to_string(hi);
-            return false;
-        }
-        return true;
-    };
     RegisterWrite w{};
-    long n = 0;
-    double volume = 0;
-    if (command == "zero" || command == "typical") {
-        if (hasValue) return Fail(kUsage, command + " takes no value");
-        w = command == "zero" ? EncodeZero() : EncodeTypical();
-    } else if (command == "high" || command == "middle") {
-        volume = command == "high" ? 4.4 : 2.7;
-        if (hasValue && !ParseVolume(value, volume))
-            return Fail(kUsage, command + " takes a volume fraction above 0 and below 65.536");
-        w = command == "high" ? EncodeMaxGas(volume) : EncodeMidGas(volume);
-    } else if (command == "threshold1" || command == "threshold2") {
-        if (!needValue(0, 255, n)) return Fail(kUsage, error);
-        w = command == "threshold1" ? EncodeThreshold1(static_cast<uint8_t>(n))
-                                    : EncodeThreshold2(static_cast<uint8_t>(n));
-    } else if (command == "factory") {
-        if (!needValue(0, 65535, n)) return Fail(kUsage, error);
-        w = EncodeFactoryNumber(static_cast<int>(n));
-    } else if (command == "address") {
-        if (!needValue(0, 255, n)) return Fail(kUsage, error);
-        w = EncodeNewAddress(static_cast<int>(n), o.baud);
-    } else if (command == "baud") {
-        if (!needValue(0, 1000000, n) || BaudCode(static_cast<unsigned>(n)) == 0)
-            return Fail(kUsage, "baud takes 1200, 2400, 4800, 9600 or 19200");
-        w = EncodeNewBaud(address, BaudCode(static_cast<unsigned>(n)));
-    } else {
-        return Fail(kUsage, "unknown command " + command);
-    }
+    if (!ParseWriteCommand(o, w, error)) return Fail(kUsage, error);
 
     SerialLine line;
     if (int status = OpenLine(line, o, kPollBufferSize)) return status;

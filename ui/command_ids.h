@@ -94,6 +94,11 @@ enum class CommandId : int {
     BusOverview = 33002,
     TrafficMonitor = 33003,
     OpenFoundRest = 33004,
+    // Records beside the record files: the trend of the active window, the CSV log, the bench.
+    Trend = 33100,
+    CsvLog = 33101,
+    SaveBench = 33102,
+    OpenBench = 33103,
 };
 
 constexpr int kMaxPorts = 50;

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "link/modbus.h"
+#include "sim/bus.h"
 #include "sim/options.h"
 
 #if defined(ZTA_SIM_PROGRAM) && !defined(_WIN32)
@@ -71,6 +74,14 @@ TEST(AnalyzerOption, RefusesBadValuesNamingTheKey) {
         {"colour=red", "colour"},
         {"address", "key=value"},
         {"fault=sometimes", "fault"},
+        {"address= 1", "address"},
+        {"address=+1", "address"},
+        {"address=0x10", "address"},
+        {"conc=0x10", "conc"},
+        {"conc=1e3", "conc"},
+        {"amp=nan", "amp"},
+        {"also=5;7;5", "also"},
+        {"address=6,also=6", "also"},
     };
     for (const auto& c : cases) {
         AnalyzerConfig config;
@@ -102,6 +113,25 @@ TEST(ProgramOptions, DefaultsAndConflicts) {
         {"--frobnicate"},
         {"--device-baud", "300"}};
     for (const auto& args : bad) EXPECT_FALSE(ParseProgramOptions(args, &o, &error)) << args[0];
+
+    const struct {
+        std::vector<std::string> args;
+        const char* mentions;
+    } meaningless[] = {
+        {{"--device-baud", "9600"}, "--device"},
+        {{"--link", "/tmp/a", "--device-baud", "19200"}, "--device"},
+        {{"--analyzer", "address=4", "--analyzer", "address=4,model=old"}, "network number 4"},
+        {{"--analyzer", "address=4", "--analyzer", "address=5,also=6;4"}, "network number 4"},
+        {{"--analyzer", "address=4,also=9", "--analyzer", "address=9"}, "network number 9"},
+    };
+    for (const auto& c : meaningless) {
+        error.clear();
+        EXPECT_FALSE(ParseProgramOptions(c.args, &o, &error)) << c.args.back();
+        EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
+    }
+    ASSERT_TRUE(ParseProgramOptions({"--device", "/dev/ttyS0", "--device-baud", "19200"}, &o,
+                                    &error));
+    EXPECT_EQ(o.deviceBaud, 19200u);
 }
 
 #if defined(ZTA_SIM_PROGRAM) && !defined(_WIN32)
@@ -204,6 +234,93 @@ TEST(Program, ServesOnItsLinkLogsAndEndsCleanlyOnSignal) {
     EXPECT_EQ(Reap(c, 5000), 0);
     struct stat st {};
     EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link is removed";
+    rmdir(dir);
+}
+
+// What is at the link path decides: nothing, a link of a simulator whose terminal is gone are
+// taken; a file, a folder, a link elsewhere and the link of a running simulator are kept.
+TEST(LinkPath, TakesOnlyWhatIsFreeOrAStaleLinkOfItsOwn) {
+    char dir[] = "/tmp/zta-sim-link-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string base = dir;
+    std::string error;
+    auto running = Bus::OpenPty(base + "/running", &error);
+    ASSERT_TRUE(running) << error;
+    const std::string runningSlave = running->SlavePath();
+    const std::string ptsFolder = runningSlave.substr(0, runningSlave.rfind('/') + 1);
+
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> make;  // what is at the path before
+        bool taken;
+    } cases[] = {
+        {"nothing", [](const std::string&) {}, true},
+        {"stale", [&](const std::string& p) { ASSERT_EQ(symlink((ptsFolder + "999999").c_str(),
+                                                                 p.c_str()), 0); }, true},
+        {"file", [](const std::string& p) { std::FILE* f = std::fopen(p.c_str(), "w");
+                                             std::fputs("keep me\n", f); std::fclose(f); }, false},
+        {"folder", [](const std::string& p) { ASSERT_EQ(mkdir(p.c_str(), 0700), 0); }, false},
+        {"elsewhere", [](const std::string& p) { ASSERT_EQ(symlink("/etc/hostname", p.c_str()),
+                                                            0); }, false},
+        {"running", [](const std::string&) {}, false},
+    };
+    for (const auto& c : cases) {
+        const std::string path = base + "/" + c.name;
+        c.make(path);
+        struct stat before {};
+        lstat(path.c_str(), &before);
+        char target[256] = {};
+        const ssize_t targetLength = readlink(path.c_str(), target, sizeof target - 1);
+        error.clear();
+        auto bus = Bus::OpenPty(path, &error);
+        EXPECT_EQ(bus != nullptr, c.taken) << c.name << ": " << error;
+        if (c.taken) {
+            ASSERT_TRUE(bus);
+            EXPECT_EQ(bus->PortPath(), path);
+            bus.reset();
+            struct stat st {};
+            EXPECT_NE(lstat(path.c_str(), &st), 0) << c.name << ": the link goes with it";
+            continue;
+        }
+        EXPECT_NE(error.find(path), std::string::npos) << c.name << ": " << error;
+        struct stat after {};
+        ASSERT_EQ(lstat(path.c_str(), &after), 0) << c.name << " is gone";
+        EXPECT_EQ(after.st_ino, before.st_ino) << c.name;
+        char now[256] = {};
+        EXPECT_EQ(readlink(path.c_str(), now, sizeof now - 1), targetLength) << c.name;
+        EXPECT_STREQ(now, target) << c.name;
+    }
+    std::FILE* f = std::fopen((base + "/file").c_str(), "r");
+    ASSERT_TRUE(f);
+    char text[32] = {};
+    EXPECT_TRUE(std::fgets(text, sizeof text, f));
+    std::fclose(f);
+    EXPECT_STREQ(text, "keep me\n");
+    EXPECT_EQ(running->SlavePath(), runningSlave);
+    running.reset();
+    unlink((base + "/file").c_str());
+    unlink((base + "/elsewhere").c_str());
+    rmdir((base + "/folder").c_str());
+    rmdir(dir);
+}
+
+TEST(Program, RefusesALinkPathHoldingAFile) {
+    char dir[] = "/tmp/zta-sim-prog-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string path = std::string(dir) + "/ttyZTA";
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs("notes", f);
+    std::fclose(f);
+    Child c = Spawn({"--link", path});
+    ASSERT_GT(c.pid, 0);
+    const std::string err = ReadUntil(c.err, "\n", 5000);
+    EXPECT_NE(err.find("not replaced"), std::string::npos) << err;
+    EXPECT_EQ(Reap(c, 5000), 1);
+    struct stat st {};
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_size, 5);
+    unlink(path.c_str());
     rmdir(dir);
 }
 

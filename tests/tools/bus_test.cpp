@@ -112,6 +112,34 @@ TEST_F(BusTool, FailuresExitNonZeroWithOneLine) {
     }
 }
 
+// Values that would pass as something the user did not write: refused before the line is
+// touched, so nothing reaches an analyzer.
+TEST_F(BusTool, OptionsThatMeanNothingAreRefusedBeforeTheLine) {
+    struct Case {
+        std::string args;
+        std::string says;
+    } cases[] = {
+        {"write" + Port() + "--address 5 high 0.0001", "from 0.001 to 65.535"},
+        {"write" + Port() + "--address 5 middle 65.536", "from 0.001 to 65.535"},
+        {"write" + Port() + "--address 5 high 0x10", "from 0.001 to 65.535"},
+        {"write" + Port() + "--address 5 high 1e1", "from 0.001 to 65.535"},
+        {"write" + Port() + "--address 5 threshold1 0x10", "from 0 to 255"},
+        {"write" + Port() + "--address 5 factory ' 7'", "from 0 to 65535"},
+        {"read" + Port() + "--address ' 1'", "network numbers are 0 to 255"},
+        {"read" + Port() + "--address +1", "network numbers are 0 to 255"},
+        {"read" + Port() + "--address 0x10", "network numbers are 0 to 255"},
+        {"poll" + Port() + "--address 5,", "network numbers are 0 to 255"},
+        {"poll" + Port() + "--address 1,1,1", "network number 1 is given twice"},
+        {"poll" + Port() + "--address 5,9,5 --turns 1", "network number 5 is given twice"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = ZtaBus(c.args);
+        EXPECT_EQ(r.status, 2) << c.args << ": " << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
+    }
+    EXPECT_TRUE(bus_->Log().empty()) << "a refused command talked to the line";
+}
+
 TEST_F(BusTool, WritesReachTheAnalyzerAndTakeEffect) {
     struct Case {
         std::string command;

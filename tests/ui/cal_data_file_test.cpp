@@ -219,6 +219,27 @@ private slots:
         QCOMPARE(back.calGasName, d.calGasName);
     }
 
+    // Read, saved and read again, a narrow file comes back byte for byte: every name byte,
+    // 0x98 (no character in Windows-1251) and a zero byte included, and the doubles' bits.
+    void savedAgainByteForByte_data() {
+        QTest::addColumn<QByteArray>("file");
+        QByteArray every;
+        for (int b = 0; b < 256; ++b) every += char(b);
+        QTest::newRow("0x98 alone") << Narrow("\x98", 4.4, 2.7);
+        QTest::newRow("0x98 in a name") << Narrow(kMethane + "\x98" + kMethane + "\x98", 1, 0.5);
+        QTest::newRow("every byte") << QByteArray("\xff") + U16(256) + every + Real(-0.0) + Real(1e-300);
+    }
+
+    void savedAgainByteForByte() {
+        QFETCH(QByteArray, file);
+        CalData d = Dirty();
+        QCOMPARE(ReadCalDataFile(PathWith(file), d).status, CalReadStatus::Loaded);
+        QVERIFY(WriteCalDataFile(dir_.filePath(kCalDataFileName), d));
+        QFile f(dir_.filePath(kCalDataFileName));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().toHex(' '), file.toHex(' '));
+    }
+
     void unwritableFolderFailsAndKeepsTheOldFile() {
         QTemporaryDir folder;
         const QString path = folder.filePath(kCalDataFileName);

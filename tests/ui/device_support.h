@@ -12,7 +12,10 @@
 #include <optional>
 #include <vector>
 
+#include "ui/dialogs.h"
+#include "device/csv_log.h"
 #include "device/device_host.h"
+#include "device/record_writer.h"
 #include "poll/poll_block.h"
 
 using namespace zta;
@@ -37,6 +40,8 @@ public:
         return true;
     }
     void RequestCommandRefresh() override { ++commandRefreshes; }
+    zta::RecordWriter& recordWriter() override { return writer; }
+    zta::CsvLog& csvLog() override { return csv; }
 
     // Stores readings into `slot` as the poll thread does.
     bool Store(int slot, const std::function<void(zta::Slot&)>& change) {
@@ -55,6 +60,10 @@ public:
     int activations = 0;
     int commandRefreshes = 0;
     std::vector<unsigned> switchedTo;
+    zta::RecordWriter writer{[this](const QString& text) {
+        GetPrompter().Error(text, QStringLiteral("Запись"), &area);
+    }};
+    zta::CsvLog csv{writer};
 };
 
 class ScriptedDialogs : public DeviceDialogs {

@@ -92,6 +92,12 @@ private slots:
                                        << QByteArray("21 -3 1500 1480 1 7 1 12:34:56 \xc3\xe0\xe7 \xef\xee\xe4\xe0\xed\r\n");
         QTest::newRow("note of two lines") << 1.0 << 1 << QStringLiteral("a\nb")
                                            << QByteArray("21 -3 1500 1480 1 7 1 12:34:56 a\r\nb\r\n");
+        const QByteArray head("21 -3 1500 1480 1 7 1 12:34:56 ");
+        QTest::newRow("note over the limit") << 1.0 << 1 << QString(40000, QLatin1Char('n'))
+                                             << head + QByteArray(1000, 'n') + "\r\n";
+        QTest::newRow("no half character at the limit")
+            << 1.0 << 1 << QString(999, QLatin1Char('n')) + QString::fromUtf8("\xF0\x9F\x94\xA5 tail")
+            << head + QByteArray(999, 'n') + "\r\n";
     }
 
     void recordLineBytes() {
@@ -291,10 +297,10 @@ private slots:
         QCOMPARE(prompter_->boxes()[0].icon, Prompter::Icon::Error);
         QCOMPARE(v->pendingText, QStringLiteral("note"));
 
-        // The timer file is another file: reported once on its own.
+        // The timer file lies in the same folder: the folder has been reported already.
         host_->polling = true;
         v->StartTimer(3600);
-        QCOMPARE(prompter_->boxes().size(), size_t(2));
+        QCOMPARE(prompter_->boxes().size(), size_t(1));
 
         host_->folder = QDir(host_->tempDir.path()).absolutePath() + QStringLiteral("/");
         v->OnRecordFolderChanged();

@@ -52,6 +52,7 @@ private slots:
     void deviceInfo();
     void timerSet();
     void insertString();
+    void insertStringLimit();
 
 private:
     std::unique_ptr<ScriptedPrompter> scripted_;
@@ -395,6 +396,28 @@ void ServiceDialogsTest::insertString() {
     QTest::keyClicks(one.textField(), "new");
     one.reject();
     QCOMPARE(one.text(), QString("старая"));  // cancel keeps nothing typed
+}
+
+// A note ends a record line that goes out in one small append: the dialog says how long it may
+// be and takes no more, typed or pasted.
+void ServiceDialogsTest::insertStringLimit() {
+    NoteDialog dialog;
+    dialog.setNetworkNumber(2);
+    dialog.setText(QString(1500, QLatin1Char('o')));
+    dialog.show();
+    QCOMPARE(dialog.limitLabel()->text(), QString("Не более 1000 знаков"));
+    QCOMPARE(dialog.textField()->toPlainText().size(), 1000);
+    dialog.textField()->clear();
+    QTest::keyClicks(dialog.textField(), "ab");
+    dialog.textField()->insertPlainText(QString(2000, QLatin1Char('p')));
+    QTest::keyClicks(dialog.textField(), "q");
+    const QString shown = dialog.textField()->toPlainText();
+    QCOMPARE(shown.size(), 1000);
+    QVERIFY(shown.startsWith("abpp"));
+    QVERIFY(!shown.contains('q'));
+    dialog.insertButton()->click();
+    QVERIFY(Accepted(dialog));
+    QCOMPARE(dialog.text(), shown);
 }
 
 QTEST_MAIN(ServiceDialogsTest)

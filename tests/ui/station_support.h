@@ -42,11 +42,24 @@ public:
     explicit RecordingView(DeviceHost& host) : host_(host) { Live().insert(this); }
     ~RecordingView() override {
         Live().erase(this);
-        if (slot >= 0)
-            for (const auto& moved : host_.block().Close(slot))
-                for (RecordingView* v : Live())
-                    if (ViewIdOf(v) == moved.view)
-                        v->OnSlotChanged(moved.newSlot);
+        Unregister();
+    }
+    // As the program's windows do, the slot goes back when the window closes: its deletion
+    // comes later, possibly only with the main window's, when the block is gone.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close)
+            Unregister();
+        return QWidget::eventFilter(watched, event);
+    }
+    void Unregister() {
+        if (slot < 0)
+            return;
+        const auto moved = host_.block().Close(slot);
+        slot = -1;
+        for (const auto& m : moved)
+            for (RecordingView* v : Live())
+                if (ViewIdOf(v) == m.view)
+                    v->OnSlotChanged(m.newSlot);
     }
     static std::set<RecordingView*>& Live() {
         static std::set<RecordingView*> live;
@@ -94,6 +107,7 @@ public:
         view->slot = *slot;
         QMdiSubWindow* child = area.addSubWindow(view);
         child->setAttribute(Qt::WA_DeleteOnClose);
+        child->installEventFilter(view);
         child->show();
         return child;
     }

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QRect>
+#include <QString>
+
+#include <optional>
+
+namespace zta {
+
+// A saved bench: what the operator set up, so that the next run starts where this one was.
+struct BenchSettings {
+    struct Window {
+        int networkNumber = 0;
+        int timerPeriod = 0;  // seconds; 0: no record timer
+        QRect geometry;       // inside the window area; empty: placed as usual
+        bool minimized = false;
+        bool maximized = false;
+        bool trendShown = false;
+        int trendSpanSeconds = 0;  // 0: the default span
+        friend bool operator==(const Window&, const Window&) = default;
+    };
+
+    QString port;
+    unsigned baudRate = 9600;
+    QString recordFolder;  // ends with a separator
+    bool csvLog = false;
+    QRect mainGeometry;  // empty: placed as usual
+    bool mainMaximized = false;
+    double settleBandPercent = 1.0;
+    int settleSeconds = 30;
+    QList<Window> windows;  // in slot order
+
+    friend bool operator==(const BenchSettings&, const BenchSettings&) = default;
+};
+
+// The file's text: JSON, UTF-8, indented so that a person can read and mend it.
+QByteArray BenchToText(const BenchSettings& bench);
+
+// The bench in `text`, or nothing with the reason in `error` (line and column for a syntax
+// error, the field and the allowed values for a wrong value).
+std::optional<BenchSettings> BenchFromText(const QByteArray& text, QString* error);
+
+// Reading and writing a file; `error` gets the whole message for the operator.
+std::optional<BenchSettings> ReadBenchFile(const QString& path, QString* error);
+bool WriteBenchFile(const QString& path, const BenchSettings& bench, QString* error);
+
+}  // namespace zta

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "link/serial_line.h"
+
+namespace zta {
+
+// The station's command line, read without side effects so that a wrong option is told and
+// ends the program with status 2 instead of being taken for something else.
+struct StationCommandLine {
+    QStringList ports;                 // --port, repeatable
+    bool directionGiven = false;       // --rs485
+    zta::DirectionSetting direction = zta::DirectionSetting::Auto;
+    QList<int> openNumbers;            // --open n,n,...
+    bool connect = false;              // --connect
+    QString screenshot;                // --screenshot file.png
+    int waitMs = 3000;                 // --wait ms
+    QString dialogShotsFolder;         // --dialog-screenshots folder
+    QString benchFile;                 // --bench file
+    bool overview = false;             // --overview
+    bool fast = false;                 // --fast
+    QString monitorScreenshot;         // --monitor-screenshot file.png
+    bool help = false;
+};
+
+// Parses `arguments` (the program name first). False with a one-line `error` on anything that
+// means nothing: an unknown option, a missing value, a number out of range or in another form.
+bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* result,
+                             QString* error);
+
+// The text of --help.
+QString StationCommandLineHelp();
+
+}  // namespace zta

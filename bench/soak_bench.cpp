@@ -1,0 +1,257 @@
+// A long run of the whole station: fifty simulated analyzers polled through the real poll thread,
+// a record timer in every window, and the adapter unplugged and plugged in again at fixed
+// intervals. Prints resident memory, open descriptors, record lines written against expected
+// and any line that is not whole. Prints figures only.
+//
+//   soak_bench [minutes] [minutes between unplugs] [timer seconds]   (30, 5, 1; offscreen)
+
+#if __has_include(<QApplication>)
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "app/command_ids.h"
+#include "app/main_frame.h"
+#include "app/prompter.h"
+#include "app/station_bridge.h"
+#include "device/child_frame.h"
+#include "device/record_file.h"
+#include "device/mirel_view.h"
+#include "sim/bus.h"
+
+namespace {
+
+constexpr int kAnalyzers = 50;
+
+long ResidentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+long OpenDescriptors() {
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    return fds.exists() ? long(fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size()) : -1;
+}
+
+void ProcessFor(qint64 ms) {
+    QEventLoop loop;
+    QTimer::singleShot(int(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Answers every box with OK and only counts them: a run of hours must not grow a list.
+class CountingPrompter : public Prompter {
+public:
+    int Show(const QString&, const QString&, Icon, int, QWidget*) override {
+        ++count;
+        return ResultOk;
+    }
+    long count = 0;
+};
+
+struct FileCheck {
+    long lines = 0;
+    long cut = 0;  // lines that are not a whole record line, or a file not ending in CR LF
+};
+
+FileCheck CheckRecordFile(const QString& path) {
+    static const QRegularExpression whole(
+        QStringLiteral("^-?\\d+ -?\\d+ -?\\d+ -?\\d+ -?\\d+ -?\\d+ [01]+ \\d\\d:\\d\\d:\\d\\d $"));
+    FileCheck check;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return check;
+    const QByteArray data = file.readAll();
+    if (!data.isEmpty() && !data.endsWith("\r\n"))
+        ++check.cut;
+    const QList<QByteArray> lines = data.split('\n');
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        ++check.lines;
+        const QByteArray& l = lines[i];
+        if (!l.endsWith('\r') || !whole.match(QString::fromLatin1(l.chopped(1))).hasMatch())
+            ++check.cut;
+    }
+    return check;
+}
+
+void PrintState(const char* when, double minutes, CountingPrompter& boxes) {
+    std::printf("%6.1f min  %-28s resident %ld KiB, descriptors %ld, boxes %ld\n", minutes, when,
+                ResidentKiB(), OpenDescriptors(), boxes.count);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const double minutes = argc > 1 ? std::max(0.1, std::atof(argv[1])) : 30.0;
+    const double unplugEvery = argc > 2 ? std::max(0.05, std::atof(argv[2])) : 5.0;
+    const int timerSeconds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
+
+    QApplication qapp(argc, argv);
+    CountingPrompter boxes;
+    SetPrompter(&boxes);
+
+    QTemporaryDir dir;
+    auto bus = zta::sim::Bus::OpenPty((dir.path() + QStringLiteral("/line")).toStdString());
+    if (!dir.isValid() || !bus) {
+        std::printf("no pseudo-terminal or temporary folder: nothing measured\n");
+        return 0;
+    }
+    for (int a = 1; a <= kAnalyzers; ++a) {
+        zta::sim::AnalyzerConfig cfg;
+        cfg.address = a;
+        cfg.baud = 19200;
+        cfg.wave = zta::sim::Wave::Sine;
+        cfg.amplitude = 10;
+        cfg.periodS = 60;
+        bus->AddAnalyzer(cfg);
+    }
+    bus->Start();
+
+    StationOptions options;
+    options.listSystemPorts = false;
+    options.extraPorts = {QString::fromStdString(bus->PortPath())};
+    options.calDataPath = dir.path() + QStringLiteral("/CalDataK7.cfg");
+    StationApplication app(options);
+    app.InitInstance();
+    MainWindow& frame = *app.mainFrame();
+    frame.ChooseRecordFolder(dir.path() + QStringLiteral("/records/x"));
+    QDir(dir.path()).mkdir(QStringLiteral("records"));
+    for (int i = 1; i < kAnalyzers; ++i)
+        frame.OpenNewDocument();
+    const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
+    for (int i = 0; i < children.size(); ++i)
+        if (auto* child = qobject_cast<AnalyzerSubWindow*>(children[i]))
+            child->view()->numberField()->setText(QString::number(i + 1));
+    frame.TileWindows();
+
+    long notices = 0;
+    UiBridge::PollHandlers handlers;
+    handlers.dataChanged = [&](zta::ViewId view, int) {
+        if (AnalyzerViewInterface* v = frame.FindView(view))
+            v->OnViewNotice(NoticeDataChanged, 0);
+        ++notices;
+    };
+    handlers.baudAccepted = [&](zta::ViewId view, int code, int address) {
+        if (AnalyzerViewInterface* v = frame.FindView(view))
+            v->OnViewNotice(code, address);
+    };
+    handlers.errorOwner = &frame;
+    frame.bridge().setPollHandlers(handlers);
+
+    frame.SetBaud(4);
+    frame.Connect();
+    QElapsedTimer firstTurns;
+    firstTurns.start();
+    while (notices < 2 * kAnalyzers && firstTurns.elapsed() < 30000)
+        ProcessFor(100);
+    std::printf("%d analyzers at 19200 baud, record timers of %d s, unplug every %.1f min, "
+                "%.1f min in all\n",
+                kAnalyzers, timerSeconds, unplugEvery, minutes);
+
+    frame.runTimerDialog = [timerSeconds](int, int) { return std::optional<int>(timerSeconds); };
+    frame.OnCommand(CommandId::TimerAll);
+    QElapsedTimer run;
+    run.start();
+    const long rssStart = ResidentKiB();
+    const long fdStart = OpenDescriptors();
+    PrintState("timers started", 0, boxes);
+
+    const qint64 total = qint64(minutes * 60000);
+    const qint64 cycle = qint64(unplugEvery * 60000);
+    int outages = 0;
+    double slowestResumeS = 0;
+    for (qint64 nextUnplug = cycle; nextUnplug < total; nextUnplug += cycle) {
+        ProcessFor(nextUnplug - run.elapsed());
+        bus->Unplug();
+        ++outages;
+        // The station notices the vanished adapter; give it the time of a few turns.
+        ProcessFor(3000);
+        std::string error;
+        if (!bus->Replug(&error)) {
+            std::printf("replug failed: %s\n", error.c_str());
+            break;
+        }
+        // A station that gave the line up is connected again, as an operator would.
+        if (!frame.IsPolling())
+            frame.Connect();
+        // Back when every analyzer has answered again.
+        std::vector<int> replies(kAnalyzers);
+        for (int s = 0; s < kAnalyzers; ++s)
+            replies[s] = frame.block().Snapshot(s).replyCount;
+        auto allAnswered = [&] {
+            for (int s = 0; s < kAnalyzers; ++s)
+                if (frame.block().Snapshot(s).replyCount == replies[s])
+                    return false;
+            return true;
+        };
+        QElapsedTimer resume;
+        resume.start();
+        while (!allAnswered() && resume.elapsed() < 60000)
+            ProcessFor(50);
+        const double resumeS = resume.elapsed() / 1000.0;
+        slowestResumeS = std::max(slowestResumeS, resumeS);
+        PrintState(QStringLiteral("replugged, resumed in %1 s")
+                       .arg(resumeS, 0, 'f', 1)
+                       .toLatin1()
+                       .constData(),
+                   run.elapsed() / 60000.0, boxes);
+    }
+    ProcessFor(total - run.elapsed());
+    frame.OnCommand(CommandId::TimerOffAll);
+    const double timedS = run.elapsed() / 1000.0;
+    const long rssEnd = ResidentKiB();
+    const long fdEnd = OpenDescriptors();
+    PrintState("timers stopped", timedS / 60.0, boxes);
+    frame.Disconnect();
+
+    long lines = 0, cut = 0, fewest = -1, most = 0;
+    for (int a = 1; a <= kAnalyzers; ++a) {
+        const FileCheck c = CheckRecordFile(
+            RecordFilePath(dir.path() + QStringLiteral("/records/"), a, true));
+        lines += c.lines;
+        cut += c.cut;
+        fewest = fewest < 0 ? c.lines : std::min(fewest, c.lines);
+        most = std::max(most, c.lines);
+    }
+    const long expected = kAnalyzers * (1 + long(timedS / timerSeconds));
+    std::printf("resident memory: %ld KiB at start, %ld KiB at end (%+ld KiB)\n", rssStart,
+                rssEnd, rssEnd - rssStart);
+    std::printf("open descriptors: %ld at start, %ld at end\n", fdStart, fdEnd);
+    std::printf("record lines: %ld written, %ld expected over %.0f s (%.2f %%), %ld to %ld per "
+                "window\n",
+                lines, expected, timedS, 100.0 * lines / std::max(1L, expected), fewest, most);
+    std::printf("lines cut or malformed: %ld\n", cut);
+    std::printf("outages: %d, slowest return of every window: %.1f s, message boxes: %ld, "
+                "data notices: %ld\n",
+                outages, slowestResumeS, boxes.count, notices);
+    frame.close();
+    SetPrompter(nullptr);
+    return 0;
+}
+
+#else
+#include <cstdio>
+int main() {
+    std::printf("built without the user interface: nothing to measure\n");
+    return 0;
+}
+#endif

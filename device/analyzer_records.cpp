@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "device/analyzer_records.h"
+
+#include "poll/poll_block.h"
+
+namespace zta {
+
+void AnalyzerRecords::OnReload(int errorCount, double concentration, std::int64_t nowMs) {
+    if (errorCount == 0) {
+        ++replies_;
+        trend_->Add(nowMs, concentration);
+        lost_ = false;
+    } else if (errorCount >= kLostContactLimit && !lost_) {
+        lost_ = true;
+        trend_->Break();
+    }
+}
+
+void AnalyzerRecords::OnCommandConfirmed(Command command, std::int64_t nowMs) {
+    if (const auto mark = MarkOf(command)) trend_->Mark(nowMs, *mark);
+}
+
+bool AnalyzerRecords::TakeFresh() {
+    const bool fresh = replies_ != repliesAtLine_;
+    repliesAtLine_ = replies_;
+    return fresh;
+}
+
+std::optional<TrendMarkKind> MarkOf(Command command) {
+    switch (command) {
+    case Command::Zero: return TrendMarkKind::Zero;
+    case Command::MaxGas: return TrendMarkKind::HighGas;
+    case Command::MidGas: return TrendMarkKind::MiddleGas;
+    case Command::Typical: return TrendMarkKind::Typical;
+    case Command::Threshold1: return TrendMarkKind::Threshold1;
+    case Command::Threshold2: return TrendMarkKind::Threshold2;
+    case Command::NewAddress:
+    case Command::NewBaud:
+    case Command::FactoryNumber: return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+}  // namespace zta

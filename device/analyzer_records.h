@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "device/trend_history.h"
+#include "link/regmap.h"
+
+namespace zta {
+
+// What the records keep of one analyzer between its reloads: its trend, and whether a reply
+// came since its previous CSV line.
+class AnalyzerRecords {
+public:
+    // The %НКПР scale runs from 0 to 100: the settling band is a share of that.
+    static constexpr double kRangeLel = 100.0;
+
+    // Every reload after a poll turn: an answered turn (no missed reply) adds a reading;
+    // lost contact breaks the line.
+    void OnReload(int errorCount, double concentration, std::int64_t nowMs);
+    // Polling stopped: the next reading starts a new stretch, and nothing since is new.
+    void OnDisconnected() { trend_->Break(); }
+    // A confirmed command: zero, calibration gases, typical values and thresholds leave a mark.
+    void OnCommandConfirmed(Command command, std::int64_t nowMs);
+
+    // True when a reply came since the previous call (the previous CSV line).
+    bool TakeFresh();
+
+    std::shared_ptr<TrendHistory> trend() const { return trend_; }
+
+private:
+    std::shared_ptr<TrendHistory> trend_ = std::make_shared<TrendHistory>();
+    std::uint64_t replies_ = 0;
+    std::uint64_t repliesAtLine_ = 0;
+    bool lost_ = true;
+};
+
+// The mark a confirmed command leaves on the trend; nothing for number, speed and factory number.
+std::optional<TrendMarkKind> MarkOf(Command command);
+
+}  // namespace zta

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QChar>
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+
+#include "device/record_writer.h"
+
+namespace zta {
+
+// One analyzer's line of the bench's CSV log, as its window last reloaded it.
+struct CsvRecord {
+    QDateTime time;  // local time of writing
+    int networkNumber = 0;
+    int factoryNumber = 0;  // written as the unsigned 16-bit value the analyzer holds
+    QString gas;
+    double concentration = 0.0;  // %НКПР
+    double unitValue = 0.0;      // in `unitName`, the analyzer's own unit
+    QString unitName;
+    int threshold1 = 0;
+    int threshold2 = 0;
+    std::uint8_t relayState = 0;
+    int temperature = 0;
+    int dValue = 0;
+    int refChannel = 0;
+    int workChannel = 0;
+    int errorCount = 0;  // consecutive missed replies; lost contact from 5 on
+    // A reply came since this analyzer's previous line. Without one the readings are left
+    // empty: an old value must not pass for a new one.
+    bool fresh = true;
+    QString note;
+};
+
+// "отвечает", "пропуск N" or "нет связи".
+QString LinkStateText(int errorCount);
+
+// The byte-order mark and the header row that open every day's file.
+QByteArray CsvFileStart();
+
+// One line, ';'-separated, CR LF, UTF-8; decimals written with `decimalPoint`.
+QByteArray BuildCsvLine(const CsvRecord& record, QChar decimalPoint);
+
+// ISO 8601 local time with milliseconds and the offset from UTC.
+QString CsvTimestamp(const QDateTime& time);
+// A text field quoted where it holds a separator, a quote or a line end.
+QString CsvField(const QString& text);
+// `value` with `decimals` decimals and `decimalPoint`.
+QString CsvNumber(double value, int decimals, QChar decimalPoint);
+
+// "<folder>zta-YYYY-MM-DD.csv"; the folder ends with a separator.
+QString CsvLogPath(const QString& folder, const QDate& day);
+
+// The bench's CSV log: one file per day in the record folder, opened by the byte-order mark
+// and the header, then one append per line through the station's record writer.
+class CsvLog {
+public:
+    explicit CsvLog(RecordWriter& writer) : writer_(writer) {}
+
+    bool enabled() const { return enabled_; }
+    void setEnabled(bool on) { enabled_ = on; }
+    // The locale's separator (the system's) unless set.
+    void setDecimalPoint(QChar point) { decimalPoint_ = point; }
+    QChar decimalPoint() const { return decimalPoint_; }
+
+    // Appends `record` to its day's file in `folder` when the log is on. False when it is on
+    // and the line could not be written (the writer has told the operator).
+    bool Write(const QString& folder, const CsvRecord& record);
+
+private:
+    RecordWriter& writer_;
+    bool enabled_ = false;
+    QChar decimalPoint_;
+};
+
+}  // namespace zta

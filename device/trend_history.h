@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+
+namespace zta {
+
+// One reading of an analyzer's concentration (%НКПР) at a time in milliseconds since the
+// epoch. `gapBefore`: contact was lost between the previous sample and this one, so a plot
+// must not join them.
+struct TrendSample {
+    std::int64_t ms = 0;
+    float value = 0.0f;
+    bool gapBefore = false;
+};
+
+// A command the analyzer confirmed, shown as a mark on its trend.
+enum class TrendMarkKind { Zero, HighGas, MiddleGas, Typical, Threshold1, Threshold2 };
+
+struct TrendMark {
+    std::int64_t ms = 0;
+    TrendMarkKind kind = TrendMarkKind::Zero;
+};
+
+// The last 24 hours of one analyzer's readings, one sample per answered poll turn. Memory is
+// bounded twice: by age, and by a count that 24 hours of the fastest polling of a single
+// analyzer (one turn per 50 ms) cannot exceed, so a wrong clock cannot grow it without end.
+// About 16 bytes per sample: at one turn per second, some 58 kB per analyzer-hour.
+class TrendHistory {
+public:
+    static constexpr std::int64_t kKeepMs = 24LL * 3600 * 1000;
+    static constexpr std::size_t kMaxSamples = kKeepMs / 50;
+    static constexpr std::size_t kMaxMarks = 10000;
+
+    void Add(std::int64_t ms, double value);
+    // Contact was lost: the next sample starts a new stretch of the line.
+    void Break() { breakPending_ = true; }
+    void Mark(std::int64_t ms, TrendMarkKind kind);
+    void Clear();
+
+    const std::deque<TrendSample>& samples() const { return samples_; }
+    const std::deque<TrendMark>& marks() const { return marks_; }
+    // Changes with every sample and mark, so a view redraws only what has changed.
+    std::uint64_t version() const { return version_; }
+    // Bytes held by the samples and marks (containers' own overhead included).
+    std::size_t MemoryBytes() const;
+
+private:
+    void Trim(std::int64_t newestMs);
+
+    std::deque<TrendSample> samples_;
+    std::deque<TrendMark> marks_;
+    bool breakPending_ = false;
+    std::uint64_t version_ = 0;
+};
+
+// When to call a reading settled: it moved less than `bandPercent` % of the range over the
+// last `seconds` seconds.
+struct SettleRule {
+    double bandPercent = 1.0;
+    int seconds = 30;
+};
+
+struct Settling {
+    bool settled = false;
+    // The history covers the whole window (and no contact was lost within it); before that a
+    // reading is never called settled.
+    bool covered = false;
+    double movedPercent = 0.0;  // max - min over the window, in % of the range
+};
+
+// The settling of `samples` (oldest first) at `nowMs`, for an analyzer whose range is `range`
+// in the samples' unit.
+Settling SettlingAt(const std::deque<TrendSample>& samples, std::int64_t nowMs, double range,
+                    const SettleRule& rule);
+
+}  // namespace zta

@@ -1,0 +1,477 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "device/trend_view.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QGraphicsSimpleTextItem>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineSeries>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+#include "device/csv_log.h"
+#include "ui/dialogs.h"
+
+namespace zta {
+
+namespace {
+
+QColor MarkColor(TrendMarkKind kind) {
+    switch (kind) {
+    case TrendMarkKind::Zero: return QColor(0x20, 0x60, 0xc0);
+    case TrendMarkKind::HighGas:
+    case TrendMarkKind::MiddleGas:
+    case TrendMarkKind::Typical: return QColor(0x10, 0x90, 0x40);
+    case TrendMarkKind::Threshold1:
+    case TrendMarkKind::Threshold2: return QColor(0xc0, 0x50, 0x10);
+    }
+    return Qt::gray;
+}
+
+QToolButton* Button(const QString& text, const QString& tip, QWidget* parent) {
+    auto* b = new QToolButton(parent);
+    b->setText(text);
+    b->setToolTip(tip);
+    return b;
+}
+
+}  // namespace
+
+QString TrendMarkText(TrendMarkKind kind) {
+    switch (kind) {
+    case TrendMarkKind::Zero: return QStringLiteral("Нуль");
+    case TrendMarkKind::HighGas: return QStringLiteral("Газ В");
+    case TrendMarkKind::MiddleGas: return QStringLiteral("Газ С");
+    case TrendMarkKind::Typical: return QStringLiteral("Типовые");
+    case TrendMarkKind::Threshold1: return QStringLiteral("Порог 1");
+    case TrendMarkKind::Threshold2: return QStringLiteral("Порог 2");
+    }
+    return {};
+}
+
+QString SettlingText(const Settling& s, const SettleRule& rule) {
+    if (!s.covered)
+        return QStringLiteral("Не установилось: показания идут меньше %1 с").arg(rule.seconds);
+    return QStringLiteral("%1: изменение %2 % диапазона за %3 с (допуск %4 %)")
+        .arg(s.settled ? QStringLiteral("Установилось") : QStringLiteral("Не установилось"),
+             QLocale().toString(s.movedPercent, 'f', 1), QString::number(rule.seconds),
+             QLocale().toString(rule.bandPercent, 'g', 3));
+}
+
+TrendView::TrendView(QWidget* parent) : QWidget(parent) {
+    chart_ = new QChart;
+    chart_->legend()->hide();
+    chart_->setMargins(QMargins(4, 4, 4, 4));
+    timeAxis_ = new QDateTimeAxis;
+    timeAxis_->setFormat(QStringLiteral("HH:mm:ss"));
+    timeAxis_->setTickCount(6);
+    valueAxis_ = new QValueAxis;
+    valueAxis_->setTitleText(QStringLiteral("%НКПР"));
+    chart_->addAxis(timeAxis_, Qt::AlignBottom);
+    chart_->addAxis(valueAxis_, Qt::AlignLeft);
+
+    chartView_ = new QChartView(chart_, this);
+    chartView_->setRenderHint(QPainter::Antialiasing, false);
+    chartView_->setMinimumHeight(160);
+    chartView_->viewport()->installEventFilter(this);
+
+    settlingLabel_ = new QLabel(this);
+    bandBox_ = new QDoubleSpinBox(this);
+    bandBox_->setRange(0.1, 50.0);
+    bandBox_->setDecimals(1);
+    bandBox_->setSingleStep(0.5);
+    bandBox_->setSuffix(QStringLiteral(" %"));
+    bandBox_->setValue(rule_.bandPercent);
+    bandBox_->setToolTip(QStringLiteral("Допуск: доля диапазона"));
+    secondsBox_ = new QSpinBox(this);
+    secondsBox_->setRange(1, 3600);
+    secondsBox_->setSuffix(QStringLiteral(" с"));
+    secondsBox_->setValue(rule_.seconds);
+    secondsBox_->setToolTip(QStringLiteral("За сколько секунд"));
+    auto ruleChanged = [this] {
+        setSettleRule({bandBox_->value(), secondsBox_->value()});
+    };
+    connect(bandBox_, &QDoubleSpinBox::valueChanged, this, ruleChanged);
+    connect(secondsBox_, &QSpinBox::valueChanged, this, ruleChanged);
+
+    auto* zoomIn = Button(QStringLiteral("+"), QStringLiteral("Крупнее"), this);
+    auto* zoomOut = Button(QStringLiteral("−"), QStringLiteral("Мельче"), this);
+    auto* now = Button(QStringLiteral("Сейчас"), QStringLiteral("Следить за новыми показаниями"),
+                       this);
+    auto* png = Button(QStringLiteral("PNG…"), QStringLiteral("Сохранить картинку"), this);
+    auto* csv = Button(QStringLiteral("CSV…"), QStringLiteral("Сохранить показания"), this);
+    connect(zoomIn, &QToolButton::clicked, this, [this] { ZoomBy(0.5); });
+    connect(zoomOut, &QToolButton::clicked, this, [this] { ZoomBy(2.0); });
+    connect(now, &QToolButton::clicked, this, &TrendView::Follow);
+    connect(png, &QToolButton::clicked, this, [this] { ExportAs(true); });
+    connect(csv, &QToolButton::clicked, this, [this] { ExportAs(false); });
+
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->addWidget(settlingLabel_, 1);
+    bar->addWidget(bandBox_);
+    bar->addWidget(secondsBox_);
+    for (QToolButton* b : {zoomOut, zoomIn, now, png, csv}) bar->addWidget(b);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addLayout(bar);
+    layout->addWidget(chartView_, 1);
+    setFocusPolicy(Qt::StrongFocus);
+
+    refreshTimer_.setInterval(250);
+    connect(&refreshTimer_, &QTimer::timeout, this, &TrendView::Refresh);
+    to_ = Now();
+}
+
+TrendView::~TrendView() = default;
+
+void TrendView::setHistory(std::shared_ptr<const TrendHistory> history, double range) {
+    history_ = std::move(history);
+    range_ = range > 0.0 ? range : 100.0;
+    drawnVersion_ = ~0ULL;
+    Refresh();
+}
+
+void TrendView::setRange(double range) {
+    range_ = range > 0.0 ? range : 100.0;
+    UpdateSettling();
+}
+
+void TrendView::setSettleRule(const SettleRule& rule) {
+    rule_ = rule;
+    {
+        const QSignalBlocker a(bandBox_), b(secondsBox_);
+        bandBox_->setValue(rule.bandPercent);
+        secondsBox_->setValue(rule.seconds);
+    }
+    UpdateSettling();
+}
+
+void TrendView::setClock(std::function<std::int64_t()> nowMs) {
+    clock_ = std::move(nowMs);
+    if (following_) to_ = Now();
+    Refresh();
+}
+
+void TrendView::setSavePathAsker(std::function<QString(const QString&)> ask) {
+    askSavePath_ = std::move(ask);
+}
+
+std::int64_t TrendView::Now() const {
+    return clock_ ? clock_() : QDateTime::currentMSecsSinceEpoch();
+}
+
+void TrendView::setSpan(std::int64_t ms) {
+    span_ = std::clamp<std::int64_t>(ms, kMinSpanMs, TrendHistory::kKeepMs);
+    Refresh();
+}
+
+void TrendView::ZoomBy(double factor, double anchor) {
+    const std::int64_t at = shownFrom() + std::int64_t(double(span_) * anchor);
+    span_ = std::clamp<std::int64_t>(std::int64_t(double(span_) * factor), kMinSpanMs,
+                                     TrendHistory::kKeepMs);
+    if (!following_) to_ = at + std::int64_t(double(span_) * (1.0 - anchor));
+    Refresh();
+}
+
+void TrendView::PanBy(double spans) {
+    to_ += std::int64_t(double(span_) * spans);
+    following_ = to_ >= Now();
+    if (following_) to_ = Now();
+    Refresh();
+}
+
+void TrendView::Follow() {
+    following_ = true;
+    to_ = Now();
+    Refresh();
+}
+
+void TrendView::Refresh() {
+    const std::uint64_t version = history_ ? history_->version() : 0;
+    // Following without new readings, the span moves on only by whole steps of 1/200 of it,
+    // so that fifty idle trends do not redraw four times a second.
+    if (following_ && (version != drawnVersion_ || Now() - drawnTo_ >= span_ / 200)) to_ = Now();
+    if (version != drawnVersion_ || shownFrom() != drawnFrom_ || to_ != drawnTo_) Redraw();
+    drawnVersion_ = version;
+    UpdateSettling();
+}
+
+QLineSeries* TrendView::LineSeries(std::size_t index) {
+    while (lines_.size() <= index) {
+        auto* s = new QLineSeries;
+        s->setPen(QPen(QColor(0x20, 0x20, 0x20), 1.0));
+        chart_->addSeries(s);
+        s->attachAxis(timeAxis_);
+        s->attachAxis(valueAxis_);
+        lines_.push_back(s);
+    }
+    return lines_[index];
+}
+
+void TrendView::Redraw() {
+    const std::int64_t from = shownFrom();
+    drawnFrom_ = from;
+    drawnTo_ = to_;
+
+    // One sample on each side of the span, so the line runs to the edges.
+    std::vector<QList<QPointF>> stretches;
+    float lo = 0.0f, hi = 0.0f;
+    bool any = false;
+    if (history_) {
+        const auto& all = history_->samples();
+        auto byTime = [](const TrendSample& s, std::int64_t t) { return s.ms < t; };
+        auto first = std::lower_bound(all.begin(), all.end(), from, byTime);
+        if (first != all.begin()) --first;
+        auto last = std::lower_bound(first, all.end(), to_, byTime);
+        if (last != all.end()) ++last;
+        // More samples than pixels: each pixel column keeps its lowest and highest reading.
+        const int width = std::max(100, int(chart_->plotArea().width()));
+        const std::int64_t bucketMs = std::max<std::int64_t>(1, span_ / width);
+        const bool merge = (last - first) > 2 * width;
+        std::int64_t bucket = INT64_MIN;
+        for (auto it = first; it != last; ++it) {
+            if (stretches.empty() || it->gapBefore) {
+                stretches.emplace_back();
+                bucket = INT64_MIN;
+            }
+            QList<QPointF>& points = stretches.back();
+            if (it->ms >= from && it->ms <= to_) {
+                lo = any ? std::min(lo, it->value) : it->value;
+                hi = any ? std::max(hi, it->value) : it->value;
+                any = true;
+            }
+            if (merge) {
+                const std::int64_t b = (it->ms - from) / bucketMs;
+                if (b == bucket && points.size() >= 2) {
+                    QPointF& low = points[points.size() - 2];
+                    QPointF& high = points.back();
+                    if (it->value < low.y()) low.setY(it->value);
+                    if (it->value > high.y()) high.setY(it->value);
+                    continue;
+                }
+                bucket = b;
+                points.append(QPointF(double(it->ms), it->value));
+                points.append(QPointF(double(it->ms) + 0.5, it->value));
+                continue;
+            }
+            points.append(QPointF(double(it->ms), it->value));
+        }
+    }
+    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to_));
+    for (std::size_t i = 0; i < stretches.size(); ++i) LineSeries(i)->replace(stretches[i]);
+    for (std::size_t i = stretches.size(); i < linesUsed_; ++i) lines_[i]->clear();
+    linesUsed_ = stretches.size();
+
+    // The value axis fits the shown readings, never narrower than 2 % of the range.
+    double low = any ? lo : 0.0, high = any ? hi : range_;
+    const double minSpread = range_ * 0.02;
+    if (high - low < minSpread) {
+        const double mid = (high + low) / 2.0;
+        low = mid - minSpread / 2.0;
+        high = mid + minSpread / 2.0;
+    }
+    // Round bounds, set in one call: every range change re-lays out every series of the chart.
+    const double raw = (high - low) / 5.0;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double step = raw / magnitude < 2.0 ? 2.0 * magnitude
+                        : raw / magnitude < 5.0 ? 5.0 * magnitude
+                                                : 10.0 * magnitude;
+    const double bottom = std::floor(low / step) * step, top = std::ceil(high / step) * step;
+    if (bottom != valueAxis_->min() || top != valueAxis_->max()) {
+        valueAxis_->setRange(bottom, top);
+        valueAxis_->setTickCount(int(std::lround((top - bottom) / step)) + 1);
+    }
+    DrawMarks();
+}
+
+void TrendView::DrawMarks() {
+    shownMarks_.clear();
+    if (history_)
+        for (const TrendMark& m : history_->marks())
+            if (m.ms >= shownFrom() && m.ms <= to_) shownMarks_.push_back(m);
+    const double top = valueAxis_->max(), bottom = valueAxis_->min();
+    for (std::size_t i = 0; i < shownMarks_.size(); ++i) {
+        if (markLines_.size() <= i) {
+            auto* s = new QLineSeries;
+            chart_->addSeries(s);
+            s->attachAxis(timeAxis_);
+            s->attachAxis(valueAxis_);
+            markLines_.push_back(s);
+            auto* label = new QGraphicsSimpleTextItem(chart_);
+            label->setZValue(20);
+            markLabels_.push_back(label);
+        }
+        const TrendMark& m = shownMarks_[i];
+        QPen pen(MarkColor(m.kind), 1.0, Qt::DashLine);
+        markLines_[i]->setPen(pen);
+        markLines_[i]->replace({QPointF(double(m.ms), bottom), QPointF(double(m.ms), top)});
+        markLabels_[i]->setText(TrendMarkText(m.kind));
+        markLabels_[i]->setBrush(MarkColor(m.kind));
+        const QPointF at = chart_->mapToPosition(QPointF(double(m.ms), top), markLines_[i]);
+        markLabels_[i]->setPos(at + QPointF(3, 0));
+        markLabels_[i]->show();
+    }
+    for (std::size_t i = shownMarks_.size(); i < markLines_.size(); ++i) {
+        markLines_[i]->clear();
+        markLabels_[i]->hide();
+    }
+}
+
+void TrendView::UpdateSettling() {
+    static const std::deque<TrendSample> none;
+    settling_ = SettlingAt(history_ ? history_->samples() : none, Now(), range_, rule_);
+    // A style sheet costs a re-polish: set only when the state turns.
+    const QString text = SettlingText(settling_, rule_);
+    if (settlingLabel_->text() != text) settlingLabel_->setText(text);
+    if (settling_.settled != settledShown_ || settlingLabel_->styleSheet().isEmpty()) {
+        settlingLabel_->setStyleSheet(settling_.settled ? QStringLiteral("color: #107030;")
+                                                        : QStringLiteral("color: #a05000;"));
+        if (settling_.settled != settledShown_) {
+            settledShown_ = settling_.settled;
+            emit settledChanged(settledShown_);
+        }
+    }
+}
+
+QString TrendView::settlingText() const {
+    return settlingLabel_->text();
+}
+
+std::vector<TrendMark> TrendView::shownMarks() const {
+    return shownMarks_;
+}
+
+int TrendView::drawnPointCount() const {
+    int n = 0;
+    for (std::size_t i = 0; i < linesUsed_; ++i) n += int(lines_[i]->count());
+    return n;
+}
+
+bool TrendView::ExportPng(const QString& path) {
+    Refresh();
+    return chartView_->grab().save(path, "PNG");
+}
+
+bool TrendView::ExportCsv(const QString& path, QChar point) const {
+    QByteArray out = "\xEF\xBB\xBF" +
+                     QStringLiteral("Дата и время;Концентрация, %НКПР;Команда\r\n").toUtf8();
+    if (history_) {
+        const auto& marks = history_->marks();
+        auto mark = marks.begin();
+        auto row = [&](std::int64_t ms, const QString& value, const QString& command) {
+            out += (CsvTimestamp(QDateTime::fromMSecsSinceEpoch(ms)) + QLatin1Char(';') + value +
+                    QLatin1Char(';') + command + QLatin1String("\r\n"))
+                       .toUtf8();
+        };
+        auto marksUntil = [&](std::int64_t ms) {
+            for (; mark != marks.end() && mark->ms <= ms; ++mark)
+                if (mark->ms >= shownFrom()) row(mark->ms, QString(), TrendMarkText(mark->kind));
+        };
+        for (const TrendSample& s : history_->samples()) {
+            if (s.ms < shownFrom()) continue;
+            if (s.ms > to_) break;
+            marksUntil(s.ms);
+            row(s.ms, CsvNumber(s.value, 1, point), QString());
+        }
+        marksUntil(to_);
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(out) == out.size();
+}
+
+void TrendView::ExportAs(bool png) {
+    const QString filter = png ? QStringLiteral("PNG (*.png)") : QStringLiteral("CSV (*.csv)");
+    const QString path = askSavePath_ ? askSavePath_(filter)
+                                      : QFileDialog::getSaveFileName(this, QString(), QString(),
+                                                                     filter);
+    if (path.isEmpty()) return;
+    const bool written = png ? ExportPng(path) : ExportCsv(path, QLocale().decimalPoint().at(0));
+    if (!written)
+        GetPrompter().Error(
+            QStringLiteral("Файл %1 не записан.").arg(QDir::toNativeSeparators(path)),
+            QStringLiteral("Тренд"), this);
+}
+
+void TrendView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Refresh();
+    refreshTimer_.start();
+}
+
+void TrendView::hideEvent(QHideEvent* event) {
+    refreshTimer_.stop();
+    QWidget::hideEvent(event);
+}
+
+void TrendView::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: ZoomBy(0.5); return;
+    case Qt::Key_Minus: ZoomBy(2.0); return;
+    case Qt::Key_Left: PanBy(-0.25); return;
+    case Qt::Key_Right: PanBy(0.25); return;
+    case Qt::Key_Home:
+    case Qt::Key_End: Follow(); return;
+    default: QWidget::keyPressEvent(event);
+    }
+}
+
+bool TrendView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != chartView_->viewport()) return QWidget::eventFilter(watched, event);
+    const QRectF plot = chart_->plotArea();
+    switch (event->type()) {
+    case QEvent::Wheel: {
+        auto* e = static_cast<QWheelEvent*>(event);
+        const double anchor =
+            plot.width() > 0 ? std::clamp((e->position().x() - plot.left()) / plot.width(), 0.0, 1.0)
+                             : 1.0;
+        const int steps = e->angleDelta().y() / 120;
+        if (steps != 0) {
+            if (following_ && anchor < 1.0) following_ = false;
+            ZoomBy(std::pow(0.8, steps), anchor);
+        }
+        return true;
+    }
+    case QEvent::MouseButtonPress: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        if (e->button() != Qt::LeftButton) break;
+        dragX_ = int(e->position().x());
+        dragTo_ = to_;
+        return true;
+    }
+    case QEvent::MouseMove: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        if (dragX_ < 0 || plot.width() <= 0) break;
+        const double moved = (e->position().x() - dragX_) / plot.width();
+        following_ = false;
+        to_ = dragTo_;
+        PanBy(-moved);
+        return true;
+    }
+    case QEvent::MouseButtonRelease: dragX_ = -1; return true;
+    case QEvent::MouseButtonDblClick: Follow(); return true;
+    default: break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace zta

@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QChar>
+#include <QList>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "device/trend_history.h"
+
+class QChart;
+class QChartView;
+class QDateTimeAxis;
+class QDoubleSpinBox;
+class QGraphicsSimpleTextItem;
+class QLabel;
+class QLineSeries;
+class QSpinBox;
+class QValueAxis;
+
+namespace zta {
+
+// "Нуль", "Газ В", "Газ С", "Типовые", "Порог 1", "Порог 2".
+QString TrendMarkText(TrendMarkKind kind);
+
+// The settling line above a trend: settled or not, by how much it moved, over how long.
+QString SettlingText(const Settling& settling, const SettleRule& rule);
+
+// A live plot of one analyzer's concentration over time: the last 10 minutes unless zoomed
+// (wheel, "+" / "-") or panned (drag, arrows); "Сейчас" (or a double click) follows the
+// newest readings again. Marks show where commands were confirmed; the settling line says
+// whether the reading has settled. Reads a history owned elsewhere (an analyzer document),
+// so any window can show any analyzer's trend.
+class TrendView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr std::int64_t kDefaultSpanMs = 10 * 60 * 1000;
+    static constexpr std::int64_t kMinSpanMs = 10 * 1000;
+
+    explicit TrendView(QWidget* parent = nullptr);
+    ~TrendView() override;
+
+    // `range`: the analyzer's range in %НКПР, for the settling band.
+    void setHistory(std::shared_ptr<const TrendHistory> history, double range = 100.0);
+    const TrendHistory* history() const { return history_.get(); }
+    void setRange(double range);
+    double range() const { return range_; }
+    void setSettleRule(const SettleRule& rule);
+    SettleRule settleRule() const { return rule_; }
+    // The clock the view follows; the system clock unless set (tests).
+    void setClock(std::function<std::int64_t()> nowMs);
+
+    // The shown time span [first, last] in ms since the epoch.
+    std::int64_t shownFrom() const { return to_ - span_; }
+    std::int64_t shownTo() const { return to_; }
+    std::int64_t span() const { return span_; }
+    bool following() const { return following_; }
+    void setSpan(std::int64_t ms);  // clamped to 10 s .. 24 h
+    void ZoomBy(double factor, double anchor = 1.0);  // anchor: 0 left edge .. 1 right edge
+    void PanBy(double spans);                         // > 0 later, < 0 earlier
+    void Follow();
+
+    Settling settling() const { return settling_; }
+    QString settlingText() const;
+    // The marks inside the shown span, oldest first.
+    std::vector<TrendMark> shownMarks() const;
+    // Points drawn, over all stretches of the line (several per pixel are merged).
+    int drawnPointCount() const;
+
+    // Redraws now what has changed; the view also does so four times a second while shown.
+    void Refresh();
+
+    bool ExportPng(const QString& path);
+    // The shown samples and marks, in the CSV log's manner (BOM, ';', `decimalPoint`).
+    bool ExportCsv(const QString& path, QChar decimalPoint) const;
+    // Asks for the file to export to; the save-file dialog unless set (tests).
+    void setSavePathAsker(std::function<QString(const QString& filter)> ask);
+
+    QChart* chart() const { return chart_; }
+
+signals:
+    void settledChanged(bool settled);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::int64_t Now() const;
+    void Redraw();
+    void UpdateSettling();
+    void DrawMarks();
+    QLineSeries* LineSeries(std::size_t index);
+    void ExportAs(bool png);
+
+    std::shared_ptr<const TrendHistory> history_;
+    double range_ = 100.0;
+    SettleRule rule_;
+    std::function<std::int64_t()> clock_;
+    std::function<QString(const QString&)> askSavePath_;
+    std::int64_t span_ = kDefaultSpanMs;
+    std::int64_t to_ = 0;
+    bool following_ = true;
+    std::uint64_t drawnVersion_ = ~0ULL;
+    std::int64_t drawnFrom_ = 0, drawnTo_ = 0;
+    Settling settling_;
+    bool settledShown_ = false;
+
+    QChart* chart_ = nullptr;
+    QChartView* chartView_ = nullptr;
+    QDateTimeAxis* timeAxis_ = nullptr;
+    QValueAxis* valueAxis_ = nullptr;
+    std::vector<QLineSeries*> lines_;  // one per stretch without a gap; extras kept empty
+    std::size_t linesUsed_ = 0;
+    std::vector<QLineSeries*> markLines_;
+    std::vector<QGraphicsSimpleTextItem*> markLabels_;
+    std::vector<TrendMark> shownMarks_;
+    QLabel* settlingLabel_ = nullptr;
+    QDoubleSpinBox* bandBox_ = nullptr;
+    QSpinBox* secondsBox_ = nullptr;
+    QTimer refreshTimer_;
+    int dragX_ = -1;
+    std::int64_t dragTo_ = 0;
+};
+
+}  // namespace zta

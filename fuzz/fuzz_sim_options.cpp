@@ -1,0 +1,41 @@
+// zta-sim's command line: arguments separated by NUL bytes. Whatever is accepted gives every
+// network number to one analyzer at most, and texts the text block can hold.
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "link/cp1251.h"
+#include "link/regmap.h"
+#include "sim/options.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<std::string> args;
+    std::string cur;
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] == 0) {
+            args.push_back(cur);
+            cur.clear();
+        } else {
+            cur += static_cast<char>(data[i]);
+        }
+    }
+    args.push_back(cur);
+
+    zta::sim::ProgramOptions o;
+    std::string error;
+    if (!zta::sim::ParseProgramOptions(args, &o, &error)) {
+        if (error.empty()) __builtin_trap();
+        return 0;
+    }
+    if (o.analyzers.empty() || (!o.link.empty() && !o.device.empty())) __builtin_trap();
+    std::set<int> taken;
+    for (const auto& a : o.analyzers) {
+        if (!taken.insert(a.address).second || zta::BaudCode(a.baud) == 0) __builtin_trap();
+        for (int extra : a.extraAddresses)
+            if (extra < 0 || extra > 255 || !taken.insert(extra).second) __builtin_trap();
+        if (zta::Utf8ToCp1251(a.textBlock).size() > zta::kTextBlockLength) __builtin_trap();
+        if (!(a.periodS > 0)) __builtin_trap();
+    }
+    return 0;
+}

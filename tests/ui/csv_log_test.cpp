@@ -1,0 +1,197 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The bench's CSV log: lines byte for byte in a comma-decimal and a point-decimal locale, for an
+// answering, a missed and a lost analyzer; one file per day opened by its header; a folder or a
+// file that cannot be written reported once while the other files go on.
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "device/csv_log.h"
+#include "device/record_writer.h"
+
+using zta::CsvRecord;
+Q_DECLARE_METATYPE(zta::CsvRecord)
+
+namespace {
+
+const QDateTime kTime(QDate(2026, 12, 10), QTime(14, 3, 5, 42), Qt::OffsetFromUTC, 3 * 3600);
+
+CsvRecord Answering() {
+    CsvRecord r;
+    r.time = kTime;
+    r.networkNumber = 7;
+    r.factoryNumber = -25536;  // register 7 decoded as signed: the analyzer holds 40000
+    r.gas = QStringLiteral("Метан");
+    r.concentration = 23.46;
+    r.unitValue = 1.0318;
+    r.unitName = QStringLiteral("% об.");
+    r.threshold1 = 20;
+    r.threshold2 = 50;
+    r.relayState = 3;
+    r.temperature = 25;
+    r.dValue = -3;
+    r.refChannel = 1500;
+    r.workChannel = 1480;
+    r.note = QStringLiteral("нуль; проверен");
+    return r;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class CsvLogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void lines_data() {
+        QTest::addColumn<CsvRecord>("record");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QByteArray>("line");
+
+        const CsvRecord answering = Answering();
+        QTest::newRow("answering, comma") << answering << QString("ru_RU")
+            << QByteArray("2026-12-10T14:03:05.042+03:00;7;40000;Метан;23,5;1,03;% об.;20;50;11;"
+                          "25;-3;1500;1480;отвечает;\"нуль; проверен\"\r\n");
+        QTest::newRow("answering, point") << answering << QString("en_US")
+            << QByteArray("2026-12-10T14:03:05.042+03:00;7;40000;Метан;23.5;1.03;% об.;20;50;11;"
+                          "25;-3;1500;1480;отвечает;\"нуль; проверен\"\r\n");
+
+        // Two replies missed since a fresh one: the values are this line's own.
+        CsvRecord missed = answering;
+        missed.errorCount = 2;
+        missed.note.clear();
+        missed.concentration = -0.04;
+        missed.unitValue = -0.001;
+        missed.time = kTime.toUTC();
+        QTest::newRow("missed after a reply, UTC") << missed << QString("ru_RU")
+            << QByteArray("2026-12-10T11:03:05.042Z;7;40000;Метан;0,0;0,00;% об.;20;50;11;25;-3;"
+                          "1500;1480;пропуск 2;\r\n");
+
+        // Nothing came since the previous line: no value is repeated as if new.
+        CsvRecord stale = answering;
+        stale.errorCount = 3;
+        stale.fresh = false;
+        stale.note.clear();
+        QTest::newRow("missed, nothing new") << stale << QString("ru_RU")
+            << QByteArray("2026-12-10T14:03:05.042+03:00;7;;;;;;;;;;;;;пропуск 3;\r\n");
+
+        CsvRecord lost = stale;
+        lost.errorCount = 5;
+        lost.note = QStringLiteral("газ \"В\"\r\nподан");
+        QTest::newRow("lost, quoted note") << lost << QString("en_US")
+            << QByteArray("2026-12-10T14:03:05.042+03:00;7;;;;;;;;;;;;;нет связи;"
+                          "\"газ \"\"В\"\"\r\nподан\"\r\n");
+    }
+
+    void lines() {
+        QFETCH(CsvRecord, record);
+        QFETCH(QString, locale);
+        QFETCH(QByteArray, line);
+        QCOMPARE(zta::BuildCsvLine(record, QLocale(locale).decimalPoint().at(0)), line);
+
+        // The log takes the locale's separator and writes the same bytes after the header.
+        QTemporaryDir dir;
+        const QString folder = dir.path() + QLatin1Char('/');
+        zta::RecordWriter writer;
+        zta::CsvLog log(writer);
+        log.setEnabled(true);
+        QLocale::setDefault(QLocale(locale));
+        QVERIFY(log.Write(folder, record));
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(ReadAll(folder + QStringLiteral("zta-2026-12-10.csv")),
+                 zta::CsvFileStart() + line);
+    }
+
+    void oneFilePerDayOpenedByTheHeader() {
+        QTemporaryDir dir;
+        const QString folder = dir.path() + QLatin1Char('/');
+        zta::RecordWriter writer;
+        zta::CsvLog log(writer);
+        log.setDecimalPoint(QLatin1Char(','));
+        CsvRecord r = Answering();
+        QVERIFY(log.Write(folder, r));  // switched off: nothing
+        QVERIFY(QDir(folder).isEmpty());
+
+        log.setEnabled(true);
+        QVERIFY(log.Write(folder, r));
+        r.networkNumber = 8;
+        QVERIFY(log.Write(folder, r));
+        r.time = r.time.addDays(1);
+        QVERIFY(log.Write(folder, r));
+
+        const QByteArray start = zta::CsvFileStart();
+        QVERIFY(start.startsWith("\xEF\xBB\xBF\xD0\x94"));  // BOM, then "Д"
+        QVERIFY(start.endsWith(";Связь;Примечание\r\n"));
+        QCOMPARE(start.count(';'), 15);
+        const QByteArray first = ReadAll(folder + QStringLiteral("zta-2026-12-10.csv"));
+        QVERIFY(first.startsWith(start));
+        QCOMPARE(first.count(start), 1);
+        QCOMPARE(first.count("\r\n"), 3);  // header and two lines
+        const QByteArray second = ReadAll(folder + QStringLiteral("zta-2026-12-11.csv"));
+        QCOMPARE(second, start + zta::BuildCsvLine(r, QLatin1Char(',')));
+    }
+
+    // The day's CSV file cannot be written (a folder stands in its way): one message, the
+    // record files of the same folder are written, and the log resumes when the way is free.
+    void unwritableFileReportedOnceOthersWritten() {
+        QTemporaryDir dir;
+        const QString folder = dir.path() + QLatin1Char('/');
+        QStringList reports;
+        zta::RecordWriter writer([&](const QString& text) { reports << text; });
+        zta::CsvLog log(writer);
+        log.setEnabled(true);
+        log.setDecimalPoint(QLatin1Char('.'));
+        const QString csv = zta::CsvLogPath(folder, kTime.date());
+        QVERIFY(QDir().mkdir(csv));
+
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(!log.Write(folder, Answering()));
+            QVERIFY(writer.Append(folder + QStringLiteral("7.zta"), "line\r\n"));
+        }
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].startsWith(QStringLiteral("Файл %1 не может быть открыт или создан.")
+                                          .arg(QDir::toNativeSeparators(csv))));
+        QCOMPARE(ReadAll(folder + QStringLiteral("7.zta")), QByteArray("line\r\nline\r\nline\r\n"));
+
+        QVERIFY(QDir().rmdir(csv));
+        QVERIFY(log.Write(folder, Answering()));
+        QCOMPARE(ReadAll(csv), zta::CsvFileStart() + zta::BuildCsvLine(Answering(), QLatin1Char('.')));
+        // Written again: a new failure is news again.
+        QVERIFY(QFile::remove(csv));
+        QVERIFY(QDir().mkdir(csv));
+        QVERIFY(!log.Write(folder, Answering()));
+        QCOMPARE(reports.size(), 2);
+    }
+
+    // A record folder that cannot be made at all: every file of every window fails, and the
+    // operator hears of it once; a file in another folder is written meanwhile.
+    void unwritableFolderReportedOnce() {
+        QTemporaryDir dir;
+        QFile blocker(dir.path() + QStringLiteral("/plain"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString folder = blocker.fileName() + QLatin1Char('/');
+        int reports = 0;
+        zta::RecordWriter writer([&](const QString&) { ++reports; });
+        zta::CsvLog log(writer);
+        log.setEnabled(true);
+        for (int number = 1; number <= 50; ++number) {
+            QVERIFY(!writer.Append(folder + QStringLiteral("%1.zta").arg(number), "x\r\n"));
+            QVERIFY(!writer.Append(folder + QStringLiteral("%1timer.zta").arg(number), "x\r\n"));
+            QVERIFY(!log.Write(folder, Answering()));
+        }
+        QCOMPARE(reports, 1);
+        QVERIFY(writer.Append(dir.path() + QStringLiteral("/audit.csv"), "x\r\n"));
+        QCOMPARE(reports, 1);
+    }
+};
+
+QTEST_MAIN(CsvLogTest)
+#include "csv_log_test.moc"

@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Records in the real station against simulated analyzers: the CSV log written by "Запись"
+// for an answering and a lost analyzer, one box for a record folder that cannot be written,
+// trend marks at confirmed commands, and a saved bench opened again.
+
+#include <QFile>
+#include <QLineEdit>
+#include <QTest>
+
+#include <memory>
+
+#include "app/bench_control.h"
+#include "ui/command_ids.h"
+#include "device/analyzer_sub_window.h"
+#include "device/csv_log.h"
+#include "device/analyzer_document.h"
+#include "device/form_window_factory.h"
+#include "device/analyzer_view.h"
+#include "device/trend_view.h"
+#include "link/cp1251.h"
+#include "sim/bus.h"
+#include "device_support.h"
+#include "station_support.h"
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+// Analyzer 1 (23 %НКПР) on a simulated bus, and a station with real analyzer windows on it.
+struct SimStation {
+    SimStation() : bus(zta::sim::Bus::OpenPty()) {
+        if (!bus) return;
+        zta::sim::AnalyzerConfig a;
+        a.address = 1;
+        a.concentration = 23;
+        bus->AddAnalyzer(a);
+        bus->Start();
+        st = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus->PortPath())},
+                                           std::make_unique<FormWindowFactory>());
+        st->frame->SetPollTiming(FastTiming());
+    }
+    ~SimStation() {
+        if (!st) return;
+        st->frame->Disconnect();
+        bus->Stop();
+    }
+    std::unique_ptr<zta::sim::Bus> bus;
+    std::unique_ptr<TestStation> st;
+};
+
+// The analyzer windows of `frame` with these numbers, opened in the station's first window on.
+std::vector<AnalyzerView*> OpenWindows(MainWindow& frame, std::initializer_list<int> numbers) {
+    std::vector<AnalyzerView*> views;
+    for (int number : numbers) {
+        const auto children = frame.mdiArea()->subWindowList();
+        QMdiSubWindow* child =
+            views.empty() && !children.isEmpty() ? children[0] : frame.OpenNewDocument();
+        views.push_back(ViewIn(child));
+        views.back()->numberField()->setText(QString::number(number));
+    }
+    return views;
+}
+
+QList<QByteArray> CsvLines(const QString& folder) {
+    QFile f(zta::CsvLogPath(folder, QDate::currentDate()));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    QList<QByteArray> lines = f.readAll().split('\n');
+    lines.removeLast();
+    return lines;
+}
+
+}  // namespace
+
+class RecordsStationTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QLocale::setDefault(QLocale::c()); }
+
+    void csvLogBesideTheRecordFiles() {
+        SimStation sim;
+        QVERIFY(sim.st);
+        TestStation& st = *sim.st;
+        MainWindow* f = st.frame;
+        const QString folder = f->recordFolder();
+        const auto views = OpenWindows(*f, {1, 3});  // 3 never answers
+        QVERIFY(f->router().dispatch(CommandId::CsvLog));
+        QVERIFY(f->csvLog().enabled());
+
+        f->Connect();
+        QTRY_VERIFY_WITH_TIMEOUT(views[0]->GetDocument().linkUp, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(views[1]->GetDocument().errorCount >= zta::kLostContactLimit &&
+                                     views[1]->GetDocument().records.trend()->version() == 0,
+                                 kWaitMs);
+        views[0]->pendingText = QStringLiteral("после нуля; 2 мин");
+        for (AnalyzerView* v : views) QVERIFY(v->WriteRecord());
+
+        const QList<QByteArray> lines = CsvLines(folder);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0] + '\n', zta::CsvFileStart());
+        // Everything after the time, byte for byte.
+        const QByteArray answering =
+            (QStringLiteral(";1;1234;") + views[0]->text(1024).trimmed() + QStringLiteral(";23.0;") +
+             views[0]->text(1003) + QLatin1Char(';') + views[0]->text(1041) +
+             QStringLiteral(";20;50;11;25;100;1000;900;отвечает;\"после нуля; 2 мин\"\r"))
+                .toUtf8();
+        QCOMPARE(lines[1].mid(lines[1].indexOf(';')), answering);
+        QCOMPARE(lines[2].mid(lines[2].indexOf(';')), QByteArray(";3;;;;;;;;;;;;;нет связи;\r"));
+        QVERIFY(QDateTime::fromString(QString::fromUtf8(lines[1].left(lines[1].indexOf(';'))),
+                                      Qt::ISODateWithMs)
+                    .isValid());
+        // The record file got its line as before, note included, in Windows-1251.
+        QFile record(views[0]->recordFile);
+        QVERIFY(record.open(QIODevice::ReadOnly));
+        QVERIFY(record.readAll().endsWith(zta::Utf8ToCp1251(" после нуля; 2 мин\r\n").c_str()));
+
+        // A folder that cannot be written: one box for all windows and files.
+        QFile blocker(folder + QStringLiteral("plain"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        f->ChooseRecordFolder(blocker.fileName() + QStringLiteral("/x"));
+        st.prompter.clear();
+        for (int round = 0; round < 3; ++round)
+            for (AnalyzerView* v : views) QVERIFY(!v->WriteRecord());
+        QCOMPARE(st.prompter.boxes().size(), size_t(1));
+        QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Запись"));
+        QCOMPARE(st.prompter.boxes()[0].icon, Prompter::Icon::Error);
+    }
+
+    void trendMarksAtConfirmedCommands() {
+        SimStation sim;
+        QVERIFY(sim.st);
+        TestStation& st = *sim.st;
+        MainWindow* f = st.frame;
+        AnalyzerView* v = OpenWindows(*f, {1})[0];
+        QVERIFY(f->router().dispatch(CommandId::Trend));
+        QVERIFY(v->trendShown());
+        zta::TrendView* trend = v->trend();
+        QVERIFY(trend && trend->isVisible());
+
+        f->Connect();
+        QTRY_VERIFY_WITH_TIMEOUT(trend->history()->samples().size() >= 3, kWaitMs);
+        st.prompter.Answer(Prompter::ResultCancel);
+        v->GetDocument().OnCommand(CommandId::SetZero);  // cancelled: no mark
+        v->GetDocument().OnCommand(CommandId::SetZero);
+        v->GetDocument().OnCommand(CommandId::HighGas);
+        trend->Refresh();
+        QCOMPARE(trend->shownMarks().size(), size_t(2));
+        QCOMPARE(trend->shownMarks()[0].kind, zta::TrendMarkKind::Zero);
+        QCOMPARE(trend->shownMarks()[1].kind, zta::TrendMarkKind::HighGas);
+        QCOMPARE(trend->history()->samples().back().value, 23.0f);
+
+        QVERIFY(f->router().dispatch(CommandId::Trend));
+        QVERIFY(!v->trendShown() && !trend->isVisible());
+    }
+
+    void savedBenchOpensAgain() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("bench.json"));
+        zta::BenchSettings saved;
+        {
+            TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyUSB1")},
+                           std::make_unique<FormWindowFactory>());
+            MainWindow* f = st.frame;
+            const auto views = OpenWindows(*f, {4, 9, 17});
+            views[1]->ShowTrend(true);
+            views[1]->trend()->setSpan(120'000);
+            views[1]->trend()->setSettleRule({2.5, 20});
+            f->SelectPort(1);
+            f->SetBaud(4);
+            f->ChooseRecordFolder(dir.filePath(QStringLiteral("records/x")));
+            f->router().dispatch(CommandId::CsvLog);
+            f->runBenchDialog = [&](bool save) {
+                return save ? std::optional<QString>(file) : std::nullopt;
+            };
+            QVERIFY(f->router().dispatch(CommandId::SaveBench));
+            QVERIFY(st.prompter.boxes().empty());
+            saved = zta::CaptureBench(*f);
+        }
+        QCOMPARE(saved.windows.size(), 3);
+        QCOMPARE(saved.port, QStringLiteral("ttyUSB1"));
+
+        TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyUSB1")},
+                       std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
+        QVERIFY(f->OpenBench(file));
+        QVERIFY(st.prompter.boxes().empty());
+        QCOMPARE(zta::CaptureBench(*f), saved);
+        QCOMPARE(f->selectedPort(), 1);
+        QCOMPARE(f->block().BaudRate(), 19200u);
+        QCOMPARE(f->block().WindowCount(), 3);
+
+        // A malformed bench: one box, and the station stays as it was.
+        QFile bad(dir.filePath(QStringLiteral("bad.json")));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("{\"format\": \"zta-k7 bench\", \"version\": 1, \"windows\": [{}]}");
+        bad.close();
+        QVERIFY(!f->OpenBench(bad.fileName()));
+        QCOMPARE(st.prompter.boxes().size(), size_t(1));
+        QCOMPARE(st.prompter.boxes()[0].text,
+                 QStringLiteral("Файл стенда %1 не прочитан: окно 1: «networkNumber» не указан")
+                     .arg(bad.fileName()));
+        QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Стенд"));
+        QCOMPARE(zta::CaptureBench(*f), saved);
+    }
+};
+
+QTEST_MAIN(RecordsStationTest)
+#include "records_station_test.moc"
