@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/bus_tools.h"
 #include "app/bench_control.h"
 #include "app/dialog_screenshots.h"
 #include "app/main_window.h"
@@ -77,13 +78,22 @@ int main(int argc, char** argv) {
     if (!args.dialogShotsFolder.isEmpty())
         return SaveDialogScreenshots(&frame, args.dialogShotsFolder) == 0 ? 0 : 1;
     if (!args.screenshot.isEmpty()) {
-        frame.resize(1400, 660);
+        frame.resize(args.overview ? QSize(1600, 1000) : QSize(1400, 660));
         QCoreApplication::processEvents();
     }
+    if (args.fast)
+        frame.block().SetFastPolling(true);
     // A bench that cannot be read has had its box; the station starts as without one.
     const std::optional<zta::BenchSettings> opened =
         args.benchFile.isEmpty() ? std::nullopt : frame.OpenBench(args.benchFile);
     OpenWindows(frame, args.openNumbers);
+    if (args.overview) {
+        // Past ten windows the overview is the way to see them: the windows go to icons.
+        if (frame.block().WindowCount() > 10)
+            for (QMdiSubWindow* child : frame.mdiArea()->subWindowList())
+                child->showMinimized();
+        frame.busTools().ShowOverview();
+    }
     if (args.connect) {
         frame.Connect();
         if (opened) zta::StartBenchTimers(frame, *opened);
@@ -98,8 +108,15 @@ int main(int argc, char** argv) {
     }
     if (!args.screenshot.isEmpty()) {
         const QString file = args.screenshot;
-        QTimer::singleShot(args.waitMs, &frame, [&frame, file] {
-            const bool saved = frame.grab().save(file);
+        const QString monitorFile = args.monitorScreenshot;
+        if (!monitorFile.isEmpty())
+            frame.busTools().ShowMonitor();
+        QTimer::singleShot(args.waitMs, &frame, [&frame, file, monitorFile] {
+            bool saved = frame.grab().save(file);
+            if (!monitorFile.isEmpty() && frame.busTools().monitor()) {
+                frame.busTools().monitor()->Pull();
+                saved = frame.busTools().monitor()->grab().save(monitorFile) && saved;
+            }
             if (!saved)
                 qCritical("cannot write %s", qPrintable(file));
             frame.close();

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/bus_tools.h"
 #include "app/cal_data_file.h"
 #include "device/analyzer_window_factory.h"
 #include "ui/dialogs.h"
@@ -88,6 +89,15 @@ public:
         CommandRouter* router = &frame_.router();
         QTimer::singleShot(0, router, [router] { router->refresh(); });
     }
+    void CommandConfirmed(int slot, Command which, const CommandTrack& previous) override {
+        frame_.busTools().CommandConfirmed(slot, which, previous);
+    }
+    void CommandReported(const CommandReport& report) override {
+        frame_.busTools().CommandChanged(report);
+    }
+    bool ConfirmCalibrationGas(int slot, QWidget* owner) override {
+        return frame_.busTools().ConfirmCalibrationGas(slot, owner);
+    }
     RecordWriter& recordWriter() override { return frame_.recordWriter(); }
     CsvLog& csvLog() override { return frame_.csvLog(); }
 
@@ -113,6 +123,10 @@ public:
     }
     void ShowError(const std::string& text, const std::string& caption) override {
         frame_.bridge_->ShowError(text, caption);
+    }
+    void CommandChanged(const CommandReport& report) override {
+        MainWindow* frame = &frame_;
+        frame_.bridge_->post([frame, report] { frame->busTools().CommandChanged(report); });
     }
     bool Stop(int timeoutMs, bool serve) {
         if (!serve)
@@ -150,6 +164,8 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     handlers.dataChanged = [this](zta::ViewId view, int) {
         if (AnalyzerViewInterface* v = FindView(view))
             v->OnViewNotice(NoticeDataChanged, 0);
+        if (busTools_)
+            busTools_->DataChanged();
     };
     handlers.baudAccepted = [this](zta::ViewId view, int code, int address) {
         if (AnalyzerViewInterface* v = FindView(view))
@@ -172,6 +188,8 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     CreateMenus();
     CreateToolBar();
     CreateStatusBars();
+    busTools_ = new BusTools(*this);
+    AddFrameTarget(busTools_);
 
     // The second status bar sits right above the main one, under the analyzer windows.
     auto* central = new QWidget;
@@ -605,7 +623,9 @@ void MainWindow::Connect() {
         return;
     }
     auto run = std::make_unique<PollRun>(*this, ++lastRun_);
-    run->thread = std::make_unique<zta::PollThread>(pollBlock, *run, pollTiming_, portFactory_);
+    zta::PollTiming timing = pollTiming_;
+    timing.line.observer = &busTools_->ring();
+    run->thread = std::make_unique<zta::PollThread>(pollBlock, *run, timing, portFactory_);
     if (!run->thread->Start())
         return;
     pollThread = std::move(run);
@@ -665,6 +685,7 @@ bool MainWindow::SwitchBaudAndReconnect(unsigned baud) {
 QMdiSubWindow* MainWindow::OpenNewDocument() {
     QMdiSubWindow* child = factory_.OpenWindow(*host_, *mdi_);
     router_->refresh();
+    busTools_->WindowsChanged();
     return child;
 }
 

@@ -30,6 +30,7 @@ class QToolBar;
 
 namespace zta {
 
+class BusTools;
 class GasParametersDialog;
 class SearchControl;
 class ConnectedGasParametersDialog;
@@ -119,6 +120,7 @@ public:
     void AddFrameTarget(CommandTarget* target);
     void SetSearchHooks(SearchHooks* hooks) { search_ = hooks; }
     SearchControl& searchControl() { return *searchControl_; }
+    BusTools& busTools() { return *busTools_; }
     // Poll thread timing and port (tests shorten the pacing or use another port backend).
     void SetPollTiming(const zta::PollTiming& timing) { pollTiming_ = timing; }
     void SetPortFactory(zta::PortFactory factory) { portFactory_ = std::move(factory); }
@@ -229,6 +231,7 @@ private:
     ConnectedGasParametersDialog* devicesGasDialog_ = nullptr;
     SearchHooks* search_ = nullptr;
     std::unique_ptr<SearchControl> searchControl_;
+    BusTools* busTools_ = nullptr;  // a child of this window
 
     zta::PollBlock pollBlock;  // declared before the threads that use it
     zta::PollTiming pollTiming_;

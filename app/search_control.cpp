@@ -1,5 +1,7 @@
 #include "app/search_control.h"
 
+#include "app/bus_tools.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QCoreApplication>
@@ -118,13 +120,16 @@ void SearchControl::StartSearch() {
     auto run = std::make_unique<Run>(*this, ++lastId_);
     run->params.Prepare(frame_.block().PortName(), frame_.block().BaudRate());
     Run* r = run.get();
-    const zta::LineOptions options = lineOptions_;
+    zta::LineOptions options = lineOptions_;
+    options.observer = &frame_.busTools().ring();
     const zta::PortFactory factory = frame_.portFactory();
     if (!r->worker.Start([r, options, factory] {
             zta::SearchThreadProc(r->params, *r, options, factory);
         }))
         return;
     run_ = std::move(run);
+    frame_.busTools().SetFoundWithoutWindow({});
+    frame_.busTools().SearchProgress(0);
     frame_.router().refresh();
 }
 
@@ -142,6 +147,7 @@ void SearchControl::StopSearch() {
         return;  // still searching, with the stop request set; a later stop tries again
     lastRun_ = std::move(run_);
     const std::vector<int> found = lastRun_->params.Found();
+    frame_.busTools().SearchProgress(-1);
     frame_.router().refresh();
 
     if (found.empty()) {
@@ -163,6 +169,11 @@ void SearchControl::StopSearch() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     frame_.TileWindows();
     new TileOnResize(frame_);
+    // The overview lists the analyzers beyond the windows opened, up to the window limit.
+    if (found.size() > size_t(kMaxOpened))
+        frame_.busTools().SetFoundWithoutWindow(std::vector<int>(
+            found.begin() + kMaxOpened,
+            found.begin() + std::min<size_t>(found.size(), zta::kMaxSlots)));
     frame_.Connect();
     if (!rest.isEmpty())
         GetPrompter().Information(rest, QStringLiteral("Найденых приборов больше 10"), &frame_);
@@ -209,6 +220,7 @@ void SearchControl::OnProgress(int run, int number) {
         return;
     frame_.SetPaneText(0, QString::fromStdString(
                               zta::SearchProgressText(number, run_->params.Found())));
+    frame_.busTools().SearchProgress(number);
 }
 
 void SearchControl::OnFinished(int run) {
@@ -237,6 +249,7 @@ void SearchControl::OnLineFailed(int run) {
     else
         abandoned_.push_back(std::move(run_));
     frame_.SetPaneText(0, QStringLiteral("Ready"));
+    frame_.busTools().SearchProgress(-1);
     frame_.router().refresh();
 }
 

@@ -43,9 +43,20 @@ struct Parser {
                              QStringLiteral("Open a saved bench (\"Открыть стенд\") at start."),
                              QStringLiteral("file")};
 
+    QCommandLineOption overview{QStringLiteral("overview"),
+                                QStringLiteral("Show the bus overview (\"Связь\" > \"Обзор шины\"); "
+                                               "more than ten windows go to icons.")};
+    QCommandLineOption fast{QStringLiteral("fast"),
+                            QStringLiteral("Fast polling (\"Связь\" > \"Быстрый опрос\").")};
+    QCommandLineOption monitorShot{QStringLiteral("monitor-screenshot"),
+                                   QStringLiteral("With --screenshot: open the traffic monitor "
+                                                  "and save its picture too."),
+                                   QStringLiteral("file.png")};
+
     Parser() {
         parser.setApplicationDescription(QStringLiteral("ZTA-K7 station"));
-        parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots, bench, timer, version});
+        parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots, bench, timer,
+                           version, overview, fast, monitorShot});
     }
 };
 
@@ -129,6 +140,13 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
             return false;
         }
         r.waitMs = int(ms);
+    }
+    r.overview = p.parser.isSet(p.overview);
+    r.fast = p.parser.isSet(p.fast);
+    r.monitorScreenshot = p.parser.value(p.monitorShot);
+    if (!r.monitorScreenshot.isEmpty() && r.screenshot.isEmpty()) {
+        *error = QStringLiteral("--monitor-screenshot goes with a --screenshot");
+        return false;
     }
     r.dialogShotsFolder = p.parser.value(p.dialogShots);
     if (p.parser.isSet(p.dialogShots) && r.dialogShotsFolder.isEmpty()) {

@@ -21,6 +21,9 @@ struct StationCommandLine {
     QString dialogShotsFolder;         // --dialog-screenshots folder
     QString benchFile;                 // --bench file
     int timerSeconds = 0;              // --timer N, with --connect
+    bool overview = false;             // --overview
+    bool fast = false;                 // --fast
+    QString monitorScreenshot;         // --monitor-screenshot file.png
     bool help = false;
 };
 

@@ -54,14 +54,22 @@ bool CheckConnected(AnalyzerDocument& doc, const QString& refusal) {
 // event loop ran in between.
 void Confirm(AnalyzerDocument& doc, zta::Command which, int value = 0) {
     const auto slot = LiveSlot(doc);
-    if (slot && doc.block->ConfirmCommand(*slot, which, value))
-        doc.records.OnCommandConfirmed(which, QDateTime::currentMSecsSinceEpoch());
+    if (!slot) return;
+    const CommandTrack previous = doc.block->Snapshot(*slot).commands[CommandIndex(which)];
+    if (!doc.block->ConfirmCommand(*slot, which, value)) return;
+    doc.records.OnCommandConfirmed(which, QDateTime::currentMSecsSinceEpoch());
+    if (doc.mainFrame) doc.mainFrame->CommandConfirmed(*slot, which, previous);
 }
 
 // A command with a confirmation and no value.
+// A calibration first warns when the analyzer reports another gas than the station's.
 void ConfirmAndSend(AnalyzerDocument& doc, const QString& refusal, zta::Command which,
                     const std::function<QString(int address)>& question, const QString& caption) {
     if (!CheckConnected(doc, refusal)) return;
+    const bool calibration = which == zta::Command::MaxGas || which == zta::Command::MidGas;
+    if (calibration && doc.mainFrame &&
+        !doc.mainFrame->ConfirmCalibrationGas(doc.slot, Owner(doc)))
+        return;
     if (!GetPrompter().Question(question(SlotAddress(doc)), caption, Owner(doc))) return;
     Confirm(doc, which);
 }

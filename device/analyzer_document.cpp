@@ -75,6 +75,8 @@ void AnalyzerDocument::Unregister() {
     registered_ = false;
     // Resolve the slot from the block: it is right even if a renumbering has not reached us.
     if (const auto own = block->SlotOfView(viewId_)) slot = *own;
+    for (const CommandReport& r : block->FailOpenCommands(slot, CommandFailure::WindowClosed))
+        host_->CommandReported(r);
     const auto moved = block->Close(slot);
     // The moved views learn their new slots at once, so none of them reloads another
     // analyzer's slot in between.

@@ -22,6 +22,8 @@
 #include <QRegularExpression>
 #include <QVBoxLayout>
 
+#include "ui/command_texts.h"
+
 #include <climits>
 
 namespace zta {
@@ -204,6 +206,9 @@ void AnalyzerView::BuildForm() {
                       1, 1);
     swGrid->addWidget(AddField(FormField::SoftwareName, 80), 1, 2);
     row->addWidget(softwareGroup_);
+    commandState_ = new QLabel(this);
+    commandState_->setObjectName(QStringLiteral("commandState"));
+    row->addWidget(commandState_);
     control(FormField::SoftwareNameLabel)->hide();
     control(FormField::SoftwareName)->hide();
 
@@ -415,6 +420,19 @@ void AnalyzerView::OnViewNotice(int code, int value) {
         if (code >= 0 && code < 32) AskBaudSwitch(code, value);
         return;
     }
+}
+
+void AnalyzerView::OnCommandStateChanged() {
+    commandState_->setText(commandStateText());
+}
+
+QString AnalyzerView::commandStateText() const {
+    if (!doc_.registered()) return {};
+    const zta::Slot s = doc_.block->Snapshot(doc_.slot);
+    zta::Command which{};
+    const zta::CommandTrack* track = zta::LastCommand(s.commands, &which);
+    if (!track) return {};
+    return QStringLiteral("%1:\n%2").arg(zta::CommandName(which), zta::CommandStateText(*track));
 }
 
 void AnalyzerView::OnSlotChanged(int slot) {

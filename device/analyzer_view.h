@@ -76,6 +76,9 @@ public:
 
     // AnalyzerViewInterface: notices 100..700 and baud codes below 32 (value = network number).
     void OnViewNotice(int code, int value) override;
+    void OnCommandStateChanged() override;
+    // "Команда: <name> — <state>" for the last command confirmed here; empty before one.
+    QString commandStateText() const;
     void OnSlotChanged(int slot) override;
     void OnRecordFolderChanged() override { RebuildFileNames(); }
     int timerPeriod() const override { return timerPeriod_; }
@@ -148,6 +151,7 @@ private:
     std::map<FormField, QWidget*> controls_;
     QLineEdit* number_ = nullptr;
     QGroupBox* softwareGroup_ = nullptr;
+    QLabel* commandState_ = nullptr;
     QTimer recordTimer_;
     int timerPeriod_ = 0;
     bool boxOpen_ = false;

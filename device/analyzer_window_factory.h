@@ -25,6 +25,8 @@ public:
     virtual void OnRecordFolderChanged() = 0;
     // The record timer period in seconds, 0 without a timer.
     virtual int timerPeriod() const = 0;
+    // The state of a command confirmed in this window changed.
+    virtual void OnCommandStateChanged() {}
 };
 
 // Makes analyzer windows (document, sub-window, view) for the main window.

@@ -34,6 +34,17 @@ public:
     virtual bool SwitchBaudAndReconnect(unsigned baud) = 0;
     // The link of some window came up or went down: refresh the enabled commands soon.
     virtual void RequestCommandRefresh() = 0;
+    // Command states for the audit log and the bus overview: the operator confirmed `which`
+    // (its track was `previous`), or a command's state changed outside the poll thread.
+    virtual void CommandConfirmed(int slot, Command which, const CommandTrack& previous) {
+        (void)slot, (void)which, (void)previous;
+    }
+    virtual void CommandReported(const CommandReport& report) { (void)report; }
+    // Before a high or middle gas calibration: false when the operator stops at a warning.
+    virtual bool ConfirmCalibrationGas(int slot, QWidget* owner) {
+        (void)slot, (void)owner;
+        return true;
+    }
     // Every record line goes out through the station's one writer; the CSV log is beside it.
     virtual zta::RecordWriter& recordWriter() = 0;
     virtual zta::CsvLog& csvLog() = 0;

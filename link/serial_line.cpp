@@ -159,6 +159,7 @@ OpenResult SerialLine::Open(const std::string& storedPortName, unsigned baud,
     if (options.replyTimeoutMs > 0) timing_.replyTimeoutMs = options.replyTimeoutMs;
     port_->Purge();
     buffer_.assign(options.bufferSize, 0);
+    observer_ = options.observer;
     open_ = true;
     return result;
 }
@@ -191,6 +192,8 @@ ExchangeResult SerialLine::Exchange(const Request& request, size_t expectedLengt
     // it. The hold counts from the write's return, but RTS never drops before the last bit
     // has left: whichever ends later.
     port_->Drain();
+    result.sentAt = std::chrono::system_clock::now();
+    const auto sentAt = std::chrono::steady_clock::now();
     if (program) {
         const auto holdLeft = written + std::chrono::milliseconds(timing_.rtsHoldMs) - pauser_.Now();
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(holdLeft).count();
@@ -204,6 +207,11 @@ ExchangeResult SerialLine::Exchange(const Request& request, size_t expectedLengt
         result.vanished = true;
         result.count = 0;
     }
+    if (result.count > 0)
+        result.replyUs = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                               std::chrono::steady_clock::now() - sentAt)
+                                               .count());
+    if (observer_) observer_->Exchanged(request, buffer_.data(), result);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -25,10 +26,22 @@ constexpr int kSearchSettleMs = 3;
 constexpr size_t kPollBufferSize = 80;
 constexpr size_t kSearchBufferSize = 21;
 
+struct ExchangeResult;
+
+// Told of every exchange on a line, on the line owner's thread, right after it: the frame ring
+// and the shell's trace. Must be quick; it holds up the bus.
+class FrameObserver {
+public:
+    virtual ~FrameObserver() = default;
+    virtual void Exchanged(const Request& request, const uint8_t* reply,
+                           const ExchangeResult& result) = 0;
+};
+
 struct LineOptions {
     DirectionSetting direction = DirectionSetting::Auto;
     size_t bufferSize = kPollBufferSize;
     int replyTimeoutMs = 0;  // > 0 overrides the rate's reply time-out (tests only)
+    FrameObserver* observer = nullptr;  // not owned; must outlive the opening
 };
 
 // "auto", "driver" or "program" (any case); false for anything else, leaving `setting` as is.
@@ -52,6 +65,10 @@ struct ExchangeResult {
     size_t count = 0;        // bytes read, 0..expectedLength
     bool writeOk = false;
     bool vanished = false;   // the device went away during this exchange
+    // When the request had left (wall clock), and how long the reply took from then until its
+    // last byte; -1 when nothing came.
+    std::chrono::system_clock::time_point sentAt{};
+    long replyUs = -1;
 };
 
 // One opening of the line, owned by one worker for its run.
@@ -80,6 +97,7 @@ private:
     bool open_ = false;
     DirectionMode mode_ = DirectionMode::Program;
     LineTiming timing_{};
+    FrameObserver* observer_ = nullptr;
     std::vector<uint8_t> buffer_;
 };
 

@@ -21,6 +21,67 @@ void Slot::ClearPending() {
     pendingFactoryNumber = false;
 }
 
+bool Slot::PendingFlag(Command which) const {
+    switch (which) {
+    case Command::NewAddress: return pendingAddress;
+    case Command::NewBaud: return pendingBaud;
+    case Command::Zero: return pendingZero;
+    case Command::MidGas: return pendingMidGas;
+    case Command::MaxGas: return pendingMaxGas;
+    case Command::Typical: return pendingTypical;
+    case Command::Threshold1: return pendingThreshold1;
+    case Command::Threshold2: return pendingThreshold2;
+    case Command::FactoryNumber: return pendingFactoryNumber;
+    }
+    return false;
+}
+
+namespace {
+CommandReport ReportOf(const Slot& s, Command which) {
+    CommandReport r;
+    r.view = s.viewWindow;
+    r.address = s.address;
+    r.factoryNumber = s.factoryNumber;
+    r.command = which;
+    r.track = s.commands[CommandIndex(which)];
+    return r;
+}
+}  // namespace
+
+void Slot::TrackSent(Command which, const Request& request, std::vector<CommandReport>& reports) {
+    CommandTrack& t = commands[CommandIndex(which)];
+    if (t.state == CommandStatus::None || t.state == CommandStatus::Confirmed) return;
+    ++t.tries;
+    t.reg = static_cast<uint16_t>((request[2] << 8) | request[3]);
+    t.value = static_cast<uint16_t>((request[4] << 8) | request[5]);
+    if (t.state == CommandStatus::Pending) {
+        t.state = CommandStatus::Sent;
+        reports.push_back(ReportOf(*this, which));
+    }
+}
+
+void Slot::SettleTracks(const Command* echoed, CommandFailure why, bool all,
+                        std::vector<CommandReport>& reports) {
+    for (int i = 0; i < kCommandKinds; ++i) {
+        CommandTrack& t = commands[i];
+        const Command which = CommandAt(i);
+        if (echoed && *echoed == which &&
+            (t.Open() || (t.state == CommandStatus::Failed && t.failure == CommandFailure::NoEcho))) {
+            t.state = CommandStatus::Confirmed;
+            t.failure = CommandFailure::None;
+            reports.push_back(ReportOf(*this, which));
+        } else if (t.Open() && (all || !PendingFlag(which))) {
+            t.state = CommandStatus::Failed;
+            t.failure = why;
+            reports.push_back(ReportOf(*this, which));
+        } else if (t.state == CommandStatus::Sent && t.tries >= kCommandTries) {
+            t.state = CommandStatus::Failed;
+            t.failure = CommandFailure::NoEcho;
+            reports.push_back(ReportOf(*this, which));
+        }
+    }
+}
+
 void Slot::ClearReadings() {
     refChannel = workChannel = auxValue = temperature = factoryNumber = dValue = 0;
     concentration = 0.0;
@@ -86,6 +147,20 @@ bool PollBlock::ConfirmCommand(int slot, Command which, int value) {
     if (!Registered(slot)) return false;
     Slot& s = slots_[slot];
     const auto byte = static_cast<uint8_t>(value & 0xFF);
+    CommandTrack& t = s.commands[CommandIndex(which)];
+    t = CommandTrack{};
+    t.state = CommandStatus::Pending;
+    t.id = nextCommandId_++;
+    t.reg = CommandRegister(which);
+    switch (which) {
+    case Command::NewAddress: t.value = EncodeNewAddress(byte, baudRate_).value; break;
+    case Command::NewBaud: t.value = EncodeNewBaud(s.address, byte).value; break;
+    case Command::MidGas: t.value = EncodeMidGas(midGas_).value; break;
+    case Command::MaxGas: t.value = EncodeMaxGas(maxGas_).value; break;
+    case Command::Threshold1: case Command::Threshold2: t.value = byte; break;
+    case Command::FactoryNumber: t.value = static_cast<uint16_t>(value); break;
+    default: t.value = 0; break;
+    }
     switch (which) {
     case Command::NewAddress: s.newAddress = byte; s.pendingAddress = true; break;
     case Command::NewBaud: s.newBaudCode = byte; s.pendingBaud = true; break;
@@ -113,7 +188,12 @@ void PollBlock::ResetCounters(int slot) {
     if (!Registered(slot)) return;
     slots_[slot].replyCount = 0;
     slots_[slot].requestCount = 0;
+    slots_[slot].health = LinkHealth{};
 }
+
+void PollBlock::SetFastPolling(bool on) { SetLocked(fastPolling_, on); }
+
+bool PollBlock::FastPolling() const { return Locked(fastPolling_); }
 
 void PollBlock::PrepareConnect() {
     std::lock_guard lock(mutex_);
@@ -139,6 +219,13 @@ bool PollBlock::WaitForStop(int ms) const {
     std::unique_lock lock(mutex_);
     if (ms <= 0) return stopPolling_;
     return stopChanged_.wait_for(lock, std::chrono::milliseconds(ms),
+                                 [this] { return stopPolling_; });
+}
+
+bool PollBlock::WaitForStopUs(long us) const {
+    std::unique_lock lock(mutex_);
+    if (us <= 0) return stopPolling_;
+    return stopChanged_.wait_for(lock, std::chrono::microseconds(us),
                                  [this] { return stopPolling_; });
 }
 
@@ -220,6 +307,26 @@ void PollBlock::ResetCursor() {
 void PollBlock::ClearAllPending() {
     std::lock_guard lock(mutex_);
     for (Slot& s : slots_) s.ClearPending();
+}
+
+std::vector<CommandReport> PollBlock::SettleCommands(CommandFailure why, bool all) {
+    std::vector<CommandReport> reports;
+    std::lock_guard lock(mutex_);
+    for (int i = 0; i < windowCount_; ++i) {
+        const size_t from = reports.size();
+        slots_[i].SettleTracks(nullptr, why, all, reports);
+        for (size_t k = from; k < reports.size(); ++k) reports[k].slot = i;
+    }
+    return reports;
+}
+
+std::vector<CommandReport> PollBlock::FailOpenCommands(int slot, CommandFailure why) {
+    std::vector<CommandReport> reports;
+    std::lock_guard lock(mutex_);
+    if (!Registered(slot)) return reports;
+    slots_[slot].SettleTracks(nullptr, why, true, reports);
+    for (CommandReport& r : reports) r.slot = slot;
+    return reports;
 }
 
 void PollBlock::AdvanceCursor() {

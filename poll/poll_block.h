@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "link/regmap.h"
+#include "link/modbus.h"
+#include "poll/command_track.h"
+#include "poll/link_health.h"
 
 namespace zta {
 
@@ -60,8 +63,17 @@ struct Slot {
     bool extendedModel = false;
     // Distinct for every registration; 0 for a free slot.
     uint64_t generation = 0;
+    LinkHealth health;
+    CommandTracks commands{};
 
     bool AnyPending() const;
+    bool PendingFlag(Command which) const;
+    // Command states, on the poll thread under the block's lock. A write of `which` went out.
+    void TrackSent(Command which, const Request& request, std::vector<CommandReport>& reports);
+    // The command `echoed`, if any, is confirmed; open commands whose flag is gone (or all open
+    // ones with `all`) fail with `why`, and one sent kCommandTries times fails for want of an echo.
+    void SettleTracks(const Command* echoed, CommandFailure why, bool all,
+                      std::vector<CommandReport>& reports);
     void ClearPending();
     // The lost-contact clearing of readings (unitName, device values, address and counters stay).
     void ClearReadings();
@@ -98,7 +110,11 @@ public:
     // registered.
     bool ConfirmCommand(int slot, Command which, int value = 0);
     void SetAddress(int slot, int address);  // the view's number field
-    void ResetCounters(int slot);            // replyCount, requestCount = 0
+    void ResetCounters(int slot);            // replyCount, requestCount, health = 0
+
+    // Fast polling: the pause between turns is only the line's silence (poll thread).
+    void SetFastPolling(bool on);
+    bool FastPolling() const;
 
     // Before a poll thread starts: clear the stop request and the pending flags of every slot
     // except thresholds and factory number, mark every slot for the extended-model probe.
@@ -108,6 +124,7 @@ public:
     // Waits up to `ms` or until a stop is requested; true when stopped. The poll thread paces
     // itself through this so a stop does not wait out the pause.
     bool WaitForStop(int ms) const;
+    bool WaitForStopUs(long us) const;
 
     int Cursor() const;
     std::string InsertText() const;
@@ -145,6 +162,10 @@ public:
     void ResetCursor();      // at the poll thread's start, before the line opens
     void ClearAllPending();  // at the poll thread's start, once the line is open
     void AdvanceCursor();    // cursor + 1, or 0 at windowCount
+    // Settles the open commands of every registered slot (see Slot::SettleTracks).
+    std::vector<CommandReport> SettleCommands(CommandFailure why, bool all);
+    // Fails the open commands of one slot (UI thread, before its window closes).
+    std::vector<CommandReport> FailOpenCommands(int slot, CommandFailure why);
 
 private:
     bool Registered(int slot) const { return slot >= 0 && slot < windowCount_; }
@@ -175,6 +196,8 @@ private:
     int runningTimers_ = 0;
     int showSoftwareInfo_ = 0;
     uint64_t nextGeneration_ = 1;
+    uint64_t nextCommandId_ = 1;
+    bool fastPolling_ = false;
 };
 
 }  // namespace zta

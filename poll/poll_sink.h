@@ -23,6 +23,8 @@ public:
     // Posted: shows an error box; never waits for the operator. An empty caption means the
     // application's title.
     virtual void ShowError(const std::string& text, const std::string& caption) = 0;
+    // Posted: a confirmed command was sent, confirmed or failed.
+    virtual void CommandChanged(const CommandReport& report) { (void)report; }
 };
 
 }  // namespace zta

@@ -15,6 +15,11 @@ int PacingMs(int windowCount, const PollTiming& timing) {
     return std::max(0, timing.pacingBaseMs - timing.pacingPerWindowMs * windowCount);
 }
 
+long FastPacingUs(unsigned baud) {
+    if (baud == 0) return 0;
+    return static_cast<long>((35ull * 1000000ull + baud - 1) / baud);
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -28,6 +33,7 @@ struct Choice {
     bool isWrite = false;
     bool isBaud = false;
     bool isNewAddress = false;
+    Command which = Command::Zero;  // the command of a write
 };
 
 // The priority order of pending commands: the first one set goes out.
@@ -62,12 +68,25 @@ Request CommandRequest(const Slot& s, PendingFlag f, uint8_t a, unsigned baud, d
     return WriteRequest(a, w.reg, w.value);
 }
 
+Command CommandOfFlag(PendingFlag f) {
+    if (f == &Slot::pendingThreshold1) return Command::Threshold1;
+    if (f == &Slot::pendingThreshold2) return Command::Threshold2;
+    if (f == &Slot::pendingTypical) return Command::Typical;
+    if (f == &Slot::pendingMaxGas) return Command::MaxGas;
+    if (f == &Slot::pendingMidGas) return Command::MidGas;
+    if (f == &Slot::pendingZero) return Command::Zero;
+    if (f == &Slot::pendingAddress) return Command::NewAddress;
+    if (f == &Slot::pendingBaud) return Command::NewBaud;
+    return Command::FactoryNumber;
+}
+
 // The first pending command in priority order, else the read the model calls for.
 Choice ChooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, double midGas) {
     Choice c;
     for (PendingFlag f : kPriority) {
         if (!(s.*f)) continue;
         c.command = f;
+        c.which = CommandOfFlag(f);
         c.isWrite = true;
         c.isNewAddress = f == &Slot::pendingAddress;
         c.isBaud = f == &Slot::pendingBaud;
@@ -168,16 +187,22 @@ public:
         if (!opened.ok()) {
             sink_.ShowError(OpeningMessage(opened, port_), kPollCaption);
             line_.Close();
+            Report(block_.SettleCommands(CommandFailure::LineFailed, true));
             sink_.LineFailed();
             return;
         }
         block_.ClearAllPending();
+        Report(block_.SettleCommands(CommandFailure::Cleared, false));
         while (!block_.StopRequested()) {
             Turn();
-            block_.WaitForStop(PacingMs(block_.WindowCount(), timing_));
+            if (block_.FastPolling())
+                block_.WaitForStopUs(FastPacingUs(baud_));
+            else
+                block_.WaitForStop(PacingMs(block_.WindowCount(), timing_));
             block_.AdvanceCursor();
         }
         line_.Close();
+        Report(block_.SettleCommands(CommandFailure::PollingStopped, true));
     }
 
 private:
@@ -210,15 +235,19 @@ private:
         const uint8_t* reply = reply_.data();
         Outcome outcome = Outcome::Nothing;
         Slot after;
+        std::vector<CommandReport> reports;
         const bool stored = block_.StoreOutcome(t.slot, t.generation, [&](Slot& s) {
             if (x.writeOk) ++s.requestCount;
             const Request sent =
                 c.isWrite ? CommandRequest(s, c.command, a, t.baudRate, t.maxGas, t.midGas)
                           : c.request;
             outcome = Judge(s, c, sent, a, reply, x.count);
+            TrackHealth(s, c, reply, x, outcome, reports);
             after.viewWindow = s.viewWindow;
             after.address = s.address;
         });
+        for (CommandReport& r : reports) r.slot = t.slot;
+        Report(reports);
         if (!stored) return;
         // A close that came after the store: the notice would name an index that is no longer
         // this analyzer's.
@@ -227,6 +256,19 @@ private:
             sink_.BaudAccepted(after.viewWindow, slot.newBaudCode, after.address);
         if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.StopRequested())
             sink_.DataChanged(after.viewWindow, t.slot);
+    }
+
+    static void TrackHealth(Slot& s, const Choice& c, const uint8_t* reply,
+                            const ExchangeResult& x, Outcome outcome,
+                            std::vector<CommandReport>& reports) {
+        s.health.Count(ClassifyReply(c.request, reply, x.count, c.replyLength), x);
+        if (c.isWrite && x.writeOk) s.TrackSent(c.which, c.request, reports);
+        const Command* echoed = outcome == Outcome::Echo ? &c.which : nullptr;
+        s.SettleTracks(echoed, CommandFailure::Cleared, false, reports);
+    }
+
+    void Report(const std::vector<CommandReport>& reports) {
+        for (const CommandReport& r : reports) sink_.CommandChanged(r);
     }
 
     // False while the device is away and it is not yet time to try it again.

@@ -22,6 +22,11 @@ struct PollTiming {
 // The pause after each turn: 500 - 8 x windowCount ms by default, never below 0.
 int PacingMs(int windowCount, const PollTiming& timing = {});
 
+// The pause after each turn in fast polling: 3.5 characters of silence at `baud`. With the
+// settle pause each exchange makes before its write, the line rests exactly what Modbus RTU
+// asks between frames.
+long FastPacingUs(unsigned baud);
+
 using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
 
 // The poll thread's body: opens the line with the block's port and rate and polls until a stop

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes docs/station.png (the main window polling three simulated analyzers), docs/trend.png
-# (the trend of a moving reading, opened from a saved bench) and the pictures of the operator's
+# (the trend of a moving reading, opened from a saved bench), docs/bus_overview.png and
+# docs/traffic_monitor.png (fifty analyzers in fast polling) and the pictures of the operator's
 # dialogs in docs/, drawn on the offscreen platform (no display needed). The station runs
 # installed into a scratch folder for a user "operator", so the pictures show the record folder
 # a user sees, not this machine's paths.
@@ -45,4 +46,23 @@ EOF
     --connect --screenshot "$docs/trend.png" --wait "${ZTA_TREND_WAIT_MS:-50000}")
 (cd "$work" && rm -f CalDataK7.cfg &&
     "$station" --dialog-screenshots "$docs")
+
+# Fifty analyzers on a second line: the bus overview and the traffic monitor.
+bench_link="${link}-50"
+specs=()
+for i in $(seq 1 50); do
+    if [ $((i % 2)) = 0 ]; then
+        specs+=(--analyzer "address=$i,model=standard,gas=$((i % 3 == 0 ? 2 : 1)),wave=sine,conc=$((i % 40 + 5)),amp=3,period=$((20 + i % 17))")
+    else
+        specs+=(--analyzer "address=$i,model=extended,wave=ramp,conc=$((i % 30 + 5)),amp=4,period=$((15 + i % 23))")
+    fi
+done
+"$build"/sim/zta-sim --link "$bench_link" "${specs[@]}" >/dev/null 2>&1 &
+sim50=$!
+trap 'kill $sim $sim50 2>/dev/null || true; wait $sim $sim50 2>/dev/null || true; rm -rf "$work"' EXIT
+for _ in $(seq 1 50); do [ -e "$bench_link" ] && break; sleep 0.1; done
+(cd "$work" && rm -f CalDataK7.cfg &&
+    "$station" --port "$bench_link" --open "$(seq -s, 1 50)" \
+        --connect --fast --overview --screenshot "$docs/bus_overview.png" \
+        --monitor-screenshot "$docs/traffic_monitor.png" --wait "${ZTA_SHOT50_WAIT_MS:-15000}")
 ls docs/*.png

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "poll/frame_ring.h"
+
 namespace zta::bus {
 
 bool ParseInt(const std::string& text, long lo, long hi, long& value) {
@@ -80,6 +82,10 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
             o.json = true;
         } else if (arg == "--extended") {
             o.extended = true;
+        } else if (arg == "--trace") {
+            o.trace = true;
+        } else if (arg == "--fast") {
+            o.fast = true;
         } else if (arg.size() > 1 && arg[0] == '-' && !ParseInt(arg, -1000000, 0, n)) {
             error = "unknown option " + arg;
             return false;
@@ -94,8 +100,24 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
     return true;
 }
 
+namespace {
+
+class StderrTrace : public FrameObserver {
+public:
+    void Exchanged(const Request& request, const uint8_t* reply,
+                   const ExchangeResult& result) override {
+        const FrameRecord f = MakeFrameRecord(request, reply, result);
+        std::fprintf(stderr, "%s\n%s\n", RequestTraceLine(f).c_str(), ReplyTraceLine(f).c_str());
+        std::fflush(stderr);
+    }
+};
+
+}  // namespace
+
 LineOptions LineOptionsFor(const Options& options, size_t bufferSize) {
+    static StderrTrace trace;
     LineOptions line;
+    if (options.trace) line.observer = &trace;
     line.direction = options.direction;
     line.bufferSize = bufferSize;
     line.replyTimeoutMs = options.replyTimeoutMs;

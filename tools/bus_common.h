@@ -19,6 +19,8 @@ struct Options {
     std::vector<int> addresses;  // --address A[,A...]
     bool json = false;
     bool extended = false;
+    bool trace = false;          // --trace: every exchange on standard error
+    bool fast = false;           // --fast: poll with the line's own pause only
     long turns = -1;             // --turns N, -1: until interrupted
     int replyTimeoutMs = 0;      // --timeout MS, 0: the rate's own
     DirectionSetting direction = DirectionFromEnvironment();
@@ -36,6 +38,8 @@ bool ParseInt(const std::string& text, long lo, long hi, long& value);
 // On failure returns false with a one-line message in `error`.
 bool ParseWriteCommand(const Options& options, RegisterWrite& write, std::string& error);
 
+// The line settings of the options; with --trace the line reports every exchange on
+// standard error as the traffic monitor shows it.
 LineOptions LineOptionsFor(const Options& options, size_t bufferSize);
 
 // The decoded state of one analyzer under the poll block's field names.

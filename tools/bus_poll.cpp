@@ -1,5 +1,6 @@
 // zta-bus poll: the station's own poll thread on a shell, one line per data notice.
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <mutex>
@@ -49,8 +50,22 @@ public:
             json["slot"] = slot;
             json["address"] = s.address;
             AddReadings(json, r);
+            const LinkHealth& h = s.health;
+            auto ms = [](long us) { return us < 0 ? Json(nullptr) : Json(us / 1000.0); };
+            Json health;
+            health["requests"] = h.requests;
+            health["goodReplies"] = h.goodReplies;
+            health["timeouts"] = h.timeouts;
+            health["wrongCrc"] = h.wrongCrc;
+            health["foreign"] = h.foreign;
+            health["refusals"] = h.refusals;
+            health["echoes"] = h.echoes;
+            health["lastReplyMs"] = ms(h.lastReplyUs);
+            health["meanReplyMs"] = ms(h.MeanReplyUs());
+            health["maxReplyMs"] = ms(h.maxReplyUs);
             json["errorCount"] = s.errorCount;
             json["extendedModel"] = s.extendedModel;
+            json["health"] = health;
             std::printf("%s\n", JsonLine(json).c_str());
         } else if (s.errorCount >= kLostContactLimit) {
             std::printf("slot %d: %d: no contact (errors %d)\n", slot, s.address, s.errorCount);
@@ -129,6 +144,7 @@ int RunPoll(int argc, char** argv) {
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+    block.SetFastPolling(o.fast);
     PollThread poll(block, sink, timing);
     poll.Start();
     // The handler only raises a flag; the stop itself is asked from here.

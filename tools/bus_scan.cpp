@@ -76,7 +76,7 @@ int RunScan(int argc, char** argv) {
         return kUsage;
     }
     if (!o.addresses.empty() || o.extended || o.turns != -1 || !o.positional.empty()) {
-        std::fputs("zta-bus: scan takes only --port, --baud, --timeout, --rs485 and --json\n",
+        std::fputs("zta-bus: scan takes only --port, --baud, --timeout, --rs485, --trace and --json\n",
                    stderr);
         return kUsage;
     }

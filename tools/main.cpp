@@ -12,10 +12,11 @@ const char kUsage[] =
     "       zta-bus write --port P [--baud B] --address N COMMAND [VALUE]\n"
     "           COMMAND: zero | typical | high [VOL] | middle [VOL] | threshold1 V |\n"
     "                    threshold2 V | factory V | address V | baud V\n"
-    "       zta-bus poll  --port P [--baud B] --address A[,A...] [--turns N] [--json]\n"
+    "       zta-bus poll  --port P [--baud B] --address A[,A...] [--turns N] [--fast] [--json]\n"
     "       zta-bus scan  --port P [--baud B] [--json]\n"
     "       zta-bus --help | --version\n"
-    "options: --rs485 driver|program|auto (direction switching), --timeout MS (reply time-out)\n"
+    "options: --rs485 driver|program|auto (direction switching), --timeout MS (reply time-out),\n"
+    "         --trace (every request and reply on standard error)\n"
     "--port takes a device path (or, on Windows, a port name); --baud defaults to 9600.\n";
 
 }  // namespace

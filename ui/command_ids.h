@@ -88,6 +88,12 @@ enum class CommandId : int {
     ToolThreshold1 = 32790,
     ToolThreshold2 = 32791,
     ToolInsertActive = 32792,
+
+    // The bench tools in "Связь"
+    FastPolling = 33001,
+    BusOverview = 33002,
+    TrafficMonitor = 33003,
+    OpenFoundRest = 33004,
     // Records beside the record files: the trend of the active window, the CSV log, the bench.
     Trend = 33100,
     CsvLog = 33101,

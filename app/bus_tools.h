@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+#include <vector>
+
+#include "poll/command_track.h"
+#include "poll/frame_ring.h"
+#include "poll/poll_block.h"
+#include "ui/traffic_monitor.h"
+#include "ui/command_router.h"
+
+class QAction;
+class QProgressBar;
+
+namespace zta {
+
+class BusOverviewDock;
+class MainWindow;
+
+// What a bench of many analyzers needs beside the analyzer windows: the bus overview dock, the
+// traffic monitor and its frame ring, fast polling, command states in the audit log, the
+// search's progress bar and the found analyzers that have no window yet.
+class BusTools : public QObject, public CommandTarget {
+    Q_OBJECT
+public:
+    explicit BusTools(MainWindow& frame);
+    ~BusTools() override;
+
+    FrameRing& ring() { return ring_; }
+    BusOverviewDock& overview() { return *overview_; }
+    TrafficMonitor* monitor() const { return monitor_; }
+    QProgressBar* searchProgress() const { return searchProgress_; }
+
+    // A data notice of some window (cheap: the overview redraws a few times a second).
+    void DataChanged();
+    // The windows changed (opened, closed, renumbered).
+    void WindowsChanged();
+    // A command's state changed (poll thread report, or a confirmation on the UI thread).
+    void CommandChanged(const CommandReport& report);
+    // The operator confirmed `which` in `slot`; `previous` is the track it had before.
+    void CommandConfirmed(int slot, Command which, const CommandTrack& previous);
+    // Before a high or middle gas calibration: false when the operator stopped at the warning.
+    bool ConfirmCalibrationGas(int slot, QWidget* owner);
+
+    // Search: progress (number tried, -1 hides the bar) and the analyzers found beyond the
+    // windows a search opens.
+    void SearchProgress(int number);
+    void SetFoundWithoutWindow(std::vector<int> numbers);
+    void OpenFoundRest();
+    const std::vector<int>& foundWithoutWindow() const { return foundRest_; }
+
+    void ShowMonitor();
+    // Shows the overview, tall enough for every row when many windows are open.
+    void ShowOverview();
+    bool OnCommand(CommandId id) override;
+    bool OnUpdateCommand(CommandId id, CommandState& state) override;
+
+private:
+    void AddMenuItems();
+    void Activate(ViewId view);
+    void Audit(const CommandReport& report);
+
+    MainWindow& frame_;
+    FrameRing ring_;
+    BusOverviewDock* overview_;
+    QPointer<TrafficMonitor> monitor_;
+    QProgressBar* searchProgress_;
+    std::vector<int> foundRest_;
+};
+
+}  // namespace zta

@@ -1,0 +1,199 @@
+// The parts of a bench of many analyzers: audit lines, the calibration gas check, the bus
+// overview's rows, the traffic monitor.
+
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+#include "device/audit_log.h"
+#include "gas/gas_check.h"
+#include "poll/frame_ring.h"
+#include "ui/bus_overview_model.h"
+#include "ui/traffic_monitor.h"
+
+using namespace zta;
+
+namespace {
+
+CommandTrack Track(CommandStatus state, uint16_t reg, uint16_t value,
+                   CommandFailure failure = CommandFailure::None) {
+    CommandTrack t;
+    t.state = state;
+    t.reg = reg;
+    t.value = value;
+    t.failure = failure;
+    t.id = 1;
+    return t;
+}
+
+std::vector<OverviewRow> Rows(const PollBlock& block) {
+    std::vector<OverviewRow> rows;
+    for (int i = 0; i < block.WindowCount(); ++i) rows.push_back({block.View(i), block.Snapshot(i), true});
+    return rows;
+}
+
+QStringList Column(const BusOverviewModel& model, int column) {
+    QStringList out;
+    for (int r = 0; r < model.rowCount(); ++r) out << model.index(r, column).data().toString();
+    return out;
+}
+
+void Exchange(FrameRing& ring, uint8_t address) {
+    const Request request = ReadRequest(address, kReadingsRegister, kShortReadCount);
+    ExchangeResult x;
+    x.writeOk = true;
+    x.sentAt = std::chrono::system_clock::now();
+    ring.Exchanged(request, request.data(), x);
+}
+
+}  // namespace
+
+class BenchPartsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void auditLinesByteForByte() {
+        const QDateTime at(QDate(2026, 12, 10), QTime(16, 4, 38, 7), QTimeZone(3 * 3600));
+        struct Case {
+            AuditEntry entry;
+            QByteArray line;
+        };
+        const Case cases[] = {
+            {{at, QStringLiteral("/dev/ttyUSB0"), 3, 1234, Command::Zero,
+              Track(CommandStatus::Confirmed, 1, 0)},
+             "2026-12-10T16:04:38.007+03:00;/dev/ttyUSB0;3;1234;Установка нуля;1;0;выполнена\r\n"},
+            // The factory number as the analyzer holds it: unsigned 16 bits.
+            {{at, QStringLiteral("COM3"), 255, -1, Command::MaxGas,
+              Track(CommandStatus::Failed, 3, 4400, CommandFailure::NoEcho)},
+             "2026-12-10T16:04:38.007+03:00;COM3;255;65535;Газ высокой концентрации;3;4400;"
+             "не выполнена: нет ответа после 5 попыток\r\n"},
+            {{at.toUTC(), QStringLiteral("/tmp/a;b"), 0, 0, Command::NewAddress,
+              Track(CommandStatus::Pending, 0, 0x0708)},
+             "2026-12-10T13:04:38.007Z;\"/tmp/a;b\";0;0;Изменить сетевой номер;0;1800;ожидает\r\n"},
+            {{at, QStringLiteral("COM1"), 7, 40000, Command::Threshold2,
+              Track(CommandStatus::Failed, 6, 60, CommandFailure::PollingStopped)},
+             "2026-12-10T16:04:38.007+03:00;COM1;7;40000;Порог 2;6;60;"
+             "не выполнена: опрос остановлен\r\n"},
+        };
+        for (const Case& c : cases) QCOMPARE(BuildAuditLine(c.entry), c.line);
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString folder = dir.path() + QLatin1Char('/');
+        for (const Case& c : cases) QVERIFY(AppendAuditEntry(folder, c.entry));
+        QFile file(AuditFilePath(folder));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray expected = AuditFileStart();
+        for (const Case& c : cases) expected += c.line;
+        QCOMPARE(file.readAll(), expected);
+        QVERIFY(AuditFileStart().startsWith("\xEF\xBB\xBF"));
+        QVERIFY(!AppendAuditEntry(folder + QStringLiteral("missing/"), cases[0].entry));
+    }
+
+    void gasWarningOnlyForAReportedMismatch() {
+        const GasInfo* methane = GasByCode(1);
+        const GasInfo* propane = GasByCode(2);
+        struct Case {
+            const char* name;
+            const GasInfo* chosen;
+            bool linkUp;
+            bool extended;
+            int code;
+            const char* text;
+            const char* reported;  // nullptr: no warning
+        };
+        const Case cases[] = {
+            {"standard, other code", methane, true, false, 2, "", "Пропан"},
+            {"standard, same code", propane, true, false, 2, "", nullptr},
+            {"extended, formula", propane, true, true, 0, "CH4 ", "Метан (CH4)"},
+            {"extended, name", methane, true, true, 0, "Пропан", "Пропан"},
+            {"extended, same formula", methane, true, true, 0, " ch4", nullptr},
+            {"extended, unknown text", methane, true, true, 0, "XYZ", nullptr},
+            {"standard, no gas code", methane, true, false, 0, "", nullptr},
+            {"no contact", methane, false, false, 2, "", nullptr},
+            {"no gas chosen", nullptr, true, false, 2, "", nullptr},
+        };
+        for (const Case& c : cases) {
+            const auto m = CheckCalibrationGas(c.chosen, c.linkUp, c.extended, c.code, c.text);
+            QVERIFY2(m.has_value() == (c.reported != nullptr), c.name);
+            if (!m) continue;
+            QCOMPARE(m->reported, QString::fromUtf8(c.reported));
+            QCOMPARE(m->chosen, QString::fromUtf8(c.chosen->name));
+        }
+        const auto m = CheckCalibrationGas(methane, true, false, 2, "");
+        QCOMPARE(GasMismatchText(12, *m),
+                 QStringLiteral("Прибор № 12 измеряет газ «Пропан», а для калибровки выбран газ "
+                                "«Метан».\nПродолжить?"));
+    }
+
+    void overviewRowsFollowTheWindows() {
+        PollBlock block;
+        BusOverviewModel model;
+        model.SetSource([&] { return Rows(block); });
+        for (int n : {5, 9, 30}) block.SetAddress(*block.Register(100 + n), n);
+        model.Refresh();
+        QCOMPARE(Column(model, BusOverviewModel::Number), (QStringList{"5", "9", "30"}));
+        QCOMPARE(model.ViewAt(2), ViewId(130));
+
+        block.Close(0);  // the later windows move up
+        model.Refresh();
+        QCOMPARE(Column(model, BusOverviewModel::Number), (QStringList{"9", "30"}));
+        QCOMPARE(model.RowOfView(130), 1);
+        QCOMPARE(model.RowOfView(105), -1);
+
+        block.SetAddress(1, 31);  // renumbered in its window
+        block.SetAddress(*block.Register(200), 2);
+        model.Refresh();
+        QCOMPARE(Column(model, BusOverviewModel::Number), (QStringList{"9", "31", "2"}));
+        QCOMPARE(Column(model, BusOverviewModel::Link),
+                 (QStringList{"нет связи", "нет связи", "нет связи"}));
+
+        block.ConfirmCommand(0, Command::Threshold1, 40);
+        model.Refresh();
+        QCOMPARE(model.index(0, BusOverviewModel::LastCommand).data().toString(),
+                 QStringLiteral("Порог 1"));
+        QCOMPARE(model.index(0, BusOverviewModel::CommandStateColumn).data().toString(),
+                 QStringLiteral("ожидает"));
+        QCOMPARE(model.index(0, BusOverviewModel::Number).data(BusOverviewModel::SortRole).toInt(), 9);
+
+        // However many notices, one refresh per tick.
+        const int before = model.Refreshes();
+        for (int i = 0; i < 500; ++i) model.MarkDirty();
+        QTRY_VERIFY_WITH_TIMEOUT(model.Refreshes() > before, 10000);
+        QCOMPARE(model.Refreshes(), before + 1);
+    }
+
+    void monitorShowsFiltersPausesAndSaves() {
+        FrameRing ring(64);
+        TrafficMonitor monitor(ring);
+        for (uint8_t a : {1, 2, 1}) Exchange(ring, a);
+        monitor.Pull();
+        QCOMPARE(monitor.lines()->blockCount(), 6);
+        QVERIFY(monitor.Text().contains(QStringLiteral(" -> 2  02 04 00 01 00 0A")));
+
+        monitor.SetFilter(1);
+        QCOMPARE(monitor.lines()->blockCount(), 4);
+        QVERIFY(!monitor.Text().contains(QStringLiteral(" -> 2 ")));
+
+        monitor.SetPaused(true);
+        Exchange(ring, 1);
+        monitor.Pull();
+        QCOMPARE(monitor.lines()->blockCount(), 4);
+        monitor.SetPaused(false);
+        QCOMPARE(monitor.lines()->blockCount(), 6);
+
+        QTemporaryDir dir;
+        const QString path = dir.path() + QStringLiteral("/trace.txt");
+        QVERIFY(monitor.SaveTo(path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), monitor.Text() + QLatin1Char('\n'));
+        QVERIFY(!monitor.SaveTo(dir.path() + QStringLiteral("/missing/trace.txt")));
+    }
+};
+
+QTEST_MAIN(BenchPartsTest)
+#include "bench_parts_test.moc"

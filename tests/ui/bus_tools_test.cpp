@@ -1,0 +1,177 @@
+// The bench tools in the station: the gas warning before a calibration, command states in the
+// audit log and the window, the overview's rows and double click, the found analyzers without a
+// window, the fast-polling item.
+
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+
+#include <memory>
+
+#include "app/bus_tools.h"
+#include "device/analyzer_document.h"
+#include "device/analyzer_view.h"
+#include "device/audit_log.h"
+#include "sim/bus.h"
+#include "station_support.h"
+#include "ui/bus_overview_dock.h"
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+QStringList Numbers(BusOverviewModel& model) {
+    model.Refresh();
+    QStringList out;
+    for (int r = 0; r < model.rowCount(); ++r)
+        out << model.index(r, BusOverviewModel::Number).data().toString();
+    return out;
+}
+
+}  // namespace
+
+class BusToolsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void gasWarningBeforeCalibrationAndTheCommandsOutcomeInTheAuditLog() {
+        auto bus = zta::sim::Bus::OpenPty();
+        QVERIFY(bus);
+        zta::sim::AnalyzerConfig a;
+        a.model = zta::sim::Model::Standard;
+        a.address = 3;
+        a.gasCode = 2;  // propane, where the station calibrates methane
+        bus->AddAnalyzer(a);
+        a.address = 4;
+        a.gasCode = 1;
+        bus->AddAnalyzer(a);
+        bus->Start();
+        TestStation st({QString::fromStdString(bus->PortPath())},
+                       std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
+        f->SetPollTiming(FastTiming());
+        f->OpenNewDocument();
+        const auto children = f->mdiArea()->subWindowList();
+        QCOMPARE(children.size(), 2);
+        for (int i = 0; i < 2; ++i) ViewIn(children[i])->numberField()->setText(QString::number(3 + i));
+        f->Connect();
+        for (QMdiSubWindow* child : children)
+            QVERIFY(QTest::qWaitFor([child] { return ViewIn(child)->GetDocument().linkUp; }, kWaitMs));
+
+        const QString confirmation = QStringLiteral(
+            "Установить газ максимальной концентрации (4.40 Об. долей) в приборе № %1 ?");
+        // A mismatch: the warning names both gases; Cancel there stops before the confirmation.
+        f->mdiArea()->setActiveSubWindow(children[0]);
+        st.prompter.Answer(Prompter::ResultCancel);
+        QVERIFY(f->router().dispatch(CommandId::HighGas));
+        QCOMPARE(st.prompter.boxes().size(), size_t(1));
+        QCOMPARE(st.prompter.boxes()[0].text,
+                 QStringLiteral("Прибор № 3 измеряет газ «Пропан», а для калибровки выбран газ "
+                                "«Метан».\nПродолжить?"));
+        QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Внимание"));
+        QCOMPARE(st.prompter.boxes()[0].buttons, Prompter::Ok | Prompter::Cancel);
+        QVERIFY(!f->block().Snapshot(0).pendingMaxGas);
+        // OK there leads to the confirmation the command always had.
+        st.prompter.clear();
+        QVERIFY(f->router().dispatch(CommandId::HighGas));
+        QCOMPARE(st.prompter.boxes().size(), size_t(2));
+        QCOMPARE(st.prompter.boxes()[1].text, confirmation.arg(3));
+
+        // The same gas: no warning, only the confirmation.
+        st.prompter.clear();
+        f->mdiArea()->setActiveSubWindow(children[1]);
+        QVERIFY(f->router().dispatch(CommandId::HighGas));
+        QCOMPARE(st.prompter.boxes().size(), size_t(1));
+        QCOMPARE(st.prompter.boxes()[0].text, confirmation.arg(4));
+
+        // Every state of both commands reaches the audit log and the window.
+        const QString audit = AuditFilePath(f->recordFolder());
+        auto auditText = [&] {
+            QFile file(audit);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        QVERIFY(QTest::qWaitFor([&] { return auditText().count(QStringLiteral(";выполнена\r\n")) == 2; },
+                                kWaitMs));
+        const QStringList lines = auditText().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 7);  // the header, then three states for each command
+        const QString port = QString::fromStdString(f->block().PortName());
+        for (int address : {3, 4}) {
+            QStringList states;
+            for (const QString& line : lines) {
+                const QStringList fields = line.split(QLatin1Char(';'));
+                if (fields.size() != 8 || fields[2] != QString::number(address)) continue;
+                QCOMPARE(fields[1], port);
+                QCOMPARE(fields[3], QStringLiteral("1234"));
+                QCOMPARE(fields[4], QStringLiteral("Газ высокой концентрации"));
+                QCOMPARE(fields[5], QStringLiteral("3"));
+                QCOMPARE(fields[6], QStringLiteral("4400"));
+                states << fields[7];
+            }
+            QCOMPARE(states, (QStringList{QStringLiteral("ожидает"), QStringLiteral("отправлена"),
+                                          QStringLiteral("выполнена")}));
+        }
+        QCOMPARE(ViewIn(children[0])->commandStateText(),
+                 QStringLiteral("Газ высокой концентрации:\nвыполнена"));
+        f->Disconnect();
+    }
+
+    void overviewFollowsTheWindowsAndBringsThemUp() {
+        TestStation st;
+        MainWindow* f = st.frame;
+        BusOverviewModel& model = f->busTools().overview().model();
+        qDeleteAll(f->mdiArea()->subWindowList());  // the window the station starts with
+        for (int n : {5, 9, 30}) {
+            QMdiSubWindow* child = f->OpenNewDocument();
+            QVERIFY(child);
+            f->block().SetAddress(f->block().WindowCount() - 1, n);
+        }
+        QCOMPARE(Numbers(model), (QStringList{"5", "9", "30"}));
+        const QList<QMdiSubWindow*> children = f->mdiArea()->subWindowList();
+        delete children[0];  // the later windows move up
+        QCOMPARE(Numbers(model), (QStringList{"9", "30"}));
+        f->block().SetAddress(0, 10);
+        QCOMPARE(Numbers(model), (QStringList{"10", "30"}));
+
+        // A double click on a row brings up its window, minimized or not.
+        f->busTools().ShowOverview();
+        QTableView* table = f->busTools().overview().table();
+        children[2]->showMinimized();
+        f->mdiArea()->setActiveSubWindow(children[1]);
+        // Sorted by network number, descending: the row of 30 comes first.
+        table->sortByColumn(BusOverviewModel::Number, Qt::DescendingOrder);
+        QCOMPARE(table->model()->index(0, BusOverviewModel::Number).data().toString(), QStringLiteral("30"));
+        emit table->doubleClicked(table->model()->index(0, BusOverviewModel::Gas));
+        QCOMPARE(f->mdiArea()->activeSubWindow(), children[2]);
+        QVERIFY(!children[2]->isMinimized());
+
+        // Found by a search beyond the windows it opened: listed, and opened with one action.
+        f->busTools().SetFoundWithoutWindow({200, 201});
+        QCOMPARE(Numbers(model), (QStringList{"10", "30", "200", "201"}));
+        QCOMPARE(model.index(2, BusOverviewModel::Link).data().toString(), QStringLiteral("окна нет"));
+        QVERIFY(f->router().query(CommandId::OpenFoundRest).enabled);
+        QVERIFY(f->router().dispatch(CommandId::OpenFoundRest));
+        QCOMPARE(f->block().WindowCount(), 4);
+        QCOMPARE(Numbers(model), (QStringList{"10", "30", "200", "201"}));
+        QCOMPARE(model.ViewAt(3), f->block().View(3));
+        QVERIFY(!f->router().query(CommandId::OpenFoundRest).enabled);
+    }
+
+    void fastPollingIsACheckableItemOffByDefault() {
+        TestStation st;
+        MainWindow* f = st.frame;
+        QVERIFY(!f->block().FastPolling());
+        QVERIFY(!f->router().query(CommandId::FastPolling).checked);
+        QVERIFY(f->router().dispatch(CommandId::FastPolling));
+        QVERIFY(f->block().FastPolling());
+        QVERIFY(f->router().query(CommandId::FastPolling).checked);
+        QAction* item = f->router().action(CommandId::FastPolling);
+        QVERIFY(item && item->isCheckable());
+        QCOMPARE(item->text(), QStringLiteral("Быстрый опрос"));
+    }
+};
+
+QTEST_MAIN(BusToolsTest)
+#include "bus_tools_test.moc"

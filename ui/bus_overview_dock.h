@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDockWidget>
+
+#include <functional>
+
+#include "ui/bus_overview_model.h"
+
+class QPushButton;
+class QSortFilterProxyModel;
+class QTableView;
+
+namespace zta {
+
+// The bus overview as a dock of the main window: a sortable table of every analyzer window
+// (and of analyzers found by a search that have no window yet), one row each.
+class BusOverviewDock : public QDockWidget {
+    Q_OBJECT
+public:
+    explicit BusOverviewDock(QWidget* parent = nullptr);
+
+    BusOverviewModel& model() { return *model_; }
+    QTableView* table() const { return table_; }
+    QPushButton* openRestButton() const { return openRest_; }
+
+    // A double click on a row with a window.
+    std::function<void(ViewId)> onActivate;
+    // "Открыть остальные": windows for the found analyzers that have none.
+    std::function<void()> onOpenRest;
+    // Shows the button while some found analyzers have no window.
+    void SetRestCount(int count);
+
+    // The view of the row at the table's (sorted) row; 0 for none.
+    ViewId ViewAtTableRow(int row) const;
+
+private:
+    BusOverviewModel* model_;
+    QSortFilterProxyModel* proxy_;
+    QTableView* table_;
+    QPushButton* openRest_;
+};
+
+}  // namespace zta

@@ -1,0 +1,200 @@
+#include "ui/bus_overview_model.h"
+
+#include <QColor>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+
+#include "ui/command_texts.h"
+
+namespace zta {
+
+namespace {
+
+// The age column moves on its own: without notices the rows are pulled once a second.
+constexpr int kIdleTicksPerRefresh = 1000 / BusOverviewModel::RefreshMs;
+
+bool LinkUp(const Slot& s) { return s.errorCount < kLostContactLimit; }
+
+QString Ms(long us) { return us < 0 ? QString() : QString::number(us / 1000.0, 'f', 1); }
+
+// Three dots: health, threshold 1, threshold 2; lit when the bit is set.
+QIcon RelayIcon(uint8_t bits) {
+    static QIcon cache[8];
+    QIcon& icon = cache[bits & 7];
+    if (!icon.isNull()) return icon;
+    QPixmap pixmap(34, 12);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor on[3] = {QColor(0, 160, 0), QColor(230, 160, 0), QColor(210, 0, 0)};
+    for (int i = 0; i < 3; ++i) {
+        p.setPen(Qt::darkGray);
+        p.setBrush((bits >> i) & 1 ? on[i] : QColor(Qt::white));
+        p.drawEllipse(QRectF(1 + 11 * i, 1, 10, 10));
+    }
+    p.end();
+    icon = QIcon(pixmap);
+    return icon;
+}
+
+}  // namespace
+
+BusOverviewModel::BusOverviewModel(QObject* parent) : QAbstractTableModel(parent) {
+    timer_.setInterval(RefreshMs);
+    connect(&timer_, &QTimer::timeout, this, &BusOverviewModel::Tick);
+    timer_.start();
+}
+
+void BusOverviewModel::SetSource(Source source) {
+    source_ = std::move(source);
+    Refresh();
+}
+
+void BusOverviewModel::MarkDirty() { dirty_ = true; }
+
+void BusOverviewModel::Tick() {
+    if (!dirty_ && ++idleTicks_ < kIdleTicksPerRefresh) return;
+    Refresh();
+}
+
+void BusOverviewModel::Refresh() {
+    dirty_ = false;
+    idleTicks_ = 0;
+    ++refreshes_;
+    std::vector<OverviewRow> rows = source_ ? source_() : std::vector<OverviewRow>{};
+    const int before = static_cast<int>(rows_.size());
+    const int after = static_cast<int>(rows.size());
+    // Rows are slots: a close moves the later rows up, so everything left is redrawn.
+    if (after < before) {
+        beginRemoveRows({}, after, before - 1);
+        rows_.resize(after);
+        endRemoveRows();
+    } else if (after > before) {
+        beginInsertRows({}, before, after - 1);
+        rows_.resize(after);
+        endInsertRows();
+    }
+    rows_ = std::move(rows);
+    if (after > 0) emit dataChanged(index(0, 0), index(after - 1, ColumnCount - 1));
+}
+
+ViewId BusOverviewModel::ViewAt(int row) const {
+    return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[row].view : 0;
+}
+
+int BusOverviewModel::RowOfView(ViewId view) const {
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].view == view) return static_cast<int>(i);
+    return -1;
+}
+
+const OverviewRow* BusOverviewModel::RowAt(int row) const {
+    return row >= 0 && row < static_cast<int>(rows_.size()) ? &rows_[row] : nullptr;
+}
+
+int BusOverviewModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int BusOverviewModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant BusOverviewModel::data(const QModelIndex& index, int role) const {
+    const OverviewRow* row = RowAt(index.row());
+    if (!row || index.column() < 0 || index.column() >= ColumnCount) return {};
+    switch (role) {
+    case Qt::DisplayRole: return Display(*row, index.column());
+    case SortRole: return SortKey(*row, index.column());
+    case Qt::DecorationRole:
+        if (index.column() == Relays && LinkUp(row->slot)) return RelayIcon(row->slot.relayState);
+        return {};
+    case Qt::TextAlignmentRole:
+        if (index.column() == Gas || index.column() == LastCommand ||
+            index.column() == CommandStateColumn || index.column() == Link)
+            return int(Qt::AlignLeft | Qt::AlignVCenter);
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::ForegroundRole:
+        if (index.column() == Link && !LinkUp(row->slot)) return QColor(Qt::red);
+        if (index.column() == CommandStateColumn) {
+            const CommandTrack* t = zta::LastCommand(row->slot.commands);
+            if (t && t->state == CommandStatus::Failed) return QColor(Qt::red);
+        }
+        return {};
+    default: return {};
+    }
+}
+
+QVariant BusOverviewModel::Display(const OverviewRow& row, int column) const {
+    const Slot& s = row.slot;
+    const LinkHealth& h = s.health;
+    const bool up = LinkUp(s);
+    switch (column) {
+    case Number: return s.address;
+    case Factory: return up ? QVariant(static_cast<uint16_t>(s.factoryNumber)) : QVariant();
+    case Gas: return QString::fromStdString(s.gasName).trimmed();
+    case Concentration: return up ? QString::number(s.concentration, 'f', 0) : QString();
+    case UnitValue: {
+        const QString unit = QString::fromStdString(s.unitName).trimmed();
+        if (!up || unit.isEmpty() || unit == QLatin1String("-")) return {};
+        return QString::number(s.deviceRange * 0.01 * s.concentration, 'f', 2) +
+               QLatin1Char(' ') + unit;
+    }
+    case Thresholds:
+        return up ? QStringLiteral("%1 / %2").arg(s.threshold1).arg(s.threshold2) : QString();
+    case Relays: return {};
+    case Link:
+        if (!row.view) return QStringLiteral("окна нет");
+        if (!row.polling) return QStringLiteral("не опрашивается");
+        return up ? QStringLiteral("есть") : QStringLiteral("нет связи");
+    case Age: {
+        if (h.lastAnswerMs == 0) return {};
+        const double seconds = (SteadyNowMs() - h.lastAnswerMs) / 1000.0;
+        return QStringLiteral("%1 с").arg(seconds, 0, 'f', 1);
+    }
+    case Requests: return QVariant::fromValue(h.requests);
+    case Replies: return QVariant::fromValue(h.goodReplies);
+    case Timeouts: return QVariant::fromValue(h.timeouts);
+    case BadReplies: return QVariant::fromValue(h.BadReplies());
+    case Refusals: return QVariant::fromValue(h.refusals);
+    case MeanReply: return Ms(h.MeanReplyUs());
+    case MaxReply: return Ms(h.maxReplyUs);
+    case LastCommand: {
+        Command which{};
+        return zta::LastCommand(s.commands, &which) ? CommandName(which) : QString();
+    }
+    case CommandStateColumn: {
+        const CommandTrack* t = zta::LastCommand(s.commands);
+        return t ? CommandStateText(*t) : QString();
+    }
+    default: return {};
+    }
+}
+
+QVariant BusOverviewModel::SortKey(const OverviewRow& row, int column) const {
+    const Slot& s = row.slot;
+    const LinkHealth& h = s.health;
+    switch (column) {
+    case Concentration:
+    case UnitValue: return s.concentration;
+    case Thresholds: return s.threshold1 * 1000 + s.threshold2;
+    case Relays: return s.relayState;
+    case Link: return s.errorCount;
+    case Age: return h.lastAnswerMs ? QVariant::fromValue(SteadyNowMs() - h.lastAnswerMs) : QVariant::fromValue(Q_INT64_C(1) << 62);
+    case MeanReply: return QVariant::fromValue(h.MeanReplyUs());
+    case MaxReply: return QVariant::fromValue(h.maxReplyUs);
+    default: return Display(row, column);
+    }
+}
+
+QVariant BusOverviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
+    static const char* const titles[ColumnCount] = {
+        "№", "Зав. №", "Газ", "%НКПР", "Ед. прибора", "Пороги", "Реле", "Связь", "Ответ",
+        "Запросы", "Ответы", "Тайм-ауты", "Ошибки", "Отказы", "Ср., мс", "Макс., мс",
+        "Команда", "Состояние"};
+    return section >= 0 && section < ColumnCount ? QString::fromUtf8(titles[section]) : QVariant();
+}
+
+}  // namespace zta

@@ -1,0 +1,132 @@
+#include "ui/traffic_monitor.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "ui/dialogs.h"
+#include "poll/frame_ring.h"
+
+namespace zta {
+
+TrafficMonitor::TrafficMonitor(const FrameRing& ring, QWidget* parent)
+    : QWidget(parent),
+      ring_(ring),
+      pause_(new QCheckBox(QStringLiteral("Пауза"), this)),
+      filter_(new QSpinBox(this)),
+      save_(new QPushButton(QStringLiteral("Сохранить..."), this)),
+      clear_(new QPushButton(QStringLiteral("Очистить"), this)),
+      text_(new QPlainTextEdit(this)) {
+    setWindowTitle(QStringLiteral("Обмен по линии"));
+    filter_->setRange(-1, 255);
+    filter_->setValue(-1);
+    filter_->setSpecialValueText(QStringLiteral("все"));
+    text_->setReadOnly(true);
+    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text_->setMaximumBlockCount(kMaxLines);
+    text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(pause_);
+    bar->addSpacing(12);
+    bar->addWidget(new QLabel(QStringLiteral("Сетевой номер:"), this));
+    bar->addWidget(filter_);
+    bar->addStretch();
+    bar->addWidget(clear_);
+    bar->addWidget(save_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(text_);
+    resize(900, 500);
+
+    timer_.setInterval(kPullMs);
+    connect(&timer_, &QTimer::timeout, this, &TrafficMonitor::Pull);
+    connect(pause_, &QCheckBox::toggled, this, [this](bool on) {
+        if (!on) Pull();
+    });
+    connect(filter_, &QSpinBox::valueChanged, this, [this] { Reload(); });
+    connect(clear_, &QPushButton::clicked, this, [this] {
+        text_->clear();
+        last_ = ring_.LastSequence();
+    });
+    connect(save_, &QPushButton::clicked, this, &TrafficMonitor::AskAndSave);
+}
+
+void TrafficMonitor::SetPaused(bool paused) { pause_->setChecked(paused); }
+bool TrafficMonitor::Paused() const { return pause_->isChecked(); }
+void TrafficMonitor::SetFilter(int networkNumber) { filter_->setValue(networkNumber); }
+int TrafficMonitor::Filter() const { return filter_->value(); }
+
+void TrafficMonitor::Pull() {
+    if (Paused()) return;
+    const auto frames = ring_.Since(last_);
+    if (frames.empty()) return;
+    last_ = frames.back().sequence;
+    const int only = Filter();
+    QString block;
+    for (const FrameRecord& f : frames) {
+        if (only >= 0 && f.Address() != only) continue;
+        if (!block.isEmpty()) block += QLatin1Char('\n');
+        block += QString::fromStdString(RequestTraceLine(f)) + QLatin1Char('\n') +
+                 QString::fromStdString(ReplyTraceLine(f));
+    }
+    if (!block.isEmpty()) text_->appendPlainText(block);
+}
+
+void TrafficMonitor::Reload() {
+    text_->clear();
+    last_ = 0;
+    const bool paused = Paused();
+    pause_->blockSignals(true);
+    pause_->setChecked(false);
+    Pull();
+    pause_->setChecked(paused);
+    pause_->blockSignals(false);
+}
+
+QString TrafficMonitor::Text() const { return text_->toPlainText(); }
+
+bool TrafficMonitor::SaveTo(const QString& path, QString* error) const {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    const QByteArray bytes = (Text() + QLatin1Char('\n')).toUtf8();
+    if (file.write(bytes) != bytes.size()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void TrafficMonitor::AskAndSave() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить обмен"),
+                                                      QStringLiteral("обмен.txt"),
+                                                      QStringLiteral("Текст (*.txt)"));
+    if (path.isEmpty()) return;
+    QString error;
+    if (!SaveTo(path, &error))
+        GetPrompter().Error(QStringLiteral("Файл %1 не записан.\n%2").arg(path, error),
+                            windowTitle(), this);
+}
+
+void TrafficMonitor::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Pull();
+    timer_.start();
+}
+
+void TrafficMonitor::hideEvent(QHideEvent* event) {
+    timer_.stop();
+    QWidget::hideEvent(event);
+}
+
+}  // namespace zta
