@@ -144,7 +144,6 @@ TEST_F(LineTest, UnplugHangsUpTheStationAndReplugServesAgain) {
     const std::string dir = TempDir();
     ASSERT_FALSE(dir.empty());
     const std::string link = dir + "/ttyZTA";
-    std::ofstream(link) << "in the way";  // replaced by the link
     Open({At(1)}, 9600, link);
     EXPECT_EQ(bus->PortPath(), link);
     EXPECT_EQ(line.Exchange(ReadRequest(1, 1, 10), 25).size(), 25u);

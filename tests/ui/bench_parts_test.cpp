@@ -90,7 +90,11 @@ private slots:
         for (const Case& c : cases) expected += c.line;
         QCOMPARE(file.readAll(), expected);
         QVERIFY(AuditFileStart().startsWith("\xEF\xBB\xBF"));
-        QVERIFY(!AppendAuditEntry(folder + QStringLiteral("missing/"), cases[0].entry));
+        // A folder that cannot be made (a file stands in its way), even for root.
+        QFile blocker(folder + QStringLiteral("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QVERIFY(!AppendAuditEntry(folder + QStringLiteral("blocker/"), cases[0].entry));
     }
 
     void gasWarningOnlyForAReportedMismatch() {

@@ -94,8 +94,13 @@ class GasE2eTest : public QObject {
         Frame()->mdiArea()->setActiveSubWindow(children_[0]);
         QVERIFY(Frame()->router().query(id).enabled);
         QVERIFY(Frame()->router().dispatch(id));
-        QCOMPARE(st_->prompter.boxes().size(), size_t(1));
-        QCOMPARE(st_->prompter.boxes()[0].text, confirmation);
+        // The analyzer reports methane: for any other station gas the confirmation follows a
+        // gas warning that names it.
+        const auto& boxes = st_->prompter.boxes();
+        QVERIFY(boxes.size() == 1 || boxes.size() == 2);
+        if (boxes.size() == 2)
+            QVERIFY(boxes[0].text.contains(QStringLiteral("Метан")));
+        QCOMPARE(boxes.back().text, confirmation);
         QCOMPARE(AppliedWrite(*bus_, Frame()->block(), kExtended, reg, kWaitMs),
                  WriteFrame(kExtended, reg, value));
     }
