@@ -58,7 +58,7 @@ void ProcessFor(qint64 ms) {
 }
 
 // Answers every box with OK and only counts them: a run of hours must not grow a list.
-class CountingPrompter : public Prompter {
+class CountingPrompter : public ScriptedDialogs {
 public:
     int Show(const QString&, const QString&, Icon, int, QWidget*) override {
         ++count;
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
 
     QApplication qapp(argc, argv);
     CountingPrompter boxes;
-    SetPrompter(&boxes);
+    setDialogs(&boxes);
 
     QTemporaryDir dir;
     auto bus = zta::sim::Bus::OpenPty((dir.path() + QStringLiteral("/line")).toStdString());
@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
                 "%.1f min in all\n",
                 kAnalyzers, timerSeconds, unplugEvery, minutes);
 
-    frame.runTimerDialog = [timerSeconds](int, int) { return std::optional<int>(timerSeconds); };
+    boxes.periods.push_back(timerSeconds);
     frame.OnCommand(CommandId::TimerAll);
     QElapsedTimer run;
     run.start();
@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
                 "data notices: %ld\n",
                 outages, slowestResumeS, boxes.count, notices);
     frame.close();
-    SetPrompter(nullptr);
+    setDialogs(nullptr);
     return 0;
 }
 

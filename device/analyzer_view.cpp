@@ -255,7 +255,7 @@ bool AnalyzerView::ReadNumberField() {
     const auto m = integer.match(number_->text());
     if (!m.hasMatch()) {
         boxOpen_ = true;
-        GetPrompter().Warning(QStringLiteral("Please enter an integer."), {}, this);
+        dialogs().Warning(QStringLiteral("Please enter an integer."), {}, this);
         boxOpen_ = false;
         number_->setFocus();
         return false;
@@ -293,7 +293,7 @@ void AnalyzerView::ApplyNumber() {
         return;
     }
     boxOpen_ = true;
-    GetPrompter().Information(QStringLiteral("Номер должен быть от 0 до 255"),
+    dialogs().Information(QStringLiteral("Номер должен быть от 0 до 255"),
                               QStringLiteral("Внимание"), this);
     boxOpen_ = false;
     editNumber = remembered;
@@ -394,7 +394,7 @@ void AnalyzerView::ShowSoftwareInfo() {
         info.softwareName = doc_.SoftwareNameText();
         info.identifier = doc_.SoftwareIdentifier();
     }
-    GetDeviceDialogs().ShowSoftwareInfo(info, this);
+    dialogs().ShowSoftwareInfo(info, this);
 }
 
 // ---------------------------------------------------------------- notices
@@ -445,7 +445,7 @@ void AnalyzerView::AskBaudSwitch(int baudCode, int networkNumber) {
         QStringLiteral("Скорость прибора № %1 была изменена. Установить скорость %2 ?")
             .arg(networkNumber)
             .arg(baud);
-    if (GetPrompter().Question(text, QStringLiteral("Смена скорости"), this) && doc_.host())
+    if (dialogs().Question(text, QStringLiteral("Смена скорости"), this) && doc_.host())
         host().SwitchBaudAndReconnect(baud);
 }
 
@@ -567,17 +567,17 @@ void AnalyzerView::StopTimer() {
 
 void AnalyzerView::OnSetTimerActive() {
     if (timerRunning) {
-        GetPrompter().Information(QStringLiteral("Таймер уже установлен"),
+        dialogs().Information(QStringLiteral("Таймер уже установлен"),
                                   QStringLiteral("Ошибка"), this);
         return;
     }
     const bool polling = doc_.host() && host().IsPolling();
     if (polling && doc_.registered() && doc_.block->View(doc_.slot) != 0) {
-        const auto period = GetDeviceDialogs().AskTimerPeriod(doc_.address, this);
+        const auto period = dialogs().AskTimerPeriod(doc_.address, this);
         if (period && *period != 0) StartTimer(*period);
         return;
     }
-    GetPrompter().Information(
+    dialogs().Information(
         QStringLiteral("Установка таймера для прибора № %1 не может быть произведена.\r\n    \t"
                        "         Проверьте подключение прибора. ")
             .arg(doc_.address),
@@ -585,7 +585,7 @@ void AnalyzerView::OnSetTimerActive() {
 }
 
 void AnalyzerView::OnInsertActive() {
-    if (const auto note = GetDeviceDialogs().AskNote(doc_.address, this)) pendingText = *note;
+    if (const auto note = dialogs().AskNote(doc_.address, this)) pendingText = *note;
 }
 
 // ---------------------------------------------------------------- commands

@@ -80,12 +80,12 @@ private slots:
         QVERIFY(record.readAll().startsWith("25 100 1000 900 50 0 111 "));
 
         // Analyzer 5 takes 9600; the station asks and follows it.
-        st.prompter.clear();
+        st.dialogs.clear();
         QVERIFY(f->block().ConfirmCommand(extended->GetDocument().slot, zta::Command::NewBaud, 8));
-        QTRY_VERIFY_WITH_TIMEOUT(!st.prompter.boxes().empty(), kWaitMs);
-        QCOMPARE(st.prompter.boxes()[0].text,
+        QTRY_VERIFY_WITH_TIMEOUT(!st.dialogs.boxes().empty(), kWaitMs);
+        QCOMPARE(st.dialogs.boxes()[0].text,
                  QStringLiteral("Скорость прибора № 5 была изменена. Установить скорость 9600 ?"));
-        QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Смена скорости"));
+        QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Смена скорости"));
         QVERIFY(f->IsPolling());
         QCOMPARE(f->block().BaudRate(), 9600u);
         QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
@@ -114,7 +114,7 @@ private slots:
         bus->Start();
         TestStation st({QString::fromStdString(bus->PortPath())},
                        std::make_unique<FormWindowFactory>());
-        ScriptedDialogs dialogs;
+        ScriptedDialogs& dialogs = st.dialogs;
         MainWindow* f = st.frame;
         f->SetPollTiming(FastTiming());
         f->OpenNewDocument();
