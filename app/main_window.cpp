@@ -876,8 +876,7 @@ bool MainWindow::OnCommand(CommandId id) {
     case CommandId::SaveBench:
     case CommandId::OpenBench: {
         const bool save = id == CommandId::SaveBench;
-        const std::optional<QString> path =
-            AskBenchFile(this, save);
+        const std::optional<QString> path = AskBenchFile(this, save);
         if (path && !path->isEmpty()) {
             if (save)
                 SaveBench(*path);

@@ -444,7 +444,7 @@ void AnalyzerView::AskBaudSwitch(int baudCode, int networkNumber) {
     const QString text =
         QStringLiteral("Скорость прибора № %1 была изменена. Установить скорость %2 ?")
             .arg(networkNumber)
-            .arg(baud);
+            .arg(baud != 0 ? baud : static_cast<unsigned>(baudCode));
     if (dialogs().Question(text, QStringLiteral("Смена скорости"), this) && doc_.host())
         host().SwitchBaudAndReconnect(baud);
 }

@@ -4,6 +4,10 @@
 
 #include <QFile>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTest>
 
 #include <memory>
@@ -101,6 +105,57 @@ private slots:
         QCOMPARE(extended->text(FormField::GasName), QStringLiteral(" - "));
         QCOMPARE(extended->numberField()->text(), QStringLiteral("5"));
         bus->Stop();
+    }
+
+    void numberFieldStaysInTheVisibleArea() {
+        TestStation st({QStringLiteral("ttyS0")}, std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
+        f->resize(900, 600);
+        QMdiArea* area = f->mdiArea();
+        const auto allInView = [&](const char* when) {
+            QCoreApplication::processEvents();
+            const QRect visible = area->viewport()->rect();
+            for (QMdiSubWindow* child : area->subWindowList()) {
+                QLineEdit* field = ViewIn(child)->numberField();
+                const QRect shown(field->mapTo(area->viewport(), QPoint(0, 0)), field->size());
+                if (!visible.contains(shown)) {
+                    qWarning("%s: number field at %d,%d outside %dx%d", when, shown.x(),
+                             shown.y(), visible.width(), visible.height());
+                    return false;
+                }
+            }
+            return true;
+        };
+        QCOMPARE(area->subWindowList().size(), 1);
+        QVERIFY(allInView("start"));
+        QVERIFY(f->router().dispatch(CommandId::NewDocument));
+        QCOMPARE(area->subWindowList().size(), 2);
+        QVERIFY(allInView("new window"));
+        QVERIFY(f->router().dispatch(CommandId::WindowTile));
+        QVERIFY(allInView("tiled"));
+    }
+
+    void maximizedWindowKeepsTheCaption() {
+        // Where a maximized window draws no title bar of its own (the Windows style), Qt would
+        // carry its title into the main window's. The style outlives the station.
+        std::unique_ptr<QStyle> windows(QStyleFactory::create(QStringLiteral("Windows")));
+        QVERIFY(windows);
+        TestStation st({QStringLiteral("ttyS0")}, std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
+        const QString caption = f->windowTitle();
+        QMdiSubWindow* child = f->mdiArea()->subWindowList().at(0);
+        child->setStyle(windows.get());
+        ViewIn(child)->numberField()->setText(QStringLiteral("4"));
+        child->showMaximized();
+        QCoreApplication::processEvents();
+        QCOMPARE(f->windowTitle(), caption);
+        // A new number while maximized, and a second window opening maximized.
+        ViewIn(child)->numberField()->setText(QStringLiteral("6"));
+        QVERIFY(f->router().dispatch(CommandId::NewDocument));
+        QCoreApplication::processEvents();
+        QCOMPARE(f->windowTitle(), caption);
+        child->showNormal();
+        QCOMPARE(f->windowTitle(), caption);
     }
 
     void allWindowsCommandsReachEveryView() {

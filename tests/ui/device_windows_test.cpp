@@ -89,6 +89,25 @@ private slots:
         QCOMPARE(host_->pollBlock.View(49), ViewIdOf(windows.back()->view()));
     }
 
+    void baudQuestionNamesTheRateOrTheUnknownCode() {
+        const struct {
+            int code;
+            const char* shown;
+        } cases[] = {{8, "9600"}, {16, "19200"}, {7, "7"}};
+        AnalyzerSubWindow* w = Open();
+        for (const auto& c : cases) {
+            dialogs_->clear();
+            dialogs_->Answer(Dialogs::ResultCancel);
+            w->view()->AskBaudSwitch(c.code, 5);
+            QCOMPARE(dialogs_->boxes().size(), size_t(1));
+            QCOMPARE(dialogs_->boxes()[0].text,
+                     QStringLiteral("Скорость прибора № 5 была изменена. Установить скорость %1 ?")
+                         .arg(QLatin1String(c.shown)));
+            QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("Смена скорости"));
+        }
+        QVERIFY(host_->switchedTo.empty());
+    }
+
     void closingTheFirstOfThreeMovesTheOthersDown() {
         AnalyzerSubWindow* w[3] = {Open(), Open(), Open()};
         w[1]->view()->numberField()->setText(QStringLiteral("11"));
