@@ -58,7 +58,7 @@ void ProcessFor(qint64 ms) {
 }
 
 // Answers every box with OK and only counts them: a run of hours must not grow a list.
-class CountingPrompter : public ScriptedDialogs {
+class CountingDialogs : public ScriptedDialogs {
 public:
     int Show(const QString&, const QString&, Icon, int, QWidget*) override {
         ++count;
@@ -92,7 +92,7 @@ FileCheck CheckRecordFile(const QString& path) {
     return check;
 }
 
-void PrintState(const char* when, double minutes, CountingPrompter& boxes) {
+void PrintState(const char* when, double minutes, CountingDialogs& boxes) {
     std::printf("%6.1f min  %-28s resident %ld KiB, descriptors %ld, boxes %ld\n", minutes, when,
                 ResidentKiB(), OpenDescriptors(), boxes.count);
     std::fflush(stdout);
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     const int timerSeconds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
 
     QApplication qapp(argc, argv);
-    CountingPrompter boxes;
+    CountingDialogs boxes;
     setDialogs(&boxes);
 
     QTemporaryDir dir;

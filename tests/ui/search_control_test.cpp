@@ -345,10 +345,10 @@ void SearchControlTest::endWaitsForAnOpenDialog() {
 }
 
 void SearchControlTest::scanOpensThroughTheStationsPortAndDirection() {
-    struct PrompterGuard {
+    struct DialogsGuard {
         ScriptedDialogs prompter;
-        PrompterGuard() { setDialogs(&prompter); }
-        ~PrompterGuard() { setDialogs(nullptr); }
+        DialogsGuard() { setDialogs(&prompter); }
+        ~DialogsGuard() { setDialogs(nullptr); }
     } boxes;
     QTemporaryDir dir;
     StationOptions options;

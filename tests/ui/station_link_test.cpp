@@ -26,7 +26,7 @@ constexpr int kLinkDown = 175;
 
 // Records every box like the scripted one; the first error box stays open while `whileOpen`
 // runs, as a box on screen that nobody answers would.
-class HoldingPrompter : public ScriptedDialogs {
+class HoldingDialogs : public ScriptedDialogs {
 public:
     std::function<void()> whileOpen;
     int Show(const QString& text, const QString& caption, Icon icon, int buttons,
@@ -286,7 +286,7 @@ void StationLinkTest::unpluggedAdapterShowsWhileItsBoxWaits() {
     bus->Start();
 
     TestStation st({QString::fromStdString(bus->PortPath())}, MakeAnalyzerWindowFactory());
-    HoldingPrompter prompter;
+    HoldingDialogs prompter;
     setDialogs(&prompter);
     MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
