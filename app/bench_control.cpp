@@ -2,7 +2,6 @@
 #include "app/bench_control.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -17,6 +16,7 @@
 #include "device/analyzer_document.h"
 #include "device/analyzer_view.h"
 #include "device/trend_view.h"
+#include "ui/dialogs.h"
 
 namespace zta {
 
@@ -104,14 +104,10 @@ void ApplyBench(MainWindow& frame, const BenchSettings& b) {
 }
 
 std::optional<QString> AskBenchFile(QWidget* owner, bool save) {
-    const QString filter = QStringLiteral("Стенд (*.json)");
-    const QString path =
-        save ? QFileDialog::getSaveFileName(owner, QStringLiteral("Сохранить стенд"), QString(),
-                                            filter)
-             : QFileDialog::getOpenFileName(owner, QStringLiteral("Открыть стенд"), QString(),
-                                            filter);
-    if (path.isEmpty()) return std::nullopt;
-    return path;
+    return dialogs().AskFilePath(save ? Dialogs::FileMode::Save : Dialogs::FileMode::Open,
+                                 save ? QStringLiteral("Сохранить стенд")
+                                      : QStringLiteral("Открыть стенд"),
+                                 QStringLiteral("Стенд (*.json)"), owner);
 }
 
 void StartBenchTimers(MainWindow& frame, const BenchSettings& b) {

@@ -192,7 +192,7 @@ bool BusTools::ConfirmCalibrationGas(int slot, QWidget* owner) {
     const auto mismatch = CheckCalibrationGas(chosen, s.errorCount < kLostContactLimit,
                                               s.extendedModel, s.gasCode, s.gasName);
     if (!mismatch) return true;
-    return GetPrompter().Question(GasMismatchText(s.address, *mismatch),
+    return dialogs().Question(GasMismatchText(s.address, *mismatch),
                                   QString::fromUtf8(kGasMismatchCaption), owner);
 }
 

@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QPixmap>
 
-#include "device/software_info_panel.h"
-#include "device/record_dialogs.h"
+#include "ui/software_info_panel.h"
+#include "ui/record_dialogs.h"
 #include "commands/service_dialogs.h"
 #include "device/analyzer_document.h"
 #include "gas/connected_gas_parameters_dialog.h"

@@ -15,6 +15,7 @@
 #include "app/user_folders.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
+#include "ui/dialogs.h"
 #include "zta/version.h"
 
 #include <cstdio>
@@ -23,6 +24,16 @@
 using namespace zta;
 
 namespace {
+
+// The real dialogs, but the timer dialog answered by the command line.
+class TimerOption : public StationDialogs {
+public:
+    explicit TimerOption(int period) : period_(period) {}
+    std::optional<int> AskTimerPeriod(int, QWidget*) override { return period_; }
+
+private:
+    int period_;
+};
 
 // --open 1,2,3: one analyzer window per number (the first window takes the first number).
 void OpenWindows(MainWindow& frame, const QList<int>& numbers) {
@@ -100,11 +111,10 @@ int main(int argc, char** argv) {
     }
     if (args.timerSeconds > 0) {
         // The "for all windows" timer command with its dialog answered by the option.
-        frame.runTimerDialog = [period = args.timerSeconds](int, int) {
-            return std::optional<int>(period);
-        };
+        TimerOption answer(args.timerSeconds);
+        setDialogs(&answer);
         frame.router().dispatch(CommandId::TimerAll);
-        frame.runTimerDialog = nullptr;
+        setDialogs(nullptr);
     }
     if (!args.screenshot.isEmpty()) {
         const QString file = args.screenshot;

@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
@@ -155,7 +154,7 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     pollTiming_.line.direction = options_.direction;
     portFactory_ = zta::MakePlatformPort;
     recordWriter_.setReport(
-        [this](const QString& text) { GetPrompter().Error(text, QStringLiteral("Запись"), this); });
+        [this](const QString& text) { dialogs().Error(text, QStringLiteral("Запись"), this); });
 
     router_ = new CommandRouter(this);
     router_->setRoute([this] { return Route(); });
@@ -500,7 +499,7 @@ void MainWindow::EnumeratePorts() {
 
     portCount_ = int(names.size());
     if (portCount_ > kMaxPorts) {
-        GetPrompter().Warning(
+        dialogs().Warning(
             QStringLiteral("Слишком много COM портов! Доступны будут только первые 50."),
             QString::fromUtf8(kPortsCaption), this);
         names = names.mid(0, kMaxPorts);
@@ -517,7 +516,7 @@ void MainWindow::EnumeratePorts() {
             }
         }
     } else {
-        GetPrompter().Warning(QStringLiteral("Ни одного COM порта не обнаружено"),
+        dialogs().Warning(QStringLiteral("Ни одного COM порта не обнаружено"),
                               QString::fromUtf8(kPortsCaption), this);
         portCombo_->addItem(QStringLiteral("NoPort"));
         portCombo_->setCurrentIndex(0);
@@ -578,7 +577,7 @@ void MainWindow::ReadCalData() {
     pollBlock.SetMaxGas(data.maxGas);
     pollBlock.SetMidGas(data.midGas);
     if (result.status == zta::CalReadStatus::Malformed)
-        GetPrompter().Warning(result.warning, QString(), this);
+        dialogs().Warning(result.warning, QString(), this);
 }
 
 void MainWindow::WriteCalData() {
@@ -608,17 +607,17 @@ bool MainWindow::IsSearching() const {
 
 void MainWindow::Connect() {
     if (noPorts_) {
-        GetPrompter().Information(QStringLiteral("Нет найденных COM портов"),
+        dialogs().Information(QStringLiteral("Нет найденных COM портов"),
                                   QStringLiteral("Связь"), this);
         return;
     }
     if (IsSearching()) {
-        GetPrompter().Information(QStringLiteral("Остановите поиск"), QStringLiteral("Работа"),
+        dialogs().Information(QStringLiteral("Остановите поиск"), QStringLiteral("Работа"),
                                   this);
         return;
     }
     if (IsPolling()) {
-        GetPrompter().Information(QStringLiteral("Опрос приборов."), QStringLiteral("Работа"),
+        dialogs().Information(QStringLiteral("Опрос приборов."), QStringLiteral("Работа"),
                                   this);
         return;
     }
@@ -753,17 +752,7 @@ std::vector<CommandTarget*> MainWindow::Route() const {
 // ---------------------------------------------------------------- commands
 
 void MainWindow::OnRecordFolderCommand() {
-    std::optional<QString> chosen;
-    if (runFolderDialog) {
-        chosen = runFolderDialog();
-    } else {
-        QFileDialog dialog(this);
-        dialog.setFileMode(QFileDialog::Directory);
-        dialog.setOption(QFileDialog::ShowDirsOnly);
-        dialog.setDirectory(recordFolder_);
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            chosen = dialog.selectedFiles().first();
-    }
+    const std::optional<QString> chosen = dialogs().AskFolder(recordFolder_, this);
     if (chosen && !chosen->isEmpty())
         ChooseRecordFolder(*chosen);
 }
@@ -778,7 +767,7 @@ void MainWindow::ChooseRecordFolder(const QString& folder) {
 
 void MainWindow::OnTimerAll() {
     if (!IsPolling()) {
-        GetPrompter().Information(
+        dialogs().Information(
             QStringLiteral("Установка таймера для группы приборов не может быть произведена.\r\n"
                            "    \t         Проверьте подключение приборов. "),
             QStringLiteral("Ошибка"), this);
@@ -787,14 +776,14 @@ void MainWindow::OnTimerAll() {
     if (pollBlock.RunningTimers() != 0)
         return;
     const std::optional<int> period =
-        runTimerDialog ? runTimerDialog(0, -1) : GetDeviceDialogs().AskTimerPeriod(-1, this);
+        dialogs().AskTimerPeriod(-1, this);
     if (period && *period != 0)
         BroadcastToViews(NoticeStartTimer, *period);
 }
 
 void MainWindow::OnInsertAll() {
     const std::optional<QString> text =
-        runInsertDialog ? runInsertDialog(-1) : GetDeviceDialogs().AskNote(-1, this);
+        dialogs().AskNote(-1, this);
     if (!text)
         return;
     pollBlock.SetInsertText(text->toStdString());
@@ -802,7 +791,7 @@ void MainWindow::OnInsertAll() {
 }
 
 int MainWindow::ExecDialog(QDialog& dialog) {
-    return execDialog ? execDialog(dialog) : dialog.exec();
+    return dialogs().Run(dialog);
 }
 
 void MainWindow::OnConcentration() {
@@ -887,8 +876,7 @@ bool MainWindow::OnCommand(CommandId id) {
     case CommandId::SaveBench:
     case CommandId::OpenBench: {
         const bool save = id == CommandId::SaveBench;
-        const std::optional<QString> path =
-            runBenchDialog ? runBenchDialog(save) : AskBenchFile(this, save);
+        const std::optional<QString> path = AskBenchFile(this, save);
         if (path && !path->isEmpty()) {
             if (save)
                 SaveBench(*path);
@@ -904,7 +892,7 @@ bool MainWindow::OnCommand(CommandId id) {
 bool MainWindow::SaveBench(const QString& path) {
     QString error;
     if (zta::WriteBenchFile(path, zta::CaptureBench(*this), &error)) return true;
-    GetPrompter().Error(error, QStringLiteral("Стенд"), this);
+    dialogs().Error(error, QStringLiteral("Стенд"), this);
     return false;
 }
 
@@ -912,7 +900,7 @@ std::optional<zta::BenchSettings> MainWindow::OpenBench(const QString& path) {
     QString error;
     const auto bench = zta::ReadBenchFile(path, &error);
     if (!bench) {
-        GetPrompter().Error(error, QStringLiteral("Стенд"), this);
+        dialogs().Error(error, QStringLiteral("Стенд"), this);
         return std::nullopt;
     }
     zta::ApplyBench(*this, *bench);

@@ -127,14 +127,6 @@ public:
     const zta::PortFactory& portFactory() const { return portFactory_; }
     zta::DirectionSetting direction() const { return options_.direction; }
 
-    // Dialogs of the all-windows commands: the timer dialog gets (period, number -1) and gives
-    // the confirmed period; the insert-line dialog gets number -1 and gives the text on OK.
-    std::function<std::optional<int>(int period, int number)> runTimerDialog;
-    std::function<std::optional<QString>(int number)> runInsertDialog;
-    // The folder dialog of the record folder; gives the chosen folder or nothing.
-    std::function<std::optional<QString>()> runFolderDialog;
-    // Runs a modal dialog of the frame (the gas dialogs); exec() unless a test answers it.
-    std::function<int(QDialog&)> execDialog;
     GasParametersDialog& concentrationDialog() { return *concentrationDialog_; }
     ConnectedGasParametersDialog& devicesGasDialog() { return *devicesGasDialog_; }
 
@@ -178,8 +170,6 @@ public:
     void ChooseRecordFolder(const QString& folder);
     zta::RecordWriter& recordWriter() { return recordWriter_; }
     zta::CsvLog& csvLog() { return csvLog_; }
-    // The bench file dialog ("Сохранить стенд" when `save`); gives the chosen file or nothing.
-    std::function<std::optional<QString>(bool save)> runBenchDialog;
     // Each gives its message box on failure. OpenBench gives the bench it set up.
     bool SaveBench(const QString& path);
     std::optional<zta::BenchSettings> OpenBench(const QString& path);

@@ -102,17 +102,17 @@ const zta::SearchParams* SearchControl::params() const {
 
 void SearchControl::StartSearch() {
     if (frame_.noPorts()) {
-        GetPrompter().Information(QStringLiteral("Нет найденных COM портов"),
+        dialogs().Information(QStringLiteral("Нет найденных COM портов"),
                                   QString::fromUtf8(kCaption), &frame_);
         return;
     }
     if (frame_.IsPolling()) {
-        GetPrompter().Information(QStringLiteral("Остановите опрос приборов."),
+        dialogs().Information(QStringLiteral("Остановите опрос приборов."),
                                   QString::fromUtf8(kCaption), &frame_);
         return;
     }
     if (run_) {
-        GetPrompter().Information(QStringLiteral("Поиск идет."), QString::fromUtf8(kCaption),
+        dialogs().Information(QStringLiteral("Поиск идет."), QString::fromUtf8(kCaption),
                                   &frame_);
         return;
     }
@@ -151,7 +151,7 @@ void SearchControl::StopSearch() {
     frame_.router().refresh();
 
     if (found.empty()) {
-        GetPrompter().Information(QStringLiteral("Подключенных приборов не найдено."),
+        dialogs().Information(QStringLiteral("Подключенных приборов не найдено."),
                                   QString::fromUtf8(kCaption), &frame_);
         frame_.SetPaneText(0, QStringLiteral("Ready"));
         return;
@@ -176,7 +176,7 @@ void SearchControl::StopSearch() {
             found.begin() + std::min<size_t>(found.size(), zta::kMaxSlots)));
     frame_.Connect();
     if (!rest.isEmpty())
-        GetPrompter().Information(rest, QStringLiteral("Найденых приборов больше 10"), &frame_);
+        dialogs().Information(rest, QStringLiteral("Найденых приборов больше 10"), &frame_);
 }
 
 void SearchControl::OpenWindowsFor(const std::vector<int>& found) {

@@ -143,7 +143,7 @@ void UiBridge::ShowError(const std::string& text, const std::string& caption) {
     const QString qcaption = QString::fromStdString(caption);
     // Posted: the poll thread goes on while the box waits for its OK, so an unplugged adapter
     // shows as lost contact instead of frozen readings.
-    post([this, qtext, qcaption] { GetPrompter().Error(qtext, qcaption, poll_.errorOwner); });
+    post([this, qtext, qcaption] { dialogs().Error(qtext, qcaption, poll_.errorOwner); });
 }
 
 }  // namespace zta

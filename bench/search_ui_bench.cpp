@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication qapp(argc, argv);
-    ScriptedPrompter prompter;  // no box may stop the run
-    SetPrompter(&prompter);
+    ScriptedDialogs prompter;  // no box may stop the run
+    setDialogs(&prompter);
 
     auto bus = zta::sim::Bus::OpenPty();
     if (!bus) {
@@ -101,10 +101,10 @@ int main(int argc, char** argv) {
     std::printf("the end (wait for the scan thread, %lld windows, connect): %.1f ms\n",
                 static_cast<long long>(frame.mdiArea()->subWindowList().size()), endGapMs);
     std::printf("polling: %s\n", frame.IsPolling() ? "yes" : "no");
-    for (const ScriptedPrompter::Box& box : prompter.boxes())
+    for (const ScriptedDialogs::Box& box : prompter.boxes())
         std::printf("box: %s (%s)\n", qPrintable(box.text), qPrintable(box.caption));
     frame.close();
-    SetPrompter(nullptr);
+    setDialogs(nullptr);
     return 0;
 }
 

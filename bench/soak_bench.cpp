@@ -58,7 +58,7 @@ void ProcessFor(qint64 ms) {
 }
 
 // Answers every box with OK and only counts them: a run of hours must not grow a list.
-class CountingPrompter : public Prompter {
+class CountingDialogs : public ScriptedDialogs {
 public:
     int Show(const QString&, const QString&, Icon, int, QWidget*) override {
         ++count;
@@ -92,7 +92,7 @@ FileCheck CheckRecordFile(const QString& path) {
     return check;
 }
 
-void PrintState(const char* when, double minutes, CountingPrompter& boxes) {
+void PrintState(const char* when, double minutes, CountingDialogs& boxes) {
     std::printf("%6.1f min  %-28s resident %ld KiB, descriptors %ld, boxes %ld\n", minutes, when,
                 ResidentKiB(), OpenDescriptors(), boxes.count);
     std::fflush(stdout);
@@ -108,8 +108,8 @@ int main(int argc, char** argv) {
     const int timerSeconds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
 
     QApplication qapp(argc, argv);
-    CountingPrompter boxes;
-    SetPrompter(&boxes);
+    CountingDialogs boxes;
+    setDialogs(&boxes);
 
     QTemporaryDir dir;
     auto bus = zta::sim::Bus::OpenPty((dir.path() + QStringLiteral("/line")).toStdString());
@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
                 "%.1f min in all\n",
                 kAnalyzers, timerSeconds, unplugEvery, minutes);
 
-    frame.runTimerDialog = [timerSeconds](int, int) { return std::optional<int>(timerSeconds); };
+    boxes.periods.push_back(timerSeconds);
     frame.OnCommand(CommandId::TimerAll);
     QElapsedTimer run;
     run.start();
@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
                 "data notices: %ld\n",
                 outages, slowestResumeS, boxes.count, notices);
     frame.close();
-    SetPrompter(nullptr);
+    setDialogs(nullptr);
     return 0;
 }
 

@@ -68,8 +68,8 @@ int main(int argc, char** argv) {
     QElapsedTimer startup;
     startup.start();
     QApplication qapp(argc, argv);
-    ScriptedPrompter prompter;  // no box may stop the run
-    SetPrompter(&prompter);
+    ScriptedDialogs prompter;  // no box may stop the run
+    setDialogs(&prompter);
 
     auto bus = zta::sim::Bus::OpenPty();
     if (!bus) {
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
         std::printf("UI thread busy: %.1f %% of the time\n", 100.0 * cpu / (wallS * 1000.0));
     }
     frame.close();
-    SetPrompter(nullptr);
+    setDialogs(nullptr);
     return 0;
 }
 

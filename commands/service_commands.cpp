@@ -17,14 +17,8 @@ namespace zta {
 
 namespace {
 
-std::function<int(QDialog&)>& DialogRunner() {
-    static std::function<int(QDialog&)> runner;
-    return runner;
-}
-
 bool RunDialog(QDialog& dialog) {
-    const auto& runner = DialogRunner();
-    return (runner ? runner(dialog) : dialog.exec()) == QDialog::Accepted;
+    return dialogs().Run(dialog) == QDialog::Accepted;
 }
 
 QWidget* Owner(const AnalyzerDocument& doc) {
@@ -46,7 +40,7 @@ int SlotAddress(const AnalyzerDocument& doc) {
 // Polling runs and the window holds a slot; otherwise the refusal and false.
 bool CheckConnected(AnalyzerDocument& doc, const QString& refusal) {
     if (doc.mainFrame && doc.mainFrame->IsPolling() && LiveSlot(doc)) return true;
-    GetPrompter().Information(refusal, QStringLiteral("Ошибка"), Owner(doc));
+    dialogs().Information(refusal, QStringLiteral("Ошибка"), Owner(doc));
     return false;
 }
 
@@ -70,7 +64,7 @@ void ConfirmAndSend(AnalyzerDocument& doc, const QString& refusal, zta::Command 
     if (calibration && doc.mainFrame &&
         !doc.mainFrame->ConfirmCalibrationGas(doc.slot, Owner(doc)))
         return;
-    if (!GetPrompter().Question(question(SlotAddress(doc)), caption, Owner(doc))) return;
+    if (!dialogs().Question(question(SlotAddress(doc)), caption, Owner(doc))) return;
     Confirm(doc, which);
 }
 
@@ -164,7 +158,7 @@ void OnThreshold1(AnalyzerDocument& doc) {
 
 void OnThreshold2(AnalyzerDocument& doc) {
     if (doc.gasCode == 5) {
-        GetPrompter().Information(QStringLiteral("Прибор VRM имеет только один порог.\r\n"),
+        dialogs().Information(QStringLiteral("Прибор VRM имеет только один порог.\r\n"),
                                   QStringLiteral("Внимание"), Owner(doc));
         return;
     }
@@ -240,10 +234,6 @@ bool Update(AnalyzerDocument& doc, CommandId id, CommandState& state) {
 
 DocumentCommandHandlers ServiceCommandHandlers() {
     return {Dispatch, Update, OnChangeFactoryNumber};
-}
-
-void SetServiceDialogRunner(std::function<int(QDialog&)> runner) {
-    DialogRunner() = std::move(runner);
 }
 
 }  // namespace zta

@@ -144,7 +144,7 @@ void ThresholdDialog::onSet() {
         return;
     const double threshold = ThresholdFromShown(gasCode_, *shown);
     if (!ThresholdInRange(threshold)) {
-        GetPrompter().Error(QStringLiteral("Неправильно введены значения порога"),
+        dialogs().Error(QStringLiteral("Неправильно введены значения порога"),
                             QStringLiteral("Ошибка"), this);
         return;
     }
@@ -185,7 +185,7 @@ bool FactoryNumberDialog::takeNumber() {
     if (!value)
         return false;
     if (!FactoryNumberInRange(*value)) {
-        GetPrompter().Information(QStringLiteral("Заводской номер должен быть от 0 до 65535"),
+        dialogs().Information(QStringLiteral("Заводской номер должен быть от 0 до 65535"),
                                   QStringLiteral("Ошибка"), this);
         field_->setText(QString::number(factoryNumber_));
         return false;

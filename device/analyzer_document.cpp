@@ -58,7 +58,7 @@ bool AnalyzerDocument::OnNewDocument(DeviceHost& host, AnalyzerViewInterface* vi
     viewId_ = ViewIdOf(view);
     const auto taken = block->Register(viewId_);
     if (!taken) {
-        GetPrompter().Information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
+        dialogs().Information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
                                   QStringLiteral("Ограничение"), host.window());
         registrationRefused = 1;
         return false;
@@ -84,8 +84,8 @@ void AnalyzerDocument::Unregister() {
         if (AnalyzerViewInterface* view = FindAnalyzerView(m.view)) {
             view->OnSlotChanged(m.newSlot);
         } else {
-            GetPrompter().Show(QStringLiteral("Ошибка при закрытии окна %1").arg(m.newSlot), {},
-                               Prompter::Icon::None, Prompter::Ok, host_->window());
+            dialogs().Show(QStringLiteral("Ошибка при закрытии окна %1").arg(m.newSlot), {},
+                               Dialogs::Icon::None, Dialogs::Ok, host_->window());
         }
     }
     if (timerRunning) {

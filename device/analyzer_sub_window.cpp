@@ -5,9 +5,41 @@
 #include "device/analyzer_view.h"
 
 #include <QCloseEvent>
+#include <QEvent>
 #include <QMdiArea>
 
+#include <algorithm>
+
 namespace zta {
+
+namespace {
+
+// Where a maximized child draws no title bar, Qt appends " - [child]" to the main caption; the
+// keeper, one per main window, takes it off again. A separate object, since a sub-window's own
+// filter on the main window is installed and removed by Qt itself.
+class CaptionKeeper : public QObject {
+public:
+    explicit CaptionKeeper(QWidget* top) : QObject(top) {
+        setObjectName(QStringLiteral("analyzerCaptionKeeper"));
+        top->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != parent() || event->type() != QEvent::WindowTitleChange) return false;
+        auto* top = static_cast<QWidget*>(parent());
+        const QString caption = top->windowTitle();
+        for (const AnalyzerSubWindow* child : top->findChildren<AnalyzerSubWindow*>()) {
+            const QString suffix = QStringLiteral(" - [%1]").arg(child->windowTitle());
+            if (!child->windowTitle().isEmpty() && caption.endsWith(suffix)) {
+                top->setWindowTitle(caption.chopped(suffix.size()));
+                break;
+            }
+        }
+        return false;
+    }
+};
+
+}  // namespace
 
 AnalyzerSubWindow::AnalyzerSubWindow(QWidget* parent)
     : QMdiSubWindow(parent), doc_(std::make_unique<AnalyzerDocument>()) {
@@ -39,6 +71,14 @@ void AnalyzerSubWindow::closeEvent(QCloseEvent* event) {
     doc_->Unregister();
 }
 
+void AnalyzerSubWindow::showEvent(QShowEvent* event) {
+    QMdiSubWindow::showEvent(event);
+    QWidget* top = window();
+    if (top != this && !top->findChild<QObject*>(QStringLiteral("analyzerCaptionKeeper"),
+                                                 Qt::FindDirectChildrenOnly))
+        new CaptionKeeper(top);
+}
+
 AnalyzerSubWindow* OpenAnalyzerWindow(DeviceHost& host, QMdiArea& area) {
     auto* child = new AnalyzerSubWindow;
     if (!child->document().OnNewDocument(host, child->view())) {
@@ -46,10 +86,15 @@ AnalyzerSubWindow* OpenAnalyzerWindow(DeviceHost& host, QMdiArea& area) {
         return nullptr;
     }
     area.addSubWindow(child);
-    child->show();
+    // The window fits its form as the initial update leaves it (the software information group
+    // hidden) and keeps to the area's left and top edges: the area's own placement would put a
+    // window wider than itself partly out of sight, number field included. An explicit move
+    // also stops the placement the area would make on its first show.
     child->view()->OnInitialUpdate();
-    // The window fits its form at first show.
     child->resize(child->sizeHint());
+    child->show();
+    if (!child->isMaximized())
+        child->move(std::max(0, child->x()), std::max(0, child->y()));
     return child;
 }
 

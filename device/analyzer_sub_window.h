@@ -12,7 +12,8 @@ class AnalyzerDocument;
 class AnalyzerView;
 class DeviceHost;
 
-// One analyzer window: the MDI child that owns its document and shows its view.
+// One analyzer window: the MDI child that owns its document and shows its view. Maximized, it
+// leaves the main window's caption as it was.
 class AnalyzerSubWindow : public QMdiSubWindow {
     Q_OBJECT
 public:
@@ -24,6 +25,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     std::unique_ptr<AnalyzerDocument> doc_;

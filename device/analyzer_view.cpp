@@ -12,13 +12,9 @@
 #include "link/regmap.h"
 
 #include <QDir>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QVBoxLayout>
 
@@ -38,8 +34,6 @@ double VolumeFraction(int gasCode, double concentration) {
     return concentration * kVolumePerLel[gasCode];
 }
 
-const char* const kIconProperty = "deviceIcon";
-
 }  // namespace
 
 AnalyzerView::AnalyzerView(AnalyzerDocument& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
@@ -57,197 +51,6 @@ DeviceHost& AnalyzerView::host() const {
     return *doc_.host();
 }
 
-// ---------------------------------------------------------------- the form
-
-QLineEdit* AnalyzerView::AddField(FormField id, int width, bool readOnly) {
-    auto* f = new QLineEdit(this);
-    f->setObjectName(QStringLiteral("ctl%1").arg(int(id)));
-    f->setReadOnly(readOnly);
-    f->setAlignment(Qt::AlignCenter);
-    f->setFixedWidth(width);
-    if (readOnly) f->setFocusPolicy(Qt::NoFocus);
-    controls_[id] = f;
-    return f;
-}
-
-QLabel* AnalyzerView::AddLabel(FormField id, const QString& text, bool wrap) {
-    auto* l = new QLabel(text, this);
-    l->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-    l->setWordWrap(wrap);
-    if (id != FormField::None) {
-        l->setObjectName(QStringLiteral("ctl%1").arg(int(id)));
-        controls_[id] = l;
-    }
-    return l;
-}
-
-QLabel* AnalyzerView::AddIcon(FormField id, int icon) {
-    auto* l = new QLabel(this);
-    l->setObjectName(QStringLiteral("ctl%1").arg(int(id)));
-    l->setAlignment(Qt::AlignCenter);
-    l->setFixedSize(34, 34);
-    controls_[id] = l;
-    SetIcon(id, icon);
-    return l;
-}
-
-void AnalyzerView::SetIcon(FormField id, int icon) {
-    auto* l = qobject_cast<QLabel*>(control(id));
-    if (!l || l->property(kIconProperty).toInt() == icon) return;
-    l->setProperty(kIconProperty, icon);
-    l->setPixmap(DeviceIcon(icon));
-}
-
-void AnalyzerView::SetText(FormField id, const QString& text) {
-    QWidget* w = control(id);
-    if (auto* f = qobject_cast<QLineEdit*>(w)) {
-        if (f->text() != text) f->setText(text);
-    } else if (auto* l = qobject_cast<QLabel*>(w)) {
-        if (l->text() != text) l->setText(text);
-    }
-}
-
-namespace {
-
-void Compact(QGridLayout* grid) {
-    grid->setContentsMargins(4, 2, 4, 4);
-    grid->setHorizontalSpacing(4);
-    grid->setVerticalSpacing(1);
-}
-
-}  // namespace
-
-void AnalyzerView::BuildForm() {
-    // The form was laid out for an 8-point dialog font; a larger default would not fit a row.
-    QFont small = font();
-    small.setPointSizeF(8);
-    setFont(small);
-    // One row at the top; a taller or wider window leaves the extra space empty.
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(0, 0, 0, 0);
-    auto* row = new QHBoxLayout;
-    page->addLayout(row);
-    page->addStretch(1);
-    row->setContentsMargins(3, 1, 3, 1);
-    row->setSpacing(3);
-
-    // Link and network number.
-    auto* numberBox = new QGridLayout;
-    Compact(numberBox);
-    numberBox->addWidget(AddLabel(FormField::None, QStringLiteral("Сетевой номер"), true), 0, 0, 1, 2);
-    numberBox->addWidget(AddIcon(FormField::LinkIcon, IconLinkDown), 1, 0);
-    number_ = AddField(FormField::NetworkNumber, 36, false);
-    number_->setText(QStringLiteral("0"));
-    number_->installEventFilter(this);
-    connect(number_, &QLineEdit::textChanged, this, [this] { ApplyNumber(); });
-    numberBox->addWidget(number_, 1, 1);
-    row->addLayout(numberBox);
-
-    auto* info = new QGroupBox(QStringLiteral("Информация о приборе"), this);
-    auto* infoGrid = new QGridLayout(info);
-    Compact(infoGrid);
-    infoGrid->addWidget(AddLabel(FormField::None, QStringLiteral("Заводской номер"), true), 0, 0);
-    infoGrid->addWidget(AddLabel(FormField::None, QStringLiteral("Тип газа:")), 0, 1);
-    infoGrid->addWidget(AddLabel(FormField::ThresholdsLabel, QStringLiteral("Пороги(%НКПР)       1             2")), 0,
-                        2, 1, 2);
-    infoGrid->addWidget(AddField(FormField::FactoryNumber, 48), 1, 0);
-    infoGrid->addWidget(AddField(FormField::GasName, 84), 1, 1);
-    // The label's blanks put "1" and "2" near its right end, over the two fields.
-    auto* thresholds = new QHBoxLayout;
-    thresholds->setSpacing(12);
-    thresholds->addStretch(1);
-    thresholds->addWidget(AddField(FormField::Threshold1, 34));
-    thresholds->addWidget(AddField(FormField::Threshold2, 34));
-    infoGrid->addLayout(thresholds, 1, 2, 1, 2);
-    row->addWidget(info);
-
-    auto* readings = new QGroupBox(QStringLiteral("Показания"), this);
-    auto* rGrid = new QGridLayout(readings);
-    Compact(rGrid);
-    rGrid->addWidget(AddLabel(FormField::TemperatureLabel, QStringLiteral("Т(у.е.)")), 0, 0, 2, 1);
-    rGrid->addWidget(AddLabel(FormField::DLabel, QStringLiteral("  d")), 0, 1, 2, 1);
-    rGrid->addWidget(AddLabel(FormField::ReferenceChannelLabel, QStringLiteral("Опорный канал"), true), 0, 2, 2, 1);
-    rGrid->addWidget(AddLabel(FormField::WorkingChannelLabel, QStringLiteral("Рабочий канал"), true), 0, 3, 2, 1);
-    rGrid->addWidget(AddLabel(FormField::None, QStringLiteral(" Концентрация")), 0, 4);
-    rGrid->addWidget(AddLabel(FormField::LelUnitLabel, QStringLiteral("%НКПР")), 1, 4);
-    rGrid->addWidget(AddLabel(FormField::None, QStringLiteral(" Концентрация")), 0, 5);
-    rGrid->addWidget(AddLabel(FormField::UnitLabel, QStringLiteral("Об. доли")), 1, 5);
-    rGrid->addWidget(AddField(FormField::Temperature, 40), 2, 0);
-    rGrid->addWidget(AddField(FormField::DValue, 40), 2, 1);
-    rGrid->addWidget(AddField(FormField::ReferenceChannel, 48), 2, 2);
-    rGrid->addWidget(AddField(FormField::WorkingChannel, 48), 2, 3);
-    rGrid->addWidget(AddField(FormField::ConcentrationLel, 52), 2, 4);
-    rGrid->addWidget(AddField(FormField::Concentration, 52), 2, 5);
-    row->addWidget(readings);
-
-    auto* relays = new QGroupBox(QStringLiteral("Состояние реле"), this);
-    relays->setObjectName(QStringLiteral("ctl1033"));
-    controls_[FormField::RelayGroup] = relays;
-    auto* relayGrid = new QGridLayout(relays);
-    Compact(relayGrid);
-    relayGrid->addWidget(AddLabel(FormField::HealthLabel, QStringLiteral("Исправность")), 0, 0);
-    relayGrid->addWidget(AddLabel(FormField::Relay1Label, QStringLiteral("Порог 1")), 0, 1);
-    relayGrid->addWidget(AddLabel(FormField::Relay2Label, QStringLiteral("Порог 2")), 0, 2);
-    relayGrid->addWidget(AddIcon(FormField::HealthRelay, IconRelayOff), 1, 0, Qt::AlignHCenter);
-    relayGrid->addWidget(AddIcon(FormField::Relay1, IconRelayOff), 1, 1, Qt::AlignHCenter);
-    relayGrid->addWidget(AddIcon(FormField::Relay2, IconRelayOff), 1, 2, Qt::AlignHCenter);
-    row->addWidget(relays);
-
-    softwareGroup_ = new QGroupBox(QStringLiteral("Информация о ПО"), this);
-    softwareGroup_->setObjectName(QStringLiteral("ctl1047"));
-    controls_[FormField::SoftwareGroup] = softwareGroup_;
-    auto* swGrid = new QGridLayout(softwareGroup_);
-    Compact(swGrid);
-    swGrid->addWidget(AddLabel(FormField::SoftwareVersionLabel, QStringLiteral("Версия ПО")), 0, 0);
-    swGrid->addWidget(AddLabel(FormField::SoftwareIdentifierLabel, QStringLiteral("Идентификатор ПО (контрольная сумма)"), true), 0, 1);
-    swGrid->addWidget(AddLabel(FormField::SoftwareNameLabel, QStringLiteral("Наименование ПО")), 0, 2);
-    swGrid->addWidget(AddField(FormField::SoftwareVersion, 44), 1, 0);
-    swGrid->addWidget(AddField(FormField::SoftwareIdentifier, fontMetrics().horizontalAdvance(QString(32, QLatin1Char('d'))) + 14),
-                      1, 1);
-    swGrid->addWidget(AddField(FormField::SoftwareName, 80), 1, 2);
-    row->addWidget(softwareGroup_);
-    commandState_ = new QLabel(this);
-    commandState_->setObjectName(QStringLiteral("commandState"));
-    row->addWidget(commandState_);
-    control(FormField::SoftwareNameLabel)->hide();
-    control(FormField::SoftwareName)->hide();
-
-    // The counters and their reset are kept for service and never shown.
-    AddField(FormField::ReplyCount, 40)->hide();
-    AddField(FormField::RequestCount, 40)->hide();
-    auto* reset = new QPushButton(QStringLiteral("Сброс"), this);
-    reset->setObjectName(QStringLiteral("ctl1044"));
-    controls_[FormField::ResetButton] = reset;
-    reset->hide();
-    connect(reset, &QPushButton::clicked, this, &AnalyzerView::ResetCounters);
-
-    row->addStretch(1);
-    // Too narrow a window scrolls in its area instead of squeezing the form.
-    page->setSizeConstraint(QLayout::SetMinimumSize);
-}
-
-QWidget* AnalyzerView::control(FormField id) const {
-    const auto it = controls_.find(id);
-    return it == controls_.end() ? nullptr : it->second;
-}
-
-QLineEdit* AnalyzerView::field(FormField id) const {
-    return qobject_cast<QLineEdit*>(control(id));
-}
-
-QString AnalyzerView::text(FormField id) const {
-    QWidget* w = control(id);
-    if (auto* f = qobject_cast<QLineEdit*>(w)) return f->text();
-    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
-    if (auto* b = qobject_cast<QPushButton*>(w)) return b->text();
-    return {};
-}
-
-int AnalyzerView::iconOf(FormField id) const {
-    QWidget* w = control(id);
-    return w ? w->property(kIconProperty).toInt() : 0;
-}
-
 // ---------------------------------------------------------------- data exchange
 
 bool AnalyzerView::ReadNumberField() {
@@ -255,7 +58,7 @@ bool AnalyzerView::ReadNumberField() {
     const auto m = integer.match(number_->text());
     if (!m.hasMatch()) {
         boxOpen_ = true;
-        GetPrompter().Warning(QStringLiteral("Please enter an integer."), {}, this);
+        dialogs().Warning(QStringLiteral("Please enter an integer."), {}, this);
         boxOpen_ = false;
         number_->setFocus();
         return false;
@@ -293,7 +96,7 @@ void AnalyzerView::ApplyNumber() {
         return;
     }
     boxOpen_ = true;
-    GetPrompter().Information(QStringLiteral("Номер должен быть от 0 до 255"),
+    dialogs().Information(QStringLiteral("Номер должен быть от 0 до 255"),
                               QStringLiteral("Внимание"), this);
     boxOpen_ = false;
     editNumber = remembered;
@@ -394,7 +197,7 @@ void AnalyzerView::ShowSoftwareInfo() {
         info.softwareName = doc_.SoftwareNameText();
         info.identifier = doc_.SoftwareIdentifier();
     }
-    GetDeviceDialogs().ShowSoftwareInfo(info, this);
+    dialogs().ShowSoftwareInfo(info, this);
 }
 
 // ---------------------------------------------------------------- notices
@@ -444,8 +247,8 @@ void AnalyzerView::AskBaudSwitch(int baudCode, int networkNumber) {
     const QString text =
         QStringLiteral("Скорость прибора № %1 была изменена. Установить скорость %2 ?")
             .arg(networkNumber)
-            .arg(baud);
-    if (GetPrompter().Question(text, QStringLiteral("Смена скорости"), this) && doc_.host())
+            .arg(baud != 0 ? baud : static_cast<unsigned>(baudCode));
+    if (dialogs().Question(text, QStringLiteral("Смена скорости"), this) && doc_.host())
         host().SwitchBaudAndReconnect(baud);
 }
 
@@ -567,17 +370,17 @@ void AnalyzerView::StopTimer() {
 
 void AnalyzerView::OnSetTimerActive() {
     if (timerRunning) {
-        GetPrompter().Information(QStringLiteral("Таймер уже установлен"),
+        dialogs().Information(QStringLiteral("Таймер уже установлен"),
                                   QStringLiteral("Ошибка"), this);
         return;
     }
     const bool polling = doc_.host() && host().IsPolling();
     if (polling && doc_.registered() && doc_.block->View(doc_.slot) != 0) {
-        const auto period = GetDeviceDialogs().AskTimerPeriod(doc_.address, this);
+        const auto period = dialogs().AskTimerPeriod(doc_.address, this);
         if (period && *period != 0) StartTimer(*period);
         return;
     }
-    GetPrompter().Information(
+    dialogs().Information(
         QStringLiteral("Установка таймера для прибора № %1 не может быть произведена.\r\n    \t"
                        "         Проверьте подключение прибора. ")
             .arg(doc_.address),
@@ -585,7 +388,7 @@ void AnalyzerView::OnSetTimerActive() {
 }
 
 void AnalyzerView::OnInsertActive() {
-    if (const auto note = GetDeviceDialogs().AskNote(doc_.address, this)) pendingText = *note;
+    if (const auto note = dialogs().AskNote(doc_.address, this)) pendingText = *note;
 }
 
 // ---------------------------------------------------------------- commands

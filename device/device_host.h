@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <functional>
-#include <optional>
 
 #include "poll/poll_block.h"
 #include "ui/command_ids.h"
@@ -49,29 +48,6 @@ public:
     virtual zta::RecordWriter& recordWriter() = 0;
     virtual zta::CsvLog& csvLog() = 0;
 };
-
-// What the software information dialog is given: number -1 when nothing was read yet.
-struct SoftwareInfoData {
-    int networkNumber = -1;
-    QString versionText;
-    QString softwareName;
-    QString identifier;
-};
-
-// The modal dialogs an analyzer window opens. The station uses the real dialogs; tests answer
-// them without a modal loop.
-class DeviceDialogs {
-public:
-    virtual ~DeviceDialogs() = default;
-    // The record timer dialog; nothing on Cancel. `networkNumber` -1 means all windows.
-    virtual std::optional<int> AskTimerPeriod(int networkNumber, QWidget* owner) = 0;
-    // The note dialog; nothing on Cancel. `networkNumber` -1 means all windows.
-    virtual std::optional<QString> AskNote(int networkNumber, QWidget* owner) = 0;
-    virtual void ShowSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) = 0;
-};
-
-DeviceDialogs& GetDeviceDialogs();
-void SetDeviceDialogs(DeviceDialogs* dialogs);  // nullptr: the real dialogs
 
 // The service commands of an analyzer (network number, speed, zero, calibration, thresholds,
 // factory number) act on its document; they are written with their dialogs and plug in here.

@@ -15,13 +15,6 @@ QString RelayBits(std::uint8_t relayState) {
     return QString::number(relayState, 2);
 }
 
-QString LimitedNote(const QString& note) {
-    if (note.size() <= kNoteLimit)
-        return note;
-    const qsizetype cut = note.at(kNoteLimit - 1).isHighSurrogate() ? kNoteLimit - 1 : kNoteLimit;
-    return note.left(cut);
-}
-
 QByteArray BuildRecordLine(const RecordValues& v, const QTime& time, const QString& note) {
     // A note of several lines keeps the file's CR LF line ends.
     QString text = LimitedNote(note);
@@ -61,13 +54,13 @@ bool AppendRecordLine(const QString& path, const QByteArray& line, QString* erro
 bool AcceptTimerPeriod(int period, QWidget* owner) {
     if (period == 0) return false;
     if (period < 0) {
-        GetPrompter().Information(
+        dialogs().Information(
             QStringLiteral("Время записи должно быть больше нуля секунд. Таймер не установлен."),
             QStringLiteral("Таймер"), owner);
         return false;
     }
     if (period > INT_MAX / 1000) {
-        GetPrompter().Error(QStringLiteral("Таймер не установлен"), QStringLiteral("Таймер"),
+        dialogs().Error(QStringLiteral("Таймер не установлен"), QStringLiteral("Таймер"),
                             owner);
         return false;
     }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "ui/note_limit.h"
+
 class QWidget;
 
 namespace zta {
@@ -23,12 +25,6 @@ struct RecordValues {
 
 // The relay byte in base 2 without leading zeros: health is the last digit; "0" for 0.
 QString RelayBits(std::uint8_t relayState);
-
-// A note ends one record line; the limit keeps every line small enough to go out in one append.
-constexpr int kNoteLimit = 1000;
-
-// `note` cut to kNoteLimit characters (a character is never split in two).
-QString LimitedNote(const QString& note);
 
 // One record line in Windows-1251, ending with CR LF, the note cut to kNoteLimit characters:
 // "T d ref work conc aux relays HH:MM:SS note".

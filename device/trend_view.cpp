@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
-#include <QFileDialog>
 #include <QGraphicsSimpleTextItem>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -169,10 +168,6 @@ void TrendView::setClock(std::function<std::int64_t()> nowMs) {
     clock_ = std::move(nowMs);
     if (following_) to_ = Now();
     Refresh();
-}
-
-void TrendView::setSavePathAsker(std::function<QString(const QString&)> ask) {
-    askSavePath_ = std::move(ask);
 }
 
 std::int64_t TrendView::Now() const {
@@ -400,13 +395,13 @@ bool TrendView::ExportCsv(const QString& path, QChar point) const {
 
 void TrendView::ExportAs(bool png) {
     const QString filter = png ? QStringLiteral("PNG (*.png)") : QStringLiteral("CSV (*.csv)");
-    const QString path = askSavePath_ ? askSavePath_(filter)
-                                      : QFileDialog::getSaveFileName(this, QString(), QString(),
-                                                                     filter);
-    if (path.isEmpty()) return;
+    const std::optional<QString> chosen =
+        dialogs().AskFilePath(Dialogs::FileMode::Save, QString(), filter, this);
+    if (!chosen || chosen->isEmpty()) return;
+    const QString& path = *chosen;
     const bool written = png ? ExportPng(path) : ExportCsv(path, QLocale().decimalPoint().at(0));
     if (!written)
-        GetPrompter().Error(
+        dialogs().Error(
             QStringLiteral("Файл %1 не записан.").arg(QDir::toNativeSeparators(path)),
             QStringLiteral("Тренд"), this);
 }

@@ -79,8 +79,6 @@ public:
     bool ExportPng(const QString& path);
     // The shown samples and marks, in the CSV log's manner (BOM, ';', `decimalPoint`).
     bool ExportCsv(const QString& path, QChar decimalPoint) const;
-    // Asks for the file to export to; the save-file dialog unless set (tests).
-    void setSavePathAsker(std::function<QString(const QString& filter)> ask);
 
     QChart* chart() const { return chart_; }
 
@@ -105,7 +103,6 @@ private:
     double range_ = 100.0;
     SettleRule rule_;
     std::function<std::int64_t()> clock_;
-    std::function<QString(const QString&)> askSavePath_;
     std::int64_t span_ = kDefaultSpanMs;
     std::int64_t to_ = 0;
     bool following_ = true;

@@ -318,8 +318,8 @@ void ConnectedGasParametersDialog::onTyped(QLineEdit* field) {
         other = middle ? lelMid_ : lelMax_;
     }
     if (outcome.tooLarge) {
-        GetPrompter().Show(TooLargeMessage(middle), QStringLiteral("Ошибка"),
-                           Prompter::Icon::None, Prompter::Ok, this);
+        dialogs().Show(TooLargeMessage(middle), QStringLiteral("Ошибка"),
+                           Dialogs::Icon::None, Dialogs::Ok, this);
         FocusAndSelect(field);
         return;
     }
@@ -335,13 +335,13 @@ void ConnectedGasParametersDialog::onOk() {
     chosenMiddle_ = *ParseNumber(volMid_->text());
     QLineEdit* activeMiddle = lelMode_ ? lelMid_ : volMid_;
     QLineEdit* activeMaximum = lelMode_ ? lelMax_ : volMax_;
-    Prompter& prompter = GetPrompter();
-    Prompter::Icon icon = Prompter::Icon::Information;
+    Dialogs& prompter = dialogs();
+    Dialogs::Icon icon = Dialogs::Icon::Information;
     const ChoiceCheck check = CheckDeviceChoice(chosenMaximum_, chosenMiddle_, chosenRange_);
     switch (check) {
     case ChoiceCheck::MiddleNotBelowMaximum:
-        prompter.Show(ChoiceQuestion(check), QStringLiteral("Ошибка"), Prompter::Icon::None,
-                      Prompter::Ok, this);
+        prompter.Show(ChoiceQuestion(check), QStringLiteral("Ошибка"), Dialogs::Icon::None,
+                      Dialogs::Ok, this);
         FocusAndSelect(activeMiddle);
         return;
     case ChoiceCheck::MaximumAboveRange:
@@ -350,15 +350,15 @@ void ConnectedGasParametersDialog::onOk() {
             FocusAndSelect(check == ChoiceCheck::MaximumAboveRange ? activeMaximum : activeMiddle);
             return;
         }
-        icon = Prompter::Icon::Warning;
+        icon = Dialogs::Icon::Warning;
         break;
     case ChoiceCheck::Confirm:
         break;
     }
     const QString text =
         GasConfirmationText(chosenName_, chosenRange_, chosenMaximum_, chosenMiddle_);
-    if (prompter.Show(text, QStringLiteral("Установка"), icon, Prompter::Ok | Prompter::Cancel,
-                      this) == Prompter::ResultOk)
+    if (prompter.Show(text, QStringLiteral("Установка"), icon, Dialogs::Ok | Dialogs::Cancel,
+                      this) == Dialogs::ResultOk)
         accept();
 }
 

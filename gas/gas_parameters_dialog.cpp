@@ -90,7 +90,7 @@ void GasParametersDialog::onSet() {
     const GasEntryResult result =
         CheckGasEntry(MarkedGas(marks_), lelBox_->isChecked(), *maximum, *middle);
     if (result.check != GasEntryCheck::Accepted) {
-        GetPrompter().Error(GasEntryMessage(result.check), QStringLiteral("Ошибка ввода"), this);
+        dialogs().Error(GasEntryMessage(result.check), QStringLiteral("Ошибка ввода"), this);
         return;
     }
     maximum_ = result.maxVol;

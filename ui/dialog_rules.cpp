@@ -53,7 +53,7 @@ void FocusAndSelect(QLineEdit* field) {
 }
 
 void FailField(QLineEdit* field, const QString& prompt, QWidget* owner) {
-    GetPrompter().Warning(prompt, QString(), owner);
+    dialogs().Warning(prompt, QString(), owner);
     FocusAndSelect(field);
 }
 

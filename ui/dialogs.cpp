@@ -1,55 +1,41 @@
 #include "ui/dialogs.h"
 
-#include <QMessageBox>
-
 namespace zta {
 
 namespace {
-Prompter* g_prompter = nullptr;
-}
+Dialogs* g_dialogs = nullptr;
 
-QString Prompter::CaptionOr(const QString& caption) {
+template <typename T>
+std::optional<T> Next(std::deque<std::optional<T>>& queue) {
+    if (queue.empty()) return std::nullopt;
+    const std::optional<T> answer = queue.front();
+    queue.pop_front();
+    return answer;
+}
+}  // namespace
+
+QString Dialogs::CaptionOr(const QString& caption) {
     return caption.isEmpty() ? QStringLiteral("mirel") : caption;
 }
 
-void Prompter::Information(const QString& text, const QString& caption, QWidget* owner) {
+void Dialogs::Information(const QString& text, const QString& caption, QWidget* owner) {
     Show(text, caption, Icon::Information, Ok, owner);
 }
 
-void Prompter::Warning(const QString& text, const QString& caption, QWidget* owner) {
+void Dialogs::Warning(const QString& text, const QString& caption, QWidget* owner) {
     Show(text, caption, Icon::Warning, Ok, owner);
 }
 
-void Prompter::Error(const QString& text, const QString& caption, QWidget* owner) {
+void Dialogs::Error(const QString& text, const QString& caption, QWidget* owner) {
     Show(text, caption, Icon::Error, Ok, owner);
 }
 
-bool Prompter::Question(const QString& text, const QString& caption, QWidget* owner) {
+bool Dialogs::Question(const QString& text, const QString& caption, QWidget* owner) {
     return Show(text, caption, Icon::Question, Ok | Cancel, owner) == ResultOk;
 }
 
-int MessageBoxPrompter::Show(const QString& text, const QString& caption, Icon icon,
-                             int buttons, QWidget* owner) {
-    QMessageBox::Icon qicon = QMessageBox::NoIcon;
-    switch (icon) {
-    case Icon::Information: qicon = QMessageBox::Information; break;
-    case Icon::Question: qicon = QMessageBox::Question; break;
-    case Icon::Error: qicon = QMessageBox::Critical; break;
-    case Icon::Warning: qicon = QMessageBox::Warning; break;
-    case Icon::None: break;
-    }
-    QMessageBox::StandardButtons qbuttons = QMessageBox::Ok;
-    if (buttons & Cancel)
-        qbuttons |= QMessageBox::Cancel;
-    // The system's texts carry "\r\n"; a lone "\r" would show as a box on some styles.
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(qicon, CaptionOr(caption), shown, qbuttons, owner);
-    return box.exec() == QMessageBox::Ok ? ResultOk : ResultCancel;
-}
-
-int ScriptedPrompter::Show(const QString& text, const QString& caption, Icon icon, int buttons,
-                           QWidget*) {
+int ScriptedDialogs::Show(const QString& text, const QString& caption, Icon icon, int buttons,
+                          QWidget*) {
     boxes_.push_back({text, CaptionOr(caption), icon, buttons});
     if (answers_.empty())
         return ResultOk;
@@ -58,13 +44,49 @@ int ScriptedPrompter::Show(const QString& text, const QString& caption, Icon ico
     return answer;
 }
 
-Prompter& GetPrompter() {
-    static MessageBoxPrompter standard;
-    return g_prompter ? *g_prompter : standard;
+std::optional<int> ScriptedDialogs::AskTimerPeriod(int networkNumber, QWidget*) {
+    asked.push_back(networkNumber);
+    return Next(periods);
 }
 
-void SetPrompter(Prompter* prompter) {
-    g_prompter = prompter;
+std::optional<QString> ScriptedDialogs::AskNote(int networkNumber, QWidget*) {
+    asked.push_back(networkNumber);
+    return Next(notes);
+}
+
+std::optional<QString> ScriptedDialogs::AskFolder(const QString& start, QWidget*) {
+    foldersFrom.push_back(start);
+    return Next(folders);
+}
+
+std::optional<QString> ScriptedDialogs::AskFilePath(FileMode mode, const QString& caption,
+                                                    const QString& filter, QWidget*) {
+    fileAsks.push_back({mode, caption, filter});
+    return Next(paths);
+}
+
+void ScriptedDialogs::ShowSoftwareInfo(const SoftwareInfoData& info, QWidget*) {
+    shown.push_back(info);
+}
+
+int ScriptedDialogs::Run(QDialog& dialog) {
+    ++dialogsRun;
+    if (!runs.empty()) {
+        Runner next = std::move(runs.front());
+        runs.pop_front();
+        return next(dialog);
+    }
+    // Rejected: a dialog nobody scripted is cancelled rather than left waiting.
+    return runDialog ? runDialog(dialog) : 0;
+}
+
+Dialogs& dialogs() {
+    static StationDialogs station;
+    return g_dialogs ? *g_dialogs : station;
+}
+
+void setDialogs(Dialogs* dialogs) {
+    g_dialogs = dialogs;
 }
 
 }  // namespace zta

@@ -114,7 +114,7 @@ void TrafficMonitor::AskAndSave() {
     if (path.isEmpty()) return;
     QString error;
     if (!SaveTo(path, &error))
-        GetPrompter().Error(QStringLiteral("Файл %1 не записан.\n%2").arg(path, error),
+        dialogs().Error(QStringLiteral("Файл %1 не записан.\n%2").arg(path, error),
                             windowTitle(), this);
 }
 

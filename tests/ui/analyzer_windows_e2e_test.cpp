@@ -4,6 +4,10 @@
 
 #include <QFile>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTest>
 
 #include <memory>
@@ -80,12 +84,12 @@ private slots:
         QVERIFY(record.readAll().startsWith("25 100 1000 900 50 0 111 "));
 
         // Analyzer 5 takes 9600; the station asks and follows it.
-        st.prompter.clear();
+        st.dialogs.clear();
         QVERIFY(f->block().ConfirmCommand(extended->GetDocument().slot, zta::Command::NewBaud, 8));
-        QTRY_VERIFY_WITH_TIMEOUT(!st.prompter.boxes().empty(), kWaitMs);
-        QCOMPARE(st.prompter.boxes()[0].text,
+        QTRY_VERIFY_WITH_TIMEOUT(!st.dialogs.boxes().empty(), kWaitMs);
+        QCOMPARE(st.dialogs.boxes()[0].text,
                  QStringLiteral("Скорость прибора № 5 была изменена. Установить скорость 9600 ?"));
-        QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Смена скорости"));
+        QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Смена скорости"));
         QVERIFY(f->IsPolling());
         QCOMPARE(f->block().BaudRate(), 9600u);
         QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
@@ -103,6 +107,57 @@ private slots:
         bus->Stop();
     }
 
+    void numberFieldStaysInTheVisibleArea() {
+        TestStation st({QStringLiteral("ttyS0")}, std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
+        f->resize(900, 600);
+        QMdiArea* area = f->mdiArea();
+        const auto allInView = [&](const char* when) {
+            QCoreApplication::processEvents();
+            const QRect visible = area->viewport()->rect();
+            for (QMdiSubWindow* child : area->subWindowList()) {
+                QLineEdit* field = ViewIn(child)->numberField();
+                const QRect shown(field->mapTo(area->viewport(), QPoint(0, 0)), field->size());
+                if (!visible.contains(shown)) {
+                    qWarning("%s: number field at %d,%d outside %dx%d", when, shown.x(),
+                             shown.y(), visible.width(), visible.height());
+                    return false;
+                }
+            }
+            return true;
+        };
+        QCOMPARE(area->subWindowList().size(), 1);
+        QVERIFY(allInView("start"));
+        QVERIFY(f->router().dispatch(CommandId::NewDocument));
+        QCOMPARE(area->subWindowList().size(), 2);
+        QVERIFY(allInView("new window"));
+        QVERIFY(f->router().dispatch(CommandId::WindowTile));
+        QVERIFY(allInView("tiled"));
+    }
+
+    void maximizedWindowKeepsTheCaption() {
+        // Where a maximized window draws no title bar of its own (the Windows style), Qt would
+        // carry its title into the main window's. The style outlives the station.
+        std::unique_ptr<QStyle> windows(QStyleFactory::create(QStringLiteral("Windows")));
+        QVERIFY(windows);
+        TestStation st({QStringLiteral("ttyS0")}, std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
+        const QString caption = f->windowTitle();
+        QMdiSubWindow* child = f->mdiArea()->subWindowList().at(0);
+        child->setStyle(windows.get());
+        ViewIn(child)->numberField()->setText(QStringLiteral("4"));
+        child->showMaximized();
+        QCoreApplication::processEvents();
+        QCOMPARE(f->windowTitle(), caption);
+        // A new number while maximized, and a second window opening maximized.
+        ViewIn(child)->numberField()->setText(QStringLiteral("6"));
+        QVERIFY(f->router().dispatch(CommandId::NewDocument));
+        QCoreApplication::processEvents();
+        QCOMPARE(f->windowTitle(), caption);
+        child->showNormal();
+        QCOMPARE(f->windowTitle(), caption);
+    }
+
     void allWindowsCommandsReachEveryView() {
         auto bus = zta::sim::Bus::OpenPty();
         QVERIFY(bus);
@@ -114,7 +169,7 @@ private slots:
         bus->Start();
         TestStation st({QString::fromStdString(bus->PortPath())},
                        std::make_unique<FormWindowFactory>());
-        ScriptedDialogs dialogs;
+        ScriptedDialogs& dialogs = st.dialogs;
         MainWindow* f = st.frame;
         f->SetPollTiming(FastTiming());
         f->OpenNewDocument();

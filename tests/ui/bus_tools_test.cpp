@@ -65,27 +65,27 @@ private slots:
             "Установить газ максимальной концентрации (4.40 Об. долей) в приборе № %1 ?");
         // A mismatch: the warning names both gases; Cancel there stops before the confirmation.
         f->mdiArea()->setActiveSubWindow(children[0]);
-        st.prompter.Answer(Prompter::ResultCancel);
+        st.dialogs.Answer(Dialogs::ResultCancel);
         QVERIFY(f->router().dispatch(CommandId::HighGas));
-        QCOMPARE(st.prompter.boxes().size(), size_t(1));
-        QCOMPARE(st.prompter.boxes()[0].text,
+        QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+        QCOMPARE(st.dialogs.boxes()[0].text,
                  QStringLiteral("Прибор № 3 измеряет газ «Пропан», а для калибровки выбран газ "
                                 "«Метан».\nПродолжить?"));
-        QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Внимание"));
-        QCOMPARE(st.prompter.boxes()[0].buttons, Prompter::Ok | Prompter::Cancel);
+        QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Внимание"));
+        QCOMPARE(st.dialogs.boxes()[0].buttons, Dialogs::Ok | Dialogs::Cancel);
         QVERIFY(!f->block().Snapshot(0).pendingMaxGas);
         // OK there leads to the confirmation the command always had.
-        st.prompter.clear();
+        st.dialogs.clear();
         QVERIFY(f->router().dispatch(CommandId::HighGas));
-        QCOMPARE(st.prompter.boxes().size(), size_t(2));
-        QCOMPARE(st.prompter.boxes()[1].text, confirmation.arg(3));
+        QCOMPARE(st.dialogs.boxes().size(), size_t(2));
+        QCOMPARE(st.dialogs.boxes()[1].text, confirmation.arg(3));
 
         // The same gas: no warning, only the confirmation.
-        st.prompter.clear();
+        st.dialogs.clear();
         f->mdiArea()->setActiveSubWindow(children[1]);
         QVERIFY(f->router().dispatch(CommandId::HighGas));
-        QCOMPARE(st.prompter.boxes().size(), size_t(1));
-        QCOMPARE(st.prompter.boxes()[0].text, confirmation.arg(4));
+        QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+        QCOMPARE(st.dialogs.boxes()[0].text, confirmation.arg(4));
 
         // Every state of both commands reaches the audit log and the window.
         const QString audit = AuditFilePath(f->recordFolder());

@@ -61,36 +61,8 @@ public:
     int commandRefreshes = 0;
     std::vector<unsigned> switchedTo;
     zta::RecordWriter writer{[this](const QString& text) {
-        GetPrompter().Error(text, QStringLiteral("Запись"), &area);
+        dialogs().Error(text, QStringLiteral("Запись"), &area);
     }};
     zta::CsvLog csv{writer};
 };
 
-class ScriptedDialogs : public DeviceDialogs {
-public:
-    ScriptedDialogs() { SetDeviceDialogs(this); }
-    ~ScriptedDialogs() override { SetDeviceDialogs(nullptr); }
-
-    std::optional<int> AskTimerPeriod(int networkNumber, QWidget*) override {
-        asked.push_back(networkNumber);
-        if (periods.empty()) return std::nullopt;
-        const auto p = periods.front();
-        periods.pop_front();
-        return p;
-    }
-    std::optional<QString> AskNote(int networkNumber, QWidget*) override {
-        asked.push_back(networkNumber);
-        if (notes.empty()) return std::nullopt;
-        const auto n = notes.front();
-        notes.pop_front();
-        return n;
-    }
-    void ShowSoftwareInfo(const SoftwareInfoData& info, QWidget*) override {
-        shown.push_back(info);
-    }
-
-    std::deque<std::optional<int>> periods;
-    std::deque<std::optional<QString>> notes;
-    std::vector<int> asked;
-    std::vector<SoftwareInfoData> shown;
-};

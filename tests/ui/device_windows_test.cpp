@@ -37,7 +37,6 @@ class DeviceWindowsTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<FakeHost> host_;
-    std::unique_ptr<ScriptedPrompter> prompter_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
 
     AnalyzerSubWindow* Open() { return OpenAnalyzerWindow(*host_, host_->area); }
@@ -60,18 +59,16 @@ class DeviceWindowsTest : public QObject {
 private slots:
     void init() {
         host_ = std::make_unique<FakeHost>();
-        prompter_ = std::make_unique<ScriptedPrompter>();
-        SetPrompter(prompter_.get());
         dialogs_ = std::make_unique<ScriptedDialogs>();
+        setDialogs(dialogs_.get());
     }
 
     void cleanup() {
         host_->area.closeAllSubWindows();
         qDeleteAll(host_->area.subWindowList());
         host_.reset();
+        setDialogs(nullptr);
         dialogs_.reset();
-        SetPrompter(nullptr);
-        prompter_.reset();
     }
 
     void fiftiethWindowTakesSlot49AndTheNextIsRefused() {
@@ -79,17 +76,36 @@ private slots:
         for (int i = 0; i < 50; ++i) windows.push_back(Open());
         QCOMPARE(windows.back()->document().slot, 49);
         QCOMPARE(host_->pollBlock.WindowCount(), 50);
-        QVERIFY(prompter_->boxes().empty());
+        QVERIFY(dialogs_->boxes().empty());
 
         QVERIFY(Open() == nullptr);
         QCOMPARE(host_->pollBlock.WindowCount(), 50);
         QCOMPARE(host_->area.subWindowList().size(), 50);
-        QCOMPARE(prompter_->boxes().size(), size_t(1));
-        QCOMPARE(prompter_->boxes()[0].text, QStringLiteral("Открыть больше пятидесяти окон нельзя."));
-        QCOMPARE(prompter_->boxes()[0].caption, QStringLiteral("Ограничение"));
-        QCOMPARE(prompter_->boxes()[0].icon, Prompter::Icon::Information);
+        QCOMPARE(dialogs_->boxes().size(), size_t(1));
+        QCOMPARE(dialogs_->boxes()[0].text, QStringLiteral("Открыть больше пятидесяти окон нельзя."));
+        QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("Ограничение"));
+        QCOMPARE(dialogs_->boxes()[0].icon, Dialogs::Icon::Information);
         // The refused window left every registered slot as it was.
         QCOMPARE(host_->pollBlock.View(49), ViewIdOf(windows.back()->view()));
+    }
+
+    void baudQuestionNamesTheRateOrTheUnknownCode() {
+        const struct {
+            int code;
+            const char* shown;
+        } cases[] = {{8, "9600"}, {16, "19200"}, {7, "7"}};
+        AnalyzerSubWindow* w = Open();
+        for (const auto& c : cases) {
+            dialogs_->clear();
+            dialogs_->Answer(Dialogs::ResultCancel);
+            w->view()->AskBaudSwitch(c.code, 5);
+            QCOMPARE(dialogs_->boxes().size(), size_t(1));
+            QCOMPARE(dialogs_->boxes()[0].text,
+                     QStringLiteral("Скорость прибора № 5 была изменена. Установить скорость %1 ?")
+                         .arg(QLatin1String(c.shown)));
+            QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("Смена скорости"));
+        }
+        QVERIFY(host_->switchedTo.empty());
     }
 
     void closingTheFirstOfThreeMovesTheOthersDown() {
@@ -121,7 +137,7 @@ private slots:
         QCOMPARE(host_->pollBlock.WindowCount(), 1);
         QCOMPARE(w[1]->document().slot, 0);
         QCOMPARE(host_->pollBlock.Snapshot(1).viewWindow, zta::ViewId(0));
-        QVERIFY(prompter_->boxes().empty());
+        QVERIFY(dialogs_->boxes().empty());
     }
 
     void closingAWindowWithARunningTimerLowersTheCountByOne() {
@@ -309,7 +325,7 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("Прибор №17"));
         QCOMPARE(v->recordFile, host_->folder + QStringLiteral("17.zta"));
         QCOMPARE(v->timerFile, host_->folder + QStringLiteral("17timer.zta"));
-        QVERIFY(prompter_->boxes().empty());
+        QVERIFY(dialogs_->boxes().empty());
 
         std::vector<int> applied;
         f->selectAll();
@@ -317,10 +333,10 @@ private slots:
             applied.push_back(host_->pollBlock.Snapshot(0).address);
         });
         QTest::keyClicks(f, QStringLiteral("300"));
-        QCOMPARE(prompter_->boxes().size(), size_t(1));
-        QCOMPARE(prompter_->boxes()[0].text, QStringLiteral("Номер должен быть от 0 до 255"));
-        QCOMPARE(prompter_->boxes()[0].caption, QStringLiteral("Внимание"));
-        QCOMPARE(prompter_->boxes()[0].icon, Prompter::Icon::Information);
+        QCOMPARE(dialogs_->boxes().size(), size_t(1));
+        QCOMPARE(dialogs_->boxes()[0].text, QStringLiteral("Номер должен быть от 0 до 255"));
+        QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("Внимание"));
+        QCOMPARE(dialogs_->boxes()[0].icon, Dialogs::Icon::Information);
         QCOMPARE(f->text(), QStringLiteral("30"));
         QCOMPARE(f->selectedText(), QStringLiteral("30"));
         QVERIFY(f->hasFocus());
@@ -334,18 +350,18 @@ private slots:
         QLineEdit* f = w->view()->numberField();
         f->setText(QStringLiteral("12"));
         for (const char* bad : {"", "1a", "-"}) {
-            prompter_->clear();
+            dialogs_->clear();
             f->setText(QString::fromLatin1(bad));
-            QCOMPARE(prompter_->boxes().size(), size_t(1));
-            QCOMPARE(prompter_->boxes()[0].text, QStringLiteral("Please enter an integer."));
-            QCOMPARE(prompter_->boxes()[0].caption, QStringLiteral("mirel"));
+            QCOMPARE(dialogs_->boxes().size(), size_t(1));
+            QCOMPARE(dialogs_->boxes()[0].text, QStringLiteral("Please enter an integer."));
+            QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("mirel"));
             QCOMPARE(f->text(), QString::fromLatin1(bad));  // the field keeps its text
             QCOMPARE(host_->pollBlock.Snapshot(0).address, 12);
             QCOMPARE(w->document().address, 12);
         }
-        prompter_->clear();
+        dialogs_->clear();
         f->setText(QStringLiteral("-3"));
-        QCOMPARE(prompter_->boxes().at(0).text, QStringLiteral("Номер должен быть от 0 до 255"));
+        QCOMPARE(dialogs_->boxes().at(0).text, QStringLiteral("Номер должен быть от 0 до 255"));
         QCOMPARE(f->text(), QStringLiteral("12"));
     }
 
@@ -383,17 +399,17 @@ private slots:
 
     void baudQuestion() {
         AnalyzerSubWindow* w = Open();
-        prompter_->Answer(Prompter::ResultCancel);
+        dialogs_->Answer(Dialogs::ResultCancel);
         w->view()->OnViewNotice(8, 5);
-        QCOMPARE(prompter_->boxes().at(0).text,
+        QCOMPARE(dialogs_->boxes().at(0).text,
                  QStringLiteral("Скорость прибора № 5 была изменена. Установить скорость 9600 ?"));
-        QCOMPARE(prompter_->boxes().at(0).caption, QStringLiteral("Смена скорости"));
-        QCOMPARE(prompter_->boxes().at(0).icon, Prompter::Icon::Question);
+        QCOMPARE(dialogs_->boxes().at(0).caption, QStringLiteral("Смена скорости"));
+        QCOMPARE(dialogs_->boxes().at(0).icon, Dialogs::Icon::Question);
         QVERIFY(host_->switchedTo.empty());
 
-        prompter_->Answer(Prompter::ResultOk);
+        dialogs_->Answer(Dialogs::ResultOk);
         w->view()->OnViewNotice(16, 3);
-        QCOMPARE(prompter_->boxes().at(1).text,
+        QCOMPARE(dialogs_->boxes().at(1).text,
                  QStringLiteral("Скорость прибора № 3 была изменена. Установить скорость 19200 ?"));
         QCOMPARE(host_->switchedTo, std::vector<unsigned>{19200});
     }

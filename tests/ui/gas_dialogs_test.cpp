@@ -63,16 +63,16 @@ private:
     // Shows the dialog with the focus moved from the list into `field`, as a click would.
     void startTyping(ConnectedGasParametersDialog& dialog, QLineEdit* field, int row = 0);
 
-    std::unique_ptr<ScriptedPrompter> scripted_;
-    ScriptedPrompter& prompter() { return *scripted_; }
+    std::unique_ptr<ScriptedDialogs> scripted_;
+    ScriptedDialogs& prompter() { return *scripted_; }
 };
 
 void GasDialogsTest::init() {
-    scripted_ = std::make_unique<ScriptedPrompter>();
-    SetPrompter(scripted_.get());
+    scripted_ = std::make_unique<ScriptedDialogs>();
+    setDialogs(scripted_.get());
 }
 
-void GasDialogsTest::cleanup() { SetPrompter(nullptr); }
+void GasDialogsTest::cleanup() { setDialogs(nullptr); }
 
 void GasDialogsTest::concentrationUnits() {
     GasParametersDialog dialog;
@@ -125,14 +125,14 @@ void GasDialogsTest::concentrationRefusals() {
         const char* middle;
         const char* text;
         const char* caption;
-        Prompter::Icon icon;
+        Dialogs::Icon icon;
     };
     const Case cases[] = {
-        {"5.29", "2.7", "Параметры газа вне диапазона измерений", "Ошибка ввода", Prompter::Icon::Error},
+        {"5.29", "2.7", "Параметры газа вне диапазона измерений", "Ошибка ввода", Dialogs::Icon::Error},
         {"2.7", "2.7", "Концентрация газа средней концентрации выше газа максимальной концентрации",
-         "Ошибка ввода", Prompter::Icon::Error},
-        {"abc", "2.7", "Please enter a number.", "mirel", Prompter::Icon::Warning},
-        {"4", "", "Please enter a number.", "mirel", Prompter::Icon::Warning},
+         "Ошибка ввода", Dialogs::Icon::Error},
+        {"abc", "2.7", "Please enter a number.", "mirel", Dialogs::Icon::Warning},
+        {"4", "", "Please enter a number.", "mirel", Dialogs::Icon::Warning},
     };
     for (const Case& c : cases) {
         prompter().clear();
@@ -233,14 +233,14 @@ void GasDialogsTest::devicesLelLineConverts() {
     QCOMPARE(dialog.lelMaximumField()->text(), QString("115"));
 
     // OK: within 20 % of the range, so straight to the final confirmation.
-    prompter().Answer(Prompter::ResultOk);
+    prompter().Answer(Dialogs::ResultOk);
     dialog.okButton()->click();
     QVERIFY(Accepted(dialog));
     QCOMPARE(prompter().boxes().size(), size_t(1));
     const auto& box = prompter().boxes()[0];
     QCOMPARE(box.caption, QString("Установка"));
-    QCOMPARE(box.icon, Prompter::Icon::Information);
-    QCOMPARE(box.buttons, Prompter::Ok | Prompter::Cancel);
+    QCOMPARE(box.icon, Dialogs::Icon::Information);
+    QCOMPARE(box.buttons, Dialogs::Ok | Dialogs::Cancel);
     QCOMPARE(box.text, GasConfirmationText("Метан", 4.4, 5.06, 2.64));
     QCOMPARE(dialog.chosenGasName(), QString("Метан"));
     QCOMPARE(dialog.chosenUnits(), QString("%НКПР"));
@@ -269,7 +269,7 @@ void GasDialogsTest::devicesVolumeLine() {
     QCOMPARE(dialog.lelMiddleField()->text(), QString("-1"));
 
     // Cancel in the final confirmation keeps the dialog open; the second OK accepts.
-    prompter().Answer(Prompter::ResultCancel);
+    prompter().Answer(Dialogs::ResultCancel);
     dialog.okButton()->click();
     QVERIFY(dialog.isVisible());
     dialog.okButton()->click();
@@ -288,7 +288,7 @@ void GasDialogsTest::devicesTooLarge() {
     QCOMPARE(prompter().boxes()[0].text,
              QString("Слишком большое значение газа максимальной концентрации"));
     QCOMPARE(prompter().boxes()[0].caption, QString("Ошибка"));
-    QCOMPARE(prompter().boxes()[0].icon, Prompter::Icon::None);
+    QCOMPARE(prompter().boxes()[0].icon, Dialogs::Icon::None);
     QCOMPARE(dialog.lelMaximumField()->selectedText(), QString("200"));
     QCOMPARE(dialog.volumeMaximumField()->text(), QString("0.88"));  // from "20", not from 200
 
@@ -309,24 +309,24 @@ void GasDialogsTest::devicesRangeQuestion() {
     Retype(dialog.volumeMaximumField(), "5.4");
 
     // OK to "Исправить?": back to the maximum field of the editable row.
-    prompter().Answer(Prompter::ResultOk);
+    prompter().Answer(Dialogs::ResultOk);
     dialog.okButton()->click();
     QVERIFY(dialog.isVisible());
     QCOMPARE(prompter().boxes().size(), size_t(1));
     QCOMPARE(prompter().boxes()[0].text,
              QString("Значение газа высокой концентрации больше значения диапазона на 20%. Исправить?"));
     QCOMPARE(prompter().boxes()[0].caption, QString("Ошибка"));
-    QCOMPARE(prompter().boxes()[0].buttons, Prompter::Ok | Prompter::Cancel);
+    QCOMPARE(prompter().boxes()[0].buttons, Dialogs::Ok | Dialogs::Cancel);
     QVERIFY(dialog.volumeMaximumField()->hasFocus());
 
     // Cancel: the final confirmation, with the warning icon.
     prompter().clear();
-    prompter().Answer(Prompter::ResultCancel);
-    prompter().Answer(Prompter::ResultOk);
+    prompter().Answer(Dialogs::ResultCancel);
+    prompter().Answer(Dialogs::ResultOk);
     dialog.okButton()->click();
     QVERIFY(Accepted(dialog));
     QCOMPARE(prompter().boxes().size(), size_t(2));
-    QCOMPARE(prompter().boxes()[1].icon, Prompter::Icon::Warning);
+    QCOMPARE(prompter().boxes()[1].icon, Dialogs::Icon::Warning);
     QCOMPARE(prompter().boxes()[1].text, GasConfirmationText("Метан", 4.4, 5.4, 2.2));
     QCOMPARE(dialog.chosenMaximum(), 5.4);
 }
@@ -341,7 +341,7 @@ void GasDialogsTest::devicesMiddleNotBelow() {
     QCOMPARE(prompter().boxes().size(), size_t(1));
     QCOMPARE(prompter().boxes()[0].text,
              QString("Значение газа средней концентрации больше значения газа высокой концентрации."));
-    QCOMPARE(prompter().boxes()[0].icon, Prompter::Icon::None);
+    QCOMPARE(prompter().boxes()[0].icon, Dialogs::Icon::None);
     QVERIFY(dialog.lelMiddleField()->hasFocus());
     QCOMPARE(dialog.lelMiddleField()->selectedText(), QString("100"));
 }

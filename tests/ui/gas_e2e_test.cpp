@@ -90,13 +90,13 @@ class GasE2eTest : public QObject {
     // confirmation and waits for the analyzer to apply the write.
     void Calibrate(CommandId id, const QString& confirmation, int reg, int value) {
         bus_->ClearLog();
-        st_->prompter.clear();
+        st_->dialogs.clear();
         Frame()->mdiArea()->setActiveSubWindow(children_[0]);
         QVERIFY(Frame()->router().query(id).enabled);
         QVERIFY(Frame()->router().dispatch(id));
         // The analyzer reports methane: for any other station gas the confirmation follows a
         // gas warning that names it.
-        const auto& boxes = st_->prompter.boxes();
+        const auto& boxes = st_->dialogs.boxes();
         QVERIFY(boxes.size() == 1 || boxes.size() == 2);
         if (boxes.size() == 2)
             QVERIFY(boxes[0].text.contains(QStringLiteral("Метан")));
@@ -169,7 +169,7 @@ private slots:
 
     void concentrationInLelReachesTheAnalyzer() {
         // 90 and 40 %НКПР of propane: integer parts of 153 and 68 hundredths.
-        Frame()->execDialog = [](QDialog& d) {
+        st_->dialogs.runs.push_back([](QDialog& d) {
             auto& dialog = static_cast<GasParametersDialog&>(d);
             dialog.show();
             dialog.lelBox()->click();
@@ -179,9 +179,9 @@ private slots:
             const int result = dialog.result();
             dialog.hide();
             return result;
-        };
+        });
         QVERIFY(Frame()->router().dispatch(CommandId::Concentration));
-        Frame()->execDialog = nullptr;
+        QVERIFY(st_->dialogs.runs.empty());
         ExpectPanes("Пропан", "1.53", "0.68");
         ExpectOnlyMark(CommandId::GasPropane);
         ExpectFile("Пропан", 1.53, 0.68);
@@ -214,7 +214,7 @@ private slots:
         QVERIFY(Frame()->router().query(CommandId::ConnectedDevicesGas).enabled);
         QStringList lines[2];
         QStringList refusals;
-        Frame()->execDialog = [&](QDialog& d) {
+        st_->dialogs.runs.push_back([&](QDialog& d) {
             auto& dialog = static_cast<ConnectedGasParametersDialog&>(d);
             dialog.show();
             QTableWidget* list = dialog.list();
@@ -224,25 +224,25 @@ private slots:
             // The analyzer whose gas code has no defaults: its zeros are never applied.
             list->selectRow(1);
             dialog.okButton()->click();
-            for (const auto& box : st_->prompter.boxes())
+            for (const auto& box : st_->dialogs.boxes())
                 refusals << box.text;
-            st_->prompter.clear();
+            st_->dialogs.clear();
             list->selectRow(0);
             dialog.okButton()->click();
             const int result = dialog.result();
             dialog.hide();
             return result;
-        };
-        st_->prompter.clear();
+        });
+        st_->dialogs.clear();
         QVERIFY(Frame()->router().dispatch(CommandId::ConnectedDevicesGas));
-        Frame()->execDialog = nullptr;
+        QVERIFY(st_->dialogs.runs.empty());
         QCOMPARE(lines[0], (QStringList{"1", "Метан", "5.00", "об.доли", "2.50", "4.80"}));
         QCOMPARE(lines[1], (QStringList{"2", "-", "0.00", "об.доли", "0.00", "0.00"}));
         QCOMPARE(refusals,
                  QStringList{"Значение газа средней концентрации больше значения газа высокой "
                              "концентрации."});
-        QCOMPARE(st_->prompter.boxes().size(), size_t(1));
-        QCOMPARE(st_->prompter.boxes()[0].caption, QString("Установка"));
+        QCOMPARE(st_->dialogs.boxes().size(), size_t(1));
+        QCOMPARE(st_->dialogs.boxes()[0].caption, QString("Установка"));
 
         ExpectPanes("Метан", "4.80", "2.50");
         ExpectOnlyMark(CommandId::GasMethane);

@@ -128,7 +128,7 @@ void MainFrameTest::startPanesWithoutCalFile() {
     // The first analyzer window is open in slot 0; no box was shown.
     QCOMPARE(f->block().WindowCount(), 1);
     QCOMPARE(f->block().Snapshot(0).address, 0);
-    QVERIFY(st.prompter.boxes().empty());
+    QVERIFY(st.dialogs.boxes().empty());
     for (CommandId id : kGasMenuIds)
         QVERIFY(!f->router().query(id).checked);
 }
@@ -189,10 +189,10 @@ void MainFrameTest::calFileCases() {
     for (CommandId id : kGasMenuIds)
         QCOMPARE(st.frame->router().query(id).checked, id == CommandId(checkedId));
     QVERIFY(!Enabled(st.frame, CommandId::Concentration));  // only a pick from the menu enables it
-    QCOMPARE(st.prompter.boxes().size(), size_t(warned ? 1 : 0));
+    QCOMPARE(st.dialogs.boxes().size(), size_t(warned ? 1 : 0));
     if (warned) {
-        QCOMPARE(st.prompter.boxes()[0].icon, Prompter::Icon::Warning);
-        QVERIFY(!st.prompter.boxes()[0].text.isEmpty());
+        QCOMPARE(st.dialogs.boxes()[0].icon, Dialogs::Icon::Warning);
+        QVERIFY(!st.dialogs.boxes()[0].text.isEmpty());
     }
 }
 
@@ -245,7 +245,7 @@ void MainFrameTest::closeWritesCalFile() {
     {
         TestStation st({QStringLiteral("ttyS0")}, nullptr, missing);
         st.frame->close();
-        QVERIFY(st.prompter.boxes().empty());
+        QVERIFY(st.dialogs.boxes().empty());
     }
     QVERIFY(!QFile::exists(missing));
 }
@@ -335,13 +335,13 @@ void MainFrameTest::enablingTable() {
 void MainFrameTest::connectRefusals() {
     {
         TestStation st(QStringList{});
-        st.prompter.clear();
+        st.dialogs.clear();
         st.frame->Connect();
         QVERIFY(!st.frame->IsPolling());
-        QCOMPARE(st.prompter.boxes().size(), size_t(1));
-        QCOMPARE(st.prompter.boxes()[0].text, QStringLiteral("Нет найденных COM портов"));
-        QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Связь"));
-        QCOMPARE(st.prompter.boxes()[0].icon, Prompter::Icon::Information);
+        QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+        QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Нет найденных COM портов"));
+        QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Связь"));
+        QCOMPARE(st.dialogs.boxes()[0].icon, Dialogs::Icon::Information);
     }
     SimBus sim;
     TestStation st({QString::fromStdString(sim.bus->PortPath())});
@@ -353,18 +353,18 @@ void MainFrameTest::connectRefusals() {
     st.frame->SetSearchHooks(&searching);
     st.frame->Connect();
     QVERIFY(!st.frame->IsPolling());
-    QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Остановите поиск"));
-    QCOMPARE(st.prompter.boxes().back().caption, QStringLiteral("Работа"));
+    QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Остановите поиск"));
+    QCOMPARE(st.dialogs.boxes().back().caption, QStringLiteral("Работа"));
     st.frame->SetSearchHooks(nullptr);
 
     st.frame->Connect();
     QVERIFY(st.frame->IsPolling());
-    const size_t before = st.prompter.boxes().size();
+    const size_t before = st.dialogs.boxes().size();
     st.frame->Connect();
-    QCOMPARE(st.prompter.boxes().size(), before + 1);
-    QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Опрос приборов."));
-    QCOMPARE(st.prompter.boxes().back().caption, QStringLiteral("Работа"));
-    QCOMPARE(st.prompter.boxes().back().icon, Prompter::Icon::Information);
+    QCOMPARE(st.dialogs.boxes().size(), before + 1);
+    QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Опрос приборов."));
+    QCOMPARE(st.dialogs.boxes().back().caption, QStringLiteral("Работа"));
+    QCOMPARE(st.dialogs.boxes().back().icon, Dialogs::Icon::Information);
     st.frame->Disconnect();
     QVERIFY(!st.frame->IsPolling());
 }
@@ -399,28 +399,23 @@ void MainFrameTest::broadcastsReachEveryView() {
     }
 
     // Timer for all: refused while idle; while polling the dialog's period goes to every view.
-    f->runTimerDialog = [](int period, int number) -> std::optional<int> {
-        return period == 0 && number == -1 ? std::optional<int>(30) : std::nullopt;
-    };
-    st.prompter.clear();
+    st.dialogs.periods.push_back(30);
+    st.dialogs.clear();
     f->router().dispatch(CommandId::TimerAll);
-    QCOMPARE(st.prompter.boxes().size(), size_t(1));
-    QCOMPARE(st.prompter.boxes()[0].text,
+    QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+    QCOMPARE(st.dialogs.boxes()[0].text,
              QStringLiteral("Установка таймера для группы приборов не может быть произведена.\r\n"
                             "    \t         Проверьте подключение приборов. "));
-    QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Ошибка"));
+    QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Ошибка"));
     QCOMPARE(st.view(0)->count(NoticeStartTimer), 0);
+    st.dialogs.periods.clear();
 
     // Insert a line: OK sets the block's text before the views are told; Cancel sends nothing.
-    std::optional<QString> answer = QStringLiteral("проба газа");
-    QString seen;
-    f->runInsertDialog = [&](int number) {
-        return number == -1 ? answer : std::nullopt;
-    };
+    st.dialogs.notes = {QStringLiteral("проба газа"), std::nullopt};
     f->router().dispatch(CommandId::InsertAll);
     QCOMPARE(QString::fromStdString(f->block().InsertText()), QStringLiteral("проба газа"));
-    answer.reset();
     f->router().dispatch(CommandId::InsertAll);
+    QCOMPARE(st.dialogs.asked, (std::vector<int>{-1, -1}));
     for (int slot = 0; slot < 3; ++slot)
         QCOMPARE(st.view(slot)->count(NoticeInsertText), 1);
 
@@ -440,13 +435,13 @@ void MainFrameTest::windowLimitAndCompaction() {
     for (int i = 1; i < 50; ++i)
         QVERIFY(f->OpenNewDocument());
     QCOMPARE(f->block().WindowCount(), 50);
-    QVERIFY(st.prompter.boxes().empty());
+    QVERIFY(st.dialogs.boxes().empty());
     f->router().dispatch(CommandId::NewDocument);
     QCOMPARE(f->block().WindowCount(), 50);
     QCOMPARE(f->mdiArea()->subWindowList().size(), 50);
-    QCOMPARE(st.prompter.boxes().size(), size_t(1));
-    QCOMPARE(st.prompter.boxes()[0].text, QStringLiteral("Открыть больше пятидесяти окон нельзя."));
-    QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Ограничение"));
+    QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+    QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Открыть больше пятидесяти окон нельзя."));
+    QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Ограничение"));
 
     // Numbers 100 + slot; close slot 0 and slot 10: the rest move down with their numbers.
     for (int s = 0; s < 50; ++s)
@@ -495,8 +490,8 @@ void MainFrameTest::portList() {
     QFETCH(QStringList, listed);
     QFETCH(QString, warning);
 
-    ScriptedPrompter prompter;
-    SetPrompter(&prompter);
+    ScriptedDialogs prompter;
+    setDialogs(&prompter);
     QTemporaryDir dir;
     StationOptions options;
     options.extraPorts = extra;
@@ -516,7 +511,7 @@ void MainFrameTest::portList() {
         QCOMPARE(prompter.boxes().size(), size_t(1));
         QCOMPARE(prompter.boxes()[0].text, warning);
         QCOMPARE(prompter.boxes()[0].caption, QStringLiteral("Определение доступных портов"));
-        QCOMPARE(prompter.boxes()[0].icon, Prompter::Icon::Warning);
+        QCOMPARE(prompter.boxes()[0].icon, Dialogs::Icon::Warning);
     }
     const QList<QAction*> items = f->portMenu()->actions();
     if (listed.isEmpty()) {
@@ -540,7 +535,7 @@ void MainFrameTest::portList() {
         QVERIFY(items[0]->isChecked());
     }
     delete f;
-    SetPrompter(nullptr);
+    setDialogs(nullptr);
 }
 
 void MainFrameTest::portChoiceSetsName() {
@@ -615,7 +610,7 @@ void MainFrameTest::recordFolderChoice() {
     f->OpenNewDocument();
     const QString folder = QDir(st.dir.path()).filePath(QStringLiteral("Data"));
     QDir().mkpath(folder);
-    f->runFolderDialog = [&] { return std::optional<QString>(folder); };
+    st.dialogs.folders.push_back(folder);
     f->router().dispatch(CommandId::ToolRecordFolder);
     const QString expected = QDir::toNativeSeparators(folder) + QDir::separator();
     QCOMPARE(f->recordFolder(), expected);
@@ -623,15 +618,18 @@ void MainFrameTest::recordFolderChoice() {
     QCOMPARE(st.view(0)->folderChanges, 1);
     QCOMPARE(st.view(1)->folderChanges, 1);
     // A folder given with its separator still ends with exactly one.
-    f->runFolderDialog = [&] { return std::optional<QString>(folder + QStringLiteral("/")); };
+    st.dialogs.folders.push_back(folder + QStringLiteral("/"));
     f->router().dispatch(CommandId::RecordFolder);
     QCOMPARE(f->recordFolder(), expected);
     QCOMPARE(st.view(0)->folderChanges, 2);
 
-    f->runFolderDialog = [] { return std::optional<QString>(); };  // cancelled
+    st.dialogs.folders.push_back(std::nullopt);  // cancelled
     f->router().dispatch(CommandId::RecordFolder);
     QCOMPARE(f->recordFolder(), expected);
     QCOMPARE(st.view(0)->folderChanges, 2);
+    // Each dialog starts at the folder in use.
+    QCOMPARE(st.dialogs.foldersFrom.size(), size_t(3));
+    QCOMPARE(QDir::toNativeSeparators(st.dialogs.foldersFrom[2]), expected);
 }
 
 void MainFrameTest::timerForAllWhilePolling() {
@@ -641,19 +639,13 @@ void MainFrameTest::timerForAllWhilePolling() {
     f->SetPollTiming(FastTiming());
     f->OpenNewDocument();
     f->Connect();
-    std::optional<int> answer;  // cancelled
-    int asked = 0;
-    f->runTimerDialog = [&](int period, int number) {
-        ++asked;
-        return period == 0 && number == -1 ? answer : std::nullopt;
-    };
+    // Cancelled, then confirmed without a period, then 15 s.
+    st.dialogs.periods = {std::nullopt, 0, 15};
     f->router().dispatch(CommandId::TimerAll);
-    QCOMPARE(asked, 1);
-    answer = 0;  // confirmed without a period
+    QCOMPARE(st.dialogs.asked, std::vector<int>{-1});
     f->router().dispatch(CommandId::TimerAll);
     for (int slot = 0; slot < 2; ++slot)
         QCOMPARE(st.view(slot)->count(NoticeStartTimer), 0);
-    answer = 15;
     f->router().dispatch(CommandId::TimerAll);
     for (int slot = 0; slot < 2; ++slot) {
         QCOMPARE(st.view(slot)->count(NoticeStartTimer), 1);
@@ -661,10 +653,10 @@ void MainFrameTest::timerForAllWhilePolling() {
     }
     // A timer already runs somewhere (the flag not yet refreshed): no dialog, no box.
     f->block().SetRunningTimers(1);
-    const size_t boxes = st.prompter.boxes().size();
+    const size_t boxes = st.dialogs.boxes().size();
     f->router().dispatch(CommandId::TimerAll);
-    QCOMPARE(asked, 3);
-    QCOMPARE(st.prompter.boxes().size(), boxes);
+    QCOMPARE(st.dialogs.asked, (std::vector<int>{-1, -1, -1}));
+    QCOMPARE(st.dialogs.boxes().size(), boxes);
     f->block().SetRunningTimers(0);
     f->Disconnect();
 }
@@ -684,7 +676,7 @@ void MainFrameTest::gasMenuAndConcentration() {
 
     // "Концентрация": the dialog gets the current values; "Установить" takes the typed ones.
     f->router().dispatch(CommandId::GasMethane);
-    f->execDialog = [](QDialog& d) {
+    st.dialogs.runs.push_back([](QDialog& d) {
         auto& dialog = static_cast<GasParametersDialog&>(d);
         dialog.show();
         dialog.maximumField()->setText(QStringLiteral("3.00"));
@@ -693,7 +685,7 @@ void MainFrameTest::gasMenuAndConcentration() {
         const int result = dialog.result();
         dialog.hide();
         return result;
-    };
+    });
     f->router().dispatch(CommandId::Concentration);
     QCOMPARE(f->block().MaxGas(), 3.0);
     QCOMPARE(f->block().MidGas(), 1.5);
@@ -701,7 +693,7 @@ void MainFrameTest::gasMenuAndConcentration() {
     QCOMPARE(f->paneText(5), QStringLiteral("1.50"));
     QVERIFY(f->router().query(CommandId::GasMethane).checked);
 
-    f->execDialog = [](QDialog&) { return int(QDialog::Rejected); };
+    st.dialogs.runs.push_back([](QDialog&) { return int(QDialog::Rejected); });
     f->router().dispatch(CommandId::Concentration);
     QCOMPARE(f->block().MaxGas(), 3.0);
     QCOMPARE(f->paneText(4), QStringLiteral("3.00"));
@@ -724,7 +716,7 @@ void MainFrameTest::connectedDevicesGas() {
     QTRY_COMPARE_WITH_TIMEOUT(int(f->block().Snapshot(0).gasCode), 4, 10000);
     QVERIFY(Enabled(f, CommandId::ConnectedDevicesGas));
 
-    f->execDialog = [](QDialog& d) {
+    st.dialogs.runs.push_back([](QDialog& d) {
         auto& dialog = static_cast<ConnectedGasParametersDialog&>(d);
         dialog.show();
         if (dialog.list()->rowCount() > 0)
@@ -733,7 +725,7 @@ void MainFrameTest::connectedDevicesGas() {
         const int result = dialog.result();
         dialog.hide();
         return result;
-    };
+    });
     f->router().dispatch(CommandId::ConnectedDevicesGas);
     QCOMPARE(f->paneText(3), QStringLiteral("Бутан"));
     QCOMPARE(f->paneText(4), QStringLiteral("0.70"));
@@ -910,8 +902,8 @@ void MainFrameTest::lineFailureReturnsToIdle() {
     // The thread shows its own box, reports, and the window goes back to idle.
     QTRY_VERIFY_WITH_TIMEOUT(!f->IsPolling(), 10000);
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
-    QVERIFY(!st.prompter.boxes().empty());
-    QCOMPARE(st.prompter.boxes().back().icon, Prompter::Icon::Error);
+    QVERIFY(!st.dialogs.boxes().empty());
+    QCOMPARE(st.dialogs.boxes().back().icon, Dialogs::Icon::Error);
     QCOMPARE(st.view(0)->count(NoticeDisconnected), 0);  // the views are not told
     QVERIFY(Enabled(f, CommandId::Connect));
 }

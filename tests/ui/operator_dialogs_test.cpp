@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "app/dialog_screenshots.h"
-#include "device/record_dialogs.h"
+#include "ui/record_dialogs.h"
 
 using namespace zta;
 

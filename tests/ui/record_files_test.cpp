@@ -42,7 +42,6 @@ class RecordFilesTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<FakeHost> host_;
-    std::unique_ptr<ScriptedPrompter> prompter_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
 
     AnalyzerView* Open(int number) {
@@ -68,16 +67,14 @@ class RecordFilesTest : public QObject {
 private slots:
     void init() {
         host_ = std::make_unique<FakeHost>();
-        prompter_ = std::make_unique<ScriptedPrompter>();
-        SetPrompter(prompter_.get());
         dialogs_ = std::make_unique<ScriptedDialogs>();
+        setDialogs(dialogs_.get());
     }
 
     void cleanup() {
         host_.reset();
+        setDialogs(nullptr);
         dialogs_.reset();
-        SetPrompter(nullptr);
-        prompter_.reset();
     }
 
     void recordLineBytes_data() {
@@ -240,10 +237,10 @@ private slots:
     void setTimerRefusals() {
         AnalyzerView* v = Open(8);
         QVERIFY(v->OnCommand(CommandId::ToolSetTimer));
-        QCOMPARE(prompter_->boxes().at(0).text,
+        QCOMPARE(dialogs_->boxes().at(0).text,
                  QStringLiteral("Установка таймера для прибора № 8 не может быть произведена.\r\n"
                                 "    \t         Проверьте подключение прибора. "));
-        QCOMPARE(prompter_->boxes().at(0).caption, QStringLiteral("Ошибка"));
+        QCOMPARE(dialogs_->boxes().at(0).caption, QStringLiteral("Ошибка"));
         QVERIFY(dialogs_->asked.empty());
 
         host_->polling = true;
@@ -251,12 +248,12 @@ private slots:
         v->OnCommand(CommandId::TimerActive);  // Cancel
         v->OnCommand(CommandId::TimerActive);  // 0
         QVERIFY(!v->timerRunning);
-        QCOMPARE(prompter_->boxes().size(), size_t(1));
+        QCOMPARE(dialogs_->boxes().size(), size_t(1));
 
         v->StartTimer(60);
         v->OnCommand(CommandId::TimerActive);
-        QCOMPARE(prompter_->boxes().back().text, QStringLiteral("Таймер уже установлен"));
-        QCOMPARE(prompter_->boxes().back().caption, QStringLiteral("Ошибка"));
+        QCOMPARE(dialogs_->boxes().back().text, QStringLiteral("Таймер уже установлен"));
+        QCOMPARE(dialogs_->boxes().back().caption, QStringLiteral("Ошибка"));
         QCOMPARE(host_->pollBlock.RunningTimers(), 1);
     }
 
@@ -273,19 +270,19 @@ private slots:
 
         a->OnViewNotice(NoticeStartTimer, -5);
         QVERIFY(!a->timerRunning);
-        QCOMPARE(prompter_->boxes().size(), size_t(1));
-        QCOMPARE(prompter_->boxes()[0].caption, QStringLiteral("Таймер"));
+        QCOMPARE(dialogs_->boxes().size(), size_t(1));
+        QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("Таймер"));
         a->OnViewNotice(NoticeStartTimer, 0);
         QVERIFY(!a->timerRunning);
-        QCOMPARE(prompter_->boxes().size(), size_t(1));
+        QCOMPARE(dialogs_->boxes().size(), size_t(1));
         QCOMPARE(host_->pollBlock.RunningTimers(), 0);
         QCOMPARE(Lines(a->timerFile).size(), 1);
 
         // A period the platform timer cannot hold is refused as the platform would.
         a->OnViewNotice(NoticeStartTimer, 3000000);
         QVERIFY(!a->timerRunning);
-        QCOMPARE(prompter_->boxes().back().text, QStringLiteral("Таймер не установлен"));
-        QCOMPARE(prompter_->boxes().back().icon, Prompter::Icon::Error);
+        QCOMPARE(dialogs_->boxes().back().text, QStringLiteral("Таймер не установлен"));
+        QCOMPARE(dialogs_->boxes().back().icon, Dialogs::Icon::Error);
     }
 
     void unwritableFolderIsReportedOnceAndTheNoteWaits() {
@@ -300,15 +297,15 @@ private slots:
 
         QVERIFY(!v->WriteRecord());
         QVERIFY(!v->WriteRecord());
-        QCOMPARE(prompter_->boxes().size(), size_t(1));
-        QVERIFY(prompter_->boxes()[0].text.contains(QStringLiteral("3.zta")));
-        QCOMPARE(prompter_->boxes()[0].icon, Prompter::Icon::Error);
+        QCOMPARE(dialogs_->boxes().size(), size_t(1));
+        QVERIFY(dialogs_->boxes()[0].text.contains(QStringLiteral("3.zta")));
+        QCOMPARE(dialogs_->boxes()[0].icon, Dialogs::Icon::Error);
         QCOMPARE(v->pendingText, QStringLiteral("note"));
 
         // The timer file lies in the same folder: the folder has been reported already.
         host_->polling = true;
         v->StartTimer(3600);
-        QCOMPARE(prompter_->boxes().size(), size_t(1));
+        QCOMPARE(dialogs_->boxes().size(), size_t(1));
 
         host_->folder = QDir(host_->tempDir.path()).absolutePath() + QStringLiteral("/");
         v->OnRecordFolderChanged();

@@ -119,12 +119,12 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         f->ChooseRecordFolder(blocker.fileName());
-        st.prompter.clear();
+        st.dialogs.clear();
         for (int round = 0; round < 3; ++round)
             for (AnalyzerView* v : views) QVERIFY(!v->WriteRecord());
-        QCOMPARE(st.prompter.boxes().size(), size_t(1));
-        QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Запись"));
-        QCOMPARE(st.prompter.boxes()[0].icon, Prompter::Icon::Error);
+        QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+        QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Запись"));
+        QCOMPARE(st.dialogs.boxes()[0].icon, Dialogs::Icon::Error);
     }
 
     void trendMarksAtConfirmedCommands() {
@@ -140,7 +140,7 @@ private slots:
 
         f->Connect();
         QTRY_VERIFY_WITH_TIMEOUT(trend->history()->samples().size() >= 3, kWaitMs);
-        st.prompter.Answer(Prompter::ResultCancel);
+        st.dialogs.Answer(Dialogs::ResultCancel);
         v->GetDocument().OnCommand(CommandId::SetZero);  // cancelled: no mark
         v->GetDocument().OnCommand(CommandId::SetZero);
         v->GetDocument().OnCommand(CommandId::HighGas);
@@ -170,11 +170,11 @@ private slots:
             f->SetBaud(4);
             f->ChooseRecordFolder(dir.filePath(QStringLiteral("records")));
             f->router().dispatch(CommandId::CsvLog);
-            f->runBenchDialog = [&](bool save) {
-                return save ? std::optional<QString>(file) : std::nullopt;
-            };
+            st.dialogs.paths.push_back(file);
             QVERIFY(f->router().dispatch(CommandId::SaveBench));
-            QVERIFY(st.prompter.boxes().empty());
+            QCOMPARE(st.dialogs.fileAsks.size(), size_t(1));
+            QVERIFY(st.dialogs.fileAsks[0].mode == Dialogs::FileMode::Save);
+            QVERIFY(st.dialogs.boxes().empty());
             saved = zta::CaptureBench(*f);
         }
         QCOMPARE(saved.windows.size(), 3);
@@ -184,7 +184,7 @@ private slots:
                        std::make_unique<FormWindowFactory>());
         MainWindow* f = st.frame;
         QVERIFY(f->OpenBench(file));
-        QVERIFY(st.prompter.boxes().empty());
+        QVERIFY(st.dialogs.boxes().empty());
         QCOMPARE(zta::CaptureBench(*f), saved);
         QCOMPARE(f->selectedPort(), 1);
         QCOMPARE(f->block().BaudRate(), 19200u);
@@ -196,11 +196,11 @@ private slots:
         bad.write("{\"format\": \"zta-k7 bench\", \"version\": 1, \"windows\": [{}]}");
         bad.close();
         QVERIFY(!f->OpenBench(bad.fileName()));
-        QCOMPARE(st.prompter.boxes().size(), size_t(1));
-        QCOMPARE(st.prompter.boxes()[0].text,
+        QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+        QCOMPARE(st.dialogs.boxes()[0].text,
                  QStringLiteral("Файл стенда %1 не прочитан: окно 1: «networkNumber» не указан")
                      .arg(bad.fileName()));
-        QCOMPARE(st.prompter.boxes()[0].caption, QStringLiteral("Стенд"));
+        QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Стенд"));
         QCOMPARE(zta::CaptureBench(*f), saved);
     }
 };

@@ -229,11 +229,11 @@ void SearchControlTest::noAnalyzerKeepsTheOldWindows() {
     QVERIFY(shown.contains(QStringLiteral("Поиск приборов. Прибор № 255")));
 
     QCOMPARE(Progress(f), 255);
-    QCOMPARE(st.prompter.boxes().size(), size_t(1));
-    const ScriptedPrompter::Box& box = st.prompter.boxes()[0];
+    QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+    const ScriptedDialogs::Box& box = st.dialogs.boxes()[0];
     QCOMPARE(box.text, QStringLiteral("Подключенных приборов не найдено."));
     QCOMPARE(box.caption, kSearch);
-    QCOMPARE(box.icon, Prompter::Icon::Information);
+    QCOMPARE(box.icon, Dialogs::Icon::Information);
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     QCOMPARE(f->mdiArea()->subWindowList(), before);
     QCOMPARE(f->block().WindowCount(), 2);
@@ -258,18 +258,18 @@ void SearchControlTest::twelveAnalyzersOpenTenWindowsAndListTheRest() {
 
     VerifyWindowsPolling(f, {5, 9, 30, 40, 60, 80, 100, 120, 140, 160});
     if (QTest::currentTestFailed()) return;
-    QCOMPARE(st.prompter.boxes().size(), size_t(1));
-    const ScriptedPrompter::Box& box = st.prompter.boxes()[0];
+    QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+    const ScriptedDialogs::Box& box = st.dialogs.boxes()[0];
     QCOMPARE(box.text, QStringLiteral("Неподключенные приборы: № 200; № 201; "));
     QCOMPARE(box.caption, QStringLiteral("Найденых приборов больше 10"));
-    QCOMPARE(box.icon, Prompter::Icon::Information);
+    QCOMPARE(box.icon, Dialogs::Icon::Information);
 
     // "Поиск" while polling is refused and starts nothing.
-    st.prompter.clear();
+    st.dialogs.clear();
     f->searchControl().StartSearch();
-    QCOMPARE(st.prompter.boxes().size(), size_t(1));
-    QCOMPARE(st.prompter.boxes()[0].text, QStringLiteral("Остановите опрос приборов."));
-    QCOMPARE(st.prompter.boxes()[0].caption, kSearch);
+    QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+    QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Остановите опрос приборов."));
+    QCOMPARE(st.dialogs.boxes()[0].caption, kSearch);
     QVERIFY(!f->IsSearching());
     QVERIFY(f->IsPolling());
 }
@@ -292,10 +292,10 @@ void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
     QVERIFY(f->router().dispatch(CommandId::Search));
     // A second "Поиск" while the scan runs is refused.
     f->searchControl().StartSearch();
-    QCOMPARE(st.prompter.boxes().size(), size_t(1));
-    QCOMPARE(st.prompter.boxes()[0].text, QStringLiteral("Поиск идет."));
-    QCOMPARE(st.prompter.boxes()[0].caption, kSearch);
-    st.prompter.clear();
+    QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+    QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Поиск идет."));
+    QCOMPARE(st.dialogs.boxes()[0].caption, kSearch);
+    st.dialogs.clear();
 
     QTRY_VERIFY_WITH_TIMEOUT(Progress(f) >= 20, kScanLimitMs);
     QVERIFY(f->router().dispatch(CommandId::StopSearch));
@@ -306,7 +306,7 @@ void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
 
     VerifyWindowsPolling(f, {3, 5});
     if (QTest::currentTestFailed()) return;
-    QVERIFY(st.prompter.boxes().empty());
+    QVERIFY(st.dialogs.boxes().empty());
     // Notices the scan had posted before it stopped change nothing any more.
     QTest::qWait(200);
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
@@ -345,10 +345,10 @@ void SearchControlTest::endWaitsForAnOpenDialog() {
 }
 
 void SearchControlTest::scanOpensThroughTheStationsPortAndDirection() {
-    struct PrompterGuard {
-        ScriptedPrompter prompter;
-        PrompterGuard() { SetPrompter(&prompter); }
-        ~PrompterGuard() { SetPrompter(nullptr); }
+    struct DialogsGuard {
+        ScriptedDialogs prompter;
+        DialogsGuard() { setDialogs(&prompter); }
+        ~DialogsGuard() { setDialogs(nullptr); }
     } boxes;
     QTemporaryDir dir;
     StationOptions options;
@@ -376,13 +376,13 @@ void SearchControlTest::scanOpensThroughTheStationsPortAndDirection() {
 
 void SearchControlTest::noPortRefusesTheSearch() {
     TestStation st(QStringList{});
-    st.prompter.clear();
+    st.dialogs.clear();
     st.frame->searchControl().StartSearch();
     QVERIFY(!st.frame->IsSearching());
-    QCOMPARE(st.prompter.boxes().size(), size_t(1));
-    QCOMPARE(st.prompter.boxes()[0].text, QStringLiteral("Нет найденных COM портов"));
-    QCOMPARE(st.prompter.boxes()[0].caption, kSearch);
-    QCOMPARE(st.prompter.boxes()[0].icon, Prompter::Icon::Information);
+    QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+    QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Нет найденных COM портов"));
+    QCOMPARE(st.dialogs.boxes()[0].caption, kSearch);
+    QCOMPARE(st.dialogs.boxes()[0].icon, Dialogs::Icon::Information);
 }
 
 void SearchControlTest::stopThatTimesOutKeepsSearching() {
@@ -398,7 +398,7 @@ void SearchControlTest::stopThatTimesOutKeepsSearching() {
     f->searchControl().StopSearch();
     QVERIFY(f->IsSearching());
     QVERIFY(f->router().query(CommandId::StopSearch).enabled);
-    QVERIFY(st.prompter.boxes().empty());
+    QVERIFY(st.dialogs.boxes().empty());
     QCOMPARE(f->mdiArea()->subWindowList(), before);
 
     // A later stop waits again and takes the results once the thread has ended.
@@ -406,8 +406,8 @@ void SearchControlTest::stopThatTimesOutKeepsSearching() {
     f->searchControl().StopSearch();
     QVERIFY(!f->IsSearching());
     QCOMPARE(Progress(f), 0);
-    QCOMPARE(st.prompter.boxes().size(), size_t(1));
-    QCOMPARE(st.prompter.boxes()[0].text, QStringLiteral("Подключенных приборов не найдено."));
+    QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+    QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Подключенных приборов не найдено."));
     QCOMPARE(f->mdiArea()->subWindowList(), before);
 }
 
@@ -423,7 +423,7 @@ void SearchControlTest::closeWhileSearching() {
     QVERIFY(!f->IsSearching());
     QVERIFY(!f->IsPolling());
     QTest::qWait(100);  // notices the scan had posted find no search to act on
-    QVERIFY(st->prompter.boxes().empty());
+    QVERIFY(st->dialogs.boxes().empty());
     QVERIFY(!f->IsPolling());
     st.reset();
 }
@@ -455,7 +455,7 @@ void SearchControlTest::portFailureDropsTheSearch() {
     // a new scan starts before that end arrives: the late end must not finish the new one.
     bool restarted = false;
     BridgeWatch watch(f, [&] {
-        if (restarted || f->IsSearching() || st.prompter.boxes().empty()) return;
+        if (restarted || f->IsSearching() || st.dialogs.boxes().empty()) return;
         restarted = true;
         QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
         holder.Close();
@@ -464,11 +464,11 @@ void SearchControlTest::portFailureDropsTheSearch() {
     });
     QVERIFY(f->router().dispatch(CommandId::Search));
     QTRY_VERIFY_WITH_TIMEOUT(restarted, 10000);
-    QCOMPARE(st.prompter.boxes().size(), size_t(1));
-    const ScriptedPrompter::Box& box = st.prompter.boxes()[0];
+    QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+    const ScriptedDialogs::Box& box = st.dialogs.boxes()[0];
     QCOMPARE(box.text, format.arg(bad));
     QCOMPARE(box.caption, kSearch);
-    QCOMPARE(box.icon, Prompter::Icon::Error);
+    QCOMPARE(box.icon, Dialogs::Icon::Error);
     QCOMPARE(f->mdiArea()->subWindowList(), before);
 
     QVERIFY(f->IsSearching());
@@ -477,7 +477,7 @@ void SearchControlTest::portFailureDropsTheSearch() {
     QVERIFY(f->router().dispatch(CommandId::StopSearch));
     VerifyWindowsPolling(f, {2});
     if (QTest::currentTestFailed()) return;
-    QCOMPARE(st.prompter.boxes().size(), size_t(1));
+    QCOMPARE(st.dialogs.boxes().size(), size_t(1));
 }
 
 QTEST_MAIN(SearchControlTest)

@@ -103,10 +103,11 @@ class ServiceCommandsTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<FakeHost> host_;
-    std::unique_ptr<ScriptedPrompter> prompter_;
+    std::unique_ptr<ScriptedDialogs> prompter_;
     std::unique_ptr<Rig> rig_;
     // Acts on the next service dialog once it is shown; the runner then gives its result.
     std::function<void(QDialog&)> answer_;
+    ScriptedDialogs::Runner runner_;
     int dialogsRun_ = 0;
     QString dialogTitle_;
 
@@ -148,8 +149,9 @@ class ServiceCommandsTest : public QObject {
             }
             f->Connect();
         }
-        SetPrompter(&rig_->st->prompter);
-        rig_->st->prompter.clear();
+        rig_->st->dialogs.runDialog = runner_;
+        setDialogs(&rig_->st->dialogs);
+        rig_->st->dialogs.clear();
         for (AnalyzerView* v : rig_->views)
             if (!QTest::qWaitFor([v] { return v->GetDocument().linkUp; }, kWaitMs))
                 qFatal("no link with analyzer %d", v->GetDocument().address);
@@ -176,7 +178,7 @@ class ServiceCommandsTest : public QObject {
 
 private slots:
     void initTestCase() {
-        SetServiceDialogRunner([this](QDialog& d) {
+        runner_ = [this](QDialog& d) {
             ++dialogsRun_;
             d.show();
             dialogTitle_ = d.windowTitle();
@@ -184,20 +186,20 @@ private slots:
             const int result = d.result();
             d.hide();
             return result;
-        });
+        };
     }
 
     void cleanupTestCase() {
         rig_.reset();
-        SetServiceDialogRunner({});
-        SetPrompter(nullptr);
+        setDialogs(nullptr);
     }
 
     void init() {
         SetDocumentCommandHandlers(ServiceCommandHandlers());
         host_ = std::make_unique<FakeHost>();
-        prompter_ = std::make_unique<ScriptedPrompter>();
-        SetPrompter(prompter_.get());
+        prompter_ = std::make_unique<ScriptedDialogs>();
+        prompter_->runDialog = runner_;
+        setDialogs(prompter_.get());
         answer_ = nullptr;
         dialogsRun_ = 0;
         dialogTitle_.clear();
@@ -207,7 +209,7 @@ private slots:
         host_->area.closeAllSubWindows();
         qDeleteAll(host_->area.subWindowList());
         host_.reset();
-        SetPrompter(nullptr);
+        setDialogs(nullptr);
         prompter_.reset();
     }
 
@@ -223,8 +225,8 @@ private slots:
                 const auto& box = prompter_->boxes()[0];
                 QCOMPARE(box.text, QString::fromUtf8(r.text));
                 QCOMPARE(box.caption, QStringLiteral("Ошибка"));
-                QCOMPARE(box.icon, Prompter::Icon::Information);
-                QCOMPARE(box.buttons, int(Prompter::Ok));
+                QCOMPARE(box.icon, Dialogs::Icon::Information);
+                QCOMPARE(box.buttons, int(Dialogs::Ok));
             }
         }
         QCOMPARE(dialogsRun_, 0);
@@ -236,21 +238,21 @@ private slots:
         host_->polling = true;
         for (const Confirmation& c : kConfirmations) {
             prompter_->clear();
-            prompter_->Answer(Prompter::ResultCancel);
+            prompter_->Answer(Dialogs::ResultCancel);
             QVERIFY(w->document().OnCommand(c.id));
             QCOMPARE(prompter_->boxes().size(), size_t(1));
             const auto& box = prompter_->boxes()[0];
             QCOMPARE(box.text, QString::fromUtf8(c.text));
             QCOMPARE(box.caption, QString::fromUtf8(c.caption));
-            QCOMPARE(box.icon, Prompter::Icon::Question);
-            QCOMPARE(box.buttons, int(Prompter::Ok | Prompter::Cancel));
+            QCOMPARE(box.icon, Dialogs::Icon::Question);
+            QCOMPARE(box.buttons, int(Dialogs::Ok | Dialogs::Cancel));
             QVERIFY(!SlotOf(w).AnyPending());
 
-            prompter_->Answer(Prompter::ResultOk);
+            prompter_->Answer(Dialogs::ResultOk);
             QVERIFY(w->document().OnCommand(c.id));
             QVERIFY(SlotOf(w).*c.flag);
             // Cancel later leaves the confirmed request in place.
-            prompter_->Answer(Prompter::ResultCancel);
+            prompter_->Answer(Dialogs::ResultCancel);
             QVERIFY(w->document().OnCommand(c.id));
             QVERIFY(SlotOf(w).*c.flag);
             host_->Store(w->document().slot, [](zta::Slot& s) { s.ClearPending(); });
@@ -374,7 +376,7 @@ private slots:
             QCOMPARE(prompter_->boxes()[0].text,
                      QStringLiteral("Прибор VRM имеет только один порог.\r\n"));
             QCOMPARE(prompter_->boxes()[0].caption, QStringLiteral("Внимание"));
-            QCOMPARE(prompter_->boxes()[0].icon, Prompter::Icon::Information);
+            QCOMPARE(prompter_->boxes()[0].icon, Dialogs::Icon::Information);
         }
         QCOMPARE(dialogsRun_, 0);
         answer_ = [](QDialog& d) { As<ThresholdDialog>(d)->setButton()->click(); };
@@ -435,7 +437,7 @@ private slots:
         }
         // The menu item and the tool button run the same command.
         f->router().dispatch(CommandId::ToolSetZero);
-        QCOMPARE(st.prompter.boxes().back().text,
+        QCOMPARE(st.dialogs.boxes().back().text,
                  QString::fromUtf8(kRefusals[2].text));
 
         f->mdiArea()->closeAllSubWindows();
@@ -479,7 +481,7 @@ private slots:
         Rig& r = R();
         const int zerosBefore = r.bus->State(3)->zeroCount;
         r.bus->ClearLog();
-        r.st->prompter.Answer(Prompter::ResultCancel);
+        r.st->dialogs.Answer(Dialogs::ResultCancel);
         Run(r, 0, CommandId::SetZero);
         answer_ = [](QDialog& d) { d.reject(); };
         Run(r, 0, CommandId::Threshold1);
@@ -558,7 +560,7 @@ private slots:
         QTest::keyRelease(r.views[0], Qt::Key_F6);
         QCOMPARE(shown, QStringLiteral("40001"));
         QCOMPARE(Applied(r, 3, 7), WriteFrame(3, 7, 40001));
-        QVERIFY(r.st->prompter.boxes().empty());
+        QVERIFY(r.st->dialogs.boxes().empty());
     }
 
     void newNetworkNumberMovesTitleAndFiles() {
@@ -598,12 +600,12 @@ private slots:
         };
         Run(r, 1, CommandId::ToolChangeSpeed);
         QCOMPARE(Applied(r, 4, 0), WriteFrame(4, 0, 4 << 8 | 0x10));
-        QTRY_VERIFY_WITH_TIMEOUT(!r.st->prompter.boxes().empty(), kWaitMs);
-        const auto& box = r.st->prompter.boxes()[0];
+        QTRY_VERIFY_WITH_TIMEOUT(!r.st->dialogs.boxes().empty(), kWaitMs);
+        const auto& box = r.st->dialogs.boxes()[0];
         QCOMPARE(box.text,
                  QStringLiteral("Скорость прибора № 4 была изменена. Установить скорость 19200 ?"));
         QCOMPARE(box.caption, QStringLiteral("Смена скорости"));
-        QCOMPARE(box.icon, Prompter::Icon::Question);
+        QCOMPARE(box.icon, Dialogs::Icon::Question);
         QCOMPARE(r.st->frame->block().BaudRate(), 19200u);
         QVERIFY(r.st->frame->IsPolling());
         QCOMPARE(r.bus->State(4)->baud, 19200u);

@@ -1,9 +1,9 @@
 // The service command dialogs, software information and the record timer and note dialogs:
 // their rules as tables, then each dialog driven as an operator would.
 #include "ui/dialogs.h"
-#include "device/software_info_panel.h"
+#include "ui/software_info_panel.h"
 #include "ui/dialog_rules.h"
-#include "device/record_dialogs.h"
+#include "ui/record_dialogs.h"
 #include "commands/service_dialogs.h"
 
 #include <QComboBox>
@@ -55,16 +55,16 @@ private slots:
     void insertStringLimit();
 
 private:
-    std::unique_ptr<ScriptedPrompter> scripted_;
-    ScriptedPrompter& prompter() { return *scripted_; }
+    std::unique_ptr<ScriptedDialogs> scripted_;
+    ScriptedDialogs& prompter() { return *scripted_; }
 };
 
 void ServiceDialogsTest::init() {
-    scripted_ = std::make_unique<ScriptedPrompter>();
-    SetPrompter(scripted_.get());
+    scripted_ = std::make_unique<ScriptedDialogs>();
+    setDialogs(scripted_.get());
 }
 
-void ServiceDialogsTest::cleanup() { SetPrompter(nullptr); }
+void ServiceDialogsTest::cleanup() { setDialogs(nullptr); }
 
 void ServiceDialogsTest::parsing_data() {
     QTest::addColumn<QString>("text");
@@ -160,7 +160,7 @@ void ServiceDialogsTest::setNomer() {
         QCOMPARE(prompter().boxes().size(), size_t(1));
         QCOMPARE(prompter().boxes()[0].text, QString("Please enter an integer between 0 and 255."));
         QCOMPARE(prompter().boxes()[0].caption, QString("mirel"));
-        QCOMPARE(prompter().boxes()[0].icon, Prompter::Icon::Warning);
+        QCOMPARE(prompter().boxes()[0].icon, Dialogs::Icon::Warning);
         QCOMPARE(dialog.numberField()->text(), QString(bad));  // left as typed
     }
     Retype(dialog.numberField(), "255");
@@ -207,7 +207,7 @@ void ServiceDialogsTest::setPorog() {
     QCOMPARE(prompter().boxes().size(), size_t(1));
     QCOMPARE(prompter().boxes()[0].text, QString("Неправильно введены значения порога"));
     QCOMPARE(prompter().boxes()[0].caption, QString("Ошибка"));
-    QCOMPARE(prompter().boxes()[0].icon, Prompter::Icon::Error);
+    QCOMPARE(prompter().boxes()[0].icon, Dialogs::Icon::Error);
     QCOMPARE(dialog.threshold(), 20.0);
 
     Retype(dialog.valueField(), "x");
@@ -280,7 +280,7 @@ void ServiceDialogsTest::changeZavNomer() {
     QCOMPARE(prompter().boxes().size(), size_t(1));
     QCOMPARE(prompter().boxes()[0].text, QString("Заводской номер должен быть от 0 до 65535"));
     QCOMPARE(prompter().boxes()[0].caption, QString("Ошибка"));
-    QCOMPARE(prompter().boxes()[0].icon, Prompter::Icon::Information);
+    QCOMPARE(prompter().boxes()[0].icon, Dialogs::Icon::Information);
     QCOMPARE(dialog.numberField()->text(), QString("6553"));
 
     dialog.numberField()->end(false);

@@ -26,12 +26,12 @@ constexpr int kLinkDown = 175;
 
 // Records every box like the scripted one; the first error box stays open while `whileOpen`
 // runs, as a box on screen that nobody answers would.
-class HoldingPrompter : public ScriptedPrompter {
+class HoldingDialogs : public ScriptedDialogs {
 public:
     std::function<void()> whileOpen;
     int Show(const QString& text, const QString& caption, Icon icon, int buttons,
              QWidget* owner) override {
-        const int result = ScriptedPrompter::Show(text, caption, icon, buttons, owner);
+        const int result = ScriptedDialogs::Show(text, caption, icon, buttons, owner);
         if (icon == Icon::Error && whileOpen) std::exchange(whileOpen, nullptr)();
         return result;
     }
@@ -108,7 +108,7 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     for (int i = 0; i < 3; ++i)
         QCOMPARE(ViewAt(f, i)->iconOf(FormField::LinkIcon), kLinkDown);
-    QVERIFY(st.prompter.boxes().empty());
+    QVERIFY(st.dialogs.boxes().empty());
 }
 
 void StationLinkTest::disconnectDuringSynchronousNotice() {
@@ -220,7 +220,7 @@ void StationLinkTest::searchStoppedEarlyOpensWindowsForWhatItFound() {
     QVERIFY(f->router().query(CommandId::StopSearch).enabled);
     QVERIFY(!f->router().query(CommandId::Connect).enabled);
     f->Connect();
-    QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Остановите поиск"));
+    QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Остановите поиск"));
     QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 3")) &&
                                  f->paneText(0).contains(QStringLiteral("Найдены №№: 5,9,30,")),
                              30000);
@@ -255,12 +255,12 @@ void StationLinkTest::searchFindsNothingKeepsWindows() {
     // While searching, polling refuses and the search refuses a second start.
     f->router().dispatch(CommandId::Search);  // disabled: nothing
     f->searchControl().StartSearch();
-    QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Поиск идет."));
+    QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Поиск идет."));
     f->router().dispatch(CommandId::StopSearch);
     QVERIFY(!f->IsSearching());
     QVERIFY(!f->IsPolling());
-    QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Подключенных приборов не найдено."));
-    QCOMPARE(st.prompter.boxes().back().caption, QStringLiteral("Поиск"));
+    QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Подключенных приборов не найдено."));
+    QCOMPARE(st.dialogs.boxes().back().caption, QStringLiteral("Поиск"));
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     QCOMPARE(f->block().WindowCount(), 2);
     QCOMPARE(f->block().Snapshot(1).address, 17);
@@ -268,7 +268,7 @@ void StationLinkTest::searchFindsNothingKeepsWindows() {
     // Searching while polling is refused.
     f->Connect();
     f->searchControl().StartSearch();
-    QCOMPARE(st.prompter.boxes().back().text, QStringLiteral("Остановите опрос приборов."));
+    QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Остановите опрос приборов."));
     QVERIFY(!f->IsSearching());
     f->Disconnect();
 }
@@ -286,8 +286,8 @@ void StationLinkTest::unpluggedAdapterShowsWhileItsBoxWaits() {
     bus->Start();
 
     TestStation st({QString::fromStdString(bus->PortPath())}, MakeAnalyzerWindowFactory());
-    HoldingPrompter prompter;
-    SetPrompter(&prompter);
+    HoldingDialogs prompter;
+    setDialogs(&prompter);
     MainWindow* f = st.frame;
     f->SetPollTiming(FastTiming());
     AnalyzerView* v = ViewAt(f, 0);
@@ -322,7 +322,7 @@ void StationLinkTest::unpluggedAdapterShowsWhileItsBoxWaits() {
     QVERIFY2(recorded, "the timer wrote the readings from before the outage again");
     QVERIFY(back);
     f->Disconnect();
-    SetPrompter(&st.prompter);
+    setDialogs(&st.dialogs);
     QCOMPARE(prompter.boxes().size(), size_t(1));
     QCOMPARE(prompter.boxes()[0].text, QStringLiteral("Ошибка записи"));
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 // A whole station (application object and main window) built for a test: ports, calibration
-// file and record folder from the test, every message box answered by a scripted prompter.
+// file and record folder from the test, every dialog answered by the scripted dialogs.
 
 #include <QDir>
 #include <QMdiArea>
@@ -99,7 +99,7 @@ public:
         auto* view = new RecordingView(host);
         const auto slot = host.block().Register(ViewIdOf(view));
         if (!slot) {
-            GetPrompter().Information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
+            dialogs().Information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
                                       QStringLiteral("Ограничение"), host.window());
             delete view;
             return nullptr;
@@ -121,7 +121,7 @@ struct TestStation {
     explicit TestStation(QStringList ports = {QStringLiteral("ttyS0")},
                          std::unique_ptr<AnalyzerWindowFactory> windowFactory = nullptr,
                          const QString& calFile = {}) {
-        SetPrompter(&prompter);
+        setDialogs(&dialogs);
         StationOptions options;
         options.listSystemPorts = false;
         options.systemPorts = ports;
@@ -139,14 +139,14 @@ struct TestStation {
     }
     ~TestStation() {
         app.reset();
-        SetPrompter(nullptr);
+        setDialogs(nullptr);
     }
     RecordingView* view(int slot) const {
         return dynamic_cast<RecordingView*>(frame->ViewOfSlot(slot));
     }
 
     QTemporaryDir dir;
-    ScriptedPrompter prompter;
+    ScriptedDialogs dialogs;
     std::unique_ptr<StationApplication> app;
     MainWindow* frame = nullptr;
 };

@@ -1,4 +1,4 @@
-#include "device/software_info_panel.h"
+#include "ui/software_info_panel.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

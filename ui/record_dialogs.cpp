@@ -1,8 +1,8 @@
-#include "device/record_dialogs.h"
+#include "ui/record_dialogs.h"
 #include "ui/dialog_buttons.h"
 
 #include "ui/dialog_rules.h"
-#include "device/record_file.h"
+#include "ui/note_limit.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -101,7 +101,7 @@ void NoteDialog::showEvent(QShowEvent* event) {
 
 void NoteDialog::onInsert() {
     text_ = field_->toPlainText();
-#include "device/record_file.h"
+#include "ui/note_limit.h"
     accept();
 }
 
