@@ -1,5 +1,6 @@
 #include "app/bus_tools.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -12,10 +13,12 @@
 #include <QTableView>
 
 #include "app/main_window.h"
+#include "device/analyzer_document.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
 #include "device/analyzer_window_factory.h"
 #include "device/audit_log.h"
+#include "device/trend_view.h"
 #include "gas/gas_check.h"
 #include "search/scan.h"
 #include "ui/bus_overview_dock.h"
@@ -28,11 +31,15 @@ BusTools::BusTools(MainWindow& frame)
     : QObject(&frame),
       frame_(frame),
       overview_(new BusOverviewDock(&frame)),
+      trend_(new TrendView),
       searchProgress_(new QProgressBar) {
     frame_.addDockWidget(Qt::BottomDockWidgetArea, overview_);
     overview_->hide();
     overview_->onActivate = [this](ViewId view) { Activate(view); };
     overview_->onOpenRest = [this] { OpenFoundRest(); };
+    trend_->setMinimumWidth(320);
+    overview_->SetDetail(trend_);
+    overview_->onSelect = [this](ViewId view) { ShowTrendOf(view); };
     overview_->model().SetSource([this] {
         std::vector<OverviewRow> rows;
         PollBlock& block = frame_.block();
@@ -127,15 +134,30 @@ void BusTools::ShowOverview() {
     overview_->model().Refresh();
     // Fifty rows and the header: the analyzer windows keep what is left (they can be
     // minimized and are brought up from the table).
+    QCoreApplication::processEvents();  // the dock takes its place before it is measured
     const int rows = std::max(overview_->model().rowCount(), 10);
-    const int want = overview_->table()->verticalHeader()->defaultSectionSize() * (rows + 2) + 40;
-    frame_.resizeDocks({overview_}, {std::min(want, frame_.height() * 85 / 100)}, Qt::Vertical);
+    QTableView* table = overview_->table();
+    const int chrome = overview_->height() - table->viewport()->height();
+    const int want = table->verticalHeader()->defaultSectionSize() * rows + chrome + 4;
+    // What the dock and the analyzer windows share; the windows keep a strip for their icons.
+    const int shared = frame_.mdiArea()->height() + overview_->height();
+    const int windowsStrip = frame_.mdiArea()->subWindowList().size() > 10 ? 40 : shared * 15 / 100;
+    frame_.resizeDocks({overview_}, {std::min(want, shared - windowsStrip)}, Qt::Vertical);
 }
 
 void BusTools::DataChanged() { overview_->model().MarkDirty(); }
 
 void BusTools::WindowsChanged() {
     if (overview_->isVisible()) overview_->model().Refresh();
+}
+
+void BusTools::ShowTrendOf(ViewId view) {
+    auto* shown = dynamic_cast<AnalyzerView*>(view ? frame_.FindView(view) : nullptr);
+    trendView_ = shown ? view : 0;
+    if (shown)
+        trend_->setHistory(shown->GetDocument().records.trend(), AnalyzerRecords::kRangeLel);
+    else
+        trend_->setHistory(nullptr);
 }
 
 void BusTools::Activate(ViewId view) {

@@ -18,6 +18,7 @@ class QProgressBar;
 namespace zta {
 
 class BusOverviewDock;
+class TrendView;
 class MainWindow;
 
 // What a bench of many analyzers needs beside the analyzer windows: the bus overview dock, the
@@ -31,6 +32,9 @@ public:
 
     FrameRing& ring() { return ring_; }
     BusOverviewDock& overview() { return *overview_; }
+    // The overview's trend panel and the window whose readings it shows (0: none).
+    TrendView& overviewTrend() { return *trend_; }
+    ViewId overviewTrendView() const { return trendView_; }
     TrafficMonitor* monitor() const { return monitor_; }
     QProgressBar* searchProgress() const { return searchProgress_; }
 
@@ -61,11 +65,14 @@ public:
 private:
     void AddMenuItems();
     void Activate(ViewId view);
+    void ShowTrendOf(ViewId view);
     void Audit(const CommandReport& report);
 
     MainWindow& frame_;
     FrameRing ring_;
     BusOverviewDock* overview_;
+    TrendView* trend_;
+    ViewId trendView_ = 0;
     QPointer<TrafficMonitor> monitor_;
     QProgressBar* searchProgress_;
     std::vector<int> foundRest_;

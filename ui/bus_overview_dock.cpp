@@ -1,8 +1,11 @@
 #include "ui/bus_overview_dock.h"
 
 #include <QHeaderView>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
+#include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -13,7 +16,9 @@ BusOverviewDock::BusOverviewDock(QWidget* parent)
       model_(new BusOverviewModel(this)),
       proxy_(new QSortFilterProxyModel(this)),
       table_(new QTableView),
-      openRest_(new QPushButton) {
+      openRest_(new QPushButton),
+      trend_(new QPushButton(QStringLiteral("Тренд"))),
+      split_(new QSplitter(Qt::Horizontal)) {
     setObjectName(QStringLiteral("busOverview"));
     proxy_->setSourceModel(model_);
     proxy_->setSortRole(BusOverviewModel::SortRole);
@@ -27,7 +32,8 @@ BusOverviewDock::BusOverviewDock(QWidget* parent)
     table_->setWordWrap(false);
     table_->verticalHeader()->hide();
     // Fifty rows must fit a 1600x1000 screen: rows as tight as the font allows.
-    const int rowHeight = table_->fontMetrics().height() + 2;
+    // Tight rows: a bench of fifty fits a 1000-pixel screen with the windows as icons.
+    const int rowHeight = table_->fontMetrics().height() + 1;
     table_->verticalHeader()->setMinimumSectionSize(rowHeight);
     table_->verticalHeader()->setDefaultSectionSize(rowHeight);
     table_->setIconSize(QSize(34, 12));
@@ -41,13 +47,51 @@ BusOverviewDock::BusOverviewDock(QWidget* parent)
         if (onOpenRest) onOpenRest();
     });
     openRest_->hide();
+    trend_->setObjectName(QStringLiteral("overviewTrend"));
+    trend_->setCheckable(true);
+    trend_->setToolTip(QStringLiteral("Тренд выбранного прибора"));
+    // Told once per change of the shown view: a new selection, the panel shown or hidden, or
+    // the rows moving under the selection when a window closes.
+    const auto selected = [this] {
+        const ViewId view = detail_ && trend_->isChecked() ? SelectedView() : 0;
+        if (view == selected_) return;
+        selected_ = view;
+        if (onSelect) onSelect(view);
+    };
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, selected);
+    connect(model_, &QAbstractItemModel::dataChanged, this, selected);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, selected);
+    connect(trend_, &QPushButton::toggled, this, [this, selected](bool on) {
+        if (detail_) detail_->setVisible(on);
+        selected();
+    });
 
+    // The buttons stand beside the table, not above it: every row of a full bench counts.
     auto* body = new QWidget;
-    auto* layout = new QVBoxLayout(body);
+    auto* layout = new QHBoxLayout(body);
     layout->setContentsMargins(2, 2, 2, 2);
-    layout->addWidget(openRest_);
-    layout->addWidget(table_);
+    split_->addWidget(table_);
+    split_->setChildrenCollapsible(false);
+    layout->addWidget(split_, 1);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(trend_);
+    buttons->addWidget(openRest_);
+    buttons->addStretch();
+    layout->addLayout(buttons);
     setWidget(body);
+}
+
+void BusOverviewDock::SetDetail(QWidget* detail) {
+    detail_ = detail;
+    split_->addWidget(detail);
+    split_->setStretchFactor(0, 3);
+    split_->setStretchFactor(1, 2);
+    detail->setVisible(trend_->isChecked());
+}
+
+ViewId BusOverviewDock::SelectedView() const {
+    const QModelIndex current = table_->selectionModel()->currentIndex();
+    return current.isValid() ? ViewAtTableRow(current.row()) : 0;
 }
 
 void BusOverviewDock::SetRestCount(int count) {

@@ -8,6 +8,7 @@
 
 class QPushButton;
 class QSortFilterProxyModel;
+class QSplitter;
 class QTableView;
 
 namespace zta {
@@ -30,6 +31,15 @@ public:
     // Shows the button while some found analyzers have no window.
     void SetRestCount(int count);
 
+    // "Тренд": a panel beside the table that follows the selected row. The panel is the
+    // caller's (it knows where the readings live); it shows while the button is down.
+    void SetDetail(QWidget* detail);
+    QPushButton* trendButton() const { return trend_; }
+    // The selected row's view when the selection or the button changes; 0 for none, and 0
+    // when the panel is hidden.
+    std::function<void(ViewId)> onSelect;
+    ViewId SelectedView() const;
+
     // The view of the row at the table's (sorted) row; 0 for none.
     ViewId ViewAtTableRow(int row) const;
 
@@ -38,6 +48,10 @@ private:
     QSortFilterProxyModel* proxy_;
     QTableView* table_;
     QPushButton* openRest_;
+    QPushButton* trend_;
+    QSplitter* split_;
+    QWidget* detail_ = nullptr;
+    ViewId selected_ = 0;
 };
 
 }  // namespace zta

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 
@@ -15,6 +16,7 @@
 #include "device/analyzer_document.h"
 #include "device/analyzer_view.h"
 #include "device/audit_log.h"
+#include "device/trend_view.h"
 #include "sim/bus.h"
 #include "station_support.h"
 #include "ui/bus_overview_dock.h"
@@ -157,6 +159,54 @@ private slots:
         QCOMPARE(Numbers(model), (QStringList{"10", "30", "200", "201"}));
         QCOMPARE(model.ViewAt(3), f->block().View(3));
         QVERIFY(!f->router().query(CommandId::OpenFoundRest).enabled);
+    }
+
+    void fiftyRowsFitAt1600x1000AndTheSelectedRowShowsItsTrend() {
+        TestStation st({QStringLiteral("ttyS0")}, std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
+        f->resize(1600, 1000);
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f));
+        while (f->block().WindowCount() < 50) QVERIFY(f->OpenNewDocument());
+        for (int i = 0; i < 50; ++i) f->block().SetAddress(i, i + 1);
+        for (QMdiSubWindow* child : f->mdiArea()->subWindowList()) child->showMinimized();
+        f->busTools().ShowOverview();
+        BusOverviewDock& overview = f->busTools().overview();
+        QTableView* table = overview.table();
+        QTRY_VERIFY_WITH_TIMEOUT(table->isVisible(), kWaitMs);
+        QCOMPARE(table->model()->rowCount(), 50);
+        const auto lastRow = [table] { return table->visualRect(table->model()->index(49, 0)); };
+        QTRY_VERIFY_WITH_TIMEOUT(table->viewport()->rect().contains(lastRow()), kWaitMs);
+        const QRect last = lastRow();
+        QVERIFY2(table->viewport()->rect().contains(last),
+                 qPrintable(QStringLiteral("row 50 at %1..%2 in a viewport of %3")
+                                .arg(last.top()).arg(last.bottom()).arg(table->viewport()->height())));
+
+        // The trend panel follows the selected row's readings, and lets go of a closed window.
+        const auto historyOf = [f](int slot) {
+            auto* view = dynamic_cast<zta::AnalyzerView*>(f->ViewOfSlot(slot));
+            return view ? view->GetDocument().records.trend().get() : nullptr;
+        };
+        zta::TrendView& trend = f->busTools().overviewTrend();
+        QVERIFY(!trend.isVisible());
+        table->selectRow(6);
+        QCOMPARE(trend.history(), nullptr);  // hidden until asked for
+        overview.trendButton()->click();
+        QVERIFY(trend.isVisible());
+        QCOMPARE(trend.history(), historyOf(6));
+        table->selectRow(20);
+        QCOMPARE(trend.history(), historyOf(20));
+        QVERIFY(historyOf(20) != historyOf(6));
+        const ViewId shown = f->block().View(20);
+        const zta::TrendHistory* closed = historyOf(20);
+        for (QMdiSubWindow* child : f->mdiArea()->subWindowList())
+            if (zta::ViewIdOf(f->windowFactory().ViewOf(child)) == shown) delete child;
+        QVERIFY(!f->FindView(shown));
+        overview.model().Refresh();
+        QVERIFY(f->busTools().overviewTrendView() != shown);
+        QVERIFY(trend.history() != closed);
+        overview.trendButton()->click();
+        QCOMPARE(trend.history(), nullptr);
     }
 
     void fastPollingIsACheckableItemOffByDefault() {
