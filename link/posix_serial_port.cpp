@@ -12,6 +12,7 @@
 #include <linux/serial.h>
 #endif
 
+#include "link/baud.h"
 #include "link/serial_port.h"
 
 namespace zta {
@@ -22,28 +23,6 @@ using Clock = std::chrono::steady_clock;
 // A write of eight bytes never waits for long on a working line; the bound only keeps a
 // wedged driver from holding the worker for ever.
 constexpr int kWriteBoundMs = 2000;
-
-bool RateCode(unsigned baud, speed_t& code) {
-    switch (baud) {
-        case 1200:
-            code = B1200;
-            return true;
-        case 2400:
-            code = B2400;
-            return true;
-        case 4800:
-            code = B4800;
-            return true;
-        case 9600:
-            code = B9600;
-            return true;
-        case 19200:
-            code = B19200;
-            return true;
-        default:
-            return false;
-    }
-}
 
 bool MeansGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
@@ -85,7 +64,9 @@ class PosixSerialPort : public SerialPort {
         (void)::ioctl(fd, TIOCEXCL);
 
         speed_t rate = B9600;
-        if (!RateCode(baud, rate)) {
+        if (const BaudRow* row = BaudRowForRate(baud); row && AnalyzerRate(baud)) {
+            rate = row->speed;
+        } else {
             ReleaseAndClose(fd);
             return {OpenFailure::SettingsRefused, EINVAL};
         }

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 
+#include "link/baud.h"
 #include "link/cp1251.h"
 
 namespace zta {
@@ -128,25 +129,15 @@ RegisterWrite EncodeFactoryNumber(int factoryNumber) {
 }
 
 uint8_t BaudCode(unsigned baud) {
-    switch (baud) {
-        case 1200: return 1;
-        case 2400: return 2;
-        case 4800: return 4;
-        case 9600: return 8;
-        case 19200: return 16;
-        default: return 0;
-    }
+    const BaudRow* row = BaudRowForRate(baud);
+    return row ? row->code : 0;
 }
 
 unsigned BaudForCode(unsigned code) {
-    switch (code) {
-        case 1: return 1200;
-        case 2: return 2400;
-        case 4: return 4800;
-        case 8: return 9600;
-        case 16: return 19200;
-        default: return 0;
-    }
+    if (code == 0) return 0;
+    for (const BaudRow& row : kBaudTable)
+        if (row.code == code) return row.rate;
+    return 0;
 }
 
 }  // namespace zta

@@ -7,6 +7,7 @@
 #include <random>
 #include <thread>
 
+#include "link/baud.h"
 #include "sim/analyzer.h"
 
 #ifndef _WIN32
@@ -103,47 +104,8 @@ struct Bus::Impl {
 namespace {
 
 speed_t SpeedFor(unsigned baud) {
-    switch (baud) {
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return B9600;
-    }
-}
-
-unsigned BaudFor(speed_t speed) {
-    switch (speed) {
-        case B1200:
-            return 1200;
-        case B2400:
-            return 2400;
-        case B4800:
-            return 4800;
-        case B9600:
-            return 9600;
-        case B19200:
-            return 19200;
-        case B38400:
-            return 38400;
-        case B57600:
-            return 57600;
-        case B115200:
-            return 115200;
-        default:
-            return 0;
-    }
+    const BaudRow* row = BaudRowForRate(baud);
+    return row ? row->speed : B9600;
 }
 
 bool SetRaw(int fd, unsigned baud) {
@@ -307,7 +269,7 @@ unsigned Bus::Impl::LineBaud(int fd) const {
     // On Linux the master reports the slave's settings, i.e. the rate the station has set.
     termios t{};
     if (fd < 0 || tcgetattr(fd, &t) != 0) return 0;
-    return BaudFor(cfgetospeed(&t));
+    return RateForSpeed(cfgetospeed(&t));
 }
 
 Bus::Impl::~Impl() {
