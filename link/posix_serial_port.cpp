@@ -13,7 +13,6 @@
 #endif
 
 #include "link/baud.h"
-#include "link/posix_baud.h"
 #include "link/serial_port.h"
 
 namespace zta {
@@ -65,7 +64,9 @@ class PosixSerialPort : public SerialPort {
         (void)::ioctl(fd, TIOCEXCL);
 
         speed_t rate = B9600;
-        if (!AnalyzerRate(baud) || !TermiosSpeed(baud, rate)) {
+        if (const BaudRow* row = BaudRowForRate(baud); row && AnalyzerRate(baud)) {
+            rate = row->speed;
+        } else {
             ReleaseAndClose(fd);
             return {OpenFailure::SettingsRefused, EINVAL};
         }

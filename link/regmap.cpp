@@ -129,17 +129,14 @@ RegisterWrite EncodeFactoryNumber(int factoryNumber) {
 }
 
 uint8_t BaudCode(unsigned baud) {
-    for (const LineRate& r : kLineRates) {
-        if (r.baud == baud) return r.deviceCode;
-    }
-    return 0;
+    const BaudRow* row = BaudRowForRate(baud);
+    return row ? row->code : 0;
 }
 
 unsigned BaudForCode(unsigned code) {
     if (code == 0) return 0;
-    for (const LineRate& r : kLineRates) {
-        if (r.deviceCode == code) return r.baud;
-    }
+    for (const BaudRow& row : kBaudTable)
+        if (row.code == code) return row.rate;
     return 0;
 }
 

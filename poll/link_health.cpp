@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "link/reply_view.h"
 #include "link/serial_line.h"
 
 namespace zta {
@@ -11,14 +12,15 @@ FrameKind ClassifyReply(const Request& request, const uint8_t* reply, size_t n,
                         size_t expectedLength) {
     if (n == 0) return FrameKind::NoReply;
     const bool isWrite = request[1] == kFnWriteSingle;
-    if (isWrite && IsExactEcho(request, reply, n)) return FrameKind::Echo;
-    const bool whole = n == expectedLength || (n == kExceptionLength && (reply[1] & 0x80));
+    const ReplyView v(reply, n);
+    if (isWrite && v.isEchoOf(request)) return FrameKind::Echo;
+    const bool whole = v.hasLength(expectedLength) || v.isException();
     if (!whole) return FrameKind::Malformed;
-    if (!CrcPasses(reply, n)) return reply[0] == request[0] ? FrameKind::WrongCrc : FrameKind::Malformed;
-    if (reply[0] != request[0]) return FrameKind::Foreign;
-    if (reply[1] & 0x80) return FrameKind::Refusal;
+    if (!v.crcMatches()) return v.address() == request[0] ? FrameKind::WrongCrc : FrameKind::Malformed;
+    if (v.address() != request[0]) return FrameKind::Foreign;
+    if (v.function() & 0x80) return FrameKind::Refusal;
     // A write answered with anything but its echo is no answer to it.
-    if (isWrite || reply[1] != request[1]) return FrameKind::Malformed;
+    if (isWrite || v.function() != request[1]) return FrameKind::Malformed;
     return FrameKind::Reply;
 }
 

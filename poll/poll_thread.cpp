@@ -4,10 +4,12 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <string_view>
 
 #include "link/modbus.h"
 #include "link/regmap.h"
+#include "link/reply_view.h"
 
 namespace zta {
 
@@ -36,70 +38,74 @@ struct Choice {
     Command which = Command::Zero;  // the command of a write
 };
 
-// The priority order of pending commands: the first one set goes out.
-constexpr PendingFlag kPriority[] = {
-    &Slot::pendingThreshold1, &Slot::pendingThreshold2, &Slot::pendingTypical,
-    &Slot::pendingMaxGas,     &Slot::pendingMidGas,     &Slot::pendingZero,
-    &Slot::pendingAddress,    &Slot::pendingBaud,       &Slot::pendingFactoryNumber,
+// What a pending command puts in its register write, from the slot and the line's settings.
+struct WriteInputs {
+    const Slot& s;
+    uint8_t address;
+    unsigned baud;
+    double maxGas;
+    double midGas;
 };
+
+struct CommandRow {
+    PendingFlag flag;
+    Command command;
+    RegisterWrite (*encode)(const WriteInputs&);
+};
+
+// In priority order: the first pending one goes out; a read when none is.
+constexpr CommandRow kCommandTable[] = {
+    {&Slot::pendingThreshold1, Command::Threshold1,
+     [](const WriteInputs& in) { return EncodeThreshold1(in.s.newThreshold1); }},
+    {&Slot::pendingThreshold2, Command::Threshold2,
+     [](const WriteInputs& in) { return EncodeThreshold2(in.s.newThreshold2); }},
+    {&Slot::pendingTypical, Command::Typical, [](const WriteInputs&) { return EncodeTypical(); }},
+    {&Slot::pendingMaxGas, Command::MaxGas,
+     [](const WriteInputs& in) { return EncodeMaxGas(in.maxGas); }},
+    {&Slot::pendingMidGas, Command::MidGas,
+     [](const WriteInputs& in) { return EncodeMidGas(in.midGas); }},
+    {&Slot::pendingZero, Command::Zero, [](const WriteInputs&) { return EncodeZero(); }},
+    {&Slot::pendingAddress, Command::NewAddress,
+     [](const WriteInputs& in) { return EncodeNewAddress(in.s.newAddress, in.baud); }},
+    {&Slot::pendingBaud, Command::NewBaud,
+     [](const WriteInputs& in) { return EncodeNewBaud(in.address, in.s.newBaudCode); }},
+    {&Slot::pendingFactoryNumber, Command::FactoryNumber,
+     [](const WriteInputs& in) { return EncodeFactoryNumber(in.s.newFactoryNumber); }},
+};
+
+const CommandRow& RowOf(PendingFlag f) {
+    for (const CommandRow& row : kCommandTable)
+        if (row.flag == f) return row;
+    return kCommandTable[std::size(kCommandTable) - 1];
+}
 
 Request CommandRequest(const Slot& s, PendingFlag f, uint8_t a, unsigned baud, double maxGas,
                        double midGas) {
-    RegisterWrite w{};
-    if (f == &Slot::pendingThreshold1) {
-        w = EncodeThreshold1(s.newThreshold1);
-    } else if (f == &Slot::pendingThreshold2) {
-        w = EncodeThreshold2(s.newThreshold2);
-    } else if (f == &Slot::pendingTypical) {
-        w = EncodeTypical();
-    } else if (f == &Slot::pendingMaxGas) {
-        w = EncodeMaxGas(maxGas);
-    } else if (f == &Slot::pendingMidGas) {
-        w = EncodeMidGas(midGas);
-    } else if (f == &Slot::pendingZero) {
-        w = EncodeZero();
-    } else if (f == &Slot::pendingAddress) {
-        w = EncodeNewAddress(s.newAddress, baud);
-    } else if (f == &Slot::pendingBaud) {
-        w = EncodeNewBaud(a, s.newBaudCode);
-    } else {
-        w = EncodeFactoryNumber(s.newFactoryNumber);
-    }
+    const RegisterWrite w = RowOf(f).encode(WriteInputs{s, a, baud, maxGas, midGas});
     return WriteRequest(a, w.reg, w.value);
-}
-
-Command CommandOfFlag(PendingFlag f) {
-    if (f == &Slot::pendingThreshold1) return Command::Threshold1;
-    if (f == &Slot::pendingThreshold2) return Command::Threshold2;
-    if (f == &Slot::pendingTypical) return Command::Typical;
-    if (f == &Slot::pendingMaxGas) return Command::MaxGas;
-    if (f == &Slot::pendingMidGas) return Command::MidGas;
-    if (f == &Slot::pendingZero) return Command::Zero;
-    if (f == &Slot::pendingAddress) return Command::NewAddress;
-    if (f == &Slot::pendingBaud) return Command::NewBaud;
-    return Command::FactoryNumber;
 }
 
 // The first pending command in priority order, else the read the model calls for.
 Choice ChooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, double midGas) {
     Choice c;
-    for (PendingFlag f : kPriority) {
+    for (const CommandRow& row : kCommandTable) {
+        const PendingFlag f = row.flag;
         if (!(s.*f)) continue;
         c.command = f;
-        c.which = CommandOfFlag(f);
+        c.which = row.command;
         c.isWrite = true;
         c.isNewAddress = f == &Slot::pendingAddress;
         c.isBaud = f == &Slot::pendingBaud;
         c.request = CommandRequest(s, f, a, baud, maxGas, midGas);
-        c.replyLength = kEchoLength;
+        c.replyLength = ExpectedReplyLength(c.request);
         return c;
     }
     if (s.extendedModel) {
         c.request = ReadRequest(a, kReadingsRegister, kLongReadCount);
-        c.replyLength = kLongReplyLength;
+        c.replyLength = ExpectedReplyLength(c.request);
     } else {
         c.request = ReadRequest(a, kReadingsRegister, kShortReadCount);
-        c.replyLength = kShortReplyLength;
+        c.replyLength = ExpectedReplyLength(c.request);
     }
     return c;
 }
@@ -111,19 +117,21 @@ enum class Outcome { Nothing, Echo, Data, Failure };
 // another value while this one was on the line stays pending.
 Outcome Judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const uint8_t* reply,
               size_t n) {
-    if (c.isWrite && n == kEchoLength) {
-        if (!IsExactEcho(c.request, reply, n)) return Outcome::Nothing;
+    const ReplyView v(reply, n);
+    if (c.isWrite && v.hasLength(kEchoLength)) {
+        if (!v.isEchoOf(c.request)) return Outcome::Nothing;
         // Only the answered command: the others go out on the next turns.
         if (sent == c.request) s.*c.command = false;
         return Outcome::Echo;
     }
-    if ((n == kShortReplyLength || n == kLongReplyLength || n == kExceptionLength) &&
-        reply[0] == a) {
-        if (!CrcPasses(reply, n)) return Outcome::Nothing;
-        if (n == kExceptionLength) {
+    if ((v.hasLength(kShortReplyLength) || v.hasLength(kLongReplyLength) ||
+         v.hasExceptionLength()) &&
+        v.address() == a) {
+        if (!v.crcMatches()) return Outcome::Nothing;
+        if (v.hasExceptionLength()) {
             // Any other exception (say, to a command write) is an answer from a live analyzer:
             // no lost contact, and the command stays pending.
-            if (reply[1] == kFnReadInputRefused) s.extendedModel = false;
+            if (v.function() == kFnReadInputRefused) s.extendedModel = false;
             return Outcome::Nothing;
         }
         const Readings r = DecodeReadings(reply);

@@ -1,5 +1,7 @@
 #include "search/scan.h"
 
+#include "link/reply_view.h"
+
 namespace zta {
 
 Request ProbeRequest(uint8_t address) {
@@ -7,7 +9,8 @@ Request ProbeRequest(uint8_t address) {
 }
 
 bool ProbeAccepted(const uint8_t* reply, size_t count) {
-    return count == kProbeReplyLength && CrcPasses(reply, count);
+    const ReplyView v(reply, count);
+    return v.hasExpectedLength(ProbeRequest(0)) && v.crcMatches();
 }
 
 std::string SearchProgressText(int number, const std::vector<int>& found) {

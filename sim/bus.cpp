@@ -7,6 +7,7 @@
 #include <random>
 #include <thread>
 
+#include "link/baud.h"
 #include "sim/analyzer.h"
 
 #ifndef _WIN32
@@ -16,8 +17,6 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include "link/posix_baud.h"
 
 #include <cerrno>
 #endif
@@ -105,9 +104,8 @@ struct Bus::Impl {
 namespace {
 
 speed_t SpeedFor(unsigned baud) {
-    speed_t speed = B9600;
-    TermiosSpeed(baud, speed);
-    return speed;
+    const BaudRow* row = BaudRowForRate(baud);
+    return row ? row->speed : B9600;
 }
 
 bool SetRaw(int fd, unsigned baud) {
@@ -271,7 +269,7 @@ unsigned Bus::Impl::LineBaud(int fd) const {
     // On Linux the master reports the slave's settings, i.e. the rate the station has set.
     termios t{};
     if (fd < 0 || tcgetattr(fd, &t) != 0) return 0;
-    return BaudOfTermiosSpeed(cfgetospeed(&t));
+    return RateForSpeed(cfgetospeed(&t));
 }
 
 Bus::Impl::~Impl() {

@@ -5,6 +5,7 @@
 
 #include "link/crc.h"
 #include "link/modbus.h"
+#include "link/reply_view.h"
 
 namespace zta {
 namespace {
@@ -79,6 +80,66 @@ TEST(Acceptance, CrcAndEchoRules) {
         bent[byte] ^= 0x01;  // one bit off anywhere, value or CRC, leaves the command pending
         EXPECT_FALSE(IsExactEcho(zero, bent.data(), bent.size())) << "byte " << byte;
     }
+}
+
+Bytes FromHex(const char* hex) {
+    Bytes out;
+    for (const char* p = hex; *p;) {
+        if (*p == ' ') {
+            ++p;
+            continue;
+        }
+        out.push_back(static_cast<uint8_t>(std::stoi(std::string(p, 2), nullptr, 16)));
+        p += 2;
+    }
+    return out;
+}
+
+// Frames as they come off the line, and what each named check makes of them.
+TEST(ReplyView, HexFramesAndVerdicts) {
+    const Request shortRead = ReadRequest(3, kReadingsRegister, kShortReadCount);
+    const Request probe = ReadRequest(5, kProbeRegister, kProbeCount);
+    const Request write = WriteRequest(1, 1, 0);
+    struct Case {
+        const char* name;
+        const char* hex;
+        const Request* request;
+        uint8_t address, function;
+        bool crc, expectedLength, exception, echo;
+        uint8_t exceptionCode;
+    } cases[] = {
+        {"read reply", "03 04 14 00 00 00 64 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 66 27",
+         &shortRead, 3, 0x04, true, true, false, false, 0},
+        {"read reply, CRC bytes swapped",
+         "03 04 14 00 00 00 64 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 27 66", &shortRead,
+         3, 0x04, false, true, false, false, 0},
+        {"read reply cut short", "03 04 14 00 00 00 64", &shortRead, 3, 0x04, false, false, false,
+         false, 0},
+        {"probe reply", "05 04 10 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 A4 1C", &probe,
+         5, 0x04, true, true, false, false, 0},
+        {"read refused", "01 84 02 C2 C1", &shortRead, 1, 0x84, true, false, true, false, 0x02},
+        {"write refused", "01 86 03 02 61", &write, 1, 0x86, true, false, true, false, 0x03},
+        {"write echoed", "01 06 00 01 00 00 D8 0A", &write, 1, 0x06, true, true, false, true, 0},
+        {"write echo, one bit off", "01 06 00 01 00 01 D8 0A", &write, 1, 0x06, false, true, false,
+         false, 0},
+        {"a lone byte", "01", &shortRead, 1, 0, false, false, false, false, 0},
+        {"nothing", "", &shortRead, 0, 0, false, false, false, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes frame = FromHex(c.hex);
+        const ReplyView v(frame.data(), frame.size());
+        EXPECT_EQ(v.address(), c.address);
+        EXPECT_EQ(v.function(), c.function);
+        EXPECT_EQ(v.crcMatches(), c.crc);
+        EXPECT_EQ(v.hasExpectedLength(*c.request), c.expectedLength);
+        EXPECT_EQ(v.isException(), c.exception);
+        EXPECT_EQ(v.exceptionCode(), c.exceptionCode);
+        EXPECT_EQ(v.isEchoOf(*c.request), c.echo);
+    }
+    EXPECT_EQ(ExpectedReplyLength(ReadRequest(1, kReadingsRegister, kLongReadCount)),
+              kLongReplyLength);
+    EXPECT_EQ(ExpectedReplyLength(BuildRequest(1, 0x03, 0, 1)), 0u);
 }
 
 TEST(WireTime, TenBitsPerByte) {

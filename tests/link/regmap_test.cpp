@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "link/baud.h"
 #include "link/cp1251.h"
 #include "link/modbus.h"
 #include "link/regmap.h"
@@ -135,6 +136,22 @@ TEST(Commands, EncodeAndBaudCodes) {
     for (unsigned rate : kBaudRates) EXPECT_EQ(BaudForCode(BaudCode(rate)), rate);
     EXPECT_EQ(BaudCode(38400), 0);
     EXPECT_EQ(BaudForCode(3), 0u);
+}
+
+// The one rate table: the analyzer's rates are exactly the coded rows, and every termios speed
+// reads back as its rate (the simulator learns the station's rate that way).
+TEST(BaudTable, CodesRatesAndSpeedsAgree) {
+    std::vector<unsigned> coded;
+    for (const BaudRow& row : kBaudTable) {
+        SCOPED_TRACE(row.rate);
+        if (row.code != 0) coded.push_back(row.rate);
+        EXPECT_EQ(AnalyzerRate(row.rate), row.code != 0);
+        EXPECT_EQ(BaudRowForRate(row.rate), &row);
+        EXPECT_EQ(RateForSpeed(row.speed), row.rate);
+    }
+    EXPECT_EQ(coded, std::vector<unsigned>(std::begin(kBaudRates), std::end(kBaudRates)));
+    EXPECT_EQ(BaudRowForRate(600), nullptr);
+    EXPECT_FALSE(AnalyzerRate(38400));
 }
 
 // Every value with up to three decimals that the register holds goes out as exactly its digits,
