@@ -25,6 +25,7 @@
 #include "device/analyzer_window_factory.h"
 #include "ui/dialogs.h"
 #include "app/search_control.h"
+#include "app/station_application.h"
 #include "ui/station_texts.h"
 #include "ui/toolbar_icons.h"
 #include "app/user_folders.h"

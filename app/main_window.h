@@ -18,6 +18,7 @@
 #include "gas/gas_state.h"
 #include "poll/poll_block.h"
 #include "poll/poll_thread.h"
+#include "app/station_options.h"
 
 class QComboBox;
 class QDialog;
@@ -37,54 +38,8 @@ class ConnectedGasParametersDialog;
 class UiBridge;
 class DeviceHost;
 class MainWindow;
-
-// Where the station finds its ports and its calibration file; tests replace them.
-struct StationOptions {
-    QStringList extraPorts;       // --port paths, listed before the system's ports
-    bool listSystemPorts = true;  // ask QSerialPortInfo
-    QStringList systemPorts;      // used instead of QSerialPortInfo when listSystemPorts is off
-    QString calDataPath = QStringLiteral("CalDataK7.cfg");
-    QString programFolder;        // the record folder at start; empty: StartRecordFolder()
-    zta::DirectionSetting direction = zta::DirectionSetting::Auto;
-};
-
-// The search side of the main window (start, stop and results live with the search control).
-class SearchHooks {
-public:
-    virtual ~SearchHooks() = default;
-    virtual bool Running() const = 0;
-    // Asks the search to stop and waits up to `timeoutMs`, serving the bridge meanwhile.
-    virtual void StopForClose(int timeoutMs) = 0;
-};
-
-// The About box's second line: the build's version, as `zta-k7 --version` prints it.
-QString StationBuildText();
-
-// The application object: owns the main window and the analyzer-window template and handles
-// the application-level commands (new analyzer window, About, Exit).
-class StationApplication : public QObject, public CommandTarget {
-    Q_OBJECT
-public:
-    explicit StationApplication(StationOptions options = {}, QObject* parent = nullptr);
-    ~StationApplication() override;
-
-    // Creates the main window with `windowFactory` (the analyzer windows of device/ when null),
-    // opens the first analyzer window and shows the main window.
-    bool InitInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory = nullptr, bool show = true);
-
-    MainWindow* mainFrame() const { return frame_; }
-    AnalyzerWindowFactory& windowFactory() const { return *template_; }
-
-    bool OnCommand(CommandId id) override;
-    bool OnUpdateCommand(CommandId id, CommandState& state) override;
-
-    static void ShowAbout(QWidget* owner);
-
-private:
-    StationOptions options_;
-    std::unique_ptr<AnalyzerWindowFactory> template_;
-    QPointer<MainWindow> frame_;
-};
+class SearchHooks;
+class StationApplication;
 
 class MainWindow : public QMainWindow, public CommandTarget {
     Q_OBJECT
