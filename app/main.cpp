@@ -11,6 +11,7 @@
 #include "app/bench_control.h"
 #include "app/dialog_screenshots.h"
 #include "app/main_window.h"
+#include "app/station_application.h"
 #include "app/station_options.h"
 #include "app/user_folders.h"
 #include "device/analyzer_sub_window.h"

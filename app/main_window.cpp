@@ -24,6 +24,7 @@
 #include "device/analyzer_window_factory.h"
 #include "ui/dialogs.h"
 #include "app/search_control.h"
+#include "app/station_application.h"
 #include "ui/station_texts.h"
 #include "ui/toolbar_icons.h"
 #include "app/user_folders.h"
@@ -148,12 +149,11 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
       app_(app),
       factory_(windowFactory),
       options_(std::move(options)),
-      host_(std::make_unique<WindowHost>(*this)) {
+      host_(std::make_unique<WindowHost>(*this)),
+      station_(options_.calDataPath, options_.programFolder, options_.direction) {
     setWindowTitle(QStringLiteral("Программа проверки приборов ZTA-K7."));
     setWindowIcon(StationIcon());
-    pollTiming_.line.direction = options_.direction;
-    portFactory_ = zta::MakePlatformPort;
-    recordWriter_.setReport(
+    station_.recordWriter().setReport(
         [this](const QString& text) { dialogs().Error(text, QStringLiteral("Запись"), this); });
 
     router_ = new CommandRouter(this);
@@ -199,14 +199,23 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     layout->addWidget(timerBar_);
     setCentralWidget(central);
 
-    recordFolder_ = options_.programFolder.isEmpty()
-                        ? zta::StartRecordFolder()
-                        : zta::FolderWithSeparator(options_.programFolder);
+    connect(&station_, &Station::gasChanged, this, [this] {
+        ShowGasPanes();
+        router_->refresh();
+    });
+    connect(&station_, &Station::recordFolderChanged, this, [this] {
+        for (QMdiSubWindow* child : mdi_->subWindowList())
+            if (AnalyzerViewInterface* v = factory_.ViewOf(child))
+                v->OnRecordFolderChanged();
+        ShowFolderPane(activeTimerPeriod_);
+    });
     ShowFolderPane(activeTimerPeriod_);
     ShowTimerPane(activeTimerPeriod_);
 
     CreateCombos();
-    ReadCalData();
+    const zta::CalReadResult calData = station_.ReadCalData();
+    if (calData.status == zta::CalReadStatus::Malformed)
+        dialogs().Warning(calData.warning, QString(), this);
     ShowGasPanes();
     EnumeratePorts();
     resize(900, 600);
@@ -421,9 +430,9 @@ QString MainWindow::timerPaneText(int index) const {
 }
 
 void MainWindow::ShowGasPanes() {
-    SetPaneText(3, gas_.calGasName);
-    SetPaneText(4, QString::asprintf("%.2f", pollBlock.MaxGas()));
-    SetPaneText(5, QString::asprintf("%.2f", pollBlock.MidGas()));
+    SetPaneText(3, station_.gasState().calGasName);
+    SetPaneText(4, QString::asprintf("%.2f", station_.block().MaxGas()));
+    SetPaneText(5, QString::asprintf("%.2f", station_.block().MidGas()));
 }
 
 void MainWindow::ShowFolderPane(int period) {
@@ -433,7 +442,7 @@ void MainWindow::ShowFolderPane(int period) {
         timerPanes_[0]->setMinimumWidth(0);
         timerPanes_[0]->setMaximumWidth(w - reserved);
     }
-    timerPanes_[0]->setText(recordFolder_ + QStringLiteral("*.zta"));
+    timerPanes_[0]->setText(station_.recordFolder() + QStringLiteral("*.zta"));
     timerPanes_[0]->setToolTip(timerPanes_[0]->text());
 }
 
@@ -450,7 +459,7 @@ void MainWindow::ShowTimerPane(int period) {
 }
 
 void MainWindow::RefreshTimerFlag() {
-    anyTimerRunning_ = pollBlock.RunningTimers() != 0;
+    anyTimerRunning_ = station_.block().RunningTimers() != 0;
 }
 
 void MainWindow::ShowActiveViewTimer() {
@@ -550,7 +559,7 @@ void MainWindow::SelectPort(int index) {
 }
 
 void MainWindow::SetPortName(const QString& name) {
-    pollBlock.SetPortName(zta::StoredPortName(name.toStdString()));
+    station_.block().SetPortName(zta::StoredPortName(name.toStdString()));
     SetPaneText(1, name);
 }
 
@@ -559,7 +568,7 @@ void MainWindow::SetBaud(int position) {
         return;
     for (int i = 0; i < 5; ++i)
         baudChecked_[i] = i == position;
-    pollBlock.SetBaudRate(kBaudRates[position]);
+    station_.block().SetBaudRate(kBaudRates[position]);
     baudCombo_->setCurrentIndex(position);
     SetPaneText(2, QString::number(kBaudRates[position]));
     router_->refresh();
@@ -567,36 +576,8 @@ void MainWindow::SetBaud(int position) {
 
 // ---------------------------------------------------------------- calibration gas
 
-void MainWindow::ReadCalData() {
-    zta::CalData data;
-    const zta::CalReadResult result = zta::ReadCalDataFile(options_.calDataPath, data);
-    gas_.calGasName = data.calGasName;
-    gas_.maxGas = data.maxGas;
-    gas_.midGas = data.midGas;
-    std::copy(data.gasMarks.begin(), data.gasMarks.end(), gas_.gasMarks.begin());
-    pollBlock.SetMaxGas(data.maxGas);
-    pollBlock.SetMidGas(data.midGas);
-    if (result.status == zta::CalReadStatus::Malformed)
-        dialogs().Warning(result.warning, QString(), this);
-}
-
-void MainWindow::WriteCalData() {
-    zta::CalData data;
-    data.calGasName = gas_.calGasName;
-    data.maxGas = pollBlock.MaxGas();
-    data.midGas = pollBlock.MidGas();
-    std::copy(gas_.gasMarks.begin(), gas_.gasMarks.end(), data.gasMarks.begin());
-    zta::WriteCalDataFile(options_.calDataPath, data);  // a failure keeps the old file
-}
-
 void MainWindow::ApplyGasState(const zta::GasState& state) {
-    gas_ = state;
-    pollBlock.SetMaxGas(state.maxGas);
-    pollBlock.SetMidGas(state.midGas);
-    ShowGasPanes();
-    // Saved at once too: a station that is killed or loses power keeps the operator's gas.
-    WriteCalData();
-    router_->refresh();
+    station_.ApplyGasState(state);  // the panes and commands follow its signal
 }
 
 // ---------------------------------------------------------------- polling
@@ -622,9 +603,9 @@ void MainWindow::Connect() {
         return;
     }
     auto run = std::make_unique<PollRun>(*this, ++lastRun_);
-    zta::PollTiming timing = pollTiming_;
+    zta::PollTiming timing = station_.pollTiming();
     timing.line.observer = &busTools_->ring();
-    run->thread = std::make_unique<zta::PollThread>(pollBlock, *run, timing, portFactory_);
+    run->thread = std::make_unique<zta::PollThread>(station_.block(), *run, timing, station_.portFactory());
     if (!run->thread->Start())
         return;
     pollThread = std::move(run);
@@ -698,7 +679,7 @@ AnalyzerViewInterface* MainWindow::FindView(zta::ViewId id) const {
 }
 
 AnalyzerViewInterface* MainWindow::ViewOfSlot(int slot) const {
-    return FindView(pollBlock.View(slot));
+    return FindView(station_.block().View(slot));
 }
 
 AnalyzerViewInterface* MainWindow::ActiveView() const {
@@ -707,7 +688,7 @@ AnalyzerViewInterface* MainWindow::ActiveView() const {
 }
 
 void MainWindow::BroadcastToViews(int code, int value) {
-    const int count = pollBlock.WindowCount();
+    const int count = station_.block().WindowCount();
     std::vector<AnalyzerViewInterface*> views;
     for (int slot = 0; slot < count; ++slot)
         if (AnalyzerViewInterface* v = ViewOfSlot(slot))
@@ -752,17 +733,13 @@ std::vector<CommandTarget*> MainWindow::Route() const {
 // ---------------------------------------------------------------- commands
 
 void MainWindow::OnRecordFolderCommand() {
-    const std::optional<QString> chosen = dialogs().AskFolder(recordFolder_, this);
+    const std::optional<QString> chosen = dialogs().AskFolder(station_.recordFolder(), this);
     if (chosen && !chosen->isEmpty())
         ChooseRecordFolder(*chosen);
 }
 
 void MainWindow::ChooseRecordFolder(const QString& folder) {
-    recordFolder_ = zta::FolderWithSeparator(QDir(folder).absolutePath());
-    for (QMdiSubWindow* child : mdi_->subWindowList())
-        if (AnalyzerViewInterface* v = factory_.ViewOf(child))
-            v->OnRecordFolderChanged();
-    ShowFolderPane(activeTimerPeriod_);
+    station_.SetRecordFolder(folder);
 }
 
 void MainWindow::OnTimerAll() {
@@ -773,7 +750,7 @@ void MainWindow::OnTimerAll() {
             QStringLiteral("Ошибка"), this);
         return;
     }
-    if (pollBlock.RunningTimers() != 0)
+    if (station_.block().RunningTimers() != 0)
         return;
     const std::optional<int> period =
         dialogs().AskTimerPeriod(-1, this);
@@ -786,7 +763,7 @@ void MainWindow::OnInsertAll() {
         dialogs().AskNote(-1, this);
     if (!text)
         return;
-    pollBlock.SetInsertText(text->toStdString());
+    station_.block().SetInsertText(text->toStdString());
     BroadcastToViews(NoticeInsertText);
 }
 
@@ -796,10 +773,10 @@ int MainWindow::ExecDialog(QDialog& dialog) {
 
 void MainWindow::OnConcentration() {
     GasParametersDialog& dialog = *concentrationDialog_;
-    dialog.setMaximum(pollBlock.MaxGas());
-    dialog.setMiddle(pollBlock.MidGas());
-    dialog.setGasMarks(gas_.gasMarks);
-    zta::GasState state = gas_;
+    dialog.setMaximum(station_.block().MaxGas());
+    dialog.setMiddle(station_.block().MidGas());
+    dialog.setGasMarks(station_.gasState().gasMarks);
+    zta::GasState state = station_.gasState();
     if (ExecDialog(dialog) == QDialog::Accepted) {
         state.maxGas = dialog.maximum();
         state.midGas = dialog.middle();
@@ -809,9 +786,9 @@ void MainWindow::OnConcentration() {
 
 void MainWindow::OnConnectedDevicesGas() {
     std::vector<zta::AnalyzerGasParams> analyzers;
-    const int count = pollBlock.WindowCount();
+    const int count = station_.block().WindowCount();
     for (int slot = 0; slot < count; ++slot) {
-        const zta::Slot s = pollBlock.Snapshot(slot);
+        const zta::Slot s = station_.block().Snapshot(slot);
         zta::AnalyzerGasParams p;
         p.gasCode = s.gasCode;
         p.gasName = s.gasName;
@@ -826,7 +803,7 @@ void MainWindow::OnConnectedDevicesGas() {
     dialog.setAnalyzers(analyzers);
     if (ExecDialog(dialog) != QDialog::Accepted)
         return;
-    zta::GasState state = gas_;
+    zta::GasState state = station_.gasState();
     if (zta::ApplyConnectedDevicesChoice(state, dialog.chosenGasName(), dialog.chosenMaximum(),
                                          dialog.chosenMiddle()))
         ApplyGasState(state);
@@ -842,7 +819,7 @@ bool MainWindow::OnCommand(CommandId id) {
         return true;
     }
     if (const zta::GasInfo* gas = zta::GasByMenuId(int(id))) {
-        zta::GasState state = gas_;
+        zta::GasState state = station_.gasState();
         zta::SelectGas(state, *gas);
         ApplyGasState(state);
         return true;
@@ -862,7 +839,7 @@ bool MainWindow::OnCommand(CommandId id) {
             v->OnViewNotice(NoticeShowSoftwareInfo, 0);
         return true;
     case CommandId::SoftwareInfoAll:
-        pollBlock.SetShowSoftwareInfo(pollBlock.ShowSoftwareInfo() ? 0 : 1);
+        station_.block().SetShowSoftwareInfo(station_.block().ShowSoftwareInfo() ? 0 : 1);
         BroadcastToViews(NoticeSoftwareInfoToggled);
         return true;
     case CommandId::ToolNewDocument: OpenNewDocument(); return true;
@@ -872,7 +849,7 @@ bool MainWindow::OnCommand(CommandId id) {
     case CommandId::ViewStatusBar: statusBar_->setVisible(statusBar_->isHidden()); return true;
     case CommandId::WindowCascade: mdi_->cascadeSubWindows(); return true;
     case CommandId::WindowTile: TileWindows(); return true;
-    case CommandId::CsvLog: csvLog_.setEnabled(!csvLog_.enabled()); return true;
+    case CommandId::CsvLog: station_.csvLog().setEnabled(!station_.csvLog().enabled()); return true;
     case CommandId::SaveBench:
     case CommandId::OpenBench: {
         const bool save = id == CommandId::SaveBench;
@@ -924,7 +901,7 @@ bool MainWindow::OnUpdateCommand(CommandId id, CommandState& st) {
     if (IsGasItem(id)) {
         for (int i = 0; i < kGasCount; ++i)
             if (kGasMenuIds[i] == id)
-                st.checked = gas_.gasMarks[i];
+                st.checked = station_.gasState().gasMarks[i];
         return true;
     }
     switch (id) {
@@ -938,12 +915,12 @@ bool MainWindow::OnUpdateCommand(CommandId id, CommandState& st) {
     case CommandId::ToolDisconnect: st.enabled = polling && !searching; return true;
     case CommandId::StopSearch:
     case CommandId::ToolStopSearch: st.enabled = searching && !polling; return true;
-    case CommandId::Concentration: st.enabled = gas_.gasMenuChoice; return true;
+    case CommandId::Concentration: st.enabled = station_.gasState().gasMenuChoice; return true;
     case CommandId::ConnectedDevicesGas: st.enabled = polling; return true;
     case CommandId::TimerAll: st.enabled = !anyTimerRunning_; return true;
     case CommandId::TimerOffAll: st.enabled = anyTimerRunning_; return true;
-    case CommandId::SoftwareInfoAll: st.checked = pollBlock.ShowSoftwareInfo() != 0; return true;
-    case CommandId::CsvLog: st.checked = csvLog_.enabled(); return true;
+    case CommandId::SoftwareInfoAll: st.checked = station_.block().ShowSoftwareInfo() != 0; return true;
+    case CommandId::CsvLog: st.checked = station_.csvLog().enabled(); return true;
     case CommandId::SaveBench:
     case CommandId::OpenBench: st.enabled = !searching; return true;
     case CommandId::ViewToolBar: st.checked = !toolBar_->isHidden(); return true;
@@ -970,7 +947,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         pollThread.reset();
     if (search_ && search_->Running())
         search_->StopForClose(kStopWaitMs);
-    WriteCalData();
+    station_.WriteCalData();
     mdi_->closeAllSubWindows();
     event->accept();
 }

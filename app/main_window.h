@@ -13,11 +13,9 @@
 #include "ui/command_router.h"
 #include "device/analyzer_window_factory.h"
 #include "app/bench_file.h"
-#include "device/csv_log.h"
-#include "device/record_writer.h"
-#include "gas/gas_state.h"
-#include "poll/poll_block.h"
 #include "poll/poll_thread.h"
+#include "app/station.h"
+#include "app/station_options.h"
 
 class QComboBox;
 class QDialog;
@@ -37,54 +35,8 @@ class ConnectedGasParametersDialog;
 class UiBridge;
 class DeviceHost;
 class MainWindow;
-
-// Where the station finds its ports and its calibration file; tests replace them.
-struct StationOptions {
-    QStringList extraPorts;       // --port paths, listed before the system's ports
-    bool listSystemPorts = true;  // ask QSerialPortInfo
-    QStringList systemPorts;      // used instead of QSerialPortInfo when listSystemPorts is off
-    QString calDataPath = QStringLiteral("CalDataK7.cfg");
-    QString programFolder;        // the record folder at start; empty: StartRecordFolder()
-    zta::DirectionSetting direction = zta::DirectionSetting::Auto;
-};
-
-// The search side of the main window (start, stop and results live with the search control).
-class SearchHooks {
-public:
-    virtual ~SearchHooks() = default;
-    virtual bool Running() const = 0;
-    // Asks the search to stop and waits up to `timeoutMs`, serving the bridge meanwhile.
-    virtual void StopForClose(int timeoutMs) = 0;
-};
-
-// The About box's second line: the build's version, as `zta-k7 --version` prints it.
-QString StationBuildText();
-
-// The application object: owns the main window and the analyzer-window template and handles
-// the application-level commands (new analyzer window, About, Exit).
-class StationApplication : public QObject, public CommandTarget {
-    Q_OBJECT
-public:
-    explicit StationApplication(StationOptions options = {}, QObject* parent = nullptr);
-    ~StationApplication() override;
-
-    // Creates the main window with `windowFactory` (the analyzer windows of device/ when null),
-    // opens the first analyzer window and shows the main window.
-    bool InitInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory = nullptr, bool show = true);
-
-    MainWindow* mainFrame() const { return frame_; }
-    AnalyzerWindowFactory& windowFactory() const { return *template_; }
-
-    bool OnCommand(CommandId id) override;
-    bool OnUpdateCommand(CommandId id, CommandState& state) override;
-
-    static void ShowAbout(QWidget* owner);
-
-private:
-    StationOptions options_;
-    std::unique_ptr<AnalyzerWindowFactory> template_;
-    QPointer<MainWindow> frame_;
-};
+class SearchHooks;
+class StationApplication;
 
 class MainWindow : public QMainWindow, public CommandTarget {
     Q_OBJECT
@@ -94,10 +46,11 @@ public:
     ~MainWindow() override;
 
     // ---- used by analyzer windows, dialogs and commands
-    zta::PollBlock& block() { return pollBlock; }
+    zta::PollBlock& block() { return station_.block(); }
+    Station& station() { return station_; }
     bool IsPolling() const { return pollThread != nullptr; }
     bool IsSearching() const;
-    QString recordFolder() const { return recordFolder_; }
+    QString recordFolder() const { return station_.recordFolder(); }
     bool SwitchBaudAndReconnect(unsigned baud);
     void Connect();
     void Disconnect();
@@ -122,9 +75,9 @@ public:
     SearchControl& searchControl() { return *searchControl_; }
     BusTools& busTools() { return *busTools_; }
     // Poll thread timing and port (tests shorten the pacing or use another port backend).
-    void SetPollTiming(const zta::PollTiming& timing) { pollTiming_ = timing; }
-    void SetPortFactory(zta::PortFactory factory) { portFactory_ = std::move(factory); }
-    const zta::PortFactory& portFactory() const { return portFactory_; }
+    void SetPollTiming(const zta::PollTiming& timing) { station_.SetPollTiming(timing); }
+    void SetPortFactory(zta::PortFactory factory) { station_.SetPortFactory(std::move(factory)); }
+    const zta::PortFactory& portFactory() const { return station_.portFactory(); }
     zta::DirectionSetting direction() const { return options_.direction; }
 
     GasParametersDialog& concentrationDialog() { return *concentrationDialog_; }
@@ -162,14 +115,14 @@ public:
     QStatusBar* timerBar() const { return timerBar_; }
 
     // ---- calibration gas (read at creation, written on every change and at close)
-    const zta::GasState& gasState() const { return gas_; }
+    const zta::GasState& gasState() const { return station_.gasState(); }
     // Takes a new gas state: block concentrations, status panes and the calibration file follow.
     void ApplyGasState(const zta::GasState& state);
 
     // ---- record folder, record writer, CSV log, saved bench
     void ChooseRecordFolder(const QString& folder);
-    zta::RecordWriter& recordWriter() { return recordWriter_; }
-    zta::CsvLog& csvLog() { return csvLog_; }
+    zta::RecordWriter& recordWriter() { return station_.recordWriter(); }
+    zta::CsvLog& csvLog() { return station_.csvLog(); }
     // Each gives its message box on failure. OpenBench gives the bench it set up.
     bool SaveBench(const QString& path);
     std::optional<zta::BenchSettings> OpenBench(const QString& path);
@@ -186,8 +139,6 @@ private:
     void CreateToolBar();
     void CreateStatusBars();
     void CreateCombos();
-    void ReadCalData();
-    void WriteCalData();
     void OnLineFailed(int run);
     bool StopPollThread();
     void OnRecordFolderCommand();
@@ -223,9 +174,7 @@ private:
     std::unique_ptr<SearchControl> searchControl_;
     BusTools* busTools_ = nullptr;  // a child of this window
 
-    zta::PollBlock pollBlock;  // declared before the threads that use it
-    zta::PollTiming pollTiming_;
-    zta::PortFactory portFactory_;
+    Station station_;  // declared before the threads that use its block
     // One connection: the poll thread with the sink it reports through. A line failure names
     // its run, so a late report never ends a newer connection.
     class PollRun;
@@ -235,7 +184,6 @@ private:
     // Runs whose thread did not end in time after a line failure; waited for at destruction.
     std::vector<std::unique_ptr<PollRun>> abandoned_;
 
-    zta::GasState gas_;
     int portCount_ = 0;
     QStringList portNames_;
     int selectedPort_ = -1;
@@ -244,9 +192,6 @@ private:
     bool baudChecked_[5] = {false, false, false, true, false};
     bool anyTimerRunning_ = false;
     int activeTimerPeriod_ = 0;
-    QString recordFolder_;
-    zta::RecordWriter recordWriter_;
-    zta::CsvLog csvLog_{recordWriter_};
     AnalyzerViewInterface* lastActiveView_ = nullptr;  // compared only, never used
     int shownTimerPeriod_ = 0;
 };

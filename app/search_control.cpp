@@ -1,4 +1,5 @@
 #include "app/search_control.h"
+#include "app/main_window.h"
 
 #include "app/bus_tools.h"
 
@@ -64,9 +65,15 @@ public:
         worker.WaitFinished(kFailureWaitMs);
     }
 
-    void Progress(int number) override { Post(2, number); }
-    void Finished() override { Post(1, 0); }
-    void LineFailed() override { Post(3, 0); }
+    void Progress(int number) override {
+        Post([number](SearchControl* c, int id) { c->OnProgress(id, number); });
+    }
+    void Finished() override {
+        Post([](SearchControl* c, int id) { c->OnFinished(id); });
+    }
+    void LineFailed() override {
+        Post([](SearchControl* c, int id) { c->OnLineFailed(id); });
+    }
     void ShowError(const std::string& text, const std::string& caption) override {
         bridge().ShowError(text, caption);
     }
@@ -78,10 +85,12 @@ public:
     zta::WorkerThread worker;
 
 private:
-    void Post(int code, int value) {
+    // Only the notices of the current run act: each names its run.
+    template <typename Call>
+    void Post(Call call) {
         SearchControl* c = &control_;
         const int id = id_;
-        bridge().post([c, id, code, value] { c->OnSearchMessage(id, code, value); });
+        bridge().post([c, id, call] { call(c, id); });
     }
 
     SearchControl& control_;
@@ -204,15 +213,6 @@ void SearchControl::StopForClose(int timeoutMs) {
         lastRun_ = std::move(run_);
     else
         abandoned_.push_back(std::move(run_));
-}
-
-void SearchControl::OnSearchMessage(int run, int code, int value) {
-    switch (code) {
-    case 1: OnFinished(run); return;
-    case 2: OnProgress(run, value); return;
-    case 3: OnLineFailed(run); return;
-    default: return;
-    }
 }
 
 void SearchControl::OnProgress(int run, int number) {

@@ -5,10 +5,21 @@
 #include <vector>
 
 #include "ui/command_router.h"
-#include "app/main_window.h"
 #include "search/scan.h"
 
 namespace zta {
+
+class MainWindow;
+
+// The search side of the main window (start, stop and results live with the search control).
+class SearchHooks {
+public:
+    virtual ~SearchHooks() = default;
+    virtual bool Running() const = 0;
+    // Asks the search to stop and waits up to `timeoutMs`, serving the bridge meanwhile.
+    virtual void StopForClose(int timeoutMs) = 0;
+};
+
 
 // The main window's side of the device search: "Поиск" and "Остановить", the progress text,
 // and the results: one analyzer window per analyzer found (at most ten), tiled, then polling.
@@ -19,9 +30,6 @@ public:
 
     void StartSearch();
     void StopSearch();
-    // The scan's notices by code: 1 over, 2 progress (value: the number just tried), 3 the port
-    // failed. Only the notices of the current run act.
-    void OnSearchMessage(int run, int code, int value);
 
     bool Running() const override { return run_ != nullptr; }
     void StopForClose(int timeoutMs) override;

@@ -8,6 +8,7 @@
 
 #include "device/analyzer_window_factory.h"
 #include "app/main_window.h"
+#include "app/station_application.h"
 #include "commands/service_commands.h"
 #include "device/form_window_factory.h"
 #include "ui/toolbar_icons.h"

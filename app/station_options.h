@@ -8,6 +8,16 @@
 
 namespace zta {
 
+// Where the station finds its ports and its calibration file; tests replace them.
+struct StationOptions {
+    QStringList extraPorts;       // --port paths, listed before the system's ports
+    bool listSystemPorts = true;  // ask QSerialPortInfo
+    QStringList systemPorts;      // used instead of QSerialPortInfo when listSystemPorts is off
+    QString calDataPath = QStringLiteral("CalDataK7.cfg");
+    QString programFolder;        // the record folder at start; empty: StartRecordFolder()
+    zta::DirectionSetting direction = zta::DirectionSetting::Auto;
+};
+
 // The station's command line, read without side effects so that a wrong option is told and
 // ends the program with status 2 instead of being taken for something else.
 struct StationCommandLine {

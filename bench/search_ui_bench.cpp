@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/station_application.h"
 #include "ui/dialogs.h"
 #include "app/search_control.h"
 #include "sim/bus.h"

@@ -23,6 +23,7 @@
 
 #include "ui/command_ids.h"
 #include "app/main_window.h"
+#include "app/station_application.h"
 #include "ui/dialogs.h"
 #include "app/station_bridge.h"
 #include "device/analyzer_sub_window.h"

@@ -20,6 +20,7 @@
 
 #include "device/analyzer_window_factory.h"
 #include "app/main_window.h"
+#include "app/station_application.h"
 #include "ui/dialogs.h"
 #include "app/station_bridge.h"
 #include "device/analyzer_sub_window.h"

@@ -23,6 +23,7 @@
 #include <unistd.h>
 #endif
 
+#include "app/search_control.h"
 #include "app/cal_data_file.h"
 #include "zta/version.h"
 #include "app/station_bridge.h"

@@ -15,6 +15,7 @@
 
 #include "device/analyzer_window_factory.h"
 #include "app/main_window.h"
+#include "app/station_application.h"
 #include "device/form_window_factory.h"
 #include "device/device_host.h"
 #include "ui/dialogs.h"

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+#include "ui/command_router.h"
+#include "device/analyzer_window_factory.h"
+#include "app/station_options.h"
+
+class QWidget;
+
+namespace zta {
+
+class MainWindow;
+
+// The About box's second line: the build's version, as `zta-k7 --version` prints it.
+QString StationBuildText();
+
+// The application object: owns the main window and the analyzer-window template and handles
+// the application-level commands (new analyzer window, About, Exit).
+class StationApplication : public QObject, public CommandTarget {
+    Q_OBJECT
+public:
+    explicit StationApplication(StationOptions options = {}, QObject* parent = nullptr);
+    ~StationApplication() override;
+
+    // Creates the main window with `windowFactory` (the analyzer windows of device/ when null),
+    // opens the first analyzer window and shows the main window.
+    bool InitInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory = nullptr, bool show = true);
+
+    MainWindow* mainFrame() const { return frame_; }
+    AnalyzerWindowFactory& windowFactory() const { return *template_; }
+
+    bool OnCommand(CommandId id) override;
+    bool OnUpdateCommand(CommandId id, CommandState& state) override;
+
+    static void ShowAbout(QWidget* owner);
+
+private:
+    StationOptions options_;
+    std::unique_ptr<AnalyzerWindowFactory> template_;
+    QPointer<MainWindow> frame_;
+};
+
+}  // namespace zta
