@@ -23,6 +23,7 @@
 
 #include "ui/command_ids.h"
 #include "app/main_window.h"
+#include "bench/bench_station.h"
 #include "ui/dialogs.h"
 #include "app/station_bridge.h"
 #include "device/analyzer_sub_window.h"
@@ -128,10 +129,7 @@ int main(int argc, char** argv) {
     }
     bus->Start();
 
-    StationOptions options;
-    options.listSystemPorts = false;
-    options.extraPorts = {QString::fromStdString(bus->PortPath())};
-    options.calDataPath = dir.path() + QStringLiteral("/CalDataK7.cfg");
+    const StationOptions options = BenchStationOptions(*bus, dir.path() + QStringLiteral("/CalDataK7.cfg"));
     StationApplication app(options);
     app.InitInstance();
     MainWindow& frame = *app.mainFrame();

@@ -20,6 +20,7 @@
 
 #include "device/analyzer_window_factory.h"
 #include "app/main_window.h"
+#include "bench/bench_station.h"
 #include "ui/dialogs.h"
 #include "app/station_bridge.h"
 #include "device/analyzer_sub_window.h"
@@ -76,10 +77,7 @@ int main(int argc, char** argv) {
         std::printf("no pseudo-terminal: nothing measured\n");
         return 0;
     }
-    StationOptions options;
-    options.listSystemPorts = false;
-    options.extraPorts = {QString::fromStdString(bus->PortPath())};
-    options.calDataPath = QStringLiteral("/nonexistent/CalDataK7.cfg");
+    const StationOptions options = BenchStationOptions(*bus, QStringLiteral("/nonexistent/CalDataK7.cfg"));
 
     const qint64 beforeApp = startup.nsecsElapsed();
     StationApplication app(options);
