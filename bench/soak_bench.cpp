@@ -37,16 +37,6 @@ namespace {
 
 constexpr int kAnalyzers = 50;
 
-long ResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 long OpenDescriptors() {
     const QDir fds(QStringLiteral("/proc/self/fd"));
     return fds.exists() ? long(fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size()) : -1;

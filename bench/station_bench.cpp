@@ -31,16 +31,6 @@ using namespace zta;
 
 namespace {
 
-long ResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 double ThreadCpuMs() {
 #if defined(CLOCK_THREAD_CPUTIME_ID)
     timespec ts{};
