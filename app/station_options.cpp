@@ -8,63 +8,59 @@
 namespace zta {
 namespace {
 
+// Help lists the options in this order; "once" marks a single-valued option.
+struct OptionSpec {
+    const char* name;
+    const char* description;
+    const char* valueName;
+    bool once;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"port", "Serial port to list first (repeatable).", "path", false},
+    {"rs485", "RS-485 direction: driver or program.", "mode", true},
+    {"open", "Analyzer windows for these network numbers.", "n,n,...", true},
+    {"connect", "Connect at start (\"Подключить\").", nullptr, false},
+    {"screenshot", "Save a picture of the main window after --wait ms, then quit.", "file.png",
+     true},
+    {"wait", "Milliseconds before the screenshot (3000).", "ms", true},
+    {"dialog-screenshots", "Save pictures of the dialogs into a folder, then quit.", "folder",
+     true},
+    {"bench", "Open a saved bench (\"Открыть стенд\") at start.", "file", true},
+    {"timer", "With --connect: start the record timer of every window, one record every N seconds.",
+     "N", true},
+    {"version", "Print the version and quit.", nullptr, false},
+    {"overview",
+     "Show the bus overview (\"Связь\" > \"Обзор шины\"); more than ten windows go to icons.",
+     nullptr, false},
+    {"fast", "Fast polling (\"Связь\" > \"Быстрый опрос\").", nullptr, false},
+    {"monitor-screenshot", "With --screenshot: open the traffic monitor and save its picture too.",
+     "file.png", false},
+};
+
 struct Parser {
     QCommandLineParser parser;
     QCommandLineOption help = parser.addHelpOption();
-    QCommandLineOption port{QStringLiteral("port"),
-                            QStringLiteral("Serial port to list first (repeatable)."),
-                            QStringLiteral("path")};
-    QCommandLineOption rs485{QStringLiteral("rs485"),
-                             QStringLiteral("RS-485 direction: driver or program."),
-                             QStringLiteral("mode")};
-    QCommandLineOption open{QStringLiteral("open"),
-                            QStringLiteral("Analyzer windows for these network numbers."),
-                            QStringLiteral("n,n,...")};
-    QCommandLineOption connect{QStringLiteral("connect"),
-                               QStringLiteral("Connect at start (\"Подключить\").")};
-    QCommandLineOption screenshot{QStringLiteral("screenshot"),
-                                  QStringLiteral("Save a picture of the main window after "
-                                                 "--wait ms, then quit."),
-                                  QStringLiteral("file.png")};
-    QCommandLineOption wait{QStringLiteral("wait"),
-                            QStringLiteral("Milliseconds before the screenshot (3000)."),
-                            QStringLiteral("ms")};
-    QCommandLineOption dialogShots{QStringLiteral("dialog-screenshots"),
-                                   QStringLiteral("Save pictures of the dialogs into a folder, "
-                                                  "then quit."),
-                                   QStringLiteral("folder")};
-    QCommandLineOption timer{QStringLiteral("timer"),
-                             QStringLiteral("With --connect: start the record timer of every "
-                                            "window, one record every N seconds."),
-                             QStringLiteral("N")};
-    QCommandLineOption version{QStringLiteral("version"),
-                               QStringLiteral("Print the version and quit.")};
-    QCommandLineOption bench{QStringLiteral("bench"),
-                             QStringLiteral("Open a saved bench (\"Открыть стенд\") at start."),
-                             QStringLiteral("file")};
-
-    QCommandLineOption overview{QStringLiteral("overview"),
-                                QStringLiteral("Show the bus overview (\"Связь\" > \"Обзор шины\"); "
-                                               "more than ten windows go to icons.")};
-    QCommandLineOption fast{QStringLiteral("fast"),
-                            QStringLiteral("Fast polling (\"Связь\" > \"Быстрый опрос\").")};
-    QCommandLineOption monitorShot{QStringLiteral("monitor-screenshot"),
-                                   QStringLiteral("With --screenshot: open the traffic monitor "
-                                                  "and save its picture too."),
-                                   QStringLiteral("file.png")};
 
     Parser() {
         parser.setApplicationDescription(QStringLiteral("ZTA-K7 station"));
-        parser.addOptions({port, rs485, open, connect, screenshot, wait, dialogShots, bench, timer,
-                           version, overview, fast, monitorShot});
+        for (const OptionSpec& o : kOptions)
+            parser.addOption(o.valueName
+                                 ? QCommandLineOption(QString::fromUtf8(o.name),
+                                                      QString::fromUtf8(o.description),
+                                                      QString::fromUtf8(o.valueName))
+                                 : QCommandLineOption(QString::fromUtf8(o.name),
+                                                      QString::fromUtf8(o.description)));
     }
+    bool isSet(const char* name) const { return parser.isSet(QString::fromUtf8(name)); }
+    QString value(const char* name) const { return parser.value(QString::fromUtf8(name)); }
 };
 
 // A value of a single-valued option given twice would silently lose one of them.
-bool Once(const QCommandLineParser& parser, const QCommandLineOption& option, QString* error) {
-    if (parser.values(option).size() <= 1)
+bool Once(const QCommandLineParser& parser, const char* name, QString* error) {
+    if (parser.values(QString::fromUtf8(name)).size() <= 1)
         return true;
-    *error = QStringLiteral("--%1 is given more than once").arg(option.names().constFirst());
+    *error = QStringLiteral("--%1 is given more than once").arg(QString::fromUtf8(name));
     return false;
 }
 
@@ -79,18 +75,17 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
     }
     StationCommandLine r;
     r.help = p.parser.isSet(p.help) || p.parser.isSet(QStringLiteral("help-all"));
-    for (const QCommandLineOption* o : {&p.rs485, &p.open, &p.screenshot, &p.wait, &p.dialogShots, &p.bench,
-                                        &p.timer})
-        if (!Once(p.parser, *o, error))
+    for (const OptionSpec& o : kOptions)
+        if (o.once && !Once(p.parser, o.name, error))
             return false;
-    r.ports = p.parser.values(p.port);
+    r.ports = p.parser.values(QStringLiteral("port"));
     for (const QString& port : r.ports)
         if (port.isEmpty()) {
             *error = QStringLiteral("--port needs a path");
             return false;
         }
-    if (p.parser.isSet(p.rs485)) {
-        const QString mode = p.parser.value(p.rs485);
+    if (p.isSet("rs485")) {
+        const QString mode = p.value("rs485");
         r.directionGiven = true;
         if (mode == QLatin1String("driver")) {
             r.direction = zta::DirectionSetting::Driver;
@@ -101,8 +96,8 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
             return false;
         }
     }
-    if (p.parser.isSet(p.open)) {
-        const QStringList numbers = p.parser.value(p.open).split(QLatin1Char(','));
+    if (p.isSet("open")) {
+        const QStringList numbers = p.value("open").split(QLatin1Char(','));
         if (numbers.size() > zta::kMaxSlots) {
             *error = QStringLiteral("--open takes at most %1 network numbers").arg(zta::kMaxSlots);
             return false;
@@ -122,48 +117,48 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
             r.openNumbers.append(int(n));
         }
     }
-    r.connect = p.parser.isSet(p.connect);
-    r.screenshot = p.parser.value(p.screenshot);
-    if (p.parser.isSet(p.screenshot) && r.screenshot.isEmpty()) {
+    r.connect = p.isSet("connect");
+    r.screenshot = p.value("screenshot");
+    if (p.isSet("screenshot") && r.screenshot.isEmpty()) {
         *error = QStringLiteral("--screenshot needs a file name");
         return false;
     }
-    if (p.parser.isSet(p.wait)) {
+    if (p.isSet("wait")) {
         if (r.screenshot.isEmpty()) {
             *error = QStringLiteral("--wait is the delay of a --screenshot: without one it "
                                     "means nothing");
             return false;
         }
         long ms = 0;
-        if (!zta::ParseWholeNumber(p.parser.value(p.wait).toStdString(), 0, 600000, &ms)) {
+        if (!zta::ParseWholeNumber(p.value("wait").toStdString(), 0, 600000, &ms)) {
             *error = QStringLiteral("--wait takes milliseconds from 0 to 600000");
             return false;
         }
         r.waitMs = int(ms);
     }
-    r.overview = p.parser.isSet(p.overview);
-    r.fast = p.parser.isSet(p.fast);
-    r.monitorScreenshot = p.parser.value(p.monitorShot);
+    r.overview = p.isSet("overview");
+    r.fast = p.isSet("fast");
+    r.monitorScreenshot = p.value("monitor-screenshot");
     if (!r.monitorScreenshot.isEmpty() && r.screenshot.isEmpty()) {
         *error = QStringLiteral("--monitor-screenshot goes with a --screenshot");
         return false;
     }
-    r.dialogShotsFolder = p.parser.value(p.dialogShots);
-    if (p.parser.isSet(p.dialogShots) && r.dialogShotsFolder.isEmpty()) {
+    r.dialogShotsFolder = p.value("dialog-screenshots");
+    if (p.isSet("dialog-screenshots") && r.dialogShotsFolder.isEmpty()) {
         *error = QStringLiteral("--dialog-screenshots needs a folder");
         return false;
     }
-    if (p.parser.isSet(p.timer)) {
+    if (p.isSet("timer")) {
         long seconds = 0;
-        if (!zta::ParseWholeNumber(p.parser.value(p.timer).toStdString(), 1, 86400, &seconds) ||
+        if (!zta::ParseWholeNumber(p.value("timer").toStdString(), 1, 86400, &seconds) ||
             !r.connect) {
             *error = QStringLiteral("--timer takes 1..86400 seconds and needs --connect");
             return false;
         }
         r.timerSeconds = int(seconds);
     }
-    r.benchFile = p.parser.value(p.bench);
-    if (p.parser.isSet(p.bench) && r.benchFile.isEmpty()) {
+    r.benchFile = p.value("bench");
+    if (p.isSet("bench") && r.benchFile.isEmpty()) {
         *error = QStringLiteral("--bench needs a file");
         return false;
     }

@@ -18,6 +18,7 @@
 
 #include "app/main_window.h"
 #include "app/station_application.h"
+#include "bench/bench_station.h"
 #include "ui/dialogs.h"
 #include "app/search_control.h"
 #include "sim/bus.h"
@@ -44,10 +45,7 @@ int main(int argc, char** argv) {
     }
     bus->Start();
 
-    StationOptions options;
-    options.listSystemPorts = false;
-    options.extraPorts = {QString::fromStdString(bus->PortPath())};
-    options.calDataPath = QStringLiteral("/nonexistent/CalDataK7.cfg");
+    const StationOptions options = BenchStationOptions(*bus, QStringLiteral("/nonexistent/CalDataK7.cfg"));
     StationApplication app(options);
     app.InitInstance();
     MainWindow& frame = *app.mainFrame();

@@ -24,6 +24,7 @@
 #include "ui/command_ids.h"
 #include "app/main_window.h"
 #include "app/station_application.h"
+#include "bench/bench_station.h"
 #include "ui/dialogs.h"
 #include "app/station_bridge.h"
 #include "device/analyzer_sub_window.h"
@@ -36,16 +37,6 @@ using namespace zta;
 namespace {
 
 constexpr int kAnalyzers = 50;
-
-long ResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 long OpenDescriptors() {
     const QDir fds(QStringLiteral("/proc/self/fd"));
@@ -129,10 +120,7 @@ int main(int argc, char** argv) {
     }
     bus->Start();
 
-    StationOptions options;
-    options.listSystemPorts = false;
-    options.extraPorts = {QString::fromStdString(bus->PortPath())};
-    options.calDataPath = dir.path() + QStringLiteral("/CalDataK7.cfg");
+    const StationOptions options = BenchStationOptions(*bus, dir.path() + QStringLiteral("/CalDataK7.cfg"));
     StationApplication app(options);
     app.InitInstance();
     MainWindow& frame = *app.mainFrame();

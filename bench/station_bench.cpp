@@ -21,6 +21,7 @@
 #include "device/analyzer_window_factory.h"
 #include "app/main_window.h"
 #include "app/station_application.h"
+#include "bench/bench_station.h"
 #include "ui/dialogs.h"
 #include "app/station_bridge.h"
 #include "device/analyzer_sub_window.h"
@@ -30,16 +31,6 @@
 using namespace zta;
 
 namespace {
-
-long ResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 double ThreadCpuMs() {
 #if defined(CLOCK_THREAD_CPUTIME_ID)
@@ -77,10 +68,7 @@ int main(int argc, char** argv) {
         std::printf("no pseudo-terminal: nothing measured\n");
         return 0;
     }
-    StationOptions options;
-    options.listSystemPorts = false;
-    options.extraPorts = {QString::fromStdString(bus->PortPath())};
-    options.calDataPath = QStringLiteral("/nonexistent/CalDataK7.cfg");
+    const StationOptions options = BenchStationOptions(*bus, QStringLiteral("/nonexistent/CalDataK7.cfg"));
 
     const qint64 beforeApp = startup.nsecsElapsed();
     StationApplication app(options);

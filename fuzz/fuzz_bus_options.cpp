@@ -3,22 +3,15 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "fuzz/fuzz_args.h"
 #include "tools/bus_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> args{"zta-bus"};
-    std::string cur;
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == 0) {
-            args.push_back(cur);
-            cur.clear();
-        } else {
-            cur += static_cast<char>(data[i]);
-        }
-    }
-    args.push_back(cur);
+    for (auto& a : zta::fuzz::SplitArgs(data, size)) args.push_back(std::move(a));
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -5,22 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzz_args.h"
 #include "link/cp1251.h"
 #include "link/regmap.h"
 #include "sim/options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<std::string> args;
-    std::string cur;
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] == 0) {
-            args.push_back(cur);
-            cur.clear();
-        } else {
-            cur += static_cast<char>(data[i]);
-        }
-    }
-    args.push_back(cur);
+    const std::vector<std::string> args = zta::fuzz::SplitArgs(data, size);
 
     zta::sim::ProgramOptions o;
     std::string error;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "engine/engine_support.h"
+#include "engine/sim_bus_fixture.h"
 #include "program_run.h"
 #include "poll/frame_ring.h"
 #include "poll/poll_thread.h"
@@ -59,31 +60,11 @@ private:
     std::vector<CommandReport> reports_;
 };
 
-class LinkHealthSim : public ::testing::Test {
+class LinkHealthSim : public test::SimBusTest<CommandSink> {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/zta-health-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-        std::string error;
-        bus = sim::Bus::OpenPty(dir_ + "/line", &error);
-        ASSERT_TRUE(bus) << error;
-        bus->Start();
-        block.SetPortName(bus->PortPath());
-        block.SetBaudRate(19200);
-        timing.pacingBaseMs = 10;
-        timing.pacingPerWindowMs = 0;
-        timing.line.replyTimeoutMs = 120;
+        SimBusTest::SetUp();
         timing.line.observer = &ring;
-    }
-    void TearDown() override {
-        if (poll) {
-            EXPECT_TRUE(poll->Stop(kWaitMs));
-        }
-        poll.reset();
-        bus.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
     void Add(int address, sim::Model model = sim::Model::Extended) {
         sim::AnalyzerConfig a;
@@ -93,10 +74,6 @@ protected:
         bus->AddAnalyzer(a);
         slot = *block.Register(1);
         block.SetAddress(slot, address);
-    }
-    void Start() {
-        poll = std::make_unique<PollThread>(block, sink, timing);
-        ASSERT_TRUE(poll->Start());
     }
     // Polls until the slot has made `n` requests, then stops; the health as it is then.
     LinkHealth PollRequests(long n) {
@@ -112,13 +89,7 @@ protected:
         return h;
     }
 
-    std::string dir_;
-    std::unique_ptr<sim::Bus> bus;
-    PollBlock block;
-    CommandSink sink{block};
-    PollTiming timing;
     FrameRing ring;
-    std::unique_ptr<PollThread> poll;
     int slot = -1;
 };
 

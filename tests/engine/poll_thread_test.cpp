@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "engine/engine_support.h"
+#include "engine/sim_bus_fixture.h"
 #include "poll/poll_thread.h"
 #include "sim/bus.h"
 
@@ -28,31 +29,11 @@ using LogKind = sim::LogEntry::Kind;
 
 constexpr int kWaitMs = 20000;
 
-class PollSim : public ::testing::Test {
+class PollSim : public test::SimBusTest<test::RecordingSink> {
 protected:
     void SetUp() override {
-        char dir[] = "/tmp/zta-poll-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-        std::string error;
-        bus = sim::Bus::OpenPty(dir_ + "/line", &error);
-        ASSERT_TRUE(bus) << error;
-        bus->Start();
-        block.SetPortName(bus->PortPath());
-        block.SetBaudRate(19200);
-        timing.pacingBaseMs = 10;
-        timing.pacingPerWindowMs = 0;
-        timing.line.replyTimeoutMs = 120;
+        SimBusTest::SetUp();
         timing.reopenIntervalMs = 100;
-    }
-    void TearDown() override {
-        if (poll) {
-            EXPECT_TRUE(poll->Stop(kWaitMs));
-        }
-        poll.reset();
-        bus.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
     }
 
     void Add(int address, sim::Model model = sim::Model::Extended, unsigned baud = 19200) {
@@ -66,10 +47,6 @@ protected:
         const int slot = *block.Register(view);
         block.SetAddress(slot, address);
         return slot;
-    }
-    void Start() {
-        poll = std::make_unique<PollThread>(block, sink, timing);
-        ASSERT_TRUE(poll->Start());
     }
     bool WaitNotices(size_t n) {
         return sink.WaitUntil([n](auto& r) { return r.data.size() >= n; }, kWaitMs);
@@ -130,13 +107,6 @@ protected:
         return e.kind != LogKind::WriteApplied && e.bytes.size() == 8 && e.bytes[1] == 6 &&
                e.bytes[3] == reg;
     }
-
-    std::string dir_;
-    std::unique_ptr<sim::Bus> bus;
-    PollBlock block;
-    test::RecordingSink sink{block};
-    PollTiming timing;
-    std::unique_ptr<PollThread> poll;
 
 private:
     std::mutex noticeMutex_;
