@@ -22,26 +22,26 @@ namespace zta {
 
 namespace {
 
-AnalyzerSubWindow* WindowOfSlot(MainWindow& frame, int slot) {
-    auto* view = dynamic_cast<AnalyzerView*>(frame.ViewOfSlot(slot));
+AnalyzerSubWindow* windowOfSlot(MainWindow& frame, int slot) {
+    auto* view = dynamic_cast<AnalyzerView*>(frame.viewOfSlot(slot));
     return view ? qobject_cast<AnalyzerSubWindow*>(view->parentWidget()) : nullptr;
 }
 
 }  // namespace
 
-BenchSettings CaptureBench(MainWindow& frame) {
+BenchSettings captureBench(MainWindow& frame) {
     BenchSettings b;
-    b.port = QString::fromStdString(frame.block().PortName());
+    b.port = QString::fromStdString(frame.block().portName());
     if (frame.selectedPort() >= 0 && frame.selectedPort() < frame.portNames().size())
         b.port = frame.portNames()[frame.selectedPort()];
-    b.baudRate = frame.block().BaudRate();
+    b.baudRate = frame.block().baudRate();
     b.recordFolder = frame.recordFolder();
     b.csvLog = frame.csvLog().enabled();
     b.mainMaximized = frame.isMaximized();
     b.mainGeometry = frame.isMaximized() ? frame.normalGeometry() : frame.geometry();
     bool ruleTaken = false;
-    for (int slot = 0; slot < frame.block().WindowCount(); ++slot) {
-        AnalyzerSubWindow* w = WindowOfSlot(frame, slot);
+    for (int slot = 0; slot < frame.block().windowCount(); ++slot) {
+        AnalyzerSubWindow* w = windowOfSlot(frame, slot);
         if (!w) continue;
         BenchSettings::Window saved;
         saved.networkNumber = w->document().address;
@@ -63,19 +63,19 @@ BenchSettings CaptureBench(MainWindow& frame) {
     return b;
 }
 
-void ApplyBench(MainWindow& frame, const BenchSettings& b) {
-    const bool wasPolling = frame.IsPolling();
-    if (wasPolling) frame.Disconnect();
+void applyBench(MainWindow& frame, const BenchSettings& b) {
+    const bool wasPolling = frame.isPolling();
+    if (wasPolling) frame.disconnectLine();
 
     const int port = int(frame.portNames().indexOf(b.port));
     if (port >= 0 && port < frame.portCount())
-        frame.SelectPort(port);
+        frame.selectPort(port);
     else if (!b.port.isEmpty())
-        frame.SetPortName(b.port);  // not present now: tried as named when connecting
+        frame.setPortName(b.port);  // not present now: tried as named when connecting
     const auto rate = std::find(std::begin(kBaudRates), std::end(kBaudRates), b.baudRate);
-    if (rate != std::end(kBaudRates)) frame.SetBaud(int(rate - std::begin(kBaudRates)));
+    if (rate != std::end(kBaudRates)) frame.setBaud(int(rate - std::begin(kBaudRates)));
     if (!b.recordFolder.isEmpty())
-        frame.ChooseRecordFolder(b.recordFolder);
+        frame.chooseRecordFolder(b.recordFolder);
     frame.csvLog().setEnabled(b.csvLog);
 
     if (!b.mainGeometry.isEmpty()) frame.setGeometry(b.mainGeometry);
@@ -85,10 +85,10 @@ void ApplyBench(MainWindow& frame, const BenchSettings& b) {
     const QList<QMdiSubWindow*> old = frame.mdiArea()->subWindowList();
     for (QMdiSubWindow* child : old) delete child;
     for (const BenchSettings::Window& saved : b.windows) {
-        auto* w = qobject_cast<AnalyzerSubWindow*>(frame.OpenNewDocument());
+        auto* w = qobject_cast<AnalyzerSubWindow*>(frame.openNewDocument());
         if (!w || !w->view()) break;
         w->view()->numberField()->setText(QString::number(saved.networkNumber));
-        if (saved.trendShown) w->view()->ShowTrend(true);
+        if (saved.trendShown) w->view()->showTrend(true);
         if (TrendView* trend = w->view()->trend()) {
             trend->setSettleRule({b.settleBandPercent, b.settleSeconds});
             if (saved.trendSpanSeconds > 0) trend->setSpan(qint64(saved.trendSpanSeconds) * 1000);
@@ -98,24 +98,24 @@ void ApplyBench(MainWindow& frame, const BenchSettings& b) {
         if (saved.maximized) w->showMaximized();
     }
     if (wasPolling) {
-        frame.Connect();
-        StartBenchTimers(frame, b);
+        frame.connectLine();
+        startBenchTimers(frame, b);
     }
 }
 
-std::optional<QString> AskBenchFile(QWidget* owner, bool save) {
-    return dialogs().AskFilePath(save ? Dialogs::FileMode::Save : Dialogs::FileMode::Open,
+std::optional<QString> askBenchFile(QWidget* owner, bool save) {
+    return dialogs().askFilePath(save ? Dialogs::FileMode::Save : Dialogs::FileMode::Open,
                                  save ? QStringLiteral("Сохранить стенд")
                                       : QStringLiteral("Открыть стенд"),
                                  QStringLiteral("Стенд (*.json)"), owner);
 }
 
-void StartBenchTimers(MainWindow& frame, const BenchSettings& b) {
-    if (!frame.IsPolling()) return;
-    for (int slot = 0; slot < std::min<int>(int(b.windows.size()), frame.block().WindowCount());
+void startBenchTimers(MainWindow& frame, const BenchSettings& b) {
+    if (!frame.isPolling()) return;
+    for (int slot = 0; slot < std::min<int>(int(b.windows.size()), frame.block().windowCount());
          ++slot)
-        if (AnalyzerSubWindow* w = WindowOfSlot(frame, slot); w && b.windows[slot].timerPeriod > 0)
-            w->view()->StartTimer(b.windows[slot].timerPeriod);
+        if (AnalyzerSubWindow* w = windowOfSlot(frame, slot); w && b.windows[slot].timerPeriod > 0)
+            w->view()->startRecordTimer(b.windows[slot].timerPeriod);
 }
 
 }  // namespace zta

@@ -15,17 +15,17 @@ class MainWindow;
 
 // The bench as the station stands: its analyzer windows in slot order, port, baud rate, record
 // folder, CSV switch, settling rule and layout.
-BenchSettings CaptureBench(MainWindow& frame);
+BenchSettings captureBench(MainWindow& frame);
 
 // Sets `bench` up: polling stops, the analyzer windows are replaced by the bench's, and port,
 // baud rate, record folder, CSV log and layout follow. Polling restarts if it ran; then the
 // record timers of the windows start.
-void ApplyBench(MainWindow& frame, const BenchSettings& bench);
+void applyBench(MainWindow& frame, const BenchSettings& bench);
 
 // The record timers of the bench's windows; they run only while polling runs.
-void StartBenchTimers(MainWindow& frame, const BenchSettings& bench);
+void startBenchTimers(MainWindow& frame, const BenchSettings& bench);
 
 // The file dialog of "Сохранить стенд" (`save`) or "Открыть стенд"; nothing on Cancel.
-std::optional<QString> AskBenchFile(QWidget* owner, bool save);
+std::optional<QString> askBenchFile(QWidget* owner, bool save);
 
 }  // namespace zta

@@ -22,7 +22,7 @@ constexpr auto kFormat = "zta-k7 bench";
 constexpr int kVersion = 1;
 constexpr int kMaxWindows = 50;
 
-QJsonObject GeometryObject(const QRect& r) {
+QJsonObject geometryObject(const QRect& r) {
     return {{"x", r.x()}, {"y", r.y()}, {"width", r.width()}, {"height", r.height()}};
 }
 
@@ -34,43 +34,43 @@ public:
 
     bool ok() const { return ok_; }
 
-    void Text(const char* key, QString& out) {
+    void text(const char* key, QString& out) {
         const QJsonValue v = object_.value(QLatin1String(key));
         if (v.isUndefined()) return;
-        if (!v.isString()) return Fail(key, QStringLiteral("должно быть текстом"));
+        if (!v.isString()) return fail(key, QStringLiteral("должно быть текстом"));
         out = v.toString();
     }
-    void Flag(const char* key, bool& out) {
+    void flag(const char* key, bool& out) {
         const QJsonValue v = object_.value(QLatin1String(key));
         if (v.isUndefined()) return;
-        if (!v.isBool()) return Fail(key, QStringLiteral("должно быть true или false"));
+        if (!v.isBool()) return fail(key, QStringLiteral("должно быть true или false"));
         out = v.toBool();
     }
-    void Number(const char* key, double& out, double low, double high) {
+    void number(const char* key, double& out, double low, double high) {
         const QJsonValue v = object_.value(QLatin1String(key));
         if (v.isUndefined()) return;
         if (!v.isDouble() || v.toDouble() < low || v.toDouble() > high)
-            return Fail(key, QStringLiteral("должно быть числом от %1 до %2").arg(low).arg(high));
+            return fail(key, QStringLiteral("должно быть числом от %1 до %2").arg(low).arg(high));
         out = v.toDouble();
     }
-    void Integer(const char* key, int& out, int low, int high) {
+    void integer(const char* key, int& out, int low, int high) {
         const QJsonValue v = object_.value(QLatin1String(key));
         if (v.isUndefined()) return;
         const double d = v.toDouble();
         if (!v.isDouble() || d != std::floor(d) || d < low || d > high)
-            return Fail(key, QStringLiteral("должно быть целым от %1 до %2").arg(low).arg(high));
+            return fail(key, QStringLiteral("должно быть целым от %1 до %2").arg(low).arg(high));
         out = int(d);
     }
-    void Geometry(QRect& out) {
+    void geometry(QRect& out) {
         int x = 0, y = 0, w = 0, h = 0;
         if (!object_.contains(QLatin1String("width"))) return;
-        Integer("x", x, -100000, 100000);
-        Integer("y", y, -100000, 100000);
-        Integer("width", w, 1, 100000);
-        Integer("height", h, 1, 100000);
+        integer("x", x, -100000, 100000);
+        integer("y", y, -100000, 100000);
+        integer("width", w, 1, 100000);
+        integer("height", h, 1, 100000);
         if (ok_) out = QRect(x, y, w, h);
     }
-    void Fail(const char* key, const QString& what) {
+    void fail(const char* key, const QString& what) {
         if (!ok_) return;
         ok_ = false;
         if (error_) *error_ = QStringLiteral("%1«%2» %3").arg(where_, QLatin1String(key), what);
@@ -85,10 +85,10 @@ private:
 
 }  // namespace
 
-QByteArray BenchToText(const BenchSettings& b) {
+QByteArray benchToText(const BenchSettings& b) {
     QJsonObject main{{"maximized", b.mainMaximized}};
     if (!b.mainGeometry.isEmpty()) {
-        const QJsonObject g = GeometryObject(b.mainGeometry);
+        const QJsonObject g = geometryObject(b.mainGeometry);
         for (auto it = g.begin(); it != g.end(); ++it) main.insert(it.key(), it.value());
     }
     QJsonArray windows;
@@ -100,7 +100,7 @@ QByteArray BenchToText(const BenchSettings& b) {
                       {"trend", w.trendShown},
                       {"trendSpanSeconds", w.trendSpanSeconds}};
         if (!w.geometry.isEmpty()) {
-            const QJsonObject g = GeometryObject(w.geometry);
+            const QJsonObject g = geometryObject(w.geometry);
             for (auto it = g.begin(); it != g.end(); ++it) o.insert(it.key(), it.value());
         }
         windows.append(o);
@@ -119,7 +119,7 @@ QByteArray BenchToText(const BenchSettings& b) {
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-std::optional<BenchSettings> BenchFromText(const QByteArray& text, QString* error) {
+std::optional<BenchSettings> benchFromText(const QByteArray& text, QString* error) {
     QJsonParseError parse;
     const QJsonDocument doc = QJsonDocument::fromJson(text, &parse);
     if (parse.error != QJsonParseError::NoError) {
@@ -148,36 +148,36 @@ std::optional<BenchSettings> BenchFromText(const QByteArray& text, QString* erro
 
     BenchSettings b;
     Fields top(root, QString(), error);
-    top.Text("port", b.port);
-    top.Text("recordFolder", b.recordFolder);
-    top.Flag("csvLog", b.csvLog);
+    top.text("port", b.port);
+    top.text("recordFolder", b.recordFolder);
+    top.flag("csvLog", b.csvLog);
     int baud = int(b.baudRate);
-    top.Integer("baudRate", baud, 0, 1000000);
+    top.integer("baudRate", baud, 0, 1000000);
     if (top.ok() && std::find(std::begin(kBaudRates), std::end(kBaudRates), unsigned(baud)) ==
                         std::end(kBaudRates))
-        top.Fail("baudRate", QStringLiteral("%1: скорость не из 1200, 2400, 4800, 9600, 19200")
+        top.fail("baudRate", QStringLiteral("%1: скорость не из 1200, 2400, 4800, 9600, 19200")
                                  .arg(baud));
     b.baudRate = unsigned(baud);
     for (const char* key : {"settle", "mainWindow"})
         if (root.contains(QLatin1String(key)) && !root.value(QLatin1String(key)).isObject())
-            top.Fail(key, QStringLiteral("должно быть объектом { }"));
+            top.fail(key, QStringLiteral("должно быть объектом { }"));
     if (!top.ok()) return std::nullopt;
 
     const QJsonObject settleObject = root.value(QLatin1String("settle")).toObject();
     Fields settle(settleObject, QStringLiteral("settle: "), error);
-    settle.Number("bandPercent", b.settleBandPercent, 0.1, 50.0);
-    settle.Integer("seconds", b.settleSeconds, 1, 3600);
+    settle.number("bandPercent", b.settleBandPercent, 0.1, 50.0);
+    settle.integer("seconds", b.settleSeconds, 1, 3600);
     if (!settle.ok()) return std::nullopt;
 
     const QJsonObject mainObject = root.value(QLatin1String("mainWindow")).toObject();
     Fields main(mainObject, QStringLiteral("mainWindow: "), error);
-    main.Flag("maximized", b.mainMaximized);
-    main.Geometry(b.mainGeometry);
+    main.flag("maximized", b.mainMaximized);
+    main.geometry(b.mainGeometry);
     if (!main.ok()) return std::nullopt;
 
     const QJsonValue windows = root.value(QLatin1String("windows"));
     if (!windows.isUndefined() && !windows.isArray()) {
-        top.Fail("windows", QStringLiteral("должно быть списком [ ]"));
+        top.fail("windows", QStringLiteral("должно быть списком [ ]"));
         return std::nullopt;
     }
     const QJsonArray list = windows.toArray();
@@ -196,21 +196,21 @@ std::optional<BenchSettings> BenchFromText(const QByteArray& text, QString* erro
         BenchSettings::Window w;
         Fields f(o, where, error);
         if (!o.contains(QLatin1String("networkNumber")))
-            f.Fail("networkNumber", QStringLiteral("не указан"));
-        f.Integer("networkNumber", w.networkNumber, 0, 255);
-        f.Integer("timerPeriod", w.timerPeriod, 0, 2147483);
-        f.Flag("minimized", w.minimized);
-        f.Flag("maximized", w.maximized);
-        f.Flag("trend", w.trendShown);
-        f.Integer("trendSpanSeconds", w.trendSpanSeconds, 0, 24 * 3600);
-        f.Geometry(w.geometry);
+            f.fail("networkNumber", QStringLiteral("не указан"));
+        f.integer("networkNumber", w.networkNumber, 0, 255);
+        f.integer("timerPeriod", w.timerPeriod, 0, 2147483);
+        f.flag("minimized", w.minimized);
+        f.flag("maximized", w.maximized);
+        f.flag("trend", w.trendShown);
+        f.integer("trendSpanSeconds", w.trendSpanSeconds, 0, 24 * 3600);
+        f.geometry(w.geometry);
         if (!f.ok()) return std::nullopt;
         b.windows.append(w);
     }
     return b;
 }
 
-std::optional<BenchSettings> ReadBenchFile(const QString& path, QString* error) {
+std::optional<BenchSettings> readBenchFile(const QString& path, QString* error) {
     const QString name = QDir::toNativeSeparators(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -224,15 +224,15 @@ std::optional<BenchSettings> ReadBenchFile(const QString& path, QString* error) 
         return std::nullopt;
     }
     QString reason;
-    auto bench = BenchFromText(file.readAll(), &reason);
+    auto bench = benchFromText(file.readAll(), &reason);
     if (!bench && error) *error = QStringLiteral("Файл стенда %1 не прочитан: %2").arg(name, reason);
     return bench;
 }
 
-bool WriteBenchFile(const QString& path, const BenchSettings& bench, QString* error) {
+bool writeBenchFile(const QString& path, const BenchSettings& bench, QString* error) {
     // Written aside and renamed, so a failed save leaves the previous file whole.
     QSaveFile file(path);
-    const QByteArray text = BenchToText(bench);
+    const QByteArray text = benchToText(bench);
     if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
         return true;
     if (error)

@@ -37,14 +37,14 @@ struct BenchSettings {
 };
 
 // The file's text: JSON, UTF-8, indented so that a person can read and mend it.
-QByteArray BenchToText(const BenchSettings& bench);
+QByteArray benchToText(const BenchSettings& bench);
 
 // The bench in `text`, or nothing with the reason in `error` (line and column for a syntax
 // error, the field and the allowed values for a wrong value).
-std::optional<BenchSettings> BenchFromText(const QByteArray& text, QString* error);
+std::optional<BenchSettings> benchFromText(const QByteArray& text, QString* error);
 
 // Reading and writing a file; `error` gets the whole message for the operator.
-std::optional<BenchSettings> ReadBenchFile(const QString& path, QString* error);
-bool WriteBenchFile(const QString& path, const BenchSettings& bench, QString* error);
+std::optional<BenchSettings> readBenchFile(const QString& path, QString* error);
+bool writeBenchFile(const QString& path, const BenchSettings& bench, QString* error);
 
 }  // namespace zta

@@ -35,19 +35,19 @@ BusTools::BusTools(MainWindow& frame)
       searchProgress_(new QProgressBar) {
     frame_.addDockWidget(Qt::BottomDockWidgetArea, overview_);
     overview_->hide();
-    overview_->onActivate = [this](ViewId view) { Activate(view); };
-    overview_->onOpenRest = [this] { OpenFoundRest(); };
+    overview_->onActivate = [this](ViewId view) { activate(view); };
+    overview_->onOpenRest = [this] { openFoundRest(); };
     trend_->setMinimumWidth(320);
-    overview_->SetDetail(trend_);
-    overview_->onSelect = [this](ViewId view) { ShowTrendOf(view); };
-    overview_->model().SetSource([this] {
+    overview_->setDetail(trend_);
+    overview_->onSelect = [this](ViewId view) { showTrendOf(view); };
+    overview_->model().setSource([this] {
         std::vector<OverviewRow> rows;
         PollBlock& block = frame_.block();
-        const bool polling = frame_.IsPolling();
-        const int count = block.WindowCount();
+        const bool polling = frame_.isPolling();
+        const int count = block.windowCount();
         rows.reserve(count + foundRest_.size());
         for (int i = 0; i < count; ++i) {
-            OverviewRow row{block.View(i), block.Snapshot(i), polling};
+            OverviewRow row{block.view(i), block.snapshot(i), polling};
             if (row.view) rows.push_back(std::move(row));
         }
         for (int number : foundRest_) {
@@ -65,14 +65,14 @@ BusTools::BusTools(MainWindow& frame)
     searchProgress_->setTextVisible(false);
     searchProgress_->hide();
     frame_.statusBar()->insertWidget(1, searchProgress_);
-    AddMenuItems();
+    addMenuItems();
 }
 
 BusTools::~BusTools() {
     if (monitor_) delete monitor_.data();
 }
 
-void BusTools::AddMenuItems() {
+void BusTools::addMenuItems() {
     QMenu* link = nullptr;
     for (QAction* a : frame_.menuBar()->actions())
         if (a->menu() && a->text() == QStringLiteral("Связь")) link = a->menu();
@@ -89,36 +89,36 @@ void BusTools::AddMenuItems() {
     item(QStringLiteral("Открыть остальные найденные"), CommandId::OpenFoundRest, false);
 }
 
-bool BusTools::OnCommand(CommandId id) {
+bool BusTools::onCommand(CommandId id) {
     switch (id) {
     case CommandId::FastPolling:
-        frame_.block().SetFastPolling(!frame_.block().FastPolling());
+        frame_.block().setFastPolling(!frame_.block().fastPolling());
         return true;
     case CommandId::BusOverview:
         if (overview_->isVisible())
             overview_->hide();
         else
-            ShowOverview();
+            showOverview();
         return true;
-    case CommandId::TrafficMonitor: ShowMonitor(); return true;
-    case CommandId::OpenFoundRest: OpenFoundRest(); return true;
+    case CommandId::TrafficMonitor: showMonitor(); return true;
+    case CommandId::OpenFoundRest: openFoundRest(); return true;
     default: return false;
     }
 }
 
-bool BusTools::OnUpdateCommand(CommandId id, CommandState& state) {
+bool BusTools::onUpdateCommand(CommandId id, CommandState& state) {
     switch (id) {
-    case CommandId::FastPolling: state.checked = frame_.block().FastPolling(); return true;
+    case CommandId::FastPolling: state.checked = frame_.block().fastPolling(); return true;
     case CommandId::BusOverview: state.checked = overview_->isVisible(); return true;
     case CommandId::TrafficMonitor: return true;
     case CommandId::OpenFoundRest:
-        state.enabled = !foundRest_.empty() && !frame_.IsSearching();
+        state.enabled = !foundRest_.empty() && !frame_.isSearching();
         return true;
     default: return false;
     }
 }
 
-void BusTools::ShowMonitor() {
+void BusTools::showMonitor() {
     if (!monitor_) {
         monitor_ = new TrafficMonitor(ring_);
         monitor_->setAttribute(Qt::WA_DeleteOnClose);
@@ -129,9 +129,9 @@ void BusTools::ShowMonitor() {
     monitor_->activateWindow();
 }
 
-void BusTools::ShowOverview() {
+void BusTools::showOverview() {
     overview_->show();
-    overview_->model().Refresh();
+    overview_->model().refresh();
     // Fifty rows and the header: the analyzer windows keep what is left (they can be
     // minimized and are brought up from the table).
     QCoreApplication::processEvents();  // the dock takes its place before it is measured
@@ -145,34 +145,34 @@ void BusTools::ShowOverview() {
     frame_.resizeDocks({overview_}, {std::min(want, shared - windowsStrip)}, Qt::Vertical);
 }
 
-void BusTools::DataChanged() { overview_->model().MarkDirty(); }
+void BusTools::dataChanged() { overview_->model().markDirty(); }
 
-void BusTools::WindowsChanged() {
-    if (overview_->isVisible()) overview_->model().Refresh();
+void BusTools::windowsChanged() {
+    if (overview_->isVisible()) overview_->model().refresh();
 }
 
-void BusTools::ShowTrendOf(ViewId view) {
-    auto* shown = dynamic_cast<AnalyzerView*>(view ? frame_.FindView(view) : nullptr);
+void BusTools::showTrendOf(ViewId view) {
+    auto* shown = dynamic_cast<AnalyzerView*>(view ? frame_.findView(view) : nullptr);
     trendView_ = shown ? view : 0;
     if (shown)
-        trend_->setHistory(shown->GetDocument().records.trend(), AnalyzerRecords::kRangeLel);
+        trend_->setHistory(shown->getDocument().records.trend(), AnalyzerRecords::kRangeLel);
     else
         trend_->setHistory(nullptr);
 }
 
-void BusTools::Activate(ViewId view) {
+void BusTools::activate(ViewId view) {
     for (QMdiSubWindow* child : frame_.mdiArea()->subWindowList()) {
-        if (ViewIdOf(frame_.windowFactory().ViewOf(child)) != view) continue;
+        if (viewIdOf(frame_.windowFactory().viewOf(child)) != view) continue;
         if (child->isMinimized()) child->showNormal();
         frame_.mdiArea()->setActiveSubWindow(child);
         return;
     }
 }
 
-void BusTools::Audit(const CommandReport& report) {
+void BusTools::audit(const CommandReport& report) {
     AuditEntry entry;
     entry.time = QDateTime::currentDateTime();
-    entry.port = QString::fromStdString(frame_.block().PortName());
+    entry.port = QString::fromStdString(frame_.block().portName());
     entry.networkNumber = report.address;
     entry.factoryNumber = report.factoryNumber;
     entry.command = report.command;
@@ -180,73 +180,73 @@ void BusTools::Audit(const CommandReport& report) {
     QString error;
     // A folder that cannot be written to is reported by the record files already; the audit
     // line is not worth a second box.
-    AppendAuditEntry(frame_.recordFolder(), entry, &error);
+    appendAuditEntry(frame_.recordFolder(), entry, &error);
 }
 
-void BusTools::CommandChanged(const CommandReport& report) {
-    Audit(report);
-    overview_->model().MarkDirty();
-    if (AnalyzerViewInterface* view = frame_.FindView(report.view)) view->OnCommandStateChanged();
+void BusTools::commandChanged(const CommandReport& report) {
+    audit(report);
+    overview_->model().markDirty();
+    if (AnalyzerViewInterface* view = frame_.findView(report.view)) view->onCommandStateChanged();
 }
 
-void BusTools::CommandConfirmed(int slot, Command which, const CommandTrack& previous) {
-    const Slot s = frame_.block().Snapshot(slot);
+void BusTools::commandConfirmed(int slot, Command which, const CommandTrack& previous) {
+    const Slot s = frame_.block().snapshot(slot);
     CommandReport report;
     report.view = s.viewWindow;
     report.slot = slot;
     report.address = s.address;
     report.factoryNumber = s.factoryNumber;
     report.command = which;
-    if (previous.Open()) {
+    if (previous.open()) {
         report.track = previous;
         report.track.state = CommandStatus::Failed;
         report.track.failure = CommandFailure::Replaced;
-        Audit(report);
+        audit(report);
     }
-    report.track = s.commands[CommandIndex(which)];
-    CommandChanged(report);
+    report.track = s.commands[commandIndex(which)];
+    commandChanged(report);
 }
 
-bool BusTools::ConfirmCalibrationGas(int slot, QWidget* owner) {
-    const Slot s = frame_.block().Snapshot(slot);
+bool BusTools::confirmCalibrationGas(int slot, QWidget* owner) {
+    const Slot s = frame_.block().snapshot(slot);
     const GasInfo* chosen =
-        ReportedGas(true, 0, frame_.gasState().calGasName.toStdString());
-    const auto mismatch = CheckCalibrationGas(chosen, s.errorCount < kLostContactLimit,
+        reportedGas(true, 0, frame_.gasState().calGasName.toStdString());
+    const auto mismatch = checkCalibrationGas(chosen, s.errorCount < kLostContactLimit,
                                               s.extendedModel, s.gasCode, s.gasName);
     if (!mismatch) return true;
-    return dialogs().Question(GasMismatchText(s.address, *mismatch),
+    return dialogs().question(gasMismatchText(s.address, *mismatch),
                                   QString::fromUtf8(kGasMismatchCaption), owner);
 }
 
-void BusTools::SearchProgress(int number) {
+void BusTools::searchProgress(int number) {
     searchProgress_->setVisible(number >= 0);
     if (number >= 0) searchProgress_->setValue(number);
 }
 
-void BusTools::SetFoundWithoutWindow(std::vector<int> numbers) {
+void BusTools::setFoundWithoutWindow(std::vector<int> numbers) {
     foundRest_ = std::move(numbers);
-    overview_->SetRestCount(static_cast<int>(foundRest_.size()));
-    if (!foundRest_.empty()) ShowOverview();
+    overview_->setRestCount(static_cast<int>(foundRest_.size()));
+    if (!foundRest_.empty()) showOverview();
 }
 
-void BusTools::OpenFoundRest() {
+void BusTools::openFoundRest() {
     std::vector<int> rest = std::move(foundRest_);
     foundRest_.clear();
     size_t opened = 0;
     for (; opened < rest.size(); ++opened) {
-        if (frame_.block().WindowCount() >= kMaxSlots) break;
-        QMdiSubWindow* child = frame_.OpenNewDocument();
+        if (frame_.block().windowCount() >= kMaxSlots) break;
+        QMdiSubWindow* child = frame_.openNewDocument();
         if (!child) break;
-        const int slot = frame_.block().WindowCount() - 1;
+        const int slot = frame_.block().windowCount() - 1;
         auto* analyzer = qobject_cast<AnalyzerSubWindow*>(child);
         if (analyzer && analyzer->view())
             analyzer->view()->numberField()->setText(QString::number(rest[opened]));
         else
-            frame_.block().SetAddress(slot, rest[opened]);
+            frame_.block().setAddress(slot, rest[opened]);
         child->showMinimized();
     }
-    SetFoundWithoutWindow(std::vector<int>(rest.begin() + static_cast<long>(opened), rest.end()));
-    overview_->model().Refresh();
+    setFoundWithoutWindow(std::vector<int>(rest.begin() + static_cast<long>(opened), rest.end()));
+    overview_->model().refresh();
 }
 
 }  // namespace zta

@@ -39,34 +39,34 @@ public:
     QProgressBar* searchProgress() const { return searchProgress_; }
 
     // A data notice of some window (cheap: the overview redraws a few times a second).
-    void DataChanged();
+    void dataChanged();
     // The windows changed (opened, closed, renumbered).
-    void WindowsChanged();
+    void windowsChanged();
     // A command's state changed (poll thread report, or a confirmation on the UI thread).
-    void CommandChanged(const CommandReport& report);
+    void commandChanged(const CommandReport& report);
     // The operator confirmed `which` in `slot`; `previous` is the track it had before.
-    void CommandConfirmed(int slot, Command which, const CommandTrack& previous);
+    void commandConfirmed(int slot, Command which, const CommandTrack& previous);
     // Before a high or middle gas calibration: false when the operator stopped at the warning.
-    bool ConfirmCalibrationGas(int slot, QWidget* owner);
+    bool confirmCalibrationGas(int slot, QWidget* owner);
 
     // Search: progress (number tried, -1 hides the bar) and the analyzers found beyond the
     // windows a search opens.
-    void SearchProgress(int number);
-    void SetFoundWithoutWindow(std::vector<int> numbers);
-    void OpenFoundRest();
+    void searchProgress(int number);
+    void setFoundWithoutWindow(std::vector<int> numbers);
+    void openFoundRest();
     const std::vector<int>& foundWithoutWindow() const { return foundRest_; }
 
-    void ShowMonitor();
+    void showMonitor();
     // Shows the overview, tall enough for every row when many windows are open.
-    void ShowOverview();
-    bool OnCommand(CommandId id) override;
-    bool OnUpdateCommand(CommandId id, CommandState& state) override;
+    void showOverview();
+    bool onCommand(CommandId id) override;
+    bool onUpdateCommand(CommandId id, CommandState& state) override;
 
 private:
-    void AddMenuItems();
-    void Activate(ViewId view);
-    void ShowTrendOf(ViewId view);
-    void Audit(const CommandReport& report);
+    void addMenuItems();
+    void activate(ViewId view);
+    void showTrendOf(ViewId view);
+    void audit(const CommandReport& report);
 
     MainWindow& frame_;
     FrameRing ring_;

@@ -66,25 +66,25 @@ private:
 constexpr char kNoCharacterByte = '\x98';
 constexpr char16_t kNoCharacterStandIn = 0x0098;
 
-QString NameFromCp1251(const QByteArray& raw) {
+QString nameFromCp1251(const QByteArray& raw) {
     QString name;
     const QList<QByteArray> parts = raw.split(kNoCharacterByte);
     for (qsizetype i = 0; i < parts.size(); ++i) {
         if (i > 0)
             name += QChar(kNoCharacterStandIn);
         name += QString::fromStdString(
-            Cp1251ToUtf8(std::string_view(parts[i].constData(), parts[i].size())));
+            cp1251ToUtf8(std::string_view(parts[i].constData(), parts[i].size())));
     }
     return name;
 }
 
-QByteArray NameToCp1251(const QString& name) {
+QByteArray nameToCp1251(const QString& name) {
     QByteArray raw;
     const QStringList parts = name.split(QChar(kNoCharacterStandIn));
     for (qsizetype i = 0; i < parts.size(); ++i) {
         if (i > 0)
             raw += kNoCharacterByte;
-        const std::string bytes = Utf8ToCp1251(parts[i].toStdString());
+        const std::string bytes = utf8ToCp1251(parts[i].toStdString());
         raw.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
     }
     return raw;
@@ -97,7 +97,7 @@ struct Length {
 
 // One length prefix. In the outer prefix 0xFF 0xFFFE announces UTF-16 text; in the inner one
 // (after that marker) 0xFFFE is an ordinary count.
-std::optional<Length> ReadLength(FieldReader& in, bool inner) {
+std::optional<Length> readLength(FieldReader& in, bool inner) {
     const auto b = in.number<quint8>();
     if (!b) return std::nullopt;
     if (*b < 0xFF) return Length{*b, false};
@@ -113,12 +113,12 @@ std::optional<Length> ReadLength(FieldReader& in, bool inner) {
     return Length{*q, false};
 }
 
-std::optional<QString> ReadName(FieldReader& in) {
-    auto len = ReadLength(in, false);
+std::optional<QString> readName(FieldReader& in) {
+    auto len = readLength(in, false);
     if (!len) return std::nullopt;
     const bool wide = len->wideMarker;
     if (wide) {
-        len = ReadLength(in, true);
+        len = readLength(in, true);
         if (!len) return std::nullopt;
     }
     const std::uint64_t bytes = wide ? len->count * 2 : len->count;
@@ -128,16 +128,16 @@ std::optional<QString> ReadName(FieldReader& in) {
     const QByteArray raw = in.block(static_cast<qint64>(bytes));
     if (raw.size() != static_cast<qsizetype>(bytes)) return std::nullopt;
     if (!wide)
-        return NameFromCp1251(raw);
+        return nameFromCp1251(raw);
     QString text(static_cast<qsizetype>(len->count), Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i)
         text[i] = QChar(qFromLittleEndian<quint16>(raw.constData() + 2 * i));
     // The station keeps names in Windows-1251: what that code page cannot hold becomes '?'.
-    const std::string narrow = Utf8ToCp1251(text.toStdString());
-    return QString::fromStdString(Cp1251ToUtf8(narrow));
+    const std::string narrow = utf8ToCp1251(text.toStdString());
+    return QString::fromStdString(cp1251ToUtf8(narrow));
 }
 
-void AppendLength(QByteArray& out, std::uint64_t n) {
+void appendLength(QByteArray& out, std::uint64_t n) {
     auto put = [&out](auto value) {
         unsigned char raw[sizeof value];
         qToLittleEndian(value, raw);
@@ -161,7 +161,7 @@ void AppendLength(QByteArray& out, std::uint64_t n) {
     put(static_cast<quint64>(n));
 }
 
-void AppendReal(QByteArray& out, double value) {
+void appendReal(QByteArray& out, double value) {
     quint64 bits;
     std::memcpy(&bits, &value, sizeof bits);
     unsigned char raw[8];
@@ -169,7 +169,7 @@ void AppendReal(QByteArray& out, double value) {
     out.append(reinterpret_cast<const char*>(raw), sizeof raw);
 }
 
-QString MalformedWarning() {
+QString malformedWarning() {
     return QStringLiteral("Файл %1 повреждён.\nИспользуются значения по умолчанию: "
                           "газ \"Метан\", концентрации 4.40 и 2.70.")
         .arg(QString::fromLatin1(kCalDataFileName));
@@ -177,56 +177,56 @@ QString MalformedWarning() {
 
 }  // namespace
 
-void MarkCalGas(CalData& data) {
+void markCalGas(CalData& data) {
     for (int i = 0; i < kCalGasCount; ++i)
         data.gasMarks[i] = data.calGasName == QString::fromUtf8(kCalGasMenu[i].name);
 }
 
-CalReadResult ReadCalDataFile(const QString& path, CalData& data) {
+CalReadResult readCalDataFile(const QString& path, CalData& data) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         data = CalData{};
         return {CalReadStatus::Missing, {}};
     }
-    return ReadCalData(file, data);
+    return readCalData(file, data);
 }
 
-CalReadResult DecodeCalData(const QByteArray& bytes, CalData& data) {
+CalReadResult decodeCalData(const QByteArray& bytes, CalData& data) {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return ReadCalData(buffer, data);
+    return readCalData(buffer, data);
 }
 
-CalReadResult ReadCalData(QIODevice& file, CalData& data) {
+CalReadResult readCalData(QIODevice& file, CalData& data) {
     FieldReader in(file);
-    const auto name = ReadName(in);
+    const auto name = readName(in);
     const auto maxGas = name ? in.real() : std::nullopt;
     const auto midGas = maxGas ? in.real() : std::nullopt;
     if (!midGas || !std::isfinite(*maxGas) || !std::isfinite(*midGas)) {
         data = CalData{};
-        return {CalReadStatus::Malformed, MalformedWarning()};
+        return {CalReadStatus::Malformed, malformedWarning()};
     }
     data.calGasName = *name;
     data.maxGas = *maxGas;
     data.midGas = *midGas;
-    MarkCalGas(data);
+    markCalGas(data);
     return {CalReadStatus::Loaded, {}};
 }
 
-QByteArray EncodeCalData(const CalData& data) {
-    const QByteArray name = NameToCp1251(data.calGasName);
+QByteArray encodeCalData(const CalData& data) {
+    const QByteArray name = nameToCp1251(data.calGasName);
     QByteArray out;
-    AppendLength(out, static_cast<std::uint64_t>(name.size()));
+    appendLength(out, static_cast<std::uint64_t>(name.size()));
     out.append(name);
-    AppendReal(out, data.maxGas);
-    AppendReal(out, data.midGas);
+    appendReal(out, data.maxGas);
+    appendReal(out, data.midGas);
     return out;
 }
 
-bool WriteCalDataFile(const QString& path, const CalData& data, QString* error) {
+bool writeCalDataFile(const QString& path, const CalData& data, QString* error) {
     QSaveFile file(path);
-    const QByteArray bytes = EncodeCalData(data);
+    const QByteArray bytes = encodeCalData(data);
     const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
                     file.commit();
     if (!ok) {

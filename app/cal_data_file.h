@@ -49,22 +49,22 @@ struct CalReadResult {
 };
 
 // Sets the mark of the gas whose name equals `data.calGasName` exactly, clears the others.
-void MarkCalGas(CalData& data);
+void markCalGas(CalData& data);
 
 // Reads `path` into `data`. Whatever goes wrong, `data` ends with either the file's complete
 // contents or the defaults, never a mix.
-CalReadResult ReadCalDataFile(const QString& path, CalData& data);
+CalReadResult readCalDataFile(const QString& path, CalData& data);
 
 // The same from an open device, or from the bytes of a file.
-CalReadResult ReadCalData(QIODevice& device, CalData& data);
-CalReadResult DecodeCalData(const QByteArray& bytes, CalData& data);
+CalReadResult readCalData(QIODevice& device, CalData& data);
+CalReadResult decodeCalData(const QByteArray& bytes, CalData& data);
 
 // Writes through a temporary file that replaces `path` only once it is complete, so a crash or
 // a full disk never leaves a cut file behind. Returns false (and leaves any old file as it was)
 // when the file cannot be written; `error` then gets the reason.
-bool WriteCalDataFile(const QString& path, const CalData& data, QString* error = nullptr);
+bool writeCalDataFile(const QString& path, const CalData& data, QString* error = nullptr);
 
 // The bytes WriteCalDataFile stores, for the given values.
-QByteArray EncodeCalData(const CalData& data);
+QByteArray encodeCalData(const CalData& data);
 
 }  // namespace zta

@@ -13,7 +13,7 @@
 
 namespace zta {
 
-std::vector<OperatorDialog> MakeOperatorDialogs(QWidget* parent) {
+std::vector<OperatorDialog> makeOperatorDialogs(QWidget* parent) {
     std::vector<OperatorDialog> out;
     auto add = [&](const char* file, auto* dialog) {
         out.push_back({QString::fromLatin1(file), std::unique_ptr<QDialog>(dialog)});
@@ -58,16 +58,16 @@ std::vector<OperatorDialog> MakeOperatorDialogs(QWidget* parent) {
     doc.softwareName = QStringLiteral("zta_k7.hex");
     auto* info = add("device_info_po.png", new SoftwareInfoPanel(parent));
     info->setNumber(3);
-    info->setVersion(doc.SoftwareVersionText());
-    info->setName(doc.SoftwareNameText());
-    info->setIdentifier(doc.SoftwareIdentifier());
+    info->setVersion(doc.softwareVersionText());
+    info->setName(doc.softwareNameText());
+    info->setIdentifier(doc.softwareIdentifier());
     return out;
 }
 
-int SaveDialogScreenshots(QWidget* parent, const QString& folder) {
+int saveDialogScreenshots(QWidget* parent, const QString& folder) {
     const QDir dir(folder);
     int failures = 0;
-    for (OperatorDialog& d : MakeOperatorDialogs(parent)) {
+    for (OperatorDialog& d : makeOperatorDialogs(parent)) {
         d.dialog->show();
         QCoreApplication::processEvents();
         const QString file = dir.filePath(d.fileName);

@@ -14,10 +14,10 @@ struct OperatorDialog {
     QString fileName;  // e.g. "set_param_gaz.png"
     std::unique_ptr<QDialog> dialog;
 };
-std::vector<OperatorDialog> MakeOperatorDialogs(QWidget* parent);
+std::vector<OperatorDialog> makeOperatorDialogs(QWidget* parent);
 
 // Draws each of them into a PNG file in `folder`. Returns the number of files that could not
 // be written.
-int SaveDialogScreenshots(QWidget* parent, const QString& folder);
+int saveDialogScreenshots(QWidget* parent, const QString& folder);
 
 }  // namespace zta

@@ -30,16 +30,16 @@ namespace {
 class TimerOption : public StationDialogs {
 public:
     explicit TimerOption(int period) : period_(period) {}
-    std::optional<int> AskTimerPeriod(int, QWidget*) override { return period_; }
+    std::optional<int> askTimerPeriod(int, QWidget*) override { return period_; }
 
 private:
     int period_;
 };
 
 // --open 1,2,3: one analyzer window per number (the first window takes the first number).
-void OpenWindows(MainWindow& frame, const QList<int>& numbers) {
+void openWindows(MainWindow& frame, const QList<int>& numbers) {
     for (int i = 0; i < numbers.size(); ++i) {
-        if (i > 0 && !frame.OpenNewDocument())
+        if (i > 0 && !frame.openNewDocument())
             break;
         const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
         auto* child = qobject_cast<AnalyzerSubWindow*>(children.value(i));
@@ -47,7 +47,7 @@ void OpenWindows(MainWindow& frame, const QList<int>& numbers) {
             child->view()->numberField()->setText(QString::number(numbers[i]));
     }
     if (!numbers.isEmpty())
-        frame.TileWindows();
+        frame.tileWindows();
 }
 
 }  // namespace
@@ -61,54 +61,54 @@ int main(int argc, char** argv) {
         }
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mirel"));
-    zta::LoadQtRussian();
+    zta::loadQtRussian();
 
     StationCommandLine args;
     QString error;
-    if (!ParseStationCommandLine(QCoreApplication::arguments(), &args, &error)) {
+    if (!parseStationCommandLine(QCoreApplication::arguments(), &args, &error)) {
         std::fprintf(stderr, "zta-k7: %s\n%s", qPrintable(error),
-                     qPrintable(StationCommandLineHelp()));
+                     qPrintable(stationCommandLineHelp()));
         return 2;
     }
     if (args.help) {
-        std::fputs(qPrintable(StationCommandLineHelp()), stdout);
+        std::fputs(qPrintable(stationCommandLineHelp()), stdout);
         return 0;
     }
 
     StationOptions options;
-    options.calDataPath = zta::CalibrationFilePath();
+    options.calDataPath = zta::calibrationFilePath();
     // In the user's configuration folder, so that the save at close has a folder to go to.
     QDir().mkpath(QFileInfo(options.calDataPath).absolutePath());
     options.extraPorts = args.ports;
-    options.direction = args.directionGiven ? args.direction : zta::DirectionFromEnvironment();
+    options.direction = args.directionGiven ? args.direction : zta::directionFromEnvironment();
     // Analyzer windows have no file form: positional arguments are ignored.
 
     StationApplication app(options);
-    if (!app.InitInstance())
+    if (!app.initInstance())
         return 1;
     MainWindow& frame = *app.mainFrame();
     if (!args.dialogShotsFolder.isEmpty())
-        return SaveDialogScreenshots(&frame, args.dialogShotsFolder) == 0 ? 0 : 1;
+        return saveDialogScreenshots(&frame, args.dialogShotsFolder) == 0 ? 0 : 1;
     if (!args.screenshot.isEmpty()) {
         frame.resize(args.overview ? QSize(1600, 1000) : QSize(1400, 660));
         QCoreApplication::processEvents();
     }
     if (args.fast)
-        frame.block().SetFastPolling(true);
+        frame.block().setFastPolling(true);
     // A bench that cannot be read has had its box; the station starts as without one.
     const std::optional<zta::BenchSettings> opened =
-        args.benchFile.isEmpty() ? std::nullopt : frame.OpenBench(args.benchFile);
-    OpenWindows(frame, args.openNumbers);
+        args.benchFile.isEmpty() ? std::nullopt : frame.openBench(args.benchFile);
+    openWindows(frame, args.openNumbers);
     if (args.overview) {
         // Past ten windows the overview is the way to see them: the windows go to icons.
-        if (frame.block().WindowCount() > 10)
+        if (frame.block().windowCount() > 10)
             for (QMdiSubWindow* child : frame.mdiArea()->subWindowList())
                 child->showMinimized();
-        frame.busTools().ShowOverview();
+        frame.busTools().showOverview();
     }
     if (args.connect) {
-        frame.Connect();
-        if (opened) zta::StartBenchTimers(frame, *opened);
+        frame.connectLine();
+        if (opened) zta::startBenchTimers(frame, *opened);
     }
     if (args.timerSeconds > 0) {
         // The "for all windows" timer command with its dialog answered by the option.
@@ -121,11 +121,11 @@ int main(int argc, char** argv) {
         const QString file = args.screenshot;
         const QString monitorFile = args.monitorScreenshot;
         if (!monitorFile.isEmpty())
-            frame.busTools().ShowMonitor();
+            frame.busTools().showMonitor();
         QTimer::singleShot(args.waitMs, &frame, [&frame, file, monitorFile] {
             bool saved = frame.grab().save(file);
             if (!monitorFile.isEmpty() && frame.busTools().monitor()) {
-                frame.busTools().monitor()->Pull();
+                frame.busTools().monitor()->pull();
                 saved = frame.busTools().monitor()->grab().save(monitorFile) && saved;
             }
             if (!saved)

@@ -45,19 +45,19 @@ const char* const kPortsCaption = "Определение доступных п�
 const int kBasePaneWidths[6] = {0, 40, 29, 70, 21, 21};
 constexpr int kStopWaitMs = 10000;
 
-QString TimerText(int period) {
+QString timerText(int period) {
     return period == 0 ? QStringLiteral("Таймер не установлен")
                        : QStringLiteral("Таймер - %1 сек.").arg(period);
 }
 
-int BaudPosition(unsigned baud) {
+int baudPosition(unsigned baud) {
     for (int i = 0; i < 5; ++i)
         if (kBaudRates[i] == baud)
             return i;
     return -1;
 }
 
-bool IsGasItem(CommandId id) {
+bool isGasItem(CommandId id) {
     return std::find(std::begin(kGasMenuIds), std::end(kGasMenuIds), id) != std::end(kGasMenuIds);
 }
 
@@ -69,34 +69,34 @@ public:
     explicit WindowHost(MainWindow& frame) : frame_(frame) {}
 
     zta::PollBlock& block() override { return frame_.block(); }
-    bool IsPolling() const override { return frame_.IsPolling(); }
+    bool isPolling() const override { return frame_.isPolling(); }
     QString recordFolder() const override { return frame_.recordFolder(); }
     QWidget* window() override { return &frame_; }
-    void RefreshTimerFlag() override { frame_.RefreshTimerFlag(); }
-    void ShowTimerPane(int periodSeconds) override { frame_.ShowTimerPane(periodSeconds); }
-    void TimerStateChanged() override {
-        frame_.ShowActiveViewTimer();
-        const AnalyzerViewInterface* active = frame_.ActiveView();
+    void refreshTimerFlag() override { frame_.refreshTimerFlag(); }
+    void showTimerPane(int periodSeconds) override { frame_.showTimerPane(periodSeconds); }
+    void timerStateChanged() override {
+        frame_.showActiveViewTimer();
+        const AnalyzerViewInterface* active = frame_.activeView();
         const int period = active ? active->timerPeriod() : 0;
-        frame_.ShowFolderPane(period);
-        frame_.ShowTimerPane(period);
+        frame_.showFolderPane(period);
+        frame_.showTimerPane(period);
     }
-    void ShowActiveViewTimer() override { frame_.ShowActiveViewTimer(); }
-    bool SwitchBaudAndReconnect(unsigned baud) override {
-        return frame_.SwitchBaudAndReconnect(baud);
+    void showActiveViewTimer() override { frame_.showActiveViewTimer(); }
+    bool switchBaudAndReconnect(unsigned baud) override {
+        return frame_.switchBaudAndReconnect(baud);
     }
-    void RequestCommandRefresh() override {
+    void requestCommandRefresh() override {
         CommandRouter* router = &frame_.router();
         QTimer::singleShot(0, router, [router] { router->refresh(); });
     }
-    void CommandConfirmed(int slot, Command which, const CommandTrack& previous) override {
-        frame_.busTools().CommandConfirmed(slot, which, previous);
+    void commandConfirmed(int slot, Command which, const CommandTrack& previous) override {
+        frame_.busTools().commandConfirmed(slot, which, previous);
     }
-    void CommandReported(const CommandReport& report) override {
-        frame_.busTools().CommandChanged(report);
+    void commandReported(const CommandReport& report) override {
+        frame_.busTools().commandChanged(report);
     }
-    bool ConfirmCalibrationGas(int slot, QWidget* owner) override {
-        return frame_.busTools().ConfirmCalibrationGas(slot, owner);
+    bool confirmCalibrationGas(int slot, QWidget* owner) override {
+        return frame_.busTools().confirmCalibrationGas(slot, owner);
     }
     RecordWriter& recordWriter() override { return frame_.recordWriter(); }
     CsvLog& csvLog() override { return frame_.csvLog(); }
@@ -110,29 +110,29 @@ public:
     PollRun(MainWindow& frame, int id) : frame_(frame), id_(id) {}
     ~PollRun() override { thread.reset(); }  // the thread goes before the sink it calls
 
-    void DataChanged(zta::ViewId view, int slot) override {
-        frame_.bridge_->DataChanged(view, slot);
+    void dataChanged(zta::ViewId view, int slot) override {
+        frame_.bridge_->dataChanged(view, slot);
     }
-    void BaudAccepted(zta::ViewId view, int code, int address) override {
-        frame_.bridge_->BaudAccepted(view, code, address);
+    void baudAccepted(zta::ViewId view, int code, int address) override {
+        frame_.bridge_->baudAccepted(view, code, address);
     }
-    void LineFailed() override {
+    void lineFailed() override {
         MainWindow* frame = &frame_;
         const int id = id_;
-        frame_.bridge_->post([frame, id] { frame->OnLineFailed(id); });
+        frame_.bridge_->post([frame, id] { frame->onLineFailed(id); });
     }
-    void ShowError(const std::string& text, const std::string& caption) override {
-        frame_.bridge_->ShowError(text, caption);
+    void showError(const std::string& text, const std::string& caption) override {
+        frame_.bridge_->showError(text, caption);
     }
-    void CommandChanged(const CommandReport& report) override {
+    void commandChanged(const CommandReport& report) override {
         MainWindow* frame = &frame_;
-        frame_.bridge_->post([frame, report] { frame->busTools().CommandChanged(report); });
+        frame_.bridge_->post([frame, report] { frame->busTools().commandChanged(report); });
     }
-    bool Stop(int timeoutMs, bool serve) {
+    bool stop(int timeoutMs, bool serve) {
         if (!serve)
-            return thread->Stop(timeoutMs);
+            return thread->stop(timeoutMs);
         UiBridge* bridge = frame_.bridge_;
-        return thread->Stop(timeoutMs, [bridge] { bridge->serve(); });
+        return thread->stop(timeoutMs, [bridge] { bridge->serve(); });
     }
 
     std::unique_ptr<zta::PollThread> thread;
@@ -152,23 +152,23 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
       host_(std::make_unique<WindowHost>(*this)),
       station_(options_.calDataPath, options_.programFolder, options_.direction) {
     setWindowTitle(QStringLiteral("Программа проверки приборов ZTA-K7."));
-    setWindowIcon(StationIcon());
+    setWindowIcon(stationIcon());
     station_.recordWriter().setReport(
-        [this](const QString& text) { dialogs().Error(text, QStringLiteral("Запись"), this); });
+        [this](const QString& text) { dialogs().error(text, QStringLiteral("Запись"), this); });
 
     router_ = new CommandRouter(this);
-    router_->setRoute([this] { return Route(); });
+    router_->setRoute([this] { return route(); });
     bridge_ = new UiBridge(this);
     UiBridge::PollHandlers handlers;
     handlers.dataChanged = [this](zta::ViewId view, int) {
-        if (AnalyzerViewInterface* v = FindView(view))
-            v->OnViewNotice(NoticeDataChanged, 0);
+        if (AnalyzerViewInterface* v = findView(view))
+            v->onViewNotice(NoticeDataChanged, 0);
         if (busTools_)
-            busTools_->DataChanged();
+            busTools_->dataChanged();
     };
     handlers.baudAccepted = [this](zta::ViewId view, int code, int address) {
-        if (AnalyzerViewInterface* v = FindView(view))
-            v->OnViewNotice(code, address);
+        if (AnalyzerViewInterface* v = findView(view))
+            v->onViewNotice(code, address);
     };
     handlers.errorOwner = this;
     bridge_->setPollHandlers(std::move(handlers));
@@ -176,19 +176,19 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     mdi_ = new QMdiArea;
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { ShowActiveViewTimer(); });
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { showActiveViewTimer(); });
 
     searchControl_ = std::make_unique<SearchControl>(*this);
-    SetSearchHooks(searchControl_.get());
-    AddFrameTarget(searchControl_.get());
+    setSearchHooks(searchControl_.get());
+    addFrameTarget(searchControl_.get());
     concentrationDialog_ = new GasParametersDialog(this);
     devicesGasDialog_ = new ConnectedGasParametersDialog(this);
 
-    CreateMenus();
-    CreateToolBar();
-    CreateStatusBars();
+    createMenus();
+    createToolBar();
+    createStatusBars();
     busTools_ = new BusTools(*this);
-    AddFrameTarget(busTools_);
+    addFrameTarget(busTools_);
 
     // The second status bar sits right above the main one, under the analyzer windows.
     auto* central = new QWidget;
@@ -200,24 +200,24 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     setCentralWidget(central);
 
     connect(&station_, &Station::gasChanged, this, [this] {
-        ShowGasPanes();
+        showGasPanes();
         router_->refresh();
     });
     connect(&station_, &Station::recordFolderChanged, this, [this] {
         for (QMdiSubWindow* child : mdi_->subWindowList())
-            if (AnalyzerViewInterface* v = factory_.ViewOf(child))
-                v->OnRecordFolderChanged();
-        ShowFolderPane(activeTimerPeriod_);
+            if (AnalyzerViewInterface* v = factory_.viewOf(child))
+                v->onRecordFolderChanged();
+        showFolderPane(activeTimerPeriod_);
     });
-    ShowFolderPane(activeTimerPeriod_);
-    ShowTimerPane(activeTimerPeriod_);
+    showFolderPane(activeTimerPeriod_);
+    showTimerPane(activeTimerPeriod_);
 
-    CreateCombos();
-    const zta::CalReadResult calData = station_.ReadCalData();
+    createCombos();
+    const zta::CalReadResult calData = station_.readCalData();
     if (calData.status == zta::CalReadStatus::Malformed)
-        dialogs().Warning(calData.warning, QString(), this);
-    ShowGasPanes();
-    EnumeratePorts();
+        dialogs().warning(calData.warning, QString(), this);
+    showGasPanes();
+    enumeratePorts();
     resize(900, 600);
 }
 
@@ -225,7 +225,7 @@ MainWindow::~MainWindow() {
     // Workers still alive (a stop that timed out) must not wait on a window that is going.
     bridge_->close();
     if (pollThread)
-        pollThread->Stop(kStopWaitMs, false);
+        pollThread->stop(kStopWaitMs, false);
     pollThread.reset();
     abandoned_.clear();
     searchControl_.reset();  // asks a running search to stop and waits for it
@@ -238,11 +238,11 @@ MainWindow::~MainWindow() {
 
 // ---------------------------------------------------------------- menus and bars
 
-void MainWindow::CreateMenus() {
+void MainWindow::createMenus() {
     auto item = [this](QMenu* menu, const QString& text, CommandId id, bool checkable = false) {
         QAction* a = menu->addAction(text);
         a->setCheckable(checkable);
-        a->setStatusTip(CommandPrompt(id));
+        a->setStatusTip(commandPrompt(id));
         router_->bind(a, id);
         return a;
     };
@@ -278,7 +278,7 @@ void MainWindow::CreateMenus() {
     item(portMenu_, QStringLiteral("Com"), CommandId::PortPlaceholder);
     QMenu* speed = link->addMenu(QStringLiteral("Скорость"));
     for (int i = 0; i < 5; ++i)
-        item(speed, QString::number(kBaudRates[i]), BaudCommand(i), true);
+        item(speed, QString::number(kBaudRates[i]), baudCommand(i), true);
 
     QMenu* setup = bar->addMenu(QStringLiteral("Установки"));
     item(setup, QStringLiteral("Изменить сетевой номер"), CommandId::ChangeNumber);
@@ -322,15 +322,15 @@ void MainWindow::CreateMenus() {
             router_->watchMenu(a->menu());
 }
 
-void MainWindow::CreateToolBar() {
+void MainWindow::createToolBar() {
     toolBar_ = new QToolBar(QStringLiteral("Панель инструментов"), this);
     toolBar_->setObjectName(QStringLiteral("toolBar"));
     toolBar_->setIconSize(QSize(16, 16));
     addToolBar(Qt::TopToolBarArea, toolBar_);
     auto button = [this](CommandId id) {
-        QAction* a = toolBar_->addAction(ToolIcon(id), CommandToolTip(id));
-        a->setToolTip(CommandToolTip(id));
-        a->setStatusTip(CommandPrompt(id));
+        QAction* a = toolBar_->addAction(toolIcon(id), commandToolTip(id));
+        a->setToolTip(commandToolTip(id));
+        a->setStatusTip(commandPrompt(id));
         router_->bind(a, id);
     };
     for (CommandId id : {CommandId::ToolNewDocument, CommandId::ToolRecordFolder, CommandId::ToolRecord, CommandId::ToolSetTimer,
@@ -347,10 +347,10 @@ void MainWindow::CreateToolBar() {
     toolBar_->addSeparator();
     for (CommandId id : {CommandId::ToolChangeNumber, CommandId::ToolChangeSpeed})
         button(id);
-    // The two combo boxes go here (CreateCombos), then "about".
+    // The two combo boxes go here (createCombos), then "about".
 }
 
-void MainWindow::CreateCombos() {
+void MainWindow::createCombos() {
     portCombo_ = new QComboBox;
     portCombo_->setObjectName(QStringLiteral("portCombo"));
     portCombo_->setMinimumWidth(80);
@@ -358,7 +358,7 @@ void MainWindow::CreateCombos() {
     portCombo_->setMaxVisibleItems(6);
     toolBar_->addWidget(portCombo_);
     router_->bindWidget(portCombo_, CommandId::PortCombo);
-    connect(portCombo_, &QComboBox::activated, this, [this](int index) { SelectPort(index); });
+    connect(portCombo_, &QComboBox::activated, this, [this](int index) { selectPort(index); });
 
     baudCombo_ = new QComboBox;
     baudCombo_->setObjectName(QStringLiteral("baudCombo"));
@@ -366,17 +366,17 @@ void MainWindow::CreateCombos() {
     baudCombo_->setMaxVisibleItems(6);
     toolBar_->addWidget(baudCombo_);
     router_->bindWidget(baudCombo_, CommandId::BaudCombo);
-    connect(baudCombo_, &QComboBox::activated, this, [this](int index) { SetBaud(index); });
+    connect(baudCombo_, &QComboBox::activated, this, [this](int index) { setBaud(index); });
     for (unsigned rate : kBaudRates)
         baudCombo_->addItem(QString::number(rate));
     baudCombo_->setCurrentIndex(3);
 
-    QAction* about = toolBar_->addAction(ToolIcon(CommandId::ToolAbout), CommandToolTip(CommandId::ToolAbout));
-    about->setStatusTip(CommandPrompt(CommandId::ToolAbout));
+    QAction* about = toolBar_->addAction(toolIcon(CommandId::ToolAbout), commandToolTip(CommandId::ToolAbout));
+    about->setStatusTip(commandPrompt(CommandId::ToolAbout));
     router_->bind(about, CommandId::ToolAbout);
 }
 
-void MainWindow::CreateStatusBars() {
+void MainWindow::createStatusBars() {
     statusBar_ = new QStatusBar;
     statusBar_->setObjectName(QStringLiteral("statusBar"));
     setStatusBar(statusBar_);
@@ -392,9 +392,9 @@ void MainWindow::CreateStatusBars() {
             statusBar_->addPermanentWidget(panes_[i]);
         }
     }
-    SetPaneText(0, QString::fromUtf8(kReady));
-    SetPaneText(1, QStringLiteral("----"));
-    SetPaneText(2, QStringLiteral("9600"));
+    setPaneText(0, QString::fromUtf8(kReady));
+    setPaneText(1, QStringLiteral("----"));
+    setPaneText(2, QStringLiteral("9600"));
 
     timerBar_ = new QStatusBar;
     timerBar_->setObjectName(QStringLiteral("timerBar"));
@@ -406,14 +406,14 @@ void MainWindow::CreateStatusBars() {
     }
 }
 
-void MainWindow::SetPaneText(int index, const QString& text) {
+void MainWindow::setPaneText(int index, const QString& text) {
     if (index < 0 || index > 5)
         return;
     panes_[index]->setText(text);
-    FitPane(index);
+    fitPane(index);
 }
 
-void MainWindow::FitPane(int index) {
+void MainWindow::fitPane(int index) {
     if (index == 0)
         return;
     // The historic widths are the least; every text is still shown whole.
@@ -429,14 +429,14 @@ QString MainWindow::timerPaneText(int index) const {
     return index >= 0 && index < 2 ? timerPanes_[index]->text() : QString();
 }
 
-void MainWindow::ShowGasPanes() {
-    SetPaneText(3, station_.gasState().calGasName);
-    SetPaneText(4, QString::asprintf("%.2f", station_.block().MaxGas()));
-    SetPaneText(5, QString::asprintf("%.2f", station_.block().MidGas()));
+void MainWindow::showGasPanes() {
+    setPaneText(3, station_.gasState().calGasName);
+    setPaneText(4, QString::asprintf("%.2f", station_.block().maxGas()));
+    setPaneText(5, QString::asprintf("%.2f", station_.block().midGas()));
 }
 
-void MainWindow::ShowFolderPane(int period) {
-    const int reserved = 7 * int(TimerText(period).size());
+void MainWindow::showFolderPane(int period) {
+    const int reserved = 7 * int(timerText(period).size());
     const int w = centralWidget() ? centralWidget()->width() : width();
     if (w > reserved) {
         timerPanes_[0]->setMinimumWidth(0);
@@ -446,8 +446,8 @@ void MainWindow::ShowFolderPane(int period) {
     timerPanes_[0]->setToolTip(timerPanes_[0]->text());
 }
 
-void MainWindow::ShowTimerPane(int period) {
-    const QString text = TimerText(period);
+void MainWindow::showTimerPane(int period) {
+    const QString text = timerText(period);
     const int reserved = 7 * int(text.size());
     const int w = centralWidget() ? centralWidget()->width() : width();
     if (w > reserved) {
@@ -458,17 +458,17 @@ void MainWindow::ShowTimerPane(int period) {
     shownTimerPeriod_ = period;
 }
 
-void MainWindow::RefreshTimerFlag() {
-    anyTimerRunning_ = station_.block().RunningTimers() != 0;
+void MainWindow::refreshTimerFlag() {
+    anyTimerRunning_ = station_.block().runningTimers() != 0;
 }
 
-void MainWindow::ShowActiveViewTimer() {
-    AnalyzerViewInterface* view = ActiveView();
+void MainWindow::showActiveViewTimer() {
+    AnalyzerViewInterface* view = activeView();
     activeTimerPeriod_ = view ? view->timerPeriod() : 0;
     // A new view may sit where a closed one was: the shown period is compared as well.
     if (view != lastActiveView_ || activeTimerPeriod_ != shownTimerPeriod_) {
-        ShowFolderPane(activeTimerPeriod_);
-        ShowTimerPane(activeTimerPeriod_);
+        showFolderPane(activeTimerPeriod_);
+        showTimerPane(activeTimerPeriod_);
         lastActiveView_ = view;
     }
 }
@@ -476,18 +476,18 @@ void MainWindow::ShowActiveViewTimer() {
 void MainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     if (!isMinimized()) {
-        AnalyzerViewInterface* view = ActiveView();
+        AnalyzerViewInterface* view = activeView();
         activeTimerPeriod_ = view ? view->timerPeriod() : 0;
-        ShowFolderPane(activeTimerPeriod_);
-        ShowTimerPane(activeTimerPeriod_);
+        showFolderPane(activeTimerPeriod_);
+        showTimerPane(activeTimerPeriod_);
     }
     if (portMenuPending_)
-        BuildPortMenu();
+        buildPortMenu();
 }
 
 // ---------------------------------------------------------------- ports and rates
 
-void MainWindow::EnumeratePorts() {
+void MainWindow::enumeratePorts() {
     QStringList names;
     for (const QString& p : options_.extraPorts)
         if (!p.isEmpty() && !names.contains(p))
@@ -508,7 +508,7 @@ void MainWindow::EnumeratePorts() {
 
     portCount_ = int(names.size());
     if (portCount_ > kMaxPorts) {
-        dialogs().Warning(
+        dialogs().warning(
             QStringLiteral("Слишком много COM портов! Доступны будут только первые 50."),
             QString::fromUtf8(kPortsCaption), this);
         names = names.mid(0, kMaxPorts);
@@ -521,11 +521,11 @@ void MainWindow::EnumeratePorts() {
             if (i == 0) {
                 portCombo_->setCurrentIndex(0);
                 selectedPort_ = 0;
-                SetPortName(portNames_[0]);
+                setPortName(portNames_[0]);
             }
         }
     } else {
-        dialogs().Warning(QStringLiteral("Ни одного COM порта не обнаружено"),
+        dialogs().warning(QStringLiteral("Ни одного COM порта не обнаружено"),
                               QString::fromUtf8(kPortsCaption), this);
         portCombo_->addItem(QStringLiteral("NoPort"));
         portCombo_->setCurrentIndex(0);
@@ -534,18 +534,18 @@ void MainWindow::EnumeratePorts() {
     }
 }
 
-void MainWindow::BuildPortMenu() {
+void MainWindow::buildPortMenu() {
     portMenu_->clear();
     for (int i = 0; i < portCount_; ++i) {
         QAction* a = portMenu_->addAction(portNames_[i]);
         a->setCheckable(true);
-        router_->bind(a, PortCommand(i));
+        router_->bind(a, portCommand(i));
     }
     portMenuPending_ = false;
     router_->refresh();
 }
 
-void MainWindow::SelectPort(int index) {
+void MainWindow::selectPort(int index) {
     if (noPorts_)
         return;  // "NoPort" names nothing to open
     for (int i = 0; i < portCombo_->count(); ++i) {
@@ -553,52 +553,52 @@ void MainWindow::SelectPort(int index) {
             continue;
         selectedPort_ = i;
         portCombo_->setCurrentIndex(i);
-        SetPortName(portCombo_->itemText(i));
+        setPortName(portCombo_->itemText(i));
     }
     router_->refresh();
 }
 
-void MainWindow::SetPortName(const QString& name) {
-    station_.block().SetPortName(zta::StoredPortName(name.toStdString()));
-    SetPaneText(1, name);
+void MainWindow::setPortName(const QString& name) {
+    station_.block().setPortName(zta::storedPortName(name.toStdString()));
+    setPaneText(1, name);
 }
 
-void MainWindow::SetBaud(int position) {
+void MainWindow::setBaud(int position) {
     if (position < 0 || position > 4)
         return;
     for (int i = 0; i < 5; ++i)
         baudChecked_[i] = i == position;
-    station_.block().SetBaudRate(kBaudRates[position]);
+    station_.block().setBaudRate(kBaudRates[position]);
     baudCombo_->setCurrentIndex(position);
-    SetPaneText(2, QString::number(kBaudRates[position]));
+    setPaneText(2, QString::number(kBaudRates[position]));
     router_->refresh();
 }
 
 // ---------------------------------------------------------------- calibration gas
 
-void MainWindow::ApplyGasState(const zta::GasState& state) {
-    station_.ApplyGasState(state);  // the panes and commands follow its signal
+void MainWindow::applyGasState(const zta::GasState& state) {
+    station_.applyGasState(state);  // the panes and commands follow its signal
 }
 
 // ---------------------------------------------------------------- polling
 
-bool MainWindow::IsSearching() const {
-    return search_ && search_->Running();
+bool MainWindow::isSearching() const {
+    return search_ && search_->isRunning();
 }
 
-void MainWindow::Connect() {
+void MainWindow::connectLine() {
     if (noPorts_) {
-        dialogs().Information(QStringLiteral("Нет найденных COM портов"),
+        dialogs().information(QStringLiteral("Нет найденных COM портов"),
                                   QStringLiteral("Связь"), this);
         return;
     }
-    if (IsSearching()) {
-        dialogs().Information(QStringLiteral("Остановите поиск"), QStringLiteral("Работа"),
+    if (isSearching()) {
+        dialogs().information(QStringLiteral("Остановите поиск"), QStringLiteral("Работа"),
                                   this);
         return;
     }
-    if (IsPolling()) {
-        dialogs().Information(QStringLiteral("Опрос приборов."), QStringLiteral("Работа"),
+    if (isPolling()) {
+        dialogs().information(QStringLiteral("Опрос приборов."), QStringLiteral("Работа"),
                                   this);
         return;
     }
@@ -606,44 +606,44 @@ void MainWindow::Connect() {
     zta::PollTiming timing = station_.pollTiming();
     timing.line.observer = &busTools_->ring();
     run->thread = std::make_unique<zta::PollThread>(station_.block(), *run, timing, station_.portFactory());
-    if (!run->thread->Start())
+    if (!run->thread->start())
         return;
     pollThread = std::move(run);
-    SetPaneText(0, QString::fromUtf8(kPolling));
+    setPaneText(0, QString::fromUtf8(kPolling));
     router_->refresh();
 }
 
-bool MainWindow::StopPollThread() {
+bool MainWindow::stopPollThread() {
     // A request served during the wait may open a box, whose event loop can ask for another
     // stop (a posted baud notice, a line report): that one returns at once instead of waiting
     // for a thread that waits for the box.
     if (stoppingPoll_)
         return false;
     stoppingPoll_ = true;
-    const bool ended = pollThread->Stop(kStopWaitMs, true);
+    const bool ended = pollThread->stop(kStopWaitMs, true);
     stoppingPoll_ = false;
     return ended;
 }
 
-void MainWindow::Disconnect() {
+void MainWindow::disconnectLine() {
     if (!pollThread)
         return;
-    if (!StopPollThread())
+    if (!stopPollThread())
         return;  // still polling, with the stop request set; a later Disconnect waits again
     pollThread.reset();
-    BroadcastToViews(NoticeDisconnected);
-    SetPaneText(0, QString::fromUtf8(kReady));
+    broadcastToViews(NoticeDisconnected);
+    setPaneText(0, QString::fromUtf8(kReady));
     router_->refresh();
 }
 
-void MainWindow::OnLineFailed(int run) {
+void MainWindow::onLineFailed(int run) {
     if (!pollThread || pollThread->id() != run || stoppingPoll_)
         return;  // over already, or being stopped by an outer wait
     // The thread ends right after its report; the windows keep their readings.
-    if (!StopPollThread())
+    if (!stopPollThread())
         abandoned_.push_back(std::move(pollThread));
     pollThread.reset();
-    SetPaneText(0, QString::fromUtf8(kReady));
+    setPaneText(0, QString::fromUtf8(kReady));
     router_->refresh();
 }
 
@@ -651,55 +651,55 @@ DeviceHost& MainWindow::deviceHost() {
     return *host_;
 }
 
-bool MainWindow::SwitchBaudAndReconnect(unsigned baud) {
-    Disconnect();
-    const int position = BaudPosition(baud);
+bool MainWindow::switchBaudAndReconnect(unsigned baud) {
+    disconnectLine();
+    const int position = baudPosition(baud);
     if (position >= 0)
-        SetBaud(position);
-    Connect();
+        setBaud(position);
+    connectLine();
     return true;
 }
 
 // ---------------------------------------------------------------- analyzer windows
 
-QMdiSubWindow* MainWindow::OpenNewDocument() {
-    QMdiSubWindow* child = factory_.OpenWindow(*host_, *mdi_);
+QMdiSubWindow* MainWindow::openNewDocument() {
+    QMdiSubWindow* child = factory_.openWindow(*host_, *mdi_);
     router_->refresh();
-    busTools_->WindowsChanged();
+    busTools_->windowsChanged();
     return child;
 }
 
-AnalyzerViewInterface* MainWindow::FindView(zta::ViewId id) const {
+AnalyzerViewInterface* MainWindow::findView(zta::ViewId id) const {
     if (id == 0)
         return nullptr;
     for (QMdiSubWindow* child : mdi_->subWindowList())
-        if (AnalyzerViewInterface* view = factory_.ViewOf(child); view && ViewIdOf(view) == id)
+        if (AnalyzerViewInterface* view = factory_.viewOf(child); view && viewIdOf(view) == id)
             return view;
     return nullptr;
 }
 
-AnalyzerViewInterface* MainWindow::ViewOfSlot(int slot) const {
-    return FindView(station_.block().View(slot));
+AnalyzerViewInterface* MainWindow::viewOfSlot(int slot) const {
+    return findView(station_.block().view(slot));
 }
 
-AnalyzerViewInterface* MainWindow::ActiveView() const {
+AnalyzerViewInterface* MainWindow::activeView() const {
     QMdiSubWindow* child = mdi_->currentSubWindow();
-    return child ? factory_.ViewOf(child) : nullptr;
+    return child ? factory_.viewOf(child) : nullptr;
 }
 
-void MainWindow::BroadcastToViews(int code, int value) {
-    const int count = station_.block().WindowCount();
+void MainWindow::broadcastToViews(int code, int value) {
+    const int count = station_.block().windowCount();
     std::vector<AnalyzerViewInterface*> views;
     for (int slot = 0; slot < count; ++slot)
-        if (AnalyzerViewInterface* v = ViewOfSlot(slot))
+        if (AnalyzerViewInterface* v = viewOfSlot(slot))
             views.push_back(v);
     // Resolved first: a view's handler may open a box, and the list must not shift under us.
     for (AnalyzerViewInterface* v : views)
-        if (FindView(ViewIdOf(v)))
-            v->OnViewNotice(code, value);
+        if (findView(viewIdOf(v)))
+            v->onViewNotice(code, value);
 }
 
-void MainWindow::TileWindows() {
+void MainWindow::tileWindows() {
     const QList<QMdiSubWindow*> children = mdi_->subWindowList();
     if (children.isEmpty())
         return;
@@ -714,14 +714,14 @@ void MainWindow::TileWindows() {
     }
 }
 
-void MainWindow::AddFrameTarget(CommandTarget* target) {
+void MainWindow::addFrameTarget(CommandTarget* target) {
     frameTargets_.push_back(target);
 }
 
-std::vector<CommandTarget*> MainWindow::Route() const {
+std::vector<CommandTarget*> MainWindow::route() const {
     std::vector<CommandTarget*> route;
     if (QMdiSubWindow* child = mdi_->currentSubWindow())
-        route = factory_.Route(child);
+        route = factory_.route(child);
     route.push_back(const_cast<MainWindow*>(this));
     for (CommandTarget* t : frameTargets_)
         route.push_back(t);
@@ -732,63 +732,63 @@ std::vector<CommandTarget*> MainWindow::Route() const {
 
 // ---------------------------------------------------------------- commands
 
-void MainWindow::OnRecordFolderCommand() {
-    const std::optional<QString> chosen = dialogs().AskFolder(station_.recordFolder(), this);
+void MainWindow::onRecordFolderCommand() {
+    const std::optional<QString> chosen = dialogs().askFolder(station_.recordFolder(), this);
     if (chosen && !chosen->isEmpty())
-        ChooseRecordFolder(*chosen);
+        chooseRecordFolder(*chosen);
 }
 
-void MainWindow::ChooseRecordFolder(const QString& folder) {
-    station_.SetRecordFolder(folder);
+void MainWindow::chooseRecordFolder(const QString& folder) {
+    station_.setRecordFolder(folder);
 }
 
-void MainWindow::OnTimerAll() {
-    if (!IsPolling()) {
-        dialogs().Information(
+void MainWindow::onTimerAll() {
+    if (!isPolling()) {
+        dialogs().information(
             QStringLiteral("Установка таймера для группы приборов не может быть произведена.\r\n"
                            "    \t         Проверьте подключение приборов. "),
             QStringLiteral("Ошибка"), this);
         return;
     }
-    if (station_.block().RunningTimers() != 0)
+    if (station_.block().runningTimers() != 0)
         return;
     const std::optional<int> period =
-        dialogs().AskTimerPeriod(-1, this);
+        dialogs().askTimerPeriod(-1, this);
     if (period && *period != 0)
-        BroadcastToViews(NoticeStartTimer, *period);
+        broadcastToViews(NoticeStartTimer, *period);
 }
 
-void MainWindow::OnInsertAll() {
+void MainWindow::onInsertAll() {
     const std::optional<QString> text =
-        dialogs().AskNote(-1, this);
+        dialogs().askNote(-1, this);
     if (!text)
         return;
-    station_.block().SetInsertText(text->toStdString());
-    BroadcastToViews(NoticeInsertText);
+    station_.block().setInsertText(text->toStdString());
+    broadcastToViews(NoticeInsertText);
 }
 
-int MainWindow::ExecDialog(QDialog& dialog) {
-    return dialogs().Run(dialog);
+int MainWindow::execModal(QDialog& dialog) {
+    return dialogs().run(dialog);
 }
 
-void MainWindow::OnConcentration() {
+void MainWindow::onConcentration() {
     GasParametersDialog& dialog = *concentrationDialog_;
-    dialog.setMaximum(station_.block().MaxGas());
-    dialog.setMiddle(station_.block().MidGas());
+    dialog.setMaximum(station_.block().maxGas());
+    dialog.setMiddle(station_.block().midGas());
     dialog.setGasMarks(station_.gasState().gasMarks);
     zta::GasState state = station_.gasState();
-    if (ExecDialog(dialog) == QDialog::Accepted) {
+    if (execModal(dialog) == QDialog::Accepted) {
         state.maxGas = dialog.maximum();
         state.midGas = dialog.middle();
     }
-    ApplyGasState(state);
+    applyGasState(state);
 }
 
-void MainWindow::OnConnectedDevicesGas() {
+void MainWindow::onConnectedDevicesGas() {
     std::vector<zta::AnalyzerGasParams> analyzers;
-    const int count = station_.block().WindowCount();
+    const int count = station_.block().windowCount();
     for (int slot = 0; slot < count; ++slot) {
-        const zta::Slot s = station_.block().Snapshot(slot);
+        const zta::Slot s = station_.block().snapshot(slot);
         zta::AnalyzerGasParams p;
         p.gasCode = s.gasCode;
         p.gasName = s.gasName;
@@ -801,64 +801,64 @@ void MainWindow::OnConnectedDevicesGas() {
     }
     ConnectedGasParametersDialog& dialog = *devicesGasDialog_;
     dialog.setAnalyzers(analyzers);
-    if (ExecDialog(dialog) != QDialog::Accepted)
+    if (execModal(dialog) != QDialog::Accepted)
         return;
     zta::GasState state = station_.gasState();
-    if (zta::ApplyConnectedDevicesChoice(state, dialog.chosenGasName(), dialog.chosenMaximum(),
+    if (zta::applyConnectedDevicesChoice(state, dialog.chosenGasName(), dialog.chosenMaximum(),
                                          dialog.chosenMiddle()))
-        ApplyGasState(state);
+        applyGasState(state);
 }
 
-bool MainWindow::OnCommand(CommandId id) {
+bool MainWindow::onCommand(CommandId id) {
     if (id >= CommandId::PortFirst && id <= CommandId::PortLast) {
-        SelectPort(int(id) - int(CommandId::PortFirst));
+        selectPort(int(id) - int(CommandId::PortFirst));
         return true;
     }
     if (id >= CommandId::Baud1200 && id <= CommandId::Baud19200) {
-        SetBaud(int(id) - int(CommandId::Baud1200));
+        setBaud(int(id) - int(CommandId::Baud1200));
         return true;
     }
-    if (const zta::GasInfo* gas = zta::GasByMenuId(int(id))) {
+    if (const zta::GasInfo* gas = zta::gasByMenuId(int(id))) {
         zta::GasState state = station_.gasState();
-        zta::SelectGas(state, *gas);
-        ApplyGasState(state);
+        zta::selectGas(state, *gas);
+        applyGasState(state);
         return true;
     }
     switch (id) {
-    case CommandId::Concentration: OnConcentration(); return true;
-    case CommandId::ConnectedDevicesGas: OnConnectedDevicesGas(); return true;
+    case CommandId::Concentration: onConcentration(); return true;
+    case CommandId::ConnectedDevicesGas: onConnectedDevicesGas(); return true;
     case CommandId::Connect:
-    case CommandId::ToolConnect: Connect(); return true;
+    case CommandId::ToolConnect: connectLine(); return true;
     case CommandId::Disconnect:
-    case CommandId::ToolDisconnect: Disconnect(); return true;
-    case CommandId::TimerAll: OnTimerAll(); return true;
-    case CommandId::TimerOffAll: BroadcastToViews(NoticeStopTimer); return true;
-    case CommandId::InsertAll: OnInsertAll(); return true;
+    case CommandId::ToolDisconnect: disconnectLine(); return true;
+    case CommandId::TimerAll: onTimerAll(); return true;
+    case CommandId::TimerOffAll: broadcastToViews(NoticeStopTimer); return true;
+    case CommandId::InsertAll: onInsertAll(); return true;
     case CommandId::SoftwareInfoActive:
-        if (AnalyzerViewInterface* v = ActiveView())
-            v->OnViewNotice(NoticeShowSoftwareInfo, 0);
+        if (AnalyzerViewInterface* v = activeView())
+            v->onViewNotice(NoticeShowSoftwareInfo, 0);
         return true;
     case CommandId::SoftwareInfoAll:
-        station_.block().SetShowSoftwareInfo(station_.block().ShowSoftwareInfo() ? 0 : 1);
-        BroadcastToViews(NoticeSoftwareInfoToggled);
+        station_.block().setShowSoftwareInfo(station_.block().showSoftwareInfo() ? 0 : 1);
+        broadcastToViews(NoticeSoftwareInfoToggled);
         return true;
-    case CommandId::ToolNewDocument: OpenNewDocument(); return true;
+    case CommandId::ToolNewDocument: openNewDocument(); return true;
     case CommandId::RecordFolder:
-    case CommandId::ToolRecordFolder: OnRecordFolderCommand(); return true;
+    case CommandId::ToolRecordFolder: onRecordFolderCommand(); return true;
     case CommandId::ViewToolBar: toolBar_->setVisible(toolBar_->isHidden()); return true;
     case CommandId::ViewStatusBar: statusBar_->setVisible(statusBar_->isHidden()); return true;
     case CommandId::WindowCascade: mdi_->cascadeSubWindows(); return true;
-    case CommandId::WindowTile: TileWindows(); return true;
+    case CommandId::WindowTile: tileWindows(); return true;
     case CommandId::CsvLog: station_.csvLog().setEnabled(!station_.csvLog().enabled()); return true;
     case CommandId::SaveBench:
     case CommandId::OpenBench: {
         const bool save = id == CommandId::SaveBench;
-        const std::optional<QString> path = AskBenchFile(this, save);
+        const std::optional<QString> path = askBenchFile(this, save);
         if (path && !path->isEmpty()) {
             if (save)
-                SaveBench(*path);
+                saveBench(*path);
             else
-                OpenBench(*path);
+                openBench(*path);
         }
         return true;
     }
@@ -866,27 +866,27 @@ bool MainWindow::OnCommand(CommandId id) {
     }
 }
 
-bool MainWindow::SaveBench(const QString& path) {
+bool MainWindow::saveBench(const QString& path) {
     QString error;
-    if (zta::WriteBenchFile(path, zta::CaptureBench(*this), &error)) return true;
-    dialogs().Error(error, QStringLiteral("Стенд"), this);
+    if (zta::writeBenchFile(path, zta::captureBench(*this), &error)) return true;
+    dialogs().error(error, QStringLiteral("Стенд"), this);
     return false;
 }
 
-std::optional<zta::BenchSettings> MainWindow::OpenBench(const QString& path) {
+std::optional<zta::BenchSettings> MainWindow::openBench(const QString& path) {
     QString error;
-    const auto bench = zta::ReadBenchFile(path, &error);
+    const auto bench = zta::readBenchFile(path, &error);
     if (!bench) {
-        dialogs().Error(error, QStringLiteral("Стенд"), this);
+        dialogs().error(error, QStringLiteral("Стенд"), this);
         return std::nullopt;
     }
-    zta::ApplyBench(*this, *bench);
+    zta::applyBench(*this, *bench);
     return bench;
 }
 
-bool MainWindow::OnUpdateCommand(CommandId id, CommandState& st) {
-    const bool polling = IsPolling();
-    const bool searching = IsSearching();
+bool MainWindow::onUpdateCommand(CommandId id, CommandState& st) {
+    const bool polling = isPolling();
+    const bool searching = isSearching();
     const bool idle = !polling && !searching;
     if (id >= CommandId::PortFirst && id <= CommandId::PortLast) {
         st.enabled = idle;
@@ -898,7 +898,7 @@ bool MainWindow::OnUpdateCommand(CommandId id, CommandState& st) {
         st.checked = baudChecked_[int(id) - int(CommandId::Baud1200)];
         return true;
     }
-    if (IsGasItem(id)) {
+    if (isGasItem(id)) {
         for (int i = 0; i < kGasCount; ++i)
             if (kGasMenuIds[i] == id)
                 st.checked = station_.gasState().gasMarks[i];
@@ -919,7 +919,7 @@ bool MainWindow::OnUpdateCommand(CommandId id, CommandState& st) {
     case CommandId::ConnectedDevicesGas: st.enabled = polling; return true;
     case CommandId::TimerAll: st.enabled = !anyTimerRunning_; return true;
     case CommandId::TimerOffAll: st.enabled = anyTimerRunning_; return true;
-    case CommandId::SoftwareInfoAll: st.checked = station_.block().ShowSoftwareInfo() != 0; return true;
+    case CommandId::SoftwareInfoAll: st.checked = station_.block().showSoftwareInfo() != 0; return true;
     case CommandId::CsvLog: st.checked = station_.csvLog().enabled(); return true;
     case CommandId::SaveBench:
     case CommandId::OpenBench: st.enabled = !searching; return true;
@@ -943,11 +943,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();  // asked from inside a wait for the poll thread; close again later
         return;
     }
-    if (pollThread && StopPollThread())
+    if (pollThread && stopPollThread())
         pollThread.reset();
-    if (search_ && search_->Running())
-        search_->StopForClose(kStopWaitMs);
-    station_.WriteCalData();
+    if (search_ && search_->isRunning())
+        search_->stopForClose(kStopWaitMs);
+    station_.writeCalData();
     mdi_->closeAllSubWindows();
     event->accept();
 }

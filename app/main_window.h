@@ -48,35 +48,35 @@ public:
     // ---- used by analyzer windows, dialogs and commands
     zta::PollBlock& block() { return station_.block(); }
     Station& station() { return station_; }
-    bool IsPolling() const { return pollThread != nullptr; }
-    bool IsSearching() const;
+    bool isPolling() const { return pollThread != nullptr; }
+    bool isSearching() const;
     QString recordFolder() const { return station_.recordFolder(); }
-    bool SwitchBaudAndReconnect(unsigned baud);
-    void Connect();
-    void Disconnect();
+    bool switchBaudAndReconnect(unsigned baud);
+    void connectLine();
+    void disconnectLine();
     UiBridge& bridge() { return *bridge_; }
     CommandRouter& router() { return *router_; }
     QMdiArea* mdiArea() const { return mdi_; }
     AnalyzerWindowFactory& windowFactory() { return factory_; }
     DeviceHost& deviceHost();
     // Opens one analyzer window (commands 148 and 32771); nullptr when refused.
-    QMdiSubWindow* OpenNewDocument();
-    void TileWindows();  // one above the other, each the full width
+    QMdiSubWindow* openNewDocument();
+    void tileWindows();  // one above the other, each the full width
 
     // Sends `code` with `value` to the view of every registered slot, slot 0 first.
-    void BroadcastToViews(int code, int value = 0);
-    AnalyzerViewInterface* ViewOfSlot(int slot) const;
-    AnalyzerViewInterface* FindView(zta::ViewId id) const;  // nullptr for a view that no longer exists
-    AnalyzerViewInterface* ActiveView() const;
+    void broadcastToViews(int code, int value = 0);
+    AnalyzerViewInterface* viewOfSlot(int slot) const;
+    AnalyzerViewInterface* findView(zta::ViewId id) const;  // nullptr for a view that no longer exists
+    AnalyzerViewInterface* activeView() const;
 
     // Extra handlers at the main window's stop of the route (gas commands, search control).
-    void AddFrameTarget(CommandTarget* target);
-    void SetSearchHooks(SearchHooks* hooks) { search_ = hooks; }
+    void addFrameTarget(CommandTarget* target);
+    void setSearchHooks(SearchHooks* hooks) { search_ = hooks; }
     SearchControl& searchControl() { return *searchControl_; }
     BusTools& busTools() { return *busTools_; }
     // Poll thread timing and port (tests shorten the pacing or use another port backend).
-    void SetPollTiming(const zta::PollTiming& timing) { station_.SetPollTiming(timing); }
-    void SetPortFactory(zta::PortFactory factory) { station_.SetPortFactory(std::move(factory)); }
+    void setPollTiming(const zta::PollTiming& timing) { station_.setPollTiming(timing); }
+    void setPortFactory(zta::PortFactory factory) { station_.setPortFactory(std::move(factory)); }
     const zta::PortFactory& portFactory() const { return station_.portFactory(); }
     zta::DirectionSetting direction() const { return options_.direction; }
 
@@ -84,25 +84,25 @@ public:
     ConnectedGasParametersDialog& devicesGasDialog() { return *devicesGasDialog_; }
 
     // ---- status bars
-    void RefreshTimerFlag();
-    void ShowTimerPane(int periodSeconds);
-    void ShowFolderPane(int periodSeconds);
-    void ShowActiveViewTimer();
-    void ShowGasPanes();
+    void refreshTimerFlag();
+    void showTimerPane(int periodSeconds);
+    void showFolderPane(int periodSeconds);
+    void showActiveViewTimer();
+    void showGasPanes();
     QString paneText(int pane) const;       // main status bar, 0..5
     QString timerPaneText(int pane) const;  // second status bar, 0..1
     QLabel* pane(int index) const { return panes_[index]; }
     QLabel* timerPane(int index) const { return timerPanes_[index]; }
-    void SetPaneText(int pane, const QString& text);
+    void setPaneText(int pane, const QString& text);
     bool anyTimerRunning() const { return anyTimerRunning_; }
     int activeTimerPeriod() const { return activeTimerPeriod_; }
 
     // ---- ports and rates
-    void EnumeratePorts();
-    void BuildPortMenu();
-    void SelectPort(int index);
-    void SetPortName(const QString& name);
-    void SetBaud(int position);
+    void enumeratePorts();
+    void buildPortMenu();
+    void selectPort(int index);
+    void setPortName(const QString& name);
+    void setBaud(int position);
     const QStringList& portNames() const { return portNames_; }
     int portCount() const { return portCount_; }
     int selectedPort() const { return selectedPort_; }
@@ -117,38 +117,38 @@ public:
     // ---- calibration gas (read at creation, written on every change and at close)
     const zta::GasState& gasState() const { return station_.gasState(); }
     // Takes a new gas state: block concentrations, status panes and the calibration file follow.
-    void ApplyGasState(const zta::GasState& state);
+    void applyGasState(const zta::GasState& state);
 
     // ---- record folder, record writer, CSV log, saved bench
-    void ChooseRecordFolder(const QString& folder);
+    void chooseRecordFolder(const QString& folder);
     zta::RecordWriter& recordWriter() { return station_.recordWriter(); }
     zta::CsvLog& csvLog() { return station_.csvLog(); }
     // Each gives its message box on failure. OpenBench gives the bench it set up.
-    bool SaveBench(const QString& path);
-    std::optional<zta::BenchSettings> OpenBench(const QString& path);
+    bool saveBench(const QString& path);
+    std::optional<zta::BenchSettings> openBench(const QString& path);
 
-    bool OnCommand(CommandId id) override;
-    bool OnUpdateCommand(CommandId id, CommandState& state) override;
+    bool onCommand(CommandId id) override;
+    bool onUpdateCommand(CommandId id, CommandState& state) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void CreateMenus();
-    void CreateToolBar();
-    void CreateStatusBars();
-    void CreateCombos();
-    void OnLineFailed(int run);
-    bool StopPollThread();
-    void OnRecordFolderCommand();
-    void OnTimerAll();
-    void OnInsertAll();
-    void OnConcentration();
-    void OnConnectedDevicesGas();
-    int ExecDialog(QDialog& dialog);
-    void FitPane(int index);
-    std::vector<CommandTarget*> Route() const;
+    void createMenus();
+    void createToolBar();
+    void createStatusBars();
+    void createCombos();
+    void onLineFailed(int run);
+    bool stopPollThread();
+    void onRecordFolderCommand();
+    void onTimerAll();
+    void onInsertAll();
+    void onConcentration();
+    void onConnectedDevicesGas();
+    int execModal(QDialog& dialog);
+    void fitPane(int index);
+    std::vector<CommandTarget*> route() const;
 
     StationApplication* app_;
     AnalyzerWindowFactory& factory_;

@@ -44,7 +44,7 @@ public:
             QPointer<MainWindow> frame = frame_;
             QTimer::singleShot(0, this, [frame] {
                 if (frame)
-                    frame->TileWindows();
+                    frame->tileWindows();
             });
         }
         return QObject::eventFilter(watched, event);
@@ -61,21 +61,21 @@ class SearchControl::Run : public zta::SearchSink {
 public:
     Run(SearchControl& control, int id) : control_(control), id_(id) {}
     ~Run() override {
-        params.RequestStop();
-        worker.WaitFinished(kFailureWaitMs);
+        params.requestStop();
+        worker.waitFinished(kFailureWaitMs);
     }
 
-    void Progress(int number) override {
-        Post([number](SearchControl* c, int id) { c->OnProgress(id, number); });
+    void progress(int number) override {
+        post([number](SearchControl* c, int id) { c->onProgress(id, number); });
     }
-    void Finished() override {
-        Post([](SearchControl* c, int id) { c->OnFinished(id); });
+    void finished() override {
+        post([](SearchControl* c, int id) { c->onFinished(id); });
     }
-    void LineFailed() override {
-        Post([](SearchControl* c, int id) { c->OnLineFailed(id); });
+    void lineFailed() override {
+        post([](SearchControl* c, int id) { c->onLineFailed(id); });
     }
-    void ShowError(const std::string& text, const std::string& caption) override {
-        bridge().ShowError(text, caption);
+    void showError(const std::string& text, const std::string& caption) override {
+        bridge().showError(text, caption);
     }
 
     UiBridge& bridge() { return control_.frame_.bridge(); }
@@ -87,7 +87,7 @@ public:
 private:
     // Only the notices of the current run act: each names its run.
     template <typename Call>
-    void Post(Call call) {
+    void post(Call call) {
         SearchControl* c = &control_;
         const int id = id_;
         bridge().post([c, id, call] { call(c, id); });
@@ -109,60 +109,60 @@ const zta::SearchParams* SearchControl::params() const {
     return lastRun_ ? &lastRun_->params : nullptr;
 }
 
-void SearchControl::StartSearch() {
+void SearchControl::startSearch() {
     if (frame_.noPorts()) {
-        dialogs().Information(QStringLiteral("Нет найденных COM портов"),
+        dialogs().information(QStringLiteral("Нет найденных COM портов"),
                                   QString::fromUtf8(kCaption), &frame_);
         return;
     }
-    if (frame_.IsPolling()) {
-        dialogs().Information(QStringLiteral("Остановите опрос приборов."),
+    if (frame_.isPolling()) {
+        dialogs().information(QStringLiteral("Остановите опрос приборов."),
                                   QString::fromUtf8(kCaption), &frame_);
         return;
     }
     if (run_) {
-        dialogs().Information(QStringLiteral("Поиск идет."), QString::fromUtf8(kCaption),
+        dialogs().information(QStringLiteral("Поиск идет."), QString::fromUtf8(kCaption),
                                   &frame_);
         return;
     }
     modalSeen_ = false;
     auto run = std::make_unique<Run>(*this, ++lastId_);
-    run->params.Prepare(frame_.block().PortName(), frame_.block().BaudRate());
+    run->params.prepare(frame_.block().portName(), frame_.block().baudRate());
     Run* r = run.get();
     zta::LineOptions options = lineOptions_;
     options.observer = &frame_.busTools().ring();
     const zta::PortFactory factory = frame_.portFactory();
-    if (!r->worker.Start([r, options, factory] {
-            zta::SearchThreadProc(r->params, *r, options, factory);
+    if (!r->worker.start([r, options, factory] {
+            zta::searchThreadProc(r->params, *r, options, factory);
         }))
         return;
     run_ = std::move(run);
-    frame_.busTools().SetFoundWithoutWindow({});
-    frame_.busTools().SearchProgress(0);
+    frame_.busTools().setFoundWithoutWindow({});
+    frame_.busTools().searchProgress(0);
     frame_.router().refresh();
 }
 
-bool SearchControl::WaitRun(int timeoutMs) {
+bool SearchControl::waitRun(int timeoutMs) {
     return frame_.bridge().waitForWorker(run_->worker, timeoutMs);
 }
 
-void SearchControl::StopSearch() {
+void SearchControl::stopSearch() {
     if (!run_)
         return;
-    run_->params.RequestStop();
+    run_->params.requestStop();
     // Even after its end report the thread is waited for (briefly): results are read only
     // once nothing can write them any more.
-    if (!WaitRun(kStopSearchWaitMs))
+    if (!waitRun(kStopSearchWaitMs))
         return;  // still searching, with the stop request set; a later stop tries again
     lastRun_ = std::move(run_);
-    const std::vector<int> found = lastRun_->params.Found();
-    frame_.busTools().SearchProgress(-1);
+    const std::vector<int> found = lastRun_->params.found();
+    frame_.busTools().searchProgress(-1);
     frame_.router().refresh();
 
     if (found.empty()) {
-        dialogs().Information(QStringLiteral("Подключенных приборов не найдено."),
+        dialogs().information(QStringLiteral("Подключенных приборов не найдено."),
                                   QString::fromUtf8(kCaption), &frame_);
-        frame_.SetPaneText(0, QStringLiteral("Ready"));
+        frame_.setPaneText(0, QStringLiteral("Ready"));
         return;
     }
     QString rest;
@@ -171,59 +171,59 @@ void SearchControl::StopSearch() {
         for (size_t i = kMaxOpened; i < found.size(); ++i)
             rest += QStringLiteral("№ %1; ").arg(found[i]);
     }
-    OpenWindowsFor(std::vector<int>(found.begin(),
+    openWindowsFor(std::vector<int>(found.begin(),
                                     found.begin() + std::min<size_t>(found.size(), kMaxOpened)));
     frame_.showMaximized();
     // The window system applies the new size asynchronously; tile within that size.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    frame_.TileWindows();
+    frame_.tileWindows();
     new TileOnResize(frame_);
     // The overview lists the analyzers beyond the windows opened, up to the window limit.
     if (found.size() > size_t(kMaxOpened))
-        frame_.busTools().SetFoundWithoutWindow(std::vector<int>(
+        frame_.busTools().setFoundWithoutWindow(std::vector<int>(
             found.begin() + kMaxOpened,
             found.begin() + std::min<size_t>(found.size(), zta::kMaxSlots)));
-    frame_.Connect();
+    frame_.connectLine();
     if (!rest.isEmpty())
-        dialogs().Information(rest, QStringLiteral("Найденых приборов больше 10"), &frame_);
+        dialogs().information(rest, QStringLiteral("Найденых приборов больше 10"), &frame_);
 }
 
-void SearchControl::OpenWindowsFor(const std::vector<int>& found) {
+void SearchControl::openWindowsFor(const std::vector<int>& found) {
     // The old windows go without a question; their slots are free afterwards.
     const QList<QMdiSubWindow*> old = frame_.mdiArea()->subWindowList();
     for (QMdiSubWindow* child : old)
         delete child;
     for (size_t k = 0; k < found.size(); ++k) {
-        QMdiSubWindow* child = frame_.OpenNewDocument();
+        QMdiSubWindow* child = frame_.openNewDocument();
         if (!child)
             break;
         auto* analyzer = qobject_cast<AnalyzerSubWindow*>(child);
         if (analyzer && analyzer->view())
             analyzer->view()->numberField()->setText(QString::number(found[k]));
         else
-            frame_.block().SetAddress(int(k), found[k]);
+            frame_.block().setAddress(int(k), found[k]);
     }
 }
 
-void SearchControl::StopForClose(int timeoutMs) {
+void SearchControl::stopForClose(int timeoutMs) {
     if (!run_)
         return;
-    run_->params.RequestStop();
-    if (WaitRun(timeoutMs))
+    run_->params.requestStop();
+    if (waitRun(timeoutMs))
         lastRun_ = std::move(run_);
     else
         abandoned_.push_back(std::move(run_));
 }
 
-void SearchControl::OnProgress(int run, int number) {
+void SearchControl::onProgress(int run, int number) {
     if (!run_ || run_->id() != run)
         return;
-    frame_.SetPaneText(0, QString::fromStdString(
-                              zta::SearchProgressText(number, run_->params.Found())));
-    frame_.busTools().SearchProgress(number);
+    frame_.setPaneText(0, QString::fromStdString(
+                              zta::searchProgressText(number, run_->params.found())));
+    frame_.busTools().searchProgress(number);
 }
 
-void SearchControl::OnFinished(int run) {
+void SearchControl::onFinished(int run) {
     if (!run_ || run_->id() != run)
         return;
     // The results replace every analyzer window. The end can arrive inside the loop of a box
@@ -232,38 +232,38 @@ void SearchControl::OnFinished(int run) {
     // returned (a dialog just closed may still run a turn of its loop).
     if (QApplication::activeModalWidget() || modalSeen_) {
         modalSeen_ = QApplication::activeModalWidget() != nullptr;
-        QTimer::singleShot(kModalRetryMs, &frame_, [this, run] { OnFinished(run); });
+        QTimer::singleShot(kModalRetryMs, &frame_, [this, run] { onFinished(run); });
         return;
     }
-    StopSearch();
+    stopSearch();
 }
 
-void SearchControl::OnLineFailed(int run) {
+void SearchControl::onLineFailed(int run) {
     if (!run_ || run_->id() != run)
         return;
     // The window's polling goes as well (it cannot run together with a search; kept for
     // symmetry with the poll thread's report).
-    run_->params.RequestStop();
-    if (WaitRun(kFailureWaitMs))
+    run_->params.requestStop();
+    if (waitRun(kFailureWaitMs))
         lastRun_ = std::move(run_);
     else
         abandoned_.push_back(std::move(run_));
-    frame_.SetPaneText(0, QStringLiteral("Ready"));
-    frame_.busTools().SearchProgress(-1);
+    frame_.setPaneText(0, QStringLiteral("Ready"));
+    frame_.busTools().searchProgress(-1);
     frame_.router().refresh();
 }
 
-bool SearchControl::OnCommand(CommandId id) {
+bool SearchControl::onCommand(CommandId id) {
     switch (id) {
     case CommandId::Search:
-    case CommandId::ToolSearch: StartSearch(); return true;
+    case CommandId::ToolSearch: startSearch(); return true;
     case CommandId::StopSearch:
-    case CommandId::ToolStopSearch: StopSearch(); return true;
+    case CommandId::ToolStopSearch: stopSearch(); return true;
     default: return false;
     }
 }
 
-bool SearchControl::OnUpdateCommand(CommandId, CommandState&) {
+bool SearchControl::onUpdateCommand(CommandId, CommandState&) {
     return false;  // the main window's table decides
 }
 

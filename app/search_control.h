@@ -15,9 +15,9 @@ class MainWindow;
 class SearchHooks {
 public:
     virtual ~SearchHooks() = default;
-    virtual bool Running() const = 0;
+    virtual bool isRunning() const = 0;
     // Asks the search to stop and waits up to `timeoutMs`, serving the bridge meanwhile.
-    virtual void StopForClose(int timeoutMs) = 0;
+    virtual void stopForClose(int timeoutMs) = 0;
 };
 
 
@@ -28,27 +28,27 @@ public:
     explicit SearchControl(MainWindow& frame);
     ~SearchControl() override;
 
-    void StartSearch();
-    void StopSearch();
+    void startSearch();
+    void stopSearch();
 
-    bool Running() const override { return run_ != nullptr; }
-    void StopForClose(int timeoutMs) override;
+    bool isRunning() const override { return run_ != nullptr; }
+    void stopForClose(int timeoutMs) override;
 
-    bool OnCommand(CommandId id) override;
-    bool OnUpdateCommand(CommandId id, CommandState& state) override;
+    bool onCommand(CommandId id) override;
+    bool onUpdateCommand(CommandId id, CommandState& state) override;
 
     // The current run's parameter block (results of the last run once it has ended).
     const zta::SearchParams* params() const;
     // Tests shorten the reply time-out through this.
-    void SetLineOptions(const zta::LineOptions& options) { lineOptions_ = options; }
+    void setLineOptions(const zta::LineOptions& options) { lineOptions_ = options; }
 
 private:
     class Run;
-    void OnProgress(int run, int number);
-    void OnFinished(int run);
-    void OnLineFailed(int run);
-    bool WaitRun(int timeoutMs);
-    void OpenWindowsFor(const std::vector<int>& found);
+    void onProgress(int run, int number);
+    void onFinished(int run);
+    void onLineFailed(int run);
+    bool waitRun(int timeoutMs);
+    void openWindowsFor(const std::vector<int>& found);
 
     MainWindow& frame_;
     zta::LineOptions lineOptions_;

@@ -9,44 +9,44 @@ namespace zta {
 
 Station::Station(QString calDataPath, QString recordFolder, zta::DirectionSetting direction,
                  QObject* parent)
-    : QObject(parent), calDataPath_(std::move(calDataPath)), portFactory_(zta::MakePlatformPort) {
+    : QObject(parent), calDataPath_(std::move(calDataPath)), portFactory_(zta::makePlatformPort) {
     pollTiming_.line.direction = direction;
-    recordFolder_ = recordFolder.isEmpty() ? zta::StartRecordFolder()
-                                           : zta::FolderWithSeparator(recordFolder);
+    recordFolder_ = recordFolder.isEmpty() ? zta::startRecordFolder()
+                                           : zta::folderWithSeparator(recordFolder);
 }
 
-zta::CalReadResult Station::ReadCalData() {
+zta::CalReadResult Station::readCalData() {
     zta::CalData data;
-    zta::CalReadResult result = zta::ReadCalDataFile(calDataPath_, data);
+    zta::CalReadResult result = zta::readCalDataFile(calDataPath_, data);
     gas_.calGasName = data.calGasName;
     gas_.maxGas = data.maxGas;
     gas_.midGas = data.midGas;
     std::copy(data.gasMarks.begin(), data.gasMarks.end(), gas_.gasMarks.begin());
-    pollBlock_.SetMaxGas(data.maxGas);
-    pollBlock_.SetMidGas(data.midGas);
+    pollBlock_.setMaxGas(data.maxGas);
+    pollBlock_.setMidGas(data.midGas);
     return result;
 }
 
-void Station::WriteCalData() {
+void Station::writeCalData() {
     zta::CalData data;
     data.calGasName = gas_.calGasName;
-    data.maxGas = pollBlock_.MaxGas();
-    data.midGas = pollBlock_.MidGas();
+    data.maxGas = pollBlock_.maxGas();
+    data.midGas = pollBlock_.midGas();
     std::copy(gas_.gasMarks.begin(), gas_.gasMarks.end(), data.gasMarks.begin());
-    zta::WriteCalDataFile(calDataPath_, data);
+    zta::writeCalDataFile(calDataPath_, data);
 }
 
-void Station::ApplyGasState(const zta::GasState& state) {
+void Station::applyGasState(const zta::GasState& state) {
     gas_ = state;
-    pollBlock_.SetMaxGas(state.maxGas);
-    pollBlock_.SetMidGas(state.midGas);
+    pollBlock_.setMaxGas(state.maxGas);
+    pollBlock_.setMidGas(state.midGas);
     // Saved at once: a station that is killed or loses power keeps the operator's gas.
-    WriteCalData();
+    writeCalData();
     emit gasChanged();
 }
 
-void Station::SetRecordFolder(const QString& folder) {
-    recordFolder_ = zta::FolderWithSeparator(QDir(folder).absolutePath());
+void Station::setRecordFolder(const QString& folder) {
+    recordFolder_ = zta::folderWithSeparator(QDir(folder).absolutePath());
     emit recordFolderChanged();
 }
 

@@ -24,20 +24,20 @@ public:
     zta::PollBlock& block() { return pollBlock_; }
     const zta::PollBlock& block() const { return pollBlock_; }
     const zta::PollTiming& pollTiming() const { return pollTiming_; }
-    void SetPollTiming(const zta::PollTiming& timing) { pollTiming_ = timing; }
+    void setPollTiming(const zta::PollTiming& timing) { pollTiming_ = timing; }
     const zta::PortFactory& portFactory() const { return portFactory_; }
-    void SetPortFactory(zta::PortFactory factory) { portFactory_ = std::move(factory); }
+    void setPortFactory(zta::PortFactory factory) { portFactory_ = std::move(factory); }
 
     // Reads the calibration file into the gas state and the block; the caller tells a
     // malformed file.
-    zta::CalReadResult ReadCalData();
-    void WriteCalData();  // a failure keeps the old file
+    zta::CalReadResult readCalData();
+    void writeCalData();  // a failure keeps the old file
     const zta::GasState& gasState() const { return gas_; }
     // The block's concentrations and the calibration file follow at once.
-    void ApplyGasState(const zta::GasState& state);
+    void applyGasState(const zta::GasState& state);
 
     QString recordFolder() const { return recordFolder_; }
-    void SetRecordFolder(const QString& folder);
+    void setRecordFolder(const QString& folder);
     zta::RecordWriter& recordWriter() { return recordWriter_; }
     zta::CsvLog& csvLog() { return csvLog_; }
 

@@ -18,35 +18,35 @@ namespace zta {
 
 StationApplication::StationApplication(StationOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)) {
-    SetDocumentCommandHandlers(ServiceCommandHandlers());
+    setDocumentCommandHandlers(serviceCommandHandlers());
 }
 
 StationApplication::~StationApplication() {
     delete frame_.data();
 }
 
-bool StationApplication::InitInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory, bool show) {
-    template_ = windowFactory ? std::move(windowFactory) : MakeAnalyzerWindowFactory();
-    QApplication::setWindowIcon(StationIcon());
+bool StationApplication::initInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory, bool show) {
+    template_ = windowFactory ? std::move(windowFactory) : makeAnalyzerWindowFactory();
+    QApplication::setWindowIcon(stationIcon());
     // The settings key of the historic station; nothing is stored under it.
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
     frame_ = new MainWindow(this, *template_, options_);
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
     // The first analyzer window opens empty with network number 0.
-    frame_->OpenNewDocument();
+    frame_->openNewDocument();
     if (show)
         frame_->show();
     return true;
 }
 
-bool StationApplication::OnCommand(CommandId id) {
+bool StationApplication::onCommand(CommandId id) {
     switch (id) {
     case CommandId::NewDocument:
         if (frame_)
-            frame_->OpenNewDocument();
+            frame_->openNewDocument();
         return true;
     case CommandId::About:
-    case CommandId::ToolAbout: ShowAbout(frame_); return true;
+    case CommandId::ToolAbout: showAbout(frame_); return true;
     case CommandId::Exit:
         if (frame_)
             frame_->close();
@@ -55,26 +55,26 @@ bool StationApplication::OnCommand(CommandId id) {
     }
 }
 
-bool StationApplication::OnUpdateCommand(CommandId id, CommandState&) {
+bool StationApplication::onUpdateCommand(CommandId id, CommandState&) {
     return id == CommandId::NewDocument || id == CommandId::About || id == CommandId::ToolAbout || id == CommandId::Exit;
 }
 
-QString StationBuildText() {
+QString stationBuildText() {
     return QStringLiteral("Сборка zta-k7 %1").arg(QLatin1String(zta::kVersion));
 }
 
-void StationApplication::ShowAbout(QWidget* owner) {
+void StationApplication::showAbout(QWidget* owner) {
     QDialog box(owner);
     box.setObjectName(QStringLiteral("aboutBox"));
     box.setWindowTitle(QStringLiteral("О программе ZTA-K7.exe"));
     auto* icon = new QLabel;
-    icon->setPixmap(StationIcon().pixmap(32, 32));
+    icon->setPixmap(stationIcon().pixmap(32, 32));
     auto* text = new QLabel(QStringLiteral(
         "Программа ZTA-K7.exe ver 2.0  предназначена для проведения испытательных, тестовых и "
         "калибровочных работ с газоанализаторами ZTA-K7"));
     text->setWordWrap(true);
     text->setMinimumWidth(300);
-    auto* build = new QLabel(StationBuildText());
+    auto* build = new QLabel(stationBuildText());
     build->setObjectName(QStringLiteral("aboutBuild"));
     auto* texts = new QVBoxLayout;
     texts->addWidget(text);

@@ -16,7 +16,7 @@ namespace zta {
 class MainWindow;
 
 // The About box's second line: the build's version, as `zta-k7 --version` prints it.
-QString StationBuildText();
+QString stationBuildText();
 
 // The application object: owns the main window and the analyzer-window template and handles
 // the application-level commands (new analyzer window, About, Exit).
@@ -28,15 +28,15 @@ public:
 
     // Creates the main window with `windowFactory` (the analyzer windows of device/ when null),
     // opens the first analyzer window and shows the main window.
-    bool InitInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory = nullptr, bool show = true);
+    bool initInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory = nullptr, bool show = true);
 
     MainWindow* mainFrame() const { return frame_; }
     AnalyzerWindowFactory& windowFactory() const { return *template_; }
 
-    bool OnCommand(CommandId id) override;
-    bool OnUpdateCommand(CommandId id, CommandState& state) override;
+    bool onCommand(CommandId id) override;
+    bool onUpdateCommand(CommandId id, CommandState& state) override;
 
-    static void ShowAbout(QWidget* owner);
+    static void showAbout(QWidget* owner);
 
 private:
     StationOptions options_;

@@ -48,10 +48,10 @@ public:
     void setPollHandlers(PollHandlers handlers);
 
     // zta::PollSink, called on the poll thread
-    void DataChanged(zta::ViewId view, int slot) override;
-    void BaudAccepted(zta::ViewId view, int baudCode, int address) override;
-    void LineFailed() override;
-    void ShowError(const std::string& text, const std::string& caption) override;
+    void dataChanged(zta::ViewId view, int slot) override;
+    void baudAccepted(zta::ViewId view, int baudCode, int address) override;
+    void lineFailed() override;
+    void showError(const std::string& text, const std::string& caption) override;
 
     // Refuses further requests and releases every waiting worker (the window is going away).
     void close();

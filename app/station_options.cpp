@@ -57,7 +57,7 @@ struct Parser {
 };
 
 // A value of a single-valued option given twice would silently lose one of them.
-bool Once(const QCommandLineParser& parser, const char* name, QString* error) {
+bool once(const QCommandLineParser& parser, const char* name, QString* error) {
     if (parser.values(QString::fromUtf8(name)).size() <= 1)
         return true;
     *error = QStringLiteral("--%1 is given more than once").arg(QString::fromUtf8(name));
@@ -66,7 +66,7 @@ bool Once(const QCommandLineParser& parser, const char* name, QString* error) {
 
 }  // namespace
 
-bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* result,
+bool parseStationCommandLine(const QStringList& arguments, StationCommandLine* result,
                              QString* error) {
     Parser p;
     if (!p.parser.parse(arguments)) {
@@ -76,7 +76,7 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
     StationCommandLine r;
     r.help = p.parser.isSet(p.help) || p.parser.isSet(QStringLiteral("help-all"));
     for (const OptionSpec& o : kOptions)
-        if (o.once && !Once(p.parser, o.name, error))
+        if (o.once && !once(p.parser, o.name, error))
             return false;
     r.ports = p.parser.values(QStringLiteral("port"));
     for (const QString& port : r.ports)
@@ -104,7 +104,7 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
         }
         for (const QString& text : numbers) {
             long n = 0;
-            if (!zta::ParseWholeNumber(text.toStdString(), 0, 255, &n)) {
+            if (!zta::parseWholeNumber(text.toStdString(), 0, 255, &n)) {
                 *error = QStringLiteral("--open takes network numbers 0..255, separated by "
                                         "commas: \"%1\"")
                              .arg(text);
@@ -130,7 +130,7 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
             return false;
         }
         long ms = 0;
-        if (!zta::ParseWholeNumber(p.value("wait").toStdString(), 0, 600000, &ms)) {
+        if (!zta::parseWholeNumber(p.value("wait").toStdString(), 0, 600000, &ms)) {
             *error = QStringLiteral("--wait takes milliseconds from 0 to 600000");
             return false;
         }
@@ -150,7 +150,7 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
     }
     if (p.isSet("timer")) {
         long seconds = 0;
-        if (!zta::ParseWholeNumber(p.value("timer").toStdString(), 1, 86400, &seconds) ||
+        if (!zta::parseWholeNumber(p.value("timer").toStdString(), 1, 86400, &seconds) ||
             !r.connect) {
             *error = QStringLiteral("--timer takes 1..86400 seconds and needs --connect");
             return false;
@@ -166,7 +166,7 @@ bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* r
     return true;
 }
 
-QString StationCommandLineHelp() {
+QString stationCommandLineHelp() {
     Parser p;
     return p.parser.helpText();
 }

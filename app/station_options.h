@@ -14,7 +14,7 @@ struct StationOptions {
     bool listSystemPorts = true;  // ask QSerialPortInfo
     QStringList systemPorts;      // used instead of QSerialPortInfo when listSystemPorts is off
     QString calDataPath = QStringLiteral("CalDataK7.cfg");
-    QString programFolder;        // the record folder at start; empty: StartRecordFolder()
+    QString programFolder;        // the record folder at start; empty: startRecordFolder()
     zta::DirectionSetting direction = zta::DirectionSetting::Auto;
 };
 
@@ -39,10 +39,10 @@ struct StationCommandLine {
 
 // Parses `arguments` (the program name first). False with a one-line `error` on anything that
 // means nothing: an unknown option, a missing value, a number out of range or in another form.
-bool ParseStationCommandLine(const QStringList& arguments, StationCommandLine* result,
+bool parseStationCommandLine(const QStringList& arguments, StationCommandLine* result,
                              QString* error);
 
 // The text of --help.
-QString StationCommandLineHelp();
+QString stationCommandLineHelp();
 
 }  // namespace zta

@@ -17,27 +17,27 @@ const QString kUserFolder = QStringLiteral("ZTA-K7");
 
 }  // namespace
 
-QString FolderWithSeparator(const QString& folder) {
+QString folderWithSeparator(const QString& folder) {
     QString native = QDir::toNativeSeparators(folder);
     if (!native.endsWith(QDir::separator()))
         native += QDir::separator();
     return native;
 }
 
-QString StartRecordFolder(const ProgramPlace& program, const QString& documentsFolder) {
+QString startRecordFolder(const ProgramPlace& program, const QString& documentsFolder) {
     if (program.writable && !program.installed)
-        return FolderWithSeparator(program.folder);
-    return FolderWithSeparator(QDir(documentsFolder).filePath(kUserFolder));
+        return folderWithSeparator(program.folder);
+    return folderWithSeparator(QDir(documentsFolder).filePath(kUserFolder));
 }
 
-QString CalibrationFilePath(bool currentFolderWritable, const QString& configFolder) {
+QString calibrationFilePath(bool currentFolderWritable, const QString& configFolder) {
     const QString name = QString::fromLatin1(kCalDataFileName);
     if (currentFolderWritable)
         return name;
     return QDir(configFolder).filePath(kUserFolder + QLatin1Char('/') + name);
 }
 
-ProgramPlace ThisProgram() {
+ProgramPlace thisProgram() {
     ProgramPlace p;
     p.folder = QCoreApplication::applicationDirPath();
     p.writable = QFileInfo(p.folder).isWritable();
@@ -46,18 +46,18 @@ ProgramPlace ThisProgram() {
     return p;
 }
 
-QString StartRecordFolder() {
-    return StartRecordFolder(ThisProgram(),
+QString startRecordFolder() {
+    return startRecordFolder(thisProgram(),
                              QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
 }
 
-QString CalibrationFilePath() {
-    return CalibrationFilePath(
+QString calibrationFilePath() {
+    return calibrationFilePath(
         QFileInfo(QDir::currentPath()).isWritable(),
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
-bool LoadQtRussian() {
+bool loadQtRussian() {
     auto* translator = new QTranslator(QCoreApplication::instance());
     // qt_ru gathers the Qt modules' catalogues; qtbase_ru alone has the widgets' texts.
     const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);

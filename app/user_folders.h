@@ -14,23 +14,23 @@ struct ProgramPlace {
 };
 
 // `folder` with native separators and one trailing separator, as record file names expect.
-QString FolderWithSeparator(const QString& folder);
+QString folderWithSeparator(const QString& folder);
 
 // The record folder at start: the program's folder while it is the user's to write, else
 // `documentsFolder` + "ZTA-K7" (made with the first record).
-QString StartRecordFolder(const ProgramPlace& program, const QString& documentsFolder);
+QString startRecordFolder(const ProgramPlace& program, const QString& documentsFolder);
 
 // The calibration file: the bare name (the current folder) while that folder is writable, else
 // `configFolder` + "ZTA-K7/CalDataK7.cfg".
-QString CalibrationFilePath(bool currentFolderWritable, const QString& configFolder);
+QString calibrationFilePath(bool currentFolderWritable, const QString& configFolder);
 
 // The same rules applied to the running program and the user's standard folders.
-ProgramPlace ThisProgram();
-QString StartRecordFolder();
-QString CalibrationFilePath();
+ProgramPlace thisProgram();
+QString startRecordFolder();
+QString calibrationFilePath();
 
 // Installs Qt's own Russian translation (buttons, file dialogs) from Qt's translations folder;
 // false when it is not installed there.
-bool LoadQtRussian();
+bool loadQtRussian();
 
 }  // namespace zta

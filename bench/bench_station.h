@@ -12,16 +12,16 @@
 
 namespace zta {
 
-inline StationOptions BenchStationOptions(const sim::Bus& bus, const QString& calDataPath) {
+inline StationOptions benchStationOptions(const sim::Bus& bus, const QString& calDataPath) {
     StationOptions options;
     options.listSystemPorts = false;
-    options.extraPorts = {QString::fromStdString(bus.PortPath())};
+    options.extraPorts = {QString::fromStdString(bus.portPath())};
     options.calDataPath = calDataPath;
     return options;
 }
 
 // The resident memory of this process; -1 where /proc does not tell.
-inline long ResidentKiB() {
+inline long residentKiB() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;

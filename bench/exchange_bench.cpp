@@ -20,17 +20,17 @@
 namespace {
 
 using zta::bench::Clock;
-using zta::bench::LetTheLineGoQuiet;
+using zta::bench::letTheLineGoQuiet;
 using zta::bench::Ms;
-using zta::bench::Percentile;
+using zta::bench::percentile;
 
 // mbpoll polls with a fixed delay between polls; the spacing of its requests at the simulator
 // minus that delay is its exchange time (plus its own processing).
-bool MeasureMbpoll(zta::sim::Bus& bus, unsigned baud, double& median) {
+bool measureMbpoll(zta::sim::Bus& bus, unsigned baud, double& median) {
     if (system("command -v mbpoll >/dev/null 2>&1") != 0) return false;
-    LetTheLineGoQuiet();
+    letTheLineGoQuiet();
     const int delayMs = 20;
-    bus.ClearLog();
+    bus.clearLog();
     std::fflush(stdout);
     const pid_t pid = fork();
     if (pid == 0) {
@@ -39,20 +39,20 @@ bool MeasureMbpoll(zta::sim::Bus& bus, unsigned baud, double& median) {
         const std::string b = std::to_string(baud), l = std::to_string(delayMs);
         execlp("mbpoll", "mbpoll", "-m", "rtu", "-b", b.c_str(), "-P", "none", "-a", "1", "-t",
                "3", "-r", "2", "-c", "10", "-l", l.c_str(), "-o", "1",
-               bus.PortPath().c_str(), static_cast<char*>(nullptr));
+               bus.portPath().c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     std::this_thread::sleep_for(std::chrono::seconds(4));
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
     std::vector<Clock::time_point> arrivals;
-    for (const auto& e : bus.Log())
+    for (const auto& e : bus.log())
         if (e.kind == zta::sim::LogEntry::Kind::Request && e.lineBaud == baud)
             arrivals.push_back(e.when);
     std::vector<double> gaps;
     for (size_t i = 2; i < arrivals.size(); ++i) gaps.push_back(Ms(arrivals[i] - arrivals[i - 1]) - delayMs);
     if (gaps.size() < 10) return false;
-    median = Percentile(gaps, 0.5);
+    median = percentile(gaps, 0.5);
     return true;
 }
 
@@ -61,32 +61,32 @@ bool MeasureMbpoll(zta::sim::Bus& bus, unsigned baud, double& median) {
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(5, atoi(argv[1])) : 60;
     std::string error;
-    auto bus = zta::sim::Bus::OpenPty("", &error);
+    auto bus = zta::sim::Bus::openPty("", &error);
     if (!bus) {
         std::fprintf(stderr, "simulator: %s\n", error.c_str());
         return 1;
     }
-    bus->Start();
+    bus->start();
     std::printf("10-register read (8 + 25 bytes), %d exchanges per row, times in ms\n", rounds);
     std::printf("%-6s %-8s %8s %8s %8s %8s %8s %10s\n", "baud", "mode", "wire", "pauses", "median",
                 "p90", "overhead", "mbpoll");
     for (unsigned baud : {9600u, 19200u}) {
-        bus->RemoveAnalyzer(1);
+        bus->removeAnalyzer(1);
         zta::sim::AnalyzerConfig a;
         a.address = 1;
         a.extraAddresses = {2};
         a.baud = baud;
-        bus->AddAnalyzer(a);
-        const double wire = zta::WireTimeUs(8 + zta::kShortReplyLength, baud) / 1000.0;
+        bus->addAnalyzer(a);
+        const double wire = zta::wireTimeUs(8 + zta::kShortReplyLength, baud) / 1000.0;
         double mb = 0;
-        const bool haveMb = MeasureMbpoll(*bus, baud, mb);
+        const bool haveMb = measureMbpoll(*bus, baud, mb);
         for (auto [dir, name] : {std::pair{zta::DirectionSetting::Program, "program"},
                                  std::pair{zta::DirectionSetting::Driver, "driver"}}) {
-            const double pauses = zta::bench::PausesMs(
+            const double pauses = zta::bench::pausesMs(
                 baud, dir == zta::DirectionSetting::Program ? zta::DirectionMode::Program
                                                             : zta::DirectionMode::Driver);
             zta::bench::ExchangeFigures f;
-            if (!zta::bench::MeasureOurs(bus->PortPath(), baud, dir, 1, rounds, f)) {
+            if (!zta::bench::measureOurs(bus->portPath(), baud, dir, 1, rounds, f)) {
                 std::printf("%-6u %-8s  exchange failed\n", baud, name);
                 continue;
             }

@@ -16,7 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 inline double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-inline double Percentile(std::vector<double> v, double p) {
+inline double percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5))];
@@ -25,7 +25,7 @@ inline double Percentile(std::vector<double> v, double p) {
 // A reply still on its way from the previous master would be read as the answer to the first
 // request; back to back, every later exchange would then read its predecessor's reply, after
 // the purge, and look faster than the wire. The line is let go quiet before each measurement.
-inline void LetTheLineGoQuiet() { std::this_thread::sleep_for(std::chrono::milliseconds(300)); }
+inline void letTheLineGoQuiet() { std::this_thread::sleep_for(std::chrono::milliseconds(300)); }
 
 struct ExchangeFigures {
     double median = 0, p90 = 0;
@@ -35,39 +35,39 @@ struct ExchangeFigures {
 // Median and 90th percentile of `rounds` 10-register reads. The requests alternate between
 // `address` and `address + 1`, two numbers of one analyzer, so that a reply to an earlier
 // request is recognised and not counted.
-inline bool MeasureOurs(const std::string& port, unsigned baud, DirectionSetting dir,
+inline bool measureOurs(const std::string& port, unsigned baud, DirectionSetting dir,
                         uint8_t address, int rounds, ExchangeFigures& figures) {
-    LetTheLineGoQuiet();
+    letTheLineGoQuiet();
     SerialLine line;
     LineOptions options;
     options.direction = dir;
-    if (!line.Open(port, baud, options).ok()) return false;
+    if (!line.open(port, baud, options).ok()) return false;
     std::vector<double> times;
     figures.stale = 0;
     for (int i = 0; i < rounds; ++i) {
         const uint8_t asked = static_cast<uint8_t>(address + i % 2);
-        const Request request = ReadRequest(asked, kReadingsRegister, kShortReadCount);
+        const Request request = readRequest(asked, kReadingsRegister, kShortReadCount);
         const auto t0 = Clock::now();
-        const auto x = line.Exchange(request, kShortReplyLength, kPollSettleMs);
+        const auto x = line.exchange(request, kShortReplyLength, kPollSettleMs);
         const auto t1 = Clock::now();
         if (x.count != kShortReplyLength) continue;
-        if (line.Reply()[0] != asked || !CrcPasses(line.Reply(), x.count)) {
+        if (line.reply()[0] != asked || !crcPasses(line.reply(), x.count)) {
             ++figures.stale;
             continue;
         }
         times.push_back(Ms(t1 - t0));
     }
-    line.Close();
+    line.close();
     if (times.size() < static_cast<size_t>(rounds) / 2) return false;
-    figures.median = Percentile(times, 0.5);
-    figures.p90 = Percentile(times, 0.9);
+    figures.median = percentile(times, 0.5);
+    figures.p90 = percentile(times, 0.9);
     return true;
 }
 
 // Pauses the line itself takes before the request goes out: settle, and lead in program mode.
 // The hold pause overlaps the request's own wire time on the simulator's clock.
-inline double PausesMs(unsigned baud, DirectionMode mode) {
-    return kPollSettleMs + (mode == DirectionMode::Program ? TimingFor(baud).rtsLeadMs : 0);
+inline double pausesMs(unsigned baud, DirectionMode mode) {
+    return kPollSettleMs + (mode == DirectionMode::Program ? timingFor(baud).rtsLeadMs : 0);
 }
 
 }  // namespace zta::bench

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: exchange_port_bench PORT [ROUNDS]\n");
         return 2;
     }
-    const std::string port = zta::StoredPortName(argv[1]);
+    const std::string port = zta::storedPortName(argv[1]);
     const int rounds = argc > 2 ? std::max(5, std::atoi(argv[2])) : 60;
     std::printf("10-register read (8 + 25 bytes) on %s, %d exchanges per row, times in ms\n",
                 port.c_str(), rounds);
@@ -27,15 +27,15 @@ int main(int argc, char** argv) {
         uint8_t address;
     } rows[] = {{9600, 1}, {19200, 11}};
     for (const auto& row : rows) {
-        const double wire = zta::WireTimeUs(8 + zta::kShortReplyLength, row.baud) / 1000.0;
+        const double wire = zta::wireTimeUs(8 + zta::kShortReplyLength, row.baud) / 1000.0;
         for (auto [mode, name] : {std::pair{zta::DirectionMode::Program, "program"},
                                   std::pair{zta::DirectionMode::Driver, "driver"}}) {
             const auto setting = mode == zta::DirectionMode::Program
                                      ? zta::DirectionSetting::Program
                                      : zta::DirectionSetting::Driver;
-            const double pauses = zta::bench::PausesMs(row.baud, mode);
+            const double pauses = zta::bench::pausesMs(row.baud, mode);
             zta::bench::ExchangeFigures f;
-            if (!zta::bench::MeasureOurs(port, row.baud, setting, row.address, rounds, f)) {
+            if (!zta::bench::measureOurs(port, row.baud, setting, row.address, rounds, f)) {
                 std::printf("%-6u %-8s  exchange failed\n", row.baud, name);
                 continue;
             }

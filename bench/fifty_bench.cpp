@@ -36,13 +36,13 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 // Runs the UI thread's event loop (blocking in it, as the station does) for `ms`.
-void RunEvents(int ms) {
+void runEvents(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
-double ThreadCpuSeconds() {
+double threadCpuSeconds() {
 #ifdef _WIN32
     return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 #else
@@ -52,7 +52,7 @@ double ThreadCpuSeconds() {
 #endif
 }
 
-long ResidentKb() {
+long residentKb() {
     std::ifstream statm("/proc/self/statm");
     long size = 0, resident = 0;
     statm >> size >> resident;
@@ -64,22 +64,22 @@ class Sink : public PollSink {
 public:
     std::function<void(ViewId, int)> onData;  // runs on the poll thread
 
-    void DataChanged(ViewId view, int slot) override {
+    void dataChanged(ViewId view, int slot) override {
         if (onData) onData(view, slot);
         std::lock_guard lock(mutex_);
         ++notices_;
         if (slot == 0) marks_.push_back(Clock::now());
     }
-    void BaudAccepted(ViewId, int, int) override {}
-    void LineFailed() override {}
-    void ShowError(const std::string& text, const std::string&) override {
+    void baudAccepted(ViewId, int, int) override {}
+    void lineFailed() override {}
+    void showError(const std::string& text, const std::string&) override {
         std::fprintf(stderr, "fifty_bench: %s\n", text.c_str());
     }
-    std::vector<Clock::time_point> Marks() {
+    std::vector<Clock::time_point> marks() {
         std::lock_guard lock(mutex_);
         return marks_;
     }
-    long Notices() {
+    long notices() {
         std::lock_guard lock(mutex_);
         return notices_;
     }
@@ -97,9 +97,9 @@ struct Bench {
     FrameRing ring;
     std::unique_ptr<PollThread> poll;
 
-    bool Start(int n, unsigned baud, bool fast, bool observe) {
+    bool start(int n, unsigned baud, bool fast, bool observe) {
         std::string error;
-        bus = sim::Bus::OpenPty("", &error);
+        bus = sim::Bus::openPty("", &error);
         if (!bus) {
             std::fprintf(stderr, "fifty_bench: %s\n", error.c_str());
             return false;
@@ -108,70 +108,70 @@ struct Bench {
             sim::AnalyzerConfig c;
             c.address = a;
             c.baud = baud;
-            bus->AddAnalyzer(c);
+            bus->addAnalyzer(c);
         }
-        bus->Start();
-        block.SetPortName(bus->PortPath());
-        block.SetBaudRate(baud);
-        block.SetFastPolling(fast);
-        for (int a = 1; a <= n; ++a) block.SetAddress(*block.Register(static_cast<ViewId>(a)), a);
+        bus->start();
+        block.setPortName(bus->portPath());
+        block.setBaudRate(baud);
+        block.setFastPolling(fast);
+        for (int a = 1; a <= n; ++a) block.setAddress(*block.registerSlot(static_cast<ViewId>(a)), a);
         PollTiming timing;
         timing.line.direction = DirectionSetting::Driver;
         if (observe) timing.line.observer = &ring;
         poll = std::make_unique<PollThread>(block, sink, timing);
-        return poll->Start();
+        return poll->start();
     }
     // Waits (serving the UI thread's events when there is one) for `count` passes of slot 0.
-    bool WaitMarks(size_t count, double limitS) {
+    bool waitMarks(size_t count, double limitS) {
         const auto until = Clock::now() + std::chrono::duration<double>(limitS);
-        while (sink.Marks().size() < count && Clock::now() < until) {
+        while (sink.marks().size() < count && Clock::now() < until) {
             if (QCoreApplication::instance())
-                RunEvents(20);
+                runEvents(20);
             else
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return sink.Marks().size() >= count;
+        return sink.marks().size() >= count;
     }
-    double MeanCycleMs(int first, int cycles) {
-        const auto marks = sink.Marks();
+    double meanCycleMs(int first, int cycles) {
+        const auto marks = sink.marks();
         return std::chrono::duration<double, std::milli>(marks[first + cycles] - marks[first])
                    .count() /
                cycles;
     }
     ~Bench() {
-        if (poll) poll->Stop(10000, [] {
+        if (poll) poll->stop(10000, [] {
             if (QCoreApplication::instance()) QCoreApplication::processEvents();
         });
     }
 };
 
-double WireMs(unsigned baud) {
-    return (WireTimeUs(kEchoLength, baud) + WireTimeUs(kLongReplyLength, baud)) / 1000.0;
+double wireMs(unsigned baud) {
+    return (wireTimeUs(kEchoLength, baud) + wireTimeUs(kLongReplyLength, baud)) / 1000.0;
 }
 
-void FastCycles() {
+void fastCycles() {
     std::printf("fast polling, extended analyzers (8-byte request, 55-byte reply), driver direction\n");
     for (unsigned baud : {9600u, 19200u}) {
         for (int n : {1, 10, 50}) {
             Bench b;
-            if (!b.Start(n, baud, true, false)) return;
+            if (!b.start(n, baud, true, false)) return;
             const int cycles = n == 1 ? 40 : n == 10 ? 6 : 3;
-            const double modelMs = n * (WireMs(baud) + kPollSettleMs + FastPacingUs(baud) / 1000.0);
-            if (!b.WaitMarks(cycles + 2, (cycles + 2) * modelMs / 1000.0 * 4 + 10)) {
+            const double modelMs = n * (wireMs(baud) + kPollSettleMs + fastPacingUs(baud) / 1000.0);
+            if (!b.waitMarks(cycles + 2, (cycles + 2) * modelMs / 1000.0 * 4 + 10)) {
                 std::printf("%2d @ %5u: no complete cycles\n", n, baud);
                 continue;
             }
-            const double ms = b.MeanCycleMs(1, cycles);
-            const double seedMs = n * (WireMs(baud) + kPollSettleMs + PacingMs(n));
+            const double ms = b.meanCycleMs(1, cycles);
+            const double seedMs = n * (wireMs(baud) + kPollSettleMs + pacingMs(n));
             std::printf("%2d @ %5u: cycle %7.1f ms; n x (wire %4.1f + settle %d + 3.5 chars %.2f) "
                         "= %7.1f ms %+6.2f %%; seed pacing would be %7.1f ms\n",
-                        n, baud, ms, WireMs(baud), kPollSettleMs, FastPacingUs(baud) / 1000.0,
+                        n, baud, ms, wireMs(baud), kPollSettleMs, fastPacingUs(baud) / 1000.0,
                         modelMs, 100.0 * (ms - modelMs) / modelMs, seedMs);
         }
     }
 }
 
-void MonitorOpenAgainstClosed() {
+void monitorOpenAgainstClosed() {
     std::printf("poll cycle, 10 analyzers @ 19200, fast polling: traffic monitor closed / open\n");
     constexpr int kCycles = 20;
     for (int open = 0; open < 2; ++open) {
@@ -181,29 +181,29 @@ void MonitorOpenAgainstClosed() {
             monitor = std::make_unique<TrafficMonitor>(b.ring);
             monitor->show();
         }
-        if (!b.Start(10, 19200, true, open)) return;
-        if (!b.WaitMarks(kCycles + 2, 60)) {
+        if (!b.start(10, 19200, true, open)) return;
+        if (!b.waitMarks(kCycles + 2, 60)) {
             std::printf("  no complete cycles\n");
             continue;
         }
         std::printf("  monitor %-6s: cycle %.2f ms (%s)\n", open ? "open" : "closed",
-                    b.MeanCycleMs(1, kCycles),
+                    b.meanCycleMs(1, kCycles),
                     open ? QStringLiteral("%1 lines shown").arg(monitor->lines()->blockCount()).toUtf8().constData()
                          : "no ring");
     }
 }
 
-void UiTimePerNotice(double seconds) {
+void uiTimePerNotice(double seconds) {
     std::printf("UI thread with the bus overview open (1600x1000), 50 analyzers; each notice "
                 "copies its slot on the UI thread as a view does\n");
     for (unsigned baud : {9600u, 19200u}) {
         for (bool fast : {false, true}) {
             Bench b;
             BusOverviewModel model;
-            model.SetSource([&b] {
+            model.setSource([&b] {
                 std::vector<OverviewRow> rows;
-                for (int i = 0; i < b.block.WindowCount(); ++i)
-                    rows.push_back({b.block.View(i), b.block.Snapshot(i), true});
+                for (int i = 0; i < b.block.windowCount(); ++i)
+                    rows.push_back({b.block.view(i), b.block.snapshot(i), true});
                 return rows;
             });
             QSortFilterProxyModel proxy;
@@ -221,51 +221,51 @@ void UiTimePerNotice(double seconds) {
                 QMetaObject::invokeMethod(
                     &receiver,
                     [&, slot] {
-                        copies[slot] = b.block.Snapshot(slot);
-                        model.MarkDirty();
+                        copies[slot] = b.block.snapshot(slot);
+                        model.markDirty();
                     },
                     Qt::BlockingQueuedConnection);
             };
-            if (!b.Start(50, baud, fast, true) || !b.WaitMarks(2, 60)) {
+            if (!b.start(50, baud, fast, true) || !b.waitMarks(2, 60)) {
                 std::printf("  no notices\n");
                 continue;
             }
-            const long notices0 = b.sink.Notices();
-            const int refreshes0 = model.Refreshes();
-            const double cpu0 = ThreadCpuSeconds();
+            const long notices0 = b.sink.notices();
+            const int refreshes0 = model.refreshes();
+            const double cpu0 = threadCpuSeconds();
             const auto wall0 = Clock::now();
-            RunEvents(static_cast<int>(seconds * 1000));
-            const double cpu = ThreadCpuSeconds() - cpu0;
+            runEvents(static_cast<int>(seconds * 1000));
+            const double cpu = threadCpuSeconds() - cpu0;
             const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
-            const long notices = b.sink.Notices() - notices0;
+            const long notices = b.sink.notices() - notices0;
             std::printf("  @ %5u %-12s: %5.1f notices/s, %4.1f overview refreshes/s, UI thread "
                         "busy %5.2f %%, %6.1f us a notice\n",
                         baud, fast ? "fast polling" : "seed pacing", notices / wall,
-                        (model.Refreshes() - refreshes0) / wall, 100.0 * cpu / wall,
+                        (model.refreshes() - refreshes0) / wall, 100.0 * cpu / wall,
                         notices ? 1e6 * cpu / notices : 0.0);
-            b.poll->Stop(10000, [] { QCoreApplication::processEvents(); });
+            b.poll->stop(10000, [] { QCoreApplication::processEvents(); });
             b.sink.onData = nullptr;
         }
     }
 }
 
-void Memory() {
-    const long before = ResidentKb();
+void memory() {
+    const long before = residentKb();
     auto block = std::make_unique<PollBlock>();
-    for (int a = 1; a <= kMaxSlots; ++a) block->SetAddress(*block->Register(static_cast<ViewId>(a)), a);
+    for (int a = 1; a <= kMaxSlots; ++a) block->setAddress(*block->registerSlot(static_cast<ViewId>(a)), a);
     auto ring = std::make_unique<FrameRing>();
-    const Request request = ReadRequest(1, kReadingsRegister, kLongReadCount);
+    const Request request = readRequest(1, kReadingsRegister, kLongReadCount);
     std::vector<uint8_t> reply(kLongReplyLength, 0x55);
     ExchangeResult x;
     x.writeOk = true;
     x.count = reply.size();
     x.replyUs = 60000;
-    for (size_t i = 0; i < ring->Capacity() * 2; ++i) ring->Exchanged(request, reply.data(), x);
-    const long after = ResidentKb();
+    for (size_t i = 0; i < ring->capacity() * 2; ++i) ring->exchanged(request, reply.data(), x);
+    const long after = residentKb();
     std::printf("memory: poll block with 50 slots %zu bytes (slot %zu), frame ring of %zu frames "
                 "%zu bytes (frame %zu); resident set grew %ld kB\n",
-                sizeof(PollBlock), sizeof(Slot), ring->Capacity(),
-                ring->Capacity() * sizeof(FrameRecord), sizeof(FrameRecord), after - before);
+                sizeof(PollBlock), sizeof(Slot), ring->capacity(),
+                ring->capacity() * sizeof(FrameRecord), sizeof(FrameRecord), after - before);
 }
 
 }  // namespace
@@ -273,10 +273,10 @@ void Memory() {
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    Memory();
-    FastCycles();
+    memory();
+    fastCycles();
     QApplication app(argc, argv);
-    MonitorOpenAgainstClosed();
-    if (seconds > 0) UiTimePerNotice(seconds);
+    monitorOpenAgainstClosed();
+    if (seconds > 0) uiTimePerNotice(seconds);
     return 0;
 }

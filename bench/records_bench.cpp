@@ -24,11 +24,11 @@ namespace {
 
 constexpr std::int64_t kHourMs = 3600 * 1000;
 
-std::shared_ptr<zta::TrendHistory> Filled(std::int64_t start, std::int64_t lengthMs,
+std::shared_ptr<zta::TrendHistory> filled(std::int64_t start, std::int64_t lengthMs,
                                           std::int64_t stepMs) {
     auto h = std::make_shared<zta::TrendHistory>();
     for (std::int64_t t = 0; t <= lengthMs; t += stepMs)
-        h->Add(start + t, 20.0 + 5.0 * ((t / 7000) % 3));
+        h->add(start + t, 20.0 + 5.0 * ((t / 7000) % 3));
     return h;
 }
 
@@ -47,10 +47,10 @@ int main(int argc, char** argv) {
     for (const auto& [what, step] : {std::pair{"1 analyzer, 500 ms turns", 500},
                                      std::pair{"50 analyzers, 5 s cycle", 5000},
                                      std::pair{"fast polling, 50 ms turns", 50}}) {
-        const auto hour = Filled(start, kHourMs, step);
-        const auto day = Filled(start, 24 * kHourMs, step);
+        const auto hour = filled(start, kHourMs, step);
+        const auto day = filled(start, 24 * kHourMs, step);
         std::printf("  %-28s %8.1f kB per analyzer-hour, %8.1f MB for 24 h\n", what,
-                    hour->MemoryBytes() / 1024.0, day->MemoryBytes() / (1024.0 * 1024.0));
+                    hour->memoryBytes() / 1024.0, day->memoryBytes() / (1024.0 * 1024.0));
     }
 
     // Fifty trend views side by side, each over a day of readings (fifty analyzers' pace),
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     std::vector<zta::TrendView*> views;
     std::int64_t now = start + 24 * kHourMs;
     for (int i = 0; i < 50; ++i) {
-        histories.push_back(Filled(start, 24 * kHourMs, 5000));
+        histories.push_back(filled(start, 24 * kHourMs, 5000));
         auto* v = new zta::TrendView(&grid);
         v->setClock([&now] { return now; });
         v->setHistory(histories.back());
@@ -77,10 +77,10 @@ int main(int argc, char** argv) {
     qint64 refreshNs = 0;
     for (int r = 0; r < rounds; ++r) {
         now += 5000;
-        for (auto& h : histories) h->Add(now, 20.0 + r % 3);
+        for (auto& h : histories) h->add(now, 20.0 + r % 3);
         QElapsedTimer refresh;
         refresh.start();
-        for (zta::TrendView* v : views) v->Refresh();
+        for (zta::TrendView* v : views) v->refresh();
         refreshNs += refresh.nsecsElapsed();
         app.processEvents();  // the charts repaint
     }
@@ -89,12 +89,12 @@ int main(int argc, char** argv) {
                 "(%.2f ms of it new points, the rest painting), %.3f ms per trend\n",
                 perRound, refreshNs / 1e6 / rounds, perRound / 50);
     grid.setMaximumSize(1600, 5000);
-    for (zta::TrendView* v : views) v->ZoomBy(144.0);  // the whole day
+    for (zta::TrendView* v : views) v->zoomBy(144.0);  // the whole day
     redraw.restart();
     for (int r = 0; r < rounds / 4 + 1; ++r) {
         now += 5000;
-        for (auto& h : histories) h->Add(now, 20.0);
-        for (zta::TrendView* v : views) v->Refresh();
+        for (auto& h : histories) h->add(now, 20.0);
+        for (zta::TrendView* v : views) v->refresh();
         app.processEvents();
     }
     std::printf("redraw of fifty trends (24 h shown): %.2f ms per round\n",
@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
     QElapsedTimer build;
     build.start();
     qsizetype bytes = 0;
-    for (int i = 0; i < lines; ++i) bytes += zta::BuildCsvLine(record, QLatin1Char(',')).size();
+    for (int i = 0; i < lines; ++i) bytes += zta::buildCsvLine(record, QLatin1Char(',')).size();
     const double buildUs = build.nsecsElapsed() / 1e3 / lines;
 
     QTemporaryDir dir;
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     const QString folder = dir.path() + QLatin1Char('/');
     QElapsedTimer append;
     append.start();
-    for (int i = 0; i < lines; ++i) log.Write(folder, record);
+    for (int i = 0; i < lines; ++i) log.write(folder, record);
     const double appendUs = append.nsecsElapsed() / 1e3 / lines;
     std::printf("CSV line: build %.2f us (%lld bytes), build and append %.1f us\n", buildUs,
                 static_cast<long long>(bytes / lines), appendUs);

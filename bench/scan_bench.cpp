@@ -21,14 +21,14 @@ using Clock = std::chrono::steady_clock;
 
 class CountingSink : public zta::SearchSink {
 public:
-    void Progress(int) override { ++progress; }
-    void Finished() override { finished = true; }
-    void LineFailed() override { failed = true; }
-    void ShowError(const std::string& text, const std::string&) override {
+    void progress(int) override { ++progressCount; }
+    void finished() override { finishedSeen = true; }
+    void lineFailed() override { failed = true; }
+    void showError(const std::string& text, const std::string&) override {
         std::fprintf(stderr, "scan_bench: %s\n", text.c_str());
     }
-    int progress = 0;
-    bool finished = false;
+    int progressCount = 0;
+    bool finishedSeen = false;
     bool failed = false;
 };
 
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     const std::vector<int> addresses{5, 9, 30};
 
     std::string error;
-    auto bus = zta::sim::Bus::OpenPty("", &error);
+    auto bus = zta::sim::Bus::openPty("", &error);
     if (!bus) {
         std::fprintf(stderr, "scan_bench: no pseudo-terminal: %s\n", error.c_str());
         return 1;
@@ -53,34 +53,34 @@ int main(int argc, char** argv) {
         zta::sim::AnalyzerConfig config;
         config.address = a;
         config.baud = baud;
-        bus->AddAnalyzer(config);
+        bus->addAnalyzer(config);
     }
-    bus->Start();
+    bus->start();
 
     zta::SearchParams params;
-    params.Prepare(bus->PortPath(), baud);
+    params.prepare(bus->portPath(), baud);
     CountingSink sink;
     bool program = false;
     {
         zta::SerialLine probe;
-        if (!probe.Open(bus->PortPath(), baud, options).ok()) {
-            std::fprintf(stderr, "scan_bench: cannot open %s\n", bus->PortPath().c_str());
+        if (!probe.open(bus->portPath(), baud, options).ok()) {
+            std::fprintf(stderr, "scan_bench: cannot open %s\n", bus->portPath().c_str());
             return 1;
         }
-        program = probe.Mode() == zta::DirectionMode::Program;
+        program = probe.mode() == zta::DirectionMode::Program;
     }
 
     const auto t0 = Clock::now();
-    zta::SearchThreadProc(params, sink, options);
+    zta::searchThreadProc(params, sink, options);
     const double measuredMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-    if (sink.failed || !sink.finished) {
+    if (sink.failed || !sink.finishedSeen) {
         std::fprintf(stderr, "scan_bench: the scan did not complete\n");
         return 1;
     }
 
-    const zta::LineTiming timing = zta::TimingFor(baud);
-    const double requestMs = zta::WireTimeUs(zta::kEchoLength, baud) / 1000.0;
-    const double replyMs = zta::WireTimeUs(zta::kProbeReplyLength, baud) / 1000.0;
+    const zta::LineTiming timing = zta::timingFor(baud);
+    const double requestMs = zta::wireTimeUs(zta::kEchoLength, baud) / 1000.0;
+    const double replyMs = zta::wireTimeUs(zta::kProbeReplyLength, baud) / 1000.0;
     const double rtsMs = program ? timing.rtsLeadMs + timing.rtsHoldMs + 1 : 0;
     const int answering = static_cast<int>(addresses.size());
     const int silent = zta::kSearchNumbers - answering;
@@ -89,10 +89,10 @@ int main(int argc, char** argv) {
     const double expectedMs = silent * silentMs + answering * answerMs;
 
     std::string found;
-    for (int n : params.Found()) found += std::to_string(n) + " ";
+    for (int n : params.found()) found += std::to_string(n) + " ";
     std::printf("search scan, 256 numbers at %u baud, %s direction, analyzers at 5 9 30\n", baud,
                 program ? "program" : "driver");
-    std::printf("  found:            %s(%d progress notices)\n", found.c_str(), sink.progress);
+    std::printf("  found:            %s(%d progress notices)\n", found.c_str(), sink.progressCount);
     std::printf("  silent number:    %.3f ms = time-out %d + settle %d + request %.3f%s\n",
                 silentMs, timing.replyTimeoutMs, zta::kSearchSettleMs, requestMs,
                 program ? " + RTS pauses" : "");

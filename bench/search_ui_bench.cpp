@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     ScriptedDialogs prompter;  // no box may stop the run
     setDialogs(&prompter);
 
-    auto bus = zta::sim::Bus::OpenPty();
+    auto bus = zta::sim::Bus::openPty();
     if (!bus) {
         std::printf("no pseudo-terminal: nothing measured\n");
         return 0;
@@ -41,15 +41,15 @@ int main(int argc, char** argv) {
         zta::sim::AnalyzerConfig cfg;
         cfg.address = address;
         cfg.baud = 19200;
-        bus->AddAnalyzer(cfg);
+        bus->addAnalyzer(cfg);
     }
-    bus->Start();
+    bus->start();
 
-    const StationOptions options = BenchStationOptions(*bus, QStringLiteral("/nonexistent/CalDataK7.cfg"));
+    const StationOptions options = benchStationOptions(*bus, QStringLiteral("/nonexistent/CalDataK7.cfg"));
     StationApplication app(options);
-    app.InitInstance();
+    app.initInstance();
     MainWindow& frame = *app.mainFrame();
-    frame.SetBaud(4);
+    frame.setBaud(4);
 
     // A 5 ms timer: the time between two of its turns is how long the UI thread was away.
     QElapsedTimer clock;
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         const qint64 now = clock.nsecsElapsed();
         const double gapMs = (now - last) / 1e6;
         last = now;
-        if (frame.IsSearching()) {
+        if (frame.isSearching()) {
             gaps.push_back(gapMs);
             return;
         }
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
 
     clock.start();
     frame.router().dispatch(CommandId::Search);
-    if (!frame.IsSearching()) {
+    if (!frame.isSearching()) {
         std::printf("the search did not start\n");
         return 1;
     }
@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
         worst, p99, static_cast<long long>(over), gaps.size());
     std::printf("the end (wait for the scan thread, %lld windows, connect): %.1f ms\n",
                 static_cast<long long>(frame.mdiArea()->subWindowList().size()), endGapMs);
-    std::printf("polling: %s\n", frame.IsPolling() ? "yes" : "no");
+    std::printf("polling: %s\n", frame.isPolling() ? "yes" : "no");
     for (const ScriptedDialogs::Box& box : prompter.boxes())
         std::printf("box: %s (%s)\n", qPrintable(box.text), qPrintable(box.caption));
     frame.close();

@@ -38,12 +38,12 @@ namespace {
 
 constexpr int kAnalyzers = 50;
 
-long OpenDescriptors() {
+long openDescriptors() {
     const QDir fds(QStringLiteral("/proc/self/fd"));
     return fds.exists() ? long(fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size()) : -1;
 }
 
-void ProcessFor(qint64 ms) {
+void processFor(qint64 ms) {
     QEventLoop loop;
     QTimer::singleShot(int(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
@@ -52,7 +52,7 @@ void ProcessFor(qint64 ms) {
 // Answers every box with OK and only counts them: a run of hours must not grow a list.
 class CountingDialogs : public ScriptedDialogs {
 public:
-    int Show(const QString&, const QString&, Icon, int, QWidget*) override {
+    int show(const QString&, const QString&, Icon, int, QWidget*) override {
         ++count;
         return ResultOk;
     }
@@ -64,7 +64,7 @@ struct FileCheck {
     long cut = 0;  // lines that are not a whole record line, or a file not ending in CR LF
 };
 
-FileCheck CheckRecordFile(const QString& path) {
+FileCheck checkRecordFile(const QString& path) {
     static const QRegularExpression whole(
         QStringLiteral("^-?\\d+ -?\\d+ -?\\d+ -?\\d+ -?\\d+ -?\\d+ [01]+ \\d\\d:\\d\\d:\\d\\d $"));
     FileCheck check;
@@ -84,9 +84,9 @@ FileCheck CheckRecordFile(const QString& path) {
     return check;
 }
 
-void PrintState(const char* when, double minutes, CountingDialogs& boxes) {
+void printState(const char* when, double minutes, CountingDialogs& boxes) {
     std::printf("%6.1f min  %-28s resident %ld KiB, descriptors %ld, boxes %ld\n", minutes, when,
-                ResidentKiB(), OpenDescriptors(), boxes.count);
+                residentKiB(), openDescriptors(), boxes.count);
     std::fflush(stdout);
 }
 
@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     setDialogs(&boxes);
 
     QTemporaryDir dir;
-    auto bus = zta::sim::Bus::OpenPty((dir.path() + QStringLiteral("/line")).toStdString());
+    auto bus = zta::sim::Bus::openPty((dir.path() + QStringLiteral("/line")).toStdString());
     if (!dir.isValid() || !bus) {
         std::printf("no pseudo-terminal or temporary folder: nothing measured\n");
         return 0;
@@ -116,108 +116,108 @@ int main(int argc, char** argv) {
         cfg.wave = zta::sim::Wave::Sine;
         cfg.amplitude = 10;
         cfg.periodS = 60;
-        bus->AddAnalyzer(cfg);
+        bus->addAnalyzer(cfg);
     }
-    bus->Start();
+    bus->start();
 
-    const StationOptions options = BenchStationOptions(*bus, dir.path() + QStringLiteral("/CalDataK7.cfg"));
+    const StationOptions options = benchStationOptions(*bus, dir.path() + QStringLiteral("/CalDataK7.cfg"));
     StationApplication app(options);
-    app.InitInstance();
+    app.initInstance();
     MainWindow& frame = *app.mainFrame();
-    frame.ChooseRecordFolder(dir.path() + QStringLiteral("/records"));
+    frame.chooseRecordFolder(dir.path() + QStringLiteral("/records"));
     QDir(dir.path()).mkdir(QStringLiteral("records"));
     for (int i = 1; i < kAnalyzers; ++i)
-        frame.OpenNewDocument();
+        frame.openNewDocument();
     const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
     for (int i = 0; i < children.size(); ++i)
         if (auto* child = qobject_cast<AnalyzerSubWindow*>(children[i]))
             child->view()->numberField()->setText(QString::number(i + 1));
-    frame.TileWindows();
+    frame.tileWindows();
 
     long notices = 0;
     UiBridge::PollHandlers handlers;
     handlers.dataChanged = [&](zta::ViewId view, int) {
-        if (AnalyzerViewInterface* v = frame.FindView(view))
-            v->OnViewNotice(NoticeDataChanged, 0);
+        if (AnalyzerViewInterface* v = frame.findView(view))
+            v->onViewNotice(NoticeDataChanged, 0);
         ++notices;
     };
     handlers.baudAccepted = [&](zta::ViewId view, int code, int address) {
-        if (AnalyzerViewInterface* v = frame.FindView(view))
-            v->OnViewNotice(code, address);
+        if (AnalyzerViewInterface* v = frame.findView(view))
+            v->onViewNotice(code, address);
     };
     handlers.errorOwner = &frame;
     frame.bridge().setPollHandlers(handlers);
 
-    frame.SetBaud(4);
-    frame.Connect();
+    frame.setBaud(4);
+    frame.connectLine();
     QElapsedTimer firstTurns;
     firstTurns.start();
     while (notices < 2 * kAnalyzers && firstTurns.elapsed() < 30000)
-        ProcessFor(100);
+        processFor(100);
     std::printf("%d analyzers at 19200 baud, record timers of %d s, unplug every %.1f min, "
                 "%.1f min in all\n",
                 kAnalyzers, timerSeconds, unplugEvery, minutes);
 
     boxes.periods.push_back(timerSeconds);
-    frame.OnCommand(CommandId::TimerAll);
+    frame.onCommand(CommandId::TimerAll);
     QElapsedTimer run;
     run.start();
-    const long rssStart = ResidentKiB();
-    const long fdStart = OpenDescriptors();
-    PrintState("timers started", 0, boxes);
+    const long rssStart = residentKiB();
+    const long fdStart = openDescriptors();
+    printState("timers started", 0, boxes);
 
     const qint64 total = qint64(minutes * 60000);
     const qint64 cycle = qint64(unplugEvery * 60000);
     int outages = 0;
     double slowestResumeS = 0;
     for (qint64 nextUnplug = cycle; nextUnplug < total; nextUnplug += cycle) {
-        ProcessFor(nextUnplug - run.elapsed());
-        bus->Unplug();
+        processFor(nextUnplug - run.elapsed());
+        bus->unplug();
         ++outages;
         // The station notices the vanished adapter; give it the time of a few turns.
-        ProcessFor(3000);
+        processFor(3000);
         std::string error;
-        if (!bus->Replug(&error)) {
+        if (!bus->replug(&error)) {
             std::printf("replug failed: %s\n", error.c_str());
             break;
         }
         // A station that gave the line up is connected again, as an operator would.
-        if (!frame.IsPolling())
-            frame.Connect();
+        if (!frame.isPolling())
+            frame.connectLine();
         // Back when every analyzer has answered again.
         std::vector<int> replies(kAnalyzers);
         for (int s = 0; s < kAnalyzers; ++s)
-            replies[s] = frame.block().Snapshot(s).replyCount;
+            replies[s] = frame.block().snapshot(s).replyCount;
         auto allAnswered = [&] {
             for (int s = 0; s < kAnalyzers; ++s)
-                if (frame.block().Snapshot(s).replyCount == replies[s])
+                if (frame.block().snapshot(s).replyCount == replies[s])
                     return false;
             return true;
         };
         QElapsedTimer resume;
         resume.start();
         while (!allAnswered() && resume.elapsed() < 60000)
-            ProcessFor(50);
+            processFor(50);
         const double resumeS = resume.elapsed() / 1000.0;
         slowestResumeS = std::max(slowestResumeS, resumeS);
-        PrintState(QStringLiteral("replugged, resumed in %1 s")
+        printState(QStringLiteral("replugged, resumed in %1 s")
                        .arg(resumeS, 0, 'f', 1)
                        .toLatin1()
                        .constData(),
                    run.elapsed() / 60000.0, boxes);
     }
-    ProcessFor(total - run.elapsed());
-    frame.OnCommand(CommandId::TimerOffAll);
+    processFor(total - run.elapsed());
+    frame.onCommand(CommandId::TimerOffAll);
     const double timedS = run.elapsed() / 1000.0;
-    const long rssEnd = ResidentKiB();
-    const long fdEnd = OpenDescriptors();
-    PrintState("timers stopped", timedS / 60.0, boxes);
-    frame.Disconnect();
+    const long rssEnd = residentKiB();
+    const long fdEnd = openDescriptors();
+    printState("timers stopped", timedS / 60.0, boxes);
+    frame.disconnectLine();
 
     long lines = 0, cut = 0, fewest = -1, most = 0;
     for (int a = 1; a <= kAnalyzers; ++a) {
-        const FileCheck c = CheckRecordFile(
-            RecordFilePath(dir.path() + QStringLiteral("/records/"), a, true));
+        const FileCheck c = checkRecordFile(
+            recordFilePath(dir.path() + QStringLiteral("/records/"), a, true));
         lines += c.lines;
         cut += c.cut;
         fewest = fewest < 0 ? c.lines : std::min(fewest, c.lines);

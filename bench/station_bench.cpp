@@ -32,7 +32,7 @@ using namespace zta;
 
 namespace {
 
-double ThreadCpuMs() {
+double threadCpuMs() {
 #if defined(CLOCK_THREAD_CPUTIME_ID)
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
@@ -43,7 +43,7 @@ double ThreadCpuMs() {
 }
 
 // Runs the event loop as the program does, sleeping while there is nothing to do.
-void ProcessFor(int ms) {
+void processFor(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    const long rssAtEntry = ResidentKiB();
+    const long rssAtEntry = residentKiB();
 
     QElapsedTimer startup;
     startup.start();
@@ -63,16 +63,16 @@ int main(int argc, char** argv) {
     ScriptedDialogs prompter;  // no box may stop the run
     setDialogs(&prompter);
 
-    auto bus = zta::sim::Bus::OpenPty();
+    auto bus = zta::sim::Bus::openPty();
     if (!bus) {
         std::printf("no pseudo-terminal: nothing measured\n");
         return 0;
     }
-    const StationOptions options = BenchStationOptions(*bus, QStringLiteral("/nonexistent/CalDataK7.cfg"));
+    const StationOptions options = benchStationOptions(*bus, QStringLiteral("/nonexistent/CalDataK7.cfg"));
 
     const qint64 beforeApp = startup.nsecsElapsed();
     StationApplication app(options);
-    app.InitInstance();
+    app.initInstance();
     MainWindow& frame = *app.mainFrame();
     QElapsedTimer exposeWait;
     exposeWait.start();
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     const double startupMs = startup.nsecsElapsed() / 1e6;
     const double frameMs = (startup.nsecsElapsed() - beforeApp) / 1e6;
-    const long rssShown = ResidentKiB();
+    const long rssShown = residentKiB();
 
     std::printf("start-up to the shown main window: %.1f ms (of which main window and first "
                 "analyzer window %.1f ms)\n",
@@ -97,18 +97,18 @@ int main(int argc, char** argv) {
         cfg.wave = zta::sim::Wave::Sine;
         cfg.amplitude = 10;
         cfg.periodS = 5;
-        bus->AddAnalyzer(cfg);
+        bus->addAnalyzer(cfg);
     }
-    bus->Start();
+    bus->start();
     for (int i = 1; i < 50; ++i)
-        frame.OpenNewDocument();
+        frame.openNewDocument();
     const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
     for (int i = 0; i < children.size(); ++i)
         if (auto* child = qobject_cast<AnalyzerSubWindow*>(children[i]))
             child->view()->numberField()->setText(QString::number(i + 1));
-    frame.TileWindows();
-    ProcessFor(200);
-    const long rssFifty = ResidentKiB();
+    frame.tileWindows();
+    processFor(200);
+    const long rssFifty = residentKiB();
 
     // Count and time every data notice on its way through the bridge.
     long notices = 0;
@@ -117,32 +117,32 @@ int main(int argc, char** argv) {
     handlers.dataChanged = [&](zta::ViewId view, int) {
         QElapsedTimer t;
         t.start();
-        if (AnalyzerViewInterface* v = frame.FindView(view))
-            v->OnViewNotice(NoticeDataChanged, 0);
+        if (AnalyzerViewInterface* v = frame.findView(view))
+            v->onViewNotice(NoticeDataChanged, 0);
         handlerMs += t.nsecsElapsed() / 1e6;
         ++notices;
     };
     handlers.baudAccepted = [&](zta::ViewId view, int code, int address) {
-        if (AnalyzerViewInterface* v = frame.FindView(view))
-            v->OnViewNotice(code, address);
+        if (AnalyzerViewInterface* v = frame.findView(view))
+            v->onViewNotice(code, address);
     };
     handlers.errorOwner = &frame;
     frame.bridge().setPollHandlers(handlers);
 
-    frame.SetBaud(4);
-    frame.Connect();
-    ProcessFor(2000);  // every window has had its first turns
+    frame.setBaud(4);
+    frame.connectLine();
+    processFor(2000);  // every window has had its first turns
     const long noticesBefore = notices;
     const double handlerBefore = handlerMs;
-    const double cpuBefore = ThreadCpuMs();
+    const double cpuBefore = threadCpuMs();
     QElapsedTimer wall;
     wall.start();
-    ProcessFor(seconds * 1000);
-    const double cpu = ThreadCpuMs() - cpuBefore;
+    processFor(seconds * 1000);
+    const double cpu = threadCpuMs() - cpuBefore;
     const double wallS = wall.elapsed() / 1000.0;
     const long n = notices - noticesBefore;
-    const long rssPolling = ResidentKiB();
-    frame.Disconnect();
+    const long rssPolling = residentKiB();
+    frame.disconnectLine();
 
     std::printf("fifty windows: resident memory %ld KiB open, %ld KiB after %.1f s of polling\n",
                 rssFifty, rssPolling, wallS);

@@ -24,7 +24,7 @@ using namespace zta;
 
 namespace {
 
-long ResidentKiB() {
+long residentKiB() {
 #ifdef __linux__
     QFile statm(QStringLiteral("/proc/self/statm"));
     if (!statm.open(QIODevice::ReadOnly)) return -1;
@@ -46,23 +46,23 @@ int main(int argc, char** argv) {
     FakeHost host;
     host.area.resize(1400, 900);
     host.area.show();
-    const long before = ResidentKiB();
+    const long before = residentKiB();
     QElapsedTimer open;
     open.start();
     std::vector<AnalyzerView*> views;
     for (int i = 0; i < 50; ++i) {
-        AnalyzerSubWindow* w = OpenAnalyzerWindow(host, host.area);
+        AnalyzerSubWindow* w = openAnalyzerWindow(host, host.area);
         w->view()->numberField()->setText(QString::number(i + 1));
         views.push_back(w->view());
     }
     host.area.tileSubWindows();
     app.processEvents();
     const double openMs = open.nsecsElapsed() / 1e6;
-    const long after = ResidentKiB();
+    const long after = residentKiB();
 
     // Every round changes every slot's readings, as a poll cycle does.
     auto store = [&](int round, int slot) {
-        host.Store(slot, [&](zta::Slot& s) {
+        host.store(slot, [&](zta::Slot& s) {
             s.errorCount = round % 7 == 0 ? 5 : 0;
             s.concentration = (round * 13 + slot) % 100;
             s.temperature = 20 + round % 5;
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
         for (int s = 0; s < 50; ++s) {
             store(r, s);
             t.start();
-            views[s]->OnViewNotice(NoticeDataChanged, 0);
+            views[s]->onViewNotice(NoticeDataChanged, 0);
             noticeNs += t.nsecsElapsed();
         }
         t.start();
@@ -96,10 +96,10 @@ int main(int argc, char** argv) {
     const int lines = 2000;
     t.start();
     qint64 bytes = 0;
-    for (int i = 0; i < lines; ++i) bytes += BuildRecordLine(v, QTime(12, 0, i % 60), {}).size();
+    for (int i = 0; i < lines; ++i) bytes += buildRecordLine(v, QTime(12, 0, i % 60), {}).size();
     const double buildUs = t.nsecsElapsed() / 1e3 / lines;
     t.start();
-    for (int i = 0; i < lines; ++i) views[0]->WriteRecord();
+    for (int i = 0; i < lines; ++i) views[0]->writeRecord();
     const double writeUs = t.nsecsElapsed() / 1e3 / lines;
 
     std::printf("analyzer windows: 50 opened in %.1f ms, resident memory +%ld KiB (%.1f KiB each)\n",

@@ -17,93 +17,93 @@ namespace zta {
 
 namespace {
 
-bool RunDialog(QDialog& dialog) {
-    return dialogs().Run(dialog) == QDialog::Accepted;
+bool runDialog(QDialog& dialog) {
+    return dialogs().run(dialog) == QDialog::Accepted;
 }
 
-QWidget* Owner(const AnalyzerDocument& doc) {
+QWidget* owner(const AnalyzerDocument& doc) {
     return doc.mainFrame ? doc.mainFrame->window() : nullptr;
 }
 
 // The window's slot as the block has it now; a renumbering may not have reached the document.
-std::optional<int> LiveSlot(AnalyzerDocument& doc) {
+std::optional<int> liveSlot(AnalyzerDocument& doc) {
     if (!doc.block || !doc.registered()) return std::nullopt;
-    const auto slot = doc.block->SlotOfView(doc.viewId());
+    const auto slot = doc.block->slotOfView(doc.viewId());
     if (slot) doc.slot = *slot;
     return slot;
 }
 
-int SlotAddress(const AnalyzerDocument& doc) {
-    return doc.block->Snapshot(doc.slot).address;
+int slotAddress(const AnalyzerDocument& doc) {
+    return doc.block->snapshot(doc.slot).address;
 }
 
 // Polling runs and the window holds a slot; otherwise the refusal and false.
-bool CheckConnected(AnalyzerDocument& doc, const QString& refusal) {
-    if (doc.mainFrame && doc.mainFrame->IsPolling() && LiveSlot(doc)) return true;
-    dialogs().Information(refusal, QStringLiteral("Ошибка"), Owner(doc));
+bool checkConnected(AnalyzerDocument& doc, const QString& refusal) {
+    if (doc.mainFrame && doc.mainFrame->isPolling() && liveSlot(doc)) return true;
+    dialogs().information(refusal, QStringLiteral("Ошибка"), owner(doc));
     return false;
 }
 
 // Writes the request into the window's slot; the slot is looked up again because a dialog's
 // event loop ran in between.
-void Confirm(AnalyzerDocument& doc, zta::Command which, int value = 0) {
-    const auto slot = LiveSlot(doc);
+void confirm(AnalyzerDocument& doc, zta::Command which, int value = 0) {
+    const auto slot = liveSlot(doc);
     if (!slot) return;
-    const CommandTrack previous = doc.block->Snapshot(*slot).commands[CommandIndex(which)];
-    if (!doc.block->ConfirmCommand(*slot, which, value)) return;
-    doc.records.OnCommandConfirmed(which, QDateTime::currentMSecsSinceEpoch());
-    if (doc.mainFrame) doc.mainFrame->CommandConfirmed(*slot, which, previous);
+    const CommandTrack previous = doc.block->snapshot(*slot).commands[commandIndex(which)];
+    if (!doc.block->confirmCommand(*slot, which, value)) return;
+    doc.records.onCommandConfirmed(which, QDateTime::currentMSecsSinceEpoch());
+    if (doc.mainFrame) doc.mainFrame->commandConfirmed(*slot, which, previous);
 }
 
 // A command with a confirmation and no value.
 // A calibration first warns when the analyzer reports another gas than the station's.
-void ConfirmAndSend(AnalyzerDocument& doc, const QString& refusal, zta::Command which,
+void confirmAndSend(AnalyzerDocument& doc, const QString& refusal, zta::Command which,
                     const std::function<QString(int address)>& question, const QString& caption) {
-    if (!CheckConnected(doc, refusal)) return;
+    if (!checkConnected(doc, refusal)) return;
     const bool calibration = which == zta::Command::MaxGas || which == zta::Command::MidGas;
     if (calibration && doc.mainFrame &&
-        !doc.mainFrame->ConfirmCalibrationGas(doc.slot, Owner(doc)))
+        !doc.mainFrame->confirmCalibrationGas(doc.slot, owner(doc)))
         return;
-    if (!dialogs().Question(question(SlotAddress(doc)), caption, Owner(doc))) return;
-    Confirm(doc, which);
+    if (!dialogs().question(question(slotAddress(doc)), caption, owner(doc))) return;
+    confirm(doc, which);
 }
 
-void AskThreshold(AnalyzerDocument& doc, int which, std::uint8_t current, zta::Command command) {
-    if (!LiveSlot(doc)) return;
-    ThresholdDialog dialog(Owner(doc));
+void askThreshold(AnalyzerDocument& doc, int which, std::uint8_t current, zta::Command command) {
+    if (!liveSlot(doc)) return;
+    ThresholdDialog dialog(owner(doc));
     dialog.setCaption(QStringLiteral("Установка порога %1 в приборе № %2")
                           .arg(which)
-                          .arg(SlotAddress(doc)));
+                          .arg(slotAddress(doc)));
     dialog.setGasCode(doc.gasCode);
     dialog.setThreshold(static_cast<double>(current));
-    if (!RunDialog(dialog)) return;
-    Confirm(doc, command, zta::ThresholdToSend(dialog.threshold()));
+    if (!runDialog(dialog)) return;
+    confirm(doc, command, zta::thresholdToSend(dialog.threshold()));
 }
 
 // ---------------------------------------------------------------- the commands
 
-void OnChangeNumber(AnalyzerDocument& doc) {
-    if (!CheckConnected(doc, QStringLiteral("Смена номера не может быть произведена.\r\n"
+void onChangeNumber(AnalyzerDocument& doc) {
+    if (!checkConnected(doc, QStringLiteral("Смена номера не может быть произведена.\r\n"
                                               "      Проверьте подключение прибора. ")))
         return;
-    NetworkNumberDialog dialog(Owner(doc));
-    dialog.setCurrentNumber(SlotAddress(doc));
-    if (!RunDialog(dialog)) return;
-    Confirm(doc, zta::Command::NewAddress, dialog.newNumber());
+    NetworkNumberDialog dialog(owner(doc));
+    dialog.setCurrentNumber(slotAddress(doc));
+    if (!runDialog(dialog)) return;
+    confirm(doc, zta::Command::NewAddress, dialog.newNumber());
 }
 
-void OnChangeSpeed(AnalyzerDocument& doc) {
-    if (!CheckConnected(doc, QStringLiteral("Смена скорости не может быть произведена.\r\n"
+void onChangeSpeed(AnalyzerDocument& doc) {
+    if (!checkConnected(doc, QStringLiteral("Смена скорости не может быть произведена.\r\n"
                                               "       Проверьте подключение прибора. ")))
         return;
-    BaudRateDialog dialog(Owner(doc));
-    dialog.setCurrentNumber(SlotAddress(doc));
-    if (!RunDialog(dialog)) return;
-    Confirm(doc, zta::Command::NewBaud, dialog.speedCode());
+    BaudRateDialog dialog(owner(doc));
+    dialog.setCurrentNumber(slotAddress(doc));
+    if (!runDialog(dialog)) return;
+    confirm(doc, zta::Command::NewBaud, dialog.speedCode());
 }
 
-void OnSetZero(AnalyzerDocument& doc) {
-    ConfirmAndSend(
+void onSetZero(AnalyzerDocument& doc) {
+    confirmAndSend(
         doc,
         QStringLiteral("Установка нуля не может быть произведена.\r\n"
                        "       Проверьте подключение прибора. "),
@@ -115,9 +115,9 @@ void OnSetZero(AnalyzerDocument& doc) {
 const QString kGasRefusal = QStringLiteral(
     "Установка по газу не может быть произведена.\r\n       Проверьте подключение прибора. ");
 
-void OnHighGas(AnalyzerDocument& doc) {
-    const double gas = doc.block ? doc.block->MaxGas() : 0.0;
-    ConfirmAndSend(
+void onHighGas(AnalyzerDocument& doc) {
+    const double gas = doc.block ? doc.block->maxGas() : 0.0;
+    confirmAndSend(
         doc, kGasRefusal, zta::Command::MaxGas,
         [gas](int address) {
             return QString::asprintf(
@@ -127,9 +127,9 @@ void OnHighGas(AnalyzerDocument& doc) {
         QStringLiteral("Установка по газу"));
 }
 
-void OnMiddleGas(AnalyzerDocument& doc) {
-    const double gas = doc.block ? doc.block->MidGas() : 0.0;
-    ConfirmAndSend(
+void onMiddleGas(AnalyzerDocument& doc) {
+    const double gas = doc.block ? doc.block->midGas() : 0.0;
+    confirmAndSend(
         doc, kGasRefusal, zta::Command::MidGas,
         [gas](int address) {
             return QString::asprintf(
@@ -139,8 +139,8 @@ void OnMiddleGas(AnalyzerDocument& doc) {
         QStringLiteral("Установка по газу"));
 }
 
-void OnTypicalConcentration(AnalyzerDocument& doc) {
-    ConfirmAndSend(
+void onTypicalConcentration(AnalyzerDocument& doc) {
+    confirmAndSend(
         doc,
         QStringLiteral("Установка исходной концентрации не может быть произведена.\r\n"
                        "                  Проверьте подключение прибора. "),
@@ -152,33 +152,33 @@ void OnTypicalConcentration(AnalyzerDocument& doc) {
         QStringLiteral("Установка исходной концентрации"));
 }
 
-void OnThreshold1(AnalyzerDocument& doc) {
-    AskThreshold(doc, 1, doc.threshold1, zta::Command::Threshold1);
+void onThreshold1(AnalyzerDocument& doc) {
+    askThreshold(doc, 1, doc.threshold1, zta::Command::Threshold1);
 }
 
-void OnThreshold2(AnalyzerDocument& doc) {
+void onThreshold2(AnalyzerDocument& doc) {
     if (doc.gasCode == 5) {
-        dialogs().Information(QStringLiteral("Прибор VRM имеет только один порог.\r\n"),
-                                  QStringLiteral("Внимание"), Owner(doc));
+        dialogs().information(QStringLiteral("Прибор VRM имеет только один порог.\r\n"),
+                                  QStringLiteral("Внимание"), owner(doc));
         return;
     }
-    AskThreshold(doc, 2, doc.threshold2, zta::Command::Threshold2);
+    askThreshold(doc, 2, doc.threshold2, zta::Command::Threshold2);
 }
 
-void OnChangeFactoryNumber(AnalyzerDocument& doc) {
-    if (!LiveSlot(doc)) return;
-    FactoryNumberDialog dialog(Owner(doc));
+void onChangeFactoryNumber(AnalyzerDocument& doc) {
+    if (!liveSlot(doc)) return;
+    FactoryNumberDialog dialog(owner(doc));
     dialog.setNetworkNumber(doc.address);
     dialog.setFactoryNumber(doc.factoryNumber);
-    if (!RunDialog(dialog)) return;
-    Confirm(doc, zta::Command::FactoryNumber, dialog.factoryNumber());
+    if (!runDialog(dialog)) return;
+    confirm(doc, zta::Command::FactoryNumber, dialog.factoryNumber());
 }
 
-void OnUpdateAlways(AnalyzerDocument&, CommandState& state) {
+void onUpdateAlways(AnalyzerDocument&, CommandState& state) {
     state.enabled = true;
 }
 
-void OnUpdateWhenResponding(AnalyzerDocument& doc, CommandState& state) {
+void onUpdateWhenResponding(AnalyzerDocument& doc, CommandState& state) {
     state.enabled = doc.linkUp;
 }
 
@@ -190,41 +190,41 @@ constexpr CommandId kAlways[] = {
     CommandId::ToolThreshold2,  CommandId::ToolRecord};
 constexpr CommandId kWhenResponding[] = {CommandId::ToolChangeNumber, CommandId::Record};
 
-bool Contains(const CommandId* first, const CommandId* last, CommandId id) {
+bool contains(const CommandId* first, const CommandId* last, CommandId id) {
     for (; first != last; ++first)
         if (*first == id) return true;
     return false;
 }
 
-bool Dispatch(AnalyzerDocument& doc, CommandId id) {
+bool dispatch(AnalyzerDocument& doc, CommandId id) {
     switch (id) {
     case CommandId::ChangeNumber:
-    case CommandId::ToolChangeNumber: OnChangeNumber(doc); return true;
+    case CommandId::ToolChangeNumber: onChangeNumber(doc); return true;
     case CommandId::ChangeSpeed:
-    case CommandId::ToolChangeSpeed: OnChangeSpeed(doc); return true;
+    case CommandId::ToolChangeSpeed: onChangeSpeed(doc); return true;
     case CommandId::SetZero:
-    case CommandId::ToolSetZero: OnSetZero(doc); return true;
+    case CommandId::ToolSetZero: onSetZero(doc); return true;
     case CommandId::HighGas:
-    case CommandId::ToolHighGas: OnHighGas(doc); return true;
+    case CommandId::ToolHighGas: onHighGas(doc); return true;
     case CommandId::MiddleGas:
-    case CommandId::ToolMiddleGas: OnMiddleGas(doc); return true;
+    case CommandId::ToolMiddleGas: onMiddleGas(doc); return true;
     case CommandId::TypicalConcentration:
-    case CommandId::ToolTypicalConcentration: OnTypicalConcentration(doc); return true;
+    case CommandId::ToolTypicalConcentration: onTypicalConcentration(doc); return true;
     case CommandId::Threshold1:
-    case CommandId::ToolThreshold1: OnThreshold1(doc); return true;
+    case CommandId::ToolThreshold1: onThreshold1(doc); return true;
     case CommandId::Threshold2:
-    case CommandId::ToolThreshold2: OnThreshold2(doc); return true;
+    case CommandId::ToolThreshold2: onThreshold2(doc); return true;
     default: return false;
     }
 }
 
-bool Update(AnalyzerDocument& doc, CommandId id, CommandState& state) {
-    if (Contains(std::begin(kAlways), std::end(kAlways), id)) {
-        OnUpdateAlways(doc, state);
+bool update(AnalyzerDocument& doc, CommandId id, CommandState& state) {
+    if (contains(std::begin(kAlways), std::end(kAlways), id)) {
+        onUpdateAlways(doc, state);
         return true;
     }
-    if (Contains(std::begin(kWhenResponding), std::end(kWhenResponding), id)) {
-        OnUpdateWhenResponding(doc, state);
+    if (contains(std::begin(kWhenResponding), std::end(kWhenResponding), id)) {
+        onUpdateWhenResponding(doc, state);
         return true;
     }
     return false;
@@ -232,8 +232,8 @@ bool Update(AnalyzerDocument& doc, CommandId id, CommandState& state) {
 
 }  // namespace
 
-DocumentCommandHandlers ServiceCommandHandlers() {
-    return {Dispatch, Update, OnChangeFactoryNumber};
+DocumentCommandHandlers serviceCommandHandlers() {
+    return {dispatch, update, onChangeFactoryNumber};
 }
 
 }  // namespace zta

@@ -6,6 +6,6 @@ namespace zta {
 
 // The service commands as an analyzer document's handlers: what the document answers for the
 // "Установки" commands, their tool buttons and F6. Installed by default.
-DocumentCommandHandlers ServiceCommandHandlers();
+DocumentCommandHandlers serviceCommandHandlers();
 
 }  // namespace zta

@@ -15,20 +15,20 @@
 
 namespace zta {
 
-uint8_t SpeedCodeAt(int position) {
+uint8_t speedCodeAt(int position) {
     if (position < 0 || position >= kSpeedCount)
         position = kDefaultSpeedPosition;
     return static_cast<uint8_t>(1u << position);
 }
 
-QString SpeedText(int position) {
+QString speedText(int position) {
     static const char* const kTexts[kSpeedCount] = {"1200", "2400", "4800", "9600", "19200"};
     if (position < 0 || position >= kSpeedCount)
         return {};
     return QString::fromLatin1(kTexts[position]);
 }
 
-ThresholdScale ThresholdScaleFor(uint8_t gasCode) {
+ThresholdScale thresholdScaleFor(uint8_t gasCode) {
     switch (gasCode) {
     case 4:
         return {0.05, 20.0, 2};
@@ -41,22 +41,22 @@ ThresholdScale ThresholdScaleFor(uint8_t gasCode) {
     }
 }
 
-QString ThresholdShownText(uint8_t gasCode, double threshold) {
-    const ThresholdScale scale = ThresholdScaleFor(gasCode);
+QString thresholdShownText(uint8_t gasCode, double threshold) {
+    const ThresholdScale scale = thresholdScaleFor(gasCode);
     return QString::asprintf("%.*f", scale.decimals, threshold * scale.toShown);
 }
 
-double ThresholdFromShown(uint8_t gasCode, double shown) {
-    return shown * ThresholdScaleFor(gasCode).fromShown;
+double thresholdFromShown(uint8_t gasCode, double shown) {
+    return shown * thresholdScaleFor(gasCode).fromShown;
 }
 
-bool ThresholdInRange(double threshold) { return threshold >= 0.0 && threshold <= 100.0; }
+bool thresholdInRange(double threshold) { return threshold >= 0.0 && threshold <= 100.0; }
 
-uint8_t ThresholdToSend(double threshold) {
-    return static_cast<uint8_t>(static_cast<int>(TruncateDecimal(threshold, 1.0)) & 0xff);
+uint8_t thresholdToSend(double threshold) {
+    return static_cast<uint8_t>(static_cast<int>(truncateDecimal(threshold, 1.0)) & 0xff);
 }
 
-bool FactoryNumberInRange(long long number) { return number >= 0 && number <= kFactoryNumberMax; }
+bool factoryNumberInRange(long long number) { return number >= 0 && number <= kFactoryNumberMax; }
 
 // ---------------------------------------------------------------------------------------------
 
@@ -67,7 +67,7 @@ NetworkNumberDialog::NetworkNumberDialog(QWidget* parent) : QDialog(parent) {
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("numberField"));
     layout->addWidget(field_);
-    setButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Установить"), QStringLiteral("Отмена"));
+    setButton_ = addDialogButtons(*this, *layout, QStringLiteral("Установить"), QStringLiteral("Отмена"));
     connect(setButton_, &QPushButton::clicked, this, &NetworkNumberDialog::onSet);
 }
 
@@ -81,7 +81,7 @@ void NetworkNumberDialog::showEvent(QShowEvent* event) {
 }
 
 void NetworkNumberDialog::onSet() {
-    auto value = TakeIntegerInRange(field_, 0, 255, this);
+    auto value = takeIntegerInRange(field_, 0, 255, this);
     if (!value)
         return;
     newNumber_ = static_cast<uint8_t>(*value);
@@ -97,7 +97,7 @@ BaudRateDialog::BaudRateDialog(QWidget* parent) : QDialog(parent) {
     list_ = new QComboBox(this);
     list_->setEditable(false);
     layout->addWidget(list_);
-    applyButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Применить"), QStringLiteral("Отмена"));
+    applyButton_ = addDialogButtons(*this, *layout, QStringLiteral("Применить"), QStringLiteral("Отмена"));
     connect(applyButton_, &QPushButton::clicked, this, &BaudRateDialog::onApply);
 }
 
@@ -106,14 +106,14 @@ void BaudRateDialog::showEvent(QShowEvent* event) {
         setWindowTitle(QStringLiteral("Смена скорости прибора № %1").arg(currentNumber_));
         list_->clear();
         for (int i = 0; i < kSpeedCount; ++i)
-            list_->addItem(SpeedText(i));
+            list_->addItem(speedText(i));
         list_->setCurrentIndex(kDefaultSpeedPosition);
     }
     QDialog::showEvent(event);
 }
 
 void BaudRateDialog::onApply() {
-    speedCode_ = SpeedCodeAt(list_->currentIndex());
+    speedCode_ = speedCodeAt(list_->currentIndex());
     accept();
 }
 
@@ -125,26 +125,26 @@ ThresholdDialog::ThresholdDialog(QWidget* parent) : QDialog(parent) {
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("valueField"));
     layout->addWidget(field_);
-    setButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Установить"), QStringLiteral("Отмена"));
+    setButton_ = addDialogButtons(*this, *layout, QStringLiteral("Установить"), QStringLiteral("Отмена"));
     connect(setButton_, &QPushButton::clicked, this, &ThresholdDialog::onSet);
 }
 
 void ThresholdDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         setWindowTitle(caption_);
-        field_->setText(ThresholdShownText(gasCode_, threshold_));
-        FocusAndSelect(field_);
+        field_->setText(thresholdShownText(gasCode_, threshold_));
+        focusAndSelect(field_);
     }
     QDialog::showEvent(event);
 }
 
 void ThresholdDialog::onSet() {
-    auto shown = TakeNumber(field_, this);
+    auto shown = takeNumber(field_, this);
     if (!shown)
         return;
-    const double threshold = ThresholdFromShown(gasCode_, *shown);
-    if (!ThresholdInRange(threshold)) {
-        dialogs().Error(QStringLiteral("Неправильно введены значения порога"),
+    const double threshold = thresholdFromShown(gasCode_, *shown);
+    if (!thresholdInRange(threshold)) {
+        dialogs().error(QStringLiteral("Неправильно введены значения порога"),
                             QStringLiteral("Ошибка"), this);
         return;
     }
@@ -163,7 +163,7 @@ FactoryNumberDialog::FactoryNumberDialog(QWidget* parent) : QDialog(parent) {
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("numberField"));
     layout->addWidget(field_);
-    okButton_ = AddDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
+    okButton_ = addDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
     // textEdited, not textChanged: the rewrite after a refusal must not be checked again.
     connect(field_, &QLineEdit::textEdited, this, &FactoryNumberDialog::onEdited);
     connect(okButton_, &QPushButton::clicked, this, &FactoryNumberDialog::onOk);
@@ -175,17 +175,17 @@ void FactoryNumberDialog::showEvent(QShowEvent* event) {
         prompt_->setText(
             QStringLiteral("Введите новый заводской номер прибора с сетевым номером %1")
                 .arg(networkNumber_));
-        FocusAndSelect(field_);
+        focusAndSelect(field_);
     }
     QDialog::showEvent(event);
 }
 
 bool FactoryNumberDialog::takeNumber() {
-    auto value = TakeInteger(field_, this);
+    auto value = takeInteger(field_, this);
     if (!value)
         return false;
-    if (!FactoryNumberInRange(*value)) {
-        dialogs().Information(QStringLiteral("Заводской номер должен быть от 0 до 65535"),
+    if (!factoryNumberInRange(*value)) {
+        dialogs().information(QStringLiteral("Заводской номер должен быть от 0 до 65535"),
                                   QStringLiteral("Ошибка"), this);
         field_->setText(QString::number(factoryNumber_));
         return false;
@@ -201,7 +201,7 @@ void FactoryNumberDialog::onOk() {
     if (takeNumber())
         accept();
     else
-        FocusAndSelect(field_);
+        focusAndSelect(field_);
 }
 
 }  // namespace zta

@@ -15,8 +15,8 @@ namespace zta {
 // Speed list position n carries the baud code 1 << n (1200 .. 19200).
 inline constexpr int kSpeedCount = 5;
 inline constexpr int kDefaultSpeedPosition = 3;  // 9600
-uint8_t SpeedCodeAt(int position);
-QString SpeedText(int position);
+uint8_t speedCodeAt(int position);
+QString speedText(int position);
 
 // How a threshold (analyzer units, 0..100) is shown for a gas code: butane and isobutane show
 // it scaled to their own units; every other code, known or not, shows it as it is.
@@ -25,16 +25,16 @@ struct ThresholdScale {
     double fromShown;   // threshold = shown * fromShown
     int decimals;
 };
-ThresholdScale ThresholdScaleFor(uint8_t gasCode);
-QString ThresholdShownText(uint8_t gasCode, double threshold);
-double ThresholdFromShown(uint8_t gasCode, double shown);
-bool ThresholdInRange(double threshold);  // 0 and 100 included
+ThresholdScale thresholdScaleFor(uint8_t gasCode);
+QString thresholdShownText(uint8_t gasCode, double threshold);
+double thresholdFromShown(uint8_t gasCode, double shown);
+bool thresholdInRange(double threshold);  // 0 and 100 included
 // What goes to the analyzer for an accepted threshold: whole units, 37.9 as 37, 0.58 of
 // isobutane (28.999... x 1) as 29.
-uint8_t ThresholdToSend(double threshold);
+uint8_t thresholdToSend(double threshold);
 
 inline constexpr long long kFactoryNumberMax = 65535;
-bool FactoryNumberInRange(long long number);
+bool factoryNumberInRange(long long number);
 
 // New network number of an analyzer.
 class NetworkNumberDialog : public QDialog {

@@ -12,97 +12,97 @@ namespace zta {
 namespace {
 
 // Views by their handle in the poll block. Everything here runs on the UI thread.
-std::map<zta::ViewId, AnalyzerViewInterface*>& LiveViews() {
+std::map<zta::ViewId, AnalyzerViewInterface*>& liveViews() {
     static std::map<zta::ViewId, AnalyzerViewInterface*> views;
     return views;
 }
 
-DocumentCommandHandlers& Handlers() {
+DocumentCommandHandlers& handlerTable() {
     static DocumentCommandHandlers handlers;  // the station installs the service commands
     return handlers;
 }
 
 }  // namespace
 
-void RegisterLiveView(AnalyzerViewInterface* view) {
-    LiveViews()[ViewIdOf(view)] = view;
+void registerLiveView(AnalyzerViewInterface* view) {
+    liveViews()[viewIdOf(view)] = view;
 }
 
-void UnregisterLiveView(AnalyzerViewInterface* view) {
-    LiveViews().erase(ViewIdOf(view));
+void unregisterLiveView(AnalyzerViewInterface* view) {
+    liveViews().erase(viewIdOf(view));
 }
 
-AnalyzerViewInterface* FindAnalyzerView(zta::ViewId id) {
-    const auto it = LiveViews().find(id);
-    return it == LiveViews().end() ? nullptr : it->second;
+AnalyzerViewInterface* findAnalyzerView(zta::ViewId id) {
+    const auto it = liveViews().find(id);
+    return it == liveViews().end() ? nullptr : it->second;
 }
 
-void SetDocumentCommandHandlers(DocumentCommandHandlers handlers) {
-    Handlers() = std::move(handlers);
+void setDocumentCommandHandlers(DocumentCommandHandlers handlers) {
+    handlerTable() = std::move(handlers);
 }
 
-const DocumentCommandHandlers& GetDocumentCommandHandlers() {
-    return Handlers();
+const DocumentCommandHandlers& getDocumentCommandHandlers() {
+    return handlerTable();
 }
 
 AnalyzerDocument::AnalyzerDocument() = default;
 
 AnalyzerDocument::~AnalyzerDocument() {
-    Unregister();
+    unregister();
 }
 
-bool AnalyzerDocument::OnNewDocument(DeviceHost& host, AnalyzerViewInterface* view) {
+bool AnalyzerDocument::onNewDocument(DeviceHost& host, AnalyzerViewInterface* view) {
     host_ = &host;
     mainFrame = &host;
     block = &host.block();
-    viewId_ = ViewIdOf(view);
-    const auto taken = block->Register(viewId_);
+    viewId_ = viewIdOf(view);
+    const auto taken = block->registerSlot(viewId_);
     if (!taken) {
-        dialogs().Information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
+        dialogs().information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
                                   QStringLiteral("Ограничение"), host.window());
         registrationRefused = 1;
         return false;
     }
     registered_ = true;
     slot = *taken;
-    extendedModel = host.IsPolling();
-    SetTitle();
+    extendedModel = host.isPolling();
+    setTitle();
     return true;
 }
 
-void AnalyzerDocument::Unregister() {
+void AnalyzerDocument::unregister() {
     if (!registered_ || registrationRefused) return;
     registered_ = false;
     // Resolve the slot from the block: it is right even if a renumbering has not reached us.
-    if (const auto own = block->SlotOfView(viewId_)) slot = *own;
-    for (const CommandReport& r : block->FailOpenCommands(slot, CommandFailure::WindowClosed))
-        host_->CommandReported(r);
-    const auto moved = block->Close(slot);
+    if (const auto own = block->slotOfView(viewId_)) slot = *own;
+    for (const CommandReport& r : block->failOpenCommands(slot, CommandFailure::WindowClosed))
+        host_->commandReported(r);
+    const auto moved = block->close(slot);
     // The moved views learn their new slots at once, so none of them reloads another
     // analyzer's slot in between.
     for (const auto& m : moved) {
-        if (AnalyzerViewInterface* view = FindAnalyzerView(m.view)) {
-            view->OnSlotChanged(m.newSlot);
+        if (AnalyzerViewInterface* view = findAnalyzerView(m.view)) {
+            view->onSlotChanged(m.newSlot);
         } else {
-            dialogs().Show(QStringLiteral("Ошибка при закрытии окна %1").arg(m.newSlot), {},
+            dialogs().show(QStringLiteral("Ошибка при закрытии окна %1").arg(m.newSlot), {},
                                Dialogs::Icon::None, Dialogs::Ok, host_->window());
         }
     }
     if (timerRunning) {
-        block->AddRunningTimers(-1);
+        block->addRunningTimers(-1);
         timerRunning = false;
-        host_->RefreshTimerFlag();
+        host_->refreshTimerFlag();
     }
 }
 
-void AnalyzerDocument::ReloadFromBlock() {
+void AnalyzerDocument::reloadFromBlock() {
     if (!registered_) return;
-    zta::Slot s = block->Snapshot(slot);
+    zta::Slot s = block->snapshot(slot);
     if (s.viewWindow != viewId_) {
-        const auto own = block->SlotOfView(viewId_);
+        const auto own = block->slotOfView(viewId_);
         if (!own) return;
         slot = *own;
-        s = block->Snapshot(slot);
+        s = block->snapshot(slot);
     }
     address = s.address;
     auxValue = s.auxValue;
@@ -127,14 +127,14 @@ void AnalyzerDocument::ReloadFromBlock() {
     refChannel = s.refChannel;
     workChannel = s.workChannel;
     errorCount = s.errorCount;
-    records.OnReload(errorCount, concentration, QDateTime::currentMSecsSinceEpoch());
+    records.onReload(errorCount, concentration, QDateTime::currentMSecsSinceEpoch());
     const bool wasUp = linkUp;
     if (errorCount >= zta::kLostContactLimit) linkUp = false;
     if (errorCount == 0) linkUp = true;
-    if (linkUp != wasUp) host_->RequestCommandRefresh();
+    if (linkUp != wasUp) host_->requestCommandRefresh();
 }
 
-void AnalyzerDocument::ResetReadings() {
+void AnalyzerDocument::resetReadings() {
     concentration = 0.0;
     const bool wasUp = linkUp;
     linkUp = false;
@@ -146,11 +146,11 @@ void AnalyzerDocument::ResetReadings() {
     threshold1 = threshold2 = 0;
     errorCount = zta::kLostContactLimit;
     gasName = QStringLiteral(" - ");
-    records.OnDisconnected();
-    if (wasUp && host_) host_->RequestCommandRefresh();
+    records.onDisconnected();
+    if (wasUp && host_) host_->requestCommandRefresh();
 }
 
-void AnalyzerDocument::SetTitle() {
+void AnalyzerDocument::setTitle() {
     title_ = QStringLiteral("Прибор №%1").arg(address);
     if (titleChanged) titleChanged(title_);
 }
@@ -163,7 +163,7 @@ struct Identification {
     std::uint8_t mix = 0;
 };
 
-Identification Identify(int version, const QString& modelName) {
+Identification identify(int version, const QString& modelName) {
     if (version == -1) return {QStringLiteral("v1.2"), QStringLiteral("zta.hex"), 0xb3};
     return {QString::asprintf("v%.1f", version * 0.1), modelName,
             static_cast<std::uint8_t>(version & 0xff)};
@@ -171,17 +171,17 @@ Identification Identify(int version, const QString& modelName) {
 
 }  // namespace
 
-QString AnalyzerDocument::SoftwareVersionText() const {
-    return softwareVersion == 0 ? QString() : Identify(softwareVersion, softwareName).version;
+QString AnalyzerDocument::softwareVersionText() const {
+    return softwareVersion == 0 ? QString() : identify(softwareVersion, softwareName).version;
 }
 
-QString AnalyzerDocument::SoftwareNameText() const {
-    return softwareVersion == 0 ? QString() : Identify(softwareVersion, softwareName).name;
+QString AnalyzerDocument::softwareNameText() const {
+    return softwareVersion == 0 ? QString() : identify(softwareVersion, softwareName).name;
 }
 
-QString AnalyzerDocument::SoftwareIdentifier() const {
+QString AnalyzerDocument::softwareIdentifier() const {
     if (softwareVersion == 0) return {};
-    const std::uint8_t mix = Identify(softwareVersion, softwareName).mix;
+    const std::uint8_t mix = identify(softwareVersion, softwareName).mix;
     QString out;
     for (int i = 0; i < 16; ++i) {
         const unsigned v = (i % 2 == 0) ? (softwareChecksum[i] & mix) : (softwareChecksum[i] | mix);
@@ -190,13 +190,13 @@ QString AnalyzerDocument::SoftwareIdentifier() const {
     return out;
 }
 
-bool AnalyzerDocument::OnCommand(CommandId id) {
-    const auto& h = GetDocumentCommandHandlers();
+bool AnalyzerDocument::onCommand(CommandId id) {
+    const auto& h = getDocumentCommandHandlers();
     return h.onCommand && h.onCommand(*this, id);
 }
 
-bool AnalyzerDocument::OnUpdateCommand(CommandId id, CommandState& state) {
-    const auto& h = GetDocumentCommandHandlers();
+bool AnalyzerDocument::onUpdateCommand(CommandId id, CommandState& state) {
+    const auto& h = getDocumentCommandHandlers();
     return h.onUpdateCommand && h.onUpdateCommand(*this, id, state);
 }
 

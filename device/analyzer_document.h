@@ -27,29 +27,29 @@ public:
     AnalyzerDocument& operator=(const AnalyzerDocument&) = delete;
 
     // Takes the next free slot for `view`. False when 50 windows are open (after the box).
-    bool OnNewDocument(DeviceHost& host, AnalyzerViewInterface* view);
+    bool onNewDocument(DeviceHost& host, AnalyzerViewInterface* view);
     // Gives the slot back and moves the windows behind it down; runs once.
-    void Unregister();
+    void unregister();
     bool registered() const { return registered_; }
 
-    void ReloadFromBlock();
+    void reloadFromBlock();
     // The disconnect reset: readings emptied, number, model, unit and range kept.
-    void ResetReadings();
-    void SetTitle();
+    void resetReadings();
+    void setTitle();
     QString title() const { return title_; }
     // Called whenever the title changes (the child window shows it).
     std::function<void(const QString&)> titleChanged;
 
     // Software identification; empty while softwareVersion is 0.
-    QString SoftwareVersionText() const;
-    QString SoftwareNameText() const;
-    QString SoftwareIdentifier() const;
+    QString softwareVersionText() const;
+    QString softwareNameText() const;
+    QString softwareIdentifier() const;
 
     DeviceHost* host() const { return host_; }
     zta::ViewId viewId() const { return viewId_; }
 
-    bool OnCommand(CommandId id) override;
-    bool OnUpdateCommand(CommandId id, CommandState& state) override;
+    bool onCommand(CommandId id) override;
+    bool onUpdateCommand(CommandId id, CommandState& state) override;
 
     // Fields as the window shows them.
     zta::PollBlock* block = nullptr;
@@ -92,8 +92,8 @@ private:
 
 // The analyzer view registered under `id`, or nullptr once it is gone. Views enter themselves
 // when they are made and leave when they go; a notice for a closed window resolves to nothing.
-AnalyzerViewInterface* FindAnalyzerView(zta::ViewId id);
-void RegisterLiveView(AnalyzerViewInterface* view);
-void UnregisterLiveView(AnalyzerViewInterface* view);
+AnalyzerViewInterface* findAnalyzerView(zta::ViewId id);
+void registerLiveView(AnalyzerViewInterface* view);
+void unregisterLiveView(AnalyzerViewInterface* view);
 
 }  // namespace zta

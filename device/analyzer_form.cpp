@@ -19,7 +19,7 @@ const char* const kIconProperty = "deviceIcon";
 
 }  // namespace
 
-QLineEdit* AnalyzerView::AddField(FormField id, int width, bool readOnly) {
+QLineEdit* AnalyzerView::addField(FormField id, int width, bool readOnly) {
     auto* f = new QLineEdit(this);
     f->setObjectName(QStringLiteral("ctl%1").arg(int(id)));
     f->setReadOnly(readOnly);
@@ -30,7 +30,7 @@ QLineEdit* AnalyzerView::AddField(FormField id, int width, bool readOnly) {
     return f;
 }
 
-QLabel* AnalyzerView::AddLabel(FormField id, const QString& text, bool wrap) {
+QLabel* AnalyzerView::addLabel(FormField id, const QString& text, bool wrap) {
     auto* l = new QLabel(text, this);
     l->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
     l->setWordWrap(wrap);
@@ -41,24 +41,24 @@ QLabel* AnalyzerView::AddLabel(FormField id, const QString& text, bool wrap) {
     return l;
 }
 
-QLabel* AnalyzerView::AddIcon(FormField id, int icon) {
+QLabel* AnalyzerView::addIcon(FormField id, int icon) {
     auto* l = new QLabel(this);
     l->setObjectName(QStringLiteral("ctl%1").arg(int(id)));
     l->setAlignment(Qt::AlignCenter);
     l->setFixedSize(34, 34);
     controls_[id] = l;
-    SetIcon(id, icon);
+    setIcon(id, icon);
     return l;
 }
 
-void AnalyzerView::SetIcon(FormField id, int icon) {
+void AnalyzerView::setIcon(FormField id, int icon) {
     auto* l = qobject_cast<QLabel*>(control(id));
     if (!l || l->property(kIconProperty).toInt() == icon) return;
     l->setProperty(kIconProperty, icon);
-    l->setPixmap(DeviceIcon(icon));
+    l->setPixmap(deviceIcon(icon));
 }
 
-void AnalyzerView::SetText(FormField id, const QString& text) {
+void AnalyzerView::setText(FormField id, const QString& text) {
     QWidget* w = control(id);
     if (auto* f = qobject_cast<QLineEdit*>(w)) {
         if (f->text() != text) f->setText(text);
@@ -69,7 +69,7 @@ void AnalyzerView::SetText(FormField id, const QString& text) {
 
 namespace {
 
-void Compact(QGridLayout* grid) {
+void compact(QGridLayout* grid) {
     grid->setContentsMargins(4, 2, 4, 4);
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(1);
@@ -77,7 +77,7 @@ void Compact(QGridLayout* grid) {
 
 }  // namespace
 
-void AnalyzerView::BuildForm() {
+void AnalyzerView::buildForm() {
     // The form was laid out for an 8-point dialog font; a larger default would not fit a row.
     QFont small = font();
     small.setPointSizeF(8);
@@ -93,78 +93,78 @@ void AnalyzerView::BuildForm() {
 
     // Link and network number.
     auto* numberBox = new QGridLayout;
-    Compact(numberBox);
-    numberBox->addWidget(AddLabel(FormField::None, QStringLiteral("Сетевой номер"), true), 0, 0, 1, 2);
-    numberBox->addWidget(AddIcon(FormField::LinkIcon, IconLinkDown), 1, 0);
-    number_ = AddField(FormField::NetworkNumber, 36, false);
+    compact(numberBox);
+    numberBox->addWidget(addLabel(FormField::None, QStringLiteral("Сетевой номер"), true), 0, 0, 1, 2);
+    numberBox->addWidget(addIcon(FormField::LinkIcon, IconLinkDown), 1, 0);
+    number_ = addField(FormField::NetworkNumber, 36, false);
     number_->setText(QStringLiteral("0"));
     number_->installEventFilter(this);
-    connect(number_, &QLineEdit::textChanged, this, [this] { ApplyNumber(); });
+    connect(number_, &QLineEdit::textChanged, this, [this] { applyNumber(); });
     numberBox->addWidget(number_, 1, 1);
     row->addLayout(numberBox);
 
     auto* info = new QGroupBox(QStringLiteral("Информация о приборе"), this);
     auto* infoGrid = new QGridLayout(info);
-    Compact(infoGrid);
-    infoGrid->addWidget(AddLabel(FormField::None, QStringLiteral("Заводской номер"), true), 0, 0);
-    infoGrid->addWidget(AddLabel(FormField::None, QStringLiteral("Тип газа:")), 0, 1);
-    infoGrid->addWidget(AddLabel(FormField::ThresholdsLabel, QStringLiteral("Пороги(%НКПР)       1             2")), 0,
+    compact(infoGrid);
+    infoGrid->addWidget(addLabel(FormField::None, QStringLiteral("Заводской номер"), true), 0, 0);
+    infoGrid->addWidget(addLabel(FormField::None, QStringLiteral("Тип газа:")), 0, 1);
+    infoGrid->addWidget(addLabel(FormField::ThresholdsLabel, QStringLiteral("Пороги(%НКПР)       1             2")), 0,
                         2, 1, 2);
-    infoGrid->addWidget(AddField(FormField::FactoryNumber, 48), 1, 0);
-    infoGrid->addWidget(AddField(FormField::GasName, 84), 1, 1);
+    infoGrid->addWidget(addField(FormField::FactoryNumber, 48), 1, 0);
+    infoGrid->addWidget(addField(FormField::GasName, 84), 1, 1);
     // The label's blanks put "1" and "2" near its right end, over the two fields.
     auto* thresholds = new QHBoxLayout;
     thresholds->setSpacing(12);
     thresholds->addStretch(1);
-    thresholds->addWidget(AddField(FormField::Threshold1, 34));
-    thresholds->addWidget(AddField(FormField::Threshold2, 34));
+    thresholds->addWidget(addField(FormField::Threshold1, 34));
+    thresholds->addWidget(addField(FormField::Threshold2, 34));
     infoGrid->addLayout(thresholds, 1, 2, 1, 2);
     row->addWidget(info);
 
     auto* readings = new QGroupBox(QStringLiteral("Показания"), this);
     auto* rGrid = new QGridLayout(readings);
-    Compact(rGrid);
-    rGrid->addWidget(AddLabel(FormField::TemperatureLabel, QStringLiteral("Т(у.е.)")), 0, 0, 2, 1);
-    rGrid->addWidget(AddLabel(FormField::DLabel, QStringLiteral("  d")), 0, 1, 2, 1);
-    rGrid->addWidget(AddLabel(FormField::ReferenceChannelLabel, QStringLiteral("Опорный канал"), true), 0, 2, 2, 1);
-    rGrid->addWidget(AddLabel(FormField::WorkingChannelLabel, QStringLiteral("Рабочий канал"), true), 0, 3, 2, 1);
-    rGrid->addWidget(AddLabel(FormField::None, QStringLiteral(" Концентрация")), 0, 4);
-    rGrid->addWidget(AddLabel(FormField::LelUnitLabel, QStringLiteral("%НКПР")), 1, 4);
-    rGrid->addWidget(AddLabel(FormField::None, QStringLiteral(" Концентрация")), 0, 5);
-    rGrid->addWidget(AddLabel(FormField::UnitLabel, QStringLiteral("Об. доли")), 1, 5);
-    rGrid->addWidget(AddField(FormField::Temperature, 40), 2, 0);
-    rGrid->addWidget(AddField(FormField::DValue, 40), 2, 1);
-    rGrid->addWidget(AddField(FormField::ReferenceChannel, 48), 2, 2);
-    rGrid->addWidget(AddField(FormField::WorkingChannel, 48), 2, 3);
-    rGrid->addWidget(AddField(FormField::ConcentrationLel, 52), 2, 4);
-    rGrid->addWidget(AddField(FormField::Concentration, 52), 2, 5);
+    compact(rGrid);
+    rGrid->addWidget(addLabel(FormField::TemperatureLabel, QStringLiteral("Т(у.е.)")), 0, 0, 2, 1);
+    rGrid->addWidget(addLabel(FormField::DLabel, QStringLiteral("  d")), 0, 1, 2, 1);
+    rGrid->addWidget(addLabel(FormField::ReferenceChannelLabel, QStringLiteral("Опорный канал"), true), 0, 2, 2, 1);
+    rGrid->addWidget(addLabel(FormField::WorkingChannelLabel, QStringLiteral("Рабочий канал"), true), 0, 3, 2, 1);
+    rGrid->addWidget(addLabel(FormField::None, QStringLiteral(" Концентрация")), 0, 4);
+    rGrid->addWidget(addLabel(FormField::LelUnitLabel, QStringLiteral("%НКПР")), 1, 4);
+    rGrid->addWidget(addLabel(FormField::None, QStringLiteral(" Концентрация")), 0, 5);
+    rGrid->addWidget(addLabel(FormField::UnitLabel, QStringLiteral("Об. доли")), 1, 5);
+    rGrid->addWidget(addField(FormField::Temperature, 40), 2, 0);
+    rGrid->addWidget(addField(FormField::DValue, 40), 2, 1);
+    rGrid->addWidget(addField(FormField::ReferenceChannel, 48), 2, 2);
+    rGrid->addWidget(addField(FormField::WorkingChannel, 48), 2, 3);
+    rGrid->addWidget(addField(FormField::ConcentrationLel, 52), 2, 4);
+    rGrid->addWidget(addField(FormField::Concentration, 52), 2, 5);
     row->addWidget(readings);
 
     auto* relays = new QGroupBox(QStringLiteral("Состояние реле"), this);
     relays->setObjectName(QStringLiteral("ctl1033"));
     controls_[FormField::RelayGroup] = relays;
     auto* relayGrid = new QGridLayout(relays);
-    Compact(relayGrid);
-    relayGrid->addWidget(AddLabel(FormField::HealthLabel, QStringLiteral("Исправность")), 0, 0);
-    relayGrid->addWidget(AddLabel(FormField::Relay1Label, QStringLiteral("Порог 1")), 0, 1);
-    relayGrid->addWidget(AddLabel(FormField::Relay2Label, QStringLiteral("Порог 2")), 0, 2);
-    relayGrid->addWidget(AddIcon(FormField::HealthRelay, IconRelayOff), 1, 0, Qt::AlignHCenter);
-    relayGrid->addWidget(AddIcon(FormField::Relay1, IconRelayOff), 1, 1, Qt::AlignHCenter);
-    relayGrid->addWidget(AddIcon(FormField::Relay2, IconRelayOff), 1, 2, Qt::AlignHCenter);
+    compact(relayGrid);
+    relayGrid->addWidget(addLabel(FormField::HealthLabel, QStringLiteral("Исправность")), 0, 0);
+    relayGrid->addWidget(addLabel(FormField::Relay1Label, QStringLiteral("Порог 1")), 0, 1);
+    relayGrid->addWidget(addLabel(FormField::Relay2Label, QStringLiteral("Порог 2")), 0, 2);
+    relayGrid->addWidget(addIcon(FormField::HealthRelay, IconRelayOff), 1, 0, Qt::AlignHCenter);
+    relayGrid->addWidget(addIcon(FormField::Relay1, IconRelayOff), 1, 1, Qt::AlignHCenter);
+    relayGrid->addWidget(addIcon(FormField::Relay2, IconRelayOff), 1, 2, Qt::AlignHCenter);
     row->addWidget(relays);
 
     softwareGroup_ = new QGroupBox(QStringLiteral("Информация о ПО"), this);
     softwareGroup_->setObjectName(QStringLiteral("ctl1047"));
     controls_[FormField::SoftwareGroup] = softwareGroup_;
     auto* swGrid = new QGridLayout(softwareGroup_);
-    Compact(swGrid);
-    swGrid->addWidget(AddLabel(FormField::SoftwareVersionLabel, QStringLiteral("Версия ПО")), 0, 0);
-    swGrid->addWidget(AddLabel(FormField::SoftwareIdentifierLabel, QStringLiteral("Идентификатор ПО (контрольная сумма)"), true), 0, 1);
-    swGrid->addWidget(AddLabel(FormField::SoftwareNameLabel, QStringLiteral("Наименование ПО")), 0, 2);
-    swGrid->addWidget(AddField(FormField::SoftwareVersion, 44), 1, 0);
-    swGrid->addWidget(AddField(FormField::SoftwareIdentifier, fontMetrics().horizontalAdvance(QString(32, QLatin1Char('d'))) + 14),
+    compact(swGrid);
+    swGrid->addWidget(addLabel(FormField::SoftwareVersionLabel, QStringLiteral("Версия ПО")), 0, 0);
+    swGrid->addWidget(addLabel(FormField::SoftwareIdentifierLabel, QStringLiteral("Идентификатор ПО (контрольная сумма)"), true), 0, 1);
+    swGrid->addWidget(addLabel(FormField::SoftwareNameLabel, QStringLiteral("Наименование ПО")), 0, 2);
+    swGrid->addWidget(addField(FormField::SoftwareVersion, 44), 1, 0);
+    swGrid->addWidget(addField(FormField::SoftwareIdentifier, fontMetrics().horizontalAdvance(QString(32, QLatin1Char('d'))) + 14),
                       1, 1);
-    swGrid->addWidget(AddField(FormField::SoftwareName, 80), 1, 2);
+    swGrid->addWidget(addField(FormField::SoftwareName, 80), 1, 2);
     row->addWidget(softwareGroup_);
     commandState_ = new QLabel(this);
     commandState_->setObjectName(QStringLiteral("commandState"));
@@ -173,13 +173,13 @@ void AnalyzerView::BuildForm() {
     control(FormField::SoftwareName)->hide();
 
     // The counters and their reset are kept for service and never shown.
-    AddField(FormField::ReplyCount, 40)->hide();
-    AddField(FormField::RequestCount, 40)->hide();
+    addField(FormField::ReplyCount, 40)->hide();
+    addField(FormField::RequestCount, 40)->hide();
     auto* reset = new QPushButton(QStringLiteral("Сброс"), this);
     reset->setObjectName(QStringLiteral("ctl1044"));
     controls_[FormField::ResetButton] = reset;
     reset->hide();
-    connect(reset, &QPushButton::clicked, this, &AnalyzerView::ResetCounters);
+    connect(reset, &QPushButton::clicked, this, &AnalyzerView::resetCounters);
 
     row->addStretch(1);
     // Too narrow a window scrolls in its area instead of squeezing the form.

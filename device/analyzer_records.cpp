@@ -5,28 +5,28 @@
 
 namespace zta {
 
-void AnalyzerRecords::OnReload(int errorCount, double concentration, std::int64_t nowMs) {
+void AnalyzerRecords::onReload(int errorCount, double concentration, std::int64_t nowMs) {
     if (errorCount == 0) {
         ++replies_;
-        trend_->Add(nowMs, concentration);
+        trend_->add(nowMs, concentration);
         lost_ = false;
     } else if (errorCount >= kLostContactLimit && !lost_) {
         lost_ = true;
-        trend_->Break();
+        trend_->breakLine();
     }
 }
 
-void AnalyzerRecords::OnCommandConfirmed(Command command, std::int64_t nowMs) {
-    if (const auto mark = MarkOf(command)) trend_->Mark(nowMs, *mark);
+void AnalyzerRecords::onCommandConfirmed(Command command, std::int64_t nowMs) {
+    if (const auto mark = markOf(command)) trend_->mark(nowMs, *mark);
 }
 
-bool AnalyzerRecords::TakeFresh() {
+bool AnalyzerRecords::takeFresh() {
     const bool fresh = replies_ != repliesAtLine_;
     repliesAtLine_ = replies_;
     return fresh;
 }
 
-std::optional<TrendMarkKind> MarkOf(Command command) {
+std::optional<TrendMarkKind> markOf(Command command) {
     switch (command) {
     case Command::Zero: return TrendMarkKind::Zero;
     case Command::MaxGas: return TrendMarkKind::HighGas;

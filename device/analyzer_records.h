@@ -19,14 +19,14 @@ public:
 
     // Every reload after a poll turn: an answered turn (no missed reply) adds a reading;
     // lost contact breaks the line.
-    void OnReload(int errorCount, double concentration, std::int64_t nowMs);
+    void onReload(int errorCount, double concentration, std::int64_t nowMs);
     // Polling stopped: the next reading starts a new stretch, and nothing since is new.
-    void OnDisconnected() { trend_->Break(); }
+    void onDisconnected() { trend_->breakLine(); }
     // A confirmed command: zero, calibration gases, typical values and thresholds leave a mark.
-    void OnCommandConfirmed(Command command, std::int64_t nowMs);
+    void onCommandConfirmed(Command command, std::int64_t nowMs);
 
     // True when a reply came since the previous call (the previous CSV line).
-    bool TakeFresh();
+    bool takeFresh();
 
     std::shared_ptr<TrendHistory> trend() const { return trend_; }
 
@@ -38,6 +38,6 @@ private:
 };
 
 // The mark a confirmed command leaves on the trend; nothing for number, speed and factory number.
-std::optional<TrendMarkKind> MarkOf(Command command);
+std::optional<TrendMarkKind> markOf(Command command);
 
 }  // namespace zta

@@ -50,14 +50,14 @@ AnalyzerSubWindow::AnalyzerSubWindow(QWidget* parent)
     connect(this, &QMdiSubWindow::windowStateChanged, this,
             [this](Qt::WindowStates before, Qt::WindowStates now) {
                 if ((before ^ now).testFlag(Qt::WindowActive) && doc_ && doc_->host())
-                    doc_->host()->ShowActiveViewTimer();
+                    doc_->host()->showActiveViewTimer();
             });
 }
 
 AnalyzerSubWindow::~AnalyzerSubWindow() {
     // The slot goes back before the view: the block never names a view that is gone.
     doc_->titleChanged = nullptr;
-    doc_->Unregister();
+    doc_->unregister();
     delete view_;
     view_ = nullptr;
     doc_.reset();
@@ -67,8 +67,8 @@ void AnalyzerSubWindow::closeEvent(QCloseEvent* event) {
     QMdiSubWindow::closeEvent(event);
     if (!event->isAccepted()) return;
     // Deletion comes later from the event loop; until then no tick and no notice may use it.
-    view_->OnClosing();
-    doc_->Unregister();
+    view_->onClosing();
+    doc_->unregister();
 }
 
 void AnalyzerSubWindow::showEvent(QShowEvent* event) {
@@ -79,9 +79,9 @@ void AnalyzerSubWindow::showEvent(QShowEvent* event) {
         new CaptionKeeper(top);
 }
 
-AnalyzerSubWindow* OpenAnalyzerWindow(DeviceHost& host, QMdiArea& area) {
+AnalyzerSubWindow* openAnalyzerWindow(DeviceHost& host, QMdiArea& area) {
     auto* child = new AnalyzerSubWindow;
-    if (!child->document().OnNewDocument(host, child->view())) {
+    if (!child->document().onNewDocument(host, child->view())) {
         delete child;
         return nullptr;
     }
@@ -90,7 +90,7 @@ AnalyzerSubWindow* OpenAnalyzerWindow(DeviceHost& host, QMdiArea& area) {
     // hidden) and keeps to the area's left and top edges: the area's own placement would put a
     // window wider than itself partly out of sight, number field included. An explicit move
     // also stops the placement the area would make on its first show.
-    child->view()->OnInitialUpdate();
+    child->view()->onInitialUpdate();
     child->resize(child->sizeHint());
     child->show();
     if (!child->isMaximized())

@@ -35,6 +35,6 @@ private:
 // Opens an empty analyzer window in `area`: registers it in the host's poll block, shows it
 // shrunk to its form and runs the view's initial update. Returns nullptr when the window limit
 // refused it (the box has been shown and nothing was added).
-AnalyzerSubWindow* OpenAnalyzerWindow(DeviceHost& host, QMdiArea& area);
+AnalyzerSubWindow* openAnalyzerWindow(DeviceHost& host, QMdiArea& area);
 
 }  // namespace zta

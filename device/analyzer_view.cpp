@@ -29,7 +29,7 @@ namespace {
 // Volume fraction of 1 %НКПР for the gas codes a standard analyzer reports; 0 has none.
 constexpr double kVolumePerLel[9] = {0.0, 0.044, 0.017, 0.01, 0.014, 0.013, 0.014, 0.014, 0.02};
 
-double VolumeFraction(int gasCode, double concentration) {
+double volumeFractionOf(int gasCode, double concentration) {
     if (gasCode > 8) return concentration;
     return concentration * kVolumePerLel[gasCode];
 }
@@ -37,14 +37,14 @@ double VolumeFraction(int gasCode, double concentration) {
 }  // namespace
 
 AnalyzerView::AnalyzerView(AnalyzerDocument& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
-    BuildForm();
+    buildForm();
     recordTimer_.setTimerType(Qt::CoarseTimer);
-    connect(&recordTimer_, &QTimer::timeout, this, &AnalyzerView::OnTimerTick);
-    RegisterLiveView(this);
+    connect(&recordTimer_, &QTimer::timeout, this, &AnalyzerView::onTimerTick);
+    registerLiveView(this);
 }
 
 AnalyzerView::~AnalyzerView() {
-    UnregisterLiveView(this);
+    unregisterLiveView(this);
 }
 
 DeviceHost& AnalyzerView::host() const {
@@ -53,12 +53,12 @@ DeviceHost& AnalyzerView::host() const {
 
 // ---------------------------------------------------------------- data exchange
 
-bool AnalyzerView::ReadNumberField() {
+bool AnalyzerView::readNumberField() {
     static const QRegularExpression integer(QStringLiteral("^\\s*([+-]?)(\\d+)\\s*$"));
     const auto m = integer.match(number_->text());
     if (!m.hasMatch()) {
         boxOpen_ = true;
-        dialogs().Warning(QStringLiteral("Please enter an integer."), {}, this);
+        dialogs().warning(QStringLiteral("Please enter an integer."), {}, this);
         boxOpen_ = false;
         number_->setFocus();
         return false;
@@ -75,102 +75,102 @@ bool AnalyzerView::ReadNumberField() {
     return true;
 }
 
-void AnalyzerView::WriteNumberField() {
+void AnalyzerView::writeNumberField() {
     const QString t = QString::number(editNumber);
     // A different text is a change like a keystroke: ApplyNumber runs from textChanged.
     if (number_->text() != t) number_->setText(t);
 }
 
-void AnalyzerView::ApplyNumber() {
+void AnalyzerView::applyNumber() {
     if (boxOpen_) return;
     const int remembered = doc_.address;
-    if (!ReadNumberField()) return;
+    if (!readNumberField()) return;
     if (editNumber >= 0 && editNumber <= 255) {
         doc_.address = editNumber;
         fileNumber = editNumber;
-        if (doc_.registered()) doc_.block->SetAddress(doc_.slot, editNumber);
-        doc_.SetTitle();
+        if (doc_.registered()) doc_.block->setAddress(doc_.slot, editNumber);
+        doc_.setTitle();
         const QString folder = doc_.host() ? host().recordFolder() : QString();
-        recordFile = RecordFilePath(folder, editNumber, false);
-        timerFile = RecordFilePath(folder, editNumber, true);
+        recordFile = recordFilePath(folder, editNumber, false);
+        timerFile = recordFilePath(folder, editNumber, true);
         return;
     }
     boxOpen_ = true;
-    dialogs().Information(QStringLiteral("Номер должен быть от 0 до 255"),
+    dialogs().information(QStringLiteral("Номер должен быть от 0 до 255"),
                               QStringLiteral("Внимание"), this);
     boxOpen_ = false;
     editNumber = remembered;
-    WriteNumberField();
+    writeNumberField();
     number_->selectAll();
     number_->setFocus();
 }
 
 // ---------------------------------------------------------------- display
 
-void AnalyzerView::OnInitialUpdate() {
-    ApplyNumber();
-    SetIcon(FormField::LinkIcon, IconLinkDown);
-    SetIcon(FormField::HealthRelay, IconRelayOff);
-    SetIcon(FormField::Relay1, IconRelayOff);
-    SetIcon(FormField::Relay2, IconRelayOff);
-    RefreshDisplay();
-    UpdateSoftwareInfoVisibility();
+void AnalyzerView::onInitialUpdate() {
+    applyNumber();
+    setIcon(FormField::LinkIcon, IconLinkDown);
+    setIcon(FormField::HealthRelay, IconRelayOff);
+    setIcon(FormField::Relay1, IconRelayOff);
+    setIcon(FormField::Relay2, IconRelayOff);
+    refreshDisplay();
+    updateSoftwareInfoVisibility();
 }
 
-void AnalyzerView::RefreshDisplay() {
+void AnalyzerView::refreshDisplay() {
     if (!boxOpen_) {
         editNumber = doc_.address;
-        WriteNumberField();
-        if (editNumber != fileNumber) ApplyNumber();
+        writeNumberField();
+        if (editNumber != fileNumber) applyNumber();
     }
 
     const zta::Slot slot =
-        doc_.registered() ? doc_.block->Snapshot(doc_.slot) : zta::Slot{};
-    const bool showSoftware = doc_.registered() && doc_.block->ShowSoftwareInfo() != 0;
+        doc_.registered() ? doc_.block->snapshot(doc_.slot) : zta::Slot{};
+    const bool showSoftware = doc_.registered() && doc_.block->showSoftwareInfo() != 0;
     if (showSoftware) {
         if (doc_.softwareVersion != 0) {
-            SetText(FormField::SoftwareName, doc_.SoftwareNameText());
-            SetText(FormField::SoftwareVersion, doc_.SoftwareVersionText());
-            SetText(FormField::SoftwareIdentifier, doc_.SoftwareIdentifier());
+            setText(FormField::SoftwareName, doc_.softwareNameText());
+            setText(FormField::SoftwareVersion, doc_.softwareVersionText());
+            setText(FormField::SoftwareIdentifier, doc_.softwareIdentifier());
         } else {
-            SetText(FormField::SoftwareVersion, QStringLiteral("-"));
-            SetText(FormField::SoftwareIdentifier, QStringLiteral("-"));
-            SetText(FormField::SoftwareName, QStringLiteral("-"));
+            setText(FormField::SoftwareVersion, QStringLiteral("-"));
+            setText(FormField::SoftwareIdentifier, QStringLiteral("-"));
+            setText(FormField::SoftwareName, QStringLiteral("-"));
         }
     }
 
-    SetText(FormField::GasName, doc_.gasName);
-    SetText(FormField::LelUnitLabel, QStringLiteral("%НКПР"));
-    SetText(FormField::ConcentrationLel, QString::asprintf("%.0f", doc_.concentration));
+    setText(FormField::GasName, doc_.gasName);
+    setText(FormField::LelUnitLabel, QStringLiteral("%НКПР"));
+    setText(FormField::ConcentrationLel, QString::asprintf("%.0f", doc_.concentration));
     if (doc_.extendedModel) {
-        SetText(FormField::UnitLabel, doc_.unitName);
-        SetText(FormField::Concentration, QString::asprintf("%.2f", doc_.deviceRange * 0.01 * doc_.concentration));
+        setText(FormField::UnitLabel, doc_.unitName);
+        setText(FormField::Concentration, QString::asprintf("%.2f", doc_.deviceRange * 0.01 * doc_.concentration));
     } else {
-        SetText(FormField::UnitLabel, QStringLiteral("Об. доли"));
-        volumeFraction = VolumeFraction(doc_.gasCode, doc_.concentration);
-        SetText(FormField::Concentration, QString::asprintf("%.2f", volumeFraction));
+        setText(FormField::UnitLabel, QStringLiteral("Об. доли"));
+        volumeFraction = volumeFractionOf(doc_.gasCode, doc_.concentration);
+        setText(FormField::Concentration, QString::asprintf("%.2f", volumeFraction));
     }
 
     linkShown = doc_.errorCount < zta::kLostContactLimit;
-    SetIcon(FormField::LinkIcon, linkShown ? IconLinkUp : IconLinkDown);
+    setIcon(FormField::LinkIcon, linkShown ? IconLinkUp : IconLinkDown);
 
-    SetText(FormField::Threshold2, QString::number(doc_.threshold2));
-    SetText(FormField::Threshold1, QString::number(doc_.threshold1));
-    SetText(FormField::DValue, QString::number(doc_.dValue));
-    SetText(FormField::ReplyCount, QString::number(slot.replyCount));
-    SetText(FormField::RequestCount, QString::number(slot.requestCount));
-    SetText(FormField::Temperature, QString::number(doc_.temperature));
-    SetText(FormField::FactoryNumber, QString::number(doc_.factoryNumber));
-    SetText(FormField::ReferenceChannel, QString::number(doc_.refChannel));
-    SetText(FormField::WorkingChannel, QString::number(doc_.workChannel));
+    setText(FormField::Threshold2, QString::number(doc_.threshold2));
+    setText(FormField::Threshold1, QString::number(doc_.threshold1));
+    setText(FormField::DValue, QString::number(doc_.dValue));
+    setText(FormField::ReplyCount, QString::number(slot.replyCount));
+    setText(FormField::RequestCount, QString::number(slot.requestCount));
+    setText(FormField::Temperature, QString::number(doc_.temperature));
+    setText(FormField::FactoryNumber, QString::number(doc_.factoryNumber));
+    setText(FormField::ReferenceChannel, QString::number(doc_.refChannel));
+    setText(FormField::WorkingChannel, QString::number(doc_.workChannel));
 
-    SetIcon(FormField::HealthRelay, (doc_.relayState & 1) ? IconRelayGreen : IconRelayOff);
-    SetIcon(FormField::Relay1, (doc_.relayState & 2) ? IconRelayRed : IconRelayOff);
-    SetIcon(FormField::Relay2, (doc_.relayState & 4) ? IconRelayRed : IconRelayOff);
+    setIcon(FormField::HealthRelay, (doc_.relayState & 1) ? IconRelayGreen : IconRelayOff);
+    setIcon(FormField::Relay1, (doc_.relayState & 2) ? IconRelayRed : IconRelayOff);
+    setIcon(FormField::Relay2, (doc_.relayState & 4) ? IconRelayRed : IconRelayOff);
 }
 
-void AnalyzerView::UpdateSoftwareInfoVisibility() {
-    const bool on = doc_.registered() && doc_.block->ShowSoftwareInfo() != 0;
+void AnalyzerView::updateSoftwareInfoVisibility() {
+    const bool on = doc_.registered() && doc_.block->showSoftwareInfo() != 0;
     for (FormField id : {FormField::SoftwareGroup, FormField::SoftwareVersionLabel,
                          FormField::SoftwareIdentifierLabel, FormField::SoftwareVersion,
                          FormField::SoftwareIdentifier})
@@ -179,89 +179,89 @@ void AnalyzerView::UpdateSoftwareInfoVisibility() {
         control(FormField::SoftwareNameLabel)->hide();
         control(FormField::SoftwareName)->hide();
     }
-    RefreshDisplay();
+    refreshDisplay();
 }
 
-void AnalyzerView::ResetCounters() {
+void AnalyzerView::resetCounters() {
     if (!doc_.registered()) return;
-    doc_.block->ResetCounters(doc_.slot);
-    SetText(FormField::ReplyCount, QStringLiteral("0"));
-    SetText(FormField::RequestCount, QStringLiteral("0"));
+    doc_.block->resetCounters(doc_.slot);
+    setText(FormField::ReplyCount, QStringLiteral("0"));
+    setText(FormField::RequestCount, QStringLiteral("0"));
 }
 
-void AnalyzerView::ShowSoftwareInfo() {
+void AnalyzerView::showSoftwareInfo() {
     SoftwareInfoData info;
     if (doc_.softwareVersion != 0) {
         info.networkNumber = doc_.address;
-        info.versionText = doc_.SoftwareVersionText();
-        info.softwareName = doc_.SoftwareNameText();
-        info.identifier = doc_.SoftwareIdentifier();
+        info.versionText = doc_.softwareVersionText();
+        info.softwareName = doc_.softwareNameText();
+        info.identifier = doc_.softwareIdentifier();
     }
-    dialogs().ShowSoftwareInfo(info, this);
+    dialogs().showSoftwareInfo(info, this);
 }
 
 // ---------------------------------------------------------------- notices
 
-void AnalyzerView::OnViewNotice(int code, int value) {
+void AnalyzerView::onViewNotice(int code, int value) {
     switch (code) {
-    case NoticeShowSoftwareInfo: ShowSoftwareInfo(); return;
-    case NoticeSoftwareInfoToggled: UpdateSoftwareInfoVisibility(); return;
-    case NoticeStopTimer: StopTimer(); return;
-    case NoticeStartTimer: StartTimer(value); return;
+    case NoticeShowSoftwareInfo: showSoftwareInfo(); return;
+    case NoticeSoftwareInfoToggled: updateSoftwareInfoVisibility(); return;
+    case NoticeStopTimer: stopRecordTimer(); return;
+    case NoticeStartTimer: startRecordTimer(value); return;
     case NoticeInsertText:
-        if (doc_.registered()) pendingText = QString::fromStdString(doc_.block->InsertText());
+        if (doc_.registered()) pendingText = QString::fromStdString(doc_.block->insertText());
         return;
     case NoticeDisconnected:
-        doc_.ResetReadings();
-        RefreshDisplay();
+        doc_.resetReadings();
+        refreshDisplay();
         return;
     case NoticeDataChanged:
-        doc_.ReloadFromBlock();
-        RefreshDisplay();
+        doc_.reloadFromBlock();
+        refreshDisplay();
         return;
     default:
-        if (code >= 0 && code < 32) AskBaudSwitch(code, value);
+        if (code >= 0 && code < 32) askBaudSwitch(code, value);
         return;
     }
 }
 
-void AnalyzerView::OnCommandStateChanged() {
+void AnalyzerView::onCommandStateChanged() {
     commandState_->setText(commandStateText());
 }
 
 QString AnalyzerView::commandStateText() const {
     if (!doc_.registered()) return {};
-    const zta::Slot s = doc_.block->Snapshot(doc_.slot);
+    const zta::Slot s = doc_.block->snapshot(doc_.slot);
     zta::Command which{};
-    const zta::CommandTrack* track = zta::LastCommand(s.commands, &which);
+    const zta::CommandTrack* track = zta::lastCommand(s.commands, &which);
     if (!track) return {};
-    return QStringLiteral("%1:\n%2").arg(zta::CommandName(which), zta::CommandStateText(*track));
+    return QStringLiteral("%1:\n%2").arg(zta::commandName(which), zta::commandStateText(*track));
 }
 
-void AnalyzerView::OnSlotChanged(int slot) {
+void AnalyzerView::onSlotChanged(int slot) {
     doc_.slot = slot;
 }
 
-void AnalyzerView::AskBaudSwitch(int baudCode, int networkNumber) {
-    const unsigned baud = zta::BaudForCode(static_cast<unsigned>(baudCode));
+void AnalyzerView::askBaudSwitch(int baudCode, int networkNumber) {
+    const unsigned baud = zta::baudForCode(static_cast<unsigned>(baudCode));
     const QString text =
         QStringLiteral("Скорость прибора № %1 была изменена. Установить скорость %2 ?")
             .arg(networkNumber)
             .arg(baud != 0 ? baud : static_cast<unsigned>(baudCode));
-    if (dialogs().Question(text, QStringLiteral("Смена скорости"), this) && doc_.host())
-        host().SwitchBaudAndReconnect(baud);
+    if (dialogs().question(text, QStringLiteral("Смена скорости"), this) && doc_.host())
+        host().switchBaudAndReconnect(baud);
 }
 
 // ---------------------------------------------------------------- records and timer
 
-void AnalyzerView::RebuildFileNames() {
+void AnalyzerView::rebuildFileNames() {
     const QString folder = doc_.host() ? host().recordFolder() : QString();
-    recordFile = RecordFilePath(folder, editNumber, false);
-    timerFile = RecordFilePath(folder, editNumber, true);
-    WriteNumberField();
+    recordFile = recordFilePath(folder, editNumber, false);
+    timerFile = recordFilePath(folder, editNumber, true);
+    writeNumberField();
 }
 
-bool AnalyzerView::WriteRecord() {
+bool AnalyzerView::writeRecord() {
     const QDateTime now = QDateTime::currentDateTime();
     const QString path = nextToTimerFile ? timerFile : recordFile;
     nextToTimerFile = false;
@@ -273,17 +273,17 @@ bool AnalyzerView::WriteRecord() {
     v.concentration = doc_.concentration;
     v.auxValue = doc_.auxValue;
     v.relayState = doc_.relayState;
-    if (!doc_.host()) return AppendRecordLine(path, BuildRecordLine(v, now.time(), pendingText));
-    WriteCsvLine(now);
+    if (!doc_.host()) return appendRecordLine(path, buildRecordLine(v, now.time(), pendingText));
+    writeCsvLine(now);
     // A line that could not be written keeps its note for the next one; the writer has told
     // the operator, once for the folder.
-    if (!host().recordWriter().Append(path, BuildRecordLine(v, now.time(), pendingText)))
+    if (!host().recordWriter().append(path, buildRecordLine(v, now.time(), pendingText)))
         return false;
     pendingText.clear();
     return true;
 }
 
-void AnalyzerView::WriteCsvLine(const QDateTime& now) {
+void AnalyzerView::writeCsvLine(const QDateTime& now) {
     zta::CsvLog& log = host().csvLog();
     if (!log.enabled()) return;
     zta::CsvRecord r;
@@ -296,7 +296,7 @@ void AnalyzerView::WriteCsvLine(const QDateTime& now) {
         r.unitValue = doc_.deviceRange * 0.01 * doc_.concentration;
         r.unitName = doc_.unitName;
     } else {
-        r.unitValue = VolumeFraction(doc_.gasCode, doc_.concentration);
+        r.unitValue = volumeFractionOf(doc_.gasCode, doc_.concentration);
         r.unitName = QStringLiteral("Об. доли");
     }
     r.threshold1 = doc_.threshold1;
@@ -307,12 +307,12 @@ void AnalyzerView::WriteCsvLine(const QDateTime& now) {
     r.refChannel = doc_.refChannel;
     r.workChannel = doc_.workChannel;
     r.errorCount = doc_.errorCount;
-    r.fresh = doc_.records.TakeFresh();
+    r.fresh = doc_.records.takeFresh();
     r.note = pendingText;
-    log.Write(host().recordFolder(), r);
+    log.write(host().recordFolder(), r);
 }
 
-void AnalyzerView::ShowTrend(bool on) {
+void AnalyzerView::showTrend(bool on) {
     if (on == trendShown_) return;
     if (!trend_) {
         trend_ = new zta::TrendView(this);
@@ -332,83 +332,83 @@ void AnalyzerView::ShowTrend(bool on) {
     }
 }
 
-void AnalyzerView::OnTimerTick() {
+void AnalyzerView::onTimerTick() {
     nextToTimerFile = true;
-    WriteRecord();
+    writeRecord();
 }
 
-void AnalyzerView::StartTimer(int periodSeconds) {
-    if (!AcceptTimerPeriod(periodSeconds, this)) return;
-    if (timerRunning) StopTimer();  // a new period replaces the old one, counted once
+void AnalyzerView::startRecordTimer(int periodSeconds) {
+    if (!acceptTimerPeriod(periodSeconds, this)) return;
+    if (timerRunning) stopRecordTimer();  // a new period replaces the old one, counted once
     recordTimer_.start(periodSeconds * 1000);
     timerPeriod_ = periodSeconds;
     DeviceHost* h = doc_.host();
-    if (h) h->ShowTimerPane(periodSeconds);
-    if (doc_.registered()) doc_.block->AddRunningTimers(1);
-    if (h) h->RefreshTimerFlag();
-    WriteNumberField();
+    if (h) h->showTimerPane(periodSeconds);
+    if (doc_.registered()) doc_.block->addRunningTimers(1);
+    if (h) h->refreshTimerFlag();
+    writeNumberField();
     nextToTimerFile = true;
     doc_.timerRunning = true;
     timerRunning = true;
-    if (h) h->TimerStateChanged();
-    WriteRecord();
+    if (h) h->timerStateChanged();
+    writeRecord();
 }
 
-void AnalyzerView::StopTimer() {
+void AnalyzerView::stopRecordTimer() {
     if (!timerRunning) return;
     recordTimer_.stop();
     DeviceHost* h = doc_.host();
-    if (doc_.registered()) doc_.block->AddRunningTimers(-1);
-    if (h) h->RefreshTimerFlag();
+    if (doc_.registered()) doc_.block->addRunningTimers(-1);
+    if (h) h->refreshTimerFlag();
     doc_.timerRunning = false;
     timerPeriod_ = 0;
-    if (h) h->ShowTimerPane(0);
+    if (h) h->showTimerPane(0);
     timerRunning = false;
     nextToTimerFile = false;
-    if (h) h->TimerStateChanged();
+    if (h) h->timerStateChanged();
 }
 
-void AnalyzerView::OnSetTimerActive() {
+void AnalyzerView::onSetTimerActive() {
     if (timerRunning) {
-        dialogs().Information(QStringLiteral("Таймер уже установлен"),
+        dialogs().information(QStringLiteral("Таймер уже установлен"),
                                   QStringLiteral("Ошибка"), this);
         return;
     }
-    const bool polling = doc_.host() && host().IsPolling();
-    if (polling && doc_.registered() && doc_.block->View(doc_.slot) != 0) {
-        const auto period = dialogs().AskTimerPeriod(doc_.address, this);
-        if (period && *period != 0) StartTimer(*period);
+    const bool polling = doc_.host() && host().isPolling();
+    if (polling && doc_.registered() && doc_.block->view(doc_.slot) != 0) {
+        const auto period = dialogs().askTimerPeriod(doc_.address, this);
+        if (period && *period != 0) startRecordTimer(*period);
         return;
     }
-    dialogs().Information(
+    dialogs().information(
         QStringLiteral("Установка таймера для прибора № %1 не может быть произведена.\r\n    \t"
                        "         Проверьте подключение прибора. ")
             .arg(doc_.address),
         QStringLiteral("Ошибка"), this);
 }
 
-void AnalyzerView::OnInsertActive() {
-    if (const auto note = dialogs().AskNote(doc_.address, this)) pendingText = *note;
+void AnalyzerView::onInsertActive() {
+    if (const auto note = dialogs().askNote(doc_.address, this)) pendingText = *note;
 }
 
 // ---------------------------------------------------------------- commands
 
-bool AnalyzerView::OnCommand(CommandId id) {
+bool AnalyzerView::onCommand(CommandId id) {
     switch (id) {
     case CommandId::Record:
-    case CommandId::ToolRecord: WriteRecord(); return true;
+    case CommandId::ToolRecord: writeRecord(); return true;
     case CommandId::TimerActive:
-    case CommandId::ToolSetTimer: OnSetTimerActive(); return true;
+    case CommandId::ToolSetTimer: onSetTimerActive(); return true;
     case CommandId::TimerOffActive:
-    case CommandId::ToolStopTimer: StopTimer(); return true;
+    case CommandId::ToolStopTimer: stopRecordTimer(); return true;
     case CommandId::InsertActive:
-    case CommandId::ToolInsertActive: OnInsertActive(); return true;
-    case CommandId::Trend: ShowTrend(!trendShown_); return true;
+    case CommandId::ToolInsertActive: onInsertActive(); return true;
+    case CommandId::Trend: showTrend(!trendShown_); return true;
     default: return false;
     }
 }
 
-bool AnalyzerView::OnUpdateCommand(CommandId id, CommandState& state) {
+bool AnalyzerView::onUpdateCommand(CommandId id, CommandState& state) {
     switch (id) {
     case CommandId::TimerActive:
     case CommandId::ToolSetTimer: state.enabled = !timerRunning && linkShown; return true;
@@ -456,8 +456,8 @@ void AnalyzerView::keyReleaseEvent(QKeyEvent* event) {
     // Every key release stops at the view, as it always did.
     event->accept();
     if (event->key() != Qt::Key_F6 || event->isAutoRepeat()) return;
-    ReadNumberField();
-    const auto& handlers = GetDocumentCommandHandlers();
+    readNumberField();
+    const auto& handlers = getDocumentCommandHandlers();
     if (handlers.changeFactoryNumber) handlers.changeFactoryNumber(doc_);
 }
 

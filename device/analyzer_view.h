@@ -31,43 +31,43 @@ public:
     explicit AnalyzerView(AnalyzerDocument& doc, QWidget* parent = nullptr);
     ~AnalyzerView() override;
 
-    AnalyzerDocument& GetDocument() const { return doc_; }
+    AnalyzerDocument& getDocument() const { return doc_; }
 
     // AnalyzerViewInterface: notices 100..700 and baud codes below 32 (value = network number).
-    void OnViewNotice(int code, int value) override;
-    void OnCommandStateChanged() override;
+    void onViewNotice(int code, int value) override;
+    void onCommandStateChanged() override;
     // "Команда: <name> — <state>" for the last command confirmed here; empty before one.
     QString commandStateText() const;
-    void OnSlotChanged(int slot) override;
-    void OnRecordFolderChanged() override { RebuildFileNames(); }
+    void onSlotChanged(int slot) override;
+    void onRecordFolderChanged() override { rebuildFileNames(); }
     int timerPeriod() const override { return timerPeriod_; }
 
-    bool OnCommand(CommandId id) override;
-    bool OnUpdateCommand(CommandId id, CommandState& state) override;
+    bool onCommand(CommandId id) override;
+    bool onUpdateCommand(CommandId id, CommandState& state) override;
 
-    // Once, when the window is first shown.
-    void OnInitialUpdate();
-    void RefreshDisplay();
-    void ApplyNumber();
-    void UpdateSoftwareInfoVisibility();
-    void ShowSoftwareInfo();
-    void ResetCounters();  // the hidden "Сброс" button
-    void AskBaudSwitch(int baudCode, int networkNumber);
+    // once, when the window is first shown.
+    void onInitialUpdate();
+    void refreshDisplay();
+    void applyNumber();
+    void updateSoftwareInfoVisibility();
+    void showSoftwareInfo();
+    void resetCounters();  // the hidden "Сброс" button
+    void askBaudSwitch(int baudCode, int networkNumber);
 
     // Record files and the record timer.
-    void RebuildFileNames();
-    bool WriteRecord();
-    void StartTimer(int periodSeconds);
-    void StopTimer();
-    void OnSetTimerActive();  // commands 180, 32773
-    void OnInsertActive();    // commands 178, 32792
+    void rebuildFileNames();
+    bool writeRecord();
+    void startRecordTimer(int periodSeconds);
+    void stopRecordTimer();
+    void onSetTimerActive();  // commands 180, 32773
+    void onInsertActive();    // commands 178, 32792
     // The live plot under the form (command "Тренд").
-    void ShowTrend(bool on);
+    void showTrend(bool on);
     bool trendShown() const { return trendShown_; }
     TrendView* trend() const { return trend_; }
 
     // The window is closing: its timer ticks no more (the document settles the count).
-    void OnClosing() { recordTimer_.stop(); }
+    void onClosing() { recordTimer_.stop(); }
 
     QWidget* control(FormField id) const;
     QLineEdit* field(FormField id) const;
@@ -93,17 +93,17 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void BuildForm();
-    QLineEdit* AddField(FormField id, int width, bool readOnly = true);
-    QLabel* AddLabel(FormField id, const QString& text, bool wrap = false);
-    QLabel* AddIcon(FormField id, int icon);
-    void SetIcon(FormField id, int icon);
-    void SetText(FormField id, const QString& text);
+    void buildForm();
+    QLineEdit* addField(FormField id, int width, bool readOnly = true);
+    QLabel* addLabel(FormField id, const QString& text, bool wrap = false);
+    QLabel* addIcon(FormField id, int icon);
+    void setIcon(FormField id, int icon);
+    void setText(FormField id, const QString& text);
     // Data exchange of the number field: false (after the prompt) when it holds no integer.
-    bool ReadNumberField();
-    void WriteNumberField();
-    void OnTimerTick();
-    void WriteCsvLine(const QDateTime& now);
+    bool readNumberField();
+    void writeNumberField();
+    void onTimerTick();
+    void writeCsvLine(const QDateTime& now);
     DeviceHost& host() const;
 
     AnalyzerDocument& doc_;

@@ -18,15 +18,15 @@ class AnalyzerViewInterface {
 public:
     virtual ~AnalyzerViewInterface() = default;
     // `code` is a ViewNotice or a baud code (1..16, `value` = network number).
-    virtual void OnViewNotice(int code, int value) = 0;
+    virtual void onViewNotice(int code, int value) = 0;
     // The view's window moved to `slot` because a window before it closed.
-    virtual void OnSlotChanged(int slot) = 0;
+    virtual void onSlotChanged(int slot) = 0;
     // The main window's record folder changed.
-    virtual void OnRecordFolderChanged() = 0;
+    virtual void onRecordFolderChanged() = 0;
     // The record timer period in seconds, 0 without a timer.
     virtual int timerPeriod() const = 0;
     // The state of a command confirmed in this window changed.
-    virtual void OnCommandStateChanged() {}
+    virtual void onCommandStateChanged() {}
 };
 
 // Makes analyzer windows (document, sub-window, view) for the main window.
@@ -35,15 +35,15 @@ public:
     virtual ~AnalyzerWindowFactory() = default;
     // Opens one empty analyzer window in `area`, registered through `host`, and shows it.
     // Returns nullptr when the document refused to register (it has shown its own message).
-    virtual QMdiSubWindow* OpenWindow(DeviceHost& host, QMdiArea& area) = 0;
+    virtual QMdiSubWindow* openWindow(DeviceHost& host, QMdiArea& area) = 0;
     // The command route of a child window: its view, then its document.
-    virtual std::vector<CommandTarget*> Route(QMdiSubWindow* child) = 0;
+    virtual std::vector<CommandTarget*> route(QMdiSubWindow* child) = 0;
     // The analyzer view shown in a child window, or nullptr.
-    virtual AnalyzerViewInterface* ViewOf(QMdiSubWindow* child) = 0;
+    virtual AnalyzerViewInterface* viewOf(QMdiSubWindow* child) = 0;
 };
 
 // The handle an analyzer view registers in the poll block.
-inline zta::ViewId ViewIdOf(const AnalyzerViewInterface* view) {
+inline zta::ViewId viewIdOf(const AnalyzerViewInterface* view) {
     return reinterpret_cast<zta::ViewId>(view);
 }
 

@@ -10,7 +10,7 @@ namespace zta {
 
 namespace {
 
-QString Field(const QString& text) {
+QString field(const QString& text) {
     if (!text.contains(QLatin1Char(';')) && !text.contains(QLatin1Char('"')) &&
         !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
         return text;
@@ -21,36 +21,36 @@ QString Field(const QString& text) {
 
 }  // namespace
 
-QByteArray AuditFileStart() {
+QByteArray auditFileStart() {
     return QByteArray("\xEF\xBB\xBF") +
            QStringLiteral("время;порт;сетевой номер;заводской номер;команда;регистр;значение;"
                           "состояние\r\n")
                .toUtf8();
 }
 
-QByteArray BuildAuditLine(const AuditEntry& e) {
+QByteArray buildAuditLine(const AuditEntry& e) {
     const QDateTime time = e.time.toOffsetFromUtc(e.time.offsetFromUtc());
     const QStringList fields{
         time.toString(Qt::ISODateWithMs),
-        Field(e.port),
+        field(e.port),
         QString::number(e.networkNumber),
         QString::number(static_cast<uint16_t>(e.factoryNumber)),
-        Field(CommandName(e.command)),
+        field(commandName(e.command)),
         QString::number(e.track.reg),
         QString::number(e.track.value),
-        Field(CommandStateText(e.track)),
+        field(commandStateText(e.track)),
     };
     return (fields.join(QLatin1Char(';')) + QLatin1String("\r\n")).toUtf8();
 }
 
-QString AuditFilePath(const QString& folder) { return folder + QLatin1String("audit.csv"); }
+QString auditFilePath(const QString& folder) { return folder + QLatin1String("audit.csv"); }
 
-bool AppendAuditEntry(const QString& folder, const AuditEntry& entry, QString* error) {
-    const QString path = AuditFilePath(folder);
-    QByteArray bytes = BuildAuditLine(entry);
+bool appendAuditEntry(const QString& folder, const AuditEntry& entry, QString* error) {
+    const QString path = auditFilePath(folder);
+    QByteArray bytes = buildAuditLine(entry);
     // A size of 0 for a missing file too: the first line of a new file carries its start.
-    if (QFileInfo(path).size() == 0) bytes.prepend(AuditFileStart());
-    return AppendRecordLine(path, bytes, error);
+    if (QFileInfo(path).size() == 0) bytes.prepend(auditFileStart());
+    return appendRecordLine(path, bytes, error);
 }
 
 }  // namespace zta

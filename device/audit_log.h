@@ -19,15 +19,15 @@ struct AuditEntry {
 };
 
 // The byte-order mark and the header row of a new audit.csv.
-QByteArray AuditFileStart();
+QByteArray auditFileStart();
 // One line, ';'-separated, UTF-8, CR LF: time (ISO 8601 with milliseconds and the offset from
 // UTC), port, network number, factory number, command, register, value, state.
-QByteArray BuildAuditLine(const AuditEntry& entry);
+QByteArray buildAuditLine(const AuditEntry& entry);
 // "<folder>audit.csv"; the folder ends with a separator.
-QString AuditFilePath(const QString& folder);
+QString auditFilePath(const QString& folder);
 
 // Appends the entry to the folder's audit.csv in one write (the file's start first when the
 // file is new). False with the reason when the file can be neither opened nor created.
-bool AppendAuditEntry(const QString& folder, const AuditEntry& entry, QString* error = nullptr);
+bool appendAuditEntry(const QString& folder, const AuditEntry& entry, QString* error = nullptr);
 
 }  // namespace zta

@@ -11,13 +11,13 @@
 
 namespace zta {
 
-QString LinkStateText(int errorCount) {
+QString linkStateText(int errorCount) {
     if (errorCount <= 0) return QStringLiteral("отвечает");
     if (errorCount < kLostContactLimit) return QStringLiteral("пропуск %1").arg(errorCount);
     return QStringLiteral("нет связи");
 }
 
-QByteArray CsvFileStart() {
+QByteArray csvFileStart() {
     return QByteArrayLiteral("\xEF\xBB\xBF") +
            QStringLiteral("Дата и время;Сетевой номер;Заводской номер;Газ;"
                           "Концентрация, %НКПР;Концентрация;Единица;Порог 1, %НКПР;"
@@ -26,7 +26,7 @@ QByteArray CsvFileStart() {
                .toUtf8();
 }
 
-QString CsvField(const QString& text) {
+QString csvField(const QString& text) {
     static const QString special = QStringLiteral(";\"\r\n");
     bool quote = false;
     for (QChar c : text) quote = quote || special.contains(c);
@@ -36,7 +36,7 @@ QString CsvField(const QString& text) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString CsvNumber(double value, int decimals, QChar decimalPoint) {
+QString csvNumber(double value, int decimals, QChar decimalPoint) {
     if (!std::isfinite(value)) return {};
     QString text = QString::number(value, 'f', decimals);
     // -0.04 rounds to zero, which has no sign.
@@ -45,37 +45,37 @@ QString CsvNumber(double value, int decimals, QChar decimalPoint) {
     return text;
 }
 
-QString CsvTimestamp(const QDateTime& time) {
+QString csvTimestamp(const QDateTime& time) {
     // The offset keeps a line unambiguous across a change of the clocks.
     return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
-QByteArray BuildCsvLine(const CsvRecord& r, QChar point) {
-    QStringList cells{CsvTimestamp(r.time), QString::number(r.networkNumber)};
+QByteArray buildCsvLine(const CsvRecord& r, QChar point) {
+    QStringList cells{csvTimestamp(r.time), QString::number(r.networkNumber)};
     if (r.fresh) {
-        cells << QString::number(static_cast<quint16>(r.factoryNumber)) << CsvField(r.gas)
-              << CsvNumber(r.concentration, 1, point) << CsvNumber(r.unitValue, 2, point)
-              << CsvField(r.unitName) << QString::number(r.threshold1)
-              << QString::number(r.threshold2) << RelayBits(r.relayState)
+        cells << QString::number(static_cast<quint16>(r.factoryNumber)) << csvField(r.gas)
+              << csvNumber(r.concentration, 1, point) << csvNumber(r.unitValue, 2, point)
+              << csvField(r.unitName) << QString::number(r.threshold1)
+              << QString::number(r.threshold2) << relayBits(r.relayState)
               << QString::number(r.temperature) << QString::number(r.dValue)
               << QString::number(r.refChannel) << QString::number(r.workChannel);
     } else {
         for (int i = 0; i < 12; ++i) cells << QString();
     }
-    cells << LinkStateText(r.errorCount) << CsvField(r.note);
+    cells << linkStateText(r.errorCount) << csvField(r.note);
     return (cells.join(QLatin1Char(';')) + QLatin1String("\r\n")).toUtf8();
 }
 
-QString CsvLogPath(const QString& folder, const QDate& day) {
+QString csvLogPath(const QString& folder, const QDate& day) {
     return folder + QStringLiteral("zta-") + day.toString(Qt::ISODate) + QStringLiteral(".csv");
 }
 
-bool CsvLog::Write(const QString& folder, const CsvRecord& record) {
+bool CsvLog::write(const QString& folder, const CsvRecord& record) {
     if (!enabled_) return true;
     // QLocale() is the system's unless the program chose another.
     const QChar point = decimalPoint_.isNull() ? QLocale().decimalPoint().at(0) : decimalPoint_;
-    return writer_.Append(CsvLogPath(folder, record.time.date()), CsvFileStart(),
-                          BuildCsvLine(record, point));
+    return writer_.append(csvLogPath(folder, record.time.date()), csvFileStart(),
+                          buildCsvLine(record, point));
 }
 
 }  // namespace zta

@@ -37,23 +37,23 @@ struct CsvRecord {
 };
 
 // "отвечает", "пропуск N" or "нет связи".
-QString LinkStateText(int errorCount);
+QString linkStateText(int errorCount);
 
 // The byte-order mark and the header row that open every day's file.
-QByteArray CsvFileStart();
+QByteArray csvFileStart();
 
 // One line, ';'-separated, CR LF, UTF-8; decimals written with `decimalPoint`.
-QByteArray BuildCsvLine(const CsvRecord& record, QChar decimalPoint);
+QByteArray buildCsvLine(const CsvRecord& record, QChar decimalPoint);
 
 // ISO 8601 local time with milliseconds and the offset from UTC.
-QString CsvTimestamp(const QDateTime& time);
+QString csvTimestamp(const QDateTime& time);
 // A text field quoted where it holds a separator, a quote or a line end.
-QString CsvField(const QString& text);
+QString csvField(const QString& text);
 // `value` with `decimals` decimals and `decimalPoint`.
-QString CsvNumber(double value, int decimals, QChar decimalPoint);
+QString csvNumber(double value, int decimals, QChar decimalPoint);
 
 // "<folder>zta-YYYY-MM-DD.csv"; the folder ends with a separator.
-QString CsvLogPath(const QString& folder, const QDate& day);
+QString csvLogPath(const QString& folder, const QDate& day);
 
 // The bench's CSV log: one file per day in the record folder, opened by the byte-order mark
 // and the header, then one append per line through the station's record writer.
@@ -69,7 +69,7 @@ public:
 
     // Appends `record` to its day's file in `folder` when the log is on. False when it is on
     // and the line could not be written (the writer has told the operator).
-    bool Write(const QString& folder, const CsvRecord& record);
+    bool write(const QString& folder, const CsvRecord& record);
 
 private:
     RecordWriter& writer_;

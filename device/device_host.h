@@ -22,25 +22,25 @@ class DeviceHost {
 public:
     virtual ~DeviceHost() = default;
     virtual zta::PollBlock& block() = 0;
-    virtual bool IsPolling() const = 0;
+    virtual bool isPolling() const = 0;
     virtual QString recordFolder() const = 0;  // ends with a separator
     virtual QWidget* window() = 0;             // owner of the document's boxes
-    virtual void RefreshTimerFlag() = 0;
-    virtual void ShowTimerPane(int periodSeconds) = 0;
+    virtual void refreshTimerFlag() = 0;
+    virtual void showTimerPane(int periodSeconds) = 0;
     // A view's timer started or stopped: the second status bar shows the active view's again.
-    virtual void TimerStateChanged() = 0;
-    virtual void ShowActiveViewTimer() = 0;
-    virtual bool SwitchBaudAndReconnect(unsigned baud) = 0;
+    virtual void timerStateChanged() = 0;
+    virtual void showActiveViewTimer() = 0;
+    virtual bool switchBaudAndReconnect(unsigned baud) = 0;
     // The link of some window came up or went down: refresh the enabled commands soon.
-    virtual void RequestCommandRefresh() = 0;
+    virtual void requestCommandRefresh() = 0;
     // Command states for the audit log and the bus overview: the operator confirmed `which`
     // (its track was `previous`), or a command's state changed outside the poll thread.
-    virtual void CommandConfirmed(int slot, Command which, const CommandTrack& previous) {
+    virtual void commandConfirmed(int slot, Command which, const CommandTrack& previous) {
         (void)slot, (void)which, (void)previous;
     }
-    virtual void CommandReported(const CommandReport& report) { (void)report; }
+    virtual void commandReported(const CommandReport& report) { (void)report; }
     // Before a high or middle gas calibration: false when the operator stops at a warning.
-    virtual bool ConfirmCalibrationGas(int slot, QWidget* owner) {
+    virtual bool confirmCalibrationGas(int slot, QWidget* owner) {
         (void)slot, (void)owner;
         return true;
     }
@@ -56,7 +56,7 @@ struct DocumentCommandHandlers {
     std::function<bool(AnalyzerDocument&, CommandId id, CommandState&)> onUpdateCommand;
     std::function<void(AnalyzerDocument&)> changeFactoryNumber;  // F6
 };
-void SetDocumentCommandHandlers(DocumentCommandHandlers handlers);
-const DocumentCommandHandlers& GetDocumentCommandHandlers();
+void setDocumentCommandHandlers(DocumentCommandHandlers handlers);
+const DocumentCommandHandlers& getDocumentCommandHandlers();
 
 }  // namespace zta

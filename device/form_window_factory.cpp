@@ -6,22 +6,22 @@
 
 namespace zta {
 
-QMdiSubWindow* FormWindowFactory::OpenWindow(DeviceHost& host, QMdiArea& area) {
-    return OpenAnalyzerWindow(host, area);
+QMdiSubWindow* FormWindowFactory::openWindow(DeviceHost& host, QMdiArea& area) {
+    return openAnalyzerWindow(host, area);
 }
 
-std::vector<CommandTarget*> FormWindowFactory::Route(QMdiSubWindow* child) {
+std::vector<CommandTarget*> FormWindowFactory::route(QMdiSubWindow* child) {
     auto* frame = qobject_cast<AnalyzerSubWindow*>(child);
     if (!frame || !frame->view()) return {};
     return {frame->view(), &frame->document()};
 }
 
-AnalyzerViewInterface* FormWindowFactory::ViewOf(QMdiSubWindow* child) {
+AnalyzerViewInterface* FormWindowFactory::viewOf(QMdiSubWindow* child) {
     auto* frame = qobject_cast<AnalyzerSubWindow*>(child);
     return frame ? frame->view() : nullptr;
 }
 
-std::unique_ptr<AnalyzerWindowFactory> MakeAnalyzerWindowFactory() {
+std::unique_ptr<AnalyzerWindowFactory> makeAnalyzerWindowFactory() {
     return std::make_unique<FormWindowFactory>();
 }
 

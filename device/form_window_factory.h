@@ -11,11 +11,11 @@ namespace zta {
 // before its poll block goes, as each closing document gives its slot back.
 class FormWindowFactory : public AnalyzerWindowFactory {
 public:
-    QMdiSubWindow* OpenWindow(DeviceHost& host, QMdiArea& area) override;
-    std::vector<CommandTarget*> Route(QMdiSubWindow* child) override;
-    AnalyzerViewInterface* ViewOf(QMdiSubWindow* child) override;
+    QMdiSubWindow* openWindow(DeviceHost& host, QMdiArea& area) override;
+    std::vector<CommandTarget*> route(QMdiSubWindow* child) override;
+    AnalyzerViewInterface* viewOf(QMdiSubWindow* child) override;
 };
 
-std::unique_ptr<AnalyzerWindowFactory> MakeAnalyzerWindowFactory();
+std::unique_ptr<AnalyzerWindowFactory> makeAnalyzerWindowFactory();
 
 }  // namespace zta

@@ -11,31 +11,31 @@
 
 namespace zta {
 
-QString RelayBits(std::uint8_t relayState) {
+QString relayBits(std::uint8_t relayState) {
     return QString::number(relayState, 2);
 }
 
-QByteArray BuildRecordLine(const RecordValues& v, const QTime& time, const QString& note) {
+QByteArray buildRecordLine(const RecordValues& v, const QTime& time, const QString& note) {
     // A note of several lines keeps the file's CR LF line ends.
-    QString text = LimitedNote(note);
+    QString text = limitedNote(note);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     const QString line = QString::asprintf("%d %d %d %d %.0f %d ", v.temperature, v.dValue,
                                            v.refChannel, v.workChannel, v.concentration,
                                            v.auxValue) +
-                         RelayBits(v.relayState) + QLatin1Char(' ') +
+                         relayBits(v.relayState) + QLatin1Char(' ') +
                          time.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') + text +
                          QLatin1String("\r\n");
-    const std::string bytes = zta::Utf8ToCp1251(line.toStdString());
+    const std::string bytes = zta::utf8ToCp1251(line.toStdString());
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-QString RecordFilePath(const QString& folder, int networkNumber, bool timerFile) {
+QString recordFilePath(const QString& folder, int networkNumber, bool timerFile) {
     return folder + QString::number(networkNumber) +
            (timerFile ? QLatin1String("timer.zta") : QLatin1String(".zta"));
 }
 
-bool AppendRecordLine(const QString& path, const QByteArray& line, QString* error) {
+bool appendRecordLine(const QString& path, const QByteArray& line, QString* error) {
     // The default folder in the user's documents is made with the first record.
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
@@ -51,16 +51,16 @@ bool AppendRecordLine(const QString& path, const QByteArray& line, QString* erro
     return true;
 }
 
-bool AcceptTimerPeriod(int period, QWidget* owner) {
+bool acceptTimerPeriod(int period, QWidget* owner) {
     if (period == 0) return false;
     if (period < 0) {
-        dialogs().Information(
+        dialogs().information(
             QStringLiteral("Время записи должно быть больше нуля секунд. Таймер не установлен."),
             QStringLiteral("Таймер"), owner);
         return false;
     }
     if (period > INT_MAX / 1000) {
-        dialogs().Error(QStringLiteral("Таймер не установлен"), QStringLiteral("Таймер"),
+        dialogs().error(QStringLiteral("Таймер не установлен"), QStringLiteral("Таймер"),
                             owner);
         return false;
     }

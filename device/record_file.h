@@ -24,22 +24,22 @@ struct RecordValues {
 };
 
 // The relay byte in base 2 without leading zeros: health is the last digit; "0" for 0.
-QString RelayBits(std::uint8_t relayState);
+QString relayBits(std::uint8_t relayState);
 
 // One record line in Windows-1251, ending with CR LF, the note cut to kNoteLimit characters:
 // "T d ref work conc aux relays HH:MM:SS note".
-QByteArray BuildRecordLine(const RecordValues& values, const QTime& time, const QString& note);
+QByteArray buildRecordLine(const RecordValues& values, const QTime& time, const QString& note);
 
 // "<folder><number>.zta" or "<folder><number>timer.zta"; the folder ends with a separator.
-QString RecordFilePath(const QString& folder, int networkNumber, bool timerFile);
+QString recordFilePath(const QString& folder, int networkNumber, bool timerFile);
 
 // Appends `line` to `path` (created when missing) with a single write, so that lines from two
 // writers never interleave and a crash never leaves half a line. False with the reason when
 // the file can be neither opened nor created.
-bool AppendRecordLine(const QString& path, const QByteArray& line, QString* error = nullptr);
+bool appendRecordLine(const QString& path, const QByteArray& line, QString* error = nullptr);
 
 // Record timer periods: 0 starts nothing, a negative period is refused with a box owned by
 // `owner`, and so is one the platform timer cannot hold. True when `period` may start a timer.
-bool AcceptTimerPeriod(int period, QWidget* owner);
+bool acceptTimerPeriod(int period, QWidget* owner);
 
 }  // namespace zta

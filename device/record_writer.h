@@ -21,15 +21,15 @@ public:
     void setReport(Report report) { report_ = std::move(report); }
 
     // Appends `line` to `path` (created when missing).
-    bool Append(const QString& path, const QByteArray& line);
+    bool append(const QString& path, const QByteArray& line);
     // The same, with `start` written before the line when the file is missing or empty.
-    bool Append(const QString& path, const QByteArray& start, const QByteArray& line);
+    bool append(const QString& path, const QByteArray& start, const QByteArray& line);
 
-    static QString FailureText(const QString& path, const QString& reason);
+    static QString failureText(const QString& path, const QString& reason);
 
 private:
-    void Failed(const QString& path, const QString& reason);
-    void Succeeded(const QString& path);
+    void failed(const QString& path, const QString& reason);
+    void succeeded(const QString& path);
 
     Report report_;
     QSet<QString> failedPaths_;

@@ -6,27 +6,27 @@
 
 namespace zta {
 
-void TrendHistory::Add(std::int64_t ms, double value) {
+void TrendHistory::add(std::int64_t ms, double value) {
     samples_.push_back({ms, static_cast<float>(value), breakPending_ && !samples_.empty()});
     breakPending_ = false;
-    Trim(ms);
+    trim(ms);
     ++version_;
 }
 
-void TrendHistory::Mark(std::int64_t ms, TrendMarkKind kind) {
+void TrendHistory::mark(std::int64_t ms, TrendMarkKind kind) {
     marks_.push_back({ms, kind});
-    Trim(ms);
+    trim(ms);
     ++version_;
 }
 
-void TrendHistory::Clear() {
+void TrendHistory::clear() {
     samples_.clear();
     marks_.clear();
     breakPending_ = false;
     ++version_;
 }
 
-void TrendHistory::Trim(std::int64_t newestMs) {
+void TrendHistory::trim(std::int64_t newestMs) {
     const std::int64_t oldest = newestMs - kKeepMs;
     while (!samples_.empty() && (samples_.front().ms < oldest || samples_.size() > kMaxSamples))
         samples_.pop_front();
@@ -34,7 +34,7 @@ void TrendHistory::Trim(std::int64_t newestMs) {
         marks_.pop_front();
 }
 
-std::size_t TrendHistory::MemoryBytes() const {
+std::size_t TrendHistory::memoryBytes() const {
     // libstdc++ and libc++ both keep deque elements in blocks of about 512 bytes, with a map
     // of one pointer per block.
     auto deque = [](std::size_t n, std::size_t size) {
@@ -46,7 +46,7 @@ std::size_t TrendHistory::MemoryBytes() const {
            deque(marks_.size(), sizeof(TrendMark));
 }
 
-Settling SettlingAt(const std::deque<TrendSample>& samples, std::int64_t nowMs, double range,
+Settling settlingAt(const std::deque<TrendSample>& samples, std::int64_t nowMs, double range,
                     const SettleRule& rule) {
     Settling s;
     if (samples.empty() || range <= 0.0 || rule.seconds <= 0) return s;

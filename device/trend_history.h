@@ -34,21 +34,21 @@ public:
     static constexpr std::size_t kMaxSamples = kKeepMs / 50;
     static constexpr std::size_t kMaxMarks = 10000;
 
-    void Add(std::int64_t ms, double value);
+    void add(std::int64_t ms, double value);
     // Contact was lost: the next sample starts a new stretch of the line.
-    void Break() { breakPending_ = true; }
-    void Mark(std::int64_t ms, TrendMarkKind kind);
-    void Clear();
+    void breakLine() { breakPending_ = true; }
+    void mark(std::int64_t ms, TrendMarkKind kind);
+    void clear();
 
     const std::deque<TrendSample>& samples() const { return samples_; }
     const std::deque<TrendMark>& marks() const { return marks_; }
     // Changes with every sample and mark, so a view redraws only what has changed.
     std::uint64_t version() const { return version_; }
     // Bytes held by the samples and marks (containers' own overhead included).
-    std::size_t MemoryBytes() const;
+    std::size_t memoryBytes() const;
 
 private:
-    void Trim(std::int64_t newestMs);
+    void trim(std::int64_t newestMs);
 
     std::deque<TrendSample> samples_;
     std::deque<TrendMark> marks_;
@@ -73,7 +73,7 @@ struct Settling {
 
 // The settling of `samples` (oldest first) at `nowMs`, for an analyzer whose range is `range`
 // in the samples' unit.
-Settling SettlingAt(const std::deque<TrendSample>& samples, std::int64_t nowMs, double range,
+Settling settlingAt(const std::deque<TrendSample>& samples, std::int64_t nowMs, double range,
                     const SettleRule& rule);
 
 }  // namespace zta

@@ -32,7 +32,7 @@ namespace zta {
 
 namespace {
 
-QColor MarkColor(TrendMarkKind kind) {
+QColor markColor(TrendMarkKind kind) {
     switch (kind) {
     case TrendMarkKind::Zero: return QColor(0x20, 0x60, 0xc0);
     case TrendMarkKind::HighGas:
@@ -53,7 +53,7 @@ QToolButton* Button(const QString& text, const QString& tip, QWidget* parent) {
 
 }  // namespace
 
-QString TrendMarkText(TrendMarkKind kind) {
+QString trendMarkText(TrendMarkKind kind) {
     switch (kind) {
     case TrendMarkKind::Zero: return QStringLiteral("Нуль");
     case TrendMarkKind::HighGas: return QStringLiteral("Газ В");
@@ -65,7 +65,7 @@ QString TrendMarkText(TrendMarkKind kind) {
     return {};
 }
 
-QString SettlingText(const Settling& s, const SettleRule& rule) {
+QString describeSettling(const Settling& s, const SettleRule& rule) {
     if (!s.covered)
         return QStringLiteral("Не установилось: показания идут меньше %1 с").arg(rule.seconds);
     return QStringLiteral("%1: изменение %2 % диапазона за %3 с (допуск %4 %)")
@@ -116,11 +116,11 @@ TrendView::TrendView(QWidget* parent) : QWidget(parent) {
                        this);
     auto* png = Button(QStringLiteral("PNG…"), QStringLiteral("Сохранить картинку"), this);
     auto* csv = Button(QStringLiteral("CSV…"), QStringLiteral("Сохранить показания"), this);
-    connect(zoomIn, &QToolButton::clicked, this, [this] { ZoomBy(0.5); });
-    connect(zoomOut, &QToolButton::clicked, this, [this] { ZoomBy(2.0); });
-    connect(now, &QToolButton::clicked, this, &TrendView::Follow);
-    connect(png, &QToolButton::clicked, this, [this] { ExportAs(true); });
-    connect(csv, &QToolButton::clicked, this, [this] { ExportAs(false); });
+    connect(zoomIn, &QToolButton::clicked, this, [this] { zoomBy(0.5); });
+    connect(zoomOut, &QToolButton::clicked, this, [this] { zoomBy(2.0); });
+    connect(now, &QToolButton::clicked, this, &TrendView::follow);
+    connect(png, &QToolButton::clicked, this, [this] { exportAs(true); });
+    connect(csv, &QToolButton::clicked, this, [this] { exportAs(false); });
 
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(0, 0, 0, 0);
@@ -136,8 +136,8 @@ TrendView::TrendView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
 
     refreshTimer_.setInterval(250);
-    connect(&refreshTimer_, &QTimer::timeout, this, &TrendView::Refresh);
-    to_ = Now();
+    connect(&refreshTimer_, &QTimer::timeout, this, &TrendView::refresh);
+    to_ = timeNow();
 }
 
 TrendView::~TrendView() = default;
@@ -146,12 +146,12 @@ void TrendView::setHistory(std::shared_ptr<const TrendHistory> history, double r
     history_ = std::move(history);
     range_ = range > 0.0 ? range : 100.0;
     drawnVersion_ = ~0ULL;
-    Refresh();
+    refresh();
 }
 
 void TrendView::setRange(double range) {
     range_ = range > 0.0 ? range : 100.0;
-    UpdateSettling();
+    updateSettling();
 }
 
 void TrendView::setSettleRule(const SettleRule& rule) {
@@ -161,56 +161,56 @@ void TrendView::setSettleRule(const SettleRule& rule) {
         bandBox_->setValue(rule.bandPercent);
         secondsBox_->setValue(rule.seconds);
     }
-    UpdateSettling();
+    updateSettling();
 }
 
 void TrendView::setClock(std::function<std::int64_t()> nowMs) {
     clock_ = std::move(nowMs);
-    if (following_) to_ = Now();
-    Refresh();
+    if (following_) to_ = timeNow();
+    refresh();
 }
 
-std::int64_t TrendView::Now() const {
+std::int64_t TrendView::timeNow() const {
     return clock_ ? clock_() : QDateTime::currentMSecsSinceEpoch();
 }
 
 void TrendView::setSpan(std::int64_t ms) {
     span_ = std::clamp<std::int64_t>(ms, kMinSpanMs, TrendHistory::kKeepMs);
-    Refresh();
+    refresh();
 }
 
-void TrendView::ZoomBy(double factor, double anchor) {
+void TrendView::zoomBy(double factor, double anchor) {
     const std::int64_t at = shownFrom() + std::int64_t(double(span_) * anchor);
     span_ = std::clamp<std::int64_t>(std::int64_t(double(span_) * factor), kMinSpanMs,
                                      TrendHistory::kKeepMs);
     if (!following_) to_ = at + std::int64_t(double(span_) * (1.0 - anchor));
-    Refresh();
+    refresh();
 }
 
-void TrendView::PanBy(double spans) {
+void TrendView::panBy(double spans) {
     to_ += std::int64_t(double(span_) * spans);
-    following_ = to_ >= Now();
-    if (following_) to_ = Now();
-    Refresh();
+    following_ = to_ >= timeNow();
+    if (following_) to_ = timeNow();
+    refresh();
 }
 
-void TrendView::Follow() {
+void TrendView::follow() {
     following_ = true;
-    to_ = Now();
-    Refresh();
+    to_ = timeNow();
+    refresh();
 }
 
-void TrendView::Refresh() {
+void TrendView::refresh() {
     const std::uint64_t version = history_ ? history_->version() : 0;
     // Following without new readings, the span moves on only by whole steps of 1/200 of it,
     // so that fifty idle trends do not redraw four times a second.
-    if (following_ && (version != drawnVersion_ || Now() - drawnTo_ >= span_ / 200)) to_ = Now();
-    if (version != drawnVersion_ || shownFrom() != drawnFrom_ || to_ != drawnTo_) Redraw();
+    if (following_ && (version != drawnVersion_ || timeNow() - drawnTo_ >= span_ / 200)) to_ = timeNow();
+    if (version != drawnVersion_ || shownFrom() != drawnFrom_ || to_ != drawnTo_) redraw();
     drawnVersion_ = version;
-    UpdateSettling();
+    updateSettling();
 }
 
-QLineSeries* TrendView::LineSeries(std::size_t index) {
+QLineSeries* TrendView::lineSeries(std::size_t index) {
     while (lines_.size() <= index) {
         auto* s = new QLineSeries;
         s->setPen(QPen(QColor(0x20, 0x20, 0x20), 1.0));
@@ -222,7 +222,7 @@ QLineSeries* TrendView::LineSeries(std::size_t index) {
     return lines_[index];
 }
 
-void TrendView::Redraw() {
+void TrendView::redraw() {
     const std::int64_t from = shownFrom();
     drawnFrom_ = from;
     drawnTo_ = to_;
@@ -272,7 +272,7 @@ void TrendView::Redraw() {
         }
     }
     timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to_));
-    for (std::size_t i = 0; i < stretches.size(); ++i) LineSeries(i)->replace(stretches[i]);
+    for (std::size_t i = 0; i < stretches.size(); ++i) lineSeries(i)->replace(stretches[i]);
     for (std::size_t i = stretches.size(); i < linesUsed_; ++i) lines_[i]->clear();
     linesUsed_ = stretches.size();
 
@@ -295,10 +295,10 @@ void TrendView::Redraw() {
         valueAxis_->setRange(bottom, top);
         valueAxis_->setTickCount(int(std::lround((top - bottom) / step)) + 1);
     }
-    DrawMarks();
+    drawMarks();
 }
 
-void TrendView::DrawMarks() {
+void TrendView::drawMarks() {
     shownMarks_.clear();
     if (history_)
         for (const TrendMark& m : history_->marks())
@@ -316,11 +316,11 @@ void TrendView::DrawMarks() {
             markLabels_.push_back(label);
         }
         const TrendMark& m = shownMarks_[i];
-        QPen pen(MarkColor(m.kind), 1.0, Qt::DashLine);
+        QPen pen(markColor(m.kind), 1.0, Qt::DashLine);
         markLines_[i]->setPen(pen);
         markLines_[i]->replace({QPointF(double(m.ms), bottom), QPointF(double(m.ms), top)});
-        markLabels_[i]->setText(TrendMarkText(m.kind));
-        markLabels_[i]->setBrush(MarkColor(m.kind));
+        markLabels_[i]->setText(trendMarkText(m.kind));
+        markLabels_[i]->setBrush(markColor(m.kind));
         const QPointF at = chart_->mapToPosition(QPointF(double(m.ms), top), markLines_[i]);
         markLabels_[i]->setPos(at + QPointF(3, 0));
         markLabels_[i]->show();
@@ -331,11 +331,11 @@ void TrendView::DrawMarks() {
     }
 }
 
-void TrendView::UpdateSettling() {
+void TrendView::updateSettling() {
     static const std::deque<TrendSample> none;
-    settling_ = SettlingAt(history_ ? history_->samples() : none, Now(), range_, rule_);
+    settling_ = settlingAt(history_ ? history_->samples() : none, timeNow(), range_, rule_);
     // A style sheet costs a re-polish: set only when the state turns.
-    const QString text = SettlingText(settling_, rule_);
+    const QString text = describeSettling(settling_, rule_);
     if (settlingLabel_->text() != text) settlingLabel_->setText(text);
     if (settling_.settled != settledShown_ || settlingLabel_->styleSheet().isEmpty()) {
         settlingLabel_->setStyleSheet(settling_.settled ? QStringLiteral("color: #107030;")
@@ -361,31 +361,31 @@ int TrendView::drawnPointCount() const {
     return n;
 }
 
-bool TrendView::ExportPng(const QString& path) {
-    Refresh();
+bool TrendView::exportPng(const QString& path) {
+    refresh();
     return chartView_->grab().save(path, "PNG");
 }
 
-bool TrendView::ExportCsv(const QString& path, QChar point) const {
+bool TrendView::exportCsv(const QString& path, QChar point) const {
     QByteArray out = "\xEF\xBB\xBF" +
                      QStringLiteral("Дата и время;Концентрация, %НКПР;Команда\r\n").toUtf8();
     if (history_) {
         const auto& marks = history_->marks();
         auto mark = marks.begin();
         auto row = [&](std::int64_t ms, const QString& value, const QString& command) {
-            out += (CsvTimestamp(QDateTime::fromMSecsSinceEpoch(ms)) + QLatin1Char(';') + value +
+            out += (csvTimestamp(QDateTime::fromMSecsSinceEpoch(ms)) + QLatin1Char(';') + value +
                     QLatin1Char(';') + command + QLatin1String("\r\n"))
                        .toUtf8();
         };
         auto marksUntil = [&](std::int64_t ms) {
             for (; mark != marks.end() && mark->ms <= ms; ++mark)
-                if (mark->ms >= shownFrom()) row(mark->ms, QString(), TrendMarkText(mark->kind));
+                if (mark->ms >= shownFrom()) row(mark->ms, QString(), trendMarkText(mark->kind));
         };
         for (const TrendSample& s : history_->samples()) {
             if (s.ms < shownFrom()) continue;
             if (s.ms > to_) break;
             marksUntil(s.ms);
-            row(s.ms, CsvNumber(s.value, 1, point), QString());
+            row(s.ms, csvNumber(s.value, 1, point), QString());
         }
         marksUntil(to_);
     }
@@ -393,22 +393,22 @@ bool TrendView::ExportCsv(const QString& path, QChar point) const {
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(out) == out.size();
 }
 
-void TrendView::ExportAs(bool png) {
+void TrendView::exportAs(bool png) {
     const QString filter = png ? QStringLiteral("PNG (*.png)") : QStringLiteral("CSV (*.csv)");
     const std::optional<QString> chosen =
-        dialogs().AskFilePath(Dialogs::FileMode::Save, QString(), filter, this);
+        dialogs().askFilePath(Dialogs::FileMode::Save, QString(), filter, this);
     if (!chosen || chosen->isEmpty()) return;
     const QString& path = *chosen;
-    const bool written = png ? ExportPng(path) : ExportCsv(path, QLocale().decimalPoint().at(0));
+    const bool written = png ? exportPng(path) : exportCsv(path, QLocale().decimalPoint().at(0));
     if (!written)
-        dialogs().Error(
+        dialogs().error(
             QStringLiteral("Файл %1 не записан.").arg(QDir::toNativeSeparators(path)),
             QStringLiteral("Тренд"), this);
 }
 
 void TrendView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    Refresh();
+    refresh();
     refreshTimer_.start();
 }
 
@@ -420,12 +420,12 @@ void TrendView::hideEvent(QHideEvent* event) {
 void TrendView::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Plus:
-    case Qt::Key_Equal: ZoomBy(0.5); return;
-    case Qt::Key_Minus: ZoomBy(2.0); return;
-    case Qt::Key_Left: PanBy(-0.25); return;
-    case Qt::Key_Right: PanBy(0.25); return;
+    case Qt::Key_Equal: zoomBy(0.5); return;
+    case Qt::Key_Minus: zoomBy(2.0); return;
+    case Qt::Key_Left: panBy(-0.25); return;
+    case Qt::Key_Right: panBy(0.25); return;
     case Qt::Key_Home:
-    case Qt::Key_End: Follow(); return;
+    case Qt::Key_End: follow(); return;
     default: QWidget::keyPressEvent(event);
     }
 }
@@ -442,7 +442,7 @@ bool TrendView::eventFilter(QObject* watched, QEvent* event) {
         const int steps = e->angleDelta().y() / 120;
         if (steps != 0) {
             if (following_ && anchor < 1.0) following_ = false;
-            ZoomBy(std::pow(0.8, steps), anchor);
+            zoomBy(std::pow(0.8, steps), anchor);
         }
         return true;
     }
@@ -459,11 +459,11 @@ bool TrendView::eventFilter(QObject* watched, QEvent* event) {
         const double moved = (e->position().x() - dragX_) / plot.width();
         following_ = false;
         to_ = dragTo_;
-        PanBy(-moved);
+        panBy(-moved);
         return true;
     }
     case QEvent::MouseButtonRelease: dragX_ = -1; return true;
-    case QEvent::MouseButtonDblClick: Follow(); return true;
+    case QEvent::MouseButtonDblClick: follow(); return true;
     default: break;
     }
     return QWidget::eventFilter(watched, event);

@@ -27,10 +27,10 @@ class QValueAxis;
 namespace zta {
 
 // "Нуль", "Газ В", "Газ С", "Типовые", "Порог 1", "Порог 2".
-QString TrendMarkText(TrendMarkKind kind);
+QString trendMarkText(TrendMarkKind kind);
 
 // The settling line above a trend: settled or not, by how much it moved, over how long.
-QString SettlingText(const Settling& settling, const SettleRule& rule);
+QString describeSettling(const Settling& settling, const SettleRule& rule);
 
 // A live plot of one analyzer's concentration over time: the last 10 minutes unless zoomed
 // (wheel, "+" / "-") or panned (drag, arrows); "Сейчас" (or a double click) follows the
@@ -62,9 +62,9 @@ public:
     std::int64_t span() const { return span_; }
     bool following() const { return following_; }
     void setSpan(std::int64_t ms);  // clamped to 10 s .. 24 h
-    void ZoomBy(double factor, double anchor = 1.0);  // anchor: 0 left edge .. 1 right edge
-    void PanBy(double spans);                         // > 0 later, < 0 earlier
-    void Follow();
+    void zoomBy(double factor, double anchor = 1.0);  // anchor: 0 left edge .. 1 right edge
+    void panBy(double spans);                         // > 0 later, < 0 earlier
+    void follow();
 
     Settling settling() const { return settling_; }
     QString settlingText() const;
@@ -74,11 +74,11 @@ public:
     int drawnPointCount() const;
 
     // Redraws now what has changed; the view also does so four times a second while shown.
-    void Refresh();
+    void refresh();
 
-    bool ExportPng(const QString& path);
+    bool exportPng(const QString& path);
     // The shown samples and marks, in the CSV log's manner (BOM, ';', `decimalPoint`).
-    bool ExportCsv(const QString& path, QChar decimalPoint) const;
+    bool exportCsv(const QString& path, QChar decimalPoint) const;
 
     QChart* chart() const { return chart_; }
 
@@ -92,12 +92,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    std::int64_t Now() const;
-    void Redraw();
-    void UpdateSettling();
-    void DrawMarks();
-    QLineSeries* LineSeries(std::size_t index);
-    void ExportAs(bool png);
+    std::int64_t timeNow() const;
+    void redraw();
+    void updateSettling();
+    void drawMarks();
+    QLineSeries* lineSeries(std::size_t index);
+    void exportAs(bool png);
 
     std::shared_ptr<const TrendHistory> history_;
     double range_ = 100.0;

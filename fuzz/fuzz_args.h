@@ -8,7 +8,7 @@
 
 namespace zta::fuzz {
 
-inline std::vector<std::string> SplitArgs(const uint8_t* data, size_t size) {
+inline std::vector<std::string> splitArgs(const uint8_t* data, size_t size) {
     std::vector<std::string> args;
     std::string cur;
     for (size_t i = 0; i < size; ++i) {

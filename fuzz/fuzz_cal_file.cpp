@@ -9,14 +9,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray file(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     zta::CalData first;
-    const zta::CalReadResult r = zta::DecodeCalData(file, first);
+    const zta::CalReadResult r = zta::decodeCalData(file, first);
     if (r.status != zta::CalReadStatus::Loaded) {
         if (r.warning.isEmpty()) __builtin_trap();
         return 0;
     }
-    const QByteArray saved = zta::EncodeCalData(first);
+    const QByteArray saved = zta::encodeCalData(first);
     zta::CalData again;
-    if (zta::DecodeCalData(saved, again).status != zta::CalReadStatus::Loaded) __builtin_trap();
+    if (zta::decodeCalData(saved, again).status != zta::CalReadStatus::Loaded) __builtin_trap();
     if (again.calGasName != first.calGasName || again.gasMarks != first.gasMarks) __builtin_trap();
     if (std::memcmp(&again.maxGas, &first.maxGas, sizeof(double)) != 0 ||
         std::memcmp(&again.midGas, &first.midGas, sizeof(double)) != 0)

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString note = QString::fromUtf8(reinterpret_cast<const char*>(data) + head,
                                            static_cast<qsizetype>(size - head));
 
-    const QByteArray line = BuildRecordLine(v, time, note);
+    const QByteArray line = buildRecordLine(v, time, note);
     if (!line.endsWith("\r\n")) __builtin_trap();
     static const QRegularExpression fields(
         QStringLiteral("^-?\\d+ -?\\d+ -?\\d+ -?\\d+ -?\\d+ -?\\d+ [01]+ \\d\\d:\\d\\d:\\d\\d "));

@@ -7,15 +7,15 @@
 #include "link/regmap.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const zta::Request request = zta::ReadRequest(size ? data[0] : 1, 1, zta::kLongReadCount);
-    (void)zta::IsExactEcho(request, data, size);
-    if (!zta::CrcPasses(data, size)) return 0;
+    const zta::Request request = zta::readRequest(size ? data[0] : 1, 1, zta::kLongReadCount);
+    (void)zta::isExactEcho(request, data, size);
+    if (!zta::crcPasses(data, size)) return 0;
     if (size == zta::kShortReplyLength || size == zta::kLongReplyLength) {
-        const auto r = zta::DecodeReadings(data);
+        const auto r = zta::decodeReadings(data);
         if (r.softwareVersion < -1 || r.softwareVersion > 255) __builtin_trap();
-        (void)zta::GasNameForCode(zta::DecodeGasCode(data));
+        (void)zta::gasNameForCode(zta::decodeGasCode(data));
         if (size == zta::kLongReplyLength)
-            (void)zta::ParseTextBlock(std::string_view(
+            (void)zta::parseTextBlock(std::string_view(
                 reinterpret_cast<const char*>(data) + zta::kTextBlockOffset,
                 zta::kTextBlockLength));
     }

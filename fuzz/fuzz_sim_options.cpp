@@ -11,21 +11,21 @@
 #include "sim/options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::vector<std::string> args = zta::fuzz::SplitArgs(data, size);
+    const std::vector<std::string> args = zta::fuzz::splitArgs(data, size);
 
     zta::sim::ProgramOptions o;
     std::string error;
-    if (!zta::sim::ParseProgramOptions(args, &o, &error)) {
+    if (!zta::sim::parseProgramOptions(args, &o, &error)) {
         if (error.empty()) __builtin_trap();
         return 0;
     }
     if (o.analyzers.empty() || (!o.link.empty() && !o.device.empty())) __builtin_trap();
     std::set<int> taken;
     for (const auto& a : o.analyzers) {
-        if (!taken.insert(a.address).second || zta::BaudCode(a.baud) == 0) __builtin_trap();
+        if (!taken.insert(a.address).second || zta::baudCode(a.baud) == 0) __builtin_trap();
         for (int extra : a.extraAddresses)
             if (extra < 0 || extra > 255 || !taken.insert(extra).second) __builtin_trap();
-        if (zta::Utf8ToCp1251(a.textBlock).size() > zta::kTextBlockLength) __builtin_trap();
+        if (zta::utf8ToCp1251(a.textBlock).size() > zta::kTextBlockLength) __builtin_trap();
         if (!(a.periodS > 0)) __builtin_trap();
     }
     return 0;

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     zta::StationCommandLine r;
     QString error;
-    if (!zta::ParseStationCommandLine(args, &r, &error)) {
+    if (!zta::parseStationCommandLine(args, &r, &error)) {
         if (error.isEmpty()) __builtin_trap();
         return 0;
     }

@@ -11,11 +11,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char text[zta::kTextBlockLength];
     std::memset(text, ' ', sizeof text);
     std::memcpy(text, data, size < sizeof text ? size : sizeof text);
-    const auto block = zta::ParseTextBlock(std::string_view(text, sizeof text));
+    const auto block = zta::parseTextBlock(std::string_view(text, sizeof text));
     if (block.unitName != "%НКПР") {
-        const std::string back = zta::Utf8ToCp1251(block.unitName);
+        const std::string back = zta::utf8ToCp1251(block.unitName);
         if (back.size() > sizeof text) __builtin_trap();
     }
-    (void)zta::Utf8ToCp1251(std::string_view(reinterpret_cast<const char*>(data), size));
+    (void)zta::utf8ToCp1251(std::string_view(reinterpret_cast<const char*>(data), size));
     return 0;
 }

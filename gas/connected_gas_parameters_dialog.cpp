@@ -22,24 +22,24 @@
 
 namespace zta {
 
-bool UnitsAreLel(const QString& units) { return units.contains(QStringLiteral("НКПР")); }
+bool unitsAreLel(const QString& units) { return units.contains(QStringLiteral("НКПР")); }
 
-QString ConcentrationText(double value, bool lel) {
+QString concentrationText(double value, bool lel) {
     return QString::asprintf(lel ? "%.0f" : "%.2f", value);
 }
 
-std::vector<DeviceLine> BuildDeviceLines(const std::vector<GasDeviceRow>& rows) {
+std::vector<DeviceLine> buildDeviceLines(const std::vector<GasDeviceRow>& rows) {
     std::vector<DeviceLine> lines;
     const size_t count = std::min(rows.size(), static_cast<size_t>(kMaxDeviceRows));
     for (size_t i = 0; i < count; ++i) {
         const GasDeviceRow& row = rows[i];
-        const bool lel = UnitsAreLel(row.units);
+        const bool lel = unitsAreLel(row.units);
         DeviceLine line;
         line.gasName = row.gasName;
         line.rangeText = QString::asprintf("%.2f", row.range);
         line.units = row.units;
-        line.middleText = ConcentrationText(row.middle, lel);
-        line.maximumText = ConcentrationText(row.maximum, lel);
+        line.middleText = concentrationText(row.middle, lel);
+        line.maximumText = concentrationText(row.maximum, lel);
         bool listed = false;
         for (const DeviceLine& other : lines)
             listed = listed || (other.gasName == line.gasName && other.rangeText == line.rangeText &&
@@ -53,18 +53,18 @@ std::vector<DeviceLine> BuildDeviceLines(const std::vector<GasDeviceRow>& rows) 
     return lines;
 }
 
-LineFields FieldsForLine(const DeviceLine& line) {
+LineFields lineFields(const DeviceLine& line) {
     LineFields fields;
-    fields.range = ParseNumber(line.rangeText).value_or(0.0);
-    fields.lelMode = UnitsAreLel(line.units);
+    fields.range = parseNumber(line.rangeText).value_or(0.0);
+    fields.lelMode = unitsAreLel(line.units);
     if (fields.lelMode) {
         // The list shows whole %НКПР; the fields take exactly what the list shows.
-        const double max = ParseNumber(line.maximumText).value_or(0.0);
-        const double mid = ParseNumber(line.middleText).value_or(0.0);
+        const double max = parseNumber(line.maximumText).value_or(0.0);
+        const double mid = parseNumber(line.middleText).value_or(0.0);
         fields.lelMaximum = line.maximumText;
         fields.lelMiddle = line.middleText;
-        fields.volumeMaximum = QString::asprintf("%.2f", DeviceLelToVolume(max, fields.range));
-        fields.volumeMiddle = QString::asprintf("%.2f", DeviceLelToVolume(mid, fields.range));
+        fields.volumeMaximum = QString::asprintf("%.2f", deviceLelToVolume(max, fields.range));
+        fields.volumeMiddle = QString::asprintf("%.2f", deviceLelToVolume(mid, fields.range));
     } else {
         fields.lelMaximum = QStringLiteral("-1");
         fields.lelMiddle = QStringLiteral("-1");
@@ -74,47 +74,47 @@ LineFields FieldsForLine(const DeviceLine& line) {
     return fields;
 }
 
-TypedOutcome TypedLel(long long lel, double range) {
+TypedOutcome typedLel(long long lel, double range) {
     TypedOutcome outcome;
     if (lel >= 200) {
         outcome.tooLarge = true;
         return outcome;
     }
     outcome.otherField =
-        QString::asprintf("%.2f", DeviceLelToVolume(static_cast<double>(lel), range));
+        QString::asprintf("%.2f", deviceLelToVolume(static_cast<double>(lel), range));
     return outcome;
 }
 
-TypedOutcome TypedVolume(double volume, double range, bool lelEnabled) {
+TypedOutcome typedVolume(double volume, double range, bool lelEnabled) {
     TypedOutcome outcome;
     if (volume >= 2.0 * range) {
         outcome.tooLarge = true;
         return outcome;
     }
     if (lelEnabled) {
-        if (auto lel = DeviceVolumeToLel(volume, range))
+        if (auto lel = deviceVolumeToLel(volume, range))
             outcome.otherField = QString::number(*lel);
     }
     return outcome;
 }
 
-QString TooLargeMessage(bool middle) {
+QString tooLargeMessage(bool middle) {
     return middle ? QStringLiteral("Слишком большое значение газа средней концентрации")
                   : QStringLiteral("Слишком большое значение газа максимальной концентрации");
 }
 
-ChoiceCheck CheckDeviceChoice(double maximum, double middle, double range) {
+ChoiceCheck checkDeviceChoice(double maximum, double middle, double range) {
     if (!(middle < maximum))
         return ChoiceCheck::MiddleNotBelowMaximum;
     const double limit = range * 1.2;
-    if (!AtMost(maximum, limit))
+    if (!atMost(maximum, limit))
         return ChoiceCheck::MaximumAboveRange;
-    if (!AtMost(middle, limit))
+    if (!atMost(middle, limit))
         return ChoiceCheck::MiddleAboveRange;
     return ChoiceCheck::Confirm;
 }
 
-QString ChoiceQuestion(ChoiceCheck check) {
+QString choiceQuestion(ChoiceCheck check) {
     switch (check) {
     case ChoiceCheck::MiddleNotBelowMaximum:
         return QStringLiteral(
@@ -131,7 +131,7 @@ QString ChoiceQuestion(ChoiceCheck check) {
     return {};
 }
 
-QString GasConfirmationText(const QString& gasName, double range, double maximum, double middle) {
+QString gasConfirmationText(const QString& gasName, double range, double maximum, double middle) {
     return QString::asprintf("Установить новые параметры газов для калибровки?\r\n"
                              "                             Тип газа: %s\r\n"
                              "                             Диапазон: %.2f\r\n"
@@ -199,7 +199,7 @@ ConnectedGasParametersDialog::ConnectedGasParametersDialog(QWidget* parent) : QD
     grid->addWidget(volMax_, 3, 2);
     layout->addWidget(group);
 
-    okButton_ = AddDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
+    okButton_ = addDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
 
     connect(list_, &QTableWidget::itemSelectionChanged, this,
             &ConnectedGasParametersDialog::onSelectionChanged);
@@ -214,7 +214,7 @@ ConnectedGasParametersDialog::ConnectedGasParametersDialog(QWidget* parent) : QD
 void ConnectedGasParametersDialog::setAnalyzers(const std::vector<AnalyzerGasParams>& analyzers) {
     rows_.clear();
     for (const AnalyzerGasParams& params : analyzers)
-        rows_.push_back(MakeGasDeviceRow(params));
+        rows_.push_back(makeGasDeviceRow(params));
 }
 
 void ConnectedGasParametersDialog::showEvent(QShowEvent* event) {
@@ -237,7 +237,7 @@ void ConnectedGasParametersDialog::fillList() {
     // The layout's texts; a table without rows leaves them, and the fields keep their values.
     gasName_->setText(QStringLiteral("Бутан"));
     range_->setText(QStringLiteral("0.15"));
-    lines_ = BuildDeviceLines(rows_);
+    lines_ = buildDeviceLines(rows_);
     {
         const QSignalBlocker blocker(list_);
         list_->clearContents();
@@ -274,7 +274,7 @@ void ConnectedGasParametersDialog::onSelectionChanged() {
         return;
     editing_ = false;
     const DeviceLine& line = lines_[row];
-    const LineFields fields = FieldsForLine(line);
+    const LineFields fields = lineFields(line);
     gasName_->setText(line.gasName);
     selectedRange_ = chosenRange_ = fields.range;
     range_->setText(line.rangeText);
@@ -298,8 +298,8 @@ void ConnectedGasParametersDialog::setMode(bool lel) {
 }
 
 bool ConnectedGasParametersDialog::takeFields() {
-    return TakeInteger(lelMid_, this) && TakeInteger(lelMax_, this) && TakeNumber(volMid_, this) &&
-           TakeNumber(volMax_, this);
+    return takeInteger(lelMid_, this) && takeInteger(lelMax_, this) && takeNumber(volMid_, this) &&
+           takeNumber(volMax_, this);
 }
 
 void ConnectedGasParametersDialog::onTyped(QLineEdit* field) {
@@ -311,16 +311,16 @@ void ConnectedGasParametersDialog::onTyped(QLineEdit* field) {
     TypedOutcome outcome;
     QLineEdit* other = nullptr;
     if (field == lelMid_ || field == lelMax_) {
-        outcome = TypedLel(*ParseInteger(field->text()), selectedRange_);
+        outcome = typedLel(*parseInteger(field->text()), selectedRange_);
         other = middle ? volMid_ : volMax_;
     } else {
-        outcome = TypedVolume(*ParseNumber(field->text()), selectedRange_, lelBox_->isEnabled());
+        outcome = typedVolume(*parseNumber(field->text()), selectedRange_, lelBox_->isEnabled());
         other = middle ? lelMid_ : lelMax_;
     }
     if (outcome.tooLarge) {
-        dialogs().Show(TooLargeMessage(middle), QStringLiteral("Ошибка"),
+        dialogs().show(tooLargeMessage(middle), QStringLiteral("Ошибка"),
                            Dialogs::Icon::None, Dialogs::Ok, this);
-        FocusAndSelect(field);
+        focusAndSelect(field);
         return;
     }
     if (outcome.otherField)
@@ -331,23 +331,23 @@ void ConnectedGasParametersDialog::onOk() {
     if (lines_.empty() || !takeFields())
         return;
     chosenName_ = gasName_->text();
-    chosenMaximum_ = *ParseNumber(volMax_->text());
-    chosenMiddle_ = *ParseNumber(volMid_->text());
+    chosenMaximum_ = *parseNumber(volMax_->text());
+    chosenMiddle_ = *parseNumber(volMid_->text());
     QLineEdit* activeMiddle = lelMode_ ? lelMid_ : volMid_;
     QLineEdit* activeMaximum = lelMode_ ? lelMax_ : volMax_;
     Dialogs& prompter = dialogs();
     Dialogs::Icon icon = Dialogs::Icon::Information;
-    const ChoiceCheck check = CheckDeviceChoice(chosenMaximum_, chosenMiddle_, chosenRange_);
+    const ChoiceCheck check = checkDeviceChoice(chosenMaximum_, chosenMiddle_, chosenRange_);
     switch (check) {
     case ChoiceCheck::MiddleNotBelowMaximum:
-        prompter.Show(ChoiceQuestion(check), QStringLiteral("Ошибка"), Dialogs::Icon::None,
+        prompter.show(choiceQuestion(check), QStringLiteral("Ошибка"), Dialogs::Icon::None,
                       Dialogs::Ok, this);
-        FocusAndSelect(activeMiddle);
+        focusAndSelect(activeMiddle);
         return;
     case ChoiceCheck::MaximumAboveRange:
     case ChoiceCheck::MiddleAboveRange:
-        if (prompter.Question(ChoiceQuestion(check), QStringLiteral("Ошибка"), this)) {
-            FocusAndSelect(check == ChoiceCheck::MaximumAboveRange ? activeMaximum : activeMiddle);
+        if (prompter.question(choiceQuestion(check), QStringLiteral("Ошибка"), this)) {
+            focusAndSelect(check == ChoiceCheck::MaximumAboveRange ? activeMaximum : activeMiddle);
             return;
         }
         icon = Dialogs::Icon::Warning;
@@ -356,8 +356,8 @@ void ConnectedGasParametersDialog::onOk() {
         break;
     }
     const QString text =
-        GasConfirmationText(chosenName_, chosenRange_, chosenMaximum_, chosenMiddle_);
-    if (prompter.Show(text, QStringLiteral("Установка"), icon, Dialogs::Ok | Dialogs::Cancel,
+        gasConfirmationText(chosenName_, chosenRange_, chosenMaximum_, chosenMiddle_);
+    if (prompter.show(text, QStringLiteral("Установка"), icon, Dialogs::Ok | Dialogs::Cancel,
                       this) == Dialogs::ResultOk)
         accept();
 }

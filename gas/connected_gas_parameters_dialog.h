@@ -18,9 +18,9 @@ namespace zta {
 
 inline constexpr int kMaxDeviceRows = 50;
 
-bool UnitsAreLel(const QString& units);  // the units text names %НКПР
+bool unitsAreLel(const QString& units);  // the units text names %НКПР
 // Middle and maximum as the list shows them: whole %НКПР, or volume with two decimals.
-QString ConcentrationText(double value, bool lel);
+QString concentrationText(double value, bool lel);
 
 // One line of the list; all texts as shown.
 struct DeviceLine {
@@ -33,7 +33,7 @@ struct DeviceLine {
 };
 // Each distinct parameter set once, numbered from 1, in the order of the rows; rows beyond
 // kMaxDeviceRows are ignored.
-std::vector<DeviceLine> BuildDeviceLines(const std::vector<GasDeviceRow>& rows);
+std::vector<DeviceLine> buildDeviceLines(const std::vector<GasDeviceRow>& rows);
 
 // What selecting a line puts into the four fields.
 struct LineFields {
@@ -44,7 +44,7 @@ struct LineFields {
     QString volumeMaximum;
     QString volumeMiddle;
 };
-LineFields FieldsForLine(const DeviceLine& line);
+LineFields lineFields(const DeviceLine& line);
 
 // Typing into one field: either the value is too large (the box is shown and nothing is
 // converted), or the other field of the same column may get a new text.
@@ -52,15 +52,15 @@ struct TypedOutcome {
     bool tooLarge = false;
     std::optional<QString> otherField;
 };
-TypedOutcome TypedLel(long long lel, double range);
-TypedOutcome TypedVolume(double volume, double range, bool lelEnabled);
-QString TooLargeMessage(bool middle);
+TypedOutcome typedLel(long long lel, double range);
+TypedOutcome typedVolume(double volume, double range, bool lelEnabled);
+QString tooLargeMessage(bool middle);
 
 // "OK": what comes before the final confirmation.
 enum class ChoiceCheck { MiddleNotBelowMaximum, MaximumAboveRange, MiddleAboveRange, Confirm };
-ChoiceCheck CheckDeviceChoice(double maximum, double middle, double range);
-QString ChoiceQuestion(ChoiceCheck check);  // the text of a check that stops or asks
-QString GasConfirmationText(const QString& gasName, double range, double maximum, double middle);
+ChoiceCheck checkDeviceChoice(double maximum, double middle, double range);
+QString choiceQuestion(ChoiceCheck check);  // the text of a check that stops or asks
+QString gasConfirmationText(const QString& gasName, double range, double maximum, double middle);
 
 // The gas parameter sets the connected analyzers report; the operator picks one, may edit its
 // concentrations in either unit, and confirms.

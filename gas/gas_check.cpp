@@ -12,7 +12,7 @@ namespace {
 constexpr std::array<const char*, kGasCodeCount> kFormulas{
     "", "CH4", "C3H8", "C6H14", "C4H10", "IC4H10", "C5H12", "C5H10", "C3H6"};
 
-std::string Normalized(std::string_view text) {
+std::string normalized(std::string_view text) {
     std::string out;
     for (char c : text) {
         const auto u = static_cast<unsigned char>(c);
@@ -24,22 +24,22 @@ std::string Normalized(std::string_view text) {
 
 }  // namespace
 
-const GasInfo* ReportedGas(bool extendedModel, int gasCode, std::string_view textBlockGas) {
-    if (!extendedModel) return gasCode >= 1 ? GasByCode(gasCode) : nullptr;
-    const std::string text = Normalized(textBlockGas);
+const GasInfo* reportedGas(bool extendedModel, int gasCode, std::string_view textBlockGas) {
+    if (!extendedModel) return gasCode >= 1 ? gasByCode(gasCode) : nullptr;
+    const std::string text = normalized(textBlockGas);
     if (text.empty()) return nullptr;
     for (const GasInfo& gas : GasTable) {
         if (gas.code == 0) continue;
-        if (text == Normalized(gas.name) || text == kFormulas[gas.code]) return &gas;
+        if (text == normalized(gas.name) || text == kFormulas[gas.code]) return &gas;
     }
     return nullptr;
 }
 
-std::optional<GasMismatch> CheckCalibrationGas(const GasInfo* chosen, bool linkUp,
+std::optional<GasMismatch> checkCalibrationGas(const GasInfo* chosen, bool linkUp,
                                                bool extendedModel, int gasCode,
                                                std::string_view textBlockGas) {
     if (!chosen || !linkUp) return std::nullopt;
-    const GasInfo* reported = ReportedGas(extendedModel, gasCode, textBlockGas);
+    const GasInfo* reported = reportedGas(extendedModel, gasCode, textBlockGas);
     if (!reported || reported->code == chosen->code) return std::nullopt;
     GasMismatch m;
     m.reported = QString::fromUtf8(reported->name);
@@ -49,7 +49,7 @@ std::optional<GasMismatch> CheckCalibrationGas(const GasInfo* chosen, bool linkU
     return m;
 }
 
-QString GasMismatchText(int networkNumber, const GasMismatch& m) {
+QString gasMismatchText(int networkNumber, const GasMismatch& m) {
     return QStringLiteral("Прибор № %1 измеряет газ «%2», а для калибровки выбран газ «%3».\n"
                           "Продолжить?")
         .arg(networkNumber)

@@ -12,7 +12,7 @@ namespace zta {
 // The gas an analyzer reports, where it reports one: the extended model in its text block (a
 // gas name or its formula), the standard model as its gas code. nullptr when it reports none
 // this table knows: then nothing can be held against the station's gas.
-const GasInfo* ReportedGas(bool extendedModel, int gasCode, std::string_view textBlockGas);
+const GasInfo* reportedGas(bool extendedModel, int gasCode, std::string_view textBlockGas);
 
 struct GasMismatch {
     QString reported;  // "Пропан", or "Пропан (C3H8)" where the analyzer wrote the formula
@@ -21,12 +21,12 @@ struct GasMismatch {
 
 // A mismatch between the analyzer's gas and the station's chosen gas; nothing when they agree,
 // when either is unknown, or when the analyzer is not answering.
-std::optional<GasMismatch> CheckCalibrationGas(const GasInfo* chosen, bool linkUp,
+std::optional<GasMismatch> checkCalibrationGas(const GasInfo* chosen, bool linkUp,
                                                bool extendedModel, int gasCode,
                                                std::string_view textBlockGas);
 
 inline constexpr const char* kGasMismatchCaption = "Внимание";
 // The warning before a high or middle gas calibration.
-QString GasMismatchText(int networkNumber, const GasMismatch& mismatch);
+QString gasMismatchText(int networkNumber, const GasMismatch& mismatch);
 
 }  // namespace zta

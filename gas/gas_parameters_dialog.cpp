@@ -14,7 +14,7 @@
 
 namespace zta {
 
-QString GasEntryMessage(GasEntryCheck check) {
+QString gasEntryMessage(GasEntryCheck check) {
     switch (check) {
     case GasEntryCheck::MiddleNotBelowMaximum:
         return QStringLiteral(
@@ -29,7 +29,7 @@ QString GasEntryMessage(GasEntryCheck check) {
 
 namespace {
 // Doubles as the old data exchange printed them: shortest form, no trailing zeros.
-QString NumberText(double value) { return QString::number(value, 'g', 15); }
+QString numberText(double value) { return QString::number(value, 'g', 15); }
 }  // namespace
 
 GasParametersDialog::GasParametersDialog(QWidget* parent) : QDialog(parent) {
@@ -52,7 +52,7 @@ GasParametersDialog::GasParametersDialog(QWidget* parent) : QDialog(parent) {
     layout->addLayout(form);
 
     // Enter leaves without a change, as it always did here: only the button sets values.
-    setButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Установить"),
+    setButton_ = addDialogButtons(*this, *layout, QStringLiteral("Установить"),
                                   QStringLiteral("Отмена"), EnterPresses::Cancel);
 
     connect(volumeBox_, &QCheckBox::clicked, this, [this] { chooseUnits(false); });
@@ -64,8 +64,8 @@ void GasParametersDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         volumeBox_->setChecked(true);
         lelBox_->setChecked(false);
-        maxField_->setText(NumberText(maximum_));
-        midField_->setText(NumberText(middle_));
+        maxField_->setText(numberText(maximum_));
+        midField_->setText(numberText(middle_));
     }
     QDialog::showEvent(event);
 }
@@ -73,24 +73,24 @@ void GasParametersDialog::showEvent(QShowEvent* event) {
 void GasParametersDialog::chooseUnits(bool lel) {
     volumeBox_->setChecked(!lel);
     lelBox_->setChecked(lel);
-    const GasInfo* gas = MarkedGas(marks_);
+    const GasInfo* gas = markedGas(marks_);
     if (gas == nullptr)
         return;
-    maxField_->setText(NumberText(lel ? gas->highLel : gas->highVol));
-    midField_->setText(NumberText(lel ? gas->midLel : gas->midVol));
+    maxField_->setText(numberText(lel ? gas->highLel : gas->highVol));
+    midField_->setText(numberText(lel ? gas->midLel : gas->midVol));
 }
 
 void GasParametersDialog::onSet() {
-    auto maximum = TakeNumber(maxField_, this);
+    auto maximum = takeNumber(maxField_, this);
     if (!maximum)
         return;
-    auto middle = TakeNumber(midField_, this);
+    auto middle = takeNumber(midField_, this);
     if (!middle)
         return;
     const GasEntryResult result =
-        CheckGasEntry(MarkedGas(marks_), lelBox_->isChecked(), *maximum, *middle);
+        checkGasEntry(markedGas(marks_), lelBox_->isChecked(), *maximum, *middle);
     if (result.check != GasEntryCheck::Accepted) {
-        dialogs().Error(GasEntryMessage(result.check), QStringLiteral("Ошибка ввода"), this);
+        dialogs().error(gasEntryMessage(result.check), QStringLiteral("Ошибка ввода"), this);
         return;
     }
     maximum_ = result.maxVol;

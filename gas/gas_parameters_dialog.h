@@ -12,7 +12,7 @@ class QPushButton;
 
 namespace zta {
 
-QString GasEntryMessage(GasEntryCheck check);  // empty for Accepted
+QString gasEntryMessage(GasEntryCheck check);  // empty for Accepted
 
 // Maximum and middle concentration of the gas picked in the gas menu, typed in volume fraction
 // or in %НКПР and returned in volume fraction.

@@ -2,7 +2,7 @@
 
 namespace zta {
 
-void SelectGas(GasState& state, const GasInfo& gas) {
+void selectGas(GasState& state, const GasInfo& gas) {
     if (gas.code < 1 || gas.code >= kGasCodeCount)
         return;
     state.maxGas = gas.highVol;
@@ -13,12 +13,12 @@ void SelectGas(GasState& state, const GasInfo& gas) {
     state.calGasName = QString::fromUtf8(gas.name);
 }
 
-void MarkGasByName(std::array<bool, kMarkedGasCount>& marks, const QString& name) {
+void markGasByName(std::array<bool, kMarkedGasCount>& marks, const QString& name) {
     for (int i = 0; i < kMarkedGasCount; ++i)
         marks[i] = name == QString::fromUtf8(GasTable[i + 1].name);
 }
 
-bool ApplyConnectedDevicesChoice(GasState& state, const QString& name, double maximum,
+bool applyConnectedDevicesChoice(GasState& state, const QString& name, double maximum,
                                  double middle) {
     if (name.isEmpty() || maximum == 0.0 || middle == 0.0)
         return false;
@@ -26,11 +26,11 @@ bool ApplyConnectedDevicesChoice(GasState& state, const QString& name, double ma
     state.maxGas = maximum;
     state.midGas = middle;
     state.gasMenuChoice = false;
-    MarkGasByName(state.gasMarks, name);
+    markGasByName(state.gasMarks, name);
     return true;
 }
 
-GasDeviceRow MakeGasDeviceRow(const AnalyzerGasParams& params) {
+GasDeviceRow makeGasDeviceRow(const AnalyzerGasParams& params) {
     GasDeviceRow row;
     row.gasName = QString::fromStdString(params.gasName);
     if (params.extendedModel) {
@@ -41,7 +41,7 @@ GasDeviceRow MakeGasDeviceRow(const AnalyzerGasParams& params) {
         return row;
     }
     row.units = QStringLiteral("об.доли");
-    if (const GasInfo* gas = GasByCode(params.gasCode)) {
+    if (const GasInfo* gas = gasByCode(params.gasCode)) {
         row.range = gas->highVol;
         row.maximum = gas->highVol;
         row.middle = gas->midVol;
@@ -49,6 +49,6 @@ GasDeviceRow MakeGasDeviceRow(const AnalyzerGasParams& params) {
     return row;
 }
 
-QString GasPaneValue(double value) { return QString::asprintf("%.2f", value); }
+QString gasPaneValue(double value) { return QString::asprintf("%.2f", value); }
 
 }  // namespace zta

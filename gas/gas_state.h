@@ -20,14 +20,14 @@ struct GasState {
 };
 
 // A gas picked from the "Вид газа" menu: its default volume values, its mark alone.
-void SelectGas(GasState& state, const GasInfo& gas);
+void selectGas(GasState& state, const GasInfo& gas);
 
 // Sets the mark of every gas whose name equals `name` exactly and clears the others.
-void MarkGasByName(std::array<bool, kMarkedGasCount>& marks, const QString& name);
+void markGasByName(std::array<bool, kMarkedGasCount>& marks, const QString& name);
 
 // Takes the choice of "Параметры подключенных приборов". A choice without a name or with a
 // zero concentration changes nothing; returns whether the state changed.
-bool ApplyConnectedDevicesChoice(GasState& state, const QString& name, double maximum,
+bool applyConnectedDevicesChoice(GasState& state, const QString& name, double maximum,
                                  double middle);
 
 // What the poll block knows of one connected analyzer's gas.
@@ -54,9 +54,9 @@ struct GasDeviceRow {
 // Extended models bring their own units, range and concentrations. Standard models report only
 // a gas code and get the table's volume defaults; a code the table does not know (0, or above
 // 8) gets zeros, which the dialog lists but never applies.
-GasDeviceRow MakeGasDeviceRow(const AnalyzerGasParams& params);
+GasDeviceRow makeGasDeviceRow(const AnalyzerGasParams& params);
 
 // Status-bar text of a concentration.
-QString GasPaneValue(double value);
+QString gasPaneValue(double value);
 
 }  // namespace zta

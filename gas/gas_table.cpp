@@ -12,43 +12,43 @@ namespace {
 constexpr double kTolerance = 1e-9;
 }  // namespace
 
-const GasInfo* GasByCode(int code) {
+const GasInfo* gasByCode(int code) {
     if (code < 0 || code >= kGasCodeCount)
         return nullptr;
     return &GasTable[code];
 }
 
-const GasInfo* GasByMenuId(int menuId) {
+const GasInfo* gasByMenuId(int menuId) {
     for (const GasInfo& gas : GasTable)
         if (gas.menuId != 0 && gas.menuId == menuId)
             return &gas;
     return nullptr;
 }
 
-const GasInfo* GasByName(std::string_view utf8Name) {
+const GasInfo* gasByName(std::string_view utf8Name) {
     for (int code = 1; code < kGasCodeCount; ++code)
         if (utf8Name == GasTable[code].name)
             return &GasTable[code];
     return nullptr;
 }
 
-const GasInfo* MarkedGas(const std::array<bool, kMarkedGasCount>& marks) {
+const GasInfo* markedGas(const std::array<bool, kMarkedGasCount>& marks) {
     for (int i = 0; i < kMarkedGasCount; ++i)
         if (marks[i])
             return &GasTable[i + 1];
     return nullptr;
 }
 
-bool AtMost(double value, double limit) { return value <= limit + kTolerance; }
+bool atMost(double value, double limit) { return value <= limit + kTolerance; }
 
-double LelToVolume(const GasInfo& gas, double lel) {
+double lelToVolume(const GasInfo& gas, double lel) {
     if (gas.lelMultiplier == 0.0)
         return lel * gas.lelStep;
     // 90 * 0.7 gives 62.999...: the operator meant the decimal product.
-    return TruncateDecimal(lel, gas.lelMultiplier) * gas.lelStep;
+    return truncateDecimal(lel, gas.lelMultiplier) * gas.lelStep;
 }
 
-GasEntryResult CheckGasEntry(const GasInfo* gas, bool unitsLel, double maximum, double middle) {
+GasEntryResult checkGasEntry(const GasInfo* gas, bool unitsLel, double maximum, double middle) {
     GasEntryResult result;
     if (!(maximum > middle)) {
         result.check = GasEntryCheck::MiddleNotBelowMaximum;
@@ -59,27 +59,27 @@ GasEntryResult CheckGasEntry(const GasInfo* gas, bool unitsLel, double maximum, 
         return result;
     }
     if (!unitsLel) {
-        if (!AtMost(maximum, gas->volLimit)) {
+        if (!atMost(maximum, gas->volLimit)) {
             result.check = GasEntryCheck::OutOfRange;
             return result;
         }
         result.maxVol = maximum;
         result.midVol = middle;
     } else {
-        if (!AtMost(maximum, gas->lelLimit)) {
+        if (!atMost(maximum, gas->lelLimit)) {
             result.check = GasEntryCheck::OutOfRange;
             return result;
         }
-        result.maxVol = LelToVolume(*gas, maximum);
-        result.midVol = LelToVolume(*gas, middle);
+        result.maxVol = lelToVolume(*gas, maximum);
+        result.midVol = lelToVolume(*gas, middle);
     }
     result.check = GasEntryCheck::Accepted;
     return result;
 }
 
-double DeviceLelToVolume(double lel, double range) { return lel * range * 0.01; }
+double deviceLelToVolume(double lel, double range) { return lel * range * 0.01; }
 
-std::optional<int> DeviceVolumeToLel(double volume, double range) {
+std::optional<int> deviceVolumeToLel(double volume, double range) {
     if (!(range > 0.0) || !std::isfinite(volume))
         return std::nullopt;
     double lel = std::floor(volume / range * 100.0 + 0.5 + kTolerance);

@@ -40,17 +40,17 @@ inline constexpr std::array<GasInfo, kGasCodeCount> GasTable{{
 }};
 
 // The entry of a reported gas code; nullptr for codes the table does not know.
-const GasInfo* GasByCode(int code);
+const GasInfo* gasByCode(int code);
 // The gas of a gas-menu command id; nullptr for any other id.
-const GasInfo* GasByMenuId(int menuId);
+const GasInfo* gasByMenuId(int menuId);
 // Exact comparison, as the names are stored; codes 1..8 only.
-const GasInfo* GasByName(std::string_view utf8Name);
+const GasInfo* gasByName(std::string_view utf8Name);
 
 // The gas whose check mark is set (marks in table order, codes 1..8); nullptr without one.
-const GasInfo* MarkedGas(const std::array<bool, kMarkedGasCount>& marks);
+const GasInfo* markedGas(const std::array<bool, kMarkedGasCount>& marks);
 
 // %НКПР entered in the concentration dialog to volume fraction (last column of the table).
-double LelToVolume(const GasInfo& gas, double lel);
+double lelToVolume(const GasInfo& gas, double lel);
 
 // The concentration dialog's "Установить" check.
 enum class GasEntryCheck {
@@ -64,17 +64,17 @@ struct GasEntryResult {
     double midVol = 0.0;
 };
 // `gas` is the marked gas (nullptr: none marked, nothing to hold the values against).
-GasEntryResult CheckGasEntry(const GasInfo* gas, bool unitsLel, double maximum, double middle);
+GasEntryResult checkGasEntry(const GasInfo* gas, bool unitsLel, double maximum, double middle);
 
 // Conversions for one analyzer of the connected-devices table, whose measuring range is given
 // in volume fraction.
-double DeviceLelToVolume(double lel, double range);
+double deviceLelToVolume(double lel, double range);
 // Rounded to the nearest integer, halves up; nothing for a range that is not positive or a
 // result beyond int.
-std::optional<int> DeviceVolumeToLel(double volume, double range);
+std::optional<int> deviceVolumeToLel(double volume, double range);
 
 // Comparisons of values typed with two decimals against computed limits, so that 4.4 * 1.2
 // does not refuse a typed 5.28.
-bool AtMost(double value, double limit);
+bool atMost(double value, double limit);
 
 }  // namespace zta

@@ -34,21 +34,21 @@ inline constexpr BaudRow kBaudTable[] = {
 #undef ZTA_BAUD_ROW
 
 // The row of a rate, or nullptr.
-constexpr const BaudRow* BaudRowForRate(unsigned rate) {
+constexpr const BaudRow* baudRowForRate(unsigned rate) {
     for (const BaudRow& row : kBaudTable)
         if (row.rate == rate) return &row;
     return nullptr;
 }
 
 // A rate an analyzer can be set to.
-constexpr bool AnalyzerRate(unsigned rate) {
-    const BaudRow* row = BaudRowForRate(rate);
+constexpr bool analyzerRate(unsigned rate) {
+    const BaudRow* row = baudRowForRate(rate);
     return row && row->code != 0;
 }
 
 #ifndef _WIN32
 // The rate of a termios speed; 0 for one outside the table.
-inline unsigned RateForSpeed(speed_t speed) {
+inline unsigned rateForSpeed(speed_t speed) {
     for (const BaudRow& row : kBaudTable)
         if (row.speed == speed) return row.rate;
     return 0;

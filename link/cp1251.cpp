@@ -25,7 +25,7 @@ constexpr char16_t kHigh[128] = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
 
-void AppendUtf8(std::string& out, char32_t cp) {
+void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -39,7 +39,7 @@ void AppendUtf8(std::string& out, char32_t cp) {
 }
 
 // Decodes one UTF-8 sequence at i; returns U+FFFD and advances by one on a malformed one.
-char32_t NextCodePoint(std::string_view s, size_t& i) {
+char32_t nextCodePoint(std::string_view s, size_t& i) {
     const auto b0 = static_cast<uint8_t>(s[i]);
     int extra = 0;
     char32_t cp = 0;
@@ -60,7 +60,7 @@ char32_t NextCodePoint(std::string_view s, size_t& i) {
 
 }  // namespace
 
-std::string Cp1251ToUtf8(std::string_view cp1251) {
+std::string cp1251ToUtf8(std::string_view cp1251) {
     std::string out;
     out.reserve(cp1251.size() * 2);
     for (char ch : cp1251) {
@@ -69,17 +69,17 @@ std::string Cp1251ToUtf8(std::string_view cp1251) {
             out += ch;
         } else {
             const char16_t cp = kHigh[b - 0x80];
-            AppendUtf8(out, cp ? cp : 0xFFFD);
+            appendUtf8(out, cp ? cp : 0xFFFD);
         }
     }
     return out;
 }
 
-std::string Utf8ToCp1251(std::string_view utf8) {
+std::string utf8ToCp1251(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
-        const char32_t cp = NextCodePoint(utf8, i);
+        const char32_t cp = nextCodePoint(utf8, i);
         if (cp < 0x80) {
             out += static_cast<char>(cp);
             continue;

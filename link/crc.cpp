@@ -2,7 +2,7 @@
 
 namespace zta {
 
-uint16_t Crc16Modbus(const uint8_t* data, size_t length) {
+uint16_t crc16Modbus(const uint8_t* data, size_t length) {
     uint16_t crc = 0xFFFF;
     for (size_t i = 0; i < length; ++i) {
         crc ^= data[i];

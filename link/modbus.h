@@ -26,25 +26,25 @@ constexpr uint16_t kProbeCount = 8;
 
 // Fills the network number, the function, register and count/value (high byte first) and the
 // CRC of the first six bytes (low byte first).
-Request BuildRequest(uint8_t address, uint8_t function, uint16_t reg, uint16_t countOrValue);
-Request ReadRequest(uint8_t address, uint16_t firstRegister, uint16_t count);
-Request WriteRequest(uint8_t address, uint16_t reg, uint16_t value);
+Request buildRequest(uint8_t address, uint8_t function, uint16_t reg, uint16_t countOrValue);
+Request readRequest(uint8_t address, uint16_t firstRegister, uint16_t count);
+Request writeRequest(uint8_t address, uint16_t reg, uint16_t value);
 
 // Re-addresses a template in place: byte 0 and the CRC.
-void Readdress(Request& request, uint8_t address);
+void readdress(Request& request, uint8_t address);
 
 // Appends the CRC of the first length-2 bytes into the last two (for replies built by the
 // simulator and tests).
-void SealFrame(uint8_t* frame, size_t length);
+void sealFrame(uint8_t* frame, size_t length);
 
 // The CRC over bytes 0..n-3 equals bytes n-2 (low) and n-1 (high). False for n < 3.
-bool CrcPasses(const uint8_t* frame, size_t length);
+bool crcPasses(const uint8_t* frame, size_t length);
 
 // A write reply passes only when it is exactly the request, byte for byte.
-bool IsExactEcho(const Request& request, const uint8_t* reply, size_t length);
+bool isExactEcho(const Request& request, const uint8_t* reply, size_t length);
 
 // Wire time of a frame at a rate, 10 bits a byte (8N1), in microseconds.
-constexpr long WireTimeUs(size_t bytes, unsigned baud) {
+constexpr long wireTimeUs(size_t bytes, unsigned baud) {
     return baud ? static_cast<long>((bytes * 10ull * 1000000ull + baud - 1) / baud) : 0;
 }
 

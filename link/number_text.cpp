@@ -6,21 +6,21 @@
 namespace zta {
 namespace {
 
-bool Digits(std::string_view s) {
+bool digits(std::string_view s) {
     if (s.empty()) return false;
     for (char c : s)
         if (c < '0' || c > '9') return false;
     return true;
 }
 
-std::string_view Unsigned(std::string_view text) {
+std::string_view withoutSign(std::string_view text) {
     return !text.empty() && text.front() == '-' ? text.substr(1) : text;
 }
 
 }  // namespace
 
-bool ParseWholeNumber(std::string_view text, long lo, long hi, long* value) {
-    if (!Digits(Unsigned(text))) return false;
+bool parseWholeNumber(std::string_view text, long lo, long hi, long* value) {
+    if (!digits(withoutSign(text))) return false;
     long v = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
     if (ec != std::errc() || end != text.data() + text.size() || v < lo || v > hi) return false;
@@ -28,11 +28,11 @@ bool ParseWholeNumber(std::string_view text, long lo, long hi, long* value) {
     return true;
 }
 
-bool ParseDecimalNumber(std::string_view text, double* value) {
-    const std::string_view body = Unsigned(text);
+bool parseDecimalNumber(std::string_view text, double* value) {
+    const std::string_view body = withoutSign(text);
     const size_t point = body.find('.');
-    if (!Digits(body.substr(0, point))) return false;
-    if (point != std::string_view::npos && !Digits(body.substr(point + 1))) return false;
+    if (!digits(body.substr(0, point))) return false;
+    if (point != std::string_view::npos && !digits(body.substr(point + 1))) return false;
     double v = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v,
                                            std::chars_format::fixed);

@@ -8,7 +8,7 @@ namespace zta {
 // optional minus, digits, and for a decimal number one point with digits after it. Blanks, a
 // plus sign, hexadecimal, exponents, "inf" and "nan" are refused rather than read as something
 // the user did not write.
-bool ParseWholeNumber(std::string_view text, long lo, long hi, long* value);
-bool ParseDecimalNumber(std::string_view text, double* value);
+bool parseWholeNumber(std::string_view text, long lo, long hi, long* value);
+bool parseDecimalNumber(std::string_view text, double* value);
 
 }  // namespace zta

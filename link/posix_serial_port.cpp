@@ -24,10 +24,10 @@ using Clock = std::chrono::steady_clock;
 // wedged driver from holding the worker for ever.
 constexpr int kWriteBoundMs = 2000;
 
-bool MeansGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+bool meansGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
 
-// Whole milliseconds left until `deadline`, rounded up so that poll() never wakes early.
-int MsUntil(Clock::time_point deadline) {
+// Whole milliseconds left until `deadline`, rounded up so that ::poll() never wakes early.
+int msUntil(Clock::time_point deadline) {
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return 0;
     return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
@@ -35,15 +35,15 @@ int MsUntil(Clock::time_point deadline) {
 
 class PosixSerialPort : public SerialPort {
   public:
-    ~PosixSerialPort() override { Close(); }
+    ~PosixSerialPort() override { close(); }
 
-    OpenResult Open(const std::string& path, unsigned baud, DirectionSetting direction,
+    OpenResult open(const std::string& path, unsigned baud, DirectionSetting direction,
                     DirectionMode& mode) override {
-        Close();
+        close();
         vanished_ = false;
 
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return {OpenErrorKind(errno), errno};
+        if (fd < 0) return {openErrorKind(errno), errno};
 
         // The lock comes before TIOCEXCL: exclusivity is a property of the terminal, and a
         // losing opener must not leave it set on the holder's port.
@@ -64,10 +64,10 @@ class PosixSerialPort : public SerialPort {
         (void)::ioctl(fd, TIOCEXCL);
 
         speed_t rate = B9600;
-        if (const BaudRow* row = BaudRowForRate(baud); row && AnalyzerRate(baud)) {
+        if (const BaudRow* row = baudRowForRate(baud); row && analyzerRate(baud)) {
             rate = row->speed;
         } else {
-            ReleaseAndClose(fd);
+            releaseAndClose(fd);
             return {OpenFailure::SettingsRefused, EINVAL};
         }
         tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
@@ -83,31 +83,31 @@ class PosixSerialPort : public SerialPort {
         tio.c_cc[VMIN] = 1;
         tio.c_cc[VTIME] = 0;
         if (::cfsetispeed(&tio, rate) != 0 || ::cfsetospeed(&tio, rate) != 0) {
-            ReleaseAndClose(fd);
+            releaseAndClose(fd);
             return {OpenFailure::SettingsRefused, EINVAL};
         }
         if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
             const int error = errno;
-            ReleaseAndClose(fd);
+            releaseAndClose(fd);
             return {OpenFailure::SettingsRefused, error};
         }
         // tcsetattr succeeds when any part of the change was taken; the rate is the part that
         // matters.
         termios applied{};
         if (::tcgetattr(fd, &applied) != 0 || ::cfgetospeed(&applied) != rate) {
-            ReleaseAndClose(fd);
+            releaseAndClose(fd);
             return {OpenFailure::SettingsRefused, EINVAL};
         }
 
         int dtr = TIOCM_DTR;
         (void)::ioctl(fd, TIOCMBIC, &dtr);
 
-        mode = ChooseDirection(fd, direction);
+        mode = chooseDirection(fd, direction);
         fd_ = fd;
         return {};
     }
 
-    bool Write(const uint8_t* data, size_t length) override {
+    bool write(const uint8_t* data, size_t length) override {
         if (fd_ < 0) return false;
         const auto deadline = Clock::now() + std::chrono::milliseconds(kWriteBoundMs);
         size_t done = 0;
@@ -119,7 +119,7 @@ class PosixSerialPort : public SerialPort {
             }
             if (n < 0 && errno == EINTR) continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                const int wait = MsUntil(deadline);
+                const int wait = msUntil(deadline);
                 if (wait == 0) return false;
                 pollfd p{fd_, POLLOUT, 0};
                 const int r = ::poll(&p, 1, wait);
@@ -131,21 +131,21 @@ class PosixSerialPort : public SerialPort {
                 }
                 continue;
             }
-            if (n < 0 && MeansGone(errno)) vanished_ = true;
+            if (n < 0 && meansGone(errno)) vanished_ = true;
             return false;
         }
         return true;
     }
 
-    size_t Read(uint8_t* buffer, size_t length, int timeoutMs) override {
+    size_t read(uint8_t* buffer, size_t length, int timeoutMs) override {
         if (fd_ < 0) return 0;
         const auto deadline =
             Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
         size_t got = 0;
-        // Once the time is up there is one last look without waiting, whatever poll() says.
+        // Once the time is up there is one last look without waiting, whatever ::poll() says.
         bool lastLook = false;
         while (got < length && !lastLook) {
-            const int wait = MsUntil(deadline);
+            const int wait = msUntil(deadline);
             lastLook = wait == 0;
             pollfd p{fd_, POLLIN, 0};
             const int r = ::poll(&p, 1, wait);
@@ -165,7 +165,7 @@ class PosixSerialPort : public SerialPort {
                     break;
                 }
                 if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-                if (MeansGone(errno)) vanished_ = true;
+                if (meansGone(errno)) vanished_ = true;
                 break;
             }
             if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
@@ -176,36 +176,36 @@ class PosixSerialPort : public SerialPort {
         return got;
     }
 
-    void Purge() override {
+    void purge() override {
         // Input only: every purge follows a drain, so no output is left to drop, and on a
         // pseudo-terminal flushing output also throws away what the other end has not read
         // yet (the request just sent).
         if (fd_ >= 0) (void)::tcflush(fd_, TCIFLUSH);
     }
 
-    void Drain() override {
+    void drain() override {
         if (fd_ < 0) return;
         while (::tcdrain(fd_) != 0 && errno == EINTR) {
         }
     }
 
-    void SetRts(bool on) override {
+    void setRts(bool on) override {
         if (fd_ < 0) return;
         // A pseudo-terminal has no modem lines; the call fails there and that is fine.
         int rts = TIOCM_RTS;
         (void)::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &rts);
     }
 
-    void Close() override {
+    void close() override {
         if (fd_ < 0) return;
-        ReleaseAndClose(fd_);
+        releaseAndClose(fd_);
         fd_ = -1;
     }
 
-    bool Vanished() const override { return vanished_; }
+    bool vanished() const override { return vanished_; }
 
   private:
-    static OpenFailure OpenErrorKind(int error) {
+    static OpenFailure openErrorKind(int error) {
         switch (error) {
             case ENOENT:
             case ENXIO:
@@ -221,12 +221,12 @@ class PosixSerialPort : public SerialPort {
         }
     }
 
-    static void ReleaseAndClose(int fd) {
+    static void releaseAndClose(int fd) {
         (void)::ioctl(fd, TIOCNXCL);
         ::close(fd);  // also drops the flock
     }
 
-    static DirectionMode ChooseDirection(int fd, DirectionSetting setting) {
+    static DirectionMode chooseDirection(int fd, DirectionSetting setting) {
         DirectionAbilities port;
         int lines = 0;
         port.modemLines = ::ioctl(fd, TIOCMGET, &lines) == 0;
@@ -246,7 +246,7 @@ class PosixSerialPort : public SerialPort {
         }
 #endif
         // Forced Driver without kernel switching: the adapter switches in its own hardware.
-        return ChooseDirectionMode(setting, port);
+        return chooseDirectionMode(setting, port);
     }
 
     int fd_ = -1;
@@ -255,6 +255,6 @@ class PosixSerialPort : public SerialPort {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> MakePlatformPort() { return std::make_unique<PosixSerialPort>(); }
+std::unique_ptr<SerialPort> makePlatformPort() { return std::make_unique<PosixSerialPort>(); }
 
 }  // namespace zta

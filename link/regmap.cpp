@@ -11,7 +11,7 @@
 namespace zta {
 namespace {
 
-int Signed16(const uint8_t* reply, size_t high) {
+int signed16(const uint8_t* reply, size_t high) {
     return static_cast<int16_t>(static_cast<uint16_t>(reply[high] << 8 | reply[high + 1]));
 }
 
@@ -19,7 +19,7 @@ constexpr const char* kGasNames[] = {"-",     "Метан",   "Пропан",   
                                      "Изобутан", "Пентан", "Циклопентан", "Пропилен"};
 
 // A zero byte ends any search that reaches it, so a space after it is never found.
-long FindSpace(std::string_view text, long from) {
+long findSpace(std::string_view text, long from) {
     if (from < 0 || from >= static_cast<long>(text.size())) return -1;
     for (long i = from; i < static_cast<long>(text.size()); ++i) {
         if (text[i] == '\0') return -1;
@@ -28,37 +28,37 @@ long FindSpace(std::string_view text, long from) {
     return -1;
 }
 
-std::string_view Between(std::string_view text, long a, long b) {
+std::string_view between(std::string_view text, long a, long b) {
     if (b < 0 || b < a || a < 0) return {};
     return text.substr(a, b - a);
 }
 
 }  // namespace
 
-Readings DecodeReadings(const uint8_t* reply) {
+Readings decodeReadings(const uint8_t* reply) {
     Readings r;
     r.relayState = reply[4];
-    r.concentration = Signed16(reply, 5);
+    r.concentration = signed16(reply, 5);
     r.threshold1 = reply[7];
     r.threshold2 = reply[8];
-    r.auxValue = Signed16(reply, 9);
-    r.refChannel = Signed16(reply, 11);
-    r.workChannel = Signed16(reply, 13);
-    r.dValue = Signed16(reply, 15);
-    r.temperature = Signed16(reply, 17);
+    r.auxValue = signed16(reply, 9);
+    r.refChannel = signed16(reply, 11);
+    r.workChannel = signed16(reply, 13);
+    r.dValue = signed16(reply, 15);
+    r.temperature = signed16(reply, 17);
     // A serial number, 0..65535: the only register read unsigned.
     r.factoryNumber = reply[19] << 8 | reply[20];
     r.softwareVersion = reply[21] == kVersionMarker ? reply[22] : -1;
     return r;
 }
 
-uint8_t DecodeGasCode(const uint8_t* reply) { return reply[3]; }
+uint8_t decodeGasCode(const uint8_t* reply) { return reply[3]; }
 
-const char* GasNameForCode(int code) {
+const char* gasNameForCode(int code) {
     return code >= 0 && code <= kMaxGasCode ? kGasNames[code] : nullptr;
 }
 
-int LeadingDecimal(std::string_view text) {
+int leadingDecimal(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
     bool negative = false;
@@ -74,21 +74,21 @@ int LeadingDecimal(std::string_view text) {
     return static_cast<int>(value);
 }
 
-TextBlock ParseTextBlock(std::string_view text) {
+TextBlock parseTextBlock(std::string_view text) {
     TextBlock t;
-    const long p1 = FindSpace(text, 0);
-    const int n1 = LeadingDecimal(Between(text, 0, p1));
+    const long p1 = findSpace(text, 0);
+    const int n1 = leadingDecimal(between(text, 0, p1));
     long s = p1 + 1;
-    const long p2 = FindSpace(text, s);
-    const int n2 = LeadingDecimal(Between(text, s, p2));
+    const long p2 = findSpace(text, s);
+    const int n2 = leadingDecimal(between(text, s, p2));
     s = p2 + 1;
-    const long p3 = FindSpace(text, s);
-    const int n3 = LeadingDecimal(Between(text, s, p3));
+    const long p3 = findSpace(text, s);
+    const int n3 = leadingDecimal(between(text, s, p3));
     s = p3 + 1;
-    const long p4 = FindSpace(text, s);
-    t.gasName = Cp1251ToUtf8(Between(text, s, p4));
+    const long p4 = findSpace(text, s);
+    t.gasName = cp1251ToUtf8(between(text, s, p4));
     const std::string_view unit = p4 < 0 ? text : text.substr(p4 + 1);
-    t.unitName = Cp1251ToUtf8(unit);
+    t.unitName = cp1251ToUtf8(unit);
     if (!unit.empty() && unit.find('-') != std::string_view::npos) t.unitName = "%НКПР";
     t.deviceRange = n1 * 0.01;
     t.deviceMidGas = n2 * 0.01;
@@ -96,15 +96,15 @@ TextBlock ParseTextBlock(std::string_view text) {
     return t;
 }
 
-double TruncateDecimal(double value, double scale) {
+double truncateDecimal(double value, double scale) {
     const double product = value * scale;
     // Far above the error of one multiplication, far below the last digit anyone types.
     const double tolerance = 1e-9 * std::max(1.0, std::fabs(product));
     return std::trunc(product + (product >= 0 ? tolerance : -tolerance));
 }
 
-uint16_t GasRegisterValue(double volumePercent) {
-    const double product = TruncateDecimal(volumePercent, 1000.0);
+uint16_t gasRegisterValue(double volumePercent) {
+    const double product = truncateDecimal(volumePercent, 1000.0);
     if (!std::isfinite(product)) return 0;
     // Low 16 bits of the truncated integer, as the analyzer expects; out-of-range values are
     // refused by the dialogs long before they get here.
@@ -112,28 +112,28 @@ uint16_t GasRegisterValue(double volumePercent) {
     return static_cast<uint16_t>(whole & 0xFFFF);
 }
 
-RegisterWrite EncodeNewAddress(int newAddress, unsigned lineBaud) {
-    return {0, static_cast<uint16_t>((newAddress & 0xFF) << 8 | BaudCode(lineBaud))};
+RegisterWrite encodeNewAddress(int newAddress, unsigned lineBaud) {
+    return {0, static_cast<uint16_t>((newAddress & 0xFF) << 8 | baudCode(lineBaud))};
 }
-RegisterWrite EncodeNewBaud(int currentAddress, uint8_t newBaudCode) {
+RegisterWrite encodeNewBaud(int currentAddress, uint8_t newBaudCode) {
     return {0, static_cast<uint16_t>((currentAddress & 0xFF) << 8 | newBaudCode)};
 }
-RegisterWrite EncodeZero() { return {1, 0}; }
-RegisterWrite EncodeMidGas(double volumePercent) { return {2, GasRegisterValue(volumePercent)}; }
-RegisterWrite EncodeMaxGas(double volumePercent) { return {3, GasRegisterValue(volumePercent)}; }
-RegisterWrite EncodeTypical() { return {4, 1}; }
-RegisterWrite EncodeThreshold1(uint8_t value) { return {5, value}; }
-RegisterWrite EncodeThreshold2(uint8_t value) { return {6, value}; }
-RegisterWrite EncodeFactoryNumber(int factoryNumber) {
+RegisterWrite encodeZero() { return {1, 0}; }
+RegisterWrite encodeMidGas(double volumePercent) { return {2, gasRegisterValue(volumePercent)}; }
+RegisterWrite encodeMaxGas(double volumePercent) { return {3, gasRegisterValue(volumePercent)}; }
+RegisterWrite encodeTypical() { return {4, 1}; }
+RegisterWrite encodeThreshold1(uint8_t value) { return {5, value}; }
+RegisterWrite encodeThreshold2(uint8_t value) { return {6, value}; }
+RegisterWrite encodeFactoryNumber(int factoryNumber) {
     return {7, static_cast<uint16_t>(factoryNumber & 0xFFFF)};
 }
 
-uint8_t BaudCode(unsigned baud) {
-    const BaudRow* row = BaudRowForRate(baud);
+uint8_t baudCode(unsigned baud) {
+    const BaudRow* row = baudRowForRate(baud);
     return row ? row->code : 0;
 }
 
-unsigned BaudForCode(unsigned code) {
+unsigned baudForCode(unsigned code) {
     if (code == 0) return 0;
     for (const BaudRow& row : kBaudTable)
         if (row.code == code) return row.rate;

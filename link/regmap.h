@@ -37,18 +37,18 @@ constexpr size_t kTextBlockLength = 30;
 constexpr uint8_t kVersionMarker = 0xA5;
 constexpr int kMaxGasCode = 8;
 
-Readings DecodeReadings(const uint8_t* reply);
-uint8_t DecodeGasCode(const uint8_t* reply);
+Readings decodeReadings(const uint8_t* reply);
+uint8_t decodeGasCode(const uint8_t* reply);
 
 // The name for codes 0..8 (UTF-8), nullptr above: such a code leaves the stored name alone.
-const char* GasNameForCode(int code);
+const char* gasNameForCode(int code);
 
 // Parses the Windows-1251 text block (exactly kTextBlockLength bytes).
-TextBlock ParseTextBlock(std::string_view cp1251Text);
+TextBlock parseTextBlock(std::string_view cp1251Text);
 
 // The decimal value of the leading part of a text: leading white space, an optional sign, then
 // digits; no digits give 0. Values beyond int saturate rather than wrap.
-int LeadingDecimal(std::string_view text);
+int leadingDecimal(std::string_view text);
 
 struct RegisterWrite {
     uint16_t reg;
@@ -67,27 +67,27 @@ enum class Command {
     FactoryNumber,  // register 7
 };
 
-RegisterWrite EncodeNewAddress(int newAddress, unsigned lineBaud);
-RegisterWrite EncodeNewBaud(int currentAddress, uint8_t newBaudCode);
-RegisterWrite EncodeZero();
-RegisterWrite EncodeMidGas(double volumePercent);
-RegisterWrite EncodeMaxGas(double volumePercent);
-RegisterWrite EncodeTypical();
-RegisterWrite EncodeThreshold1(uint8_t value);
-RegisterWrite EncodeThreshold2(uint8_t value);
-RegisterWrite EncodeFactoryNumber(int factoryNumber);
+RegisterWrite encodeNewAddress(int newAddress, unsigned lineBaud);
+RegisterWrite encodeNewBaud(int currentAddress, uint8_t newBaudCode);
+RegisterWrite encodeZero();
+RegisterWrite encodeMidGas(double volumePercent);
+RegisterWrite encodeMaxGas(double volumePercent);
+RegisterWrite encodeTypical();
+RegisterWrite encodeThreshold1(uint8_t value);
+RegisterWrite encodeThreshold2(uint8_t value);
+RegisterWrite encodeFactoryNumber(int factoryNumber);
 
 // value x scale truncated toward zero, as the decimal number the operator typed or saw: a
 // product that binary floating point leaves a hair short of a whole number (4.06 x 1000 gives
 // 4059.9999...) is that whole number. The one rule for every value sent to an analyzer.
-double TruncateDecimal(double value, double scale);
+double truncateDecimal(double value, double scale);
 
-// Gas value x 1000 truncated toward zero (TruncateDecimal), low 16 bits.
-uint16_t GasRegisterValue(double volumePercent);
+// Gas value x 1000 truncated toward zero (truncateDecimal), low 16 bits.
+uint16_t gasRegisterValue(double volumePercent);
 
 // 1200:1, 2400:2, 4800:4, 9600:8, 19200:16; 0 for any other rate / code.
-uint8_t BaudCode(unsigned baud);
-unsigned BaudForCode(unsigned code);
+uint8_t baudCode(unsigned baud);
+unsigned baudForCode(unsigned code);
 
 constexpr unsigned kBaudRates[] = {1200, 2400, 4800, 9600, 19200};
 

@@ -9,18 +9,18 @@ namespace zta {
 
 // The reply length a request calls for: a read returns two bytes a register, a write its echo.
 // 0 for a function the station never sends.
-constexpr size_t ExpectedReplyLength(const Request& request) {
+constexpr size_t expectedReplyLength(const Request& request) {
     if (request[1] == kFnWriteSingle) return kEchoLength;
     if (request[1] != kFnReadInput) return 0;
     const size_t count = static_cast<size_t>(request[4]) << 8 | request[5];
     return 5 + 2 * count;
 }
 
-static_assert(ExpectedReplyLength(Request{0, kFnReadInput, 0, 0, 0, kShortReadCount}) ==
+static_assert(expectedReplyLength(Request{0, kFnReadInput, 0, 0, 0, kShortReadCount}) ==
               kShortReplyLength);
-static_assert(ExpectedReplyLength(Request{0, kFnReadInput, 0, 0, 0, kLongReadCount}) ==
+static_assert(expectedReplyLength(Request{0, kFnReadInput, 0, 0, 0, kLongReadCount}) ==
               kLongReplyLength);
-static_assert(ExpectedReplyLength(Request{0, kFnReadInput, 0, 0, 0, kProbeCount}) ==
+static_assert(expectedReplyLength(Request{0, kFnReadInput, 0, 0, 0, kProbeCount}) ==
               kProbeReplyLength);
 
 // A received frame as the checks see it; the bytes stay the caller's.
@@ -33,16 +33,16 @@ class ReplyView {
     // 0 when the frame is too short to hold the byte.
     uint8_t address() const { return size_ > 0 ? data_[0] : 0; }
     uint8_t function() const { return size_ > 1 ? data_[1] : 0; }
-    bool crcMatches() const { return CrcPasses(data_, size_); }
+    bool crcMatches() const { return crcPasses(data_, size_); }
     bool hasLength(size_t length) const { return size_ == length; }
     bool hasExpectedLength(const Request& request) const {
-        return size_ == ExpectedReplyLength(request);
+        return size_ == expectedReplyLength(request);
     }
     // Judged by length alone, as every reply of five bytes is one.
     bool hasExceptionLength() const { return size_ == kExceptionLength; }
     bool isException() const { return hasExceptionLength() && (function() & 0x80) != 0; }
     uint8_t exceptionCode() const { return isException() ? data_[2] : 0; }
-    bool isEchoOf(const Request& request) const { return IsExactEcho(request, data_, size_); }
+    bool isEchoOf(const Request& request) const { return isExactEcho(request, data_, size_); }
     // The bytes between the function and the CRC (the byte count included for a read).
     const uint8_t* payload() const { return size_ > 4 ? data_ + 2 : nullptr; }
     size_t payloadSize() const { return size_ > 4 ? size_ - 4 : 0; }

@@ -8,7 +8,7 @@
 
 namespace zta {
 
-LineTiming TimingFor(unsigned baud) {
+LineTiming timingFor(unsigned baud) {
     switch (baud) {
         case 1200:
             return {10, 25, 600};
@@ -24,7 +24,7 @@ LineTiming TimingFor(unsigned baud) {
     }
 }
 
-bool ParseDirectionSetting(const std::string& text, DirectionSetting& setting) {
+bool parseDirectionSetting(const std::string& text, DirectionSetting& setting) {
     std::string lower(text);
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -42,7 +42,7 @@ bool ParseDirectionSetting(const std::string& text, DirectionSetting& setting) {
 
 namespace {
 
-std::string EnvironmentValue(const char* name) {
+std::string environmentValue(const char* name) {
 #ifdef _MSC_VER
     char* value = nullptr;
     size_t length = 0;
@@ -56,14 +56,14 @@ std::string EnvironmentValue(const char* name) {
 #endif
 }
 
-std::string FormatWithName(const char* pattern, const std::string& name) {
+std::string formatWithName(const char* pattern, const std::string& name) {
     std::string text(pattern);
     const size_t at = text.find("%s");
     if (at != std::string::npos) text.replace(at, 2, name);
     return text;
 }
 
-std::string FormatWithCode(const char* pattern, int code) {
+std::string formatWithCode(const char* pattern, int code) {
     std::string text(pattern);
     const size_t at = text.find("%d");
     if (at != std::string::npos) text.replace(at, 2, std::to_string(code));
@@ -72,14 +72,14 @@ std::string FormatWithCode(const char* pattern, int code) {
 
 class SleepingPauser : public Pauser {
   public:
-    void PauseMs(int ms) override {
+    void pauseMs(int ms) override {
         if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
 };
 
 }  // namespace
 
-DirectionMode ChooseDirectionMode(DirectionSetting setting, const DirectionAbilities& port) {
+DirectionMode chooseDirectionMode(DirectionSetting setting, const DirectionAbilities& port) {
     switch (setting) {
         case DirectionSetting::Driver:
             return DirectionMode::Driver;
@@ -91,13 +91,13 @@ DirectionMode ChooseDirectionMode(DirectionSetting setting, const DirectionAbili
     return port.driverSwitches || !port.modemLines ? DirectionMode::Driver : DirectionMode::Program;
 }
 
-DirectionSetting DirectionFromEnvironment() {
+DirectionSetting directionFromEnvironment() {
     DirectionSetting setting = DirectionSetting::Auto;
-    ParseDirectionSetting(EnvironmentValue("ZTA_RS485"), setting);
+    parseDirectionSetting(environmentValue("ZTA_RS485"), setting);
     return setting;
 }
 
-std::string StoredPortNameWindows(const std::string& chosen) {
+std::string storedPortNameWindows(const std::string& chosen) {
     static const std::string kDevicePrefix = "\\\\.\\";
     if (chosen.size() < 5 || chosen.compare(0, kDevicePrefix.size(), kDevicePrefix) == 0) {
         return chosen;
@@ -105,29 +105,29 @@ std::string StoredPortNameWindows(const std::string& chosen) {
     return kDevicePrefix + chosen;
 }
 
-std::string StoredPortNamePosix(const std::string& chosen) {
+std::string storedPortNamePosix(const std::string& chosen) {
     if (chosen.empty() || chosen.find('/') != std::string::npos) return chosen;
     return "/dev/" + chosen;
 }
 
-std::string StoredPortName(const std::string& chosen) {
+std::string storedPortName(const std::string& chosen) {
 #ifdef _WIN32
-    return StoredPortNameWindows(chosen);
+    return storedPortNameWindows(chosen);
 #else
-    return StoredPortNamePosix(chosen);
+    return storedPortNamePosix(chosen);
 #endif
 }
 
-std::string OpenFailureText(const OpenResult& result, const std::string& storedPortName) {
+std::string openFailureText(const OpenResult& result, const std::string& storedPortName) {
     switch (result.failure) {
         case OpenFailure::WrongPort:
-            return FormatWithName("Порт %s указан неверно", storedPortName);
+            return formatWithName("Порт %s указан неверно", storedPortName);
         case OpenFailure::Busy:
-            return FormatWithName("Порт %s занят.", storedPortName);
+            return formatWithName("Порт %s занят.", storedPortName);
         case OpenFailure::SettingsRefused:
-            return FormatWithCode("Ошибка SetCommState № %d", result.platformCode);
+            return formatWithCode("Ошибка SetCommState № %d", result.platformCode);
         case OpenFailure::TimeoutsRefused:
-            return FormatWithCode("Ошибка SetCommTimeouts № %d", result.platformCode);
+            return formatWithCode("Ошибка SetCommTimeouts № %d", result.platformCode);
         case OpenFailure::None:
         case OpenFailure::Other:
             break;
@@ -135,7 +135,7 @@ std::string OpenFailureText(const OpenResult& result, const std::string& storedP
     return {};
 }
 
-Pauser& RealPauser() {
+Pauser& realPauser() {
     static SleepingPauser pauser;
     return pauser;
 }
@@ -143,33 +143,33 @@ Pauser& RealPauser() {
 SerialLine::SerialLine(std::unique_ptr<SerialPort> port, Pauser& pauser)
     : port_(std::move(port)), pauser_(pauser) {}
 
-SerialLine::~SerialLine() { Close(); }
+SerialLine::~SerialLine() { close(); }
 
-OpenResult SerialLine::Open(const std::string& storedPortName, unsigned baud,
+OpenResult SerialLine::open(const std::string& storedPortName, unsigned baud,
                             const LineOptions& options) {
-    Close();
+    close();
     if (!port_) return {OpenFailure::Other, 0};
 
     DirectionMode mode = DirectionMode::Program;
-    const OpenResult result = port_->Open(storedPortName, baud, options.direction, mode);
+    const OpenResult result = port_->open(storedPortName, baud, options.direction, mode);
     if (!result.ok()) return result;
 
     mode_ = mode;
-    timing_ = TimingFor(baud);
+    timing_ = timingFor(baud);
     if (options.replyTimeoutMs > 0) timing_.replyTimeoutMs = options.replyTimeoutMs;
-    port_->Purge();
+    port_->purge();
     buffer_.assign(options.bufferSize, 0);
     observer_ = options.observer;
     open_ = true;
     return result;
 }
 
-ExchangeResult SerialLine::Exchange(const Request& request, size_t expectedLength, int settleMs) {
+ExchangeResult SerialLine::exchange(const Request& request, size_t expectedLength, int settleMs) {
     ExchangeResult result;
     if (!open_) return result;
     // A device that has gone stays gone for this opening: its owner ends the run, and nothing
     // more is asked of the handle in the meantime.
-    if (port_->Vanished()) {
+    if (port_->vanished()) {
         result.vanished = true;
         return result;
     }
@@ -177,13 +177,13 @@ ExchangeResult SerialLine::Exchange(const Request& request, size_t expectedLengt
     const bool program = mode_ == DirectionMode::Program;
 
     if (program) {
-        port_->SetRts(true);
-        pauser_.PauseMs(timing_.rtsLeadMs);
+        port_->setRts(true);
+        pauser_.pauseMs(timing_.rtsLeadMs);
     }
-    pauser_.PauseMs(settleMs);
-    result.writeOk = port_->Write(request.data(), request.size());
-    const Pauser::Clock::time_point written = pauser_.Now();
-    if (port_->Vanished()) {
+    pauser_.pauseMs(settleMs);
+    result.writeOk = port_->write(request.data(), request.size());
+    const Pauser::Clock::time_point written = pauser_.timeNow();
+    if (port_->vanished()) {
         result.vanished = true;
         return result;
     }
@@ -191,19 +191,19 @@ ExchangeResult SerialLine::Exchange(const Request& request, size_t expectedLengt
     // still waiting to go out, and an echoing adapter's copy of the request would come after
     // it. The hold counts from the write's return, but RTS never drops before the last bit
     // has left: whichever ends later.
-    port_->Drain();
+    port_->drain();
     result.sentAt = std::chrono::system_clock::now();
     const auto sentAt = std::chrono::steady_clock::now();
     if (program) {
-        const auto holdLeft = written + std::chrono::milliseconds(timing_.rtsHoldMs) - pauser_.Now();
+        const auto holdLeft = written + std::chrono::milliseconds(timing_.rtsHoldMs) - pauser_.timeNow();
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(holdLeft).count();
-        if (ms > 0) pauser_.PauseMs(static_cast<int>(ms));
-        port_->SetRts(false);
-        pauser_.PauseMs(1);
+        if (ms > 0) pauser_.pauseMs(static_cast<int>(ms));
+        port_->setRts(false);
+        pauser_.pauseMs(1);
     }
-    port_->Purge();
-    result.count = std::min(port_->Read(buffer_.data(), length, timing_.replyTimeoutMs), length);
-    if (port_->Vanished()) {
+    port_->purge();
+    result.count = std::min(port_->read(buffer_.data(), length, timing_.replyTimeoutMs), length);
+    if (port_->vanished()) {
         result.vanished = true;
         result.count = 0;
     }
@@ -211,13 +211,13 @@ ExchangeResult SerialLine::Exchange(const Request& request, size_t expectedLengt
         result.replyUs = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
                                                std::chrono::steady_clock::now() - sentAt)
                                                .count());
-    if (observer_) observer_->Exchanged(request, buffer_.data(), result);
+    if (observer_) observer_->exchanged(request, buffer_.data(), result);
     return result;
 }
 
-void SerialLine::Close() {
+void SerialLine::close() {
     std::vector<uint8_t>().swap(buffer_);
-    if (open_) port_->Close();
+    if (open_) port_->close();
     open_ = false;
 }
 

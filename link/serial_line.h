@@ -19,7 +19,7 @@ struct LineTiming {
 };
 
 // The row for one of the five rates; 9600's row for anything else.
-LineTiming TimingFor(unsigned baud);
+LineTiming timingFor(unsigned baud);
 
 constexpr int kPollSettleMs = 1;
 constexpr int kSearchSettleMs = 3;
@@ -33,7 +33,7 @@ struct ExchangeResult;
 class FrameObserver {
 public:
     virtual ~FrameObserver() = default;
-    virtual void Exchanged(const Request& request, const uint8_t* reply,
+    virtual void exchanged(const Request& request, const uint8_t* reply,
                            const ExchangeResult& result) = 0;
 };
 
@@ -45,21 +45,21 @@ struct LineOptions {
 };
 
 // "auto", "driver" or "program" (any case); false for anything else, leaving `setting` as is.
-bool ParseDirectionSetting(const std::string& text, DirectionSetting& setting);
+bool parseDirectionSetting(const std::string& text, DirectionSetting& setting);
 
 // The direction setting named by the environment (ZTA_RS485=driver|program), else Auto.
-DirectionSetting DirectionFromEnvironment();
+DirectionSetting directionFromEnvironment();
 
 // The stored form of a chosen port name, which is what is opened and what messages show.
 // Windows: up to four characters as is, else "\\.\" + name (a name that already has the
 // prefix is kept). Elsewhere: a name with a '/' as given, else "/dev/" + name.
 // StoredPortName applies the rule of the platform it was built for; both are plain functions.
-std::string StoredPortName(const std::string& chosen);
-std::string StoredPortNameWindows(const std::string& chosen);
-std::string StoredPortNamePosix(const std::string& chosen);
+std::string storedPortName(const std::string& chosen);
+std::string storedPortNameWindows(const std::string& chosen);
+std::string storedPortNamePosix(const std::string& chosen);
 
 // The operator's text for a failed opening; empty for OpenFailure::Other.
-std::string OpenFailureText(const OpenResult& result, const std::string& storedPortName);
+std::string openFailureText(const OpenResult& result, const std::string& storedPortName);
 
 struct ExchangeResult {
     size_t count = 0;        // bytes read, 0..expectedLength
@@ -74,22 +74,22 @@ struct ExchangeResult {
 // One opening of the line, owned by one worker for its run.
 class SerialLine {
 public:
-    explicit SerialLine(std::unique_ptr<SerialPort> port = MakePlatformPort(),
-                        Pauser& pauser = RealPauser());
+    explicit SerialLine(std::unique_ptr<SerialPort> port = makePlatformPort(),
+                        Pauser& pauser = realPauser());
     ~SerialLine();
     SerialLine(const SerialLine&) = delete;
     SerialLine& operator=(const SerialLine&) = delete;
 
-    OpenResult Open(const std::string& storedPortName, unsigned baud,
+    OpenResult open(const std::string& storedPortName, unsigned baud,
                     const LineOptions& options = {});
     // Request, pauses, purge, read; see the step order in serial_line.cpp.
-    ExchangeResult Exchange(const Request& request, size_t expectedLength, int settleMs);
-    void Close();
+    ExchangeResult exchange(const Request& request, size_t expectedLength, int settleMs);
+    void close();
 
-    bool IsOpen() const { return open_; }
-    DirectionMode Mode() const { return mode_; }
-    const LineTiming& Timing() const { return timing_; }
-    const uint8_t* Reply() const { return buffer_.data(); }
+    bool isOpen() const { return open_; }
+    DirectionMode mode() const { return mode_; }
+    const LineTiming& timing() const { return timing_; }
+    const uint8_t* reply() const { return buffer_.data(); }
 
 private:
     std::unique_ptr<SerialPort> port_;

@@ -23,7 +23,7 @@ struct DirectionAbilities {
 // The one rule every backend applies. Auto takes Driver where the driver switches, and also
 // where there are no modem lines: raising RTS there switches nothing, while the pauses around
 // it would leave the line deaf to a quick answer.
-DirectionMode ChooseDirectionMode(DirectionSetting setting, const DirectionAbilities& port);
+DirectionMode chooseDirectionMode(DirectionSetting setting, const DirectionAbilities& port);
 
 enum class OpenFailure {
     None,
@@ -47,23 +47,23 @@ public:
 
     // Opens exclusively and sets raw 8N1, no flow control, DTR off, at the given rate.
     // `direction` decides RS-485 switching; the chosen mode is returned in `mode`.
-    virtual OpenResult Open(const std::string& path, unsigned baud, DirectionSetting direction,
+    virtual OpenResult open(const std::string& path, unsigned baud, DirectionSetting direction,
                             DirectionMode& mode) = 0;
     // True when the driver took all bytes.
-    virtual bool Write(const uint8_t* data, size_t length) = 0;
+    virtual bool write(const uint8_t* data, size_t length) = 0;
     // Blocks until `length` bytes have come or `timeoutMs` has passed since the call began.
-    virtual size_t Read(uint8_t* buffer, size_t length, int timeoutMs) = 0;
+    virtual size_t read(uint8_t* buffer, size_t length, int timeoutMs) = 0;
     // Drops unsent output and unread input.
-    virtual void Purge() = 0;
+    virtual void purge() = 0;
     // Waits until the output has left the transmitter (Program mode, before the hold pause).
-    virtual void Drain() = 0;
-    virtual void SetRts(bool on) = 0;
-    virtual void Close() = 0;
+    virtual void drain() = 0;
+    virtual void setRts(bool on) = 0;
+    virtual void close() = 0;
     // Set when the device vanished (unplugged adapter); cleared by the next successful Open.
-    virtual bool Vanished() const = 0;
+    virtual bool vanished() const = 0;
 };
 
-std::unique_ptr<SerialPort> MakePlatformPort();
+std::unique_ptr<SerialPort> makePlatformPort();
 
 // Pauses and the clock they are measured on, replaceable so that tests can record them
 // instead of sleeping.
@@ -71,10 +71,10 @@ class Pauser {
 public:
     using Clock = std::chrono::steady_clock;
     virtual ~Pauser() = default;
-    virtual void PauseMs(int ms) = 0;
-    virtual Clock::time_point Now() { return Clock::now(); }
+    virtual void pauseMs(int ms) = 0;
+    virtual Clock::time_point timeNow() { return Clock::now(); }
 };
 
-Pauser& RealPauser();
+Pauser& realPauser();
 
 }  // namespace zta

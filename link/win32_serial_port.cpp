@@ -28,7 +28,7 @@ constexpr bool kNtFamily = true;
 
 // Errors a handle gives once its USB adapter has been pulled out (ERROR_NOT_READY: Wine, once
 // the other end of its pseudo-terminal has gone).
-bool MeansGone(DWORD error) {
+bool meansGone(DWORD error) {
     switch (error) {
         case ERROR_NOT_READY:
         case ERROR_ACCESS_DENIED:
@@ -47,7 +47,7 @@ bool MeansGone(DWORD error) {
 // Windows' own drivers refuse a second opener of a port; Wine does not, so two programs could
 // talk over each other on one bus. A named claim per port keeps this station's programs apart
 // there as well; it lives as long as the handle. INVALID_HANDLE_VALUE: another holds it.
-HANDLE ClaimPort(const std::string& path) {
+HANDLE claimPort(const std::string& path) {
     std::string name = path;
     if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
     for (char& c : name) {
@@ -65,15 +65,15 @@ HANDLE ClaimPort(const std::string& path) {
 // RTS is already asserted by the settings, so raising it again changes nothing on the line.
 // It fails where the port has no modem lines to switch (Wine on a pseudo-terminal, virtual
 // ports).
-bool CanSwitchRts(HANDLE handle) { return ::EscapeCommFunction(handle, SETRTS) != 0; }
+bool canSwitchRts(HANDLE handle) { return ::EscapeCommFunction(handle, SETRTS) != 0; }
 
 class Win32SerialPort : public SerialPort {
   public:
-    ~Win32SerialPort() override { Close(); }
+    ~Win32SerialPort() override { close(); }
 
-    OpenResult Open(const std::string& path, unsigned baud, DirectionSetting direction,
+    OpenResult open(const std::string& path, unsigned baud, DirectionSetting direction,
                     DirectionMode& mode) override {
-        Close();
+        close();
         vanished_ = false;
 
         HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -88,7 +88,7 @@ class Win32SerialPort : public SerialPort {
             }
             return {kind, static_cast<int>(error)};
         }
-        HANDLE claim = ClaimPort(path);
+        HANDLE claim = claimPort(path);
         if (claim == INVALID_HANDLE_VALUE) {
             ::CloseHandle(handle);
             return {OpenFailure::Busy, ERROR_ACCESS_DENIED};
@@ -133,59 +133,59 @@ class Win32SerialPort : public SerialPort {
         DirectionAbilities port;
         port.driverSwitches = toggled;
         // Never asked while the driver toggles RTS: raising it then would hold the transmitter on.
-        port.modemLines = toggled || CanSwitchRts(handle);
+        port.modemLines = toggled || canSwitchRts(handle);
 
         handle_ = handle;
         claim_ = claim;
-        const int timeoutMs = TimingFor(baud).replyTimeoutMs;
-        if (!ApplyReadTimeout(timeoutMs)) {
+        const int timeoutMs = timingFor(baud).replyTimeoutMs;
+        if (!applyReadTimeout(timeoutMs)) {
             const DWORD error = ::GetLastError();
-            Close();
+            close();
             return {OpenFailure::TimeoutsRefused, static_cast<int>(error)};
         }
-        mode = ChooseDirectionMode(direction, port);
+        mode = chooseDirectionMode(direction, port);
         return {};
     }
 
-    bool Write(const uint8_t* data, size_t length) override {
+    bool write(const uint8_t* data, size_t length) override {
         if (handle_ == INVALID_HANDLE_VALUE) return false;
         DWORD written = 0;
         if (!::WriteFile(handle_, data, static_cast<DWORD>(length), &written, nullptr)) {
-            if (MeansGone(::GetLastError())) vanished_ = true;
+            if (meansGone(::GetLastError())) vanished_ = true;
             return false;
         }
         return written == static_cast<DWORD>(length);
     }
 
-    size_t Read(uint8_t* buffer, size_t length, int timeoutMs) override {
+    size_t read(uint8_t* buffer, size_t length, int timeoutMs) override {
         if (handle_ == INVALID_HANDLE_VALUE || length == 0) return 0;
         // The total read time-out is a setting of the handle; it is changed only when a caller
         // asks for another one than the rate's.
-        if (timeoutMs != readTimeoutMs_ && !ApplyReadTimeout(timeoutMs)) {
-            if (MeansGone(::GetLastError())) vanished_ = true;
+        if (timeoutMs != readTimeoutMs_ && !applyReadTimeout(timeoutMs)) {
+            if (meansGone(::GetLastError())) vanished_ = true;
             return 0;
         }
         DWORD got = 0;
         if (!::ReadFile(handle_, buffer, static_cast<DWORD>(length), &got, nullptr)) {
-            if (MeansGone(::GetLastError())) vanished_ = true;
+            if (meansGone(::GetLastError())) vanished_ = true;
         }
         return got <= length ? static_cast<size_t>(got) : length;
     }
 
-    void Purge() override {
+    void purge() override {
         if (handle_ != INVALID_HANDLE_VALUE) (void)::PurgeComm(handle_, kPurgeInput);
     }
 
-    void Drain() override {
+    void drain() override {
         if (handle_ != INVALID_HANDLE_VALUE) (void)::FlushFileBuffers(handle_);
     }
 
-    void SetRts(bool on) override {
+    void setRts(bool on) override {
         if (handle_ != INVALID_HANDLE_VALUE)
             (void)::EscapeCommFunction(handle_, on ? SETRTS : CLRRTS);
     }
 
-    void Close() override {
+    void close() override {
         if (handle_ == INVALID_HANDLE_VALUE) return;
         ::CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
@@ -194,10 +194,10 @@ class Win32SerialPort : public SerialPort {
         readTimeoutMs_ = -1;
     }
 
-    bool Vanished() const override { return vanished_; }
+    bool vanished() const override { return vanished_; }
 
   private:
-    bool ApplyReadTimeout(int timeoutMs) {
+    bool applyReadTimeout(int timeoutMs) {
         COMMTIMEOUTS timeouts{};
         timeouts.ReadIntervalTimeout = 0;
         timeouts.ReadTotalTimeoutMultiplier = 0;
@@ -217,7 +217,7 @@ class Win32SerialPort : public SerialPort {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> MakePlatformPort() { return std::make_unique<Win32SerialPort>(); }
+std::unique_ptr<SerialPort> makePlatformPort() { return std::make_unique<Win32SerialPort>(); }
 
 }  // namespace zta
 

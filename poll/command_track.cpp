@@ -2,7 +2,7 @@
 
 namespace zta {
 
-uint16_t CommandRegister(Command c) {
+uint16_t commandRegister(Command c) {
     switch (c) {
     case Command::NewAddress:
     case Command::NewBaud: return 0;
@@ -17,12 +17,12 @@ uint16_t CommandRegister(Command c) {
     return 0;
 }
 
-const CommandTrack* LastCommand(const CommandTracks& tracks, Command* which) {
+const CommandTrack* lastCommand(const CommandTracks& tracks, Command* which) {
     const CommandTrack* newest = nullptr;
     for (int i = 0; i < kCommandKinds; ++i) {
         if (tracks[i].id == 0 || (newest && newest->id > tracks[i].id)) continue;
         newest = &tracks[i];
-        if (which) *which = CommandAt(i);
+        if (which) *which = commandAt(i);
     }
     return newest;
 }

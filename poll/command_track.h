@@ -33,7 +33,7 @@ struct CommandTrack {
     uint16_t value = 0;
     uint64_t id = 0;      // distinct for every confirmation in a block; 0: none
 
-    bool Open() const { return state == CommandStatus::Pending || state == CommandStatus::Sent; }
+    bool open() const { return state == CommandStatus::Pending || state == CommandStatus::Sent; }
 };
 
 using CommandTracks = std::array<CommandTrack, kCommandKinds>;
@@ -48,11 +48,11 @@ struct CommandReport {
     CommandTrack track;
 };
 
-inline int CommandIndex(Command c) { return static_cast<int>(c); }
-inline Command CommandAt(int index) { return static_cast<Command>(index); }
-uint16_t CommandRegister(Command c);
+inline int commandIndex(Command c) { return static_cast<int>(c); }
+inline Command commandAt(int index) { return static_cast<Command>(index); }
+uint16_t commandRegister(Command c);
 
 // The track of the newest confirmation among `tracks`; nullptr when none was made.
-const CommandTrack* LastCommand(const CommandTracks& tracks, Command* which = nullptr);
+const CommandTrack* lastCommand(const CommandTracks& tracks, Command* which = nullptr);
 
 }  // namespace zta

@@ -8,7 +8,7 @@ namespace zta {
 
 namespace {
 
-std::string ClockText(std::chrono::system_clock::time_point at) {
+std::string clockText(std::chrono::system_clock::time_point at) {
     const std::time_t t = std::chrono::system_clock::to_time_t(at);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
     std::tm tm{};
@@ -23,7 +23,7 @@ std::string ClockText(std::chrono::system_clock::time_point at) {
     return buf;
 }
 
-std::string HexBytes(const uint8_t* data, size_t n) {
+std::string hexBytes(const uint8_t* data, size_t n) {
     std::string s;
     s.reserve(n * 3);
     char buf[4];
@@ -34,11 +34,11 @@ std::string HexBytes(const uint8_t* data, size_t n) {
     return s;
 }
 
-unsigned Word(const uint8_t* p) { return (unsigned(p[0]) << 8) | p[1]; }
+unsigned word(const uint8_t* p) { return (unsigned(p[0]) << 8) | p[1]; }
 
 }  // namespace
 
-FrameRecord MakeFrameRecord(const Request& request, const uint8_t* reply,
+FrameRecord makeFrameRecord(const Request& request, const uint8_t* reply,
                             const ExchangeResult& result) {
     FrameRecord f;
     f.sentAt = result.sentAt;
@@ -46,35 +46,35 @@ FrameRecord MakeFrameRecord(const Request& request, const uint8_t* reply,
     f.count = static_cast<uint8_t>(std::min(result.count, f.reply.size()));
     std::copy_n(reply, f.count, f.reply.begin());
     // The length asked for follows from the request: an echo, or 5 + 2 bytes a register.
-    const size_t expected = request[1] == kFnWriteSingle ? kEchoLength : 5 + 2 * Word(&request[4]);
+    const size_t expected = request[1] == kFnWriteSingle ? kEchoLength : 5 + 2 * word(&request[4]);
     f.expected = static_cast<uint8_t>(std::min<size_t>(expected, 255));
     f.replyUs = result.replyUs;
-    f.kind = ClassifyReply(request, reply, f.count, expected);
+    f.kind = classifyReply(request, reply, f.count, expected);
     return f;
 }
 
-std::string RequestTraceLine(const FrameRecord& f) {
+std::string requestTraceLine(const FrameRecord& f) {
     const Request& r = f.request;
     char what[48];
     if (r[1] == kFnWriteSingle)
-        std::snprintf(what, sizeof what, "write %u=%u", Word(&r[2]), Word(&r[4]));
+        std::snprintf(what, sizeof what, "write %u=%u", word(&r[2]), word(&r[4]));
     else if (r[1] == kFnReadInput)
-        std::snprintf(what, sizeof what, "read %u..%u", Word(&r[2]), Word(&r[2]) + Word(&r[4]) - 1);
+        std::snprintf(what, sizeof what, "read %u..%u", word(&r[2]), word(&r[2]) + word(&r[4]) - 1);
     else
         std::snprintf(what, sizeof what, "function %u", unsigned(r[1]));
     char head[40];
-    std::snprintf(head, sizeof head, " -> %d  ", f.Address());
-    return ClockText(f.sentAt) + head + HexBytes(r.data(), r.size()) + "  " + what;
+    std::snprintf(head, sizeof head, " -> %d  ", f.address());
+    return clockText(f.sentAt) + head + hexBytes(r.data(), r.size()) + "  " + what;
 }
 
-std::string ReplyTraceLine(const FrameRecord& f) {
+std::string replyTraceLine(const FrameRecord& f) {
     auto at = f.sentAt;
     if (f.replyUs > 0) at += std::chrono::microseconds(f.replyUs);
     char head[40];
-    std::snprintf(head, sizeof head, " <- %d  ", f.Address());
-    std::string line = ClockText(at) + head;
+    std::snprintf(head, sizeof head, " <- %d  ", f.address());
+    std::string line = clockText(at) + head;
     if (f.count == 0) return line + "-  no reply";
-    line += HexBytes(f.reply.data(), f.count);
+    line += hexBytes(f.reply.data(), f.count);
     char buf[64];
     switch (f.kind) {
     case FrameKind::Reply:
@@ -92,7 +92,7 @@ std::string ReplyTraceLine(const FrameRecord& f) {
         break;
     default:
         std::snprintf(buf, sizeof buf, "  malformed %u of %u bytes  CRC %s", unsigned(f.count),
-                      unsigned(f.expected), CrcPasses(f.reply.data(), f.count) ? "ok" : "wrong");
+                      unsigned(f.expected), crcPasses(f.reply.data(), f.count) ? "ok" : "wrong");
         break;
     }
     line += buf;
@@ -105,15 +105,15 @@ std::string ReplyTraceLine(const FrameRecord& f) {
 
 FrameRing::FrameRing(size_t capacity) : frames_(std::max<size_t>(capacity, 1)) {}
 
-void FrameRing::Exchanged(const Request& request, const uint8_t* reply,
+void FrameRing::exchanged(const Request& request, const uint8_t* reply,
                           const ExchangeResult& result) {
-    FrameRecord f = MakeFrameRecord(request, reply, result);
+    FrameRecord f = makeFrameRecord(request, reply, result);
     std::lock_guard lock(mutex_);
     f.sequence = ++last_;
     frames_[f.sequence % frames_.size()] = f;
 }
 
-std::vector<FrameRecord> FrameRing::Since(uint64_t sequence) const {
+std::vector<FrameRecord> FrameRing::since(uint64_t sequence) const {
     std::lock_guard lock(mutex_);
     std::vector<FrameRecord> out;
     const uint64_t oldest = last_ >= frames_.size() ? last_ - frames_.size() + 1 : 1;
@@ -124,12 +124,12 @@ std::vector<FrameRecord> FrameRing::Since(uint64_t sequence) const {
     return out;
 }
 
-uint64_t FrameRing::LastSequence() const {
+uint64_t FrameRing::lastSequence() const {
     std::lock_guard lock(mutex_);
     return last_;
 }
 
-void FrameRing::Clear() {
+void FrameRing::clear() {
     std::lock_guard lock(mutex_);
     // Sequences go on, so a reader's position stays meaningful.
     const uint64_t keep = last_;

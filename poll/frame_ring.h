@@ -24,17 +24,17 @@ struct FrameRecord {
     long replyUs = -1;
     FrameKind kind = FrameKind::NoReply;
 
-    int Address() const { return request[0]; }
+    int address() const { return request[0]; }
 };
 
-FrameRecord MakeFrameRecord(const Request& request, const uint8_t* reply,
+FrameRecord makeFrameRecord(const Request& request, const uint8_t* reply,
                             const ExchangeResult& result);
 
 // The two trace lines of an exchange, without line ends: the request, then the reply.
 //   12:00:01.234 -> 3  03 04 00 01 00 19 60 00  read 1..25
 //   12:00:01.290 <- 3  03 04 32 ... 9A 1B  reply 55 bytes  CRC ok  56.1 ms
-std::string RequestTraceLine(const FrameRecord& frame);
-std::string ReplyTraceLine(const FrameRecord& frame);
+std::string requestTraceLine(const FrameRecord& frame);
+std::string replyTraceLine(const FrameRecord& frame);
 
 // The last exchanges of the line, for the traffic monitor. Storage is allocated once; an
 // exchange costs one copy under a lock, whether anyone reads or not.
@@ -42,14 +42,14 @@ class FrameRing : public FrameObserver {
 public:
     explicit FrameRing(size_t capacity = 4096);
 
-    void Exchanged(const Request& request, const uint8_t* reply,
+    void exchanged(const Request& request, const uint8_t* reply,
                    const ExchangeResult& result) override;
 
     // The frames after `sequence`, oldest first; at most the ring's capacity.
-    std::vector<FrameRecord> Since(uint64_t sequence) const;
-    uint64_t LastSequence() const;
-    size_t Capacity() const { return frames_.size(); }
-    void Clear();
+    std::vector<FrameRecord> since(uint64_t sequence) const;
+    uint64_t lastSequence() const;
+    size_t capacity() const { return frames_.size(); }
+    void clear();
 
 private:
     mutable std::mutex mutex_;

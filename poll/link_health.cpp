@@ -8,7 +8,7 @@
 
 namespace zta {
 
-FrameKind ClassifyReply(const Request& request, const uint8_t* reply, size_t n,
+FrameKind classifyReply(const Request& request, const uint8_t* reply, size_t n,
                         size_t expectedLength) {
     if (n == 0) return FrameKind::NoReply;
     const bool isWrite = request[1] == kFnWriteSingle;
@@ -24,7 +24,7 @@ FrameKind ClassifyReply(const Request& request, const uint8_t* reply, size_t n,
     return FrameKind::Reply;
 }
 
-void LinkHealth::Count(FrameKind kind, const ExchangeResult& x) {
+void LinkHealth::count(FrameKind kind, const ExchangeResult& x) {
     if (!x.writeOk) return;
     ++requests;
     bool answered = false;
@@ -37,16 +37,16 @@ void LinkHealth::Count(FrameKind kind, const ExchangeResult& x) {
     case FrameKind::Foreign:
     case FrameKind::Malformed: ++foreign; break;
     }
-    if (kind == FrameKind::Refusal) lastAnswerMs = SteadyNowMs();
+    if (kind == FrameKind::Refusal) lastAnswerMs = steadyNowMs();
     if (!answered || x.replyUs < 0) return;
-    lastAnswerMs = SteadyNowMs();
+    lastAnswerMs = steadyNowMs();
     lastReplyUs = x.replyUs;
     maxReplyUs = std::max(maxReplyUs, x.replyUs);
     replyUsSum += x.replyUs;
     ++timedReplies;
 }
 
-int64_t SteadyNowMs() {
+int64_t steadyNowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();

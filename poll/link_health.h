@@ -20,7 +20,7 @@ enum class FrameKind {
     Malformed,  // anything else: short, long, garbled
 };
 
-FrameKind ClassifyReply(const Request& request, const uint8_t* reply, size_t count,
+FrameKind classifyReply(const Request& request, const uint8_t* reply, size_t count,
                         size_t expectedLength);
 
 // Communication health of one slot, kept beside its reply and request counts and cleared with
@@ -41,11 +41,11 @@ struct LinkHealth {
     // Steady-clock milliseconds of the last answer; 0: none yet.
     int64_t lastAnswerMs = 0;
 
-    long MeanReplyUs() const { return timedReplies ? static_cast<long>(replyUsSum / timedReplies) : -1; }
-    long BadReplies() const { return wrongCrc + foreign; }
-    void Count(FrameKind kind, const ExchangeResult& exchange);
+    long meanReplyUs() const { return timedReplies ? static_cast<long>(replyUsSum / timedReplies) : -1; }
+    long badReplies() const { return wrongCrc + foreign; }
+    void count(FrameKind kind, const ExchangeResult& exchange);
 };
 
-int64_t SteadyNowMs();
+int64_t steadyNowMs();
 
 }  // namespace zta

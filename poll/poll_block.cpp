@@ -9,19 +9,19 @@ namespace {
 const char* const kNoGasName = " - ";
 }
 
-bool Slot::AnyPending() const {
+bool Slot::anyPending() const {
     return pendingThreshold1 || pendingThreshold2 || pendingAddress || pendingBaud ||
            pendingMaxGas || pendingMidGas || pendingTypical || pendingZero ||
            pendingFactoryNumber;
 }
 
-void Slot::ClearPending() {
+void Slot::clearPending() {
     pendingThreshold1 = pendingThreshold2 = pendingAddress = pendingBaud = false;
     pendingMaxGas = pendingMidGas = pendingTypical = pendingZero = false;
     pendingFactoryNumber = false;
 }
 
-bool Slot::PendingFlag(Command which) const {
+bool Slot::pendingFlag(Command which) const {
     switch (which) {
     case Command::NewAddress: return pendingAddress;
     case Command::NewBaud: return pendingBaud;
@@ -37,52 +37,52 @@ bool Slot::PendingFlag(Command which) const {
 }
 
 namespace {
-CommandReport ReportOf(const Slot& s, Command which) {
+CommandReport reportOf(const Slot& s, Command which) {
     CommandReport r;
     r.view = s.viewWindow;
     r.address = s.address;
     r.factoryNumber = s.factoryNumber;
     r.command = which;
-    r.track = s.commands[CommandIndex(which)];
+    r.track = s.commands[commandIndex(which)];
     return r;
 }
 }  // namespace
 
-void Slot::TrackSent(Command which, const Request& request, std::vector<CommandReport>& reports) {
-    CommandTrack& t = commands[CommandIndex(which)];
+void Slot::trackSent(Command which, const Request& request, std::vector<CommandReport>& reports) {
+    CommandTrack& t = commands[commandIndex(which)];
     if (t.state == CommandStatus::None || t.state == CommandStatus::Confirmed) return;
     ++t.tries;
     t.reg = static_cast<uint16_t>((request[2] << 8) | request[3]);
     t.value = static_cast<uint16_t>((request[4] << 8) | request[5]);
     if (t.state == CommandStatus::Pending) {
         t.state = CommandStatus::Sent;
-        reports.push_back(ReportOf(*this, which));
+        reports.push_back(reportOf(*this, which));
     }
 }
 
-void Slot::SettleTracks(const Command* echoed, CommandFailure why, bool all,
+void Slot::settleTracks(const Command* echoed, CommandFailure why, bool all,
                         std::vector<CommandReport>& reports) {
     for (int i = 0; i < kCommandKinds; ++i) {
         CommandTrack& t = commands[i];
-        const Command which = CommandAt(i);
+        const Command which = commandAt(i);
         if (echoed && *echoed == which &&
-            (t.Open() || (t.state == CommandStatus::Failed && t.failure == CommandFailure::NoEcho))) {
+            (t.open() || (t.state == CommandStatus::Failed && t.failure == CommandFailure::NoEcho))) {
             t.state = CommandStatus::Confirmed;
             t.failure = CommandFailure::None;
-            reports.push_back(ReportOf(*this, which));
-        } else if (t.Open() && (all || !PendingFlag(which))) {
+            reports.push_back(reportOf(*this, which));
+        } else if (t.open() && (all || !pendingFlag(which))) {
             t.state = CommandStatus::Failed;
             t.failure = why;
-            reports.push_back(ReportOf(*this, which));
+            reports.push_back(reportOf(*this, which));
         } else if (t.state == CommandStatus::Sent && t.tries >= kCommandTries) {
             t.state = CommandStatus::Failed;
             t.failure = CommandFailure::NoEcho;
-            reports.push_back(ReportOf(*this, which));
+            reports.push_back(reportOf(*this, which));
         }
     }
 }
 
-void Slot::ClearReadings() {
+void Slot::clearReadings() {
     refChannel = workChannel = auxValue = temperature = factoryNumber = dValue = 0;
     concentration = 0.0;
     threshold1 = threshold2 = relayState = gasCode = 0;
@@ -90,7 +90,7 @@ void Slot::ClearReadings() {
     gasName = kNoGasName;
 }
 
-std::optional<int> PollBlock::Register(ViewId view) {
+std::optional<int> PollBlock::registerSlot(ViewId view) {
     std::lock_guard lock(mutex_);
     if (windowCount_ >= kMaxSlots) return std::nullopt;
     const int slot = windowCount_;
@@ -107,10 +107,10 @@ std::optional<int> PollBlock::Register(ViewId view) {
     return slot;
 }
 
-std::vector<PollBlock::Moved> PollBlock::Close(int slot) {
+std::vector<PollBlock::Moved> PollBlock::close(int slot) {
     std::vector<Moved> moved;
     std::lock_guard lock(mutex_);
-    if (!Registered(slot)) return moved;
+    if (!registered(slot)) return moved;
     for (int i = slot; i < windowCount_ - 1; ++i) {
         slots_[i] = std::move(slots_[i + 1]);
         moved.push_back({i, slots_[i].viewWindow});
@@ -121,20 +121,20 @@ std::vector<PollBlock::Moved> PollBlock::Close(int slot) {
     return moved;
 }
 
-Slot PollBlock::Snapshot(int slot) const {
+Slot PollBlock::snapshot(int slot) const {
     std::lock_guard lock(mutex_);
     if (slot < 0 || slot >= kMaxSlots) return Slot{};
     return slots_[slot];
 }
 
-int PollBlock::WindowCount() const { return Locked(windowCount_); }
+int PollBlock::windowCount() const { return locked(windowCount_); }
 
-ViewId PollBlock::View(int slot) const {
+ViewId PollBlock::view(int slot) const {
     std::lock_guard lock(mutex_);
-    return Registered(slot) ? slots_[slot].viewWindow : 0;
+    return registered(slot) ? slots_[slot].viewWindow : 0;
 }
 
-std::optional<int> PollBlock::SlotOfView(ViewId view) const {
+std::optional<int> PollBlock::slotOfView(ViewId view) const {
     std::lock_guard lock(mutex_);
     if (view == 0) return std::nullopt;
     for (int i = 0; i < windowCount_; ++i)
@@ -142,21 +142,21 @@ std::optional<int> PollBlock::SlotOfView(ViewId view) const {
     return std::nullopt;
 }
 
-bool PollBlock::ConfirmCommand(int slot, Command which, int value) {
+bool PollBlock::confirmCommand(int slot, Command which, int value) {
     std::lock_guard lock(mutex_);
-    if (!Registered(slot)) return false;
+    if (!registered(slot)) return false;
     Slot& s = slots_[slot];
     const auto byte = static_cast<uint8_t>(value & 0xFF);
-    CommandTrack& t = s.commands[CommandIndex(which)];
+    CommandTrack& t = s.commands[commandIndex(which)];
     t = CommandTrack{};
     t.state = CommandStatus::Pending;
     t.id = nextCommandId_++;
-    t.reg = CommandRegister(which);
+    t.reg = commandRegister(which);
     switch (which) {
-    case Command::NewAddress: t.value = EncodeNewAddress(byte, baudRate_).value; break;
-    case Command::NewBaud: t.value = EncodeNewBaud(s.address, byte).value; break;
-    case Command::MidGas: t.value = EncodeMidGas(midGas_).value; break;
-    case Command::MaxGas: t.value = EncodeMaxGas(maxGas_).value; break;
+    case Command::NewAddress: t.value = encodeNewAddress(byte, baudRate_).value; break;
+    case Command::NewBaud: t.value = encodeNewBaud(s.address, byte).value; break;
+    case Command::MidGas: t.value = encodeMidGas(midGas_).value; break;
+    case Command::MaxGas: t.value = encodeMaxGas(maxGas_).value; break;
     case Command::Threshold1: case Command::Threshold2: t.value = byte; break;
     case Command::FactoryNumber: t.value = static_cast<uint16_t>(value); break;
     default: t.value = 0; break;
@@ -178,24 +178,24 @@ bool PollBlock::ConfirmCommand(int slot, Command which, int value) {
     return true;
 }
 
-void PollBlock::SetAddress(int slot, int address) {
+void PollBlock::setAddress(int slot, int address) {
     std::lock_guard lock(mutex_);
-    if (Registered(slot)) slots_[slot].address = address;
+    if (registered(slot)) slots_[slot].address = address;
 }
 
-void PollBlock::ResetCounters(int slot) {
+void PollBlock::resetCounters(int slot) {
     std::lock_guard lock(mutex_);
-    if (!Registered(slot)) return;
+    if (!registered(slot)) return;
     slots_[slot].replyCount = 0;
     slots_[slot].requestCount = 0;
     slots_[slot].health = LinkHealth{};
 }
 
-void PollBlock::SetFastPolling(bool on) { SetLocked(fastPolling_, on); }
+void PollBlock::setFastPolling(bool on) { setLocked(fastPolling_, on); }
 
-bool PollBlock::FastPolling() const { return Locked(fastPolling_); }
+bool PollBlock::fastPolling() const { return locked(fastPolling_); }
 
-void PollBlock::PrepareConnect() {
+void PollBlock::prepareConnect() {
     std::lock_guard lock(mutex_);
     stopPolling_ = false;
     for (Slot& s : slots_) {
@@ -205,7 +205,7 @@ void PollBlock::PrepareConnect() {
     }
 }
 
-void PollBlock::RequestStop() {
+void PollBlock::requestStop() {
     {
         std::lock_guard lock(mutex_);
         stopPolling_ = true;
@@ -213,64 +213,64 @@ void PollBlock::RequestStop() {
     stopChanged_.notify_all();
 }
 
-bool PollBlock::StopRequested() const { return Locked(stopPolling_); }
+bool PollBlock::stopRequested() const { return locked(stopPolling_); }
 
-bool PollBlock::WaitForStop(int ms) const {
+bool PollBlock::waitForStop(int ms) const {
     std::unique_lock lock(mutex_);
     if (ms <= 0) return stopPolling_;
     return stopChanged_.wait_for(lock, std::chrono::milliseconds(ms),
                                  [this] { return stopPolling_; });
 }
 
-bool PollBlock::WaitForStopUs(long us) const {
+bool PollBlock::waitForStopUs(long us) const {
     std::unique_lock lock(mutex_);
     if (us <= 0) return stopPolling_;
     return stopChanged_.wait_for(lock, std::chrono::microseconds(us),
                                  [this] { return stopPolling_; });
 }
 
-int PollBlock::Cursor() const { return Locked(cursor_); }
+int PollBlock::cursor() const { return locked(cursor_); }
 
-std::string PollBlock::InsertText() const { return Locked(insertText_); }
+std::string PollBlock::insertText() const { return locked(insertText_); }
 
-void PollBlock::SetInsertText(const std::string& text) { SetLocked(insertText_, text); }
+void PollBlock::setInsertText(const std::string& text) { setLocked(insertText_, text); }
 
-double PollBlock::MaxGas() const { return Locked(maxGas_); }
+double PollBlock::maxGas() const { return locked(maxGas_); }
 
-void PollBlock::SetMaxGas(double value) { SetLocked(maxGas_, value); }
+void PollBlock::setMaxGas(double value) { setLocked(maxGas_, value); }
 
-double PollBlock::MidGas() const { return Locked(midGas_); }
+double PollBlock::midGas() const { return locked(midGas_); }
 
-void PollBlock::SetMidGas(double value) { SetLocked(midGas_, value); }
+void PollBlock::setMidGas(double value) { setLocked(midGas_, value); }
 
-std::string PollBlock::PortName() const { return Locked(portName_); }
+std::string PollBlock::portName() const { return locked(portName_); }
 
-void PollBlock::SetPortName(const std::string& storedName) { SetLocked(portName_, storedName); }
+void PollBlock::setPortName(const std::string& storedName) { setLocked(portName_, storedName); }
 
-unsigned PollBlock::BaudRate() const { return Locked(baudRate_); }
+unsigned PollBlock::baudRate() const { return locked(baudRate_); }
 
-void PollBlock::SetBaudRate(unsigned baud) { SetLocked(baudRate_, baud); }
+void PollBlock::setBaudRate(unsigned baud) { setLocked(baudRate_, baud); }
 
-int PollBlock::RunningTimers() const { return Locked(runningTimers_); }
+int PollBlock::runningTimers() const { return locked(runningTimers_); }
 
-void PollBlock::SetRunningTimers(int count) {
+void PollBlock::setRunningTimers(int count) {
     std::lock_guard lock(mutex_);
     runningTimers_ = std::max(0, count);
 }
 
-void PollBlock::AddRunningTimers(int delta) {
+void PollBlock::addRunningTimers(int delta) {
     std::lock_guard lock(mutex_);
     runningTimers_ = std::max(0, runningTimers_ + delta);
 }
 
-int PollBlock::ShowSoftwareInfo() const { return Locked(showSoftwareInfo_); }
+int PollBlock::showSoftwareInfo() const { return locked(showSoftwareInfo_); }
 
-void PollBlock::SetShowSoftwareInfo(int on) {
+void PollBlock::setShowSoftwareInfo(int on) {
     std::lock_guard lock(mutex_);
     showSoftwareInfo_ = on ? 1 : 0;
 }
 
-PollBlock::Turn PollBlock::BeginTurn() {
+PollBlock::Turn PollBlock::beginTurn() {
     std::lock_guard lock(mutex_);
     Turn turn;
     turn.windowCount = windowCount_;
@@ -285,51 +285,51 @@ PollBlock::Turn PollBlock::BeginTurn() {
     return turn;
 }
 
-bool PollBlock::StoreOutcome(int slot, uint64_t generation,
+bool PollBlock::storeOutcome(int slot, uint64_t generation,
                              const std::function<void(Slot&)>& change) {
     std::lock_guard lock(mutex_);
-    if (!Registered(slot) || generation == 0 || slots_[slot].generation != generation)
+    if (!registered(slot) || generation == 0 || slots_[slot].generation != generation)
         return false;
     change(slots_[slot]);
     return true;
 }
 
-bool PollBlock::IsCurrent(int slot, uint64_t generation) const {
+bool PollBlock::isCurrent(int slot, uint64_t generation) const {
     std::lock_guard lock(mutex_);
-    return Registered(slot) && generation != 0 && slots_[slot].generation == generation;
+    return registered(slot) && generation != 0 && slots_[slot].generation == generation;
 }
 
-void PollBlock::ResetCursor() {
+void PollBlock::resetCursor() {
     std::lock_guard lock(mutex_);
     cursor_ = 0;
 }
 
-void PollBlock::ClearAllPending() {
+void PollBlock::clearAllPending() {
     std::lock_guard lock(mutex_);
-    for (Slot& s : slots_) s.ClearPending();
+    for (Slot& s : slots_) s.clearPending();
 }
 
-std::vector<CommandReport> PollBlock::SettleCommands(CommandFailure why, bool all) {
+std::vector<CommandReport> PollBlock::settleCommands(CommandFailure why, bool all) {
     std::vector<CommandReport> reports;
     std::lock_guard lock(mutex_);
     for (int i = 0; i < windowCount_; ++i) {
         const size_t from = reports.size();
-        slots_[i].SettleTracks(nullptr, why, all, reports);
+        slots_[i].settleTracks(nullptr, why, all, reports);
         for (size_t k = from; k < reports.size(); ++k) reports[k].slot = i;
     }
     return reports;
 }
 
-std::vector<CommandReport> PollBlock::FailOpenCommands(int slot, CommandFailure why) {
+std::vector<CommandReport> PollBlock::failOpenCommands(int slot, CommandFailure why) {
     std::vector<CommandReport> reports;
     std::lock_guard lock(mutex_);
-    if (!Registered(slot)) return reports;
-    slots_[slot].SettleTracks(nullptr, why, true, reports);
+    if (!registered(slot)) return reports;
+    slots_[slot].settleTracks(nullptr, why, true, reports);
     for (CommandReport& r : reports) r.slot = slot;
     return reports;
 }
 
-void PollBlock::AdvanceCursor() {
+void PollBlock::advanceCursor() {
     std::lock_guard lock(mutex_);
     ++cursor_;
     if (cursor_ >= windowCount_) cursor_ = 0;

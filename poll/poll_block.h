@@ -66,17 +66,17 @@ struct Slot {
     LinkHealth health;
     CommandTracks commands{};
 
-    bool AnyPending() const;
-    bool PendingFlag(Command which) const;
+    bool anyPending() const;
+    bool pendingFlag(Command which) const;
     // Command states, on the poll thread under the block's lock. A write of `which` went out.
-    void TrackSent(Command which, const Request& request, std::vector<CommandReport>& reports);
+    void trackSent(Command which, const Request& request, std::vector<CommandReport>& reports);
     // The command `echoed`, if any, is confirmed; open commands whose flag is gone (or all open
     // ones with `all`) fail with `why`, and one sent kCommandTries times fails for want of an echo.
-    void SettleTracks(const Command* echoed, CommandFailure why, bool all,
+    void settleTracks(const Command* echoed, CommandFailure why, bool all,
                       std::vector<CommandReport>& reports);
-    void ClearPending();
+    void clearPending();
     // The lost-contact clearing of readings (unitName, device values, address and counters stay).
-    void ClearReadings();
+    void clearReadings();
 };
 
 // The state shared by the windows and the poll thread. One mutex, held only while copying.
@@ -89,7 +89,7 @@ public:
     // --- windows (UI thread) ---
 
     // The new window's slot, or nothing when 50 windows are registered already.
-    std::optional<int> Register(ViewId view);
+    std::optional<int> registerSlot(ViewId view);
 
     struct Moved {
         int newSlot;
@@ -98,50 +98,50 @@ public:
     // Frees `slot`, moves every slot behind it down by one (whole slots), clears the vacated
     // last index, sets the cursor to 0. Returns the views that moved, with their new slots.
     // Does nothing for an index that is not registered.
-    std::vector<Moved> Close(int slot);
+    std::vector<Moved> close(int slot);
 
-    Slot Snapshot(int slot) const;  // a default Slot for an index outside 0..49
-    int WindowCount() const;
-    ViewId View(int slot) const;
-    std::optional<int> SlotOfView(ViewId view) const;
+    Slot snapshot(int slot) const;  // a default Slot for an index outside 0..49
+    int windowCount() const;
+    ViewId view(int slot) const;
+    std::optional<int> slotOfView(ViewId view) const;
 
     // Writes the command's value, then its pending flag, under one lock. `value` is ignored by
     // the commands that carry none (Zero, MaxGas, MidGas, Typical). False when the slot is not
     // registered.
-    bool ConfirmCommand(int slot, Command which, int value = 0);
-    void SetAddress(int slot, int address);  // the view's number field
-    void ResetCounters(int slot);            // replyCount, requestCount, health = 0
+    bool confirmCommand(int slot, Command which, int value = 0);
+    void setAddress(int slot, int address);  // the view's number field
+    void resetCounters(int slot);            // replyCount, requestCount, health = 0
 
     // Fast polling: the pause between turns is only the line's silence (poll thread).
-    void SetFastPolling(bool on);
-    bool FastPolling() const;
+    void setFastPolling(bool on);
+    bool fastPolling() const;
 
     // Before a poll thread starts: clear the stop request and the pending flags of every slot
     // except thresholds and factory number, mark every slot for the extended-model probe.
-    void PrepareConnect();
-    void RequestStop();
-    bool StopRequested() const;
+    void prepareConnect();
+    void requestStop();
+    bool stopRequested() const;
     // Waits up to `ms` or until a stop is requested; true when stopped. The poll thread paces
     // itself through this so a stop does not wait out the pause.
-    bool WaitForStop(int ms) const;
-    bool WaitForStopUs(long us) const;
+    bool waitForStop(int ms) const;
+    bool waitForStopUs(long us) const;
 
-    int Cursor() const;
-    std::string InsertText() const;
-    void SetInsertText(const std::string& text);
-    double MaxGas() const;
-    void SetMaxGas(double value);
-    double MidGas() const;
-    void SetMidGas(double value);
-    std::string PortName() const;
-    void SetPortName(const std::string& storedName);
-    unsigned BaudRate() const;
-    void SetBaudRate(unsigned baud);
-    int RunningTimers() const;
-    void SetRunningTimers(int count);
-    void AddRunningTimers(int delta);  // never below 0
-    int ShowSoftwareInfo() const;
-    void SetShowSoftwareInfo(int on);
+    int cursor() const;
+    std::string insertText() const;
+    void setInsertText(const std::string& text);
+    double maxGas() const;
+    void setMaxGas(double value);
+    double midGas() const;
+    void setMidGas(double value);
+    std::string portName() const;
+    void setPortName(const std::string& storedName);
+    unsigned baudRate() const;
+    void setBaudRate(unsigned baud);
+    int runningTimers() const;
+    void setRunningTimers(int count);
+    void addRunningTimers(int delta);  // never below 0
+    int showSoftwareInfo() const;
+    void setShowSoftwareInfo(int on);
 
     // --- poll thread ---
 
@@ -154,32 +154,32 @@ public:
         double maxGas = 0.0;
         double midGas = 0.0;
     };
-    Turn BeginTurn();
+    Turn beginTurn();
     // Runs `change` on the slot under the lock, only if `slot` still holds the registration
     // `generation`. False (nothing run) when it was closed or moved meanwhile.
-    bool StoreOutcome(int slot, uint64_t generation, const std::function<void(Slot&)>& change);
-    bool IsCurrent(int slot, uint64_t generation) const;
-    void ResetCursor();      // at the poll thread's start, before the line opens
-    void ClearAllPending();  // at the poll thread's start, once the line is open
-    void AdvanceCursor();    // cursor + 1, or 0 at windowCount
+    bool storeOutcome(int slot, uint64_t generation, const std::function<void(Slot&)>& change);
+    bool isCurrent(int slot, uint64_t generation) const;
+    void resetCursor();      // at the poll thread's start, before the line opens
+    void clearAllPending();  // at the poll thread's start, once the line is open
+    void advanceCursor();    // cursor + 1, or 0 at windowCount
     // Settles the open commands of every registered slot (see Slot::SettleTracks).
-    std::vector<CommandReport> SettleCommands(CommandFailure why, bool all);
+    std::vector<CommandReport> settleCommands(CommandFailure why, bool all);
     // Fails the open commands of one slot (UI thread, before its window closes).
-    std::vector<CommandReport> FailOpenCommands(int slot, CommandFailure why);
+    std::vector<CommandReport> failOpenCommands(int slot, CommandFailure why);
 
 private:
-    bool Registered(int slot) const { return slot >= 0 && slot < windowCount_; }
+    bool registered(int slot) const { return slot >= 0 && slot < windowCount_; }
 
     mutable std::mutex mutex_;
 
     // A shared field copied in or out under the lock.
     template <class T>
-    T Locked(const T& field) const {
+    T locked(const T& field) const {
         std::lock_guard lock(mutex_);
         return field;
     }
     template <class T, class V>
-    void SetLocked(T& field, const V& value) {
+    void setLocked(T& field, const V& value) {
         std::lock_guard lock(mutex_);
         field = value;
     }

@@ -15,16 +15,16 @@ public:
     virtual ~PollSink() = default;
     // Synchronous: returns after the receiver copied the slot. The view may have been closed
     // a moment before; a receiver ignores a view it no longer knows.
-    virtual void DataChanged(ViewId view, int slot) = 0;
+    virtual void dataChanged(ViewId view, int slot) = 0;
     // Posted: the analyzer accepted a new baud rate.
-    virtual void BaudAccepted(ViewId view, int baudCode, int address) = 0;
+    virtual void baudAccepted(ViewId view, int baudCode, int address) = 0;
     // Posted: the line could not be opened; the thread ends right after.
-    virtual void LineFailed() = 0;
+    virtual void lineFailed() = 0;
     // Posted: shows an error box; never waits for the operator. An empty caption means the
     // application's title.
-    virtual void ShowError(const std::string& text, const std::string& caption) = 0;
+    virtual void showError(const std::string& text, const std::string& caption) = 0;
     // Posted: a confirmed command was sent, confirmed or failed.
-    virtual void CommandChanged(const CommandReport& report) { (void)report; }
+    virtual void commandChanged(const CommandReport& report) { (void)report; }
 };
 
 }  // namespace zta

@@ -13,11 +13,11 @@
 
 namespace zta {
 
-int PacingMs(int windowCount, const PollTiming& timing) {
+int pacingMs(int windowCount, const PollTiming& timing) {
     return std::max(0, timing.pacingBaseMs - timing.pacingPerWindowMs * windowCount);
 }
 
-long FastPacingUs(unsigned baud) {
+long fastPacingUs(unsigned baud) {
     if (baud == 0) return 0;
     return static_cast<long>((35ull * 1000000ull + baud - 1) / baud);
 }
@@ -56,37 +56,37 @@ struct CommandRow {
 // In priority order: the first pending one goes out; a read when none is.
 constexpr CommandRow kCommandTable[] = {
     {&Slot::pendingThreshold1, Command::Threshold1,
-     [](const WriteInputs& in) { return EncodeThreshold1(in.s.newThreshold1); }},
+     [](const WriteInputs& in) { return encodeThreshold1(in.s.newThreshold1); }},
     {&Slot::pendingThreshold2, Command::Threshold2,
-     [](const WriteInputs& in) { return EncodeThreshold2(in.s.newThreshold2); }},
-    {&Slot::pendingTypical, Command::Typical, [](const WriteInputs&) { return EncodeTypical(); }},
+     [](const WriteInputs& in) { return encodeThreshold2(in.s.newThreshold2); }},
+    {&Slot::pendingTypical, Command::Typical, [](const WriteInputs&) { return encodeTypical(); }},
     {&Slot::pendingMaxGas, Command::MaxGas,
-     [](const WriteInputs& in) { return EncodeMaxGas(in.maxGas); }},
+     [](const WriteInputs& in) { return encodeMaxGas(in.maxGas); }},
     {&Slot::pendingMidGas, Command::MidGas,
-     [](const WriteInputs& in) { return EncodeMidGas(in.midGas); }},
-    {&Slot::pendingZero, Command::Zero, [](const WriteInputs&) { return EncodeZero(); }},
+     [](const WriteInputs& in) { return encodeMidGas(in.midGas); }},
+    {&Slot::pendingZero, Command::Zero, [](const WriteInputs&) { return encodeZero(); }},
     {&Slot::pendingAddress, Command::NewAddress,
-     [](const WriteInputs& in) { return EncodeNewAddress(in.s.newAddress, in.baud); }},
+     [](const WriteInputs& in) { return encodeNewAddress(in.s.newAddress, in.baud); }},
     {&Slot::pendingBaud, Command::NewBaud,
-     [](const WriteInputs& in) { return EncodeNewBaud(in.address, in.s.newBaudCode); }},
+     [](const WriteInputs& in) { return encodeNewBaud(in.address, in.s.newBaudCode); }},
     {&Slot::pendingFactoryNumber, Command::FactoryNumber,
-     [](const WriteInputs& in) { return EncodeFactoryNumber(in.s.newFactoryNumber); }},
+     [](const WriteInputs& in) { return encodeFactoryNumber(in.s.newFactoryNumber); }},
 };
 
-const CommandRow& RowOf(PendingFlag f) {
+const CommandRow& rowOf(PendingFlag f) {
     for (const CommandRow& row : kCommandTable)
         if (row.flag == f) return row;
     return kCommandTable[std::size(kCommandTable) - 1];
 }
 
-Request CommandRequest(const Slot& s, PendingFlag f, uint8_t a, unsigned baud, double maxGas,
+Request commandRequest(const Slot& s, PendingFlag f, uint8_t a, unsigned baud, double maxGas,
                        double midGas) {
-    const RegisterWrite w = RowOf(f).encode(WriteInputs{s, a, baud, maxGas, midGas});
-    return WriteRequest(a, w.reg, w.value);
+    const RegisterWrite w = rowOf(f).encode(WriteInputs{s, a, baud, maxGas, midGas});
+    return writeRequest(a, w.reg, w.value);
 }
 
 // The first pending command in priority order, else the read the model calls for.
-Choice ChooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, double midGas) {
+Choice chooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, double midGas) {
     Choice c;
     for (const CommandRow& row : kCommandTable) {
         const PendingFlag f = row.flag;
@@ -96,16 +96,16 @@ Choice ChooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, dou
         c.isWrite = true;
         c.isNewAddress = f == &Slot::pendingAddress;
         c.isBaud = f == &Slot::pendingBaud;
-        c.request = CommandRequest(s, f, a, baud, maxGas, midGas);
-        c.replyLength = ExpectedReplyLength(c.request);
+        c.request = commandRequest(s, f, a, baud, maxGas, midGas);
+        c.replyLength = expectedReplyLength(c.request);
         return c;
     }
     if (s.extendedModel) {
-        c.request = ReadRequest(a, kReadingsRegister, kLongReadCount);
-        c.replyLength = ExpectedReplyLength(c.request);
+        c.request = readRequest(a, kReadingsRegister, kLongReadCount);
+        c.replyLength = expectedReplyLength(c.request);
     } else {
-        c.request = ReadRequest(a, kReadingsRegister, kShortReadCount);
-        c.replyLength = ExpectedReplyLength(c.request);
+        c.request = readRequest(a, kReadingsRegister, kShortReadCount);
+        c.replyLength = expectedReplyLength(c.request);
     }
     return c;
 }
@@ -115,7 +115,7 @@ enum class Outcome { Nothing, Echo, Data, Failure };
 // Applies the judged reply to the slot; the caller holds the block's lock through StoreOutcome.
 // `sent` is the request as the slot would make it now: the same command confirmed again with
 // another value while this one was on the line stays pending.
-Outcome Judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const uint8_t* reply,
+Outcome judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const uint8_t* reply,
               size_t n) {
     const ReplyView v(reply, n);
     if (c.isWrite && v.hasLength(kEchoLength)) {
@@ -134,7 +134,7 @@ Outcome Judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const ui
             if (v.function() == kFnReadInputRefused) s.extendedModel = false;
             return Outcome::Nothing;
         }
-        const Readings r = DecodeReadings(reply);
+        const Readings r = decodeReadings(reply);
         s.relayState = r.relayState;
         s.concentration = r.concentration;
         s.threshold1 = r.threshold1;
@@ -150,10 +150,10 @@ Outcome Judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const ui
         s.errorCount = 0;
         if (n == kShortReplyLength) {
             s.extendedModel = false;
-            s.gasCode = DecodeGasCode(reply);
-            if (const char* name = GasNameForCode(s.gasCode)) s.gasName = name;
+            s.gasCode = decodeGasCode(reply);
+            if (const char* name = gasNameForCode(s.gasCode)) s.gasName = name;
         } else {
-            const TextBlock t = ParseTextBlock(std::string_view(
+            const TextBlock t = parseTextBlock(std::string_view(
                 reinterpret_cast<const char*>(reply) + kTextBlockOffset, kTextBlockLength));
             s.deviceRange = t.deviceRange;
             s.deviceMidGas = t.deviceMidGas;
@@ -167,13 +167,13 @@ Outcome Judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const ui
     if (s.errorCount > kLostContactLimit) {
         s.extendedModel = true;
         s.errorCount = kLostContactLimit;
-        s.ClearReadings();
+        s.clearReadings();
     }
     return Outcome::Failure;
 }
 
-std::string OpeningMessage(const OpenResult& result, const std::string& port) {
-    std::string text = OpenFailureText(result, port);
+std::string openingMessage(const OpenResult& result, const std::string& port) {
+    std::string text = openFailureText(result, port);
     if (text.empty()) {
         char buf[64];
         std::snprintf(buf, sizeof buf, " (код %d)", result.platformCode);
@@ -187,55 +187,55 @@ public:
     Poller(PollBlock& block, PollSink& sink, const PollTiming& timing, PortFactory& factory)
         : block_(block), sink_(sink), timing_(timing), line_(factory()) {}
 
-    void Run() {
-        block_.ResetCursor();
-        port_ = block_.PortName();
-        baud_ = block_.BaudRate();
-        const OpenResult opened = line_.Open(port_, baud_, timing_.line);
+    void run() {
+        block_.resetCursor();
+        port_ = block_.portName();
+        baud_ = block_.baudRate();
+        const OpenResult opened = line_.open(port_, baud_, timing_.line);
         if (!opened.ok()) {
-            sink_.ShowError(OpeningMessage(opened, port_), kPollCaption);
-            line_.Close();
-            Report(block_.SettleCommands(CommandFailure::LineFailed, true));
-            sink_.LineFailed();
+            sink_.showError(openingMessage(opened, port_), kPollCaption);
+            line_.close();
+            Report(block_.settleCommands(CommandFailure::LineFailed, true));
+            sink_.lineFailed();
             return;
         }
-        block_.ClearAllPending();
-        Report(block_.SettleCommands(CommandFailure::Cleared, false));
-        while (!block_.StopRequested()) {
+        block_.clearAllPending();
+        Report(block_.settleCommands(CommandFailure::Cleared, false));
+        while (!block_.stopRequested()) {
             Turn();
-            if (block_.FastPolling())
-                block_.WaitForStopUs(FastPacingUs(baud_));
+            if (block_.fastPolling())
+                block_.waitForStopUs(fastPacingUs(baud_));
             else
-                block_.WaitForStop(PacingMs(block_.WindowCount(), timing_));
-            block_.AdvanceCursor();
+                block_.waitForStop(pacingMs(block_.windowCount(), timing_));
+            block_.advanceCursor();
         }
-        line_.Close();
-        Report(block_.SettleCommands(CommandFailure::PollingStopped, true));
+        line_.close();
+        Report(block_.settleCommands(CommandFailure::PollingStopped, true));
     }
 
 private:
     void Turn() {
-        const PollBlock::Turn t = block_.BeginTurn();
+        const PollBlock::Turn t = block_.beginTurn();
         if (t.slot < 0) return;
         const Slot& slot = t.data;
         const auto a = static_cast<uint8_t>(slot.address);
-        const Choice c = ChooseRequest(slot, a, t.baudRate, t.maxGas, t.midGas);
+        const Choice c = chooseRequest(slot, a, t.baudRate, t.maxGas, t.midGas);
         // The new number holds from this turn on, even if the echo never comes.
         if (c.isNewAddress &&
-            !block_.StoreOutcome(t.slot, t.generation,
+            !block_.storeOutcome(t.slot, t.generation,
                                  [&](Slot& s) { s.address = slot.newAddress; }))
             return;
-        if (!block_.IsCurrent(t.slot, t.generation)) return;
+        if (!block_.isCurrent(t.slot, t.generation)) return;
 
         ExchangeResult x;
-        if (EnsureOpen()) {
-            x = line_.Exchange(c.request, c.replyLength, kPollSettleMs);
+        if (ensureOpen()) {
+            x = line_.exchange(c.request, c.replyLength, kPollSettleMs);
             x.count = std::min(x.count, reply_.size());
-            std::copy_n(line_.Reply(), x.count, reply_.begin());
+            std::copy_n(line_.reply(), x.count, reply_.begin());
             if (x.writeOk && !x.vanished) writeFailureShown_ = false;
-            if (!x.writeOk || x.vanished) ReportWriteFailure();
+            if (!x.writeOk || x.vanished) reportWriteFailure();
             if (x.vanished) {
-                line_.Close();
+                line_.close();
                 nextReopen_ = Clock::now() + std::chrono::milliseconds(timing_.reopenIntervalMs);
             }
         }
@@ -244,13 +244,13 @@ private:
         Outcome outcome = Outcome::Nothing;
         Slot after;
         std::vector<CommandReport> reports;
-        const bool stored = block_.StoreOutcome(t.slot, t.generation, [&](Slot& s) {
+        const bool stored = block_.storeOutcome(t.slot, t.generation, [&](Slot& s) {
             if (x.writeOk) ++s.requestCount;
             const Request sent =
-                c.isWrite ? CommandRequest(s, c.command, a, t.baudRate, t.maxGas, t.midGas)
+                c.isWrite ? commandRequest(s, c.command, a, t.baudRate, t.maxGas, t.midGas)
                           : c.request;
-            outcome = Judge(s, c, sent, a, reply, x.count);
-            TrackHealth(s, c, reply, x, outcome, reports);
+            outcome = judge(s, c, sent, a, reply, x.count);
+            trackHealth(s, c, reply, x, outcome, reports);
             after.viewWindow = s.viewWindow;
             after.address = s.address;
         });
@@ -259,41 +259,41 @@ private:
         if (!stored) return;
         // A close that came after the store: the notice would name an index that is no longer
         // this analyzer's.
-        if (!block_.IsCurrent(t.slot, t.generation)) return;
+        if (!block_.isCurrent(t.slot, t.generation)) return;
         if (outcome == Outcome::Echo && c.isBaud)
-            sink_.BaudAccepted(after.viewWindow, slot.newBaudCode, after.address);
-        if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.StopRequested())
-            sink_.DataChanged(after.viewWindow, t.slot);
+            sink_.baudAccepted(after.viewWindow, slot.newBaudCode, after.address);
+        if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.stopRequested())
+            sink_.dataChanged(after.viewWindow, t.slot);
     }
 
-    static void TrackHealth(Slot& s, const Choice& c, const uint8_t* reply,
+    static void trackHealth(Slot& s, const Choice& c, const uint8_t* reply,
                             const ExchangeResult& x, Outcome outcome,
                             std::vector<CommandReport>& reports) {
-        s.health.Count(ClassifyReply(c.request, reply, x.count, c.replyLength), x);
-        if (c.isWrite && x.writeOk) s.TrackSent(c.which, c.request, reports);
+        s.health.count(classifyReply(c.request, reply, x.count, c.replyLength), x);
+        if (c.isWrite && x.writeOk) s.trackSent(c.which, c.request, reports);
         const Command* echoed = outcome == Outcome::Echo ? &c.which : nullptr;
-        s.SettleTracks(echoed, CommandFailure::Cleared, false, reports);
+        s.settleTracks(echoed, CommandFailure::Cleared, false, reports);
     }
 
     void Report(const std::vector<CommandReport>& reports) {
-        for (const CommandReport& r : reports) sink_.CommandChanged(r);
+        for (const CommandReport& r : reports) sink_.commandChanged(r);
     }
 
     // False while the device is away and it is not yet time to try it again.
-    bool EnsureOpen() {
-        if (line_.IsOpen()) return true;
+    bool ensureOpen() {
+        if (line_.isOpen()) return true;
         if (Clock::now() < nextReopen_) return false;
-        if (line_.Open(port_, baud_, timing_.line).ok()) return true;
-        line_.Close();
+        if (line_.open(port_, baud_, timing_.line).ok()) return true;
+        line_.close();
         nextReopen_ = Clock::now() + std::chrono::milliseconds(timing_.reopenIntervalMs);
         return false;
     }
 
     // One box per outage: a box on every turn would hold the station hostage.
-    void ReportWriteFailure() {
+    void reportWriteFailure() {
         if (writeFailureShown_) return;
         writeFailureShown_ = true;
-        sink_.ShowError(kWriteFailedText, "");
+        sink_.showError(kWriteFailedText, "");
     }
 
     PollBlock& block_;
@@ -310,10 +310,10 @@ private:
 
 }  // namespace
 
-void PollThreadProc(PollBlock& block, PollSink& sink, const PollTiming& timing,
+void pollThreadProc(PollBlock& block, PollSink& sink, const PollTiming& timing,
                     PortFactory portFactory) {
     Poller poller(block, sink, timing, portFactory);
-    poller.Run();
+    poller.run();
 }
 
 PollThread::PollThread(PollBlock& block, PollSink& sink, PollTiming timing,
@@ -321,28 +321,28 @@ PollThread::PollThread(PollBlock& block, PollSink& sink, PollTiming timing,
     : block_(block), sink_(sink), timing_(std::move(timing)), portFactory_(std::move(portFactory)) {}
 
 PollThread::~PollThread() {
-    if (worker_.Running()) block_.RequestStop();
+    if (worker_.isRunning()) block_.requestStop();
 }
 
-bool PollThread::Start() {
-    if (worker_.Running()) return false;
-    block_.PrepareConnect();
-    return worker_.Start([this] { PollThreadProc(block_, sink_, timing_, portFactory_); });
+bool PollThread::start() {
+    if (worker_.isRunning()) return false;
+    block_.prepareConnect();
+    return worker_.start([this] { pollThreadProc(block_, sink_, timing_, portFactory_); });
 }
 
-bool PollThread::Running() const { return worker_.Running(); }
+bool PollThread::isRunning() const { return worker_.isRunning(); }
 
-bool PollThread::Stop(int timeoutMs, const std::function<void()>& serveOnce) {
-    if (!worker_.Running()) {
-        worker_.WaitFinished(0);
+bool PollThread::stop(int timeoutMs, const std::function<void()>& serveOnce) {
+    if (!worker_.isRunning()) {
+        worker_.waitFinished(0);
         return true;
     }
-    block_.RequestStop();
-    return worker_.WaitFinished(timeoutMs, serveOnce);
+    block_.requestStop();
+    return worker_.waitFinished(timeoutMs, serveOnce);
 }
 
-bool PollThread::Wait(int timeoutMs, const std::function<void()>& serveOnce) {
-    return worker_.WaitFinished(timeoutMs, serveOnce);
+bool PollThread::wait(int timeoutMs, const std::function<void()>& serveOnce) {
+    return worker_.waitFinished(timeoutMs, serveOnce);
 }
 
 }  // namespace zta

@@ -20,35 +20,35 @@ struct PollTiming {
 };
 
 // The pause after each turn: 500 - 8 x windowCount ms by default, never below 0.
-int PacingMs(int windowCount, const PollTiming& timing = {});
+int pacingMs(int windowCount, const PollTiming& timing = {});
 
 // The pause after each turn in fast polling: 3.5 characters of silence at `baud`. With the
 // settle pause each exchange makes before its write, the line rests exactly what Modbus RTU
 // asks between frames.
-long FastPacingUs(unsigned baud);
+long fastPacingUs(unsigned baud);
 
 using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
 
 // The poll thread's body: opens the line with the block's port and rate and polls until a stop
 // is requested. Ends after LineFailed when the line cannot be opened.
-void PollThreadProc(PollBlock& block, PollSink& sink, const PollTiming& timing = {},
-                    PortFactory portFactory = MakePlatformPort);
+void pollThreadProc(PollBlock& block, PollSink& sink, const PollTiming& timing = {},
+                    PortFactory portFactory = makePlatformPort);
 
 class PollThread {
 public:
     PollThread(PollBlock& block, PollSink& sink, PollTiming timing = {},
-               PortFactory portFactory = MakePlatformPort);
+               PortFactory portFactory = makePlatformPort);
     ~PollThread();  // stops and waits (without serving)
 
     // Runs the connect sequence on the block and starts polling; false while still running.
-    bool Start();
-    bool Running() const;
+    bool start();
+    bool isRunning() const;
     // Requests the stop and waits up to `timeoutMs` for the end, serving through `serveOnce`.
     // False on time-out: the thread stays known and a later Stop waits again.
-    bool Stop(int timeoutMs = 10000, const std::function<void()>& serveOnce = {});
+    bool stop(int timeoutMs = 10000, const std::function<void()>& serveOnce = {});
     // Waits for an end the thread comes to by itself (after LineFailed, or a stop requested
     // elsewhere), without asking for one.
-    bool Wait(int timeoutMs, const std::function<void()>& serveOnce = {});
+    bool wait(int timeoutMs, const std::function<void()>& serveOnce = {});
 
 private:
     PollBlock& block_;

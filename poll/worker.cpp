@@ -13,7 +13,7 @@ WorkerThread::~WorkerThread() {
     if (thread_.joinable()) thread_.join();
 }
 
-bool WorkerThread::Start(std::function<void()> fn) {
+bool WorkerThread::start(std::function<void()> fn) {
     std::unique_lock lock(mutex_);
     if (started_ && !finished_) return false;
     if (thread_.joinable()) {
@@ -34,18 +34,18 @@ bool WorkerThread::Start(std::function<void()> fn) {
     return true;
 }
 
-bool WorkerThread::Running() const {
+bool WorkerThread::isRunning() const {
     std::lock_guard lock(mutex_);
     return started_ && !finished_;
 }
 
-void WorkerThread::JoinIfFinished() {
+void WorkerThread::joinIfFinished() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-bool WorkerThread::WaitFinished(int ms) { return WaitFinished(ms, {}); }
+bool WorkerThread::waitFinished(int ms) { return waitFinished(ms, {}); }
 
-bool WorkerThread::WaitFinished(int ms, const std::function<void()>& serveOnce) {
+bool WorkerThread::waitFinished(int ms, const std::function<void()>& serveOnce) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, ms));
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -66,7 +66,7 @@ bool WorkerThread::WaitFinished(int ms, const std::function<void()>& serveOnce) 
         }
     }
     lock.unlock();
-    JoinIfFinished();
+    joinIfFinished();
     return true;
 }
 

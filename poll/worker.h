@@ -18,16 +18,16 @@ public:
     WorkerThread& operator=(const WorkerThread&) = delete;
 
     // False (nothing started) while a previous run is still going.
-    bool Start(std::function<void()> fn);
-    bool Running() const;
+    bool start(std::function<void()> fn);
+    bool isRunning() const;
     // True when the work has ended within `ms` (then the thread is joined).
-    bool WaitFinished(int ms);
+    bool waitFinished(int ms);
     // As above, calling `serveOnce` between short waits so that the waiting thread goes on
     // serving the worker's synchronous requests.
-    bool WaitFinished(int ms, const std::function<void()>& serveOnce);
+    bool waitFinished(int ms, const std::function<void()>& serveOnce);
 
 private:
-    void JoinIfFinished();
+    void joinIfFinished();
 
     mutable std::mutex mutex_;
     std::condition_variable finishedChanged_;

@@ -4,16 +4,16 @@
 
 namespace zta {
 
-Request ProbeRequest(uint8_t address) {
-    return ReadRequest(address, kProbeRegister, kProbeCount);
+Request probeRequest(uint8_t address) {
+    return readRequest(address, kProbeRegister, kProbeCount);
 }
 
-bool ProbeAccepted(const uint8_t* reply, size_t count) {
+bool probeAccepted(const uint8_t* reply, size_t count) {
     const ReplyView v(reply, count);
-    return v.hasExpectedLength(ProbeRequest(0)) && v.crcMatches();
+    return v.hasExpectedLength(probeRequest(0)) && v.crcMatches();
 }
 
-std::string SearchProgressText(int number, const std::vector<int>& found) {
+std::string searchProgressText(int number, const std::vector<int>& found) {
     std::string text = "Поиск приборов. Прибор № " + std::to_string(number);
     if (!found.empty()) {
         text += " ; Найдены №№: ";
@@ -22,7 +22,7 @@ std::string SearchProgressText(int number, const std::vector<int>& found) {
     return text;
 }
 
-void SearchParams::Prepare(const std::string& portPath, unsigned baud) {
+void SearchParams::prepare(const std::string& portPath, unsigned baud) {
     std::lock_guard lock(mutex_);
     portPath_ = portPath;
     baud_ = baud;
@@ -31,52 +31,52 @@ void SearchParams::Prepare(const std::string& portPath, unsigned baud) {
     stop_.store(false);
 }
 
-std::string SearchParams::PortPath() const {
+std::string SearchParams::portPath() const {
     std::lock_guard lock(mutex_);
     return portPath_;
 }
 
-unsigned SearchParams::Baud() const {
+unsigned SearchParams::baud() const {
     std::lock_guard lock(mutex_);
     return baud_;
 }
 
-std::vector<int> SearchParams::Found() const {
+std::vector<int> SearchParams::found() const {
     std::lock_guard lock(mutex_);
     return std::vector<int>(found_.begin(), found_.begin() + foundCount_);
 }
 
-int SearchParams::FoundCount() const {
+int SearchParams::foundCount() const {
     std::lock_guard lock(mutex_);
     return foundCount_;
 }
 
-int SearchParams::Progress() const {
+int SearchParams::progress() const {
     std::lock_guard lock(mutex_);
     return progress_;
 }
 
-bool SearchParams::ResultsFinal() const {
+bool SearchParams::resultsFinal() const {
     std::lock_guard lock(mutex_);
     return final_;
 }
 
-void SearchParams::BeginScan() {
+void SearchParams::beginScan() {
     std::lock_guard lock(mutex_);
     foundCount_ = 0;
 }
 
-void SearchParams::AddFound(int number) {
+void SearchParams::addFound(int number) {
     std::lock_guard lock(mutex_);
     if (foundCount_ < kSearchNumbers) found_[static_cast<size_t>(foundCount_++)] = number;
 }
 
-void SearchParams::SetProgress(int number) {
+void SearchParams::setProgress(int number) {
     std::lock_guard lock(mutex_);
     progress_ = number;
 }
 
-void SearchParams::MarkFinal() {
+void SearchParams::markFinal() {
     std::lock_guard lock(mutex_);
     final_ = true;
 }
@@ -85,49 +85,49 @@ namespace {
 
 // The port failed (at opening or by vanishing): the box first, so that the operator has read
 // it before the window drops the search, then the port is released before any notice.
-void FailLine(SearchParams& params, SearchSink& sink, SerialLine& line, const OpenResult& why,
+void failLine(SearchParams& params, SearchSink& sink, SerialLine& line, const OpenResult& why,
               const std::string& portPath) {
-    sink.ShowError(OpenFailureText(why, portPath), kSearchCaption);
-    line.Close();
-    params.MarkFinal();
-    sink.LineFailed();
-    if (!params.StopRequested()) sink.Finished();
+    sink.showError(openFailureText(why, portPath), kSearchCaption);
+    line.close();
+    params.markFinal();
+    sink.lineFailed();
+    if (!params.stopRequested()) sink.finished();
 }
 
 }  // namespace
 
-void SearchThreadProc(SearchParams& params, SearchSink& sink, LineOptions options,
+void searchThreadProc(SearchParams& params, SearchSink& sink, LineOptions options,
                       const PortFactory& portFactory) {
-    const std::string portPath = params.PortPath();
-    const unsigned baud = params.Baud();
+    const std::string portPath = params.portPath();
+    const unsigned baud = params.baud();
     options.bufferSize = kSearchBufferSize;
 
     SerialLine line(portFactory());
-    const OpenResult opened = line.Open(portPath, baud, options);
+    const OpenResult opened = line.open(portPath, baud, options);
     if (!opened.ok()) {
-        FailLine(params, sink, line, opened, portPath);
+        failLine(params, sink, line, opened, portPath);
         return;
     }
-    params.BeginScan();
+    params.beginScan();
 
     for (int number = 0; number < kSearchNumbers; ++number) {
-        const Request probe = ProbeRequest(static_cast<uint8_t>(number));
-        const ExchangeResult result = line.Exchange(probe, kProbeReplyLength, kSearchSettleMs);
-        if (ProbeAccepted(line.Reply(), result.count)) params.AddFound(number);
-        params.SetProgress(number);
-        if (params.StopRequested()) break;
+        const Request probe = probeRequest(static_cast<uint8_t>(number));
+        const ExchangeResult result = line.exchange(probe, kProbeReplyLength, kSearchSettleMs);
+        if (probeAccepted(line.reply(), result.count)) params.addFound(number);
+        params.setProgress(number);
+        if (params.stopRequested()) break;
         if (result.vanished) {
             // An unplugged adapter: the rest of the bus cannot answer, and a normal end would
             // read as "no analyzers" to the operator. Report it the way a missing port is.
-            FailLine(params, sink, line, OpenResult{OpenFailure::WrongPort, 0}, portPath);
+            failLine(params, sink, line, OpenResult{OpenFailure::WrongPort, 0}, portPath);
             return;
         }
-        sink.Progress(number);
+        sink.progress(number);
     }
 
-    line.Close();
-    params.MarkFinal();
-    if (!params.StopRequested()) sink.Finished();
+    line.close();
+    params.markFinal();
+    if (!params.stopRequested()) sink.finished();
 }
 
 }  // namespace zta

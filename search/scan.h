@@ -18,46 +18,46 @@ constexpr int kSearchNumbers = 256;  // network numbers 0..255
 constexpr const char* kSearchCaption = "Поиск";
 
 // The probe sent to every number: read eight input registers from register 2.
-Request ProbeRequest(uint8_t address);
+Request probeRequest(uint8_t address);
 
 // A probe reply counts when exactly 21 bytes came and their CRC passes; the network number and
 // function in it are not compared (an analyzer that answers for another number still counts).
-bool ProbeAccepted(const uint8_t* reply, size_t count);
+bool probeAccepted(const uint8_t* reply, size_t count);
 
 // The status text while `number` is tried: "Поиск приборов. Прибор № N", then, once something
 // was found, " ; Найдены №№: " and each found number followed by a comma.
-std::string SearchProgressText(int number, const std::vector<int>& found);
+std::string searchProgressText(int number, const std::vector<int>& found);
 
-// The search thread's parameter block. The starter fills it with Prepare() before it starts the
+// The search thread's parameter block. The starter fills it with prepare() before it starts the
 // thread; the thread writes the results; the window thread reads them while the thread runs
 // (progress text) and after it has ended. Everything but the stop flag is under the mutex.
 class SearchParams {
 public:
     // Copies the line settings for the next run and clears the stop flag and the end mark.
     // The found list is left alone: the thread empties it once the port is set up.
-    void Prepare(const std::string& portPath, unsigned baud);
+    void prepare(const std::string& portPath, unsigned baud);
 
-    void RequestStop() { stop_.store(true); }
-    bool StopRequested() const { return stop_.load(); }
+    void requestStop() { stop_.store(true); }
+    bool stopRequested() const { return stop_.load(); }
 
-    std::string PortPath() const;
-    unsigned Baud() const;
+    std::string portPath() const;
+    unsigned baud() const;
 
     // Network numbers that answered, in scan order. Every number 0..255 can answer, so the
     // list has room for all of them and a 256th answer is kept like any other.
-    std::vector<int> Found() const;
-    int FoundCount() const;
+    std::vector<int> found() const;
+    int foundCount() const;
     // The number last tried, or -1 before the first one of this run.
-    int Progress() const;
+    int progress() const;
     // Set by the thread after its last write of the results in a run, before its final notice;
-    // cleared by Prepare(). Results read while this is clear may still grow.
-    bool ResultsFinal() const;
+    // cleared by prepare(). Results read while this is clear may still grow.
+    bool resultsFinal() const;
 
     // Thread side.
-    void BeginScan();
-    void AddFound(int number);
-    void SetProgress(int number);
-    void MarkFinal();
+    void beginScan();
+    void addFound(int number);
+    void setProgress(int number);
+    void markFinal();
 
 private:
     mutable std::mutex mutex_;
@@ -75,10 +75,10 @@ private:
 class SearchSink {
 public:
     virtual ~SearchSink() = default;
-    virtual void Progress(int number) = 0;
-    virtual void Finished() = 0;
-    virtual void LineFailed() = 0;
-    virtual void ShowError(const std::string& text, const std::string& caption) = 0;
+    virtual void progress(int number) = 0;
+    virtual void finished() = 0;
+    virtual void lineFailed() = 0;
+    virtual void showError(const std::string& text, const std::string& caption) = 0;
 };
 
 using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
@@ -86,7 +86,7 @@ using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
 // The whole scan on the calling thread: open, probe 0..255, close, notices. `options` may
 // shorten the reply time-out (tests) or force the direction mode; the buffer is always the
 // search's own 21 bytes.
-void SearchThreadProc(SearchParams& params, SearchSink& sink, LineOptions options = {},
-                      const PortFactory& portFactory = MakePlatformPort);
+void searchThreadProc(SearchParams& params, SearchSink& sink, LineOptions options = {},
+                      const PortFactory& portFactory = makePlatformPort);
 
 }  // namespace zta

@@ -15,26 +15,26 @@ constexpr uint8_t kIllegalAddress = 0x02;
 constexpr uint8_t kIllegalValue = 0x03;
 constexpr int kHoldingRegisters = 8;
 
-std::vector<uint8_t> TextBytes(const std::string& utf8) {
-    std::string text = Utf8ToCp1251(utf8);
+std::vector<uint8_t> textBytes(const std::string& utf8) {
+    std::string text = utf8ToCp1251(utf8);
     text.resize(kTextBlockLength, ' ');
     return {text.begin(), text.end()};
 }
 
-uint16_t Word(int value) { return static_cast<uint16_t>(value); }
+uint16_t word(int value) { return static_cast<uint16_t>(value); }
 
 }  // namespace
 
 Analyzer::Analyzer(const AnalyzerConfig& config, uint32_t seed)
-    : config_(config), text_(TextBytes(config.textBlock)), rng_(seed), fault_(config.fault) {}
+    : config_(config), text_(textBytes(config.textBlock)), rng_(seed), fault_(config.fault) {}
 
-bool Analyzer::Answers(int address) const {
+bool Analyzer::answers(int address) const {
     return address == config_.address ||
            std::find(config_.extraAddresses.begin(), config_.extraAddresses.end(), address) !=
                config_.extraAddresses.end();
 }
 
-double Analyzer::ConcentrationAt(double t) {
+double Analyzer::concentrationAt(double t) {
     const double base = config_.concentration;
     const double amp = config_.amplitude;
     const double period = config_.periodS > 0 ? config_.periodS : 60.0;
@@ -55,7 +55,7 @@ double Analyzer::ConcentrationAt(double t) {
     return base;
 }
 
-uint16_t Analyzer::Register(int reg, double c) const {
+uint16_t Analyzer::registerSlot(int reg, double c) const {
     switch (reg) {
         case 1: {
             uint8_t relays = 0x01;
@@ -64,22 +64,22 @@ uint16_t Analyzer::Register(int reg, double c) const {
             return static_cast<uint16_t>((config_.gasCode & 0xFF) << 8 | relays);
         }
         case 2:
-            return Word(static_cast<int>(c));
+            return word(static_cast<int>(c));
         case 3:
             return static_cast<uint16_t>((config_.threshold1 & 0xFF) << 8 |
                                          (config_.threshold2 & 0xFF));
         case 4:
-            return Word(config_.auxValue);
+            return word(config_.auxValue);
         case 5:
-            return Word(config_.refChannel);
+            return word(config_.refChannel);
         case 6:
-            return Word(config_.workChannel);
+            return word(config_.workChannel);
         case 7:
-            return Word(config_.dValue);
+            return word(config_.dValue);
         case 8:
-            return Word(config_.temperature);
+            return word(config_.temperature);
         case 9:
-            return Word(config_.factoryNumber);
+            return word(config_.factoryNumber);
         case 10: {
             const uint8_t marker = config_.model == Model::OldSoftware ? 0x00 : kVersionMarker;
             return static_cast<uint16_t>(marker << 8 | (config_.softwareVersion & 0xFF));
@@ -93,29 +93,29 @@ uint16_t Analyzer::Register(int reg, double c) const {
     }
 }
 
-std::vector<uint8_t> Analyzer::ReadReply(uint8_t address, int first, int count, double t) {
+std::vector<uint8_t> Analyzer::readReply(uint8_t address, int first, int count, double t) {
     std::vector<uint8_t> reply(5 + 2 * static_cast<size_t>(count));
     reply[0] = address;
     reply[1] = kFnReadInput;
     reply[2] = static_cast<uint8_t>(2 * count);
     // One sample per reply, so the relays agree with the concentration sent with them.
-    const double c = std::clamp(std::round(ConcentrationAt(t)), -32768.0, 32767.0);
+    const double c = std::clamp(std::round(concentrationAt(t)), -32768.0, 32767.0);
     for (int i = 0; i < count; ++i) {
-        const uint16_t v = Register(first + i, c);
+        const uint16_t v = registerSlot(first + i, c);
         reply[3 + 2 * i] = static_cast<uint8_t>(v >> 8);
         reply[4 + 2 * i] = static_cast<uint8_t>(v);
     }
-    SealFrame(reply.data(), reply.size());
+    sealFrame(reply.data(), reply.size());
     return reply;
 }
 
-std::vector<uint8_t> Analyzer::Exception(uint8_t address, uint8_t function, uint8_t code) {
+std::vector<uint8_t> Analyzer::exception(uint8_t address, uint8_t function, uint8_t code) {
     std::vector<uint8_t> reply{address, static_cast<uint8_t>(function | 0x80), code, 0, 0};
-    SealFrame(reply.data(), reply.size());
+    sealFrame(reply.data(), reply.size());
     return reply;
 }
 
-Response Analyzer::Respond(const Request& request, double t) {
+Response Analyzer::respond(const Request& request, double t) {
     Response r;
     const uint8_t address = request[0];
     const uint8_t function = request[1];
@@ -123,27 +123,27 @@ Response Analyzer::Respond(const Request& request, double t) {
     const int word = request[4] << 8 | request[5];
     if (function == kFnReadInput) {
         if (reg == kReadingsRegister && word == kShortReadCount) {
-            r.reply = ReadReply(address, reg, word, t);
+            r.reply = readReply(address, reg, word, t);
         } else if (reg == kReadingsRegister && word == kLongReadCount) {
             r.reply = config_.model == Model::Extended
-                          ? ReadReply(address, reg, word, t)
-                          : Exception(address, function, kIllegalAddress);
+                          ? readReply(address, reg, word, t)
+                          : exception(address, function, kIllegalAddress);
         } else if (reg == kProbeRegister && word == kProbeCount) {
-            r.reply = ReadReply(address, reg, word, t);
+            r.reply = readReply(address, reg, word, t);
         } else {
-            r.reply = Exception(address, function, kIllegalAddress);
+            r.reply = exception(address, function, kIllegalAddress);
         }
         return r;
     }
     if (function == kFnWriteSingle) {
         if (reg >= kHoldingRegisters) {
-            r.reply = Exception(address, function, kIllegalAddress);
+            r.reply = exception(address, function, kIllegalAddress);
             return r;
         }
-        const bool badBaud = reg == 0 && BaudForCode(word & 0xFF) == 0;
+        const bool badBaud = reg == 0 && baudForCode(word & 0xFF) == 0;
         const bool badThreshold = (reg == 5 || reg == 6) && word > 0xFF;
         if (badBaud || badThreshold) {
-            r.reply = Exception(address, function, kIllegalValue);
+            r.reply = exception(address, function, kIllegalValue);
             return r;
         }
         r.reply.assign(request.begin(), request.end());
@@ -152,16 +152,16 @@ Response Analyzer::Respond(const Request& request, double t) {
         r.value = word;
         return r;
     }
-    r.reply = Exception(address, function, kIllegalFunction);
+    r.reply = exception(address, function, kIllegalFunction);
     return r;
 }
 
-void Analyzer::ApplyWrite(int reg, int value) {
+void Analyzer::applyWrite(int reg, int value) {
     ++writeCount_;
     switch (reg) {
         case 0:
             config_.address = value >> 8;
-            config_.baud = BaudForCode(value & 0xFF);
+            config_.baud = baudForCode(value & 0xFF);
             break;
         case 1:
             // The reading is taken as the new zero: the steady part goes to 0, the wave stays.
@@ -191,13 +191,13 @@ void Analyzer::ApplyWrite(int reg, int value) {
     }
 }
 
-Fault Analyzer::TakeFault() {
+Fault Analyzer::takeFault() {
     const Fault f = fault_;
     if (f != Fault::None && faultCount_ > 0 && --faultCount_ == 0) fault_ = Fault::None;
     return f;
 }
 
-AnalyzerState Analyzer::State(double t) {
+AnalyzerState Analyzer::state(double t) {
     AnalyzerState s;
     s.address = config_.address;
     s.extraAddresses = config_.extraAddresses;
@@ -205,7 +205,7 @@ AnalyzerState Analyzer::State(double t) {
     s.model = config_.model;
     s.gasCode = config_.gasCode;
     s.baseConcentration = config_.concentration;
-    s.concentration = config_.wave == Wave::Noise ? config_.concentration : ConcentrationAt(t);
+    s.concentration = config_.wave == Wave::Noise ? config_.concentration : concentrationAt(t);
     s.threshold1 = config_.threshold1;
     s.threshold2 = config_.threshold2;
     s.factoryNumber = config_.factoryNumber;
@@ -220,7 +220,7 @@ AnalyzerState Analyzer::State(double t) {
     return s;
 }
 
-std::vector<uint8_t> Analyzer::Distort(std::vector<uint8_t> reply, Fault fault, std::mt19937& rng) {
+std::vector<uint8_t> Analyzer::distort(std::vector<uint8_t> reply, Fault fault, std::mt19937& rng) {
     if (reply.empty()) return reply;
     switch (fault) {
         case Fault::WrongCrc:
@@ -236,7 +236,7 @@ std::vector<uint8_t> Analyzer::Distort(std::vector<uint8_t> reply, Fault fault, 
             std::uniform_int_distribution<int> d(0, 255);
             for (auto& b : reply) b = static_cast<uint8_t>(d(rng));
             // Random bytes that happen to pass the CRC would not be noise.
-            if (CrcPasses(reply.data(), reply.size())) reply.back() ^= 0x01;
+            if (crcPasses(reply.data(), reply.size())) reply.back() ^= 0x01;
             break;
         }
         case Fault::Silent:
@@ -248,13 +248,13 @@ std::vector<uint8_t> Analyzer::Distort(std::vector<uint8_t> reply, Fault fault, 
     return reply;
 }
 
-void Framer::Push(const uint8_t* data, size_t n) { buffer_.insert(buffer_.end(), data, data + n); }
+void Framer::push(const uint8_t* data, size_t n) { buffer_.insert(buffer_.end(), data, data + n); }
 
-std::optional<Request> Framer::Next() {
+std::optional<Request> Framer::next() {
     while (buffer_.size() >= 8) {
         Request r;
         std::copy_n(buffer_.begin(), 8, r.begin());
-        if (CrcPasses(r.data(), r.size())) {
+        if (crcPasses(r.data(), r.size())) {
             buffer_.erase(buffer_.begin(), buffer_.begin() + 8);
             return r;
         }

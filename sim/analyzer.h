@@ -27,36 +27,36 @@ class Analyzer {
   public:
     explicit Analyzer(const AnalyzerConfig& config, uint32_t seed = 1);
 
-    bool Answers(int address) const;
-    const AnalyzerConfig& Config() const { return config_; }
-    unsigned Baud() const { return config_.baud; }
+    bool answers(int address) const;
+    const AnalyzerConfig& config() const { return config_; }
+    unsigned baud() const { return config_.baud; }
 
     // The concentration at t seconds after start, by the wave.
-    double ConcentrationAt(double t);
+    double concentrationAt(double t);
 
     // The reply to an 8-byte request (CRC already checked) addressed to `address`, t seconds
     // after start. Nothing changes yet: a write's effect is applied with ApplyWrite.
-    Response Respond(const Request& request, double t);
-    void ApplyWrite(int reg, int value);
+    Response respond(const Request& request, double t);
+    void applyWrite(int reg, int value);
 
-    void SetConcentration(double value) { config_.concentration = value; }
-    void SetFault(Fault fault, int count) {
+    void setConcentration(double value) { config_.concentration = value; }
+    void setFault(Fault fault, int count) {
         fault_ = fault;
         faultCount_ = count;
     }
     // The fault for the next reply, counting it down.
-    Fault TakeFault();
-    void CountRequest() { ++requestCount_; }
+    Fault takeFault();
+    void countRequest() { ++requestCount_; }
 
-    AnalyzerState State(double t);
+    AnalyzerState state(double t);
 
     // Applies a fault to a reply; `rng` supplies noise.
-    static std::vector<uint8_t> Distort(std::vector<uint8_t> reply, Fault fault, std::mt19937& rng);
+    static std::vector<uint8_t> distort(std::vector<uint8_t> reply, Fault fault, std::mt19937& rng);
 
   private:
-    uint16_t Register(int reg, double concentration) const;
-    std::vector<uint8_t> ReadReply(uint8_t address, int first, int count, double t);
-    static std::vector<uint8_t> Exception(uint8_t address, uint8_t function, uint8_t code);
+    uint16_t registerSlot(int reg, double concentration) const;
+    std::vector<uint8_t> readReply(uint8_t address, int first, int count, double t);
+    static std::vector<uint8_t> exception(uint8_t address, uint8_t function, uint8_t code);
 
     AnalyzerConfig config_;
     std::vector<uint8_t> text_;  // Windows-1251, 30 bytes
@@ -76,11 +76,11 @@ class Analyzer {
 // silence.
 class Framer {
   public:
-    void Push(const uint8_t* data, size_t n);
-    std::optional<Request> Next();
-    size_t Pending() const { return buffer_.size(); }
-    void Clear() { buffer_.clear(); }
-    size_t Dropped() const { return dropped_; }
+    void push(const uint8_t* data, size_t n);
+    std::optional<Request> next();
+    size_t pending() const { return buffer_.size(); }
+    void clear() { buffer_.clear(); }
+    size_t dropped() const { return dropped_; }
 
   private:
     std::deque<uint8_t> buffer_;

@@ -44,7 +44,7 @@ struct Output {
 };
 
 #ifndef _WIN32
-std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string errnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
 #endif
 
 }  // namespace
@@ -83,18 +83,18 @@ struct Bus::Impl {
     std::mt19937 rng{12345};
 
     ~Impl();
-    bool OpenPort(std::string* error);
-    void ClosePort();
-    void RemoveLink();
-    void Wake();
-    void RunOnWorker(const std::function<void()>& op);
-    void WorkerLoop();
-    unsigned LineBaud(int fd) const;
-    void HandleRequest(const Request& request, Clock::time_point arrival, int fd);
-    void WriteDue(int fd, Clock::time_point now);
-    void Append(std::vector<LogEntry>& pending, LogEntry entry);
-    void Publish(const std::vector<LogEntry>& entries);
-    double Seconds(Clock::time_point t) const {
+    bool openPort(std::string* error);
+    void closePort();
+    void removeLink();
+    void wake();
+    void runOnWorker(const std::function<void()>& op);
+    void workerLoop();
+    unsigned baudOf(int fd) const;
+    void handleRequest(const Request& request, Clock::time_point arrival, int fd);
+    void writeDue(int fd, Clock::time_point now);
+    void append(std::vector<LogEntry>& pending, LogEntry entry);
+    void publish(const std::vector<LogEntry>& entries);
+    double seconds(Clock::time_point t) const {
         return std::chrono::duration<double>(t - start).count();
     }
 };
@@ -103,12 +103,12 @@ struct Bus::Impl {
 
 namespace {
 
-speed_t SpeedFor(unsigned baud) {
-    const BaudRow* row = BaudRowForRate(baud);
+speed_t speedFor(unsigned baud) {
+    const BaudRow* row = baudRowForRate(baud);
     return row ? row->speed : B9600;
 }
 
-bool SetRaw(int fd, unsigned baud) {
+bool setRaw(int fd, unsigned baud) {
     termios t{};
     if (tcgetattr(fd, &t) != 0) return false;
     cfmakeraw(&t);
@@ -116,18 +116,18 @@ bool SetRaw(int fd, unsigned baud) {
     t.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    cfsetispeed(&t, SpeedFor(baud));
-    cfsetospeed(&t, SpeedFor(baud));
+    cfsetispeed(&t, speedFor(baud));
+    cfsetospeed(&t, speedFor(baud));
     return tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
-bool SameLink(const std::string& link, const std::string& target) {
+bool sameLink(const std::string& link, const std::string& target) {
     char buf[4096];
     const ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
     return n > 0 && std::string(buf, static_cast<size_t>(n)) == target;
 }
 
-std::string Folder(const std::string& path) {
+std::string folder(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
@@ -135,11 +135,11 @@ std::string Folder(const std::string& path) {
 // The link path may be taken only when nothing is there, or when it holds a link of a
 // simulator (one into the folder of pseudo-terminals) whose terminal is gone or is ours: never
 // a file, a folder, a device or a terminal another simulator still serves.
-bool LinkPathFree(const std::string& linkPath, const std::string& ourSlave, std::string* why) {
+bool linkPathFree(const std::string& linkPath, const std::string& ourSlave, std::string* why) {
     struct stat st {};
     if (lstat(linkPath.c_str(), &st) != 0) {
         if (errno == ENOENT) return true;
-        *why = ErrnoText("cannot check " + linkPath);
+        *why = errnoText("cannot check " + linkPath);
         return false;
     }
     if (!S_ISLNK(st.st_mode)) {
@@ -150,7 +150,7 @@ bool LinkPathFree(const std::string& linkPath, const std::string& ourSlave, std:
     char buf[4096];
     const ssize_t n = readlink(linkPath.c_str(), buf, sizeof buf - 1);
     const std::string target = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
-    if (target.empty() || Folder(target) != Folder(ourSlave)) {
+    if (target.empty() || folder(target) != folder(ourSlave)) {
         *why = linkPath + " is a link to " + (target.empty() ? "nothing readable" : target) +
                ", not to a pseudo-terminal of a simulator: not replaced";
         return false;
@@ -165,16 +165,16 @@ bool LinkPathFree(const std::string& linkPath, const std::string& ourSlave, std:
 
 }  // namespace
 
-bool Bus::Impl::OpenPort(std::string* error) {
+bool Bus::Impl::openPort(std::string* error) {
     if (isDevice) {
-        const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
-            if (error) *error = ErrnoText("cannot open " + devicePath);
+            if (error) *error = errnoText("cannot open " + devicePath);
             return false;
         }
-        if (!SetRaw(fd, deviceBaud)) {
-            if (error) *error = ErrnoText("cannot set up " + devicePath);
-            close(fd);
+        if (!setRaw(fd, deviceBaud)) {
+            if (error) *error = errnoText("cannot set up " + devicePath);
+            ::close(fd);
             return false;
         }
         std::lock_guard lock(mu);
@@ -184,30 +184,30 @@ bool Bus::Impl::OpenPort(std::string* error) {
     }
     const int m = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m < 0) {
-        if (error) *error = ErrnoText("cannot open a pseudo-terminal");
+        if (error) *error = errnoText("cannot open a pseudo-terminal");
         return false;
     }
     char name[256];
     if (grantpt(m) != 0 || unlockpt(m) != 0 || ptsname_r(m, name, sizeof name) != 0) {
-        if (error) *error = ErrnoText("cannot prepare the pseudo-terminal");
-        close(m);
+        if (error) *error = errnoText("cannot prepare the pseudo-terminal");
+        ::close(m);
         return false;
     }
-    const int s = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int s = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     // A fresh slave echoes and translates; the station sets its own mode, but anything that
     // opens the port without doing so must not get our replies echoed back as requests.
-    if (s < 0 || !SetRaw(s, 9600)) {
-        if (error) *error = ErrnoText(std::string("cannot set up ") + name);
-        if (s >= 0) close(s);
-        close(m);
+    if (s < 0 || !setRaw(s, 9600)) {
+        if (error) *error = errnoText(std::string("cannot set up ") + name);
+        if (s >= 0) ::close(s);
+        ::close(m);
         return false;
     }
     if (!linkPath.empty()) {
         std::string why;
-        if (!LinkPathFree(linkPath, name, &why)) {
+        if (!linkPathFree(linkPath, name, &why)) {
             if (error) *error = why;
-            close(s);
-            close(m);
+            ::close(s);
+            ::close(m);
             return false;
         }
         // Symlink under a temporary name, then rename: the link path is never missing or half
@@ -216,10 +216,10 @@ bool Bus::Impl::OpenPort(std::string* error) {
         struct stat old {};
         if (lstat(tmp.c_str(), &old) == 0 && S_ISLNK(old.st_mode)) unlink(tmp.c_str());
         if (symlink(name, tmp.c_str()) != 0 || rename(tmp.c_str(), linkPath.c_str()) != 0) {
-            if (error) *error = ErrnoText("cannot make the link " + linkPath);
+            if (error) *error = errnoText("cannot make the link " + linkPath);
             unlink(tmp.c_str());
-            close(s);
-            close(m);
+            ::close(s);
+            ::close(m);
             return false;
         }
     }
@@ -231,7 +231,7 @@ bool Bus::Impl::OpenPort(std::string* error) {
     return true;
 }
 
-void Bus::Impl::ClosePort() {
+void Bus::Impl::closePort() {
     int m, s;
     {
         std::lock_guard lock(mu);
@@ -239,46 +239,46 @@ void Bus::Impl::ClosePort() {
         s = slaveFd;
         masterFd = slaveFd = -1;
     }
-    RemoveLink();
-    if (s >= 0) close(s);
-    if (m >= 0) close(m);
-    framer.Clear();
+    removeLink();
+    if (s >= 0) ::close(s);
+    if (m >= 0) ::close(m);
+    framer.clear();
     outputs.clear();
 }
 
-void Bus::Impl::RemoveLink() {
+void Bus::Impl::removeLink() {
     std::string slave;
     {
         std::lock_guard lock(mu);
         slave = slavePath;
     }
     // Only our own link: another simulator may have taken the path since.
-    if (!linkPath.empty() && !slave.empty() && SameLink(linkPath, slave)) unlink(linkPath.c_str());
+    if (!linkPath.empty() && !slave.empty() && sameLink(linkPath, slave)) unlink(linkPath.c_str());
 }
 
-void Bus::Impl::Wake() {
+void Bus::Impl::wake() {
     if (wakeWrite < 0) return;
     const uint8_t b = 1;
     ssize_t r;
     do {
-        r = write(wakeWrite, &b, 1);
+        r = ::write(wakeWrite, &b, 1);
     } while (r < 0 && errno == EINTR);
 }
 
-unsigned Bus::Impl::LineBaud(int fd) const {
+unsigned Bus::Impl::baudOf(int fd) const {
     // On Linux the master reports the slave's settings, i.e. the rate the station has set.
     termios t{};
     if (fd < 0 || tcgetattr(fd, &t) != 0) return 0;
-    return RateForSpeed(cfgetospeed(&t));
+    return rateForSpeed(cfgetospeed(&t));
 }
 
 Bus::Impl::~Impl() {
-    ClosePort();
-    if (wakeRead >= 0) close(wakeRead);
-    if (wakeWrite >= 0) close(wakeWrite);
+    closePort();
+    if (wakeRead >= 0) ::close(wakeRead);
+    if (wakeWrite >= 0) ::close(wakeWrite);
 }
 
-void Bus::Impl::WorkerLoop() {
+void Bus::Impl::workerLoop() {
     uint8_t buf[512];
     for (;;) {
         std::vector<std::function<void()>> todo;
@@ -304,8 +304,8 @@ void Bus::Impl::WorkerLoop() {
         for (const auto& o : outputs)
             if (!deadline || o.due < *deadline) deadline = o.due;
         const auto silence = std::max<Clock::duration>(
-            kMinSilence, std::chrono::microseconds(WireTimeUs(4, std::max(LineBaud(fd), 1200u))));
-        if (framer.Pending() > 0 && (!deadline || lastByte + silence < *deadline))
+            kMinSilence, std::chrono::microseconds(wireTimeUs(4, std::max(baudOf(fd), 1200u))));
+        if (framer.pending() > 0 && (!deadline || lastByte + silence < *deadline))
             deadline = lastByte + silence;
 
         pollfd fds[2] = {{wakeRead, POLLIN, 0}, {fd, POLLIN, 0}};
@@ -325,16 +325,16 @@ void Bus::Impl::WorkerLoop() {
             continue;
         }
         if (r > 0 && (fds[0].revents & POLLIN)) {
-            while (read(wakeRead, buf, sizeof buf) > 0) {
+            while (::read(wakeRead, buf, sizeof buf) > 0) {
             }
         }
         now = Clock::now();
         if (fd >= 0 && r > 0 && fds[1].revents) {
             bool vanished = false;
             if (fds[1].revents & POLLIN) {
-                const ssize_t n = read(fd, buf, sizeof buf);
+                const ssize_t n = ::read(fd, buf, sizeof buf);
                 if (n > 0) {
-                    framer.Push(buf, static_cast<size_t>(n));
+                    framer.push(buf, static_cast<size_t>(n));
                     lastByte = now;
                 } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
                     vanished = true;
@@ -344,18 +344,18 @@ void Bus::Impl::WorkerLoop() {
             }
             if (vanished) {
                 // A device that went away: stop serving it until Replug rather than spin on it.
-                ClosePort();
+                closePort();
                 continue;
             }
-            while (auto request = framer.Next()) HandleRequest(*request, now, fd);
+            while (auto request = framer.next()) handleRequest(*request, now, fd);
         }
-        if (framer.Pending() > 0 && now - lastByte >= silence) framer.Clear();
-        WriteDue(fd, Clock::now());
+        if (framer.pending() > 0 && now - lastByte >= silence) framer.clear();
+        writeDue(fd, Clock::now());
     }
 }
 
-void Bus::Impl::HandleRequest(const Request& request, Clock::time_point arrival, int fd) {
-    const unsigned lineBaud = LineBaud(fd);
+void Bus::Impl::handleRequest(const Request& request, Clock::time_point arrival, int fd) {
+    const unsigned lineBaud = baudOf(fd);
     std::vector<LogEntry> entries;
     {
         std::lock_guard lock(mu);
@@ -365,22 +365,22 @@ void Bus::Impl::HandleRequest(const Request& request, Clock::time_point arrival,
         entry.when = arrival;
         std::shared_ptr<Analyzer> target;
         for (const auto& a : analyzers)
-            if (a->Answers(request[0])) {
+            if (a->answers(request[0])) {
                 target = a;
                 break;
             }
         if (!target) {
-            Append(entries, std::move(entry));
-        } else if (target->Baud() != lineBaud) {
+            append(entries, std::move(entry));
+        } else if (target->baud() != lineBaud) {
             entry.kind = LogEntry::Kind::Ignored;
             entry.address = request[0];
-            Append(entries, std::move(entry));
+            append(entries, std::move(entry));
         } else {
             entry.address = request[0];
-            Append(entries, std::move(entry));
-            target->CountRequest();
-            const Response response = target->Respond(request, Seconds(arrival));
-            const Fault fault = target->TakeFault();
+            append(entries, std::move(entry));
+            target->countRequest();
+            const Response response = target->respond(request, seconds(arrival));
+            const Fault fault = target->takeFault();
             // Silent: as if switched off; the request has no effect either.
             if (fault != Fault::Silent) {
                 if (fault == Fault::EchoRequest) {
@@ -390,12 +390,12 @@ void Bus::Impl::HandleRequest(const Request& request, Clock::time_point arrival,
                     outputs.push_back(std::move(echo));
                 }
                 Output o;
-                o.bytes = Analyzer::Distort(response.reply, fault, rng);
+                o.bytes = Analyzer::distort(response.reply, fault, rng);
                 o.due =
                     fault == Fault::LateReply
                         ? arrival + kLateReply
-                        : arrival + std::chrono::microseconds(WireTimeUs(request.size(), lineBaud) +
-                                                              WireTimeUs(o.bytes.size(), lineBaud));
+                        : arrival + std::chrono::microseconds(wireTimeUs(request.size(), lineBaud) +
+                                                              wireTimeUs(o.bytes.size(), lineBaud));
                 if (response.isWrite) {
                     o.analyzer = target;
                     o.address = request[0];
@@ -408,10 +408,10 @@ void Bus::Impl::HandleRequest(const Request& request, Clock::time_point arrival,
             }
         }
     }
-    Publish(entries);
+    publish(entries);
 }
 
-void Bus::Impl::WriteDue(int fd, Clock::time_point now) {
+void Bus::Impl::writeDue(int fd, Clock::time_point now) {
     // Stable order: an adapter's echo goes out before the reply due at the same moment.
     std::stable_sort(outputs.begin(), outputs.end(),
                      [](const Output& a, const Output& b) { return a.due < b.due; });
@@ -421,7 +421,7 @@ void Bus::Impl::WriteDue(int fd, Clock::time_point now) {
         Output& o = outputs[done];
         size_t off = 0;
         while (fd >= 0 && off < o.bytes.size()) {
-            const ssize_t n = write(fd, o.bytes.data() + off, o.bytes.size() - off);
+            const ssize_t n = ::write(fd, o.bytes.data() + off, o.bytes.size() - off);
             if (n > 0) {
                 off += static_cast<size_t>(n);
             } else if (n < 0 && errno == EINTR) {
@@ -429,14 +429,14 @@ void Bus::Impl::WriteDue(int fd, Clock::time_point now) {
             } else if (n < 0 && errno == EAGAIN) {
                 // Nobody reads the line and its queue is full: wait a little, then drop.
                 pollfd p{fd, POLLOUT, 0};
-                if (poll(&p, 1, 100) <= 0) break;
+                if (::poll(&p, 1, 100) <= 0) break;
             } else {
                 break;
             }
         }
         if (o.analyzer) {
             std::lock_guard lock(mu);
-            o.analyzer->ApplyWrite(o.reg, o.value);
+            o.analyzer->applyWrite(o.reg, o.value);
             LogEntry entry;
             entry.kind = LogEntry::Kind::WriteApplied;
             entry.bytes = o.request;
@@ -445,39 +445,39 @@ void Bus::Impl::WriteDue(int fd, Clock::time_point now) {
             entry.value = o.value;
             entry.lineBaud = o.lineBaud;
             entry.when = Clock::now();
-            Append(entries, std::move(entry));
+            append(entries, std::move(entry));
         }
     }
     outputs.erase(outputs.begin(), outputs.begin() + static_cast<long>(done));
-    Publish(entries);
+    publish(entries);
 }
 
 #else  // _WIN32: the simulator serves pseudo-terminals, which this system does not have.
 
-bool Bus::Impl::OpenPort(std::string* error) {
+bool Bus::Impl::openPort(std::string* error) {
     if (error) *error = "the simulator needs a POSIX system";
     return false;
 }
-void Bus::Impl::ClosePort() {}
-void Bus::Impl::RemoveLink() {}
-void Bus::Impl::Wake() {}
-unsigned Bus::Impl::LineBaud(int) const { return 0; }
+void Bus::Impl::closePort() {}
+void Bus::Impl::removeLink() {}
+void Bus::Impl::wake() {}
+unsigned Bus::Impl::baudOf(int) const { return 0; }
 Bus::Impl::~Impl() {}
-void Bus::Impl::WorkerLoop() {}
-void Bus::Impl::HandleRequest(const Request&, Clock::time_point, int) {}
-void Bus::Impl::WriteDue(int, Clock::time_point) {}
+void Bus::Impl::workerLoop() {}
+void Bus::Impl::handleRequest(const Request&, Clock::time_point, int) {}
+void Bus::Impl::writeDue(int, Clock::time_point) {}
 
 #endif
 
 // Called with mu held.
-void Bus::Impl::Append(std::vector<LogEntry>& pending, LogEntry entry) {
+void Bus::Impl::append(std::vector<LogEntry>& pending, LogEntry entry) {
     if (log.size() >= kLogLimit) log.erase(log.begin(), log.begin() + kLogLimit / 4);
     log.push_back(entry);
     if (sink) pending.push_back(std::move(entry));
     changed.notify_all();
 }
 
-void Bus::Impl::Publish(const std::vector<LogEntry>& entries) {
+void Bus::Impl::publish(const std::vector<LogEntry>& entries) {
     if (entries.empty()) return;
     std::function<void(const LogEntry&)> s;
     {
@@ -492,7 +492,7 @@ void Bus::Impl::Publish(const std::vector<LogEntry>& entries) {
     changed.notify_all();
 }
 
-void Bus::Impl::RunOnWorker(const std::function<void()>& op) {
+void Bus::Impl::runOnWorker(const std::function<void()>& op) {
     std::unique_lock lock(mu);
     if (!running) {
         lock.unlock();
@@ -502,93 +502,93 @@ void Bus::Impl::RunOnWorker(const std::function<void()>& op) {
     ops.push_back(op);
     const uint64_t ticket = ++opsQueued;
     lock.unlock();
-    Wake();
+    wake();
     lock.lock();
     changed.wait_for(lock, kWorkerOpTimeout, [&] { return opsDone >= ticket; });
 }
 
 Bus::Bus(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-Bus::~Bus() { Stop(); }
+Bus::~Bus() { stop(); }
 
-std::unique_ptr<Bus> Bus::Open(std::unique_ptr<Impl> impl, std::string* error) {
+std::unique_ptr<Bus> Bus::open(std::unique_ptr<Impl> impl, std::string* error) {
 #ifndef _WIN32
     int p[2];
     if (pipe2(p, O_NONBLOCK | O_CLOEXEC) != 0) {
-        if (error) *error = ErrnoText("cannot make a pipe");
+        if (error) *error = errnoText("cannot make a pipe");
         return nullptr;
     }
     impl->wakeRead = p[0];
     impl->wakeWrite = p[1];
 #endif
-    if (!impl->OpenPort(error)) return nullptr;
+    if (!impl->openPort(error)) return nullptr;
     return std::unique_ptr<Bus>(new Bus(std::move(impl)));
 }
 
-std::unique_ptr<Bus> Bus::OpenPty(const std::string& linkPath, std::string* error) {
+std::unique_ptr<Bus> Bus::openPty(const std::string& linkPath, std::string* error) {
     auto impl = std::make_unique<Impl>();
     impl->linkPath = linkPath;
-    return Open(std::move(impl), error);
+    return open(std::move(impl), error);
 }
 
-std::unique_ptr<Bus> Bus::OpenDevice(const std::string& path, std::string* error) {
+std::unique_ptr<Bus> Bus::openDevice(const std::string& path, std::string* error) {
     auto impl = std::make_unique<Impl>();
     impl->isDevice = true;
     impl->devicePath = path;
-    return Open(std::move(impl), error);
+    return open(std::move(impl), error);
 }
 
-const std::string& Bus::PortPath() const {
+const std::string& Bus::portPath() const {
     std::lock_guard lock(impl_->mu);
     return impl_->portPath;
 }
 
-std::string Bus::SlavePath() const {
+std::string Bus::slavePath() const {
     std::lock_guard lock(impl_->mu);
     return impl_->slavePath;
 }
 
-void Bus::AddAnalyzer(const AnalyzerConfig& config) {
+void Bus::addAnalyzer(const AnalyzerConfig& config) {
     std::lock_guard lock(impl_->mu);
     impl_->analyzers.push_back(std::make_shared<Analyzer>(config, impl_->nextSeed++));
 }
 
-bool Bus::RemoveAnalyzer(int address) {
+bool Bus::removeAnalyzer(int address) {
     std::lock_guard lock(impl_->mu);
     auto& list = impl_->analyzers;
     const auto it =
-        std::find_if(list.begin(), list.end(), [&](const auto& a) { return a->Answers(address); });
+        std::find_if(list.begin(), list.end(), [&](const auto& a) { return a->answers(address); });
     if (it == list.end()) return false;
     list.erase(it);
     return true;
 }
 
-bool Bus::SetConcentration(int address, double percentLel) {
+bool Bus::setConcentration(int address, double percentLel) {
     std::lock_guard lock(impl_->mu);
     for (auto& a : impl_->analyzers)
-        if (a->Answers(address)) {
-            a->SetConcentration(percentLel);
+        if (a->answers(address)) {
+            a->setConcentration(percentLel);
             return true;
         }
     return false;
 }
 
-void Bus::Start() {
+void Bus::start() {
     std::lock_guard lock(impl_->mu);
     if (impl_->running) return;
     impl_->running = true;
     impl_->stopping = false;
-    impl_->worker = std::thread([impl = impl_.get()] { impl->WorkerLoop(); });
+    impl_->worker = std::thread([impl = impl_.get()] { impl->workerLoop(); });
     impl_->workerId = impl_->worker.get_id();
 }
 
-void Bus::Stop() {
+void Bus::stop() {
     {
         std::lock_guard lock(impl_->mu);
         if (!impl_->running) return;
         impl_->stopping = true;
     }
-    impl_->Wake();
+    impl_->wake();
     impl_->worker.join();
     // Requests that came in while the worker was ending are done here, so none is lost.
     std::vector<std::function<void()>> left;
@@ -604,31 +604,31 @@ void Bus::Stop() {
     impl_->changed.notify_all();
 }
 
-bool Bus::SetFault(int address, Fault fault, int count) {
+bool Bus::setFault(int address, Fault fault, int count) {
     std::lock_guard lock(impl_->mu);
     for (auto& a : impl_->analyzers)
-        if (a->Answers(address)) {
-            a->SetFault(fault, fault == Fault::None ? -1 : count);
+        if (a->answers(address)) {
+            a->setFault(fault, fault == Fault::None ? -1 : count);
             return true;
         }
     return false;
 }
 
-void Bus::Unplug() {
-    impl_->RunOnWorker([impl = impl_.get()] { impl->ClosePort(); });
+void Bus::unplug() {
+    impl_->runOnWorker([impl = impl_.get()] { impl->closePort(); });
 }
 
-bool Bus::Replug(std::string* error) {
+bool Bus::replug(std::string* error) {
     // The op owns its result: it outlives this call should the wait ever time out.
     struct Result {
         bool ok = false;
         std::string error = "the simulator did not answer";
     };
     auto result = std::make_shared<Result>();
-    impl_->RunOnWorker([result, impl = impl_.get()] {
-        impl->ClosePort();
+    impl_->runOnWorker([result, impl = impl_.get()] {
+        impl->closePort();
         std::string error;
-        const bool ok = impl->OpenPort(&error);
+        const bool ok = impl->openPort(&error);
         std::lock_guard lock(impl->mu);
         result->ok = ok;
         result->error = error;
@@ -638,18 +638,18 @@ bool Bus::Replug(std::string* error) {
     return result->ok;
 }
 
-bool Bus::Plugged() const {
+bool Bus::plugged() const {
     std::lock_guard lock(impl_->mu);
     return impl_->masterFd >= 0;
 }
 
-bool Bus::SetDeviceBaud(unsigned baud, std::string* error) {
+bool Bus::setDeviceBaud(unsigned baud, std::string* error) {
     if (!impl_->isDevice) {
         if (error) *error = "the line rate of a pseudo-terminal is the station's";
         return false;
     }
     auto ok = std::make_shared<bool>(false);
-    impl_->RunOnWorker([ok, baud, impl = impl_.get()] {
+    impl_->runOnWorker([ok, baud, impl = impl_.get()] {
 #ifndef _WIN32
         int fd;
         {
@@ -657,7 +657,7 @@ bool Bus::SetDeviceBaud(unsigned baud, std::string* error) {
             impl->deviceBaud = baud;
             fd = impl->masterFd;
         }
-        *ok = fd >= 0 && SetRaw(fd, baud);
+        *ok = fd >= 0 && setRaw(fd, baud);
 #else
         (void)baud;
         (void)impl;
@@ -668,32 +668,32 @@ bool Bus::SetDeviceBaud(unsigned baud, std::string* error) {
     return *ok;
 }
 
-std::vector<LogEntry> Bus::Log() const {
+std::vector<LogEntry> Bus::log() const {
     std::lock_guard lock(impl_->mu);
     return impl_->log;
 }
 
-void Bus::ClearLog() {
+void Bus::clearLog() {
     std::lock_guard lock(impl_->mu);
     impl_->log.clear();
 }
 
-bool Bus::WaitFor(std::function<bool(const std::vector<LogEntry>&)> pred, int timeoutMs) const {
+bool Bus::waitFor(std::function<bool(const std::vector<LogEntry>&)> pred, int timeoutMs) const {
     std::unique_lock lock(impl_->mu);
     return impl_->changed.wait_for(lock, std::chrono::milliseconds(std::max(timeoutMs, 0)),
                                    [&] { return pred(impl_->log); });
 }
 
-std::optional<AnalyzerState> Bus::State(int address) const {
+std::optional<AnalyzerState> Bus::state(int address) const {
     std::lock_guard lock(impl_->mu);
     for (auto& a : impl_->analyzers)
-        if (a->Answers(address)) {
-            return a->State(impl_->Seconds(Clock::now()));
+        if (a->answers(address)) {
+            return a->state(impl_->seconds(Clock::now()));
         }
     return std::nullopt;
 }
 
-void Bus::SetLogSink(std::function<void(const LogEntry&)> sink) {
+void Bus::setLogSink(std::function<void(const LogEntry&)> sink) {
     std::unique_lock lock(impl_->mu);
     impl_->sink = std::move(sink);
     // Once this returns the old sink is never running, so whatever it refers to may go; from

@@ -41,7 +41,7 @@ struct AnalyzerConfig {
     int factoryNumber = 1234;
     int softwareVersion = 12;  // x10; register 10 low byte, high byte 0xA5 unless OldSoftware
     int auxValue = 0, refChannel = 1000, workChannel = 900, dValue = 100, temperature = 25;
-    Fault fault = Fault::None;  // from the start, until changed with SetFault
+    Fault fault = Fault::None;  // from the start, until changed with setFault
 };
 
 struct LogEntry {
@@ -80,11 +80,11 @@ class Bus {
   public:
     // Opens a pseudo-terminal; linkPath non-empty: a symbolic link to the slave is made there
     // (replaced if present). Returns nullptr and fills *error on failure.
-    static std::unique_ptr<Bus> OpenPty(const std::string& linkPath = "",
+    static std::unique_ptr<Bus> openPty(const std::string& linkPath = "",
                                         std::string* error = nullptr);
     // Serves a real serial device; the line rate is the device's own setting, set with
-    // SetDeviceBaud (default 9600).
-    static std::unique_ptr<Bus> OpenDevice(const std::string& path, std::string* error = nullptr);
+    // setDeviceBaud (default 9600).
+    static std::unique_ptr<Bus> openDevice(const std::string& path, std::string* error = nullptr);
 
     ~Bus();  // stops and closes; removes its link
     Bus(const Bus&) = delete;
@@ -92,45 +92,45 @@ class Bus {
 
     // The link path if given, else the slave path. Without a link the path changes on Replug:
     // take it again after one.
-    const std::string& PortPath() const;
-    std::string SlavePath() const;  // the current pty slave (changes on Replug)
+    const std::string& portPath() const;
+    std::string slavePath() const;  // the current pty slave (changes on replug)
 
-    void AddAnalyzer(const AnalyzerConfig&);  // before or after Start
-    bool RemoveAnalyzer(int address);         // as if switched off
-    bool SetConcentration(int address, double percentLel);
+    void addAnalyzer(const AnalyzerConfig&);  // before or after Start
+    bool removeAnalyzer(int address);         // as if switched off
+    bool setConcentration(int address, double percentLel);
 
-    void Start();
-    void Stop();
+    void start();
+    void stop();
 
     // count -1: until cleared with None. False when no analyzer answers at the address.
-    bool SetFault(int address, Fault fault, int count = -1);
+    bool setFault(int address, Fault fault, int count = -1);
 
-    void Unplug();  // closes its side (and removes its link): the station sees a vanished device
+    void unplug();  // closes its side (and removes its link): the station sees a vanished device
     // A new pty behind the same link path (a device: opened again).
-    bool Replug(std::string* error = nullptr);
-    bool Plugged() const;
+    bool replug(std::string* error = nullptr);
+    bool plugged() const;
 
     // Only for OpenDevice: the rate the device is set to (a pty reports the station's rate).
-    bool SetDeviceBaud(unsigned baud, std::string* error = nullptr);
+    bool setDeviceBaud(unsigned baud, std::string* error = nullptr);
 
-    std::vector<LogEntry> Log() const;
-    void ClearLog();
+    std::vector<LogEntry> log() const;
+    void clearLog();
     // Waits until pred(log) holds or the time is up; true when it holds. pred runs under the
     // bus's lock: it must not call the bus.
-    bool WaitFor(std::function<bool(const std::vector<LogEntry>&)> pred, int timeoutMs) const;
+    bool waitFor(std::function<bool(const std::vector<LogEntry>&)> pred, int timeoutMs) const;
 
-    std::optional<AnalyzerState> State(int address) const;
+    std::optional<AnalyzerState> state(int address) const;
 
     // Optional sink for each log entry as it is made (the program's --log); called on the
     // worker thread without the lock held.
-    void SetLogSink(std::function<void(const LogEntry&)> sink);
+    void setLogSink(std::function<void(const LogEntry&)> sink);
 
     struct Impl;
 
   private:
     explicit Bus(std::unique_ptr<Impl> impl);
     // The wake-up pipe of the worker, then the port.
-    static std::unique_ptr<Bus> Open(std::unique_ptr<Impl> impl, std::string* error);
+    static std::unique_ptr<Bus> open(std::unique_ptr<Impl> impl, std::string* error);
     std::unique_ptr<Impl> impl_;
 };
 

@@ -16,7 +16,7 @@
 
 namespace {
 
-std::string Hex(const std::vector<uint8_t>& bytes) {
+std::string hex(const std::vector<uint8_t>& bytes) {
     std::string s;
     char b[4];
     for (uint8_t v : bytes) {
@@ -26,16 +26,16 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
     return s;
 }
 
-void PrintEntry(const zta::sim::LogEntry& e) {
+void printEntry(const zta::sim::LogEntry& e) {
     using Kind = zta::sim::LogEntry::Kind;
     std::string line;
     switch (e.kind) {
         case Kind::Request:
-            line = "request " + Hex(e.bytes) + " at " + std::to_string(e.lineBaud) + " baud: " +
+            line = "request " + hex(e.bytes) + " at " + std::to_string(e.lineBaud) + " baud: " +
                    (e.address >= 0 ? "analyzer " + std::to_string(e.address) : "no analyzer");
             break;
         case Kind::Ignored:
-            line = "ignored " + Hex(e.bytes) + ": line at " + std::to_string(e.lineBaud) +
+            line = "ignored " + hex(e.bytes) + ": line at " + std::to_string(e.lineBaud) +
                    " baud, analyzer " + std::to_string(e.address) + " at another rate";
             break;
         case Kind::WriteApplied:
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     using namespace zta::sim;
     ProgramOptions options;
     std::string error;
-    if (!ParseProgramOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
+    if (!parseProgramOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
         std::cerr << "zta-sim: " << error << "\n" << kUsage;
         return 2;
     }
@@ -78,21 +78,21 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 #endif
 
-    std::unique_ptr<Bus> bus = options.device.empty() ? Bus::OpenPty(options.link, &error)
-                                                      : Bus::OpenDevice(options.device, &error);
+    std::unique_ptr<Bus> bus = options.device.empty() ? Bus::openPty(options.link, &error)
+                                                      : Bus::openDevice(options.device, &error);
     if (!bus) {
         std::cerr << "zta-sim: " << error << "\n";
         return 1;
     }
-    if (!options.device.empty() && !bus->SetDeviceBaud(options.deviceBaud, &error)) {
+    if (!options.device.empty() && !bus->setDeviceBaud(options.deviceBaud, &error)) {
         std::cerr << "zta-sim: " << error << "\n";
         return 1;
     }
-    for (const auto& a : options.analyzers) bus->AddAnalyzer(a);
-    if (options.log) bus->SetLogSink(PrintEntry);
-    bus->Start();
+    for (const auto& a : options.analyzers) bus->addAnalyzer(a);
+    if (options.log) bus->setLogSink(printEntry);
+    bus->start();
 
-    std::cout << "port: " << bus->PortPath() << std::endl;
+    std::cout << "port: " << bus->portPath() << std::endl;
     for (const auto& a : options.analyzers) {
         std::cerr << "analyzer " << a.address;
         for (int extra : a.extraAddresses) std::cerr << "," << extra;
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     while (sigwait(&signals, &sig) != 0) {
     }
 #endif
-    bus->Stop();
+    bus->stop();
     bus.reset();  // removes the link
     return 0;
 }

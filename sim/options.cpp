@@ -25,14 +25,14 @@ const char* const kUsage =
 
 namespace {
 
-bool ParseLong(const std::string& s, long lo, long hi, long* out) {
-    return ParseWholeNumber(s, lo, hi, out);
+bool parseLong(const std::string& s, long lo, long hi, long* out) {
+    return parseWholeNumber(s, lo, hi, out);
 }
 
-bool ParseDouble(const std::string& s, double* out) { return ParseDecimalNumber(s, out); }
+bool parseDouble(const std::string& s, double* out) { return parseDecimalNumber(s, out); }
 
 // Splits at commas outside double quotes; the quotes themselves are dropped.
-bool SplitPairs(const std::string& text, std::vector<std::string>* parts, std::string* error) {
+bool splitPairs(const std::string& text, std::vector<std::string>* parts, std::string* error) {
     std::string cur;
     bool quoted = false;
     for (char c : text) {
@@ -55,10 +55,10 @@ bool SplitPairs(const std::string& text, std::vector<std::string>* parts, std::s
 
 }  // namespace
 
-bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string* error) {
+bool parseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string* error) {
     AnalyzerConfig c;
     std::vector<std::string> parts;
-    if (!SplitPairs(text, &parts, error)) return false;
+    if (!splitPairs(text, &parts, error)) return false;
     for (const std::string& part : parts) {
         if (part.empty()) continue;
         const size_t eq = part.find('=');
@@ -75,7 +75,7 @@ bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
             return false;
         };
         auto intIn = [&](long lo, long hi, int* out) {
-            if (!ParseLong(value, lo, hi, &n))
+            if (!parseLong(value, lo, hi, &n))
                 return bad("a whole number " + std::to_string(lo) + ".." + std::to_string(hi));
             *out = static_cast<int>(n);
             return true;
@@ -89,7 +89,7 @@ bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
             while (ok) {
                 const size_t semi = value.find(';', start);
                 const std::string item = value.substr(start, semi - start);
-                if (!ParseLong(item, 0, 255, &n)) {
+                if (!parseLong(item, 0, 255, &n)) {
                     ok = bad("numbers 0..255 separated by ';'");
                     break;
                 }
@@ -98,7 +98,7 @@ bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
                 start = semi + 1;
             }
         } else if (key == "baud") {
-            ok = ParseLong(value, 0, 1000000, &n) && BaudCode(static_cast<unsigned>(n)) != 0
+            ok = parseLong(value, 0, 1000000, &n) && baudCode(static_cast<unsigned>(n)) != 0
                      ? (c.baud = static_cast<unsigned>(n), true)
                      : bad("1200, 2400, 4800, 9600 or 19200");
         } else if (key == "model") {
@@ -113,12 +113,12 @@ bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
         } else if (key == "gas") {
             ok = intIn(0, 255, &c.gasCode);
         } else if (key == "text") {
-            if (Utf8ToCp1251(value).size() > kTextBlockLength)
+            if (utf8ToCp1251(value).size() > kTextBlockLength)
                 ok = bad("at most 30 characters");
             else
                 c.textBlock = value;
         } else if (key == "conc") {
-            ok = ParseDouble(value, &d) && d >= -32768 && d <= 32767
+            ok = parseDouble(value, &d) && d >= -32768 && d <= 32767
                      ? (c.concentration = d, true)
                      : bad("a number -32768..32767");
         } else if (key == "wave") {
@@ -133,10 +133,10 @@ bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
             else
                 ok = bad("constant, ramp, sine or noise");
         } else if (key == "amp") {
-            ok = ParseDouble(value, &d) && d >= 0 && d <= 65535 ? (c.amplitude = d, true)
+            ok = parseDouble(value, &d) && d >= 0 && d <= 65535 ? (c.amplitude = d, true)
                                                                 : bad("a number 0..65535");
         } else if (key == "period") {
-            ok = ParseDouble(value, &d) && d > 0 && d <= 1e6 ? (c.periodS = d, true)
+            ok = parseDouble(value, &d) && d > 0 && d <= 1e6 ? (c.periodS = d, true)
                                                              : bad("seconds above 0");
         } else if (key == "thr1") {
             ok = intIn(0, 255, &c.threshold1);
@@ -186,7 +186,7 @@ bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
     return true;
 }
 
-bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions* options,
+bool parseProgramOptions(const std::vector<std::string>& args, ProgramOptions* options,
                          std::string* error) {
     ProgramOptions o;
     bool deviceBaudGiven = false;
@@ -214,7 +214,7 @@ bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions* o
         } else if (a == "--device-baud") {
             long n = 0;
             if (!next(&v)) return false;
-            if (!ParseLong(v, 0, 1000000, &n) || BaudCode(static_cast<unsigned>(n)) == 0) {
+            if (!parseLong(v, 0, 1000000, &n) || baudCode(static_cast<unsigned>(n)) == 0) {
                 *error = "--device-baud: \"" + v + "\" is not 1200, 2400, 4800, 9600 or 19200";
                 return false;
             }
@@ -224,7 +224,7 @@ bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions* o
             if (!next(&v)) return false;
             AnalyzerConfig c;
             std::string why;
-            if (!ParseAnalyzer(v, &c, &why)) {
+            if (!parseAnalyzer(v, &c, &why)) {
                 *error = "--analyzer " + v + ": " + why;
                 return false;
             }

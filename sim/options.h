@@ -10,7 +10,7 @@ namespace zta::sim {
 // One --analyzer value: comma-separated key=value pairs, e.g.
 //   address=5,baud=9600,model=standard,text="440 270 440 CH4 %",wave=sine,amp=5,also=6;7
 // Returns false and fills *error (naming the key) on anything it does not understand.
-bool ParseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string* error);
+bool parseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string* error);
 
 struct ProgramOptions {
     std::string link;    // --link PATH
@@ -22,7 +22,7 @@ struct ProgramOptions {
     std::vector<AnalyzerConfig> analyzers;  // one extended analyzer at 1 when none is given
 };
 
-bool ParseProgramOptions(const std::vector<std::string>& args, ProgramOptions* options,
+bool parseProgramOptions(const std::vector<std::string>& args, ProgramOptions* options,
                          std::string* error);
 
 extern const char* const kUsage;

@@ -15,7 +15,7 @@ struct ProgramRun {
 };
 
 // `commandLine` is handed to the shell as is, redirections included.
-inline ProgramRun RunProgram(const std::string& commandLine) {
+inline ProgramRun runProgram(const std::string& commandLine) {
     ProgramRun r;
     FILE* p = popen(commandLine.c_str(), "r");
     if (!p) return r;

@@ -37,7 +37,7 @@ class QuickResponder {
         ::cfmakeraw(&t);
         ::tcsetattr(slave_, TCSANOW, &t);
         path_ = name;
-        thread_ = std::thread([this] { Run(); });
+        thread_ = std::thread([this] { run(); });
     }
     ~QuickResponder() {
         stop_ = true;
@@ -50,13 +50,13 @@ class QuickResponder {
     const std::string& path() const { return path_; }
     int answered() const { return answered_; }
     // Register and value of every write applied, in order.
-    std::vector<std::pair<int, int>> Writes() const {
+    std::vector<std::pair<int, int>> writes() const {
         std::lock_guard lock(mutex_);
         return writes_;
     }
 
   private:
-    void Run() {
+    void run() {
         sim::Framer framer;
         const auto start = std::chrono::steady_clock::now();
         while (!stop_) {
@@ -65,18 +65,18 @@ class QuickResponder {
             uint8_t buf[64];
             const ssize_t n = ::read(master_, buf, sizeof buf);
             if (n <= 0) continue;
-            framer.Push(buf, static_cast<size_t>(n));
-            while (auto request = framer.Next()) {
+            framer.push(buf, static_cast<size_t>(n));
+            while (auto request = framer.next()) {
                 const double t =
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
                 for (auto& a : analyzers_) {
-                    if (!a->Answers((*request)[0])) continue;
-                    const sim::Response r = a->Respond(*request, t);
+                    if (!a->answers((*request)[0])) continue;
+                    const sim::Response r = a->respond(*request, t);
                     if (r.reply.empty()) break;
                     std::this_thread::sleep_for(std::chrono::milliseconds(delay_));
                     (void)!::write(master_, r.reply.data(), r.reply.size());
                     if (r.isWrite) {
-                        a->ApplyWrite(r.reg, r.value);
+                        a->applyWrite(r.reg, r.value);
                         std::lock_guard lock(mutex_);
                         writes_.emplace_back(r.reg, r.value);
                     }

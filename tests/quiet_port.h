@@ -8,11 +8,11 @@ namespace zta::testing {
 
 class QuietPort : public SerialPort {
 public:
-    void Purge() override {}
-    void Drain() override {}
-    void SetRts(bool) override {}
-    void Close() override {}
-    bool Vanished() const override { return false; }
+    void purge() override {}
+    void drain() override {}
+    void setRts(bool) override {}
+    void close() override {}
+    bool vanished() const override { return false; }
 };
 
 }  // namespace zta::testing

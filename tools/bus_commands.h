@@ -1,7 +1,7 @@
 #pragma once
 
 // The sub-commands of zta-bus; each parses its own options and returns the exit status.
-int RunRead(int argc, char** argv);
-int RunWrite(int argc, char** argv);
-int RunPoll(int argc, char** argv);
-int RunScan(int argc, char** argv);
+int runRead(int argc, char** argv);
+int runWrite(int argc, char** argv);
+int runPoll(int argc, char** argv);
+int runScan(int argc, char** argv);

@@ -11,11 +11,11 @@
 
 namespace zta::bus {
 
-bool ParseInt(const std::string& text, long lo, long hi, long& value) {
-    return ParseWholeNumber(text, lo, hi, &value);
+bool parseInt(const std::string& text, long lo, long hi, long& value) {
+    return parseWholeNumber(text, lo, hi, &value);
 }
 
-bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
+bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto next = [&](std::string& out) {
@@ -32,7 +32,7 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
             if (!next(o.port)) return false;
         } else if (arg == "--baud") {
             if (!next(v)) return false;
-            if (!ParseInt(v, 0, 1000000, n) || BaudCode(static_cast<unsigned>(n)) == 0) {
+            if (!parseInt(v, 0, 1000000, n) || baudCode(static_cast<unsigned>(n)) == 0) {
                 error = "--baud must be one of 1200, 2400, 4800, 9600, 19200";
                 return false;
             }
@@ -43,7 +43,7 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
             while (true) {
                 const size_t comma = v.find(',', start);
                 const std::string item = v.substr(start, comma - start);
-                if (!ParseInt(item, 0, 255, n)) {
+                if (!parseInt(item, 0, 255, n)) {
                     error = "network numbers are 0 to 255, separated by commas: \"" + item + "\"";
                     return false;
                 }
@@ -58,13 +58,13 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
             }
         } else if (arg == "--turns") {
             if (!next(v)) return false;
-            if (!ParseInt(v, 1, 1000000000, o.turns)) {
+            if (!parseInt(v, 1, 1000000000, o.turns)) {
                 error = "--turns must be a positive number";
                 return false;
             }
         } else if (arg == "--timeout") {
             if (!next(v)) return false;
-            if (!ParseInt(v, 1, 60000, n)) {
+            if (!parseInt(v, 1, 60000, n)) {
                 error = "--timeout must be 1 to 60000 ms";
                 return false;
             }
@@ -86,7 +86,7 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
             o.trace = true;
         } else if (arg == "--fast") {
             o.fast = true;
-        } else if (arg.size() > 1 && arg[0] == '-' && !ParseInt(arg, -1000000, 0, n)) {
+        } else if (arg.size() > 1 && arg[0] == '-' && !parseInt(arg, -1000000, 0, n)) {
             error = "unknown option " + arg;
             return false;
         } else {
@@ -104,17 +104,17 @@ namespace {
 
 class StderrTrace : public FrameObserver {
 public:
-    void Exchanged(const Request& request, const uint8_t* reply,
+    void exchanged(const Request& request, const uint8_t* reply,
                    const ExchangeResult& result) override {
-        const FrameRecord f = MakeFrameRecord(request, reply, result);
-        std::fprintf(stderr, "%s\n%s\n", RequestTraceLine(f).c_str(), ReplyTraceLine(f).c_str());
+        const FrameRecord f = makeFrameRecord(request, reply, result);
+        std::fprintf(stderr, "%s\n%s\n", requestTraceLine(f).c_str(), replyTraceLine(f).c_str());
         std::fflush(stderr);
     }
 };
 
 }  // namespace
 
-LineOptions LineOptionsFor(const Options& options, size_t bufferSize) {
+LineOptions lineOptionsFor(const Options& options, size_t bufferSize) {
     static StderrTrace trace;
     LineOptions line;
     if (options.trace) line.observer = &trace;
@@ -124,7 +124,7 @@ LineOptions LineOptionsFor(const Options& options, size_t bufferSize) {
     return line;
 }
 
-void AddReadings(Json& json, const Readings& r) {
+void addReadings(Json& json, const Readings& r) {
     const auto& v = r.values;
     json["concentration"] = v.concentration;
     json["relayState"] = v.relayState;
@@ -149,11 +149,11 @@ void AddReadings(Json& json, const Readings& r) {
     }
 }
 
-std::string JsonLine(const Json& json) {
+std::string jsonLine(const Json& json) {
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string ReadingsText(const Readings& r) {
+std::string readingsText(const Readings& r) {
     const auto& v = r.values;
     char buf[512];
     std::snprintf(buf, sizeof buf,

@@ -23,24 +23,24 @@ struct Options {
     bool fast = false;           // --fast: poll with the line's own pause only
     long turns = -1;             // --turns N, -1: until interrupted
     int replyTimeoutMs = 0;      // --timeout MS, 0: the rate's own
-    DirectionSetting direction = DirectionFromEnvironment();
+    DirectionSetting direction = directionFromEnvironment();
     std::vector<std::string> positional;
 };
 
 // Parses argv[1..] (argv[0] is the sub-command). On failure returns false with a one-line
 // message in `error`.
-bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
+bool parseOptions(int argc, char** argv, Options& options, std::string& error);
 
 // Parses a whole decimal number in [lo, hi]; false on anything else.
-bool ParseInt(const std::string& text, long lo, long hi, long& value);
+bool parseInt(const std::string& text, long lo, long hi, long& value);
 
 // The register write of `zta-bus write`: positional[0] is the command, positional[1] its value.
 // On failure returns false with a one-line message in `error`.
-bool ParseWriteCommand(const Options& options, RegisterWrite& write, std::string& error);
+bool parseWriteCommand(const Options& options, RegisterWrite& write, std::string& error);
 
 // The line settings of the options; with --trace the line reports every exchange on
 // standard error as the traffic monitor shows it.
-LineOptions LineOptionsFor(const Options& options, size_t bufferSize);
+LineOptions lineOptionsFor(const Options& options, size_t bufferSize);
 
 // The decoded state of one analyzer under the poll block's field names.
 struct Readings {
@@ -54,9 +54,9 @@ struct Readings {
 // JSON objects keep their keys in insertion order.
 using Json = nlohmann::ordered_json;
 
-void AddReadings(Json& json, const Readings& readings);
+void addReadings(Json& json, const Readings& readings);
 // One line of compact JSON; bytes that are not UTF-8 are replaced, never thrown on.
-std::string JsonLine(const Json& json);
-std::string ReadingsText(const Readings& readings);
+std::string jsonLine(const Json& json);
+std::string readingsText(const Readings& readings);
 
 }  // namespace zta::bus

@@ -16,15 +16,15 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void OnInterrupt(int) { interrupted = 1; }
+extern "C" void onInterrupt(int) { interrupted = 1; }
 
 class PrintingSink : public PollSink {
 public:
     PrintingSink(PollBlock& block, bool json, long turns)
         : block_(block), json_(json), turns_(turns) {}
 
-    void DataChanged(ViewId, int slot) override {
-        const Slot s = block_.Snapshot(slot);
+    void dataChanged(ViewId, int slot) override {
+        const Slot s = block_.snapshot(slot);
         Readings r;
         r.values.relayState = s.relayState;
         r.values.concentration = s.concentration;
@@ -49,7 +49,7 @@ public:
             Json json;
             json["slot"] = slot;
             json["address"] = s.address;
-            AddReadings(json, r);
+            addReadings(json, r);
             const LinkHealth& h = s.health;
             auto ms = [](long us) { return us < 0 ? Json(nullptr) : Json(us / 1000.0); };
             Json health;
@@ -61,37 +61,37 @@ public:
             health["refusals"] = h.refusals;
             health["echoes"] = h.echoes;
             health["lastReplyMs"] = ms(h.lastReplyUs);
-            health["meanReplyMs"] = ms(h.MeanReplyUs());
+            health["meanReplyMs"] = ms(h.meanReplyUs());
             health["maxReplyMs"] = ms(h.maxReplyUs);
             json["errorCount"] = s.errorCount;
             json["extendedModel"] = s.extendedModel;
             json["health"] = health;
-            std::printf("%s\n", JsonLine(json).c_str());
+            std::printf("%s\n", jsonLine(json).c_str());
         } else if (s.errorCount >= kLostContactLimit) {
             std::printf("slot %d: %d: no contact (errors %d)\n", slot, s.address, s.errorCount);
         } else {
             std::printf("slot %d: %d: errors %d %s\n", slot, s.address, s.errorCount,
-                        ReadingsText(r).c_str());
+                        readingsText(r).c_str());
         }
         std::fflush(stdout);
-        if (turns_ > 0 && ++printed_ >= turns_) block_.RequestStop();
+        if (turns_ > 0 && ++printed_ >= turns_) block_.requestStop();
     }
 
-    void BaudAccepted(ViewId, int baudCode, int address) override {
+    void baudAccepted(ViewId, int baudCode, int address) override {
         std::fprintf(stderr, "zta-bus: %d accepted the baud code %d\n", address, baudCode);
     }
 
-    void LineFailed() override {
+    void lineFailed() override {
         std::lock_guard lock(mutex_);
         lineFailed_ = true;
     }
 
-    void ShowError(const std::string& text, const std::string& caption) override {
+    void showError(const std::string& text, const std::string& caption) override {
         std::fprintf(stderr, "zta-bus: %s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ",
                      text.c_str());
     }
 
-    bool LineHasFailed() const {
+    bool lineHasFailed() const {
         std::lock_guard lock(mutex_);
         return lineFailed_;
     }
@@ -111,10 +111,10 @@ private:
 using namespace zta;
 using namespace zta::bus;
 
-int RunPoll(int argc, char** argv) {
+int runPoll(int argc, char** argv) {
     Options o;
     std::string error;
-    if (!ParseOptions(argc, argv, o, error)) {
+    if (!parseOptions(argc, argv, o, error)) {
         std::fprintf(stderr, "zta-bus: %s\n", error.c_str());
         return kUsage;
     }
@@ -132,30 +132,30 @@ int RunPoll(int argc, char** argv) {
     }
 
     PollBlock block;
-    block.SetPortName(StoredPortName(o.port));
-    block.SetBaudRate(o.baud);
+    block.setPortName(storedPortName(o.port));
+    block.setBaudRate(o.baud);
     for (int address : o.addresses) {
-        const auto slot = block.Register(static_cast<ViewId>(block.WindowCount() + 1));
-        block.SetAddress(*slot, address);
+        const auto slot = block.registerSlot(static_cast<ViewId>(block.windowCount() + 1));
+        block.setAddress(*slot, address);
     }
     PrintingSink sink(block, o.json, o.turns);
     PollTiming timing;
-    timing.line = LineOptionsFor(o, kPollBufferSize);
+    timing.line = lineOptionsFor(o, kPollBufferSize);
 
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    block.SetFastPolling(o.fast);
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    block.setFastPolling(o.fast);
     PollThread poll(block, sink, timing);
-    poll.Start();
+    poll.start();
     // The handler only raises a flag; the stop itself is asked from here.
-    while (!poll.Wait(100) && !interrupted) {
+    while (!poll.wait(100) && !interrupted) {
     }
-    const bool ended = poll.Stop(10000);
+    const bool ended = poll.stop(10000);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     if (!ended) {
         std::fprintf(stderr, "zta-bus: the poll thread did not end\n");
         return kFailure;
     }
-    return sink.LineHasFailed() ? kPortError : kOk;
+    return sink.lineHasFailed() ? kPortError : kOk;
 }

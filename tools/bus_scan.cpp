@@ -22,8 +22,8 @@ namespace {
 
 SearchParams* g_interruptible = nullptr;
 
-extern "C" void StopOnInterrupt(int) {
-    if (g_interruptible) g_interruptible->RequestStop();
+extern "C" void stopOnInterrupt(int) {
+    if (g_interruptible) g_interruptible->requestStop();
 }
 
 // Progress on standard error in the station's own words: overwritten in place on a terminal,
@@ -32,27 +32,27 @@ class ConsoleSink : public SearchSink {
 public:
     ConsoleSink(const SearchParams& params, bool terminal) : params_(params), terminal_(terminal) {}
 
-    void Progress(int number) override {
-        const std::string text = SearchProgressText(number, params_.Found());
+    void progress(int number) override {
+        const std::string text = searchProgressText(number, params_.found());
         std::fprintf(stderr, "%s%s%s", terminal_ ? "\r\033[K" : "", text.c_str(),
                      terminal_ ? "" : "\n");
         std::fflush(stderr);
         progressShown_ = true;
     }
-    void Finished() override { finished_ = true; }
-    void LineFailed() override { lineFailed_ = true; }
-    void ShowError(const std::string& text, const std::string&) override {
-        EndProgressLine();
-        const std::string shown = text.empty() ? "cannot open " + params_.PortPath() : text;
+    void finished() override { finished_ = true; }
+    void lineFailed() override { lineFailed_ = true; }
+    void showError(const std::string& text, const std::string&) override {
+        endProgressLine();
+        const std::string shown = text.empty() ? "cannot open " + params_.portPath() : text;
         std::fprintf(stderr, "zta-bus: %s\n", shown.c_str());
     }
 
-    void EndProgressLine() {
+    void endProgressLine() {
         if (terminal_ && progressShown_) std::fputc('\n', stderr);
         progressShown_ = false;
     }
-    bool finished() const { return finished_; }
-    bool lineFailed() const { return lineFailed_; }
+    bool wasFinished() const { return finished_; }
+    bool hadLineFailure() const { return lineFailed_; }
 
 private:
     const SearchParams& params_;
@@ -68,10 +68,10 @@ private:
 using namespace zta;
 using namespace zta::bus;
 
-int RunScan(int argc, char** argv) {
+int runScan(int argc, char** argv) {
     Options o;
     std::string error;
-    if (!ParseOptions(argc, argv, o, error)) {
+    if (!parseOptions(argc, argv, o, error)) {
         std::fprintf(stderr, "zta-bus: %s\n", error.c_str());
         return kUsage;
     }
@@ -82,32 +82,32 @@ int RunScan(int argc, char** argv) {
     }
 
     SearchParams params;
-    params.Prepare(StoredPortName(o.port), o.baud);
+    params.prepare(storedPortName(o.port), o.baud);
     ConsoleSink sink(params, ZTA_ISATTY(ZTA_FILENO(stderr)) != 0);
 
     g_interruptible = &params;
-    auto previous = std::signal(SIGINT, StopOnInterrupt);
-    SearchThreadProc(params, sink, LineOptionsFor(o, kSearchBufferSize));
+    auto previous = std::signal(SIGINT, stopOnInterrupt);
+    searchThreadProc(params, sink, lineOptionsFor(o, kSearchBufferSize));
     std::signal(SIGINT, previous);
     g_interruptible = nullptr;
-    sink.EndProgressLine();
+    sink.endProgressLine();
 
-    if (sink.lineFailed()) return kPortError;
+    if (sink.hadLineFailure()) return kPortError;
 
-    const std::vector<int> found = params.Found();
+    const std::vector<int> found = params.found();
     if (o.json) {
         Json json;
-        json["port"] = params.PortPath();
+        json["port"] = params.portPath();
         json["baud"] = o.baud;
-        json["complete"] = sink.finished();
+        json["complete"] = sink.wasFinished();
         json["found"] = found;
-        std::printf("%s\n", JsonLine(json).c_str());
+        std::printf("%s\n", jsonLine(json).c_str());
     } else {
         for (int n : found) std::printf("%d\n", n);
     }
     std::fflush(stdout);
 
-    if (!sink.finished()) {
+    if (!sink.wasFinished()) {
         std::fputs("zta-bus: scan interrupted\n", stderr);
         return 130;
     }

@@ -31,10 +31,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     const char* command = argv[1];
-    if (!std::strcmp(command, "read")) return RunRead(argc - 1, argv + 1);
-    if (!std::strcmp(command, "write")) return RunWrite(argc - 1, argv + 1);
-    if (!std::strcmp(command, "poll")) return RunPoll(argc - 1, argv + 1);
-    if (!std::strcmp(command, "scan")) return RunScan(argc - 1, argv + 1);
+    if (!std::strcmp(command, "read")) return runRead(argc - 1, argv + 1);
+    if (!std::strcmp(command, "write")) return runWrite(argc - 1, argv + 1);
+    if (!std::strcmp(command, "poll")) return runPoll(argc - 1, argv + 1);
+    if (!std::strcmp(command, "scan")) return runScan(argc - 1, argv + 1);
     std::fprintf(stderr, "zta-bus: unknown command '%s'\n%s", command, kUsage);
     return 2;
 }

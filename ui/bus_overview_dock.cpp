@@ -40,7 +40,7 @@ BusOverviewDock::BusOverviewDock(QWidget* parent)
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setStretchLastSection(true);
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        const ViewId view = ViewAtTableRow(index.row());
+        const ViewId view = viewAtTableRow(index.row());
         if (view && onActivate) onActivate(view);
     });
     connect(openRest_, &QPushButton::clicked, this, [this] {
@@ -53,7 +53,7 @@ BusOverviewDock::BusOverviewDock(QWidget* parent)
     // Told once per change of the shown view: a new selection, the panel shown or hidden, or
     // the rows moving under the selection when a window closes.
     const auto selected = [this] {
-        const ViewId view = detail_ && trend_->isChecked() ? SelectedView() : 0;
+        const ViewId view = detail_ && trend_->isChecked() ? selectedView() : 0;
         if (view == selected_) return;
         selected_ = view;
         if (onSelect) onSelect(view);
@@ -81,7 +81,7 @@ BusOverviewDock::BusOverviewDock(QWidget* parent)
     setWidget(body);
 }
 
-void BusOverviewDock::SetDetail(QWidget* detail) {
+void BusOverviewDock::setDetail(QWidget* detail) {
     detail_ = detail;
     split_->addWidget(detail);
     split_->setStretchFactor(0, 3);
@@ -89,19 +89,19 @@ void BusOverviewDock::SetDetail(QWidget* detail) {
     detail->setVisible(trend_->isChecked());
 }
 
-ViewId BusOverviewDock::SelectedView() const {
+ViewId BusOverviewDock::selectedView() const {
     const QModelIndex current = table_->selectionModel()->currentIndex();
-    return current.isValid() ? ViewAtTableRow(current.row()) : 0;
+    return current.isValid() ? viewAtTableRow(current.row()) : 0;
 }
 
-void BusOverviewDock::SetRestCount(int count) {
+void BusOverviewDock::setRestCount(int count) {
     openRest_->setText(QStringLiteral("Открыть остальные (%1)").arg(count));
     openRest_->setVisible(count > 0);
 }
 
-ViewId BusOverviewDock::ViewAtTableRow(int row) const {
+ViewId BusOverviewDock::viewAtTableRow(int row) const {
     const QModelIndex source = proxy_->mapToSource(proxy_->index(row, 0));
-    return source.isValid() ? model_->ViewAt(source.row()) : 0;
+    return source.isValid() ? model_->viewAt(source.row()) : 0;
 }
 
 }  // namespace zta

@@ -29,19 +29,19 @@ public:
     // "Открыть остальные": windows for the found analyzers that have none.
     std::function<void()> onOpenRest;
     // Shows the button while some found analyzers have no window.
-    void SetRestCount(int count);
+    void setRestCount(int count);
 
     // "Тренд": a panel beside the table that follows the selected row. The panel is the
     // caller's (it knows where the readings live); it shows while the button is down.
-    void SetDetail(QWidget* detail);
+    void setDetail(QWidget* detail);
     QPushButton* trendButton() const { return trend_; }
     // The selected row's view when the selection or the button changes; 0 for none, and 0
     // when the panel is hidden.
     std::function<void(ViewId)> onSelect;
-    ViewId SelectedView() const;
+    ViewId selectedView() const;
 
     // The view of the row at the table's (sorted) row; 0 for none.
-    ViewId ViewAtTableRow(int row) const;
+    ViewId viewAtTableRow(int row) const;
 
 private:
     BusOverviewModel* model_;

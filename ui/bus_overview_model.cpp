@@ -14,12 +14,12 @@ namespace {
 // The age column moves on its own: without notices the rows are pulled once a second.
 constexpr int kIdleTicksPerRefresh = 1000 / BusOverviewModel::RefreshMs;
 
-bool LinkUp(const Slot& s) { return s.errorCount < kLostContactLimit; }
+bool linkUp(const Slot& s) { return s.errorCount < kLostContactLimit; }
 
 QString Ms(long us) { return us < 0 ? QString() : QString::number(us / 1000.0, 'f', 1); }
 
 // Three dots: health, threshold 1, threshold 2; lit when the bit is set.
-QIcon RelayIcon(uint8_t bits) {
+QIcon relayIcon(uint8_t bits) {
     static QIcon cache[8];
     QIcon& icon = cache[bits & 7];
     if (!icon.isNull()) return icon;
@@ -42,23 +42,23 @@ QIcon RelayIcon(uint8_t bits) {
 
 BusOverviewModel::BusOverviewModel(QObject* parent) : QAbstractTableModel(parent) {
     timer_.setInterval(RefreshMs);
-    connect(&timer_, &QTimer::timeout, this, &BusOverviewModel::Tick);
+    connect(&timer_, &QTimer::timeout, this, &BusOverviewModel::tick);
     timer_.start();
 }
 
-void BusOverviewModel::SetSource(Source source) {
+void BusOverviewModel::setSource(Source source) {
     source_ = std::move(source);
-    Refresh();
+    refresh();
 }
 
-void BusOverviewModel::MarkDirty() { dirty_ = true; }
+void BusOverviewModel::markDirty() { dirty_ = true; }
 
-void BusOverviewModel::Tick() {
+void BusOverviewModel::tick() {
     if (!dirty_ && ++idleTicks_ < kIdleTicksPerRefresh) return;
-    Refresh();
+    refresh();
 }
 
-void BusOverviewModel::Refresh() {
+void BusOverviewModel::refresh() {
     dirty_ = false;
     idleTicks_ = 0;
     ++refreshes_;
@@ -79,17 +79,17 @@ void BusOverviewModel::Refresh() {
     if (after > 0) emit dataChanged(index(0, 0), index(after - 1, ColumnCount - 1));
 }
 
-ViewId BusOverviewModel::ViewAt(int row) const {
+ViewId BusOverviewModel::viewAt(int row) const {
     return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[row].view : 0;
 }
 
-int BusOverviewModel::RowOfView(ViewId view) const {
+int BusOverviewModel::rowOfView(ViewId view) const {
     for (size_t i = 0; i < rows_.size(); ++i)
         if (rows_[i].view == view) return static_cast<int>(i);
     return -1;
 }
 
-const OverviewRow* BusOverviewModel::RowAt(int row) const {
+const OverviewRow* BusOverviewModel::rowAt(int row) const {
     return row >= 0 && row < static_cast<int>(rows_.size()) ? &rows_[row] : nullptr;
 }
 
@@ -102,13 +102,13 @@ int BusOverviewModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant BusOverviewModel::data(const QModelIndex& index, int role) const {
-    const OverviewRow* row = RowAt(index.row());
+    const OverviewRow* row = rowAt(index.row());
     if (!row || index.column() < 0 || index.column() >= ColumnCount) return {};
     switch (role) {
-    case Qt::DisplayRole: return Display(*row, index.column());
-    case SortRole: return SortKey(*row, index.column());
+    case Qt::DisplayRole: return display(*row, index.column());
+    case SortRole: return sortKey(*row, index.column());
     case Qt::DecorationRole:
-        if (index.column() == Relays && LinkUp(row->slot)) return RelayIcon(row->slot.relayState);
+        if (index.column() == Relays && linkUp(row->slot)) return relayIcon(row->slot.relayState);
         return {};
     case Qt::TextAlignmentRole:
         if (index.column() == Gas || index.column() == LastCommand ||
@@ -116,9 +116,9 @@ QVariant BusOverviewModel::data(const QModelIndex& index, int role) const {
             return int(Qt::AlignLeft | Qt::AlignVCenter);
         return int(Qt::AlignRight | Qt::AlignVCenter);
     case Qt::ForegroundRole:
-        if (index.column() == Link && !LinkUp(row->slot)) return QColor(Qt::red);
+        if (index.column() == Link && !linkUp(row->slot)) return QColor(Qt::red);
         if (index.column() == CommandStateColumn) {
-            const CommandTrack* t = zta::LastCommand(row->slot.commands);
+            const CommandTrack* t = zta::lastCommand(row->slot.commands);
             if (t && t->state == CommandStatus::Failed) return QColor(Qt::red);
         }
         return {};
@@ -126,10 +126,10 @@ QVariant BusOverviewModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-QVariant BusOverviewModel::Display(const OverviewRow& row, int column) const {
+QVariant BusOverviewModel::display(const OverviewRow& row, int column) const {
     const Slot& s = row.slot;
     const LinkHealth& h = s.health;
-    const bool up = LinkUp(s);
+    const bool up = linkUp(s);
     switch (column) {
     case Number: return s.address;
     case Factory: return up ? QVariant(static_cast<uint16_t>(s.factoryNumber)) : QVariant();
@@ -150,29 +150,29 @@ QVariant BusOverviewModel::Display(const OverviewRow& row, int column) const {
         return up ? QStringLiteral("есть") : QStringLiteral("нет связи");
     case Age: {
         if (h.lastAnswerMs == 0) return {};
-        const double seconds = (SteadyNowMs() - h.lastAnswerMs) / 1000.0;
+        const double seconds = (steadyNowMs() - h.lastAnswerMs) / 1000.0;
         return QStringLiteral("%1 с").arg(seconds, 0, 'f', 1);
     }
     case Requests: return QVariant::fromValue(h.requests);
     case Replies: return QVariant::fromValue(h.goodReplies);
     case Timeouts: return QVariant::fromValue(h.timeouts);
-    case BadReplies: return QVariant::fromValue(h.BadReplies());
+    case BadReplies: return QVariant::fromValue(h.badReplies());
     case Refusals: return QVariant::fromValue(h.refusals);
-    case MeanReply: return Ms(h.MeanReplyUs());
+    case MeanReply: return Ms(h.meanReplyUs());
     case MaxReply: return Ms(h.maxReplyUs);
     case LastCommand: {
         Command which{};
-        return zta::LastCommand(s.commands, &which) ? CommandName(which) : QString();
+        return zta::lastCommand(s.commands, &which) ? commandName(which) : QString();
     }
     case CommandStateColumn: {
-        const CommandTrack* t = zta::LastCommand(s.commands);
-        return t ? CommandStateText(*t) : QString();
+        const CommandTrack* t = zta::lastCommand(s.commands);
+        return t ? commandStateText(*t) : QString();
     }
     default: return {};
     }
 }
 
-QVariant BusOverviewModel::SortKey(const OverviewRow& row, int column) const {
+QVariant BusOverviewModel::sortKey(const OverviewRow& row, int column) const {
     const Slot& s = row.slot;
     const LinkHealth& h = s.health;
     switch (column) {
@@ -181,10 +181,10 @@ QVariant BusOverviewModel::SortKey(const OverviewRow& row, int column) const {
     case Thresholds: return s.threshold1 * 1000 + s.threshold2;
     case Relays: return s.relayState;
     case Link: return s.errorCount;
-    case Age: return h.lastAnswerMs ? QVariant::fromValue(SteadyNowMs() - h.lastAnswerMs) : QVariant::fromValue(Q_INT64_C(1) << 62);
-    case MeanReply: return QVariant::fromValue(h.MeanReplyUs());
+    case Age: return h.lastAnswerMs ? QVariant::fromValue(steadyNowMs() - h.lastAnswerMs) : QVariant::fromValue(Q_INT64_C(1) << 62);
+    case MeanReply: return QVariant::fromValue(h.meanReplyUs());
     case MaxReply: return QVariant::fromValue(h.maxReplyUs);
-    default: return Display(row, column);
+    default: return display(row, column);
     }
 }
 

@@ -37,16 +37,16 @@ public:
 
     explicit BusOverviewModel(QObject* parent = nullptr);
 
-    void SetSource(Source source);
+    void setSource(Source source);
     // Something changed: the next tick refreshes. Cheap enough for every data notice.
-    void MarkDirty();
+    void markDirty();
     // Pulls the rows now (tests, and after opening or closing windows).
-    void Refresh();
-    int Refreshes() const { return refreshes_; }
+    void refresh();
+    int refreshes() const { return refreshes_; }
 
-    ViewId ViewAt(int row) const;
-    int RowOfView(ViewId view) const;
-    const OverviewRow* RowAt(int row) const;
+    ViewId viewAt(int row) const;
+    int rowOfView(ViewId view) const;
+    const OverviewRow* rowAt(int row) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -55,9 +55,9 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
-    void Tick();
-    QVariant Display(const OverviewRow& row, int column) const;
-    QVariant SortKey(const OverviewRow& row, int column) const;
+    void tick();
+    QVariant display(const OverviewRow& row, int column) const;
+    QVariant sortKey(const OverviewRow& row, int column) const;
 
     Source source_;
     std::vector<OverviewRow> rows_;

@@ -18,7 +18,7 @@ enum class CommandId : int {
     Search = 151,
     StopSearch = 152,
     PortPlaceholder = 32811,  // "Com", replaced by the port items at the first sizing
-    PortFirst = 1025,         // port item i has id PortCommand(i)
+    PortFirst = 1025,         // port item i has id portCommand(i)
     PortLast = 1074,
 
     // "Документ"
@@ -109,14 +109,14 @@ constexpr CommandId kGasMenuIds[kGasCount] = {
     CommandId::GasCyclopentane, CommandId::GasPropylene};
 
 // Port item `index` of the "Связь" menu and the port combo box.
-constexpr CommandId PortCommand(int index) {
+constexpr CommandId portCommand(int index) {
     return CommandId(int(CommandId::PortFirst) + index);
 }
 // Baud item `position` (0 for 1200 .. 4 for 19200).
-constexpr CommandId BaudCommand(int position) {
+constexpr CommandId baudCommand(int position) {
     return CommandId(int(CommandId::Baud1200) + position);
 }
-constexpr bool IsPortCommand(CommandId id) {
+constexpr bool isPortCommand(CommandId id) {
     return int(id) >= int(CommandId::PortFirst) && int(id) <= int(CommandId::PortLast);
 }
 

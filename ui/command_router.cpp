@@ -66,7 +66,7 @@ bool CommandRouter::dispatch(CommandId id) {
     bool handled = false;
     if (st.handled && st.enabled && route_) {
         for (CommandTarget* target : route_()) {
-            if (target && target->OnCommand(id)) {
+            if (target && target->onCommand(id)) {
                 handled = true;
                 break;
             }
@@ -82,7 +82,7 @@ CommandState CommandRouter::query(CommandId id) const {
     if (route_) {
         for (CommandTarget* target : route_()) {
             CommandState probe;
-            if (target && target->OnUpdateCommand(id, probe)) {
+            if (target && target->onUpdateCommand(id, probe)) {
                 probe.handled = true;
                 return probe;
             }

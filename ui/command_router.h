@@ -26,11 +26,11 @@ struct CommandState {
 class CommandTarget {
 public:
     virtual ~CommandTarget() = default;
-    virtual bool OnCommand(CommandId id) {
+    virtual bool onCommand(CommandId id) {
         (void)id;
         return false;
     }
-    virtual bool OnUpdateCommand(CommandId id, CommandState& state) {
+    virtual bool onUpdateCommand(CommandId id, CommandState& state) {
         (void)id;
         (void)state;
         return false;

@@ -2,7 +2,7 @@
 
 namespace zta {
 
-QString CommandName(Command command) {
+QString commandName(Command command) {
     switch (command) {
     case Command::NewAddress: return QStringLiteral("Изменить сетевой номер");
     case Command::NewBaud: return QStringLiteral("Изменить скорость");
@@ -17,7 +17,7 @@ QString CommandName(Command command) {
     return {};
 }
 
-QString CommandStateText(const CommandTrack& track) {
+QString commandStateText(const CommandTrack& track) {
     switch (track.state) {
     case CommandStatus::None: return {};
     case CommandStatus::Pending: return QStringLiteral("ожидает");

@@ -7,8 +7,8 @@
 namespace zta {
 
 // The command as its menu names it.
-QString CommandName(Command command);
+QString commandName(Command command);
 // "ожидает", "отправлена", "выполнена" or "не выполнена: <why>".
-QString CommandStateText(const CommandTrack& track);
+QString commandStateText(const CommandTrack& track);
 
 }  // namespace zta

@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kSize = 32;
 
-void DrawSocket(QPainter& p) {
+void drawSocket(QPainter& p) {
     p.setPen(QPen(QColor(60, 60, 60), 1.2));
     p.setBrush(QColor(235, 235, 225));
     p.drawRoundedRect(QRectF(20.5, 6.5, 10, 19), 2, 2);
@@ -23,7 +23,7 @@ void DrawSocket(QPainter& p) {
 }
 
 // The plug with its cable; `x` is the left edge of its body.
-void DrawPlug(QPainter& p, double x) {
+void drawPlug(QPainter& p, double x) {
     p.setPen(QPen(QColor(30, 30, 30), 2.2, Qt::SolidLine, Qt::RoundCap));
     p.setBrush(Qt::NoBrush);
     QPainterPath cable(QPointF(1, 27));
@@ -37,19 +37,19 @@ void DrawPlug(QPainter& p, double x) {
     p.drawLine(QPointF(x + 7, 19.5), QPointF(x + 11, 19.5));
 }
 
-void DrawLink(QPainter& p, bool up) {
-    DrawSocket(p);
+void drawLink(QPainter& p, bool up) {
+    drawSocket(p);
     if (up) {
-        DrawPlug(p, 13.5);
+        drawPlug(p, 13.5);
     } else {
-        DrawPlug(p, 4);
+        drawPlug(p, 4);
         // A red stroke says "no link" even to someone who does not read the plug.
         p.setPen(QPen(QColor(200, 30, 30), 2.2, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(14, 9), QPointF(19, 23));
     }
 }
 
-void DrawBulb(QPainter& p, const QColor& glow, bool lit) {
+void drawBulb(QPainter& p, const QColor& glow, bool lit) {
     const QPointF centre(16, 13);
     if (lit) {
         QRadialGradient halo(centre, 15);
@@ -88,11 +88,11 @@ QPixmap Draw(int id) {
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     switch (id) {
-    case IconLinkUp: DrawLink(p, true); break;
-    case IconLinkDown: DrawLink(p, false); break;
-    case IconRelayGreen: DrawBulb(p, QColor(40, 190, 60), true); break;
-    case IconRelayRed: DrawBulb(p, QColor(220, 40, 40), true); break;
-    case IconRelayOff: DrawBulb(p, QColor(160, 160, 160), false); break;
+    case IconLinkUp: drawLink(p, true); break;
+    case IconLinkDown: drawLink(p, false); break;
+    case IconRelayGreen: drawBulb(p, QColor(40, 190, 60), true); break;
+    case IconRelayRed: drawBulb(p, QColor(220, 40, 40), true); break;
+    case IconRelayOff: drawBulb(p, QColor(160, 160, 160), false); break;
     default: return {};
     }
     return pm;
@@ -100,7 +100,7 @@ QPixmap Draw(int id) {
 
 }  // namespace
 
-QPixmap DeviceIcon(int id) {
+QPixmap deviceIcon(int id) {
     // Drawn once: a data notice may redraw fifty windows.
     static std::map<int, QPixmap> cache;
     auto it = cache.find(id);

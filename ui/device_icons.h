@@ -14,6 +14,6 @@ enum DeviceIconId : int {
 };
 
 // A 32 x 32 picture (device pixels follow the screen's ratio); empty for an unknown id.
-QPixmap DeviceIcon(int id);
+QPixmap deviceIcon(int id);
 
 }  // namespace zta

@@ -6,7 +6,7 @@
 
 namespace zta {
 
-QPushButton* AddDialogButtons(QDialog& dialog, QBoxLayout& layout, const QString& acceptText,
+QPushButton* addDialogButtons(QDialog& dialog, QBoxLayout& layout, const QString& acceptText,
                               const QString& cancelText, EnterPresses enter) {
     auto* accept = new QPushButton(acceptText, &dialog);
     auto* cancel = new QPushButton(cancelText, &dialog);

@@ -10,11 +10,11 @@
 
 namespace zta {
 
-QString RangePrompt(long long low, long long high) {
+QString rangePrompt(long long low, long long high) {
     return QStringLiteral("Please enter an integer between %1 and %2.").arg(low).arg(high);
 }
 
-std::optional<long long> ParseInteger(const QString& text) {
+std::optional<long long> parseInteger(const QString& text) {
     const QString t = text.trimmed();
     int i = 0;
     bool negative = false;
@@ -36,7 +36,7 @@ std::optional<long long> ParseInteger(const QString& text) {
     return negative ? -value : value;
 }
 
-std::optional<double> ParseNumber(const QString& text) {
+std::optional<double> parseNumber(const QString& text) {
     const QString t = text.trimmed();
     QLocale c = QLocale::c();
     c.setNumberOptions(QLocale::RejectGroupSeparator);
@@ -47,37 +47,37 @@ std::optional<double> ParseNumber(const QString& text) {
     return value;
 }
 
-void FocusAndSelect(QLineEdit* field) {
+void focusAndSelect(QLineEdit* field) {
     field->setFocus();
     field->selectAll();
 }
 
-void FailField(QLineEdit* field, const QString& prompt, QWidget* owner) {
-    dialogs().Warning(prompt, QString(), owner);
-    FocusAndSelect(field);
+void failField(QLineEdit* field, const QString& prompt, QWidget* owner) {
+    dialogs().warning(prompt, QString(), owner);
+    focusAndSelect(field);
 }
 
-std::optional<long long> TakeInteger(QLineEdit* field, QWidget* owner) {
-    auto value = ParseInteger(field->text());
+std::optional<long long> takeInteger(QLineEdit* field, QWidget* owner) {
+    auto value = parseInteger(field->text());
     if (!value)
-        FailField(field, kPromptInteger, owner);
+        failField(field, kPromptInteger, owner);
     return value;
 }
 
-std::optional<long long> TakeIntegerInRange(QLineEdit* field, long long low, long long high,
+std::optional<long long> takeIntegerInRange(QLineEdit* field, long long low, long long high,
                                             QWidget* owner) {
-    auto value = ParseInteger(field->text());
+    auto value = parseInteger(field->text());
     if (!value || *value < low || *value > high) {
-        FailField(field, RangePrompt(low, high), owner);
+        failField(field, rangePrompt(low, high), owner);
         return std::nullopt;
     }
     return value;
 }
 
-std::optional<double> TakeNumber(QLineEdit* field, QWidget* owner) {
-    auto value = ParseNumber(field->text());
+std::optional<double> takeNumber(QLineEdit* field, QWidget* owner) {
+    auto value = parseNumber(field->text());
     if (!value)
-        FailField(field, kPromptNumber, owner);
+        failField(field, kPromptNumber, owner);
     return value;
 }
 

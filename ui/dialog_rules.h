@@ -13,21 +13,21 @@ namespace zta {
 // wording operators know from the old station.
 inline const QString kPromptInteger = QStringLiteral("Please enter an integer.");
 inline const QString kPromptNumber = QStringLiteral("Please enter a number.");
-QString RangePrompt(long long low, long long high);  // "Please enter an integer between 0 and 255."
+QString rangePrompt(long long low, long long high);  // "Please enter an integer between 0 and 255."
 
 // A whole number: optional blanks, an optional sign, digits, optional blanks. Values beyond
 // long long saturate, so a long run of digits is a (huge) number and not garbage.
-std::optional<long long> ParseInteger(const QString& text);
+std::optional<long long> parseInteger(const QString& text);
 // A finite decimal number with a point (exponent allowed), blanks around it allowed.
-std::optional<double> ParseNumber(const QString& text);
+std::optional<double> parseNumber(const QString& text);
 
 // Field exchange that fails the way the old dialogs did: the prompt (warning icon, the
 // application's caption), then the field gets the focus with its text selected.
-std::optional<long long> TakeInteger(QLineEdit* field, QWidget* owner);
-std::optional<long long> TakeIntegerInRange(QLineEdit* field, long long low, long long high,
+std::optional<long long> takeInteger(QLineEdit* field, QWidget* owner);
+std::optional<long long> takeIntegerInRange(QLineEdit* field, long long low, long long high,
                                             QWidget* owner);
-std::optional<double> TakeNumber(QLineEdit* field, QWidget* owner);
-void FocusAndSelect(QLineEdit* field);
-void FailField(QLineEdit* field, const QString& prompt, QWidget* owner);
+std::optional<double> takeNumber(QLineEdit* field, QWidget* owner);
+void focusAndSelect(QLineEdit* field);
+void failField(QLineEdit* field, const QString& prompt, QWidget* owner);
 
 }  // namespace zta

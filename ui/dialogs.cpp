@@ -6,7 +6,7 @@ namespace {
 Dialogs* g_dialogs = nullptr;
 
 template <typename T>
-std::optional<T> Next(std::deque<std::optional<T>>& queue) {
+std::optional<T> next(std::deque<std::optional<T>>& queue) {
     if (queue.empty()) return std::nullopt;
     const std::optional<T> answer = queue.front();
     queue.pop_front();
@@ -14,29 +14,29 @@ std::optional<T> Next(std::deque<std::optional<T>>& queue) {
 }
 }  // namespace
 
-QString Dialogs::CaptionOr(const QString& caption) {
+QString Dialogs::captionOr(const QString& caption) {
     return caption.isEmpty() ? QStringLiteral("mirel") : caption;
 }
 
-void Dialogs::Information(const QString& text, const QString& caption, QWidget* owner) {
-    Show(text, caption, Icon::Information, Ok, owner);
+void Dialogs::information(const QString& text, const QString& caption, QWidget* owner) {
+    show(text, caption, Icon::Information, Ok, owner);
 }
 
-void Dialogs::Warning(const QString& text, const QString& caption, QWidget* owner) {
-    Show(text, caption, Icon::Warning, Ok, owner);
+void Dialogs::warning(const QString& text, const QString& caption, QWidget* owner) {
+    show(text, caption, Icon::Warning, Ok, owner);
 }
 
-void Dialogs::Error(const QString& text, const QString& caption, QWidget* owner) {
-    Show(text, caption, Icon::Error, Ok, owner);
+void Dialogs::error(const QString& text, const QString& caption, QWidget* owner) {
+    show(text, caption, Icon::Error, Ok, owner);
 }
 
-bool Dialogs::Question(const QString& text, const QString& caption, QWidget* owner) {
-    return Show(text, caption, Icon::Question, Ok | Cancel, owner) == ResultOk;
+bool Dialogs::question(const QString& text, const QString& caption, QWidget* owner) {
+    return show(text, caption, Icon::Question, Ok | Cancel, owner) == ResultOk;
 }
 
-int ScriptedDialogs::Show(const QString& text, const QString& caption, Icon icon, int buttons,
+int ScriptedDialogs::show(const QString& text, const QString& caption, Icon icon, int buttons,
                           QWidget*) {
-    boxes_.push_back({text, CaptionOr(caption), icon, buttons});
+    boxes_.push_back({text, captionOr(caption), icon, buttons});
     if (answers_.empty())
         return ResultOk;
     const int answer = answers_.front();
@@ -44,32 +44,32 @@ int ScriptedDialogs::Show(const QString& text, const QString& caption, Icon icon
     return answer;
 }
 
-std::optional<int> ScriptedDialogs::AskTimerPeriod(int networkNumber, QWidget*) {
+std::optional<int> ScriptedDialogs::askTimerPeriod(int networkNumber, QWidget*) {
     asked.push_back(networkNumber);
-    return Next(periods);
+    return next(periods);
 }
 
-std::optional<QString> ScriptedDialogs::AskNote(int networkNumber, QWidget*) {
+std::optional<QString> ScriptedDialogs::askNote(int networkNumber, QWidget*) {
     asked.push_back(networkNumber);
-    return Next(notes);
+    return next(notes);
 }
 
-std::optional<QString> ScriptedDialogs::AskFolder(const QString& start, QWidget*) {
+std::optional<QString> ScriptedDialogs::askFolder(const QString& start, QWidget*) {
     foldersFrom.push_back(start);
-    return Next(folders);
+    return next(folders);
 }
 
-std::optional<QString> ScriptedDialogs::AskFilePath(FileMode mode, const QString& caption,
+std::optional<QString> ScriptedDialogs::askFilePath(FileMode mode, const QString& caption,
                                                     const QString& filter, QWidget*) {
     fileAsks.push_back({mode, caption, filter});
-    return Next(paths);
+    return next(paths);
 }
 
-void ScriptedDialogs::ShowSoftwareInfo(const SoftwareInfoData& info, QWidget*) {
+void ScriptedDialogs::showSoftwareInfo(const SoftwareInfoData& info, QWidget*) {
     shown.push_back(info);
 }
 
-int ScriptedDialogs::Run(QDialog& dialog) {
+int ScriptedDialogs::run(QDialog& dialog) {
     ++dialogsRun;
     if (!runs.empty()) {
         Runner next = std::move(runs.front());

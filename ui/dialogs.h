@@ -33,42 +33,42 @@ public:
 
     // `buttons` is Ok or Ok|Cancel; an empty caption becomes "mirel". Returns ResultOk or
     // ResultCancel.
-    virtual int Show(const QString& text, const QString& caption, Icon icon, int buttons,
+    virtual int show(const QString& text, const QString& caption, Icon icon, int buttons,
                      QWidget* owner = nullptr) = 0;
 
-    void Information(const QString& text, const QString& caption = {}, QWidget* owner = nullptr);
-    void Warning(const QString& text, const QString& caption = {}, QWidget* owner = nullptr);
-    void Error(const QString& text, const QString& caption = {}, QWidget* owner = nullptr);
+    void information(const QString& text, const QString& caption = {}, QWidget* owner = nullptr);
+    void warning(const QString& text, const QString& caption = {}, QWidget* owner = nullptr);
+    void error(const QString& text, const QString& caption = {}, QWidget* owner = nullptr);
     // OK and Cancel with the question icon; true on OK.
-    bool Question(const QString& text, const QString& caption = {}, QWidget* owner = nullptr);
+    bool question(const QString& text, const QString& caption = {}, QWidget* owner = nullptr);
 
-    static QString CaptionOr(const QString& caption);
+    static QString captionOr(const QString& caption);
 
     // The record timer dialog and the note dialog; nothing on Cancel. `networkNumber` -1 means
     // all windows.
-    virtual std::optional<int> AskTimerPeriod(int networkNumber, QWidget* owner) = 0;
-    virtual std::optional<QString> AskNote(int networkNumber, QWidget* owner) = 0;
+    virtual std::optional<int> askTimerPeriod(int networkNumber, QWidget* owner) = 0;
+    virtual std::optional<QString> askNote(int networkNumber, QWidget* owner) = 0;
     // A folder, starting at `start`; nothing on Cancel.
-    virtual std::optional<QString> AskFolder(const QString& start, QWidget* owner) = 0;
+    virtual std::optional<QString> askFolder(const QString& start, QWidget* owner) = 0;
     // A file to open or to save; nothing on Cancel.
-    virtual std::optional<QString> AskFilePath(FileMode mode, const QString& caption,
+    virtual std::optional<QString> askFilePath(FileMode mode, const QString& caption,
                                                const QString& filter, QWidget* owner) = 0;
-    virtual void ShowSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) = 0;
+    virtual void showSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) = 0;
     // A dialog built by the caller, run modally; its exec() result.
-    virtual int Run(QDialog& dialog) = 0;
+    virtual int run(QDialog& dialog) = 0;
 };
 
 class StationDialogs : public Dialogs {
 public:
-    int Show(const QString& text, const QString& caption, Icon icon, int buttons,
+    int show(const QString& text, const QString& caption, Icon icon, int buttons,
              QWidget* owner = nullptr) override;
-    std::optional<int> AskTimerPeriod(int networkNumber, QWidget* owner) override;
-    std::optional<QString> AskNote(int networkNumber, QWidget* owner) override;
-    std::optional<QString> AskFolder(const QString& start, QWidget* owner) override;
-    std::optional<QString> AskFilePath(FileMode mode, const QString& caption,
+    std::optional<int> askTimerPeriod(int networkNumber, QWidget* owner) override;
+    std::optional<QString> askNote(int networkNumber, QWidget* owner) override;
+    std::optional<QString> askFolder(const QString& start, QWidget* owner) override;
+    std::optional<QString> askFilePath(FileMode mode, const QString& caption,
                                        const QString& filter, QWidget* owner) override;
-    void ShowSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) override;
-    int Run(QDialog& dialog) override;
+    void showSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) override;
+    int run(QDialog& dialog) override;
 };
 
 // Records every call and answers from a queue per kind. Empty queues answer OK to a message box
@@ -89,18 +89,18 @@ public:
     };
     using Runner = std::function<int(QDialog&)>;
 
-    int Show(const QString& text, const QString& caption, Icon icon, int buttons,
+    int show(const QString& text, const QString& caption, Icon icon, int buttons,
              QWidget* owner = nullptr) override;
-    std::optional<int> AskTimerPeriod(int networkNumber, QWidget* owner) override;
-    std::optional<QString> AskNote(int networkNumber, QWidget* owner) override;
-    std::optional<QString> AskFolder(const QString& start, QWidget* owner) override;
-    std::optional<QString> AskFilePath(FileMode mode, const QString& caption,
+    std::optional<int> askTimerPeriod(int networkNumber, QWidget* owner) override;
+    std::optional<QString> askNote(int networkNumber, QWidget* owner) override;
+    std::optional<QString> askFolder(const QString& start, QWidget* owner) override;
+    std::optional<QString> askFilePath(FileMode mode, const QString& caption,
                                        const QString& filter, QWidget* owner) override;
-    void ShowSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) override;
-    int Run(QDialog& dialog) override;
+    void showSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) override;
+    int run(QDialog& dialog) override;
 
     // The answer of the next message box.
-    void Answer(int result) { answers_.push_back(result); }
+    void answer(int result) { answers_.push_back(result); }
     const std::vector<Box>& boxes() const { return boxes_; }
     void clear() { boxes_.clear(); }
 

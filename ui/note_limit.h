@@ -8,7 +8,7 @@ namespace zta {
 inline constexpr int kNoteLimit = 1000;
 
 // `note` cut to kNoteLimit characters (a character is never split in two).
-inline QString LimitedNote(const QString& note) {
+inline QString limitedNote(const QString& note) {
     if (note.size() <= kNoteLimit)
         return note;
     const qsizetype cut = note.at(kNoteLimit - 1).isHighSurrogate() ? kNoteLimit - 1 : kNoteLimit;

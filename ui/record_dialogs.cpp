@@ -16,7 +16,7 @@
 
 namespace zta {
 
-QString TimerSetPrompt(int networkNumber) {
+QString timerSetPrompt(int networkNumber) {
     if (networkNumber == -1)
         return QStringLiteral("Введите время в секундах через которое будет производится "
                               "запись показаний с группы приборов.");
@@ -25,7 +25,7 @@ QString TimerSetPrompt(int networkNumber) {
         .arg(networkNumber);
 }
 
-QString InsertStringCaption(int networkNumber) {
+QString insertStringCaption(int networkNumber) {
     if (networkNumber == -1)
         return QStringLiteral("Вставка строки в документы всех приборов");
     return QStringLiteral("Вставка строки в документ прибора № %1").arg(networkNumber);
@@ -40,26 +40,26 @@ RecordTimerDialog::RecordTimerDialog(QWidget* parent) : QDialog(parent) {
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("periodField"));
     layout->addWidget(field_);
-    okButton_ = AddDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
+    okButton_ = addDialogButtons(*this, *layout, QStringLiteral("OK"), QStringLiteral("Cancel"));
     connect(okButton_, &QPushButton::clicked, this, &RecordTimerDialog::onOk);
 }
 
 void RecordTimerDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
-        prompt_->setText(TimerSetPrompt(networkNumber_));
+        prompt_->setText(timerSetPrompt(networkNumber_));
         field_->setText(QString::number(period_));
-        FocusAndSelect(field_);
+        focusAndSelect(field_);
         adjustSize();  // the size was taken before the prompt had its text; it would be cut
     }
     QDialog::showEvent(event);
 }
 
 void RecordTimerDialog::onOk() {
-    auto value = TakeInteger(field_, this);
+    auto value = takeInteger(field_, this);
     if (!value)
         return;
     if (*value < 0 || *value > kMaxTimerPeriod) {
-        FailField(field_, RangePrompt(0, kMaxTimerPeriod), this);
+        failField(field_, rangePrompt(0, kMaxTimerPeriod), this);
         return;
     }
     period_ = static_cast<int>(*value);
@@ -77,22 +77,22 @@ NoteDialog::NoteDialog(QWidget* parent) : QDialog(parent) {
     // Typed or pasted text beyond the limit is not taken.
     connect(field_, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = field_->toPlainText();
-        const QString limited = LimitedNote(text);
+        const QString limited = limitedNote(text);
         if (limited.size() == text.size())
             return;
         const QSignalBlocker block(field_);
         field_->setPlainText(limited);
         field_->moveCursor(QTextCursor::End);
     });
-    insertButton_ = AddDialogButtons(*this, *layout, QStringLiteral("Вставить"),
+    insertButton_ = addDialogButtons(*this, *layout, QStringLiteral("Вставить"),
                                      QStringLiteral("Отмена"), EnterPresses::Nothing);
     connect(insertButton_, &QPushButton::clicked, this, &NoteDialog::onInsert);
 }
 
 void NoteDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
-        setWindowTitle(InsertStringCaption(networkNumber_));
-        field_->setPlainText(LimitedNote(text_));
+        setWindowTitle(insertStringCaption(networkNumber_));
+        field_->setPlainText(limitedNote(text_));
         field_->setFocus();
         field_->selectAll();
     }

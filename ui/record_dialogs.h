@@ -11,8 +11,8 @@ class QPushButton;
 namespace zta {
 
 // Network number -1 stands for all windows.
-QString TimerSetPrompt(int networkNumber);
-QString InsertStringCaption(int networkNumber);
+QString timerSetPrompt(int networkNumber);
+QString insertStringCaption(int networkNumber);
 
 // Longest record period: a day. The timer counts milliseconds in an int, and a negative period
 // has no meaning, so the field takes 0 (no timer) to this.

@@ -10,7 +10,7 @@
 
 namespace zta {
 
-QString DeviceInfoHeader(int number) {
+QString deviceInfoHeader(int number) {
     if (number == -1)
         return QStringLiteral(
             "Считать данные о модификации программного обеспечения прибора не удалось");
@@ -51,7 +51,7 @@ SoftwareInfoPanel::SoftwareInfoPanel(QWidget* parent) : QDialog(parent) {
 
 void SoftwareInfoPanel::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
-        header_->setText(zta::DeviceInfoHeader(number_));
+        header_->setText(zta::deviceInfoHeader(number_));
         const bool known = number_ != -1;
         const QString dash = QStringLiteral("-");
         nameField_->setText(known ? name_ : dash);

@@ -9,7 +9,7 @@ class QLineEdit;
 namespace zta {
 
 // Header line of the software information dialog; -1: nothing was read.
-QString DeviceInfoHeader(int number);
+QString deviceInfoHeader(int number);
 
 // The software an analyzer runs: name, version and identifier.
 class SoftwareInfoPanel : public QDialog {

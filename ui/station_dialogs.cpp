@@ -8,7 +8,7 @@
 
 namespace zta {
 
-int StationDialogs::Show(const QString& text, const QString& caption, Icon icon, int buttons,
+int StationDialogs::show(const QString& text, const QString& caption, Icon icon, int buttons,
                          QWidget* owner) {
     QMessageBox::Icon qicon = QMessageBox::NoIcon;
     switch (icon) {
@@ -24,11 +24,11 @@ int StationDialogs::Show(const QString& text, const QString& caption, Icon icon,
     // The system's texts carry "\r\n"; a lone "\r" would show as a box on some styles.
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(qicon, CaptionOr(caption), shown, qbuttons, owner);
+    QMessageBox box(qicon, captionOr(caption), shown, qbuttons, owner);
     return box.exec() == QMessageBox::Ok ? ResultOk : ResultCancel;
 }
 
-std::optional<int> StationDialogs::AskTimerPeriod(int networkNumber, QWidget* owner) {
+std::optional<int> StationDialogs::askTimerPeriod(int networkNumber, QWidget* owner) {
     RecordTimerDialog dialog(owner);
     dialog.setNetworkNumber(networkNumber);
     dialog.setPeriod(0);
@@ -36,14 +36,14 @@ std::optional<int> StationDialogs::AskTimerPeriod(int networkNumber, QWidget* ow
     return dialog.period();
 }
 
-std::optional<QString> StationDialogs::AskNote(int networkNumber, QWidget* owner) {
+std::optional<QString> StationDialogs::askNote(int networkNumber, QWidget* owner) {
     NoteDialog dialog(owner);
     dialog.setNetworkNumber(networkNumber);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.text();
 }
 
-std::optional<QString> StationDialogs::AskFolder(const QString& start, QWidget* owner) {
+std::optional<QString> StationDialogs::askFolder(const QString& start, QWidget* owner) {
     QFileDialog dialog(owner);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
@@ -53,7 +53,7 @@ std::optional<QString> StationDialogs::AskFolder(const QString& start, QWidget* 
     return dialog.selectedFiles().first();
 }
 
-std::optional<QString> StationDialogs::AskFilePath(FileMode mode, const QString& caption,
+std::optional<QString> StationDialogs::askFilePath(FileMode mode, const QString& caption,
                                                    const QString& filter, QWidget* owner) {
     const QString path =
         mode == FileMode::Save
@@ -63,7 +63,7 @@ std::optional<QString> StationDialogs::AskFilePath(FileMode mode, const QString&
     return path;
 }
 
-void StationDialogs::ShowSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) {
+void StationDialogs::showSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) {
     SoftwareInfoPanel dialog(owner);
     dialog.setNumber(info.networkNumber);
     if (info.networkNumber != -1) {
@@ -74,7 +74,7 @@ void StationDialogs::ShowSoftwareInfo(const SoftwareInfoData& info, QWidget* own
     dialog.exec();
 }
 
-int StationDialogs::Run(QDialog& dialog) {
+int StationDialogs::run(QDialog& dialog) {
     return dialog.exec();
 }
 

@@ -6,7 +6,7 @@ namespace zta {
 
 namespace {
 
-const std::map<CommandId, const char*>& Texts() {
+const std::map<CommandId, const char*>& texts() {
     static const std::map<CommandId, const char*> texts = {
         {CommandId::Connect, "Установить связь приборов  с компьютером."},
         {CommandId::Disconnect, "Прервать связь приборов  с компьютером."},
@@ -53,9 +53,9 @@ const std::map<CommandId, const char*>& Texts() {
     return texts;
 }
 
-QString Part(CommandId id, int index) {
-    const auto it = Texts().find(id);
-    if (it == Texts().end())
+QString part(CommandId id, int index) {
+    const auto it = texts().find(id);
+    if (it == texts().end())
         return {};
     const QString text = QString::fromUtf8(it->second);
     const qsizetype nl = text.indexOf(QLatin1Char('\n'));
@@ -66,12 +66,12 @@ QString Part(CommandId id, int index) {
 
 }  // namespace
 
-QString CommandPrompt(CommandId id) {
-    return Part(id, 0);
+QString commandPrompt(CommandId id) {
+    return part(id, 0);
 }
 
-QString CommandToolTip(CommandId id) {
-    return Part(id, 1);
+QString commandToolTip(CommandId id) {
+    return part(id, 1);
 }
 
 }  // namespace zta

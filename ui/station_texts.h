@@ -8,7 +8,7 @@ namespace zta {
 
 // Status prompt (first line) and tool tip (after the line break) of a command; empty when the
 // command has none.
-QString CommandPrompt(CommandId id);
-QString CommandToolTip(CommandId id);
+QString commandPrompt(CommandId id);
+QString commandToolTip(CommandId id);
 
 }  // namespace zta

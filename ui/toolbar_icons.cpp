@@ -13,7 +13,7 @@ namespace {
 
 using Draw = std::function<void(QPainter&)>;
 
-QIcon Render(const Draw& draw) {
+QIcon render(const Draw& draw) {
     QIcon icon;
     for (int scale : {1, 2}) {
         QPixmap pm(16 * scale, 16 * scale);
@@ -30,7 +30,7 @@ QIcon Render(const Draw& draw) {
 
 const QColor kInk(40, 40, 40);
 
-void Badge(QPainter& p, const QColor& fill, const QString& text, int pointSize = 9) {
+void badge(QPainter& p, const QColor& fill, const QString& text, int pointSize = 9) {
     p.setPen(QPen(fill.darker(140), 1));
     p.setBrush(fill);
     p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 3, 3);
@@ -42,7 +42,7 @@ void Badge(QPainter& p, const QColor& fill, const QString& text, int pointSize =
     p.drawText(QRectF(0, 0, 16, 16), Qt::AlignCenter, text);
 }
 
-void Page(QPainter& p) {
+void page(QPainter& p) {
     p.setPen(QPen(kInk, 1));
     p.setBrush(Qt::white);
     QPainterPath path;
@@ -63,13 +63,13 @@ void Clock(QPainter& p) {
     p.drawLine(QPointF(8, 8), QPointF(11, 9.5));
 }
 
-void Cross(QPainter& p, const QRectF& r) {
+void cross(QPainter& p, const QRectF& r) {
     p.setPen(QPen(QColor(200, 30, 30), 2, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(r.topLeft(), r.bottomRight());
     p.drawLine(r.topRight(), r.bottomLeft());
 }
 
-void Plug(QPainter& p, bool joined) {
+void plug(QPainter& p, bool joined) {
     const QColor c = joined ? QColor(30, 140, 50) : QColor(190, 40, 40);
     p.setPen(QPen(c, 2, Qt::SolidLine, Qt::RoundCap));
     p.setBrush(Qt::NoBrush);
@@ -86,7 +86,7 @@ void Plug(QPainter& p, bool joined) {
     }
 }
 
-void Magnifier(QPainter& p) {
+void magnifier(QPainter& p) {
     p.setPen(QPen(kInk, 1.6));
     p.setBrush(QColor(200, 225, 255));
     p.drawEllipse(QRectF(1.5, 1.5, 9, 9));
@@ -96,24 +96,24 @@ void Magnifier(QPainter& p) {
 
 }  // namespace
 
-QIcon ToolIcon(CommandId id) {
+QIcon toolIcon(CommandId id) {
     switch (id) {
     case CommandId::ToolNewDocument:
-        return Render([](QPainter& p) {
-            Page(p);
+        return render([](QPainter& p) {
+            page(p);
             p.setPen(QPen(QColor(30, 140, 50), 2));
             p.drawLine(QPointF(8, 6), QPointF(8, 12));
             p.drawLine(QPointF(5, 9), QPointF(11, 9));
         });
     case CommandId::ToolRecordFolder:
-        return Render([](QPainter& p) {
+        return render([](QPainter& p) {
             p.setPen(QPen(QColor(150, 110, 20), 1));
             p.setBrush(QColor(245, 200, 80));
             p.drawRect(QRectF(1.5, 4.5, 13, 9));
             p.drawRect(QRectF(1.5, 2.5, 5, 2));
         });
     case CommandId::ToolRecord:
-        return Render([](QPainter& p) {
+        return render([](QPainter& p) {
             p.setPen(QPen(QColor(20, 50, 120), 1));
             p.setBrush(QColor(60, 100, 190));
             p.drawRect(QRectF(1.5, 1.5, 13, 13));
@@ -123,33 +123,33 @@ QIcon ToolIcon(CommandId id) {
             p.drawRect(QRectF(3.5, 9.5, 9, 5));
         });
     case CommandId::ToolSetTimer:
-        return Render([](QPainter& p) { Clock(p); });
+        return render([](QPainter& p) { Clock(p); });
     case CommandId::ToolStopTimer:
-        return Render([](QPainter& p) {
+        return render([](QPainter& p) {
             Clock(p);
-            Cross(p, QRectF(9, 9, 5.5, 5.5));
+            cross(p, QRectF(9, 9, 5.5, 5.5));
         });
     case CommandId::ToolConnect:
-        return Render([](QPainter& p) { Plug(p, true); });
+        return render([](QPainter& p) { plug(p, true); });
     case CommandId::ToolDisconnect:
-        return Render([](QPainter& p) { Plug(p, false); });
+        return render([](QPainter& p) { plug(p, false); });
     case CommandId::ToolSearch:
-        return Render([](QPainter& p) { Magnifier(p); });
+        return render([](QPainter& p) { magnifier(p); });
     case CommandId::ToolStopSearch:
-        return Render([](QPainter& p) {
-            Magnifier(p);
-            Cross(p, QRectF(9.5, 1.5, 5, 5));
+        return render([](QPainter& p) {
+            magnifier(p);
+            cross(p, QRectF(9.5, 1.5, 5, 5));
         });
-    case CommandId::ToolSetZero: return Render([](QPainter& p) { Badge(p, QColor(90, 90, 90), "0"); });
-    case CommandId::ToolHighGas: return Render([](QPainter& p) { Badge(p, QColor(200, 60, 40), "В"); });
-    case CommandId::ToolMiddleGas: return Render([](QPainter& p) { Badge(p, QColor(220, 140, 20), "С"); });
+    case CommandId::ToolSetZero: return render([](QPainter& p) { badge(p, QColor(90, 90, 90), "0"); });
+    case CommandId::ToolHighGas: return render([](QPainter& p) { badge(p, QColor(200, 60, 40), "В"); });
+    case CommandId::ToolMiddleGas: return render([](QPainter& p) { badge(p, QColor(220, 140, 20), "С"); });
     case CommandId::ToolTypicalConcentration:
-        return Render([](QPainter& p) { Badge(p, QColor(120, 80, 170), "Т"); });
-    case CommandId::ToolThreshold1: return Render([](QPainter& p) { Badge(p, QColor(200, 150, 0), "1"); });
-    case CommandId::ToolThreshold2: return Render([](QPainter& p) { Badge(p, QColor(210, 90, 0), "2"); });
+        return render([](QPainter& p) { badge(p, QColor(120, 80, 170), "Т"); });
+    case CommandId::ToolThreshold1: return render([](QPainter& p) { badge(p, QColor(200, 150, 0), "1"); });
+    case CommandId::ToolThreshold2: return render([](QPainter& p) { badge(p, QColor(210, 90, 0), "2"); });
     case CommandId::ToolInsertActive:
-        return Render([](QPainter& p) {
-            Page(p);
+        return render([](QPainter& p) {
+            page(p);
             p.setPen(QPen(kInk, 1));
             for (double y : {5.5, 8.5, 11.5})
                 p.drawLine(QPointF(5, y), QPointF(11, y));
@@ -157,13 +157,13 @@ QIcon ToolIcon(CommandId id) {
             p.drawLine(QPointF(5, 8.5), QPointF(11, 8.5));
         });
     case CommandId::SoftwareInfoActive:
-        return Render([](QPainter& p) { Badge(p, QColor(40, 110, 200), "i"); });
+        return render([](QPainter& p) { badge(p, QColor(40, 110, 200), "i"); });
     case CommandId::SoftwareInfoAll:
-        return Render([](QPainter& p) {
+        return render([](QPainter& p) {
             p.setPen(QPen(QColor(20, 60, 120), 1));
             p.setBrush(QColor(120, 160, 220));
             p.drawRoundedRect(QRectF(0.5, 0.5, 10, 10), 2, 2);
-            Badge(p, QColor(40, 110, 200), "");
+            badge(p, QColor(40, 110, 200), "");
             QFont f = p.font();
             f.setPixelSize(10);
             f.setBold(true);
@@ -171,9 +171,9 @@ QIcon ToolIcon(CommandId id) {
             p.setPen(Qt::white);
             p.drawText(QRectF(3, 3, 13, 13), Qt::AlignCenter, "i");
         });
-    case CommandId::ToolChangeNumber: return Render([](QPainter& p) { Badge(p, QColor(30, 130, 130), "№", 8); });
+    case CommandId::ToolChangeNumber: return render([](QPainter& p) { badge(p, QColor(30, 130, 130), "№", 8); });
     case CommandId::ToolChangeSpeed:
-        return Render([](QPainter& p) {
+        return render([](QPainter& p) {
             p.setPen(QPen(QColor(30, 130, 130), 1));
             p.setBrush(QColor(30, 130, 130));
             p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 3, 3);
@@ -185,13 +185,13 @@ QIcon ToolIcon(CommandId id) {
             p.setBrush(Qt::NoBrush);
             p.drawPath(wave);
         });
-    case CommandId::ToolAbout: return Render([](QPainter& p) { Badge(p, QColor(60, 120, 60), "?"); });
+    case CommandId::ToolAbout: return render([](QPainter& p) { badge(p, QColor(60, 120, 60), "?"); });
     default: return {};
     }
 }
 
-QIcon StationIcon() {
-    return Render([](QPainter& p) {
+QIcon stationIcon() {
+    return render([](QPainter& p) {
         p.setPen(QPen(QColor(20, 50, 100), 1));
         p.setBrush(QColor(40, 90, 160));
         p.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 3, 3);

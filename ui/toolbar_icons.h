@@ -8,8 +8,8 @@ namespace zta {
 
 // The 16 px tool-bar pictures, drawn so that they stay sharp at any scale; a blank icon for an
 // id without a picture.
-QIcon ToolIcon(CommandId id);
+QIcon toolIcon(CommandId id);
 // The station's window icon.
-QIcon StationIcon();
+QIcon stationIcon();
 
 }  // namespace zta

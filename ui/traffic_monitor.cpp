@@ -47,59 +47,59 @@ TrafficMonitor::TrafficMonitor(const FrameRing& ring, QWidget* parent)
     resize(900, 500);
 
     timer_.setInterval(kPullMs);
-    connect(&timer_, &QTimer::timeout, this, &TrafficMonitor::Pull);
+    connect(&timer_, &QTimer::timeout, this, &TrafficMonitor::pull);
     connect(pause_, &QCheckBox::toggled, this, [this](bool on) {
-        if (!on) Pull();
+        if (!on) pull();
     });
-    connect(filter_, &QSpinBox::valueChanged, this, [this] { Reload(); });
+    connect(filter_, &QSpinBox::valueChanged, this, [this] { reload(); });
     connect(clear_, &QPushButton::clicked, this, [this] {
         text_->clear();
-        last_ = ring_.LastSequence();
+        last_ = ring_.lastSequence();
     });
-    connect(save_, &QPushButton::clicked, this, &TrafficMonitor::AskAndSave);
+    connect(save_, &QPushButton::clicked, this, &TrafficMonitor::askAndSave);
 }
 
-void TrafficMonitor::SetPaused(bool paused) { pause_->setChecked(paused); }
-bool TrafficMonitor::Paused() const { return pause_->isChecked(); }
-void TrafficMonitor::SetFilter(int networkNumber) { filter_->setValue(networkNumber); }
-int TrafficMonitor::Filter() const { return filter_->value(); }
+void TrafficMonitor::setPaused(bool paused) { pause_->setChecked(paused); }
+bool TrafficMonitor::paused() const { return pause_->isChecked(); }
+void TrafficMonitor::setFilter(int networkNumber) { filter_->setValue(networkNumber); }
+int TrafficMonitor::filter() const { return filter_->value(); }
 
-void TrafficMonitor::Pull() {
-    if (Paused()) return;
-    const auto frames = ring_.Since(last_);
+void TrafficMonitor::pull() {
+    if (paused()) return;
+    const auto frames = ring_.since(last_);
     if (frames.empty()) return;
     last_ = frames.back().sequence;
-    const int only = Filter();
+    const int only = filter();
     QString block;
     for (const FrameRecord& f : frames) {
-        if (only >= 0 && f.Address() != only) continue;
+        if (only >= 0 && f.address() != only) continue;
         if (!block.isEmpty()) block += QLatin1Char('\n');
-        block += QString::fromStdString(RequestTraceLine(f)) + QLatin1Char('\n') +
-                 QString::fromStdString(ReplyTraceLine(f));
+        block += QString::fromStdString(requestTraceLine(f)) + QLatin1Char('\n') +
+                 QString::fromStdString(replyTraceLine(f));
     }
     if (!block.isEmpty()) text_->appendPlainText(block);
 }
 
-void TrafficMonitor::Reload() {
+void TrafficMonitor::reload() {
     text_->clear();
     last_ = 0;
-    const bool paused = Paused();
+    const bool wasPaused = paused();
     pause_->blockSignals(true);
     pause_->setChecked(false);
-    Pull();
-    pause_->setChecked(paused);
+    pull();
+    pause_->setChecked(wasPaused);
     pause_->blockSignals(false);
 }
 
-QString TrafficMonitor::Text() const { return text_->toPlainText(); }
+QString TrafficMonitor::text() const { return text_->toPlainText(); }
 
-bool TrafficMonitor::SaveTo(const QString& path, QString* error) const {
+bool TrafficMonitor::saveTo(const QString& path, QString* error) const {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
         if (error) *error = file.errorString();
         return false;
     }
-    const QByteArray bytes = (Text() + QLatin1Char('\n')).toUtf8();
+    const QByteArray bytes = (text() + QLatin1Char('\n')).toUtf8();
     if (file.write(bytes) != bytes.size()) {
         if (error) *error = file.errorString();
         return false;
@@ -107,20 +107,20 @@ bool TrafficMonitor::SaveTo(const QString& path, QString* error) const {
     return true;
 }
 
-void TrafficMonitor::AskAndSave() {
+void TrafficMonitor::askAndSave() {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить обмен"),
                                                       QStringLiteral("обмен.txt"),
                                                       QStringLiteral("Текст (*.txt)"));
     if (path.isEmpty()) return;
     QString error;
-    if (!SaveTo(path, &error))
-        dialogs().Error(QStringLiteral("Файл %1 не записан.\n%2").arg(path, error),
+    if (!saveTo(path, &error))
+        dialogs().error(QStringLiteral("Файл %1 не записан.\n%2").arg(path, error),
                             windowTitle(), this);
 }
 
 void TrafficMonitor::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    Pull();
+    pull();
     timer_.start();
 }
 

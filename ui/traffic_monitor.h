@@ -24,16 +24,16 @@ public:
 
     explicit TrafficMonitor(const FrameRing& ring, QWidget* parent = nullptr);
 
-    void SetPaused(bool paused);
-    bool Paused() const;
+    void setPaused(bool paused);
+    bool paused() const;
     // -1 shows every network number.
-    void SetFilter(int networkNumber);
-    int Filter() const;
+    void setFilter(int networkNumber);
+    int filter() const;
     // Reads what the ring has gained since the last pull (the timer calls this).
-    void Pull();
-    QString Text() const;
+    void pull();
+    QString text() const;
     // Writes the lines shown as UTF-8 text. False with the reason.
-    bool SaveTo(const QString& path, QString* error = nullptr) const;
+    bool saveTo(const QString& path, QString* error = nullptr) const;
 
     QPlainTextEdit* lines() const { return text_; }
     QCheckBox* pauseBox() const { return pause_; }
@@ -44,8 +44,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void Reload();
-    void AskAndSave();
+    void reload();
+    void askAndSave();
 
     const FrameRing& ring_;
     uint64_t last_ = 0;

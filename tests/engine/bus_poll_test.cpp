@@ -16,60 +16,60 @@ namespace {
 
 using zta::testing::ProgramRun;
 
-ProgramRun BusPoll(const std::string& args) {
-    return zta::testing::RunProgram(std::string(ZTA_BUS_PROGRAM) + " poll " + args + " 2>&1");
+ProgramRun busPoll(const std::string& args) {
+    return zta::testing::runProgram(std::string(ZTA_BUS_PROGRAM) + " poll " + args + " 2>&1");
 }
 
-std::vector<std::string> Lines(const std::string& text) {
+std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) out.push_back(line);
     return out;
 }
 
-bool Has(const std::string& line, const std::string& part) {
+bool has(const std::string& line, const std::string& part) {
     return line.find(part) != std::string::npos;
 }
 
-TEST(BusPoll, PrintsOneJsonLinePerNoticeForEverySlot) {
+TEST(busPoll, PrintsOneJsonLinePerNoticeForEverySlot) {
     std::string error;
-    auto bus = zta::sim::Bus::OpenPty("", &error);
+    auto bus = zta::sim::Bus::openPty("", &error);
     ASSERT_TRUE(bus) << error;
     zta::sim::AnalyzerConfig extended;
     extended.address = 5;
     extended.concentration = 37;
-    bus->AddAnalyzer(extended);
+    bus->addAnalyzer(extended);
     zta::sim::AnalyzerConfig standard;
     standard.address = 9;
     standard.model = zta::sim::Model::Standard;
-    bus->AddAnalyzer(standard);
-    bus->Start();
+    bus->addAnalyzer(standard);
+    bus->start();
 
-    const ProgramRun r = BusPoll("--port " + bus->PortPath() + " --address 5,9,7 --turns 9 --json");
+    const ProgramRun r = busPoll("--port " + bus->portPath() + " --address 5,9,7 --turns 9 --json");
     ASSERT_EQ(r.status, 0) << r.out;
-    const auto lines = Lines(r.out);
+    const auto lines = linesOf(r.out);
     ASSERT_EQ(lines.size(), 9u) << r.out;
     int seen5 = 0, seen9 = 0, seen7 = 0;
     for (const std::string& line : lines) {
         ASSERT_EQ(line.front(), '{') << line;
         ASSERT_EQ(line.back(), '}') << line;
         // A reply lost to a loaded machine is a failure line; only answered lines are judged.
-        const bool answered = Has(line, "\"errorCount\":0");
-        if (Has(line, "\"slot\":0,\"address\":5")) {
+        const bool answered = has(line, "\"errorCount\":0");
+        if (has(line, "\"slot\":0,\"address\":5")) {
             if (!answered) continue;
             ++seen5;
-            EXPECT_TRUE(Has(line, "\"concentration\":37")) << line;
-            EXPECT_TRUE(Has(line, "\"unitName\":\"%")) << line;
-            EXPECT_TRUE(Has(line, "\"extendedModel\":true")) << line;
-        } else if (Has(line, "\"slot\":1,\"address\":9")) {
+            EXPECT_TRUE(has(line, "\"concentration\":37")) << line;
+            EXPECT_TRUE(has(line, "\"unitName\":\"%")) << line;
+            EXPECT_TRUE(has(line, "\"extendedModel\":true")) << line;
+        } else if (has(line, "\"slot\":1,\"address\":9")) {
             if (!answered) continue;
             ++seen9;
-            EXPECT_TRUE(Has(line, "\"gasName\":\"Метан\"")) << line;
-            EXPECT_TRUE(Has(line, "\"extendedModel\":false")) << line;
-        } else if (Has(line, "\"slot\":2,\"address\":7")) {
+            EXPECT_TRUE(has(line, "\"gasName\":\"Метан\"")) << line;
+            EXPECT_TRUE(has(line, "\"extendedModel\":false")) << line;
+        } else if (has(line, "\"slot\":2,\"address\":7")) {
             ++seen7;
-            EXPECT_TRUE(Has(line, "\"errorCount\":5")) << line;
-            EXPECT_TRUE(Has(line, "\"gasName\":\" - \"")) << line;
+            EXPECT_TRUE(has(line, "\"errorCount\":5")) << line;
+            EXPECT_TRUE(has(line, "\"gasName\":\" - \"")) << line;
         } else {
             ADD_FAILURE() << line;
         }
@@ -79,7 +79,7 @@ TEST(BusPoll, PrintsOneJsonLinePerNoticeForEverySlot) {
     EXPECT_GE(seen7, 1);
 }
 
-TEST(BusPoll, RefusesBadArgumentsAndMissingPorts) {
+TEST(busPoll, RefusesBadArgumentsAndMissingPorts) {
     struct Case {
         std::string args;
         int status;
@@ -92,9 +92,9 @@ TEST(BusPoll, RefusesBadArgumentsAndMissingPorts) {
          "Опрос: Порт /tmp/zta-no-such-port указан неверно"},
     };
     for (const Case& c : cases) {
-        const ProgramRun r = BusPoll(c.args);
+        const ProgramRun r = busPoll(c.args);
         EXPECT_EQ(r.status, c.status) << c.args << ": " << r.out;
-        EXPECT_TRUE(Has(r.out, c.text)) << c.args << ": " << r.out;
+        EXPECT_TRUE(has(r.out, c.text)) << c.args << ": " << r.out;
     }
 }
 

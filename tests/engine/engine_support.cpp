@@ -6,7 +6,7 @@
 
 namespace zta::test {
 
-Bytes ReadReply(uint8_t address, size_t length, uint8_t gasCode, int concentration) {
+Bytes readReply(uint8_t address, size_t length, uint8_t gasCode, int concentration) {
     Bytes r(length, 0);
     r[0] = address;
     r[1] = kFnReadInput;
@@ -28,19 +28,19 @@ Bytes ReadReply(uint8_t address, size_t length, uint8_t gasCode, int concentrati
         for (size_t i = 0; i < kTextBlockLength; ++i)
             r[kTextBlockOffset + i] = i < text.size() ? static_cast<uint8_t>(text[i]) : ' ';
     }
-    SealFrame(r.data(), r.size());
+    sealFrame(r.data(), r.size());
     return r;
 }
 
-Bytes Exception(uint8_t address, uint8_t function, uint8_t code) {
+Bytes exception(uint8_t address, uint8_t function, uint8_t code) {
     Bytes r{address, function, code, 0, 0};
-    SealFrame(r.data(), r.size());
+    sealFrame(r.data(), r.size());
     return r;
 }
 
-Bytes Echo(const Request& request) { return Bytes(request.begin(), request.end()); }
+Bytes echo(const Request& request) { return Bytes(request.begin(), request.end()); }
 
-Bytes Hex(const std::string& text) {
+Bytes hex(const std::string& text) {
     Bytes out;
     std::istringstream in(text);
     std::string byte;
@@ -52,7 +52,7 @@ class FakePort : public zta::testing::QuietPort {
 public:
     explicit FakePort(FakeWire& wire) : wire_(wire) {}
 
-    OpenResult Open(const std::string&, unsigned, DirectionSetting, DirectionMode& mode) override {
+    OpenResult open(const std::string&, unsigned, DirectionSetting, DirectionMode& mode) override {
         std::lock_guard lock(wire_.mutex_);
         ++wire_.openAttempts_;
         if (!wire_.present_) return {OpenFailure::WrongPort, 2};
@@ -63,7 +63,7 @@ public:
         return {};
     }
 
-    bool Write(const uint8_t* data, size_t length) override {
+    bool write(const uint8_t* data, size_t length) override {
         FakeWire::Responder responder;
         Request request{};
         {
@@ -85,7 +85,7 @@ public:
         return true;
     }
 
-    size_t Read(uint8_t* buffer, size_t length, int) override {
+    size_t read(uint8_t* buffer, size_t length, int) override {
         {
             std::lock_guard lock(wire_.mutex_);
             if (!wire_.present_) {
@@ -99,7 +99,7 @@ public:
         return n;
     }
 
-    bool Vanished() const override { return vanished_; }
+    bool vanished() const override { return vanished_; }
 
 private:
     FakeWire& wire_;
@@ -107,51 +107,51 @@ private:
     bool vanished_ = false;
 };
 
-void FakeWire::SetResponder(Responder responder) {
+void FakeWire::setResponder(Responder responder) {
     std::lock_guard lock(mutex_);
     responder_ = std::move(responder);
 }
 
-void FakeWire::SetOpenResult(OpenResult result) {
+void FakeWire::setOpenResult(OpenResult result) {
     std::lock_guard lock(mutex_);
     openResult_ = result;
 }
 
-void FakeWire::SetPresent(bool present) {
+void FakeWire::setPresent(bool present) {
     std::lock_guard lock(mutex_);
     present_ = present;
 }
 
-void FakeWire::SetWriteFails(bool fails) {
+void FakeWire::setWriteFails(bool fails) {
     std::lock_guard lock(mutex_);
     writeFails_ = fails;
 }
 
-std::vector<Request> FakeWire::Requests() const {
+std::vector<Request> FakeWire::requestsIn() const {
     std::lock_guard lock(mutex_);
     return requests_;
 }
 
-int FakeWire::Opens() const {
+int FakeWire::opens() const {
     std::lock_guard lock(mutex_);
     return opens_;
 }
 
-int FakeWire::OpenAttempts() const {
+int FakeWire::openAttempts() const {
     std::lock_guard lock(mutex_);
     return openAttempts_;
 }
 
-bool FakeWire::WaitRequests(size_t n, int timeoutMs) const {
+bool FakeWire::waitRequests(size_t n, int timeoutMs) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                              [&] { return requests_.size() >= n; });
 }
 
-std::unique_ptr<SerialPort> FakeWire::MakePort() { return std::make_unique<FakePort>(*this); }
+std::unique_ptr<SerialPort> FakeWire::makePort() { return std::make_unique<FakePort>(*this); }
 
-void RecordingSink::DataChanged(ViewId view, int slot) {
-    Slot copy = block_.Snapshot(slot);
+void RecordingSink::dataChanged(ViewId view, int slot) {
+    Slot copy = block_.snapshot(slot);
     std::function<void(ViewId, int)> hook;
     {
         std::lock_guard lock(mutex_);
@@ -162,7 +162,7 @@ void RecordingSink::DataChanged(ViewId view, int slot) {
     if (hook) hook(view, slot);
 }
 
-void RecordingSink::BaudAccepted(ViewId view, int baudCode, int address) {
+void RecordingSink::baudAccepted(ViewId view, int baudCode, int address) {
     {
         std::lock_guard lock(mutex_);
         record_.baud.push_back({view, baudCode, address});
@@ -170,7 +170,7 @@ void RecordingSink::BaudAccepted(ViewId view, int baudCode, int address) {
     changed_.notify_all();
 }
 
-void RecordingSink::LineFailed() {
+void RecordingSink::lineFailed() {
     {
         std::lock_guard lock(mutex_);
         ++record_.lineFailed;
@@ -178,7 +178,7 @@ void RecordingSink::LineFailed() {
     changed_.notify_all();
 }
 
-void RecordingSink::ShowError(const std::string& text, const std::string& caption) {
+void RecordingSink::showError(const std::string& text, const std::string& caption) {
     {
         std::lock_guard lock(mutex_);
         record_.boxes.push_back({text, caption});
@@ -186,19 +186,19 @@ void RecordingSink::ShowError(const std::string& text, const std::string& captio
     changed_.notify_all();
 }
 
-RecordingSink::Record RecordingSink::Get() const {
+RecordingSink::Record RecordingSink::get() const {
     std::lock_guard lock(mutex_);
     return record_;
 }
 
-bool RecordingSink::WaitUntil(const std::function<bool(const Record&)>& pred,
+bool RecordingSink::waitUntil(const std::function<bool(const Record&)>& pred,
                               int timeoutMs) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                              [&] { return pred(record_); });
 }
 
-void RecordingSink::OnData(std::function<void(ViewId, int)> hook) {
+void RecordingSink::onData(std::function<void(ViewId, int)> hook) {
     std::lock_guard lock(mutex_);
     onData_ = std::move(hook);
 }

@@ -21,10 +21,10 @@ namespace zta::test {
 using Bytes = std::vector<uint8_t>;
 
 // A 25- or 55-byte read reply from `address` with a few recognisable readings.
-Bytes ReadReply(uint8_t address, size_t length, uint8_t gasCode = 1, int concentration = 20);
-Bytes Exception(uint8_t address, uint8_t function, uint8_t code);
-Bytes Echo(const Request& request);
-Bytes Hex(const std::string& text);  // "01 04 00 01" -> bytes
+Bytes readReply(uint8_t address, size_t length, uint8_t gasCode = 1, int concentration = 20);
+Bytes exception(uint8_t address, uint8_t function, uint8_t code);
+Bytes echo(const Request& request);
+Bytes hex(const std::string& text);  // "01 04 00 01" -> bytes
 
 // The far end of a FakePort. Every member is guarded; the responder runs without the lock.
 class FakeWire {
@@ -32,18 +32,18 @@ public:
     // What comes back for a request; nullopt: silence.
     using Responder = std::function<std::optional<Bytes>(const Request&)>;
 
-    void SetResponder(Responder responder);
-    void SetOpenResult(OpenResult result);
-    void SetPresent(bool present);  // false: the adapter is unplugged
-    void SetWriteFails(bool fails);
+    void setResponder(Responder responder);
+    void setOpenResult(OpenResult result);
+    void setPresent(bool present);  // false: the adapter is unplugged
+    void setWriteFails(bool fails);
 
-    std::vector<Request> Requests() const;
-    int Opens() const;
-    int OpenAttempts() const;
+    std::vector<Request> requestsIn() const;
+    int opens() const;
+    int openAttempts() const;
     // Waits until at least n requests were written; bounded.
-    bool WaitRequests(size_t n, int timeoutMs) const;
+    bool waitRequests(size_t n, int timeoutMs) const;
 
-    std::unique_ptr<SerialPort> MakePort();
+    std::unique_ptr<SerialPort> makePort();
 
 private:
     friend class FakePort;
@@ -84,15 +84,15 @@ public:
         int lineFailed = 0;
     };
 
-    void DataChanged(ViewId view, int slot) override;
-    void BaudAccepted(ViewId view, int baudCode, int address) override;
-    void LineFailed() override;
-    void ShowError(const std::string& text, const std::string& caption) override;
+    void dataChanged(ViewId view, int slot) override;
+    void baudAccepted(ViewId view, int baudCode, int address) override;
+    void lineFailed() override;
+    void showError(const std::string& text, const std::string& caption) override;
 
-    Record Get() const;
-    bool WaitUntil(const std::function<bool(const Record&)>& pred, int timeoutMs) const;
-    // Runs on the poll thread inside DataChanged, after the copy.
-    void OnData(std::function<void(ViewId, int)> hook);
+    Record get() const;
+    bool waitUntil(const std::function<bool(const Record&)>& pred, int timeoutMs) const;
+    // Runs on the poll thread inside dataChanged, after the copy.
+    void onData(std::function<void(ViewId, int)> hook);
 
 private:
     PollBlock& block_;

@@ -21,7 +21,7 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 
-std::string HexText(const test::Bytes& bytes) {
+std::string hexText(const test::Bytes& bytes) {
     std::string s;
     char buf[4];
     for (size_t i = 0; i < bytes.size(); ++i) {
@@ -34,18 +34,18 @@ std::string HexText(const test::Bytes& bytes) {
 class CommandSink : public test::RecordingSink {
 public:
     using RecordingSink::RecordingSink;
-    void CommandChanged(const CommandReport& report) override {
+    void commandChanged(const CommandReport& report) override {
         {
             std::lock_guard lock(mutex_);
             reports_.push_back(report);
         }
         changed_.notify_all();
     }
-    std::vector<CommandReport> Reports() const {
+    std::vector<CommandReport> reports() const {
         std::lock_guard lock(mutex_);
         return reports_;
     }
-    bool WaitFor(CommandStatus state, CommandFailure failure = CommandFailure::None) const {
+    bool waitFor(CommandStatus state, CommandFailure failure = CommandFailure::None) const {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] {
             for (const CommandReport& r : reports_)
@@ -66,25 +66,25 @@ protected:
         SimBusTest::SetUp();
         timing.line.observer = &ring;
     }
-    void Add(int address, sim::Model model = sim::Model::Extended) {
+    void add(int address, sim::Model model = sim::Model::Extended) {
         sim::AnalyzerConfig a;
         a.address = address;
         a.model = model;
         a.baud = 19200;
-        bus->AddAnalyzer(a);
-        slot = *block.Register(1);
-        block.SetAddress(slot, address);
+        bus->addAnalyzer(a);
+        slot = *block.registerSlot(1);
+        block.setAddress(slot, address);
     }
     // Polls until the slot has made `n` requests, then stops; the health as it is then.
-    LinkHealth PollRequests(long n) {
-        Start();
+    LinkHealth pollRequests(long n) {
+        start();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-        while (block.Snapshot(slot).health.requests < n &&
+        while (block.snapshot(slot).health.requests < n &&
                std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        EXPECT_TRUE(poll->Stop(kWaitMs));
+        EXPECT_TRUE(poll->stop(kWaitMs));
         poll.reset();
-        const LinkHealth h = block.Snapshot(slot).health;
+        const LinkHealth h = block.snapshot(slot).health;
         EXPECT_GE(h.requests, n);
         return h;
     }
@@ -116,52 +116,52 @@ TEST_F(LinkHealthSim, EveryRequestIsCountedOnceUnderEachFault) {
     int address = 1;
     for (const FaultCase& c : cases) {
         SCOPED_TRACE(c.name);
-        while (block.WindowCount() > 0) block.Close(0);
-        Add(address, c.model);
+        while (block.windowCount() > 0) block.close(0);
+        add(address, c.model);
         if (c.fault != sim::Fault::None) {
-            ASSERT_TRUE(bus->SetFault(address, c.fault));
+            ASSERT_TRUE(bus->setFault(address, c.fault));
         }
         timing.pacingBaseMs = c.pacingMs;
         const long n = c.pacingMs > 100 ? 3 : 6;
-        const LinkHealth h = PollRequests(n);
+        const LinkHealth h = pollRequests(n);
         EXPECT_EQ(h.*c.counter, h.requests - c.refusalsOnce);
         EXPECT_EQ(h.refusals, c.refusalsOnce);
         EXPECT_EQ(h.goodReplies + h.timeouts + h.wrongCrc + h.foreign + h.refusals + h.echoes,
                   h.requests);
         if (h.goodReplies > 0) {
             // From the end of the request: at least the reply's own wire time.
-            const long wire = WireTimeUs(c.model == sim::Model::Extended ? kLongReplyLength
+            const long wire = wireTimeUs(c.model == sim::Model::Extended ? kLongReplyLength
                                                                           : kShortReplyLength,
                                          19200);
             EXPECT_GE(h.lastReplyUs, wire);
-            EXPECT_GE(h.maxReplyUs, h.MeanReplyUs());
-            EXPECT_GE(h.MeanReplyUs(), wire);
+            EXPECT_GE(h.maxReplyUs, h.meanReplyUs());
+            EXPECT_GE(h.meanReplyUs(), wire);
             EXPECT_GT(h.lastAnswerMs, 0);
         } else {
             EXPECT_EQ(h.timedReplies, 0);
-            EXPECT_EQ(h.MeanReplyUs(), -1);
+            EXPECT_EQ(h.meanReplyUs(), -1);
         }
-        block.ResetCounters(slot);
-        const LinkHealth cleared = block.Snapshot(slot).health;
+        block.resetCounters(slot);
+        const LinkHealth cleared = block.snapshot(slot).health;
         EXPECT_EQ(cleared.requests, 0);
-        EXPECT_EQ(cleared.MeanReplyUs(), -1);
-        bus->SetFault(address, sim::Fault::None);
-        bus->RemoveAnalyzer(address);
+        EXPECT_EQ(cleared.meanReplyUs(), -1);
+        bus->setFault(address, sim::Fault::None);
+        bus->removeAnalyzer(address);
         ++address;
     }
 }
 
 TEST_F(LinkHealthSim, AConfirmedWriteIsSentThenConfirmedByItsEcho) {
-    Add(4);
-    Start();
-    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.data.empty(); }, kWaitMs));
-    ASSERT_TRUE(block.ConfirmCommand(slot, Command::Threshold1, 33));
-    const CommandTrack pending = block.Snapshot(slot).commands[CommandIndex(Command::Threshold1)];
+    add(4);
+    start();
+    ASSERT_TRUE(sink.waitUntil([](auto& r) { return !r.data.empty(); }, kWaitMs));
+    ASSERT_TRUE(block.confirmCommand(slot, Command::Threshold1, 33));
+    const CommandTrack pending = block.snapshot(slot).commands[commandIndex(Command::Threshold1)];
     EXPECT_EQ(pending.state, CommandStatus::Pending);
     EXPECT_EQ(pending.reg, 5);
     EXPECT_EQ(pending.value, 33);
-    ASSERT_TRUE(sink.WaitFor(CommandStatus::Confirmed));
-    const auto reports = sink.Reports();
+    ASSERT_TRUE(sink.waitFor(CommandStatus::Confirmed));
+    const auto reports = sink.reports();
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[0].track.state, CommandStatus::Sent);
     for (const CommandReport& r : reports) {
@@ -174,19 +174,19 @@ TEST_F(LinkHealthSim, AConfirmedWriteIsSentThenConfirmedByItsEcho) {
         EXPECT_EQ(r.track.id, pending.id);
     }
     EXPECT_EQ(reports[1].track.tries, 1);
-    EXPECT_EQ(block.Snapshot(slot).health.echoes, 1);
+    EXPECT_EQ(block.snapshot(slot).health.echoes, 1);
 }
 
 TEST_F(LinkHealthSim, AWriteNeverEchoedFailsAfterItsTriesAndIsStillRepeated) {
-    Add(4);
-    Start();
-    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.data.empty(); }, kWaitMs));
-    ASSERT_TRUE(bus->SetFault(4, sim::Fault::Silent));
-    ASSERT_TRUE(block.ConfirmCommand(slot, Command::Zero));
-    ASSERT_TRUE(sink.WaitFor(CommandStatus::Failed, CommandFailure::NoEcho));
-    const CommandTrack failed = block.Snapshot(slot).commands[CommandIndex(Command::Zero)];
+    add(4);
+    start();
+    ASSERT_TRUE(sink.waitUntil([](auto& r) { return !r.data.empty(); }, kWaitMs));
+    ASSERT_TRUE(bus->setFault(4, sim::Fault::Silent));
+    ASSERT_TRUE(block.confirmCommand(slot, Command::Zero));
+    ASSERT_TRUE(sink.waitFor(CommandStatus::Failed, CommandFailure::NoEcho));
+    const CommandTrack failed = block.snapshot(slot).commands[commandIndex(Command::Zero)];
     EXPECT_EQ(failed.tries, kCommandTries);
-    ASSERT_TRUE(bus->WaitFor(
+    ASSERT_TRUE(bus->waitFor(
         [](const std::vector<sim::LogEntry>& log) {
             int zeros = 0;
             for (const auto& e : log)
@@ -195,9 +195,9 @@ TEST_F(LinkHealthSim, AWriteNeverEchoedFailsAfterItsTriesAndIsStillRepeated) {
         },
         kWaitMs));
     // A late echo still confirms it.
-    bus->SetFault(4, sim::Fault::None);
-    ASSERT_TRUE(sink.WaitFor(CommandStatus::Confirmed));
-    const auto reports = sink.Reports();
+    bus->setFault(4, sim::Fault::None);
+    ASSERT_TRUE(sink.waitFor(CommandStatus::Confirmed));
+    const auto reports = sink.reports();
     ASSERT_EQ(reports.size(), 3u);
     EXPECT_EQ(reports[0].track.state, CommandStatus::Sent);
     EXPECT_EQ(reports[1].track.failure, CommandFailure::NoEcho);
@@ -205,56 +205,56 @@ TEST_F(LinkHealthSim, AWriteNeverEchoedFailsAfterItsTriesAndIsStillRepeated) {
 }
 
 TEST_F(LinkHealthSim, StoppingPollingFailsEveryOpenCommand) {
-    Add(4);
-    ASSERT_TRUE(bus->SetFault(4, sim::Fault::Silent));
-    Start();
-    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.data.empty(); }, kWaitMs));
-    ASSERT_TRUE(block.ConfirmCommand(slot, Command::MaxGas));
-    ASSERT_TRUE(block.ConfirmCommand(slot, Command::Threshold2, 60));  // sent first
-    ASSERT_TRUE(sink.WaitFor(CommandStatus::Sent));
-    ASSERT_TRUE(poll->Stop(kWaitMs));
-    const auto reports = sink.Reports();
+    add(4);
+    ASSERT_TRUE(bus->setFault(4, sim::Fault::Silent));
+    start();
+    ASSERT_TRUE(sink.waitUntil([](auto& r) { return !r.data.empty(); }, kWaitMs));
+    ASSERT_TRUE(block.confirmCommand(slot, Command::MaxGas));
+    ASSERT_TRUE(block.confirmCommand(slot, Command::Threshold2, 60));  // sent first
+    ASSERT_TRUE(sink.waitFor(CommandStatus::Sent));
+    ASSERT_TRUE(poll->stop(kWaitMs));
+    const auto reports = sink.reports();
     int stopped = 0;
     for (const CommandReport& r : reports)
         if (r.track.failure == CommandFailure::PollingStopped) ++stopped;
     EXPECT_EQ(stopped, 2);
     EXPECT_EQ(reports.back().track.state, CommandStatus::Failed);
-    for (const CommandTrack& t : block.Snapshot(slot).commands) EXPECT_FALSE(t.Open());
+    for (const CommandTrack& t : block.snapshot(slot).commands) EXPECT_FALSE(t.open());
     // Confirmed while stopped, dropped by the next connect: failed, not forgotten.
-    ASSERT_TRUE(block.ConfirmCommand(slot, Command::Threshold1, 10));
-    Start();
-    ASSERT_TRUE(sink.WaitFor(CommandStatus::Failed, CommandFailure::Cleared));
+    ASSERT_TRUE(block.confirmCommand(slot, Command::Threshold1, 10));
+    start();
+    ASSERT_TRUE(sink.waitFor(CommandStatus::Failed, CommandFailure::Cleared));
 }
 
 TEST(CommandTracks, AClosingWindowFailsItsOpenCommandsAndTheirStatesMoveWithTheirSlots) {
     PollBlock block;
-    for (ViewId v : {1, 2, 3}) block.SetAddress(*block.Register(v), static_cast<int>(v) * 10);
-    block.ConfirmCommand(0, Command::Zero);
-    block.ConfirmCommand(2, Command::FactoryNumber, 40000);
-    block.ConfirmCommand(2, Command::Threshold1, 15);
+    for (ViewId v : {1, 2, 3}) block.setAddress(*block.registerSlot(v), static_cast<int>(v) * 10);
+    block.confirmCommand(0, Command::Zero);
+    block.confirmCommand(2, Command::FactoryNumber, 40000);
+    block.confirmCommand(2, Command::Threshold1, 15);
 
-    const auto closed = block.FailOpenCommands(0, CommandFailure::WindowClosed);
+    const auto closed = block.failOpenCommands(0, CommandFailure::WindowClosed);
     ASSERT_EQ(closed.size(), 1u);
     EXPECT_EQ(closed[0].command, Command::Zero);
     EXPECT_EQ(closed[0].address, 10);
     EXPECT_EQ(closed[0].track.failure, CommandFailure::WindowClosed);
-    block.Close(0);
+    block.close(0);
 
     // The third window's commands went with it to index 1; the newest is the last confirmed.
-    const Slot moved = block.Snapshot(1);
+    const Slot moved = block.snapshot(1);
     EXPECT_EQ(moved.viewWindow, 3u);
     Command which{};
-    const CommandTrack* last = LastCommand(moved.commands, &which);
+    const CommandTrack* last = lastCommand(moved.commands, &which);
     ASSERT_NE(last, nullptr);
     EXPECT_EQ(which, Command::Threshold1);
-    EXPECT_EQ(moved.commands[CommandIndex(Command::FactoryNumber)].value, 40000);
-    EXPECT_EQ(moved.commands[CommandIndex(Command::FactoryNumber)].reg, 7);
-    EXPECT_EQ(block.FailOpenCommands(1, CommandFailure::WindowClosed).size(), 2u);
-    EXPECT_TRUE(block.FailOpenCommands(1, CommandFailure::WindowClosed).empty());
+    EXPECT_EQ(moved.commands[commandIndex(Command::FactoryNumber)].value, 40000);
+    EXPECT_EQ(moved.commands[commandIndex(Command::FactoryNumber)].reg, 7);
+    EXPECT_EQ(block.failOpenCommands(1, CommandFailure::WindowClosed).size(), 2u);
+    EXPECT_TRUE(block.failOpenCommands(1, CommandFailure::WindowClosed).empty());
     // A new window in a freed index starts with no command history.
-    block.Close(1);
-    const int fresh = *block.Register(9);
-    EXPECT_EQ(LastCommand(block.Snapshot(fresh).commands), nullptr);
+    block.close(1);
+    const int fresh = *block.registerSlot(9);
+    EXPECT_EQ(lastCommand(block.snapshot(fresh).commands), nullptr);
 }
 
 // Trace lines in a fixed time zone, from fixed bytes.
@@ -269,7 +269,7 @@ protected:
         tzset();
 #endif
     }
-    static ExchangeResult At(long replyUs, size_t count) {
+    static ExchangeResult at(long replyUs, size_t count) {
         ExchangeResult x;
         x.writeOk = true;
         x.count = count;
@@ -281,15 +281,15 @@ protected:
 };
 
 TEST_F(TraceLines, ReadRefusalEchoSilenceAndGarbleEachReadAsWhatTheyAre) {
-    const Request read = ReadRequest(3, kReadingsRegister, kLongReadCount);
-    const Request zero = WriteRequest(3, 1, 0);
-    const test::Bytes refusal = test::Exception(3, kFnReadInputRefused, 2);
-    test::Bytes reply = test::ReadReply(3, kShortReplyLength);
-    const Request shortRead = ReadRequest(3, kReadingsRegister, kShortReadCount);
+    const Request read = readRequest(3, kReadingsRegister, kLongReadCount);
+    const Request zero = writeRequest(3, 1, 0);
+    const test::Bytes refusal = test::exception(3, kFnReadInputRefused, 2);
+    test::Bytes reply = test::readReply(3, kShortReplyLength);
+    const Request shortRead = readRequest(3, kReadingsRegister, kShortReadCount);
     test::Bytes badCrc = reply;
     badCrc.back() ^= 0xFF;
-    test::Bytes foreign = test::ReadReply(7, kShortReplyLength);
-    const test::Bytes echo = test::Echo(zero);
+    test::Bytes foreign = test::readReply(7, kShortReplyLength);
+    const test::Bytes echo = test::echo(zero);
 
     struct Case {
         const char* name;
@@ -306,14 +306,14 @@ TEST_F(TraceLines, ReadRefusalEchoSilenceAndGarbleEachReadAsWhatTheyAre) {
          "12:34:56.909 <- 3  03 84 02 63 01  refusal 02  CRC ok  120.4 ms"},
         {"reply", shortRead, reply, 14300, FrameKind::Reply,
          "12:34:56.789 -> 3  03 04 00 01 00 0A 20 2F  read 1..10",
-         "12:34:56.803 <- 3  " + HexText(reply) + "  reply 25 bytes  CRC ok  14.3 ms"},
+         "12:34:56.803 <- 3  " + hexText(reply) + "  reply 25 bytes  CRC ok  14.3 ms"},
         {"wrong CRC", shortRead, badCrc, 14000, FrameKind::WrongCrc, "",
-         "12:34:56.803 <- 3  " + HexText(badCrc) + "  reply 25 bytes  CRC wrong  14.0 ms"},
+         "12:34:56.803 <- 3  " + hexText(badCrc) + "  reply 25 bytes  CRC wrong  14.0 ms"},
         {"foreign", shortRead, foreign, 14000, FrameKind::Foreign, "",
-         "12:34:56.803 <- 3  " + HexText(foreign) + "  reply from 7  CRC ok  14.0 ms"},
+         "12:34:56.803 <- 3  " + hexText(foreign) + "  reply from 7  CRC ok  14.0 ms"},
         {"short", shortRead, test::Bytes(reply.begin(), reply.begin() + 9), 120000,
          FrameKind::Malformed, "",
-         "12:34:56.909 <- 3  " + HexText(test::Bytes(reply.begin(), reply.begin() + 9)) +
+         "12:34:56.909 <- 3  " + hexText(test::Bytes(reply.begin(), reply.begin() + 9)) +
              "  malformed 9 of 25 bytes  CRC wrong  120.0 ms"},
         {"echo", zero, echo, 9000, FrameKind::Echo,
          "12:34:56.789 -> 3  03 06 00 01 00 00 D9 E8  write 1=0",
@@ -322,25 +322,25 @@ TEST_F(TraceLines, ReadRefusalEchoSilenceAndGarbleEachReadAsWhatTheyAre) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const FrameRecord f = MakeFrameRecord(c.request, c.reply.data(), At(c.replyUs, c.reply.size()));
+        const FrameRecord f = makeFrameRecord(c.request, c.reply.data(), at(c.replyUs, c.reply.size()));
         EXPECT_EQ(f.kind, c.kind);
         if (!c.requestLine.empty()) {
-            EXPECT_EQ(RequestTraceLine(f), c.requestLine);
+            EXPECT_EQ(requestTraceLine(f), c.requestLine);
         }
-        EXPECT_EQ(ReplyTraceLine(f), c.replyLine);
+        EXPECT_EQ(replyTraceLine(f), c.replyLine);
     }
 }
 
 TEST(BusTrace, ReadPrintsTheRequestAndReplyLinesOnStandardError) {
     std::string error;
-    auto bus = sim::Bus::OpenPty("", &error);
+    auto bus = sim::Bus::openPty("", &error);
     ASSERT_TRUE(bus) << error;
     sim::AnalyzerConfig standard;
     standard.address = 6;
     standard.model = sim::Model::Standard;
-    bus->AddAnalyzer(standard);
-    bus->Start();
-    const std::string program = std::string(ZTA_BUS_PROGRAM) + " read --port " + bus->PortPath() +
+    bus->addAnalyzer(standard);
+    bus->start();
+    const std::string program = std::string(ZTA_BUS_PROGRAM) + " read --port " + bus->portPath() +
                                 " --address 6 --trace";
     struct Case {
         const char* args;
@@ -354,7 +354,7 @@ TEST(BusTrace, ReadPrintsTheRequestAndReplyLinesOnStandardError) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
-        const auto r = zta::testing::RunProgram(program + c.args + " 2>&1 >/dev/null");
+        const auto r = zta::testing::runProgram(program + c.args + " 2>&1 >/dev/null");
         EXPECT_EQ(r.status, c.status) << r.out;
         const size_t request = r.out.find(c.request);
         const size_t reply = r.out.find(" <- 6  06 ");
@@ -371,19 +371,19 @@ TEST(FrameRingTest, KeepsTheNewestFramesInOrderAndReadersResumeWhereTheyStopped)
     for (int a = 1; a <= 6; ++a) {
         ExchangeResult x;
         x.writeOk = true;
-        ring.Exchanged(ReadRequest(static_cast<uint8_t>(a), 1, 10), none.data(), x);
+        ring.exchanged(readRequest(static_cast<uint8_t>(a), 1, 10), none.data(), x);
     }
-    const auto all = ring.Since(0);
+    const auto all = ring.since(0);
     ASSERT_EQ(all.size(), 4u);
     for (size_t i = 0; i < all.size(); ++i) {
-        EXPECT_EQ(all[i].Address(), static_cast<int>(i) + 3);
+        EXPECT_EQ(all[i].address(), static_cast<int>(i) + 3);
         EXPECT_EQ(all[i].sequence, i + 3);
     }
-    EXPECT_EQ(ring.Since(5).size(), 1u);
-    EXPECT_TRUE(ring.Since(6).empty());
-    ring.Clear();
-    EXPECT_TRUE(ring.Since(0).empty());
-    EXPECT_EQ(ring.LastSequence(), 6u);
+    EXPECT_EQ(ring.since(5).size(), 1u);
+    EXPECT_TRUE(ring.since(6).empty());
+    ring.clear();
+    EXPECT_TRUE(ring.since(0).empty());
+    EXPECT_EQ(ring.lastSequence(), 6u);
 }
 
 }  // namespace
@@ -397,11 +397,11 @@ TEST(FastPacing, RestsThreeAndAHalfCharactersAndLeavesTheDefaultPacingAlone) {
         unsigned baud;
         long us;
     } cases[] = {{1200, 29167}, {9600, 3646}, {19200, 1823}};
-    for (const auto& c : cases) EXPECT_EQ(FastPacingUs(c.baud), c.us) << c.baud;
-    EXPECT_EQ(PacingMs(50), 100);
-    EXPECT_EQ(PacingMs(1), 492);
+    for (const auto& c : cases) EXPECT_EQ(fastPacingUs(c.baud), c.us) << c.baud;
+    EXPECT_EQ(pacingMs(50), 100);
+    EXPECT_EQ(pacingMs(1), 492);
     PollBlock block;
-    EXPECT_FALSE(block.FastPolling());
+    EXPECT_FALSE(block.fastPolling());
 }
 
 }  // namespace

@@ -12,34 +12,34 @@ namespace {
 
 TEST(PollBlock, RegistersFiftyAndRefusesTheNext) {
     PollBlock block;
-    for (int i = 0; i < kMaxSlots; ++i) ASSERT_EQ(block.Register(100 + i), i);
-    EXPECT_FALSE(block.Register(999).has_value());
-    EXPECT_EQ(block.WindowCount(), kMaxSlots);
-    EXPECT_EQ(block.SlotOfView(149), 49);
-    EXPECT_FALSE(block.SlotOfView(999).has_value());
+    for (int i = 0; i < kMaxSlots; ++i) ASSERT_EQ(block.registerSlot(100 + i), i);
+    EXPECT_FALSE(block.registerSlot(999).has_value());
+    EXPECT_EQ(block.windowCount(), kMaxSlots);
+    EXPECT_EQ(block.slotOfView(149), 49);
+    EXPECT_FALSE(block.slotOfView(999).has_value());
 }
 
 TEST(PollBlock, ReusedIndexStartsAsANewAnalyzer) {
     PollBlock block;
-    ASSERT_EQ(block.Register(1), 0);
-    block.SetAddress(0, 9);
-    ASSERT_TRUE(block.ConfirmCommand(0, Command::Zero));
-    block.StoreOutcome(0, block.Snapshot(0).generation, [](Slot& s) {
+    ASSERT_EQ(block.registerSlot(1), 0);
+    block.setAddress(0, 9);
+    ASSERT_TRUE(block.confirmCommand(0, Command::Zero));
+    block.storeOutcome(0, block.snapshot(0).generation, [](Slot& s) {
         s.errorCount = 0;
         s.gasName = "Метан";
         s.replyCount = 7;
     });
-    const uint64_t first = block.Snapshot(0).generation;
-    block.Close(0);
-    ASSERT_EQ(block.Register(2), 0);
-    const Slot s = block.Snapshot(0);
+    const uint64_t first = block.snapshot(0).generation;
+    block.close(0);
+    ASSERT_EQ(block.registerSlot(2), 0);
+    const Slot s = block.snapshot(0);
     EXPECT_EQ(s.viewWindow, 2u);
     EXPECT_EQ(s.address, 0);
     EXPECT_EQ(s.errorCount, 5);
     EXPECT_EQ(s.gasName, " - ");
     EXPECT_EQ(s.unitName, "");
     EXPECT_EQ(s.replyCount, 0);
-    EXPECT_FALSE(s.AnyPending());
+    EXPECT_FALSE(s.anyPending());
     EXPECT_NE(s.generation, first);
 }
 
@@ -47,26 +47,26 @@ TEST(PollBlock, ReusedIndexStartsAsANewAnalyzer) {
 // the closed or moved slots is left at the vacated index.
 TEST(PollBlock, CloseMovesWholeSlotsAndClearsTheVacatedIndex) {
     PollBlock block;
-    for (ViewId v : {11u, 12u, 13u}) block.Register(v);
-    for (int i = 0; i < 3; ++i) block.SetAddress(i, 30 + i);
-    block.ConfirmCommand(1, Command::Threshold1, 44);
-    block.ConfirmCommand(2, Command::NewAddress, 77);
-    block.ConfirmCommand(0, Command::Zero);
-    block.StoreOutcome(2, block.Snapshot(2).generation, [](Slot& s) { s.replyCount = 5; });
-    block.AdvanceCursor();
-    block.AdvanceCursor();
-    const uint64_t gen2 = block.Snapshot(2).generation;
+    for (ViewId v : {11u, 12u, 13u}) block.registerSlot(v);
+    for (int i = 0; i < 3; ++i) block.setAddress(i, 30 + i);
+    block.confirmCommand(1, Command::Threshold1, 44);
+    block.confirmCommand(2, Command::NewAddress, 77);
+    block.confirmCommand(0, Command::Zero);
+    block.storeOutcome(2, block.snapshot(2).generation, [](Slot& s) { s.replyCount = 5; });
+    block.advanceCursor();
+    block.advanceCursor();
+    const uint64_t gen2 = block.snapshot(2).generation;
 
-    const auto moved = block.Close(0);
+    const auto moved = block.close(0);
     ASSERT_EQ(moved.size(), 2u);
     EXPECT_EQ(moved[0].newSlot, 0);
     EXPECT_EQ(moved[0].view, 12u);
     EXPECT_EQ(moved[1].newSlot, 1);
     EXPECT_EQ(moved[1].view, 13u);
-    EXPECT_EQ(block.WindowCount(), 2);
-    EXPECT_EQ(block.Cursor(), 0);
+    EXPECT_EQ(block.windowCount(), 2);
+    EXPECT_EQ(block.cursor(), 0);
 
-    const Slot s0 = block.Snapshot(0), s1 = block.Snapshot(1), s2 = block.Snapshot(2);
+    const Slot s0 = block.snapshot(0), s1 = block.snapshot(1), s2 = block.snapshot(2);
     EXPECT_EQ(s0.address, 31);
     EXPECT_TRUE(s0.pendingThreshold1);
     EXPECT_EQ(s0.newThreshold1, 44);
@@ -78,37 +78,37 @@ TEST(PollBlock, CloseMovesWholeSlotsAndClearsTheVacatedIndex) {
     EXPECT_EQ(s1.generation, gen2);
     EXPECT_EQ(s2.viewWindow, 0u);
     EXPECT_EQ(s2.address, 0);
-    EXPECT_FALSE(s2.AnyPending());
+    EXPECT_FALSE(s2.anyPending());
     EXPECT_EQ(s2.generation, 0u);
     EXPECT_EQ(s2.unitName, "-");
 
-    EXPECT_TRUE(block.Close(5).empty());
-    EXPECT_TRUE(block.Close(2).empty());
-    EXPECT_EQ(block.WindowCount(), 2);
-    EXPECT_TRUE(block.Close(1).empty());  // the last one: nobody moves
-    EXPECT_EQ(block.View(1), 0u);
+    EXPECT_TRUE(block.close(5).empty());
+    EXPECT_TRUE(block.close(2).empty());
+    EXPECT_EQ(block.windowCount(), 2);
+    EXPECT_TRUE(block.close(1).empty());  // the last one: nobody moves
+    EXPECT_EQ(block.view(1), 0u);
 }
 
 // A turn started on a slot stores nothing once the slot was closed, moved or taken anew.
 TEST(PollBlock, StoreOutcomeOnlyForTheRegistrationItStartedWith) {
     PollBlock block;
-    block.Register(1);
-    block.Register(2);
+    block.registerSlot(1);
+    block.registerSlot(2);
     auto mark = [](Slot& s) { s.replyCount = 99; };
 
-    const auto moved = block.BeginTurn();  // slot 0, view 1
+    const auto moved = block.beginTurn();  // slot 0, view 1
     ASSERT_EQ(moved.slot, 0);
-    block.AdvanceCursor();
-    const auto closing = block.BeginTurn();  // slot 1, view 2
+    block.advanceCursor();
+    const auto closing = block.beginTurn();  // slot 1, view 2
     ASSERT_EQ(closing.slot, 1);
-    block.Close(0);  // view 2 moves to slot 0
-    EXPECT_FALSE(block.StoreOutcome(moved.slot, moved.generation, mark));
-    EXPECT_FALSE(block.StoreOutcome(closing.slot, closing.generation, mark));
-    EXPECT_TRUE(block.StoreOutcome(0, closing.generation, mark));
-    block.Close(0);
-    block.Register(3);
-    EXPECT_FALSE(block.StoreOutcome(0, closing.generation, mark));
-    EXPECT_EQ(block.Snapshot(0).replyCount, 0);
+    block.close(0);  // view 2 moves to slot 0
+    EXPECT_FALSE(block.storeOutcome(moved.slot, moved.generation, mark));
+    EXPECT_FALSE(block.storeOutcome(closing.slot, closing.generation, mark));
+    EXPECT_TRUE(block.storeOutcome(0, closing.generation, mark));
+    block.close(0);
+    block.registerSlot(3);
+    EXPECT_FALSE(block.storeOutcome(0, closing.generation, mark));
+    EXPECT_EQ(block.snapshot(0).replyCount, 0);
 }
 
 TEST(PollBlock, ConfirmCommandWritesValueAndFlag) {
@@ -134,71 +134,71 @@ TEST(PollBlock, ConfirmCommandWritesValueAndFlag) {
     };
     for (const Case& c : cases) {
         PollBlock block;
-        EXPECT_FALSE(block.ConfirmCommand(0, c.which, c.value)) << "unregistered slot";
-        block.Register(1);
-        ASSERT_TRUE(block.ConfirmCommand(0, c.which, c.value));
-        const Slot s = block.Snapshot(0);
+        EXPECT_FALSE(block.confirmCommand(0, c.which, c.value)) << "unregistered slot";
+        block.registerSlot(1);
+        ASSERT_TRUE(block.confirmCommand(0, c.which, c.value));
+        const Slot s = block.snapshot(0);
         EXPECT_TRUE(s.*c.flag);
         if (c.stored) {
             EXPECT_EQ(c.stored(s), c.value);
         }
         Slot only = s;
         only.*c.flag = false;
-        EXPECT_FALSE(only.AnyPending()) << "one flag only";
+        EXPECT_FALSE(only.anyPending()) << "one flag only";
     }
 }
 
 TEST(PollBlock, ConnectKeepsThresholdsAndFactoryNumberPending) {
     PollBlock block;
-    block.Register(1);
+    block.registerSlot(1);
     for (Command c : {Command::Threshold1, Command::Threshold2, Command::FactoryNumber,
                       Command::Zero, Command::MaxGas, Command::MidGas, Command::Typical,
                       Command::NewAddress, Command::NewBaud})
-        block.ConfirmCommand(0, c, 1);
-    block.RequestStop();
-    block.PrepareConnect();
-    EXPECT_FALSE(block.StopRequested());
-    const Slot s = block.Snapshot(0);
+        block.confirmCommand(0, c, 1);
+    block.requestStop();
+    block.prepareConnect();
+    EXPECT_FALSE(block.stopRequested());
+    const Slot s = block.snapshot(0);
     EXPECT_TRUE(s.pendingThreshold1 && s.pendingThreshold2 && s.pendingFactoryNumber);
     EXPECT_FALSE(s.pendingZero || s.pendingMaxGas || s.pendingMidGas || s.pendingTypical ||
                  s.pendingAddress || s.pendingBaud);
-    for (int i = 0; i < kMaxSlots; ++i) EXPECT_TRUE(block.Snapshot(i).extendedModel) << i;
-    block.ClearAllPending();
-    EXPECT_FALSE(block.Snapshot(0).AnyPending());
+    for (int i = 0; i < kMaxSlots; ++i) EXPECT_TRUE(block.snapshot(i).extendedModel) << i;
+    block.clearAllPending();
+    EXPECT_FALSE(block.snapshot(0).anyPending());
 }
 
 TEST(PollBlock, StopWakesThePacingWait) {
     PollBlock block;
-    EXPECT_FALSE(block.WaitForStop(1));
-    std::thread stopper([&] { block.RequestStop(); });
-    EXPECT_TRUE(block.WaitForStop(60000));  // returns on the stop, not after a minute
+    EXPECT_FALSE(block.waitForStop(1));
+    std::thread stopper([&] { block.requestStop(); });
+    EXPECT_TRUE(block.waitForStop(60000));  // returns on the stop, not after a minute
     stopper.join();
 }
 
 TEST(PollBlock, CursorWrapsAtWindowCount) {
     PollBlock block;
-    EXPECT_EQ(block.BeginTurn().slot, -1);
-    block.Register(1);
-    block.Register(2);
-    EXPECT_EQ(block.BeginTurn().slot, 0);
-    block.AdvanceCursor();
-    EXPECT_EQ(block.BeginTurn().slot, 1);
-    block.AdvanceCursor();
-    EXPECT_EQ(block.BeginTurn().slot, 0);
-    block.AdvanceCursor();
-    block.Close(0);
-    EXPECT_EQ(block.BeginTurn().slot, 0);
+    EXPECT_EQ(block.beginTurn().slot, -1);
+    block.registerSlot(1);
+    block.registerSlot(2);
+    EXPECT_EQ(block.beginTurn().slot, 0);
+    block.advanceCursor();
+    EXPECT_EQ(block.beginTurn().slot, 1);
+    block.advanceCursor();
+    EXPECT_EQ(block.beginTurn().slot, 0);
+    block.advanceCursor();
+    block.close(0);
+    EXPECT_EQ(block.beginTurn().slot, 0);
 }
 
 TEST(Pacing, ShrinksWithTheNumberOfWindows) {
-    EXPECT_EQ(PacingMs(0), 500);
-    EXPECT_EQ(PacingMs(1), 492);
-    EXPECT_EQ(PacingMs(10), 420);
-    EXPECT_EQ(PacingMs(50), 100);
+    EXPECT_EQ(pacingMs(0), 500);
+    EXPECT_EQ(pacingMs(1), 492);
+    EXPECT_EQ(pacingMs(10), 420);
+    EXPECT_EQ(pacingMs(50), 100);
     PollTiming fast;
     fast.pacingBaseMs = 20;
     fast.pacingPerWindowMs = 1;
-    EXPECT_EQ(PacingMs(50, fast), 0);
+    EXPECT_EQ(pacingMs(50, fast), 0);
 }
 
 TEST(WorkerThread, TimedOutWaitKeepsTheWorkerKnown) {
@@ -206,22 +206,22 @@ TEST(WorkerThread, TimedOutWaitKeepsTheWorkerKnown) {
     std::condition_variable cv;
     bool release = false;
     WorkerThread worker;
-    ASSERT_TRUE(worker.Start([&] {
+    ASSERT_TRUE(worker.start([&] {
         std::unique_lock lock(m);
         cv.wait(lock, [&] { return release; });
     }));
-    EXPECT_FALSE(worker.Start([] {}));
-    EXPECT_FALSE(worker.WaitFinished(20));
-    EXPECT_TRUE(worker.Running());
+    EXPECT_FALSE(worker.start([] {}));
+    EXPECT_FALSE(worker.waitFinished(20));
+    EXPECT_TRUE(worker.isRunning());
     {
         std::lock_guard lock(m);
         release = true;
     }
     cv.notify_all();
-    EXPECT_TRUE(worker.WaitFinished(60000));
-    EXPECT_FALSE(worker.Running());
-    EXPECT_TRUE(worker.Start([] {}));
-    EXPECT_TRUE(worker.WaitFinished(60000));
+    EXPECT_TRUE(worker.waitFinished(60000));
+    EXPECT_FALSE(worker.isRunning());
+    EXPECT_TRUE(worker.start([] {}));
+    EXPECT_TRUE(worker.waitFinished(60000));
 }
 
 // The worker's synchronous request can only be answered by the waiting thread: a wait that did
@@ -231,13 +231,13 @@ TEST(WorkerThread, WaitServesTheWorkersRequests) {
     std::condition_variable cv;
     bool asked = false, answered = false;
     WorkerThread worker;
-    worker.Start([&] {
+    worker.start([&] {
         std::unique_lock lock(m);
         asked = true;
         cv.wait(lock, [&] { return answered; });
     });
     std::atomic<int> served{0};
-    const bool ended = worker.WaitFinished(60000, [&] {
+    const bool ended = worker.waitFinished(60000, [&] {
         ++served;
         std::lock_guard lock(m);
         if (asked && !answered) {

@@ -16,7 +16,7 @@ namespace zta {
 namespace {
 
 using test::Bytes;
-using test::ReadReply;
+using test::readReply;
 
 constexpr int kWaitMs = 10000;
 
@@ -29,19 +29,19 @@ protected:
     }
     void TearDown() override {
         if (poll) {
-            EXPECT_TRUE(poll->Stop(kWaitMs));
+            EXPECT_TRUE(poll->stop(kWaitMs));
         }
     }
-    void Start() {
-        poll = std::make_unique<PollThread>(block, sink, timing, [this] { return wire.MakePort(); });
-        ASSERT_TRUE(poll->Start());
+    void start() {
+        poll = std::make_unique<PollThread>(block, sink, timing, [this] { return wire.makePort(); });
+        ASSERT_TRUE(poll->start());
     }
-    int AddAnalyzer(ViewId view, int address) {
-        const int slot = *block.Register(view);
-        block.SetAddress(slot, address);
+    int addAnalyzer(ViewId view, int address) {
+        const int slot = *block.registerSlot(view);
+        block.setAddress(slot, address);
         return slot;
     }
-    static bool IsRead(const Request& r) { return r[1] == kFnReadInput; }
+    static bool isRead(const Request& r) { return r[1] == kFnReadInput; }
 
     PollBlock block;
     test::FakeWire wire;
@@ -61,59 +61,59 @@ TEST_F(PollFake, OpeningFailureShowsItsMessageAndEnds) {
         {{OpenFailure::SettingsRefused, 22}, "Ошибка SetCommState № 22"},
         {{OpenFailure::Other, 13}, "Порт /dev/ttyZ не открыт (код 13)"},
     };
-    block.SetPortName("/dev/ttyZ");
-    AddAnalyzer(1, 1);
+    block.setPortName("/dev/ttyZ");
+    addAnalyzer(1, 1);
     for (const Case& c : cases) {
         test::RecordingSink failing(block);
-        wire.SetOpenResult(c.result);
-        PollThread thread(block, failing, timing, [this] { return wire.MakePort(); });
-        ASSERT_TRUE(thread.Start());
-        ASSERT_TRUE(failing.WaitUntil([](auto& r) { return r.lineFailed > 0; }, kWaitMs));
-        EXPECT_TRUE(thread.Stop(kWaitMs));
-        const auto r = failing.Get();
+        wire.setOpenResult(c.result);
+        PollThread thread(block, failing, timing, [this] { return wire.makePort(); });
+        ASSERT_TRUE(thread.start());
+        ASSERT_TRUE(failing.waitUntil([](auto& r) { return r.lineFailed > 0; }, kWaitMs));
+        EXPECT_TRUE(thread.stop(kWaitMs));
+        const auto r = failing.get();
         ASSERT_EQ(r.boxes.size(), 1u);
         EXPECT_EQ(r.boxes[0].text, c.text);
         EXPECT_EQ(r.boxes[0].caption, "Опрос");
         EXPECT_EQ(r.lineFailed, 1);
         EXPECT_TRUE(r.data.empty());
     }
-    EXPECT_TRUE(wire.Requests().empty());
+    EXPECT_TRUE(wire.requestsIn().empty());
 }
 
 // The stop comes while the exchange is on the line: the turn completes, stores its reply, and no
 // notice follows.
 TEST_F(PollFake, StopDuringATurnSendsNoFurtherNotice) {
-    AddAnalyzer(1, 1);
+    addAnalyzer(1, 1);
     int turns = 0;
-    wire.SetResponder([&](const Request&) -> std::optional<Bytes> {
-        if (++turns == 3) block.RequestStop();
-        return ReadReply(1, kLongReplyLength);
+    wire.setResponder([&](const Request&) -> std::optional<Bytes> {
+        if (++turns == 3) block.requestStop();
+        return readReply(1, kLongReplyLength);
     });
-    Start();
-    ASSERT_TRUE(wire.WaitRequests(3, kWaitMs));
-    EXPECT_TRUE(poll->Stop(kWaitMs));
-    EXPECT_EQ(wire.Requests().size(), 3u);
-    EXPECT_EQ(sink.Get().data.size(), 2u);
-    EXPECT_EQ(block.Snapshot(0).replyCount, 3);
+    start();
+    ASSERT_TRUE(wire.waitRequests(3, kWaitMs));
+    EXPECT_TRUE(poll->stop(kWaitMs));
+    EXPECT_EQ(wire.requestsIn().size(), 3u);
+    EXPECT_EQ(sink.get().data.size(), 2u);
+    EXPECT_EQ(block.snapshot(0).replyCount, 3);
 }
 
 // A window closed while its exchange ran: its reply is not stored in the analyzer that moved
 // into the index, and no notice goes anywhere.
 TEST_F(PollFake, TurnOfAClosedSlotStoresNothing) {
-    AddAnalyzer(1, 1);
-    AddAnalyzer(2, 2);
+    addAnalyzer(1, 1);
+    addAnalyzer(2, 2);
     bool closed = false;
-    wire.SetResponder([&](const Request& r) -> std::optional<Bytes> {
+    wire.setResponder([&](const Request& r) -> std::optional<Bytes> {
         if (r[0] == 1 && !closed) {
             closed = true;
-            block.Close(0);  // view 2 moves into slot 0
+            block.close(0);  // view 2 moves into slot 0
         }
-        return ReadReply(r[0], kLongReplyLength, 1, r[0] == 1 ? 11 : 22);
+        return readReply(r[0], kLongReplyLength, 1, r[0] == 1 ? 11 : 22);
     });
-    Start();
-    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return r.data.size() >= 3; }, kWaitMs));
-    poll->Stop(kWaitMs);
-    for (const auto& d : sink.Get().data) {
+    start();
+    ASSERT_TRUE(sink.waitUntil([](auto& r) { return r.data.size() >= 3; }, kWaitMs));
+    poll->stop(kWaitMs);
+    for (const auto& d : sink.get().data) {
         EXPECT_EQ(d.view, 2u);
         EXPECT_EQ(d.copy.address, 2);
         EXPECT_DOUBLE_EQ(d.copy.concentration, 22.0);
@@ -121,53 +121,53 @@ TEST_F(PollFake, TurnOfAClosedSlotStoresNothing) {
 }
 
 TEST_F(PollFake, ExceptionToACommandKeepsItPendingWithoutLosingContact) {
-    AddAnalyzer(1, 4);
-    wire.SetResponder([](const Request& r) -> std::optional<Bytes> {
-        if (r[1] == kFnWriteSingle) return test::Exception(4, 0x86, 2);
-        return ReadReply(4, kLongReplyLength);
+    addAnalyzer(1, 4);
+    wire.setResponder([](const Request& r) -> std::optional<Bytes> {
+        if (r[1] == kFnWriteSingle) return test::exception(4, 0x86, 2);
+        return readReply(4, kLongReplyLength);
     });
-    Start();
-    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.data.empty(); }, kWaitMs));
-    ASSERT_TRUE(block.ConfirmCommand(0, Command::Zero));
-    const size_t before = wire.Requests().size();
-    ASSERT_TRUE(wire.WaitRequests(before + 5, kWaitMs));
-    poll->Stop(kWaitMs);
-    const Slot s = block.Snapshot(0);
+    start();
+    ASSERT_TRUE(sink.waitUntil([](auto& r) { return !r.data.empty(); }, kWaitMs));
+    ASSERT_TRUE(block.confirmCommand(0, Command::Zero));
+    const size_t before = wire.requestsIn().size();
+    ASSERT_TRUE(wire.waitRequests(before + 5, kWaitMs));
+    poll->stop(kWaitMs);
+    const Slot s = block.snapshot(0);
     EXPECT_TRUE(s.pendingZero);
     EXPECT_EQ(s.errorCount, 0);  // five refusals in a row would have meant no contact
-    const auto requests = wire.Requests();
+    const auto requests = wire.requestsIn();
     for (size_t i = before + 1; i < requests.size(); ++i) EXPECT_EQ(requests[i][1], kFnWriteSingle);
     // The reads before the command were answered; nothing after it was noticed.
-    const auto data = sink.Get().data;
+    const auto data = sink.get().data;
     EXPECT_EQ(data.size(), static_cast<size_t>(s.replyCount));
 }
 
 // Only the baud write's own echo tells the view of a new rate; an earlier command's echo clears
 // the baud request with the rest, and then nothing may claim the rate changed.
 TEST_F(PollFake, BaudNoticeOnlyForTheBaudWrite) {
-    AddAnalyzer(1, 5);
-    wire.SetResponder([](const Request& r) -> std::optional<Bytes> {
-        if (r[1] == kFnWriteSingle) return test::Echo(r);
-        return ReadReply(5, kLongReplyLength);
+    addAnalyzer(1, 5);
+    wire.setResponder([](const Request& r) -> std::optional<Bytes> {
+        if (r[1] == kFnWriteSingle) return test::echo(r);
+        return readReply(5, kLongReplyLength);
     });
     // Both confirmed inside a notice, between two turns, so the next turn sees both.
     std::atomic<bool> armed{false};
     std::atomic<size_t> sent{0};
-    sink.OnData([&](ViewId, int) {
+    sink.onData([&](ViewId, int) {
         if (!armed.exchange(false)) return;
-        block.ConfirmCommand(0, Command::Threshold1, 30);
-        block.ConfirmCommand(0, Command::NewBaud, 16);
-        sent = wire.Requests().size();
+        block.confirmCommand(0, Command::Threshold1, 30);
+        block.confirmCommand(0, Command::NewBaud, 16);
+        sent = wire.requestsIn().size();
     });
-    Start();
-    ASSERT_TRUE(wire.WaitRequests(1, kWaitMs));
+    start();
+    ASSERT_TRUE(wire.waitRequests(1, kWaitMs));
     armed = true;
     // The threshold write (no notice), the baud write on the next turn, then reads again.
-    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.baud.empty(); }, kWaitMs));
-    ASSERT_TRUE(wire.WaitRequests(sent + 3, kWaitMs));
-    poll->Stop(kWaitMs);
-    EXPECT_FALSE(block.Snapshot(0).AnyPending());
-    const auto requests = wire.Requests();
+    ASSERT_TRUE(sink.waitUntil([](auto& r) { return !r.baud.empty(); }, kWaitMs));
+    ASSERT_TRUE(wire.waitRequests(sent + 3, kWaitMs));
+    poll->stop(kWaitMs);
+    EXPECT_FALSE(block.snapshot(0).anyPending());
+    const auto requests = wire.requestsIn();
     EXPECT_EQ(requests[sent][1], kFnWriteSingle);
     EXPECT_EQ(requests[sent][3], 5);
     EXPECT_EQ(requests[sent + 1][1], kFnWriteSingle);
@@ -176,49 +176,49 @@ TEST_F(PollFake, BaudNoticeOnlyForTheBaudWrite) {
     int writes = 0;
     for (const Request& r : requests) writes += r[1] == kFnWriteSingle;
     EXPECT_EQ(writes, 2);
-    EXPECT_EQ(sink.Get().baud.size(), 1u);
-    EXPECT_EQ(sink.Get().baud[0].code, 16);
-    EXPECT_EQ(sink.Get().baud[0].address, 5);
+    EXPECT_EQ(sink.get().baud.size(), 1u);
+    EXPECT_EQ(sink.get().baud[0].code, 16);
+    EXPECT_EQ(sink.get().baud[0].address, 5);
 }
 
 // The operator confirms threshold 1 again, with another value, while the first write is on
 // the line: that echo answers the old value only, and the new one goes out next.
 TEST_F(PollFake, AnEchoOfAnOldValueLeavesTheNewOnePending) {
-    AddAnalyzer(1, 5);
+    addAnalyzer(1, 5);
     std::atomic<int> reads{0}, thresholdWrites{0};
-    wire.SetResponder([&](const Request& r) -> std::optional<Bytes> {
+    wire.setResponder([&](const Request& r) -> std::optional<Bytes> {
         if (r[1] != kFnWriteSingle) {
-            if (reads++ == 0) block.ConfirmCommand(0, Command::Threshold1, 30);
-            return ReadReply(5, kLongReplyLength);
+            if (reads++ == 0) block.confirmCommand(0, Command::Threshold1, 30);
+            return readReply(5, kLongReplyLength);
         }
-        if (thresholdWrites++ == 0) block.ConfirmCommand(0, Command::Threshold1, 40);
-        return test::Echo(r);
+        if (thresholdWrites++ == 0) block.confirmCommand(0, Command::Threshold1, 40);
+        return test::echo(r);
     });
-    Start();
-    ASSERT_TRUE(wire.WaitRequests(5, kWaitMs));
-    poll->Stop(kWaitMs);
+    start();
+    ASSERT_TRUE(wire.waitRequests(5, kWaitMs));
+    poll->stop(kWaitMs);
     std::vector<int> sent;
-    for (const Request& r : wire.Requests())
+    for (const Request& r : wire.requestsIn())
         if (r[1] == kFnWriteSingle) sent.push_back(r[5]);
     EXPECT_EQ(sent, (std::vector<int>{30, 40}));
-    EXPECT_FALSE(block.Snapshot(0).AnyPending());
+    EXPECT_FALSE(block.snapshot(0).anyPending());
 }
 
 // An adapter that takes no bytes: every turn is a failure, the box comes once per outage, and
 // the request counter does not move.
 TEST_F(PollFake, FailedWritesShowOneBoxAndCountFailures) {
-    AddAnalyzer(1, 1);
-    wire.SetWriteFails(true);
-    Start();
-    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return r.data.size() >= 8; }, kWaitMs));
-    wire.SetWriteFails(false);
-    wire.SetResponder([](const Request&) { return std::optional<Bytes>(ReadReply(1, 55)); });
-    ASSERT_TRUE(sink.WaitUntil(
+    addAnalyzer(1, 1);
+    wire.setWriteFails(true);
+    start();
+    ASSERT_TRUE(sink.waitUntil([](auto& r) { return r.data.size() >= 8; }, kWaitMs));
+    wire.setWriteFails(false);
+    wire.setResponder([](const Request&) { return std::optional<Bytes>(readReply(1, 55)); });
+    ASSERT_TRUE(sink.waitUntil(
         [](auto& r) { return !r.data.empty() && r.data.back().copy.errorCount == 0; }, kWaitMs));
-    wire.SetWriteFails(true);
-    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return r.boxes.size() >= 2; }, kWaitMs));
-    poll->Stop(kWaitMs);
-    const auto r = sink.Get();
+    wire.setWriteFails(true);
+    ASSERT_TRUE(sink.waitUntil([](auto& r) { return r.boxes.size() >= 2; }, kWaitMs));
+    poll->stop(kWaitMs);
+    const auto r = sink.get();
     EXPECT_EQ(r.boxes.size(), 2u);
     EXPECT_EQ(r.boxes[0].text, "Ошибка записи");
     EXPECT_EQ(r.boxes[0].caption, "");
@@ -229,15 +229,15 @@ TEST_F(PollFake, FailedWritesShowOneBoxAndCountFailures) {
 // One reply to a read, judged: data, a failure, or nothing at all (no count, no notice).
 TEST_F(PollFake, RepliesToAReadAreJudgedByLengthNumberAndCrc) {
     enum class Judged { Data, Failure, Nothing };
-    Bytes swapped = ReadReply(2, kShortReplyLength);
+    Bytes swapped = readReply(2, kShortReplyLength);
     std::swap(swapped[kShortReplyLength - 2], swapped[kShortReplyLength - 1]);
-    Bytes longer = ReadReply(2, kShortReplyLength);
+    Bytes longer = readReply(2, kShortReplyLength);
     longer.push_back(0);
     Bytes probe(kProbeReplyLength, 0);
     probe[0] = 2;
     probe[1] = kFnReadInput;
     probe[2] = 2 * kProbeCount;
-    SealFrame(probe.data(), probe.size());
+    sealFrame(probe.data(), probe.size());
     struct Case {
         const char* name;
         Bytes reply;  // empty: silence
@@ -245,40 +245,40 @@ TEST_F(PollFake, RepliesToAReadAreJudgedByLengthNumberAndCrc) {
         bool extendedAfter;
     };
     const Case cases[] = {
-        {"25 bytes", ReadReply(2, kShortReplyLength), Judged::Data, false},
-        {"55 bytes", ReadReply(2, kLongReplyLength), Judged::Data, true},
-        {"from a foreign network number", ReadReply(3, kShortReplyLength), Judged::Failure, true},
+        {"25 bytes", readReply(2, kShortReplyLength), Judged::Data, false},
+        {"55 bytes", readReply(2, kLongReplyLength), Judged::Data, true},
+        {"from a foreign network number", readReply(3, kShortReplyLength), Judged::Failure, true},
         {"CRC bytes swapped", swapped, Judged::Nothing, true},
-        {"refusal of the long read", test::Exception(2, 0x84, 2), Judged::Nothing, false},
-        {"refusal from a foreign number", test::Exception(3, 0x84, 2), Judged::Failure, true},
-        {"another exception", test::Exception(2, 0x83, 2), Judged::Nothing, true},
+        {"refusal of the long read", test::exception(2, 0x84, 2), Judged::Nothing, false},
+        {"refusal from a foreign number", test::exception(3, 0x84, 2), Judged::Failure, true},
+        {"another exception", test::exception(2, 0x83, 2), Judged::Nothing, true},
         {"one byte too many", longer, Judged::Failure, true},
         {"a probe's length", probe, Judged::Failure, true},
         {"silence", {}, Judged::Failure, true},
     };
-    AddAnalyzer(1, 2);
+    addAnalyzer(1, 2);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        block.StoreOutcome(0, block.Snapshot(0).generation, [](Slot& s) { s.errorCount = 0; });
-        const Slot before = block.Snapshot(0);
+        block.storeOutcome(0, block.snapshot(0).generation, [](Slot& s) { s.errorCount = 0; });
+        const Slot before = block.snapshot(0);
         // The second turn takes the state the first one left, and stops the run.
         std::optional<Slot> afterFirst;
         int calls = 0;
-        wire.SetResponder([&](const Request&) -> std::optional<Bytes> {
+        wire.setResponder([&](const Request&) -> std::optional<Bytes> {
             if (++calls == 1) {
                 if (c.reply.empty()) return std::nullopt;
                 return c.reply;
             }
-            afterFirst = block.Snapshot(0);
-            block.RequestStop();
+            afterFirst = block.snapshot(0);
+            block.requestStop();
             return std::nullopt;
         });
         test::RecordingSink caseSink(block);
-        PollThread thread(block, caseSink, timing, [this] { return wire.MakePort(); });
-        ASSERT_TRUE(thread.Start());
-        ASSERT_TRUE(thread.Wait(kWaitMs));
+        PollThread thread(block, caseSink, timing, [this] { return wire.makePort(); });
+        ASSERT_TRUE(thread.start());
+        ASSERT_TRUE(thread.wait(kWaitMs));
         ASSERT_TRUE(afterFirst.has_value());
-        EXPECT_EQ(caseSink.Get().data.size(), c.judged == Judged::Nothing ? 0u : 1u);
+        EXPECT_EQ(caseSink.get().data.size(), c.judged == Judged::Nothing ? 0u : 1u);
         EXPECT_EQ(afterFirst->replyCount, before.replyCount + (c.judged == Judged::Data));
         EXPECT_EQ(afterFirst->errorCount, c.judged == Judged::Failure ? 1 : 0);
         EXPECT_EQ(afterFirst->extendedModel, c.extendedAfter);
@@ -290,22 +290,22 @@ TEST_F(PollFake, RepliesToAReadAreJudgedByLengthNumberAndCrc) {
 // the last name, and lost contact clears the readings but keeps the unit text.
 TEST_F(PollFake, DecodedRepliesFillTheSlotTurnByTurn) {
     const std::vector<std::optional<Bytes>> replies = {
-        ReadReply(4, kLongReplyLength, 3, 40),  // the first read is the long one
-        test::Exception(4, 0x84, 2),            // refused: ten registers from now on
-        ReadReply(4, kShortReplyLength, 2, 30),
-        ReadReply(4, kShortReplyLength, 9, -100),
+        readReply(4, kLongReplyLength, 3, 40),  // the first read is the long one
+        test::exception(4, 0x84, 2),            // refused: ten registers from now on
+        readReply(4, kShortReplyLength, 2, 30),
+        readReply(4, kShortReplyLength, 9, -100),
         std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
     };
-    AddAnalyzer(1, 4);
+    addAnalyzer(1, 4);
     std::atomic<size_t> calls{0};
-    wire.SetResponder([&](const Request&) -> std::optional<Bytes> {
+    wire.setResponder([&](const Request&) -> std::optional<Bytes> {
         const size_t i = calls++;
-        if (i + 1 >= replies.size()) block.RequestStop();
+        if (i + 1 >= replies.size()) block.requestStop();
         return i < replies.size() ? replies[i] : std::nullopt;
     });
-    Start();
-    ASSERT_TRUE(poll->Wait(kWaitMs));
-    const auto data = sink.Get().data;
+    start();
+    ASSERT_TRUE(poll->wait(kWaitMs));
+    const auto data = sink.get().data;
     ASSERT_EQ(data.size(), 8u);  // no notice for the refusal, none after the stop
 
     const Slot& extended = data[0].copy;
@@ -332,7 +332,7 @@ TEST_F(PollFake, DecodedRepliesFillTheSlotTurnByTurn) {
         EXPECT_EQ(data[2 + k].copy.errorCount, static_cast<int>(k)) << k;
         EXPECT_DOUBLE_EQ(data[2 + k].copy.concentration, -100.0) << k;
     }
-    const Slot after = block.Snapshot(0);  // the sixth failure, stored without a notice
+    const Slot after = block.snapshot(0);  // the sixth failure, stored without a notice
     EXPECT_EQ(after.errorCount, 5);
     EXPECT_DOUBLE_EQ(after.concentration, 0.0);
     EXPECT_EQ(after.gasCode, 0);
@@ -344,31 +344,31 @@ TEST_F(PollFake, DecodedRepliesFillTheSlotTurnByTurn) {
 
 // An echoing adapter's copy of a read request is no data and no command echo.
 TEST_F(PollFake, EightBytesToAReadAreAFailure) {
-    AddAnalyzer(1, 1);
-    block.StoreOutcome(0, block.Snapshot(0).generation, [](Slot& s) { s.errorCount = 0; });
-    wire.SetResponder([](const Request& r) { return std::optional<Bytes>(test::Echo(r)); });
-    Start();
-    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return r.data.size() >= 2; }, kWaitMs));
-    poll->Stop(kWaitMs);
-    EXPECT_EQ(sink.Get().data[1].copy.errorCount, 2);
+    addAnalyzer(1, 1);
+    block.storeOutcome(0, block.snapshot(0).generation, [](Slot& s) { s.errorCount = 0; });
+    wire.setResponder([](const Request& r) { return std::optional<Bytes>(test::echo(r)); });
+    start();
+    ASSERT_TRUE(sink.waitUntil([](auto& r) { return r.data.size() >= 2; }, kWaitMs));
+    poll->stop(kWaitMs);
+    EXPECT_EQ(sink.get().data[1].copy.errorCount, 2);
 }
 
 TEST_F(PollFake, EveryRunStartsAtTheFirstSlot) {
-    AddAnalyzer(1, 1);
-    AddAnalyzer(2, 2);
-    wire.SetResponder([](const Request& r) {
-        return std::optional<Bytes>(ReadReply(r[0], kLongReplyLength));
+    addAnalyzer(1, 1);
+    addAnalyzer(2, 2);
+    wire.setResponder([](const Request& r) {
+        return std::optional<Bytes>(readReply(r[0], kLongReplyLength));
     });
     timing.pacingBaseMs = 60000;  // one turn per run: the stop ends the pause
-    Start();
-    ASSERT_TRUE(wire.WaitRequests(1, kWaitMs));
-    ASSERT_TRUE(poll->Stop(kWaitMs));
-    const size_t first = wire.Requests().size();
+    start();
+    ASSERT_TRUE(wire.waitRequests(1, kWaitMs));
+    ASSERT_TRUE(poll->stop(kWaitMs));
+    const size_t first = wire.requestsIn().size();
     ASSERT_EQ(first, 1u);  // stopped after the first turn, the cursor left at slot 1
-    ASSERT_EQ(block.Cursor(), 1);
-    ASSERT_TRUE(poll->Start());
-    ASSERT_TRUE(wire.WaitRequests(first + 1, kWaitMs));
-    EXPECT_EQ(wire.Requests()[first][0], 1);
+    ASSERT_EQ(block.cursor(), 1);
+    ASSERT_TRUE(poll->start());
+    ASSERT_TRUE(wire.waitRequests(first + 1, kWaitMs));
+    EXPECT_EQ(wire.requestsIn()[first][0], 1);
 }
 
 }  // namespace

@@ -36,29 +36,29 @@ protected:
         timing.reopenIntervalMs = 100;
     }
 
-    void Add(int address, sim::Model model = sim::Model::Extended, unsigned baud = 19200) {
+    void add(int address, sim::Model model = sim::Model::Extended, unsigned baud = 19200) {
         sim::AnalyzerConfig a;
         a.address = address;
         a.model = model;
         a.baud = baud;
-        bus->AddAnalyzer(a);
+        bus->addAnalyzer(a);
     }
     int Window(ViewId view, int address) {
-        const int slot = *block.Register(view);
-        block.SetAddress(slot, address);
+        const int slot = *block.registerSlot(view);
+        block.setAddress(slot, address);
         return slot;
     }
-    bool WaitNotices(size_t n) {
-        return sink.WaitUntil([n](auto& r) { return r.data.size() >= n; }, kWaitMs);
+    bool waitNotices(size_t n) {
+        return sink.waitUntil([n](auto& r) { return r.data.size() >= n; }, kWaitMs);
     }
-    std::vector<sim::LogEntry> Requests() const {
+    std::vector<sim::LogEntry> requestsIn() const {
         std::vector<sim::LogEntry> out;
-        for (auto& e : bus->Log())
+        for (auto& e : bus->log())
             if (e.kind != LogKind::WriteApplied) out.push_back(e);
         return out;
     }
-    bool WaitLog(const std::function<bool(const sim::LogEntry&)>& pred) const {
-        return bus->WaitFor(
+    bool waitLog(const std::function<bool(const sim::LogEntry&)>& pred) const {
+        return bus->waitFor(
             [&](const std::vector<sim::LogEntry>& log) {
                 for (auto& e : log)
                     if (pred(e)) return true;
@@ -70,9 +70,9 @@ protected:
     // the simulator has seen at that moment names the turn that sent it. Actions queued with
     // AtNextNotice run there too, on the poll thread between two turns, so that several
     // changes reach the slot's next turn together.
-    void TrackNotices() {
-        sink.OnData([this](ViewId, int) {
-            const size_t turn = Requests().size() - 1;
+    void trackNotices() {
+        sink.onData([this](ViewId, int) {
+            const size_t turn = requestsIn().size() - 1;
             std::function<void()> action;
             {
                 std::lock_guard lock(noticeMutex_);
@@ -87,23 +87,23 @@ protected:
             }
         });
     }
-    bool AtNextNotice(std::function<void()> action) {
+    bool atNextNotice(std::function<void()> action) {
         std::unique_lock lock(noticeMutex_);
         const int before = actionsRun_;
         atNotice_ = std::move(action);
         return noticeChanged_.wait_for(lock, std::chrono::milliseconds(kWaitMs),
                                        [&] { return actionsRun_ > before; });
     }
-    std::vector<size_t> NoticeTurns() {
+    std::vector<size_t> noticeTurns() {
         std::lock_guard lock(noticeMutex_);
         return noticeTurns_;
     }
-    bool NoticeFor(size_t turn) {
-        const auto turns = NoticeTurns();
+    bool noticeFor(size_t turn) {
+        const auto turns = noticeTurns();
         return std::find(turns.begin(), turns.end(), turn) != turns.end();
     }
 
-    static bool IsWrite(const sim::LogEntry& e, int reg) {
+    static bool isWrite(const sim::LogEntry& e, int reg) {
         return e.kind != LogKind::WriteApplied && e.bytes.size() == 8 && e.bytes[1] == 6 &&
                e.bytes[3] == reg;
     }
@@ -117,32 +117,32 @@ private:
 };
 
 TEST_F(PollSim, ProbesTheExtendedModelThenReadsTenRegisters) {
-    Add(1, sim::Model::Standard);
+    add(1, sim::Model::Standard);
     Window(1, 1);
-    TrackNotices();
-    Start();
+    trackNotices();
+    start();
     // A refusal that a loaded machine purged before reading is a failed turn, and the long
     // read is asked again; only the refusal that came through switches the model.
-    ASSERT_TRUE(sink.WaitUntil(
+    ASSERT_TRUE(sink.waitUntil(
         [](auto& r) {
             int answered = 0;
             for (auto& d : r.data) answered += d.copy.errorCount == 0;
             return answered >= 2;
         },
         kWaitMs));
-    poll->Stop(kWaitMs);
-    const Bytes longRead = test::Hex("01 04 00 01 00 19 60 00");
-    const Bytes shortRead = test::Hex("01 04 00 01 00 0A 21 CD");
-    const auto requests = Requests();
+    poll->stop(kWaitMs);
+    const Bytes longRead = test::hex("01 04 00 01 00 19 60 00");
+    const Bytes shortRead = test::hex("01 04 00 01 00 0A 21 CD");
+    const auto requests = requestsIn();
     size_t longReads = 0;
     while (longReads < requests.size() && requests[longReads].bytes == longRead) ++longReads;
     ASSERT_GE(longReads, 1u);
     ASSERT_GE(requests.size(), longReads + 2);
     for (size_t i = longReads; i < requests.size(); ++i)
         EXPECT_EQ(requests[i].bytes, shortRead) << i;
-    EXPECT_FALSE(NoticeFor(longReads - 1)) << "a notice for the refused turn";
+    EXPECT_FALSE(noticeFor(longReads - 1)) << "a notice for the refused turn";
 
-    const auto data = sink.Get().data;
+    const auto data = sink.get().data;
     const auto first = std::find_if(data.begin(), data.end(),
                                     [](auto& d) { return d.copy.errorCount == 0; });
     ASSERT_NE(first, data.end());
@@ -160,32 +160,32 @@ TEST_F(PollSim, EachEchoClearsItsOwnCommandAndTheOthersFollowInPriorityOrder) {
         Bytes firstRequest;              // empty: not checked
     };
     const Case cases[] = {
-        {{Command::Zero, Command::FactoryNumber}, {1, 7}, test::Hex("01 06 00 01 00 00 D8 0A")},
+        {{Command::Zero, Command::FactoryNumber}, {1, 7}, test::hex("01 06 00 01 00 00 D8 0A")},
         {{Command::Zero, Command::Threshold1}, {5, 1}, {}},
         {{Command::Threshold2, Command::Threshold1}, {5, 6}, {}},
     };
-    Add(1);
+    add(1);
     Window(1, 1);
-    TrackNotices();
-    Start();
-    ASSERT_TRUE(WaitNotices(1));
+    trackNotices();
+    start();
+    ASSERT_TRUE(waitNotices(1));
     for (const Case& c : cases) {
         size_t from = 0;
-        const size_t appliedBefore = bus->Log().size();
+        const size_t appliedBefore = bus->log().size();
         // Confirmed between two turns, so that the next turn sees every command at once.
-        ASSERT_TRUE(AtNextNotice([&] {
-            from = Requests().size();
-            for (Command which : c.confirmed) block.ConfirmCommand(0, which, 30);
+        ASSERT_TRUE(atNextNotice([&] {
+            from = requestsIn().size();
+            for (Command which : c.confirmed) block.confirmCommand(0, which, 30);
         }));
-        ASSERT_TRUE(WaitLog([&](auto& e) { return IsWrite(e, c.sentRegisters.back()); }));
-        const size_t seen = sink.Get().data.size();
-        ASSERT_TRUE(sink.WaitUntil(
+        ASSERT_TRUE(waitLog([&](auto& e) { return isWrite(e, c.sentRegisters.back()); }));
+        const size_t seen = sink.get().data.size();
+        ASSERT_TRUE(sink.waitUntil(
             [&](auto& r) {
                 return r.data.size() >= seen + 2 && r.data.back().copy.errorCount == 0;
             },
             kWaitMs));
-        EXPECT_FALSE(block.Snapshot(0).AnyPending());
-        const auto requests = Requests();
+        EXPECT_FALSE(block.snapshot(0).anyPending());
+        const auto requests = requestsIn();
         std::vector<size_t> writes;
         std::vector<int> order;
         for (size_t i = from; i < requests.size(); ++i) {
@@ -204,12 +204,12 @@ TEST_F(PollSim, EachEchoClearsItsOwnCommandAndTheOthersFollowInPriorityOrder) {
         for (size_t k = 0; k < writes.size(); ++k) {
             const bool repeated = k + 1 < writes.size() &&
                                   requests[writes[k + 1]].bytes == requests[writes[k]].bytes;
-            EXPECT_EQ(NoticeFor(writes[k]), repeated) << "write " << writes[k];
+            EXPECT_EQ(noticeFor(writes[k]), repeated) << "write " << writes[k];
         }
         for (size_t i = writes.back() + 1; i < requests.size(); ++i)
             EXPECT_EQ(requests[i].bytes[1], 4) << i;
         // Every confirmed command took effect in the analyzer.
-        const auto log = bus->Log();
+        const auto log = bus->log();
         std::vector<int> applied;
         for (size_t i = appliedBefore; i < log.size(); ++i)
             if (log[i].kind == LogKind::WriteApplied) applied.push_back(log[i].reg);
@@ -222,18 +222,18 @@ TEST_F(PollSim, EachEchoClearsItsOwnCommandAndTheOthersFollowInPriorityOrder) {
 }
 
 TEST_F(PollSim, NewBaudRateIsReportedWithCodeAndNumber) {
-    block.SetBaudRate(9600);
-    Add(5, sim::Model::Extended, 9600);
+    block.setBaudRate(9600);
+    add(5, sim::Model::Extended, 9600);
     Window(42, 5);
-    Start();
-    ASSERT_TRUE(WaitNotices(1));
-    block.ConfirmCommand(0, Command::NewBaud, 8);
-    ASSERT_TRUE(sink.WaitUntil([](auto& r) { return !r.baud.empty(); }, kWaitMs));
-    poll->Stop(kWaitMs);
+    start();
+    ASSERT_TRUE(waitNotices(1));
+    block.confirmCommand(0, Command::NewBaud, 8);
+    ASSERT_TRUE(sink.waitUntil([](auto& r) { return !r.baud.empty(); }, kWaitMs));
+    poll->stop(kWaitMs);
     bool sent = false;
-    for (auto& e : Requests()) sent |= e.bytes == test::Hex("05 06 00 00 05 08 8A D8");
+    for (auto& e : requestsIn()) sent |= e.bytes == test::hex("05 06 00 00 05 08 8A D8");
     EXPECT_TRUE(sent);
-    const auto baud = sink.Get().baud;
+    const auto baud = sink.get().baud;
     ASSERT_EQ(baud.size(), 1u);
     EXPECT_EQ(baud[0].view, 42u);
     EXPECT_EQ(baud[0].code, 8);
@@ -243,29 +243,29 @@ TEST_F(PollSim, NewBaudRateIsReportedWithCodeAndNumber) {
 // The request goes to the old number; the slot has the new one before the echo, so a missing
 // echo makes the repeated request go to the new number.
 TEST_F(PollSim, NewNetworkNumberTakesTheSlotBeforeTheEcho) {
-    Add(3);
+    add(3);
     Window(1, 3);
     std::mutex m;
     std::vector<int> slotAddressAtWrite;
-    bus->SetLogSink([&](const sim::LogEntry& e) {
+    bus->setLogSink([&](const sim::LogEntry& e) {
         if (e.kind == LogKind::Request && e.bytes[1] == 6) {
             std::lock_guard lock(m);
-            slotAddressAtWrite.push_back(block.Snapshot(0).address);
+            slotAddressAtWrite.push_back(block.snapshot(0).address);
         }
     });
-    TrackNotices();
-    Start();
-    ASSERT_TRUE(WaitNotices(1));
+    trackNotices();
+    start();
+    ASSERT_TRUE(waitNotices(1));
     // Between two turns, so that the silence meets the write and not a read before it.
-    ASSERT_TRUE(AtNextNotice([&] {
-        bus->SetFault(3, sim::Fault::Silent, 1);
-        block.ConfirmCommand(0, Command::NewAddress, 7);
+    ASSERT_TRUE(atNextNotice([&] {
+        bus->setFault(3, sim::Fault::Silent, 1);
+        block.confirmCommand(0, Command::NewAddress, 7);
     }));
-    ASSERT_TRUE(WaitLog([](auto& e) { return e.bytes[0] == 7 && e.bytes[1] == 6; }));
-    poll->Stop(kWaitMs);
-    bus->SetLogSink(nullptr);
+    ASSERT_TRUE(waitLog([](auto& e) { return e.bytes[0] == 7 && e.bytes[1] == 6; }));
+    poll->stop(kWaitMs);
+    bus->setLogSink(nullptr);
     std::vector<Bytes> writes;
-    for (auto& e : Requests())
+    for (auto& e : requestsIn())
         if (e.bytes[1] == 6) writes.push_back(e.bytes);
     ASSERT_GE(writes.size(), 2u);
     EXPECT_EQ(writes[0][0], 3);
@@ -278,19 +278,19 @@ TEST_F(PollSim, NewNetworkNumberTakesTheSlotBeforeTheEcho) {
 }
 
 TEST_F(PollSim, SixthFailureClearsTheReadings) {
-    Add(1, sim::Model::Standard);
+    add(1, sim::Model::Standard);
     Window(1, 1);
-    Start();
+    start();
     // An answered turn first: a reply lost on a loaded machine would itself be a failure turn.
-    ASSERT_TRUE(sink.WaitUntil(
+    ASSERT_TRUE(sink.waitUntil(
         [](auto& r) { return !r.data.empty() && r.data.back().copy.errorCount == 0; }, kWaitMs));
-    bus->SetFault(1, sim::Fault::Silent);
-    ASSERT_TRUE(sink.WaitUntil(
+    bus->setFault(1, sim::Fault::Silent);
+    ASSERT_TRUE(sink.waitUntil(
         [](auto& r) { return !r.data.empty() && r.data.back().copy.extendedModel &&
                              r.data.back().copy.gasName == " - "; },
         kWaitMs));
-    poll->Stop(kWaitMs);
-    const auto data = sink.Get().data;
+    poll->stop(kWaitMs);
+    const auto data = sink.get().data;
     // From the last answered turn: five failures keep the readings, the sixth clears them.
     size_t last = 0;
     for (size_t i = 0; i < data.size(); ++i)
@@ -314,32 +314,32 @@ TEST_F(PollSim, SixthFailureClearsTheReadings) {
 }
 
 TEST_F(PollSim, WrongCrcChangesNothing) {
-    Add(1);
+    add(1);
     Window(1, 1);
-    TrackNotices();
-    Start();
-    ASSERT_TRUE(WaitNotices(1));
+    trackNotices();
+    start();
+    ASSERT_TRUE(waitNotices(1));
     size_t from = 0;
     std::atomic<int> repliesBefore{1 << 20};
-    ASSERT_TRUE(AtNextNotice([&] {
-        from = Requests().size();
-        repliesBefore = block.Snapshot(0).replyCount;
-        bus->SetFault(1, sim::Fault::WrongCrc, 3);
+    ASSERT_TRUE(atNextNotice([&] {
+        from = requestsIn().size();
+        repliesBefore = block.snapshot(0).replyCount;
+        bus->setFault(1, sim::Fault::WrongCrc, 3);
     }));
-    ASSERT_TRUE(sink.WaitUntil(
+    ASSERT_TRUE(sink.waitUntil(
         [&](auto& r) {
             return r.data.back().copy.errorCount == 0 &&
                    r.data.back().copy.replyCount >= repliesBefore + 2;
         },
         kWaitMs));
-    poll->Stop(kWaitMs);
-    const auto data = sink.Get().data;
-    const auto turns = NoticeTurns();
+    poll->stop(kWaitMs);
+    const auto data = sink.get().data;
+    const auto turns = noticeTurns();
     ASSERT_EQ(turns.size(), data.size());
     // The three damaged replies are neither data nor failures: no notice, no count. Every
     // other turn answered (or, on a loaded machine, lost its reply and says so).
-    ASSERT_GE(Requests().size(), from + 4);
-    for (size_t t = from; t < from + 3; ++t) EXPECT_FALSE(NoticeFor(t)) << t;
+    ASSERT_GE(requestsIn().size(), from + 4);
+    for (size_t t = from; t < from + 3; ++t) EXPECT_FALSE(noticeFor(t)) << t;
     for (size_t i = 1; i < data.size(); ++i) {
         const Slot& now = data[i].copy;
         const Slot& before = data[i - 1].copy;
@@ -355,25 +355,25 @@ TEST_F(PollSim, WrongCrcChangesNothing) {
 // The stop comes while the analyzer is answering: that turn completes and stores its outcome,
 // but sends no notice, and no further request goes out.
 TEST_F(PollSim, StopDuringATurnSendsNoFurtherNotice) {
-    Add(1);
+    add(1);
     Window(1, 1);
-    TrackNotices();
-    Start();
-    ASSERT_TRUE(WaitNotices(2));
+    trackNotices();
+    start();
+    ASSERT_TRUE(waitNotices(2));
     std::atomic<bool> armed{true};
     std::atomic<size_t> stoppedAt{0};
-    bus->SetLogSink([&](const sim::LogEntry& e) {
+    bus->setLogSink([&](const sim::LogEntry& e) {
         if (e.kind != LogKind::Request || !armed.exchange(false)) return;
-        stoppedAt = Requests().size() - 1;
-        block.RequestStop();
+        stoppedAt = requestsIn().size() - 1;
+        block.requestStop();
     });
-    ASSERT_TRUE(poll->Wait(kWaitMs));
-    bus->SetLogSink(nullptr);
+    ASSERT_TRUE(poll->wait(kWaitMs));
+    bus->setLogSink(nullptr);
     ASSERT_FALSE(armed);
-    EXPECT_EQ(Requests().size(), stoppedAt + 1);
-    EXPECT_FALSE(NoticeFor(stoppedAt));
-    const Slot lastNotice = sink.Get().data.back().copy;
-    const Slot now = block.Snapshot(0);
+    EXPECT_EQ(requestsIn().size(), stoppedAt + 1);
+    EXPECT_FALSE(noticeFor(stoppedAt));
+    const Slot lastNotice = sink.get().data.back().copy;
+    const Slot now = block.snapshot(0);
     const bool answered = now.errorCount == 0 && now.replyCount == lastNotice.replyCount + 1;
     const bool failed = now.replyCount == lastNotice.replyCount &&
                         now.errorCount == std::min(lastNotice.errorCount + 1, 5);
@@ -381,15 +381,15 @@ TEST_F(PollSim, StopDuringATurnSendsNoFurtherNotice) {
 }
 
 TEST_F(PollSim, NoWindowNoExchange) {
-    Add(1);
-    Start();
+    add(1);
+    start();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // many empty turns
-    EXPECT_TRUE(bus->Log().empty());
+    EXPECT_TRUE(bus->log().empty());
     Window(1, 1);
-    ASSERT_TRUE(WaitNotices(1));  // the thread was there all along
+    ASSERT_TRUE(waitNotices(1));  // the thread was there all along
 }
 
-double ThreadCpuSeconds() {
+double threadCpuSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
@@ -398,31 +398,31 @@ double ThreadCpuSeconds() {
 // The adapter is pulled out and put back: one box, failures counted as usual, no busy loop,
 // and polling resumes by itself.
 TEST_F(PollSim, UnpluggedAdapterIsReopenedWhenItComesBack) {
-    Add(1);
+    add(1);
     Window(1, 1);
     std::mutex m;
     std::vector<std::pair<double, std::chrono::steady_clock::time_point>> samples;
-    sink.OnData([&](ViewId, int) {
+    sink.onData([&](ViewId, int) {
         std::lock_guard lock(m);
-        samples.emplace_back(ThreadCpuSeconds(), std::chrono::steady_clock::now());
+        samples.emplace_back(threadCpuSeconds(), std::chrono::steady_clock::now());
     });
-    Start();
-    ASSERT_TRUE(WaitNotices(1));
-    const size_t before = sink.Get().data.size();
-    bus->Unplug();
-    ASSERT_TRUE(sink.WaitUntil([&](auto& r) { return r.data.size() >= before + 40; }, kWaitMs));
+    start();
+    ASSERT_TRUE(waitNotices(1));
+    const size_t before = sink.get().data.size();
+    bus->unplug();
+    ASSERT_TRUE(sink.waitUntil([&](auto& r) { return r.data.size() >= before + 40; }, kWaitMs));
     size_t outageTo;
     {
         std::lock_guard lock(m);
         outageTo = samples.size() - 1;
     }
-    ASSERT_TRUE(bus->Replug());
-    ASSERT_TRUE(sink.WaitUntil(
+    ASSERT_TRUE(bus->replug());
+    ASSERT_TRUE(sink.waitUntil(
         [&](auto& r) { return r.data.size() > outageTo + 1 && r.data.back().copy.errorCount == 0; },
         kWaitMs));
-    poll->Stop(kWaitMs);
+    poll->stop(kWaitMs);
 
-    const auto r = sink.Get();
+    const auto r = sink.get();
     ASSERT_EQ(r.boxes.size(), 1u);
     EXPECT_EQ(r.boxes[0].text, "Ошибка записи");
     // A turn or two may still have been answered after `before` was taken.
@@ -446,38 +446,38 @@ TEST_F(PollSim, UnpluggedAdapterIsReopenedWhenItComesBack) {
 // analyzer carries the value confirmed for that analyzer's own window.
 TEST_F(PollSim, CommandsNeverReachAnotherAnalyzer) {
     constexpr int kAnalyzers = 8;
-    for (int a = 1; a <= kAnalyzers; ++a) Add(a);
+    for (int a = 1; a <= kAnalyzers; ++a) add(a);
     timing.pacingBaseMs = 1;
     timing.line.replyTimeoutMs = 60;
     std::mt19937 rng(7);
     ViewId nextView = 1;
     for (int a = 1; a <= 4; ++a) Window(nextView++, a);
-    Start();
-    ASSERT_TRUE(WaitNotices(1));
+    start();
+    ASSERT_TRUE(waitNotices(1));
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     int ops = 0;
     while (std::chrono::steady_clock::now() < until) {
-        const int count = block.WindowCount();
+        const int count = block.windowCount();
         const int op = static_cast<int>(rng() % 4);
         if (op == 0 && count < 12) {
             Window(nextView++, 1 + static_cast<int>(rng() % kAnalyzers));
         } else if (op == 1 && count > 1) {
-            block.Close(static_cast<int>(rng() % count));
+            block.close(static_cast<int>(rng() % count));
         } else if (count > 0) {
             const int slot = static_cast<int>(rng() % count);
-            const int address = block.Snapshot(slot).address;
+            const int address = block.snapshot(slot).address;
             if (op == 2) {
-                block.ConfirmCommand(slot, Command::Threshold1, address);
+                block.confirmCommand(slot, Command::Threshold1, address);
             } else {
-                block.ConfirmCommand(slot, Command::FactoryNumber, 1000 + address);
+                block.confirmCommand(slot, Command::FactoryNumber, 1000 + address);
             }
         }
         ++ops;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    poll->Stop(kWaitMs);
+    poll->stop(kWaitMs);
     int writes = 0;
-    for (auto& e : Requests()) {
+    for (auto& e : requestsIn()) {
         if (e.bytes[1] != 6) continue;
         ++writes;
         const int value = e.bytes[4] << 8 | e.bytes[5];

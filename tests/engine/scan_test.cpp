@@ -44,48 +44,48 @@ public:
     int stopAfter = -1;
     bool stopDuringError = false;
 
-    void Progress(int number) override {
+    void progress(int number) override {
         Record({Event::Progress, number, {}, {}});
-        if (number == stopAfter) params_.RequestStop();
+        if (number == stopAfter) params_.requestStop();
         if (onProgress) onProgress(number);
     }
-    void Finished() override {
+    void finished() override {
         Record({Event::Finished, -1, {}, {}});
         if (onFinished) onFinished();
     }
-    void LineFailed() override { Record({Event::LineFailed, -1, {}, {}}); }
-    void ShowError(const std::string& text, const std::string& caption) override {
-        if (stopDuringError) params_.RequestStop();
+    void lineFailed() override { Record({Event::LineFailed, -1, {}, {}}); }
+    void showError(const std::string& text, const std::string& caption) override {
+        if (stopDuringError) params_.requestStop();
         Record({Event::Error, -1, text, caption});
     }
 
-    std::vector<Event> Events() const {
+    std::vector<Event> events() const {
         std::lock_guard lock(mutex_);
         return events_;
     }
-    std::vector<int> ProgressNumbers() const {
+    std::vector<int> progressNumbers() const {
         std::vector<int> out;
-        for (const Event& e : Events())
+        for (const Event& e : events())
             if (e.kind == Event::Progress) out.push_back(e.number);
         return out;
     }
     // The notices other than progress, in order: "E", "L", "F".
-    std::string Ends() const {
+    std::string ends() const {
         std::string out;
-        for (const Event& e : Events()) {
+        for (const Event& e : events()) {
             if (e.kind == Event::Error) out += 'E';
             if (e.kind == Event::LineFailed) out += 'L';
             if (e.kind == Event::Finished) out += 'F';
         }
         return out;
     }
-    void Clear() {
+    void clear() {
         std::lock_guard lock(mutex_);
         events_.clear();
     }
-    std::vector<Event> Errors() const {
+    std::vector<Event> errors() const {
         std::vector<Event> out;
-        for (const Event& e : Events())
+        for (const Event& e : events())
             if (e.kind == Event::Error) out.push_back(e);
         return out;
     }
@@ -102,16 +102,16 @@ private:
 
 // Runs one scan on its own thread, as the station does, with a bounded wait: a scan that
 // overruns is stopped (it then ends within one exchange) and the test fails.
-void RunScan(SearchParams& params, RecordingSink& sink, const std::string& port,
+void runScan(SearchParams& params, RecordingSink& sink, const std::string& port,
              std::chrono::seconds limit = 60s) {
-    params.Prepare(port, kBaud);
+    params.prepare(port, kBaud);
     LineOptions options;
     options.replyTimeoutMs = kTestReplyTimeoutMs;
     std::mutex m;
     std::condition_variable cv;
     bool done = false;
     std::thread worker([&] {
-        SearchThreadProc(params, sink, options);
+        searchThreadProc(params, sink, options);
         std::lock_guard lock(m);
         done = true;
         cv.notify_all();
@@ -120,13 +120,13 @@ void RunScan(SearchParams& params, RecordingSink& sink, const std::string& port,
     const bool inTime = cv.wait_for(lock, limit, [&] { return done; });
     lock.unlock();
     if (!inTime) {
-        params.RequestStop();
+        params.requestStop();
         ADD_FAILURE() << "the scan did not end within " << limit.count() << " s";
     }
     worker.join();
 }
 
-std::vector<int> Iota(int first, int last) {
+std::vector<int> iota(int first, int last) {
     std::vector<int> v(static_cast<size_t>(last - first + 1));
     std::iota(v.begin(), v.end(), first);
     return v;
@@ -139,19 +139,19 @@ protected:
         GTEST_SKIP() << "the simulator needs a pseudo-terminal";
 #endif
         std::string error;
-        bus_ = sim::Bus::OpenPty("", &error);
+        bus_ = sim::Bus::openPty("", &error);
         ASSERT_TRUE(bus_) << error;
     }
-    void Add(int address, std::vector<int> extra = {}) {
+    void add(int address, std::vector<int> extra = {}) {
         sim::AnalyzerConfig a;
         a.address = address;
         a.extraAddresses = std::move(extra);
         a.baud = kBaud;
-        bus_->AddAnalyzer(a);
+        bus_->addAnalyzer(a);
     }
-    std::vector<std::vector<uint8_t>> Requests() const {
+    std::vector<std::vector<uint8_t>> requestsIn() const {
         std::vector<std::vector<uint8_t>> out;
-        for (const sim::LogEntry& e : bus_->Log())
+        for (const sim::LogEntry& e : bus_->log())
             if (e.kind != sim::LogEntry::Kind::WriteApplied) out.push_back(e.bytes);
         return out;
     }
@@ -160,15 +160,15 @@ protected:
     // after the short test time-out (taken by the next number's read). A scan that did not find
     // exactly `expected` runs again, at most three times in all: a fault of the scan shows in
     // every run, a reply lost to the machine's load does not.
-    void ScanUntilFound(const std::vector<int>& expected) {
+    void scanUntilFound(const std::vector<int>& expected) {
         for (int attempt = 0; attempt < 3; ++attempt) {
             if (attempt > 0) {
                 std::this_thread::sleep_for(200ms);  // no late reply of the last run in flight
-                bus_->ClearLog();
-                sink_.Clear();
+                bus_->clearLog();
+                sink_.clear();
             }
-            RunScan(params_, sink_, bus_->PortPath());
-            if (params_.Found() == expected) return;
+            runScan(params_, sink_, bus_->portPath());
+            if (params_.found() == expected) return;
         }
     }
 
@@ -178,26 +178,26 @@ protected:
 };
 
 TEST_F(ScanTest, AnalyzerAt17OnlyIsFoundWithEveryProgressAndOneEnd) {
-    Add(17);
-    bus_->Start();
+    add(17);
+    bus_->start();
     // The poll thread may open the port as soon as the end notice arrives.
     bool portFreeAtEnd = false;
-    sink_.onFinished = [&] { portFreeAtEnd = SerialLine().Open(bus_->PortPath(), kBaud).ok(); };
-    ScanUntilFound({17});
+    sink_.onFinished = [&] { portFreeAtEnd = SerialLine().open(bus_->portPath(), kBaud).ok(); };
+    scanUntilFound({17});
     EXPECT_TRUE(portFreeAtEnd);
 
-    EXPECT_EQ(params_.Found(), std::vector<int>{17});
-    EXPECT_EQ(params_.FoundCount(), 1);
-    EXPECT_EQ(sink_.ProgressNumbers(), Iota(0, 255));
-    EXPECT_EQ(sink_.Ends(), "F");
-    EXPECT_EQ(sink_.Events().back().kind, Event::Finished);
-    EXPECT_TRUE(params_.ResultsFinal());
+    EXPECT_EQ(params_.found(), std::vector<int>{17});
+    EXPECT_EQ(params_.foundCount(), 1);
+    EXPECT_EQ(sink_.progressNumbers(), iota(0, 255));
+    EXPECT_EQ(sink_.ends(), "F");
+    EXPECT_EQ(sink_.events().back().kind, Event::Finished);
+    EXPECT_TRUE(params_.resultsFinal());
 
     // One probe per number, in order: read eight input registers from register 2.
-    const auto requests = Requests();
+    const auto requests = requestsIn();
     ASSERT_EQ(requests.size(), 256u);
     for (int n = 0; n < 256; ++n) {
-        const Request probe = ProbeRequest(static_cast<uint8_t>(n));
+        const Request probe = probeRequest(static_cast<uint8_t>(n));
         EXPECT_EQ(requests[static_cast<size_t>(n)], std::vector<uint8_t>(probe.begin(), probe.end()))
             << "number " << n;
     }
@@ -205,35 +205,35 @@ TEST_F(ScanTest, AnalyzerAt17OnlyIsFoundWithEveryProgressAndOneEnd) {
 }
 
 TEST_F(ScanTest, AnalyzerAtSeveralNumbersIsListedOnceEachInScanOrder) {
-    Add(30, {200, 5});
-    Add(9);
-    bus_->Start();
-    ScanUntilFound({5, 9, 30, 200});
+    add(30, {200, 5});
+    add(9);
+    bus_->start();
+    scanUntilFound({5, 9, 30, 200});
 
-    EXPECT_EQ(params_.Found(), (std::vector<int>{5, 9, 30, 200}));
-    EXPECT_EQ(sink_.ProgressNumbers().size(), 256u);
-    EXPECT_EQ(sink_.Ends(), "F");
+    EXPECT_EQ(params_.found(), (std::vector<int>{5, 9, 30, 200}));
+    EXPECT_EQ(sink_.progressNumbers().size(), 256u);
+    EXPECT_EQ(sink_.ends(), "F");
 }
 
 TEST_F(ScanTest, StopWhile40IsTriedEvaluates40WithoutProgressOrEnd) {
-    Add(3);
-    Add(40);
-    Add(41);
-    bus_->Start();
+    add(3);
+    add(40);
+    add(41);
+    bus_->start();
     sink_.stopAfter = 39;
-    ScanUntilFound({3, 40});
+    scanUntilFound({3, 40});
 
-    EXPECT_EQ(params_.Found(), (std::vector<int>{3, 40}));
-    EXPECT_EQ(sink_.ProgressNumbers(), Iota(0, 39));
-    EXPECT_EQ(sink_.Ends(), "");
-    EXPECT_TRUE(params_.ResultsFinal());
-    const auto requests = Requests();
+    EXPECT_EQ(params_.found(), (std::vector<int>{3, 40}));
+    EXPECT_EQ(sink_.progressNumbers(), iota(0, 39));
+    EXPECT_EQ(sink_.ends(), "");
+    EXPECT_TRUE(params_.resultsFinal());
+    const auto requests = requestsIn();
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests.back()[0], 40);
 
     // The port is free again for the poll thread.
     SerialLine line;
-    EXPECT_TRUE(line.Open(bus_->PortPath(), kBaud).ok());
+    EXPECT_TRUE(line.open(bus_->portPath(), kBaud).ok());
 }
 
 // Short scans: the analyzer sits at 2 and the scan is stopped while 2 is tried.
@@ -246,14 +246,14 @@ struct ReplyCase {
 class ScanReplyTest : public ScanTest, public ::testing::WithParamInterface<ReplyCase> {};
 
 TEST_P(ScanReplyTest, OnlyA21ByteReplyWithItsCrcCounts) {
-    Add(2);
-    bus_->SetFault(2, GetParam().fault);
-    bus_->Start();
+    add(2);
+    bus_->setFault(2, GetParam().fault);
+    bus_->start();
     sink_.stopAfter = 1;
-    RunScan(params_, sink_, bus_->PortPath());
+    runScan(params_, sink_, bus_->portPath());
 
-    EXPECT_EQ(params_.Found(), GetParam().counts ? std::vector<int>{2} : std::vector<int>{});
-    EXPECT_EQ(sink_.ProgressNumbers(), Iota(0, 1));
+    EXPECT_EQ(params_.found(), GetParam().counts ? std::vector<int>{2} : std::vector<int>{});
+    EXPECT_EQ(sink_.progressNumbers(), iota(0, 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -271,18 +271,18 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ScanAcceptance, NeitherNumberNorFunctionOfTheReplyIsCompared) {
     uint8_t reply[kProbeReplyLength] = {0x63, 0x04, 16};
     for (size_t i = 3; i < 19; ++i) reply[i] = static_cast<uint8_t>(i * 7);
-    SealFrame(reply, sizeof reply);
-    EXPECT_TRUE(ProbeAccepted(reply, sizeof reply));
+    sealFrame(reply, sizeof reply);
+    EXPECT_TRUE(probeAccepted(reply, sizeof reply));
     reply[1] = 0x03;
-    SealFrame(reply, sizeof reply);
-    EXPECT_TRUE(ProbeAccepted(reply, sizeof reply));
+    sealFrame(reply, sizeof reply);
+    EXPECT_TRUE(probeAccepted(reply, sizeof reply));
     reply[5] ^= 1;
-    EXPECT_FALSE(ProbeAccepted(reply, sizeof reply));
+    EXPECT_FALSE(probeAccepted(reply, sizeof reply));
 }
 
 TEST(ScanProgressText, ListsTheFoundNumbersEachWithAComma) {
-    EXPECT_EQ(SearchProgressText(0, {}), "Поиск приборов. Прибор № 0");
-    EXPECT_EQ(SearchProgressText(17, {3, 5}), "Поиск приборов. Прибор № 17 ; Найдены №№: 3,5,");
+    EXPECT_EQ(searchProgressText(0, {}), "Поиск приборов. Прибор № 0");
+    EXPECT_EQ(searchProgressText(17, {3, 5}), "Поиск приборов. Прибор № 17 ; Найдены №№: 3,5,");
 }
 
 // A port that answers every probe from a script, for replies the simulator never sends.
@@ -291,15 +291,15 @@ public:
     using Script = std::function<std::vector<uint8_t>(const Request&)>;
     explicit ScriptedPort(Script script) : script_(std::move(script)) {}
 
-    OpenResult Open(const std::string&, unsigned, DirectionSetting, DirectionMode& mode) override {
+    OpenResult open(const std::string&, unsigned, DirectionSetting, DirectionMode& mode) override {
         mode = DirectionMode::Driver;
         return {};
     }
-    bool Write(const uint8_t* data, size_t length) override {
+    bool write(const uint8_t* data, size_t length) override {
         if (length == last_.size()) std::copy(data, data + length, last_.begin());
         return true;
     }
-    size_t Read(uint8_t* buffer, size_t length, int) override {
+    size_t read(uint8_t* buffer, size_t length, int) override {
         const std::vector<uint8_t> reply = script_(last_);
         const size_t n = std::min(length, reply.size());
         std::copy(reply.begin(), reply.begin() + static_cast<long>(n), buffer);
@@ -314,22 +314,22 @@ private:
 TEST(ScanScripted, EveryNumberAnsweringForAnotherNumberIsKeptAll256) {
     SearchParams params;
     RecordingSink sink(params);
-    params.Prepare("scripted", kBaud);
-    SearchThreadProc(params, sink, {}, [] {
+    params.prepare("scripted", kBaud);
+    searchThreadProc(params, sink, {}, [] {
         return std::make_unique<ScriptedPort>([](const Request& probe) {
             std::vector<uint8_t> reply(kProbeReplyLength);
             reply[0] = static_cast<uint8_t>(probe[0] + 1);  // someone else's number
             reply[1] = kFnReadInput;
             reply[2] = 16;
-            SealFrame(reply.data(), reply.size());
+            sealFrame(reply.data(), reply.size());
             return reply;
         });
     });
 
-    EXPECT_EQ(params.Found(), Iota(0, 255));
-    EXPECT_EQ(params.FoundCount(), 256);
-    EXPECT_EQ(sink.ProgressNumbers(), Iota(0, 255));
-    EXPECT_EQ(sink.Ends(), "F");
+    EXPECT_EQ(params.found(), iota(0, 255));
+    EXPECT_EQ(params.foundCount(), 256);
+    EXPECT_EQ(sink.progressNumbers(), iota(0, 255));
+    EXPECT_EQ(sink.ends(), "F");
 }
 
 struct PortFailureCase {
@@ -343,27 +343,27 @@ class ScanPortFailureTest : public ScanTest, public ::testing::WithParamInterfac
 
 TEST_P(ScanPortFailureTest, BoxThenFailureNoticeThenEndUnlessStopped) {
     const PortFailureCase& c = GetParam();
-    bus_->Start();
-    std::string path = bus_->PortPath();
+    bus_->start();
+    std::string path = bus_->portPath();
     SerialLine holder;
     if (c.busy)
-        ASSERT_TRUE(holder.Open(path, kBaud).ok());
+        ASSERT_TRUE(holder.open(path, kBaud).ok());
     else
         path = "/dev/zta-no-such-port";
-    params_.BeginScan();
-    params_.AddFound(7);  // an earlier search's result
+    params_.beginScan();
+    params_.addFound(7);  // an earlier search's result
     sink_.stopDuringError = c.stopDuringBox;
-    RunScan(params_, sink_, path);
+    runScan(params_, sink_, path);
 
     char expected[256];
     std::snprintf(expected, sizeof expected, c.textFormat, path.c_str());
-    const auto errors = sink_.Errors();
+    const auto errors = sink_.errors();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].text, expected);
     EXPECT_EQ(errors[0].caption, "Поиск");
-    EXPECT_EQ(sink_.Ends(), c.stopDuringBox ? "EL" : "ELF");
-    EXPECT_TRUE(sink_.ProgressNumbers().empty());
-    EXPECT_EQ(params_.Found(), std::vector<int>{7});
+    EXPECT_EQ(sink_.ends(), c.stopDuringBox ? "EL" : "ELF");
+    EXPECT_TRUE(sink_.progressNumbers().empty());
+    EXPECT_EQ(params_.found(), std::vector<int>{7});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -374,20 +374,20 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ScanTest, UnpluggedAdapterEndsTheScanWithTheMissingPortBox) {
-    Add(1);
-    bus_->Start();
+    add(1);
+    bus_->start();
     sink_.onProgress = [&](int number) {
-        if (number == 10) bus_->Unplug();
+        if (number == 10) bus_->unplug();
     };
-    RunScan(params_, sink_, bus_->PortPath(), 30s);
+    runScan(params_, sink_, bus_->portPath(), 30s);
 
-    EXPECT_EQ(params_.Found(), std::vector<int>{1});
-    const auto progress = sink_.ProgressNumbers();
-    EXPECT_EQ(progress, Iota(0, 10));
-    const auto errors = sink_.Errors();
+    EXPECT_EQ(params_.found(), std::vector<int>{1});
+    const auto progress = sink_.progressNumbers();
+    EXPECT_EQ(progress, iota(0, 10));
+    const auto errors = sink_.errors();
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].text, "Порт " + bus_->PortPath() + " указан неверно");
-    EXPECT_EQ(sink_.Ends(), "ELF");
+    EXPECT_EQ(errors[0].text, "Порт " + bus_->portPath() + " указан неверно");
+    EXPECT_EQ(sink_.ends(), "ELF");
 }
 
 }  // namespace

@@ -25,27 +25,27 @@ protected:
         ASSERT_NE(mkdtemp(dir), nullptr);
         dir_ = dir;
         std::string error;
-        bus = sim::Bus::OpenPty(dir_ + "/line", &error);
+        bus = sim::Bus::openPty(dir_ + "/line", &error);
         ASSERT_TRUE(bus) << error;
-        bus->Start();
-        block.SetPortName(bus->PortPath());
-        block.SetBaudRate(19200);
+        bus->start();
+        block.setPortName(bus->portPath());
+        block.setBaudRate(19200);
         timing.pacingBaseMs = 10;
         timing.pacingPerWindowMs = 0;
         timing.line.replyTimeoutMs = 120;
     }
     void TearDown() override {
         if (poll) {
-            EXPECT_TRUE(poll->Stop(kStopWaitMs));
+            EXPECT_TRUE(poll->stop(kStopWaitMs));
         }
         poll.reset();
         bus.reset();
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
-    void Start() {
+    void start() {
         poll = std::make_unique<PollThread>(block, sink, timing);
-        ASSERT_TRUE(poll->Start());
+        ASSERT_TRUE(poll->start());
     }
 
     std::string dir_;

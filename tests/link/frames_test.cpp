@@ -12,13 +12,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Of(const Request& r) { return Bytes(r.begin(), r.end()); }
+Bytes of(const Request& r) { return Bytes(r.begin(), r.end()); }
 
-TEST(Crc16Modbus, CheckValueAndWorkedFrames) {
+TEST(crc16Modbus, CheckValueAndWorkedFrames) {
     const std::string check = "123456789";
-    EXPECT_EQ(Crc16Modbus(reinterpret_cast<const uint8_t*>(check.data()), check.size()), 0x4B37);
+    EXPECT_EQ(crc16Modbus(reinterpret_cast<const uint8_t*>(check.data()), check.size()), 0x4B37);
     const uint8_t head[] = {0x01, 0x04, 0x00, 0x01, 0x00, 0x0A};
-    EXPECT_EQ(Crc16Modbus(head, sizeof head), 0xCD21);
+    EXPECT_EQ(crc16Modbus(head, sizeof head), 0xCD21);
 }
 
 TEST(Requests, WorkedFramesByteForByte) {
@@ -27,62 +27,62 @@ TEST(Requests, WorkedFramesByteForByte) {
         Request request;
         Bytes expected;
     } cases[] = {
-        {"current readings", ReadRequest(1, kReadingsRegister, kShortReadCount),
+        {"current readings", readRequest(1, kReadingsRegister, kShortReadCount),
          {0x01, 0x04, 0x00, 0x01, 0x00, 0x0A, 0x21, 0xCD}},
-        {"readings with text", ReadRequest(1, kReadingsRegister, kLongReadCount),
+        {"readings with text", readRequest(1, kReadingsRegister, kLongReadCount),
          {0x01, 0x04, 0x00, 0x01, 0x00, 0x19, 0x60, 0x00}},
-        {"presence probe", ReadRequest(1, kProbeRegister, kProbeCount),
+        {"presence probe", readRequest(1, kProbeRegister, kProbeCount),
          {0x01, 0x04, 0x00, 0x02, 0x00, 0x08, 0x50, 0x0C}},
-        {"zero", WriteRequest(1, 1, 0), {0x01, 0x06, 0x00, 0x01, 0x00, 0x00, 0xD8, 0x0A}},
-        {"typical", WriteRequest(1, 4, 1), {0x01, 0x06, 0x00, 0x04, 0x00, 0x01, 0x09, 0xCB}},
-        {"baud 9600 at 5", WriteRequest(5, 0, 0x0508),
+        {"zero", writeRequest(1, 1, 0), {0x01, 0x06, 0x00, 0x01, 0x00, 0x00, 0xD8, 0x0A}},
+        {"typical", writeRequest(1, 4, 1), {0x01, 0x06, 0x00, 0x04, 0x00, 0x01, 0x09, 0xCB}},
+        {"baud 9600 at 5", writeRequest(5, 0, 0x0508),
          {0x05, 0x06, 0x00, 0x00, 0x05, 0x08, 0x8A, 0xD8}},
     };
-    for (const auto& c : cases) EXPECT_EQ(Of(c.request), c.expected) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(of(c.request), c.expected) << c.name;
 
     // A template re-addressed in place gets a fresh CRC.
-    Request t = ReadRequest(7, kReadingsRegister, kShortReadCount);
-    Readdress(t, 1);
-    EXPECT_EQ(Of(t), cases[0].expected);
+    Request t = readRequest(7, kReadingsRegister, kShortReadCount);
+    readdress(t, 1);
+    EXPECT_EQ(of(t), cases[0].expected);
 }
 
 // A 25-byte read reply from network number 3 with a valid CRC.
-Bytes ValidShortReply(uint8_t address) {
+Bytes validShortReply(uint8_t address) {
     Bytes r(kShortReplyLength, 0);
     r[0] = address;
     r[1] = kFnReadInput;
     r[2] = 20;
     r[6] = 0x64;
-    SealFrame(r.data(), r.size());
+    sealFrame(r.data(), r.size());
     return r;
 }
 
 TEST(Acceptance, CrcAndEchoRules) {
-    const Bytes good = ValidShortReply(3);
-    EXPECT_TRUE(CrcPasses(good.data(), good.size()));
+    const Bytes good = validShortReply(3);
+    EXPECT_TRUE(crcPasses(good.data(), good.size()));
 
     Bytes swapped = good;
     std::swap(swapped[23], swapped[24]);
-    EXPECT_FALSE(CrcPasses(swapped.data(), swapped.size()));
+    EXPECT_FALSE(crcPasses(swapped.data(), swapped.size()));
 
     const Bytes exception = {0x01, 0x84, 0x02, 0xC2, 0xC1};
-    EXPECT_TRUE(CrcPasses(exception.data(), exception.size()));
+    EXPECT_TRUE(crcPasses(exception.data(), exception.size()));
 
-    EXPECT_FALSE(CrcPasses(good.data(), 2));
-    EXPECT_FALSE(CrcPasses(good.data(), 0));
+    EXPECT_FALSE(crcPasses(good.data(), 2));
+    EXPECT_FALSE(crcPasses(good.data(), 0));
 
-    const Request zero = WriteRequest(1, 1, 0);
-    Bytes echo = Of(zero);
-    EXPECT_TRUE(IsExactEcho(zero, echo.data(), echo.size()));
-    EXPECT_FALSE(IsExactEcho(zero, echo.data(), 7));
+    const Request zero = writeRequest(1, 1, 0);
+    Bytes echo = of(zero);
+    EXPECT_TRUE(isExactEcho(zero, echo.data(), echo.size()));
+    EXPECT_FALSE(isExactEcho(zero, echo.data(), 7));
     for (size_t byte = 0; byte < echo.size(); ++byte) {
         Bytes bent = echo;
         bent[byte] ^= 0x01;  // one bit off anywhere, value or CRC, leaves the command pending
-        EXPECT_FALSE(IsExactEcho(zero, bent.data(), bent.size())) << "byte " << byte;
+        EXPECT_FALSE(isExactEcho(zero, bent.data(), bent.size())) << "byte " << byte;
     }
 }
 
-Bytes FromHex(const char* hex) {
+Bytes fromHex(const char* hex) {
     Bytes out;
     for (const char* p = hex; *p;) {
         if (*p == ' ') {
@@ -97,9 +97,9 @@ Bytes FromHex(const char* hex) {
 
 // Frames as they come off the line, and what each named check makes of them.
 TEST(ReplyView, HexFramesAndVerdicts) {
-    const Request shortRead = ReadRequest(3, kReadingsRegister, kShortReadCount);
-    const Request probe = ReadRequest(5, kProbeRegister, kProbeCount);
-    const Request write = WriteRequest(1, 1, 0);
+    const Request shortRead = readRequest(3, kReadingsRegister, kShortReadCount);
+    const Request probe = readRequest(5, kProbeRegister, kProbeCount);
+    const Request write = writeRequest(1, 1, 0);
     struct Case {
         const char* name;
         const char* hex;
@@ -127,7 +127,7 @@ TEST(ReplyView, HexFramesAndVerdicts) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Bytes frame = FromHex(c.hex);
+        const Bytes frame = fromHex(c.hex);
         const ReplyView v(frame.data(), frame.size());
         EXPECT_EQ(v.address(), c.address);
         EXPECT_EQ(v.function(), c.function);
@@ -137,15 +137,15 @@ TEST(ReplyView, HexFramesAndVerdicts) {
         EXPECT_EQ(v.exceptionCode(), c.exceptionCode);
         EXPECT_EQ(v.isEchoOf(*c.request), c.echo);
     }
-    EXPECT_EQ(ExpectedReplyLength(ReadRequest(1, kReadingsRegister, kLongReadCount)),
+    EXPECT_EQ(expectedReplyLength(readRequest(1, kReadingsRegister, kLongReadCount)),
               kLongReplyLength);
-    EXPECT_EQ(ExpectedReplyLength(BuildRequest(1, 0x03, 0, 1)), 0u);
+    EXPECT_EQ(expectedReplyLength(buildRequest(1, 0x03, 0, 1)), 0u);
 }
 
 TEST(WireTime, TenBitsPerByte) {
-    EXPECT_EQ(WireTimeUs(33, 9600), 34375);
-    EXPECT_EQ(WireTimeUs(8, 19200), 4167);
-    EXPECT_EQ(WireTimeUs(8, 0), 0);
+    EXPECT_EQ(wireTimeUs(33, 9600), 34375);
+    EXPECT_EQ(wireTimeUs(8, 19200), 4167);
+    EXPECT_EQ(wireTimeUs(8, 0), 0);
 }
 
 }  // namespace

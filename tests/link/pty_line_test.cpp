@@ -28,7 +28,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-long MsSince(Clock::time_point start) {
+long msSince(Clock::time_point start) {
     return static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
@@ -41,18 +41,18 @@ class Pty {
         const char* name = ::ptsname(master_);
         if (name) path_ = name;
     }
-    ~Pty() { CloseMaster(); }
+    ~Pty() { closeMaster(); }
 
     bool ok() const { return master_ >= 0 && !path_.empty(); }
     const std::string& path() const { return path_; }
     int master() const { return master_; }
 
-    void CloseMaster() {
+    void closeMaster() {
         if (master_ >= 0) ::close(master_);
         master_ = -1;
     }
 
-    void Send(const Bytes& bytes) {
+    void send(const Bytes& bytes) {
         size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
@@ -62,7 +62,7 @@ class Pty {
     }
 
     // What the line sent, up to `count` bytes or until `timeoutMs` has passed.
-    Bytes Receive(size_t count, int timeoutMs) {
+    Bytes receive(size_t count, int timeoutMs) {
         Bytes got;
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         while (got.size() < count && Clock::now() < deadline) {
@@ -89,32 +89,32 @@ class HookedPort : public SerialPort {
     std::function<void()> afterPurge;
     long lastReadMs = -1;
 
-    OpenResult Open(const std::string& path, unsigned baud, DirectionSetting direction,
+    OpenResult open(const std::string& path, unsigned baud, DirectionSetting direction,
                     DirectionMode& mode) override {
-        return inner_->Open(path, baud, direction, mode);
+        return inner_->open(path, baud, direction, mode);
     }
-    bool Write(const uint8_t* data, size_t length) override {
-        const bool ok = inner_->Write(data, length);
+    bool write(const uint8_t* data, size_t length) override {
+        const bool ok = inner_->write(data, length);
         if (afterWrite) afterWrite(data, length);
         return ok;
     }
-    size_t Read(uint8_t* buffer, size_t length, int timeoutMs) override {
+    size_t read(uint8_t* buffer, size_t length, int timeoutMs) override {
         const auto start = Clock::now();
-        const size_t n = inner_->Read(buffer, length, timeoutMs);
-        lastReadMs = MsSince(start);
+        const size_t n = inner_->read(buffer, length, timeoutMs);
+        lastReadMs = msSince(start);
         return n;
     }
-    void Purge() override {
-        inner_->Purge();
+    void purge() override {
+        inner_->purge();
         if (afterPurge) afterPurge();
     }
-    void Drain() override { inner_->Drain(); }
-    void SetRts(bool on) override { inner_->SetRts(on); }
-    void Close() override { inner_->Close(); }
-    bool Vanished() const override { return inner_->Vanished(); }
+    void drain() override { inner_->drain(); }
+    void setRts(bool on) override { inner_->setRts(on); }
+    void close() override { inner_->close(); }
+    bool vanished() const override { return inner_->vanished(); }
 
   private:
-    std::unique_ptr<SerialPort> inner_ = MakePlatformPort();
+    std::unique_ptr<SerialPort> inner_ = makePlatformPort();
 };
 
 class PtyLineTest : public ::testing::Test {
@@ -125,7 +125,7 @@ class PtyLineTest : public ::testing::Test {
         hooked = port.get();
         line = std::make_unique<SerialLine>(std::move(port));
         // The analyzer takes in the whole request before anything else happens.
-        hooked->afterWrite = [this](const uint8_t*, size_t) { seen = pty.Receive(8, 1000); };
+        hooked->afterWrite = [this](const uint8_t*, size_t) { seen = pty.receive(8, 1000); };
     }
     void TearDown() override {
         if (peer.joinable()) peer.join();
@@ -133,29 +133,29 @@ class PtyLineTest : public ::testing::Test {
     }
 
     // The analyzer answers only after the purge, in pieces, as a real one does.
-    void AnswerAfterPurge(Bytes reply, int firstDelayMs = 20) {
+    void answerAfterPurge(Bytes reply, int firstDelayMs = 20) {
         hooked->afterPurge = [this, reply, firstDelayMs] {
             peer = std::thread([this, reply, firstDelayMs] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(firstDelayMs));
                 const size_t half = reply.size() / 2;
-                pty.Send(Bytes(reply.begin(), reply.begin() + static_cast<long>(half)));
+                pty.send(Bytes(reply.begin(), reply.begin() + static_cast<long>(half)));
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                pty.Send(Bytes(reply.begin() + static_cast<long>(half), reply.end()));
+                pty.send(Bytes(reply.begin() + static_cast<long>(half), reply.end()));
             });
         };
     }
 
-    Bytes ReplyOf(size_t count) const { return Bytes(line->Reply(), line->Reply() + count); }
+    Bytes replyOf(size_t count) const { return Bytes(line->reply(), line->reply() + count); }
 
     Pty pty;
     HookedPort* hooked = nullptr;
     std::unique_ptr<SerialLine> line;
     std::thread peer;
     Bytes seen;
-    const Request request = ReadRequest(7, kReadingsRegister, kShortReadCount);
+    const Request request = readRequest(7, kReadingsRegister, kShortReadCount);
 };
 
-Bytes Frame(size_t length, uint8_t seed) {
+Bytes frame(size_t length, uint8_t seed) {
     Bytes b(length);
     for (size_t i = 0; i < length; ++i) b[i] = static_cast<uint8_t>(seed + i * 37);
     return b;
@@ -173,11 +173,11 @@ TEST_F(PtyLineTest, TheReadEndsWithTheFullCountOrAtTheTimeOutWithWhatCame) {
         // machine; a short one the rate's own.
         LineOptions options;
         if (c.full) options.replyTimeoutMs = 4000;
-        const int timeoutMs = c.full ? options.replyTimeoutMs : TimingFor(9600).replyTimeoutMs;
-        ASSERT_TRUE(line->Open(pty.path(), 9600, options).ok());
-        const Bytes reply = Frame(c.sent, 0x11);
-        AnswerAfterPurge(reply);
-        const ExchangeResult x = line->Exchange(request, kShortReplyLength, kPollSettleMs);
+        const int timeoutMs = c.full ? options.replyTimeoutMs : timingFor(9600).replyTimeoutMs;
+        ASSERT_TRUE(line->open(pty.path(), 9600, options).ok());
+        const Bytes reply = frame(c.sent, 0x11);
+        answerAfterPurge(reply);
+        const ExchangeResult x = line->exchange(request, kShortReplyLength, kPollSettleMs);
         peer.join();
         hooked->afterPurge = nullptr;
 
@@ -185,13 +185,13 @@ TEST_F(PtyLineTest, TheReadEndsWithTheFullCountOrAtTheTimeOutWithWhatCame) {
         EXPECT_FALSE(x.vanished);
         EXPECT_EQ(seen, Bytes(request.begin(), request.end()));
         ASSERT_EQ(x.count, c.sent);
-        EXPECT_EQ(ReplyOf(x.count), reply);
+        EXPECT_EQ(replyOf(x.count), reply);
         if (c.full) {
             EXPECT_LT(hooked->lastReadMs, timeoutMs / 2);
         } else {
             EXPECT_GE(hooked->lastReadMs, timeoutMs);
         }
-        line->Close();
+        line->close();
     }
 }
 
@@ -200,22 +200,22 @@ TEST_F(PtyLineTest, BytesThatCameBeforeThePurgeNeverReachTheReply) {
     for (DirectionSetting direction : {DirectionSetting::Program, DirectionSetting::Driver}) {
         LineOptions options;
         options.direction = direction;
-        ASSERT_TRUE(line->Open(pty.path(), 19200, options).ok());
-        pty.Send(Frame(13, 0x5A));
+        ASSERT_TRUE(line->open(pty.path(), 19200, options).ok());
+        pty.send(frame(13, 0x5A));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         hooked->afterWrite = [this](const uint8_t*, size_t) {
-            seen = pty.Receive(8, 1000);
-            pty.Send(seen);
+            seen = pty.receive(8, 1000);
+            pty.send(seen);
         };
-        const Bytes reply = Frame(kShortReplyLength, 0x03);
-        AnswerAfterPurge(reply, 5);
-        const ExchangeResult x = line->Exchange(request, kShortReplyLength, kPollSettleMs);
+        const Bytes reply = frame(kShortReplyLength, 0x03);
+        answerAfterPurge(reply, 5);
+        const ExchangeResult x = line->exchange(request, kShortReplyLength, kPollSettleMs);
         peer.join();
         hooked->afterPurge = nullptr;
         EXPECT_EQ(seen, Bytes(request.begin(), request.end()));
         ASSERT_EQ(x.count, kShortReplyLength);
-        EXPECT_EQ(ReplyOf(x.count), reply);
-        line->Close();
+        EXPECT_EQ(replyOf(x.count), reply);
+        line->close();
     }
 }
 
@@ -224,7 +224,7 @@ TEST_F(PtyLineTest, TheLineIsRaw8N1WithoutFlowControlAtEachRate) {
         {1200, B1200}, {2400, B2400}, {4800, B4800}, {9600, B9600}, {19200, B19200}};
     for (const auto& [baud, code] : rates) {
         SCOPED_TRACE(baud);
-        ASSERT_TRUE(line->Open(pty.path(), baud).ok());
+        ASSERT_TRUE(line->open(pty.path(), baud).ok());
         termios t{};
         ASSERT_EQ(::tcgetattr(pty.master(), &t), 0);  // a master reports its slave's settings
         EXPECT_EQ(::cfgetospeed(&t), code);
@@ -235,10 +235,10 @@ TEST_F(PtyLineTest, TheLineIsRaw8N1WithoutFlowControlAtEachRate) {
         EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
         EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
         EXPECT_EQ(t.c_oflag & OPOST, 0u);
-        line->Close();
+        line->close();
     }
-    EXPECT_EQ(line->Open(pty.path(), 115200).failure, OpenFailure::SettingsRefused);
-    EXPECT_FALSE(line->IsOpen());
+    EXPECT_EQ(line->open(pty.path(), 115200).failure, OpenFailure::SettingsRefused);
+    EXPECT_FALSE(line->isOpen());
 }
 
 TEST_F(PtyLineTest, APseudoTerminalHasNoModemLinesSoTheDriverSwitchesUnlessForced) {
@@ -249,9 +249,9 @@ TEST_F(PtyLineTest, APseudoTerminalHasNoModemLinesSoTheDriverSwitchesUnlessForce
     for (const auto& [setting, mode] : cases) {
         LineOptions options;
         options.direction = setting;
-        ASSERT_TRUE(line->Open(pty.path(), 9600, options).ok());
-        EXPECT_EQ(line->Mode(), mode);
-        line->Close();
+        ASSERT_TRUE(line->open(pty.path(), 9600, options).ok());
+        EXPECT_EQ(line->mode(), mode);
+        line->close();
     }
 }
 
@@ -266,14 +266,14 @@ TEST(QuickPeer, APeerThatAnswersOneMillisecondAfterTheRequestIsHeardAtDefaultSet
     // Before the mend every reply was lost.
     for (unsigned baud : {9600u, 1200u}) {
         SerialLine line;
-        ASSERT_TRUE(line.Open(peer.path(), baud).ok());
+        ASSERT_TRUE(line.open(peer.path(), baud).ok());
         int heard = 0;
         for (int i = 0; i < 10; ++i) {
             const ExchangeResult x =
-                line.Exchange(ReadRequest(7, kReadingsRegister, kShortReadCount),
+                line.exchange(readRequest(7, kReadingsRegister, kShortReadCount),
                               kShortReplyLength, kPollSettleMs);
-            if (x.count == kShortReplyLength && CrcPasses(line.Reply(), x.count) &&
-                DecodeReadings(line.Reply()).concentration == 42.0)
+            if (x.count == kShortReplyLength && crcPasses(line.reply(), x.count) &&
+                decodeReadings(line.reply()).concentration == 42.0)
                 ++heard;
         }
         EXPECT_GE(heard, 8) << baud;
@@ -287,12 +287,12 @@ TEST_F(PtyLineTest, NamesThatAreNoSerialPortAreWrongPorts) {
     ::close(fd);
     for (const std::string& path : {std::string("/dev/zta-no-such-port"), std::string("/"),
                                     std::string(file), std::string("")}) {
-        const OpenResult r = line->Open(path, 9600);
+        const OpenResult r = line->open(path, 9600);
         EXPECT_EQ(r.failure, OpenFailure::WrongPort) << path << " errno " << r.platformCode;
-        EXPECT_FALSE(line->IsOpen());
+        EXPECT_FALSE(line->isOpen());
     }
     ::unlink(file);
-    EXPECT_EQ(OpenFailureText(line->Open("/dev/zta-no-such-port", 9600), "/dev/zta-no-such-port"),
+    EXPECT_EQ(openFailureText(line->open("/dev/zta-no-such-port", 9600), "/dev/zta-no-such-port"),
               "Порт /dev/zta-no-such-port указан неверно");
 }
 
@@ -301,9 +301,9 @@ TEST_F(PtyLineTest, APortHeldByAnotherOpenerIsBusyAndLeftAsItWas) {
     const int holder = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
-    const OpenResult r = line->Open(pty.path(), 9600);
+    const OpenResult r = line->open(pty.path(), 9600);
     EXPECT_EQ(r.failure, OpenFailure::Busy);
-    EXPECT_EQ(OpenFailureText(r, pty.path()), "Порт " + pty.path() + " занят.");
+    EXPECT_EQ(openFailureText(r, pty.path()), "Порт " + pty.path() + " занят.");
 #ifdef TIOCGEXCL
     int exclusive = -1;
     ASSERT_EQ(::ioctl(holder, TIOCGEXCL, &exclusive), 0);
@@ -312,63 +312,63 @@ TEST_F(PtyLineTest, APortHeldByAnotherOpenerIsBusyAndLeftAsItWas) {
     ::close(holder);
 
     // And the station's own opening holds the port against a second one until it closes.
-    ASSERT_TRUE(line->Open(pty.path(), 9600).ok());
+    ASSERT_TRUE(line->open(pty.path(), 9600).ok());
     SerialLine second;
-    EXPECT_EQ(second.Open(pty.path(), 9600).failure, OpenFailure::Busy);
-    line->Close();
-    EXPECT_TRUE(second.Open(pty.path(), 9600).ok());
+    EXPECT_EQ(second.open(pty.path(), 9600).failure, OpenFailure::Busy);
+    line->close();
+    EXPECT_TRUE(second.open(pty.path(), 9600).ok());
 }
 
 TEST_F(PtyLineTest, ADeviceThatGoesAwayDuringTheReadEndsItPromptly) {
     LineOptions options;
     options.replyTimeoutMs = 2000;
-    ASSERT_TRUE(line->Open(pty.path(), 9600, options).ok());
+    ASSERT_TRUE(line->open(pty.path(), 9600, options).ok());
     hooked->afterPurge = [this] {
         peer = std::thread([this] {
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            pty.Send(Frame(6, 1));
-            pty.CloseMaster();
+            pty.send(frame(6, 1));
+            pty.closeMaster();
         });
     };
     const auto start = Clock::now();
-    const ExchangeResult x = line->Exchange(request, kShortReplyLength, kPollSettleMs);
-    EXPECT_LT(MsSince(start), 2000 / 2);
+    const ExchangeResult x = line->exchange(request, kShortReplyLength, kPollSettleMs);
+    EXPECT_LT(msSince(start), 2000 / 2);
     EXPECT_TRUE(x.vanished);
     EXPECT_EQ(x.count, 0u);
-    EXPECT_TRUE(line->Exchange(request, kShortReplyLength, kPollSettleMs).vanished);
+    EXPECT_TRUE(line->exchange(request, kShortReplyLength, kPollSettleMs).vanished);
 }
 
-long ThreadCpuMs() {
+long threadCpuMs() {
     timespec t{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return t.tv_sec * 1000 + t.tv_nsec / 1000000;
 }
 
 TEST_F(PtyLineTest, AVanishedPortAnswersAtOnceWithoutSpinning) {
-    auto port = MakePlatformPort();
+    auto port = makePlatformPort();
     DirectionMode mode{};
-    ASSERT_TRUE(port->Open(pty.path(), 9600, DirectionSetting::Auto, mode).ok());
-    pty.CloseMaster();
+    ASSERT_TRUE(port->open(pty.path(), 9600, DirectionSetting::Auto, mode).ok());
+    pty.closeMaster();
 
     const int timeoutMs = 300;
     const int rounds = 20;
     uint8_t buffer[kShortReplyLength];
-    const long cpuBefore = ThreadCpuMs();
+    const long cpuBefore = threadCpuMs();
     const auto start = Clock::now();
     for (int i = 0; i < rounds; ++i) {
-        EXPECT_FALSE(port->Write(request.data(), request.size()));
-        EXPECT_EQ(port->Read(buffer, sizeof buffer, timeoutMs), 0u);
-        EXPECT_TRUE(port->Vanished());
+        EXPECT_FALSE(port->write(request.data(), request.size()));
+        EXPECT_EQ(port->read(buffer, sizeof buffer, timeoutMs), 0u);
+        EXPECT_TRUE(port->vanished());
     }
-    EXPECT_LT(MsSince(start), rounds * timeoutMs / 2);
-    EXPECT_LT(ThreadCpuMs() - cpuBefore, 200);
-    port->Close();
+    EXPECT_LT(msSince(start), rounds * timeoutMs / 2);
+    EXPECT_LT(threadCpuMs() - cpuBefore, 200);
+    port->close();
 
     // A new opening of a device that is there again starts clean.
     Pty again;
     ASSERT_TRUE(again.ok());
-    ASSERT_TRUE(port->Open(again.path(), 9600, DirectionSetting::Auto, mode).ok());
-    EXPECT_FALSE(port->Vanished());
+    ASSERT_TRUE(port->open(again.path(), 9600, DirectionSetting::Auto, mode).ok());
+    EXPECT_FALSE(port->vanished());
 }
 
 }  // namespace

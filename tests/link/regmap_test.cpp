@@ -13,7 +13,7 @@
 namespace zta {
 namespace {
 
-std::vector<uint8_t> Reply(size_t length) {
+std::vector<uint8_t> reply(size_t length) {
     std::vector<uint8_t> r(length, 0);
     r[0] = 1;
     r[1] = kFnReadInput;
@@ -21,8 +21,8 @@ std::vector<uint8_t> Reply(size_t length) {
     return r;
 }
 
-TEST(DecodeReadings, SignedValuesVersionMarkerAndRelays) {
-    auto r = Reply(kShortReplyLength);
+TEST(decodeReadings, SignedValuesVersionMarkerAndRelays) {
+    auto r = reply(kShortReplyLength);
     r[3] = 2;                    // gas code
     r[4] = 5;                    // relays
     r[5] = 0xFF, r[6] = 0x9C;    // -100 %LEL
@@ -34,7 +34,7 @@ TEST(DecodeReadings, SignedValuesVersionMarkerAndRelays) {
     r[17] = 0xFF, r[18] = 0xFE;  // temperature -2
     r[19] = 0xFF, r[20] = 0xFF;  // factory number: a serial number, never negative
     r[21] = 0xA5, r[22] = 0x0C;
-    const Readings d = DecodeReadings(r.data());
+    const Readings d = decodeReadings(r.data());
     EXPECT_EQ(d.relayState, 5);
     EXPECT_EQ(d.concentration, -100.0);
     EXPECT_EQ(d.threshold1, 20);
@@ -46,25 +46,25 @@ TEST(DecodeReadings, SignedValuesVersionMarkerAndRelays) {
     EXPECT_EQ(d.temperature, -2);
     EXPECT_EQ(d.factoryNumber, 65535);
     EXPECT_EQ(d.softwareVersion, 12);
-    EXPECT_EQ(DecodeGasCode(r.data()), 2);
+    EXPECT_EQ(decodeGasCode(r.data()), 2);
 
     r[5] = 0x00, r[6] = 0x64;
     r[21] = 0x00;  // no marker: old software, whatever byte 22 holds
-    const Readings old = DecodeReadings(r.data());
+    const Readings old = decodeReadings(r.data());
     EXPECT_EQ(old.concentration, 100.0);
     EXPECT_EQ(old.softwareVersion, -1);
 }
 
 TEST(GasNames, CodesZeroToEightOnly) {
-    EXPECT_STREQ(GasNameForCode(0), "-");
-    EXPECT_STREQ(GasNameForCode(1), "Метан");
-    EXPECT_STREQ(GasNameForCode(7), "Циклопентан");
-    EXPECT_STREQ(GasNameForCode(8), "Пропилен");
-    EXPECT_EQ(GasNameForCode(9), nullptr);
-    EXPECT_EQ(GasNameForCode(-1), nullptr);
+    EXPECT_STREQ(gasNameForCode(0), "-");
+    EXPECT_STREQ(gasNameForCode(1), "Метан");
+    EXPECT_STREQ(gasNameForCode(7), "Циклопентан");
+    EXPECT_STREQ(gasNameForCode(8), "Пропилен");
+    EXPECT_EQ(gasNameForCode(9), nullptr);
+    EXPECT_EQ(gasNameForCode(-1), nullptr);
 }
 
-std::string Padded(std::string text) {
+std::string padded(std::string text) {
     text.resize(kTextBlockLength, ' ');
     return text;
 }
@@ -75,17 +75,17 @@ TEST(TextBlock, Cases) {
         double range, mid, max;
         std::string gas, unit;
     } cases[] = {
-        {Padded("440 270 440 CH4 %"), 4.4, 2.7, 4.4, "CH4", "%" + std::string(13, ' ')},
-        {Padded("NoSpacesAtAllInThisTextBlock!!"), 0, 0, 0, "",
+        {padded("440 270 440 CH4 %"), 4.4, 2.7, 4.4, "CH4", "%" + std::string(13, ' ')},
+        {padded("NoSpacesAtAllInThisTextBlock!!"), 0, 0, 0, "",
          "NoSpacesAtAllInThisTextBlock!!"},
-        {Padded("100 50 100 C3H8 %-LEL"), 1.0, 0.5, 1.0, "C3H8", "%НКПР"},
-        {Padded("-5 +7 x9 gas"), -0.05, 0.07, 0.0, "gas", std::string(17, ' ')},
+        {padded("100 50 100 C3H8 %-LEL"), 1.0, 0.5, 1.0, "C3H8", "%НКПР"},
+        {padded("-5 +7 x9 gas"), -0.05, 0.07, 0.0, "gas", std::string(17, ' ')},
         // A zero byte ends every search: no further space is found, the unit is the whole text.
         {std::string("440\0 270 440 CH4 %", 19) + std::string(11, ' '), 0, 0, 0, "",
          std::string("440\0 270 440 CH4 %", 19) + std::string(11, ' ')},
     };
     for (const auto& c : cases) {
-        const TextBlock t = ParseTextBlock(c.text);
+        const TextBlock t = parseTextBlock(c.text);
         EXPECT_DOUBLE_EQ(t.deviceRange, c.range) << c.text;
         EXPECT_DOUBLE_EQ(t.deviceMidGas, c.mid) << c.text;
         EXPECT_DOUBLE_EQ(t.deviceMaxGas, c.max) << c.text;
@@ -93,17 +93,17 @@ TEST(TextBlock, Cases) {
         EXPECT_EQ(t.unitName, c.unit) << c.text;
     }
     // Windows-1251 bytes of the block come out as UTF-8.
-    const TextBlock ru = ParseTextBlock(Padded(Utf8ToCp1251("440 270 440 Метан об.%")));
+    const TextBlock ru = parseTextBlock(padded(utf8ToCp1251("440 270 440 Метан об.%")));
     EXPECT_EQ(ru.gasName, "Метан");
     EXPECT_EQ(ru.unitName.substr(0, 6), "об.%");
 }
 
-TEST(LeadingDecimal, Saturates) {
-    EXPECT_EQ(LeadingDecimal("  42abc"), 42);
-    EXPECT_EQ(LeadingDecimal(""), 0);
-    EXPECT_EQ(LeadingDecimal("-"), 0);
-    EXPECT_EQ(LeadingDecimal("99999999999999999999"), 2147483647);
-    EXPECT_EQ(LeadingDecimal("-99999999999999999999"), -2147483647 - 1);
+TEST(leadingDecimal, Saturates) {
+    EXPECT_EQ(leadingDecimal("  42abc"), 42);
+    EXPECT_EQ(leadingDecimal(""), 0);
+    EXPECT_EQ(leadingDecimal("-"), 0);
+    EXPECT_EQ(leadingDecimal("99999999999999999999"), 2147483647);
+    EXPECT_EQ(leadingDecimal("-99999999999999999999"), -2147483647 - 1);
 }
 
 TEST(Commands, EncodeAndBaudCodes) {
@@ -112,30 +112,30 @@ TEST(Commands, EncodeAndBaudCodes) {
         RegisterWrite got;
         uint16_t reg, value;
     } cases[] = {
-        {"new number 7 on 9600", EncodeNewAddress(7, 9600), 0, 0x0708},
-        {"baud 9600 at 5", EncodeNewBaud(5, 8), 0, 0x0508},
-        {"zero", EncodeZero(), 1, 0},
-        {"mid 2.7", EncodeMidGas(2.7), 2, 2700},
-        {"max 4.4", EncodeMaxGas(4.4), 3, 4400},
-        {"max 0.64", EncodeMaxGas(0.64), 3, 640},
-        {"typical", EncodeTypical(), 4, 1},
-        {"threshold1 25", EncodeThreshold1(25), 5, 0x0019},
-        {"threshold2 255", EncodeThreshold2(255), 6, 255},
-        {"factory 65535", EncodeFactoryNumber(65535), 7, 0xFFFF},
-        {"factory 70000 low bits", EncodeFactoryNumber(70000), 7, 70000 & 0xFFFF},
+        {"new number 7 on 9600", encodeNewAddress(7, 9600), 0, 0x0708},
+        {"baud 9600 at 5", encodeNewBaud(5, 8), 0, 0x0508},
+        {"zero", encodeZero(), 1, 0},
+        {"mid 2.7", encodeMidGas(2.7), 2, 2700},
+        {"max 4.4", encodeMaxGas(4.4), 3, 4400},
+        {"max 0.64", encodeMaxGas(0.64), 3, 640},
+        {"typical", encodeTypical(), 4, 1},
+        {"threshold1 25", encodeThreshold1(25), 5, 0x0019},
+        {"threshold2 255", encodeThreshold2(255), 6, 255},
+        {"factory 65535", encodeFactoryNumber(65535), 7, 0xFFFF},
+        {"factory 70000 low bits", encodeFactoryNumber(70000), 7, 70000 & 0xFFFF},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.got.reg, c.reg) << c.name;
         EXPECT_EQ(c.got.value, c.value) << c.name;
     }
     // New number 7 for the analyzer at 3 on a 9600-baud line.
-    const RegisterWrite w = EncodeNewAddress(7, 9600);
-    const Request r = WriteRequest(3, w.reg, w.value);
+    const RegisterWrite w = encodeNewAddress(7, 9600);
+    const Request r = writeRequest(3, w.reg, w.value);
     EXPECT_EQ(r[4], 0x07);
     EXPECT_EQ(r[5], 0x08);
-    for (unsigned rate : kBaudRates) EXPECT_EQ(BaudForCode(BaudCode(rate)), rate);
-    EXPECT_EQ(BaudCode(38400), 0);
-    EXPECT_EQ(BaudForCode(3), 0u);
+    for (unsigned rate : kBaudRates) EXPECT_EQ(baudForCode(baudCode(rate)), rate);
+    EXPECT_EQ(baudCode(38400), 0);
+    EXPECT_EQ(baudForCode(3), 0u);
 }
 
 // The one rate table: the analyzer's rates are exactly the coded rows, and every termios speed
@@ -145,13 +145,13 @@ TEST(BaudTable, CodesRatesAndSpeedsAgree) {
     for (const BaudRow& row : kBaudTable) {
         SCOPED_TRACE(row.rate);
         if (row.code != 0) coded.push_back(row.rate);
-        EXPECT_EQ(AnalyzerRate(row.rate), row.code != 0);
-        EXPECT_EQ(BaudRowForRate(row.rate), &row);
-        EXPECT_EQ(RateForSpeed(row.speed), row.rate);
+        EXPECT_EQ(analyzerRate(row.rate), row.code != 0);
+        EXPECT_EQ(baudRowForRate(row.rate), &row);
+        EXPECT_EQ(rateForSpeed(row.speed), row.rate);
     }
     EXPECT_EQ(coded, std::vector<unsigned>(std::begin(kBaudRates), std::end(kBaudRates)));
-    EXPECT_EQ(BaudRowForRate(600), nullptr);
-    EXPECT_FALSE(AnalyzerRate(38400));
+    EXPECT_EQ(baudRowForRate(600), nullptr);
+    EXPECT_FALSE(analyzerRate(38400));
 }
 
 // Every value with up to three decimals that the register holds goes out as exactly its digits,
@@ -162,27 +162,27 @@ TEST(GasValues, EveryDecimalValueGoesOutAsItsDigits) {
         char text[16];
         std::snprintf(text, sizeof text, "%d.%03d", n / 1000, n % 1000);
         const double typed = std::strtod(text, nullptr);
-        const uint16_t mid = EncodeMidGas(typed).value, max = EncodeMaxGas(typed).value;
+        const uint16_t mid = encodeMidGas(typed).value, max = encodeMaxGas(typed).value;
         if (mid != n || max != n) {
             if (++wrong <= 10) ADD_FAILURE() << text << " went out as " << mid << " / " << max;
         }
     }
     EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(GasRegisterValue(4.0599), 4059);
-    EXPECT_EQ(GasRegisterValue(2.0109), 2010);
-    EXPECT_EQ(TruncateDecimal(0.58, 50.0), 29.0);
-    EXPECT_EQ(TruncateDecimal(-2.01, 1000.0), -2010.0);
-    EXPECT_EQ(TruncateDecimal(37.9, 1.0), 37.0);
+    EXPECT_EQ(gasRegisterValue(4.0599), 4059);
+    EXPECT_EQ(gasRegisterValue(2.0109), 2010);
+    EXPECT_EQ(truncateDecimal(0.58, 50.0), 29.0);
+    EXPECT_EQ(truncateDecimal(-2.01, 1000.0), -2010.0);
+    EXPECT_EQ(truncateDecimal(37.9, 1.0), 37.0);
 }
 
-TEST(Cp1251, RoundTripAndReplacement) {
+TEST(cp1251, RoundTripAndReplacement) {
     const std::string ru = "Прибор №5 Ёё %НКПР";
-    EXPECT_EQ(Cp1251ToUtf8(Utf8ToCp1251(ru)), ru);
-    EXPECT_EQ(Utf8ToCp1251("Т(у.е.)"), std::string("\xD2(\xF3.\xE5.)"));
-    EXPECT_EQ(Utf8ToCp1251("€"), "\x88");
-    EXPECT_EQ(Utf8ToCp1251("漢"), "?");
-    EXPECT_EQ(Utf8ToCp1251("\xFF\xC3"), "??");  // malformed UTF-8 never reads past the end
-    EXPECT_EQ(Cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
+    EXPECT_EQ(cp1251ToUtf8(utf8ToCp1251(ru)), ru);
+    EXPECT_EQ(utf8ToCp1251("Т(у.е.)"), std::string("\xD2(\xF3.\xE5.)"));
+    EXPECT_EQ(utf8ToCp1251("€"), "\x88");
+    EXPECT_EQ(utf8ToCp1251("漢"), "?");
+    EXPECT_EQ(utf8ToCp1251("\xFF\xC3"), "??");  // malformed UTF-8 never reads past the end
+    EXPECT_EQ(cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
 }
 
 }  // namespace

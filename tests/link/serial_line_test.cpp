@@ -20,11 +20,11 @@ using Ms = std::chrono::milliseconds;
 class FakePauser : public Pauser {
   public:
     explicit FakePauser(Steps& steps) : steps_(steps) {}
-    void PauseMs(int ms) override {
+    void pauseMs(int ms) override {
         steps_.push_back("pause " + std::to_string(ms));
         now += Ms(ms);
     }
-    Clock::time_point Now() override { return now; }
+    Clock::time_point timeNow() override { return now; }
     Clock::time_point now{};
 
   private:
@@ -44,7 +44,7 @@ class FakePort : public SerialPort {
     DirectionSetting directionAsked = DirectionSetting::Auto;
     std::chrono::microseconds writeTakes{0}, drainTakes{0};
 
-    OpenResult Open(const std::string& path, unsigned baud, DirectionSetting direction,
+    OpenResult open(const std::string& path, unsigned baud, DirectionSetting direction,
                     DirectionMode& mode) override {
         steps_.push_back("open " + path + " " + std::to_string(baud));
         directionAsked = direction;
@@ -52,27 +52,27 @@ class FakePort : public SerialPort {
         if (openResult.ok()) vanished_ = false;
         return openResult;
     }
-    bool Write(const uint8_t*, size_t length) override {
+    bool write(const uint8_t*, size_t length) override {
         steps_.push_back("write " + std::to_string(length));
         now_ += writeTakes;
         if (vanishOnWrite) vanished_ = true;
         return writeOk && !vanishOnWrite;
     }
-    size_t Read(uint8_t* buffer, size_t length, int timeoutMs) override {
+    size_t read(uint8_t* buffer, size_t length, int timeoutMs) override {
         steps_.push_back("read " + std::to_string(length) + " " + std::to_string(timeoutMs));
         const size_t n = std::min(length, reply.size());
         std::copy(reply.begin(), reply.begin() + static_cast<long>(n), buffer);
         if (vanishOnRead) vanished_ = true;
         return n;
     }
-    void Purge() override { steps_.push_back("purge"); }
-    void Drain() override {
+    void purge() override { steps_.push_back("purge"); }
+    void drain() override {
         steps_.push_back("drain");
         now_ += drainTakes;
     }
-    void SetRts(bool on) override { steps_.push_back(on ? "rts on" : "rts off"); }
-    void Close() override { steps_.push_back("close"); }
-    bool Vanished() const override { return vanished_; }
+    void setRts(bool on) override { steps_.push_back(on ? "rts on" : "rts off"); }
+    void close() override { steps_.push_back("close"); }
+    bool vanished() const override { return vanished_; }
 
   private:
     Steps& steps_;
@@ -89,9 +89,9 @@ class SerialLineTest : public ::testing::Test {
     }
 
     // Opens and forgets the opening's own steps, leaving the exchange's alone in `steps`.
-    void OpenAt(unsigned baud, DirectionMode mode, LineOptions options = {}) {
+    void openAt(unsigned baud, DirectionMode mode, LineOptions options = {}) {
         fake->modeGiven = mode;
-        ASSERT_TRUE(line->Open("/dev/ttyX", baud, options).ok());
+        ASSERT_TRUE(line->open("/dev/ttyX", baud, options).ok());
         steps.clear();
     }
 
@@ -99,7 +99,7 @@ class SerialLineTest : public ::testing::Test {
     FakePauser pauser{steps};
     FakePort* fake = nullptr;
     std::unique_ptr<SerialLine> line;
-    const Request request = ReadRequest(1, kReadingsRegister, kShortReadCount);
+    const Request request = readRequest(1, kReadingsRegister, kShortReadCount);
 };
 
 TEST(LineTiming, OneRowPerRateAndTheRowOf9600ForAnyOther) {
@@ -111,7 +111,7 @@ TEST(LineTiming, OneRowPerRateAndTheRowOf9600ForAnyOther) {
                         {9600, 3, 8, 350},   {19200, 2, 2, 300}, {115200, 3, 8, 350},
                         {0, 3, 8, 350}};
     for (const Row& r : rows) {
-        const LineTiming t = TimingFor(r.baud);
+        const LineTiming t = timingFor(r.baud);
         EXPECT_EQ(t.rtsLeadMs, r.lead) << r.baud;
         EXPECT_EQ(t.rtsHoldMs, r.hold) << r.baud;
         EXPECT_EQ(t.replyTimeoutMs, r.timeout) << r.baud;
@@ -119,8 +119,8 @@ TEST(LineTiming, OneRowPerRateAndTheRowOf9600ForAnyOther) {
 }
 
 TEST_F(SerialLineTest, ProgramModeAt9600RaisesRtsAroundTheRequestThenPurgesAndReads) {
-    OpenAt(9600, DirectionMode::Program);
-    line->Exchange(request, kShortReplyLength, kPollSettleMs);
+    openAt(9600, DirectionMode::Program);
+    line->exchange(request, kShortReplyLength, kPollSettleMs);
     EXPECT_EQ(steps, (Steps{"rts on", "pause 3", "pause 1", "write 8", "drain", "pause 8",
                             "rts off", "pause 1", "purge", "read 25 350"}));
 }
@@ -136,8 +136,8 @@ TEST_F(SerialLineTest, ProgramModeUsesTheRowOfTheRateAndTheCallersSettlePause) {
                           {4800, 3, "pause 5", "pause 16", "read 21 400"},
                           {19200, 1, "pause 2", "pause 2", "read 21 300"}};
     for (const Case& c : cases) {
-        OpenAt(c.baud, DirectionMode::Program);
-        line->Exchange(request, kProbeReplyLength, c.settle);
+        openAt(c.baud, DirectionMode::Program);
+        line->exchange(request, kProbeReplyLength, c.settle);
         EXPECT_EQ(steps, (Steps{"rts on", c.lead, "pause " + std::to_string(c.settle), "write 8",
                                 "drain", c.hold, "rts off", "pause 1", "purge", c.read}))
             << c.baud;
@@ -163,10 +163,10 @@ TEST_F(SerialLineTest, RtsDropsAtTheLaterOfTheDrainAndTheHoldFromTheWritesReturn
         {19200, Ms(5), microseconds(0), {"pause 2", "rts off"}},
     };
     for (const Case& c : cases) {
-        OpenAt(c.baud, DirectionMode::Program);
+        openAt(c.baud, DirectionMode::Program);
         fake->writeTakes = c.write;
         fake->drainTakes = c.drain;
-        line->Exchange(request, kShortReplyLength, kPollSettleMs);
+        line->exchange(request, kShortReplyLength, kPollSettleMs);
         const auto drain = std::find(steps.begin(), steps.end(), "drain");
         ASSERT_NE(drain, steps.end());
         Steps tail(drain + 1, steps.end());
@@ -193,14 +193,14 @@ TEST(DirectionChoice, AutoTakesDriverModeWhereTheDriverSwitchesOrNoModemLinesExi
         {S::Driver, false, true, M::Driver},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ChooseDirectionMode(c.setting, {c.driverSwitches, c.modemLines}), c.mode)
+        EXPECT_EQ(chooseDirectionMode(c.setting, {c.driverSwitches, c.modemLines}), c.mode)
             << static_cast<int>(c.setting) << c.driverSwitches << c.modemLines;
 }
 
 TEST_F(SerialLineTest, DriverModeNeverTouchesRtsAndDrainsBeforeThePurge) {
-    OpenAt(9600, DirectionMode::Driver);
-    line->Exchange(request, kShortReplyLength, kSearchSettleMs);
-    line->Exchange(request, kProbeReplyLength, kPollSettleMs);
+    openAt(9600, DirectionMode::Driver);
+    line->exchange(request, kShortReplyLength, kSearchSettleMs);
+    line->exchange(request, kProbeReplyLength, kPollSettleMs);
     EXPECT_EQ(steps, (Steps{"pause 3", "write 8", "drain", "purge", "read 25 350", "pause 1",
                             "write 8", "drain", "purge", "read 21 350"}));
 }
@@ -211,38 +211,38 @@ TEST_F(SerialLineTest, OpeningPurgesAndGivesAZeroedBufferOfTheAskedSize) {
     options.direction = DirectionSetting::Program;
     options.bufferSize = kSearchBufferSize;
     options.replyTimeoutMs = 120;
-    ASSERT_TRUE(line->Open("COM3", 4800, options).ok());
+    ASSERT_TRUE(line->open("COM3", 4800, options).ok());
     EXPECT_EQ(steps, (Steps{"open COM3 4800", "purge"}));
     EXPECT_EQ(fake->directionAsked, DirectionSetting::Program);
-    EXPECT_EQ(line->Mode(), DirectionMode::Driver);  // the port's choice is what counts
-    EXPECT_EQ(line->Timing().replyTimeoutMs, 120);
-    EXPECT_EQ(line->Timing().rtsLeadMs, 5);
-    for (size_t i = 0; i < kSearchBufferSize; ++i) ASSERT_EQ(line->Reply()[i], 0) << i;
+    EXPECT_EQ(line->mode(), DirectionMode::Driver);  // the port's choice is what counts
+    EXPECT_EQ(line->timing().replyTimeoutMs, 120);
+    EXPECT_EQ(line->timing().rtsLeadMs, 5);
+    for (size_t i = 0; i < kSearchBufferSize; ++i) ASSERT_EQ(line->reply()[i], 0) << i;
 
     // A reply asked for beyond the buffer is cut to the buffer, never written past it.
     steps.clear();
     fake->reply.assign(kLongReplyLength, 0xAB);
-    const ExchangeResult x = line->Exchange(request, kLongReplyLength, kPollSettleMs);
+    const ExchangeResult x = line->exchange(request, kLongReplyLength, kPollSettleMs);
     EXPECT_EQ(steps.back(), "read 21 120");
     EXPECT_EQ(x.count, kSearchBufferSize);
-    EXPECT_EQ(line->Reply()[20], 0xAB);
+    EXPECT_EQ(line->reply()[20], 0xAB);
 }
 
 TEST_F(SerialLineTest, ReplyBytesAndCountComeBackAsRead) {
-    OpenAt(9600, DirectionMode::Driver);
+    openAt(9600, DirectionMode::Driver);
     fake->reply = {1, 4, 20, 7};
-    const ExchangeResult x = line->Exchange(request, kShortReplyLength, kPollSettleMs);
+    const ExchangeResult x = line->exchange(request, kShortReplyLength, kPollSettleMs);
     EXPECT_TRUE(x.writeOk);
     EXPECT_FALSE(x.vanished);
     ASSERT_EQ(x.count, 4u);
-    EXPECT_EQ(std::vector<uint8_t>(line->Reply(), line->Reply() + 4), fake->reply);
+    EXPECT_EQ(std::vector<uint8_t>(line->reply(), line->reply() + 4), fake->reply);
 }
 
 TEST_F(SerialLineTest, AFailedWriteStillCompletesTheExchange) {
-    OpenAt(9600, DirectionMode::Program);
+    openAt(9600, DirectionMode::Program);
     fake->writeOk = false;
     fake->reply.assign(8, 1);
-    const ExchangeResult x = line->Exchange(request, kEchoLength, kPollSettleMs);
+    const ExchangeResult x = line->exchange(request, kEchoLength, kPollSettleMs);
     EXPECT_FALSE(x.writeOk);
     EXPECT_EQ(x.count, 8u);
     EXPECT_EQ(steps, (Steps{"rts on", "pause 3", "pause 1", "write 8", "drain", "pause 8",
@@ -263,17 +263,17 @@ TEST_F(SerialLineTest, AVanishedDeviceEndsTheExchangeWithNoReplyAndIsNotAskedAga
           "purge", "read 25 350"}},
     };
     for (const Case& c : cases) {
-        OpenAt(9600, DirectionMode::Program);
+        openAt(9600, DirectionMode::Program);
         fake->vanishOnWrite = c.onWrite;
         fake->vanishOnRead = !c.onWrite;
         fake->reply.assign(10, 7);  // what came before the device went is no reply
-        ExchangeResult x = line->Exchange(request, kShortReplyLength, kPollSettleMs);
+        ExchangeResult x = line->exchange(request, kShortReplyLength, kPollSettleMs);
         EXPECT_TRUE(x.vanished) << c.name;
         EXPECT_EQ(x.count, 0u) << c.name;
         EXPECT_EQ(steps, c.expected) << c.name;
 
         steps.clear();
-        x = line->Exchange(request, kShortReplyLength, kPollSettleMs);
+        x = line->exchange(request, kShortReplyLength, kPollSettleMs);
         EXPECT_TRUE(x.vanished) << c.name;
         EXPECT_EQ(x.count, 0u) << c.name;
         EXPECT_TRUE(steps.empty()) << c.name;
@@ -283,31 +283,31 @@ TEST_F(SerialLineTest, AVanishedDeviceEndsTheExchangeWithNoReplyAndIsNotAskedAga
 
 TEST_F(SerialLineTest, AFailedOpeningLeavesTheLineClosedAndUntouched) {
     fake->openResult = {OpenFailure::Busy, 16};
-    const OpenResult r = line->Open("/dev/ttyX", 9600);
+    const OpenResult r = line->open("/dev/ttyX", 9600);
     EXPECT_EQ(r.failure, OpenFailure::Busy);
     EXPECT_EQ(r.platformCode, 16);
-    EXPECT_FALSE(line->IsOpen());
-    const ExchangeResult x = line->Exchange(request, kShortReplyLength, kPollSettleMs);
+    EXPECT_FALSE(line->isOpen());
+    const ExchangeResult x = line->exchange(request, kShortReplyLength, kPollSettleMs);
     EXPECT_EQ(x.count, 0u);
     EXPECT_FALSE(x.writeOk);
-    line->Close();
+    line->close();
     EXPECT_EQ(steps, (Steps{"open /dev/ttyX 9600"}));
 }
 
 TEST_F(SerialLineTest, ClosingClosesThePortOnceAndTheLineThenRefusesExchanges) {
-    OpenAt(9600, DirectionMode::Driver);
-    line->Close();
-    line->Close();
-    line->Exchange(request, kShortReplyLength, kPollSettleMs);
+    openAt(9600, DirectionMode::Driver);
+    line->close();
+    line->close();
+    line->exchange(request, kShortReplyLength, kPollSettleMs);
     EXPECT_EQ(steps, (Steps{"close"}));
-    EXPECT_FALSE(line->IsOpen());
+    EXPECT_FALSE(line->isOpen());
 
-    OpenAt(9600, DirectionMode::Driver);
+    openAt(9600, DirectionMode::Driver);
     line.reset();
     EXPECT_EQ(steps, (Steps{"close"}));
 }
 
-TEST(PortName, WindowsRuleKeepsShortNamesAndPrefixesLongOnes) {
+TEST(portName, WindowsRuleKeepsShortNamesAndPrefixesLongOnes) {
     const std::pair<std::string, std::string> cases[] = {
         {"COM1", "COM1"},
         {"COM9", "COM9"},
@@ -316,24 +316,24 @@ TEST(PortName, WindowsRuleKeepsShortNamesAndPrefixesLongOnes) {
         {"\\\\.\\COM10", "\\\\.\\COM10"},
         {"", ""},
     };
-    for (const auto& [chosen, stored] : cases) EXPECT_EQ(StoredPortNameWindows(chosen), stored);
+    for (const auto& [chosen, stored] : cases) EXPECT_EQ(storedPortNameWindows(chosen), stored);
 }
 
-TEST(PortName, PosixRuleOpensBareNamesUnderDev) {
+TEST(portName, PosixRuleOpensBareNamesUnderDev) {
     const std::pair<std::string, std::string> cases[] = {
         {"ttyUSB0", "/dev/ttyUSB0"},          {"ttyS1", "/dev/ttyS1"},
         {"/dev/pts/4", "/dev/pts/4"},         {"./sim-port", "./sim-port"},
         {"/tmp/zta/ttyV0", "/tmp/zta/ttyV0"}, {"", ""},
     };
-    for (const auto& [chosen, stored] : cases) EXPECT_EQ(StoredPortNamePosix(chosen), stored);
+    for (const auto& [chosen, stored] : cases) EXPECT_EQ(storedPortNamePosix(chosen), stored);
 #ifdef _WIN32
-    EXPECT_EQ(StoredPortName("COM10"), "\\\\.\\COM10");
+    EXPECT_EQ(storedPortName("COM10"), "\\\\.\\COM10");
 #else
-    EXPECT_EQ(StoredPortName("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(storedPortName("ttyUSB0"), "/dev/ttyUSB0");
 #endif
 }
 
-TEST(OpenFailureText, TextsNameTheStoredPortOrTheCode) {
+TEST(openFailureText, TextsNameTheStoredPortOrTheCode) {
     const struct {
         OpenResult result;
         const char* port;
@@ -347,10 +347,10 @@ TEST(OpenFailureText, TextsNameTheStoredPortOrTheCode) {
         {{OpenFailure::TimeoutsRefused, 1}, "COM1", "Ошибка SetCommTimeouts № 1"},
         {{OpenFailure::None, 0}, "COM1", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(OpenFailureText(c.result, c.port), c.text);
+    for (const auto& c : cases) EXPECT_EQ(openFailureText(c.result, c.port), c.text);
 }
 
-void SetRs485Variable(const char* value) {
+void setRs485Variable(const char* value) {
 #ifdef _WIN32
     _putenv_s("ZTA_RS485", value ? value : "");
 #else
@@ -372,13 +372,13 @@ TEST(Direction, TheEnvironmentCanForceEitherMode) {
         {"rts", DirectionSetting::Auto},        {"", DirectionSetting::Auto},
     };
     for (const auto& c : cases) {
-        SetRs485Variable(c.value);
-        EXPECT_EQ(DirectionFromEnvironment(), c.setting) << (c.value ? c.value : "(unset)");
+        setRs485Variable(c.value);
+        EXPECT_EQ(directionFromEnvironment(), c.setting) << (c.value ? c.value : "(unset)");
     }
-    SetRs485Variable(nullptr);
+    setRs485Variable(nullptr);
 
     DirectionSetting s = DirectionSetting::Driver;
-    EXPECT_FALSE(ParseDirectionSetting("both", s));
+    EXPECT_FALSE(parseDirectionSetting("both", s));
     EXPECT_EQ(s, DirectionSetting::Driver);
 }
 

@@ -28,14 +28,14 @@ TEST(Waves, ConcentrationMovesAroundTheBase) {
     for (const auto& k : cases) {
         c.wave = k.wave;
         Analyzer a(c);
-        EXPECT_NEAR(a.ConcentrationAt(k.t), k.expected, 1e-9)
+        EXPECT_NEAR(a.concentrationAt(k.t), k.expected, 1e-9)
             << static_cast<int>(k.wave) << " " << k.t;
     }
     c.wave = Wave::Noise;
     Analyzer noisy(c);
     std::set<double> seen;
     for (int i = 0; i < 200; ++i) {
-        const double v = noisy.ConcentrationAt(i);
+        const double v = noisy.concentrationAt(i);
         EXPECT_GE(v, 10);
         EXPECT_LE(v, 30);
         seen.insert(v);
@@ -44,8 +44,8 @@ TEST(Waves, ConcentrationMovesAroundTheBase) {
 }
 
 TEST(Framer, FindsRequestsByTheirCrcAmidGarbage) {
-    const Request a = ReadRequest(1, 1, 10);
-    const Request b = WriteRequest(2, 5, 25);
+    const Request a = readRequest(1, 1, 10);
+    const Request b = writeRequest(2, 5, 25);
     auto cat = [](std::initializer_list<Bytes> parts) {
         Bytes out;
         for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -67,51 +67,51 @@ TEST(Framer, FindsRequestsByTheirCrcAmidGarbage) {
     };
     for (const auto& c : cases) {
         Framer f;
-        f.Push(c.input.data(), c.input.size());
+        f.push(c.input.data(), c.input.size());
         std::vector<Request> found;
-        while (auto r = f.Next()) found.push_back(*r);
+        while (auto r = f.next()) found.push_back(*r);
         EXPECT_EQ(found, c.found) << c.name;
-        EXPECT_EQ(f.Pending(), c.left) << c.name;
+        EXPECT_EQ(f.pending(), c.left) << c.name;
     }
 }
 
 TEST(Framer, ByteByByteArrivalAndNoiseNeverGrowTheBuffer) {
-    const Request a = ReadRequest(7, 2, 8);
+    const Request a = readRequest(7, 2, 8);
     Framer f;
     std::vector<Request> found;
     for (uint8_t byte : a) {
-        f.Push(&byte, 1);
-        while (auto r = f.Next()) found.push_back(*r);
+        f.push(&byte, 1);
+        while (auto r = f.next()) found.push_back(*r);
     }
     EXPECT_EQ(found, std::vector<Request>{a});
     std::mt19937 rng(3);
     for (int i = 0; i < 10000; ++i) {
         const uint8_t byte = static_cast<uint8_t>(rng());
-        f.Push(&byte, 1);
-        while (f.Next()) {
+        f.push(&byte, 1);
+        while (f.next()) {
         }
-        ASSERT_LT(f.Pending(), 8u);
+        ASSERT_LT(f.pending(), 8u);
     }
 }
 
-TEST(Distort, EachFaultShapesTheReply) {
+TEST(distort, EachFaultShapesTheReply) {
     std::mt19937 rng(1);
     Bytes good(25);
     for (size_t i = 0; i < good.size(); ++i) good[i] = static_cast<uint8_t>(i * 7);
-    SealFrame(good.data(), good.size());
-    EXPECT_EQ(Analyzer::Distort(good, Fault::None, rng), good);
-    EXPECT_EQ(Analyzer::Distort(good, Fault::LateReply, rng), good);
-    EXPECT_TRUE(Analyzer::Distort(good, Fault::Silent, rng).empty());
-    EXPECT_EQ(Analyzer::Distort(good, Fault::ShortReply, rng),
+    sealFrame(good.data(), good.size());
+    EXPECT_EQ(Analyzer::distort(good, Fault::None, rng), good);
+    EXPECT_EQ(Analyzer::distort(good, Fault::LateReply, rng), good);
+    EXPECT_TRUE(Analyzer::distort(good, Fault::Silent, rng).empty());
+    EXPECT_EQ(Analyzer::distort(good, Fault::ShortReply, rng),
               Bytes(good.begin(), good.begin() + 12));
-    const Bytes wrong = Analyzer::Distort(good, Fault::WrongCrc, rng);
+    const Bytes wrong = Analyzer::distort(good, Fault::WrongCrc, rng);
     EXPECT_EQ(wrong.size(), 25u);
-    EXPECT_FALSE(CrcPasses(wrong.data(), wrong.size()));
-    EXPECT_EQ(Analyzer::Distort(good, Fault::LongReply, rng).size(), 26u);
+    EXPECT_FALSE(crcPasses(wrong.data(), wrong.size()));
+    EXPECT_EQ(Analyzer::distort(good, Fault::LongReply, rng).size(), 26u);
     for (int i = 0; i < 1000; ++i) {
-        const Bytes noise = Analyzer::Distort(good, Fault::Noise, rng);
+        const Bytes noise = Analyzer::distort(good, Fault::Noise, rng);
         ASSERT_EQ(noise.size(), 25u);
-        ASSERT_FALSE(CrcPasses(noise.data(), noise.size()));
+        ASSERT_FALSE(crcPasses(noise.data(), noise.size()));
     }
 }
 

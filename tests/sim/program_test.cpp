@@ -28,7 +28,7 @@ namespace {
 TEST(AnalyzerOption, ParsesEveryKey) {
     AnalyzerConfig c;
     std::string error;
-    ASSERT_TRUE(ParseAnalyzer(
+    ASSERT_TRUE(parseAnalyzer(
         "address=5,baud=19200,model=old,gas=3,text=\"100 50 100 C6H14 %, LEL\",conc=-12.5,"
         "wave=sine,amp=5,period=30,thr1=11,thr2=22,factory=65535,version=21,also=6;7,"
         "aux=-1,ref=2,work=3,d=4,temp=-5,fault=late",
@@ -87,7 +87,7 @@ TEST(AnalyzerOption, RefusesBadValuesNamingTheKey) {
         AnalyzerConfig config;
         config.address = 42;
         std::string error;
-        EXPECT_FALSE(ParseAnalyzer(c.text, &config, &error)) << c.text;
+        EXPECT_FALSE(parseAnalyzer(c.text, &config, &error)) << c.text;
         EXPECT_NE(error.find(c.mentions), std::string::npos) << c.text << " -> " << error;
         EXPECT_EQ(config.address, 42) << "a refused value leaves the config alone";
     }
@@ -96,12 +96,12 @@ TEST(AnalyzerOption, RefusesBadValuesNamingTheKey) {
 TEST(ProgramOptions, DefaultsAndConflicts) {
     ProgramOptions o;
     std::string error;
-    ASSERT_TRUE(ParseProgramOptions({}, &o, &error));
+    ASSERT_TRUE(parseProgramOptions({}, &o, &error));
     ASSERT_EQ(o.analyzers.size(), 1u);
     EXPECT_EQ(o.analyzers[0].address, 1);
     EXPECT_EQ(o.analyzers[0].model, Model::Extended);
 
-    ASSERT_TRUE(ParseProgramOptions({"--analyzer", "address=2", "--analyzer", "address=3", "--log"},
+    ASSERT_TRUE(parseProgramOptions({"--analyzer", "address=2", "--analyzer", "address=3", "--log"},
                                     &o, &error));
     EXPECT_EQ(o.analyzers.size(), 2u);
     EXPECT_TRUE(o.log);
@@ -112,7 +112,7 @@ TEST(ProgramOptions, DefaultsAndConflicts) {
         {"--analyzer"},
         {"--frobnicate"},
         {"--device-baud", "300"}};
-    for (const auto& args : bad) EXPECT_FALSE(ParseProgramOptions(args, &o, &error)) << args[0];
+    for (const auto& args : bad) EXPECT_FALSE(parseProgramOptions(args, &o, &error)) << args[0];
 
     const struct {
         std::vector<std::string> args;
@@ -126,10 +126,10 @@ TEST(ProgramOptions, DefaultsAndConflicts) {
     };
     for (const auto& c : meaningless) {
         error.clear();
-        EXPECT_FALSE(ParseProgramOptions(c.args, &o, &error)) << c.args.back();
+        EXPECT_FALSE(parseProgramOptions(c.args, &o, &error)) << c.args.back();
         EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
     }
-    ASSERT_TRUE(ParseProgramOptions({"--device", "/dev/ttyS0", "--device-baud", "19200"}, &o,
+    ASSERT_TRUE(parseProgramOptions({"--device", "/dev/ttyS0", "--device-baud", "19200"}, &o,
                                     &error));
     EXPECT_EQ(o.deviceBaud, 19200u);
 }
@@ -141,7 +141,7 @@ struct Child {
     int out = -1, err = -1;
 };
 
-Child Spawn(const std::vector<std::string>& args) {
+Child spawn(const std::vector<std::string>& args) {
     // Everything the child needs is made before the fork: it only calls async-signal-safe
     // functions after it.
     std::string prog = ZTA_SIM_PROGRAM;
@@ -156,20 +156,20 @@ Child Spawn(const std::vector<std::string>& args) {
     if (c.pid == 0) {
         dup2(out[1], 1);
         dup2(err[1], 2);
-        close(out[0]);
-        close(err[0]);
+        ::close(out[0]);
+        ::close(err[0]);
         execv(argv[0], argv.data());
         _exit(127);
     }
-    close(out[1]);
-    close(err[1]);
+    ::close(out[1]);
+    ::close(err[1]);
     c.out = out[0];
     c.err = err[0];
     return c;
 }
 
 // Reads from fd until `until` appears or the time is up.
-std::string ReadUntil(int fd, const std::string& until, int timeoutMs) {
+std::string readUntil(int fd, const std::string& until, int timeoutMs) {
     std::string s;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (s.find(until) == std::string::npos) {
@@ -177,9 +177,9 @@ std::string ReadUntil(int fd, const std::string& until, int timeoutMs) {
                               deadline - std::chrono::steady_clock::now())
                               .count();
         pollfd p{fd, POLLIN, 0};
-        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
         char buf[512];
-        const ssize_t n = read(fd, buf, sizeof buf);
+        const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n <= 0) break;
         s.append(buf, static_cast<size_t>(n));
     }
@@ -187,7 +187,7 @@ std::string ReadUntil(int fd, const std::string& until, int timeoutMs) {
 }
 
 // Waits for the child's end, at most timeoutMs; kills it when the time is up (result -1).
-int Reap(Child& c, int timeoutMs) {
+int reap(Child& c, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int status = 0;
     while (waitpid(c.pid, &status, WNOHANG) == 0) {
@@ -198,40 +198,40 @@ int Reap(Child& c, int timeoutMs) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    close(c.out);
-    close(c.err);
+    ::close(c.out);
+    ::close(c.err);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 TEST(Program, BadAnalyzerOptionEndsWithAMessage) {
-    Child c = Spawn({"--analyzer", "address=5,baud=300"});
+    Child c = spawn({"--analyzer", "address=5,baud=300"});
     ASSERT_GT(c.pid, 0);
-    const std::string err = ReadUntil(c.err, "usage", 5000);
+    const std::string err = readUntil(c.err, "usage", 5000);
     EXPECT_NE(err.find("baud"), std::string::npos) << err;
-    EXPECT_NE(Reap(c, 5000), 0);
+    EXPECT_NE(reap(c, 5000), 0);
 }
 
 TEST(Program, ServesOnItsLinkLogsAndEndsCleanlyOnSignal) {
     char dir[] = "/tmp/zta-sim-prog-XXXXXX";
     ASSERT_TRUE(mkdtemp(dir));
     const std::string link = std::string(dir) + "/ttyZTA";
-    Child c = Spawn({"--link", link, "--log", "--analyzer",
+    Child c = spawn({"--link", link, "--log", "--analyzer",
                      "address=5,model=standard,text=\"440 270 440 CH4 %\",also=6"});
     ASSERT_GT(c.pid, 0);
-    const std::string first = ReadUntil(c.out, "\n", 5000);
+    const std::string first = readUntil(c.out, "\n", 5000);
     EXPECT_EQ(first, "port: " + link + "\n");
 
     TestLine line;
     std::string error;
-    ASSERT_TRUE(line.Open(link, 9600, &error)) << error;
-    EXPECT_EQ(line.Exchange(ReadRequest(5, 1, 25), 5).size(), 5u);  // a standard model refuses
-    EXPECT_EQ(line.Exchange(ReadRequest(6, 1, 10), 25).size(), 25u);
-    const std::string err = ReadUntil(c.err, "06 04 00 01 00 0A", 5000);
+    ASSERT_TRUE(line.open(link, 9600, &error)) << error;
+    EXPECT_EQ(line.exchange(readRequest(5, 1, 25), 5).size(), 5u);  // a standard model refuses
+    EXPECT_EQ(line.exchange(readRequest(6, 1, 10), 25).size(), 25u);
+    const std::string err = readUntil(c.err, "06 04 00 01 00 0A", 5000);
     EXPECT_NE(err.find("request 05 04 00 01 00 19"), std::string::npos) << err;
-    line.Close();
+    line.close();
 
     kill(c.pid, SIGTERM);
-    EXPECT_EQ(Reap(c, 5000), 0);
+    EXPECT_EQ(reap(c, 5000), 0);
     struct stat st {};
     EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link is removed";
     rmdir(dir);
@@ -244,9 +244,9 @@ TEST(LinkPath, TakesOnlyWhatIsFreeOrAStaleLinkOfItsOwn) {
     ASSERT_TRUE(mkdtemp(dir));
     const std::string base = dir;
     std::string error;
-    auto running = Bus::OpenPty(base + "/running", &error);
+    auto running = Bus::openPty(base + "/running", &error);
     ASSERT_TRUE(running) << error;
-    const std::string runningSlave = running->SlavePath();
+    const std::string runningSlave = running->slavePath();
     const std::string ptsFolder = runningSlave.substr(0, runningSlave.rfind('/') + 1);
 
     struct Case {
@@ -272,11 +272,11 @@ TEST(LinkPath, TakesOnlyWhatIsFreeOrAStaleLinkOfItsOwn) {
         char target[256] = {};
         const ssize_t targetLength = readlink(path.c_str(), target, sizeof target - 1);
         error.clear();
-        auto bus = Bus::OpenPty(path, &error);
+        auto bus = Bus::openPty(path, &error);
         EXPECT_EQ(bus != nullptr, c.taken) << c.name << ": " << error;
         if (c.taken) {
             ASSERT_TRUE(bus);
-            EXPECT_EQ(bus->PortPath(), path);
+            EXPECT_EQ(bus->portPath(), path);
             bus.reset();
             struct stat st {};
             EXPECT_NE(lstat(path.c_str(), &st), 0) << c.name << ": the link goes with it";
@@ -296,7 +296,7 @@ TEST(LinkPath, TakesOnlyWhatIsFreeOrAStaleLinkOfItsOwn) {
     EXPECT_TRUE(std::fgets(text, sizeof text, f));
     std::fclose(f);
     EXPECT_STREQ(text, "keep me\n");
-    EXPECT_EQ(running->SlavePath(), runningSlave);
+    EXPECT_EQ(running->slavePath(), runningSlave);
     running.reset();
     unlink((base + "/file").c_str());
     unlink((base + "/elsewhere").c_str());
@@ -311,11 +311,11 @@ TEST(Program, RefusesALinkPathHoldingAFile) {
     std::FILE* f = std::fopen(path.c_str(), "w");
     std::fputs("notes", f);
     std::fclose(f);
-    Child c = Spawn({"--link", path});
+    Child c = spawn({"--link", path});
     ASSERT_GT(c.pid, 0);
-    const std::string err = ReadUntil(c.err, "\n", 5000);
+    const std::string err = readUntil(c.err, "\n", 5000);
     EXPECT_NE(err.find("not replaced"), std::string::npos) << err;
-    EXPECT_EQ(Reap(c, 5000), 1);
+    EXPECT_EQ(reap(c, 5000), 1);
     struct stat st {};
     ASSERT_EQ(lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));

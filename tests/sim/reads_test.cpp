@@ -17,7 +17,7 @@ namespace {
 using ReadsTest = SimTest;
 
 TEST_F(ReadsTest, EachModelAnswersTheReadsItShould) {
-    Open({At(1, Model::Extended), At(2, Model::Standard), At(3, Model::OldSoftware)});
+    open({at(1, Model::Extended), at(2, Model::Standard), at(3, Model::OldSoftware)});
     const Bytes refused1 = {0x01, 0x84, 0x02, 0xC2, 0xC1};
     struct Case {
         int address;
@@ -33,9 +33,9 @@ TEST_F(ReadsTest, EachModelAnswersTheReadsItShould) {
         SCOPED_TRACE(::testing::Message()
                      << "address " << c.address << " reg " << c.reg << " count " << c.count);
         const Bytes reply =
-            line.Exchange(ReadRequest(static_cast<uint8_t>(c.address), c.reg, c.count), c.length);
-        ASSERT_EQ(reply.size(), c.length) << Hex(reply);
-        EXPECT_TRUE(CrcPasses(reply.data(), reply.size()));
+            line.exchange(readRequest(static_cast<uint8_t>(c.address), c.reg, c.count), c.length);
+        ASSERT_EQ(reply.size(), c.length) << hex(reply);
+        EXPECT_TRUE(crcPasses(reply.data(), reply.size()));
         EXPECT_EQ(reply[0], c.address);
         if (c.length == 5) {
             EXPECT_EQ(reply[1], 0x84);
@@ -48,12 +48,12 @@ TEST_F(ReadsTest, EachModelAnswersTheReadsItShould) {
             EXPECT_EQ(reply[2], 2 * c.count);
         }
         // Nothing beyond the reply.
-        EXPECT_TRUE(line.ReadUntilQuiet(30, 200).empty());
+        EXPECT_TRUE(line.readUntilQuiet(30, 200).empty());
     }
 }
 
 TEST_F(ReadsTest, ReplyValuesDecodeToTheConfiguration) {
-    AnalyzerConfig a = At(7);
+    AnalyzerConfig a = at(7);
     a.concentration = -100;
     a.threshold1 = 15;
     a.threshold2 = 60;
@@ -65,13 +65,13 @@ TEST_F(ReadsTest, ReplyValuesDecodeToTheConfiguration) {
     a.factoryNumber = 40000;  // above 0x7FFF: still a plain serial number
     a.softwareVersion = 15;
     a.gasCode = 9;
-    AnalyzerConfig old = At(8, Model::OldSoftware);
-    Open({a, old});
+    AnalyzerConfig old = at(8, Model::OldSoftware);
+    open({a, old});
 
     for (uint16_t count : {kShortReadCount, kLongReadCount}) {
-        const Bytes reply = line.Exchange(ReadRequest(7, 1, count), 5 + 2 * count);
+        const Bytes reply = line.exchange(readRequest(7, 1, count), 5 + 2 * count);
         ASSERT_EQ(reply.size(), 5u + 2 * count);
-        const Readings r = DecodeReadings(reply.data());
+        const Readings r = decodeReadings(reply.data());
         EXPECT_EQ(r.concentration, -100.0);
         EXPECT_EQ(reply[5], 0xFF);
         EXPECT_EQ(reply[6], 0x9C);
@@ -85,15 +85,15 @@ TEST_F(ReadsTest, ReplyValuesDecodeToTheConfiguration) {
         EXPECT_EQ(r.temperature, -40);
         EXPECT_EQ(r.factoryNumber, 40000);
         EXPECT_EQ(r.softwareVersion, 15);
-        EXPECT_EQ(DecodeGasCode(reply.data()), 9);
+        EXPECT_EQ(decodeGasCode(reply.data()), 9);
     }
-    const Bytes oldReply = line.Exchange(ReadRequest(8, 1, 10), 25);
+    const Bytes oldReply = line.exchange(readRequest(8, 1, 10), 25);
     ASSERT_EQ(oldReply.size(), 25u);
-    EXPECT_EQ(DecodeReadings(oldReply.data()).softwareVersion, -1);
-    EXPECT_EQ(DecodeReadings(oldReply.data()).factoryNumber, 1234);
+    EXPECT_EQ(decodeReadings(oldReply.data()).softwareVersion, -1);
+    EXPECT_EQ(decodeReadings(oldReply.data()).factoryNumber, 1234);
 
     // The presence probe carries registers 2..9: concentration first, factory number last.
-    const Bytes probe = line.Exchange(ReadRequest(7, kProbeRegister, kProbeCount), 21);
+    const Bytes probe = line.exchange(readRequest(7, kProbeRegister, kProbeCount), 21);
     ASSERT_EQ(probe.size(), 21u);
     EXPECT_EQ(probe[3], 0xFF);
     EXPECT_EQ(probe[4], 0x9C);
@@ -101,28 +101,28 @@ TEST_F(ReadsTest, ReplyValuesDecodeToTheConfiguration) {
 }
 
 TEST_F(ReadsTest, TextBlockIsSentAsWindows1251AndParses) {
-    AnalyzerConfig methane = At(1);  // the default text
-    AnalyzerConfig propane = At(2);
+    AnalyzerConfig methane = at(1);  // the default text
+    AnalyzerConfig propane = at(2);
     propane.textBlock = "170 85 170 Пропан %-НКПР";
-    Open({methane, propane});
+    open({methane, propane});
 
-    const Bytes r1 = line.Exchange(ReadRequest(1, 1, 25), 55);
+    const Bytes r1 = line.exchange(readRequest(1, 1, 25), 55);
     ASSERT_EQ(r1.size(), 55u);
     const std::string text1(r1.begin() + kTextBlockOffset,
                             r1.begin() + kTextBlockOffset + kTextBlockLength);
     EXPECT_EQ(text1, "440 270 440 CH4 %" + std::string(13, ' '));
-    const TextBlock t1 = ParseTextBlock(text1);
+    const TextBlock t1 = parseTextBlock(text1);
     EXPECT_DOUBLE_EQ(t1.deviceRange, 4.4);
     EXPECT_DOUBLE_EQ(t1.deviceMidGas, 2.7);
     EXPECT_DOUBLE_EQ(t1.deviceMaxGas, 4.4);
     EXPECT_EQ(t1.gasName, "CH4");
 
-    const Bytes r2 = line.Exchange(ReadRequest(2, 1, 25), 55);
+    const Bytes r2 = line.exchange(readRequest(2, 1, 25), 55);
     ASSERT_EQ(r2.size(), 55u);
     const std::string text2(r2.begin() + kTextBlockOffset,
                             r2.begin() + kTextBlockOffset + kTextBlockLength);
     EXPECT_EQ(static_cast<uint8_t>(text2[11]), 0xCF);  // 'П' in Windows-1251: one byte
-    const TextBlock t2 = ParseTextBlock(text2);
+    const TextBlock t2 = parseTextBlock(text2);
     EXPECT_DOUBLE_EQ(t2.deviceRange, 1.7);
     EXPECT_DOUBLE_EQ(t2.deviceMidGas, 0.85);
     EXPECT_EQ(t2.gasName, "Пропан");
@@ -135,47 +135,47 @@ TEST_F(ReadsTest, RelaysFollowTheThresholds) {
         uint8_t relays;
     } cases[] = {{-5, 0x01}, {19.4, 0x01}, {19.6, 0x03}, {20, 0x03},
                  {49, 0x03}, {50, 0x07},   {90, 0x07}};
-    Open({At(1)});
+    open({at(1)});
     for (const auto& c : cases) {
-        ASSERT_TRUE(bus->SetConcentration(1, c.conc));
-        const Bytes reply = line.Exchange(ReadRequest(1, 1, 10), 25);
+        ASSERT_TRUE(bus->setConcentration(1, c.conc));
+        const Bytes reply = line.exchange(readRequest(1, 1, 10), 25);
         ASSERT_EQ(reply.size(), 25u);
         // Relays agree with the concentration sent with them, which is rounded.
         EXPECT_EQ(reply[4], c.relays) << c.conc;
-        EXPECT_EQ(DecodeReadings(reply.data()).concentration, std::round(c.conc)) << c.conc;
+        EXPECT_EQ(decodeReadings(reply.data()).concentration, std::round(c.conc)) << c.conc;
     }
 }
 
 TEST_F(ReadsTest, OneAnalyzerAtSeveralNumbersAndNoneAtOthers) {
-    AnalyzerConfig a = At(3);
+    AnalyzerConfig a = at(3);
     a.extraAddresses = {4, 200};
-    Open({a});
+    open({a});
     for (int address : {3, 4, 200}) {
-        const Bytes reply = line.Exchange(ReadRequest(static_cast<uint8_t>(address), 2, 8), 21);
+        const Bytes reply = line.exchange(readRequest(static_cast<uint8_t>(address), 2, 8), 21);
         ASSERT_EQ(reply.size(), 21u) << address;
         EXPECT_EQ(reply[0], address);
-        EXPECT_TRUE(CrcPasses(reply.data(), 21));
+        EXPECT_TRUE(crcPasses(reply.data(), 21));
     }
-    EXPECT_TRUE(line.Exchange(ReadRequest(9, 2, 8), 21, 300).empty());
-    const auto log = bus->Log();
+    EXPECT_TRUE(line.exchange(readRequest(9, 2, 8), 21, 300).empty());
+    const auto log = bus->log();
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[1].address, 4);
     EXPECT_EQ(log[3].kind, LogEntry::Kind::Request);
     EXPECT_EQ(log[3].address, -1);
     EXPECT_EQ(log[3].lineBaud, 9600u);
-    EXPECT_EQ(bus->State(200)->requestCount, 3);
+    EXPECT_EQ(bus->state(200)->requestCount, 3);
 }
 
 TEST_F(ReadsTest, ReplyTakesTheWireTimeOfRequestAndReply) {
-    AnalyzerConfig slow = At(1);
+    AnalyzerConfig slow = at(1);
     slow.baud = 1200;
-    Open({slow}, 1200);
+    open({slow}, 1200);
     const auto start = std::chrono::steady_clock::now();
-    const Bytes reply = line.Exchange(ReadRequest(1, 1, 10), 25);
+    const Bytes reply = line.exchange(readRequest(1, 1, 10), 25);
     const auto took = std::chrono::steady_clock::now() - start;
     ASSERT_EQ(reply.size(), 25u);
     // 33 bytes of 10 bits at 1200 baud; only the lower bound is checked.
-    EXPECT_GE(took, std::chrono::microseconds(WireTimeUs(33, 1200)));
+    EXPECT_GE(took, std::chrono::microseconds(wireTimeUs(33, 1200)));
 }
 
 }  // namespace

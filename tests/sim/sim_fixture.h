@@ -13,32 +13,32 @@ namespace zta::sim::testing {
 // A started bus with the given analyzers and the station's end opened at `baud`.
 class SimTest : public ::testing::Test {
   protected:
-    void Open(std::initializer_list<AnalyzerConfig> analyzers, unsigned baud = 9600,
+    void open(std::initializer_list<AnalyzerConfig> analyzers, unsigned baud = 9600,
               const std::string& link = "") {
         std::string error;
-        bus = Bus::OpenPty(link, &error);
+        bus = Bus::openPty(link, &error);
         ASSERT_TRUE(bus) << error;
-        for (const auto& a : analyzers) bus->AddAnalyzer(a);
-        bus->Start();
-        ASSERT_TRUE(line.Open(bus->PortPath(), baud, &error)) << error;
+        for (const auto& a : analyzers) bus->addAnalyzer(a);
+        bus->start();
+        ASSERT_TRUE(line.open(bus->portPath(), baud, &error)) << error;
     }
 
-    static AnalyzerConfig At(int address, Model model = Model::Extended) {
+    static AnalyzerConfig at(int address, Model model = Model::Extended) {
         AnalyzerConfig c;
         c.address = address;
         c.model = model;
         return c;
     }
 
-    size_t CountKind(LogEntry::Kind kind) const {
+    size_t countKind(LogEntry::Kind kind) const {
         size_t n = 0;
-        for (const auto& e : bus->Log()) n += e.kind == kind;
+        for (const auto& e : bus->log()) n += e.kind == kind;
         return n;
     }
 
     // Bounded wait for the log to hold `n` entries of a kind.
-    bool WaitKind(LogEntry::Kind kind, size_t n, int timeoutMs = 2000) {
-        return bus->WaitFor(
+    bool waitKind(LogEntry::Kind kind, size_t n, int timeoutMs = 2000) {
+        return bus->waitFor(
             [&](const std::vector<LogEntry>& log) {
                 size_t k = 0;
                 for (const auto& e : log) k += e.kind == kind;
@@ -48,7 +48,7 @@ class SimTest : public ::testing::Test {
     }
 
     void TearDown() override {
-        line.Close();
+        line.close();
         bus.reset();
     }
 

@@ -20,28 +20,28 @@ class TestLine {
     TestLine& operator=(const TestLine&) = delete;
 
     // Opens raw 8N1 at the rate; false with errno text in *error.
-    bool Open(const std::string& path, unsigned baud, std::string* error = nullptr);
-    bool SetBaud(unsigned baud);
-    void Close();
-    int Fd() const { return fd_; }
+    bool open(const std::string& path, unsigned baud, std::string* error = nullptr);
+    bool setBaud(unsigned baud);
+    void close();
+    int fd() const { return fd_; }
 
-    bool Write(const Bytes& bytes);
-    bool Write(const Request& request) { return Write(Bytes(request.begin(), request.end())); }
+    bool write(const Bytes& bytes);
+    bool write(const Request& request) { return write(Bytes(request.begin(), request.end())); }
     // Reads until `count` bytes have come or `timeoutMs` has passed since the call.
-    Bytes Read(size_t count, int timeoutMs);
+    Bytes read(size_t count, int timeoutMs);
     // Reads whatever comes until `quietMs` pass without a byte (at most `timeoutMs` in all).
-    Bytes ReadUntilQuiet(int quietMs, int timeoutMs);
+    Bytes readUntilQuiet(int quietMs, int timeoutMs);
     // Sends and reads the expected count, with a generous bound.
-    Bytes Exchange(const Request& request, size_t expected, int timeoutMs = 2000);
+    Bytes exchange(const Request& request, size_t expected, int timeoutMs = 2000);
 
     // Waits for a hang-up or an error on the open fd; true when it came in time.
-    bool WaitHangup(int timeoutMs);
+    bool waitHangup(int timeoutMs);
 
   private:
     int fd_ = -1;
 };
 
-Bytes Of(const Request& r);
-std::string Hex(const Bytes& b);
+Bytes of(const Request& r);
+std::string hex(const Bytes& b);
 
 }  // namespace zta::sim::testing

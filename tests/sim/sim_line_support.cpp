@@ -18,7 +18,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-speed_t Speed(unsigned baud) {
+speed_t speed(unsigned baud) {
     switch (baud) {
         case 1200:
             return B1200;
@@ -33,61 +33,61 @@ speed_t Speed(unsigned baud) {
     }
 }
 
-int LeftMs(Clock::time_point deadline) {
+int leftMs(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
 }  // namespace
 
-TestLine::~TestLine() { Close(); }
+TestLine::~TestLine() { close(); }
 
-bool TestLine::Open(const std::string& path, unsigned baud, std::string* error) {
-    Close();
-    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+bool TestLine::open(const std::string& path, unsigned baud, std::string* error) {
+    close();
+    fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
         if (error) *error = path + ": " + std::strerror(errno);
         return false;
     }
-    if (!SetBaud(baud)) {
+    if (!setBaud(baud)) {
         if (error) *error = path + ": cannot set the line: " + std::strerror(errno);
-        Close();
+        close();
         return false;
     }
     tcflush(fd_, TCIOFLUSH);
     return true;
 }
 
-bool TestLine::SetBaud(unsigned baud) {
+bool TestLine::setBaud(unsigned baud) {
     termios t{};
     if (tcgetattr(fd_, &t) != 0) return false;
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
-    cfsetispeed(&t, Speed(baud));
-    cfsetospeed(&t, Speed(baud));
+    cfsetispeed(&t, speed(baud));
+    cfsetospeed(&t, speed(baud));
     return tcsetattr(fd_, TCSANOW, &t) == 0;
 }
 
-void TestLine::Close() {
-    if (fd_ >= 0) close(fd_);
+void TestLine::close() {
+    if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
 
-bool TestLine::Write(const Bytes& bytes) {
-    return fd_ >= 0 && write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+bool TestLine::write(const Bytes& bytes) {
+    return fd_ >= 0 && ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }
 
-Bytes TestLine::Read(size_t count, int timeoutMs) {
+Bytes TestLine::read(size_t count, int timeoutMs) {
     Bytes out;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (fd_ >= 0 && out.size() < count) {
         pollfd p{fd_, POLLIN, 0};
-        const int r = poll(&p, 1, LeftMs(deadline));
+        const int r = ::poll(&p, 1, leftMs(deadline));
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
         if (!(p.revents & POLLIN)) break;  // hang-up or error: nothing more will come
         uint8_t buf[256];
-        const ssize_t n = read(fd_, buf, std::min(sizeof buf, count - out.size()));
+        const ssize_t n = ::read(fd_, buf, std::min(sizeof buf, count - out.size()));
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) break;
         out.insert(out.end(), buf, buf + n);
@@ -95,17 +95,17 @@ Bytes TestLine::Read(size_t count, int timeoutMs) {
     return out;
 }
 
-Bytes TestLine::ReadUntilQuiet(int quietMs, int timeoutMs) {
+Bytes TestLine::readUntilQuiet(int quietMs, int timeoutMs) {
     Bytes out;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (fd_ >= 0) {
-        const int wait = std::min(quietMs, LeftMs(deadline));
+        const int wait = std::min(quietMs, leftMs(deadline));
         pollfd p{fd_, POLLIN, 0};
-        const int r = poll(&p, 1, wait);
+        const int r = ::poll(&p, 1, wait);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0 || !(p.revents & POLLIN)) break;
         uint8_t buf[256];
-        const ssize_t n = read(fd_, buf, sizeof buf);
+        const ssize_t n = ::read(fd_, buf, sizeof buf);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) break;
         out.insert(out.end(), buf, buf + n);
@@ -113,29 +113,29 @@ Bytes TestLine::ReadUntilQuiet(int quietMs, int timeoutMs) {
     return out;
 }
 
-Bytes TestLine::Exchange(const Request& request, size_t expected, int timeoutMs) {
-    if (!Write(request)) return {};
-    return Read(expected, timeoutMs);
+Bytes TestLine::exchange(const Request& request, size_t expected, int timeoutMs) {
+    if (!write(request)) return {};
+    return read(expected, timeoutMs);
 }
 
-bool TestLine::WaitHangup(int timeoutMs) {
+bool TestLine::waitHangup(int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (fd_ >= 0) {
         pollfd p{fd_, POLLIN, 0};
-        const int r = poll(&p, 1, LeftMs(deadline));
+        const int r = ::poll(&p, 1, leftMs(deadline));
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) return false;
         if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return true;
         uint8_t buf[256];
-        const ssize_t n = read(fd_, buf, sizeof buf);
+        const ssize_t n = ::read(fd_, buf, sizeof buf);
         if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return true;
     }
     return false;
 }
 
-Bytes Of(const Request& r) { return Bytes(r.begin(), r.end()); }
+Bytes of(const Request& r) { return Bytes(r.begin(), r.end()); }
 
-std::string Hex(const Bytes& b) {
+std::string hex(const Bytes& b) {
     std::string s;
     char buf[4];
     for (uint8_t v : b) {

@@ -21,12 +21,12 @@ namespace {
 // vanished device to it. A reply that comes before the station's purge is lost, as on a real
 // line; a machine under heavy load can delay the purge that long, so each exchange gets the
 // few tries the poll thread would give it on later turns.
-size_t Exchange(SerialLine& line, const Request& request, size_t expected, int settleMs) {
+size_t exchange(SerialLine& line, const Request& request, size_t expected, int settleMs) {
     ExchangeResult x;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        x = line.Exchange(request, expected, settleMs);
+        x = line.exchange(request, expected, settleMs);
         if (x.count == expected &&
-            (request[1] != kFnWriteSingle || IsExactEcho(request, line.Reply(), x.count)))
+            (request[1] != kFnWriteSingle || isExactEcho(request, line.reply(), x.count)))
             break;
     }
     return x.count;
@@ -34,48 +34,48 @@ size_t Exchange(SerialLine& line, const Request& request, size_t expected, int s
 
 TEST(StationLine, ExchangesAtEachRateAndSeesTheUnplug) {
     std::string error;
-    auto bus = Bus::OpenPty("", &error);
+    auto bus = Bus::openPty("", &error);
     ASSERT_TRUE(bus) << error;
     for (int i = 0; i < 5; ++i) {
         AnalyzerConfig a;
         a.address = i + 1;
         a.baud = kBaudRates[i];
         a.model = i % 2 ? Model::Standard : Model::Extended;
-        bus->AddAnalyzer(a);
+        bus->addAnalyzer(a);
     }
-    bus->Start();
+    bus->start();
     for (int i = 0; i < 5; ++i) {
         const unsigned baud = kBaudRates[i];
         SCOPED_TRACE(baud);
         const uint8_t address = static_cast<uint8_t>(i + 1);
         SerialLine line;
-        ASSERT_TRUE(line.Open(bus->PortPath(), baud).ok());
+        ASSERT_TRUE(line.open(bus->portPath(), baud).ok());
         const size_t longLength = i % 2 ? kExceptionLength : kLongReplyLength;
         EXPECT_EQ(
-            Exchange(line, ReadRequest(address, 1, kLongReadCount), longLength, kPollSettleMs),
+            exchange(line, readRequest(address, 1, kLongReadCount), longLength, kPollSettleMs),
             longLength);
-        EXPECT_EQ(Exchange(line, ReadRequest(address, 1, kShortReadCount), kShortReplyLength,
+        EXPECT_EQ(exchange(line, readRequest(address, 1, kShortReadCount), kShortReplyLength,
                            kPollSettleMs),
                   kShortReplyLength);
-        const Request write = WriteRequest(address, 5, 30);
-        EXPECT_EQ(Exchange(line, write, kEchoLength, kPollSettleMs), kEchoLength);
-        EXPECT_TRUE(IsExactEcho(write, line.Reply(), kEchoLength));
-        EXPECT_EQ(Exchange(line, ReadRequest(address, kProbeRegister, kProbeCount),
+        const Request write = writeRequest(address, 5, 30);
+        EXPECT_EQ(exchange(line, write, kEchoLength, kPollSettleMs), kEchoLength);
+        EXPECT_TRUE(isExactEcho(write, line.reply(), kEchoLength));
+        EXPECT_EQ(exchange(line, readRequest(address, kProbeRegister, kProbeCount),
                            kProbeReplyLength, kSearchSettleMs),
                   kProbeReplyLength);
-        line.Close();
+        line.close();
     }
     SerialLine line;
-    ASSERT_TRUE(line.Open(bus->PortPath(), 9600).ok());
-    bus->Unplug();
+    ASSERT_TRUE(line.open(bus->portPath(), 9600).ok());
+    bus->unplug();
     const ExchangeResult gone =
-        line.Exchange(ReadRequest(4, 1, kShortReadCount), kShortReplyLength, kPollSettleMs);
+        line.exchange(readRequest(4, 1, kShortReadCount), kShortReplyLength, kPollSettleMs);
     EXPECT_EQ(gone.count, 0u);
     EXPECT_TRUE(gone.vanished);
 }
 
 
-long MsSince(std::chrono::steady_clock::time_point start) {
+long msSince(std::chrono::steady_clock::time_point start) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                  std::chrono::steady_clock::now() - start)
                                  .count());
@@ -89,13 +89,13 @@ class StationAgainstSim : public ::testing::Test {
         ASSERT_NE(mkdtemp(dir), nullptr);
         dir_ = dir;
         std::string error;
-        bus = Bus::OpenPty(dir_ + "/line", &error);
+        bus = Bus::openPty(dir_ + "/line", &error);
         ASSERT_TRUE(bus) << error;
         AnalyzerConfig a;
         a.address = 4;
-        bus->AddAnalyzer(a);
-        bus->Start();
-        good = ReadReplyNow();
+        bus->addAnalyzer(a);
+        bus->start();
+        good = readReplyNow();
         ASSERT_EQ(good.size(), kShortReplyLength);
     }
     void TearDown() override {
@@ -105,33 +105,33 @@ class StationAgainstSim : public ::testing::Test {
     }
 
     // A reply the analyzer gives without a fault, as reference.
-    std::vector<uint8_t> ReadReplyNow() {
+    std::vector<uint8_t> readReplyNow() {
         SerialLine line;
-        if (!line.Open(bus->PortPath(), 9600).ok()) return {};
-        const size_t n = Exchange(line, read, kShortReplyLength, kPollSettleMs);
-        return std::vector<uint8_t>(line.Reply(), line.Reply() + n);
+        if (!line.open(bus->portPath(), 9600).ok()) return {};
+        const size_t n = exchange(line, read, kShortReplyLength, kPollSettleMs);
+        return std::vector<uint8_t>(line.reply(), line.reply() + n);
     }
 
     // Each attempt arms the fault for one reply. A reply is only lost to the station's purge when
     // the machine delays the station past the reply's wire time; a fault of the line would show
     // on every attempt.
     template <typename Accept>
-    ExchangeResult TryWithFault(SerialLine& line, Fault fault, Accept accept, long* ms) {
+    ExchangeResult tryWithFault(SerialLine& line, Fault fault, Accept accept, long* ms) {
         ExchangeResult x;
         for (int attempt = 0; attempt < 4; ++attempt) {
-            bus->SetFault(4, fault, 1);
+            bus->setFault(4, fault, 1);
             const auto start = std::chrono::steady_clock::now();
-            x = line.Exchange(read, kShortReplyLength, kPollSettleMs);
-            *ms = MsSince(start);
+            x = line.exchange(read, kShortReplyLength, kPollSettleMs);
+            *ms = msSince(start);
             if (accept(x)) break;
-            bus->SetFault(4, Fault::None);
+            bus->setFault(4, Fault::None);
         }
         return x;
     }
 
     std::string dir_;
     std::unique_ptr<Bus> bus;
-    const Request read = ReadRequest(4, 1, kShortReadCount);
+    const Request read = readRequest(4, 1, kShortReadCount);
     std::vector<uint8_t> good;
 };
 
@@ -140,22 +140,22 @@ TEST_F(StationAgainstSim, AFullReplyEndsTheReadAtOnceAShortOneAtTheTimeOut) {
     LineOptions options;
     options.replyTimeoutMs = 3000;
     SerialLine line;
-    ASSERT_TRUE(line.Open(bus->PortPath(), 9600, options).ok());
+    ASSERT_TRUE(line.open(bus->portPath(), 9600, options).ok());
     long ms = 0;
-    ExchangeResult x = TryWithFault(
+    ExchangeResult x = tryWithFault(
         line, Fault::None, [](const ExchangeResult& r) { return r.count == kShortReplyLength; },
         &ms);
     ASSERT_EQ(x.count, kShortReplyLength);
     EXPECT_LT(ms, options.replyTimeoutMs / 2);
-    line.Close();
+    line.close();
 
     // The analyzer sends the first half of its reply only.
-    ASSERT_TRUE(line.Open(bus->PortPath(), 9600).ok());
-    x = TryWithFault(
+    ASSERT_TRUE(line.open(bus->portPath(), 9600).ok());
+    x = tryWithFault(
         line, Fault::ShortReply, [](const ExchangeResult& r) { return r.count > 0; }, &ms);
     ASSERT_EQ(x.count, kShortReplyLength / 2);
-    EXPECT_TRUE(std::equal(line.Reply(), line.Reply() + x.count, good.begin()));
-    EXPECT_GE(ms, TimingFor(9600).replyTimeoutMs);
+    EXPECT_TRUE(std::equal(line.reply(), line.reply() + x.count, good.begin()));
+    EXPECT_GE(ms, timingFor(9600).replyTimeoutMs);
 }
 
 // The simulator echoes once it has the whole request, as an adapter does while the station
@@ -166,20 +166,20 @@ TEST_F(StationAgainstSim, AnEchoOfTheRequestNeverReachesTheReply) {
         LineOptions options;
         options.direction = DirectionSetting::Program;
         SerialLine line;
-        ASSERT_TRUE(line.Open(bus->PortPath(), 9600, options).ok());
+        ASSERT_TRUE(line.open(bus->portPath(), 9600, options).ok());
         long ms = 0;
-        const ExchangeResult x = TryWithFault(
+        const ExchangeResult x = tryWithFault(
             line, Fault::EchoRequest,
             [&](const ExchangeResult& r) {
                 return r.count == kShortReplyLength &&
-                       std::equal(line.Reply(), line.Reply() + r.count, good.begin());
+                       std::equal(line.reply(), line.reply() + r.count, good.begin());
             },
             &ms);
         ASSERT_EQ(x.count, kShortReplyLength);
         // Readings move with time; the frame around them does not.
-        EXPECT_EQ(line.Reply()[0], 4);
-        EXPECT_EQ(line.Reply()[1], kFnReadInput);
-        EXPECT_TRUE(CrcPasses(line.Reply(), x.count));
+        EXPECT_EQ(line.reply()[0], 4);
+        EXPECT_EQ(line.reply()[1], kFnReadInput);
+        EXPECT_TRUE(crcPasses(line.reply(), x.count));
     }
 }
 
@@ -187,34 +187,34 @@ TEST_F(StationAgainstSim, OpeningFailuresAndAForeignRate) {
     // Held by another opener: busy, and free again once it is closed.
     {
         SerialLine holder;
-        ASSERT_TRUE(holder.Open(bus->PortPath(), 9600).ok());
+        ASSERT_TRUE(holder.open(bus->portPath(), 9600).ok());
         SerialLine second;
-        const OpenResult r = second.Open(bus->PortPath(), 9600);
+        const OpenResult r = second.open(bus->portPath(), 9600);
         EXPECT_EQ(r.failure, OpenFailure::Busy);
-        EXPECT_EQ(OpenFailureText(r, bus->PortPath()), "Порт " + bus->PortPath() + " занят.");
+        EXPECT_EQ(openFailureText(r, bus->portPath()), "Порт " + bus->portPath() + " занят.");
     }
     {
         // At 4800 the analyzer set to 9600 does not understand the station: no reply, and the
         // simulator logs the request as ignored at the station's rate.
         SerialLine line;
-        ASSERT_TRUE(line.Open(bus->PortPath(), 4800).ok());
-        bus->ClearLog();
-        const ExchangeResult x = line.Exchange(read, kShortReplyLength, kPollSettleMs);
+        ASSERT_TRUE(line.open(bus->portPath(), 4800).ok());
+        bus->clearLog();
+        const ExchangeResult x = line.exchange(read, kShortReplyLength, kPollSettleMs);
         EXPECT_EQ(x.count, 0u);
-        ASSERT_TRUE(bus->WaitFor([](const std::vector<LogEntry>& log) { return !log.empty(); },
+        ASSERT_TRUE(bus->waitFor([](const std::vector<LogEntry>& log) { return !log.empty(); },
                                  2000));
-        const auto log = bus->Log();
+        const auto log = bus->log();
         EXPECT_EQ(log[0].kind, LogEntry::Kind::Ignored);
         EXPECT_EQ(log[0].lineBaud, 4800u);
         for (const auto& e : log) EXPECT_NE(e.kind, LogEntry::Kind::Request);
     }
     // The simulator's port gone (its link removed with it): a wrong port.
-    const std::string path = bus->PortPath();
-    bus->Unplug();
+    const std::string path = bus->portPath();
+    bus->unplug();
     SerialLine line;
-    const OpenResult r = line.Open(path, 9600);
+    const OpenResult r = line.open(path, 9600);
     EXPECT_EQ(r.failure, OpenFailure::WrongPort);
-    EXPECT_EQ(OpenFailureText(r, path), "Порт " + path + " указан неверно");
+    EXPECT_EQ(openFailureText(r, path), "Порт " + path + " указан неверно");
 }
 
 }  // namespace

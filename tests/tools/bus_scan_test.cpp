@@ -23,13 +23,13 @@ struct ScanRun {
     std::string out, err;
 };
 
-ScanRun Scan(const std::string& args) {
+ScanRun scan(const std::string& args) {
     ScanRun r;
     const std::string errPath = ::testing::TempDir() + "zta_bus_scan_" +
                                 ::testing::UnitTest::GetInstance()->current_test_info()->name() +
                                 "_" + std::to_string(getpid()) + ".txt";
     const auto run =
-        zta::testing::RunProgram(std::string(ZTA_BUS_PROGRAM) + " scan " + args + " 2>" + errPath);
+        zta::testing::runProgram(std::string(ZTA_BUS_PROGRAM) + " scan " + args + " 2>" + errPath);
     r.status = run.status;
     r.out = run.out;
     std::ifstream err(errPath);
@@ -44,7 +44,7 @@ class BusScan : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        bus_ = zta::sim::Bus::OpenPty("", &error);
+        bus_ = zta::sim::Bus::openPty("", &error);
         ASSERT_TRUE(bus_) << error;
     }
     std::unique_ptr<zta::sim::Bus> bus_;
@@ -55,17 +55,17 @@ TEST_F(BusScan, ListsTheAnsweringNumbersWithProgressOnStandardError) {
         zta::sim::AnalyzerConfig a;
         a.address = address;
         a.baud = 19200;
-        bus_->AddAnalyzer(a);
+        bus_->addAnalyzer(a);
     }
-    bus_->Start();
+    bus_->start();
     // On a loaded machine a reply can be lost to the purge or, after the short time-out, be
     // taken by the next number: a scan that did not find exactly 3 and 7 runs again, at most
     // three times in all. A fault of the tool shows in every run.
-    const std::string expected = "{\"port\":\"" + bus_->PortPath() +
+    const std::string expected = "{\"port\":\"" + bus_->portPath() +
                                  "\",\"baud\":19200,\"complete\":true,\"found\":[3,7]}\n";
     ScanRun r;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        r = Scan("--port " + bus_->PortPath() + " --baud 19200 --timeout 60 --json");
+        r = scan("--port " + bus_->portPath() + " --baud 19200 --timeout 60 --json");
         if (r.status == 0 && r.out == expected) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
@@ -77,17 +77,17 @@ TEST_F(BusScan, ListsTheAnsweringNumbersWithProgressOnStandardError) {
 }
 
 TEST_F(BusScan, NothingFoundAndPortFailuresExitNonZero) {
-    bus_->Start();
-    ScanRun r = Scan("--port " + bus_->PortPath() + " --timeout 20");
+    bus_->start();
+    ScanRun r = scan("--port " + bus_->portPath() + " --timeout 20");
     EXPECT_EQ(r.status, 4) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("Подключенных приборов не найдено."), std::string::npos) << r.err;
 
-    r = Scan("--port /dev/zta-no-such-port");
+    r = scan("--port /dev/zta-no-such-port");
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.err, "zta-bus: Порт /dev/zta-no-such-port указан неверно\n");
 
-    r = Scan("--port /dev/zta-no-such-port --address 4");
+    r = scan("--port /dev/zta-no-such-port --address 4");
     EXPECT_EQ(r.status, 2);
 }
 

@@ -22,14 +22,14 @@ using zta::sim::Model;
 
 using Outcome = zta::testing::ProgramRun;
 
-Outcome ZtaBus(const std::string& args) {
-    return zta::testing::RunProgram(std::string(ZTA_BUS_PROGRAM) + " " + args + " 2>&1");
+Outcome ztaBus(const std::string& args) {
+    return zta::testing::runProgram(std::string(ZTA_BUS_PROGRAM) + " " + args + " 2>&1");
 }
 
-Outcome ZtaBusAnswered(const std::string& args) {
+Outcome ztaBusAnswered(const std::string& args) {
     Outcome r;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        r = ZtaBus(args);
+        r = ztaBus(args);
         const bool lost = r.status == 4 || r.out.find("short or garbled") != std::string::npos;
         if (!lost) break;
     }
@@ -40,26 +40,26 @@ class BusTool : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        bus_ = Bus::OpenPty("", &error);
+        bus_ = Bus::openPty("", &error);
         ASSERT_TRUE(bus_) << error;
         AnalyzerConfig extended;
         extended.address = 5;
         extended.concentration = 37;
         extended.factoryNumber = 4321;
         extended.textBlock = "440 270 440 CH4 %";
-        bus_->AddAnalyzer(extended);
+        bus_->addAnalyzer(extended);
         AnalyzerConfig standard;
         standard.address = 9;
         standard.model = Model::Standard;
         standard.gasCode = 2;
-        bus_->AddAnalyzer(standard);
-        bus_->Start();
+        bus_->addAnalyzer(standard);
+        bus_->start();
     }
-    std::string Port() const { return " --port " + bus_->PortPath() + " "; }
+    std::string port() const { return " --port " + bus_->portPath() + " "; }
     // The simulator applies a write just after its echo has gone out, so the tool may have
     // ended before the log shows it.
-    bool WaitApplied(size_t n) const {
-        return bus_->WaitFor(
+    bool waitApplied(size_t n) const {
+        return bus_->waitFor(
             [n](const std::vector<zta::sim::LogEntry>& log) {
                 return static_cast<size_t>(std::count_if(log.begin(), log.end(), [](auto& e) {
                            return e.kind == zta::sim::LogEntry::Kind::WriteApplied;
@@ -72,20 +72,20 @@ protected:
 };
 
 TEST_F(BusTool, ReadPrintsTheDecodedReadings) {
-    Outcome r = ZtaBusAnswered("read" + Port() + "--address 5 --json");
+    Outcome r = ztaBusAnswered("read" + port() + "--address 5 --json");
     ASSERT_EQ(r.status, 0) << r.out;
     for (const char* part : {"\"concentration\":37", "\"factoryNumber\":4321", "\"gasCode\":1",
                              "\"gasName\":\"Метан\"", "\"softwareVersion\":12", "\"relayState\":3"})
         EXPECT_NE(r.out.find(part), std::string::npos) << part << " in " << r.out;
     EXPECT_EQ(r.out.find("deviceRange"), std::string::npos);
 
-    r = ZtaBusAnswered("read" + Port() + "--address 5 --extended --json");
+    r = ztaBusAnswered("read" + port() + "--address 5 --extended --json");
     ASSERT_EQ(r.status, 0) << r.out;
     for (const char* part : {"\"deviceRange\":4.4", "\"deviceMidGas\":2.7", "\"deviceMaxGas\":4.4",
                              "\"gasName\":\"CH4\"", "\"unitName\":\"%"})
         EXPECT_NE(r.out.find(part), std::string::npos) << part << " in " << r.out;
 
-    r = ZtaBusAnswered("read" + Port() + "--address 9");
+    r = ztaBusAnswered("read" + port() + "--address 9");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("gas=2(Пропан)"), std::string::npos) << r.out;
 }
@@ -96,16 +96,16 @@ TEST_F(BusTool, FailuresExitNonZeroWithOneLine) {
         int status;
         std::string says;
     } cases[] = {
-        {"read" + Port() + "--address 9 --extended", 6, "refused the request (exception 2)"},
-        {"read" + Port() + "--address 44 --timeout 100", 4, "no reply from network number 44"},
+        {"read" + port() + "--address 9 --extended", 6, "refused the request (exception 2)"},
+        {"read" + port() + "--address 44 --timeout 100", 4, "no reply from network number 44"},
         {"read --port /dev/zta-no-such-port --address 1", 3,
          "Порт /dev/zta-no-such-port указан неверно"},
-        {"write" + Port() + "--address 5 threshold1 300", 2, "from 0 to 255"},
-        {"write" + Port() + "--address 5 launch", 2, "unknown command launch"},
+        {"write" + port() + "--address 5 threshold1 300", 2, "from 0 to 255"},
+        {"write" + port() + "--address 5 launch", 2, "unknown command launch"},
         {"read --address 5", 2, "--port is required"},
     };
     for (const auto& c : cases) {
-        const Outcome r = c.status == 4 ? ZtaBus(c.args) : ZtaBusAnswered(c.args);
+        const Outcome r = c.status == 4 ? ztaBus(c.args) : ztaBusAnswered(c.args);
         EXPECT_EQ(r.status, c.status) << c.args << ": " << r.out;
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
         EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
@@ -119,25 +119,25 @@ TEST_F(BusTool, OptionsThatMeanNothingAreRefusedBeforeTheLine) {
         std::string args;
         std::string says;
     } cases[] = {
-        {"write" + Port() + "--address 5 high 0.0001", "from 0.001 to 65.535"},
-        {"write" + Port() + "--address 5 middle 65.536", "from 0.001 to 65.535"},
-        {"write" + Port() + "--address 5 high 0x10", "from 0.001 to 65.535"},
-        {"write" + Port() + "--address 5 high 1e1", "from 0.001 to 65.535"},
-        {"write" + Port() + "--address 5 threshold1 0x10", "from 0 to 255"},
-        {"write" + Port() + "--address 5 factory ' 7'", "from 0 to 65535"},
-        {"read" + Port() + "--address ' 1'", "network numbers are 0 to 255"},
-        {"read" + Port() + "--address +1", "network numbers are 0 to 255"},
-        {"read" + Port() + "--address 0x10", "network numbers are 0 to 255"},
-        {"poll" + Port() + "--address 5,", "network numbers are 0 to 255"},
-        {"poll" + Port() + "--address 1,1,1", "network number 1 is given twice"},
-        {"poll" + Port() + "--address 5,9,5 --turns 1", "network number 5 is given twice"},
+        {"write" + port() + "--address 5 high 0.0001", "from 0.001 to 65.535"},
+        {"write" + port() + "--address 5 middle 65.536", "from 0.001 to 65.535"},
+        {"write" + port() + "--address 5 high 0x10", "from 0.001 to 65.535"},
+        {"write" + port() + "--address 5 high 1e1", "from 0.001 to 65.535"},
+        {"write" + port() + "--address 5 threshold1 0x10", "from 0 to 255"},
+        {"write" + port() + "--address 5 factory ' 7'", "from 0 to 65535"},
+        {"read" + port() + "--address ' 1'", "network numbers are 0 to 255"},
+        {"read" + port() + "--address +1", "network numbers are 0 to 255"},
+        {"read" + port() + "--address 0x10", "network numbers are 0 to 255"},
+        {"poll" + port() + "--address 5,", "network numbers are 0 to 255"},
+        {"poll" + port() + "--address 1,1,1", "network number 1 is given twice"},
+        {"poll" + port() + "--address 5,9,5 --turns 1", "network number 5 is given twice"},
     };
     for (const auto& c : cases) {
-        const Outcome r = ZtaBus(c.args);
+        const Outcome r = ztaBus(c.args);
         EXPECT_EQ(r.status, 2) << c.args << ": " << r.out;
         EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << ": " << r.out;
     }
-    EXPECT_TRUE(bus_->Log().empty()) << "a refused command talked to the line";
+    EXPECT_TRUE(bus_->log().empty()) << "a refused command talked to the line";
 }
 
 TEST_F(BusTool, WritesReachTheAnalyzerAndTakeEffect) {
@@ -151,12 +151,12 @@ TEST_F(BusTool, WritesReachTheAnalyzerAndTakeEffect) {
         {"factory 65535", 7, 65535},
     };
     for (const auto& c : cases) {
-        bus_->ClearLog();
+        bus_->clearLog();
         // Each of these may go twice: the analyzer takes the same value again.
-        const Outcome r = ZtaBusAnswered("write" + Port() + "--address 5 " + c.command);
+        const Outcome r = ztaBusAnswered("write" + port() + "--address 5 " + c.command);
         EXPECT_EQ(r.status, 0) << c.command << ": " << r.out;
-        ASSERT_TRUE(WaitApplied(1)) << c.command;
-        const auto log = bus_->Log();
+        ASSERT_TRUE(waitApplied(1)) << c.command;
+        const auto log = bus_->log();
         const auto applied = std::find_if(log.begin(), log.end(), [](const auto& e) {
             return e.kind == zta::sim::LogEntry::Kind::WriteApplied;
         });
@@ -164,19 +164,19 @@ TEST_F(BusTool, WritesReachTheAnalyzerAndTakeEffect) {
         EXPECT_EQ(applied->reg, c.reg) << c.command;
         EXPECT_EQ(applied->value, c.value) << c.command;
     }
-    EXPECT_EQ(bus_->State(5)->threshold1, 25);
-    EXPECT_EQ(bus_->State(5)->maxGasValue, 4400);
+    EXPECT_EQ(bus_->state(5)->threshold1, 25);
+    EXPECT_EQ(bus_->state(5)->maxGasValue, 4400);
 
     // A new network number, then a new rate: each takes effect after its echo.
-    bus_->ClearLog();
-    ASSERT_EQ(ZtaBus("write" + Port() + "--address 5 address 7").status, 0);
-    ASSERT_TRUE(WaitApplied(1));
-    ASSERT_TRUE(bus_->State(7).has_value());
-    ASSERT_EQ(ZtaBus("write" + Port() + "--address 7 baud 19200").status, 0);
-    ASSERT_TRUE(WaitApplied(2));
-    EXPECT_EQ(bus_->State(7)->baud, 19200u);
-    EXPECT_EQ(ZtaBus("read" + Port() + "--address 7 --timeout 100").status, 4);
-    EXPECT_EQ(ZtaBusAnswered("read" + Port() + "--address 7 --baud 19200").status, 0);
+    bus_->clearLog();
+    ASSERT_EQ(ztaBus("write" + port() + "--address 5 address 7").status, 0);
+    ASSERT_TRUE(waitApplied(1));
+    ASSERT_TRUE(bus_->state(7).has_value());
+    ASSERT_EQ(ztaBus("write" + port() + "--address 7 baud 19200").status, 0);
+    ASSERT_TRUE(waitApplied(2));
+    EXPECT_EQ(bus_->state(7)->baud, 19200u);
+    EXPECT_EQ(ztaBus("read" + port() + "--address 7 --timeout 100").status, 4);
+    EXPECT_EQ(ztaBusAnswered("read" + port() + "--address 7 --baud 19200").status, 0);
 }
 
 // An independent peer that answers 1 ms after each request, with no wire time: default settings
@@ -192,19 +192,19 @@ TEST(QuickPeer, DefaultSettingsReadWriteAndScanAPeerThatAnswersAtOnce) {
     ASSERT_TRUE(peer.ok());
     const std::string port = " --port " + peer.path() + " ";
 
-    Outcome r = ZtaBusAnswered("read" + port + "--address 7 --json");
+    Outcome r = ztaBusAnswered("read" + port + "--address 7 --json");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("\"concentration\":42"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"factoryNumber\":40001"), std::string::npos) << r.out;
 
-    r = ZtaBusAnswered("write" + port + "--address 7 high 4.06");
+    r = ztaBusAnswered("write" + port + "--address 7 high 4.06");
     ASSERT_EQ(r.status, 0) << r.out;
-    const auto writes = peer.Writes();
+    const auto writes = peer.writes();
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.back(), std::make_pair(3, 4060));
 
     for (int attempt = 0; attempt < 3; ++attempt) {
-        r = ZtaBus("scan" + port + "--timeout 30 --json");
+        r = ztaBus("scan" + port + "--timeout 30 --json");
         if (r.status == 0) break;
     }
     EXPECT_EQ(r.status, 0);
@@ -212,11 +212,11 @@ TEST(QuickPeer, DefaultSettingsReadWriteAndScanAPeerThatAnswersAtOnce) {
 }
 
 TEST_F(BusTool, AGarbledEchoIsNoSuccess) {
-    bus_->SetFault(5, Fault::WrongCrc);
-    Outcome r = ZtaBus("write" + Port() + "--address 5 zero");
+    bus_->setFault(5, Fault::WrongCrc);
+    Outcome r = ztaBus("write" + port() + "--address 5 zero");
     EXPECT_EQ(r.status, 5) << r.out;
     EXPECT_NE(r.out.find("echo differs"), std::string::npos) << r.out;
-    r = ZtaBus("read" + Port() + "--address 5");
+    r = ztaBus("read" + port() + "--address 5");
     EXPECT_EQ(r.status, 5) << r.out;
     EXPECT_NE(r.out.find("CRC error"), std::string::npos) << r.out;
 }

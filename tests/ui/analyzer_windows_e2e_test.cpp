@@ -34,7 +34,7 @@ class AnalyzerWindowsE2eTest : public QObject {
 
 private slots:
     void windowsFollowTheAnalyzersAndTheirRate() {
-        auto bus = zta::sim::Bus::OpenPty();
+        auto bus = zta::sim::Bus::openPty();
         QVERIFY(bus);
         for (int address : {3, 5}) {
             zta::sim::AnalyzerConfig a;
@@ -44,27 +44,27 @@ private slots:
             a.concentration = address == 3 ? 50.0 : 60.0;  // above threshold 2: all relays on
             a.threshold1 = 20;
             a.threshold2 = 40;
-            bus->AddAnalyzer(a);
+            bus->addAnalyzer(a);
         }
-        bus->Start();
+        bus->start();
 
-        TestStation st({QString::fromStdString(bus->PortPath())},
+        TestStation st({QString::fromStdString(bus->portPath())},
                        std::make_unique<FormWindowFactory>());
         MainWindow* f = st.frame;
-        f->SetPollTiming(FastTiming());
-        f->SetBaud(4);  // 19200
-        QCOMPARE(f->block().BaudRate(), 19200u);
-        f->OpenNewDocument();
+        f->setPollTiming(fastTiming());
+        f->setBaud(4);  // 19200
+        QCOMPARE(f->block().baudRate(), 19200u);
+        f->openNewDocument();
         const auto children = f->mdiArea()->subWindowList();
         QCOMPARE(children.size(), 2);
-        AnalyzerView* standard = ViewIn(children[0]);
-        AnalyzerView* extended = ViewIn(children[1]);
+        AnalyzerView* standard = viewIn(children[0]);
+        AnalyzerView* extended = viewIn(children[1]);
         QVERIFY(standard && extended);
         standard->numberField()->setText(QStringLiteral("3"));
         extended->numberField()->setText(QStringLiteral("5"));
         QCOMPARE(children[1]->windowTitle(), QStringLiteral("Прибор №5"));
 
-        f->Connect();
+        f->connectLine();
         QTRY_COMPARE_WITH_TIMEOUT(standard->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(standard->text(FormField::Concentration), QStringLiteral("2.20"), kWaitMs);
@@ -75,36 +75,36 @@ private slots:
         QCOMPARE(extended->iconOf(FormField::HealthRelay), int(IconRelayGreen));
         QCOMPARE(extended->iconOf(FormField::Relay1), int(IconRelayRed));
         QCOMPARE(extended->iconOf(FormField::Relay2), int(IconRelayRed));
-        QVERIFY(extended->GetDocument().linkUp);
+        QVERIFY(extended->getDocument().linkUp);
 
         // A single record carries what the window shows.
-        QVERIFY(standard->WriteRecord());
+        QVERIFY(standard->writeRecord());
         QFile record(standard->recordFile);
         QVERIFY(record.open(QIODevice::ReadOnly));
         QVERIFY(record.readAll().startsWith("25 100 1000 900 50 0 111 "));
 
         // Analyzer 5 takes 9600; the station asks and follows it.
         st.dialogs.clear();
-        QVERIFY(f->block().ConfirmCommand(extended->GetDocument().slot, zta::Command::NewBaud, 8));
+        QVERIFY(f->block().confirmCommand(extended->getDocument().slot, zta::Command::NewBaud, 8));
         QTRY_VERIFY_WITH_TIMEOUT(!st.dialogs.boxes().empty(), kWaitMs);
         QCOMPARE(st.dialogs.boxes()[0].text,
                  QStringLiteral("Скорость прибора № 5 была изменена. Установить скорость 9600 ?"));
         QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Смена скорости"));
-        QVERIFY(f->IsPolling());
-        QCOMPARE(f->block().BaudRate(), 9600u);
+        QVERIFY(f->isPolling());
+        QCOMPARE(f->block().baudRate(), 9600u);
         QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(extended->GetDocument().linkUp, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(extended->getDocument().linkUp, kWaitMs);
         // The other analyzer stayed at 19200 and is silent now.
         QTRY_COMPARE_WITH_TIMEOUT(standard->iconOf(FormField::LinkIcon), int(IconLinkDown), kWaitMs);
 
         // A silenced analyzer loses its link icon; disconnect empties every window.
-        bus->SetFault(5, zta::sim::Fault::Silent);
+        bus->setFault(5, zta::sim::Fault::Silent);
         QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkDown), kWaitMs);
-        f->Disconnect();
-        QVERIFY(!f->IsPolling());
+        f->disconnectLine();
+        QVERIFY(!f->isPolling());
         QCOMPARE(extended->text(FormField::GasName), QStringLiteral(" - "));
         QCOMPARE(extended->numberField()->text(), QStringLiteral("5"));
-        bus->Stop();
+        bus->stop();
     }
 
     void numberFieldStaysInTheVisibleArea() {
@@ -116,7 +116,7 @@ private slots:
             QCoreApplication::processEvents();
             const QRect visible = area->viewport()->rect();
             for (QMdiSubWindow* child : area->subWindowList()) {
-                QLineEdit* field = ViewIn(child)->numberField();
+                QLineEdit* field = viewIn(child)->numberField();
                 const QRect shown(field->mapTo(area->viewport(), QPoint(0, 0)), field->size());
                 if (!visible.contains(shown)) {
                     qWarning("%s: number field at %d,%d outside %dx%d", when, shown.x(),
@@ -145,12 +145,12 @@ private slots:
         const QString caption = f->windowTitle();
         QMdiSubWindow* child = f->mdiArea()->subWindowList().at(0);
         child->setStyle(windows.get());
-        ViewIn(child)->numberField()->setText(QStringLiteral("4"));
+        viewIn(child)->numberField()->setText(QStringLiteral("4"));
         child->showMaximized();
         QCoreApplication::processEvents();
         QCOMPARE(f->windowTitle(), caption);
         // A new number while maximized, and a second window opening maximized.
-        ViewIn(child)->numberField()->setText(QStringLiteral("6"));
+        viewIn(child)->numberField()->setText(QStringLiteral("6"));
         QVERIFY(f->router().dispatch(CommandId::NewDocument));
         QCoreApplication::processEvents();
         QCOMPARE(f->windowTitle(), caption);
@@ -159,25 +159,25 @@ private slots:
     }
 
     void allWindowsCommandsReachEveryView() {
-        auto bus = zta::sim::Bus::OpenPty();
+        auto bus = zta::sim::Bus::openPty();
         QVERIFY(bus);
         for (int address : {1, 2}) {
             zta::sim::AnalyzerConfig a;
             a.address = address;
-            bus->AddAnalyzer(a);
+            bus->addAnalyzer(a);
         }
-        bus->Start();
-        TestStation st({QString::fromStdString(bus->PortPath())},
+        bus->start();
+        TestStation st({QString::fromStdString(bus->portPath())},
                        std::make_unique<FormWindowFactory>());
         ScriptedDialogs& dialogs = st.dialogs;
         MainWindow* f = st.frame;
-        f->SetPollTiming(FastTiming());
-        f->OpenNewDocument();
+        f->setPollTiming(fastTiming());
+        f->openNewDocument();
         const auto children = f->mdiArea()->subWindowList();
-        AnalyzerView* views[2] = {ViewIn(children[0]), ViewIn(children[1])};
+        AnalyzerView* views[2] = {viewIn(children[0]), viewIn(children[1])};
         views[0]->numberField()->setText(QStringLiteral("1"));
         views[1]->numberField()->setText(QStringLiteral("2"));
-        f->Connect();
+        f->connectLine();
         for (AnalyzerView* v : views)
             QTRY_COMPARE_WITH_TIMEOUT(v->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
 
@@ -188,7 +188,7 @@ private slots:
         dialogs.periods.push_back(3600);
         QVERIFY(f->router().query(CommandId::TimerAll).enabled);
         QVERIFY(f->router().dispatch(CommandId::TimerAll));
-        QCOMPARE(f->block().RunningTimers(), 2);
+        QCOMPARE(f->block().runningTimers(), 2);
         f->router().refresh();
         QVERIFY(!f->router().query(CommandId::TimerAll).enabled);
         QVERIFY(f->router().query(CommandId::TimerOffAll).enabled);
@@ -203,7 +203,7 @@ private slots:
         QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 3600 сек."));
 
         QVERIFY(f->router().dispatch(CommandId::TimerOffAll));
-        QCOMPARE(f->block().RunningTimers(), 0);
+        QCOMPARE(f->block().runningTimers(), 0);
         QVERIFY(!views[0]->timerRunning && !views[1]->timerRunning);
         QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
 
@@ -217,8 +217,8 @@ private slots:
         QVERIFY(f->router().dispatch(CommandId::SoftwareInfoActive));
         QCOMPARE(dialogs.shown.size(), size_t(1));
         QCOMPARE(dialogs.shown[0].networkNumber, 2);
-        f->Disconnect();
-        bus->Stop();
+        f->disconnectLine();
+        bus->stop();
     }
 };
 

@@ -30,14 +30,14 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + QStringLiteral("/стенд.json");
         QString error;
-        QVERIFY(zta::WriteBenchFile(path, b, &error));
-        const auto back = zta::ReadBenchFile(path, &error);
+        QVERIFY(zta::writeBenchFile(path, b, &error));
+        const auto back = zta::readBenchFile(path, &error);
         QVERIFY2(back, qPrintable(error));
         QCOMPARE(*back, b);
 
         // A file with only the marks is a bench with every default: what a run starts with.
         const auto empty =
-            zta::BenchFromText(R"({"format": "zta-k7 bench", "version": 1})", &error);
+            zta::benchFromText(R"({"format": "zta-k7 bench", "version": 1})", &error);
         QVERIFY(empty);
         QCOMPARE(*empty, BenchSettings());
     }
@@ -87,7 +87,7 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(QString, message);
         QString error;
-        QVERIFY(!zta::BenchFromText(text, &error));
+        QVERIFY(!zta::benchFromText(text, &error));
         QVERIFY2(error.startsWith(message), qPrintable(error));
 
         QTemporaryDir dir;
@@ -96,7 +96,7 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(text);
         f.close();
-        QVERIFY(!zta::ReadBenchFile(path, &error));
+        QVERIFY(!zta::readBenchFile(path, &error));
         QVERIFY2(error.startsWith(QStringLiteral("Файл стенда %1 не прочитан: %2").arg(path, message)),
                  qPrintable(error));
     }
@@ -104,9 +104,9 @@ private slots:
     void missingAndUnwritableFiles() {
         QTemporaryDir dir;
         QString error;
-        QVERIFY(!zta::ReadBenchFile(dir.path() + QStringLiteral("/none.json"), &error));
+        QVERIFY(!zta::readBenchFile(dir.path() + QStringLiteral("/none.json"), &error));
         QVERIFY(error.startsWith(QStringLiteral("Файл стенда %1/none.json не открыт: ").arg(dir.path())));
-        QVERIFY(!zta::WriteBenchFile(dir.path() + QStringLiteral("/no/such/bench.json"), {}, &error));
+        QVERIFY(!zta::writeBenchFile(dir.path() + QStringLiteral("/no/such/bench.json"), {}, &error));
         QVERIFY(error.startsWith(QStringLiteral("Файл стенда %1/no/such/bench.json не записан: ").arg(dir.path())));
     }
 };

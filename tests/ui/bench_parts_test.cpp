@@ -18,7 +18,7 @@ using namespace zta;
 
 namespace {
 
-CommandTrack Track(CommandStatus state, uint16_t reg, uint16_t value,
+CommandTrack track(CommandStatus state, uint16_t reg, uint16_t value,
                    CommandFailure failure = CommandFailure::None) {
     CommandTrack t;
     t.state = state;
@@ -29,9 +29,9 @@ CommandTrack Track(CommandStatus state, uint16_t reg, uint16_t value,
     return t;
 }
 
-std::vector<OverviewRow> Rows(const PollBlock& block) {
+std::vector<OverviewRow> rows(const PollBlock& block) {
     std::vector<OverviewRow> rows;
-    for (int i = 0; i < block.WindowCount(); ++i) rows.push_back({block.View(i), block.Snapshot(i), true});
+    for (int i = 0; i < block.windowCount(); ++i) rows.push_back({block.view(i), block.snapshot(i), true});
     return rows;
 }
 
@@ -41,12 +41,12 @@ QStringList Column(const BusOverviewModel& model, int column) {
     return out;
 }
 
-void Exchange(FrameRing& ring, uint8_t address) {
-    const Request request = ReadRequest(address, kReadingsRegister, kShortReadCount);
+void exchange(FrameRing& ring, uint8_t address) {
+    const Request request = readRequest(address, kReadingsRegister, kShortReadCount);
     ExchangeResult x;
     x.writeOk = true;
     x.sentAt = std::chrono::system_clock::now();
-    ring.Exchanged(request, request.data(), x);
+    ring.exchanged(request, request.data(), x);
 }
 
 }  // namespace
@@ -63,43 +63,43 @@ private slots:
         };
         const Case cases[] = {
             {{at, QStringLiteral("/dev/ttyUSB0"), 3, 1234, Command::Zero,
-              Track(CommandStatus::Confirmed, 1, 0)},
+              track(CommandStatus::Confirmed, 1, 0)},
              "2026-12-10T16:04:38.007+03:00;/dev/ttyUSB0;3;1234;Установка нуля;1;0;выполнена\r\n"},
             // The factory number as the analyzer holds it: unsigned 16 bits.
             {{at, QStringLiteral("COM3"), 255, -1, Command::MaxGas,
-              Track(CommandStatus::Failed, 3, 4400, CommandFailure::NoEcho)},
+              track(CommandStatus::Failed, 3, 4400, CommandFailure::NoEcho)},
              "2026-12-10T16:04:38.007+03:00;COM3;255;65535;Газ высокой концентрации;3;4400;"
              "не выполнена: нет ответа после 5 попыток\r\n"},
             {{at.toUTC(), QStringLiteral("/tmp/a;b"), 0, 0, Command::NewAddress,
-              Track(CommandStatus::Pending, 0, 0x0708)},
+              track(CommandStatus::Pending, 0, 0x0708)},
              "2026-12-10T13:04:38.007Z;\"/tmp/a;b\";0;0;Изменить сетевой номер;0;1800;ожидает\r\n"},
             {{at, QStringLiteral("COM1"), 7, 40000, Command::Threshold2,
-              Track(CommandStatus::Failed, 6, 60, CommandFailure::PollingStopped)},
+              track(CommandStatus::Failed, 6, 60, CommandFailure::PollingStopped)},
              "2026-12-10T16:04:38.007+03:00;COM1;7;40000;Порог 2;6;60;"
              "не выполнена: опрос остановлен\r\n"},
         };
-        for (const Case& c : cases) QCOMPARE(BuildAuditLine(c.entry), c.line);
+        for (const Case& c : cases) QCOMPARE(buildAuditLine(c.entry), c.line);
 
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString folder = dir.path() + QLatin1Char('/');
-        for (const Case& c : cases) QVERIFY(AppendAuditEntry(folder, c.entry));
-        QFile file(AuditFilePath(folder));
+        for (const Case& c : cases) QVERIFY(appendAuditEntry(folder, c.entry));
+        QFile file(auditFilePath(folder));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QByteArray expected = AuditFileStart();
+        QByteArray expected = auditFileStart();
         for (const Case& c : cases) expected += c.line;
         QCOMPARE(file.readAll(), expected);
-        QVERIFY(AuditFileStart().startsWith("\xEF\xBB\xBF"));
+        QVERIFY(auditFileStart().startsWith("\xEF\xBB\xBF"));
         // A folder that cannot be made (a file stands in its way), even for root.
         QFile blocker(folder + QStringLiteral("blocker"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        QVERIFY(!AppendAuditEntry(folder + QStringLiteral("blocker/"), cases[0].entry));
+        QVERIFY(!appendAuditEntry(folder + QStringLiteral("blocker/"), cases[0].entry));
     }
 
     void gasWarningOnlyForAReportedMismatch() {
-        const GasInfo* methane = GasByCode(1);
-        const GasInfo* propane = GasByCode(2);
+        const GasInfo* methane = gasByCode(1);
+        const GasInfo* propane = gasByCode(2);
         struct Case {
             const char* name;
             const GasInfo* chosen;
@@ -121,14 +121,14 @@ private slots:
             {"no gas chosen", nullptr, true, false, 2, "", nullptr},
         };
         for (const Case& c : cases) {
-            const auto m = CheckCalibrationGas(c.chosen, c.linkUp, c.extended, c.code, c.text);
+            const auto m = checkCalibrationGas(c.chosen, c.linkUp, c.extended, c.code, c.text);
             QVERIFY2(m.has_value() == (c.reported != nullptr), c.name);
             if (!m) continue;
             QCOMPARE(m->reported, QString::fromUtf8(c.reported));
             QCOMPARE(m->chosen, QString::fromUtf8(c.chosen->name));
         }
-        const auto m = CheckCalibrationGas(methane, true, false, 2, "");
-        QCOMPARE(GasMismatchText(12, *m),
+        const auto m = checkCalibrationGas(methane, true, false, 2, "");
+        QCOMPARE(gasMismatchText(12, *m),
                  QStringLiteral("Прибор № 12 измеряет газ «Пропан», а для калибровки выбран газ "
                                 "«Метан».\nПродолжить?"));
     }
@@ -136,27 +136,27 @@ private slots:
     void overviewRowsFollowTheWindows() {
         PollBlock block;
         BusOverviewModel model;
-        model.SetSource([&] { return Rows(block); });
-        for (int n : {5, 9, 30}) block.SetAddress(*block.Register(100 + n), n);
-        model.Refresh();
+        model.setSource([&] { return rows(block); });
+        for (int n : {5, 9, 30}) block.setAddress(*block.registerSlot(100 + n), n);
+        model.refresh();
         QCOMPARE(Column(model, BusOverviewModel::Number), (QStringList{"5", "9", "30"}));
-        QCOMPARE(model.ViewAt(2), ViewId(130));
+        QCOMPARE(model.viewAt(2), ViewId(130));
 
-        block.Close(0);  // the later windows move up
-        model.Refresh();
+        block.close(0);  // the later windows move up
+        model.refresh();
         QCOMPARE(Column(model, BusOverviewModel::Number), (QStringList{"9", "30"}));
-        QCOMPARE(model.RowOfView(130), 1);
-        QCOMPARE(model.RowOfView(105), -1);
+        QCOMPARE(model.rowOfView(130), 1);
+        QCOMPARE(model.rowOfView(105), -1);
 
-        block.SetAddress(1, 31);  // renumbered in its window
-        block.SetAddress(*block.Register(200), 2);
-        model.Refresh();
+        block.setAddress(1, 31);  // renumbered in its window
+        block.setAddress(*block.registerSlot(200), 2);
+        model.refresh();
         QCOMPARE(Column(model, BusOverviewModel::Number), (QStringList{"9", "31", "2"}));
         QCOMPARE(Column(model, BusOverviewModel::Link),
                  (QStringList{"нет связи", "нет связи", "нет связи"}));
 
-        block.ConfirmCommand(0, Command::Threshold1, 40);
-        model.Refresh();
+        block.confirmCommand(0, Command::Threshold1, 40);
+        model.refresh();
         QCOMPARE(model.index(0, BusOverviewModel::LastCommand).data().toString(),
                  QStringLiteral("Порог 1"));
         QCOMPARE(model.index(0, BusOverviewModel::CommandStateColumn).data().toString(),
@@ -164,38 +164,38 @@ private slots:
         QCOMPARE(model.index(0, BusOverviewModel::Number).data(BusOverviewModel::SortRole).toInt(), 9);
 
         // However many notices, one refresh per tick.
-        const int before = model.Refreshes();
-        for (int i = 0; i < 500; ++i) model.MarkDirty();
-        QTRY_VERIFY_WITH_TIMEOUT(model.Refreshes() > before, 10000);
-        QCOMPARE(model.Refreshes(), before + 1);
+        const int before = model.refreshes();
+        for (int i = 0; i < 500; ++i) model.markDirty();
+        QTRY_VERIFY_WITH_TIMEOUT(model.refreshes() > before, 10000);
+        QCOMPARE(model.refreshes(), before + 1);
     }
 
     void monitorShowsFiltersPausesAndSaves() {
         FrameRing ring(64);
         TrafficMonitor monitor(ring);
-        for (uint8_t a : {1, 2, 1}) Exchange(ring, a);
-        monitor.Pull();
+        for (uint8_t a : {1, 2, 1}) exchange(ring, a);
+        monitor.pull();
         QCOMPARE(monitor.lines()->blockCount(), 6);
-        QVERIFY(monitor.Text().contains(QStringLiteral(" -> 2  02 04 00 01 00 0A")));
+        QVERIFY(monitor.text().contains(QStringLiteral(" -> 2  02 04 00 01 00 0A")));
 
-        monitor.SetFilter(1);
+        monitor.setFilter(1);
         QCOMPARE(monitor.lines()->blockCount(), 4);
-        QVERIFY(!monitor.Text().contains(QStringLiteral(" -> 2 ")));
+        QVERIFY(!monitor.text().contains(QStringLiteral(" -> 2 ")));
 
-        monitor.SetPaused(true);
-        Exchange(ring, 1);
-        monitor.Pull();
+        monitor.setPaused(true);
+        exchange(ring, 1);
+        monitor.pull();
         QCOMPARE(monitor.lines()->blockCount(), 4);
-        monitor.SetPaused(false);
+        monitor.setPaused(false);
         QCOMPARE(monitor.lines()->blockCount(), 6);
 
         QTemporaryDir dir;
         const QString path = dir.path() + QStringLiteral("/trace.txt");
-        QVERIFY(monitor.SaveTo(path));
+        QVERIFY(monitor.saveTo(path));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(file.readAll()), monitor.Text() + QLatin1Char('\n'));
-        QVERIFY(!monitor.SaveTo(dir.path() + QStringLiteral("/missing/trace.txt")));
+        QCOMPARE(QString::fromUtf8(file.readAll()), monitor.text() + QLatin1Char('\n'));
+        QVERIFY(!monitor.saveTo(dir.path() + QStringLiteral("/missing/trace.txt")));
     }
 };
 

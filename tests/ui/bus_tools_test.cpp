@@ -25,8 +25,8 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 
-QStringList Numbers(BusOverviewModel& model) {
-    model.Refresh();
+QStringList numbers(BusOverviewModel& model) {
+    model.refresh();
     QStringList out;
     for (int r = 0; r < model.rowCount(); ++r)
         out << model.index(r, BusOverviewModel::Number).data().toString();
@@ -40,34 +40,34 @@ class BusToolsTest : public QObject {
 
 private slots:
     void gasWarningBeforeCalibrationAndTheCommandsOutcomeInTheAuditLog() {
-        auto bus = zta::sim::Bus::OpenPty();
+        auto bus = zta::sim::Bus::openPty();
         QVERIFY(bus);
         zta::sim::AnalyzerConfig a;
         a.model = zta::sim::Model::Standard;
         a.address = 3;
         a.gasCode = 2;  // propane, where the station calibrates methane
-        bus->AddAnalyzer(a);
+        bus->addAnalyzer(a);
         a.address = 4;
         a.gasCode = 1;
-        bus->AddAnalyzer(a);
-        bus->Start();
-        TestStation st({QString::fromStdString(bus->PortPath())},
+        bus->addAnalyzer(a);
+        bus->start();
+        TestStation st({QString::fromStdString(bus->portPath())},
                        std::make_unique<FormWindowFactory>());
         MainWindow* f = st.frame;
-        f->SetPollTiming(FastTiming());
-        f->OpenNewDocument();
+        f->setPollTiming(fastTiming());
+        f->openNewDocument();
         const auto children = f->mdiArea()->subWindowList();
         QCOMPARE(children.size(), 2);
-        for (int i = 0; i < 2; ++i) ViewIn(children[i])->numberField()->setText(QString::number(3 + i));
-        f->Connect();
+        for (int i = 0; i < 2; ++i) viewIn(children[i])->numberField()->setText(QString::number(3 + i));
+        f->connectLine();
         for (QMdiSubWindow* child : children)
-            QVERIFY(QTest::qWaitFor([child] { return ViewIn(child)->GetDocument().linkUp; }, kWaitMs));
+            QVERIFY(QTest::qWaitFor([child] { return viewIn(child)->getDocument().linkUp; }, kWaitMs));
 
         const QString confirmation = QStringLiteral(
             "Установить газ максимальной концентрации (4.40 Об. долей) в приборе № %1 ?");
         // A mismatch: the warning names both gases; Cancel there stops before the confirmation.
         f->mdiArea()->setActiveSubWindow(children[0]);
-        st.dialogs.Answer(Dialogs::ResultCancel);
+        st.dialogs.answer(Dialogs::ResultCancel);
         QVERIFY(f->router().dispatch(CommandId::HighGas));
         QCOMPARE(st.dialogs.boxes().size(), size_t(1));
         QCOMPARE(st.dialogs.boxes()[0].text,
@@ -75,7 +75,7 @@ private slots:
                                 "«Метан».\nПродолжить?"));
         QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Внимание"));
         QCOMPARE(st.dialogs.boxes()[0].buttons, Dialogs::Ok | Dialogs::Cancel);
-        QVERIFY(!f->block().Snapshot(0).pendingMaxGas);
+        QVERIFY(!f->block().snapshot(0).pendingMaxGas);
         // OK there leads to the confirmation the command always had.
         st.dialogs.clear();
         QVERIFY(f->router().dispatch(CommandId::HighGas));
@@ -90,7 +90,7 @@ private slots:
         QCOMPARE(st.dialogs.boxes()[0].text, confirmation.arg(4));
 
         // Every state of both commands reaches the audit log and the window.
-        const QString audit = AuditFilePath(f->recordFolder());
+        const QString audit = auditFilePath(f->recordFolder());
         auto auditText = [&] {
             QFile file(audit);
             return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
@@ -99,7 +99,7 @@ private slots:
                                 kWaitMs));
         const QStringList lines = auditText().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 7);  // the header, then three states for each command
-        const QString port = QString::fromStdString(f->block().PortName());
+        const QString port = QString::fromStdString(f->block().portName());
         for (int address : {3, 4}) {
             QStringList states;
             for (const QString& line : lines) {
@@ -115,9 +115,9 @@ private slots:
             QCOMPARE(states, (QStringList{QStringLiteral("ожидает"), QStringLiteral("отправлена"),
                                           QStringLiteral("выполнена")}));
         }
-        QCOMPARE(ViewIn(children[0])->commandStateText(),
+        QCOMPARE(viewIn(children[0])->commandStateText(),
                  QStringLiteral("Газ высокой концентрации:\nвыполнена"));
-        f->Disconnect();
+        f->disconnectLine();
     }
 
     void overviewFollowsTheWindowsAndBringsThemUp() {
@@ -126,19 +126,19 @@ private slots:
         BusOverviewModel& model = f->busTools().overview().model();
         qDeleteAll(f->mdiArea()->subWindowList());  // the window the station starts with
         for (int n : {5, 9, 30}) {
-            QMdiSubWindow* child = f->OpenNewDocument();
+            QMdiSubWindow* child = f->openNewDocument();
             QVERIFY(child);
-            f->block().SetAddress(f->block().WindowCount() - 1, n);
+            f->block().setAddress(f->block().windowCount() - 1, n);
         }
-        QCOMPARE(Numbers(model), (QStringList{"5", "9", "30"}));
+        QCOMPARE(numbers(model), (QStringList{"5", "9", "30"}));
         const QList<QMdiSubWindow*> children = f->mdiArea()->subWindowList();
         delete children[0];  // the later windows move up
-        QCOMPARE(Numbers(model), (QStringList{"9", "30"}));
-        f->block().SetAddress(0, 10);
-        QCOMPARE(Numbers(model), (QStringList{"10", "30"}));
+        QCOMPARE(numbers(model), (QStringList{"9", "30"}));
+        f->block().setAddress(0, 10);
+        QCOMPARE(numbers(model), (QStringList{"10", "30"}));
 
         // A double click on a row brings up its window, minimized or not.
-        f->busTools().ShowOverview();
+        f->busTools().showOverview();
         QTableView* table = f->busTools().overview().table();
         children[2]->showMinimized();
         f->mdiArea()->setActiveSubWindow(children[1]);
@@ -150,14 +150,14 @@ private slots:
         QVERIFY(!children[2]->isMinimized());
 
         // Found by a search beyond the windows it opened: listed, and opened with one action.
-        f->busTools().SetFoundWithoutWindow({200, 201});
-        QCOMPARE(Numbers(model), (QStringList{"10", "30", "200", "201"}));
+        f->busTools().setFoundWithoutWindow({200, 201});
+        QCOMPARE(numbers(model), (QStringList{"10", "30", "200", "201"}));
         QCOMPARE(model.index(2, BusOverviewModel::Link).data().toString(), QStringLiteral("окна нет"));
         QVERIFY(f->router().query(CommandId::OpenFoundRest).enabled);
         QVERIFY(f->router().dispatch(CommandId::OpenFoundRest));
-        QCOMPARE(f->block().WindowCount(), 4);
-        QCOMPARE(Numbers(model), (QStringList{"10", "30", "200", "201"}));
-        QCOMPARE(model.ViewAt(3), f->block().View(3));
+        QCOMPARE(f->block().windowCount(), 4);
+        QCOMPARE(numbers(model), (QStringList{"10", "30", "200", "201"}));
+        QCOMPARE(model.viewAt(3), f->block().view(3));
         QVERIFY(!f->router().query(CommandId::OpenFoundRest).enabled);
     }
 
@@ -167,10 +167,10 @@ private slots:
         f->resize(1600, 1000);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f));
-        while (f->block().WindowCount() < 50) QVERIFY(f->OpenNewDocument());
-        for (int i = 0; i < 50; ++i) f->block().SetAddress(i, i + 1);
+        while (f->block().windowCount() < 50) QVERIFY(f->openNewDocument());
+        for (int i = 0; i < 50; ++i) f->block().setAddress(i, i + 1);
         for (QMdiSubWindow* child : f->mdiArea()->subWindowList()) child->showMinimized();
-        f->busTools().ShowOverview();
+        f->busTools().showOverview();
         BusOverviewDock& overview = f->busTools().overview();
         QTableView* table = overview.table();
         QTRY_VERIFY_WITH_TIMEOUT(table->isVisible(), kWaitMs);
@@ -184,8 +184,8 @@ private slots:
 
         // The trend panel follows the selected row's readings, and lets go of a closed window.
         const auto historyOf = [f](int slot) {
-            auto* view = dynamic_cast<zta::AnalyzerView*>(f->ViewOfSlot(slot));
-            return view ? view->GetDocument().records.trend().get() : nullptr;
+            auto* view = dynamic_cast<zta::AnalyzerView*>(f->viewOfSlot(slot));
+            return view ? view->getDocument().records.trend().get() : nullptr;
         };
         zta::TrendView& trend = f->busTools().overviewTrend();
         QVERIFY(!trend.isVisible());
@@ -197,12 +197,12 @@ private slots:
         table->selectRow(20);
         QCOMPARE(trend.history(), historyOf(20));
         QVERIFY(historyOf(20) != historyOf(6));
-        const ViewId shown = f->block().View(20);
+        const ViewId shown = f->block().view(20);
         const zta::TrendHistory* closed = historyOf(20);
         for (QMdiSubWindow* child : f->mdiArea()->subWindowList())
-            if (zta::ViewIdOf(f->windowFactory().ViewOf(child)) == shown) delete child;
-        QVERIFY(!f->FindView(shown));
-        overview.model().Refresh();
+            if (zta::viewIdOf(f->windowFactory().viewOf(child)) == shown) delete child;
+        QVERIFY(!f->findView(shown));
+        overview.model().refresh();
         QVERIFY(f->busTools().overviewTrendView() != shown);
         QVERIFY(trend.history() != closed);
         overview.trendButton()->click();
@@ -212,10 +212,10 @@ private slots:
     void fastPollingIsACheckableItemOffByDefault() {
         TestStation st;
         MainWindow* f = st.frame;
-        QVERIFY(!f->block().FastPolling());
+        QVERIFY(!f->block().fastPolling());
         QVERIFY(!f->router().query(CommandId::FastPolling).checked);
         QVERIFY(f->router().dispatch(CommandId::FastPolling));
-        QVERIFY(f->block().FastPolling());
+        QVERIFY(f->block().fastPolling());
         QVERIFY(f->router().query(CommandId::FastPolling).checked);
         QAction* item = f->router().action(CommandId::FastPolling);
         QVERIFY(item && item->isCheckable());

@@ -16,7 +16,7 @@ using namespace zta;
 
 namespace {
 
-QByteArray Real(double v) {
+QByteArray real(double v) {
     quint64 bits;
     std::memcpy(&bits, &v, sizeof bits);
     QByteArray out(8, '\0');
@@ -45,17 +45,17 @@ QByteArray U64(quint64 v) {
 // "Метан" in Windows-1251.
 const QByteArray kMethane = QByteArray::fromHex("cce5f2e0ed");
 
-QByteArray Narrow(const QByteArray& cp1251, double maxGas, double midGas) {
-    return char(cp1251.size()) + cp1251 + Real(maxGas) + Real(midGas);
+QByteArray narrow(const QByteArray& cp1251, double maxGas, double midGas) {
+    return char(cp1251.size()) + cp1251 + real(maxGas) + real(midGas);
 }
 
-QByteArray Utf16(const QString& s) {
+QByteArray utf16(const QString& s) {
     QByteArray out;
     for (QChar c : s) out += U16(c.unicode());
     return out;
 }
 
-int MarkedMenuId(const CalData& d) {
+int markedMenuId(const CalData& d) {
     int id = 0;
     for (int i = 0; i < kCalGasCount; ++i) {
         if (d.gasMarks[i]) {
@@ -66,9 +66,9 @@ int MarkedMenuId(const CalData& d) {
     return id;
 }
 
-bool IsDefault(const CalData& d) {
+bool isDefault(const CalData& d) {
     return d.calGasName == QStringLiteral("Метан") && d.maxGas == 4.4 && d.midGas == 2.7 &&
-           MarkedMenuId(d) == 0;
+           markedMenuId(d) == 0;
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ class CalDataFileTest : public QObject {
 
     QTemporaryDir dir_;
 
-    QString PathWith(const QByteArray& bytes) {
+    QString pathWith(const QByteArray& bytes) {
         const QString path = dir_.filePath(kCalDataFileName);
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write fixture");
@@ -87,7 +87,7 @@ class CalDataFileTest : public QObject {
     }
 
     // A reader must never leave values of an earlier file behind.
-    static CalData Dirty() {
+    static CalData dirty() {
         CalData d;
         d.calGasName = QStringLiteral("xx");
         d.maxGas = 9;
@@ -99,29 +99,29 @@ class CalDataFileTest : public QObject {
 private slots:
     void defaultsWriteTheTwentyTwoByteFile() {
         const QString path = dir_.filePath(kCalDataFileName);
-        QVERIFY(WriteCalDataFile(path, CalData{}));
+        QVERIFY(writeCalDataFile(path, CalData{}));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray bytes = f.readAll();
         QCOMPARE(bytes.size(), 22);
-        QCOMPARE(bytes, Narrow(kMethane, 4.4, 2.7));
+        QCOMPARE(bytes, narrow(kMethane, 4.4, 2.7));
 
-        CalData back = Dirty();
-        QCOMPARE(ReadCalDataFile(path, back).status, CalReadStatus::Loaded);
+        CalData back = dirty();
+        QCOMPARE(readCalDataFile(path, back).status, CalReadStatus::Loaded);
         QCOMPARE(back.calGasName, QStringLiteral("Метан"));
         QCOMPARE(back.maxGas, 4.4);
         QCOMPARE(back.midGas, 2.7);
-        QCOMPARE(MarkedMenuId(back), 145);
+        QCOMPARE(markedMenuId(back), 145);
         // No temporary left next to it.
         QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
     void missingFileKeepsDefaultsWithoutMarks() {
-        CalData d = Dirty();
-        const CalReadResult r = ReadCalDataFile(dir_.filePath("absent.cfg"), d);
+        CalData d = dirty();
+        const CalReadResult r = readCalDataFile(dir_.filePath("absent.cfg"), d);
         QCOMPARE(r.status, CalReadStatus::Missing);
         QVERIFY(r.warning.isEmpty());
-        QVERIFY(IsDefault(d));
+        QVERIFY(isDefault(d));
     }
 
     void namesAndMarks_data() {
@@ -131,30 +131,30 @@ private slots:
         QTest::addColumn<int>("markedId");
 
         const QByteArray propane = QByteArray::fromHex("cff0eeefe0ed");
-        QTest::newRow("propane") << Narrow(propane, 0.5, 0.25) << QStringLiteral("Пропан") << 0.5
+        QTest::newRow("propane") << narrow(propane, 0.5, 0.25) << QStringLiteral("Пропан") << 0.5
                                  << 146;
-        QTest::newRow("trailing blank") << Narrow(kMethane + ' ', 4.4, 2.7)
+        QTest::newRow("trailing blank") << narrow(kMethane + ' ', 4.4, 2.7)
                                         << QStringLiteral("Метан ") << 4.4 << 0;
-        QTest::newRow("foreign name") << Narrow("CH4", 3.0, 1.0) << QStringLiteral("CH4") << 3.0
+        QTest::newRow("foreign name") << narrow("CH4", 3.0, 1.0) << QStringLiteral("CH4") << 3.0
                                       << 0;
         const QString butane = QStringLiteral("Бутан");
         QTest::newRow("wide butane")
-            << QByteArray("\xff") + U16(0xFFFE) + char(butane.size()) + Utf16(butane) +
-                   Real(0.7) + Real(0.35)
+            << QByteArray("\xff") + U16(0xFFFE) + char(butane.size()) + utf16(butane) +
+                   real(0.7) + real(0.35)
             << butane << 0.7 << 32794;
         QTest::newRow("wide, 16-bit count")
-            << QByteArray("\xff") + U16(0xFFFE) + QByteArray("\xff") + U16(5) + Utf16(butane) +
-                   Real(0.7) + Real(0.35)
+            << QByteArray("\xff") + U16(0xFFFE) + QByteArray("\xff") + U16(5) + utf16(butane) +
+                   real(0.7) + real(0.35)
             << butane << 0.7 << 32794;
         QTest::newRow("narrow, 16-bit count")
-            << QByteArray("\xff") + U16(5) + kMethane + Real(4.4) + Real(2.7)
+            << QByteArray("\xff") + U16(5) + kMethane + real(4.4) + real(2.7)
             << QStringLiteral("Метан") << 4.4 << 145;
         QTest::newRow("narrow, 64-bit count")
             << QByteArray("\xff") + U16(0xFFFF) + U32(0xFFFFFFFF) + U64(5) + kMethane +
-                   Real(4.4) + Real(2.7)
+                   real(4.4) + real(2.7)
             << QStringLiteral("Метан") << 4.4 << 145;
         QTest::newRow("bytes after the doubles are ignored")
-            << Narrow(propane, 1.7, 0.8) + "junk" << QStringLiteral("Пропан") << 1.7 << 146;
+            << narrow(propane, 1.7, 0.8) + "junk" << QStringLiteral("Пропан") << 1.7 << 146;
     }
 
     void namesAndMarks() {
@@ -162,39 +162,39 @@ private slots:
         QFETCH(QString, name);
         QFETCH(double, maxGas);
         QFETCH(int, markedId);
-        CalData d = Dirty();
-        const CalReadResult r = ReadCalDataFile(PathWith(file), d);
+        CalData d = dirty();
+        const CalReadResult r = readCalDataFile(pathWith(file), d);
         QCOMPARE(r.status, CalReadStatus::Loaded);
         QCOMPARE(d.calGasName, name);
         QCOMPARE(d.maxGas, maxGas);
-        QCOMPARE(MarkedMenuId(d), markedId);
+        QCOMPARE(markedMenuId(d), markedId);
     }
 
     void malformedFileFallsBackToDefaultsWithWarning_data() {
         QTest::addColumn<QByteArray>("file");
-        const QByteArray good = Narrow(kMethane, 4.4, 2.7);
+        const QByteArray good = narrow(kMethane, 4.4, 2.7);
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("21 bytes") << good.left(21);
         QTest::newRow("name shorter than its prefix") << QByteArray("\x09") + kMethane;
-        QTest::newRow("no room for the doubles") << good.left(6) + Real(4.4);
+        QTest::newRow("no room for the doubles") << good.left(6) + real(4.4);
         QTest::newRow("prefix larger than the file")
-            << QByteArray("\xff") + U16(0xFFFF) + U32(0xFFFFFFFE) + Real(1) + Real(2);
+            << QByteArray("\xff") + U16(0xFFFF) + U32(0xFFFFFFFE) + real(1) + real(2);
         QTest::newRow("wide prefix of 2^31-1 characters")
             << QByteArray("\xff") + U16(0xFFFE) + QByteArray("\xff") + U16(0xFFFF) +
-                   U32(0xFFFFFFFF) + U64(2147483647) + Real(1) + Real(2);
+                   U32(0xFFFFFFFF) + U64(2147483647) + real(1) + real(2);
         QTest::newRow("64-bit length above 2147483647")
-            << QByteArray("\xff") + U16(0xFFFF) + U32(0xFFFFFFFF) + U64(2147483648ull) + Real(1) +
-                   Real(2);
-        QTest::newRow("not a number") << Narrow(kMethane, std::nan(""), 2.7);
+            << QByteArray("\xff") + U16(0xFFFF) + U32(0xFFFFFFFF) + U64(2147483648ull) + real(1) +
+                   real(2);
+        QTest::newRow("not a number") << narrow(kMethane, std::nan(""), 2.7);
     }
 
     void malformedFileFallsBackToDefaultsWithWarning() {
         QFETCH(QByteArray, file);
-        CalData d = Dirty();
-        const CalReadResult r = ReadCalDataFile(PathWith(file), d);
+        CalData d = dirty();
+        const CalReadResult r = readCalDataFile(pathWith(file), d);
         QCOMPARE(r.status, CalReadStatus::Malformed);
         QVERIFY(r.warning.contains(QLatin1String(kCalDataFileName)));
-        QVERIFY(IsDefault(d));
+        QVERIFY(isDefault(d));
     }
 
     void longNamesUseTheWiderPrefixes_data() {
@@ -211,30 +211,30 @@ private slots:
         QFETCH(QByteArray, prefix);
         CalData d;
         d.calGasName = QString(length, QLatin1Char('a'));
-        const QByteArray bytes = EncodeCalData(d);
+        const QByteArray bytes = encodeCalData(d);
         QCOMPARE(bytes.left(prefix.size()), prefix);
         QCOMPARE(bytes.size(), prefix.size() + length + 16);
         CalData back;
-        QCOMPARE(ReadCalDataFile(PathWith(bytes), back).status, CalReadStatus::Loaded);
+        QCOMPARE(readCalDataFile(pathWith(bytes), back).status, CalReadStatus::Loaded);
         QCOMPARE(back.calGasName, d.calGasName);
     }
 
-    // Read, saved and read again, a narrow file comes back byte for byte: every name byte,
+    // read, saved and read again, a narrow file comes back byte for byte: every name byte,
     // 0x98 (no character in Windows-1251) and a zero byte included, and the doubles' bits.
     void savedAgainByteForByte_data() {
         QTest::addColumn<QByteArray>("file");
         QByteArray every;
         for (int b = 0; b < 256; ++b) every += char(b);
-        QTest::newRow("0x98 alone") << Narrow("\x98", 4.4, 2.7);
-        QTest::newRow("0x98 in a name") << Narrow(kMethane + "\x98" + kMethane + "\x98", 1, 0.5);
-        QTest::newRow("every byte") << QByteArray("\xff") + U16(256) + every + Real(-0.0) + Real(1e-300);
+        QTest::newRow("0x98 alone") << narrow("\x98", 4.4, 2.7);
+        QTest::newRow("0x98 in a name") << narrow(kMethane + "\x98" + kMethane + "\x98", 1, 0.5);
+        QTest::newRow("every byte") << QByteArray("\xff") + U16(256) + every + real(-0.0) + real(1e-300);
     }
 
     void savedAgainByteForByte() {
         QFETCH(QByteArray, file);
-        CalData d = Dirty();
-        QCOMPARE(ReadCalDataFile(PathWith(file), d).status, CalReadStatus::Loaded);
-        QVERIFY(WriteCalDataFile(dir_.filePath(kCalDataFileName), d));
+        CalData d = dirty();
+        QCOMPARE(readCalDataFile(pathWith(file), d).status, CalReadStatus::Loaded);
+        QVERIFY(writeCalDataFile(dir_.filePath(kCalDataFileName), d));
         QFile f(dir_.filePath(kCalDataFileName));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll().toHex(' '), file.toHex(' '));
@@ -245,7 +245,7 @@ private slots:
         const QString path = folder.filePath(kCalDataFileName);
         CalData old;
         old.calGasName = QStringLiteral("Пропан");
-        QVERIFY(WriteCalDataFile(path, old));
+        QVERIFY(writeCalDataFile(path, old));
 
         CalData changed;
         changed.maxGas = 1.0;
@@ -256,10 +256,10 @@ private slots:
 #endif
         if (refused) {
             QString error;
-            QVERIFY(!WriteCalDataFile(path, changed, &error));
+            QVERIFY(!writeCalDataFile(path, changed, &error));
             QVERIFY(!error.isEmpty());
             CalData back;
-            QCOMPARE(ReadCalDataFile(path, back).status, CalReadStatus::Loaded);
+            QCOMPARE(readCalDataFile(path, back).status, CalReadStatus::Loaded);
             QCOMPARE(back.calGasName, QStringLiteral("Пропан"));
         }
         QFile::setPermissions(folder.path(),
@@ -267,7 +267,7 @@ private slots:
 
         // A folder that cannot exist stops even root.
         QString error;
-        QVERIFY(!WriteCalDataFile(path + QStringLiteral("/") + kCalDataFileName, changed, &error));
+        QVERIFY(!writeCalDataFile(path + QStringLiteral("/") + kCalDataFileName, changed, &error));
         QVERIFY(!error.isEmpty());
     }
 };

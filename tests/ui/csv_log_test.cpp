@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The bench's CSV log: lines byte for byte in a comma-decimal and a point-decimal locale, for an
-// answering, a missed and a lost analyzer; one file per day opened by its header; a folder or a
+// answeringRecord, a missed and a lost analyzer; one file per day opened by its header; a folder or a
 // file that cannot be written reported once while the other files go on.
 
 #include <QDir>
@@ -19,7 +19,7 @@ namespace {
 
 const QDateTime kTime(QDate(2026, 12, 10), QTime(14, 3, 5, 42), Qt::OffsetFromUTC, 3 * 3600);
 
-CsvRecord Answering() {
+CsvRecord answering() {
     CsvRecord r;
     r.time = kTime;
     r.networkNumber = 7;
@@ -39,7 +39,7 @@ CsvRecord Answering() {
     return r;
 }
 
-QByteArray ReadAll(const QString& path) {
+QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
@@ -55,16 +55,16 @@ private slots:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QByteArray>("line");
 
-        const CsvRecord answering = Answering();
-        QTest::newRow("answering, comma") << answering << QString("ru_RU")
+        const CsvRecord answeringRecord = answering();
+        QTest::newRow("answering, comma") << answeringRecord << QString("ru_RU")
             << QByteArray("2026-12-10T14:03:05.042+03:00;7;40000;Метан;23,5;1,03;% об.;20;50;11;"
                           "25;-3;1500;1480;отвечает;\"нуль; проверен\"\r\n");
-        QTest::newRow("answering, point") << answering << QString("en_US")
+        QTest::newRow("answering, point") << answeringRecord << QString("en_US")
             << QByteArray("2026-12-10T14:03:05.042+03:00;7;40000;Метан;23.5;1.03;% об.;20;50;11;"
                           "25;-3;1500;1480;отвечает;\"нуль; проверен\"\r\n");
 
         // Two replies missed since a fresh one: the values are this line's own.
-        CsvRecord missed = answering;
+        CsvRecord missed = answeringRecord;
         missed.errorCount = 2;
         missed.note.clear();
         missed.concentration = -0.04;
@@ -75,7 +75,7 @@ private slots:
                           "1500;1480;пропуск 2;\r\n");
 
         // Nothing came since the previous line: no value is repeated as if new.
-        CsvRecord stale = answering;
+        CsvRecord stale = answeringRecord;
         stale.errorCount = 3;
         stale.fresh = false;
         stale.note.clear();
@@ -94,7 +94,7 @@ private slots:
         QFETCH(CsvRecord, record);
         QFETCH(QString, locale);
         QFETCH(QByteArray, line);
-        QCOMPARE(zta::BuildCsvLine(record, QLocale(locale).decimalPoint().at(0)), line);
+        QCOMPARE(zta::buildCsvLine(record, QLocale(locale).decimalPoint().at(0)), line);
 
         // The log takes the locale's separator and writes the same bytes after the header.
         QTemporaryDir dir;
@@ -103,10 +103,10 @@ private slots:
         zta::CsvLog log(writer);
         log.setEnabled(true);
         QLocale::setDefault(QLocale(locale));
-        QVERIFY(log.Write(folder, record));
+        QVERIFY(log.write(folder, record));
         QLocale::setDefault(QLocale::c());
-        QCOMPARE(ReadAll(folder + QStringLiteral("zta-2026-12-10.csv")),
-                 zta::CsvFileStart() + line);
+        QCOMPARE(readAll(folder + QStringLiteral("zta-2026-12-10.csv")),
+                 zta::csvFileStart() + line);
     }
 
     void oneFilePerDayOpenedByTheHeader() {
@@ -115,27 +115,27 @@ private slots:
         zta::RecordWriter writer;
         zta::CsvLog log(writer);
         log.setDecimalPoint(QLatin1Char(','));
-        CsvRecord r = Answering();
-        QVERIFY(log.Write(folder, r));  // switched off: nothing
+        CsvRecord r = answering();
+        QVERIFY(log.write(folder, r));  // switched off: nothing
         QVERIFY(QDir(folder).isEmpty());
 
         log.setEnabled(true);
-        QVERIFY(log.Write(folder, r));
+        QVERIFY(log.write(folder, r));
         r.networkNumber = 8;
-        QVERIFY(log.Write(folder, r));
+        QVERIFY(log.write(folder, r));
         r.time = r.time.addDays(1);
-        QVERIFY(log.Write(folder, r));
+        QVERIFY(log.write(folder, r));
 
-        const QByteArray start = zta::CsvFileStart();
+        const QByteArray start = zta::csvFileStart();
         QVERIFY(start.startsWith("\xEF\xBB\xBF\xD0\x94"));  // BOM, then "Д"
         QVERIFY(start.endsWith(";Связь;Примечание\r\n"));
         QCOMPARE(start.count(';'), 15);
-        const QByteArray first = ReadAll(folder + QStringLiteral("zta-2026-12-10.csv"));
+        const QByteArray first = readAll(folder + QStringLiteral("zta-2026-12-10.csv"));
         QVERIFY(first.startsWith(start));
         QCOMPARE(first.count(start), 1);
         QCOMPARE(first.count("\r\n"), 3);  // header and two lines
-        const QByteArray second = ReadAll(folder + QStringLiteral("zta-2026-12-11.csv"));
-        QCOMPARE(second, start + zta::BuildCsvLine(r, QLatin1Char(',')));
+        const QByteArray second = readAll(folder + QStringLiteral("zta-2026-12-11.csv"));
+        QCOMPARE(second, start + zta::buildCsvLine(r, QLatin1Char(',')));
     }
 
     // The day's CSV file cannot be written (a folder stands in its way): one message, the
@@ -148,25 +148,25 @@ private slots:
         zta::CsvLog log(writer);
         log.setEnabled(true);
         log.setDecimalPoint(QLatin1Char('.'));
-        const QString csv = zta::CsvLogPath(folder, kTime.date());
+        const QString csv = zta::csvLogPath(folder, kTime.date());
         QVERIFY(QDir().mkdir(csv));
 
         for (int i = 0; i < 3; ++i) {
-            QVERIFY(!log.Write(folder, Answering()));
-            QVERIFY(writer.Append(folder + QStringLiteral("7.zta"), "line\r\n"));
+            QVERIFY(!log.write(folder, answering()));
+            QVERIFY(writer.append(folder + QStringLiteral("7.zta"), "line\r\n"));
         }
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports[0].startsWith(QStringLiteral("Файл %1 не может быть открыт или создан.")
                                           .arg(QDir::toNativeSeparators(csv))));
-        QCOMPARE(ReadAll(folder + QStringLiteral("7.zta")), QByteArray("line\r\nline\r\nline\r\n"));
+        QCOMPARE(readAll(folder + QStringLiteral("7.zta")), QByteArray("line\r\nline\r\nline\r\n"));
 
         QVERIFY(QDir().rmdir(csv));
-        QVERIFY(log.Write(folder, Answering()));
-        QCOMPARE(ReadAll(csv), zta::CsvFileStart() + zta::BuildCsvLine(Answering(), QLatin1Char('.')));
+        QVERIFY(log.write(folder, answering()));
+        QCOMPARE(readAll(csv), zta::csvFileStart() + zta::buildCsvLine(answering(), QLatin1Char('.')));
         // Written again: a new failure is news again.
         QVERIFY(QFile::remove(csv));
         QVERIFY(QDir().mkdir(csv));
-        QVERIFY(!log.Write(folder, Answering()));
+        QVERIFY(!log.write(folder, answering()));
         QCOMPARE(reports.size(), 2);
     }
 
@@ -183,12 +183,12 @@ private slots:
         zta::CsvLog log(writer);
         log.setEnabled(true);
         for (int number = 1; number <= 50; ++number) {
-            QVERIFY(!writer.Append(folder + QStringLiteral("%1.zta").arg(number), "x\r\n"));
-            QVERIFY(!writer.Append(folder + QStringLiteral("%1timer.zta").arg(number), "x\r\n"));
-            QVERIFY(!log.Write(folder, Answering()));
+            QVERIFY(!writer.append(folder + QStringLiteral("%1.zta").arg(number), "x\r\n"));
+            QVERIFY(!writer.append(folder + QStringLiteral("%1timer.zta").arg(number), "x\r\n"));
+            QVERIFY(!log.write(folder, answering()));
         }
         QCOMPARE(reports, 1);
-        QVERIFY(writer.Append(dir.path() + QStringLiteral("/audit.csv"), "x\r\n"));
+        QVERIFY(writer.append(dir.path() + QStringLiteral("/audit.csv"), "x\r\n"));
         QCOMPARE(reports, 1);
     }
 };

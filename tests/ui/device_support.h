@@ -25,27 +25,27 @@ public:
     FakeHost() { folder = QDir(tempDir.path()).absolutePath() + QLatin1Char('/'); }
 
     zta::PollBlock& block() override { return pollBlock; }
-    bool IsPolling() const override { return polling; }
+    bool isPolling() const override { return polling; }
     QString recordFolder() const override { return folder; }
     QWidget* window() override { return &area; }
-    void RefreshTimerFlag() override {
+    void refreshTimerFlag() override {
         ++timerFlagRefreshes;
-        anyTimerRunning = pollBlock.RunningTimers() != 0;
+        anyTimerRunning = pollBlock.runningTimers() != 0;
     }
-    void ShowTimerPane(int periodSeconds) override { timerPane = periodSeconds; }
-    void TimerStateChanged() override { ++timerStateChanges; }
-    void ShowActiveViewTimer() override { ++activations; }
-    bool SwitchBaudAndReconnect(unsigned baud) override {
+    void showTimerPane(int periodSeconds) override { timerPane = periodSeconds; }
+    void timerStateChanged() override { ++timerStateChanges; }
+    void showActiveViewTimer() override { ++activations; }
+    bool switchBaudAndReconnect(unsigned baud) override {
         switchedTo.push_back(baud);
         return true;
     }
-    void RequestCommandRefresh() override { ++commandRefreshes; }
+    void requestCommandRefresh() override { ++commandRefreshes; }
     zta::RecordWriter& recordWriter() override { return writer; }
     zta::CsvLog& csvLog() override { return csv; }
 
     // Stores readings into `slot` as the poll thread does.
-    bool Store(int slot, const std::function<void(zta::Slot&)>& change) {
-        return pollBlock.StoreOutcome(slot, pollBlock.Snapshot(slot).generation, change);
+    bool store(int slot, const std::function<void(zta::Slot&)>& change) {
+        return pollBlock.storeOutcome(slot, pollBlock.snapshot(slot).generation, change);
     }
 
     QTemporaryDir tempDir;
@@ -61,7 +61,7 @@ public:
     int commandRefreshes = 0;
     std::vector<unsigned> switchedTo;
     zta::RecordWriter writer{[this](const QString& text) {
-        dialogs().Error(text, QStringLiteral("Запись"), &area);
+        dialogs().error(text, QStringLiteral("Запись"), &area);
     }};
     zta::CsvLog csv{writer};
 };

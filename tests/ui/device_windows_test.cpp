@@ -39,11 +39,11 @@ class DeviceWindowsTest : public QObject {
     std::unique_ptr<FakeHost> host_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
 
-    AnalyzerSubWindow* Open() { return OpenAnalyzerWindow(*host_, host_->area); }
+    AnalyzerSubWindow* open() { return openAnalyzerWindow(*host_, host_->area); }
 
-    void Feed(AnalyzerSubWindow* w, const Fed& r) {
+    void feed(AnalyzerSubWindow* w, const Fed& r) {
         const int slot = w->document().slot;
-        QVERIFY(host_->Store(slot, [&](zta::Slot& s) {
+        QVERIFY(host_->store(slot, [&](zta::Slot& s) {
             s.gasCode = static_cast<uint8_t>(r.gasCode);
             s.gasName = r.gasCode == 1 ? "Метан" : "x";
             s.concentration = r.concentration;
@@ -53,7 +53,7 @@ class DeviceWindowsTest : public QObject {
             s.errorCount = r.errorCount;
             s.relayState = static_cast<uint8_t>(r.relays);
         }));
-        w->view()->OnViewNotice(NoticeDataChanged, 0);
+        w->view()->onViewNotice(NoticeDataChanged, 0);
     }
 
 private slots:
@@ -73,20 +73,20 @@ private slots:
 
     void fiftiethWindowTakesSlot49AndTheNextIsRefused() {
         std::vector<AnalyzerSubWindow*> windows;
-        for (int i = 0; i < 50; ++i) windows.push_back(Open());
+        for (int i = 0; i < 50; ++i) windows.push_back(open());
         QCOMPARE(windows.back()->document().slot, 49);
-        QCOMPARE(host_->pollBlock.WindowCount(), 50);
+        QCOMPARE(host_->pollBlock.windowCount(), 50);
         QVERIFY(dialogs_->boxes().empty());
 
-        QVERIFY(Open() == nullptr);
-        QCOMPARE(host_->pollBlock.WindowCount(), 50);
+        QVERIFY(open() == nullptr);
+        QCOMPARE(host_->pollBlock.windowCount(), 50);
         QCOMPARE(host_->area.subWindowList().size(), 50);
         QCOMPARE(dialogs_->boxes().size(), size_t(1));
         QCOMPARE(dialogs_->boxes()[0].text, QStringLiteral("Открыть больше пятидесяти окон нельзя."));
         QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("Ограничение"));
         QCOMPARE(dialogs_->boxes()[0].icon, Dialogs::Icon::Information);
         // The refused window left every registered slot as it was.
-        QCOMPARE(host_->pollBlock.View(49), ViewIdOf(windows.back()->view()));
+        QCOMPARE(host_->pollBlock.view(49), viewIdOf(windows.back()->view()));
     }
 
     void baudQuestionNamesTheRateOrTheUnknownCode() {
@@ -94,11 +94,11 @@ private slots:
             int code;
             const char* shown;
         } cases[] = {{8, "9600"}, {16, "19200"}, {7, "7"}};
-        AnalyzerSubWindow* w = Open();
+        AnalyzerSubWindow* w = open();
         for (const auto& c : cases) {
             dialogs_->clear();
-            dialogs_->Answer(Dialogs::ResultCancel);
-            w->view()->AskBaudSwitch(c.code, 5);
+            dialogs_->answer(Dialogs::ResultCancel);
+            w->view()->askBaudSwitch(c.code, 5);
             QCOMPARE(dialogs_->boxes().size(), size_t(1));
             QCOMPARE(dialogs_->boxes()[0].text,
                      QStringLiteral("Скорость прибора № 5 была изменена. Установить скорость %1 ?")
@@ -109,60 +109,60 @@ private slots:
     }
 
     void closingTheFirstOfThreeMovesTheOthersDown() {
-        AnalyzerSubWindow* w[3] = {Open(), Open(), Open()};
+        AnalyzerSubWindow* w[3] = {open(), open(), open()};
         w[1]->view()->numberField()->setText(QStringLiteral("11"));
         w[2]->view()->numberField()->setText(QStringLiteral("22"));
-        host_->Store(2, [](zta::Slot& s) { s.pendingZero = true; });
+        host_->store(2, [](zta::Slot& s) { s.pendingZero = true; });
 
         delete w[0];
-        QCOMPARE(host_->pollBlock.WindowCount(), 2);
-        QCOMPARE(host_->pollBlock.Cursor(), 0);
+        QCOMPARE(host_->pollBlock.windowCount(), 2);
+        QCOMPARE(host_->pollBlock.cursor(), 0);
         QCOMPARE(w[1]->document().slot, 0);
         QCOMPARE(w[2]->document().slot, 1);
-        QCOMPARE(host_->pollBlock.Snapshot(0).address, 11);
-        QCOMPARE(host_->pollBlock.Snapshot(1).address, 22);
-        QCOMPARE(host_->pollBlock.View(1), ViewIdOf(w[2]->view()));
+        QCOMPARE(host_->pollBlock.snapshot(0).address, 11);
+        QCOMPARE(host_->pollBlock.snapshot(1).address, 22);
+        QCOMPARE(host_->pollBlock.view(1), viewIdOf(w[2]->view()));
         // A pending command stays with its analyzer; the vacated index is clear.
-        QVERIFY(host_->pollBlock.Snapshot(1).pendingZero);
-        QCOMPARE(host_->pollBlock.Snapshot(2).viewWindow, zta::ViewId(0));
-        QCOMPARE(host_->pollBlock.Snapshot(2).address, 0);
+        QVERIFY(host_->pollBlock.snapshot(1).pendingZero);
+        QCOMPARE(host_->pollBlock.snapshot(2).viewWindow, zta::ViewId(0));
+        QCOMPARE(host_->pollBlock.snapshot(2).address, 0);
 
         // A reload after the move reads the window's own analyzer.
-        Feed(w[2], {1, 50});
+        feed(w[2], {1, 50});
         QCOMPARE(w[2]->view()->text(FormField::ConcentrationLel), QStringLiteral("50"));
         QCOMPARE(w[1]->view()->text(FormField::ConcentrationLel), QStringLiteral("0"));
 
         // The last one closes without moving anybody.
         w[2]->close();
-        QCOMPARE(host_->pollBlock.WindowCount(), 1);
+        QCOMPARE(host_->pollBlock.windowCount(), 1);
         QCOMPARE(w[1]->document().slot, 0);
-        QCOMPARE(host_->pollBlock.Snapshot(1).viewWindow, zta::ViewId(0));
+        QCOMPARE(host_->pollBlock.snapshot(1).viewWindow, zta::ViewId(0));
         QVERIFY(dialogs_->boxes().empty());
     }
 
     void closingAWindowWithARunningTimerLowersTheCountByOne() {
         host_->polling = true;
-        AnalyzerSubWindow* a = Open();
-        AnalyzerSubWindow* b = Open();
-        a->view()->StartTimer(60);
-        b->view()->StartTimer(60);
-        QCOMPARE(host_->pollBlock.RunningTimers(), 2);
+        AnalyzerSubWindow* a = open();
+        AnalyzerSubWindow* b = open();
+        a->view()->startRecordTimer(60);
+        b->view()->startRecordTimer(60);
+        QCOMPARE(host_->pollBlock.runningTimers(), 2);
         a->close();
-        QCOMPARE(host_->pollBlock.RunningTimers(), 1);
+        QCOMPARE(host_->pollBlock.runningTimers(), 1);
         QVERIFY(host_->anyTimerRunning);
         delete b;
-        QCOMPARE(host_->pollBlock.RunningTimers(), 0);
+        QCOMPARE(host_->pollBlock.runningTimers(), 0);
         QVERIFY(!host_->anyTimerRunning);
     }
 
     void newWindowTakesTheModelFlagFromThePollingState() {
-        QVERIFY(!Open()->document().extendedModel);
+        QVERIFY(!open()->document().extendedModel);
         host_->polling = true;
-        QVERIFY(Open()->document().extendedModel);
+        QVERIFY(open()->document().extendedModel);
     }
 
     void reloadKeepsTheLinkForOneToFourMissedReplies() {
-        AnalyzerSubWindow* w = Open();
+        AnalyzerSubWindow* w = open();
         AnalyzerDocument& doc = w->document();
         const struct {
             int errors;
@@ -171,8 +171,8 @@ private slots:
         } steps[] = {{0, true, 1}, {3, true, 1}, {4, true, 1}, {5, false, 2}, {2, false, 2},
                      {0, true, 3}};
         for (const auto& s : steps) {
-            host_->Store(doc.slot, [&](zta::Slot& slot) { slot.errorCount = s.errors; });
-            w->view()->OnViewNotice(NoticeDataChanged, 0);
+            host_->store(doc.slot, [&](zta::Slot& slot) { slot.errorCount = s.errors; });
+            w->view()->onViewNotice(NoticeDataChanged, 0);
             QCOMPARE(doc.linkUp, s.linkUp);
             QCOMPARE(host_->commandRefreshes, s.refreshes);
         }
@@ -199,17 +199,17 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, name);
         QFETCH(QString, identifier);
-        AnalyzerSubWindow* w = Open();
-        host_->Store(0, [&](zta::Slot& s) {
+        AnalyzerSubWindow* w = open();
+        host_->store(0, [&](zta::Slot& s) {
             s.softwareVersion = version;
             s.extendedModel = extended;
         });
-        w->view()->OnViewNotice(NoticeDataChanged, 0);
+        w->view()->onViewNotice(NoticeDataChanged, 0);
         const AnalyzerDocument& doc = w->document();
-        QCOMPARE(doc.SoftwareVersionText(), text);
-        QCOMPARE(doc.SoftwareNameText(), name);
-        QCOMPARE(doc.SoftwareIdentifier(), identifier);
-        QCOMPARE(doc.SoftwareIdentifier().size(), version == 0 ? 0 : 32);
+        QCOMPARE(doc.softwareVersionText(), text);
+        QCOMPARE(doc.softwareNameText(), name);
+        QCOMPARE(doc.softwareIdentifier(), identifier);
+        QCOMPARE(doc.softwareIdentifier().size(), version == 0 ? 0 : 32);
     }
 
     void concentrationFields_data() {
@@ -234,8 +234,8 @@ private slots:
         QFETCH(QString, lel);
         QFETCH(QString, second);
         QFETCH(QString, secondLabel);
-        AnalyzerSubWindow* w = Open();
-        Feed(w, {gasCode, concentration, extended, 4.4, "об.доли"});
+        AnalyzerSubWindow* w = open();
+        feed(w, {gasCode, concentration, extended, 4.4, "об.доли"});
         QCOMPARE(w->view()->text(FormField::ConcentrationLel), lel);
         QCOMPARE(w->view()->text(FormField::Concentration), second);
         QCOMPARE(w->view()->text(FormField::UnitLabel), secondLabel);
@@ -243,67 +243,67 @@ private slots:
     }
 
     void linkAndRelayIcons() {
-        AnalyzerSubWindow* w = Open();
+        AnalyzerSubWindow* w = open();
         AnalyzerView* v = w->view();
         QCOMPARE(v->iconOf(FormField::LinkIcon), int(IconLinkDown));
 
-        Feed(w, {1, 10, false, 0, "", 4, 5});
+        feed(w, {1, 10, false, 0, "", 4, 5});
         QCOMPARE(v->iconOf(FormField::LinkIcon), int(IconLinkUp));
         QCOMPARE(v->iconOf(FormField::HealthRelay), int(IconRelayGreen));
         QCOMPARE(v->iconOf(FormField::Relay1), int(IconRelayOff));
         QCOMPARE(v->iconOf(FormField::Relay2), int(IconRelayRed));
         CommandState st;
-        QVERIFY(v->OnUpdateCommand(CommandId::TimerActive, st));
+        QVERIFY(v->onUpdateCommand(CommandId::TimerActive, st));
         QVERIFY(st.enabled);
 
-        Feed(w, {1, 10, false, 0, "", 5, 2});
+        feed(w, {1, 10, false, 0, "", 5, 2});
         QCOMPARE(v->iconOf(FormField::LinkIcon), int(IconLinkDown));
         QCOMPARE(v->iconOf(FormField::HealthRelay), int(IconRelayOff));
         QCOMPARE(v->iconOf(FormField::Relay1), int(IconRelayRed));
         st = {};
-        QVERIFY(v->OnUpdateCommand(CommandId::ToolSetTimer, st));
+        QVERIFY(v->onUpdateCommand(CommandId::ToolSetTimer, st));
         QVERIFY(!st.enabled);
     }
 
     void softwareFieldsHiddenThenShown() {
-        AnalyzerSubWindow* w = Open();
+        AnalyzerSubWindow* w = open();
         AnalyzerView* v = w->view();
         QVERIFY(v->control(FormField::SoftwareGroup)->isHidden());
         QVERIFY(v->control(FormField::SoftwareVersion)->isHidden());
         QVERIFY(v->control(FormField::SoftwareName)->isHidden());
         v->field(FormField::SoftwareVersion)->setText(QStringLiteral("old"));
-        host_->Store(0, [](zta::Slot& s) { s.softwareVersion = 23; });
-        v->OnViewNotice(NoticeDataChanged, 0);
+        host_->store(0, [](zta::Slot& s) { s.softwareVersion = 23; });
+        v->onViewNotice(NoticeDataChanged, 0);
         QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("old"));  // untouched while hidden
 
-        host_->pollBlock.SetShowSoftwareInfo(1);
-        v->OnViewNotice(NoticeSoftwareInfoToggled, 0);
+        host_->pollBlock.setShowSoftwareInfo(1);
+        v->onViewNotice(NoticeSoftwareInfoToggled, 0);
         QVERIFY(!v->control(FormField::SoftwareGroup)->isHidden());
         QVERIFY(!v->control(FormField::SoftwareIdentifier)->isHidden());
         QVERIFY(v->control(FormField::SoftwareName)->isHidden());  // the name reaches only the dialog
         QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("v2.3"));
         QCOMPARE(v->text(FormField::SoftwareIdentifier).size(), 32);
 
-        host_->Store(0, [](zta::Slot& s) { s.softwareVersion = 0; });
-        v->OnViewNotice(NoticeDataChanged, 0);
+        host_->store(0, [](zta::Slot& s) { s.softwareVersion = 0; });
+        v->onViewNotice(NoticeDataChanged, 0);
         QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("-"));
         QCOMPARE(v->text(FormField::SoftwareIdentifier), QStringLiteral("-"));
 
-        host_->pollBlock.SetShowSoftwareInfo(0);
-        v->OnViewNotice(NoticeSoftwareInfoToggled, 0);
+        host_->pollBlock.setShowSoftwareInfo(0);
+        v->onViewNotice(NoticeSoftwareInfoToggled, 0);
         QVERIFY(v->control(FormField::SoftwareGroup)->isHidden());
         QVERIFY(v->control(FormField::SoftwareNameLabel)->isHidden());
     }
 
     void softwareInfoDialogGetsTheIdentification() {
-        AnalyzerSubWindow* w = Open();
-        w->view()->OnViewNotice(NoticeShowSoftwareInfo, 0);
-        host_->Store(0, [](zta::Slot& s) {
+        AnalyzerSubWindow* w = open();
+        w->view()->onViewNotice(NoticeShowSoftwareInfo, 0);
+        host_->store(0, [](zta::Slot& s) {
             s.softwareVersion = -1;
             s.address = 7;
         });
-        w->view()->OnViewNotice(NoticeDataChanged, 0);
-        w->view()->OnViewNotice(NoticeShowSoftwareInfo, 0);
+        w->view()->onViewNotice(NoticeDataChanged, 0);
+        w->view()->onViewNotice(NoticeShowSoftwareInfo, 0);
         QCOMPARE(dialogs_->shown.size(), size_t(2));
         QCOMPARE(dialogs_->shown[0].networkNumber, -1);
         QCOMPARE(dialogs_->shown[1].networkNumber, 7);
@@ -312,7 +312,7 @@ private slots:
     }
 
     void typingTheNumberAppliesDigitByDigit() {
-        AnalyzerSubWindow* w = Open();
+        AnalyzerSubWindow* w = open();
         AnalyzerView* v = w->view();
         host_->area.show();
         host_->area.activateWindow();
@@ -321,7 +321,7 @@ private slots:
         f->setFocus();
         f->selectAll();
         QTest::keyClicks(f, QStringLiteral("17"));
-        QCOMPARE(host_->pollBlock.Snapshot(0).address, 17);
+        QCOMPARE(host_->pollBlock.snapshot(0).address, 17);
         QCOMPARE(w->windowTitle(), QStringLiteral("Прибор №17"));
         QCOMPARE(v->recordFile, host_->folder + QStringLiteral("17.zta"));
         QCOMPARE(v->timerFile, host_->folder + QStringLiteral("17timer.zta"));
@@ -330,7 +330,7 @@ private slots:
         std::vector<int> applied;
         f->selectAll();
         QObject::connect(f, &QLineEdit::textChanged, f, [&] {
-            applied.push_back(host_->pollBlock.Snapshot(0).address);
+            applied.push_back(host_->pollBlock.snapshot(0).address);
         });
         QTest::keyClicks(f, QStringLiteral("300"));
         QCOMPARE(dialogs_->boxes().size(), size_t(1));
@@ -340,13 +340,13 @@ private slots:
         QCOMPARE(f->text(), QStringLiteral("30"));
         QCOMPARE(f->selectedText(), QStringLiteral("30"));
         QVERIFY(f->hasFocus());
-        QCOMPARE(host_->pollBlock.Snapshot(0).address, 30);
+        QCOMPARE(host_->pollBlock.snapshot(0).address, 30);
         QCOMPARE(applied.front(), 3);
         QCOMPARE(w->windowTitle(), QStringLiteral("Прибор №30"));
     }
 
     void emptyOrGarbledNumberKeepsTheLastApplied() {
-        AnalyzerSubWindow* w = Open();
+        AnalyzerSubWindow* w = open();
         QLineEdit* f = w->view()->numberField();
         f->setText(QStringLiteral("12"));
         for (const char* bad : {"", "1a", "-"}) {
@@ -356,7 +356,7 @@ private slots:
             QCOMPARE(dialogs_->boxes()[0].text, QStringLiteral("Please enter an integer."));
             QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("mirel"));
             QCOMPARE(f->text(), QString::fromLatin1(bad));  // the field keeps its text
-            QCOMPARE(host_->pollBlock.Snapshot(0).address, 12);
+            QCOMPARE(host_->pollBlock.snapshot(0).address, 12);
             QCOMPARE(w->document().address, 12);
         }
         dialogs_->clear();
@@ -366,10 +366,10 @@ private slots:
     }
 
     void disconnectEmptiesTheReadingsButKeepsNumberAndFiles() {
-        AnalyzerSubWindow* w = Open();
+        AnalyzerSubWindow* w = open();
         AnalyzerView* v = w->view();
         v->numberField()->setText(QStringLiteral("9"));
-        host_->Store(0, [](zta::Slot& s) {
+        host_->store(0, [](zta::Slot& s) {
             s.errorCount = 0;
             s.concentration = 42;
             s.gasCode = 1;
@@ -379,10 +379,10 @@ private slots:
             s.factoryNumber = 1234;
             s.threshold1 = 20;
         });
-        v->OnViewNotice(NoticeDataChanged, 0);
+        v->onViewNotice(NoticeDataChanged, 0);
         QCOMPARE(v->text(FormField::FactoryNumber), QStringLiteral("1234"));
 
-        v->OnViewNotice(NoticeDisconnected, 0);
+        v->onViewNotice(NoticeDisconnected, 0);
         const AnalyzerDocument& d = w->document();
         QVERIFY(!d.linkUp);
         QCOMPARE(d.errorCount, 5);
@@ -398,65 +398,65 @@ private slots:
     }
 
     void baudQuestion() {
-        AnalyzerSubWindow* w = Open();
-        dialogs_->Answer(Dialogs::ResultCancel);
-        w->view()->OnViewNotice(8, 5);
+        AnalyzerSubWindow* w = open();
+        dialogs_->answer(Dialogs::ResultCancel);
+        w->view()->onViewNotice(8, 5);
         QCOMPARE(dialogs_->boxes().at(0).text,
                  QStringLiteral("Скорость прибора № 5 была изменена. Установить скорость 9600 ?"));
         QCOMPARE(dialogs_->boxes().at(0).caption, QStringLiteral("Смена скорости"));
         QCOMPARE(dialogs_->boxes().at(0).icon, Dialogs::Icon::Question);
         QVERIFY(host_->switchedTo.empty());
 
-        dialogs_->Answer(Dialogs::ResultOk);
-        w->view()->OnViewNotice(16, 3);
+        dialogs_->answer(Dialogs::ResultOk);
+        w->view()->onViewNotice(16, 3);
         QCOMPARE(dialogs_->boxes().at(1).text,
                  QStringLiteral("Скорость прибора № 3 была изменена. Установить скорость 19200 ?"));
         QCOMPARE(host_->switchedTo, std::vector<unsigned>{19200});
     }
 
     void countersAreResetByTheHiddenButton() {
-        AnalyzerSubWindow* w = Open();
-        host_->Store(0, [](zta::Slot& s) {
+        AnalyzerSubWindow* w = open();
+        host_->store(0, [](zta::Slot& s) {
             s.replyCount = 12;
             s.requestCount = 3;
         });
-        w->view()->OnViewNotice(NoticeDataChanged, 0);
+        w->view()->onViewNotice(NoticeDataChanged, 0);
         QCOMPARE(w->view()->text(FormField::ReplyCount), QStringLiteral("12"));
         QVERIFY(w->view()->control(FormField::ReplyCount)->isHidden());
         qobject_cast<QPushButton*>(w->view()->control(FormField::ResetButton))->click();
-        QCOMPARE(host_->pollBlock.Snapshot(0).replyCount, 0);
-        QCOMPARE(host_->pollBlock.Snapshot(0).requestCount, 0);
+        QCOMPARE(host_->pollBlock.snapshot(0).replyCount, 0);
+        QCOMPARE(host_->pollBlock.snapshot(0).requestCount, 0);
         QCOMPARE(w->view()->text(FormField::RequestCount), QStringLiteral("0"));
     }
 
     void f6OpensTheFactoryNumberCommandWithoutLink() {
-        AnalyzerSubWindow* w = Open();
+        AnalyzerSubWindow* w = open();
         int calls = 0;
-        const DocumentCommandHandlers station = GetDocumentCommandHandlers();
-        SetDocumentCommandHandlers({nullptr, nullptr, [&](AnalyzerDocument& d) {
+        const DocumentCommandHandlers station = getDocumentCommandHandlers();
+        setDocumentCommandHandlers({nullptr, nullptr, [&](AnalyzerDocument& d) {
                                         QCOMPARE(&d, &w->document());
                                         ++calls;
                                     }});
         QTest::keyRelease(w->view()->numberField(), Qt::Key_F6);
         QTest::keyRelease(w->view(), Qt::Key_F5);
-        SetDocumentCommandHandlers(station);
+        setDocumentCommandHandlers(station);
         QCOMPARE(calls, 1);
     }
 
     void folderChangeRebuildsFileNames() {
-        AnalyzerSubWindow* w = Open();
+        AnalyzerSubWindow* w = open();
         w->view()->numberField()->setText(QStringLiteral("12"));
         QCOMPARE(w->view()->recordFile, host_->folder + QStringLiteral("12.zta"));
         host_->folder = QStringLiteral("/data/rec/");
-        w->view()->OnRecordFolderChanged();
+        w->view()->onRecordFolderChanged();
         QCOMPARE(w->view()->recordFile, QStringLiteral("/data/rec/12.zta"));
         QCOMPARE(w->view()->timerFile, QStringLiteral("/data/rec/12timer.zta"));
     }
 
     void activationShowsTheActiveViewsTimer() {
         host_->area.show();
-        Open();
-        AnalyzerSubWindow* b = Open();
+        open();
+        AnalyzerSubWindow* b = open();
         const int before = host_->activations;
         host_->area.setActiveSubWindow(nullptr);
         host_->area.setActiveSubWindow(b);

@@ -18,18 +18,18 @@ namespace {
 
 // Types over the whole text, as an operator does after a double click; the field is never empty
 // on the way, which would bring the integer or number prompt.
-void Retype(QLineEdit* field, const QString& text) {
+void retype(QLineEdit* field, const QString& text) {
     if (text.isEmpty())
         field->clear();
     field->selectAll();
     QTest::keyClicks(field, text);
 }
 
-bool Accepted(const QDialog& dialog) {
+bool accepted(const QDialog& dialog) {
     return dialog.result() == QDialog::Accepted && !dialog.isVisible();
 }
 
-std::array<bool, kMarkedGasCount> Marks(int code) {
+std::array<bool, kMarkedGasCount> marks(int code) {
     std::array<bool, kMarkedGasCount> marks{};
     if (code > 0)
         marks[code - 1] = true;
@@ -76,7 +76,7 @@ void GasDialogsTest::cleanup() { setDialogs(nullptr); }
 
 void GasDialogsTest::concentrationUnits() {
     GasParametersDialog dialog;
-    dialog.setGasMarks(Marks(1));
+    dialog.setGasMarks(marks(1));
     dialog.setMaximum(4.0);
     dialog.setMiddle(2.0);
     dialog.show();
@@ -90,23 +90,23 @@ void GasDialogsTest::concentrationUnits() {
     QCOMPARE(dialog.maximumField()->text(), QString("100"));
     QCOMPARE(dialog.middleField()->text(), QString("61.4"));
     // Clicking the marked box again keeps it marked and reloads, discarding what was typed.
-    Retype(dialog.maximumField(), "7");
+    retype(dialog.maximumField(), "7");
     dialog.lelBox()->click();
     QVERIFY(dialog.lelBox()->isChecked());
     QCOMPARE(dialog.maximumField()->text(), QString("100"));
     dialog.setButton()->click();
-    QVERIFY(Accepted(dialog));
+    QVERIFY(accepted(dialog));
     QVERIFY(prompter().boxes().empty());
     QCOMPARE(QString::asprintf("%.2f %.2f", dialog.maximum(), dialog.middle()), QString("4.40 2.70"));
 
     // Opened again: volume units, the values handed in; "Об. доли" loads the volume defaults.
     GasParametersDialog isobutane;
-    isobutane.setGasMarks(Marks(5));
+    isobutane.setGasMarks(marks(5));
     isobutane.show();
     isobutane.lelBox()->click();
-    Retype(isobutane.middleField(), "24.6");
+    retype(isobutane.middleField(), "24.6");
     isobutane.setButton()->click();
-    QVERIFY(Accepted(isobutane));
+    QVERIFY(accepted(isobutane));
     QCOMPARE(QString::asprintf("%.2f %.2f", isobutane.maximum(), isobutane.middle()),
              QString("0.64 0.30"));
     isobutane.show();
@@ -118,7 +118,7 @@ void GasDialogsTest::concentrationUnits() {
 
 void GasDialogsTest::concentrationRefusals() {
     GasParametersDialog dialog;
-    dialog.setGasMarks(Marks(1));
+    dialog.setGasMarks(marks(1));
     dialog.show();
     struct Case {
         const char* maximum;
@@ -136,8 +136,8 @@ void GasDialogsTest::concentrationRefusals() {
     };
     for (const Case& c : cases) {
         prompter().clear();
-        Retype(dialog.maximumField(), c.maximum);
-        Retype(dialog.middleField(), c.middle);
+        retype(dialog.maximumField(), c.maximum);
+        retype(dialog.middleField(), c.middle);
         dialog.setButton()->click();
         QVERIFY2(dialog.isVisible(), c.maximum);
         QCOMPARE(prompter().boxes().size(), size_t(1));
@@ -147,20 +147,20 @@ void GasDialogsTest::concentrationRefusals() {
         // The operator's entries stay.
         QCOMPARE(dialog.maximumField()->text(), QString(c.maximum));
     }
-    Retype(dialog.maximumField(), "5.28");
-    Retype(dialog.middleField(), "2.7");
+    retype(dialog.maximumField(), "5.28");
+    retype(dialog.middleField(), "2.7");
     dialog.setButton()->click();
-    QVERIFY(Accepted(dialog));
+    QVERIFY(accepted(dialog));
     QCOMPARE(dialog.maximum(), 5.28);
 }
 
 void GasDialogsTest::concentrationEnterCancels() {
     GasParametersDialog dialog;
-    dialog.setGasMarks(Marks(8));
+    dialog.setGasMarks(marks(8));
     dialog.setMaximum(1.0);
     dialog.setMiddle(0.5);
     dialog.show();
-    Retype(dialog.maximumField(), "1.1");
+    retype(dialog.maximumField(), "1.1");
     QTest::keyClick(dialog.maximumField(), Qt::Key_Return);
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QVERIFY(!dialog.isVisible());
@@ -229,19 +229,19 @@ void GasDialogsTest::devicesLelLineConverts() {
     QVERIFY(!dialog.volumeMaximumField()->isReadOnly() && dialog.lelMaximumField()->isReadOnly());
     QCOMPARE(dialog.volumeMiddleField()->text(), QString("2.64"));
     dialog.volumeMaximumField()->setFocus();
-    Retype(dialog.volumeMaximumField(), "5.06");
+    retype(dialog.volumeMaximumField(), "5.06");
     QCOMPARE(dialog.lelMaximumField()->text(), QString("115"));
 
     // OK: within 20 % of the range, so straight to the final confirmation.
-    prompter().Answer(Dialogs::ResultOk);
+    prompter().answer(Dialogs::ResultOk);
     dialog.okButton()->click();
-    QVERIFY(Accepted(dialog));
+    QVERIFY(accepted(dialog));
     QCOMPARE(prompter().boxes().size(), size_t(1));
     const auto& box = prompter().boxes()[0];
     QCOMPARE(box.caption, QString("Установка"));
     QCOMPARE(box.icon, Dialogs::Icon::Information);
     QCOMPARE(box.buttons, Dialogs::Ok | Dialogs::Cancel);
-    QCOMPARE(box.text, GasConfirmationText("Метан", 4.4, 5.06, 2.64));
+    QCOMPARE(box.text, gasConfirmationText("Метан", 4.4, 5.06, 2.64));
     QCOMPARE(dialog.chosenGasName(), QString("Метан"));
     QCOMPARE(dialog.chosenUnits(), QString("%НКПР"));
     QCOMPARE(dialog.chosenMaximum(), 5.06);
@@ -265,15 +265,15 @@ void GasDialogsTest::devicesVolumeLine() {
     // Typing a volume on a volume line leaves the %НКПР fields at -1.
     dialog.hide();
     startTyping(dialog, dialog.volumeMiddleField(), 1);
-    Retype(dialog.volumeMiddleField(), "0.9");
+    retype(dialog.volumeMiddleField(), "0.9");
     QCOMPARE(dialog.lelMiddleField()->text(), QString("-1"));
 
     // Cancel in the final confirmation keeps the dialog open; the second OK accepts.
-    prompter().Answer(Dialogs::ResultCancel);
+    prompter().answer(Dialogs::ResultCancel);
     dialog.okButton()->click();
     QVERIFY(dialog.isVisible());
     dialog.okButton()->click();
-    QVERIFY(Accepted(dialog));
+    QVERIFY(accepted(dialog));
     QCOMPARE(dialog.chosenUnits(), QString("об.доли"));
     QCOMPARE(dialog.chosenMiddle(), 0.9);
     QCOMPARE(dialog.chosenRange(), 1.7);
@@ -295,7 +295,7 @@ void GasDialogsTest::devicesTooLarge() {
     // A field that is not a number while typing: the framework's prompt.
     prompter().clear();
     dialog.lelMiddleField()->setFocus();
-    Retype(dialog.lelMiddleField(), "-");
+    retype(dialog.lelMiddleField(), "-");
     QCOMPARE(prompter().boxes().size(), size_t(1));
     QCOMPARE(prompter().boxes()[0].text, QString("Please enter an integer."));
 }
@@ -306,10 +306,10 @@ void GasDialogsTest::devicesRangeQuestion() {
     startTyping(dialog, dialog.lelMaximumField());
     dialog.volumeBox()->click();
     dialog.volumeMaximumField()->setFocus();
-    Retype(dialog.volumeMaximumField(), "5.4");
+    retype(dialog.volumeMaximumField(), "5.4");
 
     // OK to "Исправить?": back to the maximum field of the editable row.
-    prompter().Answer(Dialogs::ResultOk);
+    prompter().answer(Dialogs::ResultOk);
     dialog.okButton()->click();
     QVERIFY(dialog.isVisible());
     QCOMPARE(prompter().boxes().size(), size_t(1));
@@ -321,13 +321,13 @@ void GasDialogsTest::devicesRangeQuestion() {
 
     // Cancel: the final confirmation, with the warning icon.
     prompter().clear();
-    prompter().Answer(Dialogs::ResultCancel);
-    prompter().Answer(Dialogs::ResultOk);
+    prompter().answer(Dialogs::ResultCancel);
+    prompter().answer(Dialogs::ResultOk);
     dialog.okButton()->click();
-    QVERIFY(Accepted(dialog));
+    QVERIFY(accepted(dialog));
     QCOMPARE(prompter().boxes().size(), size_t(2));
     QCOMPARE(prompter().boxes()[1].icon, Dialogs::Icon::Warning);
-    QCOMPARE(prompter().boxes()[1].text, GasConfirmationText("Метан", 4.4, 5.4, 2.2));
+    QCOMPARE(prompter().boxes()[1].text, gasConfirmationText("Метан", 4.4, 5.4, 2.2));
     QCOMPARE(dialog.chosenMaximum(), 5.4);
 }
 

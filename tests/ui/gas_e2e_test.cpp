@@ -39,7 +39,7 @@ constexpr int kRegMiddle = 2;
 constexpr int kRegHigh = 3;
 
 // The analyzer pads its text block with blanks, which end up after the units.
-QString Cell(const QTableWidget* list, int row, int column) {
+QString cell(const QTableWidget* list, int row, int column) {
     const QTableWidgetItem* item = list->item(row, column);
     return item ? item->text().trimmed() : QString();
 }
@@ -55,45 +55,45 @@ class GasE2eTest : public QObject {
     std::unique_ptr<TestStation> st_;
     QMdiSubWindow* children_[2] = {};
 
-    MainWindow* Frame() const { return st_->frame; }
+    MainWindow* frame() const { return st_->frame; }
 
     // A station reading the calibration file of this test, with windows for both analyzers,
     // connected and in contact with them.
-    void StartStation() {
-        st_ = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus_->PortPath())},
+    void startStation() {
+        st_ = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus_->portPath())},
                                             std::make_unique<FormWindowFactory>(), calPath_);
-        MainWindow* f = Frame();
-        f->SetPollTiming(FastTiming());
-        f->OpenNewDocument();
+        MainWindow* f = frame();
+        f->setPollTiming(fastTiming());
+        f->openNewDocument();
         const auto children = f->mdiArea()->subWindowList();
         QCOMPARE(children.size(), 2);
         const int addresses[2] = {kExtended, kUnknown};
         for (int i = 0; i < 2; ++i) {
             children_[i] = children[i];
-            ViewIn(children[i])->numberField()->setText(QString::number(addresses[i]));
+            viewIn(children[i])->numberField()->setText(QString::number(addresses[i]));
         }
-        f->Connect();
+        f->connectLine();
         for (QMdiSubWindow* child : children_) {
-            AnalyzerView* v = ViewIn(child);
-            QVERIFY2(QTest::qWaitFor([v] { return v->GetDocument().linkUp; }, kWaitMs),
+            AnalyzerView* v = viewIn(child);
+            QVERIFY2(QTest::qWaitFor([v] { return v->getDocument().linkUp; }, kWaitMs),
                      "no contact with a simulated analyzer");
         }
     }
 
     // Closes the station as the operator does, with polling running.
-    void CloseStation() {
-        st_->app->OnCommand(CommandId::Exit);
+    void closeStation() {
+        st_->app->onCommand(CommandId::Exit);
         st_.reset();
     }
 
     // Runs a calibration command in the window of the analyzer at kExtended, answers OK to its
     // confirmation and waits for the analyzer to apply the write.
-    void Calibrate(CommandId id, const QString& confirmation, int reg, int value) {
-        bus_->ClearLog();
+    void calibrate(CommandId id, const QString& confirmation, int reg, int value) {
+        bus_->clearLog();
         st_->dialogs.clear();
-        Frame()->mdiArea()->setActiveSubWindow(children_[0]);
-        QVERIFY(Frame()->router().query(id).enabled);
-        QVERIFY(Frame()->router().dispatch(id));
+        frame()->mdiArea()->setActiveSubWindow(children_[0]);
+        QVERIFY(frame()->router().query(id).enabled);
+        QVERIFY(frame()->router().dispatch(id));
         // The analyzer reports methane: for any other station gas the confirmation follows a
         // gas warning that names it.
         const auto& boxes = st_->dialogs.boxes();
@@ -101,70 +101,70 @@ class GasE2eTest : public QObject {
         if (boxes.size() == 2)
             QVERIFY(boxes[0].text.contains(QStringLiteral("Метан")));
         QCOMPARE(boxes.back().text, confirmation);
-        QCOMPARE(AppliedWrite(*bus_, Frame()->block(), kExtended, reg, kWaitMs),
-                 WriteFrame(kExtended, reg, value));
+        QCOMPARE(appliedWrite(*bus_, frame()->block(), kExtended, reg, kWaitMs),
+                 writeFrame(kExtended, reg, value));
     }
 
     // What the calibration file holds right now.
-    void ExpectFile(const QString& name, double maxGas, double midGas) {
+    void expectFile(const QString& name, double maxGas, double midGas) {
         zta::CalData data;
-        QCOMPARE(zta::ReadCalDataFile(calPath_, data).status, zta::CalReadStatus::Loaded);
+        QCOMPARE(zta::readCalDataFile(calPath_, data).status, zta::CalReadStatus::Loaded);
         QCOMPARE(data.calGasName, name);
         QCOMPARE(data.maxGas, maxGas);
         QCOMPARE(data.midGas, midGas);
     }
 
-    void ExpectPanes(const QString& name, const QString& maxGas, const QString& midGas) {
-        QCOMPARE(Frame()->paneText(3), name);
-        QCOMPARE(Frame()->paneText(4), maxGas);
-        QCOMPARE(Frame()->paneText(5), midGas);
+    void expectPanes(const QString& name, const QString& maxGas, const QString& midGas) {
+        QCOMPARE(frame()->paneText(3), name);
+        QCOMPARE(frame()->paneText(4), maxGas);
+        QCOMPARE(frame()->paneText(5), midGas);
     }
 
-    void ExpectOnlyMark(CommandId markedId) {
+    void expectOnlyMark(CommandId markedId) {
         for (CommandId id : kGasMenuIds)
-            QCOMPARE(Frame()->router().query(id).checked, id == markedId);
+            QCOMPARE(frame()->router().query(id).checked, id == markedId);
     }
 
 private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
         calPath_ = dir_.filePath(QStringLiteral("CalDataK7.cfg"));
-        bus_ = zta::sim::Bus::OpenPty();
+        bus_ = zta::sim::Bus::openPty();
         QVERIFY(bus_);
         zta::sim::AnalyzerConfig a;
         a.address = kExtended;
         a.textBlock = "500 250 480 Метан об.доли";
-        bus_->AddAnalyzer(a);
+        bus_->addAnalyzer(a);
         a.address = kUnknown;
         a.model = zta::sim::Model::Standard;
         a.gasCode = 9;
-        bus_->AddAnalyzer(a);
-        bus_->Start();
-        StartStation();
+        bus_->addAnalyzer(a);
+        bus_->start();
+        startStation();
     }
 
     void cleanupTestCase() {
         if (st_)
-            CloseStation();
+            closeStation();
         bus_.reset();
     }
 
     void gasFromTheMenuReachesTheAnalyzer() {
         QVERIFY(!QFile::exists(calPath_));
-        QVERIFY(!Frame()->router().query(CommandId::Concentration).enabled);
-        QVERIFY(Frame()->router().dispatch(CommandId::GasPropane));
-        ExpectPanes("Пропан", "1.70", "0.80");
-        ExpectOnlyMark(CommandId::GasPropane);
-        ExpectFile("Пропан", 1.7, 0.8);
+        QVERIFY(!frame()->router().query(CommandId::Concentration).enabled);
+        QVERIFY(frame()->router().dispatch(CommandId::GasPropane));
+        expectPanes("Пропан", "1.70", "0.80");
+        expectOnlyMark(CommandId::GasPropane);
+        expectFile("Пропан", 1.7, 0.8);
 
-        Calibrate(CommandId::HighGas,
+        calibrate(CommandId::HighGas,
                   "Установить газ максимальной концентрации (1.70 Об. долей) в приборе № 5 ?",
                   kRegHigh, 1700);
-        Calibrate(CommandId::MiddleGas,
+        calibrate(CommandId::MiddleGas,
                   "Установить газ средней концентрации (0.80 Об. долей) в приборе № 5 ?",
                   kRegMiddle, 800);
-        QCOMPARE(bus_->State(kExtended)->maxGasValue, 1700);
-        QCOMPARE(bus_->State(kExtended)->midGasValue, 800);
+        QCOMPARE(bus_->state(kExtended)->maxGasValue, 1700);
+        QCOMPARE(bus_->state(kExtended)->midGasValue, 800);
     }
 
     void concentrationInLelReachesTheAnalyzer() {
@@ -180,38 +180,38 @@ private slots:
             dialog.hide();
             return result;
         });
-        QVERIFY(Frame()->router().dispatch(CommandId::Concentration));
+        QVERIFY(frame()->router().dispatch(CommandId::Concentration));
         QVERIFY(st_->dialogs.runs.empty());
-        ExpectPanes("Пропан", "1.53", "0.68");
-        ExpectOnlyMark(CommandId::GasPropane);
-        ExpectFile("Пропан", 1.53, 0.68);
+        expectPanes("Пропан", "1.53", "0.68");
+        expectOnlyMark(CommandId::GasPropane);
+        expectFile("Пропан", 1.53, 0.68);
 
-        Calibrate(CommandId::ToolHighGas,
+        calibrate(CommandId::ToolHighGas,
                   "Установить газ максимальной концентрации (1.53 Об. долей) в приборе № 5 ?",
                   kRegHigh, 1530);
-        Calibrate(CommandId::ToolMiddleGas,
+        calibrate(CommandId::ToolMiddleGas,
                   "Установить газ средней концентрации (0.68 Об. долей) в приборе № 5 ?",
                   kRegMiddle, 680);
     }
 
     void choiceSurvivesARestart() {
-        CloseStation();
-        ExpectFile("Пропан", 1.53, 0.68);
-        StartStation();
-        ExpectPanes("Пропан", "1.53", "0.68");
-        ExpectOnlyMark(CommandId::GasPropane);
+        closeStation();
+        expectFile("Пропан", 1.53, 0.68);
+        startStation();
+        expectPanes("Пропан", "1.53", "0.68");
+        expectOnlyMark(CommandId::GasPropane);
         // Restored, not picked: "Концентрация" waits for a pick from the menu.
-        QVERIFY(!Frame()->router().query(CommandId::Concentration).enabled);
-        Calibrate(CommandId::HighGas,
+        QVERIFY(!frame()->router().query(CommandId::Concentration).enabled);
+        calibrate(CommandId::HighGas,
                   "Установить газ максимальной концентрации (1.53 Об. долей) в приборе № 5 ?",
                   kRegHigh, 1530);
     }
 
     void connectedAnalyzersChoiceReachesTheAnalyzer() {
         QTRY_COMPARE_WITH_TIMEOUT(
-            QString::fromStdString(Frame()->block().Snapshot(0).gasName), QString("Метан"),
+            QString::fromStdString(frame()->block().snapshot(0).gasName), QString("Метан"),
             kWaitMs);
-        QVERIFY(Frame()->router().query(CommandId::ConnectedDevicesGas).enabled);
+        QVERIFY(frame()->router().query(CommandId::ConnectedDevicesGas).enabled);
         QStringList lines[2];
         QStringList refusals;
         st_->dialogs.runs.push_back([&](QDialog& d) {
@@ -220,7 +220,7 @@ private slots:
             QTableWidget* list = dialog.list();
             for (int r = 0; r < std::min(list->rowCount(), 2); ++r)
                 for (int c = 0; c < list->columnCount(); ++c)
-                    lines[r] << Cell(list, r, c);
+                    lines[r] << cell(list, r, c);
             // The analyzer whose gas code has no defaults: its zeros are never applied.
             list->selectRow(1);
             dialog.okButton()->click();
@@ -234,7 +234,7 @@ private slots:
             return result;
         });
         st_->dialogs.clear();
-        QVERIFY(Frame()->router().dispatch(CommandId::ConnectedDevicesGas));
+        QVERIFY(frame()->router().dispatch(CommandId::ConnectedDevicesGas));
         QVERIFY(st_->dialogs.runs.empty());
         QCOMPARE(lines[0], (QStringList{"1", "Метан", "5.00", "об.доли", "2.50", "4.80"}));
         QCOMPARE(lines[1], (QStringList{"2", "-", "0.00", "об.доли", "0.00", "0.00"}));
@@ -244,14 +244,14 @@ private slots:
         QCOMPARE(st_->dialogs.boxes().size(), size_t(1));
         QCOMPARE(st_->dialogs.boxes()[0].caption, QString("Установка"));
 
-        ExpectPanes("Метан", "4.80", "2.50");
-        ExpectOnlyMark(CommandId::GasMethane);
-        QVERIFY(!Frame()->router().query(CommandId::Concentration).enabled);
-        ExpectFile("Метан", 4.8, 2.5);
-        Calibrate(CommandId::HighGas,
+        expectPanes("Метан", "4.80", "2.50");
+        expectOnlyMark(CommandId::GasMethane);
+        QVERIFY(!frame()->router().query(CommandId::Concentration).enabled);
+        expectFile("Метан", 4.8, 2.5);
+        calibrate(CommandId::HighGas,
                   "Установить газ максимальной концентрации (4.80 Об. долей) в приборе № 5 ?",
                   kRegHigh, 4800);
-        Calibrate(CommandId::MiddleGas,
+        calibrate(CommandId::MiddleGas,
                   "Установить газ средней концентрации (2.50 Об. долей) в приборе № 5 ?",
                   kRegMiddle, 2500);
     }

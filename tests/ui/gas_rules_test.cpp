@@ -14,7 +14,7 @@ Q_DECLARE_METATYPE(zta::GasEntryCheck)
 Q_DECLARE_METATYPE(zta::ChoiceCheck)
 
 namespace {
-QString Two(double v) { return QString::asprintf("%.2f", v); }
+QString two(double v) { return QString::asprintf("%.2f", v); }
 }  // namespace
 
 class GasRulesTest : public QObject {
@@ -40,22 +40,22 @@ void GasRulesTest::tableIsConsistent() {
     for (int code = 1; code < kGasCodeCount; ++code) {
         const GasInfo& gas = GasTable[code];
         QCOMPARE(gas.code, code);
-        QCOMPARE(GasByCode(code), &gas);
-        QCOMPARE(GasByMenuId(gas.menuId), &gas);
-        QCOMPARE(GasByName(gas.name), &gas);
+        QCOMPARE(gasByCode(code), &gas);
+        QCOMPARE(gasByMenuId(gas.menuId), &gas);
+        QCOMPARE(gasByName(gas.name), &gas);
         // The volume limit is 1.2 times the default high value; %НКПР limits 120 or 60.
         QVERIFY(std::abs(gas.volLimit - gas.highVol * 1.2) < 1e-9);
         QCOMPARE(gas.lelLimit, code <= 2 ? 120.0 : 60.0);
         QVERIFY(gas.midVol < gas.highVol && gas.midLel < gas.highLel);
     }
-    QCOMPARE(GasByCode(0)->name, "-");
-    QVERIFY(GasByCode(9) == nullptr && GasByCode(-1) == nullptr && GasByCode(255) == nullptr);
-    QVERIFY(GasByMenuId(0) == nullptr && GasByMenuId(144) == nullptr);
-    QVERIFY(GasByName("-") == nullptr && GasByName("метан") == nullptr);
+    QCOMPARE(gasByCode(0)->name, "-");
+    QVERIFY(gasByCode(9) == nullptr && gasByCode(-1) == nullptr && gasByCode(255) == nullptr);
+    QVERIFY(gasByMenuId(0) == nullptr && gasByMenuId(144) == nullptr);
+    QVERIFY(gasByName("-") == nullptr && gasByName("метан") == nullptr);
     std::array<bool, kMarkedGasCount> marks{};
-    QVERIFY(MarkedGas(marks) == nullptr);
+    QVERIFY(markedGas(marks) == nullptr);
     marks[7] = true;
-    QCOMPARE(MarkedGas(marks)->name, "Пропилен");
+    QCOMPARE(markedGas(marks)->name, "Пропилен");
 }
 
 void GasRulesTest::concentrationEntry_data() {
@@ -95,13 +95,13 @@ void GasRulesTest::concentrationEntry() {
     QFETCH(GasEntryCheck, check);
     QFETCH(QString, maxVol);
     QFETCH(QString, midVol);
-    const GasEntryResult result = CheckGasEntry(code ? GasByCode(code) : nullptr, lel, maximum, middle);
+    const GasEntryResult result = checkGasEntry(code ? gasByCode(code) : nullptr, lel, maximum, middle);
     QCOMPARE(result.check, check);
     if (check == GasEntryCheck::Accepted) {
-        QCOMPARE(Two(result.maxVol), maxVol);
-        QCOMPARE(Two(result.midVol), midVol);
+        QCOMPARE(two(result.maxVol), maxVol);
+        QCOMPARE(two(result.midVol), midVol);
     } else {
-        QVERIFY(!GasEntryMessage(check).isEmpty());
+        QVERIFY(!gasEntryMessage(check).isEmpty());
     }
 }
 
@@ -127,30 +127,30 @@ void GasRulesTest::lelToVolumeTruncates() {
     QFETCH(int, code);
     QFETCH(double, lel);
     QFETCH(double, volume);
-    QVERIFY2(std::abs(LelToVolume(*GasByCode(code), lel) - volume) < 1e-9,
-             qPrintable(QString::number(LelToVolume(*GasByCode(code), lel), 'g', 17)));
+    QVERIFY2(std::abs(lelToVolume(*gasByCode(code), lel) - volume) < 1e-9,
+             qPrintable(QString::number(lelToVolume(*gasByCode(code), lel), 'g', 17)));
 }
 
 void GasRulesTest::deviceConversions() {
-    QCOMPARE(Two(DeviceLelToVolume(100, 4.4)), QString("4.40"));
-    QCOMPARE(Two(DeviceLelToVolume(50, 4.4)), QString("2.20"));
-    QCOMPARE(Two(DeviceLelToVolume(60, 4.4)), QString("2.64"));
-    QCOMPARE(DeviceVolumeToLel(2.2, 4.4), std::optional<int>(50));
-    QCOMPARE(DeviceVolumeToLel(2.64, 4.4), std::optional<int>(60));
+    QCOMPARE(two(deviceLelToVolume(100, 4.4)), QString("4.40"));
+    QCOMPARE(two(deviceLelToVolume(50, 4.4)), QString("2.20"));
+    QCOMPARE(two(deviceLelToVolume(60, 4.4)), QString("2.64"));
+    QCOMPARE(deviceVolumeToLel(2.2, 4.4), std::optional<int>(50));
+    QCOMPARE(deviceVolumeToLel(2.64, 4.4), std::optional<int>(60));
     // Halves go up: 0.022 of 4.4 is exactly 0.5 %НКПР; 2.5 of 2.0 is 125.
-    QCOMPARE(DeviceVolumeToLel(0.022, 4.4), std::optional<int>(1));
-    QCOMPARE(DeviceVolumeToLel(0.01, 2.0), std::optional<int>(1));
-    QCOMPARE(DeviceVolumeToLel(-0.01, 2.0), std::optional<int>(0));
+    QCOMPARE(deviceVolumeToLel(0.022, 4.4), std::optional<int>(1));
+    QCOMPARE(deviceVolumeToLel(0.01, 2.0), std::optional<int>(1));
+    QCOMPARE(deviceVolumeToLel(-0.01, 2.0), std::optional<int>(0));
     // Without a range there is nothing to divide by; a huge quotient does not fit an int.
-    QCOMPARE(DeviceVolumeToLel(1.0, 0.0), std::nullopt);
-    QCOMPARE(DeviceVolumeToLel(1.0, -4.4), std::nullopt);
-    QCOMPARE(DeviceVolumeToLel(1e300, 1e-300), std::nullopt);
+    QCOMPARE(deviceVolumeToLel(1.0, 0.0), std::nullopt);
+    QCOMPARE(deviceVolumeToLel(1.0, -4.4), std::nullopt);
+    QCOMPARE(deviceVolumeToLel(1e300, 1e-300), std::nullopt);
 }
 
 void GasRulesTest::deviceLines() {
     const GasDeviceRow methane{"Метан", "%НКПР", 4.4, 50, 100};
     // Three analyzers with the same parameters: one line, numbered 1.
-    auto lines = BuildDeviceLines({methane, methane, methane});
+    auto lines = buildDeviceLines({methane, methane, methane});
     QCOMPARE(lines.size(), size_t(1));
     QCOMPARE(lines[0].number, QString("1"));
     QCOMPARE(lines[0].gasName, QString("Метан"));
@@ -166,7 +166,7 @@ void GasRulesTest::deviceLines() {
     nearlyMethane.middle = 50.4;
     GasDeviceRow otherUnits = methane;
     otherUnits.units = "об.доли";
-    lines = BuildDeviceLines({methane, propane, nearlyMethane, otherUnits, propane});
+    lines = buildDeviceLines({methane, propane, nearlyMethane, otherUnits, propane});
     QCOMPARE(lines.size(), size_t(3));
     QCOMPARE(lines[1].number, QString("2"));
     QCOMPARE(lines[1].middleText, QString("0.80"));
@@ -176,11 +176,11 @@ void GasRulesTest::deviceLines() {
     std::vector<GasDeviceRow> many;
     for (int i = 0; i < 60; ++i)
         many.push_back({QString("Газ %1").arg(i), "об.доли", 1.0, 0.5, 1.0});
-    QCOMPARE(BuildDeviceLines(many).size(), size_t(kMaxDeviceRows));
+    QCOMPARE(buildDeviceLines(many).size(), size_t(kMaxDeviceRows));
 }
 
 void GasRulesTest::fieldsForLine() {
-    auto lel = FieldsForLine(BuildDeviceLines({{"Метан", "%НКПР", 4.4, 50, 100}})[0]);
+    auto lel = lineFields(buildDeviceLines({{"Метан", "%НКПР", 4.4, 50, 100}})[0]);
     QVERIFY(lel.lelMode);
     QCOMPARE(lel.range, 4.4);
     QCOMPARE(lel.lelMaximum, QString("100"));
@@ -188,7 +188,7 @@ void GasRulesTest::fieldsForLine() {
     QCOMPARE(lel.volumeMaximum, QString("4.40"));
     QCOMPARE(lel.volumeMiddle, QString("2.20"));
 
-    auto vol = FieldsForLine(BuildDeviceLines({{"Пропан", "об.доли", 1.7, 0.8, 1.7}})[0]);
+    auto vol = lineFields(buildDeviceLines({{"Пропан", "об.доли", 1.7, 0.8, 1.7}})[0]);
     QVERIFY(!vol.lelMode);
     QCOMPARE(vol.lelMaximum, QString("-1"));
     QCOMPARE(vol.lelMiddle, QString("-1"));
@@ -197,21 +197,21 @@ void GasRulesTest::fieldsForLine() {
 }
 
 void GasRulesTest::typedValues() {
-    QCOMPARE(TypedLel(60, 4.4).otherField, std::optional<QString>("2.64"));
-    QVERIFY(!TypedLel(199, 4.4).tooLarge);
-    QVERIFY(TypedLel(200, 4.4).tooLarge);
-    QVERIFY(!TypedLel(200, 4.4).otherField);
+    QCOMPARE(typedLel(60, 4.4).otherField, std::optional<QString>("2.64"));
+    QVERIFY(!typedLel(199, 4.4).tooLarge);
+    QVERIFY(typedLel(200, 4.4).tooLarge);
+    QVERIFY(!typedLel(200, 4.4).otherField);
 
-    QCOMPARE(TypedVolume(2.64, 4.4, true).otherField, std::optional<QString>("60"));
-    QCOMPARE(TypedVolume(8.79, 4.4, true).otherField, std::optional<QString>("200"));
-    QVERIFY(TypedVolume(8.8, 4.4, true).tooLarge);
+    QCOMPARE(typedVolume(2.64, 4.4, true).otherField, std::optional<QString>("60"));
+    QCOMPARE(typedVolume(8.79, 4.4, true).otherField, std::optional<QString>("200"));
+    QVERIFY(typedVolume(8.8, 4.4, true).tooLarge);
     // A volume line has no %НКПР to follow; a line without a range refuses every value.
-    QVERIFY(!TypedVolume(1.0, 4.4, false).otherField);
-    QVERIFY(TypedVolume(0.0, 0.0, true).tooLarge);
-    QVERIFY(!TypedVolume(-1.0, 0.0, true).otherField);
+    QVERIFY(!typedVolume(1.0, 4.4, false).otherField);
+    QVERIFY(typedVolume(0.0, 0.0, true).tooLarge);
+    QVERIFY(!typedVolume(-1.0, 0.0, true).otherField);
 
-    QCOMPARE(TooLargeMessage(true), QString("Слишком большое значение газа средней концентрации"));
-    QCOMPARE(TooLargeMessage(false), QString("Слишком большое значение газа максимальной концентрации"));
+    QCOMPARE(tooLargeMessage(true), QString("Слишком большое значение газа средней концентрации"));
+    QCOMPARE(tooLargeMessage(false), QString("Слишком большое значение газа максимальной концентрации"));
 }
 
 void GasRulesTest::deviceChoice_data() {
@@ -232,11 +232,11 @@ void GasRulesTest::deviceChoice() {
     QFETCH(double, middle);
     QFETCH(double, range);
     QFETCH(ChoiceCheck, check);
-    QCOMPARE(CheckDeviceChoice(maximum, middle, range), check);
+    QCOMPARE(checkDeviceChoice(maximum, middle, range), check);
 }
 
 void GasRulesTest::confirmationText() {
-    const QString text = GasConfirmationText("Метан", 4.4, 5.4, 2.7);
+    const QString text = gasConfirmationText("Метан", 4.4, 5.4, 2.7);
     QCOMPARE(text, QString("Установить новые параметры газов для калибровки?\r\n"
                            "                             Тип газа: Метан\r\n"
                            "                             Диапазон: 4.40\r\n"
@@ -259,28 +259,28 @@ void GasRulesTest::gasState() {
     QCOMPARE(state.maxGas, 4.4);
     QVERIFY(!state.gasMenuChoice);
 
-    SelectGas(state, *GasByMenuId(32809));
+    selectGas(state, *gasByMenuId(32809));
     QCOMPARE(state.calGasName, QString("Пропилен"));
-    QCOMPARE(GasPaneValue(state.maxGas), QString("1.00"));
-    QCOMPARE(GasPaneValue(state.midGas), QString("0.50"));
+    QCOMPARE(gasPaneValue(state.maxGas), QString("1.00"));
+    QCOMPARE(gasPaneValue(state.midGas), QString("0.50"));
     QCOMPARE(std::count(state.gasMarks.begin(), state.gasMarks.end(), true), 1);
     QVERIFY(state.gasMarks[7] && state.gasMenuChoice);
 
     // A connected analyzer's choice marks the gas of that name and disables "Концентрация".
-    QVERIFY(ApplyConnectedDevicesChoice(state, "Бутан", 0.84, 0.35));
+    QVERIFY(applyConnectedDevicesChoice(state, "Бутан", 0.84, 0.35));
     QVERIFY(state.gasMarks[3] && !state.gasMarks[7] && !state.gasMenuChoice);
     QCOMPARE(state.maxGas, 0.84);
 
     // An analyzer's own name is taken as it is, with no mark.
-    QVERIFY(ApplyConnectedDevicesChoice(state, "CH4 (калибр.)", 2.0, 1.0));
+    QVERIFY(applyConnectedDevicesChoice(state, "CH4 (калибр.)", 2.0, 1.0));
     QCOMPARE(std::count(state.gasMarks.begin(), state.gasMarks.end(), true), 0);
     QCOMPARE(state.calGasName, QString("CH4 (калибр.)"));
 
     // No name or a zero concentration: nothing changes.
     const GasState before = state;
-    QVERIFY(!ApplyConnectedDevicesChoice(state, "", 2.0, 1.0));
-    QVERIFY(!ApplyConnectedDevicesChoice(state, "Метан", 0.0, 1.0));
-    QVERIFY(!ApplyConnectedDevicesChoice(state, "Метан", 2.0, 0.0));
+    QVERIFY(!applyConnectedDevicesChoice(state, "", 2.0, 1.0));
+    QVERIFY(!applyConnectedDevicesChoice(state, "Метан", 0.0, 1.0));
+    QVERIFY(!applyConnectedDevicesChoice(state, "Метан", 2.0, 0.0));
     QCOMPARE(state.calGasName, before.calGasName);
     QCOMPARE(state.maxGas, before.maxGas);
     QCOMPARE(state.midGas, before.midGas);
@@ -291,7 +291,7 @@ void GasRulesTest::deviceRows() {
     standard.gasCode = 1;
     standard.gasName = "Метан";
     standard.deviceRange = 99;  // ignored for a standard model
-    GasDeviceRow row = MakeGasDeviceRow(standard);
+    GasDeviceRow row = makeGasDeviceRow(standard);
     QCOMPARE(row.units, QString("об.доли"));
     QCOMPARE(row.range, 4.4);
     QCOMPARE(row.maximum, 4.4);
@@ -299,14 +299,14 @@ void GasRulesTest::deviceRows() {
 
     for (int code : {0, 9, 200}) {
         standard.gasCode = code;
-        row = MakeGasDeviceRow(standard);
+        row = makeGasDeviceRow(standard);
         QCOMPARE(row.range, 0.0);
         QCOMPARE(row.maximum, 0.0);
         QCOMPARE(row.middle, 0.0);
     }
 
     AnalyzerGasParams extended{3, "Гексан", true, "%НКПР", 0.5, 25, 50};
-    row = MakeGasDeviceRow(extended);
+    row = makeGasDeviceRow(extended);
     QCOMPARE(row.gasName, QString("Гексан"));
     QCOMPARE(row.units, QString("%НКПР"));
     QCOMPARE(row.range, 0.5);

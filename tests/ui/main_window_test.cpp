@@ -40,16 +40,16 @@ namespace {
 // A running simulated bus with one analyzer, so that Connect really polls.
 struct SimBus {
     SimBus() {
-        bus = zta::sim::Bus::OpenPty();
+        bus = zta::sim::Bus::openPty();
         zta::sim::AnalyzerConfig a;
         a.address = 0;
-        bus->AddAnalyzer(a);
-        bus->Start();
+        bus->addAnalyzer(a);
+        bus->start();
     }
     std::unique_ptr<zta::sim::Bus> bus;
 };
 
-QByteArray CalBytes(const QByteArray& name, double maxGas, double midGas) {
+QByteArray calBytes(const QByteArray& name, double maxGas, double midGas) {
     QByteArray out;
     out.append(char(name.size()));
     out.append(name);
@@ -61,8 +61,8 @@ QByteArray CalBytes(const QByteArray& name, double maxGas, double midGas) {
     return out;
 }
 
-QByteArray Cp1251(const char* utf8) {
-    return QByteArray::fromStdString(zta::Utf8ToCp1251(utf8));
+QByteArray cp1251(const char* utf8) {
+    return QByteArray::fromStdString(zta::utf8ToCp1251(utf8));
 }
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
@@ -71,7 +71,7 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
-bool Enabled(MainWindow* frame, CommandId id) {
+bool enabled(MainWindow* frame, CommandId id) {
     return frame->router().query(id).enabled;
 }
 
@@ -127,8 +127,8 @@ void MainFrameTest::startPanesWithoutCalFile() {
                  qPrintable(pane->text()));
     }
     // The first analyzer window is open in slot 0; no box was shown.
-    QCOMPARE(f->block().WindowCount(), 1);
-    QCOMPARE(f->block().Snapshot(0).address, 0);
+    QCOMPARE(f->block().windowCount(), 1);
+    QCOMPARE(f->block().snapshot(0).address, 0);
     QVERIFY(st.dialogs.boxes().empty());
     for (CommandId id : kGasMenuIds)
         QVERIFY(!f->router().query(id).checked);
@@ -142,9 +142,9 @@ void MainFrameTest::calFileCases_data() {
     QTest::addColumn<int>("checkedId");  // 0: none checked
     QTest::addColumn<bool>("warned");
 
-    QTest::newRow("propane") << CalBytes(Cp1251("Пропан"), 0.5, 0.25) << "Пропан" << "0.50"
+    QTest::newRow("propane") << calBytes(cp1251("Пропан"), 0.5, 0.25) << "Пропан" << "0.50"
                              << "0.25" << int(CommandId::GasPropane) << false;
-    QTest::newRow("trailing blank") << CalBytes(Cp1251("Метан "), 4.4, 2.7) << "Метан "
+    QTest::newRow("trailing blank") << calBytes(cp1251("Метан "), 4.4, 2.7) << "Метан "
                                     << "4.40" << "2.70" << 0 << false;
     // 0xFF, 0xFFFE: UTF-16 text follows, its own length prefix counting characters.
     QByteArray wide;
@@ -162,7 +162,7 @@ void MainFrameTest::calFileCases_data() {
     wide.append(reinterpret_cast<const char*>(&mid), 8);
     QTest::newRow("wide butane") << wide << "Бутан" << "0.70" << "0.35" << int(CommandId::GasButane)
                                  << false;
-    QTest::newRow("truncated") << CalBytes(Cp1251("Метан"), 1.0, 0.5).left(21) << "Метан"
+    QTest::newRow("truncated") << calBytes(cp1251("Метан"), 1.0, 0.5).left(21) << "Метан"
                                << "4.40" << "2.70" << 0 << true;
     QByteArray huge;
     huge.append(char(0xFF));
@@ -189,7 +189,7 @@ void MainFrameTest::calFileCases() {
     QCOMPARE(st.frame->paneText(5), midText);
     for (CommandId id : kGasMenuIds)
         QCOMPARE(st.frame->router().query(id).checked, id == CommandId(checkedId));
-    QVERIFY(!Enabled(st.frame, CommandId::Concentration));  // only a pick from the menu enables it
+    QVERIFY(!enabled(st.frame, CommandId::Concentration));  // only a pick from the menu enables it
     QCOMPARE(st.dialogs.boxes().size(), size_t(warned ? 1 : 0));
     if (warned) {
         QCOMPARE(st.dialogs.boxes()[0].icon, Dialogs::Icon::Warning);
@@ -206,7 +206,7 @@ void MainFrameTest::closeWritesCalFile() {
     }
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), CalBytes(Cp1251("Метан"), 4.4, 2.7));
+    QCOMPARE(f.readAll(), calBytes(cp1251("Метан"), 4.4, 2.7));
 
     // A changed gas survives the next start.
     {
@@ -216,11 +216,11 @@ void MainFrameTest::closeWritesCalFile() {
         gas.gasMarks = {false, false, true};
         gas.maxGas = 0.5;
         gas.midGas = 0.25;
-        st.frame->ApplyGasState(gas);
+        st.frame->applyGasState(gas);
         QCOMPARE(st.frame->paneText(3), QStringLiteral("Гексан"));
         QCOMPARE(st.frame->paneText(4), QStringLiteral("0.50"));
-        QCOMPARE(st.frame->block().MaxGas(), 0.5);
-        st.app->OnCommand(CommandId::Exit);  // the same close sequence as the close box
+        QCOMPARE(st.frame->block().maxGas(), 0.5);
+        st.app->onCommand(CommandId::Exit);  // the same close sequence as the close box
     }
     TestStation again({QStringLiteral("ttyS0")}, nullptr, path);
     QCOMPARE(again.frame->paneText(3), QStringLiteral("Гексан"));
@@ -268,26 +268,26 @@ void MainFrameTest::enablingTable() {
         {CommandId::Concentration, false, false, false}, {CommandId::TimerAll, true, true, true},
         {CommandId::TimerOffAll, false, false, false},   {CommandId::SoftwareInfoAll, true, true, true},
         {CommandId::ViewToolBar, true, true, true},      {CommandId::ViewStatusBar, true, true, true},
-        {PortCommand(1), false, false, false},  // only one port listed: no such item
+        {portCommand(1), false, false, false},  // only one port listed: no such item
         {CommandId::PortPlaceholder, false, false, false},
     };
 
     SimBus sim;
-    TestStation st({QString::fromStdString(sim.bus->PortPath())});
+    TestStation st({QString::fromStdString(sim.bus->portPath())});
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastTiming());
+    f->setPollTiming(fastTiming());
 
     struct FakeSearch : SearchHooks {
         bool running = false;
-        bool Running() const override { return running; }
-        void StopForClose(int) override { running = false; }
+        bool isRunning() const override { return running; }
+        void stopForClose(int) override { running = false; }
     } search;
-    f->SetSearchHooks(&search);
+    f->setSearchHooks(&search);
 
     auto check = [&](const char* state, auto pick) {
         f->router().refresh();
         for (const Row& r : rows)
-            QVERIFY2(Enabled(f, r.id) == pick(r),
+            QVERIFY2(enabled(f, r.id) == pick(r),
                      qPrintable(QStringLiteral("%1: id %2").arg(state).arg(int(r.id))));
         QCOMPARE(f->portCombo()->isEnabled(), pick(rows[9]));
         QCOMPARE(f->baudCombo()->isEnabled(), pick(rows[10]));
@@ -300,12 +300,12 @@ void MainFrameTest::enablingTable() {
     QVERIFY(f->router().query(CommandId::PortFirst).checked);
     QVERIFY(f->router().query(CommandId::ViewToolBar).checked);
 
-    f->Connect();
-    QVERIFY(f->IsPolling());
+    f->connectLine();
+    QVERIFY(f->isPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
     check("polling", [](const Row& r) { return r.polling; });
-    f->Disconnect();
-    QVERIFY(!f->IsPolling());
+    f->disconnectLine();
+    QVERIFY(!f->isPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
 
     search.running = true;
@@ -313,12 +313,12 @@ void MainFrameTest::enablingTable() {
     search.running = false;
 
     // Timer rows follow the running-timer count; the check mark follows the toggle.
-    f->block().SetRunningTimers(1);
-    f->RefreshTimerFlag();
-    QVERIFY(!Enabled(f, CommandId::TimerAll));
-    QVERIFY(Enabled(f, CommandId::TimerOffAll));
-    f->block().SetRunningTimers(0);
-    f->RefreshTimerFlag();
+    f->block().setRunningTimers(1);
+    f->refreshTimerFlag();
+    QVERIFY(!enabled(f, CommandId::TimerAll));
+    QVERIFY(enabled(f, CommandId::TimerOffAll));
+    f->block().setRunningTimers(0);
+    f->refreshTimerFlag();
     f->router().dispatch(CommandId::SoftwareInfoAll);
     QVERIFY(f->router().query(CommandId::SoftwareInfoAll).checked);
     f->router().dispatch(CommandId::SoftwareInfoAll);
@@ -326,54 +326,54 @@ void MainFrameTest::enablingTable() {
 
     // Commands of the analyzer windows have no handler here: disabled.
     for (CommandId id : {CommandId::SetZero, CommandId::Record, CommandId::TimerActive, CommandId::ToolRecord})
-        QVERIFY(!Enabled(f, id));
+        QVERIFY(!enabled(f, id));
     // Application commands are always there.
     for (CommandId id : {CommandId::NewDocument, CommandId::About, CommandId::Exit, CommandId::ToolNewDocument})
-        QVERIFY(Enabled(f, id));
-    f->SetSearchHooks(nullptr);
+        QVERIFY(enabled(f, id));
+    f->setSearchHooks(nullptr);
 }
 
 void MainFrameTest::connectRefusals() {
     {
         TestStation st(QStringList{});
         st.dialogs.clear();
-        st.frame->Connect();
-        QVERIFY(!st.frame->IsPolling());
+        st.frame->connectLine();
+        QVERIFY(!st.frame->isPolling());
         QCOMPARE(st.dialogs.boxes().size(), size_t(1));
         QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Нет найденных COM портов"));
         QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Связь"));
         QCOMPARE(st.dialogs.boxes()[0].icon, Dialogs::Icon::Information);
     }
     SimBus sim;
-    TestStation st({QString::fromStdString(sim.bus->PortPath())});
-    st.frame->SetPollTiming(FastTiming());
+    TestStation st({QString::fromStdString(sim.bus->portPath())});
+    st.frame->setPollTiming(fastTiming());
     struct Searching : SearchHooks {
-        bool Running() const override { return true; }
-        void StopForClose(int) override {}
+        bool isRunning() const override { return true; }
+        void stopForClose(int) override {}
     } searching;
-    st.frame->SetSearchHooks(&searching);
-    st.frame->Connect();
-    QVERIFY(!st.frame->IsPolling());
+    st.frame->setSearchHooks(&searching);
+    st.frame->connectLine();
+    QVERIFY(!st.frame->isPolling());
     QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Остановите поиск"));
     QCOMPARE(st.dialogs.boxes().back().caption, QStringLiteral("Работа"));
-    st.frame->SetSearchHooks(nullptr);
+    st.frame->setSearchHooks(nullptr);
 
-    st.frame->Connect();
-    QVERIFY(st.frame->IsPolling());
+    st.frame->connectLine();
+    QVERIFY(st.frame->isPolling());
     const size_t before = st.dialogs.boxes().size();
-    st.frame->Connect();
+    st.frame->connectLine();
     QCOMPARE(st.dialogs.boxes().size(), before + 1);
     QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Опрос приборов."));
     QCOMPARE(st.dialogs.boxes().back().caption, QStringLiteral("Работа"));
     QCOMPARE(st.dialogs.boxes().back().icon, Dialogs::Icon::Information);
-    st.frame->Disconnect();
-    QVERIFY(!st.frame->IsPolling());
+    st.frame->disconnectLine();
+    QVERIFY(!st.frame->isPolling());
 }
 
 void MainFrameTest::disconnectWhileIdleSendsNothing() {
     TestStation st;
-    st.frame->OpenNewDocument();
-    st.frame->Disconnect();
+    st.frame->openNewDocument();
+    st.frame->disconnectLine();
     st.frame->router().dispatch(CommandId::Disconnect);  // disabled: does not even run
     for (int slot = 0; slot < 2; ++slot)
         QVERIFY(st.view(slot)->notices.empty());
@@ -383,15 +383,15 @@ void MainFrameTest::disconnectWhileIdleSendsNothing() {
 void MainFrameTest::broadcastsReachEveryView() {
     TestStation st;
     MainWindow* f = st.frame;
-    f->OpenNewDocument();
-    f->OpenNewDocument();
-    QCOMPARE(f->block().WindowCount(), 3);
+    f->openNewDocument();
+    f->openNewDocument();
+    QCOMPARE(f->block().windowCount(), 3);
 
-    f->block().SetRunningTimers(1);  // 183 is there only while some timer runs
-    f->RefreshTimerFlag();
+    f->block().setRunningTimers(1);  // 183 is there only while some timer runs
+    f->refreshTimerFlag();
     f->router().dispatch(CommandId::TimerOffAll);
-    f->block().SetRunningTimers(0);
-    f->RefreshTimerFlag();
+    f->block().setRunningTimers(0);
+    f->refreshTimerFlag();
     f->router().dispatch(CommandId::SoftwareInfoAll);
     f->router().dispatch(CommandId::SoftwareInfoAll);
     for (int slot = 0; slot < 3; ++slot) {
@@ -414,7 +414,7 @@ void MainFrameTest::broadcastsReachEveryView() {
     // Insert a line: OK sets the block's text before the views are told; Cancel sends nothing.
     st.dialogs.notes = {QStringLiteral("проба газа"), std::nullopt};
     f->router().dispatch(CommandId::InsertAll);
-    QCOMPARE(QString::fromStdString(f->block().InsertText()), QStringLiteral("проба газа"));
+    QCOMPARE(QString::fromStdString(f->block().insertText()), QStringLiteral("проба газа"));
     f->router().dispatch(CommandId::InsertAll);
     QCOMPARE(st.dialogs.asked, (std::vector<int>{-1, -1}));
     for (int slot = 0; slot < 3; ++slot)
@@ -427,18 +427,18 @@ void MainFrameTest::broadcastsReachEveryView() {
     for (int slot = 0; slot < 3; ++slot)
         shown += st.view(slot)->count(NoticeShowSoftwareInfo);
     QCOMPARE(shown, 1);
-    QCOMPARE(static_cast<RecordingView*>(f->ActiveView())->count(NoticeShowSoftwareInfo), 1);
+    QCOMPARE(static_cast<RecordingView*>(f->activeView())->count(NoticeShowSoftwareInfo), 1);
 }
 
 void MainFrameTest::windowLimitAndCompaction() {
     TestStation st;
     MainWindow* f = st.frame;
     for (int i = 1; i < 50; ++i)
-        QVERIFY(f->OpenNewDocument());
-    QCOMPARE(f->block().WindowCount(), 50);
+        QVERIFY(f->openNewDocument());
+    QCOMPARE(f->block().windowCount(), 50);
     QVERIFY(st.dialogs.boxes().empty());
     f->router().dispatch(CommandId::NewDocument);
-    QCOMPARE(f->block().WindowCount(), 50);
+    QCOMPARE(f->block().windowCount(), 50);
     QCOMPARE(f->mdiArea()->subWindowList().size(), 50);
     QCOMPARE(st.dialogs.boxes().size(), size_t(1));
     QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Открыть больше пятидесяти окон нельзя."));
@@ -446,23 +446,23 @@ void MainFrameTest::windowLimitAndCompaction() {
 
     // Numbers 100 + slot; close slot 0 and slot 10: the rest move down with their numbers.
     for (int s = 0; s < 50; ++s)
-        f->block().SetAddress(s, 100 + s);
+        f->block().setAddress(s, 100 + s);
     RecordingView* second = st.view(1);
     delete f->mdiArea()->subWindowList().at(0);
     RecordingView* eleventh = st.view(10);
     QCOMPARE(eleventh->slot, 10);
     delete f->mdiArea()->subWindowList().at(5);
-    QCOMPARE(f->block().WindowCount(), 48);
+    QCOMPARE(f->block().windowCount(), 48);
     QCOMPARE(second->slot, 0);
-    QCOMPARE(f->block().Snapshot(0).address, 101);
+    QCOMPARE(f->block().snapshot(0).address, 101);
     QCOMPARE(eleventh->slot, 9);
-    QCOMPARE(f->block().Snapshot(9).address, 111);
+    QCOMPARE(f->block().snapshot(9).address, 111);
     for (int s = 0; s < 48; ++s)
-        QCOMPARE(f->ViewOfSlot(s), static_cast<AnalyzerViewInterface*>(st.view(s)));
-    QCOMPARE(f->block().View(48), zta::ViewId(0));
+        QCOMPARE(f->viewOfSlot(s), static_cast<AnalyzerViewInterface*>(st.view(s)));
+    QCOMPARE(f->block().view(48), zta::ViewId(0));
     // A freed slot takes a new window again.
-    QVERIFY(f->OpenNewDocument());
-    QCOMPARE(f->block().WindowCount(), 49);
+    QVERIFY(f->openNewDocument());
+    QCOMPARE(f->block().windowCount(), 49);
 }
 
 void MainFrameTest::portList_data() {
@@ -500,7 +500,7 @@ void MainFrameTest::portList() {
     options.systemPorts = system;
     options.calDataPath = dir.filePath(QStringLiteral("CalDataK7.cfg"));
     StationApplication app(options);
-    app.InitInstance(std::make_unique<RecordingWindowFactory>(), false);
+    app.initInstance(std::make_unique<RecordingWindowFactory>(), false);
     MainWindow* f = app.mainFrame();
     f->show();  // the first sizing builds the port menu
     QCoreApplication::processEvents();
@@ -530,7 +530,7 @@ void MainFrameTest::portList() {
         QCOMPARE(items.size(), listed.size());
         for (int i = 0; i < listed.size(); ++i) {
             QCOMPARE(items[i]->text(), listed[i]);
-            QCOMPARE(CommandRouter::idOf(items[i]), PortCommand(i));
+            QCOMPARE(CommandRouter::idOf(items[i]), portCommand(i));
         }
         QCOMPARE(f->paneText(1), listed[0]);
         QVERIFY(items[0]->isChecked());
@@ -543,11 +543,11 @@ void MainFrameTest::portChoiceSetsName() {
     TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyS1"), QStringLiteral("ttyUSB0")});
     MainWindow* f = st.frame;
     QCoreApplication::processEvents();
-    f->router().dispatch(PortCommand(2));
-    QCOMPARE(f->block().PortName(), zta::StoredPortName("ttyUSB0"));
+    f->router().dispatch(portCommand(2));
+    QCOMPARE(f->block().portName(), zta::storedPortName("ttyUSB0"));
     QCOMPARE(f->paneText(1), QStringLiteral("ttyUSB0"));
     QCOMPARE(f->portCombo()->currentIndex(), 2);
-    QVERIFY(f->router().query(PortCommand(2)).checked);
+    QVERIFY(f->router().query(portCommand(2)).checked);
     QVERIFY(!f->router().query(CommandId::PortFirst).checked);
     QVERIFY(f->pane(1)->width() >= f->pane(1)->fontMetrics().horizontalAdvance("ttyUSB0"));
 
@@ -555,8 +555,8 @@ void MainFrameTest::portChoiceSetsName() {
     f->portCombo()->setFocus();
     emit f->portCombo()->activated(1);
     QCOMPARE(f->paneText(1), QStringLiteral("ttyS1"));
-    QVERIFY(f->router().query(PortCommand(1)).checked);
-    QVERIFY(!f->router().query(PortCommand(2)).checked);
+    QVERIFY(f->router().query(portCommand(1)).checked);
+    QVERIFY(!f->router().query(portCommand(2)).checked);
 }
 
 void MainFrameTest::baudByComboAndMenuStayInStep() {
@@ -565,9 +565,9 @@ void MainFrameTest::baudByComboAndMenuStayInStep() {
     f->baudCombo()->setCurrentIndex(2);
     emit f->baudCombo()->activated(2);
     QCOMPARE(f->paneText(2), QStringLiteral("4800"));
-    QCOMPARE(f->block().BaudRate(), 4800u);
+    QCOMPARE(f->block().baudRate(), 4800u);
     for (int i = 0; i < 5; ++i)
-        QCOMPARE(f->router().query(BaudCommand(i)).checked, i == 2);
+        QCOMPARE(f->router().query(baudCommand(i)).checked, i == 2);
     f->router().refresh();
     QVERIFY(f->router().action(CommandId::Baud4800)->isChecked());
     QVERIFY(!f->router().action(CommandId::Baud9600)->isChecked());
@@ -575,40 +575,40 @@ void MainFrameTest::baudByComboAndMenuStayInStep() {
     f->router().action(CommandId::Baud19200)->trigger();
     QCOMPARE(f->baudCombo()->currentIndex(), 4);
     QCOMPARE(f->paneText(2), QStringLiteral("19200"));
-    QCOMPARE(f->block().BaudRate(), 19200u);
+    QCOMPARE(f->block().baudRate(), 19200u);
     for (int i = 0; i < 5; ++i)
-        QCOMPARE(f->router().action(BaudCommand(i))->isChecked(), i == 4);
+        QCOMPARE(f->router().action(baudCommand(i))->isChecked(), i == 4);
 
     // Triggering a checked item again keeps exactly one check.
     f->router().action(CommandId::Baud19200)->trigger();
     QVERIFY(f->router().action(CommandId::Baud19200)->isChecked());
-    f->SetBaud(7);  // outside the list: nothing
-    QCOMPARE(f->block().BaudRate(), 19200u);
+    f->setBaud(7);  // outside the list: nothing
+    QCOMPARE(f->block().baudRate(), 19200u);
 }
 
 void MainFrameTest::switchBaudAndReconnect() {
     SimBus sim;
-    TestStation st({QString::fromStdString(sim.bus->PortPath())});
+    TestStation st({QString::fromStdString(sim.bus->portPath())});
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastTiming());
-    f->Connect();
-    QVERIFY(f->SwitchBaudAndReconnect(2400));
-    QVERIFY(f->IsPolling());
-    QCOMPARE(f->block().BaudRate(), 2400u);
+    f->setPollTiming(fastTiming());
+    f->connectLine();
+    QVERIFY(f->switchBaudAndReconnect(2400));
+    QVERIFY(f->isPolling());
+    QCOMPARE(f->block().baudRate(), 2400u);
     QCOMPARE(f->baudCombo()->currentText(), QStringLiteral("2400"));
     QVERIFY(f->router().query(CommandId::Baud2400).checked);
     QCOMPARE(st.view(0)->count(NoticeDisconnected), 1);
-    QVERIFY(f->SwitchBaudAndReconnect(3000));  // not a rate: kept
-    QCOMPARE(f->block().BaudRate(), 2400u);
-    QVERIFY(f->IsPolling());
-    f->Disconnect();
+    QVERIFY(f->switchBaudAndReconnect(3000));  // not a rate: kept
+    QCOMPARE(f->block().baudRate(), 2400u);
+    QVERIFY(f->isPolling());
+    f->disconnectLine();
     QCOMPARE(st.view(0)->count(NoticeDisconnected), 3);
 }
 
 void MainFrameTest::recordFolderChoice() {
     TestStation st;
     MainWindow* f = st.frame;
-    f->OpenNewDocument();
+    f->openNewDocument();
     const QString folder = QDir(st.dir.path()).filePath(QStringLiteral("Data"));
     QDir().mkpath(folder);
     st.dialogs.folders.push_back(folder);
@@ -635,11 +635,11 @@ void MainFrameTest::recordFolderChoice() {
 
 void MainFrameTest::timerForAllWhilePolling() {
     SimBus sim;
-    TestStation st({QString::fromStdString(sim.bus->PortPath())});
+    TestStation st({QString::fromStdString(sim.bus->portPath())});
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastTiming());
-    f->OpenNewDocument();
-    f->Connect();
+    f->setPollTiming(fastTiming());
+    f->openNewDocument();
+    f->connectLine();
     // Cancelled, then confirmed without a period, then 15 s.
     st.dialogs.periods = {std::nullopt, 0, 15};
     f->router().dispatch(CommandId::TimerAll);
@@ -653,13 +653,13 @@ void MainFrameTest::timerForAllWhilePolling() {
         QCOMPARE(st.view(slot)->notices.back().value, 15);
     }
     // A timer already runs somewhere (the flag not yet refreshed): no dialog, no box.
-    f->block().SetRunningTimers(1);
+    f->block().setRunningTimers(1);
     const size_t boxes = st.dialogs.boxes().size();
     f->router().dispatch(CommandId::TimerAll);
     QCOMPARE(st.dialogs.asked, (std::vector<int>{-1, -1, -1}));
     QCOMPARE(st.dialogs.boxes().size(), boxes);
-    f->block().SetRunningTimers(0);
-    f->Disconnect();
+    f->block().setRunningTimers(0);
+    f->disconnectLine();
 }
 
 void MainFrameTest::gasMenuAndConcentration() {
@@ -669,11 +669,11 @@ void MainFrameTest::gasMenuAndConcentration() {
     QCOMPARE(f->paneText(3), QStringLiteral("Пропилен"));
     QCOMPARE(f->paneText(4), QStringLiteral("1.00"));
     QCOMPARE(f->paneText(5), QStringLiteral("0.50"));
-    QCOMPARE(f->block().MaxGas(), 1.0);
-    QCOMPARE(f->block().MidGas(), 0.5);
+    QCOMPARE(f->block().maxGas(), 1.0);
+    QCOMPARE(f->block().midGas(), 0.5);
     for (CommandId id : kGasMenuIds)
         QCOMPARE(f->router().query(id).checked, id == CommandId::GasPropylene);
-    QVERIFY(Enabled(f, CommandId::Concentration));
+    QVERIFY(enabled(f, CommandId::Concentration));
 
     // "Концентрация": the dialog gets the current values; "Установить" takes the typed ones.
     f->router().dispatch(CommandId::GasMethane);
@@ -688,34 +688,34 @@ void MainFrameTest::gasMenuAndConcentration() {
         return result;
     });
     f->router().dispatch(CommandId::Concentration);
-    QCOMPARE(f->block().MaxGas(), 3.0);
-    QCOMPARE(f->block().MidGas(), 1.5);
+    QCOMPARE(f->block().maxGas(), 3.0);
+    QCOMPARE(f->block().midGas(), 1.5);
     QCOMPARE(f->paneText(4), QStringLiteral("3.00"));
     QCOMPARE(f->paneText(5), QStringLiteral("1.50"));
     QVERIFY(f->router().query(CommandId::GasMethane).checked);
 
     st.dialogs.runs.push_back([](QDialog&) { return int(QDialog::Rejected); });
     f->router().dispatch(CommandId::Concentration);
-    QCOMPARE(f->block().MaxGas(), 3.0);
+    QCOMPARE(f->block().maxGas(), 3.0);
     QCOMPARE(f->paneText(4), QStringLiteral("3.00"));
 }
 
 void MainFrameTest::connectedDevicesGas() {
-    auto bus = zta::sim::Bus::OpenPty();
+    auto bus = zta::sim::Bus::openPty();
     zta::sim::AnalyzerConfig a;
     a.address = 0;
     a.gasCode = 4;  // standard model: the table's values for "Бутан"
     a.model = zta::sim::Model::Standard;
-    bus->AddAnalyzer(a);
-    bus->Start();
-    TestStation st({QString::fromStdString(bus->PortPath())});
+    bus->addAnalyzer(a);
+    bus->start();
+    TestStation st({QString::fromStdString(bus->portPath())});
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastTiming());
-    QVERIFY(!Enabled(f, CommandId::ConnectedDevicesGas));
+    f->setPollTiming(fastTiming());
+    QVERIFY(!enabled(f, CommandId::ConnectedDevicesGas));
     f->router().dispatch(CommandId::GasPropane);
-    f->Connect();
-    QTRY_COMPARE_WITH_TIMEOUT(int(f->block().Snapshot(0).gasCode), 4, 10000);
-    QVERIFY(Enabled(f, CommandId::ConnectedDevicesGas));
+    f->connectLine();
+    QTRY_COMPARE_WITH_TIMEOUT(int(f->block().snapshot(0).gasCode), 4, 10000);
+    QVERIFY(enabled(f, CommandId::ConnectedDevicesGas));
 
     st.dialogs.runs.push_back([](QDialog& d) {
         auto& dialog = static_cast<ConnectedGasParametersDialog&>(d);
@@ -733,9 +733,9 @@ void MainFrameTest::connectedDevicesGas() {
     QCOMPARE(f->paneText(5), QStringLiteral("0.35"));
     QVERIFY(f->router().query(CommandId::GasButane).checked);
     QVERIFY(!f->router().query(CommandId::GasPropane).checked);
-    QVERIFY(!Enabled(f, CommandId::Concentration));
-    f->Disconnect();
-    QVERIFY(!Enabled(f, CommandId::ConnectedDevicesGas));
+    QVERIFY(!enabled(f, CommandId::Concentration));
+    f->disconnectLine();
+    QVERIFY(!enabled(f, CommandId::ConnectedDevicesGas));
 }
 
 void MainFrameTest::menusCarryTheirIdsAndTexts() {
@@ -847,13 +847,13 @@ void MainFrameTest::narrowWindowStillUpdatesTimerTexts() {
     MainWindow* f = st.frame;
     f->resize(120, 300);
     QCoreApplication::processEvents();
-    f->ShowTimerPane(25);
-    f->ShowFolderPane(25);
+    f->showTimerPane(25);
+    f->showFolderPane(25);
     QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 25 сек."));
     QCOMPARE(f->timerPaneText(0), f->recordFolder() + QStringLiteral("*.zta"));
     f->resize(1000, 600);
     QCoreApplication::processEvents();
-    f->ShowTimerPane(0);
+    f->showTimerPane(0);
     QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
     QVERIFY(f->timerPane(1)->width() >=
             f->timerPane(1)->fontMetrics().horizontalAdvance(f->timerPaneText(1)));
@@ -862,19 +862,19 @@ void MainFrameTest::narrowWindowStillUpdatesTimerTexts() {
 void MainFrameTest::timerPaneFollowsTheActiveWindow() {
     TestStation st;
     MainWindow* f = st.frame;
-    f->OpenNewDocument();
+    f->openNewDocument();
     st.view(1)->period = 10;
     const QList<QMdiSubWindow*> children = f->mdiArea()->subWindowList();
     f->mdiArea()->setActiveSubWindow(children[1]);
-    f->ShowActiveViewTimer();
+    f->showActiveViewTimer();
     QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 10 сек."));
     QCOMPARE(f->activeTimerPeriod(), 10);
     f->mdiArea()->setActiveSubWindow(children[0]);
-    f->ShowActiveViewTimer();
+    f->showActiveViewTimer();
     QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
     // The same view changes its period: the pane follows.
     st.view(0)->period = 5;
-    f->ShowActiveViewTimer();
+    f->showActiveViewTimer();
     QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 5 сек."));
 }
 
@@ -897,37 +897,37 @@ void MainFrameTest::lineFailureReturnsToIdle() {
     QTemporaryDir dir;
     TestStation st({dir.filePath(QStringLiteral("no-such-port"))});
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastTiming());
-    f->Connect();
-    QVERIFY(f->IsPolling());
+    f->setPollTiming(fastTiming());
+    f->connectLine();
+    QVERIFY(f->isPolling());
     // The thread shows its own box, reports, and the window goes back to idle.
-    QTRY_VERIFY_WITH_TIMEOUT(!f->IsPolling(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->isPolling(), 10000);
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     QVERIFY(!st.dialogs.boxes().empty());
     QCOMPARE(st.dialogs.boxes().back().icon, Dialogs::Icon::Error);
     QCOMPARE(st.view(0)->count(NoticeDisconnected), 0);  // the views are not told
-    QVERIFY(Enabled(f, CommandId::Connect));
+    QVERIFY(enabled(f, CommandId::Connect));
 }
 
 void MainFrameTest::lateLineFailureKeepsNewConnection() {
     SimBus sim;
     QTemporaryDir dir;
     TestStation st({dir.filePath(QStringLiteral("no-such-port")),
-                    QString::fromStdString(sim.bus->PortPath())});
+                    QString::fromStdString(sim.bus->portPath())});
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastTiming());
-    f->Connect();
+    f->setPollTiming(fastTiming());
+    f->connectLine();
     // The failing thread's box is served inside Disconnect's wait; its failure report is
     // still queued when the operator connects to the right port.
-    f->Disconnect();
-    QVERIFY(!f->IsPolling());
-    f->SelectPort(1);
-    f->Connect();
-    QVERIFY(f->IsPolling());
+    f->disconnectLine();
+    QVERIFY(!f->isPolling());
+    f->selectPort(1);
+    f->connectLine();
+    QVERIFY(f->isPolling());
     QTest::qWait(200);
-    QVERIFY(f->IsPolling());
+    QVERIFY(f->isPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
-    f->Disconnect();
+    f->disconnectLine();
 }
 
 QTEST_MAIN(MainFrameTest)

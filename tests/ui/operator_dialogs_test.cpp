@@ -12,7 +12,7 @@ using namespace zta;
 namespace {
 
 // Whether `label` got the room its text needs; the reason when it did not.
-QString Cut(const QLabel* label) {
+QString cut(const QLabel* label) {
     if (!label->isVisible() || label->text().isEmpty())
         return {};
     const int needHeight = label->wordWrap() ? label->heightForWidth(label->width())
@@ -28,15 +28,15 @@ QString Cut(const QLabel* label) {
         .arg(needHeight);
 }
 
-QStringList CutLabels(QDialog& dialog) {
+QStringList cutLabels(QDialog& dialog) {
     dialog.show();
     QCoreApplication::processEvents();
-    QStringList cut;
+    QStringList cuts;
     for (const QLabel* label : dialog.findChildren<QLabel*>())
-        if (const QString why = Cut(label); !why.isEmpty())
-            cut << why;
+        if (const QString why = cut(label); !why.isEmpty())
+            cuts << why;
     dialog.hide();
-    return cut;
+    return cuts;
 }
 
 }  // namespace
@@ -47,11 +47,11 @@ class OperatorDialogsTest : public QObject {
 private slots:
     void textsFit() {
         QWidget owner;
-        const auto dialogs = MakeOperatorDialogs(&owner);
+        const auto dialogs = makeOperatorDialogs(&owner);
         QCOMPARE(dialogs.size(), size_t(9));
         for (const OperatorDialog& d : dialogs) {
-            const QStringList cut = CutLabels(*d.dialog);
-            QVERIFY2(cut.isEmpty(), qPrintable(d.fileName + ": " + cut.join("; ")));
+            const QStringList cuts = cutLabels(*d.dialog);
+            QVERIFY2(cuts.isEmpty(), qPrintable(d.fileName + ": " + cuts.join("; ")));
         }
     }
 
@@ -61,8 +61,8 @@ private slots:
         RecordTimerDialog dialog;
         for (int number : {-1, 3, 255}) {
             dialog.setNetworkNumber(number);
-            const QStringList cut = CutLabels(dialog);
-            QVERIFY2(cut.isEmpty(), qPrintable(cut.join("; ")));
+            const QStringList cuts = cutLabels(dialog);
+            QVERIFY2(cuts.isEmpty(), qPrintable(cuts.join("; ")));
         }
     }
 };

@@ -22,7 +22,7 @@ using namespace zta;
 
 namespace {
 
-QList<QByteArray> Lines(const QString& path) {
+QList<QByteArray> linesOf(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
     QList<QByteArray> lines = f.readAll().split('\n');
@@ -31,7 +31,7 @@ QList<QByteArray> Lines(const QString& path) {
 }
 
 // A line as written, with the time replaced by "T".
-QByteArray WithoutTime(QByteArray line) {
+QByteArray withoutTime(QByteArray line) {
     static const QRegularExpression time(QStringLiteral("\\d\\d:\\d\\d:\\d\\d"));
     return QString::fromLatin1(line).replace(time, QStringLiteral("T")).toLatin1();
 }
@@ -44,14 +44,14 @@ class RecordFilesTest : public QObject {
     std::unique_ptr<FakeHost> host_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
 
-    AnalyzerView* Open(int number) {
-        AnalyzerSubWindow* w = OpenAnalyzerWindow(*host_, host_->area);
+    AnalyzerView* open(int number) {
+        AnalyzerSubWindow* w = openAnalyzerWindow(*host_, host_->area);
         w->view()->numberField()->setText(QString::number(number));
         return w->view();
     }
 
-    void Feed(AnalyzerView* v, double concentration, int relays) {
-        host_->Store(v->GetDocument().slot, [&](zta::Slot& s) {
+    void feed(AnalyzerView* v, double concentration, int relays) {
+        host_->store(v->getDocument().slot, [&](zta::Slot& s) {
             s.errorCount = 0;
             s.temperature = 21;
             s.dValue = -3;
@@ -61,7 +61,7 @@ class RecordFilesTest : public QObject {
             s.auxValue = 7;
             s.relayState = static_cast<uint8_t>(relays);
         });
-        v->OnViewNotice(NoticeDataChanged, 0);
+        v->onViewNotice(NoticeDataChanged, 0);
     }
 
 private slots:
@@ -103,7 +103,7 @@ private slots:
         QFETCH(QString, note);
         QFETCH(QByteArray, expected);
         RecordValues v{21, -3, 1500, 1480, concentration, 7, static_cast<uint8_t>(relays)};
-        QCOMPARE(BuildRecordLine(v, QTime(12, 34, 56), note), expected);
+        QCOMPARE(buildRecordLine(v, QTime(12, 34, 56), note), expected);
     }
 
     // Two writers on one file (two stations, or two windows with the same number): every line
@@ -114,11 +114,11 @@ private slots:
         const QByteArray b = QByteArray(300, 'b') + "\r\n";
         constexpr int kEach = 500;
         std::thread other([&] {
-            for (int i = 0; i < kEach; ++i) AppendRecordLine(path, a);
+            for (int i = 0; i < kEach; ++i) appendRecordLine(path, a);
         });
-        for (int i = 0; i < kEach; ++i) AppendRecordLine(path, b);
+        for (int i = 0; i < kEach; ++i) appendRecordLine(path, b);
         other.join();
-        const auto lines = Lines(path);
+        const auto lines = linesOf(path);
         QCOMPARE(lines.size(), 2 * kEach);
         int as = 0;
         for (const QByteArray& line : lines) {
@@ -132,12 +132,12 @@ private slots:
     void theFirstRecordMakesItsFolder() {
         const QString path = host_->folder + QStringLiteral("Documents/ZTA-K7/3.zta");
         QString error;
-        QVERIFY2(AppendRecordLine(path, "1\r\n", &error), qPrintable(error));
-        QCOMPARE(Lines(path), QList<QByteArray>({"1\r"}));
+        QVERIFY2(appendRecordLine(path, "1\r\n", &error), qPrintable(error));
+        QCOMPARE(linesOf(path), QList<QByteArray>({"1\r"}));
     }
 
     void singleRecordsAppendToTheNumbersFile() {
-        AnalyzerView* v = Open(12);
+        AnalyzerView* v = open(12);
         QCOMPARE(v->recordFile, host_->folder + QStringLiteral("12.zta"));
         QCOMPARE(v->timerFile, host_->folder + QStringLiteral("12timer.zta"));
         {
@@ -145,98 +145,98 @@ private slots:
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write("old line\r\n");
         }
-        Feed(v, 49.6, 5);
-        QVERIFY(v->OnCommand(CommandId::Record));
-        QVERIFY(v->OnCommand(CommandId::ToolRecord));
-        const auto lines = Lines(v->recordFile);
+        feed(v, 49.6, 5);
+        QVERIFY(v->onCommand(CommandId::Record));
+        QVERIFY(v->onCommand(CommandId::ToolRecord));
+        const auto lines = linesOf(v->recordFile);
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], QByteArray("old line\r"));
-        QCOMPARE(WithoutTime(lines[1]), QByteArray("21 -3 1500 1480 50 7 101 T \r"));
+        QCOMPARE(withoutTime(lines[1]), QByteArray("21 -3 1500 1480 50 7 101 T \r"));
         QVERIFY(!QFile::exists(v->timerFile));
 
         v->numberField()->setText(QStringLiteral("13"));
-        v->WriteRecord();
-        QCOMPARE(Lines(host_->folder + QStringLiteral("13.zta")).size(), 1);
-        QCOMPARE(Lines(host_->folder + QStringLiteral("12.zta")).size(), 3);
+        v->writeRecord();
+        QCOMPARE(linesOf(host_->folder + QStringLiteral("13.zta")).size(), 1);
+        QCOMPARE(linesOf(host_->folder + QStringLiteral("12.zta")).size(), 3);
     }
 
     void noteEndsTheNextLineOnly() {
-        AnalyzerView* v = Open(4);
+        AnalyzerView* v = open(4);
         dialogs_->notes.push_back(QStringLiteral("калибровка"));
-        QVERIFY(v->OnCommand(CommandId::InsertActive));
+        QVERIFY(v->onCommand(CommandId::InsertActive));
         QCOMPARE(dialogs_->asked, std::vector<int>{4});
         QVERIFY(QFileInfo::exists(v->recordFile) == false);  // nothing written yet
-        v->WriteRecord();
-        v->WriteRecord();
-        const auto lines = Lines(v->recordFile);
+        v->writeRecord();
+        v->writeRecord();
+        const auto lines = linesOf(v->recordFile);
         QCOMPARE(lines.size(), 2);
         QVERIFY(lines[0].endsWith(" \xea\xe0\xeb\xe8\xe1\xf0\xee\xe2\xea\xe0\r"));
         QVERIFY(lines[1].endsWith(" \r"));
-        QCOMPARE(WithoutTime(lines[1]), QByteArray("0 0 0 0 0 0 0 T \r"));
+        QCOMPARE(withoutTime(lines[1]), QByteArray("0 0 0 0 0 0 0 T \r"));
 
         dialogs_->notes.push_back(std::nullopt);  // Cancel keeps no note
-        v->OnCommand(CommandId::ToolInsertActive);
+        v->onCommand(CommandId::ToolInsertActive);
         QVERIFY(v->pendingText.isEmpty());
     }
 
     void noteForAllWindowsReachesEachWindowsNextLine() {
-        AnalyzerView* a = Open(1);
-        AnalyzerView* b = Open(2);
-        host_->pollBlock.SetInsertText("все");
-        for (AnalyzerView* v : {a, b}) v->OnViewNotice(NoticeInsertText, 0);
+        AnalyzerView* a = open(1);
+        AnalyzerView* b = open(2);
+        host_->pollBlock.setInsertText("все");
+        for (AnalyzerView* v : {a, b}) v->onViewNotice(NoticeInsertText, 0);
         host_->polling = true;
-        a->StartTimer(3600);  // its next line goes to the timer file
-        b->WriteRecord();
-        QVERIFY(Lines(a->timerFile).at(0).endsWith(" \xe2\xf1\xe5\r"));
-        QVERIFY(Lines(b->recordFile).at(0).endsWith(" \xe2\xf1\xe5\r"));
-        a->WriteRecord();
-        QCOMPARE(WithoutTime(Lines(a->recordFile).at(0)), QByteArray("0 0 0 0 0 0 0 T \r"));
+        a->startRecordTimer(3600);  // its next line goes to the timer file
+        b->writeRecord();
+        QVERIFY(linesOf(a->timerFile).at(0).endsWith(" \xe2\xf1\xe5\r"));
+        QVERIFY(linesOf(b->recordFile).at(0).endsWith(" \xe2\xf1\xe5\r"));
+        a->writeRecord();
+        QCOMPARE(withoutTime(linesOf(a->recordFile).at(0)), QByteArray("0 0 0 0 0 0 0 T \r"));
     }
 
     void timerWritesAtOnceAndOnTicksAndStopWritesNothing() {
         host_->polling = true;
-        AnalyzerView* v = Open(5);
-        Feed(v, 10, 1);
+        AnalyzerView* v = open(5);
+        feed(v, 10, 1);
         dialogs_->periods.push_back(1);
-        QVERIFY(v->OnCommand(CommandId::TimerActive));
+        QVERIFY(v->onCommand(CommandId::TimerActive));
         QCOMPARE(dialogs_->asked, std::vector<int>{5});
         QVERIFY(v->timerRunning);
-        QVERIFY(v->GetDocument().timerRunning);
+        QVERIFY(v->getDocument().timerRunning);
         QCOMPARE(v->timerPeriod(), 1);
         QCOMPARE(host_->timerPane, 1);
-        QCOMPARE(host_->pollBlock.RunningTimers(), 1);
+        QCOMPARE(host_->pollBlock.runningTimers(), 1);
         QVERIFY(host_->anyTimerRunning);
-        QCOMPARE(Lines(v->timerFile).size(), 1);
+        QCOMPARE(linesOf(v->timerFile).size(), 1);
         QVERIFY(!QFile::exists(v->recordFile));
 
         CommandState st;
-        QVERIFY(v->OnUpdateCommand(CommandId::TimerActive, st));
+        QVERIFY(v->onUpdateCommand(CommandId::TimerActive, st));
         QVERIFY(!st.enabled);
-        QVERIFY(v->OnUpdateCommand(CommandId::ToolStopTimer, st));
+        QVERIFY(v->onUpdateCommand(CommandId::ToolStopTimer, st));
         QVERIFY(st.enabled);
 
         // Ticks go to the timer file too; a single record in between goes to the plain one.
-        QTRY_VERIFY_WITH_TIMEOUT(Lines(v->timerFile).size() >= 2, 10000);
-        v->WriteRecord();
-        QCOMPARE(Lines(v->recordFile).size(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(Lines(v->timerFile).size() >= 3, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(linesOf(v->timerFile).size() >= 2, 10000);
+        v->writeRecord();
+        QCOMPARE(linesOf(v->recordFile).size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(linesOf(v->timerFile).size() >= 3, 10000);
 
-        QVERIFY(v->OnCommand(CommandId::ToolStopTimer));
-        const auto written = Lines(v->timerFile).size();
+        QVERIFY(v->onCommand(CommandId::ToolStopTimer));
+        const auto written = linesOf(v->timerFile).size();
         QVERIFY(!v->timerRunning);
         QCOMPARE(v->timerPeriod(), 0);
         QCOMPARE(host_->timerPane, 0);
-        QCOMPARE(host_->pollBlock.RunningTimers(), 0);
+        QCOMPARE(host_->pollBlock.runningTimers(), 0);
         QVERIFY(!host_->anyTimerRunning);
         QVERIFY(!v->recordTimer().isActive());
-        QCOMPARE(Lines(v->timerFile).size(), written);
-        v->StopTimer();  // a second stop changes nothing
-        QCOMPARE(host_->pollBlock.RunningTimers(), 0);
+        QCOMPARE(linesOf(v->timerFile).size(), written);
+        v->stopRecordTimer();  // a second stop changes nothing
+        QCOMPARE(host_->pollBlock.runningTimers(), 0);
     }
 
     void setTimerRefusals() {
-        AnalyzerView* v = Open(8);
-        QVERIFY(v->OnCommand(CommandId::ToolSetTimer));
+        AnalyzerView* v = open(8);
+        QVERIFY(v->onCommand(CommandId::ToolSetTimer));
         QCOMPARE(dialogs_->boxes().at(0).text,
                  QStringLiteral("Установка таймера для прибора № 8 не может быть произведена.\r\n"
                                 "    \t         Проверьте подключение прибора. "));
@@ -245,58 +245,58 @@ private slots:
 
         host_->polling = true;
         dialogs_->periods = {std::nullopt, 0};
-        v->OnCommand(CommandId::TimerActive);  // Cancel
-        v->OnCommand(CommandId::TimerActive);  // 0
+        v->onCommand(CommandId::TimerActive);  // Cancel
+        v->onCommand(CommandId::TimerActive);  // 0
         QVERIFY(!v->timerRunning);
         QCOMPARE(dialogs_->boxes().size(), size_t(1));
 
-        v->StartTimer(60);
-        v->OnCommand(CommandId::TimerActive);
+        v->startRecordTimer(60);
+        v->onCommand(CommandId::TimerActive);
         QCOMPARE(dialogs_->boxes().back().text, QStringLiteral("Таймер уже установлен"));
         QCOMPARE(dialogs_->boxes().back().caption, QStringLiteral("Ошибка"));
-        QCOMPARE(host_->pollBlock.RunningTimers(), 1);
+        QCOMPARE(host_->pollBlock.runningTimers(), 1);
     }
 
     void timerForAllWindowsAndNegativePeriods() {
         host_->polling = true;
-        AnalyzerView* a = Open(1);
-        AnalyzerView* b = Open(2);
-        for (AnalyzerView* v : {a, b}) v->OnViewNotice(NoticeStartTimer, 30);
-        QCOMPARE(host_->pollBlock.RunningTimers(), 2);
-        QCOMPARE(Lines(a->timerFile).size(), 1);
-        QCOMPARE(Lines(b->timerFile).size(), 1);
-        for (AnalyzerView* v : {a, b}) v->OnViewNotice(NoticeStopTimer, 0);
-        QCOMPARE(host_->pollBlock.RunningTimers(), 0);
+        AnalyzerView* a = open(1);
+        AnalyzerView* b = open(2);
+        for (AnalyzerView* v : {a, b}) v->onViewNotice(NoticeStartTimer, 30);
+        QCOMPARE(host_->pollBlock.runningTimers(), 2);
+        QCOMPARE(linesOf(a->timerFile).size(), 1);
+        QCOMPARE(linesOf(b->timerFile).size(), 1);
+        for (AnalyzerView* v : {a, b}) v->onViewNotice(NoticeStopTimer, 0);
+        QCOMPARE(host_->pollBlock.runningTimers(), 0);
 
-        a->OnViewNotice(NoticeStartTimer, -5);
+        a->onViewNotice(NoticeStartTimer, -5);
         QVERIFY(!a->timerRunning);
         QCOMPARE(dialogs_->boxes().size(), size_t(1));
         QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("Таймер"));
-        a->OnViewNotice(NoticeStartTimer, 0);
+        a->onViewNotice(NoticeStartTimer, 0);
         QVERIFY(!a->timerRunning);
         QCOMPARE(dialogs_->boxes().size(), size_t(1));
-        QCOMPARE(host_->pollBlock.RunningTimers(), 0);
-        QCOMPARE(Lines(a->timerFile).size(), 1);
+        QCOMPARE(host_->pollBlock.runningTimers(), 0);
+        QCOMPARE(linesOf(a->timerFile).size(), 1);
 
         // A period the platform timer cannot hold is refused as the platform would.
-        a->OnViewNotice(NoticeStartTimer, 3000000);
+        a->onViewNotice(NoticeStartTimer, 3000000);
         QVERIFY(!a->timerRunning);
         QCOMPARE(dialogs_->boxes().back().text, QStringLiteral("Таймер не установлен"));
         QCOMPARE(dialogs_->boxes().back().icon, Dialogs::Icon::Error);
     }
 
     void unwritableFolderIsReportedOnceAndTheNoteWaits() {
-        AnalyzerView* v = Open(3);
+        AnalyzerView* v = open(3);
         // A folder below a plain file cannot be made, whoever runs the test.
         QFile blocker(host_->folder + QStringLiteral("plain"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         host_->folder = blocker.fileName() + QStringLiteral("/");
-        v->OnRecordFolderChanged();
+        v->onRecordFolderChanged();
         v->pendingText = QStringLiteral("note");
 
-        QVERIFY(!v->WriteRecord());
-        QVERIFY(!v->WriteRecord());
+        QVERIFY(!v->writeRecord());
+        QVERIFY(!v->writeRecord());
         QCOMPARE(dialogs_->boxes().size(), size_t(1));
         QVERIFY(dialogs_->boxes()[0].text.contains(QStringLiteral("3.zta")));
         QCOMPARE(dialogs_->boxes()[0].icon, Dialogs::Icon::Error);
@@ -304,13 +304,13 @@ private slots:
 
         // The timer file lies in the same folder: the folder has been reported already.
         host_->polling = true;
-        v->StartTimer(3600);
+        v->startRecordTimer(3600);
         QCOMPARE(dialogs_->boxes().size(), size_t(1));
 
         host_->folder = QDir(host_->tempDir.path()).absolutePath() + QStringLiteral("/");
-        v->OnRecordFolderChanged();
-        QVERIFY(v->WriteRecord());
-        QVERIFY(Lines(v->recordFile).at(0).endsWith(" note\r"));
+        v->onRecordFolderChanged();
+        QVERIFY(v->writeRecord());
+        QVERIFY(linesOf(v->recordFile).at(0).endsWith(" note\r"));
         QVERIFY(v->pendingText.isEmpty());
     }
 };

@@ -28,41 +28,41 @@ constexpr int kWaitMs = 15000;
 
 // Analyzer 1 (23 %НКПР) on a simulated bus, and a station with real analyzer windows on it.
 struct SimStation {
-    SimStation() : bus(zta::sim::Bus::OpenPty()) {
+    SimStation() : bus(zta::sim::Bus::openPty()) {
         if (!bus) return;
         zta::sim::AnalyzerConfig a;
         a.address = 1;
         a.concentration = 23;
-        bus->AddAnalyzer(a);
-        bus->Start();
-        st = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus->PortPath())},
+        bus->addAnalyzer(a);
+        bus->start();
+        st = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus->portPath())},
                                            std::make_unique<FormWindowFactory>());
-        st->frame->SetPollTiming(FastTiming());
+        st->frame->setPollTiming(fastTiming());
     }
     ~SimStation() {
         if (!st) return;
-        st->frame->Disconnect();
-        bus->Stop();
+        st->frame->disconnectLine();
+        bus->stop();
     }
     std::unique_ptr<zta::sim::Bus> bus;
     std::unique_ptr<TestStation> st;
 };
 
 // The analyzer windows of `frame` with these numbers, opened in the station's first window on.
-std::vector<AnalyzerView*> OpenWindows(MainWindow& frame, std::initializer_list<int> numbers) {
+std::vector<AnalyzerView*> openWindows(MainWindow& frame, std::initializer_list<int> numbers) {
     std::vector<AnalyzerView*> views;
     for (int number : numbers) {
         const auto children = frame.mdiArea()->subWindowList();
         QMdiSubWindow* child =
-            views.empty() && !children.isEmpty() ? children[0] : frame.OpenNewDocument();
-        views.push_back(ViewIn(child));
+            views.empty() && !children.isEmpty() ? children[0] : frame.openNewDocument();
+        views.push_back(viewIn(child));
         views.back()->numberField()->setText(QString::number(number));
     }
     return views;
 }
 
-QList<QByteArray> CsvLines(const QString& folder) {
-    QFile f(zta::CsvLogPath(folder, QDate::currentDate()));
+QList<QByteArray> csvLines(const QString& folder) {
+    QFile f(zta::csvLogPath(folder, QDate::currentDate()));
     if (!f.open(QIODevice::ReadOnly)) return {};
     QList<QByteArray> lines = f.readAll().split('\n');
     lines.removeLast();
@@ -83,21 +83,21 @@ private slots:
         TestStation& st = *sim.st;
         MainWindow* f = st.frame;
         const QString folder = f->recordFolder();
-        const auto views = OpenWindows(*f, {1, 3});  // 3 never answers
+        const auto views = openWindows(*f, {1, 3});  // 3 never answers
         QVERIFY(f->router().dispatch(CommandId::CsvLog));
         QVERIFY(f->csvLog().enabled());
 
-        f->Connect();
-        QTRY_VERIFY_WITH_TIMEOUT(views[0]->GetDocument().linkUp, kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(views[1]->GetDocument().errorCount >= zta::kLostContactLimit &&
-                                     views[1]->GetDocument().records.trend()->version() == 0,
+        f->connectLine();
+        QTRY_VERIFY_WITH_TIMEOUT(views[0]->getDocument().linkUp, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(views[1]->getDocument().errorCount >= zta::kLostContactLimit &&
+                                     views[1]->getDocument().records.trend()->version() == 0,
                                  kWaitMs);
         views[0]->pendingText = QStringLiteral("после нуля; 2 мин");
-        for (AnalyzerView* v : views) QVERIFY(v->WriteRecord());
+        for (AnalyzerView* v : views) QVERIFY(v->writeRecord());
 
-        const QList<QByteArray> lines = CsvLines(folder);
+        const QList<QByteArray> lines = csvLines(folder);
         QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines[0] + '\n', zta::CsvFileStart());
+        QCOMPARE(lines[0] + '\n', zta::csvFileStart());
         // Everything after the time, byte for byte.
         const QByteArray answering =
             (QStringLiteral(";1;1234;") + views[0]->text(FormField::GasName).trimmed() + QStringLiteral(";23.0;") +
@@ -112,16 +112,16 @@ private slots:
         // The record file got its line as before, note included, in Windows-1251.
         QFile record(views[0]->recordFile);
         QVERIFY(record.open(QIODevice::ReadOnly));
-        QVERIFY(record.readAll().endsWith(zta::Utf8ToCp1251(" после нуля; 2 мин\r\n").c_str()));
+        QVERIFY(record.readAll().endsWith(zta::utf8ToCp1251(" после нуля; 2 мин\r\n").c_str()));
 
         // A folder that cannot be written: one box for all windows and files.
         QFile blocker(folder + QStringLiteral("plain"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        f->ChooseRecordFolder(blocker.fileName());
+        f->chooseRecordFolder(blocker.fileName());
         st.dialogs.clear();
         for (int round = 0; round < 3; ++round)
-            for (AnalyzerView* v : views) QVERIFY(!v->WriteRecord());
+            for (AnalyzerView* v : views) QVERIFY(!v->writeRecord());
         QCOMPARE(st.dialogs.boxes().size(), size_t(1));
         QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Запись"));
         QCOMPARE(st.dialogs.boxes()[0].icon, Dialogs::Icon::Error);
@@ -132,19 +132,19 @@ private slots:
         QVERIFY(sim.st);
         TestStation& st = *sim.st;
         MainWindow* f = st.frame;
-        AnalyzerView* v = OpenWindows(*f, {1})[0];
+        AnalyzerView* v = openWindows(*f, {1})[0];
         QVERIFY(f->router().dispatch(CommandId::Trend));
         QVERIFY(v->trendShown());
         zta::TrendView* trend = v->trend();
         QVERIFY(trend && trend->isVisible());
 
-        f->Connect();
+        f->connectLine();
         QTRY_VERIFY_WITH_TIMEOUT(trend->history()->samples().size() >= 3, kWaitMs);
-        st.dialogs.Answer(Dialogs::ResultCancel);
-        v->GetDocument().OnCommand(CommandId::SetZero);  // cancelled: no mark
-        v->GetDocument().OnCommand(CommandId::SetZero);
-        v->GetDocument().OnCommand(CommandId::HighGas);
-        trend->Refresh();
+        st.dialogs.answer(Dialogs::ResultCancel);
+        v->getDocument().onCommand(CommandId::SetZero);  // cancelled: no mark
+        v->getDocument().onCommand(CommandId::SetZero);
+        v->getDocument().onCommand(CommandId::HighGas);
+        trend->refresh();
         QCOMPARE(trend->shownMarks().size(), size_t(2));
         QCOMPARE(trend->shownMarks()[0].kind, zta::TrendMarkKind::Zero);
         QCOMPARE(trend->shownMarks()[1].kind, zta::TrendMarkKind::HighGas);
@@ -162,20 +162,20 @@ private slots:
             TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyUSB1")},
                            std::make_unique<FormWindowFactory>());
             MainWindow* f = st.frame;
-            const auto views = OpenWindows(*f, {4, 9, 17});
-            views[1]->ShowTrend(true);
+            const auto views = openWindows(*f, {4, 9, 17});
+            views[1]->showTrend(true);
             views[1]->trend()->setSpan(120'000);
             views[1]->trend()->setSettleRule({2.5, 20});
-            f->SelectPort(1);
-            f->SetBaud(4);
-            f->ChooseRecordFolder(dir.filePath(QStringLiteral("records")));
+            f->selectPort(1);
+            f->setBaud(4);
+            f->chooseRecordFolder(dir.filePath(QStringLiteral("records")));
             f->router().dispatch(CommandId::CsvLog);
             st.dialogs.paths.push_back(file);
             QVERIFY(f->router().dispatch(CommandId::SaveBench));
             QCOMPARE(st.dialogs.fileAsks.size(), size_t(1));
             QVERIFY(st.dialogs.fileAsks[0].mode == Dialogs::FileMode::Save);
             QVERIFY(st.dialogs.boxes().empty());
-            saved = zta::CaptureBench(*f);
+            saved = zta::captureBench(*f);
         }
         QCOMPARE(saved.windows.size(), 3);
         QCOMPARE(saved.port, QStringLiteral("ttyUSB1"));
@@ -183,25 +183,25 @@ private slots:
         TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyUSB1")},
                        std::make_unique<FormWindowFactory>());
         MainWindow* f = st.frame;
-        QVERIFY(f->OpenBench(file));
+        QVERIFY(f->openBench(file));
         QVERIFY(st.dialogs.boxes().empty());
-        QCOMPARE(zta::CaptureBench(*f), saved);
+        QCOMPARE(zta::captureBench(*f), saved);
         QCOMPARE(f->selectedPort(), 1);
-        QCOMPARE(f->block().BaudRate(), 19200u);
-        QCOMPARE(f->block().WindowCount(), 3);
+        QCOMPARE(f->block().baudRate(), 19200u);
+        QCOMPARE(f->block().windowCount(), 3);
 
         // A malformed bench: one box, and the station stays as it was.
         QFile bad(dir.filePath(QStringLiteral("bad.json")));
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write("{\"format\": \"zta-k7 bench\", \"version\": 1, \"windows\": [{}]}");
         bad.close();
-        QVERIFY(!f->OpenBench(bad.fileName()));
+        QVERIFY(!f->openBench(bad.fileName()));
         QCOMPARE(st.dialogs.boxes().size(), size_t(1));
         QCOMPARE(st.dialogs.boxes()[0].text,
                  QStringLiteral("Файл стенда %1 не прочитан: окно 1: «networkNumber» не указан")
                      .arg(bad.fileName()));
         QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Стенд"));
-        QCOMPARE(zta::CaptureBench(*f), saved);
+        QCOMPARE(zta::captureBench(*f), saved);
     }
 };
 

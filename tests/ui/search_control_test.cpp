@@ -34,7 +34,7 @@ constexpr int kLinkUp = 174;
 constexpr int kScanLimitMs = 60000;
 const QString kSearch = QStringLiteral("Поиск");
 
-zta::PollTiming FastPolling() {
+zta::PollTiming fastPolling() {
     zta::PollTiming t;
     t.pacingBaseMs = 20;
     t.pacingPerWindowMs = 0;
@@ -45,37 +45,37 @@ zta::PollTiming FastPolling() {
 // numbers take 256 x (time-out + 3 ms). The station's own RTS pauses keep a reply that a loaded
 // machine delayed past so short a time-out from being taken for the next number's: on a
 // pseudo-terminal the automatic choice would leave them out.
-void ShortenScan(MainWindow* f, int replyTimeoutMs) {
+void shortenScan(MainWindow* f, int replyTimeoutMs) {
     zta::LineOptions options;
     options.replyTimeoutMs = replyTimeoutMs;
     options.direction = zta::DirectionSetting::Program;
-    f->searchControl().SetLineOptions(options);
-    f->SetBaud(4);
+    f->searchControl().setLineOptions(options);
+    f->setBaud(4);
 }
 
-std::unique_ptr<zta::sim::Bus> BusWith(std::initializer_list<int> numbers) {
-    auto bus = zta::sim::Bus::OpenPty();
+std::unique_ptr<zta::sim::Bus> busWith(std::initializer_list<int> numbers) {
+    auto bus = zta::sim::Bus::openPty();
     if (!bus) return bus;
     for (int n : numbers) {
         zta::sim::AnalyzerConfig a;
         a.address = n;
         a.baud = 19200;
-        bus->AddAnalyzer(a);
+        bus->addAnalyzer(a);
     }
-    bus->Start();
+    bus->start();
     return bus;
 }
 
-QString PathOf(const zta::sim::Bus& bus) { return QString::fromStdString(bus.PortPath()); }
+QString pathOf(const zta::sim::Bus& bus) { return QString::fromStdString(bus.portPath()); }
 
-AnalyzerView* ViewAt(MainWindow* f, int index) {
+AnalyzerView* viewAt(MainWindow* f, int index) {
     auto* child = qobject_cast<AnalyzerSubWindow*>(f->mdiArea()->subWindowList().value(index));
     return child ? child->view() : nullptr;
 }
 
-int Progress(MainWindow* f) {
+int progress(MainWindow* f) {
     const zta::SearchParams* p = f->searchControl().params();
-    return p ? p->Progress() : -1;
+    return p ? p->progress() : -1;
 }
 
 // Calls `fn` before each queued call the bridge is about to run (notices of the workers):
@@ -101,22 +101,22 @@ class BridgeWatch : public QObject {
 
 // The windows after a search: one per number in slots 0.., titled and numbered, tiled one
 // above the other across the full width, the main window maximized and polling all of them.
-void VerifyWindowsPolling(MainWindow* f, const std::vector<int>& numbers) {
+void verifyWindowsPolling(MainWindow* f, const std::vector<int>& numbers) {
     const QList<QMdiSubWindow*> children = f->mdiArea()->subWindowList();
     QCOMPARE(children.size(), qsizetype(numbers.size()));
-    QCOMPARE(f->block().WindowCount(), int(numbers.size()));
+    QCOMPARE(f->block().windowCount(), int(numbers.size()));
     for (int k = 0; k < int(numbers.size()); ++k) {
-        const zta::Slot slot = f->block().Snapshot(k);
+        const zta::Slot slot = f->block().snapshot(k);
         QCOMPARE(slot.address, numbers[size_t(k)]);
-        AnalyzerView* view = ViewAt(f, k);
+        AnalyzerView* view = viewAt(f, k);
         QVERIFY(view);
-        QCOMPARE(slot.viewWindow, ViewIdOf(view));
+        QCOMPARE(slot.viewWindow, viewIdOf(view));
         QCOMPARE(children[k]->windowTitle(), QStringLiteral("Прибор №%1").arg(numbers[size_t(k)]));
         QCOMPARE(view->numberField()->text(), QString::number(numbers[size_t(k)]));
     }
     QVERIFY(f->windowState().testFlag(Qt::WindowMaximized));
-    QVERIFY(f->IsPolling());
-    QVERIFY(!f->IsSearching());
+    QVERIFY(f->isPolling());
+    QVERIFY(!f->isSearching());
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
 
     auto tiled = [f, children] {
@@ -135,7 +135,7 @@ void VerifyWindowsPolling(MainWindow* f, const std::vector<int>& numbers) {
     QTRY_VERIFY_WITH_TIMEOUT(tiled(), 5000);
 
     for (int k = 0; k < int(numbers.size()); ++k)
-        QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, k)->iconOf(FormField::LinkIcon), kLinkUp, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(viewAt(f, k)->iconOf(FormField::LinkIcon), kLinkUp, 20000);
 }
 
 // A port whose settings are always refused; it notes how it was opened.
@@ -143,14 +143,14 @@ class RefusingPort : public zta::testing::QuietPort {
   public:
     RefusingPort(std::atomic<int>& opens, std::atomic<int>& direction)
         : opens_(opens), direction_(direction) {}
-    zta::OpenResult Open(const std::string&, unsigned, zta::DirectionSetting direction,
+    zta::OpenResult open(const std::string&, unsigned, zta::DirectionSetting direction,
                          zta::DirectionMode&) override {
         ++opens_;
         direction_ = int(direction);
         return {zta::OpenFailure::SettingsRefused, 22};
     }
-    bool Write(const uint8_t*, size_t) override { return false; }
-    size_t Read(uint8_t*, size_t, int) override { return 0; }
+    bool write(const uint8_t*, size_t) override { return false; }
+    size_t read(uint8_t*, size_t, int) override { return 0; }
 
   private:
     std::atomic<int>& opens_;
@@ -165,24 +165,24 @@ class StuckPort : public zta::testing::QuietPort {
         std::condition_variable changed;
         bool reading = false;
         bool released = false;
-        void Release() {
+        void release() {
             std::lock_guard lock(mutex);
             released = true;
             changed.notify_all();
         }
-        bool Reading() {
+        bool isReading() {
             std::lock_guard lock(mutex);
             return reading;
         }
     };
     explicit StuckPort(Gate& gate) : gate_(gate) {}
-    zta::OpenResult Open(const std::string&, unsigned, zta::DirectionSetting,
+    zta::OpenResult open(const std::string&, unsigned, zta::DirectionSetting,
                          zta::DirectionMode& mode) override {
         mode = zta::DirectionMode::Driver;
         return {};
     }
-    bool Write(const uint8_t*, size_t) override { return true; }
-    size_t Read(uint8_t*, size_t, int) override {
+    bool write(const uint8_t*, size_t) override { return true; }
+    size_t read(uint8_t*, size_t, int) override {
         std::unique_lock lock(gate_.mutex);
         gate_.reading = true;
         gate_.changed.wait_for(lock, std::chrono::seconds(30), [this] { return gate_.released; });
@@ -211,24 +211,24 @@ class SearchControlTest : public QObject {
 };
 
 void SearchControlTest::noAnalyzerKeepsTheOldWindows() {
-    auto bus = BusWith({});
+    auto bus = busWith({});
     QVERIFY(bus);
-    TestStation st({PathOf(*bus)}, MakeAnalyzerWindowFactory());
+    TestStation st({pathOf(*bus)}, makeAnalyzerWindowFactory());
     MainWindow* f = st.frame;
-    ShortenScan(f, 15);  // nothing answers
-    QVERIFY(f->OpenNewDocument());
-    ViewAt(f, 1)->numberField()->setText(QStringLiteral("7"));
+    shortenScan(f, 15);  // nothing answers
+    QVERIFY(f->openNewDocument());
+    viewAt(f, 1)->numberField()->setText(QStringLiteral("7"));
     const QList<QMdiSubWindow*> before = f->mdiArea()->subWindowList();
 
     QStringList shown;
     BridgeWatch watch(f, [&] { shown.push_back(f->paneText(0)); });
     QVERIFY(f->router().dispatch(CommandId::Search));
-    QVERIFY(f->IsSearching());
-    QTRY_VERIFY_WITH_TIMEOUT(!f->IsSearching(), kScanLimitMs);
+    QVERIFY(f->isSearching());
+    QTRY_VERIFY_WITH_TIMEOUT(!f->isSearching(), kScanLimitMs);
     QVERIFY(shown.contains(QStringLiteral("Поиск приборов. Прибор № 0")));
     QVERIFY(shown.contains(QStringLiteral("Поиск приборов. Прибор № 255")));
 
-    QCOMPARE(Progress(f), 255);
+    QCOMPARE(progress(f), 255);
     QCOMPARE(st.dialogs.boxes().size(), size_t(1));
     const ScriptedDialogs::Box& box = st.dialogs.boxes()[0];
     QCOMPARE(box.text, QStringLiteral("Подключенных приборов не найдено."));
@@ -236,27 +236,27 @@ void SearchControlTest::noAnalyzerKeepsTheOldWindows() {
     QCOMPARE(box.icon, Dialogs::Icon::Information);
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     QCOMPARE(f->mdiArea()->subWindowList(), before);
-    QCOMPARE(f->block().WindowCount(), 2);
-    QCOMPARE(f->block().Snapshot(1).address, 7);
-    QVERIFY(!f->IsPolling());
+    QCOMPARE(f->block().windowCount(), 2);
+    QCOMPARE(f->block().snapshot(1).address, 7);
+    QVERIFY(!f->isPolling());
 }
 
 void SearchControlTest::twelveAnalyzersOpenTenWindowsAndListTheRest() {
-    auto bus = BusWith({5, 9, 30, 40, 60, 80, 100, 120, 140, 160, 200, 201});
+    auto bus = busWith({5, 9, 30, 40, 60, 80, 100, 120, 140, 160, 200, 201});
     QVERIFY(bus);
-    TestStation st({PathOf(*bus)}, MakeAnalyzerWindowFactory());
+    TestStation st({pathOf(*bus)}, makeAnalyzerWindowFactory());
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastPolling());
-    ShortenScan(f, 30);
+    f->setPollTiming(fastPolling());
+    shortenScan(f, 30);
     QPointer<QMdiSubWindow> first = f->mdiArea()->subWindowList().value(0);
     QVERIFY(first);
 
     QVERIFY(f->router().dispatch(CommandId::ToolSearch));
-    QTRY_VERIFY_WITH_TIMEOUT(!f->IsSearching(), kScanLimitMs);
-    QCOMPARE(Progress(f), 255);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->isSearching(), kScanLimitMs);
+    QCOMPARE(progress(f), 255);
     QVERIFY(!first);  // the window that was open before the search has gone
 
-    VerifyWindowsPolling(f, {5, 9, 30, 40, 60, 80, 100, 120, 140, 160});
+    verifyWindowsPolling(f, {5, 9, 30, 40, 60, 80, 100, 120, 140, 160});
     if (QTest::currentTestFailed()) return;
     QCOMPARE(st.dialogs.boxes().size(), size_t(1));
     const ScriptedDialogs::Box& box = st.dialogs.boxes()[0];
@@ -266,23 +266,23 @@ void SearchControlTest::twelveAnalyzersOpenTenWindowsAndListTheRest() {
 
     // "Поиск" while polling is refused and starts nothing.
     st.dialogs.clear();
-    f->searchControl().StartSearch();
+    f->searchControl().startSearch();
     QCOMPARE(st.dialogs.boxes().size(), size_t(1));
     QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Остановите опрос приборов."));
     QCOMPARE(st.dialogs.boxes()[0].caption, kSearch);
-    QVERIFY(!f->IsSearching());
-    QVERIFY(f->IsPolling());
+    QVERIFY(!f->isSearching());
+    QVERIFY(f->isPolling());
 }
 
 void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
     // Nothing answers between 5 and 60, so the list stays "3,5," well past 17.
-    auto bus = BusWith({3, 5, 60});
+    auto bus = busWith({3, 5, 60});
     QVERIFY(bus);
-    TestStation st({PathOf(*bus)}, MakeAnalyzerWindowFactory());
+    TestStation st({pathOf(*bus)}, makeAnalyzerWindowFactory());
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastPolling());
-    ShortenScan(f, 30);
-    QVERIFY(f->OpenNewDocument());
+    f->setPollTiming(fastPolling());
+    shortenScan(f, 30);
+    QVERIFY(f->openNewDocument());
     QPointer<QMdiSubWindow> second = f->mdiArea()->subWindowList().value(1);
 
     QStringList shown;
@@ -291,20 +291,20 @@ void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
     });
     QVERIFY(f->router().dispatch(CommandId::Search));
     // A second "Поиск" while the scan runs is refused.
-    f->searchControl().StartSearch();
+    f->searchControl().startSearch();
     QCOMPARE(st.dialogs.boxes().size(), size_t(1));
     QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Поиск идет."));
     QCOMPARE(st.dialogs.boxes()[0].caption, kSearch);
     st.dialogs.clear();
 
-    QTRY_VERIFY_WITH_TIMEOUT(Progress(f) >= 20, kScanLimitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(progress(f) >= 20, kScanLimitMs);
     QVERIFY(f->router().dispatch(CommandId::StopSearch));
-    QVERIFY(!f->IsSearching());
-    QVERIFY(Progress(f) < 60);
+    QVERIFY(!f->isSearching());
+    QVERIFY(progress(f) < 60);
     QVERIFY(shown.contains(QStringLiteral("Поиск приборов. Прибор № 17 ; Найдены №№: 3,5,")));
     QVERIFY(!second);
 
-    VerifyWindowsPolling(f, {3, 5});
+    verifyWindowsPolling(f, {3, 5});
     if (QTest::currentTestFailed()) return;
     QVERIFY(st.dialogs.boxes().empty());
     // Notices the scan had posted before it stopped change nothing any more.
@@ -313,13 +313,13 @@ void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
 }
 
 void SearchControlTest::endWaitsForAnOpenDialog() {
-    auto bus = BusWith({1});
+    auto bus = busWith({1});
     QVERIFY(bus);
-    TestStation st({PathOf(*bus)}, MakeAnalyzerWindowFactory());
+    TestStation st({pathOf(*bus)}, makeAnalyzerWindowFactory());
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastPolling());
-    ShortenScan(f, 15);
-    QPointer<AnalyzerView> view = ViewAt(f, 0);
+    f->setPollTiming(fastPolling());
+    shortenScan(f, 15);
+    QPointer<AnalyzerView> view = viewAt(f, 0);
 
     // A dialog runs its own loop above an analyzer window's code when the end notice comes;
     // it closes a little later. The window must still be there when the dialog returns.
@@ -327,7 +327,7 @@ void SearchControlTest::endWaitsForAnOpenDialog() {
     bool closing = false;
     BridgeWatch watch(f, [&] {
         const zta::SearchParams* p = f->searchControl().params();
-        if (!closing && dialog.isVisible() && p && p->ResultsFinal()) {
+        if (!closing && dialog.isVisible() && p && p->resultsFinal()) {
             closing = true;  // the next notice is the end
             QTimer::singleShot(100, &dialog, &QDialog::reject);
         }
@@ -340,8 +340,8 @@ void SearchControlTest::endWaitsForAnOpenDialog() {
     });
     QTRY_VERIFY_WITH_TIMEOUT(closing && !dialog.isVisible(), kScanLimitMs);
     QVERIFY(viewOutlivedDialog);
-    QTRY_VERIFY_WITH_TIMEOUT(!f->IsSearching(), 5000);
-    VerifyWindowsPolling(f, {1});
+    QTRY_VERIFY_WITH_TIMEOUT(!f->isSearching(), 5000);
+    verifyWindowsPolling(f, {1});
 }
 
 void SearchControlTest::scanOpensThroughTheStationsPortAndDirection() {
@@ -360,12 +360,12 @@ void SearchControlTest::scanOpensThroughTheStationsPortAndDirection() {
     std::atomic<int> opens{0};
     std::atomic<int> direction{-1};
     StationApplication app(options);
-    app.InitInstance(std::make_unique<RecordingWindowFactory>(), false);
+    app.initInstance(std::make_unique<RecordingWindowFactory>(), false);
     MainWindow* f = app.mainFrame();
-    f->SetPortFactory([&] { return std::make_unique<RefusingPort>(opens, direction); });
+    f->setPortFactory([&] { return std::make_unique<RefusingPort>(opens, direction); });
 
-    f->searchControl().StartSearch();
-    QTRY_VERIFY_WITH_TIMEOUT(!f->IsSearching(), 10000);
+    f->searchControl().startSearch();
+    QTRY_VERIFY_WITH_TIMEOUT(!f->isSearching(), 10000);
     QCOMPARE(opens.load(), 1);
     QCOMPARE(direction.load(), int(zta::DirectionSetting::Program));
     QCOMPARE(boxes.prompter.boxes().size(), size_t(1));
@@ -377,8 +377,8 @@ void SearchControlTest::scanOpensThroughTheStationsPortAndDirection() {
 void SearchControlTest::noPortRefusesTheSearch() {
     TestStation st(QStringList{});
     st.dialogs.clear();
-    st.frame->searchControl().StartSearch();
-    QVERIFY(!st.frame->IsSearching());
+    st.frame->searchControl().startSearch();
+    QVERIFY(!st.frame->isSearching());
     QCOMPARE(st.dialogs.boxes().size(), size_t(1));
     QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Нет найденных COM портов"));
     QCOMPARE(st.dialogs.boxes()[0].caption, kSearch);
@@ -389,42 +389,42 @@ void SearchControlTest::stopThatTimesOutKeepsSearching() {
     StuckPort::Gate gate;
     TestStation st({QStringLiteral("/dev/zta-stuck")});
     MainWindow* f = st.frame;
-    f->SetPortFactory([&gate] { return std::make_unique<StuckPort>(gate); });
+    f->setPortFactory([&gate] { return std::make_unique<StuckPort>(gate); });
     const QList<QMdiSubWindow*> before = f->mdiArea()->subWindowList();
 
-    f->searchControl().StartSearch();
-    QTRY_VERIFY_WITH_TIMEOUT(gate.Reading(), 10000);
+    f->searchControl().startSearch();
+    QTRY_VERIFY_WITH_TIMEOUT(gate.isReading(), 10000);
     // The thread cannot end within the 5000 ms: no results, still searching, stop set.
-    f->searchControl().StopSearch();
-    QVERIFY(f->IsSearching());
+    f->searchControl().stopSearch();
+    QVERIFY(f->isSearching());
     QVERIFY(f->router().query(CommandId::StopSearch).enabled);
     QVERIFY(st.dialogs.boxes().empty());
     QCOMPARE(f->mdiArea()->subWindowList(), before);
 
     // A later stop waits again and takes the results once the thread has ended.
-    gate.Release();
-    f->searchControl().StopSearch();
-    QVERIFY(!f->IsSearching());
-    QCOMPARE(Progress(f), 0);
+    gate.release();
+    f->searchControl().stopSearch();
+    QVERIFY(!f->isSearching());
+    QCOMPARE(progress(f), 0);
     QCOMPARE(st.dialogs.boxes().size(), size_t(1));
     QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Подключенных приборов не найдено."));
     QCOMPARE(f->mdiArea()->subWindowList(), before);
 }
 
 void SearchControlTest::closeWhileSearching() {
-    auto bus = BusWith({1});
+    auto bus = busWith({1});
     QVERIFY(bus);
-    auto st = std::make_unique<TestStation>(QStringList{PathOf(*bus)});
+    auto st = std::make_unique<TestStation>(QStringList{pathOf(*bus)});
     MainWindow* f = st->frame;
-    ShortenScan(f, 30);
+    shortenScan(f, 30);
     QVERIFY(f->router().dispatch(CommandId::Search));
-    QTRY_VERIFY_WITH_TIMEOUT(Progress(f) >= 3, kScanLimitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(progress(f) >= 3, kScanLimitMs);
     QVERIFY(f->router().dispatch(CommandId::Exit));
-    QVERIFY(!f->IsSearching());
-    QVERIFY(!f->IsPolling());
+    QVERIFY(!f->isSearching());
+    QVERIFY(!f->isPolling());
     QTest::qWait(100);  // notices the scan had posted find no search to act on
     QVERIFY(st->dialogs.boxes().empty());
-    QVERIFY(!f->IsPolling());
+    QVERIFY(!f->isPolling());
     st.reset();
 }
 
@@ -438,29 +438,29 @@ void SearchControlTest::portFailureDropsTheSearch_data() {
 void SearchControlTest::portFailureDropsTheSearch() {
     QFETCH(bool, busy);
     QFETCH(QString, format);
-    auto bus = BusWith({2});
+    auto bus = busWith({2});
     QVERIFY(bus);
-    const QString good = PathOf(*bus);
+    const QString good = pathOf(*bus);
     const QString bad = busy ? good : QStringLiteral("/dev/zta-no-such-port");
     zta::SerialLine holder;
-    if (busy) QVERIFY(holder.Open(good.toStdString(), 9600).ok());
+    if (busy) QVERIFY(holder.open(good.toStdString(), 9600).ok());
 
-    TestStation st({bad, good}, MakeAnalyzerWindowFactory());
+    TestStation st({bad, good}, makeAnalyzerWindowFactory());
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastPolling());
-    ShortenScan(f, 30);
+    f->setPollTiming(fastPolling());
+    shortenScan(f, 30);
     const QList<QMdiSubWindow*> before = f->mdiArea()->subWindowList();
 
     // The failed scan posts its failure and then its end. Once the failure has dropped it,
     // a new scan starts before that end arrives: the late end must not finish the new one.
     bool restarted = false;
     BridgeWatch watch(f, [&] {
-        if (restarted || f->IsSearching() || st.dialogs.boxes().empty()) return;
+        if (restarted || f->isSearching() || st.dialogs.boxes().empty()) return;
         restarted = true;
         QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
-        holder.Close();
-        f->SetPortName(good);
-        f->searchControl().StartSearch();
+        holder.close();
+        f->setPortName(good);
+        f->searchControl().startSearch();
     });
     QVERIFY(f->router().dispatch(CommandId::Search));
     QTRY_VERIFY_WITH_TIMEOUT(restarted, 10000);
@@ -471,11 +471,11 @@ void SearchControlTest::portFailureDropsTheSearch() {
     QCOMPARE(box.icon, Dialogs::Icon::Error);
     QCOMPARE(f->mdiArea()->subWindowList(), before);
 
-    QVERIFY(f->IsSearching());
-    QTRY_VERIFY_WITH_TIMEOUT(Progress(f) >= 3, kScanLimitMs);
-    QVERIFY(f->IsSearching());
+    QVERIFY(f->isSearching());
+    QTRY_VERIFY_WITH_TIMEOUT(progress(f) >= 3, kScanLimitMs);
+    QVERIFY(f->isSearching());
     QVERIFY(f->router().dispatch(CommandId::StopSearch));
-    VerifyWindowsPolling(f, {2});
+    verifyWindowsPolling(f, {2});
     if (QTest::currentTestFailed()) return;
     QCOMPARE(st.dialogs.boxes().size(), size_t(1));
 }

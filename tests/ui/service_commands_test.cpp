@@ -77,13 +77,13 @@ const Confirmation kConfirmations[] = {
 };
 
 template <class D>
-D* As(QDialog& d) {
+D* as(QDialog& d) {
     auto* dialog = qobject_cast<D*>(&d);
     if (!dialog) qFatal("unexpected dialog %s", d.metaObject()->className());
     return dialog;
 }
 
-void Type(QLineEdit* field, const QString& text) {
+void type(QLineEdit* field, const QString& text) {
     field->selectAll();
     QTest::keyClicks(field, text);
 }
@@ -111,69 +111,69 @@ class ServiceCommandsTest : public QObject {
     int dialogsRun_ = 0;
     QString dialogTitle_;
 
-    AnalyzerSubWindow* Open(int address = 7) {
-        AnalyzerSubWindow* w = OpenAnalyzerWindow(*host_, host_->area);
+    AnalyzerSubWindow* open(int address = 7) {
+        AnalyzerSubWindow* w = openAnalyzerWindow(*host_, host_->area);
         w->view()->numberField()->setText(QString::number(address));
         return w;
     }
-    zta::Slot SlotOf(AnalyzerSubWindow* w) const {
-        return host_->pollBlock.Snapshot(w->document().slot);
+    zta::Slot slotOf(AnalyzerSubWindow* w) const {
+        return host_->pollBlock.snapshot(w->document().slot);
     }
 
     Rig& R() {
         if (!rig_) {
             rig_ = std::make_unique<Rig>();
-            rig_->bus = zta::sim::Bus::OpenPty();
+            rig_->bus = zta::sim::Bus::openPty();
             if (!rig_->bus) qFatal("no pseudo-terminal");
             zta::sim::AnalyzerConfig a;
             a.address = 3;
             a.gasCode = 2;
             a.threshold1 = 20;
             a.threshold2 = 50;
-            rig_->bus->AddAnalyzer(a);
+            rig_->bus->addAnalyzer(a);
             a.address = 4;
             a.model = zta::sim::Model::Standard;
-            rig_->bus->AddAnalyzer(a);
-            rig_->bus->Start();
+            rig_->bus->addAnalyzer(a);
+            rig_->bus->start();
             rig_->st = std::make_unique<TestStation>(
-                QStringList{QString::fromStdString(rig_->bus->PortPath())},
+                QStringList{QString::fromStdString(rig_->bus->portPath())},
                 std::make_unique<FormWindowFactory>());
             MainWindow* f = rig_->st->frame;
-            f->SetPollTiming(FastTiming());
-            f->OpenNewDocument();
+            f->setPollTiming(fastTiming());
+            f->openNewDocument();
             const auto children = f->mdiArea()->subWindowList();
             for (int i = 0; i < 2; ++i) {
                 rig_->children[i] = children[i];
-                rig_->views[i] = ViewIn(children[i]);
+                rig_->views[i] = viewIn(children[i]);
                 rig_->views[i]->numberField()->setText(QString::number(3 + i));
             }
-            f->Connect();
+            f->connectLine();
         }
         rig_->st->dialogs.runDialog = runner_;
         setDialogs(&rig_->st->dialogs);
         rig_->st->dialogs.clear();
         for (AnalyzerView* v : rig_->views)
-            if (!QTest::qWaitFor([v] { return v->GetDocument().linkUp; }, kWaitMs))
-                qFatal("no link with analyzer %d", v->GetDocument().address);
+            if (!QTest::qWaitFor([v] { return v->getDocument().linkUp; }, kWaitMs))
+                qFatal("no link with analyzer %d", v->getDocument().address);
         return *rig_;
     }
 
     // Runs `id` in the window `index` of the rig, as the menu or tool bar would.
-    void Run(Rig& r, int index, CommandId id) {
+    void run(Rig& r, int index, CommandId id) {
         r.st->frame->mdiArea()->setActiveSubWindow(r.children[index]);
         QVERIFY(r.st->frame->router().query(id).enabled);
         QVERIFY(r.st->frame->router().dispatch(id));
     }
 
-    static std::vector<uint8_t> Applied(Rig& r, int address, int reg) {
-        return AppliedWrite(*r.bus, r.st->frame->block(), address, reg, kWaitMs);
+    static std::vector<uint8_t> applied(Rig& r, int address, int reg) {
+        return appliedWrite(*r.bus, r.st->frame->block(), address, reg, kWaitMs);
     }
 
     // Waits until `pred` holds for the bus log. The window thread keeps serving events
     // meanwhile: the poll thread waits for each data notice to be taken.
-    static bool WaitLog(const zta::sim::Bus& bus,
+    static bool waitLog(const zta::sim::Bus& bus,
                         const std::function<bool(const std::vector<zta::sim::LogEntry>&)>& pred) {
-        return QTest::qWaitFor([&] { return pred(bus.Log()); }, kWaitMs);
+        return QTest::qWaitFor([&] { return pred(bus.log()); }, kWaitMs);
     }
 
 private slots:
@@ -195,7 +195,7 @@ private slots:
     }
 
     void init() {
-        SetDocumentCommandHandlers(ServiceCommandHandlers());
+        setDocumentCommandHandlers(serviceCommandHandlers());
         host_ = std::make_unique<FakeHost>();
         prompter_ = std::make_unique<ScriptedDialogs>();
         prompter_->runDialog = runner_;
@@ -214,13 +214,13 @@ private slots:
     }
 
     void connectionCommandsRefuseWithoutPollingOrSlot() {
-        AnalyzerSubWindow* w = Open();
+        AnalyzerSubWindow* w = open();
         for (const bool polling : {false, true}) {
             host_->polling = polling;
-            if (polling) host_->pollBlock.Close(w->document().slot);  // the slot is gone
+            if (polling) host_->pollBlock.close(w->document().slot);  // the slot is gone
             for (const Refusal& r : kRefusals) {
                 prompter_->clear();
-                QVERIFY(w->document().OnCommand(r.id));
+                QVERIFY(w->document().onCommand(r.id));
                 QCOMPARE(prompter_->boxes().size(), size_t(1));
                 const auto& box = prompter_->boxes()[0];
                 QCOMPARE(box.text, QString::fromUtf8(r.text));
@@ -230,98 +230,98 @@ private slots:
             }
         }
         QCOMPARE(dialogsRun_, 0);
-        QVERIFY(!host_->pollBlock.Snapshot(0).AnyPending());
+        QVERIFY(!host_->pollBlock.snapshot(0).anyPending());
     }
 
     void confirmationsSetTheirFlagOnOkOnly() {
-        AnalyzerSubWindow* w = Open(7);
+        AnalyzerSubWindow* w = open(7);
         host_->polling = true;
         for (const Confirmation& c : kConfirmations) {
             prompter_->clear();
-            prompter_->Answer(Dialogs::ResultCancel);
-            QVERIFY(w->document().OnCommand(c.id));
+            prompter_->answer(Dialogs::ResultCancel);
+            QVERIFY(w->document().onCommand(c.id));
             QCOMPARE(prompter_->boxes().size(), size_t(1));
             const auto& box = prompter_->boxes()[0];
             QCOMPARE(box.text, QString::fromUtf8(c.text));
             QCOMPARE(box.caption, QString::fromUtf8(c.caption));
             QCOMPARE(box.icon, Dialogs::Icon::Question);
             QCOMPARE(box.buttons, int(Dialogs::Ok | Dialogs::Cancel));
-            QVERIFY(!SlotOf(w).AnyPending());
+            QVERIFY(!slotOf(w).anyPending());
 
-            prompter_->Answer(Dialogs::ResultOk);
-            QVERIFY(w->document().OnCommand(c.id));
-            QVERIFY(SlotOf(w).*c.flag);
+            prompter_->answer(Dialogs::ResultOk);
+            QVERIFY(w->document().onCommand(c.id));
+            QVERIFY(slotOf(w).*c.flag);
             // Cancel later leaves the confirmed request in place.
-            prompter_->Answer(Dialogs::ResultCancel);
-            QVERIFY(w->document().OnCommand(c.id));
-            QVERIFY(SlotOf(w).*c.flag);
-            host_->Store(w->document().slot, [](zta::Slot& s) { s.ClearPending(); });
+            prompter_->answer(Dialogs::ResultCancel);
+            QVERIFY(w->document().onCommand(c.id));
+            QVERIFY(slotOf(w).*c.flag);
+            host_->store(w->document().slot, [](zta::Slot& s) { s.clearPending(); });
         }
     }
 
     void numberAndSpeedDialogsWriteValueThenFlag() {
-        AnalyzerSubWindow* w = Open(7);
+        AnalyzerSubWindow* w = open(7);
         host_->polling = true;
         answer_ = [](QDialog& d) {
-            auto* dialog = As<NetworkNumberDialog>(d);
-            Type(dialog->numberField(), QStringLiteral("256"));
+            auto* dialog = as<NetworkNumberDialog>(d);
+            type(dialog->numberField(), QStringLiteral("256"));
             dialog->setButton()->click();  // refused inside the dialog
             QVERIFY(dialog->isVisible());
-            Type(dialog->numberField(), QStringLiteral("255"));
+            type(dialog->numberField(), QStringLiteral("255"));
             dialog->setButton()->click();
         };
-        w->document().OnCommand(CommandId::ToolChangeNumber);
+        w->document().onCommand(CommandId::ToolChangeNumber);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена номера прибора № 7"));
-        QVERIFY(SlotOf(w).pendingAddress);
-        QCOMPARE(SlotOf(w).newAddress, uint8_t(255));
+        QVERIFY(slotOf(w).pendingAddress);
+        QCOMPARE(slotOf(w).newAddress, uint8_t(255));
 
         answer_ = [](QDialog& d) {
-            auto* dialog = As<BaudRateDialog>(d);
+            auto* dialog = as<BaudRateDialog>(d);
             dialog->speedList()->setCurrentIndex(4);
             dialog->applyButton()->click();
         };
-        w->document().OnCommand(CommandId::ChangeSpeed);
+        w->document().onCommand(CommandId::ChangeSpeed);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена скорости прибора № 7"));
-        QVERIFY(SlotOf(w).pendingBaud);
-        QCOMPARE(SlotOf(w).newBaudCode, uint8_t(0x10));
+        QVERIFY(slotOf(w).pendingBaud);
+        QCOMPARE(slotOf(w).newBaudCode, uint8_t(0x10));
 
         // Cancel writes nothing, not even the value.
-        host_->Store(w->document().slot, [](zta::Slot& s) { s.ClearPending(); });
+        host_->store(w->document().slot, [](zta::Slot& s) { s.clearPending(); });
         answer_ = [](QDialog& d) {
-            Type(As<NetworkNumberDialog>(d)->numberField(), QStringLiteral("9"));
+            type(as<NetworkNumberDialog>(d)->numberField(), QStringLiteral("9"));
             d.reject();
         };
-        w->document().OnCommand(CommandId::ChangeNumber);
+        w->document().onCommand(CommandId::ChangeNumber);
         answer_ = [](QDialog& d) { d.reject(); };
-        w->document().OnCommand(CommandId::ToolChangeSpeed);
+        w->document().onCommand(CommandId::ToolChangeSpeed);
         QCOMPARE(dialogsRun_, 4);
-        QVERIFY(!SlotOf(w).AnyPending());
-        QCOMPARE(SlotOf(w).newAddress, uint8_t(255));
+        QVERIFY(!slotOf(w).anyPending());
+        QCOMPARE(slotOf(w).newAddress, uint8_t(255));
     }
 
     // The dialog's event loop may see another window close; the request still goes to the
     // analyzer it was confirmed for, in that window's new slot.
     void requestFollowsItsWindowWhenAnotherClosesMeanwhile() {
-        AnalyzerSubWindow* first = Open(7);
-        AnalyzerSubWindow* second = Open(8);
+        AnalyzerSubWindow* first = open(7);
+        AnalyzerSubWindow* second = open(8);
         host_->polling = true;
         answer_ = [first](QDialog& d) {
             delete first;
-            Type(As<NetworkNumberDialog>(d)->numberField(), QStringLiteral("20"));
-            As<NetworkNumberDialog>(d)->setButton()->click();
+            type(as<NetworkNumberDialog>(d)->numberField(), QStringLiteral("20"));
+            as<NetworkNumberDialog>(d)->setButton()->click();
         };
-        second->document().OnCommand(CommandId::ChangeNumber);
+        second->document().onCommand(CommandId::ChangeNumber);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена номера прибора № 8"));
-        QCOMPARE(host_->pollBlock.WindowCount(), 1);
-        const zta::Slot s = host_->pollBlock.Snapshot(0);
+        QCOMPARE(host_->pollBlock.windowCount(), 1);
+        const zta::Slot s = host_->pollBlock.snapshot(0);
         QCOMPARE(s.address, 8);
         QVERIFY(s.pendingAddress);
         QCOMPARE(s.newAddress, uint8_t(20));
-        QVERIFY(!host_->pollBlock.Snapshot(1).AnyPending());
+        QVERIFY(!host_->pollBlock.snapshot(1).anyPending());
     }
 
     void thresholdsNeedNoConnection() {
-        AnalyzerSubWindow* w = Open(7);
+        AnalyzerSubWindow* w = open(7);
         AnalyzerDocument& doc = w->document();
         QVERIFY(!host_->polling);
         // Butane shows threshold 20 as 1.00; 1.5 in its units is 30 for the analyzer.
@@ -329,49 +329,49 @@ private slots:
         doc.threshold1 = 20;
         QString shown;
         answer_ = [&shown](QDialog& d) {
-            auto* dialog = As<ThresholdDialog>(d);
+            auto* dialog = as<ThresholdDialog>(d);
             shown = dialog->valueField()->text();
-            Type(dialog->valueField(), QStringLiteral("1.5"));
+            type(dialog->valueField(), QStringLiteral("1.5"));
             dialog->setButton()->click();
         };
-        doc.OnCommand(CommandId::Threshold1);
+        doc.onCommand(CommandId::Threshold1);
         QCOMPARE(dialogTitle_, QStringLiteral("Установка порога 1 в приборе № 7"));
         QCOMPARE(shown, QStringLiteral("1.00"));
-        QVERIFY(SlotOf(w).pendingThreshold1);
-        QCOMPARE(SlotOf(w).newThreshold1, uint8_t(30));
+        QVERIFY(slotOf(w).pendingThreshold1);
+        QCOMPARE(slotOf(w).newThreshold1, uint8_t(30));
 
         // Truncated, not rounded.
         doc.gasCode = 2;
         doc.threshold2 = 50;
         answer_ = [&shown](QDialog& d) {
-            auto* dialog = As<ThresholdDialog>(d);
+            auto* dialog = as<ThresholdDialog>(d);
             shown = dialog->valueField()->text();
-            Type(dialog->valueField(), QStringLiteral("37.9"));
+            type(dialog->valueField(), QStringLiteral("37.9"));
             dialog->setButton()->click();
         };
-        doc.OnCommand(CommandId::ToolThreshold2);
+        doc.onCommand(CommandId::ToolThreshold2);
         QCOMPARE(dialogTitle_, QStringLiteral("Установка порога 2 в приборе № 7"));
         QCOMPARE(shown, QStringLiteral("50"));
-        QVERIFY(SlotOf(w).pendingThreshold2);
-        QCOMPARE(SlotOf(w).newThreshold2, uint8_t(37));
+        QVERIFY(slotOf(w).pendingThreshold2);
+        QCOMPARE(slotOf(w).newThreshold2, uint8_t(37));
 
         // A second request before the first went out replaces its value.
         answer_ = [](QDialog& d) {
-            Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("100"));
-            As<ThresholdDialog>(d)->setButton()->click();
+            type(as<ThresholdDialog>(d)->valueField(), QStringLiteral("100"));
+            as<ThresholdDialog>(d)->setButton()->click();
         };
-        doc.OnCommand(CommandId::Threshold2);
-        QCOMPARE(SlotOf(w).newThreshold2, uint8_t(100));
+        doc.onCommand(CommandId::Threshold2);
+        QCOMPARE(slotOf(w).newThreshold2, uint8_t(100));
         QVERIFY(prompter_->boxes().empty());
     }
 
     void secondThresholdOfAVrmAnalyzerIsRefused() {
-        AnalyzerSubWindow* w = Open(7);
+        AnalyzerSubWindow* w = open(7);
         w->document().gasCode = 5;
         for (const bool polling : {false, true}) {
             host_->polling = polling;
             prompter_->clear();
-            w->document().OnCommand(CommandId::Threshold2);
+            w->document().onCommand(CommandId::Threshold2);
             QCOMPARE(prompter_->boxes().size(), size_t(1));
             QCOMPARE(prompter_->boxes()[0].text,
                      QStringLiteral("Прибор VRM имеет только один порог.\r\n"));
@@ -379,24 +379,24 @@ private slots:
             QCOMPARE(prompter_->boxes()[0].icon, Dialogs::Icon::Information);
         }
         QCOMPARE(dialogsRun_, 0);
-        answer_ = [](QDialog& d) { As<ThresholdDialog>(d)->setButton()->click(); };
-        w->document().OnCommand(CommandId::Threshold1);  // threshold 1 still works
+        answer_ = [](QDialog& d) { as<ThresholdDialog>(d)->setButton()->click(); };
+        w->document().onCommand(CommandId::Threshold1);  // threshold 1 still works
         QCOMPARE(dialogsRun_, 1);
-        QVERIFY(SlotOf(w).pendingThreshold1);
-        QVERIFY(!SlotOf(w).pendingThreshold2);
+        QVERIFY(slotOf(w).pendingThreshold1);
+        QVERIFY(!slotOf(w).pendingThreshold2);
     }
 
     void f6AsksForTheFactoryNumberWithoutLink() {
-        AnalyzerSubWindow* w = Open(7);
+        AnalyzerSubWindow* w = open(7);
         w->document().factoryNumber = 1234;
         QVERIFY(!w->document().linkUp);
         QString prompt;
         QString initial;
         answer_ = [&](QDialog& d) {
-            auto* dialog = As<FactoryNumberDialog>(d);
+            auto* dialog = as<FactoryNumberDialog>(d);
             prompt = dialog->promptLabel()->text();
             initial = dialog->numberField()->text();
-            Type(dialog->numberField(), QStringLiteral("4321"));
+            type(dialog->numberField(), QStringLiteral("4321"));
             dialog->okButton()->click();
         };
         QTest::keyRelease(w->view(), Qt::Key_F6);
@@ -404,13 +404,13 @@ private slots:
         QCOMPARE(prompt,
                  QStringLiteral("Введите новый заводской номер прибора с сетевым номером 7"));
         QCOMPARE(initial, QStringLiteral("1234"));
-        QVERIFY(SlotOf(w).pendingFactoryNumber);
-        QCOMPARE(SlotOf(w).newFactoryNumber, 4321);
+        QVERIFY(slotOf(w).pendingFactoryNumber);
+        QCOMPARE(slotOf(w).newFactoryNumber, 4321);
 
-        host_->Store(w->document().slot, [](zta::Slot& s) { s.ClearPending(); });
+        host_->store(w->document().slot, [](zta::Slot& s) { s.clearPending(); });
         answer_ = [](QDialog& d) { d.reject(); };
         QTest::keyRelease(w->view(), Qt::Key_F6);
-        QVERIFY(!SlotOf(w).AnyPending());
+        QVERIFY(!slotOf(w).anyPending());
     }
 
     void enablingFollowsTheActiveWindowAndItsLink() {
@@ -420,7 +420,7 @@ private slots:
         QVERIFY(child);
         f->mdiArea()->setActiveSubWindow(child);
         QCOMPARE(f->mdiArea()->currentSubWindow(), child);
-        AnalyzerDocument& doc = ViewIn(child)->GetDocument();
+        AnalyzerDocument& doc = viewIn(child)->getDocument();
         const CommandId always[] = {CommandId::ChangeNumber,    CommandId::ChangeSpeed,    CommandId::SetZero,
                               CommandId::HighGas,         CommandId::MiddleGas,      CommandId::TypicalConcentration,
                               CommandId::Threshold1,      CommandId::Threshold2,     CommandId::ToolSetZero,
@@ -461,11 +461,11 @@ private slots:
                               {CommandId::MiddleGas, 2, 2700},
                               {CommandId::ToolTypicalConcentration, 4, 1}};
         for (const Case& c : cases) {
-            r.bus->ClearLog();
-            Run(r, 0, c.id);
-            QCOMPARE(Applied(r, 3, c.reg), WriteFrame(3, c.reg, c.value));
+            r.bus->clearLog();
+            run(r, 0, c.id);
+            QCOMPARE(applied(r, 3, c.reg), writeFrame(3, c.reg, c.value));
         }
-        const auto state = r.bus->State(3);
+        const auto state = r.bus->state(3);
         QVERIFY(state);
         // An echo lost to a loaded machine makes the station send the write again; the
         // analyzer then applies it twice, which is what the bus would do too.
@@ -479,15 +479,15 @@ private slots:
 
     void cancelSendsNothing() {
         Rig& r = R();
-        const int zerosBefore = r.bus->State(3)->zeroCount;
-        r.bus->ClearLog();
-        r.st->dialogs.Answer(Dialogs::ResultCancel);
-        Run(r, 0, CommandId::SetZero);
+        const int zerosBefore = r.bus->state(3)->zeroCount;
+        r.bus->clearLog();
+        r.st->dialogs.answer(Dialogs::ResultCancel);
+        run(r, 0, CommandId::SetZero);
         answer_ = [](QDialog& d) { d.reject(); };
-        Run(r, 0, CommandId::Threshold1);
+        run(r, 0, CommandId::Threshold1);
         QCOMPARE(dialogsRun_, 1);
         // Several more turns of that analyzer, none of them a write.
-        QVERIFY(WaitLog(
+        QVERIFY(waitLog(
             *r.bus, [](const std::vector<zta::sim::LogEntry>& log) {
                 int reads = 0;
                 for (const auto& e : log)
@@ -495,27 +495,27 @@ private slots:
                              e.bytes.size() > 1 && e.bytes[1] == zta::kFnReadInput;
                 return reads >= 3;
             }));
-        for (const auto& e : r.bus->Log())
+        for (const auto& e : r.bus->log())
             QVERIFY(e.kind != zta::sim::LogEntry::Kind::WriteApplied);
-        QCOMPARE(r.bus->State(3)->zeroCount, zerosBefore);
+        QCOMPARE(r.bus->state(3)->zeroCount, zerosBefore);
     }
 
     void thresholdsShowInTheWindowOnTheNextReads() {
         Rig& r = R();
         QCOMPARE(r.views[0]->text(FormField::Threshold1), QStringLiteral("20"));
-        r.bus->ClearLog();
+        r.bus->clearLog();
         answer_ = [](QDialog& d) {
-            Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("37.9"));
-            As<ThresholdDialog>(d)->setButton()->click();
+            type(as<ThresholdDialog>(d)->valueField(), QStringLiteral("37.9"));
+            as<ThresholdDialog>(d)->setButton()->click();
         };
-        Run(r, 0, CommandId::Threshold1);
-        QCOMPARE(Applied(r, 3, 5), WriteFrame(3, 5, 37));
+        run(r, 0, CommandId::Threshold1);
+        QCOMPARE(applied(r, 3, 5), writeFrame(3, 5, 37));
         answer_ = [](QDialog& d) {
-            Type(As<ThresholdDialog>(d)->valueField(), QStringLiteral("45"));
-            As<ThresholdDialog>(d)->setButton()->click();
+            type(as<ThresholdDialog>(d)->valueField(), QStringLiteral("45"));
+            as<ThresholdDialog>(d)->setButton()->click();
         };
-        Run(r, 0, CommandId::ToolThreshold2);
-        QCOMPARE(Applied(r, 3, 6), WriteFrame(3, 6, 45));
+        run(r, 0, CommandId::ToolThreshold2);
+        QCOMPARE(applied(r, 3, 6), writeFrame(3, 6, 45));
         QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold1), QStringLiteral("37"), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold2), QStringLiteral("45"), kWaitMs);
     }
@@ -523,16 +523,16 @@ private slots:
     // Confirmed while the other one still waits for its echo: neither is lost.
     void thresholdsSetInARowBothArrive() {
         Rig& r = R();
-        r.bus->ClearLog();
+        r.bus->clearLog();
         for (const auto& [id, text] : {std::pair{CommandId::Threshold1, "30"}, {CommandId::Threshold2, "60"}}) {
             answer_ = [text = QString::fromLatin1(text)](QDialog& d) {
-                Type(As<ThresholdDialog>(d)->valueField(), text);
-                As<ThresholdDialog>(d)->setButton()->click();
+                type(as<ThresholdDialog>(d)->valueField(), text);
+                as<ThresholdDialog>(d)->setButton()->click();
             };
-            Run(r, 0, id);
+            run(r, 0, id);
         }
-        QCOMPARE(Applied(r, 3, 5), WriteFrame(3, 5, 30));
-        QCOMPARE(Applied(r, 3, 6), WriteFrame(3, 6, 60));
+        QCOMPARE(applied(r, 3, 5), writeFrame(3, 5, 30));
+        QCOMPARE(applied(r, 3, 6), writeFrame(3, 6, 60));
         QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold1), QStringLiteral("30"), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold2), QStringLiteral("60"), kWaitMs);
     }
@@ -541,77 +541,77 @@ private slots:
     void factoryNumberShowsInTheWindow() {
         Rig& r = R();
         for (int number : {4321, 40001}) {
-            r.bus->ClearLog();
+            r.bus->clearLog();
             answer_ = [number](QDialog& d) {
-                Type(As<FactoryNumberDialog>(d)->numberField(), QString::number(number));
-                As<FactoryNumberDialog>(d)->okButton()->click();
+                type(as<FactoryNumberDialog>(d)->numberField(), QString::number(number));
+                as<FactoryNumberDialog>(d)->okButton()->click();
             };
             r.st->frame->mdiArea()->setActiveSubWindow(r.children[0]);
             QTest::keyRelease(r.views[0], Qt::Key_F6);
-            QCOMPARE(Applied(r, 3, 7), WriteFrame(3, 7, number));
+            QCOMPARE(applied(r, 3, 7), writeFrame(3, 7, number));
             QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::FactoryNumber), QString::number(number), kWaitMs);
         }
-        r.bus->ClearLog();
+        r.bus->clearLog();
         QString shown;
         answer_ = [&shown](QDialog& d) {
-            shown = As<FactoryNumberDialog>(d)->numberField()->text();
-            As<FactoryNumberDialog>(d)->okButton()->click();
+            shown = as<FactoryNumberDialog>(d)->numberField()->text();
+            as<FactoryNumberDialog>(d)->okButton()->click();
         };
         QTest::keyRelease(r.views[0], Qt::Key_F6);
         QCOMPARE(shown, QStringLiteral("40001"));
-        QCOMPARE(Applied(r, 3, 7), WriteFrame(3, 7, 40001));
+        QCOMPARE(applied(r, 3, 7), writeFrame(3, 7, 40001));
         QVERIFY(r.st->dialogs.boxes().empty());
     }
 
     void newNetworkNumberMovesTitleAndFiles() {
         Rig& r = R();
-        r.bus->ClearLog();
+        r.bus->clearLog();
         answer_ = [](QDialog& d) {
-            Type(As<NetworkNumberDialog>(d)->numberField(), QStringLiteral("9"));
-            As<NetworkNumberDialog>(d)->setButton()->click();
+            type(as<NetworkNumberDialog>(d)->numberField(), QStringLiteral("9"));
+            as<NetworkNumberDialog>(d)->setButton()->click();
         };
-        Run(r, 0, CommandId::ChangeNumber);
+        run(r, 0, CommandId::ChangeNumber);
         // New number in the high byte, the line's baud code (9600) in the low one.
-        QCOMPARE(Applied(r, 3, 0), WriteFrame(3, 0, 9 << 8 | 0x08));
+        QCOMPARE(applied(r, 3, 0), writeFrame(3, 0, 9 << 8 | 0x08));
         QTRY_COMPARE_WITH_TIMEOUT(r.children[0]->windowTitle(), QStringLiteral("Прибор №9"),
                                   kWaitMs);
         QVERIFY(r.views[0]->recordFile.endsWith(QStringLiteral("9.zta")));
         QVERIFY(r.views[0]->timerFile.endsWith(QStringLiteral("9timer.zta")));
         QCOMPARE(r.views[0]->numberField()->text(), QStringLiteral("9"));
-        QVERIFY(r.bus->State(9));
+        QVERIFY(r.bus->state(9));
         // Polling goes on at the new number.
-        r.bus->ClearLog();
-        QVERIFY(WaitLog(
+        r.bus->clearLog();
+        QVERIFY(waitLog(
             *r.bus, [](const std::vector<zta::sim::LogEntry>& log) {
                 for (const auto& e : log)
                     if (e.kind == zta::sim::LogEntry::Kind::Request && e.address == 9)
                         return true;
                 return false;
             }));
-        QTRY_VERIFY_WITH_TIMEOUT(r.views[0]->GetDocument().linkUp, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(r.views[0]->getDocument().linkUp, kWaitMs);
     }
 
     void newBaudRateSwitchesTheStationAfterTheQuestion() {
         Rig& r = R();
-        r.bus->ClearLog();
+        r.bus->clearLog();
         answer_ = [](QDialog& d) {
-            As<BaudRateDialog>(d)->speedList()->setCurrentIndex(4);  // 19200
-            As<BaudRateDialog>(d)->applyButton()->click();
+            as<BaudRateDialog>(d)->speedList()->setCurrentIndex(4);  // 19200
+            as<BaudRateDialog>(d)->applyButton()->click();
         };
-        Run(r, 1, CommandId::ToolChangeSpeed);
-        QCOMPARE(Applied(r, 4, 0), WriteFrame(4, 0, 4 << 8 | 0x10));
+        run(r, 1, CommandId::ToolChangeSpeed);
+        QCOMPARE(applied(r, 4, 0), writeFrame(4, 0, 4 << 8 | 0x10));
         QTRY_VERIFY_WITH_TIMEOUT(!r.st->dialogs.boxes().empty(), kWaitMs);
         const auto& box = r.st->dialogs.boxes()[0];
         QCOMPARE(box.text,
                  QStringLiteral("Скорость прибора № 4 была изменена. Установить скорость 19200 ?"));
         QCOMPARE(box.caption, QStringLiteral("Смена скорости"));
         QCOMPARE(box.icon, Dialogs::Icon::Question);
-        QCOMPARE(r.st->frame->block().BaudRate(), 19200u);
-        QVERIFY(r.st->frame->IsPolling());
-        QCOMPARE(r.bus->State(4)->baud, 19200u);
+        QCOMPARE(r.st->frame->block().baudRate(), 19200u);
+        QVERIFY(r.st->frame->isPolling());
+        QCOMPARE(r.bus->state(4)->baud, 19200u);
         // Read again at the new rate and answering.
-        r.bus->ClearLog();
-        QVERIFY(WaitLog(
+        r.bus->clearLog();
+        QVERIFY(waitLog(
             *r.bus, [](const std::vector<zta::sim::LogEntry>& log) {
                 for (const auto& e : log)
                     if (e.kind == zta::sim::LogEntry::Kind::Request && e.address == 4 &&
@@ -619,8 +619,8 @@ private slots:
                         return true;
                 return false;
             }));
-        QTRY_VERIFY_WITH_TIMEOUT(r.views[1]->GetDocument().linkUp, kWaitMs);
-        r.st->frame->Disconnect();
+        QTRY_VERIFY_WITH_TIMEOUT(r.views[1]->getDocument().linkUp, kWaitMs);
+        r.st->frame->disconnectLine();
     }
 };
 

@@ -20,13 +20,13 @@ using namespace zta;
 namespace {
 
 // Replaces the field's text as typing over a selection would.
-void Retype(QLineEdit* field, const QString& text) {
+void retype(QLineEdit* field, const QString& text) {
     field->selectAll();
     field->del();
     QTest::keyClicks(field, text);
 }
 
-bool Accepted(const QDialog& dialog) {
+bool accepted(const QDialog& dialog) {
     return dialog.result() == QDialog::Accepted && !dialog.isVisible();
 }
 
@@ -96,11 +96,11 @@ void ServiceDialogsTest::parsing() {
     QFETCH(qlonglong, integer);
     QFETCH(bool, isNumber);
     QFETCH(double, number);
-    const auto i = ParseInteger(text);
+    const auto i = parseInteger(text);
     QCOMPARE(i.has_value(), isInteger);
     if (isInteger)
         QCOMPARE(*i, integer);
-    const auto n = ParseNumber(text);
+    const auto n = parseNumber(text);
     QCOMPARE(n.has_value(), isNumber);
     if (isNumber)
         QCOMPARE(*n, number);
@@ -128,21 +128,21 @@ void ServiceDialogsTest::thresholdScale() {
     QFETCH(double, typed);
     QFETCH(double, back);
     const auto code = static_cast<uint8_t>(gasCode);
-    QCOMPARE(ThresholdShownText(code, threshold), shown);
-    QVERIFY(std::abs(ThresholdFromShown(code, typed) - back) < 1e-9);
+    QCOMPARE(thresholdShownText(code, threshold), shown);
+    QVERIFY(std::abs(thresholdFromShown(code, typed) - back) < 1e-9);
     // The shown text of any threshold converts back to it.
-    QVERIFY(std::abs(ThresholdFromShown(code, shown.toDouble()) - threshold) < 1e-9);
-    QCOMPARE(ThresholdInRange(back), back <= 100.0);
+    QVERIFY(std::abs(thresholdFromShown(code, shown.toDouble()) - threshold) < 1e-9);
+    QCOMPARE(thresholdInRange(back), back <= 100.0);
 }
 
 void ServiceDialogsTest::speedCodes() {
     const uint8_t codes[] = {0x01, 0x02, 0x04, 0x08, 0x10};
     const char* texts[] = {"1200", "2400", "4800", "9600", "19200"};
     for (int i = 0; i < kSpeedCount; ++i) {
-        QCOMPARE(SpeedCodeAt(i), codes[i]);
-        QCOMPARE(SpeedText(i), QString(texts[i]));
+        QCOMPARE(speedCodeAt(i), codes[i]);
+        QCOMPARE(speedText(i), QString(texts[i]));
     }
-    QCOMPARE(SpeedCodeAt(-1), uint8_t(0x08));  // no selection: the preselected 9600
+    QCOMPARE(speedCodeAt(-1), uint8_t(0x08));  // no selection: the preselected 9600
 }
 
 void ServiceDialogsTest::setNomer() {
@@ -154,7 +154,7 @@ void ServiceDialogsTest::setNomer() {
 
     for (const char* bad : {"256", "-1", "abc", ""}) {
         prompter().clear();
-        Retype(dialog.numberField(), bad);
+        retype(dialog.numberField(), bad);
         dialog.setButton()->click();
         QVERIFY2(dialog.isVisible(), bad);
         QCOMPARE(prompter().boxes().size(), size_t(1));
@@ -163,9 +163,9 @@ void ServiceDialogsTest::setNomer() {
         QCOMPARE(prompter().boxes()[0].icon, Dialogs::Icon::Warning);
         QCOMPARE(dialog.numberField()->text(), QString(bad));  // left as typed
     }
-    Retype(dialog.numberField(), "255");
+    retype(dialog.numberField(), "255");
     dialog.setButton()->click();
-    QVERIFY(Accepted(dialog));
+    QVERIFY(accepted(dialog));
     QCOMPARE(dialog.newNumber(), uint8_t(255));
 }
 
@@ -177,7 +177,7 @@ void ServiceDialogsTest::setSpeed() {
     QCOMPARE(dialog.speedList()->count(), 5);
     QCOMPARE(dialog.speedList()->currentText(), QString("9600"));
     dialog.applyButton()->click();
-    QVERIFY(Accepted(dialog));
+    QVERIFY(accepted(dialog));
     QCOMPARE(dialog.speedCode(), uint8_t(0x08));
 
     // Opened again, the list starts over at 9600 whatever was chosen before.
@@ -201,7 +201,7 @@ void ServiceDialogsTest::setPorog() {
     QCOMPARE(dialog.valueField()->text(), QString("1.00"));
     QCOMPARE(dialog.valueField()->selectedText(), QString("1.00"));
 
-    Retype(dialog.valueField(), "5.01");
+    retype(dialog.valueField(), "5.01");
     dialog.setButton()->click();
     QVERIFY(dialog.isVisible());
     QCOMPARE(prompter().boxes().size(), size_t(1));
@@ -210,14 +210,14 @@ void ServiceDialogsTest::setPorog() {
     QCOMPARE(prompter().boxes()[0].icon, Dialogs::Icon::Error);
     QCOMPARE(dialog.threshold(), 20.0);
 
-    Retype(dialog.valueField(), "x");
+    retype(dialog.valueField(), "x");
     dialog.setButton()->click();
     QVERIFY(dialog.isVisible());
     QCOMPARE(prompter().boxes().back().text, QString("Please enter a number."));
 
-    Retype(dialog.valueField(), "5");
+    retype(dialog.valueField(), "5");
     dialog.setButton()->click();
-    QVERIFY(Accepted(dialog));
+    QVERIFY(accepted(dialog));
     QCOMPARE(dialog.threshold(), 100.0);
 
     // A %НКПР gas: 150 refused, 37.9 returned unrounded; 0 is accepted.
@@ -226,20 +226,20 @@ void ServiceDialogsTest::setPorog() {
     plain.setThreshold(20);
     plain.show();
     QCOMPARE(plain.valueField()->text(), QString("20"));
-    Retype(plain.valueField(), "150");
+    retype(plain.valueField(), "150");
     plain.setButton()->click();
     QVERIFY(plain.isVisible());
-    Retype(plain.valueField(), "37.9");
+    retype(plain.valueField(), "37.9");
     plain.setButton()->click();
-    QVERIFY(Accepted(plain));
+    QVERIFY(accepted(plain));
     QCOMPARE(plain.threshold(), 37.9);
     plain.show();
-    Retype(plain.valueField(), "-0.1");
+    retype(plain.valueField(), "-0.1");
     plain.setButton()->click();
     QVERIFY(plain.isVisible());
-    Retype(plain.valueField(), "0");
+    retype(plain.valueField(), "0");
     plain.setButton()->click();
-    QVERIFY(Accepted(plain));
+    QVERIFY(accepted(plain));
     QCOMPARE(plain.threshold(), 0.0);
 }
 
@@ -253,11 +253,11 @@ void ServiceDialogsTest::thresholdsRoundTripUnchanged() {
             dialog.setThreshold(threshold);
             dialog.show();
             dialog.setButton()->click();
-            QVERIFY2(Accepted(dialog), qPrintable(QStringLiteral("code %1 threshold %2 shown %3")
+            QVERIFY2(accepted(dialog), qPrintable(QStringLiteral("code %1 threshold %2 shown %3")
                                                       .arg(code)
                                                       .arg(threshold)
                                                       .arg(dialog.valueField()->text())));
-            QCOMPARE(int(ThresholdToSend(dialog.threshold())), threshold);
+            QCOMPARE(int(thresholdToSend(dialog.threshold())), threshold);
         }
     }
     QVERIFY(prompter().boxes().empty());
@@ -301,7 +301,7 @@ void ServiceDialogsTest::changeZavNomer() {
 
     QTest::keyClicks(dialog.numberField(), "0");
     dialog.okButton()->click();
-    QVERIFY(Accepted(dialog));
+    QVERIFY(accepted(dialog));
     QCOMPARE(dialog.factoryNumber(), 0);
 }
 
@@ -336,43 +336,43 @@ void ServiceDialogsTest::deviceInfo() {
 }
 
 void ServiceDialogsTest::timerSet() {
-    QCOMPARE(TimerSetPrompt(-1),
+    QCOMPARE(timerSetPrompt(-1),
              QString("Введите время в секундах через которое будет производится запись "
                      "показаний с группы приборов."));
-    QCOMPARE(TimerSetPrompt(12), QString("Введите время в секундах через которое будет "
+    QCOMPARE(timerSetPrompt(12), QString("Введите время в секундах через которое будет "
                                          "производится запись показаний с прибора № 12"));
 
     RecordTimerDialog dialog;
     dialog.setNetworkNumber(12);
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QString("Установка таймера"));
-    QCOMPARE(dialog.promptLabel()->text(), TimerSetPrompt(12));
+    QCOMPARE(dialog.promptLabel()->text(), timerSetPrompt(12));
     QCOMPARE(dialog.periodField()->text(), QString("0"));
 
-    Retype(dialog.periodField(), "1.5");
+    retype(dialog.periodField(), "1.5");
     dialog.okButton()->click();
     QVERIFY(dialog.isVisible());
     QCOMPARE(prompter().boxes().back().text, QString("Please enter an integer."));
 
     // Negative or beyond a day (the milliseconds would not fit the timer): refused.
     for (const char* bad : {"-5", "86401", "99999999999"}) {
-        Retype(dialog.periodField(), bad);
+        retype(dialog.periodField(), bad);
         dialog.okButton()->click();
         QVERIFY2(dialog.isVisible(), bad);
         QCOMPARE(prompter().boxes().back().text, QString("Please enter an integer between 0 and 86400."));
     }
     QCOMPARE(dialog.period(), 0);
 
-    Retype(dialog.periodField(), "10");
+    retype(dialog.periodField(), "10");
     dialog.okButton()->click();
-    QVERIFY(Accepted(dialog));
+    QVERIFY(accepted(dialog));
     QCOMPARE(dialog.period(), 10);
 
     RecordTimerDialog zero;
     zero.show();
-    QCOMPARE(zero.promptLabel()->text(), TimerSetPrompt(-1));
+    QCOMPARE(zero.promptLabel()->text(), timerSetPrompt(-1));
     zero.okButton()->click();
-    QVERIFY(Accepted(zero));
+    QVERIFY(accepted(zero));
     QCOMPARE(zero.period(), 0);  // the caller starts nothing
 }
 
@@ -384,7 +384,7 @@ void ServiceDialogsTest::insertString() {
     QTest::keyClicks(dialog.textField(), "probe 1");
     dialog.textField()->insertPlainText("\nпроба газа");
     dialog.insertButton()->click();
-    QVERIFY(Accepted(dialog));
+    QVERIFY(accepted(dialog));
     QCOMPARE(dialog.text(), QString("probe 1\nпроба газа"));
 
     NoteDialog one;
@@ -416,7 +416,7 @@ void ServiceDialogsTest::insertStringLimit() {
     QVERIFY(shown.startsWith("abpp"));
     QVERIFY(!shown.contains('q'));
     dialog.insertButton()->click();
-    QVERIFY(Accepted(dialog));
+    QVERIFY(accepted(dialog));
     QCOMPARE(dialog.text(), shown);
 }
 

@@ -17,12 +17,12 @@ using namespace zta;
 // the station has taken its echo and no command of any slot is left pending. Empty when the
 // write never came. The window thread keeps serving events meanwhile: the poll thread waits for
 // each data notice to be taken.
-inline std::vector<uint8_t> AppliedWrite(const zta::sim::Bus& bus, const zta::PollBlock& block,
+inline std::vector<uint8_t> appliedWrite(const zta::sim::Bus& bus, const zta::PollBlock& block,
                                          int address, int reg, int timeoutMs = 15000) {
     std::vector<uint8_t> bytes;
     const bool applied = QTest::qWaitFor(
         [&] {
-            for (const auto& e : bus.Log())
+            for (const auto& e : bus.log())
                 if (e.kind == zta::sim::LogEntry::Kind::WriteApplied && e.address == address &&
                     e.reg == reg) {
                     bytes = e.bytes;
@@ -34,16 +34,16 @@ inline std::vector<uint8_t> AppliedWrite(const zta::sim::Bus& bus, const zta::Po
     if (!applied) return {};
     (void)QTest::qWaitFor(
         [&] {
-            for (int slot = 0; slot < block.WindowCount(); ++slot)
-                if (block.Snapshot(slot).AnyPending()) return false;
+            for (int slot = 0; slot < block.windowCount(); ++slot)
+                if (block.snapshot(slot).anyPending()) return false;
             return true;
         },
         timeoutMs);
     return bytes;
 }
 
-inline std::vector<uint8_t> WriteFrame(int address, int reg, int value) {
-    const zta::Request r = zta::WriteRequest(static_cast<uint8_t>(address),
+inline std::vector<uint8_t> writeFrame(int address, int reg, int value) {
+    const zta::Request r = zta::writeRequest(static_cast<uint8_t>(address),
                                              static_cast<uint16_t>(reg),
                                              static_cast<uint16_t>(value));
     return {r.begin(), r.end()};

@@ -41,26 +41,26 @@ void StationBridgeTest::waitForWorkerServesItsRequests() {
     UiBridge bridge;
     zta::WorkerThread worker;
     int served = 0;  // touched on the UI thread only
-    QVERIFY(worker.Start([&] {
+    QVERIFY(worker.start([&] {
         for (int i = 0; i < 20; ++i)
             bridge.callSync([&] { ++served; });
     }));
     // No event loop runs here: only the wait itself can serve the worker.
     QVERIFY(bridge.waitForWorker(worker, 10000));
     QCOMPARE(served, 20);
-    QVERIFY(!worker.Running());
+    QVERIFY(!worker.isRunning());
 }
 
 void StationBridgeTest::waitForWorkerTimesOutAndLaterWaitsAgain() {
     UiBridge bridge;
     zta::WorkerThread worker;
     std::atomic<bool> release{false};
-    QVERIFY(worker.Start([&] {
+    QVERIFY(worker.start([&] {
         while (!release)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }));
     QVERIFY(!bridge.waitForWorker(worker, 50));
-    QVERIFY(worker.Running());
+    QVERIFY(worker.isRunning());
     release = true;
     QVERIFY(bridge.waitForWorker(worker, 10000));
 }

@@ -29,9 +29,9 @@ constexpr int kLinkDown = 175;
 class HoldingDialogs : public ScriptedDialogs {
 public:
     std::function<void()> whileOpen;
-    int Show(const QString& text, const QString& caption, Icon icon, int buttons,
+    int show(const QString& text, const QString& caption, Icon icon, int buttons,
              QWidget* owner) override {
-        const int result = ScriptedDialogs::Show(text, caption, icon, buttons, owner);
+        const int result = ScriptedDialogs::show(text, caption, icon, buttons, owner);
         if (icon == Icon::Error && whileOpen) std::exchange(whileOpen, nullptr)();
         return result;
     }
@@ -39,7 +39,7 @@ public:
 
 // The concentration of the record line `index` (empty while there is no such line) and the
 // number of lines.
-QByteArray ConcentrationOnLine(const QString& path, int index, int* lineCount = nullptr) {
+QByteArray concentrationOnLine(const QString& path, int index, int* lineCount = nullptr) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
     const QList<QByteArray> lines = f.readAll().split('\n');
@@ -48,7 +48,7 @@ QByteArray ConcentrationOnLine(const QString& path, int index, int* lineCount = 
                                                      : QByteArray();
 }
 
-AnalyzerView* ViewAt(MainWindow* f, int index) {
+AnalyzerView* viewAt(MainWindow* f, int index) {
     auto* child = qobject_cast<AnalyzerSubWindow*>(f->mdiArea()->subWindowList().at(index));
     return child ? child->view() : nullptr;
 }
@@ -67,62 +67,62 @@ private slots:
 };
 
 void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
-    auto bus = zta::sim::Bus::OpenPty();
+    auto bus = zta::sim::Bus::openPty();
     QVERIFY(bus);
     for (int address : {3, 7, 12}) {
         zta::sim::AnalyzerConfig a;
         a.address = address;
         a.model = address == 7 ? zta::sim::Model::Standard : zta::sim::Model::Extended;
-        bus->AddAnalyzer(a);
+        bus->addAnalyzer(a);
     }
-    bus->Start();
+    bus->start();
 
-    TestStation st({QString::fromStdString(bus->PortPath())}, MakeAnalyzerWindowFactory());
+    TestStation st({QString::fromStdString(bus->portPath())}, makeAnalyzerWindowFactory());
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastTiming());
-    QVERIFY(f->OpenNewDocument());
-    QVERIFY(f->OpenNewDocument());
+    f->setPollTiming(fastTiming());
+    QVERIFY(f->openNewDocument());
+    QVERIFY(f->openNewDocument());
     const int numbers[3] = {3, 7, 12};
     for (int i = 0; i < 3; ++i) {
-        AnalyzerView* v = ViewAt(f, i);
+        AnalyzerView* v = viewAt(f, i);
         QVERIFY(v);
         QCOMPARE(v->iconOf(FormField::LinkIcon), kLinkDown);
         v->numberField()->setText(QString::number(numbers[i]));
-        QCOMPARE(f->block().Snapshot(i).address, numbers[i]);
+        QCOMPARE(f->block().snapshot(i).address, numbers[i]);
     }
-    f->TileWindows();
+    f->tileWindows();
 
     f->router().dispatch(CommandId::Connect);
-    QVERIFY(f->IsPolling());
+    QVERIFY(f->isPolling());
     for (int i = 0; i < 3; ++i)
-        QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, i)->iconOf(FormField::LinkIcon), kLinkUp, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(viewAt(f, i)->iconOf(FormField::LinkIcon), kLinkUp, 15000);
     QCOMPARE(f->mdiArea()->subWindowList().at(0)->windowTitle(), QStringLiteral("Прибор №3"));
 
-    bus->SetFault(7, zta::sim::Fault::Silent);
-    QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, 1)->iconOf(FormField::LinkIcon), kLinkDown, 20000);
-    QCOMPARE(ViewAt(f, 0)->iconOf(FormField::LinkIcon), kLinkUp);
-    QCOMPARE(ViewAt(f, 2)->iconOf(FormField::LinkIcon), kLinkUp);
+    bus->setFault(7, zta::sim::Fault::Silent);
+    QTRY_COMPARE_WITH_TIMEOUT(viewAt(f, 1)->iconOf(FormField::LinkIcon), kLinkDown, 20000);
+    QCOMPARE(viewAt(f, 0)->iconOf(FormField::LinkIcon), kLinkUp);
+    QCOMPARE(viewAt(f, 2)->iconOf(FormField::LinkIcon), kLinkUp);
 
     f->router().dispatch(CommandId::Disconnect);
-    QVERIFY(!f->IsPolling());
+    QVERIFY(!f->isPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(ViewAt(f, i)->iconOf(FormField::LinkIcon), kLinkDown);
+        QCOMPARE(viewAt(f, i)->iconOf(FormField::LinkIcon), kLinkDown);
     QVERIFY(st.dialogs.boxes().empty());
 }
 
 void StationLinkTest::disconnectDuringSynchronousNotice() {
-    auto bus = zta::sim::Bus::OpenPty();
+    auto bus = zta::sim::Bus::openPty();
     QVERIFY(bus);
     zta::sim::AnalyzerConfig a;
     a.address = 0;
-    bus->AddAnalyzer(a);
-    bus->Start();
+    bus->addAnalyzer(a);
+    bus->start();
 
-    TestStation st({QString::fromStdString(bus->PortPath())});
+    TestStation st({QString::fromStdString(bus->portPath())});
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastTiming());
-    f->Connect();
+    f->setPollTiming(fastTiming());
+    f->connectLine();
     RecordingView* view = st.view(0);
     QTRY_VERIFY_WITH_TIMEOUT(view->count(NoticeDataChanged) >= 1, 10000);
 
@@ -130,198 +130,198 @@ void StationLinkTest::disconnectDuringSynchronousNotice() {
     // turn: that turn's data notice waits for the UI thread when Disconnect begins.
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
     const int before = view->count(NoticeDataChanged);
-    f->Disconnect();
-    QVERIFY2(!f->IsPolling(), "the poll thread did not end: the wait stalled on its notice");
+    f->disconnectLine();
+    QVERIFY2(!f->isPolling(), "the poll thread did not end: the wait stalled on its notice");
     QVERIFY(view->count(NoticeDataChanged) > before);  // served during the wait
     QCOMPARE(view->notices.back().code, int(NoticeDisconnected));
     QCOMPARE(view->count(NoticeDisconnected), 1);
 
     // Asked again from inside that wait (as a box's event loop could), a stop or a close does
     // not wait for a thread that waits for us, and the window does not go under the wait.
-    f->Connect();
+    f->connectLine();
     QTRY_VERIFY_WITH_TIMEOUT(view->count(NoticeDataChanged) > before + 1, 10000);
     bool nestedDone = false;
     view->onNotice = [&](int code) {
         if (code != NoticeDataChanged || nestedDone)
             return;
         nestedDone = true;
-        f->Disconnect();
+        f->disconnectLine();
         f->router().dispatch(CommandId::Exit);
     };
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    f->Disconnect();
+    f->disconnectLine();
     QVERIFY(nestedDone);
-    QVERIFY(!f->IsPolling());
+    QVERIFY(!f->isPolling());
     QVERIFY(f->isVisible());
-    QCOMPARE(f->block().WindowCount(), 1);
+    QCOMPARE(f->block().windowCount(), 1);
     view->onNotice = nullptr;
 }
 
 void StationLinkTest::closeWhilePolling() {
-    auto bus = zta::sim::Bus::OpenPty();
+    auto bus = zta::sim::Bus::openPty();
     QVERIFY(bus);
     zta::sim::AnalyzerConfig a;
     a.address = 0;
-    bus->AddAnalyzer(a);
-    bus->Start();
+    bus->addAnalyzer(a);
+    bus->start();
 
-    auto st = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus->PortPath())},
-                                            MakeAnalyzerWindowFactory());
+    auto st = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus->portPath())},
+                                            makeAnalyzerWindowFactory());
     MainWindow* f = st->frame;
-    f->SetPollTiming(FastTiming());
+    f->setPollTiming(fastTiming());
     for (int i = 0; i < 5; ++i)
-        f->OpenNewDocument();
-    f->Connect();
-    QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, 0)->iconOf(FormField::LinkIcon), kLinkUp, 10000);
+        f->openNewDocument();
+    f->connectLine();
+    QTRY_COMPARE_WITH_TIMEOUT(viewAt(f, 0)->iconOf(FormField::LinkIcon), kLinkUp, 10000);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     // Exit while polling: the thread is stopped before the windows go.
     f->router().dispatch(CommandId::Exit);
-    QVERIFY(!f->IsPolling());
+    QVERIFY(!f->isPolling());
     QVERIFY(QFile::exists(st->dir.filePath(QStringLiteral("CalDataK7.cfg"))));
     st.reset();  // windows and block go; nothing may still be polling them
 }
 
 namespace {
 
-std::unique_ptr<zta::sim::Bus> BusWith(std::initializer_list<int> addresses) {
-    auto bus = zta::sim::Bus::OpenPty();
+std::unique_ptr<zta::sim::Bus> busWith(std::initializer_list<int> addresses) {
+    auto bus = zta::sim::Bus::openPty();
     if (!bus)
         return bus;
     for (int address : addresses) {
         zta::sim::AnalyzerConfig a;
         a.address = address;
         a.baud = 19200;
-        bus->AddAnalyzer(a);
+        bus->addAnalyzer(a);
     }
-    bus->Start();
+    bus->start();
     return bus;
 }
 
-void FastSearch(MainWindow* f) {
+void fastSearch(MainWindow* f) {
     zta::LineOptions line;
     line.replyTimeoutMs = 100;  // generous for a loaded machine; these searches stop early
-    f->searchControl().SetLineOptions(line);
-    f->SetPollTiming(FastTiming());
-    f->SetBaud(4);
+    f->searchControl().setLineOptions(line);
+    f->setPollTiming(fastTiming());
+    f->setBaud(4);
 }
 
 }  // namespace
 
 void StationLinkTest::searchStoppedEarlyOpensWindowsForWhatItFound() {
-    auto bus = BusWith({5, 9, 30, 40});
+    auto bus = busWith({5, 9, 30, 40});
     QVERIFY(bus);
-    TestStation st({QString::fromStdString(bus->PortPath())}, MakeAnalyzerWindowFactory());
+    TestStation st({QString::fromStdString(bus->portPath())}, makeAnalyzerWindowFactory());
     MainWindow* f = st.frame;
-    FastSearch(f);
-    f->OpenNewDocument();  // two old windows, both replaced
+    fastSearch(f);
+    f->openNewDocument();  // two old windows, both replaced
 
     f->router().dispatch(CommandId::Search);
-    QVERIFY(f->IsSearching());
+    QVERIFY(f->isSearching());
     QVERIFY(f->router().query(CommandId::StopSearch).enabled);
     QVERIFY(!f->router().query(CommandId::Connect).enabled);
-    f->Connect();
+    f->connectLine();
     QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Остановите поиск"));
     QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 3")) &&
                                  f->paneText(0).contains(QStringLiteral("Найдены №№: 5,9,30,")),
                              30000);
     f->router().dispatch(CommandId::StopSearch);
-    QVERIFY(!f->IsSearching());
-    QVERIFY(f->IsPolling());
+    QVERIFY(!f->isSearching());
+    QVERIFY(f->isPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
     QVERIFY(f->isMaximized());
     const QList<QMdiSubWindow*> children = f->mdiArea()->subWindowList();
     QCOMPARE(children.size(), 3);
-    QCOMPARE(f->block().WindowCount(), 3);
+    QCOMPARE(f->block().windowCount(), 3);
     const int numbers[3] = {5, 9, 30};
     for (int k = 0; k < 3; ++k) {
-        QCOMPARE(f->block().Snapshot(k).address, numbers[k]);
+        QCOMPARE(f->block().snapshot(k).address, numbers[k]);
         QCOMPARE(children[k]->windowTitle(), QStringLiteral("Прибор №%1").arg(numbers[k]));
     }
     for (int k = 0; k < 3; ++k)
-        QTRY_COMPARE_WITH_TIMEOUT(ViewAt(f, k)->iconOf(FormField::LinkIcon), kLinkUp, 15000);
-    f->Disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(viewAt(f, k)->iconOf(FormField::LinkIcon), kLinkUp, 15000);
+    f->disconnectLine();
 }
 
 void StationLinkTest::searchFindsNothingKeepsWindows() {
-    auto bus = BusWith({});
+    auto bus = busWith({});
     QVERIFY(bus);
-    TestStation st({QString::fromStdString(bus->PortPath())});
+    TestStation st({QString::fromStdString(bus->portPath())});
     MainWindow* f = st.frame;
-    FastSearch(f);
-    f->OpenNewDocument();
-    f->block().SetAddress(1, 17);
+    fastSearch(f);
+    f->openNewDocument();
+    f->block().setAddress(1, 17);
     f->router().dispatch(CommandId::Search);
     QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 4")), 30000);
     // While searching, polling refuses and the search refuses a second start.
     f->router().dispatch(CommandId::Search);  // disabled: nothing
-    f->searchControl().StartSearch();
+    f->searchControl().startSearch();
     QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Поиск идет."));
     f->router().dispatch(CommandId::StopSearch);
-    QVERIFY(!f->IsSearching());
-    QVERIFY(!f->IsPolling());
+    QVERIFY(!f->isSearching());
+    QVERIFY(!f->isPolling());
     QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Подключенных приборов не найдено."));
     QCOMPARE(st.dialogs.boxes().back().caption, QStringLiteral("Поиск"));
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
-    QCOMPARE(f->block().WindowCount(), 2);
-    QCOMPARE(f->block().Snapshot(1).address, 17);
+    QCOMPARE(f->block().windowCount(), 2);
+    QCOMPARE(f->block().snapshot(1).address, 17);
 
     // Searching while polling is refused.
-    f->Connect();
-    f->searchControl().StartSearch();
+    f->connectLine();
+    f->searchControl().startSearch();
     QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Остановите опрос приборов."));
-    QVERIFY(!f->IsSearching());
-    f->Disconnect();
+    QVERIFY(!f->isSearching());
+    f->disconnectLine();
 }
 
 // While "Ошибка записи" waits for its OK the poll thread goes on: the window loses contact, the
 // record timer's lines show it instead of the last readings, and the line comes back by itself.
 void StationLinkTest::unpluggedAdapterShowsWhileItsBoxWaits() {
     QTemporaryDir dir;
-    auto bus = zta::sim::Bus::OpenPty(dir.filePath(QStringLiteral("line")).toStdString());
+    auto bus = zta::sim::Bus::openPty(dir.filePath(QStringLiteral("line")).toStdString());
     QVERIFY(bus);
     zta::sim::AnalyzerConfig a;
     a.address = 3;
     a.concentration = 37;
-    bus->AddAnalyzer(a);
-    bus->Start();
+    bus->addAnalyzer(a);
+    bus->start();
 
-    TestStation st({QString::fromStdString(bus->PortPath())}, MakeAnalyzerWindowFactory());
+    TestStation st({QString::fromStdString(bus->portPath())}, makeAnalyzerWindowFactory());
     HoldingDialogs prompter;
     setDialogs(&prompter);
     MainWindow* f = st.frame;
-    f->SetPollTiming(FastTiming());
-    AnalyzerView* v = ViewAt(f, 0);
+    f->setPollTiming(fastTiming());
+    AnalyzerView* v = viewAt(f, 0);
     QVERIFY(v);
     v->numberField()->setText(QStringLiteral("3"));
-    f->Connect();
-    QTRY_VERIFY_WITH_TIMEOUT(v->GetDocument().linkUp, 15000);
-    QTRY_COMPARE_WITH_TIMEOUT(v->GetDocument().concentration, 37.0, 15000);
-    v->StartTimer(1);
-    QCOMPARE(ConcentrationOnLine(v->timerFile, 0), QByteArray("37"));
+    f->connectLine();
+    QTRY_VERIFY_WITH_TIMEOUT(v->getDocument().linkUp, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(v->getDocument().concentration, 37.0, 15000);
+    v->startRecordTimer(1);
+    QCOMPARE(concentrationOnLine(v->timerFile, 0), QByteArray("37"));
 
     bool lost = false, recorded = false, back = false;
     prompter.whileOpen = [&] {
-        QTRY_VERIFY_WITH_TIMEOUT(!v->GetDocument().linkUp, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!v->getDocument().linkUp, 15000);
         QCOMPARE(v->iconOf(FormField::LinkIcon), kLinkDown);
         lost = true;
         // The turn after the lost contact clears the readings; the timer's next line shows it.
-        QTRY_COMPARE_WITH_TIMEOUT(v->GetDocument().concentration, 0.0, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(v->getDocument().concentration, 0.0, 15000);
         int from = 0;
-        ConcentrationOnLine(v->timerFile, 0, &from);
-        QTRY_VERIFY_WITH_TIMEOUT(!ConcentrationOnLine(v->timerFile, from).isEmpty(), 15000);
-        recorded = ConcentrationOnLine(v->timerFile, from) == "0";
-        QVERIFY(bus->Replug());
-        QTRY_VERIFY_WITH_TIMEOUT(v->GetDocument().linkUp, 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(v->GetDocument().concentration, 37.0, 15000);
+        concentrationOnLine(v->timerFile, 0, &from);
+        QTRY_VERIFY_WITH_TIMEOUT(!concentrationOnLine(v->timerFile, from).isEmpty(), 15000);
+        recorded = concentrationOnLine(v->timerFile, from) == "0";
+        QVERIFY(bus->replug());
+        QTRY_VERIFY_WITH_TIMEOUT(v->getDocument().linkUp, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(v->getDocument().concentration, 37.0, 15000);
         QCOMPARE(v->iconOf(FormField::LinkIcon), kLinkUp);
         back = true;
     };
-    bus->Unplug();
+    bus->unplug();
     QTRY_VERIFY_WITH_TIMEOUT(!prompter.whileOpen, 15000);
     QVERIFY(lost);
     QVERIFY2(recorded, "the timer wrote the readings from before the outage again");
     QVERIFY(back);
-    f->Disconnect();
+    f->disconnectLine();
     setDialogs(&st.dialogs);
     QCOMPARE(prompter.boxes().size(), size_t(1));
     QCOMPARE(prompter.boxes()[0].text, QStringLiteral("Ошибка записи"));

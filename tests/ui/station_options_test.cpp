@@ -10,15 +10,15 @@ using namespace zta;
 class StationOptionsTest : public QObject {
     Q_OBJECT
 
-    static bool Parse(const QStringList& args, StationCommandLine* r, QString* error) {
-        return ParseStationCommandLine(QStringList{QStringLiteral("zta-k7")} + args, r, error);
+    static bool parse(const QStringList& args, StationCommandLine* r, QString* error) {
+        return parseStationCommandLine(QStringList{QStringLiteral("zta-k7")} + args, r, error);
     }
 
 private slots:
     void takesEveryOption() {
         StationCommandLine r;
         QString error;
-        QVERIFY2(Parse({"--port", "/tmp/a", "--port", "/tmp/b", "--rs485", "program", "--open",
+        QVERIFY2(parse({"--port", "/tmp/a", "--port", "/tmp/b", "--rs485", "program", "--open",
                         "7,0,255", "--connect", "--screenshot", "s.png", "--wait", "0"},
                        &r, &error),
                  qPrintable(error));
@@ -30,7 +30,7 @@ private slots:
         QCOMPARE(r.screenshot, QStringLiteral("s.png"));
         QCOMPARE(r.waitMs, 0);
 
-        QVERIFY(Parse({}, &r, &error));
+        QVERIFY(parse({}, &r, &error));
         QVERIFY(!r.directionGiven && r.openNumbers.isEmpty() && !r.connect);
         QCOMPARE(r.waitMs, 3000);
     }
@@ -67,7 +67,7 @@ private slots:
         QFETCH(QString, says);
         StationCommandLine r;
         QString error;
-        QVERIFY(!Parse(args, &r, &error));
+        QVERIFY(!parse(args, &r, &error));
         QVERIFY2(error.contains(says), qPrintable(error));
     }
 };

@@ -25,14 +25,14 @@
 using namespace zta;
 
 // Pacing short enough for a test to see many turns, with the system's own line timing.
-inline zta::PollTiming FastTiming() {
+inline zta::PollTiming fastTiming() {
     zta::PollTiming t;
     t.pacingBaseMs = 20;
     t.pacingPerWindowMs = 0;
     return t;
 }
 
-inline AnalyzerView* ViewIn(QMdiSubWindow* child) {
+inline AnalyzerView* viewIn(QMdiSubWindow* child) {
     auto* frame = qobject_cast<AnalyzerSubWindow*>(child);
     return frame ? frame->view() : nullptr;
 }
@@ -40,39 +40,39 @@ inline AnalyzerView* ViewIn(QMdiSubWindow* child) {
 // Views that register in the block and record every notice they are sent.
 class RecordingView : public QWidget, public AnalyzerViewInterface {
 public:
-    explicit RecordingView(DeviceHost& host) : host_(host) { Live().insert(this); }
+    explicit RecordingView(DeviceHost& host) : host_(host) { live().insert(this); }
     ~RecordingView() override {
-        Live().erase(this);
-        Unregister();
+        live().erase(this);
+        unregister();
     }
     // As the program's windows do, the slot goes back when the window closes: its deletion
     // comes later, possibly only with the main window's, when the block is gone.
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Close)
-            Unregister();
+            unregister();
         return QWidget::eventFilter(watched, event);
     }
-    void Unregister() {
+    void unregister() {
         if (slot < 0)
             return;
-        const auto moved = host_.block().Close(slot);
+        const auto moved = host_.block().close(slot);
         slot = -1;
         for (const auto& m : moved)
-            for (RecordingView* v : Live())
-                if (ViewIdOf(v) == m.view)
-                    v->OnSlotChanged(m.newSlot);
+            for (RecordingView* v : live())
+                if (viewIdOf(v) == m.view)
+                    v->onSlotChanged(m.newSlot);
     }
-    static std::set<RecordingView*>& Live() {
+    static std::set<RecordingView*>& live() {
         static std::set<RecordingView*> live;
         return live;
     }
-    void OnViewNotice(int code, int value) override {
+    void onViewNotice(int code, int value) override {
         notices.push_back({code, value});
         if (onNotice)
             onNotice(code);
     }
-    void OnSlotChanged(int s) override { slot = s; }
-    void OnRecordFolderChanged() override { ++folderChanges; }
+    void onSlotChanged(int s) override { slot = s; }
+    void onRecordFolderChanged() override { ++folderChanges; }
     int timerPeriod() const override { return period; }
 
     struct Notice {
@@ -96,11 +96,11 @@ public:
 
 class RecordingWindowFactory : public AnalyzerWindowFactory {
 public:
-    QMdiSubWindow* OpenWindow(DeviceHost& host, QMdiArea& area) override {
+    QMdiSubWindow* openWindow(DeviceHost& host, QMdiArea& area) override {
         auto* view = new RecordingView(host);
-        const auto slot = host.block().Register(ViewIdOf(view));
+        const auto slot = host.block().registerSlot(viewIdOf(view));
         if (!slot) {
-            dialogs().Information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
+            dialogs().information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
                                       QStringLiteral("Ограничение"), host.window());
             delete view;
             return nullptr;
@@ -112,8 +112,8 @@ public:
         child->show();
         return child;
     }
-    std::vector<CommandTarget*> Route(QMdiSubWindow*) override { return {}; }
-    AnalyzerViewInterface* ViewOf(QMdiSubWindow* child) override {
+    std::vector<CommandTarget*> route(QMdiSubWindow*) override { return {}; }
+    AnalyzerViewInterface* viewOf(QMdiSubWindow* child) override {
         return child ? dynamic_cast<RecordingView*>(child->widget()) : nullptr;
     }
 };
@@ -130,7 +130,7 @@ struct TestStation {
                                                 : calFile;
         options.programFolder = dir.path();
         app = std::make_unique<StationApplication>(options);
-        app->InitInstance(windowFactory ? std::move(windowFactory)
+        app->initInstance(windowFactory ? std::move(windowFactory)
                                       : std::make_unique<RecordingWindowFactory>(),
                           false);
         frame = app->mainFrame();
@@ -143,7 +143,7 @@ struct TestStation {
         setDialogs(nullptr);
     }
     RecordingView* view(int slot) const {
-        return dynamic_cast<RecordingView*>(frame->ViewOfSlot(slot));
+        return dynamic_cast<RecordingView*>(frame->viewOfSlot(slot));
     }
 
     QTemporaryDir dir;

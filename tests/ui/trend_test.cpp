@@ -28,13 +28,13 @@ constexpr std::int64_t kTurnMs = 500;               // one analyzer polled at th
 
 // Feeds `history` with the analyzer's readings as the poll thread reads them (whole %НКПР)
 // from `fromS` to `toS` seconds, and returns the settling seen after each reading.
-std::vector<Settling> Poll(zta::sim::Analyzer& analyzer, TrendHistory& history, double fromS,
+std::vector<Settling> poll(zta::sim::Analyzer& analyzer, TrendHistory& history, double fromS,
                            double toS, const SettleRule& rule = {}) {
     std::vector<Settling> seen;
     for (double t = fromS; t < toS; t += kTurnMs / 1000.0) {
         const std::int64_t ms = kStart + std::int64_t(t * 1000.0);
-        history.Add(ms, int(analyzer.ConcentrationAt(t)));
-        seen.push_back(zta::SettlingAt(history.samples(), ms, 100.0, rule));
+        history.add(ms, int(analyzer.concentrationAt(t)));
+        seen.push_back(zta::settlingAt(history.samples(), ms, 100.0, rule));
     }
     return seen;
 }
@@ -47,16 +47,16 @@ class TrendTest : public QObject {
 private slots:
     void historyKeepsTwentyFourHours() {
         TrendHistory h;
-        for (std::int64_t ms = 0; ms <= 25 * 3600 * 1000LL; ms += 10'000) h.Add(kStart + ms, 1.0);
+        for (std::int64_t ms = 0; ms <= 25 * 3600 * 1000LL; ms += 10'000) h.add(kStart + ms, 1.0);
         QCOMPARE(h.samples().front().ms, kStart + 3600 * 1000LL);  // exactly 24 h kept
         QCOMPARE(h.samples().size(), size_t(24 * 360 + 1));
         // Stated memory: about 16 bytes per sample.
-        QVERIFY(h.MemoryBytes() > h.samples().size() * sizeof(zta::TrendSample));
-        QVERIFY(h.MemoryBytes() < h.samples().size() * sizeof(zta::TrendSample) * 5 / 4);
+        QVERIFY(h.memoryBytes() > h.samples().size() * sizeof(zta::TrendSample));
+        QVERIFY(h.memoryBytes() < h.samples().size() * sizeof(zta::TrendSample) * 5 / 4);
 
         // A clock that never moves cannot grow it past its count either.
         TrendHistory still;
-        for (std::size_t i = 0; i < TrendHistory::kMaxSamples + 10; ++i) still.Add(kStart, 1.0);
+        for (std::size_t i = 0; i < TrendHistory::kMaxSamples + 10; ++i) still.add(kStart, 1.0);
         QCOMPARE(still.samples().size(), TrendHistory::kMaxSamples);
     }
 
@@ -68,12 +68,12 @@ private slots:
         c.periodS = 60;
         zta::sim::Analyzer analyzer(c);
         TrendHistory h;
-        const auto seen = Poll(analyzer, h, 0, 300);
+        const auto seen = poll(analyzer, h, 0, 300);
         for (const Settling& s : seen) QVERIFY(!s.settled);
         QVERIFY(seen.back().covered);
         QVERIFY(seen.back().movedPercent >= 9.0);
         // A ramp slow enough for a wide band is settled by that band's rule.
-        QVERIFY(zta::SettlingAt(h.samples(), h.samples().back().ms, 100.0, {25.0, 30}).settled);
+        QVERIFY(zta::settlingAt(h.samples(), h.samples().back().ms, 100.0, {25.0, 30}).settled);
     }
 
     void stepSettlesAfterTheWindow_data() {
@@ -93,13 +93,13 @@ private slots:
         TrendHistory h;
 
         // Too short a history is never settled, however still.
-        const auto start = Poll(analyzer, h, 0, seconds, rule);
+        const auto start = poll(analyzer, h, 0, seconds, rule);
         for (const Settling& s : start) QVERIFY(!s.covered && !s.settled);
-        const auto before = Poll(analyzer, h, seconds, 100, rule);
+        const auto before = poll(analyzer, h, seconds, 100, rule);
         QVERIFY(before.back().settled);
 
-        analyzer.SetConcentration(50);
-        const auto after = Poll(analyzer, h, 100, 100 + seconds + 5, rule);
+        analyzer.setConcentration(50);
+        const auto after = poll(analyzer, h, 100, 100 + seconds + 5, rule);
         // Unsettled from the step until the whole window lies after it: exactly `seconds`.
         const std::size_t turns = std::size_t(seconds) * 1000 / kTurnMs;
         for (std::size_t i = 0; i <= turns; ++i) QVERIFY2(!after[i].settled, qPrintable(QString::number(i)));
@@ -107,8 +107,8 @@ private slots:
         QCOMPARE(after[0].movedPercent, 30.0);
 
         // A gap in contact inside the window: not settled until a whole window follows it.
-        h.Break();
-        const auto resumed = Poll(analyzer, h, 200, 200 + seconds + 5, rule);
+        h.breakLine();
+        const auto resumed = poll(analyzer, h, 200, 200 + seconds + 5, rule);
         QVERIFY(!resumed.front().settled);
         QVERIFY(resumed.back().settled);
     }
@@ -134,10 +134,10 @@ private slots:
         QFETCH(bool, settled);
         // 20 at 0 s, the second value at 10 s and again at `at`.
         TrendHistory plain;
-        plain.Add(kStart, 20.0);
-        plain.Add(kStart + 10'000, second);
-        plain.Add(kStart + at, second);
-        const Settling s = zta::SettlingAt(plain.samples(), kStart + at, 100.0, {});
+        plain.add(kStart, 20.0);
+        plain.add(kStart + 10'000, second);
+        plain.add(kStart + at, second);
+        const Settling s = zta::settlingAt(plain.samples(), kStart + at, 100.0, {});
         QCOMPARE(s.settled, settled);
         QVERIFY(s.covered);
     }
@@ -147,27 +147,27 @@ private slots:
     void analyzerRecordsFollowTheTurns() {
         zta::AnalyzerRecords r;
         const auto& samples = r.trend()->samples();
-        QVERIFY(!r.TakeFresh());
+        QVERIFY(!r.takeFresh());
         std::int64_t ms = kStart;
-        for (int errors : {0, 0, 1, 2}) r.OnReload(errors, 10.0, ms += 500);
+        for (int errors : {0, 0, 1, 2}) r.onReload(errors, 10.0, ms += 500);
         QCOMPARE(samples.size(), size_t(2));
-        QVERIFY(r.TakeFresh());
-        QVERIFY(!r.TakeFresh());
-        for (int errors : {3, 4, 5, 5, 6}) r.OnReload(errors, 0.0, ms += 500);
-        QVERIFY(!r.TakeFresh());
-        r.OnReload(0, 12.0, ms += 500);
+        QVERIFY(r.takeFresh());
+        QVERIFY(!r.takeFresh());
+        for (int errors : {3, 4, 5, 5, 6}) r.onReload(errors, 0.0, ms += 500);
+        QVERIFY(!r.takeFresh());
+        r.onReload(0, 12.0, ms += 500);
         QCOMPARE(samples.size(), size_t(3));
         QVERIFY(samples[2].gapBefore && !samples[1].gapBefore);
-        QVERIFY(r.TakeFresh());
-        r.OnDisconnected();
-        r.OnReload(0, 13.0, ms += 500);
+        QVERIFY(r.takeFresh());
+        r.onDisconnected();
+        r.onReload(0, 13.0, ms += 500);
         QVERIFY(samples[3].gapBefore);
 
         for (zta::Command c : {zta::Command::Zero, zta::Command::NewAddress, zta::Command::MaxGas,
                                zta::Command::MidGas, zta::Command::NewBaud, zta::Command::Typical,
                                zta::Command::Threshold1, zta::Command::FactoryNumber,
                                zta::Command::Threshold2})
-            r.OnCommandConfirmed(c, ms);
+            r.onCommandConfirmed(c, ms);
         QList<TrendMarkKind> kinds;
         for (const zta::TrendMark& m : r.trend()->marks()) kinds << m.kind;
         QCOMPARE(kinds, (QList<TrendMarkKind>{TrendMarkKind::Zero, TrendMarkKind::HighGas,
@@ -179,10 +179,10 @@ private slots:
     void viewFollowsZoomsPansAndMarks() {
         auto h = std::make_shared<TrendHistory>();
         std::int64_t now = kStart + 3600 * 1000;
-        for (std::int64_t ms = kStart; ms <= now; ms += 1000) h->Add(ms, 20.0);
-        h->Mark(now - 20 * 60 * 1000, TrendMarkKind::Zero);  // before the shown span
-        h->Mark(now - 5 * 60 * 1000, TrendMarkKind::HighGas);
-        h->Mark(now - 60 * 1000, TrendMarkKind::Threshold1);
+        for (std::int64_t ms = kStart; ms <= now; ms += 1000) h->add(ms, 20.0);
+        h->mark(now - 20 * 60 * 1000, TrendMarkKind::Zero);  // before the shown span
+        h->mark(now - 5 * 60 * 1000, TrendMarkKind::HighGas);
+        h->mark(now - 60 * 1000, TrendMarkKind::Threshold1);
 
         zta::TrendView view;
         view.resize(800, 300);
@@ -201,29 +201,29 @@ private slots:
 
         // Following: new readings move the span along.
         now += 2000;
-        h->Add(now, 20.0);
-        view.Refresh();
+        h->add(now, 20.0);
+        view.refresh();
         QCOMPARE(view.shownTo(), now);
 
-        view.ZoomBy(3.0);  // 30 min: the zero mark comes into view
+        view.zoomBy(3.0);  // 30 min: the zero mark comes into view
         QCOMPARE(view.span(), 30 * 60 * 1000LL);
         QCOMPARE(view.shownMarks().size(), size_t(3));
-        view.PanBy(-1.0);  // the half hour before: no marks, and no longer following
+        view.panBy(-1.0);  // the half hour before: no marks, and no longer following
         QVERIFY(!view.following());
         QCOMPARE(view.shownTo(), now - 30 * 60 * 1000);
         QCOMPARE(view.shownMarks().size(), size_t(0));
         now += 5000;
-        view.Refresh();
+        view.refresh();
         QCOMPARE(view.shownTo(), now - 5000 - 30 * 60 * 1000);  // stays where it was panned
         QTest::keyClick(&view, Qt::Key_End);
         QVERIFY(view.following());
         QCOMPARE(view.shownTo(), now);
-        view.ZoomBy(1e-6);
+        view.zoomBy(1e-6);
         QCOMPARE(view.span(), zta::TrendView::kMinSpanMs);
 
         // A mark of a confirmed command appears on the next refresh.
-        h->Mark(now, TrendMarkKind::MiddleGas);
-        view.Refresh();
+        h->mark(now, TrendMarkKind::MiddleGas);
+        view.refresh();
         QCOMPARE(view.shownMarks().back().kind, TrendMarkKind::MiddleGas);
     }
 
@@ -231,8 +231,8 @@ private slots:
         auto h = std::make_shared<TrendHistory>();
         const std::int64_t now = kStart + 600 * 1000;
         for (std::int64_t ms = kStart; ms <= now; ms += 100) {
-            if (ms == kStart + 300 * 1000) h->Break();
-            h->Add(ms, (ms / 100) % 2 ? 10.0 : 30.0);
+            if (ms == kStart + 300 * 1000) h->breakLine();
+            h->add(ms, (ms / 100) % 2 ? 10.0 : 30.0);
         }
         zta::TrendView view;
         view.resize(600, 300);
@@ -240,7 +240,7 @@ private slots:
         view.setHistory(h);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.Refresh();
+        view.refresh();
         // 6001 readings on some 500 pixels: at most a low and a high per pixel and stretch.
         QVERIFY(view.drawnPointCount() > 100);
         QVERIFY(view.drawnPointCount() <= 2 * 2 * 600);
@@ -250,21 +250,21 @@ private slots:
     void exports() {
         auto h = std::make_shared<TrendHistory>();
         const std::int64_t now = kStart + 60 * 1000;
-        h->Add(now - 11 * 60 * 1000, 99.0);  // outside the shown span
-        h->Add(now - 2000, 20.04);
-        h->Mark(now - 1000, TrendMarkKind::Zero);
-        h->Add(now, 0.55);
+        h->add(now - 11 * 60 * 1000, 99.0);  // outside the shown span
+        h->add(now - 2000, 20.04);
+        h->mark(now - 1000, TrendMarkKind::Zero);
+        h->add(now, 0.55);
         zta::TrendView view;
         view.resize(640, 320);
         view.setClock([&] { return now; });
         view.setHistory(h);
         QTemporaryDir dir;
         const QString csv = dir.path() + QStringLiteral("/trend.csv");
-        QVERIFY(view.ExportCsv(csv, QLatin1Char(',')));
+        QVERIFY(view.exportCsv(csv, QLatin1Char(',')));
         QFile f(csv);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray stamp0 =
-            zta::CsvTimestamp(QDateTime::fromMSecsSinceEpoch(now - 2000)).toUtf8();
+            zta::csvTimestamp(QDateTime::fromMSecsSinceEpoch(now - 2000)).toUtf8();
         const QList<QByteArray> lines = f.readAll().split('\n');
         QCOMPARE(lines.size(), 5);  // header, three rows, nothing after the last line end
         QCOMPARE(lines[0], QByteArray("\xEF\xBB\xBFДата и время;Концентрация, %НКПР;Команда\r"));
@@ -275,7 +275,7 @@ private slots:
         const QString picture = dir.path() + QStringLiteral("/trend.png");
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QVERIFY(view.ExportPng(picture));
+        QVERIFY(view.exportPng(picture));
         QImage png(picture);
         QVERIFY(!png.isNull());
         QVERIFY(png.width() > 300);

@@ -37,20 +37,20 @@ void UserFoldersTest::recordFolderAtStart() {
     QFETCH(bool, writable);
     QFETCH(bool, installed);
     QFETCH(QString, expected);
-    const QString folder = zta::StartRecordFolder({program, writable, installed},
+    const QString folder = zta::startRecordFolder({program, writable, installed},
                                                   QStringLiteral("/home/op/Documents"));
     QCOMPARE(folder, QDir::toNativeSeparators(expected));
 }
 
 void UserFoldersTest::calibrationFile() {
-    QCOMPARE(zta::CalibrationFilePath(true, QStringLiteral("/home/op/.config")),
+    QCOMPARE(zta::calibrationFilePath(true, QStringLiteral("/home/op/.config")),
              QStringLiteral("CalDataK7.cfg"));
-    QCOMPARE(zta::CalibrationFilePath(false, QStringLiteral("/home/op/.config")),
+    QCOMPARE(zta::calibrationFilePath(false, QStringLiteral("/home/op/.config")),
              QStringLiteral("/home/op/.config/ZTA-K7/CalDataK7.cfg"));
 }
 
 void UserFoldersTest::qtTextsInRussian() {
-    QVERIFY2(zta::LoadQtRussian(), "Qt's Russian translation (qt6-translations-l10n) not found");
+    QVERIFY2(zta::loadQtRussian(), "Qt's Russian translation (qt6-translations-l10n) not found");
     QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Отмена"));
 }

@@ -22,7 +22,7 @@ constexpr unsigned kBaud = 9600;
 // A Windows timer may fire up to one tick (15.6 ms) before the asked time.
 constexpr int kTimerTickMs = 16;
 
-std::string Variable(const char* name) {
+std::string variable(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
 }
@@ -30,8 +30,8 @@ std::string Variable(const char* name) {
 class ComPortTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        shortName_ = Variable("ZTA_TEST_PORT");
-        longName_ = Variable("ZTA_TEST_LONG_PORT");
+        shortName_ = variable("ZTA_TEST_PORT");
+        longName_ = variable("ZTA_TEST_LONG_PORT");
         if (shortName_.empty() || longName_.empty())
             GTEST_SKIP() << "no simulator behind a COM port (ZTA_TEST_PORT, ZTA_TEST_LONG_PORT)";
     }
@@ -41,10 +41,10 @@ class ComPortTest : public ::testing::Test {
         int ms;
     };
 
-    static Timed Read(SerialLine& line, uint8_t address) {
+    static Timed read(SerialLine& line, uint8_t address) {
         const auto t0 = Clock::now();
         const ExchangeResult r =
-            line.Exchange(ReadRequest(address, kReadingsRegister, kShortReadCount),
+            line.exchange(readRequest(address, kReadingsRegister, kShortReadCount),
                           kShortReplyLength, kPollSettleMs);
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0);
         return {r, static_cast<int>(ms.count())};
@@ -59,31 +59,31 @@ TEST_F(ComPortTest, ShortAndLongNamesOpenByTheWindowsRuleAndGetFullReplies) {
     } cases[] = {{shortName_, shortName_}, {longName_, "\\\\.\\" + longName_}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.chosen);
-        const std::string stored = StoredPortName(c.chosen);
+        const std::string stored = storedPortName(c.chosen);
         EXPECT_EQ(stored, c.stored);
         SerialLine line;
-        const OpenResult opened = line.Open(stored, kBaud);
+        const OpenResult opened = line.open(stored, kBaud);
         ASSERT_TRUE(opened.ok()) << "code " << opened.platformCode;
         // The driver switches the direction (toggle), or RTS cannot be switched at all (Wine).
-        EXPECT_EQ(line.Mode(), DirectionMode::Driver);
+        EXPECT_EQ(line.mode(), DirectionMode::Driver);
         for (uint8_t address : {1, 2}) {
-            const Timed t = Read(line, address);
+            const Timed t = read(line, address);
             EXPECT_TRUE(t.result.writeOk);
             ASSERT_EQ(t.result.count, kShortReplyLength) << "address " << int(address);
-            EXPECT_EQ(line.Reply()[0], address);
-            EXPECT_TRUE(CrcPasses(line.Reply(), t.result.count));
+            EXPECT_EQ(line.reply()[0], address);
+            EXPECT_TRUE(crcPasses(line.reply(), t.result.count));
         }
     }
 }
 
 TEST_F(ComPortTest, AFullReplyEndsTheReadAndAMissingOrShortOneLastsTheWholeTimeOut) {
     SerialLine line;
-    ASSERT_TRUE(line.Open(StoredPortName(shortName_), kBaud).ok());
-    const int timeoutMs = TimingFor(kBaud).replyTimeoutMs;
+    ASSERT_TRUE(line.open(storedPortName(shortName_), kBaud).ok());
+    const int timeoutMs = timingFor(kBaud).replyTimeoutMs;
 
     int fastest = timeoutMs * 10;
     for (int i = 0; i < 5; ++i) {
-        const Timed t = Read(line, 1);
+        const Timed t = read(line, 1);
         ASSERT_EQ(t.result.count, kShortReplyLength);
         fastest = std::min(fastest, t.ms);
     }
@@ -94,7 +94,7 @@ TEST_F(ComPortTest, AFullReplyEndsTheReadAndAMissingOrShortOneLastsTheWholeTimeO
         size_t count;
     } cases[] = {{9, 0}, {3, kShortReplyLength / 2}};
     for (const auto& c : cases) {
-        const Timed t = Read(line, c.address);
+        const Timed t = read(line, c.address);
         EXPECT_EQ(t.result.count, c.count) << "address " << int(c.address);
         EXPECT_GE(t.ms, timeoutMs - kTimerTickMs) << "address " << int(c.address);
         EXPECT_LT(t.ms, timeoutMs + 5000) << "address " << int(c.address);
@@ -103,8 +103,8 @@ TEST_F(ComPortTest, AFullReplyEndsTheReadAndAMissingOrShortOneLastsTheWholeTimeO
     // A caller's own time-out replaces the rate's for this opening.
     LineOptions options;
     options.replyTimeoutMs = 1200;
-    ASSERT_TRUE(line.Open(StoredPortName(shortName_), kBaud, options).ok());
-    const Timed t = Read(line, 9);
+    ASSERT_TRUE(line.open(storedPortName(shortName_), kBaud, options).ok());
+    const Timed t = read(line, 9);
     EXPECT_EQ(t.result.count, 0u);
     EXPECT_GE(t.ms, 1200 - kTimerTickMs);
 }
@@ -113,15 +113,15 @@ TEST_F(ComPortTest, ProgramDirectionStillExchangesWhereRtsCannotBeSwitched) {
     LineOptions options;
     options.direction = DirectionSetting::Program;
     SerialLine line;
-    ASSERT_TRUE(line.Open(StoredPortName(longName_), kBaud, options).ok());
-    EXPECT_EQ(line.Mode(), DirectionMode::Program);
-    const Timed t = Read(line, 1);
+    ASSERT_TRUE(line.open(storedPortName(longName_), kBaud, options).ok());
+    EXPECT_EQ(line.mode(), DirectionMode::Program);
+    const Timed t = read(line, 1);
     EXPECT_EQ(t.result.count, kShortReplyLength);
 }
 
 TEST_F(ComPortTest, OpeningFailuresNameTheStoredPort) {
     SerialLine holder;
-    ASSERT_TRUE(holder.Open(StoredPortName(shortName_), kBaud).ok());
+    ASSERT_TRUE(holder.open(storedPortName(shortName_), kBaud).ok());
     const struct {
         std::string chosen;
         OpenFailure failure;
@@ -133,15 +133,15 @@ TEST_F(ComPortTest, OpeningFailuresNameTheStoredPort) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.chosen);
-        const std::string stored = StoredPortName(c.chosen);
+        const std::string stored = storedPortName(c.chosen);
         SerialLine line;
-        const OpenResult r = line.Open(stored, kBaud);
+        const OpenResult r = line.open(stored, kBaud);
         EXPECT_EQ(r.failure, c.failure) << "code " << r.platformCode;
-        EXPECT_EQ(OpenFailureText(r, stored), c.text);
-        EXPECT_FALSE(line.IsOpen());
+        EXPECT_EQ(openFailureText(r, stored), c.text);
+        EXPECT_FALSE(line.isOpen());
     }
     // The holder's line is unharmed by the refused openers.
-    const Timed t = Read(holder, 1);
+    const Timed t = read(holder, 1);
     EXPECT_EQ(t.result.count, kShortReplyLength);
 }
 
