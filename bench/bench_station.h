@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The station as the benches start it: only the simulator's port listed, a calibration file of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exchange time of the 10-register read against the simulator, next to the wire time of the
 // 8 + 25 bytes, the pauses of the direction mode, and an independent Modbus master (mbpoll)
 // reading the same registers from the same simulator. Prints figures; asserts nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exchange time of the 10-register read on a named port with zta-sim behind it, next to the
 // wire time: the same figures as exchange_bench, for either serial backend (on Windows, or
 // under Wine with the simulator behind a COM port). The simulator must play one analyzer at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A bench of fifty analyzers: the fast-polling cycle against the line's limit, the poll cycle
 // with the traffic monitor open and closed, the UI thread's time per data notice with the bus
 // overview open, and the memory of a full frame ring. Prints figures; asserts nothing.

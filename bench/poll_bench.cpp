@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Poll cycle time against its model, and the poll thread's processor time, with simulated
 // analyzers on a pseudo-terminal. Prints figures; asserts nothing.
 //

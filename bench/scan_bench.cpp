@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A full search scan of the 256 network numbers at 19200 baud with three simulated analyzers,
 // at the system's own timing, against what the line allows: every silent number costs the reply
 // time-out, the settle pause and the request's transmit time; every answering one the settle

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Поиск" on the whole station against three simulated analyzers at 19200 baud with the
 // system's own timing: how long the UI thread goes without turning its event loop while the
 // scan runs (goal: never above 50 ms), and what the end costs it (the wait for the scan

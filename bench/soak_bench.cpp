@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A long run of the whole station: fifty simulated analyzers polled through the real poll thread,
 // a record timer in every window, and the adapter unplugged and plugged in again at fixed
 // intervals. Prints resident memory, open descriptors, record lines written against expected

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole station: start-up time to the shown main window and its memory, then fifty
 // analyzer windows polled through the real poll thread and bridge against simulated analyzers:
 // memory, data notices per second and the UI thread's time per notice. Prints figures only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // UI thread time per data notice with fifty analyzer windows open (reload and form update, and
 // the repaint that follows), memory of the windows, and the cost of a record line. Prints
 // figures; asserts nothing.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 cmake_minimum_required(VERSION 3.21)
 # Run as a script at build time: fails when a source of one layer includes a folder it may not
 # see. Arguments: -DLAYER=<folder> -DALLOWED=<folders;...> -DSOURCES=<files;...> -DSTAMP=<file>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a source under the given folders includes a POSIX-only header: those folders
 # build for Windows too. Run as: cmake -DZTA_ROOT=<dir> -DZTA_FOLDERS=a;b -P <this file>
 set(posix_headers

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The layers of the station: each folder is a library that may include only itself and the
 # folders below it. A build-time check over the library's sources refuses any other include,
 # so an arrow the wrong way fails the build even where the linker would not notice it (a header

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiling for 64-bit Windows with Debian's MinGW-w64 (the posix thread model, which
 # std::thread needs with GCC 12). Programs link libgcc, libstdc++ and winpthread statically so
 # that they run on a bare Windows, or under Wine, with no DLL beside them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The analyzer view's form: its one row of groups and the controls reached by name.
 #include "device/analyzer_view.h"
 

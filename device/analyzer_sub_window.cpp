@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/analyzer_sub_window.h"
 
 #include "device/device_host.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/analyzer_view.h"
 
 #include "ui/command_ids.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/form_window_factory.h"
 
 #include "device/analyzer_document.h"

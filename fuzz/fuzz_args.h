@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fuzzer's input read as a command line: arguments separated by NUL bytes.
 #pragma once
 

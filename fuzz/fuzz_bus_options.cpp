@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zta-bus's command line: arguments separated by NUL bytes, sub-command first. Whatever is
 // accepted holds only values the analyzers can take.
 #include <cstdint>

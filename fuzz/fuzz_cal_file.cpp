@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as the calibration file. A file that loads is saved and read again: the name and
 // both values come back unchanged, and a name in the narrow form keeps its very bytes.
 #include <QByteArray>

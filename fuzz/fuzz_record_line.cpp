@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One record line from any readings and any note: it stays one small line of the file's
 // format, ends with CR LF, and its note never exceeds the limit.
 #include <QRegularExpression>

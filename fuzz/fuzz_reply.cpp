@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A reply of any length and content goes through the acceptance tests and, when accepted,
 // the decoders, exactly as the poll thread and the scan use them.
 #include <cstdint>

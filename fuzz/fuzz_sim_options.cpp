@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zta-sim's command line: arguments separated by NUL bytes. Whatever is accepted gives every
 // network number to one analyzer at most, and texts the text block can hold.
 #include <cstdint>

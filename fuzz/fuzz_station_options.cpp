@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zta-k7's command line: arguments separated by NUL bytes. Whatever is accepted opens at most
 // fifty windows at distinct network numbers and waits a bounded time.
 #include <QStringList>

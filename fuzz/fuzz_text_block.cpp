@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any 30 bytes in the text block must parse without reading past them, and the UTF-8 that
 // comes out must survive the way back to Windows-1251.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "gas/gas_parameters_dialog.h"
 #include "ui/dialog_buttons.h"
 

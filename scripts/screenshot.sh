@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes docs/station.png (the main window polling three simulated analyzers), docs/trend.png
 # (the trend of a moving reading, opened from a saved bench), docs/bus_overview.png and
 # docs/traffic_monitor.png (fifty analyzers in fast polling) and the pictures of the operator's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The packaging stage of ./test: makes the Debian package from the Release build in BUILD_DIR
 # (default build-release; configured here when ./test has not), checks it with lintian and
 # desktop-file-validate, installs it with dpkg -i, runs the installed programs, removes it.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The whole suite, UI tests included, built once more with AddressSanitizer and
 # UndefinedBehaviorSanitizer. Any finding, a leak included, ends its test program and fails the
 # run. No benchmarks in this build: they measure, and a sanitizer would only slow them.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows stage: builds the link, the engine, zta-bus and their tests with MinGW-w64 and runs
 # them under Wine. zta-sim runs on the Linux side on a pseudo-terminal that the Wine prefix sees
 # as two COM ports: com7 (opened as is) and com17 (opened as \\.\COM17).

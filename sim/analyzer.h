@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One simulated analyzer and the framing of requests on the line, without any I/O, so that the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Simulated ZTA-K7 analyzers on one serial line: a pseudo-terminal (the station opens its slave

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zta-sim: simulated analyzers on a pseudo-terminal or a serial device, until SIGINT/SIGTERM.
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A Modbus peer on a pseudo-terminal that answers as soon as a request is in, after a given

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A base for fake ports that only script opening, writing and reading: the line's other calls

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The sub-commands of zta-bus; each parses its own options and returns the exit status.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/bus_common.h"
 
 #include "link/number_text.h"

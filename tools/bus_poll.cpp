@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zta-bus poll: the station's own poll thread on a shell, one line per data notice.
 #include <atomic>
 #include <cmath>

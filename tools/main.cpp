@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zta-bus: the analyzers' bus from a shell, for test benches and scripts.
 #include <cstdio>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zta-bus poll end to end: the built program with the real poll thread against the simulator.
 #include <gtest/gtest.h>
 #include <sys/wait.h>

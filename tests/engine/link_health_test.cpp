@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Link health, command states and trace lines of the poll thread against the simulator.
 
 #include <gtest/gtest.h>

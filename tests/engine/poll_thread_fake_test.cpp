@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The poll thread against a scripted port: the cases a real line cannot stage on cue.
 
 #include <gtest/gtest.h>

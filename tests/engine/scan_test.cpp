@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search scan against simulated analyzers on a pseudo-terminal.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A poll thread over a simulated bus on a pseudo-terminal, with quick pacing and timeouts.

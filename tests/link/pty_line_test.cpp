@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial line against a real pseudo-terminal: the test holds the master end and plays the
 // analyzer; the line opens the slave end like any serial device.
 #ifndef _WIN32

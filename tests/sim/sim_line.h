@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The station's end of the line for simulator tests: raw POSIX calls, every read bounded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zta-bus end to end: the built program against simulated analyzers on a pseudo-terminal.
 #include <gtest/gtest.h>
 #include <sys/wait.h>

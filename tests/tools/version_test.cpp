@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Both command-line programs name the build's version, the one the package carries.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Analyzer windows in the real station against simulated analyzers on a pseudo-terminal: the
 // form follows the analyzer, its link icon follows the bus, a record line carries its values,
 // and an analyzer that accepted a new rate makes the station follow after the question.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parts of a bench of many analyzers: audit lines, the calibration gas check, the bus
 // overview's rows, the traffic monitor.
 

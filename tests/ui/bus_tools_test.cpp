@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bench tools in the station: the gas warning before a calibration, command states in the
 // audit log and the window, the overview's rows and double click, the found analyzers without a
 // window, the fast-polling item.

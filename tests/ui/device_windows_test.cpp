@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Analyzer windows: registration and the limit of fifty, closing with compaction, reload and
 // link state, software identification, the form's display rules, the number field, the
 // disconnect reset, the baud question and the view's commands.

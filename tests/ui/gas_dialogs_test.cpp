@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two gas parameter dialogs driven as an operator would; their rules are in gas_rules_test.
 #include "ui/dialogs.h"
 #include "gas/connected_gas_parameters_dialog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration gas from end to end: chosen in the main window (gas menu, "Концентрация",
 // "Параметры подключенных приборов"), sent by an analyzer window's calibration commands to a
 // simulated analyzer, and kept in the calibration file from one start of the station to the

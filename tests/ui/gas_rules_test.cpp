@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rules of the gas table and the two gas dialogs, without widgets.
 #include "gas/gas_state.h"
 #include "gas/gas_table.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: enabling table, status panes, ports and rates, connect refusals, the
 // all-windows notices, the window limit and the calibration file at start and close.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialogs an operator works with show their texts whole, also the prompts that get their
 // text only as the dialog opens.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Record files, the record timer and notes: line bytes, file names, appending, the timer's
 // first line and ticks, stopping, notes for one and for all windows, unwritable folders.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Поиск" on the main window against simulated analyzers on a pseudo-terminal: the real scan
 // thread, the bridge, the real analyzer windows and the poll thread that follows.
 

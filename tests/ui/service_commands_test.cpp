@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Service commands of an analyzer window: refusals and confirmations with their exact texts,
 // the value dialogs and what they leave in the slot, the enabling rules on the real station's
 // route, and end to end against simulated analyzers: each confirmed command reaches the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The service command dialogs, software information and the record timer and note dialogs:
 // their rules as tables, then each dialog driven as an operator would.
 #include "ui/dialogs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bridge between workers and the UI thread: synchronous requests wait for the UI thread,
 // waits of the UI thread keep serving them, and closing releases every waiting worker.
 

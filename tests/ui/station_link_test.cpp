@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station against simulated analyzers on a pseudo-terminal: the real poll thread, the real
 // analyzer windows, the bridge between them.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station's command line: what it takes, and what is refused with a message instead of
 // being taken for something the user did not write.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where an installed station keeps its files, and Qt's own texts in Russian.
 
 #include <QApplication>

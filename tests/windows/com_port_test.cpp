@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Win32 backend on a real COM port: zta-sim behind two port names, one short and one that
 // needs the device prefix (ZTA_TEST_PORT and ZTA_TEST_LONG_PORT, set by the Windows test
 // script). The simulator plays, at 9600 baud: an extended analyzer at 1 (also at 2), one that
