@@ -5,17 +5,16 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-
 #include <algorithm>
 #include <iterator>
 
-#include "link/regmap.h"
 #include "app/main_window.h"
-#include "device/analyzer_sub_window.h"
-#include "device/csv_log.h"
 #include "device/analyzer_document.h"
+#include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
+#include "device/csv_log.h"
 #include "device/trend_view.h"
+#include "link/regmap.h"
 #include "ui/dialogs.h"
 
 namespace zta {
@@ -74,8 +73,7 @@ void applyBench(MainWindow& frame, const BenchSettings& b) {
         frame.setPortName(b.port);  // not present now: tried as named when connecting
     const auto rate = std::find(std::begin(kBaudRates), std::end(kBaudRates), b.baudRate);
     if (rate != std::end(kBaudRates)) frame.setBaud(int(rate - std::begin(kBaudRates)));
-    if (!b.recordFolder.isEmpty())
-        frame.chooseRecordFolder(b.recordFolder);
+    if (!b.recordFolder.isEmpty()) frame.chooseRecordFolder(b.recordFolder);
     frame.csvLog().setEnabled(b.csvLog);
 
     if (!b.mainGeometry.isEmpty()) frame.setGeometry(b.mainGeometry);
@@ -104,10 +102,10 @@ void applyBench(MainWindow& frame, const BenchSettings& b) {
 }
 
 std::optional<QString> askBenchFile(QWidget* owner, bool save) {
-    return dialogs().askFilePath(save ? Dialogs::FileMode::Save : Dialogs::FileMode::Open,
-                                 save ? QStringLiteral("Сохранить стенд")
-                                      : QStringLiteral("Открыть стенд"),
-                                 QStringLiteral("Стенд (*.json)"), owner);
+    return dialogs().askFilePath(
+        save ? Dialogs::FileMode::Save : Dialogs::FileMode::Open,
+        save ? QStringLiteral("Сохранить стенд") : QStringLiteral("Открыть стенд"),
+        QStringLiteral("Стенд (*.json)"), owner);
 }
 
 void startBenchTimers(MainWindow& frame, const BenchSettings& b) {

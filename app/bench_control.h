@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/bench_file.h"
-
 #include <QString>
-
 #include <optional>
+
+#include "app/bench_file.h"
 
 class QWidget;
 

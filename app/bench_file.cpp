@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-
 #include <algorithm>
 #include <cmath>
 #include <iterator>
@@ -28,7 +27,7 @@ QJsonObject geometryObject(const QRect& r) {
 
 // Reads the fields of one JSON object; the first wrong field leaves its message in `error`.
 class Fields {
-public:
+  public:
     Fields(const QJsonObject& object, QString where, QString* error)
         : object_(object), where_(std::move(where)), error_(error) {}
 
@@ -76,7 +75,7 @@ public:
         if (error_) *error_ = QStringLiteral("%1«%2» %3").arg(where_, QLatin1String(key), what);
     }
 
-private:
+  private:
     const QJsonObject& object_;
     QString where_;
     QString* error_;
@@ -134,7 +133,8 @@ std::optional<BenchSettings> benchFromText(const QByteArray& text, QString* erro
         return std::nullopt;
     }
     const QJsonObject root = doc.object();
-    if (!doc.isObject() || root.value(QLatin1String("format")).toString() != QLatin1String(kFormat)) {
+    if (!doc.isObject() ||
+        root.value(QLatin1String("format")).toString() != QLatin1String(kFormat)) {
         if (error) *error = QStringLiteral("это не файл стенда");
         return std::nullopt;
     }
@@ -155,8 +155,8 @@ std::optional<BenchSettings> benchFromText(const QByteArray& text, QString* erro
     top.integer("baudRate", baud, 0, 1000000);
     if (top.ok() && std::find(std::begin(kBaudRates), std::end(kBaudRates), unsigned(baud)) ==
                         std::end(kBaudRates))
-        top.fail("baudRate", QStringLiteral("%1: скорость не из 1200, 2400, 4800, 9600, 19200")
-                                 .arg(baud));
+        top.fail("baudRate",
+                 QStringLiteral("%1: скорость не из 1200, 2400, 4800, 9600, 19200").arg(baud));
     b.baudRate = unsigned(baud);
     for (const char* key : {"settle", "mainWindow"})
         if (root.contains(QLatin1String(key)) && !root.value(QLatin1String(key)).isObject())
@@ -220,12 +220,14 @@ std::optional<BenchSettings> readBenchFile(const QString& path, QString* error) 
     }
     // A bench file is a few kilobytes; anything far larger is not one.
     if (file.size() > 1024 * 1024) {
-        if (error) *error = QStringLiteral("Файл стенда %1 не прочитан: это не файл стенда").arg(name);
+        if (error)
+            *error = QStringLiteral("Файл стенда %1 не прочитан: это не файл стенда").arg(name);
         return std::nullopt;
     }
     QString reason;
     auto bench = benchFromText(file.readAll(), &reason);
-    if (!bench && error) *error = QStringLiteral("Файл стенда %1 не прочитан: %2").arg(name, reason);
+    if (!bench && error)
+        *error = QStringLiteral("Файл стенда %1 не прочитан: %2").arg(name, reason);
     return bench;
 }
 

@@ -5,7 +5,6 @@
 #include <QList>
 #include <QRect>
 #include <QString>
-
 #include <optional>
 
 namespace zta {

@@ -92,30 +92,41 @@ void BusTools::addMenuItems() {
 
 bool BusTools::onCommand(CommandId id) {
     switch (id) {
-    case CommandId::FastPolling:
-        frame_.block().setFastPolling(!frame_.block().fastPolling());
-        return true;
-    case CommandId::BusOverview:
-        if (overview_->isVisible())
-            overview_->hide();
-        else
-            showOverview();
-        return true;
-    case CommandId::TrafficMonitor: showMonitor(); return true;
-    case CommandId::OpenFoundRest: openFoundRest(); return true;
-    default: return false;
+        case CommandId::FastPolling:
+            frame_.block().setFastPolling(!frame_.block().fastPolling());
+            return true;
+        case CommandId::BusOverview:
+            if (overview_->isVisible())
+                overview_->hide();
+            else
+                showOverview();
+            return true;
+        case CommandId::TrafficMonitor:
+            showMonitor();
+            return true;
+        case CommandId::OpenFoundRest:
+            openFoundRest();
+            return true;
+        default:
+            return false;
     }
 }
 
 bool BusTools::onUpdateCommand(CommandId id, CommandState& state) {
     switch (id) {
-    case CommandId::FastPolling: state.checked = frame_.block().fastPolling(); return true;
-    case CommandId::BusOverview: state.checked = overview_->isVisible(); return true;
-    case CommandId::TrafficMonitor: return true;
-    case CommandId::OpenFoundRest:
-        state.enabled = !foundRest_.empty() && !frame_.isSearching();
-        return true;
-    default: return false;
+        case CommandId::FastPolling:
+            state.checked = frame_.block().fastPolling();
+            return true;
+        case CommandId::BusOverview:
+            state.checked = overview_->isVisible();
+            return true;
+        case CommandId::TrafficMonitor:
+            return true;
+        case CommandId::OpenFoundRest:
+            state.enabled = !foundRest_.empty() && !frame_.isSearching();
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -210,13 +221,12 @@ void BusTools::commandConfirmed(int slot, Command which, const CommandTrack& pre
 
 bool BusTools::confirmCalibrationGas(int slot, QWidget* owner) {
     const Slot s = frame_.block().snapshot(slot);
-    const GasInfo* chosen =
-        reportedGas(true, 0, frame_.gasState().calGasName.toStdString());
+    const GasInfo* chosen = reportedGas(true, 0, frame_.gasState().calGasName.toStdString());
     const auto mismatch = checkCalibrationGas(chosen, s.errorCount < kLostContactLimit,
                                               s.extendedModel, s.gasCode, s.gasName);
     if (!mismatch) return true;
     return dialogs().question(gasMismatchText(s.address, *mismatch),
-                                  QString::fromUtf8(kGasMismatchCaption), owner);
+                              QString::fromUtf8(kGasMismatchCaption), owner);
 }
 
 void BusTools::searchProgress(int number) {

@@ -3,15 +3,14 @@
 
 #include <QObject>
 #include <QPointer>
-
 #include <memory>
 #include <vector>
 
 #include "poll/command_track.h"
 #include "poll/frame_ring.h"
 #include "poll/poll_block.h"
-#include "ui/traffic_monitor.h"
 #include "ui/command_router.h"
+#include "ui/traffic_monitor.h"
 
 class QAction;
 class QProgressBar;
@@ -27,7 +26,7 @@ class MainWindow;
 // search's progress bar and the found analyzers that have no window yet.
 class BusTools : public QObject, public CommandTarget {
     Q_OBJECT
-public:
+  public:
     explicit BusTools(MainWindow& frame);
     ~BusTools() override;
 
@@ -63,7 +62,7 @@ public:
     bool onCommand(CommandId id) override;
     bool onUpdateCommand(CommandId id, CommandState& state) override;
 
-private:
+  private:
     void addMenuItems();
     void activate(ViewId view);
     void showTrendOf(ViewId view);

@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/cal_data_file.h"
 
-#include "link/cp1251.h"
-
 #include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
 #include <QtEndian>
-
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <optional>
+
+#include "link/cp1251.h"
 
 namespace zta {
 
@@ -23,7 +22,7 @@ constexpr qint64 kDoublesSize = 16;
 // Reads fields of the file one by one and refuses any that would run past its end, so a garbled
 // length never makes us allocate or read more than the file holds.
 class FieldReader {
-public:
+  public:
     explicit FieldReader(QIODevice& file) : file_(file), left_(file.size()) {}
 
     qint64 left() const { return left_; }
@@ -56,7 +55,7 @@ public:
         return out;
     }
 
-private:
+  private:
     QIODevice& file_;
     qint64 left_;
 };
@@ -71,8 +70,7 @@ QString nameFromCp1251(const QByteArray& raw) {
     QString name;
     const QList<QByteArray> parts = raw.split(kNoCharacterByte);
     for (qsizetype i = 0; i < parts.size(); ++i) {
-        if (i > 0)
-            name += QChar(kNoCharacterStandIn);
+        if (i > 0) name += QChar(kNoCharacterStandIn);
         name += QString::fromStdString(
             cp1251ToUtf8(std::string_view(parts[i].constData(), parts[i].size())));
     }
@@ -83,8 +81,7 @@ QByteArray nameToCp1251(const QString& name) {
     QByteArray raw;
     const QStringList parts = name.split(QChar(kNoCharacterStandIn));
     for (qsizetype i = 0; i < parts.size(); ++i) {
-        if (i > 0)
-            raw += kNoCharacterByte;
+        if (i > 0) raw += kNoCharacterByte;
         const std::string bytes = utf8ToCp1251(parts[i].toStdString());
         raw.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
     }
@@ -128,8 +125,7 @@ std::optional<QString> readName(FieldReader& in) {
         return std::nullopt;
     const QByteArray raw = in.block(static_cast<qint64>(bytes));
     if (raw.size() != static_cast<qsizetype>(bytes)) return std::nullopt;
-    if (!wide)
-        return nameFromCp1251(raw);
+    if (!wide) return nameFromCp1251(raw);
     QString text(static_cast<qsizetype>(len->count), Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i)
         text[i] = QChar(qFromLittleEndian<quint16>(raw.constData() + 2 * i));
@@ -171,8 +167,9 @@ void appendReal(QByteArray& out, double value) {
 }
 
 QString malformedWarning() {
-    return QStringLiteral("Файл %1 повреждён.\nИспользуются значения по умолчанию: "
-                          "газ \"Метан\", концентрации 4.40 и 2.70.")
+    return QStringLiteral(
+               "Файл %1 повреждён.\nИспользуются значения по умолчанию: "
+               "газ \"Метан\", концентрации 4.40 и 2.70.")
         .arg(QString::fromLatin1(kCalDataFileName));
 }
 
@@ -228,8 +225,8 @@ QByteArray encodeCalData(const CalData& data) {
 bool writeCalDataFile(const QString& path, const CalData& data, QString* error) {
     QSaveFile file(path);
     const QByteArray bytes = encodeCalData(data);
-    const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
-                    file.commit();
+    const bool ok =
+        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
     if (!ok) {
         if (error) *error = file.errorString();
         file.cancelWriting();

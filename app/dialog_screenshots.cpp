@@ -5,12 +5,12 @@
 #include <QDir>
 #include <QPixmap>
 
-#include "ui/software_info_panel.h"
-#include "ui/record_dialogs.h"
 #include "commands/service_dialogs.h"
 #include "device/analyzer_document.h"
 #include "gas/connected_gas_parameters_dialog.h"
 #include "gas/gas_parameters_dialog.h"
+#include "ui/record_dialogs.h"
+#include "ui/software_info_panel.h"
 
 namespace zta {
 
@@ -26,7 +26,8 @@ std::vector<OperatorDialog> makeOperatorDialogs(QWidget* parent) {
     gaz->setMiddle(2.7);
     gaz->setGasMarks({true});
 
-    auto* devices = add("set_param_gas_working_devices.png", new ConnectedGasParametersDialog(parent));
+    auto* devices =
+        add("set_param_gas_working_devices.png", new ConnectedGasParametersDialog(parent));
     const zta::GasDeviceRow methane{QStringLiteral("Метан"), QStringLiteral("%НКПР"), 4.4, 50, 100};
     const zta::GasDeviceRow propane{QStringLiteral("Пропан"), QStringLiteral("об.доли"), 1.7, 0.8,
                                     1.7};

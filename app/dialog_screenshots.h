@@ -3,7 +3,6 @@
 
 #include <QDialog>
 #include <QString>
-
 #include <memory>
 #include <vector>
 

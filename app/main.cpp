@@ -7,9 +7,10 @@
 #include <QMdiSubWindow>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 
-#include "app/bus_tools.h"
 #include "app/bench_control.h"
+#include "app/bus_tools.h"
 #include "app/dialog_screenshots.h"
 #include "app/main_window.h"
 #include "app/station_application.h"
@@ -20,35 +21,30 @@
 #include "ui/dialogs.h"
 #include "zta/version.h"
 
-#include <cstdio>
-#include <cstring>
-
 using namespace zta;
 
 namespace {
 
 // The real dialogs, but the timer dialog answered by the command line.
 class TimerOption : public StationDialogs {
-public:
+  public:
     explicit TimerOption(int period) : period_(period) {}
     std::optional<int> askTimerPeriod(int, QWidget*) override { return period_; }
 
-private:
+  private:
     int period_;
 };
 
 // --open 1,2,3: one analyzer window per number (the first window takes the first number).
 void openWindows(MainWindow& frame, const QList<int>& numbers) {
     for (int i = 0; i < numbers.size(); ++i) {
-        if (i > 0 && !frame.openNewDocument())
-            break;
+        if (i > 0 && !frame.openNewDocument()) break;
         const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
         auto* child = qobject_cast<AnalyzerSubWindow*>(children.value(i));
         if (child && child->view())
             child->view()->numberField()->setText(QString::number(numbers[i]));
     }
-    if (!numbers.isEmpty())
-        frame.tileWindows();
+    if (!numbers.isEmpty()) frame.tileWindows();
 }
 
 }  // namespace
@@ -85,8 +81,7 @@ int main(int argc, char** argv) {
     // Analyzer windows have no file form: positional arguments are ignored.
 
     StationApplication app(options);
-    if (!app.initInstance())
-        return 1;
+    if (!app.initInstance()) return 1;
     MainWindow& frame = *app.mainFrame();
     if (!args.dialogShotsFolder.isEmpty())
         return saveDialogScreenshots(&frame, args.dialogShotsFolder) == 0 ? 0 : 1;
@@ -94,8 +89,7 @@ int main(int argc, char** argv) {
         frame.resize(args.overview ? QSize(1600, 1000) : QSize(1400, 660));
         QCoreApplication::processEvents();
     }
-    if (args.fast)
-        frame.block().setFastPolling(true);
+    if (args.fast) frame.block().setFastPolling(true);
     // A bench that cannot be read has had its box; the station starts as without one.
     const std::optional<zta::BenchSettings> opened =
         args.benchFile.isEmpty() ? std::nullopt : frame.openBench(args.benchFile);
@@ -103,8 +97,7 @@ int main(int argc, char** argv) {
     if (args.overview) {
         // Past ten windows the overview is the way to see them: the windows go to icons.
         if (frame.block().windowCount() > 10)
-            for (QMdiSubWindow* child : frame.mdiArea()->subWindowList())
-                child->showMinimized();
+            for (QMdiSubWindow* child : frame.mdiArea()->subWindowList()) child->showMinimized();
         frame.busTools().showOverview();
     }
     if (args.connect) {
@@ -121,16 +114,14 @@ int main(int argc, char** argv) {
     if (!args.screenshot.isEmpty()) {
         const QString file = args.screenshot;
         const QString monitorFile = args.monitorScreenshot;
-        if (!monitorFile.isEmpty())
-            frame.busTools().showMonitor();
+        if (!monitorFile.isEmpty()) frame.busTools().showMonitor();
         QTimer::singleShot(args.waitMs, &frame, [&frame, file, monitorFile] {
             bool saved = frame.grab().save(file);
             if (!monitorFile.isEmpty() && frame.busTools().monitor()) {
                 frame.busTools().monitor()->pull();
                 saved = frame.busTools().monitor()->grab().save(monitorFile) && saved;
             }
-            if (!saved)
-                qCritical("cannot write %s", qPrintable(file));
+            if (!saved) qCritical("cannot write %s", qPrintable(file));
             frame.close();
             QCoreApplication::exit(saved ? 0 : 1);
         });

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
 
-#include "app/bench_control.h"
-
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -20,21 +18,22 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/bench_control.h"
 #include "app/bus_tools.h"
 #include "app/cal_data_file.h"
-#include "device/analyzer_window_factory.h"
-#include "ui/dialogs.h"
 #include "app/search_control.h"
 #include "app/station_application.h"
-#include "ui/station_texts.h"
-#include "ui/toolbar_icons.h"
+#include "app/station_bridge.h"
 #include "app/user_folders.h"
+#include "device/analyzer_window_factory.h"
 #include "device/device_host.h"
 #include "gas/connected_gas_parameters_dialog.h"
 #include "gas/gas_parameters_dialog.h"
-#include "app/station_bridge.h"
 #include "link/regmap.h"
 #include "link/serial_line.h"
+#include "ui/dialogs.h"
+#include "ui/station_texts.h"
+#include "ui/toolbar_icons.h"
 
 namespace zta {
 
@@ -53,8 +52,7 @@ QString timerText(int period) {
 
 int baudPosition(unsigned baud) {
     for (int i = 0; i < 5; ++i)
-        if (kBaudRates[i] == baud)
-            return i;
+        if (kBaudRates[i] == baud) return i;
     return -1;
 }
 
@@ -66,7 +64,7 @@ bool isGasItem(CommandId id) {
 
 // The main window as analyzer windows see it.
 class MainWindow::WindowHost : public DeviceHost {
-public:
+  public:
     explicit WindowHost(MainWindow& frame) : frame_(frame) {}
 
     zta::PollBlock& block() override { return frame_.block(); }
@@ -102,12 +100,12 @@ public:
     RecordWriter& recordWriter() override { return frame_.recordWriter(); }
     CsvLog& csvLog() override { return frame_.csvLog(); }
 
-private:
+  private:
     MainWindow& frame_;
 };
 
 class MainWindow::PollRun : public zta::PollSink {
-public:
+  public:
     PollRun(MainWindow& frame, int id) : frame_(frame), id_(id) {}
     ~PollRun() override { thread.reset(); }  // the thread goes before the sink it calls
 
@@ -130,8 +128,7 @@ public:
         frame_.bridge_->post([frame, report] { frame->busTools().commandChanged(report); });
     }
     bool stop(int timeoutMs, bool serve) {
-        if (!serve)
-            return thread->stop(timeoutMs);
+        if (!serve) return thread->stop(timeoutMs);
         UiBridge* bridge = frame_.bridge_;
         return thread->stop(timeoutMs, [bridge] { bridge->serve(); });
     }
@@ -139,13 +136,13 @@ public:
     std::unique_ptr<zta::PollThread> thread;
     int id() const { return id_; }
 
-private:
+  private:
     MainWindow& frame_;
     int id_;
 };
 
-MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFactory, StationOptions options,
-                       QWidget* parent)
+MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFactory,
+                       StationOptions options, QWidget* parent)
     : QMainWindow(parent),
       app_(app),
       factory_(windowFactory),
@@ -162,14 +159,11 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     bridge_ = new UiBridge(this);
     UiBridge::PollHandlers handlers;
     handlers.dataChanged = [this](zta::ViewId view, int) {
-        if (AnalyzerViewInterface* v = findView(view))
-            v->onViewNotice(NoticeDataChanged, 0);
-        if (busTools_)
-            busTools_->dataChanged();
+        if (AnalyzerViewInterface* v = findView(view)) v->onViewNotice(NoticeDataChanged, 0);
+        if (busTools_) busTools_->dataChanged();
     };
     handlers.baudAccepted = [this](zta::ViewId view, int code, int address) {
-        if (AnalyzerViewInterface* v = findView(view))
-            v->onViewNotice(code, address);
+        if (AnalyzerViewInterface* v = findView(view)) v->onViewNotice(code, address);
     };
     handlers.errorOwner = this;
     bridge_->setPollHandlers(std::move(handlers));
@@ -206,8 +200,7 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     });
     connect(&station_, &Station::recordFolderChanged, this, [this] {
         for (QMdiSubWindow* child : mdi_->subWindowList())
-            if (AnalyzerViewInterface* v = factory_.viewOf(child))
-                v->onRecordFolderChanged();
+            if (AnalyzerViewInterface* v = factory_.viewOf(child)) v->onRecordFolderChanged();
         showFolderPane(activeTimerPeriod_);
     });
     showFolderPane(activeTimerPeriod_);
@@ -225,16 +218,14 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
 MainWindow::~MainWindow() {
     // Workers still alive (a stop that timed out) must not wait on a window that is going.
     bridge_->close();
-    if (pollThread)
-        pollThread->stop(kStopWaitMs, false);
+    if (pollThread) pollThread->stop(kStopWaitMs, false);
     pollThread.reset();
     abandoned_.clear();
     searchControl_.reset();  // asks a running search to stop and waits for it
     // Each closing document gives its slot back to the block, which goes with this object;
     // a window closed but not yet deleted is no longer listed by the area.
     const QList<QMdiSubWindow*> children = mdi_->findChildren<QMdiSubWindow*>();
-    for (QMdiSubWindow* child : children)
-        delete child;
+    for (QMdiSubWindow* child : children) delete child;
 }
 
 // ---------------------------------------------------------------- menus and bars
@@ -278,8 +269,7 @@ void MainWindow::createMenus() {
     portMenu_ = link->addMenu(QStringLiteral("Порт"));
     item(portMenu_, QStringLiteral("Com"), CommandId::PortPlaceholder);
     QMenu* speed = link->addMenu(QStringLiteral("Скорость"));
-    for (int i = 0; i < 5; ++i)
-        item(speed, QString::number(kBaudRates[i]), baudCommand(i), true);
+    for (int i = 0; i < 5; ++i) item(speed, QString::number(kBaudRates[i]), baudCommand(i), true);
 
     QMenu* setup = bar->addMenu(QStringLiteral("Установки"));
     item(setup, QStringLiteral("Изменить сетевой номер"), CommandId::ChangeNumber);
@@ -319,8 +309,7 @@ void MainWindow::createMenus() {
     item(help, QStringLiteral("О программе"), CommandId::About);
 
     for (QAction* a : bar->actions())
-        if (a->menu())
-            router_->watchMenu(a->menu());
+        if (a->menu()) router_->watchMenu(a->menu());
 }
 
 void MainWindow::createToolBar() {
@@ -334,20 +323,21 @@ void MainWindow::createToolBar() {
         a->setStatusTip(commandPrompt(id));
         router_->bind(a, id);
     };
-    for (CommandId id : {CommandId::ToolNewDocument, CommandId::ToolRecordFolder, CommandId::ToolRecord, CommandId::ToolSetTimer,
-                   CommandId::ToolStopTimer})
+    for (CommandId id : {CommandId::ToolNewDocument, CommandId::ToolRecordFolder,
+                         CommandId::ToolRecord, CommandId::ToolSetTimer, CommandId::ToolStopTimer})
         button(id);
     toolBar_->addSeparator();
-    for (CommandId id : {CommandId::ToolConnect, CommandId::ToolDisconnect, CommandId::ToolSearch, CommandId::ToolStopSearch})
+    for (CommandId id : {CommandId::ToolConnect, CommandId::ToolDisconnect, CommandId::ToolSearch,
+                         CommandId::ToolStopSearch})
         button(id);
     toolBar_->addSeparator();
-    for (CommandId id : {CommandId::ToolSetZero, CommandId::ToolHighGas, CommandId::ToolMiddleGas, CommandId::ToolTypicalConcentration,
-                   CommandId::ToolThreshold1, CommandId::ToolThreshold2, CommandId::ToolInsertActive,
-                   CommandId::SoftwareInfoActive, CommandId::SoftwareInfoAll})
+    for (CommandId id :
+         {CommandId::ToolSetZero, CommandId::ToolHighGas, CommandId::ToolMiddleGas,
+          CommandId::ToolTypicalConcentration, CommandId::ToolThreshold1, CommandId::ToolThreshold2,
+          CommandId::ToolInsertActive, CommandId::SoftwareInfoActive, CommandId::SoftwareInfoAll})
         button(id);
     toolBar_->addSeparator();
-    for (CommandId id : {CommandId::ToolChangeNumber, CommandId::ToolChangeSpeed})
-        button(id);
+    for (CommandId id : {CommandId::ToolChangeNumber, CommandId::ToolChangeSpeed}) button(id);
     // The two combo boxes go here (createCombos), then "about".
 }
 
@@ -368,11 +358,11 @@ void MainWindow::createCombos() {
     toolBar_->addWidget(baudCombo_);
     router_->bindWidget(baudCombo_, CommandId::BaudCombo);
     connect(baudCombo_, &QComboBox::activated, this, [this](int index) { setBaud(index); });
-    for (unsigned rate : kBaudRates)
-        baudCombo_->addItem(QString::number(rate));
+    for (unsigned rate : kBaudRates) baudCombo_->addItem(QString::number(rate));
     baudCombo_->setCurrentIndex(3);
 
-    QAction* about = toolBar_->addAction(toolIcon(CommandId::ToolAbout), commandToolTip(CommandId::ToolAbout));
+    QAction* about =
+        toolBar_->addAction(toolIcon(CommandId::ToolAbout), commandToolTip(CommandId::ToolAbout));
     about->setStatusTip(commandPrompt(CommandId::ToolAbout));
     router_->bind(about, CommandId::ToolAbout);
 }
@@ -408,15 +398,13 @@ void MainWindow::createStatusBars() {
 }
 
 void MainWindow::setPaneText(int index, const QString& text) {
-    if (index < 0 || index > 5)
-        return;
+    if (index < 0 || index > 5) return;
     panes_[index]->setText(text);
     fitPane(index);
 }
 
 void MainWindow::fitPane(int index) {
-    if (index == 0)
-        return;
+    if (index == 0) return;
     // The historic widths are the least; every text is still shown whole.
     const int textWidth = panes_[index]->fontMetrics().horizontalAdvance(panes_[index]->text());
     panes_[index]->setMinimumWidth(std::max(kBasePaneWidths[index], textWidth + 10));
@@ -459,9 +447,7 @@ void MainWindow::showTimerPane(int period) {
     shownTimerPeriod_ = period;
 }
 
-void MainWindow::refreshTimerFlag() {
-    anyTimerRunning_ = station_.block().runningTimers() != 0;
-}
+void MainWindow::refreshTimerFlag() { anyTimerRunning_ = station_.block().runningTimers() != 0; }
 
 void MainWindow::showActiveViewTimer() {
     AnalyzerViewInterface* view = activeView();
@@ -482,8 +468,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
         showFolderPane(activeTimerPeriod_);
         showTimerPane(activeTimerPeriod_);
     }
-    if (portMenuPending_)
-        buildPortMenu();
+    if (portMenuPending_) buildPortMenu();
 }
 
 // ---------------------------------------------------------------- ports and rates
@@ -491,8 +476,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 void MainWindow::enumeratePorts() {
     QStringList names;
     for (const QString& p : options_.extraPorts)
-        if (!p.isEmpty() && !names.contains(p))
-            names << p;
+        if (!p.isEmpty() && !names.contains(p)) names << p;
     if (options_.listSystemPorts) {
         for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
             // A port also named on the command line by its full path is listed once.
@@ -503,8 +487,7 @@ void MainWindow::enumeratePorts() {
         }
     } else {
         for (const QString& p : options_.systemPorts)
-            if (!p.isEmpty())
-                names << p;
+            if (!p.isEmpty()) names << p;
     }
 
     portCount_ = int(names.size());
@@ -527,7 +510,7 @@ void MainWindow::enumeratePorts() {
         }
     } else {
         dialogs().warning(QStringLiteral("Ни одного COM порта не обнаружено"),
-                              QString::fromUtf8(kPortsCaption), this);
+                          QString::fromUtf8(kPortsCaption), this);
         portCombo_->addItem(QStringLiteral("NoPort"));
         portCombo_->setCurrentIndex(0);
         portCount_ = -1;
@@ -547,11 +530,9 @@ void MainWindow::buildPortMenu() {
 }
 
 void MainWindow::selectPort(int index) {
-    if (noPorts_)
-        return;  // "NoPort" names nothing to open
+    if (noPorts_) return;  // "NoPort" names nothing to open
     for (int i = 0; i < portCombo_->count(); ++i) {
-        if (i != index)
-            continue;
+        if (i != index) continue;
         selectedPort_ = i;
         portCombo_->setCurrentIndex(i);
         setPortName(portCombo_->itemText(i));
@@ -565,10 +546,8 @@ void MainWindow::setPortName(const QString& name) {
 }
 
 void MainWindow::setBaud(int position) {
-    if (position < 0 || position > 4)
-        return;
-    for (int i = 0; i < 5; ++i)
-        baudChecked_[i] = i == position;
+    if (position < 0 || position > 4) return;
+    for (int i = 0; i < 5; ++i) baudChecked_[i] = i == position;
     station_.block().setBaudRate(kBaudRates[position]);
     baudCombo_->setCurrentIndex(position);
     setPaneText(2, QString::number(kBaudRates[position]));
@@ -583,32 +562,28 @@ void MainWindow::applyGasState(const zta::GasState& state) {
 
 // ---------------------------------------------------------------- polling
 
-bool MainWindow::isSearching() const {
-    return search_ && search_->isRunning();
-}
+bool MainWindow::isSearching() const { return search_ && search_->isRunning(); }
 
 void MainWindow::connectLine() {
     if (noPorts_) {
-        dialogs().information(QStringLiteral("Нет найденных COM портов"),
-                                  QStringLiteral("Связь"), this);
+        dialogs().information(QStringLiteral("Нет найденных COM портов"), QStringLiteral("Связь"),
+                              this);
         return;
     }
     if (isSearching()) {
-        dialogs().information(QStringLiteral("Остановите поиск"), QStringLiteral("Работа"),
-                                  this);
+        dialogs().information(QStringLiteral("Остановите поиск"), QStringLiteral("Работа"), this);
         return;
     }
     if (isPolling()) {
-        dialogs().information(QStringLiteral("Опрос приборов."), QStringLiteral("Работа"),
-                                  this);
+        dialogs().information(QStringLiteral("Опрос приборов."), QStringLiteral("Работа"), this);
         return;
     }
     auto run = std::make_unique<PollRun>(*this, ++lastRun_);
     zta::PollTiming timing = station_.pollTiming();
     timing.line.observer = &busTools_->ring();
-    run->thread = std::make_unique<zta::PollThread>(station_.block(), *run, timing, station_.portFactory());
-    if (!run->thread->start())
-        return;
+    run->thread =
+        std::make_unique<zta::PollThread>(station_.block(), *run, timing, station_.portFactory());
+    if (!run->thread->start()) return;
     pollThread = std::move(run);
     setPaneText(0, QString::fromUtf8(kPolling));
     router_->refresh();
@@ -618,8 +593,7 @@ bool MainWindow::stopPollThread() {
     // A request served during the wait may open a box, whose event loop can ask for another
     // stop (a posted baud notice, a line report): that one returns at once instead of waiting
     // for a thread that waits for the box.
-    if (stoppingPoll_)
-        return false;
+    if (stoppingPoll_) return false;
     stoppingPoll_ = true;
     const bool ended = pollThread->stop(kStopWaitMs, true);
     stoppingPoll_ = false;
@@ -627,8 +601,7 @@ bool MainWindow::stopPollThread() {
 }
 
 void MainWindow::disconnectLine() {
-    if (!pollThread)
-        return;
+    if (!pollThread) return;
     if (!stopPollThread())
         return;  // still polling, with the stop request set; a later Disconnect waits again
     pollThread.reset();
@@ -641,22 +614,18 @@ void MainWindow::onLineFailed(int run) {
     if (!pollThread || pollThread->id() != run || stoppingPoll_)
         return;  // over already, or being stopped by an outer wait
     // The thread ends right after its report; the windows keep their readings.
-    if (!stopPollThread())
-        abandoned_.push_back(std::move(pollThread));
+    if (!stopPollThread()) abandoned_.push_back(std::move(pollThread));
     pollThread.reset();
     setPaneText(0, QString::fromUtf8(kReady));
     router_->refresh();
 }
 
-DeviceHost& MainWindow::deviceHost() {
-    return *host_;
-}
+DeviceHost& MainWindow::deviceHost() { return *host_; }
 
 bool MainWindow::switchBaudAndReconnect(unsigned baud) {
     disconnectLine();
     const int position = baudPosition(baud);
-    if (position >= 0)
-        setBaud(position);
+    if (position >= 0) setBaud(position);
     connectLine();
     return true;
 }
@@ -671,8 +640,7 @@ QMdiSubWindow* MainWindow::openNewDocument() {
 }
 
 AnalyzerViewInterface* MainWindow::findView(zta::ViewId id) const {
-    if (id == 0)
-        return nullptr;
+    if (id == 0) return nullptr;
     for (QMdiSubWindow* child : mdi_->subWindowList())
         if (AnalyzerViewInterface* view = factory_.viewOf(child); view && viewIdOf(view) == id)
             return view;
@@ -692,42 +660,33 @@ void MainWindow::broadcastToViews(int code, int value) {
     const int count = station_.block().windowCount();
     std::vector<AnalyzerViewInterface*> views;
     for (int slot = 0; slot < count; ++slot)
-        if (AnalyzerViewInterface* v = viewOfSlot(slot))
-            views.push_back(v);
+        if (AnalyzerViewInterface* v = viewOfSlot(slot)) views.push_back(v);
     // Resolved first: a view's handler may open a box, and the list must not shift under us.
     for (AnalyzerViewInterface* v : views)
-        if (findView(viewIdOf(v)))
-            v->onViewNotice(code, value);
+        if (findView(viewIdOf(v))) v->onViewNotice(code, value);
 }
 
 void MainWindow::tileWindows() {
     const QList<QMdiSubWindow*> children = mdi_->subWindowList();
-    if (children.isEmpty())
-        return;
+    if (children.isEmpty()) return;
     const QSize area = mdi_->viewport()->size();
     const int h = std::max(1, area.height() / int(children.size()));
     int y = 0;
     for (QMdiSubWindow* child : children) {
-        if (child->isMinimized() || child->isMaximized())
-            child->showNormal();
+        if (child->isMinimized() || child->isMaximized()) child->showNormal();
         child->setGeometry(0, y, area.width(), h);
         y += h;
     }
 }
 
-void MainWindow::addFrameTarget(CommandTarget* target) {
-    frameTargets_.push_back(target);
-}
+void MainWindow::addFrameTarget(CommandTarget* target) { frameTargets_.push_back(target); }
 
 std::vector<CommandTarget*> MainWindow::route() const {
     std::vector<CommandTarget*> route;
-    if (QMdiSubWindow* child = mdi_->currentSubWindow())
-        route = factory_.route(child);
+    if (QMdiSubWindow* child = mdi_->currentSubWindow()) route = factory_.route(child);
     route.push_back(const_cast<MainWindow*>(this));
-    for (CommandTarget* t : frameTargets_)
-        route.push_back(t);
-    if (app_)
-        route.push_back(app_);
+    for (CommandTarget* t : frameTargets_) route.push_back(t);
+    if (app_) route.push_back(app_);
     return route;
 }
 
@@ -735,13 +694,10 @@ std::vector<CommandTarget*> MainWindow::route() const {
 
 void MainWindow::onRecordFolderCommand() {
     const std::optional<QString> chosen = dialogs().askFolder(station_.recordFolder(), this);
-    if (chosen && !chosen->isEmpty())
-        chooseRecordFolder(*chosen);
+    if (chosen && !chosen->isEmpty()) chooseRecordFolder(*chosen);
 }
 
-void MainWindow::chooseRecordFolder(const QString& folder) {
-    station_.setRecordFolder(folder);
-}
+void MainWindow::chooseRecordFolder(const QString& folder) { station_.setRecordFolder(folder); }
 
 void MainWindow::onTimerAll() {
     if (!isPolling()) {
@@ -751,26 +707,19 @@ void MainWindow::onTimerAll() {
             QStringLiteral("Ошибка"), this);
         return;
     }
-    if (station_.block().runningTimers() != 0)
-        return;
-    const std::optional<int> period =
-        dialogs().askTimerPeriod(-1, this);
-    if (period && *period != 0)
-        broadcastToViews(NoticeStartTimer, *period);
+    if (station_.block().runningTimers() != 0) return;
+    const std::optional<int> period = dialogs().askTimerPeriod(-1, this);
+    if (period && *period != 0) broadcastToViews(NoticeStartTimer, *period);
 }
 
 void MainWindow::onInsertAll() {
-    const std::optional<QString> text =
-        dialogs().askNote(-1, this);
-    if (!text)
-        return;
+    const std::optional<QString> text = dialogs().askNote(-1, this);
+    if (!text) return;
     station_.block().setInsertText(text->toStdString());
     broadcastToViews(NoticeInsertText);
 }
 
-int MainWindow::execModal(QDialog& dialog) {
-    return dialogs().run(dialog);
-}
+int MainWindow::execModal(QDialog& dialog) { return dialogs().run(dialog); }
 
 void MainWindow::onConcentration() {
     GasParametersDialog& dialog = *concentrationDialog_;
@@ -802,8 +751,7 @@ void MainWindow::onConnectedDevicesGas() {
     }
     ConnectedGasParametersDialog& dialog = *devicesGasDialog_;
     dialog.setAnalyzers(analyzers);
-    if (execModal(dialog) != QDialog::Accepted)
-        return;
+    if (execModal(dialog) != QDialog::Accepted) return;
     zta::GasState state = station_.gasState();
     if (zta::applyConnectedDevicesChoice(state, dialog.chosenGasName(), dialog.chosenMaximum(),
                                          dialog.chosenMiddle()))
@@ -826,44 +774,72 @@ bool MainWindow::onCommand(CommandId id) {
         return true;
     }
     switch (id) {
-    case CommandId::Concentration: onConcentration(); return true;
-    case CommandId::ConnectedDevicesGas: onConnectedDevicesGas(); return true;
-    case CommandId::Connect:
-    case CommandId::ToolConnect: connectLine(); return true;
-    case CommandId::Disconnect:
-    case CommandId::ToolDisconnect: disconnectLine(); return true;
-    case CommandId::TimerAll: onTimerAll(); return true;
-    case CommandId::TimerOffAll: broadcastToViews(NoticeStopTimer); return true;
-    case CommandId::InsertAll: onInsertAll(); return true;
-    case CommandId::SoftwareInfoActive:
-        if (AnalyzerViewInterface* v = activeView())
-            v->onViewNotice(NoticeShowSoftwareInfo, 0);
-        return true;
-    case CommandId::SoftwareInfoAll:
-        station_.block().setShowSoftwareInfo(station_.block().showSoftwareInfo() ? 0 : 1);
-        broadcastToViews(NoticeSoftwareInfoToggled);
-        return true;
-    case CommandId::ToolNewDocument: openNewDocument(); return true;
-    case CommandId::RecordFolder:
-    case CommandId::ToolRecordFolder: onRecordFolderCommand(); return true;
-    case CommandId::ViewToolBar: toolBar_->setVisible(toolBar_->isHidden()); return true;
-    case CommandId::ViewStatusBar: statusBar_->setVisible(statusBar_->isHidden()); return true;
-    case CommandId::WindowCascade: mdi_->cascadeSubWindows(); return true;
-    case CommandId::WindowTile: tileWindows(); return true;
-    case CommandId::CsvLog: station_.csvLog().setEnabled(!station_.csvLog().enabled()); return true;
-    case CommandId::SaveBench:
-    case CommandId::OpenBench: {
-        const bool save = id == CommandId::SaveBench;
-        const std::optional<QString> path = askBenchFile(this, save);
-        if (path && !path->isEmpty()) {
-            if (save)
-                saveBench(*path);
-            else
-                openBench(*path);
+        case CommandId::Concentration:
+            onConcentration();
+            return true;
+        case CommandId::ConnectedDevicesGas:
+            onConnectedDevicesGas();
+            return true;
+        case CommandId::Connect:
+        case CommandId::ToolConnect:
+            connectLine();
+            return true;
+        case CommandId::Disconnect:
+        case CommandId::ToolDisconnect:
+            disconnectLine();
+            return true;
+        case CommandId::TimerAll:
+            onTimerAll();
+            return true;
+        case CommandId::TimerOffAll:
+            broadcastToViews(NoticeStopTimer);
+            return true;
+        case CommandId::InsertAll:
+            onInsertAll();
+            return true;
+        case CommandId::SoftwareInfoActive:
+            if (AnalyzerViewInterface* v = activeView()) v->onViewNotice(NoticeShowSoftwareInfo, 0);
+            return true;
+        case CommandId::SoftwareInfoAll:
+            station_.block().setShowSoftwareInfo(station_.block().showSoftwareInfo() ? 0 : 1);
+            broadcastToViews(NoticeSoftwareInfoToggled);
+            return true;
+        case CommandId::ToolNewDocument:
+            openNewDocument();
+            return true;
+        case CommandId::RecordFolder:
+        case CommandId::ToolRecordFolder:
+            onRecordFolderCommand();
+            return true;
+        case CommandId::ViewToolBar:
+            toolBar_->setVisible(toolBar_->isHidden());
+            return true;
+        case CommandId::ViewStatusBar:
+            statusBar_->setVisible(statusBar_->isHidden());
+            return true;
+        case CommandId::WindowCascade:
+            mdi_->cascadeSubWindows();
+            return true;
+        case CommandId::WindowTile:
+            tileWindows();
+            return true;
+        case CommandId::CsvLog:
+            station_.csvLog().setEnabled(!station_.csvLog().enabled());
+            return true;
+        case CommandId::SaveBench:
+        case CommandId::OpenBench: {
+            const bool save = id == CommandId::SaveBench;
+            const std::optional<QString> path = askBenchFile(this, save);
+            if (path && !path->isEmpty()) {
+                if (save)
+                    saveBench(*path);
+                else
+                    openBench(*path);
+            }
+            return true;
         }
-        return true;
-    }
-    default: return false;
+        default:
+            return false;
     }
 }
 
@@ -901,39 +877,64 @@ bool MainWindow::onUpdateCommand(CommandId id, CommandState& st) {
     }
     if (isGasItem(id)) {
         for (int i = 0; i < kGasCount; ++i)
-            if (kGasMenuIds[i] == id)
-                st.checked = station_.gasState().gasMarks[i];
+            if (kGasMenuIds[i] == id) st.checked = station_.gasState().gasMarks[i];
         return true;
     }
     switch (id) {
-    case CommandId::Connect:
-    case CommandId::ToolConnect:
-    case CommandId::Search:
-    case CommandId::ToolSearch:
-    case CommandId::PortCombo:
-    case CommandId::BaudCombo: st.enabled = idle; return true;
-    case CommandId::Disconnect:
-    case CommandId::ToolDisconnect: st.enabled = polling && !searching; return true;
-    case CommandId::StopSearch:
-    case CommandId::ToolStopSearch: st.enabled = searching && !polling; return true;
-    case CommandId::Concentration: st.enabled = station_.gasState().gasMenuChoice; return true;
-    case CommandId::ConnectedDevicesGas: st.enabled = polling; return true;
-    case CommandId::TimerAll: st.enabled = !anyTimerRunning_; return true;
-    case CommandId::TimerOffAll: st.enabled = anyTimerRunning_; return true;
-    case CommandId::SoftwareInfoAll: st.checked = station_.block().showSoftwareInfo() != 0; return true;
-    case CommandId::CsvLog: st.checked = station_.csvLog().enabled(); return true;
-    case CommandId::SaveBench:
-    case CommandId::OpenBench: st.enabled = !searching; return true;
-    case CommandId::ViewToolBar: st.checked = !toolBar_->isHidden(); return true;
-    case CommandId::ViewStatusBar: st.checked = !statusBar_->isHidden(); return true;
-    case CommandId::SoftwareInfoActive:
-    case CommandId::InsertAll:
-    case CommandId::ToolNewDocument:
-    case CommandId::RecordFolder:
-    case CommandId::ToolRecordFolder:
-    case CommandId::WindowCascade:
-    case CommandId::WindowTile: return true;
-    default: return false;
+        case CommandId::Connect:
+        case CommandId::ToolConnect:
+        case CommandId::Search:
+        case CommandId::ToolSearch:
+        case CommandId::PortCombo:
+        case CommandId::BaudCombo:
+            st.enabled = idle;
+            return true;
+        case CommandId::Disconnect:
+        case CommandId::ToolDisconnect:
+            st.enabled = polling && !searching;
+            return true;
+        case CommandId::StopSearch:
+        case CommandId::ToolStopSearch:
+            st.enabled = searching && !polling;
+            return true;
+        case CommandId::Concentration:
+            st.enabled = station_.gasState().gasMenuChoice;
+            return true;
+        case CommandId::ConnectedDevicesGas:
+            st.enabled = polling;
+            return true;
+        case CommandId::TimerAll:
+            st.enabled = !anyTimerRunning_;
+            return true;
+        case CommandId::TimerOffAll:
+            st.enabled = anyTimerRunning_;
+            return true;
+        case CommandId::SoftwareInfoAll:
+            st.checked = station_.block().showSoftwareInfo() != 0;
+            return true;
+        case CommandId::CsvLog:
+            st.checked = station_.csvLog().enabled();
+            return true;
+        case CommandId::SaveBench:
+        case CommandId::OpenBench:
+            st.enabled = !searching;
+            return true;
+        case CommandId::ViewToolBar:
+            st.checked = !toolBar_->isHidden();
+            return true;
+        case CommandId::ViewStatusBar:
+            st.checked = !statusBar_->isHidden();
+            return true;
+        case CommandId::SoftwareInfoActive:
+        case CommandId::InsertAll:
+        case CommandId::ToolNewDocument:
+        case CommandId::RecordFolder:
+        case CommandId::ToolRecordFolder:
+        case CommandId::WindowCascade:
+        case CommandId::WindowTile:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -944,10 +945,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();  // asked from inside a wait for the poll thread; close again later
         return;
     }
-    if (pollThread && stopPollThread())
-        pollThread.reset();
-    if (search_ && search_->isRunning())
-        search_->stopForClose(kStopWaitMs);
+    if (pollThread && stopPollThread()) pollThread.reset();
+    if (search_ && search_->isRunning()) search_->stopForClose(kStopWaitMs);
     station_.writeCalData();
     mdi_->closeAllSubWindows();
     event->accept();

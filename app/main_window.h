@@ -10,13 +10,13 @@
 #include <optional>
 #include <vector>
 
-#include "ui/command_ids.h"
-#include "ui/command_router.h"
-#include "device/analyzer_window_factory.h"
 #include "app/bench_file.h"
-#include "poll/poll_thread.h"
 #include "app/station.h"
 #include "app/station_options.h"
+#include "device/analyzer_window_factory.h"
+#include "poll/poll_thread.h"
+#include "ui/command_ids.h"
+#include "ui/command_router.h"
 
 class QComboBox;
 class QDialog;
@@ -41,9 +41,9 @@ class StationApplication;
 
 class MainWindow : public QMainWindow, public CommandTarget {
     Q_OBJECT
-public:
-    MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFactory, StationOptions options = {},
-               QWidget* parent = nullptr);
+  public:
+    MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFactory,
+               StationOptions options = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // ---- used by analyzer windows, dialogs and commands
@@ -67,7 +67,8 @@ public:
     // Sends `code` with `value` to the view of every registered slot, slot 0 first.
     void broadcastToViews(int code, int value = 0);
     AnalyzerViewInterface* viewOfSlot(int slot) const;
-    AnalyzerViewInterface* findView(zta::ViewId id) const;  // nullptr for a view that no longer exists
+    AnalyzerViewInterface* findView(
+        zta::ViewId id) const;  // nullptr for a view that no longer exists
     AnalyzerViewInterface* activeView() const;
 
     // Extra handlers at the main window's stop of the route (gas commands, search control).
@@ -131,11 +132,11 @@ public:
     bool onCommand(CommandId id) override;
     bool onUpdateCommand(CommandId id, CommandState& state) override;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void createMenus();
     void createToolBar();
     void createStatusBars();

@@ -1,23 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/search_control.h"
-#include "app/main_window.h"
-
-#include "app/bus_tools.h"
 
 #include <QApplication>
-#include <QEvent>
 #include <QCoreApplication>
+#include <QEvent>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
 
-#include "ui/dialogs.h"
+#include "app/bus_tools.h"
+#include "app/main_window.h"
 #include "app/station_bridge.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
 #include "poll/worker.h"
+#include "ui/dialogs.h"
 
 namespace zta {
 
@@ -33,7 +32,7 @@ constexpr int kModalRetryMs = 100;
 // answer): until then the window area has its old size, and so would the tiled windows. Tiles
 // again whenever the area changes size within a short time of the search's end.
 class TileOnResize : public QObject {
-public:
+  public:
     explicit TileOnResize(MainWindow& frame)
         : QObject(frame.mdiArea()->viewport()), frame_(&frame) {
         parent()->installEventFilter(this);
@@ -44,14 +43,13 @@ public:
             // After the area's own handling of the resize (its scroll bars).
             QPointer<MainWindow> frame = frame_;
             QTimer::singleShot(0, this, [frame] {
-                if (frame)
-                    frame->tileWindows();
+                if (frame) frame->tileWindows();
             });
         }
         return QObject::eventFilter(watched, event);
     }
 
-private:
+  private:
     QPointer<MainWindow> frame_;
 };
 }  // namespace
@@ -59,7 +57,7 @@ private:
 // One search: its own parameter block, the thread and the sink it reports through. Every
 // notice names its run, so a late notice of an earlier run changes nothing.
 class SearchControl::Run : public zta::SearchSink {
-public:
+  public:
     Run(SearchControl& control, int id) : control_(control), id_(id) {}
     ~Run() override {
         params.requestStop();
@@ -85,7 +83,7 @@ public:
     zta::SearchParams params;
     zta::WorkerThread worker;
 
-private:
+  private:
     // Only the notices of the current run act: each names its run.
     template <typename Call>
     void post(Call call) {
@@ -105,25 +103,23 @@ SearchControl::SearchControl(MainWindow& frame) : frame_(frame) {
 SearchControl::~SearchControl() = default;
 
 const zta::SearchParams* SearchControl::params() const {
-    if (run_)
-        return &run_->params;
+    if (run_) return &run_->params;
     return lastRun_ ? &lastRun_->params : nullptr;
 }
 
 void SearchControl::startSearch() {
     if (frame_.noPorts()) {
         dialogs().information(QStringLiteral("Нет найденных COM портов"),
-                                  QString::fromUtf8(kCaption), &frame_);
+                              QString::fromUtf8(kCaption), &frame_);
         return;
     }
     if (frame_.isPolling()) {
         dialogs().information(QStringLiteral("Остановите опрос приборов."),
-                                  QString::fromUtf8(kCaption), &frame_);
+                              QString::fromUtf8(kCaption), &frame_);
         return;
     }
     if (run_) {
-        dialogs().information(QStringLiteral("Поиск идет."), QString::fromUtf8(kCaption),
-                                  &frame_);
+        dialogs().information(QStringLiteral("Поиск идет."), QString::fromUtf8(kCaption), &frame_);
         return;
     }
     modalSeen_ = false;
@@ -133,9 +129,8 @@ void SearchControl::startSearch() {
     zta::LineOptions options = lineOptions_;
     options.observer = &frame_.busTools().ring();
     const zta::PortFactory factory = frame_.portFactory();
-    if (!r->worker.start([r, options, factory] {
-            zta::searchThreadProc(r->params, *r, options, factory);
-        }))
+    if (!r->worker.start(
+            [r, options, factory] { zta::searchThreadProc(r->params, *r, options, factory); }))
         return;
     run_ = std::move(run);
     frame_.busTools().setFoundWithoutWindow({});
@@ -148,8 +143,7 @@ bool SearchControl::waitRun(int timeoutMs) {
 }
 
 void SearchControl::stopSearch() {
-    if (!run_)
-        return;
+    if (!run_) return;
     run_->params.requestStop();
     // Even after its end report the thread is waited for (briefly): results are read only
     // once nothing can write them any more.
@@ -162,7 +156,7 @@ void SearchControl::stopSearch() {
 
     if (found.empty()) {
         dialogs().information(QStringLiteral("Подключенных приборов не найдено."),
-                                  QString::fromUtf8(kCaption), &frame_);
+                              QString::fromUtf8(kCaption), &frame_);
         frame_.setPaneText(0, QStringLiteral("Ready"));
         return;
     }
@@ -181,9 +175,9 @@ void SearchControl::stopSearch() {
     new TileOnResize(frame_);
     // The overview lists the analyzers beyond the windows opened, up to the window limit.
     if (found.size() > size_t(kMaxOpened))
-        frame_.busTools().setFoundWithoutWindow(std::vector<int>(
-            found.begin() + kMaxOpened,
-            found.begin() + std::min<size_t>(found.size(), zta::kMaxSlots)));
+        frame_.busTools().setFoundWithoutWindow(
+            std::vector<int>(found.begin() + kMaxOpened,
+                             found.begin() + std::min<size_t>(found.size(), zta::kMaxSlots)));
     frame_.connectLine();
     if (!rest.isEmpty())
         dialogs().information(rest, QStringLiteral("Найденых приборов больше 10"), &frame_);
@@ -192,12 +186,10 @@ void SearchControl::stopSearch() {
 void SearchControl::openWindowsFor(const std::vector<int>& found) {
     // The old windows go without a question; their slots are free afterwards.
     const QList<QMdiSubWindow*> old = frame_.mdiArea()->subWindowList();
-    for (QMdiSubWindow* child : old)
-        delete child;
+    for (QMdiSubWindow* child : old) delete child;
     for (size_t k = 0; k < found.size(); ++k) {
         QMdiSubWindow* child = frame_.openNewDocument();
-        if (!child)
-            break;
+        if (!child) break;
         auto* analyzer = qobject_cast<AnalyzerSubWindow*>(child);
         if (analyzer && analyzer->view())
             analyzer->view()->numberField()->setText(QString::number(found[k]));
@@ -207,8 +199,7 @@ void SearchControl::openWindowsFor(const std::vector<int>& found) {
 }
 
 void SearchControl::stopForClose(int timeoutMs) {
-    if (!run_)
-        return;
+    if (!run_) return;
     run_->params.requestStop();
     if (waitRun(timeoutMs))
         lastRun_ = std::move(run_);
@@ -217,16 +208,14 @@ void SearchControl::stopForClose(int timeoutMs) {
 }
 
 void SearchControl::onProgress(int run, int number) {
-    if (!run_ || run_->id() != run)
-        return;
-    frame_.setPaneText(0, QString::fromStdString(
-                              zta::searchProgressText(number, run_->params.found())));
+    if (!run_ || run_->id() != run) return;
+    frame_.setPaneText(
+        0, QString::fromStdString(zta::searchProgressText(number, run_->params.found())));
     frame_.busTools().searchProgress(number);
 }
 
 void SearchControl::onFinished(int run) {
-    if (!run_ || run_->id() != run)
-        return;
+    if (!run_ || run_->id() != run) return;
     // The results replace every analyzer window. The end can arrive inside the loop of a box
     // or dialog that one of them has open, with that window's code below it: deleting the
     // window now would pull it from under its caller. The results wait until that loop has
@@ -240,8 +229,7 @@ void SearchControl::onFinished(int run) {
 }
 
 void SearchControl::onLineFailed(int run) {
-    if (!run_ || run_->id() != run)
-        return;
+    if (!run_ || run_->id() != run) return;
     // The window's polling goes as well (it cannot run together with a search; kept for
     // symmetry with the poll thread's report).
     run_->params.requestStop();
@@ -256,11 +244,16 @@ void SearchControl::onLineFailed(int run) {
 
 bool SearchControl::onCommand(CommandId id) {
     switch (id) {
-    case CommandId::Search:
-    case CommandId::ToolSearch: startSearch(); return true;
-    case CommandId::StopSearch:
-    case CommandId::ToolStopSearch: stopSearch(); return true;
-    default: return false;
+        case CommandId::Search:
+        case CommandId::ToolSearch:
+            startSearch();
+            return true;
+        case CommandId::StopSearch:
+        case CommandId::ToolStopSearch:
+            stopSearch();
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "ui/command_router.h"
 #include "search/scan.h"
+#include "ui/command_router.h"
 
 namespace zta {
 
@@ -14,18 +14,17 @@ class MainWindow;
 
 // The search side of the main window (start, stop and results live with the search control).
 class SearchHooks {
-public:
+  public:
     virtual ~SearchHooks() = default;
     virtual bool isRunning() const = 0;
     // Asks the search to stop and waits up to `timeoutMs`, serving the bridge meanwhile.
     virtual void stopForClose(int timeoutMs) = 0;
 };
 
-
 // The main window's side of the device search: "Поиск" and "Остановить", the progress text,
 // and the results: one analyzer window per analyzer found (at most ten), tiled, then polling.
 class SearchControl : public SearchHooks, public CommandTarget {
-public:
+  public:
     explicit SearchControl(MainWindow& frame);
     ~SearchControl() override;
 
@@ -43,7 +42,7 @@ public:
     // Tests shorten the reply time-out through this.
     void setLineOptions(const zta::LineOptions& options) { lineOptions_ = options; }
 
-private:
+  private:
     class Run;
     void onProgress(int run, int number);
     void onFinished(int run);

@@ -12,8 +12,8 @@ Station::Station(QString calDataPath, QString recordFolder, zta::DirectionSettin
                  QObject* parent)
     : QObject(parent), calDataPath_(std::move(calDataPath)), portFactory_(zta::makePlatformPort) {
     pollTiming_.line.direction = direction;
-    recordFolder_ = recordFolder.isEmpty() ? zta::startRecordFolder()
-                                           : zta::folderWithSeparator(recordFolder);
+    recordFolder_ =
+        recordFolder.isEmpty() ? zta::startRecordFolder() : zta::folderWithSeparator(recordFolder);
 }
 
 zta::CalReadResult Station::readCalData() {

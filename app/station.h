@@ -18,7 +18,7 @@ namespace zta {
 // writer and CSV log that record into it.
 class Station : public QObject {
     Q_OBJECT
-public:
+  public:
     Station(QString calDataPath, QString recordFolder, zta::DirectionSetting direction,
             QObject* parent = nullptr);
 
@@ -42,11 +42,11 @@ public:
     zta::RecordWriter& recordWriter() { return recordWriter_; }
     zta::CsvLog& csvLog() { return csvLog_; }
 
-signals:
+  signals:
     void gasChanged();
     void recordFolderChanged();
 
-private:
+  private:
     QString calDataPath_;
     zta::PollBlock pollBlock_;
     zta::PollTiming pollTiming_;

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/station_application.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -7,10 +9,9 @@
 #include <QMdiSubWindow>
 #include <QVBoxLayout>
 
-#include "device/analyzer_window_factory.h"
 #include "app/main_window.h"
-#include "app/station_application.h"
 #include "commands/service_commands.h"
+#include "device/analyzer_window_factory.h"
 #include "device/form_window_factory.h"
 #include "ui/toolbar_icons.h"
 #include "zta/version.h"
@@ -22,11 +23,10 @@ StationApplication::StationApplication(StationOptions options, QObject* parent)
     setDocumentCommandHandlers(serviceCommandHandlers());
 }
 
-StationApplication::~StationApplication() {
-    delete frame_.data();
-}
+StationApplication::~StationApplication() { delete frame_.data(); }
 
-bool StationApplication::initInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory, bool show) {
+bool StationApplication::initInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory,
+                                      bool show) {
     template_ = windowFactory ? std::move(windowFactory) : makeAnalyzerWindowFactory();
     QApplication::setWindowIcon(stationIcon());
     // The settings key of the historic station; nothing is stored under it.
@@ -35,29 +35,30 @@ bool StationApplication::initInstance(std::unique_ptr<AnalyzerWindowFactory> win
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
     // The first analyzer window opens empty with network number 0.
     frame_->openNewDocument();
-    if (show)
-        frame_->show();
+    if (show) frame_->show();
     return true;
 }
 
 bool StationApplication::onCommand(CommandId id) {
     switch (id) {
-    case CommandId::NewDocument:
-        if (frame_)
-            frame_->openNewDocument();
-        return true;
-    case CommandId::About:
-    case CommandId::ToolAbout: showAbout(frame_); return true;
-    case CommandId::Exit:
-        if (frame_)
-            frame_->close();
-        return true;
-    default: return false;
+        case CommandId::NewDocument:
+            if (frame_) frame_->openNewDocument();
+            return true;
+        case CommandId::About:
+        case CommandId::ToolAbout:
+            showAbout(frame_);
+            return true;
+        case CommandId::Exit:
+            if (frame_) frame_->close();
+            return true;
+        default:
+            return false;
     }
 }
 
 bool StationApplication::onUpdateCommand(CommandId id, CommandState&) {
-    return id == CommandId::NewDocument || id == CommandId::About || id == CommandId::ToolAbout || id == CommandId::Exit;
+    return id == CommandId::NewDocument || id == CommandId::About || id == CommandId::ToolAbout ||
+           id == CommandId::Exit;
 }
 
 QString stationBuildText() {

@@ -6,9 +6,9 @@
 #include <QString>
 #include <memory>
 
-#include "ui/command_router.h"
-#include "device/analyzer_window_factory.h"
 #include "app/station_options.h"
+#include "device/analyzer_window_factory.h"
+#include "ui/command_router.h"
 
 class QWidget;
 
@@ -23,13 +23,14 @@ QString stationBuildText();
 // the application-level commands (new analyzer window, About, Exit).
 class StationApplication : public QObject, public CommandTarget {
     Q_OBJECT
-public:
+  public:
     explicit StationApplication(StationOptions options = {}, QObject* parent = nullptr);
     ~StationApplication() override;
 
     // Creates the main window with `windowFactory` (the analyzer windows of device/ when null),
     // opens the first analyzer window and shows the main window.
-    bool initInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory = nullptr, bool show = true);
+    bool initInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory = nullptr,
+                      bool show = true);
 
     MainWindow* mainFrame() const { return frame_; }
     AnalyzerWindowFactory& windowFactory() const { return *template_; }
@@ -39,7 +40,7 @@ public:
 
     static void showAbout(QWidget* owner);
 
-private:
+  private:
     StationOptions options_;
     std::unique_ptr<AnalyzerWindowFactory> template_;
     QPointer<MainWindow> frame_;

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/station_bridge.h"
 
-#include "ui/dialogs.h"
-
 #include <QCoreApplication>
 #include <QThread>
+
+#include "ui/dialogs.h"
 
 namespace zta {
 
@@ -15,22 +15,18 @@ struct UiBridge::Request {
 
 UiBridge::UiBridge(QObject* parent) : QObject(parent) {}
 
-UiBridge::~UiBridge() {
-    close();
-}
+UiBridge::~UiBridge() { close(); }
 
 bool UiBridge::callSync(std::function<void()> fn) {
     if (QThread::currentThread() == thread()) {
-        if (closed())
-            return false;
+        if (closed()) return false;
         fn();
         return true;
     }
     auto request = std::make_shared<Request>();
     request->fn = std::move(fn);
     std::unique_lock lock(mutex_);
-    if (closed_)
-        return false;
+    if (closed_) return false;
     queue_.push_back(request);
     lock.unlock();
     wake_.notify_all();
@@ -43,14 +39,12 @@ bool UiBridge::callSync(std::function<void()> fn) {
 void UiBridge::post(std::function<void()> fn) {
     {
         std::lock_guard lock(mutex_);
-        if (closed_)
-            return;
+        if (closed_) return;
     }
     QMetaObject::invokeMethod(
         this,
         [this, fn = std::move(fn)] {
-            if (!closed())
-                fn();
+            if (!closed()) fn();
         },
         Qt::QueuedConnection);
 }
@@ -58,8 +52,7 @@ void UiBridge::post(std::function<void()> fn) {
 void UiBridge::schedule() {
     {
         std::lock_guard lock(mutex_);
-        if (scheduled_)
-            return;
+        if (scheduled_) return;
         scheduled_ = true;
     }
     QMetaObject::invokeMethod(
@@ -80,8 +73,7 @@ int UiBridge::serve() {
         std::shared_ptr<Request> request;
         {
             std::lock_guard lock(mutex_);
-            if (queue_.empty() || closed_)
-                return ran;
+            if (queue_.empty() || closed_) return ran;
             request = queue_.front();
             queue_.pop_front();
         }
@@ -114,28 +106,23 @@ bool UiBridge::waitForWorker(zta::WorkerThread& worker, int timeoutMs) {
     return worker.waitFinished(timeoutMs, [this] { serve(); });
 }
 
-void UiBridge::setPollHandlers(PollHandlers handlers) {
-    poll_ = std::move(handlers);
-}
+void UiBridge::setPollHandlers(PollHandlers handlers) { poll_ = std::move(handlers); }
 
 void UiBridge::dataChanged(zta::ViewId view, int slot) {
     callSync([this, view, slot] {
-        if (poll_.dataChanged)
-            poll_.dataChanged(view, slot);
+        if (poll_.dataChanged) poll_.dataChanged(view, slot);
     });
 }
 
 void UiBridge::baudAccepted(zta::ViewId view, int baudCode, int address) {
     post([this, view, baudCode, address] {
-        if (poll_.baudAccepted)
-            poll_.baudAccepted(view, baudCode, address);
+        if (poll_.baudAccepted) poll_.baudAccepted(view, baudCode, address);
     });
 }
 
 void UiBridge::lineFailed() {
     post([this] {
-        if (poll_.lineFailed)
-            poll_.lineFailed();
+        if (poll_.lineFailed) poll_.lineFailed();
     });
 }
 

@@ -23,7 +23,7 @@ namespace zta {
 // It is also the poll thread's sink: the main window sets the handlers that run on the UI thread.
 class UiBridge : public QObject, public zta::PollSink {
     Q_OBJECT
-public:
+  public:
     struct PollHandlers {
         std::function<void(zta::ViewId, int slot)> dataChanged;
         std::function<void(zta::ViewId, int baudCode, int address)> baudAccepted;
@@ -58,7 +58,7 @@ public:
     void close();
     bool closed() const;
 
-private:
+  private:
     struct Request;
     void schedule();
 

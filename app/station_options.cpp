@@ -46,12 +46,11 @@ struct Parser {
     Parser() {
         parser.setApplicationDescription(QStringLiteral("ZTA-K7 station"));
         for (const OptionSpec& o : kOptions)
-            parser.addOption(o.valueName
-                                 ? QCommandLineOption(QString::fromUtf8(o.name),
-                                                      QString::fromUtf8(o.description),
-                                                      QString::fromUtf8(o.valueName))
-                                 : QCommandLineOption(QString::fromUtf8(o.name),
-                                                      QString::fromUtf8(o.description)));
+            parser.addOption(o.valueName ? QCommandLineOption(QString::fromUtf8(o.name),
+                                                              QString::fromUtf8(o.description),
+                                                              QString::fromUtf8(o.valueName))
+                                         : QCommandLineOption(QString::fromUtf8(o.name),
+                                                              QString::fromUtf8(o.description)));
     }
     bool isSet(const char* name) const { return parser.isSet(QString::fromUtf8(name)); }
     QString value(const char* name) const { return parser.value(QString::fromUtf8(name)); }
@@ -59,8 +58,7 @@ struct Parser {
 
 // A value of a single-valued option given twice would silently lose one of them.
 bool once(const QCommandLineParser& parser, const char* name, QString* error) {
-    if (parser.values(QString::fromUtf8(name)).size() <= 1)
-        return true;
+    if (parser.values(QString::fromUtf8(name)).size() <= 1) return true;
     *error = QStringLiteral("--%1 is given more than once").arg(QString::fromUtf8(name));
     return false;
 }
@@ -77,8 +75,7 @@ bool parseStationCommandLine(const QStringList& arguments, StationCommandLine* r
     StationCommandLine r;
     r.help = p.parser.isSet(p.help) || p.parser.isSet(QStringLiteral("help-all"));
     for (const OptionSpec& o : kOptions)
-        if (o.once && !once(p.parser, o.name, error))
-            return false;
+        if (o.once && !once(p.parser, o.name, error)) return false;
     r.ports = p.parser.values(QStringLiteral("port"));
     for (const QString& port : r.ports)
         if (port.isEmpty()) {
@@ -106,8 +103,9 @@ bool parseStationCommandLine(const QStringList& arguments, StationCommandLine* r
         for (const QString& text : numbers) {
             long n = 0;
             if (!zta::parseWholeNumber(text.toStdString(), 0, 255, &n)) {
-                *error = QStringLiteral("--open takes network numbers 0..255, separated by "
-                                        "commas: \"%1\"")
+                *error = QStringLiteral(
+                             "--open takes network numbers 0..255, separated by "
+                             "commas: \"%1\"")
                              .arg(text);
                 return false;
             }
@@ -126,8 +124,9 @@ bool parseStationCommandLine(const QStringList& arguments, StationCommandLine* r
     }
     if (p.isSet("wait")) {
         if (r.screenshot.isEmpty()) {
-            *error = QStringLiteral("--wait is the delay of a --screenshot: without one it "
-                                    "means nothing");
+            *error = QStringLiteral(
+                "--wait is the delay of a --screenshot: without one it "
+                "means nothing");
             return false;
         }
         long ms = 0;

@@ -15,26 +15,26 @@ struct StationOptions {
     bool listSystemPorts = true;  // ask QSerialPortInfo
     QStringList systemPorts;      // used instead of QSerialPortInfo when listSystemPorts is off
     QString calDataPath = QStringLiteral("CalDataK7.cfg");
-    QString programFolder;        // the record folder at start; empty: startRecordFolder()
+    QString programFolder;  // the record folder at start; empty: startRecordFolder()
     zta::DirectionSetting direction = zta::DirectionSetting::Auto;
 };
 
 // The station's command line, read without side effects so that a wrong option is told and
 // ends the program with status 2 instead of being taken for something else.
 struct StationCommandLine {
-    QStringList ports;                 // --port, repeatable
-    bool directionGiven = false;       // --rs485
+    QStringList ports;            // --port, repeatable
+    bool directionGiven = false;  // --rs485
     zta::DirectionSetting direction = zta::DirectionSetting::Auto;
-    QList<int> openNumbers;            // --open n,n,...
-    bool connect = false;              // --connect
-    QString screenshot;                // --screenshot file.png
-    int waitMs = 3000;                 // --wait ms
-    QString dialogShotsFolder;         // --dialog-screenshots folder
-    QString benchFile;                 // --bench file
-    int timerSeconds = 0;              // --timer N, with --connect
-    bool overview = false;             // --overview
-    bool fast = false;                 // --fast
-    QString monitorScreenshot;         // --monitor-screenshot file.png
+    QList<int> openNumbers;     // --open n,n,...
+    bool connect = false;       // --connect
+    QString screenshot;         // --screenshot file.png
+    int waitMs = 3000;          // --wait ms
+    QString dialogShotsFolder;  // --dialog-screenshots folder
+    QString benchFile;          // --bench file
+    int timerSeconds = 0;       // --timer N, with --connect
+    bool overview = false;      // --overview
+    bool fast = false;          // --fast
+    QString monitorScreenshot;  // --monitor-screenshot file.png
     bool help = false;
 };
 

@@ -20,21 +20,18 @@ const QString kUserFolder = QStringLiteral("ZTA-K7");
 
 QString folderWithSeparator(const QString& folder) {
     QString native = QDir::toNativeSeparators(folder);
-    if (!native.endsWith(QDir::separator()))
-        native += QDir::separator();
+    if (!native.endsWith(QDir::separator())) native += QDir::separator();
     return native;
 }
 
 QString startRecordFolder(const ProgramPlace& program, const QString& documentsFolder) {
-    if (program.writable && !program.installed)
-        return folderWithSeparator(program.folder);
+    if (program.writable && !program.installed) return folderWithSeparator(program.folder);
     return folderWithSeparator(QDir(documentsFolder).filePath(kUserFolder));
 }
 
 QString calibrationFilePath(bool currentFolderWritable, const QString& configFolder) {
     const QString name = QString::fromLatin1(kCalDataFileName);
-    if (currentFolderWritable)
-        return name;
+    if (currentFolderWritable) return name;
     return QDir(configFolder).filePath(kUserFolder + QLatin1Char('/') + name);
 }
 

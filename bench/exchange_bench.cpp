@@ -38,9 +38,9 @@ bool measureMbpoll(zta::sim::Bus& bus, unsigned baud, double& median) {
         freopen("/dev/null", "w", stdout);
         freopen("/dev/null", "w", stderr);
         const std::string b = std::to_string(baud), l = std::to_string(delayMs);
-        execlp("mbpoll", "mbpoll", "-m", "rtu", "-b", b.c_str(), "-P", "none", "-a", "1", "-t",
-               "3", "-r", "2", "-c", "10", "-l", l.c_str(), "-o", "1",
-               bus.portPath().c_str(), static_cast<char*>(nullptr));
+        execlp("mbpoll", "mbpoll", "-m", "rtu", "-b", b.c_str(), "-P", "none", "-a", "1", "-t", "3",
+               "-r", "2", "-c", "10", "-l", l.c_str(), "-o", "1", bus.portPath().c_str(),
+               static_cast<char*>(nullptr));
         _exit(127);
     }
     std::this_thread::sleep_for(std::chrono::seconds(4));
@@ -51,7 +51,8 @@ bool measureMbpoll(zta::sim::Bus& bus, unsigned baud, double& median) {
         if (e.kind == zta::sim::LogEntry::Kind::Request && e.lineBaud == baud)
             arrivals.push_back(e.when);
     std::vector<double> gaps;
-    for (size_t i = 2; i < arrivals.size(); ++i) gaps.push_back(Ms(arrivals[i] - arrivals[i - 1]) - delayMs);
+    for (size_t i = 2; i < arrivals.size(); ++i)
+        gaps.push_back(Ms(arrivals[i] - arrivals[i - 1]) - delayMs);
     if (gaps.size() < 10) return false;
     median = percentile(gaps, 0.5);
     return true;
@@ -83,9 +84,9 @@ int main(int argc, char** argv) {
         const bool haveMb = measureMbpoll(*bus, baud, mb);
         for (auto [dir, name] : {std::pair{zta::DirectionSetting::Program, "program"},
                                  std::pair{zta::DirectionSetting::Driver, "driver"}}) {
-            const double pauses = zta::bench::pausesMs(
-                baud, dir == zta::DirectionSetting::Program ? zta::DirectionMode::Program
-                                                            : zta::DirectionMode::Driver);
+            const double pauses = zta::bench::pausesMs(baud, dir == zta::DirectionSetting::Program
+                                                                 ? zta::DirectionMode::Program
+                                                                 : zta::DirectionMode::Driver);
             zta::bench::ExchangeFigures f;
             if (!zta::bench::measureOurs(bus->portPath(), baud, dir, 1, rounds, f)) {
                 std::printf("%-6u %-8s  exchange failed\n", baud, name);
@@ -99,7 +100,8 @@ int main(int argc, char** argv) {
                         f.median, f.p90, f.median - wire - pauses, mbText);
         }
     }
-    std::printf("overhead = median - wire - pauses (goal: under 1 ms); mbpoll: its median request "
-                "spacing less its poll delay\n");
+    std::printf(
+        "overhead = median - wire - pauses (goal: under 1 ms); mbpoll: its median request "
+        "spacing less its poll delay\n");
     return 0;
 }

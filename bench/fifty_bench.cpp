@@ -8,13 +8,12 @@
 #include <time.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QPlainTextEdit>
-#include <QEventLoop>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTimer>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -62,7 +61,7 @@ long residentKb() {
 
 // Notes when slot 0 is done; optionally hands each notice to the UI thread as the station does.
 class Sink : public PollSink {
-public:
+  public:
     std::function<void(ViewId, int)> onData;  // runs on the poll thread
 
     void dataChanged(ViewId view, int slot) override {
@@ -85,7 +84,7 @@ public:
         return notices_;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::vector<Clock::time_point> marks_;
     long notices_ = 0;
@@ -115,7 +114,8 @@ struct Bench {
         block.setPortName(bus->portPath());
         block.setBaudRate(baud);
         block.setFastPolling(fast);
-        for (int a = 1; a <= n; ++a) block.setAddress(*block.registerSlot(static_cast<ViewId>(a)), a);
+        for (int a = 1; a <= n; ++a)
+            block.setAddress(*block.registerSlot(static_cast<ViewId>(a)), a);
         PollTiming timing;
         timing.line.direction = DirectionSetting::Driver;
         if (observe) timing.line.observer = &ring;
@@ -140,9 +140,10 @@ struct Bench {
                cycles;
     }
     ~Bench() {
-        if (poll) poll->stop(10000, [] {
-            if (QCoreApplication::instance()) QCoreApplication::processEvents();
-        });
+        if (poll)
+            poll->stop(10000, [] {
+                if (QCoreApplication::instance()) QCoreApplication::processEvents();
+            });
     }
 };
 
@@ -151,7 +152,8 @@ double wireMs(unsigned baud) {
 }
 
 void fastCycles() {
-    std::printf("fast polling, extended analyzers (8-byte request, 55-byte reply), driver direction\n");
+    std::printf(
+        "fast polling, extended analyzers (8-byte request, 55-byte reply), driver direction\n");
     for (unsigned baud : {9600u, 19200u}) {
         for (int n : {1, 10, 50}) {
             Bench b;
@@ -164,10 +166,11 @@ void fastCycles() {
             }
             const double ms = b.meanCycleMs(1, cycles);
             const double seedMs = n * (wireMs(baud) + kPollSettleMs + pacingMs(n));
-            std::printf("%2d @ %5u: cycle %7.1f ms; n x (wire %4.1f + settle %d + 3.5 chars %.2f) "
-                        "= %7.1f ms %+6.2f %%; seed pacing would be %7.1f ms\n",
-                        n, baud, ms, wireMs(baud), kPollSettleMs, fastPacingUs(baud) / 1000.0,
-                        modelMs, 100.0 * (ms - modelMs) / modelMs, seedMs);
+            std::printf(
+                "%2d @ %5u: cycle %7.1f ms; n x (wire %4.1f + settle %d + 3.5 chars %.2f) "
+                "= %7.1f ms %+6.2f %%; seed pacing would be %7.1f ms\n",
+                n, baud, ms, wireMs(baud), kPollSettleMs, fastPacingUs(baud) / 1000.0, modelMs,
+                100.0 * (ms - modelMs) / modelMs, seedMs);
         }
     }
 }
@@ -189,14 +192,18 @@ void monitorOpenAgainstClosed() {
         }
         std::printf("  monitor %-6s: cycle %.2f ms (%s)\n", open ? "open" : "closed",
                     b.meanCycleMs(1, kCycles),
-                    open ? QStringLiteral("%1 lines shown").arg(monitor->lines()->blockCount()).toUtf8().constData()
+                    open ? QStringLiteral("%1 lines shown")
+                               .arg(monitor->lines()->blockCount())
+                               .toUtf8()
+                               .constData()
                          : "no ring");
     }
 }
 
 void uiTimePerNotice(double seconds) {
-    std::printf("UI thread with the bus overview open (1600x1000), 50 analyzers; each notice "
-                "copies its slot on the UI thread as a view does\n");
+    std::printf(
+        "UI thread with the bus overview open (1600x1000), 50 analyzers; each notice "
+        "copies its slot on the UI thread as a view does\n");
     for (unsigned baud : {9600u, 19200u}) {
         for (bool fast : {false, true}) {
             Bench b;
@@ -239,11 +246,12 @@ void uiTimePerNotice(double seconds) {
             const double cpu = threadCpuSeconds() - cpu0;
             const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
             const long notices = b.sink.notices() - notices0;
-            std::printf("  @ %5u %-12s: %5.1f notices/s, %4.1f overview refreshes/s, UI thread "
-                        "busy %5.2f %%, %6.1f us a notice\n",
-                        baud, fast ? "fast polling" : "seed pacing", notices / wall,
-                        (model.refreshes() - refreshes0) / wall, 100.0 * cpu / wall,
-                        notices ? 1e6 * cpu / notices : 0.0);
+            std::printf(
+                "  @ %5u %-12s: %5.1f notices/s, %4.1f overview refreshes/s, UI thread "
+                "busy %5.2f %%, %6.1f us a notice\n",
+                baud, fast ? "fast polling" : "seed pacing", notices / wall,
+                (model.refreshes() - refreshes0) / wall, 100.0 * cpu / wall,
+                notices ? 1e6 * cpu / notices : 0.0);
             b.poll->stop(10000, [] { QCoreApplication::processEvents(); });
             b.sink.onData = nullptr;
         }
@@ -253,7 +261,8 @@ void uiTimePerNotice(double seconds) {
 void memory() {
     const long before = residentKb();
     auto block = std::make_unique<PollBlock>();
-    for (int a = 1; a <= kMaxSlots; ++a) block->setAddress(*block->registerSlot(static_cast<ViewId>(a)), a);
+    for (int a = 1; a <= kMaxSlots; ++a)
+        block->setAddress(*block->registerSlot(static_cast<ViewId>(a)), a);
     auto ring = std::make_unique<FrameRing>();
     const Request request = readRequest(1, kReadingsRegister, kLongReadCount);
     std::vector<uint8_t> reply(kLongReplyLength, 0x55);
@@ -263,10 +272,11 @@ void memory() {
     x.replyUs = 60000;
     for (size_t i = 0; i < ring->capacity() * 2; ++i) ring->exchanged(request, reply.data(), x);
     const long after = residentKb();
-    std::printf("memory: poll block with 50 slots %zu bytes (slot %zu), frame ring of %zu frames "
-                "%zu bytes (frame %zu); resident set grew %ld kB\n",
-                sizeof(PollBlock), sizeof(Slot), ring->capacity(),
-                ring->capacity() * sizeof(FrameRecord), sizeof(FrameRecord), after - before);
+    std::printf(
+        "memory: poll block with 50 slots %zu bytes (slot %zu), frame ring of %zu frames "
+        "%zu bytes (frame %zu); resident set grew %ld kB\n",
+        sizeof(PollBlock), sizeof(Slot), ring->capacity(), ring->capacity() * sizeof(FrameRecord),
+        sizeof(FrameRecord), after - before);
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 #include <time.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -40,7 +40,7 @@ double processCpuSeconds() { return cpuSeconds(CLOCK_PROCESS_CPUTIME_ID); }
 
 // Notes the moments slot 0 is done, and the poll thread's processor time with them.
 class TimingSink : public PollSink {
-public:
+  public:
     struct Mark {
         Clock::time_point when;
         double cpu;
@@ -77,7 +77,7 @@ public:
         return failed_;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::vector<Mark> marks_;
     Mark first_{}, last_{};
@@ -108,7 +108,8 @@ bool startPolling(Setup& s, int n, unsigned baud, DirectionSetting direction) {
     s.bus->start();
     s.block.setPortName(s.bus->portPath());
     s.block.setBaudRate(baud);
-    for (int a = 1; a <= n; ++a) s.block.setAddress(*s.block.registerSlot(static_cast<ViewId>(a)), a);
+    for (int a = 1; a <= n; ++a)
+        s.block.setAddress(*s.block.registerSlot(static_cast<ViewId>(a)), a);
     PollTiming timing;  // the station's own pacing
     timing.line.direction = direction;
     s.poll = std::make_unique<PollThread>(s.block, s.sink, timing);
@@ -143,10 +144,11 @@ void cycleFigures(int n, unsigned baud, DirectionSetting direction) {
     const double measuredMs =
         std::chrono::duration<double, std::milli>(marks[kCycles + 1].when - marks[1].when).count() /
         kCycles;
-    std::printf("%2d @ %5u: cycle %8.1f ms; n x (wire %4.1f + settle %d + pacing %3d) = %8.1f ms "
-                "%+6.2f %%",
-                n, baud, measuredMs, wireMs, kPollSettleMs, pacingMs(n), modelMs,
-                100.0 * (measuredMs - modelMs) / modelMs);
+    std::printf(
+        "%2d @ %5u: cycle %8.1f ms; n x (wire %4.1f + settle %d + pacing %3d) = %8.1f ms "
+        "%+6.2f %%",
+        n, baud, measuredMs, wireMs, kPollSettleMs, pacingMs(n), modelMs,
+        100.0 * (measuredMs - modelMs) / modelMs);
     if (leadMs)
         std::printf("; with RTS lead %d ms = %8.1f ms %+6.2f %%", leadMs, modelRtsMs,
                     100.0 * (measuredMs - modelRtsMs) / modelRtsMs);
@@ -171,10 +173,11 @@ void cpuFigures(double seconds) {
         std::printf("cpu: no notices\n");
         return;
     }
-    std::printf("cpu, 50 analyzers @ 19200 for %.1f s: poll thread %.3f s = %.3f %% of one core "
-                "(%ld notices); whole process with the simulator %.3f %%\n",
-                threadWall, threadCpu, 100.0 * threadCpu / threadWall, s.sink.notices(),
-                100.0 * (process1 - process0) / wall);
+    std::printf(
+        "cpu, 50 analyzers @ 19200 for %.1f s: poll thread %.3f s = %.3f %% of one core "
+        "(%ld notices); whole process with the simulator %.3f %%\n",
+        threadWall, threadCpu, 100.0 * threadCpu / threadWall, s.sink.notices(),
+        100.0 * (process1 - process0) / wall);
 }
 
 }  // namespace
@@ -182,8 +185,9 @@ void cpuFigures(double seconds) {
 int main(int argc, char** argv) {
     const double cpuSeconds = argc > 1 ? std::atof(argv[1]) : 15.0;
     for (DirectionSetting direction : {DirectionSetting::Driver, DirectionSetting::Program}) {
-        std::printf("poll cycle, extended analyzers (55-byte replies), direction switched by the %s\n",
-                    direction == DirectionSetting::Driver ? "driver" : "station (RTS)");
+        std::printf(
+            "poll cycle, extended analyzers (55-byte replies), direction switched by the %s\n",
+            direction == DirectionSetting::Driver ? "driver" : "station (RTS)");
         for (unsigned baud : {9600u, 19200u})
             for (int n : {1, 10, 50}) cycleFigures(n, baud, direction);
     }

@@ -9,7 +9,6 @@
 #include <QGridLayout>
 #include <QTemporaryDir>
 #include <QWidget>
-
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -44,9 +43,9 @@ int main(int argc, char** argv) {
     std::printf("trend memory (%zu bytes per sample held)\n", sizeof(zta::TrendSample));
     // One analyzer at the default pace answers every 500 ms; fifty share a 5 s cycle; fast
     // polling of one analyzer at 19200 baud comes near one reply per 50 ms.
-    for (const auto& [what, step] : {std::pair{"1 analyzer, 500 ms turns", 500},
-                                     std::pair{"50 analyzers, 5 s cycle", 5000},
-                                     std::pair{"fast polling, 50 ms turns", 50}}) {
+    for (const auto& [what, step] :
+         {std::pair{"1 analyzer, 500 ms turns", 500}, std::pair{"50 analyzers, 5 s cycle", 5000},
+          std::pair{"fast polling, 50 ms turns", 50}}) {
         const auto hour = filled(start, kHourMs, step);
         const auto day = filled(start, 24 * kHourMs, step);
         std::printf("  %-28s %8.1f kB per analyzer-hour, %8.1f MB for 24 h\n", what,
@@ -85,9 +84,10 @@ int main(int argc, char** argv) {
         app.processEvents();  // the charts repaint
     }
     const double perRound = redraw.nsecsElapsed() / 1e6 / rounds;
-    std::printf("redraw of fifty trends (10 min shown, 24 h held): %.2f ms per round "
-                "(%.2f ms of it new points, the rest painting), %.3f ms per trend\n",
-                perRound, refreshNs / 1e6 / rounds, perRound / 50);
+    std::printf(
+        "redraw of fifty trends (10 min shown, 24 h held): %.2f ms per round "
+        "(%.2f ms of it new points, the rest painting), %.3f ms per trend\n",
+        perRound, refreshNs / 1e6 / rounds, perRound / 50);
     grid.setMaximumSize(1600, 5000);
     for (zta::TrendView* v : views) v->zoomBy(144.0);  // the whole day
     redraw.restart();

@@ -21,7 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class CountingSink : public zta::SearchSink {
-public:
+  public:
     void progress(int) override { ++progressCount; }
     void finished() override { finishedSeen = true; }
     void lineFailed() override { failed = true; }
@@ -107,9 +107,10 @@ int main(int argc, char** argv) {
     // A pseudo-terminal hands the request over at once; the simulator charges its wire time only
     // to the replies. So a silent number here costs no transmit time.
     const double ptyExpectedMs = expectedMs - silent * requestMs;
-    std::printf("  on a pty (no request wire time for silent numbers): expected %.1f ms, "
-                "ratio %.4f (%+.2f %%)\n",
-                ptyExpectedMs, measuredMs / ptyExpectedMs, (measuredMs / ptyExpectedMs - 1.0) * 100.0);
+    std::printf(
+        "  on a pty (no request wire time for silent numbers): expected %.1f ms, "
+        "ratio %.4f (%+.2f %%)\n",
+        ptyExpectedMs, measuredMs / ptyExpectedMs, (measuredMs / ptyExpectedMs - 1.0) * 100.0);
     std::printf("  overhead per number beyond the pty cost: %.2f ms\n",
                 (measuredMs - ptyExpectedMs) / zta::kSearchNumbers);
     return 0;

@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/search_control.h"
 #include "app/station_application.h"
 #include "bench/bench_station.h"
-#include "ui/dialogs.h"
-#include "app/search_control.h"
 #include "sim/bus.h"
+#include "ui/dialogs.h"
 
 using namespace zta;
 
@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
     }
     bus->start();
 
-    const StationOptions options = benchStationOptions(*bus, QStringLiteral("/nonexistent/CalDataK7.cfg"));
+    const StationOptions options =
+        benchStationOptions(*bus, QStringLiteral("/nonexistent/CalDataK7.cfg"));
     StationApplication app(options);
     app.initInstance();
     MainWindow& frame = *app.mainFrame();

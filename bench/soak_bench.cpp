@@ -22,16 +22,16 @@
 #include <cstdlib>
 #include <vector>
 
-#include "ui/command_ids.h"
 #include "app/main_window.h"
 #include "app/station_application.h"
-#include "bench/bench_station.h"
-#include "ui/dialogs.h"
 #include "app/station_bridge.h"
+#include "bench/bench_station.h"
 #include "device/analyzer_sub_window.h"
-#include "device/record_file.h"
 #include "device/analyzer_view.h"
+#include "device/record_file.h"
 #include "sim/bus.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
 
 using namespace zta;
 
@@ -52,7 +52,7 @@ void processFor(qint64 ms) {
 
 // Answers every box with OK and only counts them: a run of hours must not grow a list.
 class CountingDialogs : public ScriptedDialogs {
-public:
+  public:
     int show(const QString&, const QString&, Icon, int, QWidget*) override {
         ++count;
         return ResultOk;
@@ -70,11 +70,9 @@ FileCheck checkRecordFile(const QString& path) {
         QStringLiteral("^-?\\d+ -?\\d+ -?\\d+ -?\\d+ -?\\d+ -?\\d+ [01]+ \\d\\d:\\d\\d:\\d\\d $"));
     FileCheck check;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return check;
+    if (!file.open(QIODevice::ReadOnly)) return check;
     const QByteArray data = file.readAll();
-    if (!data.isEmpty() && !data.endsWith("\r\n"))
-        ++check.cut;
+    if (!data.isEmpty() && !data.endsWith("\r\n")) ++check.cut;
     const QList<QByteArray> lines = data.split('\n');
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
         ++check.lines;
@@ -94,8 +92,7 @@ void printState(const char* when, double minutes, CountingDialogs& boxes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const double minutes = argc > 1 ? std::max(0.1, std::atof(argv[1])) : 30.0;
     const double unplugEvery = argc > 2 ? std::max(0.05, std::atof(argv[2])) : 5.0;
     const int timerSeconds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 1;
@@ -121,14 +118,14 @@ int main(int argc, char** argv) {
     }
     bus->start();
 
-    const StationOptions options = benchStationOptions(*bus, dir.path() + QStringLiteral("/CalDataK7.cfg"));
+    const StationOptions options =
+        benchStationOptions(*bus, dir.path() + QStringLiteral("/CalDataK7.cfg"));
     StationApplication app(options);
     app.initInstance();
     MainWindow& frame = *app.mainFrame();
     frame.chooseRecordFolder(dir.path() + QStringLiteral("/records"));
     QDir(dir.path()).mkdir(QStringLiteral("records"));
-    for (int i = 1; i < kAnalyzers; ++i)
-        frame.openNewDocument();
+    for (int i = 1; i < kAnalyzers; ++i) frame.openNewDocument();
     const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
     for (int i = 0; i < children.size(); ++i)
         if (auto* child = qobject_cast<AnalyzerSubWindow*>(children[i]))
@@ -138,13 +135,11 @@ int main(int argc, char** argv) {
     long notices = 0;
     UiBridge::PollHandlers handlers;
     handlers.dataChanged = [&](zta::ViewId view, int) {
-        if (AnalyzerViewInterface* v = frame.findView(view))
-            v->onViewNotice(NoticeDataChanged, 0);
+        if (AnalyzerViewInterface* v = frame.findView(view)) v->onViewNotice(NoticeDataChanged, 0);
         ++notices;
     };
     handlers.baudAccepted = [&](zta::ViewId view, int code, int address) {
-        if (AnalyzerViewInterface* v = frame.findView(view))
-            v->onViewNotice(code, address);
+        if (AnalyzerViewInterface* v = frame.findView(view)) v->onViewNotice(code, address);
     };
     handlers.errorOwner = &frame;
     frame.bridge().setPollHandlers(handlers);
@@ -153,11 +148,11 @@ int main(int argc, char** argv) {
     frame.connectLine();
     QElapsedTimer firstTurns;
     firstTurns.start();
-    while (notices < 2 * kAnalyzers && firstTurns.elapsed() < 30000)
-        processFor(100);
-    std::printf("%d analyzers at 19200 baud, record timers of %d s, unplug every %.1f min, "
-                "%.1f min in all\n",
-                kAnalyzers, timerSeconds, unplugEvery, minutes);
+    while (notices < 2 * kAnalyzers && firstTurns.elapsed() < 30000) processFor(100);
+    std::printf(
+        "%d analyzers at 19200 baud, record timers of %d s, unplug every %.1f min, "
+        "%.1f min in all\n",
+        kAnalyzers, timerSeconds, unplugEvery, minutes);
 
     boxes.periods.push_back(timerSeconds);
     frame.onCommand(CommandId::TimerAll);
@@ -183,22 +178,18 @@ int main(int argc, char** argv) {
             break;
         }
         // A station that gave the line up is connected again, as an operator would.
-        if (!frame.isPolling())
-            frame.connectLine();
+        if (!frame.isPolling()) frame.connectLine();
         // Back when every analyzer has answered again.
         std::vector<int> replies(kAnalyzers);
-        for (int s = 0; s < kAnalyzers; ++s)
-            replies[s] = frame.block().snapshot(s).replyCount;
+        for (int s = 0; s < kAnalyzers; ++s) replies[s] = frame.block().snapshot(s).replyCount;
         auto allAnswered = [&] {
             for (int s = 0; s < kAnalyzers; ++s)
-                if (frame.block().snapshot(s).replyCount == replies[s])
-                    return false;
+                if (frame.block().snapshot(s).replyCount == replies[s]) return false;
             return true;
         };
         QElapsedTimer resume;
         resume.start();
-        while (!allAnswered() && resume.elapsed() < 60000)
-            processFor(50);
+        while (!allAnswered() && resume.elapsed() < 60000) processFor(50);
         const double resumeS = resume.elapsed() / 1000.0;
         slowestResumeS = std::max(slowestResumeS, resumeS);
         printState(QStringLiteral("replugged, resumed in %1 s")
@@ -217,24 +208,26 @@ int main(int argc, char** argv) {
 
     long lines = 0, cut = 0, fewest = -1, most = 0;
     for (int a = 1; a <= kAnalyzers; ++a) {
-        const FileCheck c = checkRecordFile(
-            recordFilePath(dir.path() + QStringLiteral("/records/"), a, true));
+        const FileCheck c =
+            checkRecordFile(recordFilePath(dir.path() + QStringLiteral("/records/"), a, true));
         lines += c.lines;
         cut += c.cut;
         fewest = fewest < 0 ? c.lines : std::min(fewest, c.lines);
         most = std::max(most, c.lines);
     }
     const long expected = kAnalyzers * (1 + long(timedS / timerSeconds));
-    std::printf("resident memory: %ld KiB at start, %ld KiB at end (%+ld KiB)\n", rssStart,
-                rssEnd, rssEnd - rssStart);
+    std::printf("resident memory: %ld KiB at start, %ld KiB at end (%+ld KiB)\n", rssStart, rssEnd,
+                rssEnd - rssStart);
     std::printf("open descriptors: %ld at start, %ld at end\n", fdStart, fdEnd);
-    std::printf("record lines: %ld written, %ld expected over %.0f s (%.2f %%), %ld to %ld per "
-                "window\n",
-                lines, expected, timedS, 100.0 * lines / std::max(1L, expected), fewest, most);
+    std::printf(
+        "record lines: %ld written, %ld expected over %.0f s (%.2f %%), %ld to %ld per "
+        "window\n",
+        lines, expected, timedS, 100.0 * lines / std::max(1L, expected), fewest, most);
     std::printf("lines cut or malformed: %ld\n", cut);
-    std::printf("outages: %d, slowest return of every window: %.1f s, message boxes: %ld, "
-                "data notices: %ld\n",
-                outages, slowestResumeS, boxes.count, notices);
+    std::printf(
+        "outages: %d, slowest return of every window: %.1f s, message boxes: %ld, "
+        "data notices: %ld\n",
+        outages, slowestResumeS, boxes.count, notices);
     frame.close();
     setDialogs(nullptr);
     return 0;

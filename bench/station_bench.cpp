@@ -19,15 +19,15 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "device/analyzer_window_factory.h"
 #include "app/main_window.h"
 #include "app/station_application.h"
-#include "bench/bench_station.h"
-#include "ui/dialogs.h"
 #include "app/station_bridge.h"
+#include "bench/bench_station.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
+#include "device/analyzer_window_factory.h"
 #include "sim/bus.h"
+#include "ui/dialogs.h"
 
 using namespace zta;
 
@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
         std::printf("no pseudo-terminal: nothing measured\n");
         return 0;
     }
-    const StationOptions options = benchStationOptions(*bus, QStringLiteral("/nonexistent/CalDataK7.cfg"));
+    const StationOptions options =
+        benchStationOptions(*bus, QStringLiteral("/nonexistent/CalDataK7.cfg"));
 
     const qint64 beforeApp = startup.nsecsElapsed();
     StationApplication app(options);
@@ -84,9 +85,10 @@ int main(int argc, char** argv) {
     const double frameMs = (startup.nsecsElapsed() - beforeApp) / 1e6;
     const long rssShown = residentKiB();
 
-    std::printf("start-up to the shown main window: %.1f ms (of which main window and first "
-                "analyzer window %.1f ms)\n",
-                startupMs, frameMs);
+    std::printf(
+        "start-up to the shown main window: %.1f ms (of which main window and first "
+        "analyzer window %.1f ms)\n",
+        startupMs, frameMs);
     std::printf("resident memory: %ld KiB at entry, %ld KiB with the main window shown\n",
                 rssAtEntry, rssShown);
 
@@ -101,8 +103,7 @@ int main(int argc, char** argv) {
         bus->addAnalyzer(cfg);
     }
     bus->start();
-    for (int i = 1; i < 50; ++i)
-        frame.openNewDocument();
+    for (int i = 1; i < 50; ++i) frame.openNewDocument();
     const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
     for (int i = 0; i < children.size(); ++i)
         if (auto* child = qobject_cast<AnalyzerSubWindow*>(children[i]))
@@ -118,14 +119,12 @@ int main(int argc, char** argv) {
     handlers.dataChanged = [&](zta::ViewId view, int) {
         QElapsedTimer t;
         t.start();
-        if (AnalyzerViewInterface* v = frame.findView(view))
-            v->onViewNotice(NoticeDataChanged, 0);
+        if (AnalyzerViewInterface* v = frame.findView(view)) v->onViewNotice(NoticeDataChanged, 0);
         handlerMs += t.nsecsElapsed() / 1e6;
         ++notices;
     };
     handlers.baudAccepted = [&](zta::ViewId view, int code, int address) {
-        if (AnalyzerViewInterface* v = frame.findView(view))
-            v->onViewNotice(code, address);
+        if (AnalyzerViewInterface* v = frame.findView(view)) v->onViewNotice(code, address);
     };
     handlers.errorOwner = &frame;
     frame.bridge().setPollHandlers(handlers);
@@ -149,9 +148,10 @@ int main(int argc, char** argv) {
                 rssFifty, rssPolling, wallS);
     std::printf("data notices: %ld in %.1f s (%.1f per second)\n", n, wallS, n / wallS);
     if (n > 0) {
-        std::printf("UI thread per data notice: %.3f ms in the notice (reload and form), "
-                    "%.3f ms of UI thread CPU all told (with repaints)\n",
-                    (handlerMs - handlerBefore) / n, cpu / n);
+        std::printf(
+            "UI thread per data notice: %.3f ms in the notice (reload and form), "
+            "%.3f ms of UI thread CPU all told (with repaints)\n",
+            (handlerMs - handlerBefore) / n, cpu / n);
         std::printf("UI thread busy: %.1f %% of the time\n", 100.0 * cpu / (wallS * 1000.0));
     }
     frame.close();

@@ -9,17 +9,16 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
-
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include "ui/command_ids.h"
-#include "device/analyzer_sub_window.h"
 #include "device/analyzer_document.h"
+#include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
 #include "device/record_file.h"
 #include "tests/ui/device_support.h"
+#include "ui/command_ids.h"
 
 using namespace zta;
 
@@ -103,8 +102,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < lines; ++i) views[0]->writeRecord();
     const double writeUs = t.nsecsElapsed() / 1e3 / lines;
 
-    std::printf("analyzer windows: 50 opened in %.1f ms, resident memory +%ld KiB (%.1f KiB each)\n",
-                openMs, after - before, (after - before) / 50.0);
+    std::printf(
+        "analyzer windows: 50 opened in %.1f ms, resident memory +%ld KiB (%.1f KiB each)\n",
+        openMs, after - before, (after - before) / 50.0);
     std::printf("data notice (reload + form update), UI thread: %.1f us per notice over %.0f\n",
                 noticeNs / 1e3 / notices, notices);
     std::printf("repaint after a round of 50 notices: %.2f ms per round, %.1f us per notice\n",

@@ -3,24 +3,21 @@
 
 #include <QDateTime>
 #include <QDialog>
-
 #include <cmath>
 #include <iterator>
 #include <optional>
 
+#include "commands/service_dialogs.h"
+#include "device/analyzer_document.h"
 #include "ui/command_ids.h"
 #include "ui/command_router.h"
 #include "ui/dialogs.h"
-#include "commands/service_dialogs.h"
-#include "device/analyzer_document.h"
 
 namespace zta {
 
 namespace {
 
-bool runDialog(QDialog& dialog) {
-    return dialogs().run(dialog) == QDialog::Accepted;
-}
+bool runDialog(QDialog& dialog) { return dialogs().run(dialog) == QDialog::Accepted; }
 
 QWidget* owner(const AnalyzerDocument& doc) {
     return doc.mainFrame ? doc.mainFrame->window() : nullptr;
@@ -34,9 +31,7 @@ std::optional<int> liveSlot(AnalyzerDocument& doc) {
     return slot;
 }
 
-int slotAddress(const AnalyzerDocument& doc) {
-    return doc.block->snapshot(doc.slot).address;
-}
+int slotAddress(const AnalyzerDocument& doc) { return doc.block->snapshot(doc.slot).address; }
 
 // Polling runs and the window holds a slot; otherwise the refusal and false.
 bool checkConnected(AnalyzerDocument& doc, const QString& refusal) {
@@ -62,8 +57,7 @@ void confirmAndSend(AnalyzerDocument& doc, const QString& refusal, zta::Command 
                     const std::function<QString(int address)>& question, const QString& caption) {
     if (!checkConnected(doc, refusal)) return;
     const bool calibration = which == zta::Command::MaxGas || which == zta::Command::MidGas;
-    if (calibration && doc.mainFrame &&
-        !doc.mainFrame->confirmCalibrationGas(doc.slot, owner(doc)))
+    if (calibration && doc.mainFrame && !doc.mainFrame->confirmCalibrationGas(doc.slot, owner(doc)))
         return;
     if (!dialogs().question(question(slotAddress(doc)), caption, owner(doc))) return;
     confirm(doc, which);
@@ -72,9 +66,8 @@ void confirmAndSend(AnalyzerDocument& doc, const QString& refusal, zta::Command 
 void askThreshold(AnalyzerDocument& doc, int which, std::uint8_t current, zta::Command command) {
     if (!liveSlot(doc)) return;
     ThresholdDialog dialog(owner(doc));
-    dialog.setCaption(QStringLiteral("Установка порога %1 в приборе № %2")
-                          .arg(which)
-                          .arg(slotAddress(doc)));
+    dialog.setCaption(
+        QStringLiteral("Установка порога %1 в приборе № %2").arg(which).arg(slotAddress(doc)));
     dialog.setGasCode(doc.gasCode);
     dialog.setThreshold(static_cast<double>(current));
     if (!runDialog(dialog)) return;
@@ -85,7 +78,7 @@ void askThreshold(AnalyzerDocument& doc, int which, std::uint8_t current, zta::C
 
 void onChangeNumber(AnalyzerDocument& doc) {
     if (!checkConnected(doc, QStringLiteral("Смена номера не может быть произведена.\r\n"
-                                              "      Проверьте подключение прибора. ")))
+                                            "      Проверьте подключение прибора. ")))
         return;
     NetworkNumberDialog dialog(owner(doc));
     dialog.setCurrentNumber(slotAddress(doc));
@@ -95,7 +88,7 @@ void onChangeNumber(AnalyzerDocument& doc) {
 
 void onChangeSpeed(AnalyzerDocument& doc) {
     if (!checkConnected(doc, QStringLiteral("Смена скорости не может быть произведена.\r\n"
-                                              "       Проверьте подключение прибора. ")))
+                                            "       Проверьте подключение прибора. ")))
         return;
     BaudRateDialog dialog(owner(doc));
     dialog.setCurrentNumber(slotAddress(doc));
@@ -122,8 +115,8 @@ void onHighGas(AnalyzerDocument& doc) {
         doc, kGasRefusal, zta::Command::MaxGas,
         [gas](int address) {
             return QString::asprintf(
-                "Установить газ максимальной концентрации (%.2f Об. долей) в приборе № %d ?",
-                gas, address);
+                "Установить газ максимальной концентрации (%.2f Об. долей) в приборе № %d ?", gas,
+                address);
         },
         QStringLiteral("Установка по газу"));
 }
@@ -160,7 +153,7 @@ void onThreshold1(AnalyzerDocument& doc) {
 void onThreshold2(AnalyzerDocument& doc) {
     if (doc.gasCode == 5) {
         dialogs().information(QStringLiteral("Прибор VRM имеет только один порог.\r\n"),
-                                  QStringLiteral("Внимание"), owner(doc));
+                              QStringLiteral("Внимание"), owner(doc));
         return;
     }
     askThreshold(doc, 2, doc.threshold2, zta::Command::Threshold2);
@@ -175,20 +168,28 @@ void onChangeFactoryNumber(AnalyzerDocument& doc) {
     confirm(doc, zta::Command::FactoryNumber, dialog.factoryNumber());
 }
 
-void onUpdateAlways(AnalyzerDocument&, CommandState& state) {
-    state.enabled = true;
-}
+void onUpdateAlways(AnalyzerDocument&, CommandState& state) { state.enabled = true; }
 
 void onUpdateWhenResponding(AnalyzerDocument& doc, CommandState& state) {
     state.enabled = doc.linkUp;
 }
 
-constexpr CommandId kAlways[] = {
-    CommandId::ChangeNumber,    CommandId::ChangeSpeed,   CommandId::SetZero,       CommandId::HighGas,
-    CommandId::MiddleGas,       CommandId::TypicalConcentration,            CommandId::Threshold1,
-    CommandId::Threshold2,      CommandId::ToolSetZero,   CommandId::ToolHighGas,   CommandId::ToolMiddleGas,
-    CommandId::ToolChangeSpeed, CommandId::ToolTypicalConcentration,        CommandId::ToolThreshold1,
-    CommandId::ToolThreshold2,  CommandId::ToolRecord};
+constexpr CommandId kAlways[] = {CommandId::ChangeNumber,
+                                 CommandId::ChangeSpeed,
+                                 CommandId::SetZero,
+                                 CommandId::HighGas,
+                                 CommandId::MiddleGas,
+                                 CommandId::TypicalConcentration,
+                                 CommandId::Threshold1,
+                                 CommandId::Threshold2,
+                                 CommandId::ToolSetZero,
+                                 CommandId::ToolHighGas,
+                                 CommandId::ToolMiddleGas,
+                                 CommandId::ToolChangeSpeed,
+                                 CommandId::ToolTypicalConcentration,
+                                 CommandId::ToolThreshold1,
+                                 CommandId::ToolThreshold2,
+                                 CommandId::ToolRecord};
 constexpr CommandId kWhenResponding[] = {CommandId::ToolChangeNumber, CommandId::Record};
 
 bool contains(const CommandId* first, const CommandId* last, CommandId id) {
@@ -199,23 +200,40 @@ bool contains(const CommandId* first, const CommandId* last, CommandId id) {
 
 bool dispatch(AnalyzerDocument& doc, CommandId id) {
     switch (id) {
-    case CommandId::ChangeNumber:
-    case CommandId::ToolChangeNumber: onChangeNumber(doc); return true;
-    case CommandId::ChangeSpeed:
-    case CommandId::ToolChangeSpeed: onChangeSpeed(doc); return true;
-    case CommandId::SetZero:
-    case CommandId::ToolSetZero: onSetZero(doc); return true;
-    case CommandId::HighGas:
-    case CommandId::ToolHighGas: onHighGas(doc); return true;
-    case CommandId::MiddleGas:
-    case CommandId::ToolMiddleGas: onMiddleGas(doc); return true;
-    case CommandId::TypicalConcentration:
-    case CommandId::ToolTypicalConcentration: onTypicalConcentration(doc); return true;
-    case CommandId::Threshold1:
-    case CommandId::ToolThreshold1: onThreshold1(doc); return true;
-    case CommandId::Threshold2:
-    case CommandId::ToolThreshold2: onThreshold2(doc); return true;
-    default: return false;
+        case CommandId::ChangeNumber:
+        case CommandId::ToolChangeNumber:
+            onChangeNumber(doc);
+            return true;
+        case CommandId::ChangeSpeed:
+        case CommandId::ToolChangeSpeed:
+            onChangeSpeed(doc);
+            return true;
+        case CommandId::SetZero:
+        case CommandId::ToolSetZero:
+            onSetZero(doc);
+            return true;
+        case CommandId::HighGas:
+        case CommandId::ToolHighGas:
+            onHighGas(doc);
+            return true;
+        case CommandId::MiddleGas:
+        case CommandId::ToolMiddleGas:
+            onMiddleGas(doc);
+            return true;
+        case CommandId::TypicalConcentration:
+        case CommandId::ToolTypicalConcentration:
+            onTypicalConcentration(doc);
+            return true;
+        case CommandId::Threshold1:
+        case CommandId::ToolThreshold1:
+            onThreshold1(doc);
+            return true;
+        case CommandId::Threshold2:
+        case CommandId::ToolThreshold2:
+            onThreshold2(doc);
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -1,10 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "commands/service_dialogs.h"
-#include "ui/dialog_buttons.h"
-
-#include "ui/dialogs.h"
-#include "ui/dialog_rules.h"
-#include "link/regmap.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -14,31 +9,34 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "link/regmap.h"
+#include "ui/dialog_buttons.h"
+#include "ui/dialog_rules.h"
+#include "ui/dialogs.h"
+
 namespace zta {
 
 uint8_t speedCodeAt(int position) {
-    if (position < 0 || position >= kSpeedCount)
-        position = kDefaultSpeedPosition;
+    if (position < 0 || position >= kSpeedCount) position = kDefaultSpeedPosition;
     return static_cast<uint8_t>(1u << position);
 }
 
 QString speedText(int position) {
     static const char* const kTexts[kSpeedCount] = {"1200", "2400", "4800", "9600", "19200"};
-    if (position < 0 || position >= kSpeedCount)
-        return {};
+    if (position < 0 || position >= kSpeedCount) return {};
     return QString::fromLatin1(kTexts[position]);
 }
 
 ThresholdScale thresholdScaleFor(uint8_t gasCode) {
     switch (gasCode) {
-    case 4:
-        return {0.05, 20.0, 2};
-    case 5:
-        return {0.02, 50.0, 2};
-    default:
-        // Codes 0..3 by rule; codes above 5 the same way, since their analyzers count
-        // thresholds in %НКПР like the rest and a whole number loses nothing.
-        return {1.0, 1.0, 0};
+        case 4:
+            return {0.05, 20.0, 2};
+        case 5:
+            return {0.02, 50.0, 2};
+        default:
+            // Codes 0..3 by rule; codes above 5 the same way, since their analyzers count
+            // thresholds in %НКПР like the rest and a whole number loses nothing.
+            return {1.0, 1.0, 0};
     }
 }
 
@@ -68,7 +66,8 @@ NetworkNumberDialog::NetworkNumberDialog(QWidget* parent) : QDialog(parent) {
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("numberField"));
     layout->addWidget(field_);
-    setButton_ = addDialogButtons(*this, *layout, QStringLiteral("Установить"), QStringLiteral("Отмена"));
+    setButton_ =
+        addDialogButtons(*this, *layout, QStringLiteral("Установить"), QStringLiteral("Отмена"));
     connect(setButton_, &QPushButton::clicked, this, &NetworkNumberDialog::onSet);
 }
 
@@ -83,8 +82,7 @@ void NetworkNumberDialog::showEvent(QShowEvent* event) {
 
 void NetworkNumberDialog::onSet() {
     auto value = takeIntegerInRange(field_, 0, 255, this);
-    if (!value)
-        return;
+    if (!value) return;
     newNumber_ = static_cast<uint8_t>(*value);
     accept();
 }
@@ -98,7 +96,8 @@ BaudRateDialog::BaudRateDialog(QWidget* parent) : QDialog(parent) {
     list_ = new QComboBox(this);
     list_->setEditable(false);
     layout->addWidget(list_);
-    applyButton_ = addDialogButtons(*this, *layout, QStringLiteral("Применить"), QStringLiteral("Отмена"));
+    applyButton_ =
+        addDialogButtons(*this, *layout, QStringLiteral("Применить"), QStringLiteral("Отмена"));
     connect(applyButton_, &QPushButton::clicked, this, &BaudRateDialog::onApply);
 }
 
@@ -106,8 +105,7 @@ void BaudRateDialog::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         setWindowTitle(QStringLiteral("Смена скорости прибора № %1").arg(currentNumber_));
         list_->clear();
-        for (int i = 0; i < kSpeedCount; ++i)
-            list_->addItem(speedText(i));
+        for (int i = 0; i < kSpeedCount; ++i) list_->addItem(speedText(i));
         list_->setCurrentIndex(kDefaultSpeedPosition);
     }
     QDialog::showEvent(event);
@@ -126,7 +124,8 @@ ThresholdDialog::ThresholdDialog(QWidget* parent) : QDialog(parent) {
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("valueField"));
     layout->addWidget(field_);
-    setButton_ = addDialogButtons(*this, *layout, QStringLiteral("Установить"), QStringLiteral("Отмена"));
+    setButton_ =
+        addDialogButtons(*this, *layout, QStringLiteral("Установить"), QStringLiteral("Отмена"));
     connect(setButton_, &QPushButton::clicked, this, &ThresholdDialog::onSet);
 }
 
@@ -141,12 +140,11 @@ void ThresholdDialog::showEvent(QShowEvent* event) {
 
 void ThresholdDialog::onSet() {
     auto shown = takeNumber(field_, this);
-    if (!shown)
-        return;
+    if (!shown) return;
     const double threshold = thresholdFromShown(gasCode_, *shown);
     if (!thresholdInRange(threshold)) {
         dialogs().error(QStringLiteral("Неправильно введены значения порога"),
-                            QStringLiteral("Ошибка"), this);
+                        QStringLiteral("Ошибка"), this);
         return;
     }
     threshold_ = threshold;
@@ -183,11 +181,10 @@ void FactoryNumberDialog::showEvent(QShowEvent* event) {
 
 bool FactoryNumberDialog::takeNumber() {
     auto value = takeInteger(field_, this);
-    if (!value)
-        return false;
+    if (!value) return false;
     if (!factoryNumberInRange(*value)) {
         dialogs().information(QStringLiteral("Заводской номер должен быть от 0 до 65535"),
-                                  QStringLiteral("Ошибка"), this);
+                              QStringLiteral("Ошибка"), this);
         field_->setText(QString::number(factoryNumber_));
         return false;
     }

@@ -3,7 +3,6 @@
 
 #include <QDialog>
 #include <QString>
-
 #include <cstdint>
 
 class QComboBox;
@@ -22,8 +21,8 @@ QString speedText(int position);
 // How a threshold (analyzer units, 0..100) is shown for a gas code: butane and isobutane show
 // it scaled to their own units; every other code, known or not, shows it as it is.
 struct ThresholdScale {
-    double toShown;     // shown = threshold * toShown
-    double fromShown;   // threshold = shown * fromShown
+    double toShown;    // shown = threshold * toShown
+    double fromShown;  // threshold = shown * fromShown
     int decimals;
 };
 ThresholdScale thresholdScaleFor(uint8_t gasCode);
@@ -40,7 +39,7 @@ bool factoryNumberInRange(long long number);
 // New network number of an analyzer.
 class NetworkNumberDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit NetworkNumberDialog(QWidget* parent = nullptr);
 
     void setCurrentNumber(int number) { currentNumber_ = number; }
@@ -49,10 +48,10 @@ public:
     QLineEdit* numberField() const { return field_; }
     QPushButton* setButton() const { return setButton_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void onSet();
 
     int currentNumber_ = 0;
@@ -64,7 +63,7 @@ private:
 // New baud rate of an analyzer.
 class BaudRateDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit BaudRateDialog(QWidget* parent = nullptr);
 
     void setCurrentNumber(int number) { currentNumber_ = number; }
@@ -73,10 +72,10 @@ public:
     QComboBox* speedList() const { return list_; }
     QPushButton* applyButton() const { return applyButton_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void onApply();
 
     int currentNumber_ = 0;
@@ -88,7 +87,7 @@ private:
 // New value of threshold 1 or 2, shown in the units of the analyzer's gas.
 class ThresholdDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit ThresholdDialog(QWidget* parent = nullptr);
 
     void setGasCode(uint8_t code) { gasCode_ = code; }
@@ -100,10 +99,10 @@ public:
     QLineEdit* valueField() const { return field_; }
     QPushButton* setButton() const { return setButton_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void onSet();
 
     uint8_t gasCode_ = 0;
@@ -116,7 +115,7 @@ private:
 // New factory number; every edit is checked at once.
 class FactoryNumberDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit FactoryNumberDialog(QWidget* parent = nullptr);
 
     void setNetworkNumber(int number) { networkNumber_ = number; }
@@ -127,10 +126,10 @@ public:
     QLabel* promptLabel() const { return prompt_; }
     QPushButton* okButton() const { return okButton_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void onEdited();
     void onOk();
     // Keeps the typed number when it is one and in range; otherwise shows the refusal, and a

@@ -2,11 +2,10 @@
 #include "device/analyzer_document.h"
 
 #include <QDateTime>
+#include <map>
 
 #include "device/analyzer_window_factory.h"
 #include "ui/dialogs.h"
-
-#include <map>
 
 namespace zta {
 
@@ -25,13 +24,9 @@ DocumentCommandHandlers& handlerTable() {
 
 }  // namespace
 
-void registerLiveView(AnalyzerViewInterface* view) {
-    liveViews()[viewIdOf(view)] = view;
-}
+void registerLiveView(AnalyzerViewInterface* view) { liveViews()[viewIdOf(view)] = view; }
 
-void unregisterLiveView(AnalyzerViewInterface* view) {
-    liveViews().erase(viewIdOf(view));
-}
+void unregisterLiveView(AnalyzerViewInterface* view) { liveViews().erase(viewIdOf(view)); }
 
 AnalyzerViewInterface* findAnalyzerView(zta::ViewId id) {
     const auto it = liveViews().find(id);
@@ -42,15 +37,11 @@ void setDocumentCommandHandlers(DocumentCommandHandlers handlers) {
     handlerTable() = std::move(handlers);
 }
 
-const DocumentCommandHandlers& getDocumentCommandHandlers() {
-    return handlerTable();
-}
+const DocumentCommandHandlers& getDocumentCommandHandlers() { return handlerTable(); }
 
 AnalyzerDocument::AnalyzerDocument() = default;
 
-AnalyzerDocument::~AnalyzerDocument() {
-    unregister();
-}
+AnalyzerDocument::~AnalyzerDocument() { unregister(); }
 
 bool AnalyzerDocument::onNewDocument(DeviceHost& host, AnalyzerViewInterface* view) {
     host_ = &host;
@@ -60,7 +51,7 @@ bool AnalyzerDocument::onNewDocument(DeviceHost& host, AnalyzerViewInterface* vi
     const auto taken = block->registerSlot(viewId_);
     if (!taken) {
         dialogs().information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
-                                  QStringLiteral("Ограничение"), host.window());
+                              QStringLiteral("Ограничение"), host.window());
         registrationRefused = 1;
         return false;
     }
@@ -86,7 +77,7 @@ void AnalyzerDocument::unregister() {
             view->onSlotChanged(m.newSlot);
         } else {
             dialogs().show(QStringLiteral("Ошибка при закрытии окна %1").arg(m.newSlot), {},
-                               Dialogs::Icon::None, Dialogs::Ok, host_->window());
+                           Dialogs::Icon::None, Dialogs::Ok, host_->window());
         }
     }
     if (timerRunning) {

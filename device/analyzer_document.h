@@ -2,15 +2,14 @@
 #pragma once
 
 #include <QString>
-
 #include <array>
 #include <cstdint>
 #include <functional>
 
-#include "ui/command_router.h"
 #include "device/analyzer_records.h"
 #include "device/device_host.h"
 #include "poll/poll_block.h"
+#include "ui/command_router.h"
 
 namespace zta {
 
@@ -19,7 +18,7 @@ class AnalyzerViewInterface;
 // The data side of one analyzer window: its slot in the poll block and the copy of the slot's
 // values that the view shows and the record lines write. Never saved.
 class AnalyzerDocument : public CommandTarget {
-public:
+  public:
     static constexpr int kWindowLimit = 50;
 
     AnalyzerDocument();
@@ -84,7 +83,7 @@ public:
     // The trend and the news for the CSV log.
     zta::AnalyzerRecords records;
 
-private:
+  private:
     DeviceHost* host_ = nullptr;
     zta::ViewId viewId_ = 0;
     bool registered_ = false;

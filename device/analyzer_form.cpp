@@ -1,9 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The analyzer view's form: its one row of groups and the controls reached by name.
-#include "device/analyzer_view.h"
-
-#include "ui/device_icons.h"
-
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,6 +7,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "device/analyzer_view.h"
+#include "ui/device_icons.h"
 
 namespace zta {
 
@@ -95,7 +94,8 @@ void AnalyzerView::buildForm() {
     // Link and network number.
     auto* numberBox = new QGridLayout;
     compact(numberBox);
-    numberBox->addWidget(addLabel(FormField::None, QStringLiteral("Сетевой номер"), true), 0, 0, 1, 2);
+    numberBox->addWidget(addLabel(FormField::None, QStringLiteral("Сетевой номер"), true), 0, 0, 1,
+                         2);
     numberBox->addWidget(addIcon(FormField::LinkIcon, IconLinkDown), 1, 0);
     number_ = addField(FormField::NetworkNumber, 36, false);
     number_->setText(QStringLiteral("0"));
@@ -109,8 +109,9 @@ void AnalyzerView::buildForm() {
     compact(infoGrid);
     infoGrid->addWidget(addLabel(FormField::None, QStringLiteral("Заводской номер"), true), 0, 0);
     infoGrid->addWidget(addLabel(FormField::None, QStringLiteral("Тип газа:")), 0, 1);
-    infoGrid->addWidget(addLabel(FormField::ThresholdsLabel, QStringLiteral("Пороги(%НКПР)       1             2")), 0,
-                        2, 1, 2);
+    infoGrid->addWidget(
+        addLabel(FormField::ThresholdsLabel, QStringLiteral("Пороги(%НКПР)       1             2")),
+        0, 2, 1, 2);
     infoGrid->addWidget(addField(FormField::FactoryNumber, 48), 1, 0);
     infoGrid->addWidget(addField(FormField::GasName, 84), 1, 1);
     // The label's blanks put "1" and "2" near its right end, over the two fields.
@@ -127,8 +128,12 @@ void AnalyzerView::buildForm() {
     compact(rGrid);
     rGrid->addWidget(addLabel(FormField::TemperatureLabel, QStringLiteral("Т(у.е.)")), 0, 0, 2, 1);
     rGrid->addWidget(addLabel(FormField::DLabel, QStringLiteral("  d")), 0, 1, 2, 1);
-    rGrid->addWidget(addLabel(FormField::ReferenceChannelLabel, QStringLiteral("Опорный канал"), true), 0, 2, 2, 1);
-    rGrid->addWidget(addLabel(FormField::WorkingChannelLabel, QStringLiteral("Рабочий канал"), true), 0, 3, 2, 1);
+    rGrid->addWidget(
+        addLabel(FormField::ReferenceChannelLabel, QStringLiteral("Опорный канал"), true), 0, 2, 2,
+        1);
+    rGrid->addWidget(
+        addLabel(FormField::WorkingChannelLabel, QStringLiteral("Рабочий канал"), true), 0, 3, 2,
+        1);
     rGrid->addWidget(addLabel(FormField::None, QStringLiteral(" Концентрация")), 0, 4);
     rGrid->addWidget(addLabel(FormField::LelUnitLabel, QStringLiteral("%НКПР")), 1, 4);
     rGrid->addWidget(addLabel(FormField::None, QStringLiteral(" Концентрация")), 0, 5);
@@ -160,10 +165,14 @@ void AnalyzerView::buildForm() {
     auto* swGrid = new QGridLayout(softwareGroup_);
     compact(swGrid);
     swGrid->addWidget(addLabel(FormField::SoftwareVersionLabel, QStringLiteral("Версия ПО")), 0, 0);
-    swGrid->addWidget(addLabel(FormField::SoftwareIdentifierLabel, QStringLiteral("Идентификатор ПО (контрольная сумма)"), true), 0, 1);
-    swGrid->addWidget(addLabel(FormField::SoftwareNameLabel, QStringLiteral("Наименование ПО")), 0, 2);
+    swGrid->addWidget(addLabel(FormField::SoftwareIdentifierLabel,
+                               QStringLiteral("Идентификатор ПО (контрольная сумма)"), true),
+                      0, 1);
+    swGrid->addWidget(addLabel(FormField::SoftwareNameLabel, QStringLiteral("Наименование ПО")), 0,
+                      2);
     swGrid->addWidget(addField(FormField::SoftwareVersion, 44), 1, 0);
-    swGrid->addWidget(addField(FormField::SoftwareIdentifier, fontMetrics().horizontalAdvance(QString(32, QLatin1Char('d'))) + 14),
+    swGrid->addWidget(addField(FormField::SoftwareIdentifier,
+                               fontMetrics().horizontalAdvance(QString(32, QLatin1Char('d'))) + 14),
                       1, 1);
     swGrid->addWidget(addField(FormField::SoftwareName, 80), 1, 2);
     row->addWidget(softwareGroup_);
@@ -192,9 +201,7 @@ QWidget* AnalyzerView::control(FormField id) const {
     return it == controls_.end() ? nullptr : it->second;
 }
 
-QLineEdit* AnalyzerView::field(FormField id) const {
-    return qobject_cast<QLineEdit*>(control(id));
-}
+QLineEdit* AnalyzerView::field(FormField id) const { return qobject_cast<QLineEdit*>(control(id)); }
 
 QString AnalyzerView::text(FormField id) const {
     QWidget* w = control(id);

@@ -13,7 +13,7 @@ namespace zta {
 // What the records keep of one analyzer between its reloads: its trend, and whether a reply
 // came since its previous CSV line.
 class AnalyzerRecords {
-public:
+  public:
     // The %НКПР scale runs from 0 to 100: the settling band is a share of that.
     static constexpr double kRangeLel = 100.0;
 
@@ -30,7 +30,7 @@ public:
 
     std::shared_ptr<TrendHistory> trend() const { return trend_; }
 
-private:
+  private:
     std::shared_ptr<TrendHistory> trend_ = std::make_shared<TrendHistory>();
     std::uint64_t replies_ = 0;
     std::uint64_t repliesAtLine_ = 0;

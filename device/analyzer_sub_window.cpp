@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/analyzer_sub_window.h"
 
-#include "device/device_host.h"
-#include "device/analyzer_document.h"
-#include "device/analyzer_view.h"
-
 #include <QCloseEvent>
 #include <QEvent>
 #include <QMdiArea>
-
 #include <algorithm>
+
+#include "device/analyzer_document.h"
+#include "device/analyzer_view.h"
+#include "device/device_host.h"
 
 namespace zta {
 
@@ -19,7 +18,7 @@ namespace {
 // keeper, one per main window, takes it off again. A separate object, since a sub-window's own
 // filter on the main window is installed and removed by Qt itself.
 class CaptionKeeper : public QObject {
-public:
+  public:
     explicit CaptionKeeper(QWidget* top) : QObject(top) {
         setObjectName(QStringLiteral("analyzerCaptionKeeper"));
         top->installEventFilter(this);
@@ -94,8 +93,7 @@ AnalyzerSubWindow* openAnalyzerWindow(DeviceHost& host, QMdiArea& area) {
     child->view()->onInitialUpdate();
     child->resize(child->sizeHint());
     child->show();
-    if (!child->isMaximized())
-        child->move(std::max(0, child->x()), std::max(0, child->y()));
+    if (!child->isMaximized()) child->move(std::max(0, child->x()), std::max(0, child->y()));
     return child;
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QMdiSubWindow>
-
 #include <memory>
 
 class QMdiArea;
@@ -17,18 +16,18 @@ class DeviceHost;
 // leaves the main window's caption as it was.
 class AnalyzerSubWindow : public QMdiSubWindow {
     Q_OBJECT
-public:
+  public:
     explicit AnalyzerSubWindow(QWidget* parent = nullptr);
     ~AnalyzerSubWindow() override;
 
     AnalyzerDocument& document() const { return *doc_; }
     AnalyzerView* view() const { return view_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     std::unique_ptr<AnalyzerDocument> doc_;
     AnalyzerView* view_ = nullptr;
 };

@@ -1,27 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/analyzer_view.h"
 
-#include "ui/command_ids.h"
-#include "ui/dialogs.h"
-#include "device/device_host.h"
-#include "ui/device_icons.h"
-#include "device/analyzer_document.h"
-#include "device/csv_log.h"
-#include "device/record_file.h"
-#include "device/record_writer.h"
-#include "device/trend_view.h"
-#include "link/regmap.h"
-
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QVBoxLayout>
-
-#include "ui/command_texts.h"
-
 #include <climits>
+
+#include "device/analyzer_document.h"
+#include "device/csv_log.h"
+#include "device/device_host.h"
+#include "device/record_file.h"
+#include "device/record_writer.h"
+#include "device/trend_view.h"
+#include "link/regmap.h"
+#include "ui/command_ids.h"
+#include "ui/command_texts.h"
+#include "ui/device_icons.h"
+#include "ui/dialogs.h"
 
 namespace zta {
 
@@ -44,13 +42,9 @@ AnalyzerView::AnalyzerView(AnalyzerDocument& doc, QWidget* parent) : QWidget(par
     registerLiveView(this);
 }
 
-AnalyzerView::~AnalyzerView() {
-    unregisterLiveView(this);
-}
+AnalyzerView::~AnalyzerView() { unregisterLiveView(this); }
 
-DeviceHost& AnalyzerView::host() const {
-    return *doc_.host();
-}
+DeviceHost& AnalyzerView::host() const { return *doc_.host(); }
 
 // ---------------------------------------------------------------- data exchange
 
@@ -98,7 +92,7 @@ void AnalyzerView::applyNumber() {
     }
     boxOpen_ = true;
     dialogs().information(QStringLiteral("Номер должен быть от 0 до 255"),
-                              QStringLiteral("Внимание"), this);
+                          QStringLiteral("Внимание"), this);
     boxOpen_ = false;
     editNumber = remembered;
     writeNumberField();
@@ -125,8 +119,7 @@ void AnalyzerView::refreshDisplay() {
         if (editNumber != fileNumber) applyNumber();
     }
 
-    const zta::Slot slot =
-        doc_.registered() ? doc_.block->snapshot(doc_.slot) : zta::Slot{};
+    const zta::Slot slot = doc_.registered() ? doc_.block->snapshot(doc_.slot) : zta::Slot{};
     const bool showSoftware = doc_.registered() && doc_.block->showSoftwareInfo() != 0;
     if (showSoftware) {
         if (doc_.softwareVersion != 0) {
@@ -145,7 +138,8 @@ void AnalyzerView::refreshDisplay() {
     setText(FormField::ConcentrationLel, QString::asprintf("%.0f", doc_.concentration));
     if (doc_.extendedModel) {
         setText(FormField::UnitLabel, doc_.unitName);
-        setText(FormField::Concentration, QString::asprintf("%.2f", doc_.deviceRange * 0.01 * doc_.concentration));
+        setText(FormField::Concentration,
+                QString::asprintf("%.2f", doc_.deviceRange * 0.01 * doc_.concentration));
     } else {
         setText(FormField::UnitLabel, QStringLiteral("Об. доли"));
         volumeFraction = volumeFractionOf(doc_.gasCode, doc_.concentration);
@@ -205,30 +199,36 @@ void AnalyzerView::showSoftwareInfo() {
 
 void AnalyzerView::onViewNotice(int code, int value) {
     switch (code) {
-    case NoticeShowSoftwareInfo: showSoftwareInfo(); return;
-    case NoticeSoftwareInfoToggled: updateSoftwareInfoVisibility(); return;
-    case NoticeStopTimer: stopRecordTimer(); return;
-    case NoticeStartTimer: startRecordTimer(value); return;
-    case NoticeInsertText:
-        if (doc_.registered()) pendingText = QString::fromStdString(doc_.block->insertText());
-        return;
-    case NoticeDisconnected:
-        doc_.resetReadings();
-        refreshDisplay();
-        return;
-    case NoticeDataChanged:
-        doc_.reloadFromBlock();
-        refreshDisplay();
-        return;
-    default:
-        if (code >= 0 && code < 32) askBaudSwitch(code, value);
-        return;
+        case NoticeShowSoftwareInfo:
+            showSoftwareInfo();
+            return;
+        case NoticeSoftwareInfoToggled:
+            updateSoftwareInfoVisibility();
+            return;
+        case NoticeStopTimer:
+            stopRecordTimer();
+            return;
+        case NoticeStartTimer:
+            startRecordTimer(value);
+            return;
+        case NoticeInsertText:
+            if (doc_.registered()) pendingText = QString::fromStdString(doc_.block->insertText());
+            return;
+        case NoticeDisconnected:
+            doc_.resetReadings();
+            refreshDisplay();
+            return;
+        case NoticeDataChanged:
+            doc_.reloadFromBlock();
+            refreshDisplay();
+            return;
+        default:
+            if (code >= 0 && code < 32) askBaudSwitch(code, value);
+            return;
     }
 }
 
-void AnalyzerView::onCommandStateChanged() {
-    commandState_->setText(commandStateText());
-}
+void AnalyzerView::onCommandStateChanged() { commandState_->setText(commandStateText()); }
 
 QString AnalyzerView::commandStateText() const {
     if (!doc_.registered()) return {};
@@ -239,9 +239,7 @@ QString AnalyzerView::commandStateText() const {
     return QStringLiteral("%1:\n%2").arg(zta::commandName(which), zta::commandStateText(*track));
 }
 
-void AnalyzerView::onSlotChanged(int slot) {
-    doc_.slot = slot;
-}
+void AnalyzerView::onSlotChanged(int slot) { doc_.slot = slot; }
 
 void AnalyzerView::askBaudSwitch(int baudCode, int networkNumber) {
     const unsigned baud = zta::baudForCode(static_cast<unsigned>(baudCode));
@@ -371,8 +369,8 @@ void AnalyzerView::stopRecordTimer() {
 
 void AnalyzerView::onSetTimerActive() {
     if (timerRunning) {
-        dialogs().information(QStringLiteral("Таймер уже установлен"),
-                                  QStringLiteral("Ошибка"), this);
+        dialogs().information(QStringLiteral("Таймер уже установлен"), QStringLiteral("Ошибка"),
+                              this);
         return;
     }
     const bool polling = doc_.host() && host().isPolling();
@@ -396,35 +394,55 @@ void AnalyzerView::onInsertActive() {
 
 bool AnalyzerView::onCommand(CommandId id) {
     switch (id) {
-    case CommandId::Record:
-    case CommandId::ToolRecord: writeRecord(); return true;
-    case CommandId::TimerActive:
-    case CommandId::ToolSetTimer: onSetTimerActive(); return true;
-    case CommandId::TimerOffActive:
-    case CommandId::ToolStopTimer: stopRecordTimer(); return true;
-    case CommandId::InsertActive:
-    case CommandId::ToolInsertActive: onInsertActive(); return true;
-    case CommandId::Trend: showTrend(!trendShown_); return true;
-    default: return false;
+        case CommandId::Record:
+        case CommandId::ToolRecord:
+            writeRecord();
+            return true;
+        case CommandId::TimerActive:
+        case CommandId::ToolSetTimer:
+            onSetTimerActive();
+            return true;
+        case CommandId::TimerOffActive:
+        case CommandId::ToolStopTimer:
+            stopRecordTimer();
+            return true;
+        case CommandId::InsertActive:
+        case CommandId::ToolInsertActive:
+            onInsertActive();
+            return true;
+        case CommandId::Trend:
+            showTrend(!trendShown_);
+            return true;
+        default:
+            return false;
     }
 }
 
 bool AnalyzerView::onUpdateCommand(CommandId id, CommandState& state) {
     switch (id) {
-    case CommandId::TimerActive:
-    case CommandId::ToolSetTimer: state.enabled = !timerRunning && linkShown; return true;
-    case CommandId::TimerOffActive:
-    case CommandId::ToolStopTimer: state.enabled = timerRunning; return true;
-    case CommandId::SoftwareInfoActive:
-    case CommandId::Record: state.enabled = doc_.linkUp; return true;
-    case CommandId::ToolRecord:
-    case CommandId::InsertActive:
-    case CommandId::ToolInsertActive: state.enabled = true; return true;
-    case CommandId::Trend:
-        state.enabled = true;
-        state.checked = trendShown_;
-        return true;
-    default: return false;
+        case CommandId::TimerActive:
+        case CommandId::ToolSetTimer:
+            state.enabled = !timerRunning && linkShown;
+            return true;
+        case CommandId::TimerOffActive:
+        case CommandId::ToolStopTimer:
+            state.enabled = timerRunning;
+            return true;
+        case CommandId::SoftwareInfoActive:
+        case CommandId::Record:
+            state.enabled = doc_.linkUp;
+            return true;
+        case CommandId::ToolRecord:
+        case CommandId::InsertActive:
+        case CommandId::ToolInsertActive:
+            state.enabled = true;
+            return true;
+        case CommandId::Trend:
+            state.enabled = true;
+            state.checked = trendShown_;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -433,21 +451,20 @@ bool AnalyzerView::onUpdateCommand(CommandId id, CommandState& state) {
 bool AnalyzerView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == number_) {
         switch (event->type()) {
-        case QEvent::FocusIn:
-            // After the click that gave the focus has placed the caret.
-            QTimer::singleShot(0, number_, [f = number_] {
-                f->selectAll();
-            });
-            break;
-        case QEvent::MouseButtonRelease:
-            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
-                number_->hasFocus())
-                number_->selectAll();
-            break;
-        case QEvent::KeyRelease:
-            keyReleaseEvent(static_cast<QKeyEvent*>(event));
-            return true;
-        default: break;
+            case QEvent::FocusIn:
+                // After the click that gave the focus has placed the caret.
+                QTimer::singleShot(0, number_, [f = number_] { f->selectAll(); });
+                break;
+            case QEvent::MouseButtonRelease:
+                if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+                    number_->hasFocus())
+                    number_->selectAll();
+                break;
+            case QEvent::KeyRelease:
+                keyReleaseEvent(static_cast<QKeyEvent*>(event));
+                return true;
+            default:
+                break;
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -5,12 +5,11 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
-
 #include <map>
 
-#include "ui/command_router.h"
 #include "device/analyzer_form.h"
 #include "device/analyzer_window_factory.h"
+#include "ui/command_router.h"
 
 class QGroupBox;
 class QLabel;
@@ -28,7 +27,7 @@ class TrendView;
 // their FormField name; the only input is the network number.
 class AnalyzerView : public QWidget, public AnalyzerViewInterface, public CommandTarget {
     Q_OBJECT
-public:
+  public:
     explicit AnalyzerView(AnalyzerDocument& doc, QWidget* parent = nullptr);
     ~AnalyzerView() override;
 
@@ -88,12 +87,12 @@ public:
     bool timerRunning = false;
     int fileNumber = -1;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     void buildForm();
     QLineEdit* addField(FormField id, int width, bool readOnly = true);
     QLabel* addLabel(FormField id, const QString& text, bool wrap = false);

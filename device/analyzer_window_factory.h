@@ -16,7 +16,7 @@ class DeviceHost;
 // What the main window needs from an analyzer view: the notices it is sent and the timer
 // period the second status bar shows.
 class AnalyzerViewInterface {
-public:
+  public:
     virtual ~AnalyzerViewInterface() = default;
     // `code` is a ViewNotice or a baud code (1..16, `value` = network number).
     virtual void onViewNotice(int code, int value) = 0;
@@ -32,7 +32,7 @@ public:
 
 // Makes analyzer windows (document, sub-window, view) for the main window.
 class AnalyzerWindowFactory {
-public:
+  public:
     virtual ~AnalyzerWindowFactory() = default;
     // Opens one empty analyzer window in `area`, registered through `host`, and shows it.
     // Returns nullptr when the document refused to register (it has shown its own message).

@@ -24,22 +24,19 @@ QString field(const QString& text) {
 
 QByteArray auditFileStart() {
     return QByteArray("\xEF\xBB\xBF") +
-           QStringLiteral("время;порт;сетевой номер;заводской номер;команда;регистр;значение;"
-                          "состояние\r\n")
+           QStringLiteral(
+               "время;порт;сетевой номер;заводской номер;команда;регистр;значение;"
+               "состояние\r\n")
                .toUtf8();
 }
 
 QByteArray buildAuditLine(const AuditEntry& e) {
     const QDateTime time = e.time.toOffsetFromUtc(e.time.offsetFromUtc());
     const QStringList fields{
-        time.toString(Qt::ISODateWithMs),
-        field(e.port),
-        QString::number(e.networkNumber),
-        QString::number(static_cast<uint16_t>(e.factoryNumber)),
-        field(commandName(e.command)),
-        QString::number(e.track.reg),
-        QString::number(e.track.value),
-        field(commandStateText(e.track)),
+        time.toString(Qt::ISODateWithMs), field(e.port),
+        QString::number(e.networkNumber), QString::number(static_cast<uint16_t>(e.factoryNumber)),
+        field(commandName(e.command)),    QString::number(e.track.reg),
+        QString::number(e.track.value),   field(commandStateText(e.track)),
     };
     return (fields.join(QLatin1Char(';')) + QLatin1String("\r\n")).toUtf8();
 }

@@ -16,7 +16,7 @@ struct AuditEntry {
     int networkNumber = 0;
     int factoryNumber = 0;  // written as the unsigned 16-bit value the analyzer holds
     Command command = Command::Zero;
-    CommandTrack track;     // register, value and state
+    CommandTrack track;  // register, value and state
 };
 
 // The byte-order mark and the header row of a new audit.csv.

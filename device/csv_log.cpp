@@ -3,7 +3,6 @@
 
 #include <QLocale>
 #include <QStringList>
-
 #include <cmath>
 
 #include "device/record_file.h"
@@ -19,10 +18,11 @@ QString linkStateText(int errorCount) {
 
 QByteArray csvFileStart() {
     return QByteArrayLiteral("\xEF\xBB\xBF") +
-           QStringLiteral("Дата и время;Сетевой номер;Заводской номер;Газ;"
-                          "Концентрация, %НКПР;Концентрация;Единица;Порог 1, %НКПР;"
-                          "Порог 2, %НКПР;Реле;Т(у.е.);d;Опорный канал;Рабочий канал;Связь;"
-                          "Примечание\r\n")
+           QStringLiteral(
+               "Дата и время;Сетевой номер;Заводской номер;Газ;"
+               "Концентрация, %НКПР;Концентрация;Единица;Порог 1, %НКПР;"
+               "Порог 2, %НКПР;Реле;Т(у.е.);d;Опорный канал;Рабочий канал;Связь;"
+               "Примечание\r\n")
                .toUtf8();
 }
 

@@ -6,7 +6,6 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
-
 #include <cstdint>
 
 #include "device/record_writer.h"
@@ -58,7 +57,7 @@ QString csvLogPath(const QString& folder, const QDate& day);
 // The bench's CSV log: one file per day in the record folder, opened by the byte-order mark
 // and the header, then one append per line through the station's record writer.
 class CsvLog {
-public:
+  public:
     explicit CsvLog(RecordWriter& writer) : writer_(writer) {}
 
     bool enabled() const { return enabled_; }
@@ -71,7 +70,7 @@ public:
     // and the line could not be written (the writer has told the operator).
     bool write(const QString& folder, const CsvRecord& record);
 
-private:
+  private:
     RecordWriter& writer_;
     bool enabled_ = false;
     QChar decimalPoint_;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QString>
-
 #include <functional>
 
 #include "poll/poll_block.h"
@@ -20,7 +19,7 @@ struct CommandState;
 // What an analyzer window needs from the main window. The station's adapter forwards to
 // MainWindow; tests use a small fake so that a window can live without the whole station.
 class DeviceHost {
-public:
+  public:
     virtual ~DeviceHost() = default;
     virtual zta::PollBlock& block() = 0;
     virtual bool isPolling() const = 0;

@@ -11,7 +11,7 @@ namespace zta {
 // AnalyzerSubWindow, view AnalyzerView. The main window must close (delete) its analyzer windows
 // before its poll block goes, as each closing document gives its slot back.
 class FormWindowFactory : public AnalyzerWindowFactory {
-public:
+  public:
     QMdiSubWindow* openWindow(DeviceHost& host, QMdiArea& area) override;
     std::vector<CommandTarget*> route(QMdiSubWindow* child) override;
     AnalyzerViewInterface* viewOf(QMdiSubWindow* child) override;

@@ -1,32 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/record_file.h"
 
-#include "ui/dialogs.h"
-#include "link/cp1251.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
 #include <climits>
+
+#include "link/cp1251.h"
+#include "ui/dialogs.h"
 
 namespace zta {
 
-QString relayBits(std::uint8_t relayState) {
-    return QString::number(relayState, 2);
-}
+QString relayBits(std::uint8_t relayState) { return QString::number(relayState, 2); }
 
 QByteArray buildRecordLine(const RecordValues& v, const QTime& time, const QString& note) {
     // A note of several lines keeps the file's CR LF line ends.
     QString text = limitedNote(note);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    const QString line = QString::asprintf("%d %d %d %d %.0f %d ", v.temperature, v.dValue,
-                                           v.refChannel, v.workChannel, v.concentration,
-                                           v.auxValue) +
-                         relayBits(v.relayState) + QLatin1Char(' ') +
-                         time.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') + text +
-                         QLatin1String("\r\n");
+    const QString line =
+        QString::asprintf("%d %d %d %d %.0f %d ", v.temperature, v.dValue, v.refChannel,
+                          v.workChannel, v.concentration, v.auxValue) +
+        relayBits(v.relayState) + QLatin1Char(' ') + time.toString(QStringLiteral("HH:mm:ss")) +
+        QLatin1Char(' ') + text + QLatin1String("\r\n");
     const std::string bytes = zta::utf8ToCp1251(line.toStdString());
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
@@ -61,8 +57,7 @@ bool acceptTimerPeriod(int period, QWidget* owner) {
         return false;
     }
     if (period > INT_MAX / 1000) {
-        dialogs().error(QStringLiteral("Таймер не установлен"), QStringLiteral("Таймер"),
-                            owner);
+        dialogs().error(QStringLiteral("Таймер не установлен"), QStringLiteral("Таймер"), owner);
         return false;
     }
     return true;

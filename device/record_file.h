@@ -4,7 +4,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QTime>
-
 #include <cstdint>
 
 #include "ui/note_limit.h"

@@ -10,9 +10,7 @@ namespace zta {
 
 namespace {
 
-QString folderOf(const QString& path) {
-    return QFileInfo(path).absolutePath();
-}
+QString folderOf(const QString& path) { return QFileInfo(path).absolutePath(); }
 
 }  // namespace
 
@@ -33,10 +31,10 @@ bool RecordWriter::append(const QString& path, const QByteArray& start, const QB
 }
 
 QString RecordWriter::failureText(const QString& path, const QString& reason) {
-    return QStringLiteral("Файл %1 не может быть открыт или создан.\n%2\nПоказания не записаны. "
-                          "Пока запись в папку %3 не удастся, это сообщение не повторяется.")
-        .arg(QDir::toNativeSeparators(path), reason,
-             QDir::toNativeSeparators(folderOf(path)));
+    return QStringLiteral(
+               "Файл %1 не может быть открыт или создан.\n%2\nПоказания не записаны. "
+               "Пока запись в папку %3 не удастся, это сообщение не повторяется.")
+        .arg(QDir::toNativeSeparators(path), reason, QDir::toNativeSeparators(folderOf(path)));
 }
 
 void RecordWriter::failed(const QString& path, const QString& reason) {

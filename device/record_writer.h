@@ -4,7 +4,6 @@
 #include <QByteArray>
 #include <QSet>
 #include <QString>
-
 #include <functional>
 
 namespace zta {
@@ -14,7 +13,7 @@ namespace zta {
 // windows fail in it, until every file that failed there has been written again. A failure
 // costs only its own line: the other files go on being written.
 class RecordWriter {
-public:
+  public:
     using Report = std::function<void(const QString& text)>;
 
     explicit RecordWriter(Report report = {}) : report_(std::move(report)) {}
@@ -27,7 +26,7 @@ public:
 
     static QString failureText(const QString& path, const QString& reason);
 
-private:
+  private:
     void failed(const QString& path, const QString& reason);
     void succeeded(const QString& path);
 

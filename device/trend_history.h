@@ -29,7 +29,7 @@ struct TrendMark {
 // analyzer (one turn per 50 ms) cannot exceed, so a wrong clock cannot grow it without end.
 // About 16 bytes per sample: at one turn per second, some 58 kB per analyzer-hour.
 class TrendHistory {
-public:
+  public:
     static constexpr std::int64_t kKeepMs = 24LL * 3600 * 1000;
     static constexpr std::size_t kMaxSamples = kKeepMs / 50;
     static constexpr std::size_t kMaxMarks = 10000;
@@ -47,7 +47,7 @@ public:
     // Bytes held by the samples and marks (containers' own overhead included).
     std::size_t memoryBytes() const;
 
-private:
+  private:
     void trim(std::int64_t newestMs);
 
     std::deque<TrendSample> samples_;

@@ -21,7 +21,6 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <QWheelEvent>
-
 #include <algorithm>
 #include <cmath>
 
@@ -34,12 +33,15 @@ namespace {
 
 QColor markColor(TrendMarkKind kind) {
     switch (kind) {
-    case TrendMarkKind::Zero: return QColor(0x20, 0x60, 0xc0);
-    case TrendMarkKind::HighGas:
-    case TrendMarkKind::MiddleGas:
-    case TrendMarkKind::Typical: return QColor(0x10, 0x90, 0x40);
-    case TrendMarkKind::Threshold1:
-    case TrendMarkKind::Threshold2: return QColor(0xc0, 0x50, 0x10);
+        case TrendMarkKind::Zero:
+            return QColor(0x20, 0x60, 0xc0);
+        case TrendMarkKind::HighGas:
+        case TrendMarkKind::MiddleGas:
+        case TrendMarkKind::Typical:
+            return QColor(0x10, 0x90, 0x40);
+        case TrendMarkKind::Threshold1:
+        case TrendMarkKind::Threshold2:
+            return QColor(0xc0, 0x50, 0x10);
     }
     return Qt::gray;
 }
@@ -55,12 +57,18 @@ QToolButton* Button(const QString& text, const QString& tip, QWidget* parent) {
 
 QString trendMarkText(TrendMarkKind kind) {
     switch (kind) {
-    case TrendMarkKind::Zero: return QStringLiteral("Нуль");
-    case TrendMarkKind::HighGas: return QStringLiteral("Газ В");
-    case TrendMarkKind::MiddleGas: return QStringLiteral("Газ С");
-    case TrendMarkKind::Typical: return QStringLiteral("Типовые");
-    case TrendMarkKind::Threshold1: return QStringLiteral("Порог 1");
-    case TrendMarkKind::Threshold2: return QStringLiteral("Порог 2");
+        case TrendMarkKind::Zero:
+            return QStringLiteral("Нуль");
+        case TrendMarkKind::HighGas:
+            return QStringLiteral("Газ В");
+        case TrendMarkKind::MiddleGas:
+            return QStringLiteral("Газ С");
+        case TrendMarkKind::Typical:
+            return QStringLiteral("Типовые");
+        case TrendMarkKind::Threshold1:
+            return QStringLiteral("Порог 1");
+        case TrendMarkKind::Threshold2:
+            return QStringLiteral("Порог 2");
     }
     return {};
 }
@@ -104,16 +112,14 @@ TrendView::TrendView(QWidget* parent) : QWidget(parent) {
     secondsBox_->setSuffix(QStringLiteral(" с"));
     secondsBox_->setValue(rule_.seconds);
     secondsBox_->setToolTip(QStringLiteral("За сколько секунд"));
-    auto ruleChanged = [this] {
-        setSettleRule({bandBox_->value(), secondsBox_->value()});
-    };
+    auto ruleChanged = [this] { setSettleRule({bandBox_->value(), secondsBox_->value()}); };
     connect(bandBox_, &QDoubleSpinBox::valueChanged, this, ruleChanged);
     connect(secondsBox_, &QSpinBox::valueChanged, this, ruleChanged);
 
     auto* zoomIn = Button(QStringLiteral("+"), QStringLiteral("Крупнее"), this);
     auto* zoomOut = Button(QStringLiteral("−"), QStringLiteral("Мельче"), this);
-    auto* now = Button(QStringLiteral("Сейчас"), QStringLiteral("Следить за новыми показаниями"),
-                       this);
+    auto* now =
+        Button(QStringLiteral("Сейчас"), QStringLiteral("Следить за новыми показаниями"), this);
     auto* png = Button(QStringLiteral("PNG…"), QStringLiteral("Сохранить картинку"), this);
     auto* csv = Button(QStringLiteral("CSV…"), QStringLiteral("Сохранить показания"), this);
     connect(zoomIn, &QToolButton::clicked, this, [this] { zoomBy(0.5); });
@@ -204,7 +210,8 @@ void TrendView::refresh() {
     const std::uint64_t version = history_ ? history_->version() : 0;
     // Following without new readings, the span moves on only by whole steps of 1/200 of it,
     // so that fifty idle trends do not redraw four times a second.
-    if (following_ && (version != drawnVersion_ || timeNow() - drawnTo_ >= span_ / 200)) to_ = timeNow();
+    if (following_ && (version != drawnVersion_ || timeNow() - drawnTo_ >= span_ / 200))
+        to_ = timeNow();
     if (version != drawnVersion_ || shownFrom() != drawnFrom_ || to_ != drawnTo_) redraw();
     drawnVersion_ = version;
     updateSettling();
@@ -287,7 +294,7 @@ void TrendView::redraw() {
     // Round bounds, set in one call: every range change re-lays out every series of the chart.
     const double raw = (high - low) / 5.0;
     const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    const double step = raw / magnitude < 2.0 ? 2.0 * magnitude
+    const double step = raw / magnitude < 2.0   ? 2.0 * magnitude
                         : raw / magnitude < 5.0 ? 5.0 * magnitude
                                                 : 10.0 * magnitude;
     const double bottom = std::floor(low / step) * step, top = std::ceil(high / step) * step;
@@ -347,13 +354,9 @@ void TrendView::updateSettling() {
     }
 }
 
-QString TrendView::settlingText() const {
-    return settlingLabel_->text();
-}
+QString TrendView::settlingText() const { return settlingLabel_->text(); }
 
-std::vector<TrendMark> TrendView::shownMarks() const {
-    return shownMarks_;
-}
+std::vector<TrendMark> TrendView::shownMarks() const { return shownMarks_; }
 
 int TrendView::drawnPointCount() const {
     int n = 0;
@@ -367,8 +370,8 @@ bool TrendView::exportPng(const QString& path) {
 }
 
 bool TrendView::exportCsv(const QString& path, QChar point) const {
-    QByteArray out = "\xEF\xBB\xBF" +
-                     QStringLiteral("Дата и время;Концентрация, %НКПР;Команда\r\n").toUtf8();
+    QByteArray out =
+        "\xEF\xBB\xBF" + QStringLiteral("Дата и время;Концентрация, %НКПР;Команда\r\n").toUtf8();
     if (history_) {
         const auto& marks = history_->marks();
         auto mark = marks.begin();
@@ -401,9 +404,8 @@ void TrendView::exportAs(bool png) {
     const QString& path = *chosen;
     const bool written = png ? exportPng(path) : exportCsv(path, QLocale().decimalPoint().at(0));
     if (!written)
-        dialogs().error(
-            QStringLiteral("Файл %1 не записан.").arg(QDir::toNativeSeparators(path)),
-            QStringLiteral("Тренд"), this);
+        dialogs().error(QStringLiteral("Файл %1 не записан.").arg(QDir::toNativeSeparators(path)),
+                        QStringLiteral("Тренд"), this);
 }
 
 void TrendView::showEvent(QShowEvent* event) {
@@ -419,14 +421,25 @@ void TrendView::hideEvent(QHideEvent* event) {
 
 void TrendView::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Plus:
-    case Qt::Key_Equal: zoomBy(0.5); return;
-    case Qt::Key_Minus: zoomBy(2.0); return;
-    case Qt::Key_Left: panBy(-0.25); return;
-    case Qt::Key_Right: panBy(0.25); return;
-    case Qt::Key_Home:
-    case Qt::Key_End: follow(); return;
-    default: QWidget::keyPressEvent(event);
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            zoomBy(0.5);
+            return;
+        case Qt::Key_Minus:
+            zoomBy(2.0);
+            return;
+        case Qt::Key_Left:
+            panBy(-0.25);
+            return;
+        case Qt::Key_Right:
+            panBy(0.25);
+            return;
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            follow();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
     }
 }
 
@@ -434,37 +447,43 @@ bool TrendView::eventFilter(QObject* watched, QEvent* event) {
     if (watched != chartView_->viewport()) return QWidget::eventFilter(watched, event);
     const QRectF plot = chart_->plotArea();
     switch (event->type()) {
-    case QEvent::Wheel: {
-        auto* e = static_cast<QWheelEvent*>(event);
-        const double anchor =
-            plot.width() > 0 ? std::clamp((e->position().x() - plot.left()) / plot.width(), 0.0, 1.0)
-                             : 1.0;
-        const int steps = e->angleDelta().y() / 120;
-        if (steps != 0) {
-            if (following_ && anchor < 1.0) following_ = false;
-            zoomBy(std::pow(0.8, steps), anchor);
+        case QEvent::Wheel: {
+            auto* e = static_cast<QWheelEvent*>(event);
+            const double anchor =
+                plot.width() > 0
+                    ? std::clamp((e->position().x() - plot.left()) / plot.width(), 0.0, 1.0)
+                    : 1.0;
+            const int steps = e->angleDelta().y() / 120;
+            if (steps != 0) {
+                if (following_ && anchor < 1.0) following_ = false;
+                zoomBy(std::pow(0.8, steps), anchor);
+            }
+            return true;
         }
-        return true;
-    }
-    case QEvent::MouseButtonPress: {
-        auto* e = static_cast<QMouseEvent*>(event);
-        if (e->button() != Qt::LeftButton) break;
-        dragX_ = int(e->position().x());
-        dragTo_ = to_;
-        return true;
-    }
-    case QEvent::MouseMove: {
-        auto* e = static_cast<QMouseEvent*>(event);
-        if (dragX_ < 0 || plot.width() <= 0) break;
-        const double moved = (e->position().x() - dragX_) / plot.width();
-        following_ = false;
-        to_ = dragTo_;
-        panBy(-moved);
-        return true;
-    }
-    case QEvent::MouseButtonRelease: dragX_ = -1; return true;
-    case QEvent::MouseButtonDblClick: follow(); return true;
-    default: break;
+        case QEvent::MouseButtonPress: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (e->button() != Qt::LeftButton) break;
+            dragX_ = int(e->position().x());
+            dragTo_ = to_;
+            return true;
+        }
+        case QEvent::MouseMove: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (dragX_ < 0 || plot.width() <= 0) break;
+            const double moved = (e->position().x() - dragX_) / plot.width();
+            following_ = false;
+            to_ = dragTo_;
+            panBy(-moved);
+            return true;
+        }
+        case QEvent::MouseButtonRelease:
+            dragX_ = -1;
+            return true;
+        case QEvent::MouseButtonDblClick:
+            follow();
+            return true;
+        default:
+            break;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -6,7 +6,6 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,7 +38,7 @@ QString describeSettling(const Settling& settling, const SettleRule& rule);
 // so any window can show any analyzer's trend.
 class TrendView : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr std::int64_t kDefaultSpanMs = 10 * 60 * 1000;
     static constexpr std::int64_t kMinSpanMs = 10 * 1000;
 
@@ -61,7 +60,7 @@ public:
     std::int64_t shownTo() const { return to_; }
     std::int64_t span() const { return span_; }
     bool following() const { return following_; }
-    void setSpan(std::int64_t ms);  // clamped to 10 s .. 24 h
+    void setSpan(std::int64_t ms);                    // clamped to 10 s .. 24 h
     void zoomBy(double factor, double anchor = 1.0);  // anchor: 0 left edge .. 1 right edge
     void panBy(double spans);                         // > 0 later, < 0 earlier
     void follow();
@@ -82,16 +81,16 @@ public:
 
     QChart* chart() const { return chart_; }
 
-signals:
+  signals:
     void settledChanged(bool settled);
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     std::int64_t timeNow() const;
     void redraw();
     void updateSettling();

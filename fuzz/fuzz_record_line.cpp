@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } raw{};
     const size_t head = size < sizeof raw ? size : sizeof raw;
     std::memcpy(&raw, data, head);
-    RecordValues v{raw.temperature, raw.dValue,  raw.refChannel, raw.workChannel,
+    RecordValues v{raw.temperature,          raw.dValue,   raw.refChannel, raw.workChannel,
                    raw.concentration / 10.0, raw.auxValue, raw.relays};
     const QTime time(raw.hour % 24, raw.minute % 60, raw.second % 60);
     const QString note = QString::fromUtf8(reinterpret_cast<const char*>(data) + head,

@@ -16,9 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (r.softwareVersion < -1 || r.softwareVersion > 255) __builtin_trap();
         (void)zta::gasNameForCode(zta::decodeGasCode(data));
         if (size == zta::kLongReplyLength)
-            (void)zta::parseTextBlock(std::string_view(
-                reinterpret_cast<const char*>(data) + zta::kTextBlockOffset,
-                zta::kTextBlockLength));
+            (void)zta::parseTextBlock(
+                std::string_view(reinterpret_cast<const char*>(data) + zta::kTextBlockOffset,
+                                 zta::kTextBlockLength));
     }
     return 0;
 }

@@ -9,8 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QStringList args{QStringLiteral("zta-k7")};
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    for (const QByteArray& a : bytes.split('\0'))
-        args << QString::fromUtf8(a);
+    for (const QByteArray& a : bytes.split('\0')) args << QString::fromUtf8(a);
 
     zta::StationCommandLine r;
     QString error;

@@ -1,9 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gas/connected_gas_parameters_dialog.h"
-#include "ui/dialog_buttons.h"
-
-#include "ui/dialogs.h"
-#include "ui/dialog_rules.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -17,9 +13,12 @@
 #include <QShowEvent>
 #include <QTableWidget>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <cmath>
+
+#include "ui/dialog_buttons.h"
+#include "ui/dialog_rules.h"
+#include "ui/dialogs.h"
 
 namespace zta {
 
@@ -43,11 +42,11 @@ std::vector<DeviceLine> buildDeviceLines(const std::vector<GasDeviceRow>& rows) 
         line.maximumText = concentrationText(row.maximum, lel);
         bool listed = false;
         for (const DeviceLine& other : lines)
-            listed = listed || (other.gasName == line.gasName && other.rangeText == line.rangeText &&
-                                other.units == line.units && other.middleText == line.middleText &&
-                                other.maximumText == line.maximumText);
-        if (listed)
-            continue;
+            listed =
+                listed || (other.gasName == line.gasName && other.rangeText == line.rangeText &&
+                           other.units == line.units && other.middleText == line.middleText &&
+                           other.maximumText == line.maximumText);
+        if (listed) continue;
         line.number = QString::number(lines.size() + 1);
         lines.push_back(line);
     }
@@ -93,8 +92,7 @@ TypedOutcome typedVolume(double volume, double range, bool lelEnabled) {
         return outcome;
     }
     if (lelEnabled) {
-        if (auto lel = deviceVolumeToLel(volume, range))
-            outcome.otherField = QString::number(*lel);
+        if (auto lel = deviceVolumeToLel(volume, range)) outcome.otherField = QString::number(*lel);
     }
     return outcome;
 }
@@ -105,45 +103,43 @@ QString tooLargeMessage(bool middle) {
 }
 
 ChoiceCheck checkDeviceChoice(double maximum, double middle, double range) {
-    if (!(middle < maximum))
-        return ChoiceCheck::MiddleNotBelowMaximum;
+    if (!(middle < maximum)) return ChoiceCheck::MiddleNotBelowMaximum;
     const double limit = range * 1.2;
-    if (!atMost(maximum, limit))
-        return ChoiceCheck::MaximumAboveRange;
-    if (!atMost(middle, limit))
-        return ChoiceCheck::MiddleAboveRange;
+    if (!atMost(maximum, limit)) return ChoiceCheck::MaximumAboveRange;
+    if (!atMost(middle, limit)) return ChoiceCheck::MiddleAboveRange;
     return ChoiceCheck::Confirm;
 }
 
 QString choiceQuestion(ChoiceCheck check) {
     switch (check) {
-    case ChoiceCheck::MiddleNotBelowMaximum:
-        return QStringLiteral(
-            "Значение газа средней концентрации больше значения газа высокой концентрации.");
-    case ChoiceCheck::MaximumAboveRange:
-        return QStringLiteral(
-            "Значение газа высокой концентрации больше значения диапазона на 20%. Исправить?");
-    case ChoiceCheck::MiddleAboveRange:
-        return QStringLiteral(
-            "Значение газа средней концентрации больше значения диапазона на 20%. Исправить?");
-    case ChoiceCheck::Confirm:
-        break;
+        case ChoiceCheck::MiddleNotBelowMaximum:
+            return QStringLiteral(
+                "Значение газа средней концентрации больше значения газа высокой концентрации.");
+        case ChoiceCheck::MaximumAboveRange:
+            return QStringLiteral(
+                "Значение газа высокой концентрации больше значения диапазона на 20%. Исправить?");
+        case ChoiceCheck::MiddleAboveRange:
+            return QStringLiteral(
+                "Значение газа средней концентрации больше значения диапазона на 20%. Исправить?");
+        case ChoiceCheck::Confirm:
+            break;
     }
     return {};
 }
 
 QString gasConfirmationText(const QString& gasName, double range, double maximum, double middle) {
-    return QString::asprintf("Установить новые параметры газов для калибровки?\r\n"
-                             "                             Тип газа: %s\r\n"
-                             "                             Диапазон: %.2f\r\n"
-                             "          Газ максимальной концентрации: %.2f\r\n"
-                             "                Газ средней концентрации: %.2f",
-                             gasName.toUtf8().constData(), range, maximum, middle);
+    return QString::asprintf(
+        "Установить новые параметры газов для калибровки?\r\n"
+        "                             Тип газа: %s\r\n"
+        "                             Диапазон: %.2f\r\n"
+        "          Газ максимальной концентрации: %.2f\r\n"
+        "                Газ средней концентрации: %.2f",
+        gasName.toUtf8().constData(), range, maximum, middle);
 }
 
 namespace {
-const char* const kHeadings[] = {"№", "Тип газа", "Диапазон", "Ед.измер.", "Ср.концентр.",
-                                 "Макс.концентр."};
+const char* const kHeadings[] = {"№",         "Тип газа",     "Диапазон",
+                                 "Ед.измер.", "Ср.концентр.", "Макс.концентр."};
 constexpr int kColumnCount = 6;
 }  // namespace
 
@@ -214,13 +210,11 @@ ConnectedGasParametersDialog::ConnectedGasParametersDialog(QWidget* parent) : QD
 
 void ConnectedGasParametersDialog::setAnalyzers(const std::vector<AnalyzerGasParams>& analyzers) {
     rows_.clear();
-    for (const AnalyzerGasParams& params : analyzers)
-        rows_.push_back(makeGasDeviceRow(params));
+    for (const AnalyzerGasParams& params : analyzers) rows_.push_back(makeGasDeviceRow(params));
 }
 
 void ConnectedGasParametersDialog::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        fillList();
+    if (!event->spontaneous()) fillList();
     QDialog::showEvent(event);
 }
 
@@ -245,9 +239,8 @@ void ConnectedGasParametersDialog::fillList() {
         list_->setRowCount(static_cast<int>(lines_.size()));
         for (int r = 0; r < static_cast<int>(lines_.size()); ++r) {
             const DeviceLine& line = lines_[r];
-            const QString texts[kColumnCount] = {line.number,     line.gasName,
-                                                  line.rangeText,  line.units,
-                                                  line.middleText, line.maximumText};
+            const QString texts[kColumnCount] = {line.number, line.gasName,    line.rangeText,
+                                                 line.units,  line.middleText, line.maximumText};
             for (int c = 0; c < kColumnCount; ++c) {
                 auto* item = new QTableWidgetItem(texts[c]);
                 item->setTextAlignment(Qt::AlignCenter);
@@ -268,11 +261,9 @@ void ConnectedGasParametersDialog::fillList() {
 
 void ConnectedGasParametersDialog::onSelectionChanged() {
     const QList<QTableWidgetItem*> selected = list_->selectedItems();
-    if (selected.isEmpty())
-        return;
+    if (selected.isEmpty()) return;
     const int row = selected.front()->row();
-    if (row < 0 || row >= static_cast<int>(lines_.size()))
-        return;
+    if (row < 0 || row >= static_cast<int>(lines_.size())) return;
     editing_ = false;
     const DeviceLine& line = lines_[row];
     const LineFields fields = lineFields(line);
@@ -304,10 +295,8 @@ bool ConnectedGasParametersDialog::takeFields() {
 }
 
 void ConnectedGasParametersDialog::onTyped(QLineEdit* field) {
-    if (!editing_ || !field->hasFocus())
-        return;
-    if (!takeFields())
-        return;
+    if (!editing_ || !field->hasFocus()) return;
+    if (!takeFields()) return;
     const bool middle = field == lelMid_ || field == volMid_;
     TypedOutcome outcome;
     QLineEdit* other = nullptr;
@@ -319,18 +308,16 @@ void ConnectedGasParametersDialog::onTyped(QLineEdit* field) {
         other = middle ? lelMid_ : lelMax_;
     }
     if (outcome.tooLarge) {
-        dialogs().show(tooLargeMessage(middle), QStringLiteral("Ошибка"),
-                           Dialogs::Icon::None, Dialogs::Ok, this);
+        dialogs().show(tooLargeMessage(middle), QStringLiteral("Ошибка"), Dialogs::Icon::None,
+                       Dialogs::Ok, this);
         focusAndSelect(field);
         return;
     }
-    if (outcome.otherField)
-        other->setText(*outcome.otherField);
+    if (outcome.otherField) other->setText(*outcome.otherField);
 }
 
 void ConnectedGasParametersDialog::onOk() {
-    if (lines_.empty() || !takeFields())
-        return;
+    if (lines_.empty() || !takeFields()) return;
     chosenName_ = gasName_->text();
     chosenMaximum_ = *parseNumber(volMax_->text());
     chosenMiddle_ = *parseNumber(volMid_->text());
@@ -340,21 +327,22 @@ void ConnectedGasParametersDialog::onOk() {
     Dialogs::Icon icon = Dialogs::Icon::Information;
     const ChoiceCheck check = checkDeviceChoice(chosenMaximum_, chosenMiddle_, chosenRange_);
     switch (check) {
-    case ChoiceCheck::MiddleNotBelowMaximum:
-        prompter.show(choiceQuestion(check), QStringLiteral("Ошибка"), Dialogs::Icon::None,
-                      Dialogs::Ok, this);
-        focusAndSelect(activeMiddle);
-        return;
-    case ChoiceCheck::MaximumAboveRange:
-    case ChoiceCheck::MiddleAboveRange:
-        if (prompter.question(choiceQuestion(check), QStringLiteral("Ошибка"), this)) {
-            focusAndSelect(check == ChoiceCheck::MaximumAboveRange ? activeMaximum : activeMiddle);
+        case ChoiceCheck::MiddleNotBelowMaximum:
+            prompter.show(choiceQuestion(check), QStringLiteral("Ошибка"), Dialogs::Icon::None,
+                          Dialogs::Ok, this);
+            focusAndSelect(activeMiddle);
             return;
-        }
-        icon = Dialogs::Icon::Warning;
-        break;
-    case ChoiceCheck::Confirm:
-        break;
+        case ChoiceCheck::MaximumAboveRange:
+        case ChoiceCheck::MiddleAboveRange:
+            if (prompter.question(choiceQuestion(check), QStringLiteral("Ошибка"), this)) {
+                focusAndSelect(check == ChoiceCheck::MaximumAboveRange ? activeMaximum
+                                                                       : activeMiddle);
+                return;
+            }
+            icon = Dialogs::Icon::Warning;
+            break;
+        case ChoiceCheck::Confirm:
+            break;
     }
     const QString text =
         gasConfirmationText(chosenName_, chosenRange_, chosenMaximum_, chosenMiddle_);

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "gas/gas_state.h"
-
 #include <QDialog>
 #include <QString>
-
 #include <optional>
 #include <vector>
+
+#include "gas/gas_state.h"
 
 class QCheckBox;
 class QLabel;
@@ -67,7 +66,7 @@ QString gasConfirmationText(const QString& gasName, double range, double maximum
 // concentrations in either unit, and confirms.
 class ConnectedGasParametersDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit ConnectedGasParametersDialog(QWidget* parent = nullptr);
 
     void setDevices(const std::vector<zta::GasDeviceRow>& rows) { rows_ = rows; }
@@ -92,11 +91,11 @@ public:
     QPushButton* okButton() const { return okButton_; }
     bool editing() const { return editing_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void fillList();
     void onSelectionChanged();
     void setMode(bool lel);

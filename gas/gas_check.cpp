@@ -44,15 +44,18 @@ std::optional<GasMismatch> checkCalibrationGas(const GasInfo* chosen, bool linkU
     if (!reported || reported->code == chosen->code) return std::nullopt;
     GasMismatch m;
     m.reported = QString::fromUtf8(reported->name);
-    const QString written = QString::fromUtf8(textBlockGas.data(), static_cast<qsizetype>(textBlockGas.size())).trimmed();
+    const QString written =
+        QString::fromUtf8(textBlockGas.data(), static_cast<qsizetype>(textBlockGas.size()))
+            .trimmed();
     if (extendedModel && written != m.reported) m.reported += QStringLiteral(" (%1)").arg(written);
     m.chosen = QString::fromUtf8(chosen->name);
     return m;
 }
 
 QString gasMismatchText(int networkNumber, const GasMismatch& m) {
-    return QStringLiteral("Прибор № %1 измеряет газ «%2», а для калибровки выбран газ «%3».\n"
-                          "Продолжить?")
+    return QStringLiteral(
+               "Прибор № %1 измеряет газ «%2», а для калибровки выбран газ «%3».\n"
+               "Продолжить?")
         .arg(networkNumber)
         .arg(m.reported, m.chosen);
 }

@@ -1,9 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gas/gas_parameters_dialog.h"
-#include "ui/dialog_buttons.h"
-
-#include "ui/dialogs.h"
-#include "ui/dialog_rules.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -13,17 +9,21 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "ui/dialog_buttons.h"
+#include "ui/dialog_rules.h"
+#include "ui/dialogs.h"
+
 namespace zta {
 
 QString gasEntryMessage(GasEntryCheck check) {
     switch (check) {
-    case GasEntryCheck::MiddleNotBelowMaximum:
-        return QStringLiteral(
-            "Концентрация газа средней концентрации выше газа максимальной концентрации");
-    case GasEntryCheck::OutOfRange:
-        return QStringLiteral("Параметры газа вне диапазона измерений");
-    case GasEntryCheck::Accepted:
-        break;
+        case GasEntryCheck::MiddleNotBelowMaximum:
+            return QStringLiteral(
+                "Концентрация газа средней концентрации выше газа максимальной концентрации");
+        case GasEntryCheck::OutOfRange:
+            return QStringLiteral("Параметры газа вне диапазона измерений");
+        case GasEntryCheck::Accepted:
+            break;
     }
     return {};
 }
@@ -75,19 +75,16 @@ void GasParametersDialog::chooseUnits(bool lel) {
     volumeBox_->setChecked(!lel);
     lelBox_->setChecked(lel);
     const GasInfo* gas = markedGas(marks_);
-    if (gas == nullptr)
-        return;
+    if (gas == nullptr) return;
     maxField_->setText(numberText(lel ? gas->highLel : gas->highVol));
     midField_->setText(numberText(lel ? gas->midLel : gas->midVol));
 }
 
 void GasParametersDialog::onSet() {
     auto maximum = takeNumber(maxField_, this);
-    if (!maximum)
-        return;
+    if (!maximum) return;
     auto middle = takeNumber(midField_, this);
-    if (!middle)
-        return;
+    if (!middle) return;
     const GasEntryResult result =
         checkGasEntry(markedGas(marks_), lelBox_->isChecked(), *maximum, *middle);
     if (result.check != GasEntryCheck::Accepted) {

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "gas/gas_table.h"
-
 #include <QDialog>
-
 #include <array>
+
+#include "gas/gas_table.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -19,7 +18,7 @@ QString gasEntryMessage(GasEntryCheck check);  // empty for Accepted
 // or in %НКПР and returned in volume fraction.
 class GasParametersDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit GasParametersDialog(QWidget* parent = nullptr);
 
     void setMaximum(double volume) { maximum_ = volume; }
@@ -35,10 +34,10 @@ public:
     QCheckBox* lelBox() const { return lelBox_; }
     QPushButton* setButton() const { return setButton_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void chooseUnits(bool lel);
     void onSet();
 

@@ -4,8 +4,7 @@
 namespace zta {
 
 void selectGas(GasState& state, const GasInfo& gas) {
-    if (gas.code < 1 || gas.code >= kGasCodeCount)
-        return;
+    if (gas.code < 1 || gas.code >= kGasCodeCount) return;
     state.maxGas = gas.highVol;
     state.midGas = gas.midVol;
     state.gasMarks.fill(false);
@@ -21,8 +20,7 @@ void markGasByName(std::array<bool, kMarkedGasCount>& marks, const QString& name
 
 bool applyConnectedDevicesChoice(GasState& state, const QString& name, double maximum,
                                  double middle) {
-    if (name.isEmpty() || maximum == 0.0 || middle == 0.0)
-        return false;
+    if (name.isEmpty() || maximum == 0.0 || middle == 0.0) return false;
     state.calGasName = name;
     state.maxGas = maximum;
     state.midGas = middle;

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "gas/gas_table.h"
-
 #include <QString>
-
 #include <array>
 #include <string>
+
+#include "gas/gas_table.h"
 
 namespace zta {
 

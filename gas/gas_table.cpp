@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gas/gas_table.h"
 
-#include "link/regmap.h"
-
 #include <cmath>
 #include <limits>
+
+#include "link/regmap.h"
 
 namespace zta {
 
@@ -14,37 +14,32 @@ constexpr double kTolerance = 1e-9;
 }  // namespace
 
 const GasInfo* gasByCode(int code) {
-    if (code < 0 || code >= kGasCodeCount)
-        return nullptr;
+    if (code < 0 || code >= kGasCodeCount) return nullptr;
     return &GasTable[code];
 }
 
 const GasInfo* gasByMenuId(int menuId) {
     for (const GasInfo& gas : GasTable)
-        if (gas.menuId != 0 && gas.menuId == menuId)
-            return &gas;
+        if (gas.menuId != 0 && gas.menuId == menuId) return &gas;
     return nullptr;
 }
 
 const GasInfo* gasByName(std::string_view utf8Name) {
     for (int code = 1; code < kGasCodeCount; ++code)
-        if (utf8Name == GasTable[code].name)
-            return &GasTable[code];
+        if (utf8Name == GasTable[code].name) return &GasTable[code];
     return nullptr;
 }
 
 const GasInfo* markedGas(const std::array<bool, kMarkedGasCount>& marks) {
     for (int i = 0; i < kMarkedGasCount; ++i)
-        if (marks[i])
-            return &GasTable[i + 1];
+        if (marks[i]) return &GasTable[i + 1];
     return nullptr;
 }
 
 bool atMost(double value, double limit) { return value <= limit + kTolerance; }
 
 double lelToVolume(const GasInfo& gas, double lel) {
-    if (gas.lelMultiplier == 0.0)
-        return lel * gas.lelStep;
+    if (gas.lelMultiplier == 0.0) return lel * gas.lelStep;
     // 90 * 0.7 gives 62.999...: the operator meant the decimal product.
     return truncateDecimal(lel, gas.lelMultiplier) * gas.lelStep;
 }
@@ -81,8 +76,7 @@ GasEntryResult checkGasEntry(const GasInfo* gas, bool unitsLel, double maximum, 
 double deviceLelToVolume(double lel, double range) { return lel * range * 0.01; }
 
 std::optional<int> deviceVolumeToLel(double volume, double range) {
-    if (!(range > 0.0) || !std::isfinite(volume))
-        return std::nullopt;
+    if (!(range > 0.0) || !std::isfinite(volume)) return std::nullopt;
     double lel = std::floor(volume / range * 100.0 + 0.5 + kTolerance);
     if (lel < std::numeric_limits<int>::min() || lel > std::numeric_limits<int>::max())
         return std::nullopt;

@@ -56,8 +56,9 @@ double lelToVolume(const GasInfo& gas, double lel);
 // The concentration dialog's "Установить" check.
 enum class GasEntryCheck {
     Accepted,
-    MiddleNotBelowMaximum,  // "Концентрация газа средней концентрации выше газа максимальной концентрации"
-    OutOfRange,             // "Параметры газа вне диапазона измерений"
+    MiddleNotBelowMaximum,  // "Концентрация газа средней концентрации выше газа максимальной
+                            // концентрации"
+    OutOfRange,  // "Параметры газа вне диапазона измерений"
 };
 struct GasEntryResult {
     GasEntryCheck check = GasEntryCheck::OutOfRange;

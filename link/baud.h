@@ -20,16 +20,18 @@ struct BaudRow {
 };
 
 #ifndef _WIN32
-#define ZTA_BAUD_ROW(rate, code, speed) BaudRow{rate, code, speed}
+#define ZTA_BAUD_ROW(rate, code, speed) \
+    BaudRow { rate, code, speed }
 #else
-#define ZTA_BAUD_ROW(rate, code, speed) BaudRow{rate, code}
+#define ZTA_BAUD_ROW(rate, code, speed) \
+    BaudRow { rate, code }
 #endif
 
 inline constexpr BaudRow kBaudTable[] = {
-    ZTA_BAUD_ROW(1200, 1, B1200),       ZTA_BAUD_ROW(2400, 2, B2400),
-    ZTA_BAUD_ROW(4800, 4, B4800),       ZTA_BAUD_ROW(9600, 8, B9600),
-    ZTA_BAUD_ROW(19200, 16, B19200),    ZTA_BAUD_ROW(38400, 0, B38400),
-    ZTA_BAUD_ROW(57600, 0, B57600),     ZTA_BAUD_ROW(115200, 0, B115200),
+    ZTA_BAUD_ROW(1200, 1, B1200),    ZTA_BAUD_ROW(2400, 2, B2400),
+    ZTA_BAUD_ROW(4800, 4, B4800),    ZTA_BAUD_ROW(9600, 8, B9600),
+    ZTA_BAUD_ROW(19200, 16, B19200), ZTA_BAUD_ROW(38400, 0, B38400),
+    ZTA_BAUD_ROW(57600, 0, B57600),  ZTA_BAUD_ROW(115200, 0, B115200),
 };
 
 #undef ZTA_BAUD_ROW

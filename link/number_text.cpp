@@ -35,8 +35,8 @@ bool parseDecimalNumber(std::string_view text, double* value) {
     if (!digits(body.substr(0, point))) return false;
     if (point != std::string_view::npos && !digits(body.substr(point + 1))) return false;
     double v = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v,
-                                           std::chars_format::fixed);
+    const auto [end, ec] =
+        std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
     if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v)) return false;
     *value = v;
     return true;

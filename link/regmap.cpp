@@ -16,7 +16,7 @@ int signed16(const uint8_t* reply, size_t high) {
     return static_cast<int16_t>(static_cast<uint16_t>(reply[high] << 8 | reply[high + 1]));
 }
 
-constexpr const char* kGasNames[] = {"-",     "Метан",   "Пропан",      "Гексан",  "Бутан",
+constexpr const char* kGasNames[] = {"-",        "Метан",  "Пропан",      "Гексан",  "Бутан",
                                      "Изобутан", "Пентан", "Циклопентан", "Пропилен"};
 
 // A zero byte ends any search that reaches it, so a space after it is never found.
@@ -109,7 +109,9 @@ uint16_t gasRegisterValue(double volumePercent) {
     if (!std::isfinite(product)) return 0;
     // Low 16 bits of the truncated integer, as the analyzer expects; out-of-range values are
     // refused by the dialogs long before they get here.
-    const long long whole = product > 1e15 ? 0 : product < -1e15 ? 0 : static_cast<long long>(product);
+    const long long whole = product > 1e15    ? 0
+                            : product < -1e15 ? 0
+                                              : static_cast<long long>(product);
     return static_cast<uint16_t>(whole & 0xFFFF);
 }
 

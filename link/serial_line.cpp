@@ -196,7 +196,8 @@ ExchangeResult SerialLine::exchange(const Request& request, size_t expectedLengt
     result.sentAt = std::chrono::system_clock::now();
     const auto sentAt = std::chrono::steady_clock::now();
     if (program) {
-        const auto holdLeft = written + std::chrono::milliseconds(timing_.rtsHoldMs) - pauser_.timeNow();
+        const auto holdLeft =
+            written + std::chrono::milliseconds(timing_.rtsHoldMs) - pauser_.timeNow();
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(holdLeft).count();
         if (ms > 0) pauser_.pauseMs(static_cast<int>(ms));
         port_->setRts(false);

@@ -32,7 +32,7 @@ struct ExchangeResult;
 // Told of every exchange on a line, on the line owner's thread, right after it: the frame ring
 // and the shell's trace. Must be quick; it holds up the bus.
 class FrameObserver {
-public:
+  public:
     virtual ~FrameObserver() = default;
     virtual void exchanged(const Request& request, const uint8_t* reply,
                            const ExchangeResult& result) = 0;
@@ -41,7 +41,7 @@ public:
 struct LineOptions {
     DirectionSetting direction = DirectionSetting::Auto;
     size_t bufferSize = kPollBufferSize;
-    int replyTimeoutMs = 0;  // > 0 overrides the rate's reply time-out (tests only)
+    int replyTimeoutMs = 0;             // > 0 overrides the rate's reply time-out (tests only)
     FrameObserver* observer = nullptr;  // not owned; must outlive the opening
 };
 
@@ -63,9 +63,9 @@ std::string storedPortNamePosix(const std::string& chosen);
 std::string openFailureText(const OpenResult& result, const std::string& storedPortName);
 
 struct ExchangeResult {
-    size_t count = 0;        // bytes read, 0..expectedLength
+    size_t count = 0;  // bytes read, 0..expectedLength
     bool writeOk = false;
-    bool vanished = false;   // the device went away during this exchange
+    bool vanished = false;  // the device went away during this exchange
     // When the request had left (wall clock), and how long the reply took from then until its
     // last byte; -1 when nothing came.
     std::chrono::system_clock::time_point sentAt{};
@@ -74,7 +74,7 @@ struct ExchangeResult {
 
 // One opening of the line, owned by one worker for its run.
 class SerialLine {
-public:
+  public:
     explicit SerialLine(std::unique_ptr<SerialPort> port = makePlatformPort(),
                         Pauser& pauser = realPauser());
     ~SerialLine();
@@ -92,7 +92,7 @@ public:
     const LineTiming& timing() const { return timing_; }
     const uint8_t* reply() const { return buffer_.data(); }
 
-private:
+  private:
     std::unique_ptr<SerialPort> port_;
     Pauser& pauser_;
     bool open_ = false;

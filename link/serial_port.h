@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <cstddef>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -43,7 +43,7 @@ struct OpenResult {
 
 // The platform side of one serial device. SerialLine drives it; tests substitute a fake.
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     // Opens exclusively and sets raw 8N1, no flow control, DTR off, at the given rate.
@@ -69,7 +69,7 @@ std::unique_ptr<SerialPort> makePlatformPort();
 // Pauses and the clock they are measured on, replaceable so that tests can record them
 // instead of sleeping.
 class Pauser {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     virtual ~Pauser() = default;
     virtual void pauseMs(int ms) = 0;

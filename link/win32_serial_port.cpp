@@ -52,8 +52,10 @@ HANDLE claimPort(const std::string& path) {
     std::string name = path;
     if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
     for (char& c : name) {
-        if (c == '\\') c = '_';
-        else c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (c == '\\')
+            c = '_';
+        else
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     HANDLE claim = ::CreateMutexA(nullptr, FALSE, ("Local\\zta-serial-" + name).c_str());
     if (claim != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS) {

@@ -5,15 +5,23 @@ namespace zta {
 
 uint16_t commandRegister(Command c) {
     switch (c) {
-    case Command::NewAddress:
-    case Command::NewBaud: return 0;
-    case Command::Zero: return 1;
-    case Command::MidGas: return 2;
-    case Command::MaxGas: return 3;
-    case Command::Typical: return 4;
-    case Command::Threshold1: return 5;
-    case Command::Threshold2: return 6;
-    case Command::FactoryNumber: return 7;
+        case Command::NewAddress:
+        case Command::NewBaud:
+            return 0;
+        case Command::Zero:
+            return 1;
+        case Command::MidGas:
+            return 2;
+        case Command::MaxGas:
+            return 3;
+        case Command::Typical:
+            return 4;
+        case Command::Threshold1:
+            return 5;
+        case Command::Threshold2:
+            return 6;
+        case Command::FactoryNumber:
+            return 7;
     }
     return 0;
 }

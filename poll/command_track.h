@@ -29,10 +29,10 @@ enum class CommandFailure : uint8_t {
 struct CommandTrack {
     CommandStatus state = CommandStatus::None;
     CommandFailure failure = CommandFailure::None;
-    int tries = 0;        // writes that went out
-    uint16_t reg = 0;     // register and value of the last write (before it: as confirmed)
+    int tries = 0;     // writes that went out
+    uint16_t reg = 0;  // register and value of the last write (before it: as confirmed)
     uint16_t value = 0;
-    uint64_t id = 0;      // distinct for every confirmation in a block; 0: none
+    uint64_t id = 0;  // distinct for every confirmation in a block; 0: none
 
     bool open() const { return state == CommandStatus::Pending || state == CommandStatus::Sent; }
 };

@@ -11,7 +11,8 @@ namespace {
 
 std::string clockText(std::chrono::system_clock::time_point at) {
     const std::time_t t = std::chrono::system_clock::to_time_t(at);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
     std::tm tm{};
 #if defined(_WIN32)
     localtime_s(&tm, &t);
@@ -78,23 +79,26 @@ std::string replyTraceLine(const FrameRecord& f) {
     line += hexBytes(f.reply.data(), f.count);
     char buf[64];
     switch (f.kind) {
-    case FrameKind::Reply:
-        std::snprintf(buf, sizeof buf, "  reply %u bytes  CRC ok", unsigned(f.count));
-        break;
-    case FrameKind::Echo: std::snprintf(buf, sizeof buf, "  echo  CRC ok"); break;
-    case FrameKind::Refusal:
-        std::snprintf(buf, sizeof buf, "  refusal %02X  CRC ok", unsigned(f.reply[2]));
-        break;
-    case FrameKind::WrongCrc:
-        std::snprintf(buf, sizeof buf, "  reply %u bytes  CRC wrong", unsigned(f.count));
-        break;
-    case FrameKind::Foreign:
-        std::snprintf(buf, sizeof buf, "  reply from %d  CRC ok", int(f.reply[0]));
-        break;
-    default:
-        std::snprintf(buf, sizeof buf, "  malformed %u of %u bytes  CRC %s", unsigned(f.count),
-                      unsigned(f.expected), crcPasses(f.reply.data(), f.count) ? "ok" : "wrong");
-        break;
+        case FrameKind::Reply:
+            std::snprintf(buf, sizeof buf, "  reply %u bytes  CRC ok", unsigned(f.count));
+            break;
+        case FrameKind::Echo:
+            std::snprintf(buf, sizeof buf, "  echo  CRC ok");
+            break;
+        case FrameKind::Refusal:
+            std::snprintf(buf, sizeof buf, "  refusal %02X  CRC ok", unsigned(f.reply[2]));
+            break;
+        case FrameKind::WrongCrc:
+            std::snprintf(buf, sizeof buf, "  reply %u bytes  CRC wrong", unsigned(f.count));
+            break;
+        case FrameKind::Foreign:
+            std::snprintf(buf, sizeof buf, "  reply from %d  CRC ok", int(f.reply[0]));
+            break;
+        default:
+            std::snprintf(buf, sizeof buf, "  malformed %u of %u bytes  CRC %s", unsigned(f.count),
+                          unsigned(f.expected),
+                          crcPasses(f.reply.data(), f.count) ? "ok" : "wrong");
+            break;
     }
     line += buf;
     if (f.replyUs >= 0) {

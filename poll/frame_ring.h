@@ -40,7 +40,7 @@ std::string replyTraceLine(const FrameRecord& frame);
 // The last exchanges of the line, for the traffic monitor. Storage is allocated once; an
 // exchange costs one copy under a lock, whether anyone reads or not.
 class FrameRing : public FrameObserver {
-public:
+  public:
     explicit FrameRing(size_t capacity = 4096);
 
     void exchanged(const Request& request, const uint8_t* reply,
@@ -52,7 +52,7 @@ public:
     size_t capacity() const { return frames_.size(); }
     void clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<FrameRecord> frames_;
     uint64_t last_ = 0;     // sequence of the newest frame

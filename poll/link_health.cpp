@@ -17,7 +17,8 @@ FrameKind classifyReply(const Request& request, const uint8_t* reply, size_t n,
     if (isWrite && v.isEchoOf(request)) return FrameKind::Echo;
     const bool whole = v.hasLength(expectedLength) || v.isException();
     if (!whole) return FrameKind::Malformed;
-    if (!v.crcMatches()) return v.address() == request[0] ? FrameKind::WrongCrc : FrameKind::Malformed;
+    if (!v.crcMatches())
+        return v.address() == request[0] ? FrameKind::WrongCrc : FrameKind::Malformed;
     if (v.address() != request[0]) return FrameKind::Foreign;
     if (v.function() & 0x80) return FrameKind::Refusal;
     // A write answered with anything but its echo is no answer to it.
@@ -30,13 +31,27 @@ void LinkHealth::count(FrameKind kind, const ExchangeResult& x) {
     ++requests;
     bool answered = false;
     switch (kind) {
-    case FrameKind::NoReply: ++timeouts; break;
-    case FrameKind::Reply: ++goodReplies; answered = true; break;
-    case FrameKind::Echo: ++echoes; answered = true; break;
-    case FrameKind::Refusal: ++refusals; break;
-    case FrameKind::WrongCrc: ++wrongCrc; break;
-    case FrameKind::Foreign:
-    case FrameKind::Malformed: ++foreign; break;
+        case FrameKind::NoReply:
+            ++timeouts;
+            break;
+        case FrameKind::Reply:
+            ++goodReplies;
+            answered = true;
+            break;
+        case FrameKind::Echo:
+            ++echoes;
+            answered = true;
+            break;
+        case FrameKind::Refusal:
+            ++refusals;
+            break;
+        case FrameKind::WrongCrc:
+            ++wrongCrc;
+            break;
+        case FrameKind::Foreign:
+        case FrameKind::Malformed:
+            ++foreign;
+            break;
     }
     if (kind == FrameKind::Refusal) lastAnswerMs = steadyNowMs();
     if (!answered || x.replyUs < 0) return;

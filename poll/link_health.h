@@ -42,7 +42,9 @@ struct LinkHealth {
     // Steady-clock milliseconds of the last answer; 0: none yet.
     int64_t lastAnswerMs = 0;
 
-    long meanReplyUs() const { return timedReplies ? static_cast<long>(replyUsSum / timedReplies) : -1; }
+    long meanReplyUs() const {
+        return timedReplies ? static_cast<long>(replyUsSum / timedReplies) : -1;
+    }
     long badReplies() const { return wrongCrc + foreign; }
     void count(FrameKind kind, const ExchangeResult& exchange);
 };

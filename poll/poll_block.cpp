@@ -12,8 +12,7 @@ const char* const kNoGasName = " - ";
 
 bool Slot::anyPending() const {
     return pendingThreshold1 || pendingThreshold2 || pendingAddress || pendingBaud ||
-           pendingMaxGas || pendingMidGas || pendingTypical || pendingZero ||
-           pendingFactoryNumber;
+           pendingMaxGas || pendingMidGas || pendingTypical || pendingZero || pendingFactoryNumber;
 }
 
 void Slot::clearPending() {
@@ -24,15 +23,24 @@ void Slot::clearPending() {
 
 bool Slot::pendingFlag(Command which) const {
     switch (which) {
-    case Command::NewAddress: return pendingAddress;
-    case Command::NewBaud: return pendingBaud;
-    case Command::Zero: return pendingZero;
-    case Command::MidGas: return pendingMidGas;
-    case Command::MaxGas: return pendingMaxGas;
-    case Command::Typical: return pendingTypical;
-    case Command::Threshold1: return pendingThreshold1;
-    case Command::Threshold2: return pendingThreshold2;
-    case Command::FactoryNumber: return pendingFactoryNumber;
+        case Command::NewAddress:
+            return pendingAddress;
+        case Command::NewBaud:
+            return pendingBaud;
+        case Command::Zero:
+            return pendingZero;
+        case Command::MidGas:
+            return pendingMidGas;
+        case Command::MaxGas:
+            return pendingMaxGas;
+        case Command::Typical:
+            return pendingTypical;
+        case Command::Threshold1:
+            return pendingThreshold1;
+        case Command::Threshold2:
+            return pendingThreshold2;
+        case Command::FactoryNumber:
+            return pendingFactoryNumber;
     }
     return false;
 }
@@ -67,7 +75,8 @@ void Slot::settleTracks(const Command* echoed, CommandFailure why, bool all,
         CommandTrack& t = commands[i];
         const Command which = commandAt(i);
         if (echoed && *echoed == which &&
-            (t.open() || (t.state == CommandStatus::Failed && t.failure == CommandFailure::NoEcho))) {
+            (t.open() ||
+             (t.state == CommandStatus::Failed && t.failure == CommandFailure::NoEcho))) {
             t.state = CommandStatus::Confirmed;
             t.failure = CommandFailure::None;
             reports.push_back(reportOf(*this, which));
@@ -154,27 +163,62 @@ bool PollBlock::confirmCommand(int slot, Command which, int value) {
     t.id = nextCommandId_++;
     t.reg = commandRegister(which);
     switch (which) {
-    case Command::NewAddress: t.value = encodeNewAddress(byte, baudRate_).value; break;
-    case Command::NewBaud: t.value = encodeNewBaud(s.address, byte).value; break;
-    case Command::MidGas: t.value = encodeMidGas(midGas_).value; break;
-    case Command::MaxGas: t.value = encodeMaxGas(maxGas_).value; break;
-    case Command::Threshold1: case Command::Threshold2: t.value = byte; break;
-    case Command::FactoryNumber: t.value = static_cast<uint16_t>(value); break;
-    default: t.value = 0; break;
+        case Command::NewAddress:
+            t.value = encodeNewAddress(byte, baudRate_).value;
+            break;
+        case Command::NewBaud:
+            t.value = encodeNewBaud(s.address, byte).value;
+            break;
+        case Command::MidGas:
+            t.value = encodeMidGas(midGas_).value;
+            break;
+        case Command::MaxGas:
+            t.value = encodeMaxGas(maxGas_).value;
+            break;
+        case Command::Threshold1:
+        case Command::Threshold2:
+            t.value = byte;
+            break;
+        case Command::FactoryNumber:
+            t.value = static_cast<uint16_t>(value);
+            break;
+        default:
+            t.value = 0;
+            break;
     }
     switch (which) {
-    case Command::NewAddress: s.newAddress = byte; s.pendingAddress = true; break;
-    case Command::NewBaud: s.newBaudCode = byte; s.pendingBaud = true; break;
-    case Command::Zero: s.pendingZero = true; break;
-    case Command::MidGas: s.pendingMidGas = true; break;
-    case Command::MaxGas: s.pendingMaxGas = true; break;
-    case Command::Typical: s.pendingTypical = true; break;
-    case Command::Threshold1: s.newThreshold1 = byte; s.pendingThreshold1 = true; break;
-    case Command::Threshold2: s.newThreshold2 = byte; s.pendingThreshold2 = true; break;
-    case Command::FactoryNumber:
-        s.newFactoryNumber = value;
-        s.pendingFactoryNumber = true;
-        break;
+        case Command::NewAddress:
+            s.newAddress = byte;
+            s.pendingAddress = true;
+            break;
+        case Command::NewBaud:
+            s.newBaudCode = byte;
+            s.pendingBaud = true;
+            break;
+        case Command::Zero:
+            s.pendingZero = true;
+            break;
+        case Command::MidGas:
+            s.pendingMidGas = true;
+            break;
+        case Command::MaxGas:
+            s.pendingMaxGas = true;
+            break;
+        case Command::Typical:
+            s.pendingTypical = true;
+            break;
+        case Command::Threshold1:
+            s.newThreshold1 = byte;
+            s.pendingThreshold1 = true;
+            break;
+        case Command::Threshold2:
+            s.newThreshold2 = byte;
+            s.pendingThreshold2 = true;
+            break;
+        case Command::FactoryNumber:
+            s.newFactoryNumber = value;
+            s.pendingFactoryNumber = true;
+            break;
     }
     return true;
 }
@@ -289,8 +333,7 @@ PollBlock::Turn PollBlock::beginTurn() {
 bool PollBlock::storeOutcome(int slot, uint64_t generation,
                              const std::function<void(Slot&)>& change) {
     std::lock_guard lock(mutex_);
-    if (!registered(slot) || generation == 0 || slots_[slot].generation != generation)
-        return false;
+    if (!registered(slot) || generation == 0 || slots_[slot].generation != generation) return false;
     change(slots_[slot]);
     return true;
 }

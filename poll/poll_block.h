@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "link/regmap.h"
 #include "link/modbus.h"
+#include "link/regmap.h"
 #include "poll/command_track.h"
 #include "poll/link_health.h"
 
@@ -41,8 +41,8 @@ struct Slot {
     int temperature = 0;
     int factoryNumber = 0;
     int newFactoryNumber = 0;
-    std::string gasName;          // UTF-8
-    std::string unitName = "-";   // UTF-8
+    std::string gasName;         // UTF-8
+    std::string unitName = "-";  // UTF-8
     double deviceMaxGas = 0.0;
     double deviceMidGas = 0.0;
     double deviceRange = 0.0;
@@ -82,7 +82,7 @@ struct Slot {
 
 // The state shared by the windows and the poll thread. One mutex, held only while copying.
 class PollBlock {
-public:
+  public:
     PollBlock() = default;
     PollBlock(const PollBlock&) = delete;
     PollBlock& operator=(const PollBlock&) = delete;
@@ -168,7 +168,7 @@ public:
     // Fails the open commands of one slot (UI thread, before its window closes).
     std::vector<CommandReport> failOpenCommands(int slot, CommandFailure why);
 
-private:
+  private:
     bool registered(int slot) const { return slot >= 0 && slot < windowCount_; }
 
     mutable std::mutex mutex_;

@@ -12,7 +12,7 @@ inline constexpr const char* kWriteFailedText = "Ошибка записи";
 
 // How the poll thread reaches the windows. Called on the poll thread.
 class PollSink {
-public:
+  public:
     virtual ~PollSink() = default;
     // Synchronous: returns after the receiver copied the slot. The view may have been closed
     // a moment before; a receiver ignores a view it no longer knows.

@@ -184,7 +184,7 @@ std::string openingMessage(const OpenResult& result, const std::string& port) {
 }
 
 class Poller {
-public:
+  public:
     Poller(PollBlock& block, PollSink& sink, const PollTiming& timing, PortFactory& factory)
         : block_(block), sink_(sink), timing_(timing), line_(factory()) {}
 
@@ -214,7 +214,7 @@ public:
         Report(block_.settleCommands(CommandFailure::PollingStopped, true));
     }
 
-private:
+  private:
     void Turn() {
         const PollBlock::Turn t = block_.beginTurn();
         if (t.slot < 0) return;
@@ -222,9 +222,8 @@ private:
         const auto a = static_cast<uint8_t>(slot.address);
         const Choice c = chooseRequest(slot, a, t.baudRate, t.maxGas, t.midGas);
         // The new number holds from this turn on, even if the echo never comes.
-        if (c.isNewAddress &&
-            !block_.storeOutcome(t.slot, t.generation,
-                                 [&](Slot& s) { s.address = slot.newAddress; }))
+        if (c.isNewAddress && !block_.storeOutcome(t.slot, t.generation,
+                                                   [&](Slot& s) { s.address = slot.newAddress; }))
             return;
         if (!block_.isCurrent(t.slot, t.generation)) return;
 
@@ -267,9 +266,8 @@ private:
             sink_.dataChanged(after.viewWindow, t.slot);
     }
 
-    static void trackHealth(Slot& s, const Choice& c, const uint8_t* reply,
-                            const ExchangeResult& x, Outcome outcome,
-                            std::vector<CommandReport>& reports) {
+    static void trackHealth(Slot& s, const Choice& c, const uint8_t* reply, const ExchangeResult& x,
+                            Outcome outcome, std::vector<CommandReport>& reports) {
         s.health.count(classifyReply(c.request, reply, x.count, c.replyLength), x);
         if (c.isWrite && x.writeOk) s.trackSent(c.which, c.request, reports);
         const Command* echoed = outcome == Outcome::Echo ? &c.which : nullptr;
@@ -317,9 +315,11 @@ void pollThreadProc(PollBlock& block, PollSink& sink, const PollTiming& timing,
     poller.run();
 }
 
-PollThread::PollThread(PollBlock& block, PollSink& sink, PollTiming timing,
-                       PortFactory portFactory)
-    : block_(block), sink_(sink), timing_(std::move(timing)), portFactory_(std::move(portFactory)) {}
+PollThread::PollThread(PollBlock& block, PollSink& sink, PollTiming timing, PortFactory portFactory)
+    : block_(block),
+      sink_(sink),
+      timing_(std::move(timing)),
+      portFactory_(std::move(portFactory)) {}
 
 PollThread::~PollThread() {
     if (worker_.isRunning()) block_.requestStop();

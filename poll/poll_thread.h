@@ -36,7 +36,7 @@ void pollThreadProc(PollBlock& block, PollSink& sink, const PollTiming& timing =
                     PortFactory portFactory = makePlatformPort);
 
 class PollThread {
-public:
+  public:
     PollThread(PollBlock& block, PollSink& sink, PollTiming timing = {},
                PortFactory portFactory = makePlatformPort);
     ~PollThread();  // stops and waits (without serving)
@@ -51,7 +51,7 @@ public:
     // elsewhere), without asking for one.
     bool wait(int timeoutMs, const std::function<void()>& serveOnce = {});
 
-private:
+  private:
     PollBlock& block_;
     PollSink& sink_;
     PollTiming timing_;

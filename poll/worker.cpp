@@ -47,7 +47,8 @@ void WorkerThread::joinIfFinished() {
 bool WorkerThread::waitFinished(int ms) { return waitFinished(ms, {}); }
 
 bool WorkerThread::waitFinished(int ms, const std::function<void()>& serveOnce) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, ms));
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, ms));
     std::unique_lock lock(mutex_);
     for (;;) {
         if (finished_) break;

@@ -11,7 +11,7 @@ namespace zta {
 // A worker thread that can be waited for with a time limit, and that stays known after a
 // wait timed out so that a later stop can wait again.
 class WorkerThread {
-public:
+  public:
     WorkerThread() = default;
     // Joins: the owner stops the work before it goes.
     ~WorkerThread();
@@ -27,7 +27,7 @@ public:
     // serving the worker's synchronous requests.
     bool waitFinished(int ms, const std::function<void()>& serveOnce);
 
-private:
+  private:
     void joinIfFinished();
 
     mutable std::mutex mutex_;

@@ -5,9 +5,7 @@
 
 namespace zta {
 
-Request probeRequest(uint8_t address) {
-    return readRequest(address, kProbeRegister, kProbeCount);
-}
+Request probeRequest(uint8_t address) { return readRequest(address, kProbeRegister, kProbeCount); }
 
 bool probeAccepted(const uint8_t* reply, size_t count) {
     const ReplyView v(reply, count);

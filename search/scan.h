@@ -33,7 +33,7 @@ std::string searchProgressText(int number, const std::vector<int>& found);
 // thread; the thread writes the results; the window thread reads them while the thread runs
 // (progress text) and after it has ended. Everything but the stop flag is under the mutex.
 class SearchParams {
-public:
+  public:
     // Copies the line settings for the next run and clears the stop flag and the end mark.
     // The found list is left alone: the thread empties it once the port is set up.
     void prepare(const std::string& portPath, unsigned baud);
@@ -60,7 +60,7 @@ public:
     void setProgress(int number);
     void markFinal();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::atomic<bool> stop_{false};
     std::string portPath_;
@@ -74,7 +74,7 @@ private:
 // What the search thread tells its starter. Progress, Finished and LineFailed are notices
 // (the UI posts them); ShowError returns only after the operator has closed the box.
 class SearchSink {
-public:
+  public:
     virtual ~SearchSink() = default;
     virtual void progress(int number) = 0;
     virtual void finished() = 0;

@@ -144,8 +144,9 @@ bool linkPathFree(const std::string& linkPath, const std::string& ourSlave, std:
         return false;
     }
     if (!S_ISLNK(st.st_mode)) {
-        *why = linkPath + " exists and is not a link of a simulator: not replaced (remove it, or "
-                          "give another --link path)";
+        *why = linkPath +
+               " exists and is not a link of a simulator: not replaced (remove it, or "
+               "give another --link path)";
         return false;
     }
     char buf[4096];

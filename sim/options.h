@@ -19,7 +19,7 @@ struct ProgramOptions {
     unsigned deviceBaud = 9600;
     bool log = false;
     bool help = false;
-    bool version = false;  // --version
+    bool version = false;                   // --version
     std::vector<AnalyzerConfig> analyzers;  // one extended analyzer at 1 when none is given
 };
 

@@ -8,7 +8,7 @@
 namespace zta::testing {
 
 class QuietPort : public SerialPort {
-public:
+  public:
     void purge() override {}
     void drain() override {}
     void setRts(bool) override {}

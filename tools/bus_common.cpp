@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/bus_common.h"
 
-#include "link/number_text.h"
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "link/number_text.h"
 #include "poll/frame_ring.h"
 
 namespace zta::bus {
@@ -72,9 +71,12 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             o.replyTimeoutMs = static_cast<int>(n);
         } else if (arg == "--rs485") {
             if (!next(v)) return false;
-            if (v == "driver") o.direction = DirectionSetting::Driver;
-            else if (v == "program") o.direction = DirectionSetting::Program;
-            else if (v == "auto") o.direction = DirectionSetting::Auto;
+            if (v == "driver")
+                o.direction = DirectionSetting::Driver;
+            else if (v == "program")
+                o.direction = DirectionSetting::Program;
+            else if (v == "auto")
+                o.direction = DirectionSetting::Auto;
             else {
                 error = "--rs485 is driver, program or auto";
                 return false;
@@ -104,7 +106,7 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
 namespace {
 
 class StderrTrace : public FrameObserver {
-public:
+  public:
     void exchanged(const Request& request, const uint8_t* reply,
                    const ExchangeResult& result) override {
         const FrameRecord f = makeFrameRecord(request, reply, result);

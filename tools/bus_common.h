@@ -1,18 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "link/regmap.h"
 #include "link/serial_line.h"
 
 namespace zta::bus {
 
-enum Exit { kOk = 0, kFailure = 1, kUsage = 2, kPortError = 3, kNoReply = 4, kBadReply = 5,
-            kRefused = 6 };
+enum Exit {
+    kOk = 0,
+    kFailure = 1,
+    kUsage = 2,
+    kPortError = 3,
+    kNoReply = 4,
+    kBadReply = 5,
+    kRefused = 6
+};
 
 struct Options {
     std::string port;
@@ -20,10 +26,10 @@ struct Options {
     std::vector<int> addresses;  // --address A[,A...]
     bool json = false;
     bool extended = false;
-    bool trace = false;          // --trace: every exchange on standard error
-    bool fast = false;           // --fast: poll with the line's own pause only
-    long turns = -1;             // --turns N, -1: until interrupted
-    int replyTimeoutMs = 0;      // --timeout MS, 0: the rate's own
+    bool trace = false;      // --trace: every exchange on standard error
+    bool fast = false;       // --fast: poll with the line's own pause only
+    long turns = -1;         // --turns N, -1: until interrupted
+    int replyTimeoutMs = 0;  // --timeout MS, 0: the rate's own
     DirectionSetting direction = directionFromEnvironment();
     std::vector<std::string> positional;
 };

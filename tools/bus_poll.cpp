@@ -20,7 +20,7 @@ volatile std::sig_atomic_t interrupted = 0;
 extern "C" void onInterrupt(int) { interrupted = 1; }
 
 class PrintingSink : public PollSink {
-public:
+  public:
     PrintingSink(PollBlock& block, bool json, long turns)
         : block_(block), json_(json), turns_(turns) {}
 
@@ -97,7 +97,7 @@ public:
         return lineFailed_;
     }
 
-private:
+  private:
     PollBlock& block_;
     const bool json_;
     const long turns_;

@@ -25,7 +25,8 @@ int openLine(SerialLine& line, const Options& o, size_t bufferSize) {
     const OpenResult r = line.open(port, o.baud, lineOptionsFor(o, bufferSize));
     if (r.ok()) return kOk;
     std::string text = openFailureText(r, port);
-    if (text.empty()) text = "cannot open " + port + " (error " + std::to_string(r.platformCode) + ")";
+    if (text.empty())
+        text = "cannot open " + port + " (error " + std::to_string(r.platformCode) + ")";
     return fail(kPortError, text);
 }
 
@@ -147,9 +148,8 @@ int runRead(int argc, char** argv) {
     if (const char* name = gasNameForCode(r.gasCode)) r.gasName = name;
     if (o.extended) {
         r.hasTextBlock = true;
-        r.text = parseTextBlock(std::string_view(reinterpret_cast<const char*>(reply) +
-                                                     kTextBlockOffset,
-                                                 kTextBlockLength));
+        r.text = parseTextBlock(std::string_view(
+            reinterpret_cast<const char*>(reply) + kTextBlockOffset, kTextBlockLength));
         r.gasName = r.text.gasName;
     }
     if (o.json) {
@@ -182,9 +182,9 @@ int runWrite(int argc, char** argv) {
     if (!x.writeOk) return fail(kPortError, "Ошибка записи");
     if (!isExactEcho(request, line.reply(), x.count)) {
         if (x.count == kEchoLength)
-            return fail(kBadReply, "the echo differs from the request: " +
-                                       hex(line.reply(), x.count) + " for " +
-                                       hex(request.data(), request.size()));
+            return fail(kBadReply,
+                        "the echo differs from the request: " + hex(line.reply(), x.count) +
+                            " for " + hex(request.data(), request.size()));
         return judge(line.reply(), x.count, kEchoLength, address);
     }
     std::printf("%d: %s accepted (register %u, value %u): %s\n", address, command.c_str(),

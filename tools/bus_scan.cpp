@@ -30,7 +30,7 @@ extern "C" void stopOnInterrupt(int) {
 // Progress on standard error in the station's own words: overwritten in place on a terminal,
 // one line per number otherwise so that a log shows where a scan stopped.
 class ConsoleSink : public SearchSink {
-public:
+  public:
     ConsoleSink(const SearchParams& params, bool terminal) : params_(params), terminal_(terminal) {}
 
     void progress(int number) override {
@@ -55,7 +55,7 @@ public:
     bool wasFinished() const { return finished_; }
     bool hadLineFailure() const { return lineFailed_; }
 
-private:
+  private:
     const SearchParams& params_;
     bool terminal_;
     bool progressShown_ = false;
@@ -77,8 +77,9 @@ int runScan(int argc, char** argv) {
         return kUsage;
     }
     if (!o.addresses.empty() || o.extended || o.turns != -1 || !o.positional.empty()) {
-        std::fputs("zta-bus: scan takes only --port, --baud, --timeout, --rs485, --trace and --json\n",
-                   stderr);
+        std::fputs(
+            "zta-bus: scan takes only --port, --baud, --timeout, --rs485, --trace and --json\n",
+            stderr);
         return kUsage;
     }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QDockWidget>
-
 #include <functional>
 
 #include "ui/bus_overview_model.h"
@@ -18,7 +17,7 @@ namespace zta {
 // (and of analyzers found by a search that have no window yet), one row each.
 class BusOverviewDock : public QDockWidget {
     Q_OBJECT
-public:
+  public:
     explicit BusOverviewDock(QWidget* parent = nullptr);
 
     BusOverviewModel& model() { return *model_; }
@@ -44,7 +43,7 @@ public:
     // The view of the row at the table's (sorted) row; 0 for none.
     ViewId viewAtTableRow(int row) const;
 
-private:
+  private:
     BusOverviewModel* model_;
     QSortFilterProxyModel* proxy_;
     QTableView* table_;

@@ -106,24 +106,28 @@ QVariant BusOverviewModel::data(const QModelIndex& index, int role) const {
     const OverviewRow* row = rowAt(index.row());
     if (!row || index.column() < 0 || index.column() >= ColumnCount) return {};
     switch (role) {
-    case Qt::DisplayRole: return display(*row, index.column());
-    case SortRole: return sortKey(*row, index.column());
-    case Qt::DecorationRole:
-        if (index.column() == Relays && linkUp(row->slot)) return relayIcon(row->slot.relayState);
-        return {};
-    case Qt::TextAlignmentRole:
-        if (index.column() == Gas || index.column() == LastCommand ||
-            index.column() == CommandStateColumn || index.column() == Link)
-            return int(Qt::AlignLeft | Qt::AlignVCenter);
-        return int(Qt::AlignRight | Qt::AlignVCenter);
-    case Qt::ForegroundRole:
-        if (index.column() == Link && !linkUp(row->slot)) return QColor(Qt::red);
-        if (index.column() == CommandStateColumn) {
-            const CommandTrack* t = zta::lastCommand(row->slot.commands);
-            if (t && t->state == CommandStatus::Failed) return QColor(Qt::red);
-        }
-        return {};
-    default: return {};
+        case Qt::DisplayRole:
+            return display(*row, index.column());
+        case SortRole:
+            return sortKey(*row, index.column());
+        case Qt::DecorationRole:
+            if (index.column() == Relays && linkUp(row->slot))
+                return relayIcon(row->slot.relayState);
+            return {};
+        case Qt::TextAlignmentRole:
+            if (index.column() == Gas || index.column() == LastCommand ||
+                index.column() == CommandStateColumn || index.column() == Link)
+                return int(Qt::AlignLeft | Qt::AlignVCenter);
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        case Qt::ForegroundRole:
+            if (index.column() == Link && !linkUp(row->slot)) return QColor(Qt::red);
+            if (index.column() == CommandStateColumn) {
+                const CommandTrack* t = zta::lastCommand(row->slot.commands);
+                if (t && t->state == CommandStatus::Failed) return QColor(Qt::red);
+            }
+            return {};
+        default:
+            return {};
     }
 }
 
@@ -132,44 +136,57 @@ QVariant BusOverviewModel::display(const OverviewRow& row, int column) const {
     const LinkHealth& h = s.health;
     const bool up = linkUp(s);
     switch (column) {
-    case Number: return s.address;
-    case Factory: return up ? QVariant(static_cast<uint16_t>(s.factoryNumber)) : QVariant();
-    case Gas: return QString::fromStdString(s.gasName).trimmed();
-    case Concentration: return up ? QString::number(s.concentration, 'f', 0) : QString();
-    case UnitValue: {
-        const QString unit = QString::fromStdString(s.unitName).trimmed();
-        if (!up || unit.isEmpty() || unit == QLatin1String("-")) return {};
-        return QString::number(s.deviceRange * 0.01 * s.concentration, 'f', 2) +
-               QLatin1Char(' ') + unit;
-    }
-    case Thresholds:
-        return up ? QStringLiteral("%1 / %2").arg(s.threshold1).arg(s.threshold2) : QString();
-    case Relays: return {};
-    case Link:
-        if (!row.view) return QStringLiteral("окна нет");
-        if (!row.polling) return QStringLiteral("не опрашивается");
-        return up ? QStringLiteral("есть") : QStringLiteral("нет связи");
-    case Age: {
-        if (h.lastAnswerMs == 0) return {};
-        const double seconds = (steadyNowMs() - h.lastAnswerMs) / 1000.0;
-        return QStringLiteral("%1 с").arg(seconds, 0, 'f', 1);
-    }
-    case Requests: return QVariant::fromValue(h.requests);
-    case Replies: return QVariant::fromValue(h.goodReplies);
-    case Timeouts: return QVariant::fromValue(h.timeouts);
-    case BadReplies: return QVariant::fromValue(h.badReplies());
-    case Refusals: return QVariant::fromValue(h.refusals);
-    case MeanReply: return Ms(h.meanReplyUs());
-    case MaxReply: return Ms(h.maxReplyUs);
-    case LastCommand: {
-        Command which{};
-        return zta::lastCommand(s.commands, &which) ? commandName(which) : QString();
-    }
-    case CommandStateColumn: {
-        const CommandTrack* t = zta::lastCommand(s.commands);
-        return t ? commandStateText(*t) : QString();
-    }
-    default: return {};
+        case Number:
+            return s.address;
+        case Factory:
+            return up ? QVariant(static_cast<uint16_t>(s.factoryNumber)) : QVariant();
+        case Gas:
+            return QString::fromStdString(s.gasName).trimmed();
+        case Concentration:
+            return up ? QString::number(s.concentration, 'f', 0) : QString();
+        case UnitValue: {
+            const QString unit = QString::fromStdString(s.unitName).trimmed();
+            if (!up || unit.isEmpty() || unit == QLatin1String("-")) return {};
+            return QString::number(s.deviceRange * 0.01 * s.concentration, 'f', 2) +
+                   QLatin1Char(' ') + unit;
+        }
+        case Thresholds:
+            return up ? QStringLiteral("%1 / %2").arg(s.threshold1).arg(s.threshold2) : QString();
+        case Relays:
+            return {};
+        case Link:
+            if (!row.view) return QStringLiteral("окна нет");
+            if (!row.polling) return QStringLiteral("не опрашивается");
+            return up ? QStringLiteral("есть") : QStringLiteral("нет связи");
+        case Age: {
+            if (h.lastAnswerMs == 0) return {};
+            const double seconds = (steadyNowMs() - h.lastAnswerMs) / 1000.0;
+            return QStringLiteral("%1 с").arg(seconds, 0, 'f', 1);
+        }
+        case Requests:
+            return QVariant::fromValue(h.requests);
+        case Replies:
+            return QVariant::fromValue(h.goodReplies);
+        case Timeouts:
+            return QVariant::fromValue(h.timeouts);
+        case BadReplies:
+            return QVariant::fromValue(h.badReplies());
+        case Refusals:
+            return QVariant::fromValue(h.refusals);
+        case MeanReply:
+            return Ms(h.meanReplyUs());
+        case MaxReply:
+            return Ms(h.maxReplyUs);
+        case LastCommand: {
+            Command which{};
+            return zta::lastCommand(s.commands, &which) ? commandName(which) : QString();
+        }
+        case CommandStateColumn: {
+            const CommandTrack* t = zta::lastCommand(s.commands);
+            return t ? commandStateText(*t) : QString();
+        }
+        default:
+            return {};
     }
 }
 
@@ -177,24 +194,33 @@ QVariant BusOverviewModel::sortKey(const OverviewRow& row, int column) const {
     const Slot& s = row.slot;
     const LinkHealth& h = s.health;
     switch (column) {
-    case Concentration:
-    case UnitValue: return s.concentration;
-    case Thresholds: return s.threshold1 * 1000 + s.threshold2;
-    case Relays: return s.relayState;
-    case Link: return s.errorCount;
-    case Age: return h.lastAnswerMs ? QVariant::fromValue(steadyNowMs() - h.lastAnswerMs) : QVariant::fromValue(Q_INT64_C(1) << 62);
-    case MeanReply: return QVariant::fromValue(h.meanReplyUs());
-    case MaxReply: return QVariant::fromValue(h.maxReplyUs);
-    default: return display(row, column);
+        case Concentration:
+        case UnitValue:
+            return s.concentration;
+        case Thresholds:
+            return s.threshold1 * 1000 + s.threshold2;
+        case Relays:
+            return s.relayState;
+        case Link:
+            return s.errorCount;
+        case Age:
+            return h.lastAnswerMs ? QVariant::fromValue(steadyNowMs() - h.lastAnswerMs)
+                                  : QVariant::fromValue(Q_INT64_C(1) << 62);
+        case MeanReply:
+            return QVariant::fromValue(h.meanReplyUs());
+        case MaxReply:
+            return QVariant::fromValue(h.maxReplyUs);
+        default:
+            return display(row, column);
     }
 }
 
 QVariant BusOverviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
     static const char* const titles[ColumnCount] = {
-        "№", "Зав. №", "Газ", "%НКПР", "Ед. прибора", "Пороги", "Реле", "Связь", "Ответ",
-        "Запросы", "Ответы", "Тайм-ауты", "Ошибки", "Отказы", "Ср., мс", "Макс., мс",
-        "Команда", "Состояние"};
+        "№",      "Зав. №", "Газ",     "%НКПР",     "Ед. прибора", "Пороги",
+        "Реле",   "Связь",  "Ответ",   "Запросы",   "Ответы",      "Тайм-ауты",
+        "Ошибки", "Отказы", "Ср., мс", "Макс., мс", "Команда",     "Состояние"};
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(titles[section]) : QVariant();
 }
 

@@ -3,7 +3,6 @@
 
 #include <QAbstractTableModel>
 #include <QTimer>
-
 #include <functional>
 #include <vector>
 
@@ -24,11 +23,27 @@ struct OverviewRow {
 // UI thread one refresh per tick rather than one per notice.
 class BusOverviewModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     enum Column {
-        Number, Factory, Gas, Concentration, UnitValue, Thresholds, Relays, Link, Age,
-        Requests, Replies, Timeouts, BadReplies, Refusals, MeanReply, MaxReply, LastCommand,
-        CommandStateColumn, ColumnCount
+        Number,
+        Factory,
+        Gas,
+        Concentration,
+        UnitValue,
+        Thresholds,
+        Relays,
+        Link,
+        Age,
+        Requests,
+        Replies,
+        Timeouts,
+        BadReplies,
+        Refusals,
+        MeanReply,
+        MaxReply,
+        LastCommand,
+        CommandStateColumn,
+        ColumnCount
     };
     // The value sorting goes by (numbers as numbers).
     static constexpr int SortRole = Qt::UserRole;
@@ -55,7 +70,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-private:
+  private:
     void tick();
     QVariant display(const OverviewRow& row, int column) const;
     QVariant sortKey(const OverviewRow& row, int column) const;

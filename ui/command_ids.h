@@ -104,15 +104,13 @@ enum class CommandId : int {
 
 constexpr int kMaxPorts = 50;
 constexpr int kGasCount = 8;
-constexpr CommandId kGasMenuIds[kGasCount] = {
-    CommandId::GasMethane,   CommandId::GasPropane,         CommandId::GasHexane,
-    CommandId::GasButane,    CommandId::GasIsobutane,       CommandId::GasPentane,
-    CommandId::GasCyclopentane, CommandId::GasPropylene};
+constexpr CommandId kGasMenuIds[kGasCount] = {CommandId::GasMethane,      CommandId::GasPropane,
+                                              CommandId::GasHexane,       CommandId::GasButane,
+                                              CommandId::GasIsobutane,    CommandId::GasPentane,
+                                              CommandId::GasCyclopentane, CommandId::GasPropylene};
 
 // Port item `index` of the "Связь" menu and the port combo box.
-constexpr CommandId portCommand(int index) {
-    return CommandId(int(CommandId::PortFirst) + index);
-}
+constexpr CommandId portCommand(int index) { return CommandId(int(CommandId::PortFirst) + index); }
 // Baud item `position` (0 for 1200 .. 4 for 19200).
 constexpr CommandId baudCommand(int position) {
     return CommandId(int(CommandId::Baud1200) + position);

@@ -31,9 +31,7 @@ QAction* CommandRouter::bind(QAction* action, CommandId id) {
     return action;
 }
 
-void CommandRouter::bindWidget(QWidget* widget, CommandId id) {
-    widgets_.emplace(id, widget);
-}
+void CommandRouter::bindWidget(QWidget* widget, CommandId id) { widgets_.emplace(id, widget); }
 
 void CommandRouter::watchMenu(QMenu* menu) {
     connect(menu, &QMenu::aboutToShow, this, [this, menu] { refreshMenu(menu); });
@@ -47,16 +45,14 @@ CommandId CommandRouter::idOf(const QAction* action) {
 
 QAction* CommandRouter::action(CommandId id) const {
     for (auto [it, end] = actions_.equal_range(id); it != end; ++it)
-        if (it->second)
-            return it->second;
+        if (it->second) return it->second;
     return nullptr;
 }
 
 std::vector<QAction*> CommandRouter::actions(CommandId id) const {
     std::vector<QAction*> out;
     for (auto [it, end] = actions_.equal_range(id); it != end; ++it)
-        if (it->second)
-            out.push_back(it->second);
+        if (it->second) out.push_back(it->second);
     return out;
 }
 
@@ -95,8 +91,7 @@ CommandState CommandRouter::query(CommandId id) const {
 }
 
 void CommandRouter::apply(QAction* action, const CommandState& st) const {
-    if (action->isEnabled() != st.enabled)
-        action->setEnabled(st.enabled);
+    if (action->isEnabled() != st.enabled) action->setEnabled(st.enabled);
     if (action->isCheckable() && action->isChecked() != st.checked) {
         const bool blocked = action->blockSignals(true);
         action->setChecked(st.checked);
@@ -107,21 +102,16 @@ void CommandRouter::apply(QAction* action, const CommandState& st) const {
 void CommandRouter::refresh() {
     std::map<CommandId, CommandState> cache;
     for (auto& [id, action] : actions_) {
-        if (!action)
-            continue;
+        if (!action) continue;
         auto it = cache.find(id);
-        if (it == cache.end())
-            it = cache.emplace(id, query(id)).first;
+        if (it == cache.end()) it = cache.emplace(id, query(id)).first;
         apply(action, it->second);
     }
     for (auto& [id, widget] : widgets_) {
-        if (!widget)
-            continue;
+        if (!widget) continue;
         auto it = cache.find(id);
-        if (it == cache.end())
-            it = cache.emplace(id, query(id)).first;
-        if (widget->isEnabled() != it->second.enabled)
-            widget->setEnabled(it->second.enabled);
+        if (it == cache.end()) it = cache.emplace(id, query(id)).first;
+        if (widget->isEnabled() != it->second.enabled) widget->setEnabled(it->second.enabled);
     }
 }
 
@@ -131,11 +121,9 @@ void CommandRouter::refreshMenu(QMenu* menu) {
             refreshMenu(a->menu());
             continue;
         }
-        if (a->isSeparator())
-            continue;
+        if (a->isSeparator()) continue;
         const CommandId id = idOf(a);
-        if (id != CommandId::None)
-            apply(a, query(id));
+        if (id != CommandId::None) apply(a, query(id));
     }
 }
 

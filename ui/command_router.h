@@ -25,7 +25,7 @@ struct CommandState {
 // One stop on the command route. OnUpdateCommand returns true when this target handles `id`
 // (it may then clear `enabled` or set `checked`); OnCommand returns true when it ran it.
 class CommandTarget {
-public:
+  public:
     virtual ~CommandTarget() = default;
     virtual bool onCommand(CommandId id) {
         (void)id;
@@ -43,7 +43,7 @@ public:
 // handles is disabled.
 class CommandRouter : public QObject {
     Q_OBJECT
-public:
+  public:
     using RouteProvider = std::function<std::vector<CommandTarget*>()>;
 
     explicit CommandRouter(QObject* parent = nullptr);
@@ -59,7 +59,7 @@ public:
     void watchMenu(QMenu* menu);
 
     static CommandId idOf(const QAction* action);  // CommandId::None for none
-    QAction* action(CommandId id) const;  // the first action bound to id, or nullptr
+    QAction* action(CommandId id) const;           // the first action bound to id, or nullptr
     std::vector<QAction*> actions(CommandId id) const;
 
     bool dispatch(CommandId id);
@@ -70,10 +70,10 @@ public:
     // Refresh interval while the event loop is idle; 0 switches the idle refresh off.
     void setIdleInterval(int ms);
 
-signals:
+  signals:
     void dispatched(CommandId id, bool handled);
 
-private:
+  private:
     void apply(QAction* action, const CommandState& st) const;
 
     RouteProvider route_;

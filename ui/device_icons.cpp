@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
-
 #include <map>
 
 namespace zta {
@@ -89,12 +88,23 @@ QPixmap Draw(int id) {
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     switch (id) {
-    case IconLinkUp: drawLink(p, true); break;
-    case IconLinkDown: drawLink(p, false); break;
-    case IconRelayGreen: drawBulb(p, QColor(40, 190, 60), true); break;
-    case IconRelayRed: drawBulb(p, QColor(220, 40, 40), true); break;
-    case IconRelayOff: drawBulb(p, QColor(160, 160, 160), false); break;
-    default: return {};
+        case IconLinkUp:
+            drawLink(p, true);
+            break;
+        case IconLinkDown:
+            drawLink(p, false);
+            break;
+        case IconRelayGreen:
+            drawBulb(p, QColor(40, 190, 60), true);
+            break;
+        case IconRelayRed:
+            drawBulb(p, QColor(220, 40, 40), true);
+            break;
+        case IconRelayOff:
+            drawBulb(p, QColor(160, 160, 160), false);
+            break;
+        default:
+            return {};
     }
     return pm;
 }

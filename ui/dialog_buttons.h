@@ -15,7 +15,6 @@ enum class EnterPresses { Accept, Nothing, Cancel };
 // The accept and cancel buttons at the bottom right of a dialog; cancel rejects it. Returns the
 // accept button, whose click the caller connects.
 QPushButton* addDialogButtons(QDialog& dialog, QBoxLayout& layout, const QString& acceptText,
-                              const QString& cancelText,
-                              EnterPresses enter = EnterPresses::Accept);
+                              const QString& cancelText, EnterPresses enter = EnterPresses::Accept);
 
 }  // namespace zta

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/dialog_rules.h"
 
-#include "ui/dialogs.h"
-
 #include <QLineEdit>
 #include <QLocale>
-
 #include <cmath>
 #include <limits>
+
+#include "ui/dialogs.h"
 
 namespace zta {
 
@@ -23,14 +22,12 @@ std::optional<long long> parseInteger(const QString& text) {
         negative = t[i] == u'-';
         ++i;
     }
-    if (i == t.size())
-        return std::nullopt;
+    if (i == t.size()) return std::nullopt;
     constexpr long long kMax = std::numeric_limits<long long>::max();
     long long value = 0;
     for (; i < t.size(); ++i) {
         const QChar c = t[i];
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
+        if (c < u'0' || c > u'9') return std::nullopt;
         const int digit = c.unicode() - u'0';
         value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
     }
@@ -43,8 +40,7 @@ std::optional<double> parseNumber(const QString& text) {
     c.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;
     const double value = c.toDouble(t, &ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
+    if (!ok || !std::isfinite(value)) return std::nullopt;
     return value;
 }
 
@@ -60,8 +56,7 @@ void failField(QLineEdit* field, const QString& prompt, QWidget* owner) {
 
 std::optional<long long> takeInteger(QLineEdit* field, QWidget* owner) {
     auto value = parseInteger(field->text());
-    if (!value)
-        failField(field, kPromptInteger, owner);
+    if (!value) failField(field, kPromptInteger, owner);
     return value;
 }
 
@@ -77,8 +72,7 @@ std::optional<long long> takeIntegerInRange(QLineEdit* field, long long low, lon
 
 std::optional<double> takeNumber(QLineEdit* field, QWidget* owner) {
     auto value = parseNumber(field->text());
-    if (!value)
-        failField(field, kPromptNumber, owner);
+    if (!value) failField(field, kPromptNumber, owner);
     return value;
 }
 

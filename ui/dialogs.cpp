@@ -38,8 +38,7 @@ bool Dialogs::question(const QString& text, const QString& caption, QWidget* own
 int ScriptedDialogs::show(const QString& text, const QString& caption, Icon icon, int buttons,
                           QWidget*) {
     boxes_.push_back({text, captionOr(caption), icon, buttons});
-    if (answers_.empty())
-        return ResultOk;
+    if (answers_.empty()) return ResultOk;
     const int answer = answers_.front();
     answers_.pop_front();
     return answer;
@@ -86,8 +85,6 @@ Dialogs& dialogs() {
     return g_dialogs ? *g_dialogs : station;
 }
 
-void setDialogs(Dialogs* dialogs) {
-    g_dialogs = dialogs;
-}
+void setDialogs(Dialogs* dialogs) { g_dialogs = dialogs; }
 
 }  // namespace zta

@@ -24,7 +24,7 @@ struct SoftwareInfoData {
 // choices, the service and gas dialogs) goes through the one Dialogs in use, so that tests
 // read the exact texts and answer without a modal loop.
 class Dialogs {
-public:
+  public:
     enum class Icon { None, Information, Question, Error, Warning };
     enum Button { Ok = 0x1, Cancel = 0x2 };
     enum Result { ResultOk = 1, ResultCancel = 2 };
@@ -60,14 +60,14 @@ public:
 };
 
 class StationDialogs : public Dialogs {
-public:
+  public:
     int show(const QString& text, const QString& caption, Icon icon, int buttons,
              QWidget* owner = nullptr) override;
     std::optional<int> askTimerPeriod(int networkNumber, QWidget* owner) override;
     std::optional<QString> askNote(int networkNumber, QWidget* owner) override;
     std::optional<QString> askFolder(const QString& start, QWidget* owner) override;
-    std::optional<QString> askFilePath(FileMode mode, const QString& caption,
-                                       const QString& filter, QWidget* owner) override;
+    std::optional<QString> askFilePath(FileMode mode, const QString& caption, const QString& filter,
+                                       QWidget* owner) override;
     void showSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) override;
     int run(QDialog& dialog) override;
 };
@@ -76,7 +76,7 @@ public:
 // and Cancel to everything else; Run answers with `runDialog` once its queue is empty. Safe to
 // call from the UI thread only, like the real dialogs.
 class ScriptedDialogs : public Dialogs {
-public:
+  public:
     struct Box {
         QString text;
         QString caption;
@@ -95,8 +95,8 @@ public:
     std::optional<int> askTimerPeriod(int networkNumber, QWidget* owner) override;
     std::optional<QString> askNote(int networkNumber, QWidget* owner) override;
     std::optional<QString> askFolder(const QString& start, QWidget* owner) override;
-    std::optional<QString> askFilePath(FileMode mode, const QString& caption,
-                                       const QString& filter, QWidget* owner) override;
+    std::optional<QString> askFilePath(FileMode mode, const QString& caption, const QString& filter,
+                                       QWidget* owner) override;
     void showSoftwareInfo(const SoftwareInfoData& info, QWidget* owner) override;
     int run(QDialog& dialog) override;
 
@@ -118,7 +118,7 @@ public:
     std::vector<SoftwareInfoData> shown;
     int dialogsRun = 0;
 
-private:
+  private:
     std::vector<Box> boxes_;
     std::deque<int> answers_;
 };

@@ -10,8 +10,7 @@ inline constexpr int kNoteLimit = 1000;
 
 // `note` cut to kNoteLimit characters (a character is never split in two).
 inline QString limitedNote(const QString& note) {
-    if (note.size() <= kNoteLimit)
-        return note;
+    if (note.size() <= kNoteLimit) return note;
     const qsizetype cut = note.at(kNoteLimit - 1).isHighSurrogate() ? kNoteLimit - 1 : kNoteLimit;
     return note.left(cut);
 }

@@ -1,9 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/record_dialogs.h"
-#include "ui/dialog_buttons.h"
-
-#include "ui/dialog_rules.h"
-#include "ui/note_limit.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,20 +11,25 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include "ui/dialog_buttons.h"
+#include "ui/dialog_rules.h"
+#include "ui/note_limit.h"
+
 namespace zta {
 
 QString timerSetPrompt(int networkNumber) {
     if (networkNumber == -1)
-        return QStringLiteral("Введите время в секундах через которое будет производится "
-                              "запись показаний с группы приборов.");
-    return QStringLiteral("Введите время в секундах через которое будет производится "
-                          "запись показаний с прибора № %1")
+        return QStringLiteral(
+            "Введите время в секундах через которое будет производится "
+            "запись показаний с группы приборов.");
+    return QStringLiteral(
+               "Введите время в секундах через которое будет производится "
+               "запись показаний с прибора № %1")
         .arg(networkNumber);
 }
 
 QString insertStringCaption(int networkNumber) {
-    if (networkNumber == -1)
-        return QStringLiteral("Вставка строки в документы всех приборов");
+    if (networkNumber == -1) return QStringLiteral("Вставка строки в документы всех приборов");
     return QStringLiteral("Вставка строки в документ прибора № %1").arg(networkNumber);
 }
 
@@ -57,8 +58,7 @@ void RecordTimerDialog::showEvent(QShowEvent* event) {
 
 void RecordTimerDialog::onOk() {
     auto value = takeInteger(field_, this);
-    if (!value)
-        return;
+    if (!value) return;
     if (*value < 0 || *value > kMaxTimerPeriod) {
         failField(field_, rangePrompt(0, kMaxTimerPeriod), this);
         return;
@@ -79,8 +79,7 @@ NoteDialog::NoteDialog(QWidget* parent) : QDialog(parent) {
     connect(field_, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = field_->toPlainText();
         const QString limited = limitedNote(text);
-        if (limited.size() == text.size())
-            return;
+        if (limited.size() == text.size()) return;
         const QSignalBlocker block(field_);
         field_->setPlainText(limited);
         field_->moveCursor(QTextCursor::End);

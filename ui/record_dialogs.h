@@ -22,7 +22,7 @@ inline constexpr int kMaxTimerPeriod = 86400;
 // Period of the record timer, in seconds; 0 starts nothing.
 class RecordTimerDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit RecordTimerDialog(QWidget* parent = nullptr);
 
     void setNetworkNumber(int number) { networkNumber_ = number; }
@@ -33,10 +33,10 @@ public:
     QLineEdit* periodField() const { return field_; }
     QPushButton* okButton() const { return okButton_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void onOk();
 
     int networkNumber_ = -1;
@@ -49,7 +49,7 @@ private:
 // A note for the next record line of one window or of all windows.
 class NoteDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit NoteDialog(QWidget* parent = nullptr);
 
     void setNetworkNumber(int number) { networkNumber_ = number; }
@@ -60,10 +60,10 @@ public:
     QLabel* limitLabel() const { return limitLabel_; }
     QPushButton* insertButton() const { return insertButton_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void onInsert();
 
     int networkNumber_ = -1;

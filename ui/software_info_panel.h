@@ -15,7 +15,7 @@ QString deviceInfoHeader(int number);
 // The software an analyzer runs: name, version and identifier.
 class SoftwareInfoPanel : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit SoftwareInfoPanel(QWidget* parent = nullptr);
 
     // -1 when there is nothing to show; the texts are then not used.
@@ -29,10 +29,10 @@ public:
     QLineEdit* versionField() const { return versionField_; }
     QLineEdit* identifierField() const { return identifierField_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     int number_ = -1;
     QString version_;
     QString identifier_;

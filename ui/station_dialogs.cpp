@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/dialogs.h"
-
-#include "ui/record_dialogs.h"
-#include "ui/software_info_panel.h"
-
 #include <QFileDialog>
 #include <QMessageBox>
+
+#include "ui/dialogs.h"
+#include "ui/record_dialogs.h"
+#include "ui/software_info_panel.h"
 
 namespace zta {
 
@@ -13,15 +12,23 @@ int StationDialogs::show(const QString& text, const QString& caption, Icon icon,
                          QWidget* owner) {
     QMessageBox::Icon qicon = QMessageBox::NoIcon;
     switch (icon) {
-    case Icon::Information: qicon = QMessageBox::Information; break;
-    case Icon::Question: qicon = QMessageBox::Question; break;
-    case Icon::Error: qicon = QMessageBox::Critical; break;
-    case Icon::Warning: qicon = QMessageBox::Warning; break;
-    case Icon::None: break;
+        case Icon::Information:
+            qicon = QMessageBox::Information;
+            break;
+        case Icon::Question:
+            qicon = QMessageBox::Question;
+            break;
+        case Icon::Error:
+            qicon = QMessageBox::Critical;
+            break;
+        case Icon::Warning:
+            qicon = QMessageBox::Warning;
+            break;
+        case Icon::None:
+            break;
     }
     QMessageBox::StandardButtons qbuttons = QMessageBox::Ok;
-    if (buttons & Cancel)
-        qbuttons |= QMessageBox::Cancel;
+    if (buttons & Cancel) qbuttons |= QMessageBox::Cancel;
     // The system's texts carry "\r\n"; a lone "\r" would show as a box on some styles.
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -49,17 +56,15 @@ std::optional<QString> StationDialogs::askFolder(const QString& start, QWidget* 
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setDirectory(start);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first();
 }
 
 std::optional<QString> StationDialogs::askFilePath(FileMode mode, const QString& caption,
                                                    const QString& filter, QWidget* owner) {
-    const QString path =
-        mode == FileMode::Save
-            ? QFileDialog::getSaveFileName(owner, caption, QString(), filter)
-            : QFileDialog::getOpenFileName(owner, caption, QString(), filter);
+    const QString path = mode == FileMode::Save
+                             ? QFileDialog::getSaveFileName(owner, caption, QString(), filter)
+                             : QFileDialog::getOpenFileName(owner, caption, QString(), filter);
     if (path.isEmpty()) return std::nullopt;
     return path;
 }
@@ -75,8 +80,6 @@ void StationDialogs::showSoftwareInfo(const SoftwareInfoData& info, QWidget* own
     dialog.exec();
 }
 
-int StationDialogs::run(QDialog& dialog) {
-    return dialog.exec();
-}
+int StationDialogs::run(QDialog& dialog) { return dialog.exec(); }
 
 }  // namespace zta

@@ -12,8 +12,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "ui/dialogs.h"
 #include "poll/frame_ring.h"
+#include "ui/dialogs.h"
 
 namespace zta {
 
@@ -109,14 +109,14 @@ bool TrafficMonitor::saveTo(const QString& path, QString* error) const {
 }
 
 void TrafficMonitor::askAndSave() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить обмен"),
-                                                      QStringLiteral("обмен.txt"),
-                                                      QStringLiteral("Текст (*.txt)"));
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить обмен"),
+                                     QStringLiteral("обмен.txt"), QStringLiteral("Текст (*.txt)"));
     if (path.isEmpty()) return;
     QString error;
     if (!saveTo(path, &error))
-        dialogs().error(QStringLiteral("Файл %1 не записан.\n%2").arg(path, error),
-                            windowTitle(), this);
+        dialogs().error(QStringLiteral("Файл %1 не записан.\n%2").arg(path, error), windowTitle(),
+                        this);
 }
 
 void TrafficMonitor::showEvent(QShowEvent* event) {

@@ -3,7 +3,6 @@
 
 #include <QTimer>
 #include <QWidget>
-
 #include <cstdint>
 
 class QCheckBox;
@@ -19,7 +18,7 @@ class FrameRing;
 // ring only while shown: closed, it costs the bus nothing.
 class TrafficMonitor : public QWidget {
     Q_OBJECT
-public:
+  public:
     static constexpr int kMaxLines = 20000;
     static constexpr int kPullMs = 200;
 
@@ -40,11 +39,11 @@ public:
     QCheckBox* pauseBox() const { return pause_; }
     QSpinBox* filterBox() const { return filter_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
-private:
+  private:
     void reload();
     void askAndSave();
 

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/engine_support.h"
-#include "quiet_port.h"
 
 #include <chrono>
 #include <sstream>
+
+#include "quiet_port.h"
 
 namespace zta::test {
 
@@ -50,7 +51,7 @@ Bytes hex(const std::string& text) {
 }
 
 class FakePort : public zta::testing::QuietPort {
-public:
+  public:
     explicit FakePort(FakeWire& wire) : wire_(wire) {}
 
     OpenResult open(const std::string&, unsigned, DirectionSetting, DirectionMode& mode) override {
@@ -102,7 +103,7 @@ public:
 
     bool vanished() const override { return vanished_; }
 
-private:
+  private:
     FakeWire& wire_;
     Bytes pending_;
     bool vanished_ = false;
@@ -192,8 +193,7 @@ RecordingSink::Record RecordingSink::get() const {
     return record_;
 }
 
-bool RecordingSink::waitUntil(const std::function<bool(const Record&)>& pred,
-                              int timeoutMs) const {
+bool RecordingSink::waitUntil(const std::function<bool(const Record&)>& pred, int timeoutMs) const {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                              [&] { return pred(record_); });

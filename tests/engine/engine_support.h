@@ -29,7 +29,7 @@ Bytes hex(const std::string& text);  // "01 04 00 01" -> bytes
 
 // The far end of a FakePort. Every member is guarded; the responder runs without the lock.
 class FakeWire {
-public:
+  public:
     // What comes back for a request; nullopt: silence.
     using Responder = std::function<std::optional<Bytes>(const Request&)>;
 
@@ -46,7 +46,7 @@ public:
 
     std::unique_ptr<SerialPort> makePort();
 
-private:
+  private:
     friend class FakePort;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
@@ -61,7 +61,7 @@ private:
 
 // Records what the poll thread tells the windows. DataChanged copies the slot as a view would.
 class RecordingSink : public PollSink {
-public:
+  public:
     explicit RecordingSink(PollBlock& block) : block_(block) {}
 
     struct Data {
@@ -95,7 +95,7 @@ public:
     // Runs on the poll thread inside dataChanged, after the copy.
     void onData(std::function<void(ViewId, int)> hook);
 
-private:
+  private:
     PollBlock& block_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;

@@ -12,9 +12,9 @@
 
 #include "engine/engine_support.h"
 #include "engine/sim_bus_fixture.h"
-#include "program_run.h"
 #include "poll/frame_ring.h"
 #include "poll/poll_thread.h"
+#include "program_run.h"
 #include "sim/bus.h"
 
 namespace zta {
@@ -33,7 +33,7 @@ std::string hexText(const test::Bytes& bytes) {
 }
 
 class CommandSink : public test::RecordingSink {
-public:
+  public:
     using RecordingSink::RecordingSink;
     void commandChanged(const CommandReport& report) override {
         {
@@ -55,14 +55,14 @@ public:
         });
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<CommandReport> reports_;
 };
 
 class LinkHealthSim : public test::SimBusTest<CommandSink> {
-protected:
+  protected:
     void SetUp() override {
         SimBusTest::SetUp();
         timing.line.observer = &ring;
@@ -131,9 +131,8 @@ TEST_F(LinkHealthSim, EveryRequestIsCountedOnceUnderEachFault) {
                   h.requests);
         if (h.goodReplies > 0) {
             // From the end of the request: at least the reply's own wire time.
-            const long wire = wireTimeUs(c.model == sim::Model::Extended ? kLongReplyLength
-                                                                          : kShortReplyLength,
-                                         19200);
+            const long wire = wireTimeUs(
+                c.model == sim::Model::Extended ? kLongReplyLength : kShortReplyLength, 19200);
             EXPECT_GE(h.lastReplyUs, wire);
             EXPECT_GE(h.maxReplyUs, h.meanReplyUs());
             EXPECT_GE(h.meanReplyUs(), wire);
@@ -260,7 +259,7 @@ TEST(CommandTracks, AClosingWindowFailsItsOpenCommandsAndTheirStatesMoveWithThei
 
 // Trace lines in a fixed time zone, from fixed bytes.
 class TraceLines : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
 #if defined(_WIN32)
         _putenv_s("TZ", "UTC");
@@ -323,7 +322,8 @@ TEST_F(TraceLines, ReadRefusalEchoSilenceAndGarbleEachReadAsWhatTheyAre) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const FrameRecord f = makeFrameRecord(c.request, c.reply.data(), at(c.replyUs, c.reply.size()));
+        const FrameRecord f =
+            makeFrameRecord(c.request, c.reply.data(), at(c.replyUs, c.reply.size()));
         EXPECT_EQ(f.kind, c.kind);
         if (!c.requestLine.empty()) {
             EXPECT_EQ(requestTraceLine(f), c.requestLine);
@@ -341,8 +341,8 @@ TEST(BusTrace, ReadPrintsTheRequestAndReplyLinesOnStandardError) {
     standard.model = sim::Model::Standard;
     bus->addAnalyzer(standard);
     bus->start();
-    const std::string program = std::string(ZTA_BUS_PROGRAM) + " read --port " + bus->portPath() +
-                                " --address 6 --trace";
+    const std::string program =
+        std::string(ZTA_BUS_PROGRAM) + " read --port " + bus->portPath() + " --address 6 --trace";
     struct Case {
         const char* args;
         int status;

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "poll/poll_block.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
-#include "poll/poll_block.h"
 #include "poll/poll_thread.h"
 #include "poll/worker.h"
 

@@ -22,7 +22,7 @@ using test::readReply;
 constexpr int kWaitMs = 10000;
 
 class PollFake : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         timing.pacingBaseMs = 5;
         timing.pacingPerWindowMs = 0;
@@ -34,7 +34,8 @@ protected:
         }
     }
     void start() {
-        poll = std::make_unique<PollThread>(block, sink, timing, [this] { return wire.makePort(); });
+        poll =
+            std::make_unique<PollThread>(block, sink, timing, [this] { return wire.makePort(); });
         ASSERT_TRUE(poll->start());
     }
     int addAnalyzer(ViewId view, int address) {
@@ -295,7 +296,12 @@ TEST_F(PollFake, DecodedRepliesFillTheSlotTurnByTurn) {
         test::exception(4, 0x84, 2),            // refused: ten registers from now on
         readReply(4, kShortReplyLength, 2, 30),
         readReply(4, kShortReplyLength, 9, -100),
-        std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+        std::nullopt,
+        std::nullopt,
+        std::nullopt,
+        std::nullopt,
+        std::nullopt,
+        std::nullopt,
     };
     addAnalyzer(1, 4);
     std::atomic<size_t> calls{0};
@@ -357,9 +363,8 @@ TEST_F(PollFake, EightBytesToAReadAreAFailure) {
 TEST_F(PollFake, EveryRunStartsAtTheFirstSlot) {
     addAnalyzer(1, 1);
     addAnalyzer(2, 2);
-    wire.setResponder([](const Request& r) {
-        return std::optional<Bytes>(readReply(r[0], kLongReplyLength));
-    });
+    wire.setResponder(
+        [](const Request& r) { return std::optional<Bytes>(readReply(r[0], kLongReplyLength)); });
     timing.pacingBaseMs = 60000;  // one turn per run: the stop ends the pause
     start();
     ASSERT_TRUE(wire.waitRequests(1, kWaitMs));

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The poll thread against simulated analyzers on a pseudo-terminal.
 
-#include <gtest/gtest.h>
+#include "poll/poll_thread.h"
 
+#include <gtest/gtest.h>
 #include <time.h>
 
 #include <algorithm>
@@ -19,7 +20,6 @@
 
 #include "engine/engine_support.h"
 #include "engine/sim_bus_fixture.h"
-#include "poll/poll_thread.h"
 #include "sim/bus.h"
 
 namespace zta {
@@ -31,7 +31,7 @@ using LogKind = sim::LogEntry::Kind;
 constexpr int kWaitMs = 20000;
 
 class PollSim : public test::SimBusTest<test::RecordingSink> {
-protected:
+  protected:
     void SetUp() override {
         SimBusTest::SetUp();
         timing.reopenIntervalMs = 100;
@@ -109,7 +109,7 @@ protected:
                e.bytes[3] == reg;
     }
 
-private:
+  private:
     std::mutex noticeMutex_;
     std::condition_variable noticeChanged_;
     std::vector<size_t> noticeTurns_;
@@ -144,8 +144,8 @@ TEST_F(PollSim, ProbesTheExtendedModelThenReadsTenRegisters) {
     EXPECT_FALSE(noticeFor(longReads - 1)) << "a notice for the refused turn";
 
     const auto data = sink.get().data;
-    const auto first = std::find_if(data.begin(), data.end(),
-                                    [](auto& d) { return d.copy.errorCount == 0; });
+    const auto first =
+        std::find_if(data.begin(), data.end(), [](auto& d) { return d.copy.errorCount == 0; });
     ASSERT_NE(first, data.end());
     EXPECT_EQ(first->copy.replyCount, 1);
     EXPECT_FALSE(first->copy.extendedModel);
@@ -203,8 +203,8 @@ TEST_F(PollSim, EachEchoClearsItsOwnCommandAndTheOthersFollowInPriorityOrder) {
         // A write goes again only when a loaded machine lost its echo: then the failed turn
         // says so. An echoed turn sends no notice.
         for (size_t k = 0; k < writes.size(); ++k) {
-            const bool repeated = k + 1 < writes.size() &&
-                                  requests[writes[k + 1]].bytes == requests[writes[k]].bytes;
+            const bool repeated =
+                k + 1 < writes.size() && requests[writes[k + 1]].bytes == requests[writes[k]].bytes;
             EXPECT_EQ(noticeFor(writes[k]), repeated) << "write " << writes[k];
         }
         for (size_t i = writes.back() + 1; i < requests.size(); ++i)
@@ -287,8 +287,10 @@ TEST_F(PollSim, SixthFailureClearsTheReadings) {
         [](auto& r) { return !r.data.empty() && r.data.back().copy.errorCount == 0; }, kWaitMs));
     bus->setFault(1, sim::Fault::Silent);
     ASSERT_TRUE(sink.waitUntil(
-        [](auto& r) { return !r.data.empty() && r.data.back().copy.extendedModel &&
-                             r.data.back().copy.gasName == " - "; },
+        [](auto& r) {
+            return !r.data.empty() && r.data.back().copy.extendedModel &&
+                   r.data.back().copy.gasName == " - ";
+        },
         kWaitMs));
     poll->stop(kWaitMs);
     const auto data = sink.get().data;
@@ -431,14 +433,14 @@ TEST_F(PollSim, UnpluggedAdapterIsReopenedWhenItComesBack) {
     for (size_t i = 0; i < outageTo; ++i)
         if (r.data[i].copy.errorCount == 0) lastAnswered = i;
     ASSERT_LT(lastAnswered + 10, outageTo);
-    for (int k = 1; k <= 5; ++k)
-        EXPECT_EQ(r.data[lastAnswered + k].copy.errorCount, k) << k;
+    for (int k = 1; k <= 5; ++k) EXPECT_EQ(r.data[lastAnswered + k].copy.errorCount, k) << k;
     EXPECT_EQ(r.data[outageTo].copy.errorCount, 5);
     const size_t outageFrom = lastAnswered + 5;
     std::lock_guard lock(m);
     const double cpu = samples[outageTo].first - samples[outageFrom].first;
     const double wall =
-        std::chrono::duration<double>(samples[outageTo].second - samples[outageFrom].second).count();
+        std::chrono::duration<double>(samples[outageTo].second - samples[outageFrom].second)
+            .count();
     ASSERT_GT(wall, 0.0);
     EXPECT_LT(cpu / wall, 0.25) << "cpu " << cpu << " s over " << wall << " s";
 }

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The search scan against simulated analyzers on a pseudo-terminal.
 
+#include "search/scan.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <condition_variable>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <numeric>
@@ -14,7 +16,6 @@
 #include <vector>
 
 #include "quiet_port.h"
-#include "search/scan.h"
 #include "sim/bus.h"
 
 namespace zta {
@@ -34,7 +35,7 @@ struct Event {
 };
 
 class RecordingSink : public SearchSink {
-public:
+  public:
     explicit RecordingSink(SearchParams& params) : params_(params) {}
 
     // Called on the scan thread after the notice of `number` is recorded.
@@ -91,7 +92,7 @@ public:
         return out;
     }
 
-private:
+  private:
     void Record(Event e) {
         std::lock_guard lock(mutex_);
         events_.push_back(std::move(e));
@@ -134,7 +135,7 @@ std::vector<int> iota(int first, int last) {
 }
 
 class ScanTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
 #ifdef _WIN32
         GTEST_SKIP() << "the simulator needs a pseudo-terminal";
@@ -199,7 +200,8 @@ TEST_F(ScanTest, AnalyzerAt17OnlyIsFoundWithEveryProgressAndOneEnd) {
     ASSERT_EQ(requests.size(), 256u);
     for (int n = 0; n < 256; ++n) {
         const Request probe = probeRequest(static_cast<uint8_t>(n));
-        EXPECT_EQ(requests[static_cast<size_t>(n)], std::vector<uint8_t>(probe.begin(), probe.end()))
+        EXPECT_EQ(requests[static_cast<size_t>(n)],
+                  std::vector<uint8_t>(probe.begin(), probe.end()))
             << "number " << n;
     }
     EXPECT_EQ(requests[17], (std::vector<uint8_t>{0x11, 0x04, 0x00, 0x02, 0x00, 0x08, 0x52, 0x9C}));
@@ -288,7 +290,7 @@ TEST(ScanProgressText, ListsTheFoundNumbersEachWithAComma) {
 
 // A port that answers every probe from a script, for replies the simulator never sends.
 class ScriptedPort : public zta::testing::QuietPort {
-public:
+  public:
     using Script = std::function<std::vector<uint8_t>(const Request&)>;
     explicit ScriptedPort(Script script) : script_(std::move(script)) {}
 
@@ -307,7 +309,7 @@ public:
         return n;
     }
 
-private:
+  private:
     Script script_;
     Request last_{};
 };
@@ -335,12 +337,13 @@ TEST(ScanScripted, EveryNumberAnsweringForAnotherNumberIsKeptAll256) {
 
 struct PortFailureCase {
     const char* name;
-    bool busy;             // else the path does not exist
-    bool stopDuringBox;    // the window stops the search while the box is open
+    bool busy;           // else the path does not exist
+    bool stopDuringBox;  // the window stops the search while the box is open
     const char* textFormat;
 };
 
-class ScanPortFailureTest : public ScanTest, public ::testing::WithParamInterface<PortFailureCase> {};
+class ScanPortFailureTest : public ScanTest,
+                            public ::testing::WithParamInterface<PortFailureCase> {};
 
 TEST_P(ScanPortFailureTest, BoxThenFailureNoticeThenEndUnlessStopped) {
     const PortFailureCase& c = GetParam();

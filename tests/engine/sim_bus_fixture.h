@@ -18,7 +18,7 @@ namespace zta::test {
 
 template <class Sink>
 class SimBusTest : public ::testing::Test {
-protected:
+  protected:
     static constexpr int kStopWaitMs = 20000;
 
     void SetUp() override {

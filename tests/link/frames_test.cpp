@@ -28,15 +28,19 @@ TEST(Requests, WorkedFramesByteForByte) {
         Request request;
         Bytes expected;
     } cases[] = {
-        {"current readings", readRequest(1, kReadingsRegister, kShortReadCount),
+        {"current readings",
+         readRequest(1, kReadingsRegister, kShortReadCount),
          {0x01, 0x04, 0x00, 0x01, 0x00, 0x0A, 0x21, 0xCD}},
-        {"readings with text", readRequest(1, kReadingsRegister, kLongReadCount),
+        {"readings with text",
+         readRequest(1, kReadingsRegister, kLongReadCount),
          {0x01, 0x04, 0x00, 0x01, 0x00, 0x19, 0x60, 0x00}},
-        {"presence probe", readRequest(1, kProbeRegister, kProbeCount),
+        {"presence probe",
+         readRequest(1, kProbeRegister, kProbeCount),
          {0x01, 0x04, 0x00, 0x02, 0x00, 0x08, 0x50, 0x0C}},
         {"zero", writeRequest(1, 1, 0), {0x01, 0x06, 0x00, 0x01, 0x00, 0x00, 0xD8, 0x0A}},
         {"typical", writeRequest(1, 4, 1), {0x01, 0x06, 0x00, 0x04, 0x00, 0x01, 0x09, 0xCB}},
-        {"baud 9600 at 5", writeRequest(5, 0, 0x0508),
+        {"baud 9600 at 5",
+         writeRequest(5, 0, 0x0508),
          {0x05, 0x06, 0x00, 0x00, 0x05, 0x08, 0x8A, 0xD8}},
     };
     for (const auto& c : cases) EXPECT_EQ(of(c.request), c.expected) << c.name;
@@ -116,8 +120,8 @@ TEST(ReplyView, HexFramesAndVerdicts) {
          3, 0x04, false, true, false, false, 0},
         {"read reply cut short", "03 04 14 00 00 00 64", &shortRead, 3, 0x04, false, false, false,
          false, 0},
-        {"probe reply", "05 04 10 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 A4 1C", &probe,
-         5, 0x04, true, true, false, false, 0},
+        {"probe reply", "05 04 10 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 A4 1C", &probe, 5,
+         0x04, true, true, false, false, 0},
         {"read refused", "01 84 02 C2 C1", &shortRead, 1, 0x84, true, false, true, false, 0x02},
         {"write refused", "01 86 03 02 61", &write, 1, 0x86, true, false, true, false, 0x03},
         {"write echoed", "01 06 00 01 00 00 D8 0A", &write, 1, 0x06, true, true, false, true, 0},

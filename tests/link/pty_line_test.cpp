@@ -271,8 +271,8 @@ TEST(QuickPeer, APeerThatAnswersOneMillisecondAfterTheRequestIsHeardAtDefaultSet
         int heard = 0;
         for (int i = 0; i < 10; ++i) {
             const ExchangeResult x =
-                line.exchange(readRequest(7, kReadingsRegister, kShortReadCount),
-                              kShortReplyLength, kPollSettleMs);
+                line.exchange(readRequest(7, kReadingsRegister, kShortReadCount), kShortReplyLength,
+                              kPollSettleMs);
             if (x.count == kShortReplyLength && crcPasses(line.reply(), x.count) &&
                 decodeReadings(line.reply()).concentration == 42.0)
                 ++heard;

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "link/regmap.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +11,6 @@
 #include "link/baud.h"
 #include "link/cp1251.h"
 #include "link/modbus.h"
-#include "link/regmap.h"
 
 namespace zta {
 namespace {
@@ -77,8 +78,7 @@ TEST(TextBlock, Cases) {
         std::string gas, unit;
     } cases[] = {
         {padded("440 270 440 CH4 %"), 4.4, 2.7, 4.4, "CH4", "%" + std::string(13, ' ')},
-        {padded("NoSpacesAtAllInThisTextBlock!!"), 0, 0, 0, "",
-         "NoSpacesAtAllInThisTextBlock!!"},
+        {padded("NoSpacesAtAllInThisTextBlock!!"), 0, 0, 0, "", "NoSpacesAtAllInThisTextBlock!!"},
         {padded("100 50 100 C3H8 %-LEL"), 1.0, 0.5, 1.0, "C3H8", "%НКПР"},
         {padded("-5 +7 x9 gas"), -0.05, 0.07, 0.0, "gas", std::string(17, ' ')},
         // A zero byte ends every search: no further space is found, the unit is the whole text.

@@ -188,8 +188,8 @@ TEST(DirectionChoice, AutoTakesDriverModeWhereTheDriverSwitchesOrNoModemLinesExi
     using S = DirectionSetting;
     using M = DirectionMode;
     const Case cases[] = {
-        {S::Auto, false, true, M::Program},  {S::Auto, true, true, M::Driver},
-        {S::Auto, false, false, M::Driver},  {S::Auto, true, false, M::Driver},
+        {S::Auto, false, true, M::Program},   {S::Auto, true, true, M::Driver},
+        {S::Auto, false, false, M::Driver},   {S::Auto, true, false, M::Driver},
         {S::Program, true, true, M::Program}, {S::Program, false, false, M::Program},
         {S::Driver, false, true, M::Driver},
     };

@@ -130,8 +130,8 @@ TEST(ProgramOptions, DefaultsAndConflicts) {
         EXPECT_FALSE(parseProgramOptions(c.args, &o, &error)) << c.args.back();
         EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
     }
-    ASSERT_TRUE(parseProgramOptions({"--device", "/dev/ttyS0", "--device-baud", "19200"}, &o,
-                                    &error));
+    ASSERT_TRUE(
+        parseProgramOptions({"--device", "/dev/ttyS0", "--device-baud", "19200"}, &o, &error));
     EXPECT_EQ(o.deviceBaud, 19200u);
 }
 
@@ -256,13 +256,21 @@ TEST(LinkPath, TakesOnlyWhatIsFreeOrAStaleLinkOfItsOwn) {
         bool taken;
     } cases[] = {
         {"nothing", [](const std::string&) {}, true},
-        {"stale", [&](const std::string& p) { ASSERT_EQ(symlink((ptsFolder + "999999").c_str(),
-                                                                 p.c_str()), 0); }, true},
-        {"file", [](const std::string& p) { std::FILE* f = std::fopen(p.c_str(), "w");
-                                             std::fputs("keep me\n", f); std::fclose(f); }, false},
+        {"stale",
+         [&](const std::string& p) {
+             ASSERT_EQ(symlink((ptsFolder + "999999").c_str(), p.c_str()), 0);
+         },
+         true},
+        {"file",
+         [](const std::string& p) {
+             std::FILE* f = std::fopen(p.c_str(), "w");
+             std::fputs("keep me\n", f);
+             std::fclose(f);
+         },
+         false},
         {"folder", [](const std::string& p) { ASSERT_EQ(mkdir(p.c_str(), 0700), 0); }, false},
-        {"elsewhere", [](const std::string& p) { ASSERT_EQ(symlink("/etc/hostname", p.c_str()),
-                                                            0); }, false},
+        {"elsewhere",
+         [](const std::string& p) { ASSERT_EQ(symlink("/etc/hostname", p.c_str()), 0); }, false},
         {"running", [](const std::string&) {}, false},
     };
     for (const auto& c : cases) {

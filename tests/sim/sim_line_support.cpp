@@ -75,7 +75,8 @@ void TestLine::close() {
 }
 
 bool TestLine::write(const Bytes& bytes) {
-    return fd_ >= 0 && ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    return fd_ >= 0 &&
+           ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }
 
 Bytes TestLine::read(size_t count, int timeoutMs) {

@@ -75,7 +75,6 @@ TEST(StationLine, ExchangesAtEachRateAndSeesTheUnplug) {
     EXPECT_TRUE(gone.vanished);
 }
 
-
 long msSince(std::chrono::steady_clock::time_point start) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                  std::chrono::steady_clock::now() - start)
@@ -202,8 +201,8 @@ TEST_F(StationAgainstSim, OpeningFailuresAndAForeignRate) {
         bus->clearLog();
         const ExchangeResult x = line.exchange(read, kShortReplyLength, kPollSettleMs);
         EXPECT_EQ(x.count, 0u);
-        ASSERT_TRUE(bus->waitFor([](const std::vector<LogEntry>& log) { return !log.empty(); },
-                                 2000));
+        ASSERT_TRUE(
+            bus->waitFor([](const std::vector<LogEntry>& log) { return !log.empty(); }, 2000));
         const auto log = bus->log();
         EXPECT_EQ(log[0].kind, LogEntry::Kind::Ignored);
         EXPECT_EQ(log[0].lineBaud, 4800u);

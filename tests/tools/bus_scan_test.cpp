@@ -42,7 +42,7 @@ ScanRun scan(const std::string& args) {
 }
 
 class BusScan : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string error;
         bus_ = zta::sim::Bus::openPty("", &error);

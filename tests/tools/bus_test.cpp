@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // zta-bus end to end: the built program against simulated analyzers on a pseudo-terminal.
+#include "sim/bus.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -12,7 +14,6 @@
 
 #include "program_run.h"
 #include "quick_responder.h"
-#include "sim/bus.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ Outcome ztaBusAnswered(const std::string& args) {
 }
 
 class BusTool : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string error;
         bus_ = Bus::openPty("", &error);
@@ -146,9 +147,14 @@ TEST_F(BusTool, WritesReachTheAnalyzerAndTakeEffect) {
         std::string command;
         int reg, value;
     } cases[] = {
-        {"high 4.06", 3, 4060},   {"middle 2.01", 2, 2010},  // the digits typed, not 4059
-        {"zero", 1, 0},           {"typical", 4, 1},         {"high", 3, 4400},
-        {"middle 2.7", 2, 2700},  {"threshold1 25", 5, 25},  {"threshold2 60", 6, 60},
+        {"high 4.06", 3, 4060},
+        {"middle 2.01", 2, 2010},  // the digits typed, not 4059
+        {"zero", 1, 0},
+        {"typical", 4, 1},
+        {"high", 3, 4400},
+        {"middle 2.7", 2, 2700},
+        {"threshold1 25", 5, 25},
+        {"threshold2 60", 6, 60},
         {"factory 65535", 7, 65535},
     };
     for (const auto& c : cases) {

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Both command-line programs name the build's version, the one the package carries.
+#include "zta/version.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "program_run.h"
-#include "zta/version.h"
 
 namespace {
 

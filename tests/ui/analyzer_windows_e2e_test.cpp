@@ -5,22 +5,21 @@
 
 #include <QFile>
 #include <QLineEdit>
-#include <QStyle>
-#include <QStyleFactory>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
-
 #include <memory>
 
-#include "device/analyzer_sub_window.h"
-#include "ui/device_icons.h"
 #include "device/analyzer_document.h"
-#include "device/form_window_factory.h"
+#include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
-#include "sim/bus.h"
+#include "device/form_window_factory.h"
 #include "device_support.h"
+#include "sim/bus.h"
 #include "station_support.h"
+#include "ui/device_icons.h"
 
 using namespace zta;
 
@@ -33,7 +32,7 @@ constexpr int kWaitMs = 15000;
 class AnalyzerWindowsE2eTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void windowsFollowTheAnalyzersAndTheirRate() {
         auto bus = zta::sim::Bus::openPty();
         QVERIFY(bus);
@@ -68,11 +67,13 @@ private slots:
         f->connectLine();
         QTRY_COMPARE_WITH_TIMEOUT(standard->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(standard->text(FormField::Concentration), QStringLiteral("2.20"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(standard->text(FormField::Concentration), QStringLiteral("2.20"),
+                                  kWaitMs);
         QCOMPARE(standard->text(FormField::ConcentrationLel), QStringLiteral("50"));
         QCOMPARE(standard->text(FormField::GasName), QStringLiteral("Метан"));
         QCOMPARE(standard->text(FormField::FactoryNumber), QStringLiteral("1234"));
-        QTRY_COMPARE_WITH_TIMEOUT(extended->text(FormField::ConcentrationLel), QStringLiteral("60"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(extended->text(FormField::ConcentrationLel), QStringLiteral("60"),
+                                  kWaitMs);
         QCOMPARE(extended->iconOf(FormField::HealthRelay), int(IconRelayGreen));
         QCOMPARE(extended->iconOf(FormField::Relay1), int(IconRelayRed));
         QCOMPARE(extended->iconOf(FormField::Relay2), int(IconRelayRed));
@@ -96,11 +97,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(extended->getDocument().linkUp, kWaitMs);
         // The other analyzer stayed at 19200 and is silent now.
-        QTRY_COMPARE_WITH_TIMEOUT(standard->iconOf(FormField::LinkIcon), int(IconLinkDown), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(standard->iconOf(FormField::LinkIcon), int(IconLinkDown),
+                                  kWaitMs);
 
         // A silenced analyzer loses its link icon; disconnect empties every window.
         bus->setFault(5, zta::sim::Fault::Silent);
-        QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkDown), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkDown),
+                                  kWaitMs);
         f->disconnectLine();
         QVERIFY(!f->isPolling());
         QCOMPARE(extended->text(FormField::GasName), QStringLiteral(" - "));
@@ -120,8 +123,8 @@ private slots:
                 QLineEdit* field = viewIn(child)->numberField();
                 const QRect shown(field->mapTo(area->viewport(), QPoint(0, 0)), field->size());
                 if (!visible.contains(shown)) {
-                    qWarning("%s: number field at %d,%d outside %dx%d", when, shown.x(),
-                             shown.y(), visible.width(), visible.height());
+                    qWarning("%s: number field at %d,%d outside %dx%d", when, shown.x(), shown.y(),
+                             visible.width(), visible.height());
                     return false;
                 }
             }
@@ -212,7 +215,8 @@ private slots:
         QVERIFY(f->router().dispatch(CommandId::SoftwareInfoAll));
         for (AnalyzerView* v : views) {
             QVERIFY(!v->control(FormField::SoftwareGroup)->isHidden());
-            QTRY_COMPARE_WITH_TIMEOUT(v->text(FormField::SoftwareVersion), QStringLiteral("v1.2"), kWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(v->text(FormField::SoftwareVersion), QStringLiteral("v1.2"),
+                                      kWaitMs);
         }
         QVERIFY(f->router().query(CommandId::SoftwareInfoActive).enabled);
         QVERIFY(f->router().dispatch(CommandId::SoftwareInfoActive));

@@ -2,18 +2,18 @@
 // The saved bench: a round trip keeps everything; a malformed or wrong file gives a message
 // that says where and what, and yields nothing.
 
+#include "app/bench_file.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include "app/bench_file.h"
 
 using zta::BenchSettings;
 
 class BenchFileTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void roundTrip() {
         BenchSettings b;
         b.port = QStringLiteral("/dev/ttyUSB0");
@@ -48,25 +48,27 @@ private slots:
         const QByteArray head = R"({"format": "zta-k7 bench", "version": 1, )";
         QTest::newRow("cut short") << QByteArray("{\"format\": \"zta-k7 bench\",\n  \"port\": ")
                                    << QString("строка 2, позиция 11: запись повреждена");
-        QTest::newRow("not a bench") << QByteArray(R"({"windows": []})")
-                                     << QString("это не файл стенда");
+        QTest::newRow("not a bench")
+            << QByteArray(R"({"windows": []})") << QString("это не файл стенда");
         QTest::newRow("a list") << QByteArray("[1, 2]") << QString("это не файл стенда");
         QTest::newRow("newer version")
             << QByteArray(R"({"format": "zta-k7 bench", "version": 2})")
             << QString("версия файла 2 не поддерживается (поддерживается 1)");
         QTest::newRow("odd baud") << head + R"("baudRate": 115200})"
-                                  << QString("«baudRate» 115200: скорость не из 1200, 2400, 4800, "
-                                             "9600, 19200");
-        QTest::newRow("port a number") << head + R"("port": 3})"
-                                       << QString("«port» должно быть текстом");
-        QTest::newRow("csv a word") << head + R"("csvLog": "yes"})"
-                                    << QString("«csvLog» должно быть true или false");
+                                  << QString(
+                                         "«baudRate» 115200: скорость не из 1200, 2400, 4800, "
+                                         "9600, 19200");
+        QTest::newRow("port a number")
+            << head + R"("port": 3})" << QString("«port» должно быть текстом");
+        QTest::newRow("csv a word")
+            << head + R"("csvLog": "yes"})" << QString("«csvLog» должно быть true или false");
         QTest::newRow("band") << head + R"("settle": {"bandPercent": 0}})"
                               << QString("settle: «bandPercent» должно быть числом от 0.1 до 50");
-        QTest::newRow("settle a number") << head + R"("settle": 5})"
-                                         << QString("«settle» должно быть объектом { }");
-        QTest::newRow("number too big") << head + R"("windows": [{"networkNumber": 1}, {"networkNumber": 300}]})"
-                                        << QString("окно 2: «networkNumber» должно быть целым от 0 до 255");
+        QTest::newRow("settle a number")
+            << head + R"("settle": 5})" << QString("«settle» должно быть объектом { }");
+        QTest::newRow("number too big")
+            << head + R"("windows": [{"networkNumber": 1}, {"networkNumber": 300}]})"
+            << QString("окно 2: «networkNumber» должно быть целым от 0 до 255");
         QTest::newRow("number missing") << head + R"("windows": [{"timerPeriod": 5}]})"
                                         << QString("окно 1: «networkNumber» не указан");
         QTest::newRow("fractional timer")
@@ -75,12 +77,12 @@ private slots:
         QTest::newRow("negative timer")
             << head + R"("windows": [{"networkNumber": 1, "timerPeriod": -5}]})"
             << QString("окно 1: «timerPeriod» должно быть целым от 0 до 2147483");
-        QTest::newRow("window a number") << head + R"("windows": [7]})"
-                                         << QString("окно 1: должно быть объектом { }");
+        QTest::newRow("window a number")
+            << head + R"("windows": [7]})" << QString("окно 1: должно быть объектом { }");
         QByteArray many = head + R"("windows": [)";
         for (int i = 0; i < 51; ++i) many += QByteArray(i ? "," : "") + R"({"networkNumber": 1})";
-        QTest::newRow("51 windows") << many + "]}"
-                                    << QString("окон 51, а открыть больше пятидесяти нельзя");
+        QTest::newRow("51 windows")
+            << many + "]}" << QString("окон 51, а открыть больше пятидесяти нельзя");
     }
 
     void malformed() {
@@ -97,17 +99,21 @@ private slots:
         f.write(text);
         f.close();
         QVERIFY(!zta::readBenchFile(path, &error));
-        QVERIFY2(error.startsWith(QStringLiteral("Файл стенда %1 не прочитан: %2").arg(path, message)),
-                 qPrintable(error));
+        QVERIFY2(
+            error.startsWith(QStringLiteral("Файл стенда %1 не прочитан: %2").arg(path, message)),
+            qPrintable(error));
     }
 
     void missingAndUnwritableFiles() {
         QTemporaryDir dir;
         QString error;
         QVERIFY(!zta::readBenchFile(dir.path() + QStringLiteral("/none.json"), &error));
-        QVERIFY(error.startsWith(QStringLiteral("Файл стенда %1/none.json не открыт: ").arg(dir.path())));
-        QVERIFY(!zta::writeBenchFile(dir.path() + QStringLiteral("/no/such/bench.json"), {}, &error));
-        QVERIFY(error.startsWith(QStringLiteral("Файл стенда %1/no/such/bench.json не записан: ").arg(dir.path())));
+        QVERIFY(error.startsWith(
+            QStringLiteral("Файл стенда %1/none.json не открыт: ").arg(dir.path())));
+        QVERIFY(
+            !zta::writeBenchFile(dir.path() + QStringLiteral("/no/such/bench.json"), {}, &error));
+        QVERIFY(error.startsWith(
+            QStringLiteral("Файл стенда %1/no/such/bench.json не записан: ").arg(dir.path())));
     }
 };
 

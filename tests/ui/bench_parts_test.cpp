@@ -32,7 +32,8 @@ CommandTrack track(CommandStatus state, uint16_t reg, uint16_t value,
 
 std::vector<OverviewRow> rows(const PollBlock& block) {
     std::vector<OverviewRow> rows;
-    for (int i = 0; i < block.windowCount(); ++i) rows.push_back({block.view(i), block.snapshot(i), true});
+    for (int i = 0; i < block.windowCount(); ++i)
+        rows.push_back({block.view(i), block.snapshot(i), true});
     return rows;
 }
 
@@ -55,7 +56,7 @@ void exchange(FrameRing& ring, uint8_t address) {
 class BenchPartsTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void auditLinesByteForByte() {
         const QDateTime at(QDate(2026, 12, 10), QTime(16, 4, 38, 7), QTimeZone(3 * 3600));
         struct Case {
@@ -162,7 +163,8 @@ private slots:
                  QStringLiteral("Порог 1"));
         QCOMPARE(model.index(0, BusOverviewModel::CommandStateColumn).data().toString(),
                  QStringLiteral("ожидает"));
-        QCOMPARE(model.index(0, BusOverviewModel::Number).data(BusOverviewModel::SortRole).toInt(), 9);
+        QCOMPARE(model.index(0, BusOverviewModel::Number).data(BusOverviewModel::SortRole).toInt(),
+                 9);
 
         // However many notices, one refresh per tick.
         const int before = model.refreshes();

@@ -3,6 +3,8 @@
 // audit log and the window, the overview's rows and double click, the found analyzers without a
 // window, the fast-polling item.
 
+#include "app/bus_tools.h"
+
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -10,10 +12,8 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
-
 #include <memory>
 
-#include "app/bus_tools.h"
 #include "device/analyzer_document.h"
 #include "device/analyzer_view.h"
 #include "device/audit_log.h"
@@ -39,7 +39,7 @@ QStringList numbers(BusOverviewModel& model) {
 class BusToolsTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void gasWarningBeforeCalibrationAndTheCommandsOutcomeInTheAuditLog() {
         auto bus = zta::sim::Bus::openPty();
         QVERIFY(bus);
@@ -59,10 +59,12 @@ private slots:
         f->openNewDocument();
         const auto children = f->mdiArea()->subWindowList();
         QCOMPARE(children.size(), 2);
-        for (int i = 0; i < 2; ++i) viewIn(children[i])->numberField()->setText(QString::number(3 + i));
+        for (int i = 0; i < 2; ++i)
+            viewIn(children[i])->numberField()->setText(QString::number(3 + i));
         f->connectLine();
         for (QMdiSubWindow* child : children)
-            QVERIFY(QTest::qWaitFor([child] { return viewIn(child)->getDocument().linkUp; }, kWaitMs));
+            QVERIFY(
+                QTest::qWaitFor([child] { return viewIn(child)->getDocument().linkUp; }, kWaitMs));
 
         const QString confirmation = QStringLiteral(
             "Установить газ максимальной концентрации (4.40 Об. долей) в приборе № %1 ?");
@@ -96,8 +98,8 @@ private slots:
             QFile file(audit);
             return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
         };
-        QVERIFY(QTest::qWaitFor([&] { return auditText().count(QStringLiteral(";выполнена\r\n")) == 2; },
-                                kWaitMs));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return auditText().count(QStringLiteral(";выполнена\r\n")) == 2; }, kWaitMs));
         const QStringList lines = auditText().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 7);  // the header, then three states for each command
         const QString port = QString::fromStdString(f->block().portName());
@@ -145,7 +147,8 @@ private slots:
         f->mdiArea()->setActiveSubWindow(children[1]);
         // Sorted by network number, descending: the row of 30 comes first.
         table->sortByColumn(BusOverviewModel::Number, Qt::DescendingOrder);
-        QCOMPARE(table->model()->index(0, BusOverviewModel::Number).data().toString(), QStringLiteral("30"));
+        QCOMPARE(table->model()->index(0, BusOverviewModel::Number).data().toString(),
+                 QStringLiteral("30"));
         emit table->doubleClicked(table->model()->index(0, BusOverviewModel::Gas));
         QCOMPARE(f->mdiArea()->activeSubWindow(), children[2]);
         QVERIFY(!children[2]->isMinimized());
@@ -153,7 +156,8 @@ private slots:
         // Found by a search beyond the windows it opened: listed, and opened with one action.
         f->busTools().setFoundWithoutWindow({200, 201});
         QCOMPARE(numbers(model), (QStringList{"10", "30", "200", "201"}));
-        QCOMPARE(model.index(2, BusOverviewModel::Link).data().toString(), QStringLiteral("окна нет"));
+        QCOMPARE(model.index(2, BusOverviewModel::Link).data().toString(),
+                 QStringLiteral("окна нет"));
         QVERIFY(f->router().query(CommandId::OpenFoundRest).enabled);
         QVERIFY(f->router().dispatch(CommandId::OpenFoundRest));
         QCOMPARE(f->block().windowCount(), 4);
@@ -181,7 +185,9 @@ private slots:
         const QRect last = lastRow();
         QVERIFY2(table->viewport()->rect().contains(last),
                  qPrintable(QStringLiteral("row 50 at %1..%2 in a viewport of %3")
-                                .arg(last.top()).arg(last.bottom()).arg(table->viewport()->height())));
+                                .arg(last.top())
+                                .arg(last.bottom())
+                                .arg(table->viewport()->height())));
 
         // The trend panel follows the selected row's readings, and lets go of a closed window.
         const auto historyOf = [f](int slot) {

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
-
 #include <cstring>
 
 #ifndef _WIN32
@@ -97,7 +96,7 @@ class CalDataFileTest : public QObject {
         return d;
     }
 
-private slots:
+  private slots:
     void defaultsWriteTheTwentyTwoByteFile() {
         const QString path = dir_.filePath(kCalDataFileName);
         QVERIFY(writeCalDataFile(path, CalData{}));
@@ -134,15 +133,14 @@ private slots:
         const QByteArray propane = QByteArray::fromHex("cff0eeefe0ed");
         QTest::newRow("propane") << narrow(propane, 0.5, 0.25) << QStringLiteral("Пропан") << 0.5
                                  << 146;
-        QTest::newRow("trailing blank") << narrow(kMethane + ' ', 4.4, 2.7)
-                                        << QStringLiteral("Метан ") << 4.4 << 0;
-        QTest::newRow("foreign name") << narrow("CH4", 3.0, 1.0) << QStringLiteral("CH4") << 3.0
-                                      << 0;
+        QTest::newRow("trailing blank")
+            << narrow(kMethane + ' ', 4.4, 2.7) << QStringLiteral("Метан ") << 4.4 << 0;
+        QTest::newRow("foreign name")
+            << narrow("CH4", 3.0, 1.0) << QStringLiteral("CH4") << 3.0 << 0;
         const QString butane = QStringLiteral("Бутан");
-        QTest::newRow("wide butane")
-            << QByteArray("\xff") + U16(0xFFFE) + char(butane.size()) + utf16(butane) +
-                   real(0.7) + real(0.35)
-            << butane << 0.7 << 32794;
+        QTest::newRow("wide butane") << QByteArray("\xff") + U16(0xFFFE) + char(butane.size()) +
+                                            utf16(butane) + real(0.7) + real(0.35)
+                                     << butane << 0.7 << 32794;
         QTest::newRow("wide, 16-bit count")
             << QByteArray("\xff") + U16(0xFFFE) + QByteArray("\xff") + U16(5) + utf16(butane) +
                    real(0.7) + real(0.35)
@@ -151,8 +149,8 @@ private slots:
             << QByteArray("\xff") + U16(5) + kMethane + real(4.4) + real(2.7)
             << QStringLiteral("Метан") << 4.4 << 145;
         QTest::newRow("narrow, 64-bit count")
-            << QByteArray("\xff") + U16(0xFFFF) + U32(0xFFFFFFFF) + U64(5) + kMethane +
-                   real(4.4) + real(2.7)
+            << QByteArray("\xff") + U16(0xFFFF) + U32(0xFFFFFFFF) + U64(5) + kMethane + real(4.4) +
+                   real(2.7)
             << QStringLiteral("Метан") << 4.4 << 145;
         QTest::newRow("bytes after the doubles are ignored")
             << narrow(propane, 1.7, 0.8) + "junk" << QStringLiteral("Пропан") << 1.7 << 146;
@@ -228,7 +226,8 @@ private slots:
         for (int b = 0; b < 256; ++b) every += char(b);
         QTest::newRow("0x98 alone") << narrow("\x98", 4.4, 2.7);
         QTest::newRow("0x98 in a name") << narrow(kMethane + "\x98" + kMethane + "\x98", 1, 0.5);
-        QTest::newRow("every byte") << QByteArray("\xff") + U16(256) + every + real(-0.0) + real(1e-300);
+        QTest::newRow("every byte")
+            << QByteArray("\xff") + U16(256) + every + real(-0.0) + real(1e-300);
     }
 
     void savedAgainByteForByte() {

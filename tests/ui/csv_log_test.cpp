@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The bench's CSV log: lines byte for byte in a comma-decimal and a point-decimal locale, for an
-// answeringRecord, a missed and a lost analyzer; one file per day opened by its header; a folder or a
-// file that cannot be written reported once while the other files go on.
+// answeringRecord, a missed and a lost analyzer; one file per day opened by its header; a folder or
+// a file that cannot be written reported once while the other files go on.
+
+#include "device/csv_log.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "device/csv_log.h"
 #include "device/record_writer.h"
 
 using zta::CsvRecord;
@@ -49,19 +50,23 @@ QByteArray readAll(const QString& path) {
 class CsvLogTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void lines_data() {
         QTest::addColumn<CsvRecord>("record");
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QByteArray>("line");
 
         const CsvRecord answeringRecord = answering();
-        QTest::newRow("answering, comma") << answeringRecord << QString("ru_RU")
-            << QByteArray("2026-12-10T14:03:05.042+03:00;7;40000;Метан;23,5;1,03;% об.;20;50;11;"
-                          "25;-3;1500;1480;отвечает;\"нуль; проверен\"\r\n");
-        QTest::newRow("answering, point") << answeringRecord << QString("en_US")
-            << QByteArray("2026-12-10T14:03:05.042+03:00;7;40000;Метан;23.5;1.03;% об.;20;50;11;"
-                          "25;-3;1500;1480;отвечает;\"нуль; проверен\"\r\n");
+        QTest::newRow("answering, comma")
+            << answeringRecord << QString("ru_RU")
+            << QByteArray(
+                   "2026-12-10T14:03:05.042+03:00;7;40000;Метан;23,5;1,03;% об.;20;50;11;"
+                   "25;-3;1500;1480;отвечает;\"нуль; проверен\"\r\n");
+        QTest::newRow("answering, point")
+            << answeringRecord << QString("en_US")
+            << QByteArray(
+                   "2026-12-10T14:03:05.042+03:00;7;40000;Метан;23.5;1.03;% об.;20;50;11;"
+                   "25;-3;1500;1480;отвечает;\"нуль; проверен\"\r\n");
 
         // Two replies missed since a fresh one: the values are this line's own.
         CsvRecord missed = answeringRecord;
@@ -70,24 +75,29 @@ private slots:
         missed.concentration = -0.04;
         missed.unitValue = -0.001;
         missed.time = kTime.toUTC();
-        QTest::newRow("missed after a reply, UTC") << missed << QString("ru_RU")
-            << QByteArray("2026-12-10T11:03:05.042Z;7;40000;Метан;0,0;0,00;% об.;20;50;11;25;-3;"
-                          "1500;1480;пропуск 2;\r\n");
+        QTest::newRow("missed after a reply, UTC")
+            << missed << QString("ru_RU")
+            << QByteArray(
+                   "2026-12-10T11:03:05.042Z;7;40000;Метан;0,0;0,00;% об.;20;50;11;25;-3;"
+                   "1500;1480;пропуск 2;\r\n");
 
         // Nothing came since the previous line: no value is repeated as if new.
         CsvRecord stale = answeringRecord;
         stale.errorCount = 3;
         stale.fresh = false;
         stale.note.clear();
-        QTest::newRow("missed, nothing new") << stale << QString("ru_RU")
+        QTest::newRow("missed, nothing new")
+            << stale << QString("ru_RU")
             << QByteArray("2026-12-10T14:03:05.042+03:00;7;;;;;;;;;;;;;пропуск 3;\r\n");
 
         CsvRecord lost = stale;
         lost.errorCount = 5;
         lost.note = QStringLiteral("газ \"В\"\r\nподан");
-        QTest::newRow("lost, quoted note") << lost << QString("en_US")
-            << QByteArray("2026-12-10T14:03:05.042+03:00;7;;;;;;;;;;;;;нет связи;"
-                          "\"газ \"\"В\"\"\r\nподан\"\r\n");
+        QTest::newRow("lost, quoted note")
+            << lost << QString("en_US")
+            << QByteArray(
+                   "2026-12-10T14:03:05.042+03:00;7;;;;;;;;;;;;;нет связи;"
+                   "\"газ \"\"В\"\"\r\nподан\"\r\n");
     }
 
     void lines() {
@@ -162,7 +172,8 @@ private slots:
 
         QVERIFY(QDir().rmdir(csv));
         QVERIFY(log.write(folder, answering()));
-        QCOMPARE(readAll(csv), zta::csvFileStart() + zta::buildCsvLine(answering(), QLatin1Char('.')));
+        QCOMPARE(readAll(csv),
+                 zta::csvFileStart() + zta::buildCsvLine(answering(), QLatin1Char('.')));
         // Written again: a new failure is news again.
         QVERIFY(QFile::remove(csv));
         QVERIFY(QDir().mkdir(csv));

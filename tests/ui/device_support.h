@@ -7,22 +7,21 @@
 #include <QDir>
 #include <QMdiArea>
 #include <QTemporaryDir>
-
 #include <deque>
 #include <functional>
 #include <optional>
 #include <vector>
 
-#include "ui/dialogs.h"
 #include "device/csv_log.h"
 #include "device/device_host.h"
 #include "device/record_writer.h"
 #include "poll/poll_block.h"
+#include "ui/dialogs.h"
 
 using namespace zta;
 
 class FakeHost : public DeviceHost {
-public:
+  public:
     FakeHost() { folder = QDir(tempDir.path()).absolutePath() + QLatin1Char('/'); }
 
     zta::PollBlock& block() override { return pollBlock; }
@@ -61,9 +60,7 @@ public:
     int activations = 0;
     int commandRefreshes = 0;
     std::vector<unsigned> switchedTo;
-    zta::RecordWriter writer{[this](const QString& text) {
-        dialogs().error(text, QStringLiteral("Запись"), &area);
-    }};
+    zta::RecordWriter writer{
+        [this](const QString& text) { dialogs().error(text, QStringLiteral("Запись"), &area); }};
     zta::CsvLog csv{writer};
 };
-

@@ -7,16 +7,15 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
-
 #include <memory>
 
-#include "ui/command_ids.h"
-#include "ui/dialogs.h"
-#include "device/analyzer_sub_window.h"
-#include "ui/device_icons.h"
 #include "device/analyzer_document.h"
+#include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
 #include "device_support.h"
+#include "ui/command_ids.h"
+#include "ui/device_icons.h"
+#include "ui/dialogs.h"
 
 using namespace zta;
 
@@ -57,7 +56,7 @@ class DeviceWindowsTest : public QObject {
         w->view()->onViewNotice(NoticeDataChanged, 0);
     }
 
-private slots:
+  private slots:
     void init() {
         host_ = std::make_unique<FakeHost>();
         dialogs_ = std::make_unique<ScriptedDialogs>();
@@ -83,7 +82,8 @@ private slots:
         QCOMPARE(host_->pollBlock.windowCount(), 50);
         QCOMPARE(host_->area.subWindowList().size(), 50);
         QCOMPARE(dialogs_->boxes().size(), size_t(1));
-        QCOMPARE(dialogs_->boxes()[0].text, QStringLiteral("Открыть больше пятидесяти окон нельзя."));
+        QCOMPARE(dialogs_->boxes()[0].text,
+                 QStringLiteral("Открыть больше пятидесяти окон нельзя."));
         QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("Ограничение"));
         QCOMPARE(dialogs_->boxes()[0].icon, Dialogs::Icon::Information);
         // The refused window left every registered slot as it was.
@@ -169,8 +169,8 @@ private slots:
             int errors;
             bool linkUp;
             int refreshes;
-        } steps[] = {{0, true, 1}, {3, true, 1}, {4, true, 1}, {5, false, 2}, {2, false, 2},
-                     {0, true, 3}};
+        } steps[] = {{0, true, 1},  {3, true, 1},  {4, true, 1},
+                     {5, false, 2}, {2, false, 2}, {0, true, 3}};
         for (const auto& s : steps) {
             host_->store(doc.slot, [&](zta::Slot& slot) { slot.errorCount = s.errors; });
             w->view()->onViewNotice(NoticeDataChanged, 0);
@@ -185,13 +185,18 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("identifier");
-        QTest::newRow("old software") << -1 << true << "v1.2" << "zta.hex"
+        QTest::newRow("old software") << -1 << true << "v1.2"
+                                      << "zta.hex"
                                       << "91f710f3b3b700ff31f712ff11bb80bf";
-        QTest::newRow("v2.0 standard") << 20 << false << "v2.0" << "zta_k.hex"
+        QTest::newRow("v2.0 standard") << 20 << false << "v2.0"
+                                       << "zta_k.hex"
                                        << "107710f4103700dc10f6105e109c049c";
-        QTest::newRow("v2.3 extended") << 23 << true << "v2.3" << "zta_k7.hex"
+        QTest::newRow("v2.3 extended") << 23 << true << "v2.3"
+                                       << "zta_k7.hex"
                                        << "117710f7133700df11f7125f119f049f";
-        QTest::newRow("not read") << 0 << true << "" << "" << "";
+        QTest::newRow("not read") << 0 << true << ""
+                                  << ""
+                                  << "";
     }
 
     void softwareIdentification() {
@@ -220,12 +225,24 @@ private slots:
         QTest::addColumn<QString>("lel");
         QTest::addColumn<QString>("second");
         QTest::addColumn<QString>("secondLabel");
-        QTest::newRow("methane 50") << 1 << 50.0 << false << "50" << "2.20" << "Об. доли";
-        QTest::newRow("no gas") << 0 << 50.0 << false << "50" << "0.00" << "Об. доли";
-        QTest::newRow("propylene 50") << 8 << 50.0 << false << "50" << "1.00" << "Об. доли";
-        QTest::newRow("code above 8") << 9 << 37.0 << false << "37" << "37.00" << "Об. доли";
-        QTest::newRow("extended, range 4.4") << 1 << 50.0 << true << "50" << "2.20" << "об.доли";
-        QTest::newRow("rounds like printf") << 2 << 49.6 << false << "50" << "0.84" << "Об. доли";
+        QTest::newRow("methane 50") << 1 << 50.0 << false << "50"
+                                    << "2.20"
+                                    << "Об. доли";
+        QTest::newRow("no gas") << 0 << 50.0 << false << "50"
+                                << "0.00"
+                                << "Об. доли";
+        QTest::newRow("propylene 50") << 8 << 50.0 << false << "50"
+                                      << "1.00"
+                                      << "Об. доли";
+        QTest::newRow("code above 8") << 9 << 37.0 << false << "37"
+                                      << "37.00"
+                                      << "Об. доли";
+        QTest::newRow("extended, range 4.4") << 1 << 50.0 << true << "50"
+                                             << "2.20"
+                                             << "об.доли";
+        QTest::newRow("rounds like printf") << 2 << 49.6 << false << "50"
+                                            << "0.84"
+                                            << "Об. доли";
     }
 
     void concentrationFields() {
@@ -275,13 +292,15 @@ private slots:
         v->field(FormField::SoftwareVersion)->setText(QStringLiteral("old"));
         host_->store(0, [](zta::Slot& s) { s.softwareVersion = 23; });
         v->onViewNotice(NoticeDataChanged, 0);
-        QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("old"));  // untouched while hidden
+        QCOMPARE(v->text(FormField::SoftwareVersion),
+                 QStringLiteral("old"));  // untouched while hidden
 
         host_->pollBlock.setShowSoftwareInfo(1);
         v->onViewNotice(NoticeSoftwareInfoToggled, 0);
         QVERIFY(!v->control(FormField::SoftwareGroup)->isHidden());
         QVERIFY(!v->control(FormField::SoftwareIdentifier)->isHidden());
-        QVERIFY(v->control(FormField::SoftwareName)->isHidden());  // the name reaches only the dialog
+        QVERIFY(
+            v->control(FormField::SoftwareName)->isHidden());  // the name reaches only the dialog
         QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("v2.3"));
         QCOMPARE(v->text(FormField::SoftwareIdentifier).size(), 32);
 
@@ -330,9 +349,8 @@ private slots:
 
         std::vector<int> applied;
         f->selectAll();
-        QObject::connect(f, &QLineEdit::textChanged, f, [&] {
-            applied.push_back(host_->pollBlock.snapshot(0).address);
-        });
+        QObject::connect(f, &QLineEdit::textChanged, f,
+                         [&] { applied.push_back(host_->pollBlock.snapshot(0).address); });
         QTest::keyClicks(f, QStringLiteral("300"));
         QCOMPARE(dialogs_->boxes().size(), size_t(1));
         QCOMPARE(dialogs_->boxes()[0].text, QStringLiteral("Номер должен быть от 0 до 255"));

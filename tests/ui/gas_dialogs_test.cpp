@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The two gas parameter dialogs driven as an operator would; their rules are in gas_rules_test.
-#include "ui/dialogs.h"
-#include "gas/connected_gas_parameters_dialog.h"
-#include "gas/gas_parameters_dialog.h"
-
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
-
 #include <memory>
+
+#include "gas/connected_gas_parameters_dialog.h"
+#include "gas/gas_parameters_dialog.h"
+#include "ui/dialogs.h"
 
 using namespace zta;
 
@@ -20,8 +19,7 @@ namespace {
 // Types over the whole text, as an operator does after a double click; the field is never empty
 // on the way, which would bring the integer or number prompt.
 void retype(QLineEdit* field, const QString& text) {
-    if (text.isEmpty())
-        field->clear();
+    if (text.isEmpty()) field->clear();
     field->selectAll();
     QTest::keyClicks(field, text);
 }
@@ -32,8 +30,7 @@ bool accepted(const QDialog& dialog) {
 
 std::array<bool, kMarkedGasCount> marks(int code) {
     std::array<bool, kMarkedGasCount> marks{};
-    if (code > 0)
-        marks[code - 1] = true;
+    if (code > 0) marks[code - 1] = true;
     return marks;
 }
 
@@ -44,7 +41,7 @@ const GasDeviceRow kPropaneVol{"Пропан", "об.доли", 1.7, 0.8, 1.7};
 
 class GasDialogsTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -60,7 +57,7 @@ private slots:
     void devicesMiddleNotBelow();
     void devicesEmptyTable();
 
-private:
+  private:
     // Shows the dialog with the focus moved from the list into `field`, as a click would.
     void startTyping(ConnectedGasParametersDialog& dialog, QLineEdit* field, int row = 0);
 
@@ -98,7 +95,8 @@ void GasDialogsTest::concentrationUnits() {
     dialog.setButton()->click();
     QVERIFY(accepted(dialog));
     QVERIFY(prompter().boxes().empty());
-    QCOMPARE(QString::asprintf("%.2f %.2f", dialog.maximum(), dialog.middle()), QString("4.40 2.70"));
+    QCOMPARE(QString::asprintf("%.2f %.2f", dialog.maximum(), dialog.middle()),
+             QString("4.40 2.70"));
 
     // Opened again: volume units, the values handed in; "Об. доли" loads the volume defaults.
     GasParametersDialog isobutane;
@@ -129,7 +127,8 @@ void GasDialogsTest::concentrationRefusals() {
         Dialogs::Icon icon;
     };
     const Case cases[] = {
-        {"5.29", "2.7", "Параметры газа вне диапазона измерений", "Ошибка ввода", Dialogs::Icon::Error},
+        {"5.29", "2.7", "Параметры газа вне диапазона измерений", "Ошибка ввода",
+         Dialogs::Icon::Error},
         {"2.7", "2.7", "Концентрация газа средней концентрации выше газа максимальной концентрации",
          "Ошибка ввода", Dialogs::Icon::Error},
         {"abc", "2.7", "Please enter a number.", "mirel", Dialogs::Icon::Warning},
@@ -188,8 +187,7 @@ void GasDialogsTest::devicesListOnce() {
     QCOMPARE(dialog.list()->horizontalHeaderItem(5)->text(), QString("Макс.концентр."));
     QCOMPARE(dialog.list()->rowCount(), 1);
     const char* texts[] = {"1", "Метан", "4.40", "%НКПР", "50", "100"};
-    for (int c = 0; c < 6; ++c)
-        QCOMPARE(dialog.list()->item(0, c)->text(), QString(texts[c]));
+    for (int c = 0; c < 6; ++c) QCOMPARE(dialog.list()->item(0, c)->text(), QString(texts[c]));
     QCOMPARE(dialog.list()->currentRow(), 0);
 
     // The rows of the analyzers as the poll block holds them: standard models get the table's
@@ -314,8 +312,9 @@ void GasDialogsTest::devicesRangeQuestion() {
     dialog.okButton()->click();
     QVERIFY(dialog.isVisible());
     QCOMPARE(prompter().boxes().size(), size_t(1));
-    QCOMPARE(prompter().boxes()[0].text,
-             QString("Значение газа высокой концентрации больше значения диапазона на 20%. Исправить?"));
+    QCOMPARE(
+        prompter().boxes()[0].text,
+        QString("Значение газа высокой концентрации больше значения диапазона на 20%. Исправить?"));
     QCOMPARE(prompter().boxes()[0].caption, QString("Ошибка"));
     QCOMPARE(prompter().boxes()[0].buttons, Dialogs::Ok | Dialogs::Cancel);
     QVERIFY(dialog.volumeMaximumField()->hasFocus());
@@ -340,8 +339,9 @@ void GasDialogsTest::devicesMiddleNotBelow() {
     dialog.okButton()->click();
     QVERIFY(dialog.isVisible());
     QCOMPARE(prompter().boxes().size(), size_t(1));
-    QCOMPARE(prompter().boxes()[0].text,
-             QString("Значение газа средней концентрации больше значения газа высокой концентрации."));
+    QCOMPARE(
+        prompter().boxes()[0].text,
+        QString("Значение газа средней концентрации больше значения газа высокой концентрации."));
     QCOMPARE(prompter().boxes()[0].icon, Dialogs::Icon::None);
     QVERIFY(dialog.lelMiddleField()->hasFocus());
     QCOMPARE(dialog.lelMiddleField()->selectedText(), QString("100"));

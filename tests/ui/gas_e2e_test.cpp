@@ -11,23 +11,22 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
-
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "app/cal_data_file.h"
-#include "ui/command_ids.h"
-#include "ui/dialogs.h"
-#include "device/analyzer_sub_window.h"
 #include "device/analyzer_document.h"
-#include "device/form_window_factory.h"
+#include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
+#include "device/form_window_factory.h"
 #include "gas/connected_gas_parameters_dialog.h"
 #include "gas/gas_parameters_dialog.h"
 #include "sim/bus.h"
 #include "sim_writes.h"
 #include "station_support.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
 
 using namespace zta;
 
@@ -99,8 +98,7 @@ class GasE2eTest : public QObject {
         // gas warning that names it.
         const auto& boxes = st_->dialogs.boxes();
         QVERIFY(boxes.size() == 1 || boxes.size() == 2);
-        if (boxes.size() == 2)
-            QVERIFY(boxes[0].text.contains(QStringLiteral("Метан")));
+        if (boxes.size() == 2) QVERIFY(boxes[0].text.contains(QStringLiteral("Метан")));
         QCOMPARE(boxes.back().text, confirmation);
         QCOMPARE(appliedWrite(*bus_, frame()->block(), kExtended, reg, kWaitMs),
                  writeFrame(kExtended, reg, value));
@@ -126,7 +124,7 @@ class GasE2eTest : public QObject {
             QCOMPARE(frame()->router().query(id).checked, id == markedId);
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
         calPath_ = dir_.filePath(QStringLiteral("CalDataK7.cfg"));
@@ -145,8 +143,7 @@ private slots:
     }
 
     void cleanupTestCase() {
-        if (st_)
-            closeStation();
+        if (st_) closeStation();
         bus_.reset();
     }
 
@@ -209,9 +206,8 @@ private slots:
     }
 
     void connectedAnalyzersChoiceReachesTheAnalyzer() {
-        QTRY_COMPARE_WITH_TIMEOUT(
-            QString::fromStdString(frame()->block().snapshot(0).gasName), QString("Метан"),
-            kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(frame()->block().snapshot(0).gasName),
+                                  QString("Метан"), kWaitMs);
         QVERIFY(frame()->router().query(CommandId::ConnectedDevicesGas).enabled);
         QStringList lines[2];
         QStringList refusals;
@@ -220,13 +216,11 @@ private slots:
             dialog.show();
             QTableWidget* list = dialog.list();
             for (int r = 0; r < std::min(list->rowCount(), 2); ++r)
-                for (int c = 0; c < list->columnCount(); ++c)
-                    lines[r] << cell(list, r, c);
+                for (int c = 0; c < list->columnCount(); ++c) lines[r] << cell(list, r, c);
             // The analyzer whose gas code has no defaults: its zeros are never applied.
             list->selectRow(1);
             dialog.okButton()->click();
-            for (const auto& box : st_->dialogs.boxes())
-                refusals << box.text;
+            for (const auto& box : st_->dialogs.boxes()) refusals << box.text;
             st_->dialogs.clear();
             list->selectRow(0);
             dialog.okButton()->click();

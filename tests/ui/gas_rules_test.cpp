@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Rules of the gas table and the two gas dialogs, without widgets.
-#include "gas/gas_state.h"
-#include "gas/gas_table.h"
+#include <QTest>
+#include <cmath>
+
 #include "gas/connected_gas_parameters_dialog.h"
 #include "gas/gas_parameters_dialog.h"
-
-#include <QTest>
-
-#include <cmath>
+#include "gas/gas_state.h"
+#include "gas/gas_table.h"
 
 using namespace zta;
 
@@ -20,7 +19,7 @@ QString two(double v) { return QString::asprintf("%.2f", v); }
 
 class GasRulesTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void tableIsConsistent();
     void concentrationEntry_data();
     void concentrationEntry();
@@ -70,22 +69,38 @@ void GasRulesTest::concentrationEntry_data() {
     const auto ok = GasEntryCheck::Accepted;
     const auto range = GasEntryCheck::OutOfRange;
     const auto order = GasEntryCheck::MiddleNotBelowMaximum;
-    QTest::newRow("methane vol at limit") << 1 << false << 5.28 << 2.7 << ok << "5.28" << "2.70";
-    QTest::newRow("methane vol above") << 1 << false << 5.29 << 2.7 << range << "" << "";
-    QTest::newRow("methane equal") << 1 << false << 2.7 << 2.7 << order << "" << "";
-    QTest::newRow("middle above max, out of range too") << 1 << false << 9.0 << 9.5 << order << "" << "";
-    QTest::newRow("negative middle") << 1 << false << 4.4 << -1.0 << ok << "4.40" << "-1.00";
-    QTest::newRow("methane lel defaults") << 1 << true << 100.0 << 61.4 << ok << "4.40" << "2.70";
-    QTest::newRow("methane lel at limit") << 1 << true << 120.0 << 50.0 << ok << "5.28" << "2.20";
-    QTest::newRow("methane lel above") << 1 << true << 120.01 << 50.0 << range << "" << "";
-    QTest::newRow("propane lel 47 truncates") << 2 << true << 100.0 << 47.0 << ok << "1.70" << "0.79";
-    QTest::newRow("hexane lel above 60") << 3 << true << 61.0 << 25.0 << range << "" << "";
-    QTest::newRow("isobutane lel") << 5 << true << 50.0 << 24.6 << ok << "0.64" << "0.30";
-    QTest::newRow("propylene vol at limit") << 8 << false << 1.2 << 0.5 << ok << "1.20" << "0.50";
-    QTest::newRow("propylene vol above") << 8 << false << 1.21 << 0.5 << range << "" << "";
-    QTest::newRow("propylene lel 60") << 8 << true << 60.0 << 25.0 << ok << "1.20" << "0.50";
-    QTest::newRow("propylene lel no truncation") << 8 << true << 50.0 << 24.7 << ok << "1.00" << "0.49";
-    QTest::newRow("no gas marked") << 0 << false << 1.0 << 0.5 << range << "" << "";
+    QTest::newRow("methane vol at limit") << 1 << false << 5.28 << 2.7 << ok << "5.28"
+                                          << "2.70";
+    QTest::newRow("methane vol above") << 1 << false << 5.29 << 2.7 << range << ""
+                                       << "";
+    QTest::newRow("methane equal") << 1 << false << 2.7 << 2.7 << order << ""
+                                   << "";
+    QTest::newRow("middle above max, out of range too") << 1 << false << 9.0 << 9.5 << order << ""
+                                                        << "";
+    QTest::newRow("negative middle") << 1 << false << 4.4 << -1.0 << ok << "4.40"
+                                     << "-1.00";
+    QTest::newRow("methane lel defaults") << 1 << true << 100.0 << 61.4 << ok << "4.40"
+                                          << "2.70";
+    QTest::newRow("methane lel at limit") << 1 << true << 120.0 << 50.0 << ok << "5.28"
+                                          << "2.20";
+    QTest::newRow("methane lel above") << 1 << true << 120.01 << 50.0 << range << ""
+                                       << "";
+    QTest::newRow("propane lel 47 truncates") << 2 << true << 100.0 << 47.0 << ok << "1.70"
+                                              << "0.79";
+    QTest::newRow("hexane lel above 60") << 3 << true << 61.0 << 25.0 << range << ""
+                                         << "";
+    QTest::newRow("isobutane lel") << 5 << true << 50.0 << 24.6 << ok << "0.64"
+                                   << "0.30";
+    QTest::newRow("propylene vol at limit") << 8 << false << 1.2 << 0.5 << ok << "1.20"
+                                            << "0.50";
+    QTest::newRow("propylene vol above") << 8 << false << 1.21 << 0.5 << range << ""
+                                         << "";
+    QTest::newRow("propylene lel 60") << 8 << true << 60.0 << 25.0 << ok << "1.20"
+                                      << "0.50";
+    QTest::newRow("propylene lel no truncation") << 8 << true << 50.0 << 24.7 << ok << "1.00"
+                                                 << "0.49";
+    QTest::newRow("no gas marked") << 0 << false << 1.0 << 0.5 << range << ""
+                                   << "";
 }
 
 void GasRulesTest::concentrationEntry() {
@@ -96,7 +111,8 @@ void GasRulesTest::concentrationEntry() {
     QFETCH(GasEntryCheck, check);
     QFETCH(QString, maxVol);
     QFETCH(QString, midVol);
-    const GasEntryResult result = checkGasEntry(code ? gasByCode(code) : nullptr, lel, maximum, middle);
+    const GasEntryResult result =
+        checkGasEntry(code ? gasByCode(code) : nullptr, lel, maximum, middle);
     QCOMPARE(result.check, check);
     if (check == GasEntryCheck::Accepted) {
         QCOMPARE(two(result.maxVol), maxVol);
@@ -212,7 +228,8 @@ void GasRulesTest::typedValues() {
     QVERIFY(!typedVolume(-1.0, 0.0, true).otherField);
 
     QCOMPARE(tooLargeMessage(true), QString("Слишком большое значение газа средней концентрации"));
-    QCOMPARE(tooLargeMessage(false), QString("Слишком большое значение газа максимальной концентрации"));
+    QCOMPARE(tooLargeMessage(false),
+             QString("Слишком большое значение газа максимальной концентрации"));
 }
 
 void GasRulesTest::deviceChoice_data() {
@@ -224,7 +241,8 @@ void GasRulesTest::deviceChoice_data() {
     QTest::newRow("at 120 %") << 5.28 << 2.7 << 4.4 << ChoiceCheck::Confirm;
     QTest::newRow("5.4 on 4.4") << 5.4 << 2.7 << 4.4 << ChoiceCheck::MaximumAboveRange;
     QTest::newRow("equal") << 2.7 << 2.7 << 4.4 << ChoiceCheck::MiddleNotBelowMaximum;
-    QTest::newRow("middle above, both far out") << 6.0 << 7.0 << 4.4 << ChoiceCheck::MiddleNotBelowMaximum;
+    QTest::newRow("middle above, both far out")
+        << 6.0 << 7.0 << 4.4 << ChoiceCheck::MiddleNotBelowMaximum;
     QTest::newRow("zeros") << 0.0 << 0.0 << 0.0 << ChoiceCheck::MiddleNotBelowMaximum;
 }
 
@@ -248,8 +266,7 @@ void GasRulesTest::confirmationText() {
     QCOMPARE(lines.size(), 5);
     for (int i = 0; i < 5; ++i) {
         int spaces = 0;
-        while (lines[i][spaces] == u' ')
-            ++spaces;
+        while (lines[i][spaces] == u' ') ++spaces;
         QCOMPARE(spaces, indents[i]);
     }
 }

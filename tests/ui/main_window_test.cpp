@@ -3,36 +3,36 @@
 // all-windows notices, the window limit and the calibration file at start and close.
 
 #include <QAction>
-#include <QComboBox>
-#include <QFile>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
+#include <QFile>
 #include <QLabel>
-#include <QMenuBar>
-#include <QTimer>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QTableWidget>
 #include <QMdiArea>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <cstring>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
 
-#include "app/search_control.h"
 #include "app/cal_data_file.h"
-#include "zta/version.h"
+#include "app/search_control.h"
 #include "app/station_bridge.h"
 #include "gas/connected_gas_parameters_dialog.h"
 #include "gas/gas_parameters_dialog.h"
 #include "link/cp1251.h"
 #include "sim/bus.h"
 #include "station_support.h"
+#include "zta/version.h"
 
 using namespace zta;
 
@@ -62,9 +62,7 @@ QByteArray calBytes(const QByteArray& name, double maxGas, double midGas) {
     return out;
 }
 
-QByteArray cp1251(const char* utf8) {
-    return QByteArray::fromStdString(zta::utf8ToCp1251(utf8));
-}
+QByteArray cp1251(const char* utf8) { return QByteArray::fromStdString(zta::utf8ToCp1251(utf8)); }
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -72,15 +70,13 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
-bool enabled(MainWindow* frame, CommandId id) {
-    return frame->router().query(id).enabled;
-}
+bool enabled(MainWindow* frame, CommandId id) { return frame->router().query(id).enabled; }
 
 }  // namespace
 
 class MainFrameTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void startPanesWithoutCalFile();
     void calFileCases_data();
     void calFileCases();
@@ -131,8 +127,7 @@ void MainFrameTest::startPanesWithoutCalFile() {
     QCOMPARE(f->block().windowCount(), 1);
     QCOMPARE(f->block().snapshot(0).address, 0);
     QVERIFY(st.dialogs.boxes().empty());
-    for (CommandId id : kGasMenuIds)
-        QVERIFY(!f->router().query(id).checked);
+    for (CommandId id : kGasMenuIds) QVERIFY(!f->router().query(id).checked);
 }
 
 void MainFrameTest::calFileCases_data() {
@@ -143,10 +138,12 @@ void MainFrameTest::calFileCases_data() {
     QTest::addColumn<int>("checkedId");  // 0: none checked
     QTest::addColumn<bool>("warned");
 
-    QTest::newRow("propane") << calBytes(cp1251("Пропан"), 0.5, 0.25) << "Пропан" << "0.50"
+    QTest::newRow("propane") << calBytes(cp1251("Пропан"), 0.5, 0.25) << "Пропан"
+                             << "0.50"
                              << "0.25" << int(CommandId::GasPropane) << false;
     QTest::newRow("trailing blank") << calBytes(cp1251("Метан "), 4.4, 2.7) << "Метан "
-                                    << "4.40" << "2.70" << 0 << false;
+                                    << "4.40"
+                                    << "2.70" << 0 << false;
     // 0xFF, 0xFFFE: UTF-16 text follows, its own length prefix counting characters.
     QByteArray wide;
     wide.append(char(0xFF));
@@ -161,17 +158,21 @@ void MainFrameTest::calFileCases_data() {
     double hi = 0.7, mid = 0.35;
     wide.append(reinterpret_cast<const char*>(&hi), 8);
     wide.append(reinterpret_cast<const char*>(&mid), 8);
-    QTest::newRow("wide butane") << wide << "Бутан" << "0.70" << "0.35" << int(CommandId::GasButane)
-                                 << false;
+    QTest::newRow("wide butane") << wide << "Бутан"
+                                 << "0.70"
+                                 << "0.35" << int(CommandId::GasButane) << false;
     QTest::newRow("truncated") << calBytes(cp1251("Метан"), 1.0, 0.5).left(21) << "Метан"
-                               << "4.40" << "2.70" << 0 << true;
+                               << "4.40"
+                               << "2.70" << 0 << true;
     QByteArray huge;
     huge.append(char(0xFF));
     huge.append(char(0xFF));
     huge.append(char(0xFF));
     huge.append(QByteArray(4, char(0xFF)));
     huge.append(QByteArray(8, char(0x7F)));
-    QTest::newRow("length beyond file") << huge << "Метан" << "4.40" << "2.70" << 0 << true;
+    QTest::newRow("length beyond file") << huge << "Метан"
+                                        << "4.40"
+                                        << "2.70" << 0 << true;
 }
 
 void MainFrameTest::calFileCases() {
@@ -258,17 +259,28 @@ void MainFrameTest::enablingTable() {
         bool idle, polling, searching;
     };
     const Row rows[] = {
-        {CommandId::Connect, true, false, false},        {CommandId::ToolConnect, true, false, false},
-        {CommandId::Disconnect, false, true, false},     {CommandId::ToolDisconnect, false, true, false},
-        {CommandId::Search, true, false, false},         {CommandId::ToolSearch, true, false, false},
-        {CommandId::StopSearch, false, false, true},     {CommandId::ToolStopSearch, false, false, true},
-        {CommandId::PortFirst, true, false, false},      {CommandId::PortCombo, true, false, false},
-        {CommandId::BaudCombo, true, false, false},      {CommandId::Baud1200, true, false, false},
-        {CommandId::Baud19200, true, false, false},      {CommandId::ConnectedDevicesGas, false, true, false},
-        {CommandId::GasMethane, true, true, true},       {CommandId::GasPropylene, true, true, true},
-        {CommandId::Concentration, false, false, false}, {CommandId::TimerAll, true, true, true},
-        {CommandId::TimerOffAll, false, false, false},   {CommandId::SoftwareInfoAll, true, true, true},
-        {CommandId::ViewToolBar, true, true, true},      {CommandId::ViewStatusBar, true, true, true},
+        {CommandId::Connect, true, false, false},
+        {CommandId::ToolConnect, true, false, false},
+        {CommandId::Disconnect, false, true, false},
+        {CommandId::ToolDisconnect, false, true, false},
+        {CommandId::Search, true, false, false},
+        {CommandId::ToolSearch, true, false, false},
+        {CommandId::StopSearch, false, false, true},
+        {CommandId::ToolStopSearch, false, false, true},
+        {CommandId::PortFirst, true, false, false},
+        {CommandId::PortCombo, true, false, false},
+        {CommandId::BaudCombo, true, false, false},
+        {CommandId::Baud1200, true, false, false},
+        {CommandId::Baud19200, true, false, false},
+        {CommandId::ConnectedDevicesGas, false, true, false},
+        {CommandId::GasMethane, true, true, true},
+        {CommandId::GasPropylene, true, true, true},
+        {CommandId::Concentration, false, false, false},
+        {CommandId::TimerAll, true, true, true},
+        {CommandId::TimerOffAll, false, false, false},
+        {CommandId::SoftwareInfoAll, true, true, true},
+        {CommandId::ViewToolBar, true, true, true},
+        {CommandId::ViewStatusBar, true, true, true},
         {portCommand(1), false, false, false},  // only one port listed: no such item
         {CommandId::PortPlaceholder, false, false, false},
     };
@@ -326,10 +338,12 @@ void MainFrameTest::enablingTable() {
     QVERIFY(!f->router().query(CommandId::SoftwareInfoAll).checked);
 
     // Commands of the analyzer windows have no handler here: disabled.
-    for (CommandId id : {CommandId::SetZero, CommandId::Record, CommandId::TimerActive, CommandId::ToolRecord})
+    for (CommandId id :
+         {CommandId::SetZero, CommandId::Record, CommandId::TimerActive, CommandId::ToolRecord})
         QVERIFY(!enabled(f, id));
     // Application commands are always there.
-    for (CommandId id : {CommandId::NewDocument, CommandId::About, CommandId::Exit, CommandId::ToolNewDocument})
+    for (CommandId id :
+         {CommandId::NewDocument, CommandId::About, CommandId::Exit, CommandId::ToolNewDocument})
         QVERIFY(enabled(f, id));
     f->setSearchHooks(nullptr);
 }
@@ -376,8 +390,7 @@ void MainFrameTest::disconnectWhileIdleSendsNothing() {
     st.frame->openNewDocument();
     st.frame->disconnectLine();
     st.frame->router().dispatch(CommandId::Disconnect);  // disabled: does not even run
-    for (int slot = 0; slot < 2; ++slot)
-        QVERIFY(st.view(slot)->notices.empty());
+    for (int slot = 0; slot < 2; ++slot) QVERIFY(st.view(slot)->notices.empty());
     QCOMPARE(st.frame->paneText(0), QStringLiteral("Ready"));
 }
 
@@ -418,15 +431,13 @@ void MainFrameTest::broadcastsReachEveryView() {
     QCOMPARE(QString::fromStdString(f->block().insertText()), QStringLiteral("проба газа"));
     f->router().dispatch(CommandId::InsertAll);
     QCOMPARE(st.dialogs.asked, (std::vector<int>{-1, -1}));
-    for (int slot = 0; slot < 3; ++slot)
-        QCOMPARE(st.view(slot)->count(NoticeInsertText), 1);
+    for (int slot = 0; slot < 3; ++slot) QCOMPARE(st.view(slot)->count(NoticeInsertText), 1);
 
     // Software information of the active window goes to that view alone.
     f->mdiArea()->setActiveSubWindow(f->mdiArea()->subWindowList().at(1));
     f->router().dispatch(CommandId::SoftwareInfoActive);
     int shown = 0;
-    for (int slot = 0; slot < 3; ++slot)
-        shown += st.view(slot)->count(NoticeShowSoftwareInfo);
+    for (int slot = 0; slot < 3; ++slot) shown += st.view(slot)->count(NoticeShowSoftwareInfo);
     QCOMPARE(shown, 1);
     QCOMPARE(static_cast<RecordingView*>(f->activeView())->count(NoticeShowSoftwareInfo), 1);
 }
@@ -434,8 +445,7 @@ void MainFrameTest::broadcastsReachEveryView() {
 void MainFrameTest::windowLimitAndCompaction() {
     TestStation st;
     MainWindow* f = st.frame;
-    for (int i = 1; i < 50; ++i)
-        QVERIFY(f->openNewDocument());
+    for (int i = 1; i < 50; ++i) QVERIFY(f->openNewDocument());
     QCOMPARE(f->block().windowCount(), 50);
     QVERIFY(st.dialogs.boxes().empty());
     f->router().dispatch(CommandId::NewDocument);
@@ -446,8 +456,7 @@ void MainFrameTest::windowLimitAndCompaction() {
     QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Ограничение"));
 
     // Numbers 100 + slot; close slot 0 and slot 10: the rest move down with their numbers.
-    for (int s = 0; s < 50; ++s)
-        f->block().setAddress(s, 100 + s);
+    for (int s = 0; s < 50; ++s) f->block().setAddress(s, 100 + s);
     RecordingView* second = st.view(1);
     delete f->mdiArea()->subWindowList().at(0);
     RecordingView* eleventh = st.view(10);
@@ -474,14 +483,13 @@ void MainFrameTest::portList_data() {
 
     QTest::newRow("several") << QStringList{} << QStringList{"ttyS0", "", "ttyUSB1", "ttyS10"}
                              << QStringList{"ttyS0", "ttyUSB1", "ttyS10"} << QString();
-    QTest::newRow("command line first")
-        << QStringList{"/tmp/zta-k7-sim"} << QStringList{"ttyS0"}
-        << QStringList{"/tmp/zta-k7-sim", "ttyS0"} << QString();
+    QTest::newRow("command line first") << QStringList{"/tmp/zta-k7-sim"} << QStringList{"ttyS0"}
+                                        << QStringList{"/tmp/zta-k7-sim", "ttyS0"} << QString();
     QStringList many;
-    for (int i = 0; i < 51; ++i)
-        many << QStringLiteral("ttyS%1").arg(i);
+    for (int i = 0; i < 51; ++i) many << QStringLiteral("ttyS%1").arg(i);
     QTest::newRow("51") << QStringList{} << many << many.mid(0, 50)
-                        << QStringLiteral("Слишком много COM портов! Доступны будут только первые 50.");
+                        << QStringLiteral(
+                               "Слишком много COM портов! Доступны будут только первые 50.");
     QTest::newRow("none") << QStringList{} << QStringList{} << QStringList{}
                           << QStringLiteral("Ни одного COM порта не обнаружено");
 }
@@ -567,8 +575,7 @@ void MainFrameTest::baudByComboAndMenuStayInStep() {
     emit f->baudCombo()->activated(2);
     QCOMPARE(f->paneText(2), QStringLiteral("4800"));
     QCOMPARE(f->block().baudRate(), 4800u);
-    for (int i = 0; i < 5; ++i)
-        QCOMPARE(f->router().query(baudCommand(i)).checked, i == 2);
+    for (int i = 0; i < 5; ++i) QCOMPARE(f->router().query(baudCommand(i)).checked, i == 2);
     f->router().refresh();
     QVERIFY(f->router().action(CommandId::Baud4800)->isChecked());
     QVERIFY(!f->router().action(CommandId::Baud9600)->isChecked());
@@ -577,8 +584,7 @@ void MainFrameTest::baudByComboAndMenuStayInStep() {
     QCOMPARE(f->baudCombo()->currentIndex(), 4);
     QCOMPARE(f->paneText(2), QStringLiteral("19200"));
     QCOMPARE(f->block().baudRate(), 19200u);
-    for (int i = 0; i < 5; ++i)
-        QCOMPARE(f->router().action(baudCommand(i))->isChecked(), i == 4);
+    for (int i = 0; i < 5; ++i) QCOMPARE(f->router().action(baudCommand(i))->isChecked(), i == 4);
 
     // Triggering a checked item again keeps exactly one check.
     f->router().action(CommandId::Baud19200)->trigger();
@@ -646,8 +652,7 @@ void MainFrameTest::timerForAllWhilePolling() {
     f->router().dispatch(CommandId::TimerAll);
     QCOMPARE(st.dialogs.asked, std::vector<int>{-1});
     f->router().dispatch(CommandId::TimerAll);
-    for (int slot = 0; slot < 2; ++slot)
-        QCOMPARE(st.view(slot)->count(NoticeStartTimer), 0);
+    for (int slot = 0; slot < 2; ++slot) QCOMPARE(st.view(slot)->count(NoticeStartTimer), 0);
     f->router().dispatch(CommandId::TimerAll);
     for (int slot = 0; slot < 2; ++slot) {
         QCOMPARE(st.view(slot)->count(NoticeStartTimer), 1);
@@ -721,8 +726,7 @@ void MainFrameTest::connectedDevicesGas() {
     st.dialogs.runs.push_back([](QDialog& d) {
         auto& dialog = static_cast<ConnectedGasParametersDialog&>(d);
         dialog.show();
-        if (dialog.list()->rowCount() > 0)
-            dialog.list()->selectRow(0);
+        if (dialog.list()->rowCount() > 0) dialog.list()->selectRow(0);
         dialog.okButton()->click();
         const int result = dialog.result();
         dialog.hide();
@@ -744,20 +748,33 @@ void MainFrameTest::menusCarryTheirIdsAndTexts() {
     MainWindow* f = st.frame;
     // Each item as "Menu/Submenu/Item" with its id; the order within a menu is the order here.
     const std::vector<std::pair<QString, int>> expected = {
-        {"Документ/Новый прибор", 148}, {"Документ/Путь для записи", 149},
-        {"Документ/Запись", 170}, {"Документ/CSV-журнал", 33101}, {"Документ/Тренд", 33100},
+        {"Документ/Новый прибор", 148},
+        {"Документ/Путь для записи", 149},
+        {"Документ/Запись", 170},
+        {"Документ/CSV-журнал", 33101},
+        {"Документ/Тренд", 33100},
         {"Документ/Таймер для записи/Установить для активного документа", 180},
         {"Документ/Таймер для записи/Установить для всех документов", 181},
         {"Документ/Отключить таймер/Активного документа", 182},
         {"Документ/Отключить таймер/Всех документов", 183},
-        {"Документ/Открыть стенд", 33103}, {"Документ/Сохранить стенд", 33102},
+        {"Документ/Открыть стенд", 33103},
+        {"Документ/Сохранить стенд", 33102},
         {"Документ/Выход", 195},
-        {"Связь/Поиск", 151}, {"Связь/Остановить", 152}, {"Связь/Подключить", 130},
-        {"Связь/Отключить", 131}, {"Связь/Порт/ttyS0", 1025}, {"Связь/Скорость/1200", 138},
-        {"Связь/Скорость/2400", 139}, {"Связь/Скорость/4800", 140}, {"Связь/Скорость/9600", 141},
-        {"Связь/Скорость/19200", 142}, {"Связь/Быстрый опрос", 33001},
-        {"Связь/Обзор шины", 33002}, {"Связь/Обмен по линии", 33003},
-        {"Связь/Открыть остальные найденные", 33004}, {"Установки/Изменить сетевой номер", 153},
+        {"Связь/Поиск", 151},
+        {"Связь/Остановить", 152},
+        {"Связь/Подключить", 130},
+        {"Связь/Отключить", 131},
+        {"Связь/Порт/ttyS0", 1025},
+        {"Связь/Скорость/1200", 138},
+        {"Связь/Скорость/2400", 139},
+        {"Связь/Скорость/4800", 140},
+        {"Связь/Скорость/9600", 141},
+        {"Связь/Скорость/19200", 142},
+        {"Связь/Быстрый опрос", 33001},
+        {"Связь/Обзор шины", 33002},
+        {"Связь/Обмен по линии", 33003},
+        {"Связь/Открыть остальные найденные", 33004},
+        {"Установки/Изменить сетевой номер", 153},
         {"Установки/Изменить скорость", 154},
         {"Установки/Изменить значения порогов/Порог 1", 191},
         {"Установки/Изменить значения порогов/Порог 2", 192},
@@ -773,19 +790,22 @@ void MainFrameTest::menusCarryTheirIdsAndTexts() {
         {"Установки/Параметры газа/Вид газа/Пропилен", 32809},
         {"Установки/Параметры газа/Концентрация", 144},
         {"Установки/Параметры газа/Параметры подключенных приборов", 32813},
-        {"Установки/Установка нуля", 158}, {"Установки/Газ высокой концентрации ", 159},
+        {"Установки/Установка нуля", 158},
+        {"Установки/Газ высокой концентрации ", 159},
         {"Установки/Газ средней концентрации", 160},
         {"Установки/Установка типовой  концентрации", 184},
         {"Информация о ПО/Прибора в активном окне", 32803},
-        {"Информация о ПО/Во всех окнах", 32804}, {"Вид/Панель инструментов", 172},
-        {"Вид/Строка состояния", 173}, {"Окно/Каскадом", 57650}, {"Окно/Все на экран", 57651},
+        {"Информация о ПО/Во всех окнах", 32804},
+        {"Вид/Панель инструментов", 172},
+        {"Вид/Строка состояния", 173},
+        {"Окно/Каскадом", 57650},
+        {"Окно/Все на экран", 57651},
         {"Помощь/О программе", 169},
     };
     std::vector<std::pair<QString, int>> found;
     std::function<void(QMenu*, const QString&)> walk = [&](QMenu* menu, const QString& path) {
         for (QAction* a : menu->actions()) {
-            if (a->isSeparator())
-                continue;
+            if (a->isSeparator()) continue;
             const QString here = path + QLatin1Char('/') + a->text();
             if (a->menu())
                 walk(a->menu(), here);
@@ -793,8 +813,7 @@ void MainFrameTest::menusCarryTheirIdsAndTexts() {
                 found.push_back({here, int(CommandRouter::idOf(a))});
         }
     };
-    for (QAction* top : f->menuBar()->actions())
-        walk(top->menu(), top->text());
+    for (QAction* top : f->menuBar()->actions()) walk(top->menu(), top->text());
     QCOMPARE(found.size(), expected.size());
     for (size_t i = 0; i < found.size(); ++i) {
         QCOMPARE(found[i].first, expected[i].first);
@@ -804,7 +823,8 @@ void MainFrameTest::menusCarryTheirIdsAndTexts() {
     // Prompts and tool tips as the system words them.
     QCOMPARE(f->router().action(CommandId::Connect)->statusTip(),
              QStringLiteral("Установить связь приборов  с компьютером."));
-    QCOMPARE(f->router().action(CommandId::ToolChangeSpeed)->toolTip(), QStringLiteral("Изменить номер"));
+    QCOMPARE(f->router().action(CommandId::ToolChangeSpeed)->toolTip(),
+             QStringLiteral("Изменить номер"));
     QCOMPARE(f->router().action(CommandId::ToolChangeSpeed)->statusTip(),
              QStringLiteral("Изменить скорость"));
     QCOMPARE(f->router().action(CommandId::ToolSetTimer)->toolTip(),
@@ -812,8 +832,7 @@ void MainFrameTest::menusCarryTheirIdsAndTexts() {
     // The tool bar: 21 buttons and the two combo boxes, each button with a picture.
     int buttons = 0;
     for (QAction* a : f->toolBar()->actions()) {
-        if (a->isSeparator() || CommandRouter::idOf(a) == CommandId::None)
-            continue;
+        if (a->isSeparator() || CommandRouter::idOf(a) == CommandId::None) continue;
         ++buttons;
         QVERIFY2(!a->icon().isNull(), qPrintable(a->toolTip()));
         QVERIFY(!a->toolTip().isEmpty());
@@ -830,8 +849,7 @@ void MainFrameTest::aboutBox() {
         QVERIFY(box);
         title = box->windowTitle();
         for (QLabel* l : box->findChildren<QLabel*>())
-            if (!l->text().isEmpty())
-                texts << l->text();
+            if (!l->text().isEmpty()) texts << l->text();
         static_cast<QDialog*>(box)->accept();
     });
     st.frame->router().dispatch(CommandId::ToolAbout);

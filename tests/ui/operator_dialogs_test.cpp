@@ -14,13 +14,11 @@ namespace {
 
 // Whether `label` got the room its text needs; the reason when it did not.
 QString cut(const QLabel* label) {
-    if (!label->isVisible() || label->text().isEmpty())
-        return {};
+    if (!label->isVisible() || label->text().isEmpty()) return {};
     const int needHeight = label->wordWrap() ? label->heightForWidth(label->width())
                                              : label->minimumSizeHint().height();
     const int needWidth = label->wordWrap() ? 0 : label->minimumSizeHint().width();
-    if (label->height() >= needHeight && label->width() >= needWidth)
-        return {};
+    if (label->height() >= needHeight && label->width() >= needWidth) return {};
     return QStringLiteral("\"%1\" has %2x%3, needs %4x%5")
         .arg(label->text())
         .arg(label->width())
@@ -34,8 +32,7 @@ QStringList cutLabels(QDialog& dialog) {
     QCoreApplication::processEvents();
     QStringList cuts;
     for (const QLabel* label : dialog.findChildren<QLabel*>())
-        if (const QString why = cut(label); !why.isEmpty())
-            cuts << why;
+        if (const QString why = cut(label); !why.isEmpty()) cuts << why;
     dialog.hide();
     return cuts;
 }
@@ -45,7 +42,7 @@ QStringList cutLabels(QDialog& dialog) {
 class OperatorDialogsTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void textsFit() {
         QWidget owner;
         const auto dialogs = makeOperatorDialogs(&owner);

@@ -7,17 +7,16 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTest>
-
 #include <memory>
 #include <thread>
 
-#include "ui/command_ids.h"
-#include "ui/dialogs.h"
-#include "device/analyzer_sub_window.h"
 #include "device/analyzer_document.h"
+#include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
 #include "device/record_file.h"
 #include "device_support.h"
+#include "ui/command_ids.h"
+#include "ui/dialogs.h"
 
 using namespace zta;
 
@@ -65,7 +64,7 @@ class RecordFilesTest : public QObject {
         v->onViewNotice(NoticeDataChanged, 0);
     }
 
-private slots:
+  private slots:
     void init() {
         host_ = std::make_unique<FakeHost>();
         dialogs_ = std::make_unique<ScriptedDialogs>();
@@ -83,18 +82,24 @@ private slots:
         QTest::addColumn<int>("relays");
         QTest::addColumn<QString>("note");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("relays 5, 49.6") << 49.6 << 5 << QString() << QByteArray("21 -3 1500 1480 50 7 101 12:34:56 \r\n");
-        QTest::newRow("relays 2") << 0.0 << 2 << QString() << QByteArray("21 -3 1500 1480 0 7 10 12:34:56 \r\n");
-        QTest::newRow("relays 0") << 12.4 << 0 << QString() << QByteArray("21 -3 1500 1480 12 7 0 12:34:56 \r\n");
-        QTest::newRow("Cyrillic note") << 1.0 << 1 << QStringLiteral("Газ подан")
-                                       << QByteArray("21 -3 1500 1480 1 7 1 12:34:56 \xc3\xe0\xe7 \xef\xee\xe4\xe0\xed\r\n");
-        QTest::newRow("note of two lines") << 1.0 << 1 << QStringLiteral("a\nb")
-                                           << QByteArray("21 -3 1500 1480 1 7 1 12:34:56 a\r\nb\r\n");
+        QTest::newRow("relays 5, 49.6")
+            << 49.6 << 5 << QString() << QByteArray("21 -3 1500 1480 50 7 101 12:34:56 \r\n");
+        QTest::newRow("relays 2") << 0.0 << 2 << QString()
+                                  << QByteArray("21 -3 1500 1480 0 7 10 12:34:56 \r\n");
+        QTest::newRow("relays 0") << 12.4 << 0 << QString()
+                                  << QByteArray("21 -3 1500 1480 12 7 0 12:34:56 \r\n");
+        QTest::newRow("Cyrillic note")
+            << 1.0 << 1 << QStringLiteral("Газ подан")
+            << QByteArray("21 -3 1500 1480 1 7 1 12:34:56 \xc3\xe0\xe7 \xef\xee\xe4\xe0\xed\r\n");
+        QTest::newRow("note of two lines")
+            << 1.0 << 1 << QStringLiteral("a\nb")
+            << QByteArray("21 -3 1500 1480 1 7 1 12:34:56 a\r\nb\r\n");
         const QByteArray head("21 -3 1500 1480 1 7 1 12:34:56 ");
         QTest::newRow("note over the limit") << 1.0 << 1 << QString(40000, QLatin1Char('n'))
                                              << head + QByteArray(1000, 'n') + "\r\n";
         QTest::newRow("no half character at the limit")
-            << 1.0 << 1 << QString(999, QLatin1Char('n')) + QString::fromUtf8("\xF0\x9F\x94\xA5 tail")
+            << 1.0 << 1
+            << QString(999, QLatin1Char('n')) + QString::fromUtf8("\xF0\x9F\x94\xA5 tail")
             << head + QByteArray(999, 'n') + "\r\n";
     }
 

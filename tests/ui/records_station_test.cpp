@@ -6,21 +6,20 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTest>
-
 #include <memory>
 
 #include "app/bench_control.h"
-#include "ui/command_ids.h"
-#include "device/analyzer_sub_window.h"
-#include "device/csv_log.h"
 #include "device/analyzer_document.h"
-#include "device/form_window_factory.h"
+#include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
+#include "device/csv_log.h"
+#include "device/form_window_factory.h"
 #include "device/trend_view.h"
+#include "device_support.h"
 #include "link/cp1251.h"
 #include "sim/bus.h"
-#include "device_support.h"
 #include "station_support.h"
+#include "ui/command_ids.h"
 
 namespace {
 
@@ -74,7 +73,7 @@ QList<QByteArray> csvLines(const QString& folder) {
 class RecordsStationTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init() { QLocale::setDefault(QLocale::c()); }
 
     void csvLogBesideTheRecordFiles() {
@@ -100,8 +99,9 @@ private slots:
         QCOMPARE(lines[0] + '\n', zta::csvFileStart());
         // Everything after the time, byte for byte.
         const QByteArray answering =
-            (QStringLiteral(";1;1234;") + views[0]->text(FormField::GasName).trimmed() + QStringLiteral(";23.0;") +
-             views[0]->text(FormField::Concentration) + QLatin1Char(';') + views[0]->text(FormField::UnitLabel) +
+            (QStringLiteral(";1;1234;") + views[0]->text(FormField::GasName).trimmed() +
+             QStringLiteral(";23.0;") + views[0]->text(FormField::Concentration) +
+             QLatin1Char(';') + views[0]->text(FormField::UnitLabel) +
              QStringLiteral(";20;50;11;25;100;1000;900;отвечает;\"после нуля; 2 мин\"\r"))
                 .toUtf8();
         QCOMPARE(lines[1].mid(lines[1].indexOf(';')), answering);

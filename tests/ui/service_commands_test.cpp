@@ -4,30 +4,30 @@
 // route, and end to end against simulated analyzers: each confirmed command reaches the
 // analyzer as its exact write and the window shows the effect.
 
+#include "commands/service_commands.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
-
 #include <functional>
 #include <memory>
 
-#include "ui/command_ids.h"
-#include "ui/dialogs.h"
-#include "commands/service_commands.h"
 #include "commands/service_dialogs.h"
-#include "device/analyzer_sub_window.h"
-#include "ui/device_icons.h"
 #include "device/analyzer_document.h"
-#include "device/form_window_factory.h"
+#include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
+#include "device/form_window_factory.h"
+#include "device_support.h"
 #include "link/modbus.h"
 #include "sim/bus.h"
-#include "device_support.h"
 #include "sim_writes.h"
 #include "station_support.h"
+#include "ui/command_ids.h"
+#include "ui/device_icons.h"
+#include "ui/dialogs.h"
 
 using namespace zta;
 
@@ -67,7 +67,8 @@ struct Confirmation {
 };
 
 const Confirmation kConfirmations[] = {
-    {CommandId::SetZero, "Установить нуль в приборе № 7 ?", "Установка нуля", &zta::Slot::pendingZero},
+    {CommandId::SetZero, "Установить нуль в приборе № 7 ?", "Установка нуля",
+     &zta::Slot::pendingZero},
     {CommandId::ToolHighGas,
      "Установить газ максимальной концентрации (4.40 Об. долей) в приборе № 7 ?",
      "Установка по газу", &zta::Slot::pendingMaxGas},
@@ -177,7 +178,7 @@ class ServiceCommandsTest : public QObject {
         return QTest::qWaitFor([&] { return pred(bus.log()); }, kWaitMs);
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         runner_ = [this](QDialog& d) {
             ++dialogsRun_;
@@ -422,29 +423,37 @@ private slots:
         f->mdiArea()->setActiveSubWindow(child);
         QCOMPARE(f->mdiArea()->currentSubWindow(), child);
         AnalyzerDocument& doc = viewIn(child)->getDocument();
-        const CommandId always[] = {CommandId::ChangeNumber,    CommandId::ChangeSpeed,    CommandId::SetZero,
-                              CommandId::HighGas,         CommandId::MiddleGas,      CommandId::TypicalConcentration,
-                              CommandId::Threshold1,      CommandId::Threshold2,     CommandId::ToolSetZero,
-                              CommandId::ToolHighGas,     CommandId::ToolMiddleGas,  CommandId::ToolChangeSpeed,
-                              CommandId::ToolTypicalConcentration, CommandId::ToolThreshold1,
-                              CommandId::ToolThreshold2,  CommandId::ToolRecord};
-        const CommandId whenResponding[] = {CommandId::ToolChangeNumber, CommandId::Record, CommandId::SoftwareInfoActive};
+        const CommandId always[] = {CommandId::ChangeNumber,
+                                    CommandId::ChangeSpeed,
+                                    CommandId::SetZero,
+                                    CommandId::HighGas,
+                                    CommandId::MiddleGas,
+                                    CommandId::TypicalConcentration,
+                                    CommandId::Threshold1,
+                                    CommandId::Threshold2,
+                                    CommandId::ToolSetZero,
+                                    CommandId::ToolHighGas,
+                                    CommandId::ToolMiddleGas,
+                                    CommandId::ToolChangeSpeed,
+                                    CommandId::ToolTypicalConcentration,
+                                    CommandId::ToolThreshold1,
+                                    CommandId::ToolThreshold2,
+                                    CommandId::ToolRecord};
+        const CommandId whenResponding[] = {CommandId::ToolChangeNumber, CommandId::Record,
+                                            CommandId::SoftwareInfoActive};
         for (const bool link : {false, true}) {
             doc.linkUp = link;
             for (CommandId id : always)
                 QVERIFY2(f->router().query(id).enabled, qPrintable(QString::number(int(id))));
-            for (CommandId id : whenResponding)
-                QCOMPARE(f->router().query(id).enabled, link);
+            for (CommandId id : whenResponding) QCOMPARE(f->router().query(id).enabled, link);
         }
         // The menu item and the tool button run the same command.
         f->router().dispatch(CommandId::ToolSetZero);
-        QCOMPARE(st.dialogs.boxes().back().text,
-                 QString::fromUtf8(kRefusals[2].text));
+        QCOMPARE(st.dialogs.boxes().back().text, QString::fromUtf8(kRefusals[2].text));
 
         f->mdiArea()->closeAllSubWindows();
         QTRY_VERIFY(f->mdiArea()->subWindowList().isEmpty());
-        for (CommandId id : always)
-            QVERIFY(!f->router().query(id).enabled);
+        for (CommandId id : always) QVERIFY(!f->router().query(id).enabled);
         QVERIFY(!f->router().query(CommandId::ToolChangeNumber).enabled);
     }
 
@@ -475,7 +484,8 @@ private slots:
         QCOMPARE(state->midGasValue, 2700);
         QVERIFY(state->typicalCount >= 1);
         // Zero setting shows in the window.
-        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::ConcentrationLel), QStringLiteral("0"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::ConcentrationLel),
+                                  QStringLiteral("0"), kWaitMs);
     }
 
     void cancelSendsNothing() {
@@ -488,14 +498,13 @@ private slots:
         run(r, 0, CommandId::Threshold1);
         QCOMPARE(dialogsRun_, 1);
         // Several more turns of that analyzer, none of them a write.
-        QVERIFY(waitLog(
-            *r.bus, [](const std::vector<zta::sim::LogEntry>& log) {
-                int reads = 0;
-                for (const auto& e : log)
-                    reads += e.kind == zta::sim::LogEntry::Kind::Request && e.address == 3 &&
-                             e.bytes.size() > 1 && e.bytes[1] == zta::kFnReadInput;
-                return reads >= 3;
-            }));
+        QVERIFY(waitLog(*r.bus, [](const std::vector<zta::sim::LogEntry>& log) {
+            int reads = 0;
+            for (const auto& e : log)
+                reads += e.kind == zta::sim::LogEntry::Kind::Request && e.address == 3 &&
+                         e.bytes.size() > 1 && e.bytes[1] == zta::kFnReadInput;
+            return reads >= 3;
+        }));
         for (const auto& e : r.bus->log())
             QVERIFY(e.kind != zta::sim::LogEntry::Kind::WriteApplied);
         QCOMPARE(r.bus->state(3)->zeroCount, zerosBefore);
@@ -517,15 +526,18 @@ private slots:
         };
         run(r, 0, CommandId::ToolThreshold2);
         QCOMPARE(applied(r, 3, 6), writeFrame(3, 6, 45));
-        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold1), QStringLiteral("37"), kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold2), QStringLiteral("45"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold1), QStringLiteral("37"),
+                                  kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold2), QStringLiteral("45"),
+                                  kWaitMs);
     }
 
     // Confirmed while the other one still waits for its echo: neither is lost.
     void thresholdsSetInARowBothArrive() {
         Rig& r = R();
         r.bus->clearLog();
-        for (const auto& [id, text] : {std::pair{CommandId::Threshold1, "30"}, {CommandId::Threshold2, "60"}}) {
+        for (const auto& [id, text] :
+             {std::pair{CommandId::Threshold1, "30"}, {CommandId::Threshold2, "60"}}) {
             answer_ = [text = QString::fromLatin1(text)](QDialog& d) {
                 type(as<ThresholdDialog>(d)->valueField(), text);
                 as<ThresholdDialog>(d)->setButton()->click();
@@ -534,8 +546,10 @@ private slots:
         }
         QCOMPARE(applied(r, 3, 5), writeFrame(3, 5, 30));
         QCOMPARE(applied(r, 3, 6), writeFrame(3, 6, 60));
-        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold1), QStringLiteral("30"), kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold2), QStringLiteral("60"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold1), QStringLiteral("30"),
+                                  kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::Threshold2), QStringLiteral("60"),
+                                  kWaitMs);
     }
 
     // A serial number above 32767 shows as itself and is taken back unchanged.
@@ -550,7 +564,8 @@ private slots:
             r.st->frame->mdiArea()->setActiveSubWindow(r.children[0]);
             QTest::keyRelease(r.views[0], Qt::Key_F6);
             QCOMPARE(applied(r, 3, 7), writeFrame(3, 7, number));
-            QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::FactoryNumber), QString::number(number), kWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(r.views[0]->text(FormField::FactoryNumber),
+                                      QString::number(number), kWaitMs);
         }
         r.bus->clearLog();
         QString shown;
@@ -582,13 +597,11 @@ private slots:
         QVERIFY(r.bus->state(9));
         // Polling goes on at the new number.
         r.bus->clearLog();
-        QVERIFY(waitLog(
-            *r.bus, [](const std::vector<zta::sim::LogEntry>& log) {
-                for (const auto& e : log)
-                    if (e.kind == zta::sim::LogEntry::Kind::Request && e.address == 9)
-                        return true;
-                return false;
-            }));
+        QVERIFY(waitLog(*r.bus, [](const std::vector<zta::sim::LogEntry>& log) {
+            for (const auto& e : log)
+                if (e.kind == zta::sim::LogEntry::Kind::Request && e.address == 9) return true;
+            return false;
+        }));
         QTRY_VERIFY_WITH_TIMEOUT(r.views[0]->getDocument().linkUp, kWaitMs);
     }
 
@@ -612,14 +625,13 @@ private slots:
         QCOMPARE(r.bus->state(4)->baud, 19200u);
         // Read again at the new rate and answering.
         r.bus->clearLog();
-        QVERIFY(waitLog(
-            *r.bus, [](const std::vector<zta::sim::LogEntry>& log) {
-                for (const auto& e : log)
-                    if (e.kind == zta::sim::LogEntry::Kind::Request && e.address == 4 &&
-                        e.lineBaud == 19200)
-                        return true;
-                return false;
-            }));
+        QVERIFY(waitLog(*r.bus, [](const std::vector<zta::sim::LogEntry>& log) {
+            for (const auto& e : log)
+                if (e.kind == zta::sim::LogEntry::Kind::Request && e.address == 4 &&
+                    e.lineBaud == 19200)
+                    return true;
+            return false;
+        }));
         QTRY_VERIFY_WITH_TIMEOUT(r.views[1]->getDocument().linkUp, kWaitMs);
         r.st->frame->disconnectLine();
     }

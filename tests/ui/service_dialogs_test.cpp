@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The service command dialogs, software information and the record timer and note dialogs:
 // their rules as tables, then each dialog driven as an operator would.
-#include "ui/dialogs.h"
-#include "ui/software_info_panel.h"
-#include "ui/dialog_rules.h"
-#include "ui/record_dialogs.h"
 #include "commands/service_dialogs.h"
 
 #include <QComboBox>
@@ -13,8 +9,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-
 #include <memory>
+
+#include "ui/dialog_rules.h"
+#include "ui/dialogs.h"
+#include "ui/record_dialogs.h"
+#include "ui/software_info_panel.h"
 
 using namespace zta;
 
@@ -35,7 +35,7 @@ bool accepted(const QDialog& dialog) {
 
 class ServiceDialogsTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -55,7 +55,7 @@ private slots:
     void insertString();
     void insertStringLimit();
 
-private:
+  private:
     std::unique_ptr<ScriptedDialogs> scripted_;
     ScriptedDialogs& prompter() { return *scripted_; }
 };
@@ -99,12 +99,10 @@ void ServiceDialogsTest::parsing() {
     QFETCH(double, number);
     const auto i = parseInteger(text);
     QCOMPARE(i.has_value(), isInteger);
-    if (isInteger)
-        QCOMPARE(*i, integer);
+    if (isInteger) QCOMPARE(*i, integer);
     const auto n = parseNumber(text);
     QCOMPARE(n.has_value(), isNumber);
-    if (isNumber)
-        QCOMPARE(*n, number);
+    if (isNumber) QCOMPARE(*n, number);
 }
 
 void ServiceDialogsTest::thresholdScale_data() {
@@ -360,7 +358,8 @@ void ServiceDialogsTest::timerSet() {
         retype(dialog.periodField(), bad);
         dialog.okButton()->click();
         QVERIFY2(dialog.isVisible(), bad);
-        QCOMPARE(prompter().boxes().back().text, QString("Please enter an integer between 0 and 86400."));
+        QCOMPARE(prompter().boxes().back().text,
+                 QString("Please enter an integer between 0 and 86400."));
     }
     QCOMPARE(dialog.period(), 0);
 

@@ -4,7 +4,6 @@
 // What a simulated analyzer received of the station's service writes.
 
 #include <QTest>
-
 #include <cstdint>
 #include <vector>
 
@@ -44,8 +43,7 @@ inline std::vector<uint8_t> appliedWrite(const zta::sim::Bus& bus, const zta::Po
 }
 
 inline std::vector<uint8_t> writeFrame(int address, int reg, int value) {
-    const zta::Request r = zta::writeRequest(static_cast<uint8_t>(address),
-                                             static_cast<uint16_t>(reg),
-                                             static_cast<uint16_t>(value));
+    const zta::Request r = zta::writeRequest(
+        static_cast<uint8_t>(address), static_cast<uint16_t>(reg), static_cast<uint16_t>(value));
     return {r.begin(), r.end()};
 }

@@ -2,18 +2,19 @@
 // The bridge between workers and the UI thread: synchronous requests wait for the UI thread,
 // waits of the UI thread keep serving them, and closing releases every waiting worker.
 
+#include "app/station_bridge.h"
+
 #include <QTest>
 #include <atomic>
 #include <thread>
 
-#include "app/station_bridge.h"
 #include "poll/worker.h"
 
 using namespace zta;
 
 class StationBridgeTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void syncRequestRunsOnUiThreadFromEventLoop();
     void waitForWorkerServesItsRequests();
     void waitForWorkerTimesOutAndLaterWaitsAgain();
@@ -26,7 +27,8 @@ void StationBridgeTest::syncRequestRunsOnUiThreadFromEventLoop() {
     std::atomic<bool> ranOnUi{false};
     std::atomic<bool> returned{false};
     std::thread worker([&] {
-        const bool ok = bridge.callSync([&] { ranOnUi = QThread::currentThread() == qApp->thread(); });
+        const bool ok =
+            bridge.callSync([&] { ranOnUi = QThread::currentThread() == qApp->thread(); });
         returned = ok;
     });
     QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 5000);
@@ -43,8 +45,7 @@ void StationBridgeTest::waitForWorkerServesItsRequests() {
     zta::WorkerThread worker;
     int served = 0;  // touched on the UI thread only
     QVERIFY(worker.start([&] {
-        for (int i = 0; i < 20; ++i)
-            bridge.callSync([&] { ++served; });
+        for (int i = 0; i < 20; ++i) bridge.callSync([&] { ++served; });
     }));
     // No event loop runs here: only the wait itself can serve the worker.
     QVERIFY(bridge.waitForWorker(worker, 10000));
@@ -57,8 +58,7 @@ void StationBridgeTest::waitForWorkerTimesOutAndLaterWaitsAgain() {
     zta::WorkerThread worker;
     std::atomic<bool> release{false};
     QVERIFY(worker.start([&] {
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }));
     QVERIFY(!bridge.waitForWorker(worker, 50));
     QVERIFY(worker.isRunning());
@@ -80,8 +80,7 @@ void StationBridgeTest::closeReleasesWaitingWorkers() {
     // Let them queue, without serving, then close: nobody may stay blocked.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     bridge->close();
-    for (auto& w : workers)
-        w.join();
+    for (auto& w : workers) w.join();
     QCOMPARE(results.load(), 3);
     QCOMPARE(refused.load(), 3);
     int n = 0;  // on the UI thread: refused as well
@@ -94,8 +93,7 @@ void StationBridgeTest::postedWorkRunsInOrderUntilClosed() {
     UiBridge bridge;
     std::vector<int> order;
     std::thread worker([&] {
-        for (int i = 0; i < 5; ++i)
-            bridge.post([&order, i] { order.push_back(i); });
+        for (int i = 0; i < 5; ++i) bridge.post([&order, i] { order.push_back(i); });
     });
     worker.join();
     QTRY_COMPARE_WITH_TIMEOUT(order.size(), size_t(5), 5000);

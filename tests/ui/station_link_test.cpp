@@ -12,9 +12,9 @@
 
 #include "app/search_control.h"
 #include "app/station_bridge.h"
+#include "device/analyzer_document.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
-#include "device/analyzer_document.h"
 #include "sim/bus.h"
 #include "station_support.h"
 
@@ -28,7 +28,7 @@ constexpr int kLinkDown = 175;
 // Records every box like the scripted one; the first error box stays open while `whileOpen`
 // runs, as a box on screen that nobody answers would.
 class HoldingDialogs : public ScriptedDialogs {
-public:
+  public:
     std::function<void()> whileOpen;
     int show(const QString& text, const QString& caption, Icon icon, int buttons,
              QWidget* owner) override {
@@ -46,7 +46,7 @@ QByteArray concentrationOnLine(const QString& path, int index, int* lineCount = 
     const QList<QByteArray> lines = f.readAll().split('\n');
     if (lineCount) *lineCount = static_cast<int>(lines.size()) - 1;
     return index < static_cast<int>(lines.size()) - 1 ? lines[index].split(' ').value(4)
-                                                     : QByteArray();
+                                                      : QByteArray();
 }
 
 AnalyzerView* viewAt(MainWindow* f, int index) {
@@ -58,7 +58,7 @@ AnalyzerView* viewAt(MainWindow* f, int index) {
 
 class StationLinkTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void threeAnalyzersComeUpAndOneGoesSilent();
     void disconnectDuringSynchronousNotice();
     void closeWhilePolling();
@@ -107,8 +107,7 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     f->router().dispatch(CommandId::Disconnect);
     QVERIFY(!f->isPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
-    for (int i = 0; i < 3; ++i)
-        QCOMPARE(viewAt(f, i)->iconOf(FormField::LinkIcon), kLinkDown);
+    for (int i = 0; i < 3; ++i) QCOMPARE(viewAt(f, i)->iconOf(FormField::LinkIcon), kLinkDown);
     QVERIFY(st.dialogs.boxes().empty());
 }
 
@@ -143,8 +142,7 @@ void StationLinkTest::disconnectDuringSynchronousNotice() {
     QTRY_VERIFY_WITH_TIMEOUT(view->count(NoticeDataChanged) > before + 1, 10000);
     bool nestedDone = false;
     view->onNotice = [&](int code) {
-        if (code != NoticeDataChanged || nestedDone)
-            return;
+        if (code != NoticeDataChanged || nestedDone) return;
         nestedDone = true;
         f->disconnectLine();
         f->router().dispatch(CommandId::Exit);
@@ -170,8 +168,7 @@ void StationLinkTest::closeWhilePolling() {
                                             makeAnalyzerWindowFactory());
     MainWindow* f = st->frame;
     f->setPollTiming(fastTiming());
-    for (int i = 0; i < 5; ++i)
-        f->openNewDocument();
+    for (int i = 0; i < 5; ++i) f->openNewDocument();
     f->connectLine();
     QTRY_COMPARE_WITH_TIMEOUT(viewAt(f, 0)->iconOf(FormField::LinkIcon), kLinkUp, 10000);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -186,8 +183,7 @@ namespace {
 
 std::unique_ptr<zta::sim::Bus> busWith(std::initializer_list<int> addresses) {
     auto bus = zta::sim::Bus::openPty();
-    if (!bus)
-        return bus;
+    if (!bus) return bus;
     for (int address : addresses) {
         zta::sim::AnalyzerConfig a;
         a.address = address;
@@ -222,9 +218,10 @@ void StationLinkTest::searchStoppedEarlyOpensWindowsForWhatItFound() {
     QVERIFY(!f->router().query(CommandId::Connect).enabled);
     f->connectLine();
     QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Остановите поиск"));
-    QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 3")) &&
-                                 f->paneText(0).contains(QStringLiteral("Найдены №№: 5,9,30,")),
-                             30000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 3")) &&
+            f->paneText(0).contains(QStringLiteral("Найдены №№: 5,9,30,")),
+        30000);
     f->router().dispatch(CommandId::StopSearch);
     QVERIFY(!f->isSearching());
     QVERIFY(f->isPolling());
@@ -252,7 +249,8 @@ void StationLinkTest::searchFindsNothingKeepsWindows() {
     f->openNewDocument();
     f->block().setAddress(1, 17);
     f->router().dispatch(CommandId::Search);
-    QTRY_VERIFY_WITH_TIMEOUT(f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 4")), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 4")), 30000);
     // While searching, polling refuses and the search refuses a second start.
     f->router().dispatch(CommandId::Search);  // disabled: nothing
     f->searchControl().startSearch();
@@ -330,4 +328,3 @@ void StationLinkTest::unpluggedAdapterShowsWhileItsBoxWaits() {
 
 QTEST_MAIN(StationLinkTest)
 #include "station_link_test.moc"
-

@@ -2,9 +2,9 @@
 // The station's command line: what it takes, and what is refused with a message instead of
 // being taken for something the user did not write.
 
-#include <QTest>
-
 #include "app/station_options.h"
+
+#include <QTest>
 
 using namespace zta;
 
@@ -15,7 +15,7 @@ class StationOptionsTest : public QObject {
         return parseStationCommandLine(QStringList{QStringLiteral("zta-k7")} + args, r, error);
     }
 
-private slots:
+  private slots:
     void takesEveryOption() {
         StationCommandLine r;
         QString error;
@@ -39,10 +39,10 @@ private slots:
     void refusesWhatMeansNothing_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("says");
-        QTest::newRow("negative wait") << QStringList{"--screenshot", "s.png", "--wait", "-5"}
-                                       << "--wait takes milliseconds";
-        QTest::newRow("wait in words") << QStringList{"--screenshot", "s.png", "--wait", "3s"}
-                                       << "--wait takes milliseconds";
+        QTest::newRow("negative wait")
+            << QStringList{"--screenshot", "s.png", "--wait", "-5"} << "--wait takes milliseconds";
+        QTest::newRow("wait in words")
+            << QStringList{"--screenshot", "s.png", "--wait", "3s"} << "--wait takes milliseconds";
         QTest::newRow("wait alone") << QStringList{"--wait", "100"} << "--screenshot";
         QTest::newRow("open blank") << QStringList{"--open", " 1"} << "\" 1\"";
         QTest::newRow("open plus") << QStringList{"--open", "+1"} << "\"+1\"";
@@ -50,15 +50,14 @@ private slots:
         QTest::newRow("open empty item") << QStringList{"--open", "1,,2"} << "\"\"";
         QTest::newRow("open twice the same") << QStringList{"--open", "1,1,1"} << "given twice";
         QTest::newRow("open too high") << QStringList{"--open", "256"} << "0..255";
-        QTest::newRow("open given twice") << QStringList{"--open", "1", "--open", "2"}
-                                          << "more than once";
+        QTest::newRow("open given twice")
+            << QStringList{"--open", "1", "--open", "2"} << "more than once";
         QTest::newRow("rs485") << QStringList{"--rs485", "auto"} << "driver or program";
         QTest::newRow("unknown") << QStringList{"--frobnicate"} << "frobnicate";
         QTest::newRow("no value") << QStringList{"--port"} << "port";
         QStringList many{"--open"};
         QStringList numbers;
-        for (int i = 0; i <= 50; ++i)
-            numbers << QString::number(i);
+        for (int i = 0; i <= 50; ++i) numbers << QString::number(i);
         many << numbers.join(',');
         QTest::newRow("51 windows") << many << "at most 50";
     }

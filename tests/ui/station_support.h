@@ -14,14 +14,14 @@
 #include <set>
 #include <vector>
 
-#include "device/analyzer_window_factory.h"
 #include "app/main_window.h"
 #include "app/station_application.h"
-#include "device/form_window_factory.h"
-#include "device/device_host.h"
-#include "ui/dialogs.h"
 #include "device/analyzer_sub_window.h"
+#include "device/analyzer_window_factory.h"
+#include "device/device_host.h"
+#include "device/form_window_factory.h"
 #include "poll/poll_thread.h"
+#include "ui/dialogs.h"
 
 using namespace zta;
 
@@ -40,7 +40,7 @@ inline AnalyzerView* viewIn(QMdiSubWindow* child) {
 
 // Views that register in the block and record every notice they are sent.
 class RecordingView : public QWidget, public AnalyzerViewInterface {
-public:
+  public:
     explicit RecordingView(DeviceHost& host) : host_(host) { live().insert(this); }
     ~RecordingView() override {
         live().erase(this);
@@ -49,19 +49,16 @@ public:
     // As the program's windows do, the slot goes back when the window closes: its deletion
     // comes later, possibly only with the main window's, when the block is gone.
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Close)
-            unregister();
+        if (event->type() == QEvent::Close) unregister();
         return QWidget::eventFilter(watched, event);
     }
     void unregister() {
-        if (slot < 0)
-            return;
+        if (slot < 0) return;
         const auto moved = host_.block().close(slot);
         slot = -1;
         for (const auto& m : moved)
             for (RecordingView* v : live())
-                if (viewIdOf(v) == m.view)
-                    v->onSlotChanged(m.newSlot);
+                if (viewIdOf(v) == m.view) v->onSlotChanged(m.newSlot);
     }
     static std::set<RecordingView*>& live() {
         static std::set<RecordingView*> live;
@@ -69,8 +66,7 @@ public:
     }
     void onViewNotice(int code, int value) override {
         notices.push_back({code, value});
-        if (onNotice)
-            onNotice(code);
+        if (onNotice) onNotice(code);
     }
     void onSlotChanged(int s) override { slot = s; }
     void onRecordFolderChanged() override { ++folderChanges; }
@@ -82,8 +78,7 @@ public:
     };
     int count(int code) const {
         int n = 0;
-        for (const Notice& x : notices)
-            n += x.code == code;
+        for (const Notice& x : notices) n += x.code == code;
         return n;
     }
 
@@ -96,13 +91,13 @@ public:
 };
 
 class RecordingWindowFactory : public AnalyzerWindowFactory {
-public:
+  public:
     QMdiSubWindow* openWindow(DeviceHost& host, QMdiArea& area) override {
         auto* view = new RecordingView(host);
         const auto slot = host.block().registerSlot(viewIdOf(view));
         if (!slot) {
             dialogs().information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
-                                      QStringLiteral("Ограничение"), host.window());
+                                  QStringLiteral("Ограничение"), host.window());
             delete view;
             return nullptr;
         }
@@ -127,13 +122,13 @@ struct TestStation {
         StationOptions options;
         options.listSystemPorts = false;
         options.systemPorts = ports;
-        options.calDataPath = calFile.isEmpty() ? dir.filePath(QStringLiteral("CalDataK7.cfg"))
-                                                : calFile;
+        options.calDataPath =
+            calFile.isEmpty() ? dir.filePath(QStringLiteral("CalDataK7.cfg")) : calFile;
         options.programFolder = dir.path();
         app = std::make_unique<StationApplication>(options);
-        app->initInstance(windowFactory ? std::move(windowFactory)
-                                      : std::make_unique<RecordingWindowFactory>(),
-                          false);
+        app->initInstance(
+            windowFactory ? std::move(windowFactory) : std::make_unique<RecordingWindowFactory>(),
+            false);
         frame = app->mainFrame();
         frame->router().setIdleInterval(0);
         frame->resize(1000, 700);

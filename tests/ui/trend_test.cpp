@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <memory>
 
 #include "device/analyzer_records.h"
@@ -16,8 +15,8 @@
 #include "device/trend_view.h"
 #include "sim/analyzer.h"
 
-using zta::Settling;
 using zta::SettleRule;
+using zta::Settling;
 using zta::TrendHistory;
 using zta::TrendMarkKind;
 
@@ -44,7 +43,7 @@ std::vector<Settling> poll(zta::sim::Analyzer& analyzer, TrendHistory& history, 
 class TrendTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void historyKeepsTwentyFourHours() {
         TrendHistory h;
         for (std::int64_t ms = 0; ms <= 25 * 3600 * 1000LL; ms += 10'000) h.add(kStart + ms, 1.0);
@@ -102,7 +101,8 @@ private slots:
         const auto after = poll(analyzer, h, 100, 100 + seconds + 5, rule);
         // Unsettled from the step until the whole window lies after it: exactly `seconds`.
         const std::size_t turns = std::size_t(seconds) * 1000 / kTurnMs;
-        for (std::size_t i = 0; i <= turns; ++i) QVERIFY2(!after[i].settled, qPrintable(QString::number(i)));
+        for (std::size_t i = 0; i <= turns; ++i)
+            QVERIFY2(!after[i].settled, qPrintable(QString::number(i)));
         QVERIFY(after[turns + 1].settled);
         QCOMPARE(after[0].movedPercent, 30.0);
 
@@ -121,8 +121,8 @@ private slots:
         QTest::addColumn<bool>("settled");
         QTest::newRow("moved 0.9 %") << 20.9 << std::int64_t(40'000) << true;
         QTest::newRow("moved exactly 1 %") << 21.0 << std::int64_t(40'000) << false;
-        QTest::newRow("the value held at the window's start") << 22.0 << std::int64_t(30'500)
-                                                              << false;
+        QTest::newRow("the value held at the window's start")
+            << 22.0 << std::int64_t(30'500) << false;
         // The move came between the readings at 0 s and 10 s: in the window until 10 s leaves it.
         QTest::newRow("a 2 % move at the window's start") << 22.0 << std::int64_t(40'000) << false;
         QTest::newRow("a 2 % move just out") << 22.0 << std::int64_t(40'001) << true;
@@ -163,17 +163,17 @@ private slots:
         r.onReload(0, 13.0, ms += 500);
         QVERIFY(samples[3].gapBefore);
 
-        for (zta::Command c : {zta::Command::Zero, zta::Command::NewAddress, zta::Command::MaxGas,
-                               zta::Command::MidGas, zta::Command::NewBaud, zta::Command::Typical,
-                               zta::Command::Threshold1, zta::Command::FactoryNumber,
-                               zta::Command::Threshold2})
+        for (zta::Command c :
+             {zta::Command::Zero, zta::Command::NewAddress, zta::Command::MaxGas,
+              zta::Command::MidGas, zta::Command::NewBaud, zta::Command::Typical,
+              zta::Command::Threshold1, zta::Command::FactoryNumber, zta::Command::Threshold2})
             r.onCommandConfirmed(c, ms);
         QList<TrendMarkKind> kinds;
         for (const zta::TrendMark& m : r.trend()->marks()) kinds << m.kind;
-        QCOMPARE(kinds, (QList<TrendMarkKind>{TrendMarkKind::Zero, TrendMarkKind::HighGas,
-                                              TrendMarkKind::MiddleGas, TrendMarkKind::Typical,
-                                              TrendMarkKind::Threshold1,
-                                              TrendMarkKind::Threshold2}));
+        QCOMPARE(kinds,
+                 (QList<TrendMarkKind>{TrendMarkKind::Zero, TrendMarkKind::HighGas,
+                                       TrendMarkKind::MiddleGas, TrendMarkKind::Typical,
+                                       TrendMarkKind::Threshold1, TrendMarkKind::Threshold2}));
     }
 
     void viewFollowsZoomsPansAndMarks() {

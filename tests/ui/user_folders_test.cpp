@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Where an installed station keeps its files, and Qt's own texts in Russian.
 
+#include "app/user_folders.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QPushButton>
 #include <QTest>
 
-#include "app/user_folders.h"
-
 class UserFoldersTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void recordFolderAtStart_data();
     void recordFolderAtStart();
     void calibrationFile();
@@ -25,8 +25,8 @@ void UserFoldersTest::recordFolderAtStart_data() {
     QTest::addColumn<QString>("expected");
     const QString docs = QStringLiteral("/home/op/Documents");
     QTest::newRow("build folder") << "/src/build/app" << true << false << "/src/build/app/";
-    QTest::newRow("build folder with separator") << "/src/build/app/" << true << false
-                                                 << "/src/build/app/";
+    QTest::newRow("build folder with separator")
+        << "/src/build/app/" << true << false << "/src/build/app/";
     QTest::newRow("read-only folder") << "/opt/zta" << false << false << docs + "/ZTA-K7/";
     // Root may write into /usr/bin; the records still belong in the documents folder.
     QTest::newRow("installed, run by root") << "/usr/bin" << true << true << docs + "/ZTA-K7/";
