@@ -1,8 +1,9 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by ./test and ./run: installs with apt-get whatever the build needs and is missing.
 zta_packages=(g++ clang cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
               qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
               libgl-dev mbpoll nlohmann-json3-dev qt6-translations-l10n dpkg-dev lintian
-              desktop-file-utils ccache)
+              desktop-file-utils ccache clang-format)
 # The Windows stage (scripts/test-windows.sh): cross compilers, Wine, GoogleTest's sources.
 zta_windows_packages=(mingw-w64 wine wine64 googletest nlohmann-json3-dev ccache)
 
