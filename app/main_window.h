@@ -194,7 +194,8 @@ class MainWindow : public QMainWindow, public CommandTarget {
     bool baudChecked_[5] = {false, false, false, true, false};
     bool anyTimerRunning_ = false;
     int activeTimerPeriod_ = 0;
-    AnalyzerViewInterface* lastActiveView_ = nullptr;  // compared only, never used
+    // The timer panes are redrawn when the active view changes.
+    AnalyzerViewInterface* lastActiveView_ = nullptr;
     int shownTimerPeriod_ = 0;
 };
 
