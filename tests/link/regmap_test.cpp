@@ -148,7 +148,9 @@ TEST(BaudTable, CodesRatesAndSpeedsAgree) {
         if (row.code != 0) coded.push_back(row.rate);
         EXPECT_EQ(analyzerRate(row.rate), row.code != 0);
         EXPECT_EQ(baudRowForRate(row.rate), &row);
+#ifndef _WIN32
         EXPECT_EQ(rateForSpeed(row.speed), row.rate);
+#endif
     }
     EXPECT_EQ(coded, std::vector<unsigned>(std::begin(kBaudRates), std::end(kBaudRates)));
     EXPECT_EQ(baudRowForRate(600), nullptr);
