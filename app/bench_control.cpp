@@ -31,11 +31,12 @@ AnalyzerSubWindow* windowOfSlot(MainWindow& frame, int slot) {
 BenchSettings captureBench(MainWindow& frame) {
     BenchSettings b;
     b.port = QString::fromStdString(frame.block().portName());
-    if (frame.selectedPort() >= 0 && frame.selectedPort() < frame.portNames().size())
-        b.port = frame.portNames()[frame.selectedPort()];
+    if (frame.station().selectedPort() >= 0 &&
+        frame.station().selectedPort() < frame.station().portNames().size())
+        b.port = frame.station().portNames()[frame.station().selectedPort()];
     b.baudRate = frame.block().baudRate();
-    b.recordFolder = frame.recordFolder();
-    b.csvLog = frame.csvLog().enabled();
+    b.recordFolder = frame.station().recordFolder();
+    b.csvLog = frame.station().csvLog().enabled();
     b.mainMaximized = frame.isMaximized();
     b.mainGeometry = frame.isMaximized() ? frame.normalGeometry() : frame.geometry();
     bool ruleTaken = false;
@@ -63,18 +64,18 @@ BenchSettings captureBench(MainWindow& frame) {
 }
 
 void applyBench(MainWindow& frame, const BenchSettings& b) {
-    const bool wasPolling = frame.isPolling();
+    const bool wasPolling = frame.station().isPolling();
     if (wasPolling) frame.disconnectLine();
 
-    const int port = int(frame.portNames().indexOf(b.port));
-    if (port >= 0 && port < frame.portCount())
-        frame.selectPort(port);
+    const int port = int(frame.station().portNames().indexOf(b.port));
+    if (port >= 0 && port < frame.station().portCount())
+        frame.station().selectPort(port);
     else if (!b.port.isEmpty())
-        frame.setPortName(b.port);  // not present now: tried as named when connecting
+        frame.station().setPortName(b.port);  // not present now: tried as named when connecting
     const auto rate = std::find(std::begin(kBaudRates), std::end(kBaudRates), b.baudRate);
-    if (rate != std::end(kBaudRates)) frame.setBaud(int(rate - std::begin(kBaudRates)));
-    if (!b.recordFolder.isEmpty()) frame.chooseRecordFolder(b.recordFolder);
-    frame.csvLog().setEnabled(b.csvLog);
+    if (rate != std::end(kBaudRates)) frame.station().setBaud(int(rate - std::begin(kBaudRates)));
+    if (!b.recordFolder.isEmpty()) frame.station().setRecordFolder(b.recordFolder);
+    frame.station().csvLog().setEnabled(b.csvLog);
 
     if (!b.mainGeometry.isEmpty()) frame.setGeometry(b.mainGeometry);
     if (b.mainMaximized) frame.showMaximized();
@@ -109,11 +110,48 @@ std::optional<QString> askBenchFile(QWidget* owner, bool save) {
 }
 
 void startBenchTimers(MainWindow& frame, const BenchSettings& b) {
-    if (!frame.isPolling()) return;
+    if (!frame.station().isPolling()) return;
     for (int slot = 0; slot < std::min<int>(int(b.windows.size()), frame.block().windowCount());
          ++slot)
         if (AnalyzerSubWindow* w = windowOfSlot(frame, slot); w && b.windows[slot].timerPeriod > 0)
             w->view()->startRecordTimer(b.windows[slot].timerPeriod);
+}
+
+BenchControl::BenchControl(MainWindow& frame) : QObject(&frame), frame_(frame) {}
+
+bool BenchControl::saveBench(const QString& path) {
+    QString error;
+    if (writeBenchFile(path, captureBench(frame_), &error)) return true;
+    dialogs().error(error, QStringLiteral("Стенд"), &frame_);
+    return false;
+}
+
+std::optional<BenchSettings> BenchControl::openBench(const QString& path) {
+    QString error;
+    const auto bench = readBenchFile(path, &error);
+    if (!bench) {
+        dialogs().error(error, QStringLiteral("Стенд"), &frame_);
+        return std::nullopt;
+    }
+    applyBench(frame_, *bench);
+    return bench;
+}
+
+bool BenchControl::onCommand(CommandId id) {
+    if (id != CommandId::SaveBench && id != CommandId::OpenBench) return false;
+    const bool save = id == CommandId::SaveBench;
+    const std::optional<QString> path = askBenchFile(&frame_, save);
+    if (path && !path->isEmpty()) {
+        if (save)
+            saveBench(*path);
+        else
+            openBench(*path);
+    }
+    return true;
+}
+
+bool BenchControl::onUpdateCommand(CommandId, CommandState&) {
+    return false;  // the main window's table decides
 }
 
 }  // namespace zta

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <optional>
 
 #include "app/bench_file.h"
+#include "ui/command_router.h"
 
 class QWidget;
 
@@ -26,5 +28,22 @@ void startBenchTimers(MainWindow& frame, const BenchSettings& bench);
 
 // The file dialog of "Сохранить стенд" (`save`) or "Открыть стенд"; nothing on Cancel.
 std::optional<QString> askBenchFile(QWidget* owner, bool save);
+
+// "Сохранить стенд" and "Открыть стенд".
+class BenchControl : public QObject, public CommandTarget {
+    Q_OBJECT
+  public:
+    explicit BenchControl(MainWindow& frame);
+
+    // Each gives its message box on failure. openBench gives the bench it set up.
+    bool saveBench(const QString& path);
+    std::optional<BenchSettings> openBench(const QString& path);
+
+    bool onCommand(CommandId id) override;
+    bool onUpdateCommand(CommandId id, CommandState& state) override;
+
+  private:
+    MainWindow& frame_;
+};
 
 }  // namespace zta

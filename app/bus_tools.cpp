@@ -2,7 +2,6 @@
 #include "app/bus_tools.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -18,12 +17,9 @@
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
 #include "device/analyzer_window_factory.h"
-#include "device/audit_log.h"
 #include "device/trend_view.h"
-#include "gas/gas_check.h"
 #include "search/scan.h"
 #include "ui/bus_overview_dock.h"
-#include "ui/dialogs.h"
 #include "ui/traffic_monitor.h"
 
 namespace zta {
@@ -44,7 +40,7 @@ BusTools::BusTools(MainWindow& frame)
     overview_->model().setSource([this] {
         std::vector<OverviewRow> rows;
         PollBlock& block = frame_.block();
-        const bool polling = frame_.isPolling();
+        const bool polling = frame_.station().isPolling();
         const int count = block.windowCount();
         rows.reserve(count + foundRest_.size());
         for (int i = 0; i < count; ++i) {
@@ -67,6 +63,14 @@ BusTools::BusTools(MainWindow& frame)
     searchProgress_->hide();
     frame_.statusBar()->insertWidget(1, searchProgress_);
     addMenuItems();
+
+    Station& station = frame_.station();
+    station.setFrameObserver(&ring_);
+    // Cheap: the overview redraws a few times a second.
+    auto markDirty = [this] { overview_->model().markDirty(); };
+    connect(&frame_, &MainWindow::analyzerDataChanged, this, markDirty);
+    connect(&station, &Station::commandChanged, this, markDirty);
+    connect(&frame_, &MainWindow::windowsChanged, this, &BusTools::windowsChanged);
 }
 
 BusTools::~BusTools() {
@@ -123,7 +127,7 @@ bool BusTools::onUpdateCommand(CommandId id, CommandState& state) {
         case CommandId::TrafficMonitor:
             return true;
         case CommandId::OpenFoundRest:
-            state.enabled = !foundRest_.empty() && !frame_.isSearching();
+            state.enabled = !foundRest_.empty() && !frame_.station().isSearching();
             return true;
         default:
             return false;
@@ -157,8 +161,6 @@ void BusTools::showOverview() {
     frame_.resizeDocks({overview_}, {std::min(want, shared - windowsStrip)}, Qt::Vertical);
 }
 
-void BusTools::dataChanged() { overview_->model().markDirty(); }
-
 void BusTools::windowsChanged() {
     if (overview_->isVisible()) overview_->model().refresh();
 }
@@ -179,54 +181,6 @@ void BusTools::activate(ViewId view) {
         frame_.mdiArea()->setActiveSubWindow(child);
         return;
     }
-}
-
-void BusTools::audit(const CommandReport& report) {
-    AuditEntry entry;
-    entry.time = QDateTime::currentDateTime();
-    entry.port = QString::fromStdString(frame_.block().portName());
-    entry.networkNumber = report.address;
-    entry.factoryNumber = report.factoryNumber;
-    entry.command = report.command;
-    entry.track = report.track;
-    QString error;
-    // A folder that cannot be written to is reported by the record files already; the audit
-    // line is not worth a second box.
-    appendAuditEntry(frame_.recordFolder(), entry, &error);
-}
-
-void BusTools::commandChanged(const CommandReport& report) {
-    audit(report);
-    overview_->model().markDirty();
-    if (AnalyzerViewInterface* view = frame_.findView(report.view)) view->onCommandStateChanged();
-}
-
-void BusTools::commandConfirmed(int slot, Command which, const CommandTrack& previous) {
-    const Slot s = frame_.block().snapshot(slot);
-    CommandReport report;
-    report.view = s.viewWindow;
-    report.slot = slot;
-    report.address = s.address;
-    report.factoryNumber = s.factoryNumber;
-    report.command = which;
-    if (previous.open()) {
-        report.track = previous;
-        report.track.state = CommandStatus::Failed;
-        report.track.failure = CommandFailure::Replaced;
-        audit(report);
-    }
-    report.track = s.commands[commandIndex(which)];
-    commandChanged(report);
-}
-
-bool BusTools::confirmCalibrationGas(int slot, QWidget* owner) {
-    const Slot s = frame_.block().snapshot(slot);
-    const GasInfo* chosen = reportedGas(true, 0, frame_.gasState().calGasName.toStdString());
-    const auto mismatch = checkCalibrationGas(chosen, s.errorCount < kLostContactLimit,
-                                              s.extendedModel, s.gasCode, s.gasName);
-    if (!mismatch) return true;
-    return dialogs().question(gasMismatchText(s.address, *mismatch),
-                              QString::fromUtf8(kGasMismatchCaption), owner);
 }
 
 void BusTools::searchProgress(int number) {

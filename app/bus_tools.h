@@ -22,8 +22,8 @@ class TrendView;
 class MainWindow;
 
 // What a bench of many analyzers needs beside the analyzer windows: the bus overview dock, the
-// traffic monitor and its frame ring, fast polling, command states in the audit log, the
-// search's progress bar and the found analyzers that have no window yet.
+// traffic monitor and its frame ring, fast polling, the search's progress bar and the found
+// analyzers that have no window yet.
 class BusTools : public QObject, public CommandTarget {
     Q_OBJECT
   public:
@@ -37,17 +37,6 @@ class BusTools : public QObject, public CommandTarget {
     ViewId overviewTrendView() const { return trendView_; }
     TrafficMonitor* monitor() const { return monitor_; }
     QProgressBar* searchProgress() const { return searchProgress_; }
-
-    // A data notice of some window (cheap: the overview redraws a few times a second).
-    void dataChanged();
-    // The windows changed (opened, closed, renumbered).
-    void windowsChanged();
-    // A command's state changed (poll thread report, or a confirmation on the UI thread).
-    void commandChanged(const CommandReport& report);
-    // The operator confirmed `which` in `slot`; `previous` is the track it had before.
-    void commandConfirmed(int slot, Command which, const CommandTrack& previous);
-    // Before a high or middle gas calibration: false when the operator stopped at the warning.
-    bool confirmCalibrationGas(int slot, QWidget* owner);
 
     // Search: progress (number tried, -1 hides the bar) and the analyzers found beyond the
     // windows a search opens.
@@ -66,7 +55,7 @@ class BusTools : public QObject, public CommandTarget {
     void addMenuItems();
     void activate(ViewId view);
     void showTrendOf(ViewId view);
-    void audit(const CommandReport& report);
+    void windowsChanged();
 
     MainWindow& frame_;
     FrameRing ring_;

@@ -92,13 +92,13 @@ int main(int argc, char** argv) {
     if (args.fast) frame.block().setFastPolling(true);
     // A bench that cannot be read has had its box; the station starts as without one.
     const std::optional<zta::BenchSettings> opened =
-        args.benchFile.isEmpty() ? std::nullopt : frame.openBench(args.benchFile);
+        args.benchFile.isEmpty() ? std::nullopt : app.benchControl().openBench(args.benchFile);
     openWindows(frame, args.openNumbers);
     if (args.overview) {
         // Past ten windows the overview is the way to see them: the windows go to icons.
         if (frame.block().windowCount() > 10)
             for (QMdiSubWindow* child : frame.mdiArea()->subWindowList()) child->showMinimized();
-        frame.busTools().showOverview();
+        app.busTools().showOverview();
     }
     if (args.connect) {
         frame.connectLine();
@@ -114,12 +114,13 @@ int main(int argc, char** argv) {
     if (!args.screenshot.isEmpty()) {
         const QString file = args.screenshot;
         const QString monitorFile = args.monitorScreenshot;
-        if (!monitorFile.isEmpty()) frame.busTools().showMonitor();
-        QTimer::singleShot(args.waitMs, &frame, [&frame, file, monitorFile] {
+        if (!monitorFile.isEmpty()) app.busTools().showMonitor();
+        BusTools* tools = &app.busTools();
+        QTimer::singleShot(args.waitMs, &frame, [&frame, tools, file, monitorFile] {
             bool saved = frame.grab().save(file);
-            if (!monitorFile.isEmpty() && frame.busTools().monitor()) {
-                frame.busTools().monitor()->pull();
-                saved = frame.busTools().monitor()->grab().save(monitorFile) && saved;
+            if (!monitorFile.isEmpty() && tools->monitor()) {
+                tools->monitor()->pull();
+                saved = tools->monitor()->grab().save(monitorFile) && saved;
             }
             if (!saved) qCritical("cannot write %s", qPrintable(file));
             frame.close();

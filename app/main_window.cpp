@@ -4,13 +4,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QMenuBar>
 #include <QSerialPortInfo>
 #include <QStatusBar>
 #include <QTimer>
@@ -18,16 +15,14 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/bench_control.h"
-#include "app/bus_tools.h"
 #include "app/cal_data_file.h"
-#include "app/search_control.h"
+#include "app/main_menus.h"
 #include "app/station_application.h"
 #include "app/station_bridge.h"
-#include "app/user_folders.h"
 #include "device/analyzer_window_factory.h"
 #include "device/device_host.h"
 #include "gas/connected_gas_parameters_dialog.h"
+#include "gas/gas_check.h"
 #include "gas/gas_parameters_dialog.h"
 #include "link/regmap.h"
 #include "link/serial_line.h"
@@ -43,7 +38,6 @@ const char* const kReady = "Ready";
 const char* const kPolling = "Опрос приборов";
 const char* const kPortsCaption = "Определение доступных портов";
 const int kBasePaneWidths[6] = {0, 40, 29, 70, 21, 21};
-constexpr int kStopWaitMs = 10000;
 
 QString timerText(int period) {
     return period == 0 ? QStringLiteral("Таймер не установлен")
@@ -51,9 +45,8 @@ QString timerText(int period) {
 }
 
 int baudPosition(unsigned baud) {
-    for (int i = 0; i < 5; ++i)
-        if (kBaudRates[i] == baud) return i;
-    return -1;
+    const auto rate = std::find(std::begin(kBaudRates), std::end(kBaudRates), baud);
+    return rate == std::end(kBaudRates) ? -1 : int(rate - std::begin(kBaudRates));
 }
 
 bool isGasItem(CommandId id) {
@@ -68,8 +61,8 @@ class MainWindow::WindowHost : public DeviceHost {
     explicit WindowHost(MainWindow& frame) : frame_(frame) {}
 
     zta::PollBlock& block() override { return frame_.block(); }
-    bool isPolling() const override { return frame_.isPolling(); }
-    QString recordFolder() const override { return frame_.recordFolder(); }
+    bool isPolling() const override { return frame_.station().isPolling(); }
+    QString recordFolder() const override { return frame_.station().recordFolder(); }
     QWidget* window() override { return &frame_; }
     void refreshTimerFlag() override { frame_.refreshTimerFlag(); }
     void showTimerPane(int periodSeconds) override { frame_.showTimerPane(periodSeconds); }
@@ -89,56 +82,21 @@ class MainWindow::WindowHost : public DeviceHost {
         QTimer::singleShot(0, router, [router] { router->refresh(); });
     }
     void commandConfirmed(int slot, Command which, const CommandTrack& previous) override {
-        frame_.busTools().commandConfirmed(slot, which, previous);
+        frame_.station().commandConfirmed(slot, which, previous);
     }
     void commandReported(const CommandReport& report) override {
-        frame_.busTools().commandChanged(report);
+        frame_.station().reportCommand(report);
     }
     bool confirmCalibrationGas(int slot, QWidget* owner) override {
-        return frame_.busTools().confirmCalibrationGas(slot, owner);
+        const std::optional<QString> question = frame_.station().calibrationGasQuestion(slot);
+        return !question ||
+               dialogs().question(*question, QString::fromUtf8(kGasMismatchCaption), owner);
     }
-    RecordWriter& recordWriter() override { return frame_.recordWriter(); }
-    CsvLog& csvLog() override { return frame_.csvLog(); }
+    RecordWriter& recordWriter() override { return frame_.station().recordWriter(); }
+    CsvLog& csvLog() override { return frame_.station().csvLog(); }
 
   private:
     MainWindow& frame_;
-};
-
-class MainWindow::PollRun : public zta::PollSink {
-  public:
-    PollRun(MainWindow& frame, int id) : frame_(frame), id_(id) {}
-    ~PollRun() override { thread.reset(); }  // the thread goes before the sink it calls
-
-    void dataChanged(zta::ViewId view, int slot) override {
-        frame_.bridge_->dataChanged(view, slot);
-    }
-    void baudAccepted(zta::ViewId view, int code, int address) override {
-        frame_.bridge_->baudAccepted(view, code, address);
-    }
-    void lineFailed() override {
-        MainWindow* frame = &frame_;
-        const int id = id_;
-        frame_.bridge_->post([frame, id] { frame->onLineFailed(id); });
-    }
-    void showError(const std::string& text, const std::string& caption) override {
-        frame_.bridge_->showError(text, caption);
-    }
-    void commandChanged(const CommandReport& report) override {
-        MainWindow* frame = &frame_;
-        frame_.bridge_->post([frame, report] { frame->busTools().commandChanged(report); });
-    }
-    bool stop(int timeoutMs, bool serve) {
-        if (!serve) return thread->stop(timeoutMs);
-        UiBridge* bridge = frame_.bridge_;
-        return thread->stop(timeoutMs, [bridge] { bridge->serve(); });
-    }
-
-    std::unique_ptr<zta::PollThread> thread;
-    int id() const { return id_; }
-
-  private:
-    MainWindow& frame_;
-    int id_;
 };
 
 MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFactory,
@@ -147,8 +105,8 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
       app_(app),
       factory_(windowFactory),
       options_(std::move(options)),
-      host_(std::make_unique<WindowHost>(*this)),
-      station_(options_.calDataPath, options_.programFolder, options_.direction) {
+      station_(options_),
+      host_(std::make_unique<WindowHost>(*this)) {
     setWindowTitle(QStringLiteral("Программа проверки приборов ZTA-K7."));
     setWindowIcon(stationIcon());
     station_.recordWriter().setReport(
@@ -156,34 +114,28 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
 
     router_ = new CommandRouter(this);
     router_->setRoute([this] { return route(); });
-    bridge_ = new UiBridge(this);
     UiBridge::PollHandlers handlers;
     handlers.dataChanged = [this](zta::ViewId view, int) {
         if (AnalyzerViewInterface* v = findView(view)) v->onViewNotice(NoticeDataChanged, 0);
-        if (busTools_) busTools_->dataChanged();
+        emit analyzerDataChanged();
     };
     handlers.baudAccepted = [this](zta::ViewId view, int code, int address) {
         if (AnalyzerViewInterface* v = findView(view)) v->onViewNotice(code, address);
     };
     handlers.errorOwner = this;
-    bridge_->setPollHandlers(std::move(handlers));
+    station_.bridge().setPollHandlers(std::move(handlers));
 
     mdi_ = new QMdiArea;
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { showActiveViewTimer(); });
 
-    searchControl_ = std::make_unique<SearchControl>(*this);
-    setSearchHooks(searchControl_.get());
-    addFrameTarget(searchControl_.get());
     concentrationDialog_ = new GasParametersDialog(this);
     devicesGasDialog_ = new ConnectedGasParametersDialog(this);
 
-    createMenus();
-    createToolBar();
+    portMenu_ = buildMenuBar(menuBar(), *router_);
+    toolBar_ = buildToolBar(this, *router_);
     createStatusBars();
-    busTools_ = new BusTools(*this);
-    addFrameTarget(busTools_);
 
     // The second status bar sits right above the main one, under the analyzer windows.
     auto* central = new QWidget;
@@ -203,6 +155,17 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
             if (AnalyzerViewInterface* v = factory_.viewOf(child)) v->onRecordFolderChanged();
         showFolderPane(activeTimerPeriod_);
     });
+    connect(&station_, &Station::portChanged, this, &MainWindow::showPort);
+    connect(&station_, &Station::baudChanged, this, &MainWindow::showBaud);
+    connect(&station_, &Station::pollingChanged, this, [this] {
+        setPaneText(0, QString::fromUtf8(station_.isPolling() ? kPolling : kReady));
+        router_->refresh();
+    });
+    connect(&station_, &Station::disconnected, this,
+            [this] { broadcastToViews(NoticeDisconnected); });
+    connect(&station_, &Station::commandChanged, this, [this](const CommandReport& report) {
+        if (AnalyzerViewInterface* view = findView(report.view)) view->onCommandStateChanged();
+    });
     showFolderPane(activeTimerPeriod_);
     showTimerPane(activeTimerPeriod_);
 
@@ -211,135 +174,19 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     if (calData.status == zta::CalReadStatus::Malformed)
         dialogs().warning(calData.warning, QString(), this);
     showGasPanes();
-    enumeratePorts();
+    listPorts();
     resize(900, 600);
 }
 
 MainWindow::~MainWindow() {
-    // Workers still alive (a stop that timed out) must not wait on a window that is going.
-    bridge_->close();
-    if (pollThread) pollThread->stop(kStopWaitMs, false);
-    pollThread.reset();
-    abandoned_.clear();
-    searchControl_.reset();  // asks a running search to stop and waits for it
-    // Each closing document gives its slot back to the block, which goes with this object;
+    station_.shutDown();
+    // Each closing document gives its slot back to the block, which goes with the station;
     // a window closed but not yet deleted is no longer listed by the area.
     const QList<QMdiSubWindow*> children = mdi_->findChildren<QMdiSubWindow*>();
     for (QMdiSubWindow* child : children) delete child;
 }
 
 // ---------------------------------------------------------------- menus and bars
-
-void MainWindow::createMenus() {
-    auto item = [this](QMenu* menu, const QString& text, CommandId id, bool checkable = false) {
-        QAction* a = menu->addAction(text);
-        a->setCheckable(checkable);
-        a->setStatusTip(commandPrompt(id));
-        router_->bind(a, id);
-        return a;
-    };
-    QMenuBar* bar = menuBar();
-
-    QMenu* doc = bar->addMenu(QStringLiteral("Документ"));
-    item(doc, QStringLiteral("Новый прибор"), CommandId::NewDocument);
-    doc->addSeparator();
-    item(doc, QStringLiteral("Путь для записи"), CommandId::RecordFolder);
-    item(doc, QStringLiteral("Запись"), CommandId::Record);
-    item(doc, QStringLiteral("CSV-журнал"), CommandId::CsvLog, true);
-    item(doc, QStringLiteral("Тренд"), CommandId::Trend, true);
-    QMenu* timer = doc->addMenu(QStringLiteral("Таймер для записи"));
-    item(timer, QStringLiteral("Установить для активного документа"), CommandId::TimerActive);
-    item(timer, QStringLiteral("Установить для всех документов"), CommandId::TimerAll);
-    QMenu* timerOff = doc->addMenu(QStringLiteral("Отключить таймер"));
-    item(timerOff, QStringLiteral("Активного документа"), CommandId::TimerOffActive);
-    item(timerOff, QStringLiteral("Всех документов"), CommandId::TimerOffAll);
-    doc->addSeparator();
-    item(doc, QStringLiteral("Открыть стенд"), CommandId::OpenBench);
-    item(doc, QStringLiteral("Сохранить стенд"), CommandId::SaveBench);
-    doc->addSeparator();
-    item(doc, QStringLiteral("Выход"), CommandId::Exit);
-
-    QMenu* link = bar->addMenu(QStringLiteral("Связь"));
-    item(link, QStringLiteral("Поиск"), CommandId::Search);
-    item(link, QStringLiteral("Остановить"), CommandId::StopSearch);
-    link->addSeparator();
-    item(link, QStringLiteral("Подключить"), CommandId::Connect);
-    item(link, QStringLiteral("Отключить"), CommandId::Disconnect);
-    link->addSeparator();
-    portMenu_ = link->addMenu(QStringLiteral("Порт"));
-    item(portMenu_, QStringLiteral("Com"), CommandId::PortPlaceholder);
-    QMenu* speed = link->addMenu(QStringLiteral("Скорость"));
-    for (int i = 0; i < 5; ++i) item(speed, QString::number(kBaudRates[i]), baudCommand(i), true);
-
-    QMenu* setup = bar->addMenu(QStringLiteral("Установки"));
-    item(setup, QStringLiteral("Изменить сетевой номер"), CommandId::ChangeNumber);
-    item(setup, QStringLiteral("Изменить скорость"), CommandId::ChangeSpeed);
-    QMenu* thresholds = setup->addMenu(QStringLiteral("Изменить значения порогов"));
-    item(thresholds, QStringLiteral("Порог 1"), CommandId::Threshold1);
-    item(thresholds, QStringLiteral("Порог 2"), CommandId::Threshold2);
-    setup->addSeparator();
-    QMenu* insert = setup->addMenu(QStringLiteral("Вставить строку"));
-    item(insert, QStringLiteral("В активный документ"), CommandId::InsertActive);
-    item(insert, QStringLiteral("Во все документы"), CommandId::InsertAll);
-    setup->addSeparator();
-    QMenu* gas = setup->addMenu(QStringLiteral("Параметры газа"));
-    QMenu* gasKind = gas->addMenu(QStringLiteral("Вид газа"));
-    for (int i = 0; i < kGasCount; ++i)
-        item(gasKind, QString::fromUtf8(zta::kCalGasMenu[i].name), kGasMenuIds[i], true);
-    item(gas, QStringLiteral("Концентрация"), CommandId::Concentration);
-    item(gas, QStringLiteral("Параметры подключенных приборов"), CommandId::ConnectedDevicesGas);
-    item(setup, QStringLiteral("Установка нуля"), CommandId::SetZero);
-    item(setup, QStringLiteral("Газ высокой концентрации "), CommandId::HighGas);
-    item(setup, QStringLiteral("Газ средней концентрации"), CommandId::MiddleGas);
-    item(setup, QStringLiteral("Установка типовой  концентрации"), CommandId::TypicalConcentration);
-
-    QMenu* info = bar->addMenu(QStringLiteral("Информация о ПО"));
-    item(info, QStringLiteral("Прибора в активном окне"), CommandId::SoftwareInfoActive);
-    item(info, QStringLiteral("Во всех окнах"), CommandId::SoftwareInfoAll, true);
-
-    QMenu* view = bar->addMenu(QStringLiteral("Вид"));
-    item(view, QStringLiteral("Панель инструментов"), CommandId::ViewToolBar, true);
-    item(view, QStringLiteral("Строка состояния"), CommandId::ViewStatusBar, true);
-
-    QMenu* window = bar->addMenu(QStringLiteral("Окно"));
-    item(window, QStringLiteral("Каскадом"), CommandId::WindowCascade);
-    item(window, QStringLiteral("Все на экран"), CommandId::WindowTile);
-
-    QMenu* help = bar->addMenu(QStringLiteral("Помощь"));
-    item(help, QStringLiteral("О программе"), CommandId::About);
-
-    for (QAction* a : bar->actions())
-        if (a->menu()) router_->watchMenu(a->menu());
-}
-
-void MainWindow::createToolBar() {
-    toolBar_ = new QToolBar(QStringLiteral("Панель инструментов"), this);
-    toolBar_->setObjectName(QStringLiteral("toolBar"));
-    toolBar_->setIconSize(QSize(16, 16));
-    addToolBar(Qt::TopToolBarArea, toolBar_);
-    auto button = [this](CommandId id) {
-        QAction* a = toolBar_->addAction(toolIcon(id), commandToolTip(id));
-        a->setToolTip(commandToolTip(id));
-        a->setStatusTip(commandPrompt(id));
-        router_->bind(a, id);
-    };
-    for (CommandId id : {CommandId::ToolNewDocument, CommandId::ToolRecordFolder,
-                         CommandId::ToolRecord, CommandId::ToolSetTimer, CommandId::ToolStopTimer})
-        button(id);
-    toolBar_->addSeparator();
-    for (CommandId id : {CommandId::ToolConnect, CommandId::ToolDisconnect, CommandId::ToolSearch,
-                         CommandId::ToolStopSearch})
-        button(id);
-    toolBar_->addSeparator();
-    for (CommandId id :
-         {CommandId::ToolSetZero, CommandId::ToolHighGas, CommandId::ToolMiddleGas,
-          CommandId::ToolTypicalConcentration, CommandId::ToolThreshold1, CommandId::ToolThreshold2,
-          CommandId::ToolInsertActive, CommandId::SoftwareInfoActive, CommandId::SoftwareInfoAll})
-        button(id);
-    toolBar_->addSeparator();
-    for (CommandId id : {CommandId::ToolChangeNumber, CommandId::ToolChangeSpeed}) button(id);
-    // The two combo boxes go here (createCombos), then "about".
-}
 
 void MainWindow::createCombos() {
     portCombo_ = new QComboBox;
@@ -349,7 +196,7 @@ void MainWindow::createCombos() {
     portCombo_->setMaxVisibleItems(6);
     toolBar_->addWidget(portCombo_);
     router_->bindWidget(portCombo_, CommandId::PortCombo);
-    connect(portCombo_, &QComboBox::activated, this, [this](int index) { selectPort(index); });
+    connect(portCombo_, &QComboBox::activated, &station_, &Station::selectPort);
 
     baudCombo_ = new QComboBox;
     baudCombo_->setObjectName(QStringLiteral("baudCombo"));
@@ -357,7 +204,7 @@ void MainWindow::createCombos() {
     baudCombo_->setMaxVisibleItems(6);
     toolBar_->addWidget(baudCombo_);
     router_->bindWidget(baudCombo_, CommandId::BaudCombo);
-    connect(baudCombo_, &QComboBox::activated, this, [this](int index) { setBaud(index); });
+    connect(baudCombo_, &QComboBox::activated, &station_, &Station::setBaud);
     for (unsigned rate : kBaudRates) baudCombo_->addItem(QString::number(rate));
     baudCombo_->setCurrentIndex(3);
 
@@ -473,7 +320,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 
 // ---------------------------------------------------------------- ports and rates
 
-void MainWindow::enumeratePorts() {
+void MainWindow::listPorts() {
     QStringList names;
     for (const QString& p : options_.extraPorts)
         if (!p.isEmpty() && !names.contains(p)) names << p;
@@ -489,39 +336,21 @@ void MainWindow::enumeratePorts() {
         for (const QString& p : options_.systemPorts)
             if (!p.isEmpty()) names << p;
     }
-
-    portCount_ = int(names.size());
-    if (portCount_ > kMaxPorts) {
-        dialogs().warning(
-            QStringLiteral("Слишком много COM портов! Доступны будут только первые 50."),
-            QString::fromUtf8(kPortsCaption), this);
-        names = names.mid(0, kMaxPorts);
-        portCount_ = kMaxPorts;
-    }
-    portNames_ = names;
-    if (portCount_ > 0) {
-        for (int i = 0; i < portCount_; ++i) {
-            portCombo_->addItem(portNames_[i]);
-            if (i == 0) {
-                portCombo_->setCurrentIndex(0);
-                selectedPort_ = 0;
-                setPortName(portNames_[0]);
-            }
-        }
-    } else {
-        dialogs().warning(QStringLiteral("Ни одного COM порта не обнаружено"),
-                          QString::fromUtf8(kPortsCaption), this);
+    const QString warning = station_.setPorts(names);
+    if (!warning.isEmpty()) dialogs().warning(warning, QString::fromUtf8(kPortsCaption), this);
+    if (station_.noPorts()) {
         portCombo_->addItem(QStringLiteral("NoPort"));
-        portCombo_->setCurrentIndex(0);
-        portCount_ = -1;
-        noPorts_ = true;
+    } else {
+        portCombo_->addItems(station_.portNames());
+        showPort();
     }
+    portCombo_->setCurrentIndex(0);
 }
 
 void MainWindow::buildPortMenu() {
     portMenu_->clear();
-    for (int i = 0; i < portCount_; ++i) {
-        QAction* a = portMenu_->addAction(portNames_[i]);
+    for (int i = 0; i < station_.portCount(); ++i) {
+        QAction* a = portMenu_->addAction(station_.portNames()[i]);
         a->setCheckable(true);
         router_->bind(a, portCommand(i));
     }
@@ -529,103 +358,48 @@ void MainWindow::buildPortMenu() {
     router_->refresh();
 }
 
-void MainWindow::selectPort(int index) {
-    if (noPorts_) return;  // "NoPort" names nothing to open
-    for (int i = 0; i < portCombo_->count(); ++i) {
-        if (i != index) continue;
-        selectedPort_ = i;
-        portCombo_->setCurrentIndex(i);
-        setPortName(portCombo_->itemText(i));
-    }
+void MainWindow::showPort() {
+    if (station_.selectedPort() >= 0) portCombo_->setCurrentIndex(station_.selectedPort());
+    setPaneText(1, station_.portName());
     router_->refresh();
 }
 
-void MainWindow::setPortName(const QString& name) {
-    station_.block().setPortName(zta::storedPortName(name.toStdString()));
-    setPaneText(1, name);
-}
-
-void MainWindow::setBaud(int position) {
-    if (position < 0 || position > 4) return;
-    for (int i = 0; i < 5; ++i) baudChecked_[i] = i == position;
-    station_.block().setBaudRate(kBaudRates[position]);
-    baudCombo_->setCurrentIndex(position);
-    setPaneText(2, QString::number(kBaudRates[position]));
+void MainWindow::showBaud() {
+    baudCombo_->setCurrentIndex(station_.baudPosition());
+    setPaneText(2, QString::number(kBaudRates[station_.baudPosition()]));
     router_->refresh();
-}
-
-// ---------------------------------------------------------------- calibration gas
-
-void MainWindow::applyGasState(const zta::GasState& state) {
-    station_.applyGasState(state);  // the panes and commands follow its signal
 }
 
 // ---------------------------------------------------------------- polling
 
-bool MainWindow::isSearching() const { return search_ && search_->isRunning(); }
-
 void MainWindow::connectLine() {
-    if (noPorts_) {
-        dialogs().information(QStringLiteral("Нет найденных COM портов"), QStringLiteral("Связь"),
-                              this);
-        return;
+    switch (station_.connectLine()) {
+        case LineRefusal::NoPorts:
+            dialogs().information(QStringLiteral("Нет найденных COM портов"),
+                                  QStringLiteral("Связь"), this);
+            break;
+        case LineRefusal::Searching:
+            dialogs().information(QStringLiteral("Остановите поиск"), QStringLiteral("Работа"),
+                                  this);
+            break;
+        case LineRefusal::Polling:
+            dialogs().information(QStringLiteral("Опрос приборов."), QStringLiteral("Работа"),
+                                  this);
+            break;
+        case LineRefusal::NotStarted:
+        case LineRefusal::None:
+            break;
     }
-    if (isSearching()) {
-        dialogs().information(QStringLiteral("Остановите поиск"), QStringLiteral("Работа"), this);
-        return;
-    }
-    if (isPolling()) {
-        dialogs().information(QStringLiteral("Опрос приборов."), QStringLiteral("Работа"), this);
-        return;
-    }
-    auto run = std::make_unique<PollRun>(*this, ++lastRun_);
-    zta::PollTiming timing = station_.pollTiming();
-    timing.line.observer = &busTools_->ring();
-    run->thread =
-        std::make_unique<zta::PollThread>(station_.block(), *run, timing, station_.portFactory());
-    if (!run->thread->start()) return;
-    pollThread = std::move(run);
-    setPaneText(0, QString::fromUtf8(kPolling));
-    router_->refresh();
 }
 
-bool MainWindow::stopPollThread() {
-    // A request served during the wait may open a box, whose event loop can ask for another
-    // stop (a posted baud notice, a line report): that one returns at once instead of waiting
-    // for a thread that waits for the box.
-    if (stoppingPoll_) return false;
-    stoppingPoll_ = true;
-    const bool ended = pollThread->stop(kStopWaitMs, true);
-    stoppingPoll_ = false;
-    return ended;
-}
-
-void MainWindow::disconnectLine() {
-    if (!pollThread) return;
-    if (!stopPollThread())
-        return;  // still polling, with the stop request set; a later Disconnect waits again
-    pollThread.reset();
-    broadcastToViews(NoticeDisconnected);
-    setPaneText(0, QString::fromUtf8(kReady));
-    router_->refresh();
-}
-
-void MainWindow::onLineFailed(int run) {
-    if (!pollThread || pollThread->id() != run || stoppingPoll_)
-        return;  // over already, or being stopped by an outer wait
-    // The thread ends right after its report; the windows keep their readings.
-    if (!stopPollThread()) abandoned_.push_back(std::move(pollThread));
-    pollThread.reset();
-    setPaneText(0, QString::fromUtf8(kReady));
-    router_->refresh();
-}
+void MainWindow::disconnectLine() { station_.disconnectLine(); }
 
 DeviceHost& MainWindow::deviceHost() { return *host_; }
 
 bool MainWindow::switchBaudAndReconnect(unsigned baud) {
     disconnectLine();
     const int position = baudPosition(baud);
-    if (position >= 0) setBaud(position);
+    if (position >= 0) station_.setBaud(position);
     connectLine();
     return true;
 }
@@ -635,7 +409,7 @@ bool MainWindow::switchBaudAndReconnect(unsigned baud) {
 QMdiSubWindow* MainWindow::openNewDocument() {
     QMdiSubWindow* child = factory_.openWindow(*host_, *mdi_);
     router_->refresh();
-    busTools_->windowsChanged();
+    emit windowsChanged();
     return child;
 }
 
@@ -694,13 +468,11 @@ std::vector<CommandTarget*> MainWindow::route() const {
 
 void MainWindow::onRecordFolderCommand() {
     const std::optional<QString> chosen = dialogs().askFolder(station_.recordFolder(), this);
-    if (chosen && !chosen->isEmpty()) chooseRecordFolder(*chosen);
+    if (chosen && !chosen->isEmpty()) station_.setRecordFolder(*chosen);
 }
 
-void MainWindow::chooseRecordFolder(const QString& folder) { station_.setRecordFolder(folder); }
-
 void MainWindow::onTimerAll() {
-    if (!isPolling()) {
+    if (!station_.isPolling()) {
         dialogs().information(
             QStringLiteral("Установка таймера для группы приборов не может быть произведена.\r\n"
                            "    \t         Проверьте подключение приборов. "),
@@ -719,19 +491,17 @@ void MainWindow::onInsertAll() {
     broadcastToViews(NoticeInsertText);
 }
 
-int MainWindow::execModal(QDialog& dialog) { return dialogs().run(dialog); }
-
 void MainWindow::onConcentration() {
     GasParametersDialog& dialog = *concentrationDialog_;
     dialog.setMaximum(station_.block().maxGas());
     dialog.setMiddle(station_.block().midGas());
     dialog.setGasMarks(station_.gasState().gasMarks);
     zta::GasState state = station_.gasState();
-    if (execModal(dialog) == QDialog::Accepted) {
+    if (dialogs().run(dialog) == QDialog::Accepted) {
         state.maxGas = dialog.maximum();
         state.midGas = dialog.middle();
     }
-    applyGasState(state);
+    station_.applyGasState(state);
 }
 
 void MainWindow::onConnectedDevicesGas() {
@@ -751,26 +521,26 @@ void MainWindow::onConnectedDevicesGas() {
     }
     ConnectedGasParametersDialog& dialog = *devicesGasDialog_;
     dialog.setAnalyzers(analyzers);
-    if (execModal(dialog) != QDialog::Accepted) return;
+    if (dialogs().run(dialog) != QDialog::Accepted) return;
     zta::GasState state = station_.gasState();
     if (zta::applyConnectedDevicesChoice(state, dialog.chosenGasName(), dialog.chosenMaximum(),
                                          dialog.chosenMiddle()))
-        applyGasState(state);
+        station_.applyGasState(state);
 }
 
 bool MainWindow::onCommand(CommandId id) {
     if (id >= CommandId::PortFirst && id <= CommandId::PortLast) {
-        selectPort(int(id) - int(CommandId::PortFirst));
+        station_.selectPort(int(id) - int(CommandId::PortFirst));
         return true;
     }
     if (id >= CommandId::Baud1200 && id <= CommandId::Baud19200) {
-        setBaud(int(id) - int(CommandId::Baud1200));
+        station_.setBaud(int(id) - int(CommandId::Baud1200));
         return true;
     }
     if (const zta::GasInfo* gas = zta::gasByMenuId(int(id))) {
         zta::GasState state = station_.gasState();
         zta::selectGas(state, *gas);
-        applyGasState(state);
+        station_.applyGasState(state);
         return true;
     }
     switch (id) {
@@ -826,53 +596,23 @@ bool MainWindow::onCommand(CommandId id) {
         case CommandId::CsvLog:
             station_.csvLog().setEnabled(!station_.csvLog().enabled());
             return true;
-        case CommandId::SaveBench:
-        case CommandId::OpenBench: {
-            const bool save = id == CommandId::SaveBench;
-            const std::optional<QString> path = askBenchFile(this, save);
-            if (path && !path->isEmpty()) {
-                if (save)
-                    saveBench(*path);
-                else
-                    openBench(*path);
-            }
-            return true;
-        }
         default:
             return false;
     }
 }
 
-bool MainWindow::saveBench(const QString& path) {
-    QString error;
-    if (zta::writeBenchFile(path, zta::captureBench(*this), &error)) return true;
-    dialogs().error(error, QStringLiteral("Стенд"), this);
-    return false;
-}
-
-std::optional<zta::BenchSettings> MainWindow::openBench(const QString& path) {
-    QString error;
-    const auto bench = zta::readBenchFile(path, &error);
-    if (!bench) {
-        dialogs().error(error, QStringLiteral("Стенд"), this);
-        return std::nullopt;
-    }
-    zta::applyBench(*this, *bench);
-    return bench;
-}
-
 bool MainWindow::onUpdateCommand(CommandId id, CommandState& st) {
-    const bool polling = isPolling();
-    const bool searching = isSearching();
+    const bool polling = station_.isPolling();
+    const bool searching = station_.isSearching();
     const bool idle = !polling && !searching;
     if (id >= CommandId::PortFirst && id <= CommandId::PortLast) {
         st.enabled = idle;
-        st.checked = int(id) - int(CommandId::PortFirst) == selectedPort_;
-        return int(id) - int(CommandId::PortFirst) < portCount_;
+        st.checked = int(id) - int(CommandId::PortFirst) == station_.selectedPort();
+        return int(id) - int(CommandId::PortFirst) < station_.portCount();
     }
     if (id >= CommandId::Baud1200 && id <= CommandId::Baud19200) {
         st.enabled = idle;
-        st.checked = baudChecked_[int(id) - int(CommandId::Baud1200)];
+        st.checked = int(id) - int(CommandId::Baud1200) == station_.baudPosition();
         return true;
     }
     if (isGasItem(id)) {
@@ -941,12 +681,11 @@ bool MainWindow::onUpdateCommand(CommandId id, CommandState& st) {
 // ---------------------------------------------------------------- closing
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (stoppingPoll_) {
+    if (station_.isStopping()) {
         event->ignore();  // asked from inside a wait for the poll thread; close again later
         return;
     }
-    if (pollThread && stopPollThread()) pollThread.reset();
-    if (search_ && search_->isRunning()) search_->stopForClose(kStopWaitMs);
+    station_.stopForClose();
     station_.writeCalData();
     mdi_->closeAllSubWindows();
     event->accept();

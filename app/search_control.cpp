@@ -10,19 +10,18 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "app/bus_search.h"
 #include "app/bus_tools.h"
 #include "app/main_window.h"
-#include "app/station_bridge.h"
+#include "app/station.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
-#include "poll/worker.h"
 #include "ui/dialogs.h"
 
 namespace zta {
 
 namespace {
 constexpr int kStopSearchWaitMs = 5000;
-constexpr int kFailureWaitMs = 10000;
 constexpr int kMaxOpened = 10;
 const char* const kCaption = "Поиск";
 constexpr int kRetileMs = 2000;
@@ -54,104 +53,48 @@ class TileOnResize : public QObject {
 };
 }  // namespace
 
-// One search: its own parameter block, the thread and the sink it reports through. Every
-// notice names its run, so a late notice of an earlier run changes nothing.
-class SearchControl::Run : public zta::SearchSink {
-  public:
-    Run(SearchControl& control, int id) : control_(control), id_(id) {}
-    ~Run() override {
-        params.requestStop();
-        worker.waitFinished(kFailureWaitMs);
-    }
-
-    void progress(int number) override {
-        post([number](SearchControl* c, int id) { c->onProgress(id, number); });
-    }
-    void finished() override {
-        post([](SearchControl* c, int id) { c->onFinished(id); });
-    }
-    void lineFailed() override {
-        post([](SearchControl* c, int id) { c->onLineFailed(id); });
-    }
-    void showError(const std::string& text, const std::string& caption) override {
-        bridge().showError(text, caption);
-    }
-
-    UiBridge& bridge() { return control_.frame_.bridge(); }
-    int id() const { return id_; }
-
-    zta::SearchParams params;
-    zta::WorkerThread worker;
-
-  private:
-    // Only the notices of the current run act: each names its run.
-    template <typename Call>
-    void post(Call call) {
-        SearchControl* c = &control_;
-        const int id = id_;
-        bridge().post([c, id, call] { call(c, id); });
-    }
-
-    SearchControl& control_;
-    int id_;
-};
-
-SearchControl::SearchControl(MainWindow& frame) : frame_(frame) {
-    lineOptions_.direction = frame.direction();  // as the poll thread's
+SearchControl::SearchControl(MainWindow& frame, BusTools& tools)
+    : QObject(&frame), frame_(frame), station_(frame.station()), tools_(tools) {
+    lineOptions_.direction = station_.direction();  // as the poll thread's
+    BusSearch* search = &station_.search();
+    connect(search, &BusSearch::progress, this, &SearchControl::onProgress);
+    connect(search, &BusSearch::finished, this, &SearchControl::onFinished);
+    connect(search, &BusSearch::lineFailed, this, &SearchControl::onLineFailed);
 }
 
-SearchControl::~SearchControl() = default;
-
-const zta::SearchParams* SearchControl::params() const {
-    if (run_) return &run_->params;
-    return lastRun_ ? &lastRun_->params : nullptr;
-}
+const zta::SearchParams* SearchControl::params() const { return station_.search().params(); }
 
 void SearchControl::startSearch() {
-    if (frame_.noPorts()) {
-        dialogs().information(QStringLiteral("Нет найденных COM портов"),
-                              QString::fromUtf8(kCaption), &frame_);
-        return;
-    }
-    if (frame_.isPolling()) {
-        dialogs().information(QStringLiteral("Остановите опрос приборов."),
-                              QString::fromUtf8(kCaption), &frame_);
-        return;
-    }
-    if (run_) {
-        dialogs().information(QStringLiteral("Поиск идет."), QString::fromUtf8(kCaption), &frame_);
-        return;
+    switch (station_.startSearch(lineOptions_)) {
+        case LineRefusal::NoPorts:
+            dialogs().information(QStringLiteral("Нет найденных COM портов"),
+                                  QString::fromUtf8(kCaption), &frame_);
+            return;
+        case LineRefusal::Polling:
+            dialogs().information(QStringLiteral("Остановите опрос приборов."),
+                                  QString::fromUtf8(kCaption), &frame_);
+            return;
+        case LineRefusal::Searching:
+            dialogs().information(QStringLiteral("Поиск идет."), QString::fromUtf8(kCaption),
+                                  &frame_);
+            return;
+        case LineRefusal::NotStarted:
+            return;
+        case LineRefusal::None:
+            break;
     }
     modalSeen_ = false;
-    auto run = std::make_unique<Run>(*this, ++lastId_);
-    run->params.prepare(frame_.block().portName(), frame_.block().baudRate());
-    Run* r = run.get();
-    zta::LineOptions options = lineOptions_;
-    options.observer = &frame_.busTools().ring();
-    const zta::PortFactory factory = frame_.portFactory();
-    if (!r->worker.start(
-            [r, options, factory] { zta::searchThreadProc(r->params, *r, options, factory); }))
-        return;
-    run_ = std::move(run);
-    frame_.busTools().setFoundWithoutWindow({});
-    frame_.busTools().searchProgress(0);
+    tools_.setFoundWithoutWindow({});
+    tools_.searchProgress(0);
     frame_.router().refresh();
 }
 
-bool SearchControl::waitRun(int timeoutMs) {
-    return frame_.bridge().waitForWorker(run_->worker, timeoutMs);
-}
-
 void SearchControl::stopSearch() {
-    if (!run_) return;
-    run_->params.requestStop();
-    // Even after its end report the thread is waited for (briefly): results are read only
-    // once nothing can write them any more.
-    if (!waitRun(kStopSearchWaitMs))
+    if (!station_.isSearching()) return;
+    if (!station_.search().stop(kStopSearchWaitMs))
         return;  // still searching, with the stop request set; a later stop tries again
-    lastRun_ = std::move(run_);
-    const std::vector<int> found = lastRun_->params.found();
-    frame_.busTools().searchProgress(-1);
+    const std::vector<int> found = station_.search().params()->found();
+    tools_.searchProgress(-1);
     frame_.router().refresh();
 
     if (found.empty()) {
@@ -175,7 +118,7 @@ void SearchControl::stopSearch() {
     new TileOnResize(frame_);
     // The overview lists the analyzers beyond the windows opened, up to the window limit.
     if (found.size() > size_t(kMaxOpened))
-        frame_.busTools().setFoundWithoutWindow(
+        tools_.setFoundWithoutWindow(
             std::vector<int>(found.begin() + kMaxOpened,
                              found.begin() + std::min<size_t>(found.size(), zta::kMaxSlots)));
     frame_.connectLine();
@@ -198,47 +141,29 @@ void SearchControl::openWindowsFor(const std::vector<int>& found) {
     }
 }
 
-void SearchControl::stopForClose(int timeoutMs) {
-    if (!run_) return;
-    run_->params.requestStop();
-    if (waitRun(timeoutMs))
-        lastRun_ = std::move(run_);
-    else
-        abandoned_.push_back(std::move(run_));
-}
-
-void SearchControl::onProgress(int run, int number) {
-    if (!run_ || run_->id() != run) return;
-    frame_.setPaneText(
-        0, QString::fromStdString(zta::searchProgressText(number, run_->params.found())));
-    frame_.busTools().searchProgress(number);
+void SearchControl::onProgress(int number) {
+    frame_.setPaneText(0,
+                       QString::fromStdString(zta::searchProgressText(number, params()->found())));
+    tools_.searchProgress(number);
 }
 
 void SearchControl::onFinished(int run) {
-    if (!run_ || run_->id() != run) return;
+    if (!station_.search().isCurrent(run)) return;
     // The results replace every analyzer window. The end can arrive inside the loop of a box
     // or dialog that one of them has open, with that window's code below it: deleting the
     // window now would pull it from under its caller. The results wait until that loop has
     // returned (a dialog just closed may still run a turn of its loop).
     if (QApplication::activeModalWidget() || modalSeen_) {
         modalSeen_ = QApplication::activeModalWidget() != nullptr;
-        QTimer::singleShot(kModalRetryMs, &frame_, [this, run] { onFinished(run); });
+        QTimer::singleShot(kModalRetryMs, this, [this, run] { onFinished(run); });
         return;
     }
     stopSearch();
 }
 
-void SearchControl::onLineFailed(int run) {
-    if (!run_ || run_->id() != run) return;
-    // The window's polling goes as well (it cannot run together with a search; kept for
-    // symmetry with the poll thread's report).
-    run_->params.requestStop();
-    if (waitRun(kFailureWaitMs))
-        lastRun_ = std::move(run_);
-    else
-        abandoned_.push_back(std::move(run_));
+void SearchControl::onLineFailed() {
     frame_.setPaneText(0, QStringLiteral("Ready"));
-    frame_.busTools().searchProgress(-1);
+    tools_.searchProgress(-1);
     frame_.router().refresh();
 }
 

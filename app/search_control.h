@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QString>
-#include <memory>
+#include <QObject>
 #include <vector>
 
 #include "search/scan.h"
@@ -10,29 +9,20 @@
 
 namespace zta {
 
+class BusTools;
 class MainWindow;
+class Station;
 
-// The search side of the main window (start, stop and results live with the search control).
-class SearchHooks {
-  public:
-    virtual ~SearchHooks() = default;
-    virtual bool isRunning() const = 0;
-    // Asks the search to stop and waits up to `timeoutMs`, serving the bridge meanwhile.
-    virtual void stopForClose(int timeoutMs) = 0;
-};
-
-// The main window's side of the device search: "Поиск" and "Остановить", the progress text,
+// The operator's side of the device search: "Поиск" and "Остановить", the progress text,
 // and the results: one analyzer window per analyzer found (at most ten), tiled, then polling.
-class SearchControl : public SearchHooks, public CommandTarget {
+// The station runs the search itself.
+class SearchControl : public QObject, public CommandTarget {
+    Q_OBJECT
   public:
-    explicit SearchControl(MainWindow& frame);
-    ~SearchControl() override;
+    SearchControl(MainWindow& frame, BusTools& tools);
 
     void startSearch();
     void stopSearch();
-
-    bool isRunning() const override { return run_ != nullptr; }
-    void stopForClose(int timeoutMs) override;
 
     bool onCommand(CommandId id) override;
     bool onUpdateCommand(CommandId id, CommandState& state) override;
@@ -43,19 +33,15 @@ class SearchControl : public SearchHooks, public CommandTarget {
     void setLineOptions(const zta::LineOptions& options) { lineOptions_ = options; }
 
   private:
-    class Run;
-    void onProgress(int run, int number);
+    void onProgress(int number);
     void onFinished(int run);
-    void onLineFailed(int run);
-    bool waitRun(int timeoutMs);
+    void onLineFailed();
     void openWindowsFor(const std::vector<int>& found);
 
     MainWindow& frame_;
+    Station& station_;
+    BusTools& tools_;
     zta::LineOptions lineOptions_;
-    std::unique_ptr<Run> run_;
-    std::unique_ptr<Run> lastRun_;  // kept for its results after it ended
-    std::vector<std::unique_ptr<Run>> abandoned_;
-    int lastId_ = 0;
     bool modalSeen_ = false;  // a box was open when the end came: one more turn after it
 };
 

@@ -1,20 +1,196 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/station.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <algorithm>
 
+#include "app/bus_search.h"
+#include "app/station_bridge.h"
 #include "app/user_folders.h"
+#include "device/audit_log.h"
+#include "gas/gas_check.h"
+#include "link/regmap.h"
+#include "link/serial_line.h"
+#include "ui/command_ids.h"
 
 namespace zta {
 
-Station::Station(QString calDataPath, QString recordFolder, zta::DirectionSetting direction,
-                 QObject* parent)
-    : QObject(parent), calDataPath_(std::move(calDataPath)), portFactory_(zta::makePlatformPort) {
-    pollTiming_.line.direction = direction;
-    recordFolder_ =
-        recordFolder.isEmpty() ? zta::startRecordFolder() : zta::folderWithSeparator(recordFolder);
+namespace {
+constexpr int kStopWaitMs = 10000;
+}  // namespace
+
+class Station::PollRun : public zta::PollSink {
+  public:
+    PollRun(Station& station, int id) : station_(station), id_(id) {}
+    ~PollRun() override { thread.reset(); }  // the thread goes before the sink it calls
+
+    void dataChanged(zta::ViewId view, int slot) override {
+        station_.bridge_->dataChanged(view, slot);
+    }
+    void baudAccepted(zta::ViewId view, int code, int address) override {
+        station_.bridge_->baudAccepted(view, code, address);
+    }
+    void lineFailed() override {
+        Station* station = &station_;
+        const int id = id_;
+        station_.bridge_->post([station, id] { station->onLineFailed(id); });
+    }
+    void showError(const std::string& text, const std::string& caption) override {
+        station_.bridge_->showError(text, caption);
+    }
+    void commandChanged(const CommandReport& report) override {
+        Station* station = &station_;
+        station_.bridge_->post([station, report] { station->reportCommand(report); });
+    }
+    bool stop(int timeoutMs, bool serve) {
+        if (!serve) return thread->stop(timeoutMs);
+        UiBridge* bridge = station_.bridge_;
+        return thread->stop(timeoutMs, [bridge] { bridge->serve(); });
+    }
+
+    std::unique_ptr<zta::PollThread> thread;
+    int id() const { return id_; }
+
+  private:
+    Station& station_;
+    int id_;
+};
+
+Station::Station(const StationOptions& options, QObject* parent)
+    : QObject(parent),
+      direction_(options.direction),
+      calDataPath_(options.calDataPath),
+      portFactory_(zta::makePlatformPort),
+      bridge_(new UiBridge(this)),
+      search_(new BusSearch(*bridge_, this)) {
+    pollTiming_.line.direction = direction_;
+    recordFolder_ = options.programFolder.isEmpty()
+                        ? zta::startRecordFolder()
+                        : zta::folderWithSeparator(options.programFolder);
 }
+
+Station::~Station() { shutDown(); }
+
+void Station::shutDown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    // Workers still alive (a stop that timed out) must not wait on a UI that is going.
+    bridge_->close();
+    if (pollRun_) pollRun_->stop(kStopWaitMs, false);
+    pollRun_.reset();
+    abandoned_.clear();
+    delete search_;  // asks a running search to stop and waits for it
+    search_ = nullptr;
+}
+
+// ---------------------------------------------------------------- port and rate
+
+QString Station::setPorts(QStringList names) {
+    QString warning;
+    portCount_ = int(names.size());
+    if (portCount_ > kMaxPorts) {
+        warning = QStringLiteral("Слишком много COM портов! Доступны будут только первые 50.");
+        names = names.mid(0, kMaxPorts);
+        portCount_ = kMaxPorts;
+    }
+    portNames_ = names;
+    if (portCount_ > 0) {
+        noPorts_ = false;
+        selectPort(0);
+    } else {
+        warning = QStringLiteral("Ни одного COM порта не обнаружено");
+        portCount_ = -1;
+        noPorts_ = true;
+    }
+    return warning;
+}
+
+void Station::selectPort(int index) {
+    if (noPorts_ || index < 0 || index >= portCount_) return;  // "NoPort" names nothing to open
+    selectedPort_ = index;
+    setPortName(portNames_[index]);
+}
+
+void Station::setPortName(const QString& name) {
+    portName_ = name;
+    pollBlock_.setPortName(zta::storedPortName(name.toStdString()));
+    emit portChanged();
+}
+
+void Station::setBaud(int position) {
+    if (position < 0 || position >= int(std::size(kBaudRates))) return;
+    baudPosition_ = position;
+    pollBlock_.setBaudRate(kBaudRates[position]);
+    emit baudChanged();
+}
+
+// ---------------------------------------------------------------- the connection
+
+LineRefusal Station::connectLine() {
+    if (noPorts_) return LineRefusal::NoPorts;
+    if (isSearching()) return LineRefusal::Searching;
+    if (isPolling()) return LineRefusal::Polling;
+    auto run = std::make_unique<PollRun>(*this, ++lastRun_);
+    zta::PollTiming timing = pollTiming_;
+    timing.line.observer = observer_;
+    run->thread = std::make_unique<zta::PollThread>(pollBlock_, *run, timing, portFactory_);
+    if (!run->thread->start()) return LineRefusal::NotStarted;
+    pollRun_ = std::move(run);
+    emit pollingChanged();
+    return LineRefusal::None;
+}
+
+bool Station::stopPollThread() {
+    // A request served during the wait may open a box, whose event loop can ask for another
+    // stop (a posted baud notice, a line report): that one returns at once instead of waiting
+    // for a thread that waits for the box.
+    if (stoppingPoll_) return false;
+    stoppingPoll_ = true;
+    const bool ended = pollRun_->stop(kStopWaitMs, true);
+    stoppingPoll_ = false;
+    return ended;
+}
+
+bool Station::disconnectLine() {
+    if (!pollRun_) return true;
+    if (!stopPollThread()) return false;  // the stop request stays set; a later call waits again
+    pollRun_.reset();
+    emit disconnected();
+    emit pollingChanged();
+    return true;
+}
+
+void Station::stopForClose() {
+    if (pollRun_ && stopPollThread()) pollRun_.reset();
+    if (search_) search_->stopOrAbandon(kStopWaitMs);
+}
+
+void Station::onLineFailed(int run) {
+    if (!pollRun_ || pollRun_->id() != run || stoppingPoll_)
+        return;  // over already, or being stopped by an outer wait
+    // The thread ends right after its report; the windows keep their readings.
+    if (!stopPollThread()) abandoned_.push_back(std::move(pollRun_));
+    pollRun_.reset();
+    emit pollingChanged();
+}
+
+// ---------------------------------------------------------------- the device search
+
+bool Station::isSearching() const { return search_ && search_->isRunning(); }
+
+LineRefusal Station::startSearch(const zta::LineOptions& options) {
+    if (noPorts_) return LineRefusal::NoPorts;
+    if (isPolling()) return LineRefusal::Polling;
+    if (isSearching()) return LineRefusal::Searching;
+    zta::LineOptions line = options;
+    line.observer = observer_;
+    if (!search_->start(pollBlock_.portName(), pollBlock_.baudRate(), line, portFactory_))
+        return LineRefusal::NotStarted;
+    return LineRefusal::None;
+}
+
+// ---------------------------------------------------------------- calibration gas
 
 zta::CalReadResult Station::readCalData() {
     zta::CalData data;
@@ -46,9 +222,57 @@ void Station::applyGasState(const zta::GasState& state) {
     emit gasChanged();
 }
 
+std::optional<QString> Station::calibrationGasQuestion(int slot) const {
+    const Slot s = pollBlock_.snapshot(slot);
+    const GasInfo* chosen = reportedGas(true, 0, gas_.calGasName.toStdString());
+    const auto mismatch = checkCalibrationGas(chosen, s.errorCount < kLostContactLimit,
+                                              s.extendedModel, s.gasCode, s.gasName);
+    if (!mismatch) return std::nullopt;
+    return gasMismatchText(s.address, *mismatch);
+}
+
+// ---------------------------------------------------------------- records and commands
+
 void Station::setRecordFolder(const QString& folder) {
     recordFolder_ = zta::folderWithSeparator(QDir(folder).absolutePath());
     emit recordFolderChanged();
+}
+
+void Station::audit(const CommandReport& report) {
+    AuditEntry entry;
+    entry.time = QDateTime::currentDateTime();
+    entry.port = QString::fromStdString(pollBlock_.portName());
+    entry.networkNumber = report.address;
+    entry.factoryNumber = report.factoryNumber;
+    entry.command = report.command;
+    entry.track = report.track;
+    QString error;
+    // A folder that cannot be written to is reported by the record files already; the audit
+    // line is not worth a second box.
+    appendAuditEntry(recordFolder_, entry, &error);
+}
+
+void Station::reportCommand(const CommandReport& report) {
+    audit(report);
+    emit commandChanged(report);
+}
+
+void Station::commandConfirmed(int slot, Command which, const CommandTrack& previous) {
+    const Slot s = pollBlock_.snapshot(slot);
+    CommandReport report;
+    report.view = s.viewWindow;
+    report.slot = slot;
+    report.address = s.address;
+    report.factoryNumber = s.factoryNumber;
+    report.command = which;
+    if (previous.open()) {
+        report.track = previous;
+        report.track.state = CommandStatus::Failed;
+        report.track.failure = CommandFailure::Replaced;
+        audit(report);
+    }
+    report.track = s.commands[commandIndex(which)];
+    reportCommand(report);
 }
 
 }  // namespace zta

@@ -3,8 +3,13 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include "app/cal_data_file.h"
+#include "app/station_options.h"
 #include "device/csv_log.h"
 #include "device/record_writer.h"
 #include "gas/gas_state.h"
@@ -13,22 +18,68 @@
 
 namespace zta {
 
-// The station's state apart from its windows: the poll block with the timing and port backend
-// its connections use, the calibration gas with its file, and the record folder with the
-// writer and CSV log that record into it.
+class BusSearch;
+class UiBridge;
+
+// Why the line was not taken (a connection or a search); the caller tells the operator.
+enum class LineRefusal { None, NoPorts, Searching, Polling, NotStarted };
+
+// The station's state apart from its windows: the poll block and the connection that polls
+// it, the port and rate, the device search, the calibration gas with its file, and the record
+// folder with its writer, CSV log and command audit. No widgets: the main window shows what
+// its signals say and tells the operator why a request was refused.
 class Station : public QObject {
     Q_OBJECT
   public:
-    Station(QString calDataPath, QString recordFolder, zta::DirectionSetting direction,
-            QObject* parent = nullptr);
+    explicit Station(const StationOptions& options, QObject* parent = nullptr);
+    ~Station() override;
+    // Stops the threads (the poll thread, a search) and closes the bridge; the analyzer
+    // windows may go after it. Runs once; the destructor calls it too.
+    void shutDown();
 
     zta::PollBlock& block() { return pollBlock_; }
     const zta::PollBlock& block() const { return pollBlock_; }
+    UiBridge& bridge() { return *bridge_; }
+    // Timing and port backend of the connections and searches to come (tests shorten the
+    // pacing or use another backend).
     const zta::PollTiming& pollTiming() const { return pollTiming_; }
     void setPollTiming(const zta::PollTiming& timing) { pollTiming_ = timing; }
     const zta::PortFactory& portFactory() const { return portFactory_; }
     void setPortFactory(zta::PortFactory factory) { portFactory_ = std::move(factory); }
+    zta::DirectionSetting direction() const { return direction_; }
+    // Sees every frame on the line (the traffic monitor); not owned.
+    void setFrameObserver(zta::FrameObserver* observer) { observer_ = observer; }
 
+    // ---- port and rate
+    // Takes the ports found at start (at most 50); the warning to show, or an empty text.
+    QString setPorts(QStringList names);
+    const QStringList& portNames() const { return portNames_; }
+    int portCount() const { return portCount_; }  // -1 when there is none
+    bool noPorts() const { return noPorts_; }
+    int selectedPort() const { return selectedPort_; }
+    void selectPort(int index);
+    // A port by name, listed or not (a saved bench's): tried as named when connecting.
+    void setPortName(const QString& name);
+    QString portName() const { return portName_; }
+    int baudPosition() const { return baudPosition_; }  // into kBaudRates
+    void setBaud(int position);
+
+    // ---- the connection
+    LineRefusal connectLine();
+    // False while the poll thread goes on (its stop timed out, or a stop is already waiting).
+    bool disconnectLine();
+    bool isPolling() const { return pollRun_ != nullptr; }
+    // A stop is waiting for the poll thread (a box opened meanwhile may ask for another).
+    bool isStopping() const { return stoppingPoll_; }
+    // At the window's close: the poll thread and a search stop, waiting a bounded time.
+    void stopForClose();
+
+    // ---- the device search
+    LineRefusal startSearch(const zta::LineOptions& options);
+    BusSearch& search() { return *search_; }
+    bool isSearching() const;
+
+    // ---- calibration gas
     // Reads the calibration file into the gas state and the block; the caller tells a
     // malformed file.
     zta::CalReadResult readCalData();
@@ -36,21 +87,60 @@ class Station : public QObject {
     const zta::GasState& gasState() const { return gas_; }
     // The block's concentrations and the calibration file follow at once.
     void applyGasState(const zta::GasState& state);
+    // The question to ask before a calibration gas goes to the analyzer in `slot`, if its gas
+    // differs from the one chosen.
+    std::optional<QString> calibrationGasQuestion(int slot) const;
 
+    // ---- records and commands
     QString recordFolder() const { return recordFolder_; }
     void setRecordFolder(const QString& folder);
     zta::RecordWriter& recordWriter() { return recordWriter_; }
     zta::CsvLog& csvLog() { return csvLog_; }
+    // A command's new state: written to the audit file, then signalled.
+    void reportCommand(const CommandReport& report);
+    // The echo of `which` confirmed it in `slot`; an open command it replaced failed.
+    void commandConfirmed(int slot, Command which, const CommandTrack& previous);
 
   signals:
     void gasChanged();
     void recordFolderChanged();
+    void portChanged();
+    void baudChanged();
+    void pollingChanged();
+    void disconnected();  // by request, not by a line failure
+    void commandChanged(const zta::CommandReport& report);
 
   private:
+    class PollRun;
+    void onLineFailed(int run);
+    bool stopPollThread();
+    void audit(const CommandReport& report);
+
+    zta::DirectionSetting direction_;
     QString calDataPath_;
-    zta::PollBlock pollBlock_;
+    zta::PollBlock pollBlock_;  // declared before the threads that use it
     zta::PollTiming pollTiming_;
     zta::PortFactory portFactory_;
+    zta::FrameObserver* observer_ = nullptr;
+    UiBridge* bridge_ = nullptr;
+    BusSearch* search_ = nullptr;
+
+    QStringList portNames_;
+    int portCount_ = 0;
+    bool noPorts_ = false;
+    int selectedPort_ = -1;
+    QString portName_;
+    int baudPosition_ = 3;
+
+    // One connection: the poll thread with the sink it reports through. A line failure names
+    // its run, so a late report never ends a newer connection.
+    std::unique_ptr<PollRun> pollRun_;
+    int lastRun_ = 0;
+    bool stoppingPoll_ = false;
+    bool shutDown_ = false;
+    // Runs whose thread did not end in time after a line failure; waited for at shutdown.
+    std::vector<std::unique_ptr<PollRun>> abandoned_;
+
     zta::GasState gas_;
     QString recordFolder_;
     zta::RecordWriter recordWriter_;

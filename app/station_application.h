@@ -14,13 +14,16 @@ class QWidget;
 
 namespace zta {
 
+class BenchControl;
+class BusTools;
 class MainWindow;
+class SearchControl;
 
 // The About box's second line: the build's version, as `zta-k7 --version` prints it.
 QString stationBuildText();
 
-// The application object: owns the main window and the analyzer-window template and handles
-// the application-level commands (new analyzer window, About, Exit).
+// The application object: owns the main window with its tools and the analyzer-window
+// template, and handles the application-level commands (new analyzer window, About, Exit).
 class StationApplication : public QObject, public CommandTarget {
     Q_OBJECT
   public:
@@ -33,6 +36,10 @@ class StationApplication : public QObject, public CommandTarget {
                       bool show = true);
 
     MainWindow* mainFrame() const { return frame_; }
+    // The main window's tools, made with it and gone with it.
+    BusTools& busTools() const { return *busTools_; }
+    SearchControl& searchControl() const { return *searchControl_; }
+    BenchControl& benchControl() const { return *benchControl_; }
     AnalyzerWindowFactory& windowFactory() const { return *template_; }
 
     bool onCommand(CommandId id) override;
@@ -44,6 +51,9 @@ class StationApplication : public QObject, public CommandTarget {
     StationOptions options_;
     std::unique_ptr<AnalyzerWindowFactory> template_;
     QPointer<MainWindow> frame_;
+    BusTools* busTools_ = nullptr;
+    SearchControl* searchControl_ = nullptr;
+    BenchControl* benchControl_ = nullptr;
 };
 
 }  // namespace zta

@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     StationApplication app(options);
     app.initInstance();
     MainWindow& frame = *app.mainFrame();
-    frame.setBaud(4);
+    frame.station().setBaud(4);
 
     // A 5 ms timer: the time between two of its turns is how long the UI thread was away.
     QElapsedTimer clock;
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
         const qint64 now = clock.nsecsElapsed();
         const double gapMs = (now - last) / 1e6;
         last = now;
-        if (frame.isSearching()) {
+        if (frame.station().isSearching()) {
             gaps.push_back(gapMs);
             return;
         }
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
 
     clock.start();
     frame.router().dispatch(CommandId::Search);
-    if (!frame.isSearching()) {
+    if (!frame.station().isSearching()) {
         std::printf("the search did not start\n");
         return 1;
     }
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
         worst, p99, static_cast<long long>(over), gaps.size());
     std::printf("the end (wait for the scan thread, %lld windows, connect): %.1f ms\n",
                 static_cast<long long>(frame.mdiArea()->subWindowList().size()), endGapMs);
-    std::printf("polling: %s\n", frame.isPolling() ? "yes" : "no");
+    std::printf("polling: %s\n", frame.station().isPolling() ? "yes" : "no");
     for (const ScriptedDialogs::Box& box : prompter.boxes())
         std::printf("box: %s (%s)\n", qPrintable(box.text), qPrintable(box.caption));
     frame.close();

@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     StationApplication app(options);
     app.initInstance();
     MainWindow& frame = *app.mainFrame();
-    frame.chooseRecordFolder(dir.path() + QStringLiteral("/records"));
+    frame.station().setRecordFolder(dir.path() + QStringLiteral("/records"));
     QDir(dir.path()).mkdir(QStringLiteral("records"));
     for (int i = 1; i < kAnalyzers; ++i) frame.openNewDocument();
     const QList<QMdiSubWindow*> children = frame.mdiArea()->subWindowList();
@@ -142,9 +142,9 @@ int main(int argc, char** argv) {
         if (AnalyzerViewInterface* v = frame.findView(view)) v->onViewNotice(code, address);
     };
     handlers.errorOwner = &frame;
-    frame.bridge().setPollHandlers(handlers);
+    frame.station().bridge().setPollHandlers(handlers);
 
-    frame.setBaud(4);
+    frame.station().setBaud(4);
     frame.connectLine();
     QElapsedTimer firstTurns;
     firstTurns.start();
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
             break;
         }
         // A station that gave the line up is connected again, as an operator would.
-        if (!frame.isPolling()) frame.connectLine();
+        if (!frame.station().isPolling()) frame.connectLine();
         // Back when every analyzer has answered again.
         std::vector<int> replies(kAnalyzers);
         for (int s = 0; s < kAnalyzers; ++s) replies[s] = frame.block().snapshot(s).replyCount;

@@ -127,9 +127,9 @@ int main(int argc, char** argv) {
         if (AnalyzerViewInterface* v = frame.findView(view)) v->onViewNotice(code, address);
     };
     handlers.errorOwner = &frame;
-    frame.bridge().setPollHandlers(handlers);
+    frame.station().bridge().setPollHandlers(handlers);
 
-    frame.setBaud(4);
+    frame.station().setBaud(4);
     frame.connectLine();
     processFor(2000);  // every window has had its first turns
     const long noticesBefore = notices;

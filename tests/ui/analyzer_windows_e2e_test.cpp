@@ -51,8 +51,8 @@ class AnalyzerWindowsE2eTest : public QObject {
         TestStation st({QString::fromStdString(bus->portPath())},
                        std::make_unique<FormWindowFactory>());
         MainWindow* f = st.frame;
-        f->setPollTiming(fastTiming());
-        f->setBaud(4);  // 19200
+        f->station().setPollTiming(fastTiming());
+        f->station().setBaud(4);  // 19200
         QCOMPARE(f->block().baudRate(), 19200u);
         f->openNewDocument();
         const auto children = f->mdiArea()->subWindowList();
@@ -92,7 +92,7 @@ class AnalyzerWindowsE2eTest : public QObject {
         QCOMPARE(st.dialogs.boxes()[0].text,
                  QStringLiteral("Скорость прибора № 5 была изменена. Установить скорость 9600 ?"));
         QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Смена скорости"));
-        QVERIFY(f->isPolling());
+        QVERIFY(f->station().isPolling());
         QCOMPARE(f->block().baudRate(), 9600u);
         QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkUp), kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(extended->getDocument().linkUp, kWaitMs);
@@ -105,7 +105,7 @@ class AnalyzerWindowsE2eTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(extended->iconOf(FormField::LinkIcon), int(IconLinkDown),
                                   kWaitMs);
         f->disconnectLine();
-        QVERIFY(!f->isPolling());
+        QVERIFY(!f->station().isPolling());
         QCOMPARE(extended->text(FormField::GasName), QStringLiteral(" - "));
         QCOMPARE(extended->numberField()->text(), QStringLiteral("5"));
         bus->stop();
@@ -175,7 +175,7 @@ class AnalyzerWindowsE2eTest : public QObject {
                        std::make_unique<FormWindowFactory>());
         ScriptedDialogs& dialogs = st.dialogs;
         MainWindow* f = st.frame;
-        f->setPollTiming(fastTiming());
+        f->station().setPollTiming(fastTiming());
         f->openNewDocument();
         const auto children = f->mdiArea()->subWindowList();
         AnalyzerView* views[2] = {viewIn(children[0]), viewIn(children[1])};

@@ -55,7 +55,7 @@ class BusToolsTest : public QObject {
         TestStation st({QString::fromStdString(bus->portPath())},
                        std::make_unique<FormWindowFactory>());
         MainWindow* f = st.frame;
-        f->setPollTiming(fastTiming());
+        f->station().setPollTiming(fastTiming());
         f->openNewDocument();
         const auto children = f->mdiArea()->subWindowList();
         QCOMPARE(children.size(), 2);
@@ -93,7 +93,7 @@ class BusToolsTest : public QObject {
         QCOMPARE(st.dialogs.boxes()[0].text, confirmation.arg(4));
 
         // Every state of both commands reaches the audit log and the window.
-        const QString audit = auditFilePath(f->recordFolder());
+        const QString audit = auditFilePath(f->station().recordFolder());
         auto auditText = [&] {
             QFile file(audit);
             return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
@@ -126,7 +126,7 @@ class BusToolsTest : public QObject {
     void overviewFollowsTheWindowsAndBringsThemUp() {
         TestStation st;
         MainWindow* f = st.frame;
-        BusOverviewModel& model = f->busTools().overview().model();
+        BusOverviewModel& model = toolOf<BusTools>(f).overview().model();
         qDeleteAll(f->mdiArea()->subWindowList());  // the window the station starts with
         for (int n : {5, 9, 30}) {
             QMdiSubWindow* child = f->openNewDocument();
@@ -141,8 +141,8 @@ class BusToolsTest : public QObject {
         QCOMPARE(numbers(model), (QStringList{"10", "30"}));
 
         // A double click on a row brings up its window, minimized or not.
-        f->busTools().showOverview();
-        QTableView* table = f->busTools().overview().table();
+        toolOf<BusTools>(f).showOverview();
+        QTableView* table = toolOf<BusTools>(f).overview().table();
         children[2]->showMinimized();
         f->mdiArea()->setActiveSubWindow(children[1]);
         // Sorted by network number, descending: the row of 30 comes first.
@@ -154,7 +154,7 @@ class BusToolsTest : public QObject {
         QVERIFY(!children[2]->isMinimized());
 
         // Found by a search beyond the windows it opened: listed, and opened with one action.
-        f->busTools().setFoundWithoutWindow({200, 201});
+        toolOf<BusTools>(f).setFoundWithoutWindow({200, 201});
         QCOMPARE(numbers(model), (QStringList{"10", "30", "200", "201"}));
         QCOMPARE(model.index(2, BusOverviewModel::Link).data().toString(),
                  QStringLiteral("окна нет"));
@@ -175,8 +175,8 @@ class BusToolsTest : public QObject {
         while (f->block().windowCount() < 50) QVERIFY(f->openNewDocument());
         for (int i = 0; i < 50; ++i) f->block().setAddress(i, i + 1);
         for (QMdiSubWindow* child : f->mdiArea()->subWindowList()) child->showMinimized();
-        f->busTools().showOverview();
-        BusOverviewDock& overview = f->busTools().overview();
+        toolOf<BusTools>(f).showOverview();
+        BusOverviewDock& overview = toolOf<BusTools>(f).overview();
         QTableView* table = overview.table();
         QTRY_VERIFY_WITH_TIMEOUT(table->isVisible(), kWaitMs);
         QCOMPARE(table->model()->rowCount(), 50);
@@ -194,7 +194,7 @@ class BusToolsTest : public QObject {
             auto* view = dynamic_cast<zta::AnalyzerView*>(f->viewOfSlot(slot));
             return view ? view->getDocument().records.trend().get() : nullptr;
         };
-        zta::TrendView& trend = f->busTools().overviewTrend();
+        zta::TrendView& trend = toolOf<BusTools>(f).overviewTrend();
         QVERIFY(!trend.isVisible());
         table->selectRow(6);
         QCOMPARE(trend.history(), nullptr);  // hidden until asked for
@@ -210,7 +210,7 @@ class BusToolsTest : public QObject {
             if (zta::viewIdOf(f->windowFactory().viewOf(child)) == shown) delete child;
         QVERIFY(!f->findView(shown));
         overview.model().refresh();
-        QVERIFY(f->busTools().overviewTrendView() != shown);
+        QVERIFY(toolOf<BusTools>(f).overviewTrendView() != shown);
         QVERIFY(trend.history() != closed);
         overview.trendButton()->click();
         QCOMPARE(trend.history(), nullptr);

@@ -63,7 +63,7 @@ class GasE2eTest : public QObject {
         st_ = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus_->portPath())},
                                             std::make_unique<FormWindowFactory>(), calPath_);
         MainWindow* f = frame();
-        f->setPollTiming(fastTiming());
+        f->station().setPollTiming(fastTiming());
         f->openNewDocument();
         const auto children = f->mdiArea()->subWindowList();
         QCOMPARE(children.size(), 2);

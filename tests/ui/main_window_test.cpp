@@ -24,6 +24,7 @@
 #include <unistd.h>
 #endif
 
+#include "app/bus_search.h"
 #include "app/cal_data_file.h"
 #include "app/search_control.h"
 #include "app/station_bridge.h"
@@ -113,8 +114,8 @@ void MainFrameTest::startPanesWithoutCalFile() {
     QCOMPARE(f->paneText(3), QStringLiteral("Метан"));
     QCOMPARE(f->paneText(4), QStringLiteral("4.40"));
     QCOMPARE(f->paneText(5), QStringLiteral("2.70"));
-    QCOMPARE(f->timerPaneText(0), f->recordFolder() + QStringLiteral("*.zta"));
-    QVERIFY(f->recordFolder().endsWith(QDir::separator()));
+    QCOMPARE(f->timerPaneText(0), f->station().recordFolder() + QStringLiteral("*.zta"));
+    QVERIFY(f->station().recordFolder().endsWith(QDir::separator()));
     QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
     QCOMPARE(f->windowTitle(), QStringLiteral("Программа проверки приборов ZTA-K7."));
     // Every text is shown whole.
@@ -213,12 +214,12 @@ void MainFrameTest::closeWritesCalFile() {
     // A changed gas survives the next start.
     {
         TestStation st({QStringLiteral("ttyS0")}, nullptr, path);
-        zta::GasState gas = st.frame->gasState();
+        zta::GasState gas = st.frame->station().gasState();
         gas.calGasName = QStringLiteral("Гексан");
         gas.gasMarks = {false, false, true};
         gas.maxGas = 0.5;
         gas.midGas = 0.25;
-        st.frame->applyGasState(gas);
+        st.frame->station().applyGasState(gas);
         QCOMPARE(st.frame->paneText(3), QStringLiteral("Гексан"));
         QCOMPARE(st.frame->paneText(4), QStringLiteral("0.50"));
         QCOMPARE(st.frame->block().maxGas(), 0.5);
@@ -288,14 +289,7 @@ void MainFrameTest::enablingTable() {
     SimBus sim;
     TestStation st({QString::fromStdString(sim.bus->portPath())});
     MainWindow* f = st.frame;
-    f->setPollTiming(fastTiming());
-
-    struct FakeSearch : SearchHooks {
-        bool running = false;
-        bool isRunning() const override { return running; }
-        void stopForClose(int) override { running = false; }
-    } search;
-    f->setSearchHooks(&search);
+    f->station().setPollTiming(fastTiming());
 
     auto check = [&](const char* state, auto pick) {
         f->router().refresh();
@@ -314,16 +308,17 @@ void MainFrameTest::enablingTable() {
     QVERIFY(f->router().query(CommandId::ViewToolBar).checked);
 
     f->connectLine();
-    QVERIFY(f->isPolling());
+    QVERIFY(f->station().isPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
     check("polling", [](const Row& r) { return r.polling; });
     f->disconnectLine();
-    QVERIFY(!f->isPolling());
+    QVERIFY(!f->station().isPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
 
-    search.running = true;
+    // A search runs until it is stopped: its end is not served while the rows are checked.
+    QCOMPARE(f->station().startSearch({}), LineRefusal::None);
     check("searching", [](const Row& r) { return r.searching; });
-    search.running = false;
+    QVERIFY(f->station().search().stop(30000));
 
     // Timer rows follow the running-timer count; the check mark follows the toggle.
     f->block().setRunningTimers(1);
@@ -345,7 +340,6 @@ void MainFrameTest::enablingTable() {
     for (CommandId id :
          {CommandId::NewDocument, CommandId::About, CommandId::Exit, CommandId::ToolNewDocument})
         QVERIFY(enabled(f, id));
-    f->setSearchHooks(nullptr);
 }
 
 void MainFrameTest::connectRefusals() {
@@ -353,7 +347,7 @@ void MainFrameTest::connectRefusals() {
         TestStation st(QStringList{});
         st.dialogs.clear();
         st.frame->connectLine();
-        QVERIFY(!st.frame->isPolling());
+        QVERIFY(!st.frame->station().isPolling());
         QCOMPARE(st.dialogs.boxes().size(), size_t(1));
         QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Нет найденных COM портов"));
         QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Связь"));
@@ -361,20 +355,16 @@ void MainFrameTest::connectRefusals() {
     }
     SimBus sim;
     TestStation st({QString::fromStdString(sim.bus->portPath())});
-    st.frame->setPollTiming(fastTiming());
-    struct Searching : SearchHooks {
-        bool isRunning() const override { return true; }
-        void stopForClose(int) override {}
-    } searching;
-    st.frame->setSearchHooks(&searching);
+    st.frame->station().setPollTiming(fastTiming());
+    QCOMPARE(st.frame->station().startSearch({}), LineRefusal::None);
     st.frame->connectLine();
-    QVERIFY(!st.frame->isPolling());
+    QVERIFY(!st.frame->station().isPolling());
     QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Остановите поиск"));
     QCOMPARE(st.dialogs.boxes().back().caption, QStringLiteral("Работа"));
-    st.frame->setSearchHooks(nullptr);
+    QVERIFY(st.frame->station().search().stop(30000));
 
     st.frame->connectLine();
-    QVERIFY(st.frame->isPolling());
+    QVERIFY(st.frame->station().isPolling());
     const size_t before = st.dialogs.boxes().size();
     st.frame->connectLine();
     QCOMPARE(st.dialogs.boxes().size(), before + 1);
@@ -382,7 +372,7 @@ void MainFrameTest::connectRefusals() {
     QCOMPARE(st.dialogs.boxes().back().caption, QStringLiteral("Работа"));
     QCOMPARE(st.dialogs.boxes().back().icon, Dialogs::Icon::Information);
     st.frame->disconnectLine();
-    QVERIFY(!st.frame->isPolling());
+    QVERIFY(!st.frame->station().isPolling());
 }
 
 void MainFrameTest::disconnectWhileIdleSendsNothing() {
@@ -514,7 +504,7 @@ void MainFrameTest::portList() {
     f->show();  // the first sizing builds the port menu
     QCoreApplication::processEvents();
 
-    QCOMPARE(f->portNames(), listed);
+    QCOMPARE(f->station().portNames(), listed);
     if (warning.isEmpty()) {
         QVERIFY(prompter.boxes().empty());
     } else {
@@ -525,8 +515,8 @@ void MainFrameTest::portList() {
     }
     const QList<QAction*> items = f->portMenu()->actions();
     if (listed.isEmpty()) {
-        QVERIFY(f->noPorts());
-        QCOMPARE(f->portCount(), -1);
+        QVERIFY(f->station().noPorts());
+        QCOMPARE(f->station().portCount(), -1);
         QCOMPARE(f->portCombo()->count(), 1);
         QCOMPARE(f->portCombo()->currentText(), QStringLiteral("NoPort"));
         QCOMPARE(f->paneText(1), QStringLiteral("----"));
@@ -534,7 +524,7 @@ void MainFrameTest::portList() {
         emit f->portCombo()->activated(0);  // picking "NoPort" changes nothing
         QCOMPARE(f->paneText(1), QStringLiteral("----"));
     } else {
-        QCOMPARE(f->portCount(), listed.size());
+        QCOMPARE(f->station().portCount(), listed.size());
         QCOMPARE(f->portCombo()->count(), listed.size());
         QCOMPARE(items.size(), listed.size());
         for (int i = 0; i < listed.size(); ++i) {
@@ -589,7 +579,7 @@ void MainFrameTest::baudByComboAndMenuStayInStep() {
     // Triggering a checked item again keeps exactly one check.
     f->router().action(CommandId::Baud19200)->trigger();
     QVERIFY(f->router().action(CommandId::Baud19200)->isChecked());
-    f->setBaud(7);  // outside the list: nothing
+    f->station().setBaud(7);  // outside the list: nothing
     QCOMPARE(f->block().baudRate(), 19200u);
 }
 
@@ -597,17 +587,17 @@ void MainFrameTest::switchBaudAndReconnect() {
     SimBus sim;
     TestStation st({QString::fromStdString(sim.bus->portPath())});
     MainWindow* f = st.frame;
-    f->setPollTiming(fastTiming());
+    f->station().setPollTiming(fastTiming());
     f->connectLine();
     QVERIFY(f->switchBaudAndReconnect(2400));
-    QVERIFY(f->isPolling());
+    QVERIFY(f->station().isPolling());
     QCOMPARE(f->block().baudRate(), 2400u);
     QCOMPARE(f->baudCombo()->currentText(), QStringLiteral("2400"));
     QVERIFY(f->router().query(CommandId::Baud2400).checked);
     QCOMPARE(st.view(0)->count(NoticeDisconnected), 1);
     QVERIFY(f->switchBaudAndReconnect(3000));  // not a rate: kept
     QCOMPARE(f->block().baudRate(), 2400u);
-    QVERIFY(f->isPolling());
+    QVERIFY(f->station().isPolling());
     f->disconnectLine();
     QCOMPARE(st.view(0)->count(NoticeDisconnected), 3);
 }
@@ -621,19 +611,19 @@ void MainFrameTest::recordFolderChoice() {
     st.dialogs.folders.push_back(folder);
     f->router().dispatch(CommandId::ToolRecordFolder);
     const QString expected = QDir::toNativeSeparators(folder) + QDir::separator();
-    QCOMPARE(f->recordFolder(), expected);
+    QCOMPARE(f->station().recordFolder(), expected);
     QCOMPARE(f->timerPaneText(0), expected + QStringLiteral("*.zta"));
     QCOMPARE(st.view(0)->folderChanges, 1);
     QCOMPARE(st.view(1)->folderChanges, 1);
     // A folder given with its separator still ends with exactly one.
     st.dialogs.folders.push_back(folder + QStringLiteral("/"));
     f->router().dispatch(CommandId::RecordFolder);
-    QCOMPARE(f->recordFolder(), expected);
+    QCOMPARE(f->station().recordFolder(), expected);
     QCOMPARE(st.view(0)->folderChanges, 2);
 
     st.dialogs.folders.push_back(std::nullopt);  // cancelled
     f->router().dispatch(CommandId::RecordFolder);
-    QCOMPARE(f->recordFolder(), expected);
+    QCOMPARE(f->station().recordFolder(), expected);
     QCOMPARE(st.view(0)->folderChanges, 2);
     // Each dialog starts at the folder in use.
     QCOMPARE(st.dialogs.foldersFrom.size(), size_t(3));
@@ -644,7 +634,7 @@ void MainFrameTest::timerForAllWhilePolling() {
     SimBus sim;
     TestStation st({QString::fromStdString(sim.bus->portPath())});
     MainWindow* f = st.frame;
-    f->setPollTiming(fastTiming());
+    f->station().setPollTiming(fastTiming());
     f->openNewDocument();
     f->connectLine();
     // Cancelled, then confirmed without a period, then 15 s.
@@ -716,7 +706,7 @@ void MainFrameTest::connectedDevicesGas() {
     bus->start();
     TestStation st({QString::fromStdString(bus->portPath())});
     MainWindow* f = st.frame;
-    f->setPollTiming(fastTiming());
+    f->station().setPollTiming(fastTiming());
     QVERIFY(!enabled(f, CommandId::ConnectedDevicesGas));
     f->router().dispatch(CommandId::GasPropane);
     f->connectLine();
@@ -869,7 +859,7 @@ void MainFrameTest::narrowWindowStillUpdatesTimerTexts() {
     f->showTimerPane(25);
     f->showFolderPane(25);
     QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 25 сек."));
-    QCOMPARE(f->timerPaneText(0), f->recordFolder() + QStringLiteral("*.zta"));
+    QCOMPARE(f->timerPaneText(0), f->station().recordFolder() + QStringLiteral("*.zta"));
     f->resize(1000, 600);
     QCoreApplication::processEvents();
     f->showTimerPane(0);
@@ -916,11 +906,11 @@ void MainFrameTest::lineFailureReturnsToIdle() {
     QTemporaryDir dir;
     TestStation st({dir.filePath(QStringLiteral("no-such-port"))});
     MainWindow* f = st.frame;
-    f->setPollTiming(fastTiming());
+    f->station().setPollTiming(fastTiming());
     f->connectLine();
-    QVERIFY(f->isPolling());
+    QVERIFY(f->station().isPolling());
     // The thread shows its own box, reports, and the window goes back to idle.
-    QTRY_VERIFY_WITH_TIMEOUT(!f->isPolling(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->station().isPolling(), 10000);
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     QVERIFY(!st.dialogs.boxes().empty());
     QCOMPARE(st.dialogs.boxes().back().icon, Dialogs::Icon::Error);
@@ -934,17 +924,17 @@ void MainFrameTest::lateLineFailureKeepsNewConnection() {
     TestStation st({dir.filePath(QStringLiteral("no-such-port")),
                     QString::fromStdString(sim.bus->portPath())});
     MainWindow* f = st.frame;
-    f->setPollTiming(fastTiming());
+    f->station().setPollTiming(fastTiming());
     f->connectLine();
     // The failing thread's box is served inside Disconnect's wait; its failure report is
     // still queued when the operator connects to the right port.
     f->disconnectLine();
-    QVERIFY(!f->isPolling());
-    f->selectPort(1);
+    QVERIFY(!f->station().isPolling());
+    f->station().selectPort(1);
     f->connectLine();
-    QVERIFY(f->isPolling());
+    QVERIFY(f->station().isPolling());
     QTest::qWait(200);
-    QVERIFY(f->isPolling());
+    QVERIFY(f->station().isPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
     f->disconnectLine();
 }

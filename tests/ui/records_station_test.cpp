@@ -36,7 +36,7 @@ struct SimStation {
         bus->start();
         st = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus->portPath())},
                                            std::make_unique<FormWindowFactory>());
-        st->frame->setPollTiming(fastTiming());
+        st->frame->station().setPollTiming(fastTiming());
     }
     ~SimStation() {
         if (!st) return;
@@ -81,10 +81,10 @@ class RecordsStationTest : public QObject {
         QVERIFY(sim.st);
         TestStation& st = *sim.st;
         MainWindow* f = st.frame;
-        const QString folder = f->recordFolder();
+        const QString folder = f->station().recordFolder();
         const auto views = openWindows(*f, {1, 3});  // 3 never answers
         QVERIFY(f->router().dispatch(CommandId::CsvLog));
-        QVERIFY(f->csvLog().enabled());
+        QVERIFY(f->station().csvLog().enabled());
 
         f->connectLine();
         QTRY_VERIFY_WITH_TIMEOUT(views[0]->getDocument().linkUp, kWaitMs);
@@ -118,7 +118,7 @@ class RecordsStationTest : public QObject {
         QFile blocker(folder + QStringLiteral("plain"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        f->chooseRecordFolder(blocker.fileName());
+        f->station().setRecordFolder(blocker.fileName());
         st.dialogs.clear();
         for (int round = 0; round < 3; ++round)
             for (AnalyzerView* v : views) QVERIFY(!v->writeRecord());
@@ -166,9 +166,9 @@ class RecordsStationTest : public QObject {
             views[1]->showTrend(true);
             views[1]->trend()->setSpan(120'000);
             views[1]->trend()->setSettleRule({2.5, 20});
-            f->selectPort(1);
-            f->setBaud(4);
-            f->chooseRecordFolder(dir.filePath(QStringLiteral("records")));
+            f->station().selectPort(1);
+            f->station().setBaud(4);
+            f->station().setRecordFolder(dir.filePath(QStringLiteral("records")));
             f->router().dispatch(CommandId::CsvLog);
             st.dialogs.paths.push_back(file);
             QVERIFY(f->router().dispatch(CommandId::SaveBench));
@@ -183,10 +183,10 @@ class RecordsStationTest : public QObject {
         TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyUSB1")},
                        std::make_unique<FormWindowFactory>());
         MainWindow* f = st.frame;
-        QVERIFY(f->openBench(file));
+        QVERIFY(toolOf<BenchControl>(f).openBench(file));
         QVERIFY(st.dialogs.boxes().empty());
         QCOMPARE(zta::captureBench(*f), saved);
-        QCOMPARE(f->selectedPort(), 1);
+        QCOMPARE(f->station().selectedPort(), 1);
         QCOMPARE(f->block().baudRate(), 19200u);
         QCOMPARE(f->block().windowCount(), 3);
 
@@ -195,7 +195,7 @@ class RecordsStationTest : public QObject {
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write("{\"format\": \"zta-k7 bench\", \"version\": 1, \"windows\": [{}]}");
         bad.close();
-        QVERIFY(!f->openBench(bad.fileName()));
+        QVERIFY(!toolOf<BenchControl>(f).openBench(bad.fileName()));
         QCOMPARE(st.dialogs.boxes().size(), size_t(1));
         QCOMPARE(st.dialogs.boxes()[0].text,
                  QStringLiteral("Файл стенда %1 не прочитан: окно 1: «networkNumber» не указан")

@@ -50,8 +50,8 @@ void shortenScan(MainWindow* f, int replyTimeoutMs) {
     zta::LineOptions options;
     options.replyTimeoutMs = replyTimeoutMs;
     options.direction = zta::DirectionSetting::Program;
-    f->searchControl().setLineOptions(options);
-    f->setBaud(4);
+    toolOf<SearchControl>(f).setLineOptions(options);
+    f->station().setBaud(4);
 }
 
 std::unique_ptr<zta::sim::Bus> busWith(std::initializer_list<int> numbers) {
@@ -75,7 +75,7 @@ AnalyzerView* viewAt(MainWindow* f, int index) {
 }
 
 int progress(MainWindow* f) {
-    const zta::SearchParams* p = f->searchControl().params();
+    const zta::SearchParams* p = toolOf<SearchControl>(f).params();
     return p ? p->progress() : -1;
 }
 
@@ -84,7 +84,7 @@ int progress(MainWindow* f) {
 class BridgeWatch : public QObject {
   public:
     BridgeWatch(MainWindow* f, std::function<void()> fn)
-        : bridge_(&f->bridge()), fn_(std::move(fn)) {
+        : bridge_(&f->station().bridge()), fn_(std::move(fn)) {
         bridge_->installEventFilter(this);
     }
     ~BridgeWatch() override {
@@ -116,8 +116,8 @@ void verifyWindowsPolling(MainWindow* f, const std::vector<int>& numbers) {
         QCOMPARE(view->numberField()->text(), QString::number(numbers[size_t(k)]));
     }
     QVERIFY(f->windowState().testFlag(Qt::WindowMaximized));
-    QVERIFY(f->isPolling());
-    QVERIFY(!f->isSearching());
+    QVERIFY(f->station().isPolling());
+    QVERIFY(!f->station().isSearching());
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
 
     auto tiled = [f, children] {
@@ -224,8 +224,8 @@ void SearchControlTest::noAnalyzerKeepsTheOldWindows() {
     QStringList shown;
     BridgeWatch watch(f, [&] { shown.push_back(f->paneText(0)); });
     QVERIFY(f->router().dispatch(CommandId::Search));
-    QVERIFY(f->isSearching());
-    QTRY_VERIFY_WITH_TIMEOUT(!f->isSearching(), kScanLimitMs);
+    QVERIFY(f->station().isSearching());
+    QTRY_VERIFY_WITH_TIMEOUT(!f->station().isSearching(), kScanLimitMs);
     QVERIFY(shown.contains(QStringLiteral("Поиск приборов. Прибор № 0")));
     QVERIFY(shown.contains(QStringLiteral("Поиск приборов. Прибор № 255")));
 
@@ -239,7 +239,7 @@ void SearchControlTest::noAnalyzerKeepsTheOldWindows() {
     QCOMPARE(f->mdiArea()->subWindowList(), before);
     QCOMPARE(f->block().windowCount(), 2);
     QCOMPARE(f->block().snapshot(1).address, 7);
-    QVERIFY(!f->isPolling());
+    QVERIFY(!f->station().isPolling());
 }
 
 void SearchControlTest::twelveAnalyzersOpenTenWindowsAndListTheRest() {
@@ -247,13 +247,13 @@ void SearchControlTest::twelveAnalyzersOpenTenWindowsAndListTheRest() {
     QVERIFY(bus);
     TestStation st({pathOf(*bus)}, makeAnalyzerWindowFactory());
     MainWindow* f = st.frame;
-    f->setPollTiming(fastPolling());
+    f->station().setPollTiming(fastPolling());
     shortenScan(f, 30);
     QPointer<QMdiSubWindow> first = f->mdiArea()->subWindowList().value(0);
     QVERIFY(first);
 
     QVERIFY(f->router().dispatch(CommandId::ToolSearch));
-    QTRY_VERIFY_WITH_TIMEOUT(!f->isSearching(), kScanLimitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->station().isSearching(), kScanLimitMs);
     QCOMPARE(progress(f), 255);
     QVERIFY(!first);  // the window that was open before the search has gone
 
@@ -267,12 +267,12 @@ void SearchControlTest::twelveAnalyzersOpenTenWindowsAndListTheRest() {
 
     // "Поиск" while polling is refused and starts nothing.
     st.dialogs.clear();
-    f->searchControl().startSearch();
+    toolOf<SearchControl>(f).startSearch();
     QCOMPARE(st.dialogs.boxes().size(), size_t(1));
     QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Остановите опрос приборов."));
     QCOMPARE(st.dialogs.boxes()[0].caption, kSearch);
-    QVERIFY(!f->isSearching());
-    QVERIFY(f->isPolling());
+    QVERIFY(!f->station().isSearching());
+    QVERIFY(f->station().isPolling());
 }
 
 void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
@@ -281,7 +281,7 @@ void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
     QVERIFY(bus);
     TestStation st({pathOf(*bus)}, makeAnalyzerWindowFactory());
     MainWindow* f = st.frame;
-    f->setPollTiming(fastPolling());
+    f->station().setPollTiming(fastPolling());
     shortenScan(f, 30);
     QVERIFY(f->openNewDocument());
     QPointer<QMdiSubWindow> second = f->mdiArea()->subWindowList().value(1);
@@ -292,7 +292,7 @@ void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
     });
     QVERIFY(f->router().dispatch(CommandId::Search));
     // A second "Поиск" while the scan runs is refused.
-    f->searchControl().startSearch();
+    toolOf<SearchControl>(f).startSearch();
     QCOMPARE(st.dialogs.boxes().size(), size_t(1));
     QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Поиск идет."));
     QCOMPARE(st.dialogs.boxes()[0].caption, kSearch);
@@ -300,7 +300,7 @@ void SearchControlTest::progressThenStopOpensWindowsForWhatWasFound() {
 
     QTRY_VERIFY_WITH_TIMEOUT(progress(f) >= 20, kScanLimitMs);
     QVERIFY(f->router().dispatch(CommandId::StopSearch));
-    QVERIFY(!f->isSearching());
+    QVERIFY(!f->station().isSearching());
     QVERIFY(progress(f) < 60);
     QVERIFY(shown.contains(QStringLiteral("Поиск приборов. Прибор № 17 ; Найдены №№: 3,5,")));
     QVERIFY(!second);
@@ -318,7 +318,7 @@ void SearchControlTest::endWaitsForAnOpenDialog() {
     QVERIFY(bus);
     TestStation st({pathOf(*bus)}, makeAnalyzerWindowFactory());
     MainWindow* f = st.frame;
-    f->setPollTiming(fastPolling());
+    f->station().setPollTiming(fastPolling());
     shortenScan(f, 15);
     QPointer<AnalyzerView> view = viewAt(f, 0);
 
@@ -327,7 +327,7 @@ void SearchControlTest::endWaitsForAnOpenDialog() {
     QDialog dialog;
     bool closing = false;
     BridgeWatch watch(f, [&] {
-        const zta::SearchParams* p = f->searchControl().params();
+        const zta::SearchParams* p = toolOf<SearchControl>(f).params();
         if (!closing && dialog.isVisible() && p && p->resultsFinal()) {
             closing = true;  // the next notice is the end
             QTimer::singleShot(100, &dialog, &QDialog::reject);
@@ -341,7 +341,7 @@ void SearchControlTest::endWaitsForAnOpenDialog() {
     });
     QTRY_VERIFY_WITH_TIMEOUT(closing && !dialog.isVisible(), kScanLimitMs);
     QVERIFY(viewOutlivedDialog);
-    QTRY_VERIFY_WITH_TIMEOUT(!f->isSearching(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!f->station().isSearching(), 5000);
     verifyWindowsPolling(f, {1});
 }
 
@@ -363,10 +363,10 @@ void SearchControlTest::scanOpensThroughTheStationsPortAndDirection() {
     StationApplication app(options);
     app.initInstance(std::make_unique<RecordingWindowFactory>(), false);
     MainWindow* f = app.mainFrame();
-    f->setPortFactory([&] { return std::make_unique<RefusingPort>(opens, direction); });
+    f->station().setPortFactory([&] { return std::make_unique<RefusingPort>(opens, direction); });
 
-    f->searchControl().startSearch();
-    QTRY_VERIFY_WITH_TIMEOUT(!f->isSearching(), 10000);
+    toolOf<SearchControl>(f).startSearch();
+    QTRY_VERIFY_WITH_TIMEOUT(!f->station().isSearching(), 10000);
     QCOMPARE(opens.load(), 1);
     QCOMPARE(direction.load(), int(zta::DirectionSetting::Program));
     QCOMPARE(boxes.prompter.boxes().size(), size_t(1));
@@ -378,8 +378,8 @@ void SearchControlTest::scanOpensThroughTheStationsPortAndDirection() {
 void SearchControlTest::noPortRefusesTheSearch() {
     TestStation st(QStringList{});
     st.dialogs.clear();
-    st.frame->searchControl().startSearch();
-    QVERIFY(!st.frame->isSearching());
+    toolOf<SearchControl>(st.frame).startSearch();
+    QVERIFY(!st.frame->station().isSearching());
     QCOMPARE(st.dialogs.boxes().size(), size_t(1));
     QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Нет найденных COM портов"));
     QCOMPARE(st.dialogs.boxes()[0].caption, kSearch);
@@ -390,22 +390,22 @@ void SearchControlTest::stopThatTimesOutKeepsSearching() {
     StuckPort::Gate gate;
     TestStation st({QStringLiteral("/dev/zta-stuck")});
     MainWindow* f = st.frame;
-    f->setPortFactory([&gate] { return std::make_unique<StuckPort>(gate); });
+    f->station().setPortFactory([&gate] { return std::make_unique<StuckPort>(gate); });
     const QList<QMdiSubWindow*> before = f->mdiArea()->subWindowList();
 
-    f->searchControl().startSearch();
+    toolOf<SearchControl>(f).startSearch();
     QTRY_VERIFY_WITH_TIMEOUT(gate.isReading(), 10000);
     // The thread cannot end within the 5000 ms: no results, still searching, stop set.
-    f->searchControl().stopSearch();
-    QVERIFY(f->isSearching());
+    toolOf<SearchControl>(f).stopSearch();
+    QVERIFY(f->station().isSearching());
     QVERIFY(f->router().query(CommandId::StopSearch).enabled);
     QVERIFY(st.dialogs.boxes().empty());
     QCOMPARE(f->mdiArea()->subWindowList(), before);
 
     // A later stop waits again and takes the results once the thread has ended.
     gate.release();
-    f->searchControl().stopSearch();
-    QVERIFY(!f->isSearching());
+    toolOf<SearchControl>(f).stopSearch();
+    QVERIFY(!f->station().isSearching());
     QCOMPARE(progress(f), 0);
     QCOMPARE(st.dialogs.boxes().size(), size_t(1));
     QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Подключенных приборов не найдено."));
@@ -421,11 +421,11 @@ void SearchControlTest::closeWhileSearching() {
     QVERIFY(f->router().dispatch(CommandId::Search));
     QTRY_VERIFY_WITH_TIMEOUT(progress(f) >= 3, kScanLimitMs);
     QVERIFY(f->router().dispatch(CommandId::Exit));
-    QVERIFY(!f->isSearching());
-    QVERIFY(!f->isPolling());
+    QVERIFY(!f->station().isSearching());
+    QVERIFY(!f->station().isPolling());
     QTest::qWait(100);  // notices the scan had posted find no search to act on
     QVERIFY(st->dialogs.boxes().empty());
-    QVERIFY(!f->isPolling());
+    QVERIFY(!f->station().isPolling());
     st.reset();
 }
 
@@ -448,7 +448,7 @@ void SearchControlTest::portFailureDropsTheSearch() {
 
     TestStation st({bad, good}, makeAnalyzerWindowFactory());
     MainWindow* f = st.frame;
-    f->setPollTiming(fastPolling());
+    f->station().setPollTiming(fastPolling());
     shortenScan(f, 30);
     const QList<QMdiSubWindow*> before = f->mdiArea()->subWindowList();
 
@@ -456,12 +456,12 @@ void SearchControlTest::portFailureDropsTheSearch() {
     // a new scan starts before that end arrives: the late end must not finish the new one.
     bool restarted = false;
     BridgeWatch watch(f, [&] {
-        if (restarted || f->isSearching() || st.dialogs.boxes().empty()) return;
+        if (restarted || f->station().isSearching() || st.dialogs.boxes().empty()) return;
         restarted = true;
         QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
         holder.close();
-        f->setPortName(good);
-        f->searchControl().startSearch();
+        f->station().setPortName(good);
+        toolOf<SearchControl>(f).startSearch();
     });
     QVERIFY(f->router().dispatch(CommandId::Search));
     QTRY_VERIFY_WITH_TIMEOUT(restarted, 10000);
@@ -472,9 +472,9 @@ void SearchControlTest::portFailureDropsTheSearch() {
     QCOMPARE(box.icon, Dialogs::Icon::Error);
     QCOMPARE(f->mdiArea()->subWindowList(), before);
 
-    QVERIFY(f->isSearching());
+    QVERIFY(f->station().isSearching());
     QTRY_VERIFY_WITH_TIMEOUT(progress(f) >= 3, kScanLimitMs);
-    QVERIFY(f->isSearching());
+    QVERIFY(f->station().isSearching());
     QVERIFY(f->router().dispatch(CommandId::StopSearch));
     verifyWindowsPolling(f, {2});
     if (QTest::currentTestFailed()) return;

@@ -141,7 +141,7 @@ class ServiceCommandsTest : public QObject {
                 QStringList{QString::fromStdString(rig_->bus->portPath())},
                 std::make_unique<FormWindowFactory>());
             MainWindow* f = rig_->st->frame;
-            f->setPollTiming(fastTiming());
+            f->station().setPollTiming(fastTiming());
             f->openNewDocument();
             const auto children = f->mdiArea()->subWindowList();
             for (int i = 0; i < 2; ++i) {
@@ -621,7 +621,7 @@ class ServiceCommandsTest : public QObject {
         QCOMPARE(box.caption, QStringLiteral("Смена скорости"));
         QCOMPARE(box.icon, Dialogs::Icon::Question);
         QCOMPARE(r.st->frame->block().baudRate(), 19200u);
-        QVERIFY(r.st->frame->isPolling());
+        QVERIFY(r.st->frame->station().isPolling());
         QCOMPARE(r.bus->state(4)->baud, 19200u);
         // Read again at the new rate and answering.
         r.bus->clearLog();

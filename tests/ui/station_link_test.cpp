@@ -80,7 +80,7 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
 
     TestStation st({QString::fromStdString(bus->portPath())}, makeAnalyzerWindowFactory());
     MainWindow* f = st.frame;
-    f->setPollTiming(fastTiming());
+    f->station().setPollTiming(fastTiming());
     QVERIFY(f->openNewDocument());
     QVERIFY(f->openNewDocument());
     const int numbers[3] = {3, 7, 12};
@@ -94,7 +94,7 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     f->tileWindows();
 
     f->router().dispatch(CommandId::Connect);
-    QVERIFY(f->isPolling());
+    QVERIFY(f->station().isPolling());
     for (int i = 0; i < 3; ++i)
         QTRY_COMPARE_WITH_TIMEOUT(viewAt(f, i)->iconOf(FormField::LinkIcon), kLinkUp, 15000);
     QCOMPARE(f->mdiArea()->subWindowList().at(0)->windowTitle(), QStringLiteral("Прибор №3"));
@@ -105,7 +105,7 @@ void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
     QCOMPARE(viewAt(f, 2)->iconOf(FormField::LinkIcon), kLinkUp);
 
     f->router().dispatch(CommandId::Disconnect);
-    QVERIFY(!f->isPolling());
+    QVERIFY(!f->station().isPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
     for (int i = 0; i < 3; ++i) QCOMPARE(viewAt(f, i)->iconOf(FormField::LinkIcon), kLinkDown);
     QVERIFY(st.dialogs.boxes().empty());
@@ -121,7 +121,7 @@ void StationLinkTest::disconnectDuringSynchronousNotice() {
 
     TestStation st({QString::fromStdString(bus->portPath())});
     MainWindow* f = st.frame;
-    f->setPollTiming(fastTiming());
+    f->station().setPollTiming(fastTiming());
     f->connectLine();
     RecordingView* view = st.view(0);
     QTRY_VERIFY_WITH_TIMEOUT(view->count(NoticeDataChanged) >= 1, 10000);
@@ -131,7 +131,8 @@ void StationLinkTest::disconnectDuringSynchronousNotice() {
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
     const int before = view->count(NoticeDataChanged);
     f->disconnectLine();
-    QVERIFY2(!f->isPolling(), "the poll thread did not end: the wait stalled on its notice");
+    QVERIFY2(!f->station().isPolling(),
+             "the poll thread did not end: the wait stalled on its notice");
     QVERIFY(view->count(NoticeDataChanged) > before);  // served during the wait
     QCOMPARE(view->notices.back().code, int(NoticeDisconnected));
     QCOMPARE(view->count(NoticeDisconnected), 1);
@@ -150,7 +151,7 @@ void StationLinkTest::disconnectDuringSynchronousNotice() {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     f->disconnectLine();
     QVERIFY(nestedDone);
-    QVERIFY(!f->isPolling());
+    QVERIFY(!f->station().isPolling());
     QVERIFY(f->isVisible());
     QCOMPARE(f->block().windowCount(), 1);
     view->onNotice = nullptr;
@@ -167,14 +168,14 @@ void StationLinkTest::closeWhilePolling() {
     auto st = std::make_unique<TestStation>(QStringList{QString::fromStdString(bus->portPath())},
                                             makeAnalyzerWindowFactory());
     MainWindow* f = st->frame;
-    f->setPollTiming(fastTiming());
+    f->station().setPollTiming(fastTiming());
     for (int i = 0; i < 5; ++i) f->openNewDocument();
     f->connectLine();
     QTRY_COMPARE_WITH_TIMEOUT(viewAt(f, 0)->iconOf(FormField::LinkIcon), kLinkUp, 10000);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     // Exit while polling: the thread is stopped before the windows go.
     f->router().dispatch(CommandId::Exit);
-    QVERIFY(!f->isPolling());
+    QVERIFY(!f->station().isPolling());
     QVERIFY(QFile::exists(st->dir.filePath(QStringLiteral("CalDataK7.cfg"))));
     st.reset();  // windows and block go; nothing may still be polling them
 }
@@ -197,9 +198,9 @@ std::unique_ptr<zta::sim::Bus> busWith(std::initializer_list<int> addresses) {
 void fastSearch(MainWindow* f) {
     zta::LineOptions line;
     line.replyTimeoutMs = 100;  // generous for a loaded machine; these searches stop early
-    f->searchControl().setLineOptions(line);
-    f->setPollTiming(fastTiming());
-    f->setBaud(4);
+    toolOf<SearchControl>(f).setLineOptions(line);
+    f->station().setPollTiming(fastTiming());
+    f->station().setBaud(4);
 }
 
 }  // namespace
@@ -213,7 +214,7 @@ void StationLinkTest::searchStoppedEarlyOpensWindowsForWhatItFound() {
     f->openNewDocument();  // two old windows, both replaced
 
     f->router().dispatch(CommandId::Search);
-    QVERIFY(f->isSearching());
+    QVERIFY(f->station().isSearching());
     QVERIFY(f->router().query(CommandId::StopSearch).enabled);
     QVERIFY(!f->router().query(CommandId::Connect).enabled);
     f->connectLine();
@@ -223,8 +224,8 @@ void StationLinkTest::searchStoppedEarlyOpensWindowsForWhatItFound() {
             f->paneText(0).contains(QStringLiteral("Найдены №№: 5,9,30,")),
         30000);
     f->router().dispatch(CommandId::StopSearch);
-    QVERIFY(!f->isSearching());
-    QVERIFY(f->isPolling());
+    QVERIFY(!f->station().isSearching());
+    QVERIFY(f->station().isPolling());
     QCOMPARE(f->paneText(0), QStringLiteral("Опрос приборов"));
     QVERIFY(f->isMaximized());
     const QList<QMdiSubWindow*> children = f->mdiArea()->subWindowList();
@@ -253,11 +254,11 @@ void StationLinkTest::searchFindsNothingKeepsWindows() {
         f->paneText(0).startsWith(QStringLiteral("Поиск приборов. Прибор № 4")), 30000);
     // While searching, polling refuses and the search refuses a second start.
     f->router().dispatch(CommandId::Search);  // disabled: nothing
-    f->searchControl().startSearch();
+    toolOf<SearchControl>(f).startSearch();
     QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Поиск идет."));
     f->router().dispatch(CommandId::StopSearch);
-    QVERIFY(!f->isSearching());
-    QVERIFY(!f->isPolling());
+    QVERIFY(!f->station().isSearching());
+    QVERIFY(!f->station().isPolling());
     QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Подключенных приборов не найдено."));
     QCOMPARE(st.dialogs.boxes().back().caption, QStringLiteral("Поиск"));
     QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
@@ -266,9 +267,9 @@ void StationLinkTest::searchFindsNothingKeepsWindows() {
 
     // Searching while polling is refused.
     f->connectLine();
-    f->searchControl().startSearch();
+    toolOf<SearchControl>(f).startSearch();
     QCOMPARE(st.dialogs.boxes().back().text, QStringLiteral("Остановите опрос приборов."));
-    QVERIFY(!f->isSearching());
+    QVERIFY(!f->station().isSearching());
     f->disconnectLine();
 }
 
@@ -288,7 +289,7 @@ void StationLinkTest::unpluggedAdapterShowsWhileItsBoxWaits() {
     HoldingDialogs prompter;
     setDialogs(&prompter);
     MainWindow* f = st.frame;
-    f->setPollTiming(fastTiming());
+    f->station().setPollTiming(fastTiming());
     AnalyzerView* v = viewAt(f, 0);
     QVERIFY(v);
     v->numberField()->setText(QStringLiteral("3"));

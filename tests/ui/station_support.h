@@ -14,7 +14,10 @@
 #include <set>
 #include <vector>
 
+#include "app/bench_control.h"
+#include "app/bus_tools.h"
 #include "app/main_window.h"
+#include "app/search_control.h"
 #include "app/station_application.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_window_factory.h"
@@ -24,6 +27,14 @@
 #include "ui/dialogs.h"
 
 using namespace zta;
+
+// One of the main window's tools (search control, bus tools, bench control).
+template <typename Tool>
+Tool& toolOf(MainWindow* frame) {
+    Tool* tool = frame->findChild<Tool*>();
+    Q_ASSERT(tool);
+    return *tool;
+}
 
 // Pacing short enough for a test to see many turns, with the system's own line timing.
 inline zta::PollTiming fastTiming() {
