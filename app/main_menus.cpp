@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_menus.h"
 
+#include <QComboBox>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -123,6 +124,31 @@ QToolBar* buildToolBar(QMainWindow* window, CommandRouter& router) {
     toolBar->addSeparator();
     for (CommandId id : {CommandId::ToolChangeNumber, CommandId::ToolChangeSpeed}) button(id);
     return toolBar;  // the port and rate boxes follow, then "about"
+}
+
+LineBoxes addLineBoxes(QToolBar* toolBar, CommandRouter& router) {
+    auto* port = new QComboBox;
+    port->setObjectName(QStringLiteral("portCombo"));
+    port->setMinimumWidth(80);
+    port->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    port->setMaxVisibleItems(6);
+    toolBar->addWidget(port);
+    router.bindWidget(port, CommandId::PortCombo);
+
+    auto* baud = new QComboBox;
+    baud->setObjectName(QStringLiteral("baudCombo"));
+    baud->setMinimumWidth(70);
+    baud->setMaxVisibleItems(6);
+    toolBar->addWidget(baud);
+    router.bindWidget(baud, CommandId::BaudCombo);
+    for (unsigned rate : kBaudRates) baud->addItem(QString::number(rate));
+    baud->setCurrentIndex(3);
+
+    QAction* about =
+        toolBar->addAction(toolIcon(CommandId::ToolAbout), commandToolTip(CommandId::ToolAbout));
+    about->setStatusTip(commandPrompt(CommandId::ToolAbout));
+    router.bind(about, CommandId::ToolAbout);
+    return {port, baud};
 }
 
 }  // namespace zta

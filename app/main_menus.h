@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+class QComboBox;
 class QMainWindow;
 class QMenu;
 class QMenuBar;
@@ -16,5 +17,12 @@ QMenu* buildMenuBar(QMenuBar* bar, CommandRouter& router);
 
 // The tool bar's command buttons; the port and rate boxes and "about" go after them.
 QToolBar* buildToolBar(QMainWindow* window, CommandRouter& router);
+
+struct LineBoxes {
+    QComboBox* port;
+    QComboBox* baud;
+};
+// The port and rate boxes, then "about", at the tool bar's end.
+LineBoxes addLineBoxes(QToolBar* toolBar, CommandRouter& router);
 
 }  // namespace zta

@@ -8,7 +8,6 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QSerialPortInfo>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -19,11 +18,10 @@
 #include "app/main_menus.h"
 #include "app/station_application.h"
 #include "app/station_bridge.h"
+#include "app/status_panes.h"
 #include "device/analyzer_window_factory.h"
 #include "device/device_host.h"
-#include "gas/connected_gas_parameters_dialog.h"
 #include "gas/gas_check.h"
-#include "gas/gas_parameters_dialog.h"
 #include "link/regmap.h"
 #include "link/serial_line.h"
 #include "ui/dialogs.h"
@@ -37,20 +35,10 @@ namespace {
 const char* const kReady = "Ready";
 const char* const kPolling = "Опрос приборов";
 const char* const kPortsCaption = "Определение доступных портов";
-const int kBasePaneWidths[6] = {0, 40, 29, 70, 21, 21};
-
-QString timerText(int period) {
-    return period == 0 ? QStringLiteral("Таймер не установлен")
-                       : QStringLiteral("Таймер - %1 сек.").arg(period);
-}
 
 int baudPosition(unsigned baud) {
     const auto rate = std::find(std::begin(kBaudRates), std::end(kBaudRates), baud);
     return rate == std::end(kBaudRates) ? -1 : int(rate - std::begin(kBaudRates));
-}
-
-bool isGasItem(CommandId id) {
-    return std::find(std::begin(kGasMenuIds), std::end(kGasMenuIds), id) != std::end(kGasMenuIds);
 }
 
 }  // namespace
@@ -130,12 +118,9 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { showActiveViewTimer(); });
 
-    concentrationDialog_ = new GasParametersDialog(this);
-    devicesGasDialog_ = new ConnectedGasParametersDialog(this);
-
     portMenu_ = buildMenuBar(menuBar(), *router_);
     toolBar_ = buildToolBar(this, *router_);
-    createStatusBars();
+    panes_ = std::make_unique<StatusPanes>(*this);
 
     // The second status bar sits right above the main one, under the analyzer windows.
     auto* central = new QWidget;
@@ -143,7 +128,7 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(mdi_, 1);
-    layout->addWidget(timerBar_);
+    layout->addWidget(panes_->timerBar());
     setCentralWidget(central);
 
     connect(&station_, &Station::gasChanged, this, [this] {
@@ -169,7 +154,11 @@ MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFac
     showFolderPane(activeTimerPeriod_);
     showTimerPane(activeTimerPeriod_);
 
-    createCombos();
+    const LineBoxes boxes = addLineBoxes(toolBar_, *router_);
+    portCombo_ = boxes.port;
+    baudCombo_ = boxes.baud;
+    connect(portCombo_, &QComboBox::activated, &station_, &Station::selectPort);
+    connect(baudCombo_, &QComboBox::activated, &station_, &Station::setBaud);
     const zta::CalReadResult calData = station_.readCalData();
     if (calData.status == zta::CalReadStatus::Malformed)
         dialogs().warning(calData.warning, QString(), this);
@@ -188,109 +177,22 @@ MainWindow::~MainWindow() {
 
 // ---------------------------------------------------------------- menus and bars
 
-void MainWindow::createCombos() {
-    portCombo_ = new QComboBox;
-    portCombo_->setObjectName(QStringLiteral("portCombo"));
-    portCombo_->setMinimumWidth(80);
-    portCombo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    portCombo_->setMaxVisibleItems(6);
-    toolBar_->addWidget(portCombo_);
-    router_->bindWidget(portCombo_, CommandId::PortCombo);
-    connect(portCombo_, &QComboBox::activated, &station_, &Station::selectPort);
-
-    baudCombo_ = new QComboBox;
-    baudCombo_->setObjectName(QStringLiteral("baudCombo"));
-    baudCombo_->setMinimumWidth(70);
-    baudCombo_->setMaxVisibleItems(6);
-    toolBar_->addWidget(baudCombo_);
-    router_->bindWidget(baudCombo_, CommandId::BaudCombo);
-    connect(baudCombo_, &QComboBox::activated, &station_, &Station::setBaud);
-    for (unsigned rate : kBaudRates) baudCombo_->addItem(QString::number(rate));
-    baudCombo_->setCurrentIndex(3);
-
-    QAction* about =
-        toolBar_->addAction(toolIcon(CommandId::ToolAbout), commandToolTip(CommandId::ToolAbout));
-    about->setStatusTip(commandPrompt(CommandId::ToolAbout));
-    router_->bind(about, CommandId::ToolAbout);
-}
-
-void MainWindow::createStatusBars() {
-    statusBar_ = new QStatusBar;
-    statusBar_->setObjectName(QStringLiteral("statusBar"));
-    setStatusBar(statusBar_);
-    for (int i = 0; i < 6; ++i) {
-        panes_[i] = new QLabel;
-        panes_[i]->setObjectName(QStringLiteral("pane%1").arg(i));
-        if (i == 0) {
-            statusBar_->addWidget(panes_[i], 1);
-        } else {
-            panes_[i]->setFrameShape(QFrame::Panel);
-            panes_[i]->setFrameShadow(QFrame::Sunken);
-            panes_[i]->setAlignment(Qt::AlignCenter);
-            statusBar_->addPermanentWidget(panes_[i]);
-        }
-    }
-    setPaneText(0, QString::fromUtf8(kReady));
-    setPaneText(1, QStringLiteral("----"));
-    setPaneText(2, QStringLiteral("9600"));
-
-    timerBar_ = new QStatusBar;
-    timerBar_->setObjectName(QStringLiteral("timerBar"));
-    timerBar_->setSizeGripEnabled(false);
-    for (int i = 0; i < 2; ++i) {
-        timerPanes_[i] = new QLabel;
-        timerPanes_[i]->setObjectName(QStringLiteral("timerPane%1").arg(i));
-        timerBar_->addWidget(timerPanes_[i], i == 0 ? 1 : 0);
-    }
-}
-
-void MainWindow::setPaneText(int index, const QString& text) {
-    if (index < 0 || index > 5) return;
-    panes_[index]->setText(text);
-    fitPane(index);
-}
-
-void MainWindow::fitPane(int index) {
-    if (index == 0) return;
-    // The historic widths are the least; every text is still shown whole.
-    const int textWidth = panes_[index]->fontMetrics().horizontalAdvance(panes_[index]->text());
-    panes_[index]->setMinimumWidth(std::max(kBasePaneWidths[index], textWidth + 10));
-}
-
-QString MainWindow::paneText(int index) const {
-    return index >= 0 && index < 6 ? panes_[index]->text() : QString();
-}
-
-QString MainWindow::timerPaneText(int index) const {
-    return index >= 0 && index < 2 ? timerPanes_[index]->text() : QString();
-}
-
 void MainWindow::showGasPanes() {
     setPaneText(3, station_.gasState().calGasName);
     setPaneText(4, QString::asprintf("%.2f", station_.block().maxGas()));
     setPaneText(5, QString::asprintf("%.2f", station_.block().midGas()));
 }
 
+int MainWindow::timerBarWidth() const {
+    return centralWidget() ? centralWidget()->width() : width();
+}
+
 void MainWindow::showFolderPane(int period) {
-    const int reserved = 7 * int(timerText(period).size());
-    const int w = centralWidget() ? centralWidget()->width() : width();
-    if (w > reserved) {
-        timerPanes_[0]->setMinimumWidth(0);
-        timerPanes_[0]->setMaximumWidth(w - reserved);
-    }
-    timerPanes_[0]->setText(station_.recordFolder() + QStringLiteral("*.zta"));
-    timerPanes_[0]->setToolTip(timerPanes_[0]->text());
+    panes_->showFolder(station_.recordFolder(), period, timerBarWidth());
 }
 
 void MainWindow::showTimerPane(int period) {
-    const QString text = timerText(period);
-    const int reserved = 7 * int(text.size());
-    const int w = centralWidget() ? centralWidget()->width() : width();
-    if (w > reserved) {
-        const int textWidth = timerPanes_[1]->fontMetrics().horizontalAdvance(text) + 8;
-        timerPanes_[1]->setMinimumWidth(std::max(reserved, textWidth));
-    }
-    timerPanes_[1]->setText(text);
+    panes_->showTimer(period, timerBarWidth());
     shownTimerPeriod_ = period;
 }
 
@@ -321,22 +223,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 // ---------------------------------------------------------------- ports and rates
 
 void MainWindow::listPorts() {
-    QStringList names;
-    for (const QString& p : options_.extraPorts)
-        if (!p.isEmpty() && !names.contains(p)) names << p;
-    if (options_.listSystemPorts) {
-        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-            // A port also named on the command line by its full path is listed once.
-            if (info.portName().isEmpty() || names.contains(info.systemLocation()) ||
-                names.contains(info.portName()))
-                continue;
-            names << info.portName();
-        }
-    } else {
-        for (const QString& p : options_.systemPorts)
-            if (!p.isEmpty()) names << p;
-    }
-    const QString warning = station_.setPorts(names);
+    const QString warning = station_.setPorts(listedPorts(options_));
     if (!warning.isEmpty()) dialogs().warning(warning, QString::fromUtf8(kPortsCaption), this);
     if (station_.noPorts()) {
         portCombo_->addItem(QStringLiteral("NoPort"));
@@ -491,43 +378,6 @@ void MainWindow::onInsertAll() {
     broadcastToViews(NoticeInsertText);
 }
 
-void MainWindow::onConcentration() {
-    GasParametersDialog& dialog = *concentrationDialog_;
-    dialog.setMaximum(station_.block().maxGas());
-    dialog.setMiddle(station_.block().midGas());
-    dialog.setGasMarks(station_.gasState().gasMarks);
-    zta::GasState state = station_.gasState();
-    if (dialogs().run(dialog) == QDialog::Accepted) {
-        state.maxGas = dialog.maximum();
-        state.midGas = dialog.middle();
-    }
-    station_.applyGasState(state);
-}
-
-void MainWindow::onConnectedDevicesGas() {
-    std::vector<zta::AnalyzerGasParams> analyzers;
-    const int count = station_.block().windowCount();
-    for (int slot = 0; slot < count; ++slot) {
-        const zta::Slot s = station_.block().snapshot(slot);
-        zta::AnalyzerGasParams p;
-        p.gasCode = s.gasCode;
-        p.gasName = s.gasName;
-        p.extendedModel = s.extendedModel;
-        p.unitName = s.unitName;
-        p.deviceRange = s.deviceRange;
-        p.deviceMidGas = s.deviceMidGas;
-        p.deviceMaxGas = s.deviceMaxGas;
-        analyzers.push_back(std::move(p));
-    }
-    ConnectedGasParametersDialog& dialog = *devicesGasDialog_;
-    dialog.setAnalyzers(analyzers);
-    if (dialogs().run(dialog) != QDialog::Accepted) return;
-    zta::GasState state = station_.gasState();
-    if (zta::applyConnectedDevicesChoice(state, dialog.chosenGasName(), dialog.chosenMaximum(),
-                                         dialog.chosenMiddle()))
-        station_.applyGasState(state);
-}
-
 bool MainWindow::onCommand(CommandId id) {
     if (id >= CommandId::PortFirst && id <= CommandId::PortLast) {
         station_.selectPort(int(id) - int(CommandId::PortFirst));
@@ -537,19 +387,7 @@ bool MainWindow::onCommand(CommandId id) {
         station_.setBaud(int(id) - int(CommandId::Baud1200));
         return true;
     }
-    if (const zta::GasInfo* gas = zta::gasByMenuId(int(id))) {
-        zta::GasState state = station_.gasState();
-        zta::selectGas(state, *gas);
-        station_.applyGasState(state);
-        return true;
-    }
     switch (id) {
-        case CommandId::Concentration:
-            onConcentration();
-            return true;
-        case CommandId::ConnectedDevicesGas:
-            onConnectedDevicesGas();
-            return true;
         case CommandId::Connect:
         case CommandId::ToolConnect:
             connectLine();
@@ -585,7 +423,7 @@ bool MainWindow::onCommand(CommandId id) {
             toolBar_->setVisible(toolBar_->isHidden());
             return true;
         case CommandId::ViewStatusBar:
-            statusBar_->setVisible(statusBar_->isHidden());
+            panes_->mainBar()->setVisible(panes_->mainBar()->isHidden());
             return true;
         case CommandId::WindowCascade:
             mdi_->cascadeSubWindows();
@@ -615,11 +453,6 @@ bool MainWindow::onUpdateCommand(CommandId id, CommandState& st) {
         st.checked = int(id) - int(CommandId::Baud1200) == station_.baudPosition();
         return true;
     }
-    if (isGasItem(id)) {
-        for (int i = 0; i < kGasCount; ++i)
-            if (kGasMenuIds[i] == id) st.checked = station_.gasState().gasMarks[i];
-        return true;
-    }
     switch (id) {
         case CommandId::Connect:
         case CommandId::ToolConnect:
@@ -636,12 +469,6 @@ bool MainWindow::onUpdateCommand(CommandId id, CommandState& st) {
         case CommandId::StopSearch:
         case CommandId::ToolStopSearch:
             st.enabled = searching && !polling;
-            return true;
-        case CommandId::Concentration:
-            st.enabled = station_.gasState().gasMenuChoice;
-            return true;
-        case CommandId::ConnectedDevicesGas:
-            st.enabled = polling;
             return true;
         case CommandId::TimerAll:
             st.enabled = !anyTimerRunning_;
@@ -663,7 +490,7 @@ bool MainWindow::onUpdateCommand(CommandId id, CommandState& st) {
             st.checked = !toolBar_->isHidden();
             return true;
         case CommandId::ViewStatusBar:
-            st.checked = !statusBar_->isHidden();
+            st.checked = !panes_->mainBar()->isHidden();
             return true;
         case CommandId::SoftwareInfoActive:
         case CommandId::InsertAll:

@@ -7,6 +7,7 @@
 
 #include "app/station.h"
 #include "app/station_options.h"
+#include "app/status_panes.h"
 #include "device/analyzer_window_factory.h"
 #include "ui/command_ids.h"
 #include "ui/command_router.h"
@@ -22,9 +23,7 @@ class QToolBar;
 
 namespace zta {
 
-class ConnectedGasParametersDialog;
 class DeviceHost;
-class GasParametersDialog;
 class StationApplication;
 
 // Menus, tool bar, status panes, the analyzer windows' area and the station's command table.
@@ -58,11 +57,8 @@ class MainWindow : public QMainWindow, public CommandTarget {
     AnalyzerViewInterface* findView(zta::ViewId id) const;  // nullptr for a view that is gone
     AnalyzerViewInterface* activeView() const;
 
-    // Handlers after the main window's stop of the route (search, bus tools, bench).
+    // Handlers after the main window's stop of the route (gas, search, bus tools, bench).
     void addFrameTarget(CommandTarget* target);
-
-    GasParametersDialog& concentrationDialog() { return *concentrationDialog_; }
-    ConnectedGasParametersDialog& devicesGasDialog() { return *devicesGasDialog_; }
 
     // ---- status bars
     void refreshTimerFlag();
@@ -70,11 +66,11 @@ class MainWindow : public QMainWindow, public CommandTarget {
     void showFolderPane(int periodSeconds);
     void showActiveViewTimer();
     void showGasPanes();
-    QString paneText(int pane) const;       // main status bar, 0..5
-    QString timerPaneText(int pane) const;  // second status bar, 0..1
-    QLabel* pane(int index) const { return panes_[index]; }
-    QLabel* timerPane(int index) const { return timerPanes_[index]; }
-    void setPaneText(int pane, const QString& text);
+    QString paneText(int pane) const { return panes_->text(pane); }            // main bar, 0..5
+    QString timerPaneText(int pane) const { return panes_->timerText(pane); }  // second bar, 0..1
+    QLabel* pane(int index) const { return panes_->pane(index); }
+    QLabel* timerPane(int index) const { return panes_->timerPane(index); }
+    void setPaneText(int pane, const QString& text) { panes_->setText(pane, text); }
     bool anyTimerRunning() const { return anyTimerRunning_; }
     int activeTimerPeriod() const { return activeTimerPeriod_; }
 
@@ -82,7 +78,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     QComboBox* baudCombo() const { return baudCombo_; }
     QMenu* portMenu() const { return portMenu_; }
     QToolBar* toolBar() const { return toolBar_; }
-    QStatusBar* timerBar() const { return timerBar_; }
+    QStatusBar* timerBar() const { return panes_->timerBar(); }
 
     bool onCommand(CommandId id) override;
     bool onUpdateCommand(CommandId id, CommandState& state) override;
@@ -97,8 +93,6 @@ class MainWindow : public QMainWindow, public CommandTarget {
 
   private:
     class WindowHost;
-    void createStatusBars();
-    void createCombos();
     void listPorts();
     void buildPortMenu();
     void showPort();
@@ -106,9 +100,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     void onRecordFolderCommand();
     void onTimerAll();
     void onInsertAll();
-    void onConcentration();
-    void onConnectedDevicesGas();
-    void fitPane(int index);
+    int timerBarWidth() const;
     std::vector<CommandTarget*> route() const;
 
     StationApplication* app_;
@@ -117,10 +109,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     Station station_;
     std::unique_ptr<WindowHost> host_;
 
-    QStatusBar* statusBar_ = nullptr;
-    QLabel* panes_[6] = {};
-    QStatusBar* timerBar_ = nullptr;
-    QLabel* timerPanes_[2] = {};
+    std::unique_ptr<StatusPanes> panes_;
     QToolBar* toolBar_ = nullptr;
     QComboBox* portCombo_ = nullptr;
     QComboBox* baudCombo_ = nullptr;
@@ -129,8 +118,6 @@ class MainWindow : public QMainWindow, public CommandTarget {
     QMdiArea* mdi_ = nullptr;
     CommandRouter* router_ = nullptr;
     std::vector<CommandTarget*> frameTargets_;
-    GasParametersDialog* concentrationDialog_ = nullptr;
-    ConnectedGasParametersDialog* devicesGasDialog_ = nullptr;
 
     bool anyTimerRunning_ = false;
     int activeTimerPeriod_ = 0;

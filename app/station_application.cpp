@@ -11,6 +11,7 @@
 
 #include "app/bench_control.h"
 #include "app/bus_tools.h"
+#include "app/gas_control.h"
 #include "app/main_window.h"
 #include "app/search_control.h"
 #include "commands/service_commands.h"
@@ -36,11 +37,12 @@ bool StationApplication::initInstance(std::unique_ptr<AnalyzerWindowFactory> win
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
     frame_ = new MainWindow(this, *template_, options_);
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
+    auto* gas = new GasControl(*frame_);
     busTools_ = new BusTools(*frame_);
     searchControl_ = new SearchControl(*frame_, *busTools_);
     benchControl_ = new BenchControl(*frame_);
     for (CommandTarget* target :
-         std::initializer_list<CommandTarget*>{searchControl_, busTools_, benchControl_})
+         std::initializer_list<CommandTarget*>{gas, searchControl_, busTools_, benchControl_})
         frame_->addFrameTarget(target);
     // The first analyzer window opens empty with network number 0.
     frame_->openNewDocument();
