@@ -16,7 +16,6 @@
 
 #include "app/cal_data_file.h"
 #include "app/main_menus.h"
-#include "app/station_application.h"
 #include "app/station_bridge.h"
 #include "app/status_panes.h"
 #include "device/analyzer_window_factory.h"
@@ -87,10 +86,10 @@ class MainWindow::WindowHost : public DeviceHost {
     MainWindow& frame_;
 };
 
-MainWindow::MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFactory,
+MainWindow::MainWindow(CommandTarget* application, AnalyzerWindowFactory& windowFactory,
                        StationOptions options, QWidget* parent)
     : QMainWindow(parent),
-      app_(app),
+      application_(application),
       factory_(windowFactory),
       options_(std::move(options)),
       station_(options_),
@@ -347,7 +346,7 @@ std::vector<CommandTarget*> MainWindow::route() const {
     if (QMdiSubWindow* child = mdi_->currentSubWindow()) route = factory_.route(child);
     route.push_back(const_cast<MainWindow*>(this));
     for (CommandTarget* t : frameTargets_) route.push_back(t);
-    if (app_) route.push_back(app_);
+    if (application_) route.push_back(application_);
     return route;
 }
 

@@ -24,14 +24,14 @@ class QToolBar;
 namespace zta {
 
 class DeviceHost;
-class StationApplication;
 
 // Menus, tool bar, status panes, the analyzer windows' area and the station's command table.
 // What the station does lives in the Station; this window shows it and asks it.
 class MainWindow : public QMainWindow, public CommandTarget {
     Q_OBJECT
   public:
-    MainWindow(StationApplication* app, AnalyzerWindowFactory& windowFactory,
+    // `application` handles the commands at the route's end (new window, About, Exit).
+    MainWindow(CommandTarget* application, AnalyzerWindowFactory& windowFactory,
                StationOptions options = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -103,7 +103,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     int timerBarWidth() const;
     std::vector<CommandTarget*> route() const;
 
-    StationApplication* app_;
+    CommandTarget* application_;
     AnalyzerWindowFactory& factory_;
     StationOptions options_;
     Station station_;
