@@ -207,7 +207,7 @@ void BusTools::commandConfirmed(int slot, Command which, const CommandTrack& pre
     report.view = s.viewWindow;
     report.slot = slot;
     report.address = s.address;
-    report.factoryNumber = s.factoryNumber;
+    report.factoryNumber = s.readings.factoryNumber;
     report.command = which;
     if (previous.open()) {
         report.track = previous;
@@ -222,8 +222,9 @@ void BusTools::commandConfirmed(int slot, Command which, const CommandTrack& pre
 bool BusTools::confirmCalibrationGas(int slot, QWidget* owner) {
     const Slot s = frame_.block().snapshot(slot);
     const GasInfo* chosen = reportedGas(true, 0, frame_.gasState().calGasName.toStdString());
-    const auto mismatch = checkCalibrationGas(chosen, s.errorCount < kLostContactLimit,
-                                              s.extendedModel, s.gasCode, s.gasName);
+    const auto mismatch =
+        checkCalibrationGas(chosen, s.errorCount < kLostContactLimit, s.readings.extendedModel,
+                            s.readings.gasCode, s.texts.gasName);
     if (!mismatch) return true;
     return dialogs().question(gasMismatchText(s.address, *mismatch),
                               QString::fromUtf8(kGasMismatchCaption), owner);

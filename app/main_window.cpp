@@ -740,13 +740,13 @@ void MainWindow::onConnectedDevicesGas() {
     for (int slot = 0; slot < count; ++slot) {
         const zta::Slot s = station_.block().snapshot(slot);
         zta::AnalyzerGasParams p;
-        p.gasCode = s.gasCode;
-        p.gasName = s.gasName;
-        p.extendedModel = s.extendedModel;
-        p.unitName = s.unitName;
-        p.deviceRange = s.deviceRange;
-        p.deviceMidGas = s.deviceMidGas;
-        p.deviceMaxGas = s.deviceMaxGas;
+        p.gasCode = s.readings.gasCode;
+        p.gasName = s.texts.gasName;
+        p.extendedModel = s.readings.extendedModel;
+        p.unitName = s.texts.unitName;
+        p.deviceRange = s.readings.deviceRange;
+        p.deviceMidGas = s.readings.deviceMidGas;
+        p.deviceMaxGas = s.readings.deviceMaxGas;
         analyzers.push_back(std::move(p));
     }
     ConnectedGasParametersDialog& dialog = *devicesGasDialog_;

@@ -97,27 +97,27 @@ void AnalyzerDocument::reloadFromBlock() {
         s = block->snapshot(slot);
     }
     address = s.address;
-    auxValue = s.auxValue;
-    dValue = s.dValue;
-    factoryNumber = s.factoryNumber;
-    temperature = s.temperature;
-    threshold1 = s.threshold1;
-    threshold2 = s.threshold2;
-    relayState = s.relayState;
-    softwareVersion = s.softwareVersion;
-    gasCode = s.gasCode;
-    gasName = QString::fromStdString(s.gasName);
-    extendedModel = s.extendedModel;
-    concentration = s.concentration;
+    auxValue = s.readings.auxValue;
+    dValue = s.readings.dValue;
+    factoryNumber = s.readings.factoryNumber;
+    temperature = s.readings.temperature;
+    threshold1 = s.readings.threshold1;
+    threshold2 = s.readings.threshold2;
+    relayState = s.readings.relayState;
+    softwareVersion = s.readings.softwareVersion;
+    gasCode = s.readings.gasCode;
+    gasName = QString::fromStdString(s.texts.gasName);
+    extendedModel = s.readings.extendedModel;
+    concentration = s.readings.concentration;
     if (extendedModel) {
-        unitName = QString::fromStdString(s.unitName);
-        deviceRange = s.deviceRange;
+        unitName = QString::fromStdString(s.texts.unitName);
+        deviceRange = s.readings.deviceRange;
         softwareName = QStringLiteral("zta_k7.hex");
     } else {
         softwareName = QStringLiteral("zta_k.hex");
     }
-    refChannel = s.refChannel;
-    workChannel = s.workChannel;
+    refChannel = s.readings.refChannel;
+    workChannel = s.readings.workChannel;
     errorCount = s.errorCount;
     records.onReload(errorCount, concentration, QDateTime::currentMSecsSinceEpoch());
     const bool wasUp = linkUp;
