@@ -157,9 +157,9 @@ class DeviceWindowsTest : public QObject {
     }
 
     void newWindowTakesTheModelFlagFromThePollingState() {
-        QVERIFY(!open()->document().extendedModel);
+        QVERIFY(!open()->document().readings.extendedModel);
         host_->polling = true;
-        QVERIFY(open()->document().extendedModel);
+        QVERIFY(open()->document().readings.extendedModel);
     }
 
     void reloadKeepsTheLinkForOneToFourMissedReplies() {

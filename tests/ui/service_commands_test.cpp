@@ -327,8 +327,8 @@ class ServiceCommandsTest : public QObject {
         AnalyzerDocument& doc = w->document();
         QVERIFY(!host_->polling);
         // Butane shows threshold 20 as 1.00; 1.5 in its units is 30 for the analyzer.
-        doc.gasCode = 4;
-        doc.threshold1 = 20;
+        doc.readings.gasCode = 4;
+        doc.readings.threshold1 = 20;
         QString shown;
         answer_ = [&shown](QDialog& d) {
             auto* dialog = as<ThresholdDialog>(d);
@@ -343,8 +343,8 @@ class ServiceCommandsTest : public QObject {
         QCOMPARE(slotOf(w).pending.newThreshold1, uint8_t(30));
 
         // Truncated, not rounded.
-        doc.gasCode = 2;
-        doc.threshold2 = 50;
+        doc.readings.gasCode = 2;
+        doc.readings.threshold2 = 50;
         answer_ = [&shown](QDialog& d) {
             auto* dialog = as<ThresholdDialog>(d);
             shown = dialog->valueField()->text();
@@ -369,7 +369,7 @@ class ServiceCommandsTest : public QObject {
 
     void secondThresholdOfAVrmAnalyzerIsRefused() {
         AnalyzerSubWindow* w = open(7);
-        w->document().gasCode = 5;
+        w->document().readings.gasCode = 5;
         for (const bool polling : {false, true}) {
             host_->polling = polling;
             prompter_->clear();
@@ -390,7 +390,7 @@ class ServiceCommandsTest : public QObject {
 
     void f6AsksForTheFactoryNumberWithoutLink() {
         AnalyzerSubWindow* w = open(7);
-        w->document().factoryNumber = 1234;
+        w->document().readings.factoryNumber = 1234;
         QVERIFY(!w->document().linkUp);
         QString prompt;
         QString initial;
