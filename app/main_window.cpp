@@ -738,16 +738,7 @@ void MainWindow::onConnectedDevicesGas() {
     std::vector<zta::AnalyzerGasParams> analyzers;
     const int count = station_.block().windowCount();
     for (int slot = 0; slot < count; ++slot) {
-        const zta::Slot s = station_.block().snapshot(slot);
-        zta::AnalyzerGasParams p;
-        p.gasCode = s.readings.gasCode;
-        p.gasName = s.texts.gasName;
-        p.extendedModel = s.readings.extendedModel;
-        p.unitName = s.texts.unitName;
-        p.deviceRange = s.readings.deviceRange;
-        p.deviceMidGas = s.readings.deviceMidGas;
-        p.deviceMaxGas = s.readings.deviceMaxGas;
-        analyzers.push_back(std::move(p));
+        analyzers.push_back(zta::gasParamsOf(station_.block().snapshot(slot)));
     }
     ConnectedGasParametersDialog& dialog = *devicesGasDialog_;
     dialog.setAnalyzers(analyzers);

@@ -265,14 +265,7 @@ bool AnalyzerView::writeRecord() {
     const QDateTime now = QDateTime::currentDateTime();
     const QString path = nextToTimerFile ? timerFile : recordFile;
     nextToTimerFile = false;
-    RecordValues v;
-    v.temperature = doc_.readings.temperature;
-    v.dValue = doc_.readings.dValue;
-    v.refChannel = doc_.readings.refChannel;
-    v.workChannel = doc_.readings.workChannel;
-    v.concentration = doc_.readings.concentration;
-    v.auxValue = doc_.readings.auxValue;
-    v.relayState = doc_.readings.relayState;
+    const RecordValues v = recordValuesOf(doc_.readings);
     if (!doc_.host()) return appendRecordLine(path, buildRecordLine(v, now.time(), pendingText));
     writeCsvLine(now);
     // A line that could not be written keeps its note for the next one; the writer has told

@@ -92,11 +92,6 @@ void Slot::settleTracks(const Command* echoed, CommandFailure why, bool all,
     }
 }
 
-void Readings::clearReported() {
-    static_cast<ReplyReadings&>(*this) = ReplyReadings{};
-    gasCode = 0;
-}
-
 void Slot::clearReadings() {
     readings.clearReported();
     texts.gasName = kNoGasName;

@@ -13,6 +13,7 @@
 #include "link/regmap.h"
 #include "poll/command_track.h"
 #include "poll/link_health.h"
+#include "poll/readings.h"
 
 namespace zta {
 
@@ -21,24 +22,6 @@ constexpr int kLostContactLimit = 5;
 
 // Opaque handle of an analyzer view; 0 = none.
 using ViewId = std::uintptr_t;
-
-// What the analyzer reports: the values of its last read reply, plus what its model adds (the
-// gas code of a standard model, the device values of an extended one).
-struct Readings : ReplyReadings {
-    uint8_t gasCode = 0;
-    double deviceMaxGas = 0.0;
-    double deviceMidGas = 0.0;
-    double deviceRange = 0.0;
-    bool extendedModel = false;
-
-    // What lost contact or a disconnect empties; the model and its device values stay.
-    void clearReported();
-};
-
-struct SlotTexts {
-    std::string gasName;         // UTF-8
-    std::string unitName = "-";  // UTF-8
-};
 
 // The service commands the operator confirmed and the poll thread has yet to see echoed.
 struct PendingCommands {
