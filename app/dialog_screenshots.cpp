@@ -56,7 +56,7 @@ std::vector<OperatorDialog> makeOperatorDialogs(QWidget* parent) {
     note->setText(QStringLiteral("Поверочный газ 2.70 об.доли подан"));
 
     AnalyzerDocument doc;
-    doc.softwareVersion = 12;
+    doc.readings.softwareVersion = 12;
     doc.softwareName = QStringLiteral("zta_k7.hex");
     auto* info = add("device_info_po.png", new SoftwareInfoPanel(parent));
     info->setNumber(3);

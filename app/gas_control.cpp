@@ -68,18 +68,8 @@ void GasControl::onConcentration() {
 void GasControl::onConnectedDevicesGas() {
     std::vector<zta::AnalyzerGasParams> analyzers;
     const int count = station_.block().windowCount();
-    for (int slot = 0; slot < count; ++slot) {
-        const zta::Slot s = station_.block().snapshot(slot);
-        zta::AnalyzerGasParams p;
-        p.gasCode = s.gasCode;
-        p.gasName = s.gasName;
-        p.extendedModel = s.extendedModel;
-        p.unitName = s.unitName;
-        p.deviceRange = s.deviceRange;
-        p.deviceMidGas = s.deviceMidGas;
-        p.deviceMaxGas = s.deviceMaxGas;
-        analyzers.push_back(std::move(p));
-    }
+    for (int slot = 0; slot < count; ++slot)
+        analyzers.push_back(gasParamsOf(station_.block().snapshot(slot)));
     ConnectedGasParametersDialog& dialog = *devicesGasDialog_;
     dialog.setAnalyzers(analyzers);
     if (dialogs().run(dialog) != QDialog::Accepted) return;

@@ -225,8 +225,9 @@ void Station::applyGasState(const zta::GasState& state) {
 std::optional<QString> Station::calibrationGasQuestion(int slot) const {
     const Slot s = pollBlock_.snapshot(slot);
     const GasInfo* chosen = reportedGas(true, 0, gas_.calGasName.toStdString());
-    const auto mismatch = checkCalibrationGas(chosen, s.errorCount < kLostContactLimit,
-                                              s.extendedModel, s.gasCode, s.gasName);
+    const auto mismatch =
+        checkCalibrationGas(chosen, s.errorCount < kLostContactLimit, s.readings.extendedModel,
+                            s.readings.gasCode, s.texts.gasName);
     if (!mismatch) return std::nullopt;
     return gasMismatchText(s.address, *mismatch);
 }
@@ -263,7 +264,7 @@ void Station::commandConfirmed(int slot, Command which, const CommandTrack& prev
     report.view = s.viewWindow;
     report.slot = slot;
     report.address = s.address;
-    report.factoryNumber = s.factoryNumber;
+    report.factoryNumber = s.readings.factoryNumber;
     report.command = which;
     if (previous.open()) {
         report.track = previous;

@@ -64,13 +64,13 @@ int main(int argc, char** argv) {
     auto store = [&](int round, int slot) {
         host.store(slot, [&](zta::Slot& s) {
             s.errorCount = round % 7 == 0 ? 5 : 0;
-            s.concentration = (round * 13 + slot) % 100;
-            s.temperature = 20 + round % 5;
-            s.refChannel = 1000 + round;
-            s.workChannel = 900 + slot;
-            s.relayState = static_cast<uint8_t>(round % 8);
-            s.gasCode = static_cast<uint8_t>(1 + slot % 8);
-            s.gasName = "Метан";
+            s.readings.concentration = (round * 13 + slot) % 100;
+            s.readings.temperature = 20 + round % 5;
+            s.readings.refChannel = 1000 + round;
+            s.readings.workChannel = 900 + slot;
+            s.readings.relayState = static_cast<uint8_t>(round % 8);
+            s.readings.gasCode = static_cast<uint8_t>(1 + slot % 8);
+            s.texts.gasName = "Метан";
             s.replyCount = round;
         });
     };

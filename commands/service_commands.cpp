@@ -68,7 +68,7 @@ void askThreshold(AnalyzerDocument& doc, int which, std::uint8_t current, zta::C
     ThresholdDialog dialog(owner(doc));
     dialog.setCaption(
         QStringLiteral("Установка порога %1 в приборе № %2").arg(which).arg(slotAddress(doc)));
-    dialog.setGasCode(doc.gasCode);
+    dialog.setGasCode(doc.readings.gasCode);
     dialog.setThreshold(static_cast<double>(current));
     if (!runDialog(dialog)) return;
     confirm(doc, command, zta::thresholdToSend(dialog.threshold()));
@@ -147,23 +147,23 @@ void onTypicalConcentration(AnalyzerDocument& doc) {
 }
 
 void onThreshold1(AnalyzerDocument& doc) {
-    askThreshold(doc, 1, doc.threshold1, zta::Command::Threshold1);
+    askThreshold(doc, 1, doc.readings.threshold1, zta::Command::Threshold1);
 }
 
 void onThreshold2(AnalyzerDocument& doc) {
-    if (doc.gasCode == 5) {
+    if (doc.readings.gasCode == 5) {
         dialogs().information(QStringLiteral("Прибор VRM имеет только один порог.\r\n"),
                               QStringLiteral("Внимание"), owner(doc));
         return;
     }
-    askThreshold(doc, 2, doc.threshold2, zta::Command::Threshold2);
+    askThreshold(doc, 2, doc.readings.threshold2, zta::Command::Threshold2);
 }
 
 void onChangeFactoryNumber(AnalyzerDocument& doc) {
     if (!liveSlot(doc)) return;
     FactoryNumberDialog dialog(owner(doc));
     dialog.setNetworkNumber(doc.address);
-    dialog.setFactoryNumber(doc.factoryNumber);
+    dialog.setFactoryNumber(doc.readings.factoryNumber);
     if (!runDialog(dialog)) return;
     confirm(doc, zta::Command::FactoryNumber, dialog.factoryNumber());
 }

@@ -57,7 +57,7 @@ bool AnalyzerDocument::onNewDocument(DeviceHost& host, AnalyzerViewInterface* vi
     }
     registered_ = true;
     slot = *taken;
-    extendedModel = host.isPolling();
+    readings.extendedModel = host.isPolling();
     setTitle();
     return true;
 }
@@ -97,29 +97,13 @@ void AnalyzerDocument::reloadFromBlock() {
         s = block->snapshot(slot);
     }
     address = s.address;
-    auxValue = s.auxValue;
-    dValue = s.dValue;
-    factoryNumber = s.factoryNumber;
-    temperature = s.temperature;
-    threshold1 = s.threshold1;
-    threshold2 = s.threshold2;
-    relayState = s.relayState;
-    softwareVersion = s.softwareVersion;
-    gasCode = s.gasCode;
-    gasName = QString::fromStdString(s.gasName);
-    extendedModel = s.extendedModel;
-    concentration = s.concentration;
-    if (extendedModel) {
-        unitName = QString::fromStdString(s.unitName);
-        deviceRange = s.deviceRange;
-        softwareName = QStringLiteral("zta_k7.hex");
-    } else {
-        softwareName = QStringLiteral("zta_k.hex");
-    }
-    refChannel = s.refChannel;
-    workChannel = s.workChannel;
+    readings = s.readings;
+    gasName = QString::fromStdString(s.texts.gasName);
+    unitName = QString::fromStdString(s.texts.unitName);
+    softwareName =
+        readings.extendedModel ? QStringLiteral("zta_k7.hex") : QStringLiteral("zta_k.hex");
     errorCount = s.errorCount;
-    records.onReload(errorCount, concentration, QDateTime::currentMSecsSinceEpoch());
+    records.onReload(errorCount, readings.concentration, QDateTime::currentMSecsSinceEpoch());
     const bool wasUp = linkUp;
     if (errorCount >= zta::kLostContactLimit) linkUp = false;
     if (errorCount == 0) linkUp = true;
@@ -127,15 +111,9 @@ void AnalyzerDocument::reloadFromBlock() {
 }
 
 void AnalyzerDocument::resetReadings() {
-    concentration = 0.0;
+    readings.clearReported();
     const bool wasUp = linkUp;
     linkUp = false;
-    dValue = refChannel = workChannel = temperature = auxValue = 0;
-    relayState = 0;
-    factoryNumber = 0;
-    softwareVersion = 0;
-    gasCode = 0;
-    threshold1 = threshold2 = 0;
     errorCount = zta::kLostContactLimit;
     gasName = QStringLiteral(" - ");
     records.onDisconnected();
@@ -164,16 +142,18 @@ Identification identify(int version, const QString& modelName) {
 }  // namespace
 
 QString AnalyzerDocument::softwareVersionText() const {
-    return softwareVersion == 0 ? QString() : identify(softwareVersion, softwareName).version;
+    return readings.softwareVersion == 0 ? QString()
+                                         : identify(readings.softwareVersion, softwareName).version;
 }
 
 QString AnalyzerDocument::softwareNameText() const {
-    return softwareVersion == 0 ? QString() : identify(softwareVersion, softwareName).name;
+    return readings.softwareVersion == 0 ? QString()
+                                         : identify(readings.softwareVersion, softwareName).name;
 }
 
 QString AnalyzerDocument::softwareIdentifier() const {
-    if (softwareVersion == 0) return {};
-    const std::uint8_t mix = identify(softwareVersion, softwareName).mix;
+    if (readings.softwareVersion == 0) return {};
+    const std::uint8_t mix = identify(readings.softwareVersion, softwareName).mix;
     QString out;
     for (int i = 0; i < 16; ++i) {
         const unsigned v = (i % 2 == 0) ? (softwareChecksum[i] & mix) : (softwareChecksum[i] | mix);

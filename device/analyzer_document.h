@@ -56,28 +56,16 @@ class AnalyzerDocument : public CommandTarget {
     DeviceHost* mainFrame = nullptr;
     int registrationRefused = 0;
     int slot = 0;
-    int factoryNumber = 0;
     bool timerRunning = false;
     int errorCount = zta::kLostContactLimit;
     int address = 0;
-    int auxValue = 0;
-    int dValue = 0;
-    int refChannel = 0;
-    int workChannel = 0;
-    int softwareVersion = 0;
-    double concentration = 0.0;
-    double deviceRange = 0.0;
+    // The slot's readings and texts as of the last reload.
+    zta::Readings readings;
+    QString gasName = QStringLiteral(" - ");
+    QString unitName;
     static constexpr std::array<std::uint8_t, 16> softwareChecksum{
         0x99, 0x67, 0x58, 0xf0, 0xf3, 0x27, 0x40, 0xcc,
         0x79, 0xe6, 0x52, 0x4e, 0x51, 0x88, 0xc4, 0x9c};
-    std::uint8_t gasCode = 0;
-    QString gasName = QStringLiteral(" - ");
-    QString unitName;
-    bool extendedModel = false;
-    std::uint8_t relayState = 0;
-    std::uint8_t threshold1 = 0;
-    std::uint8_t threshold2 = 0;
-    int temperature = 0;
     bool linkUp = false;
     QString softwareName = QStringLiteral("zta_k.hex");
     // The trend and the news for the CSV log.

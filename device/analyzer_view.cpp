@@ -119,10 +119,11 @@ void AnalyzerView::refreshDisplay() {
         if (editNumber != fileNumber) applyNumber();
     }
 
+    const zta::Readings& shown = doc_.readings;
     const zta::Slot slot = doc_.registered() ? doc_.block->snapshot(doc_.slot) : zta::Slot{};
     const bool showSoftware = doc_.registered() && doc_.block->showSoftwareInfo() != 0;
     if (showSoftware) {
-        if (doc_.softwareVersion != 0) {
+        if (shown.softwareVersion != 0) {
             setText(FormField::SoftwareName, doc_.softwareNameText());
             setText(FormField::SoftwareVersion, doc_.softwareVersionText());
             setText(FormField::SoftwareIdentifier, doc_.softwareIdentifier());
@@ -135,33 +136,33 @@ void AnalyzerView::refreshDisplay() {
 
     setText(FormField::GasName, doc_.gasName);
     setText(FormField::LelUnitLabel, QStringLiteral("%НКПР"));
-    setText(FormField::ConcentrationLel, QString::asprintf("%.0f", doc_.concentration));
-    if (doc_.extendedModel) {
+    setText(FormField::ConcentrationLel, QString::asprintf("%.0f", shown.concentration));
+    if (shown.extendedModel) {
         setText(FormField::UnitLabel, doc_.unitName);
         setText(FormField::Concentration,
-                QString::asprintf("%.2f", doc_.deviceRange * 0.01 * doc_.concentration));
+                QString::asprintf("%.2f", shown.deviceRange * 0.01 * shown.concentration));
     } else {
         setText(FormField::UnitLabel, QStringLiteral("Об. доли"));
-        volumeFraction = volumeFractionOf(doc_.gasCode, doc_.concentration);
+        volumeFraction = volumeFractionOf(shown.gasCode, shown.concentration);
         setText(FormField::Concentration, QString::asprintf("%.2f", volumeFraction));
     }
 
     linkShown = doc_.errorCount < zta::kLostContactLimit;
     setIcon(FormField::LinkIcon, linkShown ? IconLinkUp : IconLinkDown);
 
-    setText(FormField::Threshold2, QString::number(doc_.threshold2));
-    setText(FormField::Threshold1, QString::number(doc_.threshold1));
-    setText(FormField::DValue, QString::number(doc_.dValue));
+    setText(FormField::Threshold2, QString::number(shown.threshold2));
+    setText(FormField::Threshold1, QString::number(shown.threshold1));
+    setText(FormField::DValue, QString::number(shown.dValue));
     setText(FormField::ReplyCount, QString::number(slot.replyCount));
     setText(FormField::RequestCount, QString::number(slot.requestCount));
-    setText(FormField::Temperature, QString::number(doc_.temperature));
-    setText(FormField::FactoryNumber, QString::number(doc_.factoryNumber));
-    setText(FormField::ReferenceChannel, QString::number(doc_.refChannel));
-    setText(FormField::WorkingChannel, QString::number(doc_.workChannel));
+    setText(FormField::Temperature, QString::number(shown.temperature));
+    setText(FormField::FactoryNumber, QString::number(shown.factoryNumber));
+    setText(FormField::ReferenceChannel, QString::number(shown.refChannel));
+    setText(FormField::WorkingChannel, QString::number(shown.workChannel));
 
-    setIcon(FormField::HealthRelay, (doc_.relayState & 1) ? IconRelayGreen : IconRelayOff);
-    setIcon(FormField::Relay1, (doc_.relayState & 2) ? IconRelayRed : IconRelayOff);
-    setIcon(FormField::Relay2, (doc_.relayState & 4) ? IconRelayRed : IconRelayOff);
+    setIcon(FormField::HealthRelay, (shown.relayState & 1) ? IconRelayGreen : IconRelayOff);
+    setIcon(FormField::Relay1, (shown.relayState & 2) ? IconRelayRed : IconRelayOff);
+    setIcon(FormField::Relay2, (shown.relayState & 4) ? IconRelayRed : IconRelayOff);
 }
 
 void AnalyzerView::updateSoftwareInfoVisibility() {
@@ -186,7 +187,7 @@ void AnalyzerView::resetCounters() {
 
 void AnalyzerView::showSoftwareInfo() {
     SoftwareInfoData info;
-    if (doc_.softwareVersion != 0) {
+    if (doc_.readings.softwareVersion != 0) {
         info.networkNumber = doc_.address;
         info.versionText = doc_.softwareVersionText();
         info.softwareName = doc_.softwareNameText();
@@ -264,14 +265,7 @@ bool AnalyzerView::writeRecord() {
     const QDateTime now = QDateTime::currentDateTime();
     const QString path = nextToTimerFile ? timerFile : recordFile;
     nextToTimerFile = false;
-    RecordValues v;
-    v.temperature = doc_.temperature;
-    v.dValue = doc_.dValue;
-    v.refChannel = doc_.refChannel;
-    v.workChannel = doc_.workChannel;
-    v.concentration = doc_.concentration;
-    v.auxValue = doc_.auxValue;
-    v.relayState = doc_.relayState;
+    const RecordValues v = recordValuesOf(doc_.readings);
     if (!doc_.host()) return appendRecordLine(path, buildRecordLine(v, now.time(), pendingText));
     writeCsvLine(now);
     // A line that could not be written keeps its note for the next one; the writer has told
@@ -285,26 +279,27 @@ bool AnalyzerView::writeRecord() {
 void AnalyzerView::writeCsvLine(const QDateTime& now) {
     zta::CsvLog& log = host().csvLog();
     if (!log.enabled()) return;
+    const zta::Readings& shown = doc_.readings;
     zta::CsvRecord r;
     r.time = now;
     r.networkNumber = doc_.address;
-    r.factoryNumber = doc_.factoryNumber;
+    r.factoryNumber = shown.factoryNumber;
     r.gas = doc_.gasName.trimmed();
-    r.concentration = doc_.concentration;
-    if (doc_.extendedModel) {
-        r.unitValue = doc_.deviceRange * 0.01 * doc_.concentration;
+    r.concentration = shown.concentration;
+    if (shown.extendedModel) {
+        r.unitValue = shown.deviceRange * 0.01 * shown.concentration;
         r.unitName = doc_.unitName;
     } else {
-        r.unitValue = volumeFractionOf(doc_.gasCode, doc_.concentration);
+        r.unitValue = volumeFractionOf(shown.gasCode, shown.concentration);
         r.unitName = QStringLiteral("Об. доли");
     }
-    r.threshold1 = doc_.threshold1;
-    r.threshold2 = doc_.threshold2;
-    r.relayState = doc_.relayState;
-    r.temperature = doc_.temperature;
-    r.dValue = doc_.dValue;
-    r.refChannel = doc_.refChannel;
-    r.workChannel = doc_.workChannel;
+    r.threshold1 = shown.threshold1;
+    r.threshold2 = shown.threshold2;
+    r.relayState = shown.relayState;
+    r.temperature = shown.temperature;
+    r.dValue = shown.dValue;
+    r.refChannel = shown.refChannel;
+    r.workChannel = shown.workChannel;
     r.errorCount = doc_.errorCount;
     r.fresh = doc_.records.takeFresh();
     r.note = pendingText;

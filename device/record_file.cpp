@@ -13,6 +13,18 @@ namespace zta {
 
 QString relayBits(std::uint8_t relayState) { return QString::number(relayState, 2); }
 
+RecordValues recordValuesOf(const Readings& r) {
+    RecordValues v;
+    v.temperature = r.temperature;
+    v.dValue = r.dValue;
+    v.refChannel = r.refChannel;
+    v.workChannel = r.workChannel;
+    v.concentration = r.concentration;
+    v.auxValue = r.auxValue;
+    v.relayState = r.relayState;
+    return v;
+}
+
 QByteArray buildRecordLine(const RecordValues& v, const QTime& time, const QString& note) {
     // A note of several lines keeps the file's CR LF line ends.
     QString text = limitedNote(note);

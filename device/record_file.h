@@ -6,6 +6,7 @@
 #include <QTime>
 #include <cstdint>
 
+#include "poll/readings.h"
 #include "ui/note_limit.h"
 
 class QWidget;
@@ -22,6 +23,8 @@ struct RecordValues {
     int auxValue = 0;
     std::uint8_t relayState = 0;
 };
+
+RecordValues recordValuesOf(const Readings& readings);
 
 // The relay byte in base 2 without leading zeros: health is the last digit; "0" for 0.
 QString relayBits(std::uint8_t relayState);

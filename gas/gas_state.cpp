@@ -29,6 +29,18 @@ bool applyConnectedDevicesChoice(GasState& state, const QString& name, double ma
     return true;
 }
 
+AnalyzerGasParams gasParamsOf(const Slot& slot) {
+    AnalyzerGasParams p;
+    p.gasCode = slot.readings.gasCode;
+    p.gasName = slot.texts.gasName;
+    p.extendedModel = slot.readings.extendedModel;
+    p.unitName = slot.texts.unitName;
+    p.deviceRange = slot.readings.deviceRange;
+    p.deviceMidGas = slot.readings.deviceMidGas;
+    p.deviceMaxGas = slot.readings.deviceMaxGas;
+    return p;
+}
+
 GasDeviceRow makeGasDeviceRow(const AnalyzerGasParams& params) {
     GasDeviceRow row;
     row.gasName = QString::fromStdString(params.gasName);

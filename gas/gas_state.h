@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gas/gas_table.h"
+#include "poll/poll_block.h"
 
 namespace zta {
 
@@ -40,6 +41,8 @@ struct AnalyzerGasParams {
     double deviceMidGas = 0.0;
     double deviceMaxGas = 0.0;
 };
+
+AnalyzerGasParams gasParamsOf(const Slot& slot);
 
 // One row of the connected-devices dialog; range is volume fraction, middle and maximum are in
 // the row's units.

@@ -36,8 +36,8 @@ std::string_view between(std::string_view text, long a, long b) {
 
 }  // namespace
 
-Readings decodeReadings(const uint8_t* reply) {
-    Readings r;
+ReplyReadings decodeReadings(const uint8_t* reply) {
+    ReplyReadings r;
     r.relayState = reply[4];
     r.concentration = signed16(reply, 5);
     r.threshold1 = reply[7];

@@ -10,7 +10,7 @@
 namespace zta {
 
 // Decoded from bytes 3..22 of an accepted 25- or 55-byte reply.
-struct Readings {
+struct ReplyReadings {
     uint8_t relayState = 0;
     double concentration = 0.0;  // %LEL
     uint8_t threshold1 = 0;
@@ -38,7 +38,7 @@ constexpr size_t kTextBlockLength = 30;
 constexpr uint8_t kVersionMarker = 0xA5;
 constexpr int kMaxGasCode = 8;
 
-Readings decodeReadings(const uint8_t* reply);
+ReplyReadings decodeReadings(const uint8_t* reply);
 uint8_t decodeGasCode(const uint8_t* reply);
 
 // The name for codes 0..8 (UTF-8), nullptr above: such a code leaves the stored name alone.

@@ -10,18 +10,18 @@ namespace {
 const char* const kNoGasName = " - ";
 }
 
-bool Slot::anyPending() const {
+bool PendingCommands::anyPending() const {
     return pendingThreshold1 || pendingThreshold2 || pendingAddress || pendingBaud ||
            pendingMaxGas || pendingMidGas || pendingTypical || pendingZero || pendingFactoryNumber;
 }
 
-void Slot::clearPending() {
+void PendingCommands::clearPending() {
     pendingThreshold1 = pendingThreshold2 = pendingAddress = pendingBaud = false;
     pendingMaxGas = pendingMidGas = pendingTypical = pendingZero = false;
     pendingFactoryNumber = false;
 }
 
-bool Slot::pendingFlag(Command which) const {
+bool PendingCommands::pendingFlag(Command which) const {
     switch (which) {
         case Command::NewAddress:
             return pendingAddress;
@@ -50,7 +50,7 @@ CommandReport reportOf(const Slot& s, Command which) {
     CommandReport r;
     r.view = s.viewWindow;
     r.address = s.address;
-    r.factoryNumber = s.factoryNumber;
+    r.factoryNumber = s.readings.factoryNumber;
     r.command = which;
     r.track = s.commands[commandIndex(which)];
     return r;
@@ -80,7 +80,7 @@ void Slot::settleTracks(const Command* echoed, CommandFailure why, bool all,
             t.state = CommandStatus::Confirmed;
             t.failure = CommandFailure::None;
             reports.push_back(reportOf(*this, which));
-        } else if (t.open() && (all || !pendingFlag(which))) {
+        } else if (t.open() && (all || !pending.pendingFlag(which))) {
             t.state = CommandStatus::Failed;
             t.failure = why;
             reports.push_back(reportOf(*this, which));
@@ -93,11 +93,8 @@ void Slot::settleTracks(const Command* echoed, CommandFailure why, bool all,
 }
 
 void Slot::clearReadings() {
-    refChannel = workChannel = auxValue = temperature = factoryNumber = dValue = 0;
-    concentration = 0.0;
-    threshold1 = threshold2 = relayState = gasCode = 0;
-    softwareVersion = 0;
-    gasName = kNoGasName;
+    readings.clearReported();
+    texts.gasName = kNoGasName;
 }
 
 std::optional<int> PollBlock::registerSlot(ViewId view) {
@@ -106,11 +103,11 @@ std::optional<int> PollBlock::registerSlot(ViewId view) {
     const int slot = windowCount_;
     Slot fresh;
     fresh.viewWindow = view;
-    fresh.gasName = kNoGasName;
-    fresh.unitName.clear();
+    fresh.texts.gasName = kNoGasName;
+    fresh.texts.unitName.clear();
     fresh.errorCount = kLostContactLimit;
     // A new analyzer is probed for the extended model like every analyzer after connect.
-    fresh.extendedModel = true;
+    fresh.readings.extendedModel = true;
     fresh.generation = nextGeneration_++;
     slots_[slot] = std::move(fresh);
     ++windowCount_;
@@ -188,36 +185,36 @@ bool PollBlock::confirmCommand(int slot, Command which, int value) {
     }
     switch (which) {
         case Command::NewAddress:
-            s.newAddress = byte;
-            s.pendingAddress = true;
+            s.pending.newAddress = byte;
+            s.pending.pendingAddress = true;
             break;
         case Command::NewBaud:
-            s.newBaudCode = byte;
-            s.pendingBaud = true;
+            s.pending.newBaudCode = byte;
+            s.pending.pendingBaud = true;
             break;
         case Command::Zero:
-            s.pendingZero = true;
+            s.pending.pendingZero = true;
             break;
         case Command::MidGas:
-            s.pendingMidGas = true;
+            s.pending.pendingMidGas = true;
             break;
         case Command::MaxGas:
-            s.pendingMaxGas = true;
+            s.pending.pendingMaxGas = true;
             break;
         case Command::Typical:
-            s.pendingTypical = true;
+            s.pending.pendingTypical = true;
             break;
         case Command::Threshold1:
-            s.newThreshold1 = byte;
-            s.pendingThreshold1 = true;
+            s.pending.newThreshold1 = byte;
+            s.pending.pendingThreshold1 = true;
             break;
         case Command::Threshold2:
-            s.newThreshold2 = byte;
-            s.pendingThreshold2 = true;
+            s.pending.newThreshold2 = byte;
+            s.pending.pendingThreshold2 = true;
             break;
         case Command::FactoryNumber:
-            s.newFactoryNumber = value;
-            s.pendingFactoryNumber = true;
+            s.pending.newFactoryNumber = value;
+            s.pending.pendingFactoryNumber = true;
             break;
     }
     return true;
@@ -244,9 +241,10 @@ void PollBlock::prepareConnect() {
     std::lock_guard lock(mutex_);
     stopPolling_ = false;
     for (Slot& s : slots_) {
-        s.pendingAddress = s.pendingBaud = s.pendingMaxGas = false;
-        s.pendingMidGas = s.pendingTypical = s.pendingZero = false;
-        s.extendedModel = true;
+        PendingCommands& p = s.pending;
+        p.pendingAddress = p.pendingBaud = p.pendingMaxGas = false;
+        p.pendingMidGas = p.pendingTypical = p.pendingZero = false;
+        s.readings.extendedModel = true;
     }
 }
 
@@ -350,7 +348,7 @@ void PollBlock::resetCursor() {
 
 void PollBlock::clearAllPending() {
     std::lock_guard lock(mutex_);
-    for (Slot& s : slots_) s.clearPending();
+    for (Slot& s : slots_) s.pending.clearPending();
 }
 
 std::vector<CommandReport> PollBlock::settleCommands(CommandFailure why, bool all) {

@@ -13,6 +13,7 @@
 #include "link/regmap.h"
 #include "poll/command_track.h"
 #include "poll/link_health.h"
+#include "poll/readings.h"
 
 namespace zta {
 
@@ -22,32 +23,9 @@ constexpr int kLostContactLimit = 5;
 // Opaque handle of an analyzer view; 0 = none.
 using ViewId = std::uintptr_t;
 
-// Everything the block keeps for one analyzer window. Closing a window moves whole slots, so a
-// pending command and its value always stay with the analyzer they were confirmed for.
-struct Slot {
-    ViewId viewWindow = 0;
-    int address = 0;
-    int errorCount = 0;
-    int auxValue = 0;
-    int dValue = 0;
-    int refChannel = 0;
-    int workChannel = 0;
-    int softwareVersion = 0;
-    double concentration = 0.0;
-    uint8_t gasCode = 0;
-    uint8_t relayState = 0;
-    uint8_t threshold1 = 0;
-    uint8_t threshold2 = 0;
-    int temperature = 0;
-    int factoryNumber = 0;
+// The service commands the operator confirmed and the poll thread has yet to see echoed.
+struct PendingCommands {
     int newFactoryNumber = 0;
-    std::string gasName;         // UTF-8
-    std::string unitName = "-";  // UTF-8
-    double deviceMaxGas = 0.0;
-    double deviceMidGas = 0.0;
-    double deviceRange = 0.0;
-    int replyCount = 0;
-    int requestCount = 0;
     uint8_t newAddress = 0;
     uint8_t newBaudCode = 0;
     uint8_t newThreshold1 = 0;
@@ -61,21 +39,34 @@ struct Slot {
     bool pendingTypical = false;
     bool pendingZero = false;
     bool pendingFactoryNumber = false;
-    bool extendedModel = false;
+
+    bool anyPending() const;
+    bool pendingFlag(Command which) const;
+    void clearPending();
+};
+
+// Everything the block keeps for one analyzer window. Closing a window moves whole slots, so a
+// pending command and its value always stay with the analyzer they were confirmed for.
+struct Slot {
+    ViewId viewWindow = 0;
+    int address = 0;
+    int errorCount = 0;
+    int replyCount = 0;
+    int requestCount = 0;
+    Readings readings;
+    SlotTexts texts;
+    PendingCommands pending;
     // Distinct for every registration; 0 for a free slot.
     uint64_t generation = 0;
     LinkHealth health;
     CommandTracks commands{};
 
-    bool anyPending() const;
-    bool pendingFlag(Command which) const;
     // Command states, on the poll thread under the block's lock. A write of `which` went out.
     void trackSent(Command which, const Request& request, std::vector<CommandReport>& reports);
     // The command `echoed`, if any, is confirmed; open commands whose flag is gone (or all open
     // ones with `all`) fail with `why`, and one sent kCommandTries times fails for want of an echo.
     void settleTracks(const Command* echoed, CommandFailure why, bool all,
                       std::vector<CommandReport>& reports);
-    void clearPending();
     // The lost-contact clearing of readings (unitName, device values, address and counters stay).
     void clearReadings();
 };

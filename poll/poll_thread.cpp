@@ -27,7 +27,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-using PendingFlag = bool Slot::*;
+using PendingFlag = bool PendingCommands::*;
 
 struct Choice {
     Request request{};
@@ -56,22 +56,23 @@ struct CommandRow {
 
 // In priority order: the first pending one goes out; a read when none is.
 constexpr CommandRow kCommandTable[] = {
-    {&Slot::pendingThreshold1, Command::Threshold1,
-     [](const WriteInputs& in) { return encodeThreshold1(in.s.newThreshold1); }},
-    {&Slot::pendingThreshold2, Command::Threshold2,
-     [](const WriteInputs& in) { return encodeThreshold2(in.s.newThreshold2); }},
-    {&Slot::pendingTypical, Command::Typical, [](const WriteInputs&) { return encodeTypical(); }},
-    {&Slot::pendingMaxGas, Command::MaxGas,
+    {&PendingCommands::pendingThreshold1, Command::Threshold1,
+     [](const WriteInputs& in) { return encodeThreshold1(in.s.pending.newThreshold1); }},
+    {&PendingCommands::pendingThreshold2, Command::Threshold2,
+     [](const WriteInputs& in) { return encodeThreshold2(in.s.pending.newThreshold2); }},
+    {&PendingCommands::pendingTypical, Command::Typical,
+     [](const WriteInputs&) { return encodeTypical(); }},
+    {&PendingCommands::pendingMaxGas, Command::MaxGas,
      [](const WriteInputs& in) { return encodeMaxGas(in.maxGas); }},
-    {&Slot::pendingMidGas, Command::MidGas,
+    {&PendingCommands::pendingMidGas, Command::MidGas,
      [](const WriteInputs& in) { return encodeMidGas(in.midGas); }},
-    {&Slot::pendingZero, Command::Zero, [](const WriteInputs&) { return encodeZero(); }},
-    {&Slot::pendingAddress, Command::NewAddress,
-     [](const WriteInputs& in) { return encodeNewAddress(in.s.newAddress, in.baud); }},
-    {&Slot::pendingBaud, Command::NewBaud,
-     [](const WriteInputs& in) { return encodeNewBaud(in.address, in.s.newBaudCode); }},
-    {&Slot::pendingFactoryNumber, Command::FactoryNumber,
-     [](const WriteInputs& in) { return encodeFactoryNumber(in.s.newFactoryNumber); }},
+    {&PendingCommands::pendingZero, Command::Zero, [](const WriteInputs&) { return encodeZero(); }},
+    {&PendingCommands::pendingAddress, Command::NewAddress,
+     [](const WriteInputs& in) { return encodeNewAddress(in.s.pending.newAddress, in.baud); }},
+    {&PendingCommands::pendingBaud, Command::NewBaud,
+     [](const WriteInputs& in) { return encodeNewBaud(in.address, in.s.pending.newBaudCode); }},
+    {&PendingCommands::pendingFactoryNumber, Command::FactoryNumber,
+     [](const WriteInputs& in) { return encodeFactoryNumber(in.s.pending.newFactoryNumber); }},
 };
 
 const CommandRow& rowOf(PendingFlag f) {
@@ -91,17 +92,17 @@ Choice chooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, dou
     Choice c;
     for (const CommandRow& row : kCommandTable) {
         const PendingFlag f = row.flag;
-        if (!(s.*f)) continue;
+        if (!(s.pending.*f)) continue;
         c.command = f;
         c.which = row.command;
         c.isWrite = true;
-        c.isNewAddress = f == &Slot::pendingAddress;
-        c.isBaud = f == &Slot::pendingBaud;
+        c.isNewAddress = f == &PendingCommands::pendingAddress;
+        c.isBaud = f == &PendingCommands::pendingBaud;
         c.request = commandRequest(s, f, a, baud, maxGas, midGas);
         c.replyLength = expectedReplyLength(c.request);
         return c;
     }
-    if (s.extendedModel) {
+    if (s.readings.extendedModel) {
         c.request = readRequest(a, kReadingsRegister, kLongReadCount);
         c.replyLength = expectedReplyLength(c.request);
     } else {
@@ -122,7 +123,7 @@ Outcome judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const ui
     if (c.isWrite && v.hasLength(kEchoLength)) {
         if (!v.isEchoOf(c.request)) return Outcome::Nothing;
         // Only the answered command: the others go out on the next turns.
-        if (sent == c.request) s.*c.command = false;
+        if (sent == c.request) s.pending.*c.command = false;
         return Outcome::Echo;
     }
     if ((v.hasLength(kShortReplyLength) || v.hasLength(kLongReplyLength) ||
@@ -132,41 +133,30 @@ Outcome judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const ui
         if (v.hasExceptionLength()) {
             // Any other exception (say, to a command write) is an answer from a live analyzer:
             // no lost contact, and the command stays pending.
-            if (v.function() == kFnReadInputRefused) s.extendedModel = false;
+            if (v.function() == kFnReadInputRefused) s.readings.extendedModel = false;
             return Outcome::Nothing;
         }
-        const Readings r = decodeReadings(reply);
-        s.relayState = r.relayState;
-        s.concentration = r.concentration;
-        s.threshold1 = r.threshold1;
-        s.threshold2 = r.threshold2;
-        s.auxValue = r.auxValue;
-        s.refChannel = r.refChannel;
-        s.workChannel = r.workChannel;
-        s.dValue = r.dValue;
-        s.temperature = r.temperature;
-        s.factoryNumber = r.factoryNumber;
-        s.softwareVersion = r.softwareVersion;
+        static_cast<ReplyReadings&>(s.readings) = decodeReadings(reply);
         ++s.replyCount;
         s.errorCount = 0;
         if (n == kShortReplyLength) {
-            s.extendedModel = false;
-            s.gasCode = decodeGasCode(reply);
-            if (const char* name = gasNameForCode(s.gasCode)) s.gasName = name;
+            s.readings.extendedModel = false;
+            s.readings.gasCode = decodeGasCode(reply);
+            if (const char* name = gasNameForCode(s.readings.gasCode)) s.texts.gasName = name;
         } else {
             const TextBlock t = parseTextBlock(std::string_view(
                 reinterpret_cast<const char*>(reply) + kTextBlockOffset, kTextBlockLength));
-            s.deviceRange = t.deviceRange;
-            s.deviceMidGas = t.deviceMidGas;
-            s.deviceMaxGas = t.deviceMaxGas;
-            s.gasName = t.gasName;
-            s.unitName = t.unitName;
+            s.readings.deviceRange = t.deviceRange;
+            s.readings.deviceMidGas = t.deviceMidGas;
+            s.readings.deviceMaxGas = t.deviceMaxGas;
+            s.texts.gasName = t.gasName;
+            s.texts.unitName = t.unitName;
         }
         return Outcome::Data;
     }
     ++s.errorCount;
     if (s.errorCount > kLostContactLimit) {
-        s.extendedModel = true;
+        s.readings.extendedModel = true;
         s.errorCount = kLostContactLimit;
         s.clearReadings();
     }
@@ -222,8 +212,9 @@ class Poller {
         const auto a = static_cast<uint8_t>(slot.address);
         const Choice c = chooseRequest(slot, a, t.baudRate, t.maxGas, t.midGas);
         // The new number holds from this turn on, even if the echo never comes.
-        if (c.isNewAddress && !block_.storeOutcome(t.slot, t.generation,
-                                                   [&](Slot& s) { s.address = slot.newAddress; }))
+        if (c.isNewAddress && !block_.storeOutcome(t.slot, t.generation, [&](Slot& s) {
+                s.address = slot.pending.newAddress;
+            }))
             return;
         if (!block_.isCurrent(t.slot, t.generation)) return;
 
@@ -261,7 +252,7 @@ class Poller {
         // this analyzer's.
         if (!block_.isCurrent(t.slot, t.generation)) return;
         if (outcome == Outcome::Echo && c.isBaud)
-            sink_.baudAccepted(after.viewWindow, slot.newBaudCode, after.address);
+            sink_.baudAccepted(after.viewWindow, slot.pending.newBaudCode, after.address);
         if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.stopRequested())
             sink_.dataChanged(after.viewWindow, t.slot);
     }

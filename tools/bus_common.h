@@ -51,7 +51,7 @@ LineOptions lineOptionsFor(const Options& options, size_t bufferSize);
 
 // The decoded state of one analyzer under the poll block's field names.
 struct Readings {
-    zta::Readings values;
+    zta::ReplyReadings values;
     int gasCode = 0;
     std::string gasName = " - ";
     bool hasTextBlock = false;

@@ -27,25 +27,15 @@ class PrintingSink : public PollSink {
     void dataChanged(ViewId, int slot) override {
         const Slot s = block_.snapshot(slot);
         Readings r;
-        r.values.relayState = s.relayState;
-        r.values.concentration = s.concentration;
-        r.values.threshold1 = s.threshold1;
-        r.values.threshold2 = s.threshold2;
-        r.values.auxValue = s.auxValue;
-        r.values.refChannel = s.refChannel;
-        r.values.workChannel = s.workChannel;
-        r.values.dValue = s.dValue;
-        r.values.temperature = s.temperature;
-        r.values.factoryNumber = s.factoryNumber;
-        r.values.softwareVersion = s.softwareVersion;
-        r.gasCode = s.gasCode;
-        r.gasName = s.gasName;
-        r.hasTextBlock = s.extendedModel;
-        r.text.deviceRange = s.deviceRange;
-        r.text.deviceMidGas = s.deviceMidGas;
-        r.text.deviceMaxGas = s.deviceMaxGas;
-        r.text.unitName = s.unitName;
-        r.text.gasName = s.gasName;
+        r.values = s.readings;
+        r.gasCode = s.readings.gasCode;
+        r.gasName = s.texts.gasName;
+        r.hasTextBlock = s.readings.extendedModel;
+        r.text.deviceRange = s.readings.deviceRange;
+        r.text.deviceMidGas = s.readings.deviceMidGas;
+        r.text.deviceMaxGas = s.readings.deviceMaxGas;
+        r.text.unitName = s.texts.unitName;
+        r.text.gasName = s.texts.gasName;
         if (json_) {
             Json json;
             json["slot"] = slot;
@@ -65,7 +55,7 @@ class PrintingSink : public PollSink {
             health["meanReplyMs"] = ms(h.meanReplyUs());
             health["maxReplyMs"] = ms(h.maxReplyUs);
             json["errorCount"] = s.errorCount;
-            json["extendedModel"] = s.extendedModel;
+            json["extendedModel"] = s.readings.extendedModel;
             json["health"] = health;
             std::printf("%s\n", jsonLine(json).c_str());
         } else if (s.errorCount >= kLostContactLimit) {

@@ -112,7 +112,7 @@ QVariant BusOverviewModel::data(const QModelIndex& index, int role) const {
             return sortKey(*row, index.column());
         case Qt::DecorationRole:
             if (index.column() == Relays && linkUp(row->slot))
-                return relayIcon(row->slot.relayState);
+                return relayIcon(row->slot.readings.relayState);
             return {};
         case Qt::TextAlignmentRole:
             if (index.column() == Gas || index.column() == LastCommand ||
@@ -133,25 +133,26 @@ QVariant BusOverviewModel::data(const QModelIndex& index, int role) const {
 
 QVariant BusOverviewModel::display(const OverviewRow& row, int column) const {
     const Slot& s = row.slot;
+    const Readings& r = s.readings;
     const LinkHealth& h = s.health;
     const bool up = linkUp(s);
     switch (column) {
         case Number:
             return s.address;
         case Factory:
-            return up ? QVariant(static_cast<uint16_t>(s.factoryNumber)) : QVariant();
+            return up ? QVariant(static_cast<uint16_t>(r.factoryNumber)) : QVariant();
         case Gas:
-            return QString::fromStdString(s.gasName).trimmed();
+            return QString::fromStdString(s.texts.gasName).trimmed();
         case Concentration:
-            return up ? QString::number(s.concentration, 'f', 0) : QString();
+            return up ? QString::number(r.concentration, 'f', 0) : QString();
         case UnitValue: {
-            const QString unit = QString::fromStdString(s.unitName).trimmed();
+            const QString unit = QString::fromStdString(s.texts.unitName).trimmed();
             if (!up || unit.isEmpty() || unit == QLatin1String("-")) return {};
-            return QString::number(s.deviceRange * 0.01 * s.concentration, 'f', 2) +
+            return QString::number(r.deviceRange * 0.01 * r.concentration, 'f', 2) +
                    QLatin1Char(' ') + unit;
         }
         case Thresholds:
-            return up ? QStringLiteral("%1 / %2").arg(s.threshold1).arg(s.threshold2) : QString();
+            return up ? QStringLiteral("%1 / %2").arg(r.threshold1).arg(r.threshold2) : QString();
         case Relays:
             return {};
         case Link:
@@ -192,15 +193,16 @@ QVariant BusOverviewModel::display(const OverviewRow& row, int column) const {
 
 QVariant BusOverviewModel::sortKey(const OverviewRow& row, int column) const {
     const Slot& s = row.slot;
+    const Readings& r = s.readings;
     const LinkHealth& h = s.health;
     switch (column) {
         case Concentration:
         case UnitValue:
-            return s.concentration;
+            return r.concentration;
         case Thresholds:
-            return s.threshold1 * 1000 + s.threshold2;
+            return r.threshold1 * 1000 + r.threshold2;
         case Relays:
-            return s.relayState;
+            return r.relayState;
         case Link:
             return s.errorCount;
         case Age:

@@ -28,7 +28,7 @@ TEST(PollBlock, ReusedIndexStartsAsANewAnalyzer) {
     ASSERT_TRUE(block.confirmCommand(0, Command::Zero));
     block.storeOutcome(0, block.snapshot(0).generation, [](Slot& s) {
         s.errorCount = 0;
-        s.gasName = "Метан";
+        s.texts.gasName = "Метан";
         s.replyCount = 7;
     });
     const uint64_t first = block.snapshot(0).generation;
@@ -38,10 +38,10 @@ TEST(PollBlock, ReusedIndexStartsAsANewAnalyzer) {
     EXPECT_EQ(s.viewWindow, 2u);
     EXPECT_EQ(s.address, 0);
     EXPECT_EQ(s.errorCount, 5);
-    EXPECT_EQ(s.gasName, " - ");
-    EXPECT_EQ(s.unitName, "");
+    EXPECT_EQ(s.texts.gasName, " - ");
+    EXPECT_EQ(s.texts.unitName, "");
     EXPECT_EQ(s.replyCount, 0);
-    EXPECT_FALSE(s.anyPending());
+    EXPECT_FALSE(s.pending.anyPending());
     EXPECT_NE(s.generation, first);
 }
 
@@ -70,19 +70,19 @@ TEST(PollBlock, CloseMovesWholeSlotsAndClearsTheVacatedIndex) {
 
     const Slot s0 = block.snapshot(0), s1 = block.snapshot(1), s2 = block.snapshot(2);
     EXPECT_EQ(s0.address, 31);
-    EXPECT_TRUE(s0.pendingThreshold1);
-    EXPECT_EQ(s0.newThreshold1, 44);
-    EXPECT_FALSE(s0.pendingZero);
+    EXPECT_TRUE(s0.pending.pendingThreshold1);
+    EXPECT_EQ(s0.pending.newThreshold1, 44);
+    EXPECT_FALSE(s0.pending.pendingZero);
     EXPECT_EQ(s1.address, 32);
-    EXPECT_TRUE(s1.pendingAddress);
-    EXPECT_EQ(s1.newAddress, 77);
+    EXPECT_TRUE(s1.pending.pendingAddress);
+    EXPECT_EQ(s1.pending.newAddress, 77);
     EXPECT_EQ(s1.replyCount, 5);
     EXPECT_EQ(s1.generation, gen2);
     EXPECT_EQ(s2.viewWindow, 0u);
     EXPECT_EQ(s2.address, 0);
-    EXPECT_FALSE(s2.anyPending());
+    EXPECT_FALSE(s2.pending.anyPending());
     EXPECT_EQ(s2.generation, 0u);
-    EXPECT_EQ(s2.unitName, "-");
+    EXPECT_EQ(s2.texts.unitName, "-");
 
     EXPECT_TRUE(block.close(5).empty());
     EXPECT_TRUE(block.close(2).empty());
@@ -117,22 +117,24 @@ TEST(PollBlock, ConfirmCommandWritesValueAndFlag) {
     struct Case {
         Command which;
         int value;
-        bool Slot::*flag;
+        bool PendingCommands::*flag;
         std::function<int(const Slot&)> stored;
     };
     const Case cases[] = {
-        {Command::NewAddress, 7, &Slot::pendingAddress, [](const Slot& s) { return s.newAddress; }},
-        {Command::NewBaud, 16, &Slot::pendingBaud, [](const Slot& s) { return s.newBaudCode; }},
-        {Command::Threshold1, 200, &Slot::pendingThreshold1,
-         [](const Slot& s) { return s.newThreshold1; }},
-        {Command::Threshold2, 255, &Slot::pendingThreshold2,
-         [](const Slot& s) { return s.newThreshold2; }},
-        {Command::FactoryNumber, 65535, &Slot::pendingFactoryNumber,
-         [](const Slot& s) { return s.newFactoryNumber; }},
-        {Command::Zero, 0, &Slot::pendingZero, nullptr},
-        {Command::MaxGas, 0, &Slot::pendingMaxGas, nullptr},
-        {Command::MidGas, 0, &Slot::pendingMidGas, nullptr},
-        {Command::Typical, 0, &Slot::pendingTypical, nullptr},
+        {Command::NewAddress, 7, &PendingCommands::pendingAddress,
+         [](const Slot& s) { return s.pending.newAddress; }},
+        {Command::NewBaud, 16, &PendingCommands::pendingBaud,
+         [](const Slot& s) { return s.pending.newBaudCode; }},
+        {Command::Threshold1, 200, &PendingCommands::pendingThreshold1,
+         [](const Slot& s) { return s.pending.newThreshold1; }},
+        {Command::Threshold2, 255, &PendingCommands::pendingThreshold2,
+         [](const Slot& s) { return s.pending.newThreshold2; }},
+        {Command::FactoryNumber, 65535, &PendingCommands::pendingFactoryNumber,
+         [](const Slot& s) { return s.pending.newFactoryNumber; }},
+        {Command::Zero, 0, &PendingCommands::pendingZero, nullptr},
+        {Command::MaxGas, 0, &PendingCommands::pendingMaxGas, nullptr},
+        {Command::MidGas, 0, &PendingCommands::pendingMidGas, nullptr},
+        {Command::Typical, 0, &PendingCommands::pendingTypical, nullptr},
     };
     for (const Case& c : cases) {
         PollBlock block;
@@ -140,13 +142,13 @@ TEST(PollBlock, ConfirmCommandWritesValueAndFlag) {
         block.registerSlot(1);
         ASSERT_TRUE(block.confirmCommand(0, c.which, c.value));
         const Slot s = block.snapshot(0);
-        EXPECT_TRUE(s.*c.flag);
+        EXPECT_TRUE(s.pending.*c.flag);
         if (c.stored) {
             EXPECT_EQ(c.stored(s), c.value);
         }
         Slot only = s;
-        only.*c.flag = false;
-        EXPECT_FALSE(only.anyPending()) << "one flag only";
+        only.pending.*c.flag = false;
+        EXPECT_FALSE(only.pending.anyPending()) << "one flag only";
     }
 }
 
@@ -161,12 +163,13 @@ TEST(PollBlock, ConnectKeepsThresholdsAndFactoryNumberPending) {
     block.prepareConnect();
     EXPECT_FALSE(block.stopRequested());
     const Slot s = block.snapshot(0);
-    EXPECT_TRUE(s.pendingThreshold1 && s.pendingThreshold2 && s.pendingFactoryNumber);
-    EXPECT_FALSE(s.pendingZero || s.pendingMaxGas || s.pendingMidGas || s.pendingTypical ||
-                 s.pendingAddress || s.pendingBaud);
-    for (int i = 0; i < kMaxSlots; ++i) EXPECT_TRUE(block.snapshot(i).extendedModel) << i;
+    EXPECT_TRUE(s.pending.pendingThreshold1 && s.pending.pendingThreshold2 &&
+                s.pending.pendingFactoryNumber);
+    EXPECT_FALSE(s.pending.pendingZero || s.pending.pendingMaxGas || s.pending.pendingMidGas ||
+                 s.pending.pendingTypical || s.pending.pendingAddress || s.pending.pendingBaud);
+    for (int i = 0; i < kMaxSlots; ++i) EXPECT_TRUE(block.snapshot(i).readings.extendedModel) << i;
     block.clearAllPending();
-    EXPECT_FALSE(block.snapshot(0).anyPending());
+    EXPECT_FALSE(block.snapshot(0).pending.anyPending());
 }
 
 TEST(PollBlock, StopWakesThePacingWait) {

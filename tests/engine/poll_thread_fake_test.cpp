@@ -118,7 +118,7 @@ TEST_F(PollFake, TurnOfAClosedSlotStoresNothing) {
     for (const auto& d : sink.get().data) {
         EXPECT_EQ(d.view, 2u);
         EXPECT_EQ(d.copy.address, 2);
-        EXPECT_DOUBLE_EQ(d.copy.concentration, 22.0);
+        EXPECT_DOUBLE_EQ(d.copy.readings.concentration, 22.0);
     }
 }
 
@@ -135,7 +135,7 @@ TEST_F(PollFake, ExceptionToACommandKeepsItPendingWithoutLosingContact) {
     ASSERT_TRUE(wire.waitRequests(before + 5, kWaitMs));
     poll->stop(kWaitMs);
     const Slot s = block.snapshot(0);
-    EXPECT_TRUE(s.pendingZero);
+    EXPECT_TRUE(s.pending.pendingZero);
     EXPECT_EQ(s.errorCount, 0);  // five refusals in a row would have meant no contact
     const auto requests = wire.requestsIn();
     for (size_t i = before + 1; i < requests.size(); ++i) EXPECT_EQ(requests[i][1], kFnWriteSingle);
@@ -168,7 +168,7 @@ TEST_F(PollFake, BaudNoticeOnlyForTheBaudWrite) {
     ASSERT_TRUE(sink.waitUntil([](auto& r) { return !r.baud.empty(); }, kWaitMs));
     ASSERT_TRUE(wire.waitRequests(sent + 3, kWaitMs));
     poll->stop(kWaitMs);
-    EXPECT_FALSE(block.snapshot(0).anyPending());
+    EXPECT_FALSE(block.snapshot(0).pending.anyPending());
     const auto requests = wire.requestsIn();
     EXPECT_EQ(requests[sent][1], kFnWriteSingle);
     EXPECT_EQ(requests[sent][3], 5);
@@ -203,7 +203,7 @@ TEST_F(PollFake, AnEchoOfAnOldValueLeavesTheNewOnePending) {
     for (const Request& r : wire.requestsIn())
         if (r[1] == kFnWriteSingle) sent.push_back(r[5]);
     EXPECT_EQ(sent, (std::vector<int>{30, 40}));
-    EXPECT_FALSE(block.snapshot(0).anyPending());
+    EXPECT_FALSE(block.snapshot(0).pending.anyPending());
 }
 
 // An adapter that takes no bytes: every turn is a failure, the box comes once per outage, and
@@ -283,7 +283,7 @@ TEST_F(PollFake, RepliesToAReadAreJudgedByLengthNumberAndCrc) {
         EXPECT_EQ(caseSink.get().data.size(), c.judged == Judged::Nothing ? 0u : 1u);
         EXPECT_EQ(afterFirst->replyCount, before.replyCount + (c.judged == Judged::Data));
         EXPECT_EQ(afterFirst->errorCount, c.judged == Judged::Failure ? 1 : 0);
-        EXPECT_EQ(afterFirst->extendedModel, c.extendedAfter);
+        EXPECT_EQ(afterFirst->readings.extendedModel, c.extendedAfter);
     }
 }
 
@@ -316,36 +316,36 @@ TEST_F(PollFake, DecodedRepliesFillTheSlotTurnByTurn) {
     ASSERT_EQ(data.size(), 8u);  // no notice for the refusal, none after the stop
 
     const Slot& extended = data[0].copy;
-    EXPECT_EQ(extended.gasCode, 0);  // a long reply leaves the code alone
-    EXPECT_EQ(extended.gasName, "CH4");
-    EXPECT_EQ(extended.unitName, "%" + std::string(13, ' '));
-    EXPECT_DOUBLE_EQ(extended.deviceRange, 4.4);
-    EXPECT_DOUBLE_EQ(extended.concentration, 40.0);
-    EXPECT_TRUE(extended.extendedModel);
+    EXPECT_EQ(extended.readings.gasCode, 0);  // a long reply leaves the code alone
+    EXPECT_EQ(extended.texts.gasName, "CH4");
+    EXPECT_EQ(extended.texts.unitName, "%" + std::string(13, ' '));
+    EXPECT_DOUBLE_EQ(extended.readings.deviceRange, 4.4);
+    EXPECT_DOUBLE_EQ(extended.readings.concentration, 40.0);
+    EXPECT_TRUE(extended.readings.extendedModel);
 
     const Slot& propane = data[1].copy;
-    EXPECT_EQ(propane.gasCode, 2);
-    EXPECT_EQ(propane.gasName, "Пропан");
-    EXPECT_FALSE(propane.extendedModel);
-    EXPECT_DOUBLE_EQ(propane.deviceRange, 4.4);  // kept from the long reply
+    EXPECT_EQ(propane.readings.gasCode, 2);
+    EXPECT_EQ(propane.texts.gasName, "Пропан");
+    EXPECT_FALSE(propane.readings.extendedModel);
+    EXPECT_DOUBLE_EQ(propane.readings.deviceRange, 4.4);  // kept from the long reply
 
     const Slot& unknown = data[2].copy;
-    EXPECT_EQ(unknown.gasCode, 9);
-    EXPECT_EQ(unknown.gasName, "Пропан");
-    EXPECT_DOUBLE_EQ(unknown.concentration, -100.0);
+    EXPECT_EQ(unknown.readings.gasCode, 9);
+    EXPECT_EQ(unknown.texts.gasName, "Пропан");
+    EXPECT_DOUBLE_EQ(unknown.readings.concentration, -100.0);
     EXPECT_EQ(unknown.replyCount, 3);
 
     for (size_t k = 1; k <= 5; ++k) {
         EXPECT_EQ(data[2 + k].copy.errorCount, static_cast<int>(k)) << k;
-        EXPECT_DOUBLE_EQ(data[2 + k].copy.concentration, -100.0) << k;
+        EXPECT_DOUBLE_EQ(data[2 + k].copy.readings.concentration, -100.0) << k;
     }
     const Slot after = block.snapshot(0);  // the sixth failure, stored without a notice
     EXPECT_EQ(after.errorCount, 5);
-    EXPECT_DOUBLE_EQ(after.concentration, 0.0);
-    EXPECT_EQ(after.gasCode, 0);
-    EXPECT_EQ(after.gasName, " - ");
-    EXPECT_TRUE(after.extendedModel);
-    EXPECT_EQ(after.unitName, unknown.unitName);
+    EXPECT_DOUBLE_EQ(after.readings.concentration, 0.0);
+    EXPECT_EQ(after.readings.gasCode, 0);
+    EXPECT_EQ(after.texts.gasName, " - ");
+    EXPECT_TRUE(after.readings.extendedModel);
+    EXPECT_EQ(after.texts.unitName, unknown.texts.unitName);
     EXPECT_EQ(after.replyCount, 3);
 }
 

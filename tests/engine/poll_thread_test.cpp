@@ -148,8 +148,8 @@ TEST_F(PollSim, ProbesTheExtendedModelThenReadsTenRegisters) {
         std::find_if(data.begin(), data.end(), [](auto& d) { return d.copy.errorCount == 0; });
     ASSERT_NE(first, data.end());
     EXPECT_EQ(first->copy.replyCount, 1);
-    EXPECT_FALSE(first->copy.extendedModel);
-    EXPECT_EQ(first->copy.gasName, "Метан");
+    EXPECT_FALSE(first->copy.readings.extendedModel);
+    EXPECT_EQ(first->copy.texts.gasName, "Метан");
 }
 
 // Priority decides which write goes first; its exact echo clears only its own command, the
@@ -185,7 +185,7 @@ TEST_F(PollSim, EachEchoClearsItsOwnCommandAndTheOthersFollowInPriorityOrder) {
                 return r.data.size() >= seen + 2 && r.data.back().copy.errorCount == 0;
             },
             kWaitMs));
-        EXPECT_FALSE(block.snapshot(0).anyPending());
+        EXPECT_FALSE(block.snapshot(0).pending.anyPending());
         const auto requests = requestsIn();
         std::vector<size_t> writes;
         std::vector<int> order;
@@ -288,8 +288,8 @@ TEST_F(PollSim, SixthFailureClearsTheReadings) {
     bus->setFault(1, sim::Fault::Silent);
     ASSERT_TRUE(sink.waitUntil(
         [](auto& r) {
-            return !r.data.empty() && r.data.back().copy.extendedModel &&
-                   r.data.back().copy.gasName == " - ";
+            return !r.data.empty() && r.data.back().copy.readings.extendedModel &&
+                   r.data.back().copy.texts.gasName == " - ";
         },
         kWaitMs));
     poll->stop(kWaitMs);
@@ -302,17 +302,17 @@ TEST_F(PollSim, SixthFailureClearsTheReadings) {
     for (int k = 1; k <= 5; ++k) {
         const Slot& s = data[last + k].copy;
         EXPECT_EQ(s.errorCount, k);
-        EXPECT_DOUBLE_EQ(s.concentration, 20.0) << k;
-        EXPECT_FALSE(s.extendedModel) << k;
+        EXPECT_DOUBLE_EQ(s.readings.concentration, 20.0) << k;
+        EXPECT_FALSE(s.readings.extendedModel) << k;
     }
     const Slot& sixth = data[last + 6].copy;
     EXPECT_EQ(sixth.errorCount, 5);
-    EXPECT_DOUBLE_EQ(sixth.concentration, 0.0);
-    EXPECT_EQ(sixth.factoryNumber, 0);
-    EXPECT_EQ(sixth.softwareVersion, 0);
-    EXPECT_EQ(sixth.gasName, " - ");
-    EXPECT_TRUE(sixth.extendedModel);
-    EXPECT_EQ(sixth.unitName, data[last].copy.unitName);  // kept
+    EXPECT_DOUBLE_EQ(sixth.readings.concentration, 0.0);
+    EXPECT_EQ(sixth.readings.factoryNumber, 0);
+    EXPECT_EQ(sixth.readings.softwareVersion, 0);
+    EXPECT_EQ(sixth.texts.gasName, " - ");
+    EXPECT_TRUE(sixth.readings.extendedModel);
+    EXPECT_EQ(sixth.texts.unitName, data[last].copy.texts.unitName);  // kept
     EXPECT_EQ(sixth.replyCount, data[last].copy.replyCount);
 }
 

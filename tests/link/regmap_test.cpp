@@ -36,7 +36,7 @@ TEST(decodeReadings, SignedValuesVersionMarkerAndRelays) {
     r[17] = 0xFF, r[18] = 0xFE;  // temperature -2
     r[19] = 0xFF, r[20] = 0xFF;  // factory number: a serial number, never negative
     r[21] = 0xA5, r[22] = 0x0C;
-    const Readings d = decodeReadings(r.data());
+    const ReplyReadings d = decodeReadings(r.data());
     EXPECT_EQ(d.relayState, 5);
     EXPECT_EQ(d.concentration, -100.0);
     EXPECT_EQ(d.threshold1, 20);
@@ -52,7 +52,7 @@ TEST(decodeReadings, SignedValuesVersionMarkerAndRelays) {
 
     r[5] = 0x00, r[6] = 0x64;
     r[21] = 0x00;  // no marker: old software, whatever byte 22 holds
-    const Readings old = decodeReadings(r.data());
+    const ReplyReadings old = decodeReadings(r.data());
     EXPECT_EQ(old.concentration, 100.0);
     EXPECT_EQ(old.softwareVersion, -1);
 }

@@ -72,7 +72,7 @@ TEST_F(ReadsTest, ReplyValuesDecodeToTheConfiguration) {
     for (uint16_t count : {kShortReadCount, kLongReadCount}) {
         const Bytes reply = line.exchange(readRequest(7, 1, count), 5 + 2 * count);
         ASSERT_EQ(reply.size(), 5u + 2 * count);
-        const Readings r = decodeReadings(reply.data());
+        const ReplyReadings r = decodeReadings(reply.data());
         EXPECT_EQ(r.concentration, -100.0);
         EXPECT_EQ(reply[5], 0xFF);
         EXPECT_EQ(reply[6], 0x9C);

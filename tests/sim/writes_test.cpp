@@ -52,7 +52,7 @@ TEST_F(WritesTest, EachWriteIsEchoedExactlyThenApplied) {
     // The readings show what was written.
     const Bytes reply = line.exchange(readRequest(1, 1, 10), 25);
     ASSERT_EQ(reply.size(), 25u);
-    const Readings r = decodeReadings(reply.data());
+    const ReplyReadings r = decodeReadings(reply.data());
     EXPECT_EQ(r.concentration, 0.0);
     EXPECT_EQ(r.threshold1, 25);
     EXPECT_EQ(r.threshold2, 70);

@@ -44,14 +44,14 @@ class DeviceWindowsTest : public QObject {
     void feed(AnalyzerSubWindow* w, const Fed& r) {
         const int slot = w->document().slot;
         QVERIFY(host_->store(slot, [&](zta::Slot& s) {
-            s.gasCode = static_cast<uint8_t>(r.gasCode);
-            s.gasName = r.gasCode == 1 ? "Метан" : "x";
-            s.concentration = r.concentration;
-            s.extendedModel = r.extended;
-            s.deviceRange = r.range;
-            s.unitName = r.unit;
+            s.readings.gasCode = static_cast<uint8_t>(r.gasCode);
+            s.texts.gasName = r.gasCode == 1 ? "Метан" : "x";
+            s.readings.concentration = r.concentration;
+            s.readings.extendedModel = r.extended;
+            s.readings.deviceRange = r.range;
+            s.texts.unitName = r.unit;
             s.errorCount = r.errorCount;
-            s.relayState = static_cast<uint8_t>(r.relays);
+            s.readings.relayState = static_cast<uint8_t>(r.relays);
         }));
         w->view()->onViewNotice(NoticeDataChanged, 0);
     }
@@ -113,7 +113,7 @@ class DeviceWindowsTest : public QObject {
         AnalyzerSubWindow* w[3] = {open(), open(), open()};
         w[1]->view()->numberField()->setText(QStringLiteral("11"));
         w[2]->view()->numberField()->setText(QStringLiteral("22"));
-        host_->store(2, [](zta::Slot& s) { s.pendingZero = true; });
+        host_->store(2, [](zta::Slot& s) { s.pending.pendingZero = true; });
 
         delete w[0];
         QCOMPARE(host_->pollBlock.windowCount(), 2);
@@ -124,7 +124,7 @@ class DeviceWindowsTest : public QObject {
         QCOMPARE(host_->pollBlock.snapshot(1).address, 22);
         QCOMPARE(host_->pollBlock.view(1), viewIdOf(w[2]->view()));
         // A pending command stays with its analyzer; the vacated index is clear.
-        QVERIFY(host_->pollBlock.snapshot(1).pendingZero);
+        QVERIFY(host_->pollBlock.snapshot(1).pending.pendingZero);
         QCOMPARE(host_->pollBlock.snapshot(2).viewWindow, zta::ViewId(0));
         QCOMPARE(host_->pollBlock.snapshot(2).address, 0);
 
@@ -157,9 +157,9 @@ class DeviceWindowsTest : public QObject {
     }
 
     void newWindowTakesTheModelFlagFromThePollingState() {
-        QVERIFY(!open()->document().extendedModel);
+        QVERIFY(!open()->document().readings.extendedModel);
         host_->polling = true;
-        QVERIFY(open()->document().extendedModel);
+        QVERIFY(open()->document().readings.extendedModel);
     }
 
     void reloadKeepsTheLinkForOneToFourMissedReplies() {
@@ -207,8 +207,8 @@ class DeviceWindowsTest : public QObject {
         QFETCH(QString, identifier);
         AnalyzerSubWindow* w = open();
         host_->store(0, [&](zta::Slot& s) {
-            s.softwareVersion = version;
-            s.extendedModel = extended;
+            s.readings.softwareVersion = version;
+            s.readings.extendedModel = extended;
         });
         w->view()->onViewNotice(NoticeDataChanged, 0);
         const AnalyzerDocument& doc = w->document();
@@ -290,7 +290,7 @@ class DeviceWindowsTest : public QObject {
         QVERIFY(v->control(FormField::SoftwareVersion)->isHidden());
         QVERIFY(v->control(FormField::SoftwareName)->isHidden());
         v->field(FormField::SoftwareVersion)->setText(QStringLiteral("old"));
-        host_->store(0, [](zta::Slot& s) { s.softwareVersion = 23; });
+        host_->store(0, [](zta::Slot& s) { s.readings.softwareVersion = 23; });
         v->onViewNotice(NoticeDataChanged, 0);
         QCOMPARE(v->text(FormField::SoftwareVersion),
                  QStringLiteral("old"));  // untouched while hidden
@@ -304,7 +304,7 @@ class DeviceWindowsTest : public QObject {
         QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("v2.3"));
         QCOMPARE(v->text(FormField::SoftwareIdentifier).size(), 32);
 
-        host_->store(0, [](zta::Slot& s) { s.softwareVersion = 0; });
+        host_->store(0, [](zta::Slot& s) { s.readings.softwareVersion = 0; });
         v->onViewNotice(NoticeDataChanged, 0);
         QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("-"));
         QCOMPARE(v->text(FormField::SoftwareIdentifier), QStringLiteral("-"));
@@ -319,7 +319,7 @@ class DeviceWindowsTest : public QObject {
         AnalyzerSubWindow* w = open();
         w->view()->onViewNotice(NoticeShowSoftwareInfo, 0);
         host_->store(0, [](zta::Slot& s) {
-            s.softwareVersion = -1;
+            s.readings.softwareVersion = -1;
             s.address = 7;
         });
         w->view()->onViewNotice(NoticeDataChanged, 0);
@@ -390,13 +390,13 @@ class DeviceWindowsTest : public QObject {
         v->numberField()->setText(QStringLiteral("9"));
         host_->store(0, [](zta::Slot& s) {
             s.errorCount = 0;
-            s.concentration = 42;
-            s.gasCode = 1;
-            s.gasName = "Метан";
-            s.relayState = 7;
-            s.temperature = 21;
-            s.factoryNumber = 1234;
-            s.threshold1 = 20;
+            s.readings.concentration = 42;
+            s.readings.gasCode = 1;
+            s.texts.gasName = "Метан";
+            s.readings.relayState = 7;
+            s.readings.temperature = 21;
+            s.readings.factoryNumber = 1234;
+            s.readings.threshold1 = 20;
         });
         v->onViewNotice(NoticeDataChanged, 0);
         QCOMPARE(v->text(FormField::FactoryNumber), QStringLiteral("1234"));

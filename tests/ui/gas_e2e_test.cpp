@@ -206,8 +206,9 @@ class GasE2eTest : public QObject {
     }
 
     void connectedAnalyzersChoiceReachesTheAnalyzer() {
-        QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(frame()->block().snapshot(0).gasName),
-                                  QString("Метан"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QString::fromStdString(frame()->block().snapshot(0).texts.gasName), QString("Метан"),
+            kWaitMs);
         QVERIFY(frame()->router().query(CommandId::ConnectedDevicesGas).enabled);
         QStringList lines[2];
         QStringList refusals;

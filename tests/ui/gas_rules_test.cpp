@@ -34,6 +34,7 @@ class GasRulesTest : public QObject {
     void confirmationText();
     void gasState();
     void deviceRows();
+    void deviceRowOfASlot();
 };
 
 void GasRulesTest::tableIsConsistent() {
@@ -330,6 +331,38 @@ void GasRulesTest::deviceRows() {
     QCOMPARE(row.range, 0.5);
     QCOMPARE(row.middle, 25.0);
     QCOMPARE(row.maximum, 50.0);
+}
+
+// What the poll thread stored for an analyzer reaches its row in the connected-devices dialog.
+void GasRulesTest::deviceRowOfASlot() {
+    const GasInfo* butane = gasByCode(4);
+    QVERIFY(butane);
+    struct Case {
+        bool extended;
+        uint8_t gasCode;
+        const char* unit;
+        GasDeviceRow expected;
+    };
+    const Case cases[] = {
+        {true, 3, "%НКПР", {"Гексан", "%НКПР", 0.5, 25.0, 50.0}},
+        {false, 4, "-", {"Гексан", "об.доли", butane->highVol, butane->midVol, butane->highVol}},
+    };
+    for (const Case& c : cases) {
+        Slot s;
+        s.readings.extendedModel = c.extended;
+        s.readings.gasCode = c.gasCode;
+        s.readings.deviceRange = 0.5;
+        s.readings.deviceMidGas = 25;
+        s.readings.deviceMaxGas = 50;
+        s.texts.gasName = "Гексан";
+        s.texts.unitName = c.unit;
+        const GasDeviceRow row = makeGasDeviceRow(gasParamsOf(s));
+        QCOMPARE(row.gasName, c.expected.gasName);
+        QCOMPARE(row.units, c.expected.units);
+        QCOMPARE(row.range, c.expected.range);
+        QCOMPARE(row.middle, c.expected.middle);
+        QCOMPARE(row.maximum, c.expected.maximum);
+    }
 }
 
 QTEST_GUILESS_MAIN(GasRulesTest)

@@ -710,7 +710,7 @@ void MainFrameTest::connectedDevicesGas() {
     QVERIFY(!enabled(f, CommandId::ConnectedDevicesGas));
     f->router().dispatch(CommandId::GasPropane);
     f->connectLine();
-    QTRY_COMPARE_WITH_TIMEOUT(int(f->block().snapshot(0).gasCode), 4, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(int(f->block().snapshot(0).readings.gasCode), 4, 10000);
     QVERIFY(enabled(f, CommandId::ConnectedDevicesGas));
 
     st.dialogs.runs.push_back([](QDialog& d) {

@@ -53,13 +53,13 @@ class RecordFilesTest : public QObject {
     void feed(AnalyzerView* v, double concentration, int relays) {
         host_->store(v->getDocument().slot, [&](zta::Slot& s) {
             s.errorCount = 0;
-            s.temperature = 21;
-            s.dValue = -3;
-            s.refChannel = 1500;
-            s.workChannel = 1480;
-            s.concentration = concentration;
-            s.auxValue = 7;
-            s.relayState = static_cast<uint8_t>(relays);
+            s.readings.temperature = 21;
+            s.readings.dValue = -3;
+            s.readings.refChannel = 1500;
+            s.readings.workChannel = 1480;
+            s.readings.concentration = concentration;
+            s.readings.auxValue = 7;
+            s.readings.relayState = static_cast<uint8_t>(relays);
         });
         v->onViewNotice(NoticeDataChanged, 0);
     }

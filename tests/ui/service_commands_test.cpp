@@ -35,7 +35,7 @@ namespace {
 
 constexpr int kWaitMs = 15000;
 
-using Pending = bool zta::Slot::*;
+using Pending = bool zta::PendingCommands::*;
 
 struct Refusal {
     CommandId id;
@@ -68,14 +68,14 @@ struct Confirmation {
 
 const Confirmation kConfirmations[] = {
     {CommandId::SetZero, "Установить нуль в приборе № 7 ?", "Установка нуля",
-     &zta::Slot::pendingZero},
+     &zta::PendingCommands::pendingZero},
     {CommandId::ToolHighGas,
      "Установить газ максимальной концентрации (4.40 Об. долей) в приборе № 7 ?",
-     "Установка по газу", &zta::Slot::pendingMaxGas},
+     "Установка по газу", &zta::PendingCommands::pendingMaxGas},
     {CommandId::MiddleGas, "Установить газ средней концентрации (2.70 Об. долей) в приборе № 7 ?",
-     "Установка по газу", &zta::Slot::pendingMidGas},
+     "Установка по газу", &zta::PendingCommands::pendingMidGas},
     {CommandId::ToolTypicalConcentration, "Загрузить типовые значения концентрации в приборе № 7 ?",
-     "Установка исходной концентрации", &zta::Slot::pendingTypical},
+     "Установка исходной концентрации", &zta::PendingCommands::pendingTypical},
 };
 
 template <class D>
@@ -232,7 +232,7 @@ class ServiceCommandsTest : public QObject {
             }
         }
         QCOMPARE(dialogsRun_, 0);
-        QVERIFY(!host_->pollBlock.snapshot(0).anyPending());
+        QVERIFY(!host_->pollBlock.snapshot(0).pending.anyPending());
     }
 
     void confirmationsSetTheirFlagOnOkOnly() {
@@ -248,16 +248,16 @@ class ServiceCommandsTest : public QObject {
             QCOMPARE(box.caption, QString::fromUtf8(c.caption));
             QCOMPARE(box.icon, Dialogs::Icon::Question);
             QCOMPARE(box.buttons, int(Dialogs::Ok | Dialogs::Cancel));
-            QVERIFY(!slotOf(w).anyPending());
+            QVERIFY(!slotOf(w).pending.anyPending());
 
             prompter_->answer(Dialogs::ResultOk);
             QVERIFY(w->document().onCommand(c.id));
-            QVERIFY(slotOf(w).*c.flag);
+            QVERIFY(slotOf(w).pending.*c.flag);
             // Cancel later leaves the confirmed request in place.
             prompter_->answer(Dialogs::ResultCancel);
             QVERIFY(w->document().onCommand(c.id));
-            QVERIFY(slotOf(w).*c.flag);
-            host_->store(w->document().slot, [](zta::Slot& s) { s.clearPending(); });
+            QVERIFY(slotOf(w).pending.*c.flag);
+            host_->store(w->document().slot, [](zta::Slot& s) { s.pending.clearPending(); });
         }
     }
 
@@ -274,8 +274,8 @@ class ServiceCommandsTest : public QObject {
         };
         w->document().onCommand(CommandId::ToolChangeNumber);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена номера прибора № 7"));
-        QVERIFY(slotOf(w).pendingAddress);
-        QCOMPARE(slotOf(w).newAddress, uint8_t(255));
+        QVERIFY(slotOf(w).pending.pendingAddress);
+        QCOMPARE(slotOf(w).pending.newAddress, uint8_t(255));
 
         answer_ = [](QDialog& d) {
             auto* dialog = as<BaudRateDialog>(d);
@@ -284,11 +284,11 @@ class ServiceCommandsTest : public QObject {
         };
         w->document().onCommand(CommandId::ChangeSpeed);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена скорости прибора № 7"));
-        QVERIFY(slotOf(w).pendingBaud);
-        QCOMPARE(slotOf(w).newBaudCode, uint8_t(0x10));
+        QVERIFY(slotOf(w).pending.pendingBaud);
+        QCOMPARE(slotOf(w).pending.newBaudCode, uint8_t(0x10));
 
         // Cancel writes nothing, not even the value.
-        host_->store(w->document().slot, [](zta::Slot& s) { s.clearPending(); });
+        host_->store(w->document().slot, [](zta::Slot& s) { s.pending.clearPending(); });
         answer_ = [](QDialog& d) {
             type(as<NetworkNumberDialog>(d)->numberField(), QStringLiteral("9"));
             d.reject();
@@ -297,8 +297,8 @@ class ServiceCommandsTest : public QObject {
         answer_ = [](QDialog& d) { d.reject(); };
         w->document().onCommand(CommandId::ToolChangeSpeed);
         QCOMPARE(dialogsRun_, 4);
-        QVERIFY(!slotOf(w).anyPending());
-        QCOMPARE(slotOf(w).newAddress, uint8_t(255));
+        QVERIFY(!slotOf(w).pending.anyPending());
+        QCOMPARE(slotOf(w).pending.newAddress, uint8_t(255));
     }
 
     // The dialog's event loop may see another window close; the request still goes to the
@@ -317,9 +317,9 @@ class ServiceCommandsTest : public QObject {
         QCOMPARE(host_->pollBlock.windowCount(), 1);
         const zta::Slot s = host_->pollBlock.snapshot(0);
         QCOMPARE(s.address, 8);
-        QVERIFY(s.pendingAddress);
-        QCOMPARE(s.newAddress, uint8_t(20));
-        QVERIFY(!host_->pollBlock.snapshot(1).anyPending());
+        QVERIFY(s.pending.pendingAddress);
+        QCOMPARE(s.pending.newAddress, uint8_t(20));
+        QVERIFY(!host_->pollBlock.snapshot(1).pending.anyPending());
     }
 
     void thresholdsNeedNoConnection() {
@@ -327,8 +327,8 @@ class ServiceCommandsTest : public QObject {
         AnalyzerDocument& doc = w->document();
         QVERIFY(!host_->polling);
         // Butane shows threshold 20 as 1.00; 1.5 in its units is 30 for the analyzer.
-        doc.gasCode = 4;
-        doc.threshold1 = 20;
+        doc.readings.gasCode = 4;
+        doc.readings.threshold1 = 20;
         QString shown;
         answer_ = [&shown](QDialog& d) {
             auto* dialog = as<ThresholdDialog>(d);
@@ -339,12 +339,12 @@ class ServiceCommandsTest : public QObject {
         doc.onCommand(CommandId::Threshold1);
         QCOMPARE(dialogTitle_, QStringLiteral("Установка порога 1 в приборе № 7"));
         QCOMPARE(shown, QStringLiteral("1.00"));
-        QVERIFY(slotOf(w).pendingThreshold1);
-        QCOMPARE(slotOf(w).newThreshold1, uint8_t(30));
+        QVERIFY(slotOf(w).pending.pendingThreshold1);
+        QCOMPARE(slotOf(w).pending.newThreshold1, uint8_t(30));
 
         // Truncated, not rounded.
-        doc.gasCode = 2;
-        doc.threshold2 = 50;
+        doc.readings.gasCode = 2;
+        doc.readings.threshold2 = 50;
         answer_ = [&shown](QDialog& d) {
             auto* dialog = as<ThresholdDialog>(d);
             shown = dialog->valueField()->text();
@@ -354,8 +354,8 @@ class ServiceCommandsTest : public QObject {
         doc.onCommand(CommandId::ToolThreshold2);
         QCOMPARE(dialogTitle_, QStringLiteral("Установка порога 2 в приборе № 7"));
         QCOMPARE(shown, QStringLiteral("50"));
-        QVERIFY(slotOf(w).pendingThreshold2);
-        QCOMPARE(slotOf(w).newThreshold2, uint8_t(37));
+        QVERIFY(slotOf(w).pending.pendingThreshold2);
+        QCOMPARE(slotOf(w).pending.newThreshold2, uint8_t(37));
 
         // A second request before the first went out replaces its value.
         answer_ = [](QDialog& d) {
@@ -363,13 +363,13 @@ class ServiceCommandsTest : public QObject {
             as<ThresholdDialog>(d)->setButton()->click();
         };
         doc.onCommand(CommandId::Threshold2);
-        QCOMPARE(slotOf(w).newThreshold2, uint8_t(100));
+        QCOMPARE(slotOf(w).pending.newThreshold2, uint8_t(100));
         QVERIFY(prompter_->boxes().empty());
     }
 
     void secondThresholdOfAVrmAnalyzerIsRefused() {
         AnalyzerSubWindow* w = open(7);
-        w->document().gasCode = 5;
+        w->document().readings.gasCode = 5;
         for (const bool polling : {false, true}) {
             host_->polling = polling;
             prompter_->clear();
@@ -384,13 +384,13 @@ class ServiceCommandsTest : public QObject {
         answer_ = [](QDialog& d) { as<ThresholdDialog>(d)->setButton()->click(); };
         w->document().onCommand(CommandId::Threshold1);  // threshold 1 still works
         QCOMPARE(dialogsRun_, 1);
-        QVERIFY(slotOf(w).pendingThreshold1);
-        QVERIFY(!slotOf(w).pendingThreshold2);
+        QVERIFY(slotOf(w).pending.pendingThreshold1);
+        QVERIFY(!slotOf(w).pending.pendingThreshold2);
     }
 
     void f6AsksForTheFactoryNumberWithoutLink() {
         AnalyzerSubWindow* w = open(7);
-        w->document().factoryNumber = 1234;
+        w->document().readings.factoryNumber = 1234;
         QVERIFY(!w->document().linkUp);
         QString prompt;
         QString initial;
@@ -406,13 +406,13 @@ class ServiceCommandsTest : public QObject {
         QCOMPARE(prompt,
                  QStringLiteral("Введите новый заводской номер прибора с сетевым номером 7"));
         QCOMPARE(initial, QStringLiteral("1234"));
-        QVERIFY(slotOf(w).pendingFactoryNumber);
-        QCOMPARE(slotOf(w).newFactoryNumber, 4321);
+        QVERIFY(slotOf(w).pending.pendingFactoryNumber);
+        QCOMPARE(slotOf(w).pending.newFactoryNumber, 4321);
 
-        host_->store(w->document().slot, [](zta::Slot& s) { s.clearPending(); });
+        host_->store(w->document().slot, [](zta::Slot& s) { s.pending.clearPending(); });
         answer_ = [](QDialog& d) { d.reject(); };
         QTest::keyRelease(w->view(), Qt::Key_F6);
-        QVERIFY(!slotOf(w).anyPending());
+        QVERIFY(!slotOf(w).pending.anyPending());
     }
 
     void enablingFollowsTheActiveWindowAndItsLink() {

@@ -35,7 +35,7 @@ inline std::vector<uint8_t> appliedWrite(const zta::sim::Bus& bus, const zta::Po
     (void)QTest::qWaitFor(
         [&] {
             for (int slot = 0; slot < block.windowCount(); ++slot)
-                if (block.snapshot(slot).anyPending()) return false;
+                if (block.snapshot(slot).pending.anyPending()) return false;
             return true;
         },
         timeoutMs);

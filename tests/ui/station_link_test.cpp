@@ -295,7 +295,7 @@ void StationLinkTest::unpluggedAdapterShowsWhileItsBoxWaits() {
     v->numberField()->setText(QStringLiteral("3"));
     f->connectLine();
     QTRY_VERIFY_WITH_TIMEOUT(v->getDocument().linkUp, 15000);
-    QTRY_COMPARE_WITH_TIMEOUT(v->getDocument().concentration, 37.0, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(v->getDocument().readings.concentration, 37.0, 15000);
     v->startRecordTimer(1);
     QCOMPARE(concentrationOnLine(v->timerFile, 0), QByteArray("37"));
 
@@ -305,14 +305,14 @@ void StationLinkTest::unpluggedAdapterShowsWhileItsBoxWaits() {
         QCOMPARE(v->iconOf(FormField::LinkIcon), kLinkDown);
         lost = true;
         // The turn after the lost contact clears the readings; the timer's next line shows it.
-        QTRY_COMPARE_WITH_TIMEOUT(v->getDocument().concentration, 0.0, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(v->getDocument().readings.concentration, 0.0, 15000);
         int from = 0;
         concentrationOnLine(v->timerFile, 0, &from);
         QTRY_VERIFY_WITH_TIMEOUT(!concentrationOnLine(v->timerFile, from).isEmpty(), 15000);
         recorded = concentrationOnLine(v->timerFile, from) == "0";
         QVERIFY(bus->replug());
         QTRY_VERIFY_WITH_TIMEOUT(v->getDocument().linkUp, 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(v->getDocument().concentration, 37.0, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(v->getDocument().readings.concentration, 37.0, 15000);
         QCOMPARE(v->iconOf(FormField::LinkIcon), kLinkUp);
         back = true;
     };

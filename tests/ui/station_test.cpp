@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The station core on its own, without a window: what it refuses, what it signals.
+#include "app/station.h"
+
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/bus_search.h"
-#include "app/station.h"
 #include "sim/bus.h"
 #include "ui/dialogs.h"
 
