@@ -23,18 +23,6 @@
 
 namespace zta {
 
-namespace {
-
-// Volume fraction of 1 %НКПР for the gas codes a standard analyzer reports; 0 has none.
-constexpr double kVolumePerLel[9] = {0.0, 0.044, 0.017, 0.01, 0.014, 0.013, 0.014, 0.014, 0.02};
-
-double volumeFractionOf(int gasCode, double concentration) {
-    if (gasCode > 8) return concentration;
-    return concentration * kVolumePerLel[gasCode];
-}
-
-}  // namespace
-
 AnalyzerView::AnalyzerView(AnalyzerDocument& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
     buildForm();
     recordTimer_.setTimerType(Qt::CoarseTimer);
@@ -45,6 +33,10 @@ AnalyzerView::AnalyzerView(AnalyzerDocument& doc, QWidget* parent) : QWidget(par
 AnalyzerView::~AnalyzerView() { unregisterLiveView(this); }
 
 DeviceHost& AnalyzerView::host() const { return *doc_.host(); }
+
+QString AnalyzerView::unitNameShown() const {
+    return doc_.readings.extendedModel ? doc_.unitName : QString::fromUtf8(zta::kVolumeUnitName);
+}
 
 // ---------------------------------------------------------------- data exchange
 
@@ -137,15 +129,10 @@ void AnalyzerView::refreshDisplay() {
     setText(FormField::GasName, doc_.gasName);
     setText(FormField::LelUnitLabel, QStringLiteral("%НКПР"));
     setText(FormField::ConcentrationLel, QString::asprintf("%.0f", shown.concentration));
-    if (shown.extendedModel) {
-        setText(FormField::UnitLabel, doc_.unitName);
-        setText(FormField::Concentration,
-                QString::asprintf("%.2f", shown.deviceRange * 0.01 * shown.concentration));
-    } else {
-        setText(FormField::UnitLabel, QStringLiteral("Об. доли"));
-        volumeFraction = volumeFractionOf(shown.gasCode, shown.concentration);
-        setText(FormField::Concentration, QString::asprintf("%.2f", volumeFraction));
-    }
+    setText(FormField::UnitLabel, unitNameShown());
+    const double value = zta::unitValue(shown);
+    if (!shown.extendedModel) volumeFraction = value;
+    setText(FormField::Concentration, QString::asprintf("%.2f", value));
 
     linkShown = doc_.errorCount < zta::kLostContactLimit;
     setIcon(FormField::LinkIcon, linkShown ? IconLinkUp : IconLinkDown);
@@ -286,13 +273,8 @@ void AnalyzerView::writeCsvLine(const QDateTime& now) {
     r.factoryNumber = shown.factoryNumber;
     r.gas = doc_.gasName.trimmed();
     r.concentration = shown.concentration;
-    if (shown.extendedModel) {
-        r.unitValue = shown.deviceRange * 0.01 * shown.concentration;
-        r.unitName = doc_.unitName;
-    } else {
-        r.unitValue = volumeFractionOf(shown.gasCode, shown.concentration);
-        r.unitName = QStringLiteral("Об. доли");
-    }
+    r.unitValue = zta::unitValue(shown);
+    r.unitName = unitNameShown();
     r.threshold1 = shown.threshold1;
     r.threshold2 = shown.threshold2;
     r.relayState = shown.relayState;

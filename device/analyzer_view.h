@@ -94,6 +94,8 @@ class AnalyzerView : public QWidget, public AnalyzerViewInterface, public Comman
 
   private:
     void buildForm();
+    // An extended model's own unit, or the volume fraction a standard model is shown in.
+    QString unitNameShown() const;
     QLineEdit* addField(FormField id, int width, bool readOnly = true);
     QLabel* addLabel(FormField id, const QString& text, bool wrap = false);
     QLabel* addIcon(FormField id, int icon);

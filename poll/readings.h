@@ -21,6 +21,13 @@ struct Readings : ReplyReadings {
     void clearReported();
 };
 
+// The unit a standard analyzer's concentration is also shown in (UTF-8).
+inline constexpr const char* kVolumeUnitName = "Об. доли";
+
+// The concentration in the analyzer's own unit: an extended model scales it by its range, a
+// standard model gives the volume fraction of its gas.
+double unitValue(const Readings& readings);
+
 struct SlotTexts {
     std::string gasName;         // UTF-8
     std::string unitName = "-";  // UTF-8

@@ -146,10 +146,11 @@ QVariant BusOverviewModel::display(const OverviewRow& row, int column) const {
         case Concentration:
             return up ? QString::number(r.concentration, 'f', 0) : QString();
         case UnitValue: {
-            const QString unit = QString::fromStdString(s.texts.unitName).trimmed();
+            const QString unit =
+                QString::fromUtf8(r.extendedModel ? s.texts.unitName.c_str() : kVolumeUnitName)
+                    .trimmed();
             if (!up || unit.isEmpty() || unit == QLatin1String("-")) return {};
-            return QString::number(r.deviceRange * 0.01 * r.concentration, 'f', 2) +
-                   QLatin1Char(' ') + unit;
+            return QString::number(unitValue(r), 'f', 2) + QLatin1Char(' ') + unit;
         }
         case Thresholds:
             return up ? QStringLiteral("%1 / %2").arg(r.threshold1).arg(r.threshold2) : QString();

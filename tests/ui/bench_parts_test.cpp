@@ -135,6 +135,41 @@ class BenchPartsTest : public QObject {
                                 "«Метан».\nПродолжить?"));
     }
 
+    // The unit column shows what the analyzer's window shows beside %НКПР, for either model.
+    void overviewUnitColumn() {
+        struct Case {
+            const char* name;
+            bool extended;
+            int gasCode;
+            double range;
+            const char* unit;
+            int errorCount;
+            const char* shown;
+        };
+        const Case cases[] = {
+            {"standard methane", false, 1, 0.0, "-", 0, "2.20 Об. доли"},
+            {"standard, gas code outside the table", false, 9, 0.0, "-", 0, "50.00 Об. доли"},
+            {"extended", true, 0, 5.0, "ppm", 0, "2.50 ppm"},
+            {"extended without a unit", true, 0, 5.0, "-", 0, ""},
+            {"no contact", false, 1, 0.0, "-", kLostContactLimit, ""},
+        };
+        for (const Case& c : cases) {
+            OverviewRow row{1, {}, true};
+            row.slot.errorCount = c.errorCount;
+            row.slot.readings.concentration = 50;
+            row.slot.readings.extendedModel = c.extended;
+            row.slot.readings.gasCode = uint8_t(c.gasCode);
+            row.slot.readings.deviceRange = c.range;
+            row.slot.texts.unitName = c.unit;
+            BusOverviewModel model;
+            model.setSource([&] { return std::vector<OverviewRow>{row}; });
+            model.refresh();
+            QVERIFY2(model.index(0, BusOverviewModel::UnitValue).data().toString() ==
+                         QString::fromUtf8(c.shown),
+                     c.name);
+        }
+    }
+
     void overviewRowsFollowTheWindows() {
         PollBlock block;
         BusOverviewModel model;
