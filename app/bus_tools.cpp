@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QHeaderView>
-#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -14,7 +13,6 @@
 
 #include "app/main_window.h"
 #include "device/analyzer_document.h"
-#include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
 #include "device/analyzer_window_factory.h"
 #include "device/trend_view.h"
@@ -200,14 +198,8 @@ void BusTools::openFoundRest() {
     size_t opened = 0;
     for (; opened < rest.size(); ++opened) {
         if (frame_.block().windowCount() >= kMaxSlots) break;
-        QMdiSubWindow* child = frame_.openNewDocument();
+        QMdiSubWindow* child = frame_.openWindowFor(rest[opened]);
         if (!child) break;
-        const int slot = frame_.block().windowCount() - 1;
-        auto* analyzer = qobject_cast<AnalyzerSubWindow*>(child);
-        if (analyzer && analyzer->view())
-            analyzer->view()->numberField()->setText(QString::number(rest[opened]));
-        else
-            frame_.block().setAddress(slot, rest[opened]);
         child->showMinimized();
     }
     setFoundWithoutWindow(std::vector<int>(rest.begin() + static_cast<long>(opened), rest.end()));

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -18,6 +19,8 @@
 #include "app/main_menus.h"
 #include "app/station_bridge.h"
 #include "app/status_panes.h"
+#include "device/analyzer_sub_window.h"
+#include "device/analyzer_view.h"
 #include "device/analyzer_window_factory.h"
 #include "device/device_host.h"
 #include "gas/gas_check.h"
@@ -296,6 +299,17 @@ QMdiSubWindow* MainWindow::openNewDocument() {
     QMdiSubWindow* child = factory_.openWindow(*host_, *mdi_);
     router_->refresh();
     emit windowsChanged();
+    return child;
+}
+
+QMdiSubWindow* MainWindow::openWindowFor(int networkNumber) {
+    QMdiSubWindow* child = openNewDocument();
+    if (!child) return nullptr;
+    auto* analyzer = qobject_cast<AnalyzerSubWindow*>(child);
+    if (analyzer && analyzer->view())
+        analyzer->view()->numberField()->setText(QString::number(networkNumber));
+    else  // a window without the form (tests): the number goes to its slot directly
+        station_.block().setAddress(station_.block().windowCount() - 1, networkNumber);
     return child;
 }
 

@@ -50,6 +50,8 @@ class MainWindow : public QMainWindow, public CommandTarget {
 
     // Opens one analyzer window (commands 148 and 32771); nullptr when refused.
     QMdiSubWindow* openNewDocument();
+    // The same with `networkNumber` entered in its number field.
+    QMdiSubWindow* openWindowFor(int networkNumber);
     void tileWindows();  // one above the other, each the full width
     // Sends `code` with `value` to the view of every registered slot, slot 0 first.
     void broadcastToViews(int code, int value = 0);

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -14,8 +13,6 @@
 #include "app/bus_tools.h"
 #include "app/main_window.h"
 #include "app/station.h"
-#include "device/analyzer_sub_window.h"
-#include "device/analyzer_view.h"
 #include "ui/dialogs.h"
 
 namespace zta {
@@ -130,15 +127,8 @@ void SearchControl::openWindowsFor(const std::vector<int>& found) {
     // The old windows go without a question; their slots are free afterwards.
     const QList<QMdiSubWindow*> old = frame_.mdiArea()->subWindowList();
     for (QMdiSubWindow* child : old) delete child;
-    for (size_t k = 0; k < found.size(); ++k) {
-        QMdiSubWindow* child = frame_.openNewDocument();
-        if (!child) break;
-        auto* analyzer = qobject_cast<AnalyzerSubWindow*>(child);
-        if (analyzer && analyzer->view())
-            analyzer->view()->numberField()->setText(QString::number(found[k]));
-        else
-            frame_.block().setAddress(int(k), found[k]);
-    }
+    for (int number : found)
+        if (!frame_.openWindowFor(number)) break;
 }
 
 void SearchControl::onProgress(int number) {
