@@ -177,7 +177,7 @@ MainWindow::~MainWindow() {
     for (QMdiSubWindow* child : children) delete child;
 }
 
-// ---------------------------------------------------------------- menus and bars
+// ---------------------------------------------------------------- status bars
 
 void MainWindow::showGasPanes() {
     setPaneText(3, station_.gasState().calGasName);

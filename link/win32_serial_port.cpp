@@ -12,6 +12,7 @@
 #include <cctype>
 #include <string>
 
+#include "link/baud.h"
 #include "link/serial_line.h"
 #include "link/serial_port.h"
 
@@ -97,6 +98,13 @@ class Win32SerialPort : public SerialPort {
             return {OpenFailure::Busy, ERROR_ACCESS_DENIED};
         }
 
+        // The rates an analyzer can be set to, as on POSIX: a line at any other rate would
+        // only meet silence.
+        if (!analyzerRate(baud)) {
+            ::CloseHandle(handle);
+            if (claim != nullptr) ::CloseHandle(claim);
+            return {OpenFailure::SettingsRefused, ERROR_INVALID_PARAMETER};
+        }
         DCB dcb{};
         dcb.DCBlength = sizeof(dcb);
         (void)::GetCommState(handle, &dcb);

@@ -146,5 +146,19 @@ TEST_F(ComPortTest, OpeningFailuresNameTheStoredPort) {
     EXPECT_EQ(t.result.count, kShortReplyLength);
 }
 
+TEST_F(ComPortTest, ARateNoAnalyzerTakesIsRefusedAndLeavesThePortFree) {
+    const std::string stored = storedPortName(shortName_);
+    SerialLine line;
+    for (unsigned baud : {38400u, 115200u, 9601u}) {
+        SCOPED_TRACE(baud);
+        const OpenResult r = line.open(stored, baud);
+        EXPECT_EQ(r.failure, OpenFailure::SettingsRefused);
+        EXPECT_EQ(openFailureText(r, stored), "Ошибка SetCommState № 87");
+        EXPECT_FALSE(line.isOpen());
+    }
+    ASSERT_TRUE(line.open(stored, kBaud).ok());
+    EXPECT_EQ(read(line, 1).result.count, kShortReplyLength);
+}
+
 }  // namespace
 }  // namespace zta
