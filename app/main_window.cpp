@@ -89,13 +89,14 @@ class MainWindow::WindowHost : public DeviceHost {
     MainWindow& frame_;
 };
 
-MainWindow::MainWindow(CommandTarget* application, AnalyzerWindowFactory& windowFactory,
-                       StationOptions options, QWidget* parent)
+MainWindow::MainWindow(CommandTarget* application, Station& station,
+                       AnalyzerWindowFactory& windowFactory, StationOptions options,
+                       QWidget* parent)
     : QMainWindow(parent),
       application_(application),
       factory_(windowFactory),
       options_(std::move(options)),
-      station_(options_),
+      station_(station),
       host_(std::make_unique<WindowHost>(*this)) {
     setWindowTitle(QStringLiteral("Программа проверки приборов ZTA-K7."));
     setWindowIcon(stationIcon());
@@ -171,8 +172,8 @@ MainWindow::MainWindow(CommandTarget* application, AnalyzerWindowFactory& window
 
 MainWindow::~MainWindow() {
     station_.shutDown();
-    // Each closing document gives its slot back to the block, which goes with the station;
-    // a window closed but not yet deleted is no longer listed by the area.
+    // Each closing document gives its slot back to the station's block; a window closed but
+    // not yet deleted is no longer listed by the area.
     const QList<QMdiSubWindow*> children = mdi_->findChildren<QMdiSubWindow*>();
     for (QMdiSubWindow* child : children) delete child;
 }

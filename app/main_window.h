@@ -30,8 +30,9 @@ class DeviceHost;
 class MainWindow : public QMainWindow, public CommandTarget {
     Q_OBJECT
   public:
-    // `application` handles the commands at the route's end (new window, About, Exit).
-    MainWindow(CommandTarget* application, AnalyzerWindowFactory& windowFactory,
+    // `application` handles the commands at the route's end (new window, About, Exit). The
+    // station outlives the window; the window stops its threads before its analyzer windows go.
+    MainWindow(CommandTarget* application, Station& station, AnalyzerWindowFactory& windowFactory,
                StationOptions options = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -108,7 +109,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     CommandTarget* application_;
     AnalyzerWindowFactory& factory_;
     StationOptions options_;
-    Station station_;
+    Station& station_;
     std::unique_ptr<WindowHost> host_;
 
     std::unique_ptr<StatusPanes> panes_;

@@ -14,6 +14,7 @@
 #include "app/gas_control.h"
 #include "app/main_window.h"
 #include "app/search_control.h"
+#include "app/station.h"
 #include "commands/service_commands.h"
 #include "device/analyzer_window_factory.h"
 #include "device/form_window_factory.h"
@@ -27,7 +28,9 @@ StationApplication::StationApplication(StationOptions options, QObject* parent)
     setDocumentCommandHandlers(serviceCommandHandlers());
 }
 
-StationApplication::~StationApplication() { delete frame_.data(); }
+StationApplication::~StationApplication() {
+    delete frame_.data();  // before the station, whose threads it stops
+}
 
 bool StationApplication::initInstance(std::unique_ptr<AnalyzerWindowFactory> windowFactory,
                                       bool show) {
@@ -35,7 +38,8 @@ bool StationApplication::initInstance(std::unique_ptr<AnalyzerWindowFactory> win
     QApplication::setWindowIcon(stationIcon());
     // The settings key of the historic station; nothing is stored under it.
     QCoreApplication::setOrganizationName(QStringLiteral("Local AppWizard-Generated Applications"));
-    frame_ = new MainWindow(this, *template_, options_);
+    station_ = std::make_unique<Station>(options_);
+    frame_ = new MainWindow(this, *station_, *template_, options_);
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
     auto* gas = new GasControl(*frame_);
     busTools_ = new BusTools(*frame_);

@@ -18,12 +18,14 @@ class BenchControl;
 class BusTools;
 class MainWindow;
 class SearchControl;
+class Station;
 
 // The About box's second line: the build's version, as `zta-k7 --version` prints it.
 QString stationBuildText();
 
-// The application object: owns the main window with its tools and the analyzer-window
-// template, and handles the application-level commands (new analyzer window, About, Exit).
+// The application object: owns the station core, the main window with its tools and the
+// analyzer-window template, and handles the application-level commands (new analyzer window,
+// About, Exit).
 class StationApplication : public QObject, public CommandTarget {
     Q_OBJECT
   public:
@@ -50,6 +52,7 @@ class StationApplication : public QObject, public CommandTarget {
   private:
     StationOptions options_;
     std::unique_ptr<AnalyzerWindowFactory> template_;
+    std::unique_ptr<Station> station_;
     QPointer<MainWindow> frame_;
     BusTools* busTools_ = nullptr;
     SearchControl* searchControl_ = nullptr;
