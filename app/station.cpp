@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QSerialPortInfo>
 #include <algorithm>
 
 #include "app/bus_search.h"
@@ -19,6 +20,25 @@ namespace zta {
 namespace {
 constexpr int kStopWaitMs = 10000;
 }  // namespace
+
+QStringList listedPorts(const StationOptions& options) {
+    QStringList names;
+    for (const QString& p : options.extraPorts)
+        if (!p.isEmpty() && !names.contains(p)) names << p;
+    if (options.listSystemPorts) {
+        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+            // A port also named on the command line by its full path is listed once.
+            if (info.portName().isEmpty() || names.contains(info.systemLocation()) ||
+                names.contains(info.portName()))
+                continue;
+            names << info.portName();
+        }
+    } else {
+        for (const QString& p : options.systemPorts)
+            if (!p.isEmpty()) names << p;
+    }
+    return names;
+}
 
 class Station::PollRun : public zta::PollSink {
   public:

@@ -21,6 +21,10 @@ namespace zta {
 class BusSearch;
 class UiBridge;
 
+// The ports to offer: the command line's first, then the system's (or the list that stands in
+// for them), each once.
+QStringList listedPorts(const StationOptions& options);
+
 // Why the line was not taken (a connection or a search); the caller tells the operator.
 enum class LineRefusal { None, NoPorts, Searching, Polling, NotStarted };
 

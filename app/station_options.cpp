@@ -2,7 +2,6 @@
 #include "app/station_options.h"
 
 #include <QCommandLineParser>
-#include <QSerialPortInfo>
 
 #include "link/number_text.h"
 #include "poll/poll_block.h"
@@ -170,25 +169,6 @@ bool parseStationCommandLine(const QStringList& arguments, StationCommandLine* r
 QString stationCommandLineHelp() {
     Parser p;
     return p.parser.helpText();
-}
-
-QStringList listedPorts(const StationOptions& options) {
-    QStringList names;
-    for (const QString& p : options.extraPorts)
-        if (!p.isEmpty() && !names.contains(p)) names << p;
-    if (options.listSystemPorts) {
-        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-            // A port also named on the command line by its full path is listed once.
-            if (info.portName().isEmpty() || names.contains(info.systemLocation()) ||
-                names.contains(info.portName()))
-                continue;
-            names << info.portName();
-        }
-    } else {
-        for (const QString& p : options.systemPorts)
-            if (!p.isEmpty()) names << p;
-    }
-    return names;
 }
 
 }  // namespace zta

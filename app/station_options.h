@@ -46,8 +46,4 @@ bool parseStationCommandLine(const QStringList& arguments, StationCommandLine* r
 // The text of --help.
 QString stationCommandLineHelp();
 
-// The ports to offer: the command line's first, then the system's (or the list that stands in
-// for them), each once.
-QStringList listedPorts(const StationOptions& options);
-
 }  // namespace zta
