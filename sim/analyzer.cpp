@@ -26,8 +26,12 @@ uint16_t word(int value) { return static_cast<uint16_t>(value); }
 
 }  // namespace
 
-Analyzer::Analyzer(const AnalyzerConfig& config, uint32_t seed)
-    : config_(config), text_(textBytes(config.textBlock)), rng_(seed), fault_(config.fault) {}
+Analyzer::Analyzer(const AnalyzerConfig& config, uint32_t seed, double modelNow)
+    : config_(config),
+      text_(textBytes(config.textBlock)),
+      rng_(seed),
+      fault_(config.fault),
+      gas_(config.gas, seed * 7919u + 1u, modelNow) {}
 
 bool Analyzer::answers(int address) const {
     return address == config_.address ||
@@ -52,18 +56,42 @@ double Analyzer::concentrationAt(double t) {
             std::uniform_real_distribution<double> d(-1.0, 1.0);
             return base + amp * d(rng_);
         }
+        case Wave::Gas:
+            break;
     }
     return base;
 }
 
-uint16_t Analyzer::registerSlot(int reg, double c) const {
-    switch (reg) {
-        case 1: {
-            uint8_t relays = 0x01;
-            if (c >= config_.threshold1) relays |= 0x02;
-            if (c >= config_.threshold2) relays |= 0x04;
-            return static_cast<uint16_t>((config_.gasCode & 0xFF) << 8 | relays);
+uint8_t Analyzer::relaysFor(double c) {
+    const GasSettings& s = gas_.settings();
+    if (!s.relayDead) {
+        const int thresholds[2] = {config_.threshold1, config_.threshold2};
+        for (int k = 0; k < 2; ++k) {
+            if (!relayOn_[k] && c >= thresholds[k])
+                relayOn_[k] = true;
+            else if (relayOn_[k] && c < thresholds[k] - s.hysteresis)
+                relayOn_[k] = false;
         }
+    }
+    return static_cast<uint8_t>(0x01 | (relayOn_[0] ? 0x02 : 0) | (relayOn_[1] ? 0x04 : 0));
+}
+
+void Analyzer::setPower(bool on, double modelT) {
+    // Switched off, the relays drop; they pick up again from the first reading.
+    if (!on && !gas_.settings().relayDead) relayOn_[0] = relayOn_[1] = false;
+    gas_.setPower(on, modelT);
+}
+
+std::optional<double> Analyzer::spanTarget(int value) const {
+    const double limit = lowerLimitVolume(config_.gasCode);
+    if (limit <= 0) return std::nullopt;
+    return value / 1000.0 / limit * 100.0;
+}
+
+uint16_t Analyzer::registerSlot(int reg, double c, uint8_t relays) const {
+    switch (reg) {
+        case 1:
+            return static_cast<uint16_t>((config_.gasCode & 0xFF) << 8 | relays);
         case 2:
             return word(static_cast<int>(c));
         case 3:
@@ -94,15 +122,19 @@ uint16_t Analyzer::registerSlot(int reg, double c) const {
     }
 }
 
-std::vector<uint8_t> Analyzer::readReply(uint8_t address, int first, int count, double t) {
+std::vector<uint8_t> Analyzer::readReply(uint8_t address, int first, int count, double t,
+                                         double modelT) {
     std::vector<uint8_t> reply(5 + 2 * static_cast<size_t>(count));
     reply[0] = address;
     reply[1] = kFnReadInput;
     reply[2] = static_cast<uint8_t>(2 * count);
     // One sample per reply, so the relays agree with the concentration sent with them.
-    const double c = std::clamp(std::round(concentrationAt(t)), -32768.0, 32767.0);
+    const double raw =
+        config_.wave == Wave::Gas ? gas_.indicated(modelT, true) : concentrationAt(t);
+    const double c = std::clamp(std::round(raw), -32768.0, 32767.0);
+    const uint8_t relays = relaysFor(c);
     for (int i = 0; i < count; ++i) {
-        const uint16_t v = registerSlot(first + i, c);
+        const uint16_t v = registerSlot(first + i, c, relays);
         reply[3 + 2 * i] = static_cast<uint8_t>(v >> 8);
         reply[4 + 2 * i] = static_cast<uint8_t>(v);
     }
@@ -116,7 +148,7 @@ std::vector<uint8_t> Analyzer::exception(uint8_t address, uint8_t function, uint
     return reply;
 }
 
-Response Analyzer::respond(const Request& request, double t) {
+Response Analyzer::respond(const Request& request, double t, double modelT) {
     Response r;
     const uint8_t address = request[0];
     const uint8_t function = request[1];
@@ -124,13 +156,13 @@ Response Analyzer::respond(const Request& request, double t) {
     const int word = request[4] << 8 | request[5];
     if (function == kFnReadInput) {
         if (reg == kReadingsRegister && word == kShortReadCount) {
-            r.reply = readReply(address, reg, word, t);
+            r.reply = readReply(address, reg, word, t, modelT);
         } else if (reg == kReadingsRegister && word == kLongReadCount) {
             r.reply = config_.model == Model::Extended
-                          ? readReply(address, reg, word, t)
+                          ? readReply(address, reg, word, t, modelT)
                           : exception(address, function, kIllegalAddress);
         } else if (reg == kProbeRegister && word == kProbeCount) {
-            r.reply = readReply(address, reg, word, t);
+            r.reply = readReply(address, reg, word, t, modelT);
         } else {
             r.reply = exception(address, function, kIllegalAddress);
         }
@@ -143,7 +175,14 @@ Response Analyzer::respond(const Request& request, double t) {
         }
         const bool badBaud = reg == 0 && baudForCode(word & 0xFF) == 0;
         const bool badThreshold = (reg == 5 || reg == 6) && word > 0xFF;
-        if (badBaud || badThreshold) {
+        // A span the sensor cannot take (no gas of its own, next to no gas sensed) is refused
+        // rather than turned into a gain that makes every later reading nonsense.
+        bool badSpan = false;
+        if (config_.wave == Wave::Gas && (reg == 2 || reg == 3)) {
+            const auto target = spanTarget(word);
+            badSpan = !target || !gas_.spanGain(*target, modelT);
+        }
+        if (badBaud || badThreshold || badSpan) {
             r.reply = exception(address, function, kIllegalValue);
             return r;
         }
@@ -157,8 +196,9 @@ Response Analyzer::respond(const Request& request, double t) {
     return r;
 }
 
-void Analyzer::applyWrite(int reg, int value) {
+void Analyzer::applyWrite(int reg, int value, double modelT) {
     ++writeCount_;
+    const bool gasWave = config_.wave == Wave::Gas;
     switch (reg) {
         case 0:
             config_.address = value >> 8;
@@ -167,16 +207,20 @@ void Analyzer::applyWrite(int reg, int value) {
         case 1:
             // The reading is taken as the new zero: the steady part goes to 0, the wave stays.
             ++zeroCount_;
-            config_.concentration = 0.0;
+            if (gasWave)
+                gas_.zero(modelT);
+            else
+                config_.concentration = 0.0;
             break;
         case 2:
-            midGasValue_ = value;
-            break;
         case 3:
-            maxGasValue_ = value;
+            (reg == 2 ? midGasValue_ : maxGasValue_) = value;
+            if (gasWave)
+                if (const auto target = spanTarget(value)) gas_.span(*target, modelT);
             break;
         case 4:
             ++typicalCount_;
+            if (gasWave) gas_.typical(modelT);
             break;
         case 5:
             config_.threshold1 = value & 0xFF;
@@ -198,7 +242,7 @@ Fault Analyzer::takeFault() {
     return f;
 }
 
-AnalyzerState Analyzer::state(double t) {
+AnalyzerState Analyzer::state(double t, double modelT) {
     AnalyzerState s;
     s.address = config_.address;
     s.extraAddresses = config_.extraAddresses;
@@ -218,6 +262,16 @@ AnalyzerState Analyzer::state(double t) {
     s.requestCount = requestCount_;
     s.writeCount = writeCount_;
     s.fault = fault_;
+    s.powered = gas_.powered();
+    s.sincePowerOn = gas_.sincePowerOn(modelT);
+    s.inletLel = gas_.inlet();
+    s.sensedLel = gas_.sensed(modelT);
+    if (config_.wave == Wave::Gas) s.concentration = gas_.indicated(modelT, false);
+    s.indicatedLel = s.concentration;
+    s.gain = gas_.settings().gain;
+    s.offset = gas_.settings().offset;
+    s.relay1 = relayOn_[0];
+    s.relay2 = relayOn_[1];
     return s;
 }
 

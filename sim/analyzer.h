@@ -13,6 +13,7 @@
 
 #include "link/modbus.h"
 #include "sim/bus.h"
+#include "sim/gas_model.h"
 
 namespace zta::sim {
 
@@ -26,7 +27,8 @@ struct Response {
 
 class Analyzer {
   public:
-    explicit Analyzer(const AnalyzerConfig& config, uint32_t seed = 1);
+    // `modelNow`: the gas model's time when it is switched on.
+    explicit Analyzer(const AnalyzerConfig& config, uint32_t seed = 1, double modelNow = 0.0);
 
     bool answers(int address) const;
     const AnalyzerConfig& config() const { return config_; }
@@ -36,9 +38,14 @@ class Analyzer {
     double concentrationAt(double t);
 
     // The reply to an 8-byte request (CRC already checked) addressed to `address`, t seconds
-    // after start. Nothing changes yet: a write's effect is applied with ApplyWrite.
-    Response respond(const Request& request, double t);
-    void applyWrite(int reg, int value);
+    // after start (modelT on the gas model's clock). Nothing changes yet: a write's effect is
+    // applied with applyWrite.
+    Response respond(const Request& request, double t, double modelT);
+    void applyWrite(int reg, int value, double modelT);
+
+    GasModel& gas() { return gas_; }
+    bool powered() const { return gas_.powered(); }
+    void setPower(bool on, double modelT);
 
     void setConcentration(double value) { config_.concentration = value; }
     void setFault(Fault fault, int count) {
@@ -49,14 +56,18 @@ class Analyzer {
     Fault takeFault();
     void countRequest() { ++requestCount_; }
 
-    AnalyzerState state(double t);
+    AnalyzerState state(double t, double modelT);
 
     // Applies a fault to a reply; `rng` supplies noise.
     static std::vector<uint8_t> distort(std::vector<uint8_t> reply, Fault fault, std::mt19937& rng);
 
   private:
-    uint16_t registerSlot(int reg, double concentration) const;
-    std::vector<uint8_t> readReply(uint8_t address, int first, int count, double t);
+    uint16_t registerSlot(int reg, double concentration, uint8_t relays) const;
+    std::vector<uint8_t> readReply(uint8_t address, int first, int count, double t, double modelT);
+    // The threshold relays for a reading, each with its hysteresis; bit 0 is the health relay.
+    uint8_t relaysFor(double concentration);
+    // Register 2 or 3: the gas written, in %НКПР of the analyzer's gas (nothing without one).
+    std::optional<double> spanTarget(int value) const;
     static std::vector<uint8_t> exception(uint8_t address, uint8_t function, uint8_t code);
 
     AnalyzerConfig config_;
@@ -70,6 +81,8 @@ class Analyzer {
     int typicalCount_ = 0;
     int requestCount_ = 0;
     int writeCount_ = 0;
+    GasModel gas_;
+    bool relayOn_[2] = {false, false};
 };
 
 // Finds 8-byte requests in the received bytes: a frame starts where 8 bytes pass the CRC;

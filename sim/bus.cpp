@@ -10,6 +10,7 @@
 
 #include "link/baud.h"
 #include "sim/analyzer.h"
+#include "sim/control.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -97,6 +98,13 @@ struct Bus::Impl {
     void publish(const std::vector<LogEntry>& entries);
     double seconds(Clock::time_point t) const {
         return std::chrono::duration<double>(t - start).count();
+    }
+    // The gas model's clock (under mu): modelBase at scaleSince, timeScale times faster.
+    double timeScale = 1.0;
+    double modelBase = 0.0;
+    Clock::time_point scaleSince = start;
+    double modelSeconds(Clock::time_point t) const {
+        return modelBase + timeScale * std::chrono::duration<double>(t - scaleSince).count();
     }
 };
 
@@ -371,7 +379,8 @@ void Bus::Impl::handleRequest(const Request& request, Clock::time_point arrival,
                 target = a;
                 break;
             }
-        if (!target) {
+        // A switched-off analyzer hears nothing, as if it were not on the line.
+        if (!target || !target->powered()) {
             append(entries, std::move(entry));
         } else if (target->baud() != lineBaud) {
             entry.kind = LogEntry::Kind::Ignored;
@@ -381,7 +390,8 @@ void Bus::Impl::handleRequest(const Request& request, Clock::time_point arrival,
             entry.address = request[0];
             append(entries, std::move(entry));
             target->countRequest();
-            const Response response = target->respond(request, seconds(arrival));
+            const Response response =
+                target->respond(request, seconds(arrival), modelSeconds(arrival));
             const Fault fault = target->takeFault();
             // Silent: as if switched off; the request has no effect either.
             if (fault != Fault::Silent) {
@@ -438,7 +448,7 @@ void Bus::Impl::writeDue(int fd, Clock::time_point now) {
         }
         if (o.analyzer) {
             std::lock_guard lock(mu);
-            o.analyzer->applyWrite(o.reg, o.value);
+            o.analyzer->applyWrite(o.reg, o.value, modelSeconds(Clock::now()));
             LogEntry entry;
             entry.kind = LogEntry::Kind::WriteApplied;
             entry.bytes = o.request;
@@ -552,7 +562,8 @@ std::string Bus::slavePath() const {
 
 void Bus::addAnalyzer(const AnalyzerConfig& config) {
     std::lock_guard lock(impl_->mu);
-    impl_->analyzers.push_back(std::make_shared<Analyzer>(config, impl_->nextSeed++));
+    impl_->analyzers.push_back(
+        std::make_shared<Analyzer>(config, impl_->nextSeed++, impl_->modelSeconds(Clock::now())));
 }
 
 bool Bus::removeAnalyzer(int address) {
@@ -604,6 +615,23 @@ void Bus::stop() {
     impl_->running = false;
     impl_->workerId = {};
     impl_->changed.notify_all();
+}
+
+void Bus::setTimeScale(double k) {
+    std::lock_guard lock(impl_->mu);
+    const auto now = Clock::now();
+    impl_->modelBase = impl_->modelSeconds(now);
+    impl_->scaleSince = now;
+    impl_->timeScale = k;
+}
+
+std::string Bus::control(const std::string& line) {
+    ControlCommand command;
+    std::string error;
+    if (!parseControlLine(line, &command, &error)) return controlRefusal(error);
+    std::lock_guard lock(impl_->mu);
+    const auto now = Clock::now();
+    return runControl(command, impl_->analyzers, impl_->seconds(now), impl_->modelSeconds(now));
 }
 
 bool Bus::setFault(int address, Fault fault, int count) {
@@ -690,7 +718,8 @@ std::optional<AnalyzerState> Bus::state(int address) const {
     std::lock_guard lock(impl_->mu);
     for (auto& a : impl_->analyzers)
         if (a->answers(address)) {
-            return a->state(impl_->seconds(Clock::now()));
+            const auto now = Clock::now();
+            return a->state(impl_->seconds(now), impl_->modelSeconds(now));
         }
     return std::nullopt;
 }

@@ -12,13 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "sim/gas_model.h"
+
 namespace zta::sim {
 
 // Standard: refuses the 25-register read with 01 84 02 + CRC and answers the 10-register read.
 // OldSoftware: like Standard, without the 0xA5 version marker in register 10.
 enum class Model { Extended, Standard, OldSoftware };
 
-enum class Wave { Constant, Ramp, Sine, Noise };
+// Gas: the reading is the gas model's (gas at the inlet, sensor, adjustment); the others move
+// by themselves for a demonstration.
+enum class Wave { Constant, Ramp, Sine, Noise, Gas };
 
 // Faults apply to the replies of one analyzer (all its numbers). Silent: no answer. WrongCrc:
 // last byte flipped. ShortReply: first half only. LongReply: one extra byte. LateReply: written
@@ -43,6 +47,7 @@ struct AnalyzerConfig {
     int softwareVersion = 12;  // x10; register 10 low byte, high byte 0xA5 unless OldSoftware
     int auxValue = 0, refChannel = 1000, workChannel = 900, dValue = 100, temperature = 25;
     Fault fault = Fault::None;  // from the start, until changed with setFault
+    GasSettings gas;            // the sensor and its adjustment (Wave::Gas), relays and warm-up
 };
 
 struct LogEntry {
@@ -75,6 +80,14 @@ struct AnalyzerState {
     int requestCount = 0;  // requests it answered or refused
     int writeCount = 0;    // writes applied
     Fault fault = Fault::None;
+    // The gas model, on its own clock.
+    bool powered = true;
+    double sincePowerOn = 0.0;  // model seconds
+    double inletLel = 0.0;      // gas at the inlet
+    double sensedLel = 0.0;
+    double indicatedLel = 0.0;  // without noise
+    double gain = 1.0, offset = 0.0;
+    bool relay1 = false, relay2 = false;  // as last reported
 };
 
 class Bus {
@@ -102,6 +115,11 @@ class Bus {
 
     void start();
     void stop();
+
+    // The gas model runs k times faster than the clock from now on (the line does not).
+    void setTimeScale(double k);
+    // One line of the control channel; the answer is one JSON line without its newline.
+    std::string control(const std::string& line);
 
     // count -1: until cleared with None. False when no analyzer answers at the address.
     bool setFault(int address, Fault fault, int count = -1);

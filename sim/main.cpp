@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/bus.h"
+#include "sim/control_socket.h"
 #include "sim/options.h"
 #include "zta/version.h"
 
@@ -50,10 +51,30 @@ void printEntry(const zta::sim::LogEntry& e) {
     std::cerr << line << std::flush;
 }
 
+// zta-sim ctl PATH COMMAND...: 0 for an "ok":true answer, 1 for a refusal, 2 for a bad call,
+// 3 when no simulator answers.
+int runCtl(const std::vector<std::string>& args) {
+    if (args.size() < 2) {
+        std::cerr << "zta-sim: ctl needs PATH and a command\n" << zta::sim::kUsage;
+        return 2;
+    }
+    std::string line;
+    for (size_t i = 1; i < args.size(); ++i) line += (i > 1 ? " " : "") + args[i];
+    std::string answer, error;
+    if (!zta::sim::sendControlLine(args[0], line, &answer, &error)) {
+        std::cerr << "zta-sim: " << error << "\n";
+        return 3;
+    }
+    std::cout << answer << std::endl;
+    return answer.rfind("{\"ok\":true", 0) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace zta::sim;
+    if (argc > 1 && std::string(argv[1]) == "ctl")
+        return runCtl(std::vector<std::string>(argv + 2, argv + argc));
     ProgramOptions options;
     std::string error;
     if (!parseProgramOptions(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
@@ -89,8 +110,20 @@ int main(int argc, char** argv) {
         std::cerr << "zta-sim: " << error << "\n";
         return 1;
     }
+    bus->setTimeScale(options.timeScale);
     for (const auto& a : options.analyzers) bus->addAnalyzer(a);
     if (options.log) bus->setLogSink(printEntry);
+    // Made before the port is announced: whoever reads "port:" can send commands at once.
+    std::unique_ptr<ControlServer> control;
+    if (!options.control.empty()) {
+        control = ControlServer::open(
+            options.control, [&bus](const std::string& line) { return bus->control(line); },
+            &error);
+        if (!control) {
+            std::cerr << "zta-sim: " << error << "\n";
+            return 1;
+        }
+    }
     bus->start();
 
     std::cout << "port: " << bus->portPath() << std::endl;
@@ -106,6 +139,7 @@ int main(int argc, char** argv) {
     while (sigwait(&signals, &sig) != 0) {
     }
 #endif
+    control.reset();  // removes the socket
     bus->stop();
     bus.reset();  // removes the link
     return 0;

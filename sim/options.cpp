@@ -12,16 +12,22 @@ namespace zta::sim {
 const char* const kUsage =
     "usage: zta-sim [--link PATH | --device PATH [--device-baud RATE]] [--analyzer SPEC ...] "
     "[--log]\n"
+    "               [--control PATH] [--time-scale K]\n"
+    "       zta-sim ctl PATH COMMAND...\n"
     "       zta-sim --help | --version\n"
     "  SPEC: comma-separated key=value, keys:\n"
     "    address=0..255  also=N;N;...  baud=1200|2400|4800|9600|19200\n"
     "    model=extended|standard|old  gas=0..255  text=\"440 270 440 CH4 %\" (30 characters at "
     "most)\n"
-    "    conc=%LEL  wave=constant|ramp|sine|noise  amp=%LEL  period=seconds\n"
+    "    conc=%LEL  wave=constant|ramp|sine|noise|gas  amp=%LEL  period=seconds\n"
+    "    wave=gas: t90=s dead=s gain= offset=%LEL noise=%LEL drift=%LEL/h warmup=s\n"
+    "      sensor=ok|slow|stuck  relay=ok|dead;  hyst=%LEL (relays, every wave)\n"
     "    thr1=0..255  thr2=0..255  factory=0..65535  version=0..255\n"
     "    aux= ref= work= d= temp= (-32768..32767)\n"
     "    fault=none|silent|wrongcrc|short|long|late|echo|noise\n"
     "  Without --analyzer: one extended analyzer at address 1.\n"
+    "  --control PATH: a local socket taking one command a line (gas, power, set, state);\n"
+    "  zta-sim ctl PATH sends one. --time-scale K: the gas model runs K times faster (K <= 100).\n"
     "  The first line of output is \"port: PATH\".\n";
 
 namespace {
@@ -131,8 +137,10 @@ bool parseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
                 c.wave = Wave::Sine;
             else if (value == "noise")
                 c.wave = Wave::Noise;
+            else if (value == "gas")
+                c.wave = Wave::Gas;
             else
-                ok = bad("constant, ramp, sine or noise");
+                ok = bad("constant, ramp, sine, noise or gas");
         } else if (key == "amp") {
             ok = parseDouble(value, &d) && d >= 0 && d <= 65535 ? (c.amplitude = d, true)
                                                                 : bad("a number 0..65535");
@@ -170,6 +178,9 @@ bool parseAnalyzer(const std::string& text, AnalyzerConfig* config, std::string*
                     ok = true;
                 }
             if (!ok) bad("none, silent, wrongcrc, short, long, late, echo or noise");
+        } else if (const KeyResult r = applyGasKey(key, value, &c.gas, error);
+                   r != KeyResult::Unknown) {
+            ok = r == KeyResult::Applied;
         } else {
             *error = "unknown key \"" + key + "\"";
             return false;
@@ -221,6 +232,14 @@ bool parseProgramOptions(const std::vector<std::string>& args, ProgramOptions* o
             }
             o.deviceBaud = static_cast<unsigned>(n);
             deviceBaudGiven = true;
+        } else if (a == "--control") {
+            if (!next(&o.control)) return false;
+        } else if (a == "--time-scale") {
+            if (!next(&v)) return false;
+            if (!parseDouble(v, &o.timeScale) || !(o.timeScale > 0) || o.timeScale > 100) {
+                *error = "--time-scale: \"" + v + "\" is not a factor above 0, at most 100";
+                return false;
+            }
         } else if (a == "--analyzer") {
             if (!next(&v)) return false;
             AnalyzerConfig c;

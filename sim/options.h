@@ -20,6 +20,8 @@ struct ProgramOptions {
     bool log = false;
     bool help = false;
     bool version = false;                   // --version
+    std::string control;                    // --control PATH
+    double timeScale = 1.0;                 // --time-scale K
     std::vector<AnalyzerConfig> analyzers;  // one extended analyzer at 1 when none is given
 };
 
