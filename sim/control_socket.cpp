@@ -125,25 +125,28 @@ struct ControlServer::Impl {
         if (wakeWrite >= 0) ::close(wakeWrite);
     }
 
+    static std::string overlong() {
+        return controlRefusal("a line longer than " + std::to_string(kMaxControlLine) + " bytes") +
+               "\n";
+    }
+
     void takeLines(Client& c) {
         for (;;) {
             const size_t nl = c.in.find('\n');
             if (nl == std::string::npos) break;
             const std::string line = c.in.substr(0, nl);
             c.in.erase(0, nl + 1);
-            if (c.skipping) {
+            if (c.skipping)
                 c.skipping = false;
-                continue;
-            }
-            c.out += handler(line) + "\n";
+            else
+                c.out += line.size() > kMaxControlLine ? overlong() : handler(line) + "\n";
         }
-        if (c.in.size() > kMaxControlLine) {
-            c.out +=
-                controlRefusal("a line longer than " + std::to_string(kMaxControlLine) + " bytes") +
-                "\n";
-            c.in.clear();
+        // The rest of a line too long already is not kept: it is skipped up to its newline.
+        if (c.in.size() > kMaxControlLine && !c.skipping) {
+            c.out += overlong();
             c.skipping = true;
         }
+        if (c.skipping) c.in.clear();
     }
 
     void loop() {
