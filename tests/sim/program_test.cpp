@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/modbus.h"
+#include "program_run.h"
 #include "sim/bus.h"
 #include "sim/options.h"
 
@@ -83,6 +84,11 @@ TEST(AnalyzerOption, RefusesBadValuesNamingTheKey) {
         {"amp=nan", "amp"},
         {"also=5;7;5", "also"},
         {"address=6,also=6", "also"},
+        {"t90=-1", "t90"},
+        {"gain=0", "gain"},
+        {"noise=abc", "noise"},
+        {"sensor=wet", "sensor"},
+        {"relay=maybe", "relay"},
     };
     for (const auto& c : cases) {
         AnalyzerConfig config;
@@ -92,6 +98,27 @@ TEST(AnalyzerOption, RefusesBadValuesNamingTheKey) {
         EXPECT_NE(error.find(c.mentions), std::string::npos) << c.text << " -> " << error;
         EXPECT_EQ(config.address, 42) << "a refused value leaves the config alone";
     }
+}
+
+TEST(AnalyzerOption, ParsesTheGasKeys) {
+    AnalyzerConfig c;
+    std::string error;
+    ASSERT_TRUE(
+        parseAnalyzer("wave=gas,t90=30,dead=2.5,gain=1.2,offset=-3,noise=0.5,drift=4,"
+                      "hyst=2,warmup=0,sensor=slow,relay=dead",
+                      &c, &error))
+        << error;
+    EXPECT_EQ(c.wave, Wave::Gas);
+    EXPECT_EQ(c.gas.t90S, 30);
+    EXPECT_EQ(c.gas.deadS, 2.5);
+    EXPECT_EQ(c.gas.gain, 1.2);
+    EXPECT_EQ(c.gas.offset, -3);
+    EXPECT_EQ(c.gas.noise, 0.5);
+    EXPECT_EQ(c.gas.driftPerHour, 4);
+    EXPECT_EQ(c.gas.hysteresis, 2);
+    EXPECT_EQ(c.gas.warmupS, 0);
+    EXPECT_EQ(c.gas.sensor, SensorFault::Slow);
+    EXPECT_TRUE(c.gas.relayDead);
 }
 
 TEST(ProgramOptions, DefaultsAndConflicts) {
@@ -112,7 +139,11 @@ TEST(ProgramOptions, DefaultsAndConflicts) {
         {"--link"},
         {"--analyzer"},
         {"--frobnicate"},
-        {"--device-baud", "300"}};
+        {"--device-baud", "300"},
+        {"--control"},
+        {"--time-scale", "0"},
+        {"--time-scale", "101"},
+        {"--time-scale", "fast"}};
     for (const auto& args : bad) EXPECT_FALSE(parseProgramOptions(args, &o, &error)) << args[0];
 
     const struct {
@@ -133,6 +164,9 @@ TEST(ProgramOptions, DefaultsAndConflicts) {
     ASSERT_TRUE(
         parseProgramOptions({"--device", "/dev/ttyS0", "--device-baud", "19200"}, &o, &error));
     EXPECT_EQ(o.deviceBaud, 19200u);
+    ASSERT_TRUE(parseProgramOptions({"--control", "/tmp/c", "--time-scale", "12.5"}, &o, &error));
+    EXPECT_EQ(o.control, "/tmp/c");
+    EXPECT_EQ(o.timeScale, 12.5);
 }
 
 #if defined(ZTA_SIM_PROGRAM) && !defined(_WIN32)
@@ -310,6 +344,50 @@ TEST(LinkPath, TakesOnlyWhatIsFreeOrAStaleLinkOfItsOwn) {
     unlink((base + "/file").c_str());
     unlink((base + "/elsewhere").c_str());
     rmdir((base + "/folder").c_str());
+    rmdir(dir);
+}
+
+// The control socket from a shell: zta-sim ctl prints the answer and says by its status
+// whether the command was taken; the socket goes when the simulator ends.
+TEST(Program, TakesCommandsOnItsControlSocketAndRemovesItAtTheEnd) {
+    char dir[] = "/tmp/zta-sim-prog-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string control = std::string(dir) + "/ctl";
+    Child c = spawn({"--link", std::string(dir) + "/tty", "--control", control, "--time-scale",
+                     "100", "--analyzer", "address=4,wave=gas,warmup=0,t90=10"});
+    ASSERT_GT(c.pid, 0);
+    ASSERT_NE(readUntil(c.out, "\n", 5000).find("port: "), std::string::npos);
+    const std::string ctl = std::string(ZTA_SIM_PROGRAM) + " ctl ";
+    const struct {
+        std::string args;
+        int status;
+        const char* answer;
+    } cases[] = {
+        {control + " gas 50 %НКПР --to 4", 0, "{\"ok\":true,\"analyzers\":[4]}\n"},
+        {control + " set 4 offset=2", 0, "{\"ok\":true,\"analyzers\":[4]}\n"},
+        {control + " frobnicate", 1, "{\"ok\":false,\"error\":\"unknown command"},
+        {control + " gas 50 lel --to 5", 1, "no analyzer at network number 5"},
+        {std::string(dir) + "/none state", 3, "cannot reach a simulator"},
+        {control, 2, "ctl needs PATH and a command"},
+    };
+    for (const auto& k : cases) {
+        const auto r = zta::testing::runProgram(ctl + k.args + " 2>&1");
+        EXPECT_EQ(r.status, k.status) << k.args << ": " << r.out;
+        EXPECT_NE(r.out.find(k.answer), std::string::npos) << k.args << ": " << r.out;
+    }
+    // 50 %НКПР through a t90 of 10 s at a hundredfold pace: settled within a second.
+    std::string state;
+    for (int i = 0; i < 100 && state.find("\"indicated\":52,") == std::string::npos; ++i) {
+        state = zta::testing::runProgram(ctl + control + " state").out;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_NE(state.find("\"address\":4,\"power\":\"on\",\"gas\":50,\"sensed\":50,"),
+              std::string::npos)
+        << state;
+    kill(c.pid, SIGTERM);
+    EXPECT_EQ(reap(c, 5000), 0);
+    struct stat st {};
+    EXPECT_NE(lstat(control.c_str(), &st), 0) << "the socket is removed";
     rmdir(dir);
 }
 
