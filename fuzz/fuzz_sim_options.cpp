@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (o.analyzers.empty() || (!o.link.empty() && !o.device.empty())) __builtin_trap();
+    if (!(o.timeScale > 0) || o.timeScale > 100) __builtin_trap();
     std::set<int> taken;
     for (const auto& a : o.analyzers) {
         if (!taken.insert(a.address).second || zta::baudCode(a.baud) == 0) __builtin_trap();
@@ -28,6 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (extra < 0 || extra > 255 || !taken.insert(extra).second) __builtin_trap();
         if (zta::utf8ToCp1251(a.textBlock).size() > zta::kTextBlockLength) __builtin_trap();
         if (!(a.periodS > 0)) __builtin_trap();
+        if (!(a.gas.gain > 0) || a.gas.t90S < 0 || a.gas.deadS < 0 || a.gas.warmupS < 0)
+            __builtin_trap();
     }
     return 0;
 }

@@ -580,7 +580,10 @@ bool Bus::setConcentration(int address, double percentLel) {
     std::lock_guard lock(impl_->mu);
     for (auto& a : impl_->analyzers)
         if (a->answers(address)) {
-            a->setConcentration(percentLel);
+            if (a->config().wave == Wave::Gas)
+                a->gas().setInlet(percentLel, impl_->modelSeconds(Clock::now()));
+            else
+                a->setConcentration(percentLel);
             return true;
         }
     return false;

@@ -111,6 +111,7 @@ class Bus {
 
     void addAnalyzer(const AnalyzerConfig&);  // before or after Start
     bool removeAnalyzer(int address);         // as if switched off
+    // The wave's base; with Wave::Gas, the gas at the inlet.
     bool setConcentration(int address, double percentLel);
 
     void start();

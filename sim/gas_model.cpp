@@ -89,12 +89,14 @@ void GasModel::setInlet(double lel, double t) {
 }
 
 void GasModel::follow(double dt) {
-    if (dt <= 0 || settings_.sensor == SensorFault::Stuck) return;
+    if (settings_.sensor == SensorFault::Stuck) return;
     const double t90 = settings_.t90S * (settings_.sensor == SensorFault::Slow ? 4.0 : 1.0);
+    // Without a response time the sensor is where its gas is, the moment the gas arrives.
     if (t90 <= 0) {
         sensed_ = input_;
         return;
     }
+    if (dt <= 0) return;
     // First order: 90 % of a step after t90, so the time constant is t90 / ln 10.
     sensed_ = input_ + (sensed_ - input_) * std::exp(-dt * std::numbers::ln10 / t90);
 }
@@ -108,6 +110,7 @@ void GasModel::advance(double t) {
             now_ = at;
         }
         input_ = lel;
+        follow(0);
     }
     if (t > now_) {
         follow(t - now_);
