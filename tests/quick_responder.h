@@ -72,12 +72,12 @@ class QuickResponder {
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
                 for (auto& a : analyzers_) {
                     if (!a->answers((*request)[0])) continue;
-                    const sim::Response r = a->respond(*request, t);
+                    const sim::Response r = a->respond(*request, t, t);
                     if (r.reply.empty()) break;
                     std::this_thread::sleep_for(std::chrono::milliseconds(delay_));
                     (void)!::write(master_, r.reply.data(), r.reply.size());
                     if (r.isWrite) {
-                        a->applyWrite(r.reg, r.value);
+                        a->applyWrite(r.reg, r.value, t);
                         std::lock_guard lock(mutex_);
                         writes_.emplace_back(r.reg, r.value);
                     }
