@@ -211,9 +211,9 @@ class Poller {
     }
 
   private:
-    // A line that is gone is known at once: waiting for the port sends nothing, so no analyzer
-    // would count its five failures for many cycles.
-    // The windows are told before the line's state, so that who sees the state sees them too.
+    // A line that is gone is known at once: while the thread waits for its port nothing is sent,
+    // and no analyzer would count its five failures for many cycles. The windows are told
+    // before the line's state, so that whoever sees the state sees them out of contact too.
     void lineChanged(bool up) {
         if (!up) {
             for (const PollBlock::Notice& n : block_.markLineLost())

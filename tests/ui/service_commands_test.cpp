@@ -524,9 +524,8 @@ class ServiceCommandsTest : public QObject {
                                  kWaitMs);
         QCOMPARE(marks(), before);
         QVERIFY(r.bus->setFault(3, zta::sim::Fault::None));
-        QTRY_VERIFY_WITH_TIMEOUT(v->commandStateText().endsWith(QStringLiteral("\nвыполнена")),
-                                 kWaitMs);
-        QCOMPARE(marks(), before + 1);
+        QTRY_COMPARE_WITH_TIMEOUT(marks(), before + 1, kWaitMs);
+        QVERIFY(v->commandStateText().endsWith(QStringLiteral("\nвыполнена")));
         QCOMPARE(v->getDocument().records.trend()->marks().back().kind, TrendMarkKind::Zero);
         QTRY_VERIFY_WITH_TIMEOUT(v->getDocument().linkUp, kWaitMs);
     }
