@@ -38,7 +38,8 @@ constexpr OptionSpec kOptions[] = {
     {"monitor-screenshot", "With --screenshot: open the traffic monitor and save its picture too.",
      "file.png", false},
     {"command-expiry",
-     "A service command not sent within SEC seconds of its confirmation fails (30; 0: never).",
+     "A service command not carried out within SEC seconds of its confirmation is sent no more "
+     "and fails (30; 0: never).",
      "SEC", true},
 };
 
