@@ -39,6 +39,7 @@ BenchSettings captureBench(MainWindow& frame) {
     b.csvLog = frame.station().csvLog().enabled();
     b.mainMaximized = frame.isMaximized();
     b.mainGeometry = frame.isMaximized() ? frame.normalGeometry() : frame.geometry();
+    b.commandExpirySeconds = frame.station().commandExpirySeconds();
     bool ruleTaken = false;
     for (int slot = 0; slot < frame.block().windowCount(); ++slot) {
         AnalyzerSubWindow* w = windowOfSlot(frame, slot);
@@ -76,6 +77,7 @@ void applyBench(MainWindow& frame, const BenchSettings& b) {
     if (rate != std::end(kBaudRates)) frame.station().setBaud(int(rate - std::begin(kBaudRates)));
     if (!b.recordFolder.isEmpty()) frame.station().setRecordFolder(b.recordFolder);
     frame.station().csvLog().setEnabled(b.csvLog);
+    frame.station().setCommandExpirySeconds(b.commandExpirySeconds);
 
     if (!b.mainGeometry.isEmpty()) frame.setGeometry(b.mainGeometry);
     if (b.mainMaximized) frame.showMaximized();

@@ -111,6 +111,7 @@ QByteArray benchToText(const BenchSettings& b) {
         {"baudRate", int(b.baudRate)},
         {"recordFolder", b.recordFolder},
         {"csvLog", b.csvLog},
+        {"commandExpirySeconds", b.commandExpirySeconds},
         {"settle", QJsonObject{{"bandPercent", b.settleBandPercent}, {"seconds", b.settleSeconds}}},
         {"mainWindow", main},
         {"windows", windows},
@@ -151,6 +152,7 @@ std::optional<BenchSettings> benchFromText(const QByteArray& text, QString* erro
     top.text("port", b.port);
     top.text("recordFolder", b.recordFolder);
     top.flag("csvLog", b.csvLog);
+    top.integer("commandExpirySeconds", b.commandExpirySeconds, 0, 86400);
     int baud = int(b.baudRate);
     top.integer("baudRate", baud, 0, 1000000);
     if (top.ok() && std::find(std::begin(kBaudRates), std::end(kBaudRates), unsigned(baud)) ==

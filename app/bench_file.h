@@ -30,7 +30,8 @@ struct BenchSettings {
     bool mainMaximized = false;
     double settleBandPercent = 1.0;
     int settleSeconds = 30;
-    QList<Window> windows;  // in slot order
+    int commandExpirySeconds = 30;  // 0: a confirmed command waits until it is sent
+    QList<Window> windows;          // in slot order
 
     friend bool operator==(const BenchSettings&, const BenchSettings&) = default;
 };

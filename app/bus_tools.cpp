@@ -68,6 +68,17 @@ BusTools::BusTools(MainWindow& frame)
     auto markDirty = [this] { overview_->model().markDirty(); };
     connect(&frame_, &MainWindow::analyzerDataChanged, this, markDirty);
     connect(&station, &Station::commandChanged, this, markDirty);
+    // The dock's title names the line and its state: it costs the table no row.
+    auto showLine = [this] {
+        const Station& st = frame_.station();
+        overview_->setWindowTitle(QStringLiteral("Обзор шины — ") +
+                                  lineStateText(st.lineState(), st.portName()));
+        overview_->model().markDirty();
+    };
+    connect(&station, &Station::lineStateChanged, this, showLine);
+    connect(&station, &Station::pollingChanged, this, showLine);
+    connect(&station, &Station::portChanged, this, showLine);
+    showLine();
     connect(&frame_, &MainWindow::windowsChanged, this, &BusTools::windowsChanged);
 }
 

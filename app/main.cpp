@@ -93,6 +93,9 @@ int main(int argc, char** argv) {
     // A bench that cannot be read has had its box; the station starts as without one.
     const std::optional<zta::BenchSettings> opened =
         args.benchFile.isEmpty() ? std::nullopt : app.benchControl().openBench(args.benchFile);
+    // The command line's word stands over the bench's.
+    if (args.commandExpirySeconds >= 0)
+        frame.station().setCommandExpirySeconds(args.commandExpirySeconds);
     openWindows(frame, args.openNumbers);
     if (args.overview) {
         // Past ten windows the overview is the way to see them: the windows go to icons.

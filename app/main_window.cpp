@@ -146,13 +146,15 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
     connect(&station_, &Station::portChanged, this, &MainWindow::showPort);
     connect(&station_, &Station::baudChanged, this, &MainWindow::showBaud);
     connect(&station_, &Station::pollingChanged, this, [this] {
-        setPaneText(0, QString::fromUtf8(station_.isPolling() ? kPolling : kReady));
+        showActivity();
         router_->refresh();
     });
+    connect(&station_, &Station::lineStateChanged, this, &MainWindow::showActivity);
     connect(&station_, &Station::disconnected, this,
             [this] { broadcastToViews(NoticeDisconnected); });
     connect(&station_, &Station::commandChanged, this, [this](const CommandReport& report) {
-        if (AnalyzerViewInterface* view = findView(report.view)) view->onCommandStateChanged();
+        if (AnalyzerViewInterface* view = findView(report.view))
+            view->onCommandStateChanged(report);
     });
     showFolderPane(activeTimerPeriod_);
     showTimerPane(activeTimerPeriod_);
@@ -179,6 +181,20 @@ MainWindow::~MainWindow() {
 }
 
 // ---------------------------------------------------------------- status bars
+
+void MainWindow::showActivity() {
+    switch (station_.lineState()) {
+        case LineState::Idle:
+            setPaneText(0, QString::fromUtf8(kReady));
+            break;
+        case LineState::Polling:
+            setPaneText(0, QString::fromUtf8(kPolling));
+            break;
+        case LineState::Lost:
+            setPaneText(0, lineStateText(LineState::Lost, station_.portName()));
+            break;
+    }
+}
 
 void MainWindow::showGasPanes() {
     setPaneText(3, station_.gasState().calGasName);

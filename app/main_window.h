@@ -69,6 +69,8 @@ class MainWindow : public QMainWindow, public CommandTarget {
     void showFolderPane(int periodSeconds);
     void showActiveViewTimer();
     void showGasPanes();
+    // Pane 0: "Ready", "Опрос приборов", or the lost line and its port.
+    void showActivity();
     QString paneText(int pane) const { return panes_->text(pane); }            // main bar, 0..5
     QString timerPaneText(int pane) const { return panes_->timerText(pane); }  // second bar, 0..1
     QLabel* pane(int index) const { return panes_->pane(index); }

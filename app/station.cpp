@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QSerialPortInfo>
 #include <algorithm>
 
@@ -10,6 +11,7 @@
 #include "app/station_bridge.h"
 #include "app/user_folders.h"
 #include "device/audit_log.h"
+#include "device/record_file.h"
 #include "gas/gas_check.h"
 #include "link/regmap.h"
 #include "link/serial_line.h"
@@ -58,6 +60,11 @@ class Station::PollRun : public zta::PollSink {
     }
     void showError(const std::string& text, const std::string& caption) override {
         station_.bridge_->showError(text, caption);
+    }
+    void lineStateChanged(bool up) override {
+        Station* station = &station_;
+        const int id = id_;
+        station_.bridge_->post([station, id, up] { station->onLineState(id, up); });
     }
     void commandChanged(const CommandReport& report) override {
         Station* station = &station_;
@@ -157,6 +164,7 @@ LineRefusal Station::connectLine() {
     run->thread = std::make_unique<zta::PollThread>(pollBlock_, *run, timing, portFactory_);
     if (!run->thread->start()) return LineRefusal::NotStarted;
     pollRun_ = std::move(run);
+    lineLost_ = false;
     emit pollingChanged();
     return LineRefusal::None;
 }
@@ -184,6 +192,30 @@ bool Station::disconnectLine() {
 void Station::stopForClose() {
     if (pollRun_ && stopPollThread()) pollRun_.reset();
     if (search_) search_->stopOrAbandon(kStopWaitMs);
+}
+
+LineState Station::lineState() const {
+    if (!pollRun_) return LineState::Idle;
+    return lineLost_ ? LineState::Lost : LineState::Polling;
+}
+
+QString lineStateText(LineState state, const QString& port) {
+    switch (state) {
+        case LineState::Idle:
+            return QStringLiteral("Линия %1: опрос остановлен").arg(port);
+        case LineState::Polling:
+            return QStringLiteral("Линия %1: опрос идёт").arg(port);
+        case LineState::Lost:
+            return QStringLiteral("Линия %1 потеряна: ожидание порта").arg(port);
+    }
+    return {};
+}
+
+void Station::onLineState(int run, bool up) {
+    if (!pollRun_ || pollRun_->id() != run || lineLost_ == !up) return;
+    lineLost_ = !up;
+    auditEvent(up ? QStringLiteral("линия восстановлена") : QStringLiteral("линия потеряна"));
+    emit lineStateChanged();
 }
 
 void Station::onLineFailed(int run) {
@@ -271,6 +303,22 @@ void Station::audit(const CommandReport& report) {
     // A folder that cannot be written to is reported by the record files already; the audit
     // line is not worth a second box.
     appendAuditEntry(recordFolder_, entry, &error);
+}
+
+void Station::auditEvent(const QString& event) {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QStringList fields{now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs),
+                             QString::fromStdString(pollBlock_.portName()),
+                             {},
+                             {},
+                             event,
+                             {},
+                             {},
+                             {}};
+    const QString path = auditFilePath(recordFolder_);
+    QByteArray bytes = (fields.join(QLatin1Char(';')) + QLatin1String("\r\n")).toUtf8();
+    if (QFileInfo(path).size() == 0) bytes.prepend(auditFileStart());
+    appendRecordLine(path, bytes);
 }
 
 void Station::reportCommand(const CommandReport& report) {

@@ -28,6 +28,13 @@ QStringList listedPorts(const StationOptions& options);
 // Why the line was not taken (a connection or a search); the caller tells the operator.
 enum class LineRefusal { None, NoPorts, Searching, Polling, NotStarted };
 
+// The line as the operator sees it: not polled, polled, or polled but gone (the poll thread
+// waits for its port to come back).
+enum class LineState { Idle, Polling, Lost };
+
+// "Линия PORT: опрос идёт" and the like, for the status bar and the bus overview.
+QString lineStateText(LineState state, const QString& port);
+
 // The station's state apart from its windows: the poll block and the connection that polls
 // it, the port and rate, the device search, the calibration gas with its file, and the record
 // folder with its writer, CSV log and command audit. No widgets: the main window shows what
@@ -77,6 +84,11 @@ class Station : public QObject {
     bool isStopping() const { return stoppingPoll_; }
     // At the window's close: the poll thread and a search stop, waiting a bounded time.
     void stopForClose();
+    LineState lineState() const;
+    // A confirmed command not carried out within this time fails; 0: it waits until polling
+    // stops. Applies to the running connection too.
+    int commandExpirySeconds() const { return pollBlock_.commandExpiryMs() / 1000; }
+    void setCommandExpirySeconds(int seconds) { pollBlock_.setCommandExpiryMs(seconds * 1000); }
 
     // ---- the device search
     LineRefusal startSearch(const zta::LineOptions& options);
@@ -104,6 +116,8 @@ class Station : public QObject {
     void reportCommand(const CommandReport& report);
     // The echo of `which` confirmed it in `slot`; an open command it replaced failed.
     void commandConfirmed(int slot, Command which, const CommandTrack& previous);
+    // A line of the audit for an event that is not a command ("линия потеряна").
+    void auditEvent(const QString& event);
 
   signals:
     void gasChanged();
@@ -112,11 +126,13 @@ class Station : public QObject {
     void baudChanged();
     void pollingChanged();
     void disconnected();  // by request, not by a line failure
+    void lineStateChanged();
     void commandChanged(const zta::CommandReport& report);
 
   private:
     class PollRun;
     void onLineFailed(int run);
+    void onLineState(int run, bool up);
     bool stopPollThread();
     void audit(const CommandReport& report);
 
@@ -141,6 +157,7 @@ class Station : public QObject {
     std::unique_ptr<PollRun> pollRun_;
     int lastRun_ = 0;
     bool stoppingPoll_ = false;
+    bool lineLost_ = false;
     bool shutDown_ = false;
     // Runs whose thread did not end in time after a line failure; waited for at shutdown.
     std::vector<std::unique_ptr<PollRun>> abandoned_;

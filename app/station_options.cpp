@@ -37,6 +37,10 @@ constexpr OptionSpec kOptions[] = {
     {"fast", "Fast polling (\"Связь\" > \"Быстрый опрос\").", nullptr, false},
     {"monitor-screenshot", "With --screenshot: open the traffic monitor and save its picture too.",
      "file.png", false},
+    {"command-expiry",
+     "A service command not carried out within SEC seconds of its confirmation is sent no more "
+     "and fails (30; 0: never).",
+     "SEC", true},
 };
 
 struct Parser {
@@ -156,6 +160,14 @@ bool parseStationCommandLine(const QStringList& arguments, StationCommandLine* r
             return false;
         }
         r.timerSeconds = int(seconds);
+    }
+    if (p.isSet("command-expiry")) {
+        long seconds = 0;
+        if (!zta::parseWholeNumber(p.value("command-expiry").toStdString(), 0, 86400, &seconds)) {
+            *error = QStringLiteral("--command-expiry takes 0..86400 seconds");
+            return false;
+        }
+        r.commandExpirySeconds = int(seconds);
     }
     r.benchFile = p.value("bench");
     if (p.isSet("bench") && r.benchFile.isEmpty()) {

@@ -25,16 +25,17 @@ struct StationCommandLine {
     QStringList ports;            // --port, repeatable
     bool directionGiven = false;  // --rs485
     zta::DirectionSetting direction = zta::DirectionSetting::Auto;
-    QList<int> openNumbers;     // --open n,n,...
-    bool connect = false;       // --connect
-    QString screenshot;         // --screenshot file.png
-    int waitMs = 3000;          // --wait ms
-    QString dialogShotsFolder;  // --dialog-screenshots folder
-    QString benchFile;          // --bench file
-    int timerSeconds = 0;       // --timer N, with --connect
-    bool overview = false;      // --overview
-    bool fast = false;          // --fast
-    QString monitorScreenshot;  // --monitor-screenshot file.png
+    QList<int> openNumbers;         // --open n,n,...
+    bool connect = false;           // --connect
+    QString screenshot;             // --screenshot file.png
+    int waitMs = 3000;              // --wait ms
+    QString dialogShotsFolder;      // --dialog-screenshots folder
+    QString benchFile;              // --bench file
+    int timerSeconds = 0;           // --timer N, with --connect
+    bool overview = false;          // --overview
+    bool fast = false;              // --fast
+    QString monitorScreenshot;      // --monitor-screenshot file.png
+    int commandExpirySeconds = -1;  // --command-expiry SEC, 0..86400; -1: not given
     bool help = false;
 };
 

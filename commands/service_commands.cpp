@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "commands/service_commands.h"
 
-#include <QDateTime>
 #include <QDialog>
 #include <cmath>
 #include <iterator>
@@ -47,7 +46,6 @@ void confirm(AnalyzerDocument& doc, zta::Command which, int value = 0) {
     if (!slot) return;
     const CommandTrack previous = doc.block->snapshot(*slot).commands[commandIndex(which)];
     if (!doc.block->confirmCommand(*slot, which, value)) return;
-    doc.records.onCommandConfirmed(which, QDateTime::currentMSecsSinceEpoch());
     if (doc.mainFrame) doc.mainFrame->commandConfirmed(*slot, which, previous);
 }
 

@@ -103,11 +103,18 @@ void AnalyzerDocument::reloadFromBlock() {
     softwareName =
         readings.extendedModel ? QStringLiteral("zta_k7.hex") : QStringLiteral("zta_k.hex");
     errorCount = s.errorCount;
-    records.onReload(errorCount, readings.concentration, QDateTime::currentMSecsSinceEpoch());
+    records.onReload(errorCount, readings.concentration, QDateTime::currentMSecsSinceEpoch(),
+                     s.cycleMs);
     const bool wasUp = linkUp;
     if (errorCount >= zta::kLostContactLimit) linkUp = false;
     if (errorCount == 0) linkUp = true;
     if (linkUp != wasUp) host_->requestCommandRefresh();
+}
+
+bool AnalyzerDocument::holds(std::uint64_t generation) const {
+    if (!registered_) return false;
+    const auto own = block->slotOfView(viewId_);
+    return own && block->snapshot(*own).generation == generation;
 }
 
 void AnalyzerDocument::resetReadings() {
@@ -118,6 +125,14 @@ void AnalyzerDocument::resetReadings() {
     gasName = QStringLiteral(" - ");
     records.onDisconnected();
     if (wasUp && host_) host_->requestCommandRefresh();
+}
+
+void AnalyzerDocument::startNewAnalyzer() {
+    resetReadings();
+    readings = zta::Readings{};
+    readings.extendedModel = host_ && host_->isPolling();
+    unitName.clear();
+    records.onNewAnalyzer();
 }
 
 void AnalyzerDocument::setTitle() {

@@ -33,8 +33,12 @@ class AnalyzerDocument : public CommandTarget {
     bool registered() const { return registered_; }
 
     void reloadFromBlock();
+    // The window still shows the analyzer registered as `generation` (no new number since).
+    bool holds(std::uint64_t generation) const;
     // The disconnect reset: readings emptied, number, model, unit and range kept.
     void resetReadings();
+    // The window took another network number: empty readings and a break in the trend.
+    void startNewAnalyzer();
     void setTitle();
     QString title() const { return title_; }
     // Called whenever the title changes (the child window shows it).

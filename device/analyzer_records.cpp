@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/analyzer_records.h"
 
+#include <algorithm>
+
 #include "poll/poll_block.h"
 
 namespace zta {
 
-void AnalyzerRecords::onReload(int errorCount, double concentration, std::int64_t nowMs) {
+void AnalyzerRecords::onReload(int errorCount, double concentration, std::int64_t nowMs,
+                               int cycleMs) {
+    // Never under a second: fast polling's cycles are shorter than the pace of the windows.
+    if (cycleMs > 0)
+        trend_->setFreshLimitMs(std::max<std::int64_t>(2 * std::int64_t(cycleMs), 1000));
     if (errorCount == 0) {
         ++replies_;
         trend_->add(nowMs, concentration);
@@ -14,6 +20,12 @@ void AnalyzerRecords::onReload(int errorCount, double concentration, std::int64_
         lost_ = true;
         trend_->breakLine();
     }
+}
+
+void AnalyzerRecords::onNewAnalyzer() {
+    trend_->breakLine();
+    repliesAtLine_ = replies_;
+    lost_ = true;
 }
 
 void AnalyzerRecords::onCommandConfirmed(Command command, std::int64_t nowMs) {

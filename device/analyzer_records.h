@@ -18,10 +18,13 @@ class AnalyzerRecords {
     static constexpr double kRangeLel = 100.0;
 
     // Every reload after a poll turn: an answered turn (no missed reply) adds a reading;
-    // lost contact breaks the line.
-    void onReload(int errorCount, double concentration, std::int64_t nowMs);
+    // lost contact breaks the line. `cycleMs`: the poll cycle of the analyzer's line, 0 when
+    // not known yet; two of them make the trend's fresh limit.
+    void onReload(int errorCount, double concentration, std::int64_t nowMs, int cycleMs = 0);
     // Polling stopped: the next reading starts a new stretch, and nothing since is new.
     void onDisconnected() { trend_->breakLine(); }
+    // The window took another analyzer: a new stretch, and the old one's replies are not news.
+    void onNewAnalyzer();
     // A confirmed command: zero, calibration gases, typical values and thresholds leave a mark.
     void onCommandConfirmed(Command command, std::int64_t nowMs);
 

@@ -75,11 +75,19 @@ void AnalyzerView::applyNumber() {
     if (editNumber >= 0 && editNumber <= 255) {
         doc_.address = editNumber;
         fileNumber = editNumber;
-        if (doc_.registered()) doc_.block->setAddress(doc_.slot, editNumber);
+        if (doc_.registered())
+            for (const zta::CommandReport& r : doc_.block->setAddress(doc_.slot, editNumber))
+                if (doc_.host()) host().commandReported(r);
         doc_.setTitle();
         const QString folder = doc_.host() ? host().recordFolder() : QString();
         recordFile = recordFilePath(folder, editNumber, false);
         timerFile = recordFilePath(folder, editNumber, true);
+        // Another number is another analyzer: nothing of the old one may show under it.
+        if (editNumber != remembered) {
+            doc_.startNewAnalyzer();
+            commandState_->setText(commandStateText());
+            refreshDisplay();
+        }
         return;
     }
     boxOpen_ = true;
@@ -216,7 +224,11 @@ void AnalyzerView::onViewNotice(int code, int value) {
     }
 }
 
-void AnalyzerView::onCommandStateChanged() { commandState_->setText(commandStateText()); }
+void AnalyzerView::onCommandStateChanged(const zta::CommandReport& report) {
+    commandState_->setText(commandStateText());
+    if (report.track.state == zta::CommandStatus::Confirmed && doc_.holds(report.generation))
+        doc_.records.onCommandConfirmed(report.command, QDateTime::currentMSecsSinceEpoch());
+}
 
 QString AnalyzerView::commandStateText() const {
     if (!doc_.registered()) return {};

@@ -35,7 +35,8 @@ class AnalyzerView : public QWidget, public AnalyzerViewInterface, public Comman
 
     // AnalyzerViewInterface: notices 100..700 and baud codes below 32 (value = network number).
     void onViewNotice(int code, int value) override;
-    void onCommandStateChanged() override;
+    // The trend's mark goes on when the analyzer confirms, not when the operator does.
+    void onCommandStateChanged(const zta::CommandReport& report) override;
     // "Команда: <name> — <state>" for the last command confirmed here; empty before one.
     QString commandStateText() const;
     void onSlotChanged(int slot) override;

@@ -27,7 +27,7 @@ class AnalyzerViewInterface {
     // The record timer period in seconds, 0 without a timer.
     virtual int timerPeriod() const = 0;
     // The state of a command confirmed in this window changed.
-    virtual void onCommandStateChanged() {}
+    virtual void onCommandStateChanged(const zta::CommandReport& report) { (void)report; }
 };
 
 // Makes analyzer windows (document, sub-window, view) for the main window.

@@ -47,9 +47,10 @@ std::size_t TrendHistory::memoryBytes() const {
 }
 
 Settling settlingAt(const std::deque<TrendSample>& samples, std::int64_t nowMs, double range,
-                    const SettleRule& rule) {
+                    const SettleRule& rule, std::int64_t freshLimitMs) {
     Settling s;
     if (samples.empty() || range <= 0.0 || rule.seconds <= 0) return s;
+    s.fresh = freshLimitMs <= 0 || nowMs - samples.back().ms < freshLimitMs;
     const std::int64_t from = nowMs - std::int64_t(rule.seconds) * 1000;
     // Samples are in time order: the first one inside the window by binary search.
     auto first = std::partition_point(samples.begin(), samples.end(),
@@ -71,7 +72,7 @@ Settling settlingAt(const std::deque<TrendSample>& samples, std::int64_t nowMs, 
     }
     s.covered = covered;
     s.movedPercent = (double(hi) - double(lo)) / range * 100.0;
-    s.settled = covered && s.movedPercent < rule.bandPercent;
+    s.settled = covered && s.fresh && s.movedPercent < rule.bandPercent;
     return s;
 }
 

@@ -39,6 +39,10 @@ class TrendHistory {
     void breakLine() { breakPending_ = true; }
     void mark(std::int64_t ms, TrendMarkKind kind);
     void clear();
+    // How old the newest sample may be and still count as fresh (two poll cycles of the
+    // analyzer's line); 0: any age.
+    void setFreshLimitMs(std::int64_t ms) { freshLimitMs_ = ms; }
+    std::int64_t freshLimitMs() const { return freshLimitMs_; }
 
     const std::deque<TrendSample>& samples() const { return samples_; }
     const std::deque<TrendMark>& marks() const { return marks_; }
@@ -54,6 +58,7 @@ class TrendHistory {
     std::deque<TrendMark> marks_;
     bool breakPending_ = false;
     std::uint64_t version_ = 0;
+    std::int64_t freshLimitMs_ = 0;
 };
 
 // When to call a reading settled: it moved less than `bandPercent` % of the range over the
@@ -68,12 +73,15 @@ struct Settling {
     // The history covers the whole window (and no contact was lost within it); before that a
     // reading is never called settled.
     bool covered = false;
+    // The newest sample is younger than the fresh limit: readings still come.
+    bool fresh = false;
     double movedPercent = 0.0;  // max - min over the window, in % of the range
 };
 
 // The settling of `samples` (oldest first) at `nowMs`, for an analyzer whose range is `range`
-// in the samples' unit.
+// in the samples' unit. Without fresh readings (the newest older than `freshLimitMs`, when
+// that is not 0) nothing is settled: a silent analyzer has not "settled".
 Settling settlingAt(const std::deque<TrendSample>& samples, std::int64_t nowMs, double range,
-                    const SettleRule& rule);
+                    const SettleRule& rule, std::int64_t freshLimitMs = 0);
 
 }  // namespace zta

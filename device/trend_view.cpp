@@ -74,6 +74,7 @@ QString trendMarkText(TrendMarkKind kind) {
 }
 
 QString describeSettling(const Settling& s, const SettleRule& rule) {
+    if (!s.fresh) return QStringLiteral("Нет свежих показаний");
     if (!s.covered)
         return QStringLiteral("Не установилось: показания идут меньше %1 с").arg(rule.seconds);
     return QStringLiteral("%1: изменение %2 % диапазона за %3 с (допуск %4 %)")
@@ -340,7 +341,8 @@ void TrendView::drawMarks() {
 
 void TrendView::updateSettling() {
     static const std::deque<TrendSample> none;
-    settling_ = settlingAt(history_ ? history_->samples() : none, timeNow(), range_, rule_);
+    settling_ = settlingAt(history_ ? history_->samples() : none, timeNow(), range_, rule_,
+                           history_ ? history_->freshLimitMs() : 0);
     // A style sheet costs a re-polish: set only when the state turns.
     const QString text = describeSettling(settling_, rule_);
     if (settlingLabel_->text() != text) settlingLabel_->setText(text);

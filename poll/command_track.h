@@ -23,6 +23,7 @@ enum class CommandFailure : uint8_t {
     Cleared,         // its pending flag went without its own echo (connect, another echo)
     Replaced,        // confirmed again with a new value before it was answered
     WindowClosed,    // its window closed with the command unanswered
+    Expired,         // not carried out within the command expiry after its confirmation
 };
 
 // The life of the last confirmation of one command in one slot.
@@ -32,7 +33,8 @@ struct CommandTrack {
     int tries = 0;     // writes that went out
     uint16_t reg = 0;  // register and value of the last write (before it: as confirmed)
     uint16_t value = 0;
-    uint64_t id = 0;  // distinct for every confirmation in a block; 0: none
+    uint64_t id = 0;          // distinct for every confirmation in a block; 0: none
+    int64_t confirmedMs = 0;  // steady-clock milliseconds of the operator's confirmation
 
     bool open() const { return state == CommandStatus::Pending || state == CommandStatus::Sent; }
 };
@@ -43,6 +45,9 @@ using CommandTracks = std::array<CommandTrack, kCommandKinds>;
 struct CommandReport {
     uintptr_t view = 0;
     int slot = -1;
+    // The registration of the analyzer it was confirmed for: a report that arrives after the
+    // window took another analyzer is not that analyzer's.
+    uint64_t generation = 0;
     int address = 0;
     int factoryNumber = 0;
     Command command = Command::Zero;

@@ -21,34 +21,37 @@ void PendingCommands::clearPending() {
     pendingFactoryNumber = false;
 }
 
-bool PendingCommands::pendingFlag(Command which) const {
+bool PendingCommands::*PendingCommands::flagOf(Command which) {
     switch (which) {
         case Command::NewAddress:
-            return pendingAddress;
+            return &PendingCommands::pendingAddress;
         case Command::NewBaud:
-            return pendingBaud;
+            return &PendingCommands::pendingBaud;
         case Command::Zero:
-            return pendingZero;
+            return &PendingCommands::pendingZero;
         case Command::MidGas:
-            return pendingMidGas;
+            return &PendingCommands::pendingMidGas;
         case Command::MaxGas:
-            return pendingMaxGas;
+            return &PendingCommands::pendingMaxGas;
         case Command::Typical:
-            return pendingTypical;
+            return &PendingCommands::pendingTypical;
         case Command::Threshold1:
-            return pendingThreshold1;
+            return &PendingCommands::pendingThreshold1;
         case Command::Threshold2:
-            return pendingThreshold2;
+            return &PendingCommands::pendingThreshold2;
         case Command::FactoryNumber:
-            return pendingFactoryNumber;
+            return &PendingCommands::pendingFactoryNumber;
     }
-    return false;
+    return &PendingCommands::pendingZero;
 }
+
+bool PendingCommands::pendingFlag(Command which) const { return this->*flagOf(which); }
 
 namespace {
 CommandReport reportOf(const Slot& s, Command which) {
     CommandReport r;
     r.view = s.viewWindow;
+    r.generation = s.generation;
     r.address = s.address;
     r.factoryNumber = s.readings.factoryNumber;
     r.command = which;
@@ -158,6 +161,7 @@ bool PollBlock::confirmCommand(int slot, Command which, int value) {
     t = CommandTrack{};
     t.state = CommandStatus::Pending;
     t.id = nextCommandId_++;
+    t.confirmedMs = steadyNowMs();
     t.reg = commandRegister(which);
     switch (which) {
         case Command::NewAddress:
@@ -220,9 +224,26 @@ bool PollBlock::confirmCommand(int slot, Command which, int value) {
     return true;
 }
 
-void PollBlock::setAddress(int slot, int address) {
+std::vector<CommandReport> PollBlock::setAddress(int slot, int address) {
+    std::vector<CommandReport> reports;
     std::lock_guard lock(mutex_);
-    if (registered(slot)) slots_[slot].address = address;
+    if (!registered(slot) || slots_[slot].address == address) return reports;
+    Slot& old = slots_[slot];
+    old.settleTracks(nullptr, CommandFailure::Cleared, true, reports);
+    for (CommandReport& r : reports) r.slot = slot;
+    Slot fresh;
+    fresh.viewWindow = old.viewWindow;
+    fresh.address = address;
+    fresh.texts.gasName = kNoGasName;
+    fresh.texts.unitName.clear();
+    fresh.errorCount = kLostContactLimit;
+    fresh.readings.extendedModel = true;
+    // The line's pace is the same for the new analyzer.
+    fresh.lastTurnMs = old.lastTurnMs;
+    fresh.cycleMs = old.cycleMs;
+    fresh.generation = nextGeneration_++;
+    old = std::move(fresh);
+    return reports;
 }
 
 void PollBlock::resetCounters(int slot) {
@@ -232,6 +253,10 @@ void PollBlock::resetCounters(int slot) {
     slots_[slot].requestCount = 0;
     slots_[slot].health = LinkHealth{};
 }
+
+void PollBlock::setCommandExpiryMs(int ms) { setLocked(commandExpiryMs_, std::max(0, ms)); }
+
+int PollBlock::commandExpiryMs() const { return locked(commandExpiryMs_); }
 
 void PollBlock::setFastPolling(bool on) { setLocked(fastPolling_, on); }
 
@@ -245,6 +270,8 @@ void PollBlock::prepareConnect() {
         p.pendingAddress = p.pendingBaud = p.pendingMaxGas = false;
         p.pendingMidGas = p.pendingTypical = p.pendingZero = false;
         s.readings.extendedModel = true;
+        // The pause since the last run is no cycle; the last cycle measured stands until then.
+        s.lastTurnMs = 0;
     }
 }
 
@@ -323,7 +350,11 @@ PollBlock::Turn PollBlock::beginTurn() {
     if (windowCount_ == 0) return turn;
     if (cursor_ >= windowCount_) cursor_ = 0;
     turn.slot = cursor_;
-    turn.data = slots_[turn.slot];
+    Slot& s = slots_[turn.slot];
+    const int64_t now = steadyNowMs();
+    if (s.lastTurnMs != 0) s.cycleMs = static_cast<int>(now - s.lastTurnMs);
+    s.lastTurnMs = now;
+    turn.data = s;
     turn.generation = turn.data.generation;
     return turn;
 }
@@ -369,6 +400,40 @@ std::vector<CommandReport> PollBlock::failOpenCommands(int slot, CommandFailure 
     slots_[slot].settleTracks(nullptr, why, true, reports);
     for (CommandReport& r : reports) r.slot = slot;
     return reports;
+}
+
+std::vector<CommandReport> PollBlock::expireCommands(int64_t nowMs) {
+    std::vector<CommandReport> reports;
+    std::lock_guard lock(mutex_);
+    if (commandExpiryMs_ <= 0) return reports;
+    for (int i = 0; i < windowCount_; ++i) {
+        Slot& s = slots_[i];
+        for (int k = 0; k < kCommandKinds; ++k) {
+            const Command which = commandAt(k);
+            bool& flag = s.pending.*PendingCommands::flagOf(which);
+            CommandTrack& t = s.commands[k];
+            if (!flag || t.id == 0 || nowMs - t.confirmedMs < commandExpiryMs_) continue;
+            flag = false;
+            t.state = CommandStatus::Failed;
+            t.failure = CommandFailure::Expired;
+            reports.push_back(reportOf(s, which));
+            reports.back().slot = i;
+        }
+    }
+    return reports;
+}
+
+std::vector<PollBlock::Notice> PollBlock::markLineLost() {
+    std::vector<Notice> notices;
+    std::lock_guard lock(mutex_);
+    for (int i = 0; i < windowCount_; ++i) {
+        Slot& s = slots_[i];
+        s.errorCount = kLostContactLimit;
+        s.readings.extendedModel = true;
+        s.clearReadings();
+        notices.push_back({i, s.viewWindow, s.generation});
+    }
+    return notices;
 }
 
 void PollBlock::advanceCursor() {

@@ -42,6 +42,7 @@ struct PendingCommands {
 
     bool anyPending() const;
     bool pendingFlag(Command which) const;
+    static bool PendingCommands::*flagOf(Command which);
     void clearPending();
 };
 
@@ -60,6 +61,10 @@ struct Slot {
     uint64_t generation = 0;
     LinkHealth health;
     CommandTracks commands{};
+    // Steady-clock milliseconds of the slot's last turn, and the time between its last two
+    // turns: one poll cycle as this analyzer sees it (0 until measured).
+    int64_t lastTurnMs = 0;
+    int cycleMs = 0;
 
     // Command states, on the poll thread under the block's lock. A write of `which` went out.
     void trackSent(Command which, const Request& request, std::vector<CommandReport>& reports);
@@ -101,8 +106,15 @@ class PollBlock {
     // the commands that carry none (Zero, MaxGas, MidGas, Typical). False when the slot is not
     // registered.
     bool confirmCommand(int slot, Command which, int value = 0);
-    void setAddress(int slot, int address);  // the view's number field
-    void resetCounters(int slot);            // replyCount, requestCount, health = 0
+    // The view's number field. Another number is another analyzer: the slot starts afresh
+    // (readings, counters, health and commands) under a new generation, so that a turn in
+    // flight for the old one stores nothing. Returns the old one's open commands, failed.
+    std::vector<CommandReport> setAddress(int slot, int address);
+    void resetCounters(int slot);  // replyCount, requestCount, health = 0
+
+    // A confirmed command not carried out within this time fails; 0: it waits for ever.
+    void setCommandExpiryMs(int ms);
+    int commandExpiryMs() const;
 
     // Fast polling: the pause between turns is only the line's silence (poll thread).
     void setFastPolling(bool on);
@@ -158,6 +170,17 @@ class PollBlock {
     std::vector<CommandReport> settleCommands(CommandFailure why, bool all);
     // Fails the open commands of one slot (UI thread, before its window closes).
     std::vector<CommandReport> failOpenCommands(int slot, CommandFailure why);
+    // Fails and clears every pending command confirmed longer ago than the command expiry.
+    std::vector<CommandReport> expireCommands(int64_t nowMs);
+
+    struct Notice {
+        int slot;
+        ViewId view;
+        uint64_t generation;
+    };
+    // The line is gone: every registered analyzer is out of contact at once, its readings
+    // cleared as after the sixth failure. Returns the windows to tell.
+    std::vector<Notice> markLineLost();
 
   private:
     bool registered(int slot) const { return slot >= 0 && slot < windowCount_; }
@@ -190,6 +213,7 @@ class PollBlock {
     uint64_t nextGeneration_ = 1;
     uint64_t nextCommandId_ = 1;
     bool fastPolling_ = false;
+    int commandExpiryMs_ = 30000;
 };
 
 }  // namespace zta

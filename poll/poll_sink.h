@@ -26,6 +26,9 @@ class PollSink {
     virtual void showError(const std::string& text, const std::string& caption) = 0;
     // Posted: a confirmed command was sent, confirmed or failed.
     virtual void commandChanged(const CommandReport& report) { (void)report; }
+    // Posted: the open line went away (the poll thread waits for the port and sends nothing;
+    // every analyzer on it is out of contact), or came back.
+    virtual void lineStateChanged(bool up) { (void)up; }
 };
 
 }  // namespace zta

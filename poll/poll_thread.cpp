@@ -192,8 +192,14 @@ class Poller {
         }
         block_.clearAllPending();
         Report(block_.settleCommands(CommandFailure::Cleared, false));
+        bool lineUp = true;
         while (!block_.stopRequested()) {
+            Report(block_.expireCommands(steadyNowMs()));
             Turn();
+            if (lineUp != line_.isOpen()) {
+                lineUp = !lineUp;
+                lineChanged(lineUp);
+            }
             if (block_.fastPolling())
                 block_.waitForStopUs(fastPacingUs(baud_));
             else
@@ -205,6 +211,18 @@ class Poller {
     }
 
   private:
+    // A line that is gone is known at once: while the thread waits for its port nothing is sent,
+    // and no analyzer would count its five failures for many cycles. The windows are told
+    // before the line's state, so that whoever sees the state sees them out of contact too.
+    void lineChanged(bool up) {
+        if (!up) {
+            for (const PollBlock::Notice& n : block_.markLineLost())
+                if (!block_.stopRequested() && block_.isCurrent(n.slot, n.generation))
+                    sink_.dataChanged(n.view, n.slot);
+        }
+        sink_.lineStateChanged(up);
+    }
+
     void Turn() {
         const PollBlock::Turn t = block_.beginTurn();
         if (t.slot < 0) return;

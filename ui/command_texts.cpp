@@ -60,6 +60,9 @@ QString commandStateText(const CommandTrack& track) {
         case CommandFailure::WindowClosed:
             why = QStringLiteral("окно закрыто");
             break;
+        case CommandFailure::Expired:
+            why = QStringLiteral("истекло время");
+            break;
         case CommandFailure::None:
             break;
     }

@@ -83,12 +83,24 @@ class RecordingSink : public PollSink {
         std::vector<Baud> baud;
         std::vector<Box> boxes;
         int lineFailed = 0;
+        struct LineState {
+            bool up;           // false: lost, true: back
+            size_t afterData;  // data notices before it
+        };
+        std::vector<LineState> lineStates;
+        std::vector<CommandReport> commands;
     };
 
     void dataChanged(ViewId view, int slot) override;
     void baudAccepted(ViewId view, int baudCode, int address) override;
     void lineFailed() override;
     void showError(const std::string& text, const std::string& caption) override;
+    void lineStateChanged(bool up) override {
+        change([up](Record& r) { r.lineStates.push_back({up, r.data.size()}); });
+    }
+    void commandChanged(const CommandReport& report) override {
+        change([&report](Record& r) { r.commands.push_back(report); });
+    }
 
     Record get() const;
     bool waitUntil(const std::function<bool(const Record&)>& pred, int timeoutMs) const;
@@ -96,6 +108,14 @@ class RecordingSink : public PollSink {
     void onData(std::function<void(ViewId, int)> hook);
 
   private:
+    void change(const std::function<void(Record&)>& f) {
+        {
+            std::lock_guard lock(mutex_);
+            f(record_);
+        }
+        changed_.notify_all();
+    }
+
     PollBlock& block_;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;

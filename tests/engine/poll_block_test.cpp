@@ -113,6 +113,76 @@ TEST(PollBlock, StoreOutcomeOnlyForTheRegistrationItStartedWith) {
     EXPECT_EQ(block.snapshot(0).replyCount, 0);
 }
 
+// A window given another number shows another analyzer: nothing of the old one stays, and a
+// turn that started for the old one stores nothing. A number the poll thread set itself (a
+// network-number command) is the same analyzer.
+TEST(PollBlock, ANewNumberIsANewAnalyzerAndATurnInFlightStoresNothing) {
+    PollBlock block;
+    block.registerSlot(1);
+    block.setAddress(0, 30);
+    block.storeOutcome(0, block.snapshot(0).generation, [](Slot& s) {
+        s.errorCount = 0;
+        s.replyCount = 9;
+        s.health.requests = 9;
+        s.readings.factoryNumber = 1234;
+        s.readings.concentration = 33;
+        s.texts.gasName = "Метан";
+    });
+    ASSERT_TRUE(block.confirmCommand(0, Command::Zero));
+    const PollBlock::Turn inFlight = block.beginTurn();
+
+    const std::vector<CommandReport> failed = block.setAddress(0, 60);
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0].address, 30);
+    EXPECT_EQ(failed[0].generation, inFlight.generation);
+    EXPECT_EQ(failed[0].track.state, CommandStatus::Failed);
+    EXPECT_FALSE(block.storeOutcome(0, inFlight.generation, [](Slot& s) { s.errorCount = 0; }));
+
+    const Slot s = block.snapshot(0);
+    EXPECT_EQ(s.viewWindow, 1u);
+    EXPECT_EQ(s.address, 60);
+    EXPECT_NE(s.generation, inFlight.generation);
+    EXPECT_EQ(s.errorCount, kLostContactLimit);
+    EXPECT_EQ(s.replyCount, 0);
+    EXPECT_EQ(s.health.requests, 0);
+    EXPECT_EQ(s.readings.factoryNumber, 0);
+    EXPECT_EQ(s.readings.concentration, 0.0);
+    EXPECT_EQ(s.texts.gasName, " - ");
+    EXPECT_FALSE(s.pending.anyPending());
+    EXPECT_EQ(zta::lastCommand(s.commands), nullptr);
+
+    block.storeOutcome(0, s.generation, [](Slot& x) { x.address = 61; });
+    EXPECT_TRUE(block.setAddress(0, 61).empty());
+    EXPECT_EQ(block.snapshot(0).generation, s.generation);
+}
+
+// A confirmed command that is still waiting when its time is up fails and is never sent; with
+// no expiry it waits as long as polling runs.
+TEST(PollBlock, CommandsExpireUnsentAfterTheirTime) {
+    struct Case {
+        int expiryMs;
+        int64_t after;
+        bool expired;
+    };
+    const Case cases[] = {{1000, 999, false}, {1000, 1000, true}, {0, 86400000, false}};
+    for (const Case& c : cases) {
+        PollBlock block;
+        block.registerSlot(1);
+        block.setCommandExpiryMs(c.expiryMs);
+        ASSERT_TRUE(block.confirmCommand(0, Command::Zero));
+        const int64_t confirmed =
+            block.snapshot(0).commands[commandIndex(Command::Zero)].confirmedMs;
+        const auto reports = block.expireCommands(confirmed + c.after);
+        const Slot s = block.snapshot(0);
+        EXPECT_EQ(reports.size(), c.expired ? 1u : 0u) << c.after;
+        EXPECT_EQ(s.pending.pendingZero, !c.expired);
+        for (const CommandReport& r : reports) {
+            EXPECT_EQ(r.track.state, CommandStatus::Failed);
+            EXPECT_EQ(r.track.failure, CommandFailure::Expired);
+        }
+    }
+}
+
 TEST(PollBlock, ConfirmCommandWritesValueAndFlag) {
     struct Case {
         Command which;

@@ -24,6 +24,7 @@ class BenchFileTest : public QObject {
         b.mainMaximized = true;
         b.settleBandPercent = 0.5;
         b.settleSeconds = 45;
+        b.commandExpirySeconds = 0;
         b.windows = {{1, 0, QRect(0, 0, 1500, 120), false, false, true, 60},
                      {255, 60, {}, true, false, false, 0},
                      {0, 3600, QRect(-5, 300, 800, 200), false, true, false, 86400}};
@@ -64,6 +65,9 @@ class BenchFileTest : public QObject {
             << head + R"("csvLog": "yes"})" << QString("«csvLog» должно быть true или false");
         QTest::newRow("band") << head + R"("settle": {"bandPercent": 0}})"
                               << QString("settle: «bandPercent» должно быть числом от 0.1 до 50");
+        QTest::newRow("expiry negative")
+            << head + R"("commandExpirySeconds": -1})"
+            << QString("«commandExpirySeconds» должно быть целым от 0 до 86400");
         QTest::newRow("settle a number")
             << head + R"("settle": 5})" << QString("«settle» должно быть объектом { }");
         QTest::newRow("number too big")

@@ -510,6 +510,26 @@ class ServiceCommandsTest : public QObject {
         QCOMPARE(r.bus->state(3)->zeroCount, zerosBefore);
     }
 
+    // The trend's mark stands for what the analyzer did: none while the zero waits or after it
+    // failed, one when its echo confirms it (a late echo too).
+    void aTrendMarkComesOnlyWithTheAnalyzersConfirmation() {
+        Rig& r = R();
+        AnalyzerView* v = r.views[0];
+        const auto marks = [v] { return v->getDocument().records.trend()->marks().size(); };
+        const size_t before = marks();
+        QVERIFY(r.bus->setFault(3, zta::sim::Fault::Silent));
+        run(r, 0, CommandId::SetZero);
+        QCOMPARE(marks(), before);
+        QTRY_VERIFY_WITH_TIMEOUT(v->commandStateText().contains(QStringLiteral("не выполнена")),
+                                 kWaitMs);
+        QCOMPARE(marks(), before);
+        QVERIFY(r.bus->setFault(3, zta::sim::Fault::None));
+        QTRY_COMPARE_WITH_TIMEOUT(marks(), before + 1, kWaitMs);
+        QVERIFY(v->commandStateText().endsWith(QStringLiteral("\nвыполнена")));
+        QCOMPARE(v->getDocument().records.trend()->marks().back().kind, TrendMarkKind::Zero);
+        QTRY_VERIFY_WITH_TIMEOUT(v->getDocument().linkUp, kWaitMs);
+    }
+
     void thresholdsShowInTheWindowOnTheNextReads() {
         Rig& r = R();
         QCOMPARE(r.views[0]->text(FormField::Threshold1), QStringLiteral("20"));

@@ -10,13 +10,16 @@
 #include <chrono>
 #include <thread>
 
+#include "app/bus_tools.h"
 #include "app/search_control.h"
 #include "app/station_bridge.h"
 #include "device/analyzer_document.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
+#include "device/audit_log.h"
 #include "sim/bus.h"
 #include "station_support.h"
+#include "ui/bus_overview_dock.h"
 
 using namespace zta;
 
@@ -65,6 +68,8 @@ class StationLinkTest : public QObject {
     void searchStoppedEarlyOpensWindowsForWhatItFound();
     void searchFindsNothingKeepsWindows();
     void unpluggedAdapterShowsWhileItsBoxWaits();
+    void aKilledSimulatorLosesTheLineAtOnce();
+    void aNewNumberShowsNothingOfTheOldAnalyzer();
 };
 
 void StationLinkTest::threeAnalyzersComeUpAndOneGoesSilent() {
@@ -325,6 +330,124 @@ void StationLinkTest::unpluggedAdapterShowsWhileItsBoxWaits() {
     setDialogs(&st.dialogs);
     QCOMPARE(prompter.boxes().size(), size_t(1));
     QCOMPARE(prompter.boxes()[0].text, QStringLiteral("Ошибка записи"));
+}
+
+namespace {
+
+QString overviewLink(MainWindow* f, int row) {
+    BusOverviewModel& m = toolOf<BusTools>(f).overview().model();
+    m.refresh();
+    return m.data(m.index(row, BusOverviewModel::Link)).toString();
+}
+
+QByteArray auditText(MainWindow* f) {
+    QFile file(auditFilePath(f->station().recordFolder()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+// The simulator is killed with the station polling at its own pace: every window, the overview
+// and the status bar know at once (not after five turns of every analyzer), the audit says when
+// the line went and came back, and a simulator started again brings the analyzers back.
+void StationLinkTest::aKilledSimulatorLosesTheLineAtOnce() {
+    QTemporaryDir dir;
+    const std::string link = dir.filePath(QStringLiteral("line")).toStdString();
+    auto startSim = [&link] {
+        auto bus = zta::sim::Bus::openPty(link);
+        for (int address : {3, 7}) {
+            zta::sim::AnalyzerConfig a;
+            a.address = address;
+            if (bus) bus->addAnalyzer(a);
+        }
+        if (bus) bus->start();
+        return bus;
+    };
+    auto bus = startSim();
+    QVERIFY(bus);
+    TestStation st({QString::fromStdString(bus->portPath())}, makeAnalyzerWindowFactory());
+    MainWindow* f = st.frame;
+    QVERIFY(f->openNewDocument());
+    viewAt(f, 0)->numberField()->setText(QStringLiteral("3"));
+    viewAt(f, 1)->numberField()->setText(QStringLiteral("7"));
+    toolOf<BusTools>(f).showOverview();
+    const QString port = f->station().portName();
+    QDockWidget& overview = toolOf<BusTools>(f).overview();
+    QCOMPARE(overview.windowTitle(),
+             QStringLiteral("Обзор шины — Линия %1: опрос остановлен").arg(port));
+    f->connectLine();
+    for (int i = 0; i < 2; ++i)
+        QTRY_COMPARE_WITH_TIMEOUT(viewAt(f, i)->iconOf(FormField::LinkIcon), kLinkUp, 15000);
+    QCOMPARE(overview.windowTitle(), QStringLiteral("Обзор шины — Линия %1: опрос идёт").arg(port));
+
+    bus.reset();
+    const QString lost = QStringLiteral("Линия %1 потеряна: ожидание порта").arg(port);
+    QTRY_COMPARE_WITH_TIMEOUT(f->paneText(0), lost, 15000);
+    QCOMPARE(overview.windowTitle(), QStringLiteral("Обзор шины — ") + lost);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(viewAt(f, i)->iconOf(FormField::LinkIcon), kLinkDown);
+        QCOMPARE(viewAt(f, i)->text(FormField::FactoryNumber), QStringLiteral("0"));
+        QCOMPARE(overviewLink(f, i), QStringLiteral("нет связи"));
+    }
+    QVERIFY(auditText(f).contains(";линия потеряна;"));
+    QVERIFY(!auditText(f).contains(";линия восстановлена;"));
+
+    bus = startSim();
+    QVERIFY(bus);
+    QTRY_COMPARE_WITH_TIMEOUT(f->paneText(0), QStringLiteral("Опрос приборов"), 15000);
+    QVERIFY(auditText(f).contains(";линия восстановлена;"));
+    for (int i = 0; i < 2; ++i)
+        QTRY_COMPARE_WITH_TIMEOUT(viewAt(f, i)->iconOf(FormField::LinkIcon), kLinkUp, 15000);
+    f->disconnectLine();
+    QCOMPARE(f->paneText(0), QStringLiteral("Ready"));
+    QCOMPARE(st.dialogs.boxes().size(), size_t(1));
+    QCOMPARE(st.dialogs.boxes()[0].text, QStringLiteral("Ошибка записи"));
+}
+
+// A stray number typed into a polled window: the window, its trend and the overview show a new
+// analyzer at once, and the old one's replies never come back under the new number.
+void StationLinkTest::aNewNumberShowsNothingOfTheOldAnalyzer() {
+    auto bus = zta::sim::Bus::openPty();
+    QVERIFY(bus);
+    zta::sim::AnalyzerConfig a;
+    a.address = 30;
+    a.concentration = 33;
+    a.factoryNumber = 4321;
+    bus->addAnalyzer(a);
+    bus->start();
+    TestStation st({QString::fromStdString(bus->portPath())}, makeAnalyzerWindowFactory());
+    MainWindow* f = st.frame;
+    f->station().setPollTiming(fastTiming());
+    AnalyzerView* v = viewAt(f, 0);
+    v->numberField()->setText(QStringLiteral("30"));
+    f->connectLine();
+    QTRY_COMPARE_WITH_TIMEOUT(v->text(FormField::FactoryNumber), QStringLiteral("4321"), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(f->block().snapshot(0).replyCount >= 2, 15000);
+    const auto trend = v->getDocument().records.trend();
+    const size_t samples = trend->samples().size();
+
+    v->numberField()->setText(QStringLiteral("60"));
+    QCOMPARE(v->text(FormField::FactoryNumber), QStringLiteral("0"));
+    QCOMPARE(v->text(FormField::ConcentrationLel), QStringLiteral("0"));
+    QCOMPARE(v->text(FormField::GasName), QStringLiteral(" - "));
+    QCOMPARE(v->iconOf(FormField::LinkIcon), kLinkDown);
+    QCOMPARE(overviewLink(f, 0), QStringLiteral("нет связи"));
+    QVERIFY(v->recordFile.endsWith(QStringLiteral("60.zta")));
+    // Several turns at the new number: nothing of analyzer 30 comes back.
+    QTRY_VERIFY_WITH_TIMEOUT(f->block().snapshot(0).health.requests >= 6, 15000);
+    const Slot s = f->block().snapshot(0);
+    QCOMPARE(s.address, 60);
+    QCOMPARE(s.replyCount, 0);
+    QCOMPARE(s.health.goodReplies, 0L);
+    QCOMPARE(v->text(FormField::FactoryNumber), QStringLiteral("0"));
+    QCOMPARE(trend->samples().size(), samples);
+
+    // Back at 30 the analyzer is found again, and its trend starts a new stretch.
+    v->numberField()->setText(QStringLiteral("30"));
+    QTRY_COMPARE_WITH_TIMEOUT(v->text(FormField::FactoryNumber), QStringLiteral("4321"), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(trend->samples().size() > samples, 15000);
+    QVERIFY(trend->samples()[samples].gapBefore);
+    f->disconnectLine();
 }
 
 QTEST_MAIN(StationLinkTest)

@@ -20,7 +20,8 @@ class StationOptionsTest : public QObject {
         StationCommandLine r;
         QString error;
         QVERIFY2(parse({"--port", "/tmp/a", "--port", "/tmp/b", "--rs485", "program", "--open",
-                        "7,0,255", "--connect", "--screenshot", "s.png", "--wait", "0"},
+                        "7,0,255", "--connect", "--screenshot", "s.png", "--wait", "0",
+                        "--command-expiry", "0"},
                        &r, &error),
                  qPrintable(error));
         QCOMPARE(r.ports, QStringList({"/tmp/a", "/tmp/b"}));
@@ -30,10 +31,12 @@ class StationOptionsTest : public QObject {
         QVERIFY(r.connect);
         QCOMPARE(r.screenshot, QStringLiteral("s.png"));
         QCOMPARE(r.waitMs, 0);
+        QCOMPARE(r.commandExpirySeconds, 0);
 
         QVERIFY(parse({}, &r, &error));
         QVERIFY(!r.directionGiven && r.openNumbers.isEmpty() && !r.connect);
         QCOMPARE(r.waitMs, 3000);
+        QCOMPARE(r.commandExpirySeconds, -1);
     }
 
     void refusesWhatMeansNothing_data() {
@@ -52,6 +55,8 @@ class StationOptionsTest : public QObject {
         QTest::newRow("open too high") << QStringList{"--open", "256"} << "0..255";
         QTest::newRow("open given twice")
             << QStringList{"--open", "1", "--open", "2"} << "more than once";
+        QTest::newRow("expiry a word")
+            << QStringList{"--command-expiry", "30s"} << "--command-expiry takes 0..86400";
         QTest::newRow("rs485") << QStringList{"--rs485", "auto"} << "driver or program";
         QTest::newRow("unknown") << QStringList{"--frobnicate"} << "frobnicate";
         QTest::newRow("no value") << QStringList{"--port"} << "port";

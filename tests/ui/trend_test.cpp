@@ -176,6 +176,43 @@ class TrendTest : public QObject {
                                        TrendMarkKind::Threshold1, TrendMarkKind::Threshold2}));
     }
 
+    // A steady reading that stopped coming is not "settled": settled needs a newest reading
+    // younger than two poll cycles of the line, as the window's reloads tell it.
+    void noFreshReadingsIsNeverSettled() {
+        constexpr std::int64_t kCycleMs = 800;
+        zta::AnalyzerRecords r;
+        std::int64_t ms = kStart;
+        for (int i = 0; i < 80; ++i) r.onReload(0, 20.0, ms += kCycleMs, int(kCycleMs));
+        const std::int64_t newest = ms;
+        QCOMPARE(r.trend()->freshLimitMs(), 2 * kCycleMs);
+        // Failed turns keep the line's pace known; their readings do not count.
+        for (int errors : {1, 2, 3}) r.onReload(errors, 20.0, ms += kCycleMs, int(kCycleMs));
+
+        zta::TrendView view;
+        std::int64_t now = newest;
+        view.setClock([&] { return now; });
+        view.setHistory(r.trend(), 100.0);
+        struct Case {
+            std::int64_t age;
+            bool settled;
+            const char* text;
+        };
+        const Case cases[] = {{0, true, "Установилось"},
+                              {2 * kCycleMs - 1, true, "Установилось"},
+                              {2 * kCycleMs, false, "Нет свежих показаний"},
+                              {25 * 1000, false, "Нет свежих показаний"}};
+        for (const Case& c : cases) {
+            now = newest + c.age;
+            view.refresh();
+            QCOMPARE(view.settling().settled, c.settled);
+            QVERIFY2(view.settlingText().startsWith(QString::fromUtf8(c.text)),
+                     qPrintable(view.settlingText()));
+        }
+        zta::TrendView empty;
+        empty.setHistory(std::make_shared<TrendHistory>(), 100.0);
+        QCOMPARE(empty.settlingText(), QStringLiteral("Нет свежих показаний"));
+    }
+
     void viewFollowsZoomsPansAndMarks() {
         auto h = std::make_shared<TrendHistory>();
         std::int64_t now = kStart + 3600 * 1000;
