@@ -246,7 +246,15 @@ void PollBlock::prepareConnect() {
         p.pendingMidGas = p.pendingTypical = p.pendingZero = false;
         s.readings.extendedModel = true;
     }
+    line_ = LineHealth{};
 }
+
+void PollBlock::countLine(const ExchangeResult& exchange) {
+    std::lock_guard lock(mutex_);
+    line_.count(exchange);
+}
+
+LineHealth PollBlock::lineHealth() const { return locked(line_); }
 
 void PollBlock::requestStop() {
     {
