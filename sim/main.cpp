@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     for (const auto& a : options.analyzers) bus->addAnalyzer(a);
+    bus->setLineEcho(options.lineEchoMs);
     if (options.log) bus->setLogSink(printEntry);
     bus->start();
 
