@@ -433,6 +433,60 @@ TEST_F(PollSim, UnpluggedAdapterIsReopenedWhenItComesBack) {
 
 // Windows come and go at random while commands are pending: every write that reaches an
 // analyzer carries the value confirmed for that analyzer's own window.
+// An adapter that hands back a copy of every request: the analyzer is read and written through
+// it, and a command to a number nobody answers is never taken as done on the line's copy.
+TEST_F(PollSim, AnEchoingLineIsReadAndWrittenThroughAndItsCopyIsNoAnswer) {
+    bus->setLineEcho(2);
+    add(1);
+    Window(1, 1);
+    Window(2, 42);  // nobody there
+    start();
+    ASSERT_TRUE(sink.waitUntil(
+        [](auto& r) {
+            int answered = 0;
+            for (auto& d : r.data) answered += d.slot == 0 && d.copy.errorCount == 0;
+            return answered >= 2;
+        },
+        kWaitMs));
+    ASSERT_TRUE(block.confirmCommand(0, Command::Zero));
+    ASSERT_TRUE(block.confirmCommand(1, Command::Zero));
+    ASSERT_TRUE(waitLog([](const sim::LogEntry& e) { return e.kind == LogKind::WriteApplied; }));
+    ASSERT_TRUE(bus->waitFor(
+        [](const std::vector<sim::LogEntry>& log) {
+            return std::count_if(log.begin(), log.end(), [](const sim::LogEntry& e) {
+                       return e.bytes.size() == 8 && e.bytes[0] == 42 && e.bytes[1] == 6;
+                   }) >= 3;
+        },
+        kWaitMs));
+    poll->stop(kWaitMs);
+    const Slot present = block.snapshot(0), absent = block.snapshot(1);
+    EXPECT_FALSE(present.pending.pendingZero);
+    EXPECT_EQ(present.commands[commandIndex(Command::Zero)].state, CommandStatus::Confirmed);
+    EXPECT_GE(present.health.echoes, 1);
+    EXPECT_TRUE(absent.pending.pendingZero);
+    EXPECT_NE(absent.commands[commandIndex(Command::Zero)].state, CommandStatus::Confirmed);
+    EXPECT_EQ(absent.health.echoes, 0);
+    EXPECT_EQ(absent.health.goodReplies, 0);
+    const LineHealth line = block.lineHealth();
+    EXPECT_EQ(line.echo, LineEcho::Echoing);
+    EXPECT_GE(line.lineCopies, absent.health.requests + present.health.requests - 2);
+}
+
+// One byte too many after each reply: the reply is taken, and the byte is counted as stray by
+// the drop before the next reply read.
+TEST_F(PollSim, BytesAfterAWholeReplyAreStrayForTheNextDrop) {
+    add(1);
+    bus->setFault(1, sim::Fault::LongReply);
+    Window(1, 1);
+    start();
+    ASSERT_TRUE(sink.waitUntil(
+        [](auto& r) { return !r.data.empty() && r.data.back().copy.replyCount >= 4; }, kWaitMs));
+    poll->stop(kWaitMs);
+    const Slot s = block.snapshot(0);
+    EXPECT_EQ(s.health.foreign, 0);
+    EXPECT_GE(block.lineHealth().strayBytes, s.replyCount - 2);
+}
+
 TEST_F(PollSim, CommandsNeverReachAnotherAnalyzer) {
     constexpr int kAnalyzers = 8;
     for (int a = 1; a <= kAnalyzers; ++a) add(a);

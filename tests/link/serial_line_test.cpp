@@ -68,6 +68,14 @@ class FakePort : public SerialPort {
         return n;
     }
     void purge() override { steps_.push_back("purge"); }
+    // What the drop before the reply read finds waiting.
+    std::vector<uint8_t> waiting;
+    size_t takeInput(std::vector<uint8_t>& dropped) override {
+        purge();
+        dropped = waiting;
+        waiting.clear();
+        return dropped.size();
+    }
     void drain() override {
         steps_.push_back("drain");
         now_ += drainTakes;
@@ -243,6 +251,196 @@ TEST_F(SerialLineTest, ReplyBytesAndCountComeBackAsRead) {
     EXPECT_FALSE(x.vanished);
     ASSERT_EQ(x.count, 4u);
     EXPECT_EQ(std::vector<uint8_t>(line->reply(), line->reply() + 4), sent);
+}
+
+// What one exchange makes of the bytes that come back: the answer ends where its header says,
+// the line's own copy of the request is dropped (and teaches the line that it echoes), frames
+// from other numbers are set aside, and what waited before the reply read is stray.
+TEST_F(SerialLineTest, TheAnswerIsReadAsFarAsItsHeaderSays) {
+    using Bytes = std::vector<uint8_t>;
+    auto sealed = [](Bytes b) {
+        b.resize(b.size() + 2);
+        sealFrame(b.data(), b.size());
+        return b;
+    };
+    auto reply = [&](uint8_t address) {
+        Bytes b{address, kFnReadInput, 2 * kShortReadCount};
+        b.resize(3 + 2 * kShortReadCount, 0x11);
+        return sealed(b);
+    };
+    auto join = [](std::initializer_list<Bytes> parts) {
+        Bytes all;
+        for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    const Request write = writeRequest(1, 1, 0);
+    const Bytes read(request.begin(), request.end()), zero(write.begin(), write.end());
+    const Bytes mine = reply(1), refusal = sealed({1, 0x84, 2}), junk{0xFF, 0x00, 0x7E};
+    Bytes damaged = mine;
+    damaged.back() ^= 0xFF;
+    const Bytes readStart(read.begin(), read.begin() + 3), readRest(read.begin() + 3, read.end());
+    using E = LineEcho;
+    struct Case {
+        const char* name;
+        E before;  // what the line was known to do
+        bool isWrite;
+        Bytes waiting, stream, answer;
+        size_t leftOver, stray;
+        int copies, foreign;
+        E after;
+    };
+    const Case cases[] = {
+        {"a refusal ends at 5 bytes",
+         E::Unknown,
+         false,
+         {},
+         join({refusal, junk}),
+         refusal,
+         3,
+         0,
+         0,
+         0,
+         E::Quiet},
+        {"a reply ends at its byte count",
+         E::Unknown,
+         false,
+         {},
+         join({mine, junk}),
+         mine,
+         3,
+         0,
+         0,
+         0,
+         E::Quiet},
+        {"a damaged reply is still the answer",
+         E::Unknown,
+         false,
+         {},
+         damaged,
+         damaged,
+         0,
+         0,
+         0,
+         0,
+         E::Quiet},
+        {"stray bytes before the read", E::Unknown, false, junk, mine, mine, 0, 3, 0, 0, E::Quiet},
+        {"the line's copy, then the reply",
+         E::Unknown,
+         false,
+         {},
+         join({read, mine}),
+         mine,
+         0,
+         0,
+         1,
+         0,
+         E::Echoing},
+        {"the copy already dropped", E::Unknown, false, join({junk, read}), mine, mine, 0, 3, 1, 0,
+         E::Echoing},
+        {"the copy begun in the drop", E::Unknown, false, join({junk, readStart}),
+         join({readRest, mine}), mine, 0, 3, 1, 0, E::Echoing},
+        {"the line's copy alone", E::Unknown, false, {}, read, {}, 0, 0, 1, 0, E::Echoing},
+        {"another number's frame, then ours",
+         E::Unknown,
+         false,
+         {},
+         join({reply(6), mine}),
+         mine,
+         0,
+         0,
+         0,
+         1,
+         E::Quiet},
+        {"another number's frame alone", E::Quiet, false, {}, reply(6), {}, 0, 0, 0, 1, E::Quiet},
+        {"a short reply",
+         E::Unknown,
+         false,
+         {},
+         Bytes(mine.begin(), mine.begin() + 9),
+         Bytes(mine.begin(), mine.begin() + 9),
+         0,
+         0,
+         0,
+         0,
+         E::Quiet},
+        {"a write's one copy on a quiet line",
+         E::Quiet,
+         true,
+         {},
+         zero,
+         zero,
+         0,
+         0,
+         0,
+         0,
+         E::Quiet},
+        {"a write's one copy, the line unknown",
+         E::Unknown,
+         true,
+         {},
+         zero,
+         zero,
+         0,
+         0,
+         0,
+         0,
+         E::Unknown},
+        {"a write's two copies teach the line",
+         E::Unknown,
+         true,
+         {},
+         join({zero, zero}),
+         zero,
+         0,
+         0,
+         1,
+         0,
+         E::Echoing},
+        {"a write's one copy on an echoing line is no answer",
+         E::Echoing,
+         true,
+         {},
+         zero,
+         {},
+         0,
+         0,
+         1,
+         0,
+         E::Echoing},
+        {"a write's two copies on an echoing line",
+         E::Echoing,
+         true,
+         {},
+         join({zero, zero}),
+         zero,
+         0,
+         0,
+         1,
+         0,
+         E::Echoing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        openAt(9600, DirectionMode::Driver);
+        // Teaches the line what it is known to do, by a read that finds nothing or a copy.
+        if (c.before != E::Unknown) {
+            fake->reply = c.before == E::Echoing ? read : Bytes{};
+            line->exchange(request, kShortReplyLength, kPollSettleMs);
+            ASSERT_EQ(line->lineEcho(), c.before);
+        }
+        fake->waiting = c.waiting;
+        fake->reply = c.stream;
+        const ExchangeResult x =
+            line->exchange(c.isWrite ? write : request, c.isWrite ? kEchoLength : kShortReplyLength,
+                           kPollSettleMs);
+        EXPECT_EQ(Bytes(line->reply(), line->reply() + x.count), c.answer);
+        EXPECT_EQ(fake->reply.size(), c.leftOver);
+        EXPECT_EQ(x.strayBytes, c.stray);
+        EXPECT_EQ(x.lineCopies, c.copies);
+        EXPECT_EQ(x.foreignFrames, c.foreign);
+        EXPECT_EQ(x.lineEcho, c.after);
+        EXPECT_EQ(line->lineEcho(), c.after);
+    }
 }
 
 TEST_F(SerialLineTest, AFailedWriteStillCompletesTheExchange) {
