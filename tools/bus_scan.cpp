@@ -84,7 +84,7 @@ int runScan(int argc, char** argv) {
     }
 
     SearchParams params;
-    params.prepare(storedPortName(o.port), o.baud);
+    params.prepare(portPathFor(o.port), o.baud);
     ConsoleSink sink(params, ZTA_ISATTY(ZTA_FILENO(stderr)) != 0);
 
     g_interruptible = &params;
