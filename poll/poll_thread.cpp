@@ -262,14 +262,7 @@ class Poller {
             sink_.baudAccepted(after.viewWindow, slot.pending.newBaudCode, after.address);
         if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.stopRequested())
             sink_.dataChanged(after.viewWindow, t.slot);
-        TurnReport report;
-        report.view = after.viewWindow;
-        report.slot = t.slot;
-        report.address = a;
-        report.exchanged = exchanged;
-        report.kind = kind;
-        report.exchange = x;
-        sink_.turnDone(report);
+        sink_.turnDone(TurnReport{after.viewWindow, t.slot, a, exchanged, kind, x});
     }
 
     static FrameKind trackHealth(Slot& s, const Choice& c, const uint8_t* reply,

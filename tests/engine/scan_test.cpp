@@ -218,6 +218,16 @@ TEST_F(ScanTest, AnalyzerAtSeveralNumbersIsListedOnceEachInScanOrder) {
     EXPECT_EQ(sink_.ends(), "F");
 }
 
+// An adapter that hands back every probe: its copies are no answers, the analyzers still are.
+TEST_F(ScanTest, OnAnEchoingLineTheProbesCopiesAreNoAnswers) {
+    add(9);
+    add(30);
+    bus_->setLineEcho(1);
+    bus_->start();
+    scanUntilFound({9, 30});
+    EXPECT_EQ(params_.found(), (std::vector<int>{9, 30}));
+}
+
 TEST_F(ScanTest, StopWhile40IsTriedEvaluates40WithoutProgressOrEnd) {
     add(3);
     add(40);
