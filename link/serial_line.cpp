@@ -158,8 +158,13 @@ struct SerialLine::Collected {
     size_t stray = 0;
     int copies = 0;
     int foreign = 0;
+    int setAsideFrames = 0;
     bool earlyCopy = false;  // a copy began before the read: the line's, never the analyzer's
     bool tentative = false;  // one copy of a write held while a second one may come
+    std::chrono::steady_clock::time_point tentativeAt{};
+
+    // Drops the whole frame just read; false when the read must end now.
+    bool setAside(Pauser& pauser, Pauser::Clock::time_point deadline);
 };
 
 SerialLine::SerialLine(std::unique_ptr<SerialPort> port, Pauser& pauser)
@@ -247,6 +252,8 @@ ExchangeResult SerialLine::exchange(const Request& request, size_t expectedLengt
         c.stray += c.have;
         std::copy(request.begin(), request.end(), buffer_.begin());
         c.have = request.size();
+        result.replyUs = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::microseconds>(c.tentativeAt - sentAt).count());
     }
     result.count = c.have;
     result.strayBytes += c.stray;
@@ -255,6 +262,7 @@ ExchangeResult SerialLine::exchange(const Request& request, size_t expectedLengt
     if (port_->vanished()) {
         result.vanished = true;
         result.count = 0;
+        result.replyUs = -1;
     } else if (c.copies > 0) {
         echo_ = LineEcho::Echoing;
     } else if (request[1] == kFnReadInput) {
@@ -262,7 +270,7 @@ ExchangeResult SerialLine::exchange(const Request& request, size_t expectedLengt
         echo_ = LineEcho::Quiet;
     }
     result.lineEcho = echo_;
-    if (result.count > 0) result.replyUs = result.waitedUs;
+    if (result.count > 0 && result.replyUs < 0) result.replyUs = result.waitedUs;
     if (observer_) observer_->exchanged(request, buffer_.data(), result);
     return result;
 }
@@ -306,13 +314,14 @@ void SerialLine::readAnswer(const Request& request, size_t expectedLength, Colle
             if (isRead || (c.copies == 0 && (echo_ == LineEcho::Echoing || c.earlyCopy))) {
                 ++c.copies;
                 c.earlyCopy = false;
-                c.have = 0;
-                continue;
+                if (c.setAside(pauser_, deadline)) continue;
+                return;
             }
             if (c.copies == 0 && echo_ == LineEcho::Unknown && !c.tentative) {
                 c.tentative = true;
-                c.have = 0;
-                continue;
+                c.tentativeAt = std::chrono::steady_clock::now();
+                if (c.setAside(pauser_, deadline)) continue;
+                return;
             }
             if (c.tentative) {
                 c.tentative = false;
@@ -322,11 +331,17 @@ void SerialLine::readAnswer(const Request& request, size_t expectedLength, Colle
         }
         if (!anyNumberAnswers_ && frame.crcMatches() && frame.address() != request[0]) {
             ++c.foreign;
-            c.have = 0;
-            continue;
+            if (c.setAside(pauser_, deadline)) continue;
+            return;
         }
         return;
     }
+}
+
+bool SerialLine::Collected::setAside(Pauser& pauser, Pauser::Clock::time_point deadline) {
+    have = 0;
+    // A line that never stops sending whole frames must not hold the read past its time.
+    return ++setAsideFrames < 64 && pauser.timeNow() < deadline;
 }
 
 void SerialLine::close() {

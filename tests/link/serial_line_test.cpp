@@ -279,6 +279,8 @@ TEST_F(SerialLineTest, TheAnswerIsReadAsFarAsItsHeaderSays) {
     Bytes damaged = mine;
     damaged.back() ^= 0xFF;
     const Bytes readStart(read.begin(), read.begin() + 3), readRest(read.begin() + 3, read.end());
+    Bytes flood;
+    for (int i = 0; i < 70; ++i) flood = join({flood, reply(6)});
     using E = LineEcho;
     struct Case {
         const char* name;
@@ -352,6 +354,17 @@ TEST_F(SerialLineTest, TheAnswerIsReadAsFarAsItsHeaderSays) {
          1,
          E::Quiet},
         {"another number's frame alone", E::Quiet, false, {}, reply(6), {}, 0, 0, 0, 1, E::Quiet},
+        {"a flood of other numbers' frames ends the read",
+         E::Quiet,
+         false,
+         {},
+         flood,
+         {},
+         flood.size() - 64 * mine.size(),
+         0,
+         0,
+         64,
+         E::Quiet},
         {"a short reply",
          E::Unknown,
          false,
