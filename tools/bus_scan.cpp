@@ -76,10 +76,8 @@ int runScan(int argc, char** argv) {
         std::fprintf(stderr, "zta-bus: %s\n", error.c_str());
         return kUsage;
     }
-    if (!o.addresses.empty() || o.extended || o.turns != -1 || !o.positional.empty()) {
-        std::fputs(
-            "zta-bus: scan takes only --port, --baud, --timeout, --rs485, --trace and --json\n",
-            stderr);
+    if (!o.positional.empty()) {
+        std::fprintf(stderr, "zta-bus: unexpected argument %s\n", o.positional[0].c_str());
         return kUsage;
     }
 
