@@ -50,12 +50,19 @@ void openWindows(MainWindow& frame, const QList<int>& numbers) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Answered before Qt starts, so that it works without a display.
-    for (int i = 1; i < argc; ++i)
+    // Answered before Qt starts, so that they work without a display.
+    for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--version")) {
             std::printf("zta-k7 %s\n", zta::kVersion);
             return 0;
         }
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") ||
+            !std::strcmp(argv[i], "-?") || !std::strcmp(argv[i], "--help-all")) {
+            const QCoreApplication core(argc, argv);  // names the program in the usage line
+            std::fputs(qPrintable(stationCommandLineHelp()), stdout);
+            return 0;
+        }
+    }
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mirel"));
     zta::loadQtRussian();

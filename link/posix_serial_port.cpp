@@ -184,6 +184,30 @@ class PosixSerialPort : public SerialPort {
         if (fd_ >= 0) (void)::tcflush(fd_, TCIFLUSH);
     }
 
+    size_t takeInput(std::vector<uint8_t>& dropped) override {
+        dropped.clear();
+        if (fd_ < 0) return 0;
+        // Bounded: a line that never stops talking is flushed past this and only counted.
+        constexpr size_t kKeep = 4096;
+        uint8_t chunk[256];
+        while (dropped.size() < kKeep) {
+            const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+            if (n > 0) {
+                dropped.insert(dropped.end(), chunk, chunk + n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n == 0 || (n < 0 && meansGone(errno))) vanished_ = true;
+            break;
+        }
+        size_t count = dropped.size();
+        int waiting = 0;
+        if (::ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0)
+            count += static_cast<size_t>(waiting);
+        (void)::tcflush(fd_, TCIFLUSH);
+        return count;
+    }
+
     void drain() override {
         if (fd_ < 0) return;
         while (::tcdrain(fd_) != 0 && errno == EINTR) {

@@ -24,6 +24,20 @@ static_assert(expectedReplyLength(Request{0, kFnReadInput, 0, 0, 0, kLongReadCou
 static_assert(expectedReplyLength(Request{0, kFnReadInput, 0, 0, 0, kProbeCount}) ==
               kProbeReplyLength);
 
+// The length of the frame that begins at `frame`, from its header as far as `have` bytes show
+// it: an exception is 5 bytes, a write's echo 8, a read reply 5 + its byte count. A read whose
+// third byte is 0 has the shape of a read request (no reply counts 0 bytes): 8. 0 while the
+// header is not complete enough to tell; `fallback` for a function the station never asks for.
+constexpr size_t frameLengthFromHeader(const uint8_t* frame, size_t have, size_t fallback) {
+    if (have < 2) return 0;
+    const uint8_t function = frame[1];
+    if (function & 0x80) return kExceptionLength;
+    if (function == kFnWriteSingle) return kEchoLength;
+    if (function != kFnReadInput) return fallback;
+    if (have < 3) return 0;
+    return frame[2] == 0 ? kEchoLength : 5 + static_cast<size_t>(frame[2]);
+}
+
 // A received frame as the checks see it; the bytes stay the caller's.
 class ReplyView {
   public:

@@ -5,7 +5,10 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
+
+#include "link/reply_view.h"
 
 namespace zta {
 
@@ -69,6 +72,14 @@ std::string formatWithCode(const char* pattern, int code) {
     const size_t at = text.find("%d");
     if (at != std::string::npos) text.replace(at, 2, std::to_string(code));
     return text;
+}
+
+// How many bytes at the end of `dropped` are a copy of `request`, whole or begun.
+size_t copyAtEnd(const std::vector<uint8_t>& dropped, const Request& request) {
+    for (size_t k = std::min(dropped.size(), request.size()); k > 0; --k)
+        if (std::equal(dropped.end() - static_cast<long>(k), dropped.end(), request.begin()))
+            return k;
+    return 0;
 }
 
 class SleepingPauser : public Pauser {
@@ -141,6 +152,21 @@ Pauser& realPauser() {
     return pauser;
 }
 
+struct SerialLine::Collected {
+    size_t have = 0;       // bytes of the frame being read, at the buffer's start
+    size_t preloaded = 0;  // of which the drop held, as the start of a copy not yet confirmed
+    size_t stray = 0;
+    int copies = 0;
+    int foreign = 0;
+    int setAsideFrames = 0;
+    bool earlyCopy = false;  // a copy began before the read: the line's, never the analyzer's
+    bool tentative = false;  // one copy of a write held while a second one may come
+    std::chrono::steady_clock::time_point tentativeAt{};
+
+    // Drops the whole frame just read; false when the read must end now.
+    bool setAside(Pauser& pauser, Pauser::Clock::time_point deadline);
+};
+
 SerialLine::SerialLine(std::unique_ptr<SerialPort> port, Pauser& pauser)
     : port_(std::move(port)), pauser_(pauser) {}
 
@@ -161,6 +187,8 @@ OpenResult SerialLine::open(const std::string& storedPortName, unsigned baud,
     port_->purge();
     buffer_.assign(options.bufferSize, 0);
     observer_ = options.observer;
+    anyNumberAnswers_ = options.anyNumberAnswers;
+    echo_ = LineEcho::Unknown;
     open_ = true;
     return result;
 }
@@ -174,7 +202,6 @@ ExchangeResult SerialLine::exchange(const Request& request, size_t expectedLengt
         result.vanished = true;
         return result;
     }
-    const size_t length = std::min(expectedLength, buffer_.size());
     const bool program = mode_ == DirectionMode::Program;
 
     if (program) {
@@ -188,9 +215,8 @@ ExchangeResult SerialLine::exchange(const Request& request, size_t expectedLengt
         result.vanished = true;
         return result;
     }
-    // write() returns once the driver has the bytes; the purge below would drop whatever is
-    // still waiting to go out, and an echoing adapter's copy of the request would come after
-    // it. The hold counts from the write's return, but RTS never drops before the last bit
+    // write() returns once the driver has the bytes, and the drop below must come after they
+    // have left. The hold counts from the write's return, but RTS never drops before the last bit
     // has left: whichever ends later.
     port_->drain();
     result.sentAt = std::chrono::system_clock::now();
@@ -203,18 +229,119 @@ ExchangeResult SerialLine::exchange(const Request& request, size_t expectedLengt
         port_->setRts(false);
         pauser_.pauseMs(1);
     }
-    port_->purge();
-    result.count = std::min(port_->read(buffer_.data(), length, timing_.replyTimeoutMs), length);
+    // The drop before the reply read: what is waiting is no answer to this request. An echoing
+    // adapter's copy of the request may already be there, whole or begun.
+    const size_t dropped = port_->takeInput(dropped_);
+    Collected c;
+    const size_t copyBytes = copyAtEnd(dropped_, request);
+    if (copyBytes == request.size()) {
+        ++c.copies;
+    } else if (copyBytes > 0) {
+        std::copy_n(request.begin(), copyBytes, buffer_.begin());
+        c.have = c.preloaded = copyBytes;
+        c.earlyCopy = true;
+    }
+    result.strayBytes = dropped - std::min(dropped, copyBytes);
+    if (!port_->vanished()) readAnswer(request, expectedLength, c);
+    result.waitedUs = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                            std::chrono::steady_clock::now() - sentAt)
+                                            .count());
+    if (c.tentative) {
+        // One copy of a write and nothing after it on a line not known to echo: the analyzer's
+        // echo. Whatever broke in after it is stray.
+        c.stray += c.have;
+        std::copy(request.begin(), request.end(), buffer_.begin());
+        c.have = request.size();
+        result.replyUs = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::microseconds>(c.tentativeAt - sentAt).count());
+    }
+    result.count = c.have;
+    result.strayBytes += c.stray;
+    result.lineCopies = c.copies;
+    result.foreignFrames = c.foreign;
     if (port_->vanished()) {
         result.vanished = true;
         result.count = 0;
+        result.replyUs = -1;
+    } else if (c.copies > 0) {
+        echo_ = LineEcho::Echoing;
+    } else if (request[1] == kFnReadInput) {
+        // An echoing line hands back every read request, answered or not.
+        echo_ = LineEcho::Quiet;
     }
-    if (result.count > 0)
-        result.replyUs = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                               std::chrono::steady_clock::now() - sentAt)
-                                               .count());
+    result.lineEcho = echo_;
+    if (result.count > 0 && result.replyUs < 0) result.replyUs = result.waitedUs;
     if (observer_) observer_->exchanged(request, buffer_.data(), result);
     return result;
+}
+
+void SerialLine::readAnswer(const Request& request, size_t expectedLength, Collected& c) {
+    uint8_t* buf = buffer_.data();
+    const size_t size = buffer_.size();
+    const bool isRead = request[1] == kFnReadInput;
+    const auto deadline = pauser_.timeNow() + std::chrono::milliseconds(timing_.replyTimeoutMs);
+    for (;;) {
+        if (c.preloaded > 0) {
+            const size_t n = std::min(c.have, request.size());
+            if (!std::equal(buf, buf + n, request.begin())) {
+                // Not the start of a copy after all: what the drop held was stray.
+                std::memmove(buf, buf + c.preloaded, c.have - c.preloaded);
+                c.have -= c.preloaded;
+                c.stray += c.preloaded;
+                c.preloaded = 0;
+                c.earlyCopy = false;
+                continue;
+            }
+            if (n == request.size()) c.preloaded = 0;
+        }
+        const size_t need = frameLengthFromHeader(buf, c.have, expectedLength);
+        const size_t target = std::min(need ? need : kExceptionLength, size);
+        if (c.have < target) {
+            const size_t asked = target - c.have;
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - pauser_.timeNow());
+            const int ms = static_cast<int>(std::max<long long>(left.count(), 0));
+            const size_t got = std::min(port_->read(buf + c.have, asked, ms), asked);
+            c.have += got;
+            if (got < asked || port_->vanished()) return;  // the time is up
+            continue;
+        }
+        if (need == 0 || need > size) return;  // more than the buffer holds: as far as it goes
+        const ReplyView frame(buf, need);
+        if (frame.isEchoOf(request)) {
+            // A copy of a read is never an answer; of a write, the first one is the line's
+            // where the line echoes, and the analyzer's echo follows it.
+            if (isRead || (c.copies == 0 && (echo_ == LineEcho::Echoing || c.earlyCopy))) {
+                ++c.copies;
+                c.earlyCopy = false;
+                if (c.setAside(pauser_, deadline)) continue;
+                return;
+            }
+            if (c.copies == 0 && echo_ == LineEcho::Unknown && !c.tentative) {
+                c.tentative = true;
+                c.tentativeAt = std::chrono::steady_clock::now();
+                if (c.setAside(pauser_, deadline)) continue;
+                return;
+            }
+            if (c.tentative) {
+                c.tentative = false;
+                c.copies = 1;
+            }
+            return;
+        }
+        if (!anyNumberAnswers_ && frame.crcMatches() && frame.address() != request[0]) {
+            ++c.foreign;
+            if (c.setAside(pauser_, deadline)) continue;
+            return;
+        }
+        return;
+    }
+}
+
+bool SerialLine::Collected::setAside(Pauser& pauser, Pauser::Clock::time_point deadline) {
+    have = 0;
+    // A line that never stops sending whole frames must not hold the read past its time.
+    return ++setAsideFrames < 64 && pauser.timeNow() < deadline;
 }
 
 void SerialLine::close() {

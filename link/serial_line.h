@@ -43,7 +43,14 @@ struct LineOptions {
     size_t bufferSize = kPollBufferSize;
     int replyTimeoutMs = 0;             // > 0 overrides the rate's reply time-out (tests only)
     FrameObserver* observer = nullptr;  // not owned; must outlive the opening
+    // A whole frame from any network number is the answer (the search's probe); otherwise one
+    // from another number is set aside and the read goes on.
+    bool anyNumberAnswers = false;
 };
+
+// Whether the line hands back a copy of every request (many USB RS-485 adapters do). Learned
+// from the exchanges of one opening.
+enum class LineEcho { Unknown, Quiet, Echoing };
 
 // "auto", "driver" or "program" (any case); false for anything else, leaving `setting` as is.
 bool parseDirectionSetting(const std::string& text, DirectionSetting& setting);
@@ -63,13 +70,18 @@ std::string storedPortNamePosix(const std::string& chosen);
 std::string openFailureText(const OpenResult& result, const std::string& storedPortName);
 
 struct ExchangeResult {
-    size_t count = 0;  // bytes read, 0..expectedLength
+    size_t count = 0;  // bytes of the answer (or of what came before the time-out)
     bool writeOk = false;
     bool vanished = false;  // the device went away during this exchange
     // When the request had left (wall clock), and how long the reply took from then until its
     // last byte; -1 when nothing came.
     std::chrono::system_clock::time_point sentAt{};
     long replyUs = -1;
+    long waitedUs = 0;      // from the request's end until the read ended
+    size_t strayBytes = 0;  // dropped before the reply read: no part of this exchange
+    int lineCopies = 0;     // copies of the request handed back by the line, dropped
+    int foreignFrames = 0;  // whole frames from other network numbers, set aside
+    LineEcho lineEcho = LineEcho::Unknown;  // what the line is known to do after this exchange
 };
 
 // One opening of the line, owned by one worker for its run.
@@ -83,7 +95,9 @@ class SerialLine {
 
     OpenResult open(const std::string& storedPortName, unsigned baud,
                     const LineOptions& options = {});
-    // Request, pauses, purge, read; see the step order in serial_line.cpp.
+    // Request, pauses, purge, read; see the step order in serial_line.cpp. The read ends as
+    // soon as a frame's header says it is complete; `expectedLength` bounds a frame whose
+    // header names no function the station knows.
     ExchangeResult exchange(const Request& request, size_t expectedLength, int settleMs);
     void close();
 
@@ -91,15 +105,22 @@ class SerialLine {
     DirectionMode mode() const { return mode_; }
     const LineTiming& timing() const { return timing_; }
     const uint8_t* reply() const { return buffer_.data(); }
+    LineEcho lineEcho() const { return echo_; }
 
   private:
+    struct Collected;
+    // Reads frames until the answer to `request` is whole or the time is up.
+    void readAnswer(const Request& request, size_t expectedLength, Collected& c);
     std::unique_ptr<SerialPort> port_;
     Pauser& pauser_;
     bool open_ = false;
     DirectionMode mode_ = DirectionMode::Program;
     LineTiming timing_{};
     FrameObserver* observer_ = nullptr;
+    bool anyNumberAnswers_ = false;
+    LineEcho echo_ = LineEcho::Unknown;
     std::vector<uint8_t> buffer_;
+    std::vector<uint8_t> dropped_;
 };
 
 }  // namespace zta

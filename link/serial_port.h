@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zta {
 
@@ -56,6 +57,14 @@ class SerialPort {
     virtual size_t read(uint8_t* buffer, size_t length, int timeoutMs) = 0;
     // Drops unsent output and unread input.
     virtual void purge() = 0;
+    // Drops the unread input like purge(), handing back what it dropped (at most a few
+    // kilobytes are kept; the count returned covers all of it). A port that cannot see what it
+    // drops just purges.
+    virtual size_t takeInput(std::vector<uint8_t>& dropped) {
+        dropped.clear();
+        purge();
+        return 0;
+    }
     // Waits until the output has left the transmitter (Program mode, before the hold pause).
     virtual void drain() = 0;
     virtual void setRts(bool on) = 0;

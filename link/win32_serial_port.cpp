@@ -9,6 +9,7 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 
@@ -185,6 +186,26 @@ class Win32SerialPort : public SerialPort {
 
     void purge() override {
         if (handle_ != INVALID_HANDLE_VALUE) (void)::PurgeComm(handle_, kPurgeInput);
+    }
+
+    size_t takeInput(std::vector<uint8_t>& dropped) override {
+        dropped.clear();
+        if (handle_ == INVALID_HANDLE_VALUE) return 0;
+        DWORD errors = 0;
+        COMSTAT status{};
+        size_t count = 0;
+        if (::ClearCommError(handle_, &errors, &status) && status.cbInQue > 0) {
+            // What is queued is read at once, whatever the read time-out.
+            count = status.cbInQue;
+            dropped.resize(std::min<size_t>(count, 4096));
+            DWORD got = 0;
+            if (!::ReadFile(handle_, dropped.data(), static_cast<DWORD>(dropped.size()), &got,
+                            nullptr))
+                got = 0;
+            dropped.resize(got);
+        }
+        (void)::PurgeComm(handle_, kPurgeInput);
+        return count;
     }
 
     void drain() override {

@@ -51,7 +51,11 @@ FrameRecord makeFrameRecord(const Request& request, const uint8_t* reply,
     const size_t expected = request[1] == kFnWriteSingle ? kEchoLength : 5 + 2 * word(&request[4]);
     f.expected = static_cast<uint8_t>(std::min<size_t>(expected, 255));
     f.replyUs = result.replyUs;
-    f.kind = classifyReply(request, reply, f.count, expected);
+    f.waitedUs = result.waitedUs;
+    f.strayBytes = static_cast<uint16_t>(std::min<size_t>(result.strayBytes, 65535));
+    f.lineCopies = static_cast<uint8_t>(std::clamp(result.lineCopies, 0, 255));
+    f.foreignFrames = static_cast<uint8_t>(std::clamp(result.foreignFrames, 0, 255));
+    f.kind = classifyReply(request, reply, f.count, expected, result.foreignFrames);
     return f;
 }
 
@@ -69,13 +73,36 @@ std::string requestTraceLine(const FrameRecord& f) {
     return clockText(f.sentAt) + head + hexBytes(r.data(), r.size()) + "  " + what;
 }
 
+// What the line did besides the answer, for the end of the reply line.
+static std::string lineNotes(const FrameRecord& f) {
+    std::string notes;
+    char buf[48];
+    if (f.lineCopies == 1) notes += "  line echo";
+    if (f.lineCopies > 1) {
+        std::snprintf(buf, sizeof buf, "  line echo x%u", unsigned(f.lineCopies));
+        notes += buf;
+    }
+    if (f.foreignFrames > 0) {
+        std::snprintf(buf, sizeof buf, "  foreign frames %u set aside", unsigned(f.foreignFrames));
+        notes += buf;
+    }
+    if (f.strayBytes > 0) {
+        std::snprintf(buf, sizeof buf, "  stray bytes %u", unsigned(f.strayBytes));
+        notes += buf;
+    }
+    return notes;
+}
+
 std::string replyTraceLine(const FrameRecord& f) {
     auto at = f.sentAt;
-    if (f.replyUs > 0) at += std::chrono::microseconds(f.replyUs);
+    if (f.replyUs > 0)
+        at += std::chrono::microseconds(f.replyUs);
+    else if (f.count == 0 && f.waitedUs > 0)
+        at += std::chrono::microseconds(f.waitedUs);
     char head[40];
     std::snprintf(head, sizeof head, " <- %d  ", f.address());
     std::string line = clockText(at) + head;
-    if (f.count == 0) return line + "-  no reply";
+    if (f.count == 0) return line + "-  no reply" + lineNotes(f);
     line += hexBytes(f.reply.data(), f.count);
     char buf[64];
     switch (f.kind) {
@@ -105,7 +132,7 @@ std::string replyTraceLine(const FrameRecord& f) {
         std::snprintf(buf, sizeof buf, "  %.1f ms", f.replyUs / 1000.0);
         line += buf;
     }
-    return line;
+    return line + lineNotes(f);
 }
 
 FrameRing::FrameRing(size_t capacity) : frames_(std::max<size_t>(capacity, 1)) {}

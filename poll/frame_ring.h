@@ -23,6 +23,10 @@ struct FrameRecord {
     uint8_t count = 0;
     uint8_t expected = 0;
     long replyUs = -1;
+    long waitedUs = 0;  // until the read ended: the time-out when nothing came
+    uint16_t strayBytes = 0;
+    uint8_t lineCopies = 0;
+    uint8_t foreignFrames = 0;
     FrameKind kind = FrameKind::NoReply;
 
     int address() const { return request[0]; }
@@ -31,9 +35,11 @@ struct FrameRecord {
 FrameRecord makeFrameRecord(const Request& request, const uint8_t* reply,
                             const ExchangeResult& result);
 
-// The two trace lines of an exchange, without line ends: the request, then the reply.
+// The two trace lines of an exchange, without line ends: the request, then the reply, with
+// what the line did besides (its own copy of the request, stray bytes dropped, frames from
+// other numbers set aside). "no reply" is stamped at the end of the wait.
 //   12:00:01.234 -> 3  03 04 00 01 00 19 60 00  read 1..25
-//   12:00:01.290 <- 3  03 04 32 ... 9A 1B  reply 55 bytes  CRC ok  56.1 ms
+//   12:00:01.290 <- 3  03 04 32 ... 9A 1B  reply 55 bytes  CRC ok  56.1 ms  line echo
 std::string requestTraceLine(const FrameRecord& frame);
 std::string replyTraceLine(const FrameRecord& frame);
 

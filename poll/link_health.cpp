@@ -10,20 +10,63 @@
 namespace zta {
 
 FrameKind classifyReply(const Request& request, const uint8_t* reply, size_t n,
-                        size_t expectedLength) {
-    if (n == 0) return FrameKind::NoReply;
+                        size_t expectedLength, int foreignFrames) {
+    if (n == 0) return foreignFrames > 0 ? FrameKind::Foreign : FrameKind::NoReply;
     const bool isWrite = request[1] == kFnWriteSingle;
     const ReplyView v(reply, n);
     if (isWrite && v.isEchoOf(request)) return FrameKind::Echo;
-    const bool whole = v.hasLength(expectedLength) || v.isException();
-    if (!whole) return FrameKind::Malformed;
+    // The poll thread decodes either reading length whichever read asked, so it counts as
+    // data here too: the counters and the readings agree.
+    const bool decoded = v.hasLength(kShortReplyLength) || v.hasLength(kLongReplyLength);
+    const bool asked = v.hasLength(expectedLength);
+    if (!asked && !decoded && !v.isException()) return FrameKind::Malformed;
     if (!v.crcMatches())
         return v.address() == request[0] ? FrameKind::WrongCrc : FrameKind::Malformed;
     if (v.address() != request[0]) return FrameKind::Foreign;
-    if (v.function() & 0x80) return FrameKind::Refusal;
+    if (v.isException()) return FrameKind::Refusal;
+    if (decoded) return FrameKind::Reply;
     // A write answered with anything but its echo is no answer to it.
     if (isWrite || v.function() != request[1]) return FrameKind::Malformed;
     return FrameKind::Reply;
+}
+
+const char* outcomeName(FrameKind kind) {
+    switch (kind) {
+        case FrameKind::NoReply:
+            return "timeout";
+        case FrameKind::Reply:
+            return "data";
+        case FrameKind::Echo:
+            return "echo";
+        case FrameKind::Refusal:
+            return "refused";
+        case FrameKind::WrongCrc:
+            return "crc";
+        case FrameKind::Foreign:
+            return "foreign";
+        case FrameKind::Malformed:
+            break;
+    }
+    return "short";
+}
+
+const char* lineEchoName(LineEcho echo) {
+    switch (echo) {
+        case LineEcho::Quiet:
+            return "no";
+        case LineEcho::Echoing:
+            return "yes";
+        case LineEcho::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
+void LineHealth::count(const ExchangeResult& x) {
+    strayBytes += static_cast<long>(x.strayBytes);
+    foreignFrames += x.foreignFrames;
+    lineCopies += x.lineCopies;
+    echo = x.lineEcho;
 }
 
 void LinkHealth::count(FrameKind kind, const ExchangeResult& x) {

@@ -5,10 +5,9 @@
 #include <cstdint>
 
 #include "link/modbus.h"
+#include "link/serial_line.h"
 
 namespace zta {
-
-struct ExchangeResult;
 
 // What came back for one request, judged from the bytes alone.
 enum class FrameKind {
@@ -17,12 +16,19 @@ enum class FrameKind {
     Echo,       // the exact echo of a write
     Refusal,    // an exception reply (function | 0x80) from the asked number, CRC right
     WrongCrc,   // the asked length from the asked number, CRC wrong
-    Foreign,    // a whole frame from another network number
+    Foreign,    // a whole frame from another network number (and nothing else came)
     Malformed,  // anything else: short, long, garbled
 };
 
+// A reply the poll thread decodes (25 or 55 bytes from the asked number, CRC right) is a Reply
+// whichever read asked for it. `foreignFrames`: frames from other numbers set aside meanwhile.
 FrameKind classifyReply(const Request& request, const uint8_t* reply, size_t count,
-                        size_t expectedLength);
+                        size_t expectedLength, int foreignFrames = 0);
+
+// The exchange's outcome in one word: data, echo, timeout, crc, refused, foreign, short.
+const char* outcomeName(FrameKind kind);
+// "unknown", "no" or "yes".
+const char* lineEchoName(LineEcho echo);
 
 // Communication health of one slot, kept beside its reply and request counts and cleared with
 // them. Reply times count from the end of the request to the last byte of a reply or an echo; a
@@ -47,6 +53,18 @@ struct LinkHealth {
     }
     long badReplies() const { return wrongCrc + foreign; }
     void count(FrameKind kind, const ExchangeResult& exchange);
+};
+
+// What the line itself did, over all its analyzers: bytes dropped before reply reads that
+// belonged to no exchange, whole frames from other numbers inside a reply window, copies of
+// requests handed back by an echoing adapter.
+struct LineHealth {
+    long strayBytes = 0;
+    long foreignFrames = 0;
+    long lineCopies = 0;
+    LineEcho echo = LineEcho::Unknown;
+
+    void count(const ExchangeResult& exchange);
 };
 
 int64_t steadyNowMs();

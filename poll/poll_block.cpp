@@ -273,7 +273,15 @@ void PollBlock::prepareConnect() {
         // The pause since the last run is no cycle; the last cycle measured stands until then.
         s.lastTurnMs = 0;
     }
+    line_ = LineHealth{};
 }
+
+void PollBlock::countLine(const ExchangeResult& exchange) {
+    std::lock_guard lock(mutex_);
+    line_.count(exchange);
+}
+
+LineHealth PollBlock::lineHealth() const { return locked(line_); }
 
 void PollBlock::requestStop() {
     {

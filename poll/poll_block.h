@@ -166,6 +166,9 @@ class PollBlock {
     void resetCursor();      // at the poll thread's start, before the line opens
     void clearAllPending();  // at the poll thread's start, once the line is open
     void advanceCursor();    // cursor + 1, or 0 at windowCount
+    // What the line did besides answering, counted over the run (poll thread writes).
+    void countLine(const ExchangeResult& exchange);
+    LineHealth lineHealth() const;
     // Settles the open commands of every registered slot (see Slot::SettleTracks).
     std::vector<CommandReport> settleCommands(CommandFailure why, bool all);
     // Fails the open commands of one slot (UI thread, before its window closes).
@@ -214,6 +217,7 @@ class PollBlock {
     uint64_t nextCommandId_ = 1;
     bool fastPolling_ = false;
     int commandExpiryMs_ = 30000;
+    LineHealth line_;
 };
 
 }  // namespace zta

@@ -10,6 +10,16 @@ namespace zta {
 inline constexpr const char* kPollCaption = "Опрос";
 inline constexpr const char* kWriteFailedText = "Ошибка записи";
 
+// One turn's exchange as it ended, for whoever follows the bus turn by turn (zta-bus poll).
+struct TurnReport {
+    ViewId view = 0;
+    int slot = -1;
+    int address = 0;                      // the number the request went to
+    bool exchanged = false;               // false: the line was away, nothing was sent
+    FrameKind kind = FrameKind::NoReply;  // the answer as the slot's health counted it
+    ExchangeResult exchange;
+};
+
 // How the poll thread reaches the windows. Called on the poll thread.
 class PollSink {
   public:
@@ -29,6 +39,9 @@ class PollSink {
     // Posted: the open line went away (the poll thread waits for the port and sends nothing;
     // every analyzer on it is out of contact), or came back.
     virtual void lineStateChanged(bool up) { (void)up; }
+    // After every turn of a registered slot, once its outcome is stored and noticed. Must be
+    // quick: it holds up the bus.
+    virtual void turnDone(const TurnReport& report) { (void)report; }
 };
 
 }  // namespace zta

@@ -120,7 +120,9 @@ enum class Outcome { Nothing, Echo, Data, Failure };
 Outcome judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const uint8_t* reply,
               size_t n) {
     const ReplyView v(reply, n);
-    if (c.isWrite && v.hasLength(kEchoLength)) {
+    if (c.isWrite && v.hasLength(kEchoLength) && (v.isEchoOf(c.request) || v.crcMatches())) {
+        // An intact frame that differs (the echo of a value since replaced) is an answer from a
+        // live analyzer: the command stays pending, nothing is counted.
         if (!v.isEchoOf(c.request)) return Outcome::Nothing;
         // Only the answered command: the others go out on the next turns.
         if (sent == c.request) s.pending.*c.command = false;
@@ -128,8 +130,7 @@ Outcome judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const ui
     }
     if ((v.hasLength(kShortReplyLength) || v.hasLength(kLongReplyLength) ||
          v.hasExceptionLength()) &&
-        v.address() == a) {
-        if (!v.crcMatches()) return Outcome::Nothing;
+        v.address() == a && v.crcMatches()) {
         if (v.hasExceptionLength()) {
             // Any other exception (say, to a command write) is an answer from a live analyzer:
             // no lost contact, and the command stays pending.
@@ -154,6 +155,8 @@ Outcome judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const ui
         }
         return Outcome::Data;
     }
+    // Everything else failed, a reply with a wrong CRC included: the analyzer's value may have
+    // moved, and the window must not go on showing the last good one as live.
     ++s.errorCount;
     if (s.errorCount > kLostContactLimit) {
         s.readings.extendedModel = true;
@@ -237,12 +240,15 @@ class Poller {
         if (!block_.isCurrent(t.slot, t.generation)) return;
 
         ExchangeResult x;
+        bool exchanged = false;
         if (ensureOpen()) {
+            exchanged = true;
             x = line_.exchange(c.request, c.replyLength, kPollSettleMs);
             x.count = std::min(x.count, reply_.size());
             std::copy_n(line_.reply(), x.count, reply_.begin());
             if (x.writeOk && !x.vanished) writeFailureShown_ = false;
             if (!x.writeOk || x.vanished) reportWriteFailure();
+            block_.countLine(x);
             if (x.vanished) {
                 line_.close();
                 nextReopen_ = Clock::now() + std::chrono::milliseconds(timing_.reopenIntervalMs);
@@ -251,6 +257,7 @@ class Poller {
 
         const uint8_t* reply = reply_.data();
         Outcome outcome = Outcome::Nothing;
+        FrameKind kind = FrameKind::NoReply;
         Slot after;
         std::vector<CommandReport> reports;
         const bool stored = block_.storeOutcome(t.slot, t.generation, [&](Slot& s) {
@@ -259,7 +266,7 @@ class Poller {
                 c.isWrite ? commandRequest(s, c.command, a, t.baudRate, t.maxGas, t.midGas)
                           : c.request;
             outcome = judge(s, c, sent, a, reply, x.count);
-            trackHealth(s, c, reply, x, outcome, reports);
+            kind = trackHealth(s, c, reply, x, outcome, reports);
             after.viewWindow = s.viewWindow;
             after.address = s.address;
         });
@@ -273,14 +280,19 @@ class Poller {
             sink_.baudAccepted(after.viewWindow, slot.pending.newBaudCode, after.address);
         if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.stopRequested())
             sink_.dataChanged(after.viewWindow, t.slot);
+        sink_.turnDone(TurnReport{after.viewWindow, t.slot, a, exchanged, kind, x});
     }
 
-    static void trackHealth(Slot& s, const Choice& c, const uint8_t* reply, const ExchangeResult& x,
-                            Outcome outcome, std::vector<CommandReport>& reports) {
-        s.health.count(classifyReply(c.request, reply, x.count, c.replyLength), x);
+    static FrameKind trackHealth(Slot& s, const Choice& c, const uint8_t* reply,
+                                 const ExchangeResult& x, Outcome outcome,
+                                 std::vector<CommandReport>& reports) {
+        const FrameKind kind =
+            classifyReply(c.request, reply, x.count, c.replyLength, x.foreignFrames);
+        s.health.count(kind, x);
         if (c.isWrite && x.writeOk) s.trackSent(c.which, c.request, reports);
         const Command* echoed = outcome == Outcome::Echo ? &c.which : nullptr;
         s.settleTracks(echoed, CommandFailure::Cleared, false, reports);
+        return kind;
     }
 
     void Report(const std::vector<CommandReport>& reports) {

@@ -100,6 +100,7 @@ void searchThreadProc(SearchParams& params, SearchSink& sink, LineOptions option
     const std::string portPath = params.portPath();
     const unsigned baud = params.baud();
     options.bufferSize = kSearchBufferSize;
+    options.anyNumberAnswers = true;  // whoever answers a probe counts for the number asked
 
     SerialLine line(portFactory());
     const OpenResult opened = line.open(portPath, baud, options);

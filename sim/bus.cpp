@@ -83,6 +83,7 @@ struct Bus::Impl {
     Clock::time_point lastByte;
     std::vector<Output> outputs;
     std::mt19937 rng{12345};
+    double lineEchoMs = -1;  // under mu
 
     ~Impl();
     bool openPort(std::string* error);
@@ -373,6 +374,12 @@ void Bus::Impl::handleRequest(const Request& request, Clock::time_point arrival,
         entry.bytes.assign(request.begin(), request.end());
         entry.lineBaud = lineBaud;
         entry.when = arrival;
+        if (lineEchoMs >= 0) {
+            Output copy;
+            copy.due = arrival + std::chrono::microseconds(static_cast<long>(lineEchoMs * 1000));
+            copy.bytes.assign(request.begin(), request.end());
+            outputs.push_back(std::move(copy));
+        }
         std::shared_ptr<Analyzer> target;
         for (const auto& a : analyzers)
             if (a->answers(request[0])) {
@@ -645,6 +652,11 @@ bool Bus::setFault(int address, Fault fault, int count) {
             return true;
         }
     return false;
+}
+
+void Bus::setLineEcho(double ms) {
+    std::lock_guard lock(impl_->mu);
+    impl_->lineEchoMs = ms;
 }
 
 void Bus::unplug() {

@@ -125,6 +125,10 @@ class Bus {
     // count -1: until cleared with None. False when no analyzer answers at the address.
     bool setFault(int address, Fault fault, int count = -1);
 
+    // The line hands back a copy of every request `ms` after it arrived, whether an analyzer
+    // answers it or not (an echoing RS-485 adapter); below 0: no copy (the default).
+    void setLineEcho(double ms);
+
     void unplug();  // closes its side (and removes its link): the station sees a vanished device
     // A new pty behind the same link path (a device: opened again).
     bool replug(std::string* error = nullptr);

@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
     }
     bus->setTimeScale(options.timeScale);
     for (const auto& a : options.analyzers) bus->addAnalyzer(a);
+    bus->setLineEcho(options.lineEchoMs);
     if (options.log) bus->setLogSink(printEntry);
     // Made before the port is announced: whoever reads "port:" can send commands at once.
     std::unique_ptr<ControlServer> control;

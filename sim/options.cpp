@@ -11,10 +11,12 @@ namespace zta::sim {
 
 const char* const kUsage =
     "usage: zta-sim [--link PATH | --device PATH [--device-baud RATE]] [--analyzer SPEC ...] "
-    "[--log]\n"
+    "[--line-echo MS] [--log]\n"
     "               [--control PATH] [--time-scale K]\n"
     "       zta-sim ctl PATH COMMAND...\n"
     "       zta-sim --help | --version\n"
+    "  --line-echo MS: the line hands back a copy of every request MS milliseconds after it,\n"
+    "    answered or not, as an echoing RS-485 adapter does (0 to 1000, decimals allowed)\n"
     "  SPEC: comma-separated key=value, keys:\n"
     "    address=0..255  also=N;N;...  baud=1200|2400|4800|9600|19200\n"
     "    model=extended|standard|old  gas=0..255  text=\"440 270 440 CH4 %\" (30 characters at "
@@ -202,11 +204,18 @@ bool parseProgramOptions(const std::vector<std::string>& args, ProgramOptions* o
                          std::string* error) {
     ProgramOptions o;
     bool deviceBaudGiven = false;
+    std::set<std::string> given;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto next = [&](std::string* out) {
             if (i + 1 >= args.size()) {
                 *error = a + " needs a value";
+                return false;
+            }
+            // Only --analyzer may come more than once: a second value of any other would
+            // silently replace the first.
+            if (a != "--analyzer" && !given.insert(a).second) {
+                *error = a + " is given twice";
                 return false;
             }
             *out = args[++i];
@@ -219,10 +228,21 @@ bool parseProgramOptions(const std::vector<std::string>& args, ProgramOptions* o
             o.version = true;
         } else if (a == "--log") {
             o.log = true;
-        } else if (a == "--link") {
-            if (!next(&o.link)) return false;
-        } else if (a == "--device") {
-            if (!next(&o.device)) return false;
+        } else if (a == "--link" || a == "--device") {
+            std::string& path = a == "--link" ? o.link : o.device;
+            if (!next(&path)) return false;
+            if (path.empty()) {
+                *error = a + " needs a path, not an empty text";
+                return false;
+            }
+        } else if (a == "--line-echo") {
+            double ms = 0;
+            if (!next(&v)) return false;
+            if (!parseDouble(v, &ms) || ms < 0 || ms > 1000) {
+                *error = "--line-echo: \"" + v + "\" is not a time of 0 to 1000 ms";
+                return false;
+            }
+            o.lineEchoMs = ms;
         } else if (a == "--device-baud") {
             long n = 0;
             if (!next(&v)) return false;

@@ -17,6 +17,7 @@ struct ProgramOptions {
     std::string link;    // --link PATH
     std::string device;  // --device PATH
     unsigned deviceBaud = 9600;
+    double lineEchoMs = -1;  // --line-echo MS: the line copies every request back; -1: off
     bool log = false;
     bool help = false;
     bool version = false;                   // --version

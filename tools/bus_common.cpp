@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/bus_common.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "link/number_text.h"
 #include "poll/frame_ring.h"
@@ -15,7 +17,50 @@ bool parseInt(const std::string& text, long lo, long hi, long& value) {
     return parseWholeNumber(text, lo, hi, &value);
 }
 
+namespace {
+
+// Which sub-commands take an option: an option that means nothing for a command is refused,
+// never silently ignored.
+enum CommandBit : unsigned { kRead = 1, kWrite = 2, kPoll = 4, kScan = 8, kAll = 15 };
+
+struct OptionRow {
+    const char* name;
+    unsigned commands;
+};
+
+constexpr OptionRow kOptionTable[] = {
+    {"--port", kAll},
+    {"--baud", kAll},
+    {"--timeout", kAll},
+    {"--rs485", kAll},
+    {"--trace", kAll},
+    {"--address", kRead | kWrite | kPoll},
+    {"--json", kRead | kPoll | kScan},
+    {"--extended", kRead},
+    {"--turns", kPoll},
+    {"--fast", kPoll},
+};
+
+unsigned commandBit(const std::string& command) {
+    if (command == "read") return kRead;
+    if (command == "write") return kWrite;
+    if (command == "poll") return kPoll;
+    if (command == "scan") return kScan;
+    return kAll;
+}
+
+const OptionRow* optionRow(const std::string& name) {
+    for (const OptionRow& row : kOptionTable)
+        if (name == row.name) return &row;
+    return nullptr;
+}
+
+}  // namespace
+
 bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
+    const std::string command = argc > 0 ? argv[0] : "";
+    const unsigned bit = commandBit(command);
+    std::vector<std::string> seen;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto next = [&](std::string& out) {
@@ -26,6 +71,18 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             out = argv[++i];
             return true;
         };
+        if (const OptionRow* row = optionRow(arg)) {
+            if (!(row->commands & bit)) {
+                error = command + " does not take " + arg;
+                return false;
+            }
+            // A second value would silently win over the first.
+            if (std::find(seen.begin(), seen.end(), arg) != seen.end()) {
+                error = arg + " is given twice";
+                return false;
+            }
+            seen.push_back(arg);
+        }
         std::string v;
         long n = 0;
         if (arg == "--port") {
@@ -101,6 +158,15 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
         return false;
     }
     return true;
+}
+
+std::string portPathFor(const std::string& port) {
+#ifndef _WIN32
+    // A bare name that exists in the current folder is that file, not a device under /dev.
+    std::error_code ec;
+    if (port.find('/') == std::string::npos && std::filesystem::exists(port, ec)) return port;
+#endif
+    return storedPortName(port);
 }
 
 namespace {

@@ -34,9 +34,13 @@ struct Options {
     std::vector<std::string> positional;
 };
 
-// Parses argv[1..] (argv[0] is the sub-command). On failure returns false with a one-line
-// message in `error`.
+// Parses argv[1..] (argv[0] is the sub-command). An option the sub-command does not take, or
+// one given twice, is refused. On failure returns false with a one-line message in `error`.
 bool parseOptions(int argc, char** argv, Options& options, std::string& error);
+
+// The path --port names: a bare name that exists as a file in the current folder is that file;
+// anything else follows the platform's port-name rule.
+std::string portPathFor(const std::string& port);
 
 // Parses a whole decimal number in [lo, hi]; false on anything else.
 bool parseInt(const std::string& text, long lo, long hi, long& value);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// zta-bus poll: the station's own poll thread on a shell, one line per data notice.
+// zta-bus poll: the station's own poll thread on a shell, one line per data notice or, with
+// --json, one object per exchange.
 #include <atomic>
 #include <cmath>
 #include <csignal>
@@ -21,51 +22,27 @@ extern "C" void onInterrupt(int) { interrupted = 1; }
 
 class PrintingSink : public PollSink {
   public:
-    PrintingSink(PollBlock& block, bool json, long turns)
-        : block_(block), json_(json), turns_(turns) {}
+    PrintingSink(PollBlock& block, bool json, long cycles, long numbers)
+        : block_(block), json_(json), cycles_(cycles), numbers_(numbers) {}
 
+    // Text: one line per data notice. JSON: one object per exchange, from TurnDone.
     void dataChanged(ViewId, int slot) override {
+        if (json_) return;
         const Slot s = block_.snapshot(slot);
-        Readings r;
-        r.values = s.readings;
-        r.gasCode = s.readings.gasCode;
-        r.gasName = s.texts.gasName;
-        r.hasTextBlock = s.readings.extendedModel;
-        r.text.deviceRange = s.readings.deviceRange;
-        r.text.deviceMidGas = s.readings.deviceMidGas;
-        r.text.deviceMaxGas = s.readings.deviceMaxGas;
-        r.text.unitName = s.texts.unitName;
-        r.text.gasName = s.texts.gasName;
-        if (json_) {
-            Json json;
-            json["slot"] = slot;
-            json["address"] = s.address;
-            addReadings(json, r);
-            const LinkHealth& h = s.health;
-            auto ms = [](long us) { return us < 0 ? Json(nullptr) : Json(us / 1000.0); };
-            Json health;
-            health["requests"] = h.requests;
-            health["goodReplies"] = h.goodReplies;
-            health["timeouts"] = h.timeouts;
-            health["wrongCrc"] = h.wrongCrc;
-            health["foreign"] = h.foreign;
-            health["refusals"] = h.refusals;
-            health["echoes"] = h.echoes;
-            health["lastReplyMs"] = ms(h.lastReplyUs);
-            health["meanReplyMs"] = ms(h.meanReplyUs());
-            health["maxReplyMs"] = ms(h.maxReplyUs);
-            json["errorCount"] = s.errorCount;
-            json["extendedModel"] = s.readings.extendedModel;
-            json["health"] = health;
-            std::printf("%s\n", jsonLine(json).c_str());
-        } else if (s.errorCount >= kLostContactLimit) {
+        if (s.errorCount >= kLostContactLimit)
             std::printf("slot %d: %d: no contact (errors %d)\n", slot, s.address, s.errorCount);
-        } else {
+        else
             std::printf("slot %d: %d: errors %d %s\n", slot, s.address, s.errorCount,
-                        readingsText(r).c_str());
-        }
+                        readingsText(readingsOf(s)).c_str());
         std::fflush(stdout);
-        if (turns_ > 0 && ++printed_ >= turns_) block_.requestStop();
+    }
+
+    void turnDone(const TurnReport& t) override {
+        const long cycle = exchanges_ / numbers_ + 1;
+        ++exchanges_;
+        if (json_) printExchange(t, cycle);
+        // Every number has had its turns: a reply that never comes must not keep this going.
+        if (cycles_ > 0 && exchanges_ >= cycles_ * numbers_) block_.requestStop();
     }
 
     void baudAccepted(ViewId, int baudCode, int address) override {
@@ -88,10 +65,61 @@ class PrintingSink : public PollSink {
     }
 
   private:
+    static Readings readingsOf(const Slot& s) {
+        Readings r;
+        r.values = s.readings;
+        r.gasCode = s.readings.gasCode;
+        r.gasName = s.texts.gasName;
+        r.hasTextBlock = s.readings.extendedModel;
+        r.text.deviceRange = s.readings.deviceRange;
+        r.text.deviceMidGas = s.readings.deviceMidGas;
+        r.text.deviceMaxGas = s.readings.deviceMaxGas;
+        r.text.unitName = s.texts.unitName;
+        r.text.gasName = s.texts.gasName;
+        return r;
+    }
+
+    void printExchange(const TurnReport& t, long cycle) {
+        const Slot s = block_.snapshot(t.slot);
+        Json json;
+        json["cycle"] = cycle;
+        json["slot"] = t.slot;
+        json["address"] = t.address;
+        json["outcome"] = outcomeName(t.kind);
+        if (!t.exchanged) json["sent"] = false;  // the adapter was away: nothing went out
+        if (t.kind == FrameKind::Reply) addReadings(json, readingsOf(s));
+        const LinkHealth& h = s.health;
+        auto ms = [](long us) { return us < 0 ? Json(nullptr) : Json(us / 1000.0); };
+        Json health;
+        health["requests"] = h.requests;
+        health["goodReplies"] = h.goodReplies;
+        health["timeouts"] = h.timeouts;
+        health["wrongCrc"] = h.wrongCrc;
+        health["foreign"] = h.foreign;
+        health["refusals"] = h.refusals;
+        health["echoes"] = h.echoes;
+        health["lastReplyMs"] = ms(h.lastReplyUs);
+        health["meanReplyMs"] = ms(h.meanReplyUs());
+        health["maxReplyMs"] = ms(h.maxReplyUs);
+        json["errorCount"] = s.errorCount;
+        json["extendedModel"] = s.readings.extendedModel;
+        json["health"] = health;
+        const LineHealth l = block_.lineHealth();
+        Json line;
+        line["echoing"] = lineEchoName(l.echo);
+        line["lineEchoes"] = l.lineCopies;
+        line["strayBytes"] = l.strayBytes;
+        line["foreignFrames"] = l.foreignFrames;
+        json["line"] = line;
+        std::printf("%s\n", jsonLine(json).c_str());
+        std::fflush(stdout);
+    }
+
     PollBlock& block_;
     const bool json_;
-    const long turns_;
-    long printed_ = 0;  // poll thread only
+    const long cycles_;
+    const long numbers_;
+    long exchanges_ = 0;  // poll thread only
     mutable std::mutex mutex_;
     bool lineFailed_ = false;
 };
@@ -123,13 +151,13 @@ int runPoll(int argc, char** argv) {
     }
 
     PollBlock block;
-    block.setPortName(storedPortName(o.port));
+    block.setPortName(portPathFor(o.port));
     block.setBaudRate(o.baud);
     for (int address : o.addresses) {
         const auto slot = block.registerSlot(static_cast<ViewId>(block.windowCount() + 1));
         block.setAddress(*slot, address);
     }
-    PrintingSink sink(block, o.json, o.turns);
+    PrintingSink sink(block, o.json, o.turns, static_cast<long>(o.addresses.size()));
     PollTiming timing;
     timing.line = lineOptionsFor(o, kPollBufferSize);
 

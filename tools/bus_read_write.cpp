@@ -21,7 +21,7 @@ int fail(int status, const std::string& message) {
 
 // Opens the line or says why not; the texts are the station's own.
 int openLine(SerialLine& line, const Options& o, size_t bufferSize) {
-    const std::string port = storedPortName(o.port);
+    const std::string port = portPathFor(o.port);
     const OpenResult r = line.open(port, o.baud, lineOptionsFor(o, bufferSize));
     if (r.ok()) return kOk;
     std::string text = openFailureText(r, port);
@@ -177,6 +177,13 @@ int runWrite(int argc, char** argv) {
 
     SerialLine line;
     if (int status = openLine(line, o, kPollBufferSize)) return status;
+    // On a line that hands back its own copy of each request, that copy looks exactly like the
+    // analyzer's echo of a write. A read tells the two apart (a copy of a read is never an
+    // answer), as the station's polling always has before its first write.
+    if (line.lineEcho() == LineEcho::Unknown)
+        (void)line.exchange(
+            readRequest(static_cast<uint8_t>(address), kReadingsRegister, kShortReadCount),
+            kShortReplyLength, kPollSettleMs);
     const Request request = writeRequest(static_cast<uint8_t>(address), w.reg, w.value);
     const ExchangeResult x = line.exchange(request, kEchoLength, kPollSettleMs);
     if (!x.writeOk) return fail(kPortError, "Ошибка записи");

@@ -76,15 +76,13 @@ int runScan(int argc, char** argv) {
         std::fprintf(stderr, "zta-bus: %s\n", error.c_str());
         return kUsage;
     }
-    if (!o.addresses.empty() || o.extended || o.turns != -1 || !o.positional.empty()) {
-        std::fputs(
-            "zta-bus: scan takes only --port, --baud, --timeout, --rs485, --trace and --json\n",
-            stderr);
+    if (!o.positional.empty()) {
+        std::fprintf(stderr, "zta-bus: unexpected argument %s\n", o.positional[0].c_str());
         return kUsage;
     }
 
     SearchParams params;
-    params.prepare(storedPortName(o.port), o.baud);
+    params.prepare(portPathFor(o.port), o.baud);
     ConsoleSink sink(params, ZTA_ISATTY(ZTA_FILENO(stderr)) != 0);
 
     g_interruptible = &params;

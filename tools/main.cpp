@@ -16,6 +16,8 @@ const char kUsage[] =
     "       zta-bus poll  --port P [--baud B] --address A[,A...] [--turns N] [--fast] [--json]\n"
     "       zta-bus scan  --port P [--baud B] [--json]\n"
     "       zta-bus --help | --version\n"
+    "poll --turns N: N cycles over the numbers, then it ends; poll --json: one object per\n"
+    "exchange (cycle, number, outcome data|echo|timeout|crc|refused|foreign|short, health).\n"
     "options: --rs485 driver|program|auto (direction switching), --timeout MS (reply time-out),\n"
     "         --trace (every request and reply on standard error)\n"
     "--port takes a device path (or, on Windows, a port name); --baud defaults to 9600.\n";

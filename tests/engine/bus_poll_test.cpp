@@ -32,7 +32,8 @@ bool has(const std::string& line, const std::string& part) {
     return line.find(part) != std::string::npos;
 }
 
-TEST(busPoll, PrintsOneJsonLinePerNoticeForEverySlot) {
+// --turns counts cycles over the numbers; --json prints every exchange, answered or not.
+TEST(busPoll, PrintsOneJsonLinePerExchangeForEverySlot) {
     std::string error;
     auto bus = zta::sim::Bus::openPty("", &error);
     ASSERT_TRUE(bus) << error;
@@ -46,14 +47,16 @@ TEST(busPoll, PrintsOneJsonLinePerNoticeForEverySlot) {
     bus->addAnalyzer(standard);
     bus->start();
 
-    const ProgramRun r = busPoll("--port " + bus->portPath() + " --address 5,9,7 --turns 9 --json");
+    const ProgramRun r = busPoll("--port " + bus->portPath() + " --address 5,9,7 --turns 3 --json");
     ASSERT_EQ(r.status, 0) << r.out;
     const auto lines = linesOf(r.out);
     ASSERT_EQ(lines.size(), 9u) << r.out;
     int seen5 = 0, seen9 = 0, seen7 = 0;
-    for (const std::string& line : lines) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
         ASSERT_EQ(line.front(), '{') << line;
         ASSERT_EQ(line.back(), '}') << line;
+        EXPECT_TRUE(has(line, "{\"cycle\":" + std::to_string(i / 3 + 1) + ",")) << line;
         // A reply lost to a loaded machine is a failure line; only answered lines are judged.
         const bool answered = has(line, "\"errorCount\":0");
         if (has(line, "\"slot\":0,\"address\":5")) {
@@ -69,15 +72,44 @@ TEST(busPoll, PrintsOneJsonLinePerNoticeForEverySlot) {
             EXPECT_TRUE(has(line, "\"extendedModel\":false")) << line;
         } else if (has(line, "\"slot\":2,\"address\":7")) {
             ++seen7;
+            EXPECT_TRUE(has(line, "\"outcome\":\"timeout\"")) << line;
             EXPECT_TRUE(has(line, "\"errorCount\":5")) << line;
-            EXPECT_TRUE(has(line, "\"gasName\":\" - \"")) << line;
+            EXPECT_FALSE(has(line, "\"concentration\"")) << line;  // readings only for data
         } else {
             ADD_FAILURE() << line;
         }
     }
     EXPECT_GE(seen5, 2);
-    EXPECT_GE(seen9, 1);  // its first turn is the refused probe, which prints nothing
-    EXPECT_GE(seen7, 1);
+    EXPECT_GE(seen9, 1);  // its first turn is the refused probe
+    EXPECT_EQ(seen7, 3);
+    EXPECT_TRUE(has(lines[1], "\"outcome\":\"refused\"")) << lines[1];
+}
+
+// Replies that never pass (damaged, or the line's own copy of the request) still end the run
+// after its cycles, each exchange printed with what it was.
+TEST(busPoll, TurnsEndTheRunWhateverTheReplies) {
+    std::string error;
+    auto bus = zta::sim::Bus::openPty("", &error);
+    ASSERT_TRUE(bus) << error;
+    zta::sim::AnalyzerConfig damaged;
+    damaged.address = 5;
+    damaged.fault = zta::sim::Fault::WrongCrc;
+    bus->addAnalyzer(damaged);
+    bus->setLineEcho(1);
+    bus->start();
+    const ProgramRun r =
+        busPoll("--port " + bus->portPath() + " --address 5,8 --turns 2 --json --timeout 150");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto lines = linesOf(r.out);
+    ASSERT_EQ(lines.size(), 4u) << r.out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const bool five = i % 2 == 0;
+        EXPECT_TRUE(has(lines[i], five ? "\"address\":5,\"outcome\":\"crc\""
+                                       : "\"address\":8,\"outcome\":\"timeout\""))
+            << lines[i];
+        EXPECT_TRUE(has(lines[i], "\"echoing\":\"yes\"")) << lines[i];
+    }
+    EXPECT_TRUE(has(lines[2], "\"wrongCrc\":2")) << lines[2];
 }
 
 TEST(busPoll, RefusesBadArgumentsAndMissingPorts) {

@@ -80,6 +80,8 @@ class FakePort : public zta::testing::QuietPort {
             responder = wire_.responder_;
         }
         wire_.changed_.notify_all();
+        // What is still unread from the last exchange waits for the drop before the reply.
+        waiting_ = std::move(pending_);
         pending_.clear();
         if (responder) {
             if (auto reply = responder(request)) pending_ = *reply;
@@ -97,8 +99,14 @@ class FakePort : public zta::testing::QuietPort {
         }
         const size_t n = std::min(length, pending_.size());
         std::copy_n(pending_.begin(), n, buffer);
-        pending_.clear();
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(n));
         return n;
+    }
+
+    size_t takeInput(std::vector<uint8_t>& dropped) override {
+        dropped.swap(waiting_);
+        waiting_.clear();
+        return dropped.size();
     }
 
     bool vanished() const override { return vanished_; }
@@ -106,6 +114,7 @@ class FakePort : public zta::testing::QuietPort {
   private:
     FakeWire& wire_;
     Bytes pending_;
+    Bytes waiting_;
     bool vanished_ = false;
 };
 

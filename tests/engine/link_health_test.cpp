@@ -332,6 +332,56 @@ TEST_F(TraceLines, ReadRefusalEchoSilenceAndGarbleEachReadAsWhatTheyAre) {
     }
 }
 
+// The reply line says what the line did besides the answer; a missing reply is stamped at the
+// end of the wait, not when the request left.
+TEST_F(TraceLines, NoReplyIsStampedAtTheEndOfTheWaitAndTheLineNotesFollow) {
+    const Request read = readRequest(3, kReadingsRegister, kShortReadCount);
+    const test::Bytes reply = test::readReply(3, kShortReplyLength);
+    struct Case {
+        const char* name;
+        test::Bytes reply;
+        long replyUs, waitedUs;
+        size_t stray;
+        int copies, foreign;
+        FrameKind kind;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"silence", {}, -1, 350000, 0, 0, 0, FrameKind::NoReply, "12:34:57.139 <- 3  -  no reply"},
+        {"only the line's copy",
+         {},
+         -1,
+         350000,
+         0,
+         1,
+         0,
+         FrameKind::NoReply,
+         "12:34:57.139 <- 3  -  no reply  line echo"},
+        {"only another number",
+         {},
+         -1,
+         350000,
+         2,
+         0,
+         1,
+         FrameKind::Foreign,
+         "12:34:57.139 <- 3  -  no reply  foreign frames 1 set aside  stray bytes 2"},
+        {"a reply after the copy", reply, 31000, 31000, 0, 1, 0, FrameKind::Reply,
+         "12:34:56.820 <- 3  " + hexText(reply) + "  reply 25 bytes  CRC ok  31.0 ms  line echo"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExchangeResult x = at(c.replyUs, c.reply.size());
+        x.waitedUs = c.waitedUs;
+        x.strayBytes = c.stray;
+        x.lineCopies = c.copies;
+        x.foreignFrames = c.foreign;
+        const FrameRecord f = makeFrameRecord(read, c.reply.data(), x);
+        EXPECT_EQ(f.kind, c.kind);
+        EXPECT_EQ(replyTraceLine(f), c.line);
+    }
+}
+
 TEST(BusTrace, ReadPrintsTheRequestAndReplyLinesOnStandardError) {
     std::string error;
     auto bus = sim::Bus::openPty("", &error);

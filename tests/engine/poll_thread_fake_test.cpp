@@ -228,7 +228,8 @@ TEST_F(PollFake, FailedWritesShowOneBoxAndCountFailures) {
     EXPECT_EQ(r.data[7].copy.requestCount, 0);
 }
 
-// One reply to a read, judged: data, a failure, or nothing at all (no count, no notice).
+// One reply to a read, judged: data, a failure, or nothing at all (no count, no notice). What
+// the health counts as a good reply is what was taken as data.
 TEST_F(PollFake, RepliesToAReadAreJudgedByLengthNumberAndCrc) {
     enum class Judged { Data, Failure, Nothing };
     Bytes swapped = readReply(2, kShortReplyLength);
@@ -246,17 +247,30 @@ TEST_F(PollFake, RepliesToAReadAreJudgedByLengthNumberAndCrc) {
         Judged judged;
         bool extendedAfter;
     };
+    auto joined = [](Bytes a, const Bytes& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const Request longRead = readRequest(2, kReadingsRegister, kLongReadCount);
     const Case cases[] = {
         {"25 bytes", readReply(2, kShortReplyLength), Judged::Data, false},
         {"55 bytes", readReply(2, kLongReplyLength), Judged::Data, true},
         {"from a foreign network number", readReply(3, kShortReplyLength), Judged::Failure, true},
-        {"CRC bytes swapped", swapped, Judged::Nothing, true},
+        // A damaged reply is a failed exchange: the analyzer's value may have moved.
+        {"CRC bytes swapped", swapped, Judged::Failure, true},
         {"refusal of the long read", test::exception(2, 0x84, 2), Judged::Nothing, false},
         {"refusal from a foreign number", test::exception(3, 0x84, 2), Judged::Failure, true},
         {"another exception", test::exception(2, 0x83, 2), Judged::Nothing, true},
-        {"one byte too many", longer, Judged::Failure, true},
+        // The frame ends where its header says; the extra byte is the next drop's.
+        {"one byte too many", longer, Judged::Data, false},
         {"a probe's length", probe, Judged::Failure, true},
         {"silence", {}, Judged::Failure, true},
+        {"a foreign frame, then its own", joined(readReply(6, kLongReplyLength), readReply(2, 25)),
+         Judged::Data, false},
+        {"the line's copy of the request, then the reply",
+         joined(Bytes(longRead.begin(), longRead.end()), readReply(2, kLongReplyLength)),
+         Judged::Data, true},
+        {"the line's copy alone", Bytes(longRead.begin(), longRead.end()), Judged::Failure, true},
     };
     addAnalyzer(1, 2);
     for (const Case& c : cases) {
@@ -284,6 +298,8 @@ TEST_F(PollFake, RepliesToAReadAreJudgedByLengthNumberAndCrc) {
         EXPECT_EQ(afterFirst->replyCount, before.replyCount + (c.judged == Judged::Data));
         EXPECT_EQ(afterFirst->errorCount, c.judged == Judged::Failure ? 1 : 0);
         EXPECT_EQ(afterFirst->readings.extendedModel, c.extendedAfter);
+        EXPECT_EQ(afterFirst->health.goodReplies - before.health.goodReplies,
+                  c.judged == Judged::Data ? 1 : 0);
     }
 }
 

@@ -218,6 +218,16 @@ TEST_F(ScanTest, AnalyzerAtSeveralNumbersIsListedOnceEachInScanOrder) {
     EXPECT_EQ(sink_.ends(), "F");
 }
 
+// An adapter that hands back every probe: its copies are no answers, the analyzers still are.
+TEST_F(ScanTest, OnAnEchoingLineTheProbesCopiesAreNoAnswers) {
+    add(9);
+    add(30);
+    bus_->setLineEcho(1);
+    bus_->start();
+    scanUntilFound({9, 30});
+    EXPECT_EQ(params_.found(), (std::vector<int>{9, 30}));
+}
+
 TEST_F(ScanTest, StopWhile40IsTriedEvaluates40WithoutProgressOrEnd) {
     add(3);
     add(40);
@@ -299,19 +309,21 @@ class ScriptedPort : public zta::testing::QuietPort {
         return {};
     }
     bool write(const uint8_t* data, size_t length) override {
-        if (length == last_.size()) std::copy(data, data + length, last_.begin());
+        Request request{};
+        if (length == request.size()) std::copy(data, data + length, request.begin());
+        reply_ = script_(request);
         return true;
     }
     size_t read(uint8_t* buffer, size_t length, int) override {
-        const std::vector<uint8_t> reply = script_(last_);
-        const size_t n = std::min(length, reply.size());
-        std::copy(reply.begin(), reply.begin() + static_cast<long>(n), buffer);
+        const size_t n = std::min(length, reply_.size());
+        std::copy(reply_.begin(), reply_.begin() + static_cast<long>(n), buffer);
+        reply_.erase(reply_.begin(), reply_.begin() + static_cast<long>(n));
         return n;
     }
 
   private:
     Script script_;
-    Request last_{};
+    std::vector<uint8_t> reply_;
 };
 
 TEST(ScanScripted, EveryNumberAnsweringForAnotherNumberIsKeptAll256) {

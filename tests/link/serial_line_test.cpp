@@ -63,10 +63,19 @@ class FakePort : public SerialPort {
         steps_.push_back("read " + std::to_string(length) + " " + std::to_string(timeoutMs));
         const size_t n = std::min(length, reply.size());
         std::copy(reply.begin(), reply.begin() + static_cast<long>(n), buffer);
+        reply.erase(reply.begin(), reply.begin() + static_cast<long>(n));
         if (vanishOnRead) vanished_ = true;
         return n;
     }
     void purge() override { steps_.push_back("purge"); }
+    // What the drop before the reply read finds waiting.
+    std::vector<uint8_t> waiting;
+    size_t takeInput(std::vector<uint8_t>& dropped) override {
+        purge();
+        dropped = waiting;
+        waiting.clear();
+        return dropped.size();
+    }
     void drain() override {
         steps_.push_back("drain");
         now_ += drainTakes;
@@ -123,7 +132,7 @@ TEST_F(SerialLineTest, ProgramModeAt9600RaisesRtsAroundTheRequestThenPurgesAndRe
     openAt(9600, DirectionMode::Program);
     line->exchange(request, kShortReplyLength, kPollSettleMs);
     EXPECT_EQ(steps, (Steps{"rts on", "pause 3", "pause 1", "write 8", "drain", "pause 8",
-                            "rts off", "pause 1", "purge", "read 25 350"}));
+                            "rts off", "pause 1", "purge", "read 5 350"}));
 }
 
 TEST_F(SerialLineTest, ProgramModeUsesTheRowOfTheRateAndTheCallersSettlePause) {
@@ -132,10 +141,11 @@ TEST_F(SerialLineTest, ProgramModeUsesTheRowOfTheRateAndTheCallersSettlePause) {
         int settle;
         std::string lead, hold, read;
     };
-    const Case cases[] = {{1200, 3, "pause 10", "pause 25", "read 21 600"},
-                          {2400, 1, "pause 7", "pause 18", "read 21 500"},
-                          {4800, 3, "pause 5", "pause 16", "read 21 400"},
-                          {19200, 1, "pause 2", "pause 2", "read 21 300"}};
+    // Nothing comes: the read asked for the shortest frame waits out the whole time-out.
+    const Case cases[] = {{1200, 3, "pause 10", "pause 25", "read 5 600"},
+                          {2400, 1, "pause 7", "pause 18", "read 5 500"},
+                          {4800, 3, "pause 5", "pause 16", "read 5 400"},
+                          {19200, 1, "pause 2", "pause 2", "read 5 300"}};
     for (const Case& c : cases) {
         openAt(c.baud, DirectionMode::Program);
         line->exchange(request, kProbeReplyLength, c.settle);
@@ -202,8 +212,8 @@ TEST_F(SerialLineTest, DriverModeNeverTouchesRtsAndDrainsBeforeThePurge) {
     openAt(9600, DirectionMode::Driver);
     line->exchange(request, kShortReplyLength, kSearchSettleMs);
     line->exchange(request, kProbeReplyLength, kPollSettleMs);
-    EXPECT_EQ(steps, (Steps{"pause 3", "write 8", "drain", "purge", "read 25 350", "pause 1",
-                            "write 8", "drain", "purge", "read 21 350"}));
+    EXPECT_EQ(steps, (Steps{"pause 3", "write 8", "drain", "purge", "read 5 350", "pause 1",
+                            "write 8", "drain", "purge", "read 5 350"}));
 }
 
 TEST_F(SerialLineTest, OpeningPurgesAndGivesAZeroedBufferOfTheAskedSize) {
@@ -223,20 +233,227 @@ TEST_F(SerialLineTest, OpeningPurgesAndGivesAZeroedBufferOfTheAskedSize) {
     // A reply asked for beyond the buffer is cut to the buffer, never written past it.
     steps.clear();
     fake->reply.assign(kLongReplyLength, 0xAB);
+    fake->reply[0] = 1;
+    fake->reply[1] = kFnReadInput;
+    fake->reply[2] = 2 * kLongReadCount;
     const ExchangeResult x = line->exchange(request, kLongReplyLength, kPollSettleMs);
-    EXPECT_EQ(steps.back(), "read 21 120");
+    EXPECT_EQ(steps.back(), "read 16 120");
     EXPECT_EQ(x.count, kSearchBufferSize);
     EXPECT_EQ(line->reply()[20], 0xAB);
 }
 
 TEST_F(SerialLineTest, ReplyBytesAndCountComeBackAsRead) {
     openAt(9600, DirectionMode::Driver);
-    fake->reply = {1, 4, 20, 7};
+    const std::vector<uint8_t> sent = {1, 4, 20, 7};
+    fake->reply = sent;
     const ExchangeResult x = line->exchange(request, kShortReplyLength, kPollSettleMs);
     EXPECT_TRUE(x.writeOk);
     EXPECT_FALSE(x.vanished);
     ASSERT_EQ(x.count, 4u);
-    EXPECT_EQ(std::vector<uint8_t>(line->reply(), line->reply() + 4), fake->reply);
+    EXPECT_EQ(std::vector<uint8_t>(line->reply(), line->reply() + 4), sent);
+}
+
+// What one exchange makes of the bytes that come back: the answer ends where its header says,
+// the line's own copy of the request is dropped (and teaches the line that it echoes), frames
+// from other numbers are set aside, and what waited before the reply read is stray.
+TEST_F(SerialLineTest, TheAnswerIsReadAsFarAsItsHeaderSays) {
+    using Bytes = std::vector<uint8_t>;
+    auto sealed = [](Bytes b) {
+        b.resize(b.size() + 2);
+        sealFrame(b.data(), b.size());
+        return b;
+    };
+    auto reply = [&](uint8_t address) {
+        Bytes b{address, kFnReadInput, 2 * kShortReadCount};
+        b.resize(3 + 2 * kShortReadCount, 0x11);
+        return sealed(b);
+    };
+    auto join = [](std::initializer_list<Bytes> parts) {
+        Bytes all;
+        for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    const Request write = writeRequest(1, 1, 0);
+    const Bytes read(request.begin(), request.end()), zero(write.begin(), write.end());
+    const Bytes mine = reply(1), refusal = sealed({1, 0x84, 2}), junk{0xFF, 0x00, 0x7E};
+    Bytes damaged = mine;
+    damaged.back() ^= 0xFF;
+    const Bytes readStart(read.begin(), read.begin() + 3), readRest(read.begin() + 3, read.end());
+    Bytes flood;
+    for (int i = 0; i < 70; ++i) flood = join({flood, reply(6)});
+    using E = LineEcho;
+    struct Case {
+        const char* name;
+        E before;  // what the line was known to do
+        bool isWrite;
+        Bytes waiting, stream, answer;
+        size_t leftOver, stray;
+        int copies, foreign;
+        E after;
+    };
+    const Case cases[] = {
+        {"a refusal ends at 5 bytes",
+         E::Unknown,
+         false,
+         {},
+         join({refusal, junk}),
+         refusal,
+         3,
+         0,
+         0,
+         0,
+         E::Quiet},
+        {"a reply ends at its byte count",
+         E::Unknown,
+         false,
+         {},
+         join({mine, junk}),
+         mine,
+         3,
+         0,
+         0,
+         0,
+         E::Quiet},
+        {"a damaged reply is still the answer",
+         E::Unknown,
+         false,
+         {},
+         damaged,
+         damaged,
+         0,
+         0,
+         0,
+         0,
+         E::Quiet},
+        {"stray bytes before the read", E::Unknown, false, junk, mine, mine, 0, 3, 0, 0, E::Quiet},
+        {"the line's copy, then the reply",
+         E::Unknown,
+         false,
+         {},
+         join({read, mine}),
+         mine,
+         0,
+         0,
+         1,
+         0,
+         E::Echoing},
+        {"the copy already dropped", E::Unknown, false, join({junk, read}), mine, mine, 0, 3, 1, 0,
+         E::Echoing},
+        {"the copy begun in the drop", E::Unknown, false, join({junk, readStart}),
+         join({readRest, mine}), mine, 0, 3, 1, 0, E::Echoing},
+        {"the line's copy alone", E::Unknown, false, {}, read, {}, 0, 0, 1, 0, E::Echoing},
+        {"another number's frame, then ours",
+         E::Unknown,
+         false,
+         {},
+         join({reply(6), mine}),
+         mine,
+         0,
+         0,
+         0,
+         1,
+         E::Quiet},
+        {"another number's frame alone", E::Quiet, false, {}, reply(6), {}, 0, 0, 0, 1, E::Quiet},
+        {"a flood of other numbers' frames ends the read",
+         E::Quiet,
+         false,
+         {},
+         flood,
+         {},
+         flood.size() - 64 * mine.size(),
+         0,
+         0,
+         64,
+         E::Quiet},
+        {"a short reply",
+         E::Unknown,
+         false,
+         {},
+         Bytes(mine.begin(), mine.begin() + 9),
+         Bytes(mine.begin(), mine.begin() + 9),
+         0,
+         0,
+         0,
+         0,
+         E::Quiet},
+        {"a write's one copy on a quiet line",
+         E::Quiet,
+         true,
+         {},
+         zero,
+         zero,
+         0,
+         0,
+         0,
+         0,
+         E::Quiet},
+        {"a write's one copy, the line unknown",
+         E::Unknown,
+         true,
+         {},
+         zero,
+         zero,
+         0,
+         0,
+         0,
+         0,
+         E::Unknown},
+        {"a write's two copies teach the line",
+         E::Unknown,
+         true,
+         {},
+         join({zero, zero}),
+         zero,
+         0,
+         0,
+         1,
+         0,
+         E::Echoing},
+        {"a write's one copy on an echoing line is no answer",
+         E::Echoing,
+         true,
+         {},
+         zero,
+         {},
+         0,
+         0,
+         1,
+         0,
+         E::Echoing},
+        {"a write's two copies on an echoing line",
+         E::Echoing,
+         true,
+         {},
+         join({zero, zero}),
+         zero,
+         0,
+         0,
+         1,
+         0,
+         E::Echoing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        openAt(9600, DirectionMode::Driver);
+        // Teaches the line what it is known to do, by a read that finds nothing or a copy.
+        if (c.before != E::Unknown) {
+            fake->reply = c.before == E::Echoing ? read : Bytes{};
+            line->exchange(request, kShortReplyLength, kPollSettleMs);
+            ASSERT_EQ(line->lineEcho(), c.before);
+        }
+        fake->waiting = c.waiting;
+        fake->reply = c.stream;
+        const ExchangeResult x =
+            line->exchange(c.isWrite ? write : request, c.isWrite ? kEchoLength : kShortReplyLength,
+                           kPollSettleMs);
+        EXPECT_EQ(Bytes(line->reply(), line->reply() + x.count), c.answer);
+        EXPECT_EQ(fake->reply.size(), c.leftOver);
+        EXPECT_EQ(x.strayBytes, c.stray);
+        EXPECT_EQ(x.lineCopies, c.copies);
+        EXPECT_EQ(x.foreignFrames, c.foreign);
+        EXPECT_EQ(x.lineEcho, c.after);
+        EXPECT_EQ(line->lineEcho(), c.after);
+    }
 }
 
 TEST_F(SerialLineTest, AFailedWriteStillCompletesTheExchange) {
@@ -247,7 +464,7 @@ TEST_F(SerialLineTest, AFailedWriteStillCompletesTheExchange) {
     EXPECT_FALSE(x.writeOk);
     EXPECT_EQ(x.count, 8u);
     EXPECT_EQ(steps, (Steps{"rts on", "pause 3", "pause 1", "write 8", "drain", "pause 8",
-                            "rts off", "pause 1", "purge", "read 8 350"}));
+                            "rts off", "pause 1", "purge", "read 5 350", "read 3 350"}));
 }
 
 TEST_F(SerialLineTest, AVanishedDeviceEndsTheExchangeWithNoReplyAndIsNotAskedAgain) {
@@ -261,7 +478,7 @@ TEST_F(SerialLineTest, AVanishedDeviceEndsTheExchangeWithNoReplyAndIsNotAskedAga
         {"read",
          false,
          {"rts on", "pause 3", "pause 1", "write 8", "drain", "pause 8", "rts off", "pause 1",
-          "purge", "read 25 350"}},
+          "purge", "read 5 350"}},
     };
     for (const Case& c : cases) {
         openAt(9600, DirectionMode::Program);

@@ -155,6 +155,10 @@ TEST(ProgramOptions, DefaultsAndConflicts) {
         {{"--analyzer", "address=4", "--analyzer", "address=4,model=old"}, "network number 4"},
         {{"--analyzer", "address=4", "--analyzer", "address=5,also=6;4"}, "network number 4"},
         {{"--analyzer", "address=4,also=9", "--analyzer", "address=9"}, "network number 9"},
+        {{"--link", ""}, "--link needs a path"},
+        {{"--link", "/tmp/a", "--link", "/tmp/b"}, "--link is given twice"},
+        {{"--line-echo", "-1"}, "--line-echo"},
+        {{"--line-echo", "2", "--line-echo", "3"}, "--line-echo is given twice"},
     };
     for (const auto& c : meaningless) {
         error.clear();
@@ -167,6 +171,9 @@ TEST(ProgramOptions, DefaultsAndConflicts) {
     ASSERT_TRUE(parseProgramOptions({"--control", "/tmp/c", "--time-scale", "12.5"}, &o, &error));
     EXPECT_EQ(o.control, "/tmp/c");
     EXPECT_EQ(o.timeScale, 12.5);
+    EXPECT_LT(o.lineEchoMs, 0);
+    ASSERT_TRUE(parseProgramOptions({"--line-echo", "0.5"}, &o, &error));
+    EXPECT_DOUBLE_EQ(o.lineEchoMs, 0.5);
 }
 
 #if defined(ZTA_SIM_PROGRAM) && !defined(_WIN32)

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -133,6 +135,13 @@ TEST_F(BusTool, OptionsThatMeanNothingAreRefusedBeforeTheLine) {
         {"poll" + port() + "--address 5,", "network numbers are 0 to 255"},
         {"poll" + port() + "--address 1,1,1", "network number 1 is given twice"},
         {"poll" + port() + "--address 5,9,5 --turns 1", "network number 5 is given twice"},
+        {"read" + port() + "--address 5 --fast", "read does not take --fast"},
+        {"read" + port() + "--address 5 --turns 3", "read does not take --turns"},
+        {"write" + port() + "--address 5 zero --json", "write does not take --json"},
+        {"write" + port() + "--address 5 zero --extended", "write does not take --extended"},
+        {"scan" + port() + "--address 5", "scan does not take --address"},
+        {"read" + port() + "--address 5 --baud 9600 --baud 19200", "--baud is given twice"},
+        {"read" + port() + "--address 5 --port /dev/null", "--port is given twice"},
     };
     for (const auto& c : cases) {
         const Outcome r = ztaBus(c.args);
@@ -216,6 +225,47 @@ TEST(QuickPeer, DefaultSettingsReadWriteAndScanAPeerThatAnswersAtOnce) {
     }
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("\"found\":[7]}"), std::string::npos) << r.out;
+}
+
+// An adapter that hands back every request: its copy of a write is no "accepted" from a number
+// nobody answers, and the analyzer that is there is still read and written.
+TEST_F(BusTool, OnAnEchoingLineOnlyTheAnalyzersOwnEchoAcceptsAWrite) {
+    bus_->setLineEcho(1);
+    Outcome r = ztaBus("write" + port() + "--address 42 zero --timeout 150");
+    EXPECT_EQ(r.status, 4) << r.out;
+    EXPECT_NE(r.out.find("no reply from network number 42"), std::string::npos) << r.out;
+
+    r = ztaBusAnswered("write" + port() + "--address 5 threshold1 30 --trace");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("5: threshold1 accepted"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("line echo"), std::string::npos) << r.out;
+    ASSERT_TRUE(waitApplied(1));
+    EXPECT_EQ(bus_->state(5)->threshold1, 30);
+
+    r = ztaBusAnswered("read" + port() + "--address 5 --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\"concentration\":37"), std::string::npos) << r.out;
+}
+
+// A bare --port name that is a file in the current folder means that file.
+TEST(BusPort, ABareNameThatIsAFileHereIsThatFile) {
+    char dir[] = "/tmp/zta-busport-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string folder = dir;
+    {
+        std::FILE* f = std::fopen((folder + "/existing.txt").c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+    }
+    const std::string tool = std::string(ZTA_BUS_PROGRAM) + " read --address 1 --port ";
+    Outcome r = zta::testing::runProgram("cd " + folder + " && " + tool + "existing.txt 2>&1");
+    EXPECT_EQ(r.status, 3) << r.out;
+    EXPECT_NE(r.out.find("Порт existing.txt указан неверно"), std::string::npos) << r.out;
+    r = zta::testing::runProgram("cd " + folder + " && " + tool + "zta-no-such-name 2>&1");
+    EXPECT_EQ(r.status, 3) << r.out;
+    EXPECT_NE(r.out.find("Порт /dev/zta-no-such-name указан неверно"), std::string::npos) << r.out;
+    std::remove((folder + "/existing.txt").c_str());
+    ::rmdir(dir);
 }
 
 TEST_F(BusTool, AGarbledEchoIsNoSuccess) {

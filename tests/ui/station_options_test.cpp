@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include "program_run.h"
+
 using namespace zta;
 
 class StationOptionsTest : public QObject {
@@ -75,6 +77,24 @@ class StationOptionsTest : public QObject {
         QVERIFY(!parse(args, &r, &error));
         QVERIFY2(error.contains(says), qPrintable(error));
     }
+
+#ifdef ZTA_K7_PROGRAM
+    // Help and the version are printed before a window system is asked for: a shell without a
+    // display gets them too.
+    void helpAndVersionNeedNoDisplay() {
+        const struct {
+            const char* option;
+            const char* says;
+        } cases[] = {{"--help", "--port"}, {"-h", "--rs485"}, {"--version", "zta-k7 "}};
+        for (const auto& c : cases) {
+            const auto r = zta::testing::runProgram(
+                std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") +
+                ZTA_K7_PROGRAM + " " + c.option + " 2>&1");
+            QCOMPARE(r.status, 0);
+            QVERIFY2(r.out.find(c.says) != std::string::npos, r.out.c_str());
+        }
+    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(StationOptionsTest)
