@@ -104,6 +104,7 @@ void AnalyzerDocument::reloadFromBlock() {
         readings.extendedModel ? QStringLiteral("zta_k7.hex") : QStringLiteral("zta_k.hex");
     errorCount = s.errorCount;
     records.onReload(errorCount, readings.concentration, QDateTime::currentMSecsSinceEpoch());
+    if (errorCount == 0) records.noteIdentity(readings.factoryNumber, gasName.trimmed());
     const bool wasUp = linkUp;
     if (errorCount >= zta::kLostContactLimit) linkUp = false;
     if (errorCount == 0) linkUp = true;

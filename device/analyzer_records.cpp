@@ -6,6 +6,9 @@
 namespace zta {
 
 void AnalyzerRecords::onReload(int errorCount, double concentration, std::int64_t nowMs) {
+    polled_ = true;
+    if (lastReloadMs_ >= 0 && nowMs > lastReloadMs_) cycleMs_ = nowMs - lastReloadMs_;
+    lastReloadMs_ = nowMs;
     if (errorCount == 0) {
         ++replies_;
         trend_->add(nowMs, concentration);
