@@ -6,15 +6,12 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QSaveFile>
-#include <algorithm>
 #include <cerrno>
 
 #ifdef Q_OS_WIN
 #include <io.h>
 #else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "link/file_ops.h"
 #endif
 
 namespace zta {
@@ -71,88 +68,38 @@ QString systemReason(int error) {
 
 #ifndef Q_OS_WIN
 
+namespace {
+
+QString reasonOf(int error) {
+    return error == fileops::kNotRegularFile ? notAFileReason() : systemReason(error);
+}
+
+}  // namespace
+
 bool appendToFile(const QString& path, const QByteArray& bytes, QString* reason) {
-    const QByteArray name = QFile::encodeName(path);
-    // Not blocking: a FIFO put where a record file should be must not hang the station.
-    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK,
-                          0666);
-    if (fd < 0) {
-        if (reason) *reason = systemReason(errno);
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        if (reason) *reason = notAFileReason();
-        return false;
-    }
-    const off_t oldSize = st.st_size;
-    qsizetype done = 0;
-    int error = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : EIO;
-            break;
-        }
-        done += n;
-    }
-    if (error != 0 && done > 0) {
-        // The part that went out is taken back: the next line starts on a line of its own.
-        while (::ftruncate(fd, oldSize) != 0 && errno == EINTR) {
-        }
-    }
-    if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
-    if (error == 0) return true;
-    if (reason) *reason = systemReason(error);
-    return false;
+    const int error = fileops::appendWhole(QFile::encodeName(path).constData(), bytes.constData(),
+                                           std::size_t(bytes.size()));
+    if (error != 0 && reason) *reason = reasonOf(error);
+    return error == 0;
 }
 
 bool syncToDisk(const QString& path) {
     observeSync(path);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
+    return fileops::syncPath(QFile::encodeName(path).constData()) == 0;
 }
 
 ReadStatus readRegularFile(const QString& path, qint64 limit, QByteArray* bytes, bool* truncated,
                            QString* reason) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        const int error = errno;
-        if (reason) *reason = systemReason(error);
+    std::string data;
+    bool more = false;
+    const int error = fileops::readRegular(QFile::encodeName(path).constData(), limit, data, more);
+    if (error != 0) {
+        if (reason) *reason = reasonOf(error);
+        if (error == fileops::kNotRegularFile) return ReadStatus::NotAFile;
         return error == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        if (reason) *reason = notAFileReason();
-        return ReadStatus::NotAFile;
-    }
-    // One byte past the limit tells whether there is more. The size is not trusted: files
-    // under /proc say 0 and hold more.
-    QByteArray data;
-    char chunk[65536];
-    int error = 0;
-    while (data.size() <= limit) {
-        const qint64 want = std::min<qint64>(qint64(sizeof chunk), limit + 1 - data.size());
-        const ssize_t n = ::read(fd, chunk, size_t(want));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) error = errno;
-        if (n <= 0) break;
-        data.append(chunk, n);
-    }
-    ::close(fd);
-    if (error != 0) {
-        if (reason) *reason = systemReason(error);
-        return ReadStatus::Failed;
-    }
-    if (truncated) *truncated = data.size() > limit;
-    if (data.size() > limit) data.truncate(qsizetype(limit));
-    if (bytes) *bytes = data;
+    if (truncated) *truncated = more;
+    if (bytes) *bytes = QByteArray(data.data(), qsizetype(data.size()));
     return ReadStatus::Read;
 }
 
@@ -220,16 +167,11 @@ bool saveWholeFile(const QString& path, const QByteArray& bytes, QString* reason
     }
 #ifndef Q_OS_WIN
     // Written straight to the file aside, so that a failure keeps its system reason.
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(file.handle(), bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (reason) *reason = systemReason(n < 0 ? errno : EIO);
-            file.cancelWriting();
-            return false;
-        }
-        done += n;
+    if (const int error =
+            fileops::writeAll(file.handle(), bytes.constData(), std::size_t(bytes.size()))) {
+        if (reason) *reason = systemReason(error);
+        file.cancelWriting();
+        return false;
     }
 #else
     if (file.write(bytes) != bytes.size()) {

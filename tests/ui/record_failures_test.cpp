@@ -4,6 +4,9 @@
 // keeps what it could not write, exports keep the old file, and what is not a regular file is
 // refused before it is read.
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -11,8 +14,6 @@
 #include <QTest>
 #include <csignal>
 #include <functional>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
 #include "app/bench_file.h"
 #include "app/cal_data_file.h"
@@ -164,7 +165,8 @@ class RecordFailuresTest : public QObject {
         trend.setHistory(history, 100.0);
         FrameRing ring;
         TrafficMonitor monitor(ring);
-        for (int i = 0; i < 40; ++i) monitor.lines()->appendPlainText(QString(80, QLatin1Char('r')));
+        for (int i = 0; i < 40; ++i)
+            monitor.lines()->appendPlainText(QString(80, QLatin1Char('r')));
 
         const struct {
             const char* name;
@@ -226,7 +228,8 @@ class RecordFailuresTest : public QObject {
         QTemporaryDir dir;
         QStringList synced;
         setSyncObserver([&](const QString& path) { synced << path; });
-        QVERIFY(writeBenchFile(dir.filePath(QStringLiteral("bench.json")), BenchSettings{}, nullptr));
+        QVERIFY(
+            writeBenchFile(dir.filePath(QStringLiteral("bench.json")), BenchSettings{}, nullptr));
         QVERIFY(writeCalDataFile(dir.filePath(QStringLiteral("CalDataK7.cfg")), CalData{}));
         QCOMPARE(synced, (QStringList{dir.path(), dir.path()}));
     }

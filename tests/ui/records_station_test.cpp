@@ -4,6 +4,7 @@
 // trend marks at confirmed commands, and a saved bench opened again.
 
 #include <QFile>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QScreen>
 #include <QTest>
@@ -206,6 +207,39 @@ class RecordsStationTest : public QObject {
                      .arg(bad.fileName()));
         QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Стенд"));
         QCOMPARE(zta::captureBench(*f), saved);
+    }
+
+    // One trail a day in the default record folder's "audit", whatever the record folder; events
+    // in the command's column with an empty state, and the operator named from when it is set.
+    void auditTrailStaysInOnePlaceWithItsOperator() {
+        TestStation st;
+        MainWindow* f = st.frame;
+        const QString trail = zta::auditFilePath(
+            f->station().recordFolder() + QStringLiteral("audit/"), QDate::currentDate());
+        f->station().setRecordFolder(st.dir.filePath(QStringLiteral("elsewhere")));
+        st.dialogs.runs.push_back([](QDialog& d) {
+            auto& input = dynamic_cast<QInputDialog&>(d);
+            input.setTextValue(QStringLiteral("Петров"));
+            return int(QDialog::Accepted);
+        });
+        QVERIFY(f->router().dispatch(CommandId::OperatorName));
+        QCOMPARE(f->station().operatorName(), QStringLiteral("Петров"));
+        f->station().auditEvent(QStringLiteral("линия потеряна"));
+
+        QFile file(trail);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), 4);  // the header, two events, the end of the last line
+        auto after = [](const QByteArray& line) {
+            return QString::fromUtf8(line.mid(line.indexOf(';') + 1));
+        };
+        const QString port = QString::fromStdString(f->block().portName());
+        QCOMPARE(
+            after(lines[1]),
+            QStringLiteral("%1;;;папка записи: %2/;;;;;\r")
+                .arg(port, QDir::toNativeSeparators(st.dir.filePath(QStringLiteral("elsewhere")))));
+        QCOMPARE(after(lines[2]), QStringLiteral("%1;;;линия потеряна;;;;;Петров\r").arg(port));
+        QVERIFY(!QFile::exists(st.dir.filePath(QStringLiteral("elsewhere/audit.csv"))));
     }
 
     // A bench from another screen, or mended by hand: its windows come inside this screen
