@@ -16,6 +16,7 @@ namespace zta {
 namespace {
 
 constexpr int kRetryMs = 2000;
+constexpr int kSyncMs = 1000;
 
 }  // namespace
 
@@ -73,9 +74,21 @@ AuditLog::AuditLog(QString folder, Report report)
     : folder_(std::move(folder)), report_(std::move(report)) {
     retryTimer_.setInterval(kRetryMs);
     QObject::connect(&retryTimer_, &QTimer::timeout, [this] { retry(); });
+    syncTimer_.setSingleShot(true);
+    syncTimer_.setInterval(kSyncMs);
+    QObject::connect(&syncTimer_, &QTimer::timeout, [this] { syncNow(); });
 }
 
-AuditLog::~AuditLog() { retry(); }
+AuditLog::~AuditLog() {
+    retry();
+    syncNow();
+}
+
+void AuditLog::syncNow() {
+    syncTimer_.stop();
+    for (const QString& path : std::as_const(unsynced_)) syncToDisk(path);
+    unsynced_.clear();
+}
 
 bool AuditLog::write(AuditEntry entry) {
     entry.operatorName = operator_;
@@ -91,7 +104,8 @@ bool AuditLog::retry() {
         const QByteArray bytes =
             QFileInfo(line.path).size() == 0 ? auditFileStart() + line.bytes : line.bytes;
         if (!appendRecordLine(line.path, bytes, &reason)) break;
-        syncToDisk(line.path);
+        unsynced_.insert(line.path);
+        if (!syncTimer_.isActive()) syncTimer_.start();
         held_.pop_front();
     }
     if (held_.empty()) {

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <deque>
@@ -76,6 +77,10 @@ class AuditLog {
     std::deque<Line> held_;
     bool reported_ = false;
     QTimer retryTimer_;
+    // Written lines reach the disk within a second, not one wait for the disk per line.
+    QSet<QString> unsynced_;
+    QTimer syncTimer_;
+    void syncNow();
 };
 
 }  // namespace zta

@@ -126,8 +126,13 @@ class RecordFailuresTest : public QObject {
         const QString path = dir.filePath(QStringLiteral("3timer.zta"));
         QVERIFY(writer.append(path, "1\r\n"));
         QVERIFY(writer.append(path, "2\r\n"));
-        QTRY_VERIFY_WITH_TIMEOUT(synced.contains(path), 10000);
+        AuditLog audit(dir.path() + QStringLiteral("/audit/"));
+        QVERIFY(audit.write(entry(1)));
+        QVERIFY(audit.write(entry(2)));
+        const QString trail = auditFilePath(audit.folder(), entry(1).time.date());
+        QTRY_VERIFY_WITH_TIMEOUT(synced.contains(path) && synced.contains(trail), 10000);
         QCOMPARE(synced.count(path), 1);  // once for both lines
+        QCOMPARE(synced.count(trail), 1);
     }
 
     // The audit folder cannot be made (a file stands in its way, even for root): the lines are
