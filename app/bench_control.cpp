@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QScreen>
 #include <algorithm>
 #include <iterator>
 
@@ -13,6 +14,7 @@
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
 #include "device/csv_log.h"
+#include "device/record_file.h"
 #include "device/trend_view.h"
 #include "link/regmap.h"
 #include "ui/dialogs.h"
@@ -75,11 +77,22 @@ void applyBench(MainWindow& frame, const BenchSettings& b) {
         frame.station().setPortName(b.port);  // not present now: tried as named when connecting
     const auto rate = std::find(std::begin(kBaudRates), std::end(kBaudRates), b.baudRate);
     if (rate != std::end(kBaudRates)) frame.station().setBaud(int(rate - std::begin(kBaudRates)));
-    if (!b.recordFolder.isEmpty()) frame.station().setRecordFolder(b.recordFolder);
+    if (!b.recordFolder.isEmpty()) {
+        frame.station().setRecordFolder(b.recordFolder);
+        const QString problem = recordFolderProblem(frame.station().recordFolder());
+        if (!problem.isEmpty())
+            dialogs().warning(
+                QStringLiteral("Папка записи стенда %1 не годится: %2. Записи не сохранятся, "
+                               "пока не выбран другой путь для записи.")
+                    .arg(frame.station().recordFolder(), problem),
+                QStringLiteral("Стенд"), &frame);
+    }
     frame.station().csvLog().setEnabled(b.csvLog);
     frame.station().setCommandExpirySeconds(b.commandExpirySeconds);
 
-    if (!b.mainGeometry.isEmpty()) frame.setGeometry(b.mainGeometry);
+    // Sizes and places saved on another screen (or mended by hand) are kept on this one.
+    const QRect screenArea = frame.screen()->availableGeometry();
+    if (!b.mainGeometry.isEmpty()) frame.setGeometry(fitInside(b.mainGeometry, screenArea));
     if (b.mainMaximized) frame.showMaximized();
 
     // The old windows go without a question, as after a search.
@@ -94,7 +107,11 @@ void applyBench(MainWindow& frame, const BenchSettings& b) {
             trend->setSettleRule({b.settleBandPercent, b.settleSeconds});
             if (saved.trendSpanSeconds > 0) trend->setSpan(qint64(saved.trendSpanSeconds) * 1000);
         }
-        if (!saved.geometry.isEmpty()) w->setGeometry(saved.geometry);
+        if (!saved.geometry.isEmpty()) {
+            // Never smaller than the window opens (its form): the window area scrolls.
+            const QSize room = screenArea.size().expandedTo(w->size()).expandedTo(w->sizeHint());
+            w->setGeometry(fitInside(saved.geometry, QRect(QPoint(0, 0), room)));
+        }
         if (saved.minimized) w->showMinimized();
         if (saved.maximized) w->showMaximized();
     }

@@ -2,16 +2,15 @@
 #include "app/bench_file.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <iterator>
 
 #include "link/regmap.h"
+#include "ui/file_io.h"
 
 namespace zta {
 
@@ -212,22 +211,42 @@ std::optional<BenchSettings> benchFromText(const QByteArray& text, QString* erro
     return b;
 }
 
+QRect fitInside(const QRect& saved, const QRect& area) {
+    if (saved.isEmpty() || area.isEmpty()) return saved;
+    const int w = std::min(saved.width(), area.width());
+    const int h = std::min(saved.height(), area.height());
+    const int x = std::clamp(saved.x(), area.left(), area.left() + area.width() - w);
+    const int y = std::clamp(saved.y(), area.top(), area.top() + area.height() - h);
+    return QRect(x, y, w, h);
+}
+
 std::optional<BenchSettings> readBenchFile(const QString& path, QString* error) {
     const QString name = QDir::toNativeSeparators(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("Файл стенда %1 не открыт: %2").arg(name, file.errorString());
-        return std::nullopt;
+    // A bench file is a few kilobytes; a device, a FIFO or anything far larger is not one, and
+    // is refused before it can hang the start or fill the memory.
+    constexpr qint64 kLimit = 1024 * 1024;
+    QByteArray text;
+    bool tooLarge = false;
+    QString reason;
+    switch (readRegularFile(path, kLimit, &text, &tooLarge, &reason)) {
+        case ReadStatus::Read:
+            break;
+        case ReadStatus::NotAFile:
+            if (error)
+                *error =
+                    QStringLiteral("Файл стенда %1 не прочитан: это не обычный файл").arg(name);
+            return std::nullopt;
+        case ReadStatus::Missing:
+        case ReadStatus::Failed:
+            if (error) *error = QStringLiteral("Файл стенда %1 не открыт: %2").arg(name, reason);
+            return std::nullopt;
     }
-    // A bench file is a few kilobytes; anything far larger is not one.
-    if (file.size() > 1024 * 1024) {
+    if (tooLarge) {
         if (error)
             *error = QStringLiteral("Файл стенда %1 не прочитан: это не файл стенда").arg(name);
         return std::nullopt;
     }
-    QString reason;
-    auto bench = benchFromText(file.readAll(), &reason);
+    auto bench = benchFromText(text, &reason);
     if (!bench && error)
         *error = QStringLiteral("Файл стенда %1 не прочитан: %2").arg(name, reason);
     return bench;
@@ -235,13 +254,14 @@ std::optional<BenchSettings> readBenchFile(const QString& path, QString* error) 
 
 bool writeBenchFile(const QString& path, const BenchSettings& bench, QString* error) {
     // Written aside and renamed, so a failed save leaves the previous file whole.
-    QSaveFile file(path);
-    const QByteArray text = benchToText(bench);
-    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
+    QString reason;
+    if (saveWholeFile(path, benchToText(bench), &reason)) {
+        syncFolderOf(path);  // the rename reaches the disk with its folder
         return true;
+    }
     if (error)
         *error = QStringLiteral("Файл стенда %1 не записан: %2")
-                     .arg(QDir::toNativeSeparators(path), file.errorString());
+                     .arg(QDir::toNativeSeparators(path), reason);
     return false;
 }
 

@@ -43,6 +43,10 @@ QByteArray benchToText(const BenchSettings& bench);
 // error, the field and the allowed values for a wrong value).
 std::optional<BenchSettings> benchFromText(const QByteArray& text, QString* error);
 
+// `saved` moved and shrunk as little as needed to lie inside `area`: a bench saved on a larger
+// screen (or mended by hand) never makes a window larger than the screen it opens on.
+QRect fitInside(const QRect& saved, const QRect& area);
+
 // Reading and writing a file; `error` gets the whole message for the operator.
 std::optional<BenchSettings> readBenchFile(const QString& path, QString* error);
 bool writeBenchFile(const QString& path, const BenchSettings& bench, QString* error);

@@ -3,7 +3,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 #include <cmath>
 #include <cstdint>
@@ -11,6 +10,7 @@
 #include <optional>
 
 #include "link/cp1251.h"
+#include "ui/file_io.h"
 
 namespace zta {
 
@@ -181,12 +181,14 @@ void markCalGas(CalData& data) {
 }
 
 CalReadResult readCalDataFile(const QString& path, CalData& data) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // A FIFO or a device under the file's name is refused before it is read: it could hang the
+    // start or fill the memory. Beyond the limit nothing of a real file is needed.
+    QByteArray bytes;
+    if (readRegularFile(path, kCalDataReadLimit, &bytes) != ReadStatus::Read) {
         data = CalData{};
         return {CalReadStatus::Missing, {}};
     }
-    return readCalData(file, data);
+    return decodeCalData(bytes, data);
 }
 
 CalReadResult decodeCalData(const QByteArray& bytes, CalData& data) {
@@ -223,15 +225,10 @@ QByteArray encodeCalData(const CalData& data) {
 }
 
 bool writeCalDataFile(const QString& path, const CalData& data, QString* error) {
-    QSaveFile file(path);
-    const QByteArray bytes = encodeCalData(data);
-    const bool ok =
-        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    if (!ok) {
-        if (error) *error = file.errorString();
-        file.cancelWriting();
-    }
-    return ok;
+    if (!saveWholeFile(path, encodeCalData(data), error)) return false;
+    // The rename is on the disk only once its folder is.
+    syncFolderOf(path);
+    return true;
 }
 
 }  // namespace zta

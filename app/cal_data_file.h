@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 class QIODevice;
 
@@ -14,6 +15,9 @@ namespace zta {
 inline constexpr const char* kCalDataFileName = "CalDataK7.cfg";
 
 inline constexpr int kCalGasCount = 8;
+
+// The most of the file that is read: a station writes some twenty bytes.
+inline constexpr qint64 kCalDataReadLimit = 1024 * 1024;
 
 // The gas menu, in the order of its check marks.
 struct CalGasEntry {

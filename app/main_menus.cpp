@@ -37,6 +37,7 @@ QMenu* buildMenuBar(QMenuBar* bar, CommandRouter& router) {
     QMenu* timerOff = doc->addMenu(QStringLiteral("Отключить таймер"));
     item(timerOff, QStringLiteral("Активного документа"), CommandId::TimerOffActive);
     item(timerOff, QStringLiteral("Всех документов"), CommandId::TimerOffAll);
+    item(doc, QStringLiteral("Оператор…"), CommandId::OperatorName);
     doc->addSeparator();
     item(doc, QStringLiteral("Открыть стенд"), CommandId::OpenBench);
     item(doc, QStringLiteral("Сохранить стенд"), CommandId::SaveBench);

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -23,6 +24,7 @@
 #include "device/analyzer_view.h"
 #include "device/analyzer_window_factory.h"
 #include "device/device_host.h"
+#include "device/record_file.h"
 #include "gas/gas_check.h"
 #include "link/regmap.h"
 #include "link/serial_line.h"
@@ -79,8 +81,11 @@ class MainWindow::WindowHost : public DeviceHost {
     }
     bool confirmCalibrationGas(int slot, QWidget* owner) override {
         const std::optional<QString> question = frame_.station().calibrationGasQuestion(slot);
-        return !question ||
-               dialogs().question(*question, QString::fromUtf8(kGasMismatchCaption), owner);
+        if (!question) return true;
+        if (!dialogs().question(*question, QString::fromUtf8(kGasMismatchCaption), owner))
+            return false;
+        frame_.station().auditEvent(QStringLiteral("газ не совпадает: продолжено"), slot);
+        return true;
     }
     RecordWriter& recordWriter() override { return frame_.station().recordWriter(); }
     CsvLog& csvLog() override { return frame_.station().csvLog(); }
@@ -100,8 +105,12 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
       host_(std::make_unique<WindowHost>(*this)) {
     setWindowTitle(QStringLiteral("Программа проверки приборов ZTA-K7."));
     setWindowIcon(stationIcon());
-    station_.recordWriter().setReport(
-        [this](const QString& text) { dialogs().error(text, QStringLiteral("Запись"), this); });
+    station_.recordWriter().setReport([this](const QString& text) {
+        dialogs().notify(text, QStringLiteral("Запись"), Dialogs::Icon::Error, this);
+    });
+    station_.auditLog().setReport([this](const QString& text) {
+        dialogs().notify(text, QStringLiteral("Журнал команд"), Dialogs::Icon::Error, this);
+    });
 
     router_ = new CommandRouter(this);
     router_->setRoute([this] { return route(); });
@@ -398,7 +407,22 @@ void MainWindow::onTimerAll() {
     }
     if (station_.block().runningTimers() != 0) return;
     const std::optional<int> period = dialogs().askTimerPeriod(-1, this);
-    if (period && *period != 0) broadcastToViews(NoticeStartTimer, *period);
+    if (!period || *period == 0) return;
+    broadcastToViews(NoticeStartTimer, *period);
+    long long cycleMs = 0;  // one cycle visits every analyzer: the longest seen is the cycle
+    for (int slot = 0; slot < station_.block().windowCount(); ++slot)
+        if (AnalyzerViewInterface* v = viewOfSlot(slot))
+            cycleMs = std::max(cycleMs, v->pollCycleMs());
+    const QString warning = timerCycleWarning(*period, cycleMs);
+    if (!warning.isEmpty()) dialogs().warning(warning, QStringLiteral("Таймер"), this);
+}
+
+void MainWindow::askOperatorName() {
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Оператор"));
+    dialog.setLabelText(QStringLiteral("Оператор, указываемый в журнале команд:"));
+    dialog.setTextValue(station_.operatorName());
+    if (dialogs().run(dialog) == QDialog::Accepted) station_.setOperatorName(dialog.textValue());
 }
 
 void MainWindow::onInsertAll() {
@@ -464,6 +488,9 @@ bool MainWindow::onCommand(CommandId id) {
         case CommandId::CsvLog:
             station_.csvLog().setEnabled(!station_.csvLog().enabled());
             return true;
+        case CommandId::OperatorName:
+            askOperatorName();
+            return true;
         default:
             return false;
     }
@@ -523,6 +550,7 @@ bool MainWindow::onUpdateCommand(CommandId id, CommandState& st) {
             st.checked = !panes_->mainBar()->isHidden();
             return true;
         case CommandId::SoftwareInfoActive:
+        case CommandId::OperatorName:
         case CommandId::InsertAll:
         case CommandId::ToolNewDocument:
         case CommandId::RecordFolder:

@@ -104,6 +104,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     void showBaud();
     void onRecordFolderCommand();
     void onTimerAll();
+    void askOperatorName();  // "Оператор…": the name the audit trail gives
     void onInsertAll();
     int timerBarWidth() const;
     std::vector<CommandTarget*> route() const;

@@ -95,6 +95,8 @@ Station::Station(const StationOptions& options, QObject* parent)
     recordFolder_ = options.programFolder.isEmpty()
                         ? zta::startRecordFolder()
                         : zta::folderWithSeparator(options.programFolder);
+    // Fixed at start: a day's trail stays in one file when the record folder changes.
+    auditLog_.setFolder(zta::folderWithSeparator(recordFolder_ + QStringLiteral("audit")));
 }
 
 Station::~Station() { shutDown(); }
@@ -165,6 +167,7 @@ LineRefusal Station::connectLine() {
     if (!run->thread->start()) return LineRefusal::NotStarted;
     pollRun_ = std::move(run);
     lineLost_ = false;
+    auditEvent(QStringLiteral("подключение"));
     emit pollingChanged();
     return LineRefusal::None;
 }
@@ -184,6 +187,7 @@ bool Station::disconnectLine() {
     if (!pollRun_) return true;
     if (!stopPollThread()) return false;  // the stop request stays set; a later call waits again
     pollRun_.reset();
+    auditEvent(QStringLiteral("отключение"));
     emit disconnected();
     emit pollingChanged();
     return true;
@@ -288,37 +292,40 @@ std::optional<QString> Station::calibrationGasQuestion(int slot) const {
 
 void Station::setRecordFolder(const QString& folder) {
     recordFolder_ = zta::folderWithSeparator(QDir(folder).absolutePath());
+    auditEvent(QStringLiteral("папка записи: ") + recordFolder_);
     emit recordFolderChanged();
+}
+
+void Station::writeAudit(zta::AuditEntry entry) {
+    entry.time = QDateTime::currentDateTime();
+    entry.port = QString::fromStdString(pollBlock_.portName());
+    // A line that cannot be written is kept and written later; the log tells the operator.
+    auditLog_.write(std::move(entry));
 }
 
 void Station::audit(const CommandReport& report) {
     AuditEntry entry;
-    entry.time = QDateTime::currentDateTime();
-    entry.port = QString::fromStdString(pollBlock_.portName());
     entry.networkNumber = report.address;
     entry.factoryNumber = report.factoryNumber;
     entry.command = report.command;
     entry.track = report.track;
-    QString error;
-    // A folder that cannot be written to is reported by the record files already; the audit
-    // line is not worth a second box.
-    appendAuditEntry(recordFolder_, entry, &error);
+    writeAudit(std::move(entry));
 }
 
 void Station::auditEvent(const QString& event) {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QStringList fields{now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs),
-                             QString::fromStdString(pollBlock_.portName()),
-                             {},
-                             {},
-                             event,
-                             {},
-                             {},
-                             {}};
-    const QString path = auditFilePath(recordFolder_);
-    QByteArray bytes = (fields.join(QLatin1Char(';')) + QLatin1String("\r\n")).toUtf8();
-    if (QFileInfo(path).size() == 0) bytes.prepend(auditFileStart());
-    appendRecordLine(path, bytes);
+    AuditEntry entry;
+    entry.event = event;
+    entry.hasAnalyzer = false;
+    writeAudit(std::move(entry));
+}
+
+void Station::auditEvent(const QString& event, int slot) {
+    const Slot s = pollBlock_.snapshot(slot);
+    AuditEntry entry;
+    entry.event = event;
+    entry.networkNumber = s.address;
+    entry.factoryNumber = s.readings.factoryNumber;
+    writeAudit(std::move(entry));
 }
 
 void Station::reportCommand(const CommandReport& report) {

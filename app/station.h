@@ -10,6 +10,7 @@
 
 #include "app/cal_data_file.h"
 #include "app/station_options.h"
+#include "device/audit_log.h"
 #include "device/csv_log.h"
 #include "device/record_writer.h"
 #include "gas/gas_state.h"
@@ -112,12 +113,20 @@ class Station : public QObject {
     void setRecordFolder(const QString& folder);
     zta::RecordWriter& recordWriter() { return recordWriter_; }
     zta::CsvLog& csvLog() { return csvLog_; }
+    // The audit trail: one folder ("audit" under the default record folder) whatever the
+    // record folder.
+    zta::AuditLog& auditLog() { return auditLog_; }
+    // An event of the station (not a command) written to the audit trail with an empty state:
+    // "подключение", "линия потеряна"...; with `slot`, the analyzer in it is named too.
+    void auditEvent(const QString& event);
+    void auditEvent(const QString& event, int slot);
+    // The operator named in every audit line from now on; empty for none.
+    void setOperatorName(const QString& name) { auditLog_.setOperatorName(name); }
+    QString operatorName() const { return auditLog_.operatorName(); }
     // A command's new state: written to the audit file, then signalled.
     void reportCommand(const CommandReport& report);
     // The echo of `which` confirmed it in `slot`; an open command it replaced failed.
     void commandConfirmed(int slot, Command which, const CommandTrack& previous);
-    // A line of the audit for an event that is not a command ("линия потеряна").
-    void auditEvent(const QString& event);
 
   signals:
     void gasChanged();
@@ -135,6 +144,7 @@ class Station : public QObject {
     void onLineState(int run, bool up);
     bool stopPollThread();
     void audit(const CommandReport& report);
+    void writeAudit(zta::AuditEntry entry);
 
     zta::DirectionSetting direction_;
     QString calDataPath_;
@@ -166,6 +176,7 @@ class Station : public QObject {
     QString recordFolder_;
     zta::RecordWriter recordWriter_;
     zta::CsvLog csvLog_{recordWriter_};
+    zta::AuditLog auditLog_;
 };
 
 }  // namespace zta

@@ -105,6 +105,7 @@ void AnalyzerDocument::reloadFromBlock() {
     errorCount = s.errorCount;
     records.onReload(errorCount, readings.concentration, QDateTime::currentMSecsSinceEpoch(),
                      s.cycleMs);
+    if (errorCount == 0) records.noteIdentity(readings.factoryNumber, gasName.trimmed());
     const bool wasUp = linkUp;
     if (errorCount >= zta::kLostContactLimit) linkUp = false;
     if (errorCount == 0) linkUp = true;

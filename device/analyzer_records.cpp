@@ -12,6 +12,9 @@ void AnalyzerRecords::onReload(int errorCount, double concentration, std::int64_
     // Never under a second: fast polling's cycles are shorter than the pace of the windows.
     if (cycleMs > 0)
         trend_->setFreshLimitMs(std::max<std::int64_t>(2 * std::int64_t(cycleMs), 1000));
+    polled_ = true;
+    if (lastReloadMs_ >= 0 && nowMs > lastReloadMs_) cycleMs_ = nowMs - lastReloadMs_;
+    lastReloadMs_ = nowMs;
     if (errorCount == 0) {
         ++replies_;
         trend_->add(nowMs, concentration);
@@ -26,6 +29,10 @@ void AnalyzerRecords::onNewAnalyzer() {
     trend_->breakLine();
     repliesAtLine_ = replies_;
     lost_ = true;
+    polled_ = false;
+    identified_ = false;
+    lastReloadMs_ = -1;
+    cycleMs_ = 0;
 }
 
 void AnalyzerRecords::onCommandConfirmed(Command command, std::int64_t nowMs) {

@@ -208,7 +208,7 @@ void AnalyzerView::onViewNotice(int code, int value) {
             startRecordTimer(value);
             return;
         case NoticeInsertText:
-            if (doc_.registered()) pendingText = QString::fromStdString(doc_.block->insertText());
+            if (doc_.registered()) setNote(QString::fromStdString(doc_.block->insertText()));
             return;
         case NoticeDisconnected:
             doc_.resetReadings();
@@ -241,6 +241,8 @@ QString AnalyzerView::commandStateText() const {
 
 void AnalyzerView::onSlotChanged(int slot) { doc_.slot = slot; }
 
+long long AnalyzerView::pollCycleMs() const { return doc_.records.cycleMs(); }
+
 void AnalyzerView::askBaudSwitch(int baudCode, int networkNumber) {
     const unsigned baud = zta::baudForCode(static_cast<unsigned>(baudCode));
     const QString text =
@@ -260,33 +262,41 @@ void AnalyzerView::rebuildFileNames() {
     writeNumberField();
 }
 
+void AnalyzerView::setNote(const QString& text) {
+    pendingText = text;
+    pendingCsvNote = text;
+}
+
 bool AnalyzerView::writeRecord() {
     const QDateTime now = QDateTime::currentDateTime();
     const QString path = nextToTimerFile ? timerFile : recordFile;
     nextToTimerFile = false;
     const RecordValues v = recordValuesOf(doc_.readings);
     if (!doc_.host()) return appendRecordLine(path, buildRecordLine(v, now.time(), pendingText));
-    writeCsvLine(now);
-    // A line that could not be written keeps its note for the next one; the writer has told
-    // the operator, once for the folder.
+    // Each file keeps the note until a line of its own carries it: a failure of one never
+    // costs the other its note nor writes it there twice. The writer has told the operator.
+    const bool csvWritten = writeCsvLine(now);
+    if (csvWritten) pendingCsvNote.clear();
     if (!host().recordWriter().append(path, buildRecordLine(v, now.time(), pendingText)))
         return false;
     pendingText.clear();
-    return true;
+    return csvWritten;
 }
 
-void AnalyzerView::writeCsvLine(const QDateTime& now) {
+bool AnalyzerView::writeCsvLine(const QDateTime& now) {
     zta::CsvLog& log = host().csvLog();
-    if (!log.enabled()) return;
+    if (!log.enabled()) return true;
     const zta::Readings& shown = doc_.readings;
+    const zta::AnalyzerRecords& records = doc_.records;
     zta::CsvRecord r;
     r.time = now;
     r.networkNumber = doc_.address;
-    r.factoryNumber = shown.factoryNumber;
-    r.gas = doc_.gasName.trimmed();
+    r.identified = records.identified();
+    r.factoryNumber = records.factoryNumber();
+    r.gas = records.gas();
     r.concentration = shown.concentration;
     r.unitValue = zta::unitValue(shown);
-    r.unitName = unitNameShown();
+    r.unitName = shown.extendedModel ? doc_.unitName.trimmed() : QStringLiteral("% об.");
     r.threshold1 = shown.threshold1;
     r.threshold2 = shown.threshold2;
     r.relayState = shown.relayState;
@@ -295,9 +305,13 @@ void AnalyzerView::writeCsvLine(const QDateTime& now) {
     r.refChannel = shown.refChannel;
     r.workChannel = shown.workChannel;
     r.errorCount = doc_.errorCount;
+    if (!records.polled())
+        r.polling = zta::CsvPolling::NotYetPolled;
+    else if (!host().isPolling())
+        r.polling = zta::CsvPolling::Stopped;
     r.fresh = doc_.records.takeFresh();
-    r.note = pendingText;
-    log.write(host().recordFolder(), r);
+    r.note = pendingCsvNote;
+    return log.write(host().recordFolder(), r);
 }
 
 void AnalyzerView::showTrend(bool on) {
@@ -365,7 +379,11 @@ void AnalyzerView::onSetTimerActive() {
     const bool polling = doc_.host() && host().isPolling();
     if (polling && doc_.registered() && doc_.block->view(doc_.slot) != 0) {
         const auto period = dialogs().askTimerPeriod(doc_.address, this);
-        if (period && *period != 0) startRecordTimer(*period);
+        if (!period || *period == 0) return;
+        startRecordTimer(*period);
+        const QString warning = timerCycleWarning(*period, pollCycleMs());
+        if (timerRunning && !warning.isEmpty())
+            dialogs().warning(warning, QStringLiteral("Таймер"), this);
         return;
     }
     dialogs().information(
@@ -376,7 +394,7 @@ void AnalyzerView::onSetTimerActive() {
 }
 
 void AnalyzerView::onInsertActive() {
-    if (const auto note = dialogs().askNote(doc_.address, this)) pendingText = *note;
+    if (const auto note = dialogs().askNote(doc_.address, this)) setNote(*note);
 }
 
 // ---------------------------------------------------------------- commands

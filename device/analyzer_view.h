@@ -42,6 +42,7 @@ class AnalyzerView : public QWidget, public AnalyzerViewInterface, public Comman
     void onSlotChanged(int slot) override;
     void onRecordFolderChanged() override { rebuildFileNames(); }
     int timerPeriod() const override { return timerPeriod_; }
+    long long pollCycleMs() const override;
 
     bool onCommand(CommandId id) override;
     bool onUpdateCommand(CommandId id, CommandState& state) override;
@@ -57,7 +58,10 @@ class AnalyzerView : public QWidget, public AnalyzerViewInterface, public Comman
 
     // Record files and the record timer.
     void rebuildFileNames();
+    // False when a line (the record file's or the CSV log's) could not be written.
     bool writeRecord();
+    // The note that ends the next line of this window, in its record file and its CSV log.
+    void setNote(const QString& text);
     void startRecordTimer(int periodSeconds);
     void stopRecordTimer();
     void onSetTimerActive();  // commands 180, 32773
@@ -77,8 +81,9 @@ class AnalyzerView : public QWidget, public AnalyzerViewInterface, public Comman
     QLineEdit* numberField() const { return number_; }
     const QTimer& recordTimer() const { return recordTimer_; }
 
-    // State of the form.
+    // State of the form. The note each file still owes: the record file's, the CSV log's.
     QString pendingText;
+    QString pendingCsvNote;
     bool linkShown = false;
     int editNumber = 0;
     double volumeFraction = 0.0;
@@ -106,7 +111,7 @@ class AnalyzerView : public QWidget, public AnalyzerViewInterface, public Comman
     bool readNumberField();
     void writeNumberField();
     void onTimerTick();
-    void writeCsvLine(const QDateTime& now);
+    bool writeCsvLine(const QDateTime& now);
     DeviceHost& host() const;
 
     AnalyzerDocument& doc_;

@@ -28,6 +28,8 @@ class AnalyzerViewInterface {
     virtual int timerPeriod() const = 0;
     // The state of a command confirmed in this window changed.
     virtual void onCommandStateChanged(const zta::CommandReport& report) { (void)report; }
+    // The time between the last two poll turns of this window's analyzer, 0 before two.
+    virtual long long pollCycleMs() const { return 0; }
 };
 
 // Makes analyzer windows (document, sub-window, view) for the main window.

@@ -5,7 +5,6 @@
 #include <QStringList>
 #include <cmath>
 
-#include "device/record_file.h"
 #include "poll/poll_block.h"
 
 namespace zta {
@@ -21,13 +20,40 @@ QByteArray csvFileStart() {
            QStringLiteral(
                "Дата и время;Сетевой номер;Заводской номер;Газ;"
                "Концентрация, %НКПР;Концентрация;Единица;Порог 1, %НКПР;"
-               "Порог 2, %НКПР;Реле;Т(у.е.);d;Опорный канал;Рабочий канал;Связь;"
+               "Порог 2, %НКПР;Реле исправности;Реле порога 1;Реле порога 2;Т(у.е.);d;"
+               "Опорный канал;Рабочий канал;Связь;"
                "Примечание\r\n")
                .toUtf8();
 }
 
-QString csvField(const QString& text) {
+QString csvLinkText(const CsvRecord& record) {
+    switch (record.polling) {
+        case CsvPolling::NotYetPolled:
+            return QStringLiteral("ещё не опрошен");
+        case CsvPolling::Stopped:
+            return QStringLiteral("не опрашивается");
+        case CsvPolling::Polled:
+            break;
+    }
+    return linkStateText(record.errorCount);
+}
+
+namespace {
+
+bool looksLikeFormula(const QString& text) {
+    static const QString starts = QStringLiteral("=+-@\t\r");
+    if (text.isEmpty() || !starts.contains(text.front())) return false;
+    // A number stays a number, a negative one too, with either decimal separator.
+    bool number = false;
+    QString(text).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&number);
+    return !number;
+}
+
+}  // namespace
+
+QString csvField(const QString& raw) {
     static const QString special = QStringLiteral(";\"\r\n");
+    const QString text = looksLikeFormula(raw) ? QLatin1Char('\'') + raw : raw;
     bool quote = false;
     for (QChar c : text) quote = quote || special.contains(c);
     if (!quote) return text;
@@ -52,17 +78,21 @@ QString csvTimestamp(const QDateTime& time) {
 
 QByteArray buildCsvLine(const CsvRecord& r, QChar point) {
     QStringList cells{csvTimestamp(r.time), QString::number(r.networkNumber)};
+    if (r.identified)
+        cells << QString::number(static_cast<quint16>(r.factoryNumber)) << csvField(r.gas);
+    else
+        cells << QString() << QString();
     if (r.fresh) {
-        cells << QString::number(static_cast<quint16>(r.factoryNumber)) << csvField(r.gas)
-              << csvNumber(r.concentration, 1, point) << csvNumber(r.unitValue, 2, point)
-              << csvField(r.unitName) << QString::number(r.threshold1)
-              << QString::number(r.threshold2) << relayBits(r.relayState)
-              << QString::number(r.temperature) << QString::number(r.dValue)
+        cells << csvNumber(r.concentration, 1, point) << csvNumber(r.unitValue, 2, point)
+              << csvField(r.unitName.trimmed()) << QString::number(r.threshold1)
+              << QString::number(r.threshold2);
+        for (int bit = 0; bit < 3; ++bit) cells << QString::number((r.relayState >> bit) & 1);
+        cells << QString::number(r.temperature) << QString::number(r.dValue)
               << QString::number(r.refChannel) << QString::number(r.workChannel);
     } else {
         for (int i = 0; i < 12; ++i) cells << QString();
     }
-    cells << linkStateText(r.errorCount) << csvField(r.note);
+    cells << csvLinkText(r) << csvField(r.note);
     return (cells.join(QLatin1Char(';')) + QLatin1String("\r\n")).toUtf8();
 }
 

@@ -12,10 +12,19 @@
 
 namespace zta {
 
+// Where an analyzer stands with the polling when its CSV line is written.
+enum class CsvPolling {
+    Polled,        // polled: the link state follows its missed replies
+    NotYetPolled,  // no turn of it yet: "ещё не опрошен"
+    Stopped,       // it was polled, but polling is off: "не опрашивается"
+};
+
 // One analyzer's line of the bench's CSV log, as its window last reloaded it.
 struct CsvRecord {
     QDateTime time;  // local time of writing
     int networkNumber = 0;
+    // Who the analyzer is stays on every line once it has answered.
+    bool identified = true;
     int factoryNumber = 0;  // written as the unsigned 16-bit value the analyzer holds
     QString gas;
     double concentration = 0.0;  // %НКПР
@@ -29,6 +38,7 @@ struct CsvRecord {
     int refChannel = 0;
     int workChannel = 0;
     int errorCount = 0;  // consecutive missed replies; lost contact from 5 on
+    CsvPolling polling = CsvPolling::Polled;
     // A reply came since this analyzer's previous line. Without one the readings are left
     // empty: an old value must not pass for a new one.
     bool fresh = true;
@@ -37,6 +47,8 @@ struct CsvRecord {
 
 // "отвечает", "пропуск N" or "нет связи".
 QString linkStateText(int errorCount);
+// The "Связь" column: the link state, or why the analyzer is not polled.
+QString csvLinkText(const CsvRecord& record);
 
 // The byte-order mark and the header row that open every day's file.
 QByteArray csvFileStart();
@@ -46,7 +58,9 @@ QByteArray buildCsvLine(const CsvRecord& record, QChar decimalPoint);
 
 // ISO 8601 local time with milliseconds and the offset from UTC.
 QString csvTimestamp(const QDateTime& time);
-// A text field quoted where it holds a separator, a quote or a line end.
+// A text field quoted where it holds a separator, a quote or a line end. A text a spreadsheet
+// would take for a formula (=, +, -, @, tab or CR first) and that is not a number gets a
+// leading "'".
 QString csvField(const QString& text);
 // `value` with `decimals` decimals and `decimalPoint`.
 QString csvNumber(double value, int decimals, QChar decimalPoint);

@@ -2,12 +2,14 @@
 #include "device/record_file.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QTemporaryFile>
 #include <climits>
 
 #include "link/cp1251.h"
 #include "ui/dialogs.h"
+#include "ui/file_io.h"
 
 namespace zta {
 
@@ -47,17 +49,26 @@ QString recordFilePath(const QString& folder, int networkNumber, bool timerFile)
 bool appendRecordLine(const QString& path, const QByteArray& line, QString* error) {
     // The default folder in the user's documents is made with the first record.
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    // Unbuffered append: the whole line goes to the end of the file in one write.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        if (error) *error = file.errorString();
-        return false;
+    return appendToFile(path, line, error);
+}
+
+QString recordFolderProblem(const QString& folder) {
+    QFileInfo place(QDir::cleanPath(QDir(folder).absolutePath()));
+    while (!place.exists()) {
+        const QFileInfo up(place.absolutePath());
+        if (up.absoluteFilePath() == place.absoluteFilePath()) return {};
+        place = up;
     }
-    if (file.write(line) != line.size()) {
-        if (error) *error = file.errorString();
-        return false;
+    if (!place.isDir()) {
+        return QStringLiteral("%1 — это файл, а не папка")
+            .arg(QDir::toNativeSeparators(place.absoluteFilePath()));
     }
-    return true;
+    // Permissions do not tell (root passes them, /proc refuses everyone): a file is tried.
+    QTemporaryFile probe(place.absoluteFilePath() + QStringLiteral("/.zta-probe-XXXXXX"));
+    if (!probe.open())
+        return QStringLiteral("в папке %1 нельзя создать файл")
+            .arg(QDir::toNativeSeparators(place.absoluteFilePath()));
+    return {};
 }
 
 bool acceptTimerPeriod(int period, QWidget* owner) {
@@ -73,6 +84,15 @@ bool acceptTimerPeriod(int period, QWidget* owner) {
         return false;
     }
     return true;
+}
+
+QString timerCycleWarning(int periodSeconds, long long cycleMs) {
+    if (periodSeconds <= 0 || cycleMs <= 0 || periodSeconds * 1000LL >= cycleMs) return {};
+    return QStringLiteral(
+               "Период записи %1 с короче цикла опроса (%2 с): часть строк повторит показания "
+               "предыдущей строки.")
+        .arg(periodSeconds)
+        .arg(QLocale().toString(double(cycleMs) / 1000.0, 'f', 1));
 }
 
 }  // namespace zta

@@ -36,13 +36,21 @@ QByteArray buildRecordLine(const RecordValues& values, const QTime& time, const 
 // "<folder><number>.zta" or "<folder><number>timer.zta"; the folder ends with a separator.
 QString recordFilePath(const QString& folder, int networkNumber, bool timerFile);
 
-// Appends `line` to `path` (created when missing) with a single write, so that lines from two
-// writers never interleave and a crash never leaves half a line. False with the reason when
-// the file can be neither opened nor created.
+// Appends `line` to `path` (created when missing, its folder too) with a single write, so that
+// lines from two writers never interleave; a short write is undone. False with the reason.
 bool appendRecordLine(const QString& path, const QByteArray& line, QString* error = nullptr);
+
+// Why no record could be written in `folder` (a file where the folder should be, a system
+// folder such as /proc), or an empty text. Nothing is made: a missing folder is judged by the
+// nearest folder above it that exists.
+QString recordFolderProblem(const QString& folder);
 
 // Record timer periods: 0 starts nothing, a negative period is refused with a box owned by
 // `owner`, and so is one the platform timer cannot hold. True when `period` may start a timer.
 bool acceptTimerPeriod(int period, QWidget* owner);
+
+// The warning for a record timer faster than the poll cycle (some of its lines would repeat the
+// readings of the line before), or an empty text.
+QString timerCycleWarning(int periodSeconds, long long cycleMs);
 
 }  // namespace zta

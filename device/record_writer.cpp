@@ -5,22 +5,34 @@
 #include <QFileInfo>
 
 #include "device/record_file.h"
+#include "ui/file_io.h"
 
 namespace zta {
 
 namespace {
 
+constexpr int kSyncIntervalMs = 1000;
+
 QString folderOf(const QString& path) { return QFileInfo(path).absolutePath(); }
 
 }  // namespace
 
+RecordWriter::RecordWriter(Report report) : report_(std::move(report)) {
+    syncTimer_.setSingleShot(true);
+    syncTimer_.setInterval(kSyncIntervalMs);
+    QObject::connect(&syncTimer_, &QTimer::timeout, [this] { syncNow(); });
+}
+
+RecordWriter::~RecordWriter() { syncNow(); }
+
 bool RecordWriter::append(const QString& path, const QByteArray& line) {
-    QString error;
-    if (!appendRecordLine(path, line, &error)) {
-        failed(path, error);
+    if (!appendRecordLine(path, line, &lastReason_)) {
+        failed(path, lastReason_);
         return false;
     }
     succeeded(path);
+    unsynced_.insert(path);
+    if (!syncTimer_.isActive()) syncTimer_.start();
     return true;
 }
 
@@ -30,18 +42,24 @@ bool RecordWriter::append(const QString& path, const QByteArray& start, const QB
     return append(path, line);
 }
 
+void RecordWriter::syncNow() {
+    syncTimer_.stop();
+    for (const QString& path : std::as_const(unsynced_)) syncToDisk(path);
+    unsynced_.clear();
+}
+
 QString RecordWriter::failureText(const QString& path, const QString& reason) {
     return QStringLiteral(
-               "Файл %1 не может быть открыт или создан.\n%2\nПоказания не записаны. "
-               "Пока запись в папку %3 не удастся, это сообщение не повторяется.")
+               "Строка не записана в файл %1: %2.\nЗапись продолжается: каждая следующая строка "
+               "пробует снова. Пока запись в папку %3 не удастся, это сообщение не повторяется.")
         .arg(QDir::toNativeSeparators(path), reason, QDir::toNativeSeparators(folderOf(path)));
 }
 
 void RecordWriter::failed(const QString& path, const QString& reason) {
     failedPaths_.insert(path);
-    const QString folder = folderOf(path);
-    if (reportedFolders_.contains(folder)) return;
-    reportedFolders_.insert(folder);
+    const QString key = folderOf(path) + QLatin1Char('\n') + reason;
+    if (reported_.contains(key)) return;
+    reported_.insert(key);
     if (report_) report_(failureText(path, reason));
 }
 
@@ -50,7 +68,9 @@ void RecordWriter::succeeded(const QString& path) {
     const QString folder = folderOf(path);
     for (const QString& p : std::as_const(failedPaths_))
         if (folderOf(p) == folder) return;
-    reportedFolders_.remove(folder);
+    const QString prefix = folder + QLatin1Char('\n');
+    for (auto it = reported_.begin(); it != reported_.end();)
+        it = it->startsWith(prefix) ? reported_.erase(it) : std::next(it);
 }
 
 }  // namespace zta

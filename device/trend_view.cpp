@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/trend_view.h"
 
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QDir>
 #include <QDoubleSpinBox>
-#include <QFile>
 #include <QGraphicsSimpleTextItem>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -26,6 +26,7 @@
 
 #include "device/csv_log.h"
 #include "ui/dialogs.h"
+#include "ui/file_io.h"
 
 namespace zta {
 
@@ -366,12 +367,19 @@ int TrendView::drawnPointCount() const {
     return n;
 }
 
-bool TrendView::exportPng(const QString& path) {
+bool TrendView::exportPng(const QString& path, QString* reason) {
     refresh();
-    return chartView_->grab().save(path, "PNG");
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!chartView_->grab().save(&buffer, "PNG")) {
+        if (reason) *reason = QStringLiteral("рисунок не построен");
+        return false;
+    }
+    return saveWholeFile(path, bytes, reason);
 }
 
-bool TrendView::exportCsv(const QString& path, QChar point) const {
+bool TrendView::exportCsv(const QString& path, QChar point, QString* reason) const {
     QByteArray out =
         "\xEF\xBB\xBF" + QStringLiteral("Дата и время;Концентрация, %НКПР;Команда\r\n").toUtf8();
     if (history_) {
@@ -394,8 +402,7 @@ bool TrendView::exportCsv(const QString& path, QChar point) const {
         }
         marksUntil(to_);
     }
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(out) == out.size();
+    return saveWholeFile(path, out, reason);
 }
 
 void TrendView::exportAs(bool png) {
@@ -404,9 +411,12 @@ void TrendView::exportAs(bool png) {
         dialogs().askFilePath(Dialogs::FileMode::Save, QString(), filter, this);
     if (!chosen || chosen->isEmpty()) return;
     const QString& path = *chosen;
-    const bool written = png ? exportPng(path) : exportCsv(path, QLocale().decimalPoint().at(0));
+    QString reason;
+    const bool written =
+        png ? exportPng(path, &reason) : exportCsv(path, QLocale().decimalPoint().at(0), &reason);
     if (!written)
-        dialogs().error(QStringLiteral("Файл %1 не записан.").arg(QDir::toNativeSeparators(path)),
+        dialogs().error(QStringLiteral("Файл %1 не записан: %2. Прежний файл сохранён.")
+                            .arg(QDir::toNativeSeparators(path), reason),
                         QStringLiteral("Тренд"), this);
 }
 

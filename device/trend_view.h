@@ -75,9 +75,10 @@ class TrendView : public QWidget {
     // Redraws now what has changed; the view also does so four times a second while shown.
     void refresh();
 
-    bool exportPng(const QString& path);
+    // Both exports replace the file only when the new one is complete; false with the reason.
+    bool exportPng(const QString& path, QString* reason = nullptr);
     // The shown samples and marks, in the CSV log's manner (BOM, ';', `decimalPoint`).
-    bool exportCsv(const QString& path, QChar decimalPoint) const;
+    bool exportCsv(const QString& path, QChar decimalPoint, QString* reason = nullptr) const;
 
     QChart* chart() const { return chart_; }
 

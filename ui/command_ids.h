@@ -100,6 +100,8 @@ enum class CommandId : int {
     CsvLog = 33101,
     SaveBench = 33102,
     OpenBench = 33103,
+    // The operator named in the audit trail.
+    OperatorName = 33110,
 };
 
 constexpr int kMaxPorts = 50;

@@ -44,6 +44,10 @@ int ScriptedDialogs::show(const QString& text, const QString& caption, Icon icon
     return answer;
 }
 
+void ScriptedDialogs::notify(const QString& text, const QString& caption, Icon icon, QWidget*) {
+    boxes_.push_back({text, captionOr(caption), icon, Ok, false});
+}
+
 std::optional<int> ScriptedDialogs::askTimerPeriod(int networkNumber, QWidget*) {
     asked.push_back(networkNumber);
     return next(periods);

@@ -45,6 +45,14 @@ class Dialogs {
 
     static QString captionOr(const QString& caption);
 
+    // A report that must not hold its caller (a record timer, a file write): the box shows
+    // without a modal loop and the caller goes on at once. The scripted dialogs record it as a
+    // box that is not modal.
+    virtual void notify(const QString& text, const QString& caption, Icon icon,
+                        QWidget* owner = nullptr) {
+        show(text, caption, icon, Ok, owner);
+    }
+
     // The record timer dialog and the note dialog; nothing on Cancel. `networkNumber` -1 means
     // all windows.
     virtual std::optional<int> askTimerPeriod(int networkNumber, QWidget* owner) = 0;
@@ -63,6 +71,8 @@ class StationDialogs : public Dialogs {
   public:
     int show(const QString& text, const QString& caption, Icon icon, int buttons,
              QWidget* owner = nullptr) override;
+    void notify(const QString& text, const QString& caption, Icon icon,
+                QWidget* owner = nullptr) override;
     std::optional<int> askTimerPeriod(int networkNumber, QWidget* owner) override;
     std::optional<QString> askNote(int networkNumber, QWidget* owner) override;
     std::optional<QString> askFolder(const QString& start, QWidget* owner) override;
@@ -82,6 +92,7 @@ class ScriptedDialogs : public Dialogs {
         QString caption;
         Icon icon;
         int buttons;
+        bool modal = true;
     };
     struct FileAsk {
         FileMode mode;
@@ -92,6 +103,8 @@ class ScriptedDialogs : public Dialogs {
 
     int show(const QString& text, const QString& caption, Icon icon, int buttons,
              QWidget* owner = nullptr) override;
+    void notify(const QString& text, const QString& caption, Icon icon,
+                QWidget* owner = nullptr) override;
     std::optional<int> askTimerPeriod(int networkNumber, QWidget* owner) override;
     std::optional<QString> askNote(int networkNumber, QWidget* owner) override;
     std::optional<QString> askFolder(const QString& start, QWidget* owner) override;

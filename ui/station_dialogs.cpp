@@ -8,32 +8,48 @@
 
 namespace zta {
 
-int StationDialogs::show(const QString& text, const QString& caption, Icon icon, int buttons,
-                         QWidget* owner) {
-    QMessageBox::Icon qicon = QMessageBox::NoIcon;
+namespace {
+
+QMessageBox::Icon boxIcon(Dialogs::Icon icon) {
     switch (icon) {
-        case Icon::Information:
-            qicon = QMessageBox::Information;
-            break;
-        case Icon::Question:
-            qicon = QMessageBox::Question;
-            break;
-        case Icon::Error:
-            qicon = QMessageBox::Critical;
-            break;
-        case Icon::Warning:
-            qicon = QMessageBox::Warning;
-            break;
-        case Icon::None:
+        case Dialogs::Icon::Information:
+            return QMessageBox::Information;
+        case Dialogs::Icon::Question:
+            return QMessageBox::Question;
+        case Dialogs::Icon::Error:
+            return QMessageBox::Critical;
+        case Dialogs::Icon::Warning:
+            return QMessageBox::Warning;
+        case Dialogs::Icon::None:
             break;
     }
-    QMessageBox::StandardButtons qbuttons = QMessageBox::Ok;
-    if (buttons & Cancel) qbuttons |= QMessageBox::Cancel;
-    // The system's texts carry "\r\n"; a lone "\r" would show as a box on some styles.
+    return QMessageBox::NoIcon;
+}
+
+// The system's texts carry "\r\n"; a lone "\r" would show as a box on some styles.
+QString shownText(const QString& text) {
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    QMessageBox box(qicon, captionOr(caption), shown, qbuttons, owner);
+    return shown;
+}
+
+}  // namespace
+
+int StationDialogs::show(const QString& text, const QString& caption, Icon icon, int buttons,
+                         QWidget* owner) {
+    QMessageBox::StandardButtons qbuttons = QMessageBox::Ok;
+    if (buttons & Cancel) qbuttons |= QMessageBox::Cancel;
+    QMessageBox box(boxIcon(icon), captionOr(caption), shownText(text), qbuttons, owner);
     return box.exec() == QMessageBox::Ok ? ResultOk : ResultCancel;
+}
+
+void StationDialogs::notify(const QString& text, const QString& caption, Icon icon,
+                            QWidget* owner) {
+    auto* box =
+        new QMessageBox(boxIcon(icon), captionOr(caption), shownText(text), QMessageBox::Ok, owner);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 std::optional<int> StationDialogs::askTimerPeriod(int networkNumber, QWidget* owner) {

@@ -2,7 +2,7 @@
 #include "ui/traffic_monitor.h"
 
 #include <QCheckBox>
-#include <QFile>
+#include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -14,6 +14,7 @@
 
 #include "poll/frame_ring.h"
 #include "ui/dialogs.h"
+#include "ui/file_io.h"
 
 namespace zta {
 
@@ -95,17 +96,11 @@ void TrafficMonitor::reload() {
 QString TrafficMonitor::text() const { return text_->toPlainText(); }
 
 bool TrafficMonitor::saveTo(const QString& path, QString* error) const {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    const QByteArray bytes = (text() + QLatin1Char('\n')).toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    return true;
+    QString content = text() + QLatin1Char('\n');
+#ifdef Q_OS_WIN
+    content.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+#endif
+    return saveWholeFile(path, content.toUtf8(), error);
 }
 
 void TrafficMonitor::askAndSave() {
@@ -115,8 +110,9 @@ void TrafficMonitor::askAndSave() {
     if (path.isEmpty()) return;
     QString error;
     if (!saveTo(path, &error))
-        dialogs().error(QStringLiteral("Файл %1 не записан.\n%2").arg(path, error), windowTitle(),
-                        this);
+        dialogs().error(QStringLiteral("Файл %1 не записан: %2. Прежний файл сохранён.")
+                            .arg(QDir::toNativeSeparators(path), error),
+                        windowTitle(), this);
 }
 
 void TrafficMonitor::showEvent(QShowEvent* event) {

@@ -59,44 +59,59 @@ class BenchPartsTest : public QObject {
   private slots:
     void auditLinesByteForByte() {
         const QDateTime at(QDate(2026, 12, 10), QTime(16, 4, 38, 7), QTimeZone(3 * 3600));
+        auto event = [&](const char* text, bool analyzer = false) {
+            AuditEntry e{at, QStringLiteral("COM1"), 7, 40000, Command::Zero, {}};
+            e.event = QString::fromUtf8(text);
+            e.hasAnalyzer = analyzer;
+            return e;
+        };
         struct Case {
             AuditEntry entry;
             QByteArray line;
         };
-        const Case cases[] = {
+        Case cases[] = {
             {{at, QStringLiteral("/dev/ttyUSB0"), 3, 1234, Command::Zero,
               track(CommandStatus::Confirmed, 1, 0)},
-             "2026-12-10T16:04:38.007+03:00;/dev/ttyUSB0;3;1234;Установка нуля;1;0;выполнена\r\n"},
+             "2026-12-10T16:04:38.007+03:00;/dev/ttyUSB0;3;1234;Установка "
+             "нуля;1;0;выполнена;;\r\n"},
             // The factory number as the analyzer holds it: unsigned 16 bits.
             {{at, QStringLiteral("COM3"), 255, -1, Command::MaxGas,
               track(CommandStatus::Failed, 3, 4400, CommandFailure::NoEcho)},
              "2026-12-10T16:04:38.007+03:00;COM3;255;65535;Газ высокой концентрации;3;4400;"
-             "не выполнена: нет ответа после 5 попыток\r\n"},
+             "не выполнена: нет ответа после 5 попыток;4.40 %;\r\n"},
             {{at.toUTC(), QStringLiteral("/tmp/a;b"), 0, 0, Command::NewAddress,
               track(CommandStatus::Pending, 0, 0x0708)},
-             "2026-12-10T13:04:38.007Z;\"/tmp/a;b\";0;0;Изменить сетевой номер;0;1800;ожидает\r\n"},
+             "2026-12-10T13:04:38.007Z;\"/tmp/a;b\";0;0;Изменить сетевой номер;0;1800;ожидает;"
+             "№ 7, 9600 бод;\r\n"},
             {{at, QStringLiteral("COM1"), 7, 40000, Command::Threshold2,
               track(CommandStatus::Failed, 6, 60, CommandFailure::PollingStopped)},
              "2026-12-10T16:04:38.007+03:00;COM1;7;40000;Порог 2;6;60;"
-             "не выполнена: опрос остановлен\r\n"},
+             "не выполнена: опрос остановлен;60 %НКПР;\r\n"},
+            // Events of the station: their name where the command goes, the state empty.
+            {event("подключение"), "2026-12-10T16:04:38.007+03:00;COM1;;;подключение;;;;;\r\n"},
+            {event("газ не совпадает: продолжено", true),
+             "2026-12-10T16:04:38.007+03:00;COM1;7;40000;газ не совпадает: продолжено;;;;;\r\n"},
         };
+        cases[3].entry.operatorName = QStringLiteral("Иванов И.И.");
+        cases[3].line.replace(";\r\n", ";Иванов И.И.\r\n");
         for (const Case& c : cases) QCOMPARE(buildAuditLine(c.entry), c.line);
 
+        // One file per day in the log's own folder, opened by the header, the operator added.
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const QString folder = dir.path() + QLatin1Char('/');
-        for (const Case& c : cases) QVERIFY(appendAuditEntry(folder, c.entry));
-        QFile file(auditFilePath(folder));
+        const QString folder = dir.path() + QStringLiteral("/audit/");
+        AuditLog log(folder);
+        log.setOperatorName(QStringLiteral(" Иванов И.И. "));
+        QVERIFY(log.write(cases[3].entry));
+        AuditEntry nextDay = cases[0].entry;
+        nextDay.time = at.addDays(1);
+        QVERIFY(log.write(nextDay));
+        QFile file(auditFilePath(folder, at.date()));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QByteArray expected = auditFileStart();
-        for (const Case& c : cases) expected += c.line;
-        QCOMPARE(file.readAll(), expected);
+        QCOMPARE(file.readAll(), auditFileStart() + cases[3].line);
         QVERIFY(auditFileStart().startsWith("\xEF\xBB\xBF"));
-        // A folder that cannot be made (a file stands in its way), even for root.
-        QFile blocker(folder + QStringLiteral("blocker"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        QVERIFY(!appendAuditEntry(folder + QStringLiteral("blocker/"), cases[0].entry));
+        QVERIFY(auditFileStart().endsWith(";состояние;значение в единицах;оператор\r\n"));
+        QVERIFY(QFile::exists(folder + QStringLiteral("audit-2026-12-11.csv")));
     }
 
     void gasWarningOnlyForAReportedMismatch() {

@@ -93,21 +93,27 @@ class BusToolsTest : public QObject {
         QCOMPARE(st.dialogs.boxes()[0].text, confirmation.arg(4));
 
         // Every state of both commands reaches the audit log and the window.
-        const QString audit = auditFilePath(f->station().recordFolder());
+        const QString audit = auditFilePath(f->station().recordFolder() + QStringLiteral("audit/"),
+                                            QDate::currentDate());
         auto auditText = [&] {
             QFile file(audit);
             return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
         };
         QVERIFY(QTest::qWaitFor(
-            [&] { return auditText().count(QStringLiteral(";выполнена\r\n")) == 2; }, kWaitMs));
+            [&] { return auditText().count(QStringLiteral(";выполнена;4.40 %;\r\n")) == 2; },
+            kWaitMs));
         const QStringList lines = auditText().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 7);  // the header, then three states for each command
+        // The header, the connection, the warning passed over, three states for each command.
+        QCOMPARE(lines.size(), 9);
         const QString port = QString::fromStdString(f->block().portName());
+        QVERIFY(lines[1].endsWith(QStringLiteral(";%1;;;подключение;;;;;").arg(port)));
+        QVERIFY(lines[2].endsWith(
+            QStringLiteral(";%1;3;1234;газ не совпадает: продолжено;;;;;").arg(port)));
         for (int address : {3, 4}) {
             QStringList states;
-            for (const QString& line : lines) {
+            for (const QString& line : lines.mid(3)) {
                 const QStringList fields = line.split(QLatin1Char(';'));
-                if (fields.size() != 8 || fields[2] != QString::number(address)) continue;
+                if (fields.size() != 10 || fields[2] != QString::number(address)) continue;
                 QCOMPARE(fields[1], port);
                 QCOMPARE(fields[3], QStringLiteral("1234"));
                 QCOMPARE(fields[4], QStringLiteral("Газ высокой концентрации"));

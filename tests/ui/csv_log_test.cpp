@@ -60,12 +60,12 @@ class CsvLogTest : public QObject {
         QTest::newRow("answering, comma")
             << answeringRecord << QString("ru_RU")
             << QByteArray(
-                   "2026-12-10T14:03:05.042+03:00;7;40000;Метан;23,5;1,03;% об.;20;50;11;"
+                   "2026-12-10T14:03:05.042+03:00;7;40000;Метан;23,5;1,03;% об.;20;50;1;1;0;"
                    "25;-3;1500;1480;отвечает;\"нуль; проверен\"\r\n");
         QTest::newRow("answering, point")
             << answeringRecord << QString("en_US")
             << QByteArray(
-                   "2026-12-10T14:03:05.042+03:00;7;40000;Метан;23.5;1.03;% об.;20;50;11;"
+                   "2026-12-10T14:03:05.042+03:00;7;40000;Метан;23.5;1.03;% об.;20;50;1;1;0;"
                    "25;-3;1500;1480;отвечает;\"нуль; проверен\"\r\n");
 
         // Two replies missed since a fresh one: the values are this line's own.
@@ -78,17 +78,44 @@ class CsvLogTest : public QObject {
         QTest::newRow("missed after a reply, UTC")
             << missed << QString("ru_RU")
             << QByteArray(
-                   "2026-12-10T11:03:05.042Z;7;40000;Метан;0,0;0,00;% об.;20;50;11;25;-3;"
+                   "2026-12-10T11:03:05.042Z;7;40000;Метан;0,0;0,00;% об.;20;50;1;1;0;25;-3;"
                    "1500;1480;пропуск 2;\r\n");
 
-        // Nothing came since the previous line: no value is repeated as if new.
+        // Nothing came since the previous line: no value is repeated as if new, but who the
+        // analyzer is stays.
         CsvRecord stale = answeringRecord;
         stale.errorCount = 3;
         stale.fresh = false;
         stale.note.clear();
         QTest::newRow("missed, nothing new")
             << stale << QString("ru_RU")
-            << QByteArray("2026-12-10T14:03:05.042+03:00;7;;;;;;;;;;;;;пропуск 3;\r\n");
+            << QByteArray("2026-12-10T14:03:05.042+03:00;7;40000;Метан;;;;;;;;;;;;;пропуск 3;\r\n");
+
+        // A relay byte of 5: health and threshold 2, each in its own column; a padded unit
+        // is trimmed.
+        CsvRecord relays = answeringRecord;
+        relays.relayState = 5;
+        relays.unitName = QStringLiteral("ppm           ");
+        relays.note.clear();
+        QTest::newRow("relays apart, unit trimmed")
+            << relays << QString("en_US")
+            << QByteArray(
+                   "2026-12-10T14:03:05.042+03:00;7;40000;Метан;23.5;1.03;ppm;20;50;1;0;1;"
+                   "25;-3;1500;1480;отвечает;\r\n");
+
+        CsvRecord unpolled = stale;
+        unpolled.identified = false;
+        unpolled.polling = zta::CsvPolling::NotYetPolled;
+        QTest::newRow("not polled yet")
+            << unpolled << QString("ru_RU")
+            << QByteArray("2026-12-10T14:03:05.042+03:00;7;;;;;;;;;;;;;;;ещё не опрошен;\r\n");
+
+        CsvRecord stopped = stale;
+        stopped.polling = zta::CsvPolling::Stopped;
+        QTest::newRow("after a disconnect")
+            << stopped << QString("ru_RU")
+            << QByteArray(
+                   "2026-12-10T14:03:05.042+03:00;7;40000;Метан;;;;;;;;;;;;;не опрашивается;\r\n");
 
         CsvRecord lost = stale;
         lost.errorCount = 5;
@@ -96,7 +123,7 @@ class CsvLogTest : public QObject {
         QTest::newRow("lost, quoted note")
             << lost << QString("en_US")
             << QByteArray(
-                   "2026-12-10T14:03:05.042+03:00;7;;;;;;;;;;;;;нет связи;"
+                   "2026-12-10T14:03:05.042+03:00;7;40000;Метан;;;;;;;;;;;;;нет связи;"
                    "\"газ \"\"В\"\"\r\nподан\"\r\n");
     }
 
@@ -119,6 +146,37 @@ class CsvLogTest : public QObject {
                  zta::csvFileStart() + line);
     }
 
+    // A text a spreadsheet would run as a formula is written as text; numbers stay numbers.
+    void formulaTextsAreDisarmed() {
+        const struct {
+            const char* text;
+            const char* field;
+        } cases[] = {
+            {"=HYPERLINK(\"http://x\",\"click me\")",
+             "\"'=HYPERLINK(\"\"http://x\"\",\"\"click me\"\")\""},
+            {"=2+2", "'=2+2"},
+            {"+7 минут", "'+7 минут"},
+            {"-см. журнал", "'-см. журнал"},
+            {"@SUM(A1)", "'@SUM(A1)"},
+            {"\tзазор", "'\tзазор"},
+            {"\rстрока", "\"'\rстрока\""},
+            {"-12", "-12"},
+            {"+3,5", "+3,5"},
+            {"-0.25", "-0.25"},
+            {"Метан", "Метан"},
+            {"", ""},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(zta::csvField(QString::fromUtf8(c.text)), QString::fromUtf8(c.field));
+        // The gas an analyzer reports and the note go through it.
+        CsvRecord r = answering();
+        r.gas = QStringLiteral("=2+2");
+        r.note = QStringLiteral("@x");
+        const QByteArray line = zta::buildCsvLine(r, QLatin1Char('.'));
+        QVERIFY(line.contains(";40000;'=2+2;"));
+        QVERIFY(line.endsWith(";'@x\r\n"));
+    }
+
     void oneFilePerDayOpenedByTheHeader() {
         QTemporaryDir dir;
         const QString folder = dir.path() + QLatin1Char('/');
@@ -139,7 +197,10 @@ class CsvLogTest : public QObject {
         const QByteArray start = zta::csvFileStart();
         QVERIFY(start.startsWith("\xEF\xBB\xBF\xD0\x94"));  // BOM, then "Д"
         QVERIFY(start.endsWith(";Связь;Примечание\r\n"));
-        QCOMPARE(start.count(';'), 15);
+        QCOMPARE(start.count(';'), 17);
+        QVERIFY(start.contains(
+            QStringLiteral(";Порог 2, %НКПР;Реле исправности;Реле порога 1;Реле порога 2;Т(у.е.);")
+                .toUtf8()));
         const QByteArray first = readAll(folder + QStringLiteral("zta-2026-12-10.csv"));
         QVERIFY(first.startsWith(start));
         QCOMPARE(first.count(start), 1);
@@ -166,8 +227,10 @@ class CsvLogTest : public QObject {
             QVERIFY(writer.append(folder + QStringLiteral("7.zta"), "line\r\n"));
         }
         QCOMPARE(reports.size(), 1);
-        QVERIFY(reports[0].startsWith(QStringLiteral("Файл %1 не может быть открыт или создан.")
-                                          .arg(QDir::toNativeSeparators(csv))));
+        // The real reason, in the operator's words.
+        QVERIFY(reports[0].startsWith(
+            QStringLiteral("Строка не записана в файл %1: На этом месте папка, а не файл.")
+                .arg(QDir::toNativeSeparators(csv))));
         QCOMPARE(readAll(folder + QStringLiteral("7.zta")), QByteArray("line\r\nline\r\nline\r\n"));
 
         QVERIFY(QDir().rmdir(csv));

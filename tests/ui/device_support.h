@@ -60,7 +60,8 @@ class FakeHost : public DeviceHost {
     int activations = 0;
     int commandRefreshes = 0;
     std::vector<unsigned> switchedTo;
-    zta::RecordWriter writer{
-        [this](const QString& text) { dialogs().error(text, QStringLiteral("Запись"), &area); }};
+    zta::RecordWriter writer{[this](const QString& text) {
+        dialogs().notify(text, QStringLiteral("Запись"), Dialogs::Icon::Error, &area);
+    }};
     zta::CsvLog csv{writer};
 };

@@ -7,12 +7,14 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 #include <thread>
 
 #include "device/analyzer_document.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
+#include "device/csv_log.h"
 #include "device/record_file.h"
 #include "device_support.h"
 #include "ui/command_ids.h"
@@ -305,7 +307,10 @@ class RecordFilesTest : public QObject {
         QVERIFY(!v->writeRecord());
         QCOMPARE(dialogs_->boxes().size(), size_t(1));
         QVERIFY(dialogs_->boxes()[0].text.contains(QStringLiteral("3.zta")));
+        QVERIFY(dialogs_->boxes()[0].text.contains(QStringLiteral("не является папкой")));
         QCOMPARE(dialogs_->boxes()[0].icon, Dialogs::Icon::Error);
+        // Told without a modal box: a record timer's tick that failed is not held by it.
+        QVERIFY(!dialogs_->boxes()[0].modal);
         QCOMPARE(v->pendingText, QStringLiteral("note"));
 
         // The timer file lies in the same folder: the folder has been reported already.
@@ -318,6 +323,111 @@ class RecordFilesTest : public QObject {
         QVERIFY(v->writeRecord());
         QVERIFY(linesOf(v->recordFile).at(0).endsWith(" note\r"));
         QVERIFY(v->pendingText.isEmpty());
+    }
+
+    // The timer whose tick failed goes on: once the cause is gone its next tick writes, with
+    // no one answering a box.
+    void failedTickRetriesOnTheNextTick() {
+        host_->polling = true;
+        AnalyzerView* v = open(4);
+        QFile blocker(host_->folder + QStringLiteral("4timer.zta"));
+        QVERIFY(QDir().mkdir(blocker.fileName()));  // a folder where the timer file goes
+        v->startRecordTimer(1);
+        QVERIFY(v->timerRunning);
+        QCOMPARE(dialogs_->boxes().size(), size_t(1));
+        QVERIFY(!dialogs_->boxes()[0].modal);
+        QVERIFY(QDir().rmdir(blocker.fileName()));
+        QTRY_VERIFY_WITH_TIMEOUT(linesOf(v->timerFile).size() >= 1, 15000);
+        QVERIFY(v->recordTimer().isActive());
+        QCOMPARE(dialogs_->boxes().size(), size_t(1));
+        v->stopRecordTimer();
+    }
+
+    // The note reaches each file once: a failure of one file keeps it for that file alone.
+    void noteReachesTheRecordFileAndTheCsvLogOnce() {
+        host_->csv.setEnabled(true);
+        for (const bool csvBlocked : {true, false}) {
+            AnalyzerView* v = open(csvBlocked ? 11 : 12);
+            const QString csv = csvLogPath(host_->folder, QDate::currentDate());
+            const QString blocked = csvBlocked ? csv : v->recordFile;
+            QFile::remove(csv);
+            QVERIFY(QDir().mkdir(blocked));
+            v->setNote(QStringLiteral("точка 1"));
+            QVERIFY(!v->writeRecord());
+            QVERIFY(QDir().rmdir(blocked));
+            QVERIFY(v->writeRecord());
+            const QList<QByteArray> record = linesOf(v->recordFile);
+            const QList<QByteArray> log = linesOf(csv);
+            QCOMPARE(record.size(), csvBlocked ? 2 : 1);
+            QCOMPARE(log.size(), csvBlocked ? 2 : 3);  // the header, then the lines
+            QCOMPARE(std::count_if(record.begin(), record.end(),
+                                   [](const QByteArray& l) {
+                                       return l.endsWith(" \xF2\xEE\xF7\xEA\xE0 1\r");
+                                   }),
+                     1);
+            QCOMPARE(std::count_if(log.begin(), log.end(),
+                                   [](const QByteArray& l) { return l.endsWith(";точка 1\r"); }),
+                     1);
+        }
+    }
+
+    // Who the analyzer is stays on its CSV rows; the link column says why nothing is read.
+    void csvRowsBeforeTheFirstPollAndAfterADisconnect() {
+        host_->csv.setEnabled(true);
+        host_->csv.setDecimalPoint(QLatin1Char('.'));
+        AnalyzerView* v = open(6);
+        const QString csv = csvLogPath(host_->folder, QDate::currentDate());
+        QVERIFY(v->writeRecord());
+        host_->polling = true;
+        host_->store(v->getDocument().slot, [](zta::Slot& s) {
+            s.errorCount = 0;
+            s.readings.factoryNumber = 4321;
+            s.readings.concentration = 12;
+            s.readings.relayState = 4;
+            s.readings.gasCode = 1;
+            s.readings.extendedModel = false;
+            s.texts.gasName = "Метан ";
+        });
+        v->onViewNotice(NoticeDataChanged, 0);
+        QVERIFY(v->writeRecord());
+        host_->polling = false;
+        v->onViewNotice(NoticeDisconnected, 0);
+        QVERIFY(v->writeRecord());
+        const QList<QByteArray> rows = linesOf(csv);
+        QCOMPARE(rows.size(), 4);
+        auto after = [](const QByteArray& row) { return row.mid(row.indexOf(';')); };
+        QCOMPARE(after(rows[1]), QByteArray(";6;;;;;;;;;;;;;;;ещё не опрошен;\r"));
+        QCOMPARE(after(rows[2]),
+                 QByteArray(";6;4321;Метан;12.0;0.53;% об.;0;0;0;0;1;0;0;0;0;отвечает;\r"));
+        QCOMPARE(after(rows[3]), QByteArray(";6;4321;Метан;;;;;;;;;;;;;не опрашивается;\r"));
+    }
+
+    // A timer faster than the poll cycle is set, with a word naming the cycle.
+    void timerFasterThanThePollCycleWarns() {
+        host_->polling = true;
+        AnalyzerView* v = open(7);
+        feed(v, 10, 1);
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        v->getDocument().records.onReload(0, 10, now - 8000);
+        v->getDocument().records.onReload(0, 10, now);
+        QCOMPARE(v->pollCycleMs(), 8000LL);
+        const struct {
+            int period;
+            bool warned;
+        } cases[] = {{5, true}, {8, false}, {60, false}};
+        for (const auto& c : cases) {
+            dialogs_->clear();
+            dialogs_->periods.push_back(c.period);
+            QVERIFY(v->onCommand(CommandId::TimerActive));
+            QVERIFY(v->timerRunning);
+            QCOMPARE(dialogs_->boxes().size(), size_t(c.warned ? 1 : 0));
+            if (c.warned) {
+                QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("Таймер"));
+                QVERIFY2(dialogs_->boxes()[0].text.contains(QStringLiteral("(8")),
+                         qPrintable(dialogs_->boxes()[0].text));
+            }
+            v->stopRecordTimer();
+        }
     }
 };
 

@@ -4,11 +4,14 @@
 // trend marks at confirmed commands, and a saved bench opened again.
 
 #include <QFile>
+#include <QInputDialog>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 #include <memory>
 
 #include "app/bench_control.h"
+#include "app/bench_file.h"
 #include "device/analyzer_document.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
@@ -88,10 +91,11 @@ class RecordsStationTest : public QObject {
 
         f->connectLine();
         QTRY_VERIFY_WITH_TIMEOUT(views[0]->getDocument().linkUp, kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(views[1]->getDocument().errorCount >= zta::kLostContactLimit &&
+        QTRY_VERIFY_WITH_TIMEOUT(views[1]->getDocument().records.polled() &&
+                                     views[1]->getDocument().errorCount >= zta::kLostContactLimit &&
                                      views[1]->getDocument().records.trend()->version() == 0,
                                  kWaitMs);
-        views[0]->pendingText = QStringLiteral("после нуля; 2 мин");
+        views[0]->setNote(QStringLiteral("после нуля; 2 мин"));
         for (AnalyzerView* v : views) QVERIFY(v->writeRecord());
 
         const QList<QByteArray> lines = csvLines(folder);
@@ -101,11 +105,11 @@ class RecordsStationTest : public QObject {
         const QByteArray answering =
             (QStringLiteral(";1;1234;") + views[0]->text(FormField::GasName).trimmed() +
              QStringLiteral(";23.0;") + views[0]->text(FormField::Concentration) +
-             QLatin1Char(';') + views[0]->text(FormField::UnitLabel) +
-             QStringLiteral(";20;50;11;25;100;1000;900;отвечает;\"после нуля; 2 мин\"\r"))
+             QLatin1Char(';') + views[0]->text(FormField::UnitLabel).trimmed() +
+             QStringLiteral(";20;50;1;1;0;25;100;1000;900;отвечает;\"после нуля; 2 мин\"\r"))
                 .toUtf8();
         QCOMPARE(lines[1].mid(lines[1].indexOf(';')), answering);
-        QCOMPARE(lines[2].mid(lines[2].indexOf(';')), QByteArray(";3;;;;;;;;;;;;;нет связи;\r"));
+        QCOMPARE(lines[2].mid(lines[2].indexOf(';')), QByteArray(";3;;;;;;;;;;;;;;;нет связи;\r"));
         QVERIFY(QDateTime::fromString(QString::fromUtf8(lines[1].left(lines[1].indexOf(';'))),
                                       Qt::ISODateWithMs)
                     .isValid());
@@ -162,6 +166,7 @@ class RecordsStationTest : public QObject {
             TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyUSB1")},
                            std::make_unique<FormWindowFactory>());
             MainWindow* f = st.frame;
+            f->resize(760, 600);  // saved on this screen: it opens as it was
             const auto views = openWindows(*f, {4, 9, 17});
             views[1]->showTrend(true);
             views[1]->trend()->setSpan(120'000);
@@ -202,6 +207,86 @@ class RecordsStationTest : public QObject {
                      .arg(bad.fileName()));
         QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Стенд"));
         QCOMPARE(zta::captureBench(*f), saved);
+    }
+
+    // One trail a day in the default record folder's "audit", whatever the record folder; events
+    // in the command's column with an empty state, and the operator named from when it is set.
+    void auditTrailStaysInOnePlaceWithItsOperator() {
+        TestStation st;
+        MainWindow* f = st.frame;
+        const QString trail = zta::auditFilePath(
+            f->station().recordFolder() + QStringLiteral("audit/"), QDate::currentDate());
+        f->station().setRecordFolder(st.dir.filePath(QStringLiteral("elsewhere")));
+        st.dialogs.runs.push_back([](QDialog& d) {
+            auto& input = dynamic_cast<QInputDialog&>(d);
+            input.setTextValue(QStringLiteral("Петров"));
+            return int(QDialog::Accepted);
+        });
+        QVERIFY(f->router().dispatch(CommandId::OperatorName));
+        QCOMPARE(f->station().operatorName(), QStringLiteral("Петров"));
+        f->station().auditEvent(QStringLiteral("линия потеряна"));
+
+        QFile file(trail);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), 4);  // the header, two events, the end of the last line
+        auto after = [](const QByteArray& line) {
+            return QString::fromUtf8(line.mid(line.indexOf(';') + 1));
+        };
+        const QString port = QString::fromStdString(f->block().portName());
+        QCOMPARE(
+            after(lines[1]),
+            QStringLiteral("%1;;;папка записи: %2/;;;;;\r")
+                .arg(port, QDir::toNativeSeparators(st.dir.filePath(QStringLiteral("elsewhere")))));
+        QCOMPARE(after(lines[2]), QStringLiteral("%1;;;линия потеряна;;;;;Петров\r").arg(port));
+        QVERIFY(!QFile::exists(st.dir.filePath(QStringLiteral("elsewhere/audit.csv"))));
+    }
+
+    // A bench from another screen, or mended by hand: its windows come inside this screen
+    // (never below their form), and a record folder no record can go to is told at once.
+    void foreignBenchFitsTheScreenAndToldOfItsFolder() {
+        TestStation st({QStringLiteral("ttyS0")}, std::make_unique<FormWindowFactory>());
+        MainWindow* f = st.frame;
+        QFile plain(st.dir.filePath(QStringLiteral("plain")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        const struct {
+            QString folder;
+            bool told;
+        } cases[] = {
+            {st.dir.filePath(QStringLiteral("new/records")), false},  // made with the first record
+            {plain.fileName(), true},
+            {plain.fileName() + QStringLiteral("/below"), true},
+            {QStringLiteral("/proc"), true},
+        };
+        const QRect screen = f->screen()->availableGeometry();
+        for (const auto& c : cases) {
+            zta::BenchSettings b;
+            b.recordFolder = c.folder;
+            b.mainGeometry = QRect(-50000, 90000, 100000, 100000);
+            zta::BenchSettings::Window w;
+            w.networkNumber = 5;
+            w.geometry = QRect(90000, 90000, 100000, 100000);
+            b.windows = {w};
+            const QString file = st.dir.filePath(QStringLiteral("bench.json"));
+            QVERIFY(zta::writeBenchFile(file, b, nullptr));
+            st.dialogs.clear();
+            QVERIFY(toolOf<BenchControl>(f).openBench(file));
+            QCOMPARE(st.dialogs.boxes().size(), size_t(c.told ? 1 : 0));
+            if (c.told) {
+                QVERIFY2(
+                    st.dialogs.boxes()[0].text.startsWith(QStringLiteral("Папка записи стенда ")),
+                    qPrintable(st.dialogs.boxes()[0].text));
+                QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Стенд"));
+            }
+            QVERIFY(screen.contains(f->geometry()));
+            auto* child = f->mdiArea()->subWindowList().at(0);
+            QVERIFY(child->width() <= std::max(screen.width(), 1600));
+            QVERIFY(child->height() <= std::max(screen.height(), 1000));
+            QVERIFY(child->x() >= 0 && child->y() >= 0);
+            QVERIFY(child->width() >= child->sizeHint().width());
+        }
+        QVERIFY(!QFileInfo::exists(cases[0].folder));  // nothing made by the check
     }
 };
 

@@ -341,7 +341,7 @@ QString overviewLink(MainWindow* f, int row) {
 }
 
 QByteArray auditText(MainWindow* f) {
-    QFile file(auditFilePath(f->station().recordFolder()));
+    QFile file(auditFilePath(f->station().auditLog().folder(), QDate::currentDate()));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
