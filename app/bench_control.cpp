@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "app/bus_tools.h"
 #include "app/main_window.h"
 #include "device/analyzer_document.h"
 #include "device/analyzer_sub_window.h"
@@ -24,6 +25,18 @@ namespace {
 AnalyzerSubWindow* windowOfSlot(MainWindow& frame, int slot) {
     auto* view = dynamic_cast<AnalyzerView*>(frame.viewOfSlot(slot));
     return view ? qobject_cast<AnalyzerSubWindow*>(view->parentWidget()) : nullptr;
+}
+
+BusTools* busToolsOf(MainWindow& frame) { return frame.findChild<BusTools*>(); }
+
+void captureTools(MainWindow& frame, BenchSettings& b) {
+    b.fastPolling = frame.block().fastPolling();
+    if (BusTools* tools = busToolsOf(frame)) b.overview = tools->overviewState();
+}
+
+void applyTools(MainWindow& frame, const BenchSettings& b) {
+    frame.block().setFastPolling(b.fastPolling);
+    if (BusTools* tools = busToolsOf(frame)) tools->setOverviewState(b.overview);
 }
 
 }  // namespace
@@ -60,6 +73,7 @@ BenchSettings captureBench(MainWindow& frame) {
         }
         b.windows.append(saved);
     }
+    captureTools(frame, b);
     return b;
 }
 
@@ -77,7 +91,11 @@ void applyBench(MainWindow& frame, const BenchSettings& b) {
     if (!b.recordFolder.isEmpty()) frame.station().setRecordFolder(b.recordFolder);
     frame.station().csvLog().setEnabled(b.csvLog);
 
-    if (!b.mainGeometry.isEmpty()) frame.setGeometry(b.mainGeometry);
+    if (!b.mainGeometry.isEmpty()) {
+        frame.setGeometry(b.mainGeometry);
+        // Saved on a larger screen, or partly off this one: brought inside it.
+        frame.keepInsideScreen();
+    }
     if (b.mainMaximized) frame.showMaximized();
 
     // The old windows go without a question, as after a search.
@@ -96,10 +114,8 @@ void applyBench(MainWindow& frame, const BenchSettings& b) {
         if (saved.minimized) w->showMinimized();
         if (saved.maximized) w->showMaximized();
     }
-    if (wasPolling) {
-        frame.connectLine();
-        startBenchTimers(frame, b);
-    }
+    applyTools(frame, b);
+    if (wasPolling) frame.connectLine();
 }
 
 std::optional<QString> askBenchFile(QWidget* owner, bool save) {
@@ -109,15 +125,20 @@ std::optional<QString> askBenchFile(QWidget* owner, bool save) {
         QStringLiteral("Стенд (*.json)"), owner);
 }
 
-void startBenchTimers(MainWindow& frame, const BenchSettings& b) {
-    if (!frame.station().isPolling()) return;
-    for (int slot = 0; slot < std::min<int>(int(b.windows.size()), frame.block().windowCount());
-         ++slot)
-        if (AnalyzerSubWindow* w = windowOfSlot(frame, slot); w && b.windows[slot].timerPeriod > 0)
-            w->view()->startRecordTimer(b.windows[slot].timerPeriod);
+BenchControl::BenchControl(MainWindow& frame) : QObject(&frame), frame_(frame) {
+    connect(&frame_.station(), &Station::pollingChanged, this, [this] {
+        if (frame_.station().isPolling()) startPendingTimers();
+    });
 }
 
-BenchControl::BenchControl(MainWindow& frame) : QObject(&frame), frame_(frame) {}
+void BenchControl::startPendingTimers() {
+    // Taken first: starting a timer may show a box, and a box runs the event loop.
+    const std::vector<std::pair<ViewId, int>> timers = std::move(pendingTimers_);
+    pendingTimers_.clear();
+    for (const auto& [view, period] : timers)
+        if (auto* v = dynamic_cast<AnalyzerView*>(frame_.findView(view)); v && !v->timerRunning)
+            v->startRecordTimer(period);
+}
 
 bool BenchControl::saveBench(const QString& path) {
     QString error;
@@ -133,7 +154,16 @@ std::optional<BenchSettings> BenchControl::openBench(const QString& path) {
         dialogs().error(error, QStringLiteral("Стенд"), &frame_);
         return std::nullopt;
     }
+    // The timers saved as running start with polling: now if it runs, else at the next connect.
+    pendingTimers_.clear();
+    const bool polling = frame_.station().isPolling();
     applyBench(frame_, *bench);
+    for (int slot = 0;
+         slot < std::min<int>(int(bench->windows.size()), frame_.block().windowCount()); ++slot)
+        if (AnalyzerSubWindow* w = windowOfSlot(frame_, slot);
+            w && bench->windows[slot].timerPeriod > 0)
+            pendingTimers_.emplace_back(viewIdOf(w->view()), bench->windows[slot].timerPeriod);
+    if (polling && frame_.station().isPolling()) startPendingTimers();
     return bench;
 }
 

@@ -32,6 +32,18 @@ struct BenchSettings {
     int settleSeconds = 30;
     QList<Window> windows;  // in slot order
 
+    // The bus overview dock and fast polling.
+    struct Overview {
+        bool open = false;
+        int size = 0;         // pixels across the dock's side; 0: as the dock opens
+        int sortColumn = -1;  // -1: slot order
+        bool sortDescending = false;
+        bool trend = false;  // the trend panel beside the table
+        friend bool operator==(const Overview&, const Overview&) = default;
+    };
+    Overview overview;
+    bool fastPolling = false;
+
     friend bool operator==(const BenchSettings&, const BenchSettings&) = default;
 };
 

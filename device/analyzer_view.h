@@ -56,7 +56,8 @@ class AnalyzerView : public QWidget, public AnalyzerViewInterface, public Comman
 
     // Record files and the record timer.
     void rebuildFileNames();
-    bool writeRecord();
+    bool writeRecord(const QDateTime& now = QDateTime::currentDateTime());
+    bool writeRecordAt(const QDateTime& now, const QString& label) override;
     void startRecordTimer(int periodSeconds);
     void stopRecordTimer();
     void onSetTimerActive();  // commands 180, 32773

@@ -5,7 +5,9 @@
 
 #include "poll/poll_block.h"
 
+class QDateTime;
 class QMdiArea;
+class QString;
 class QMdiSubWindow;
 
 namespace zta {
@@ -28,6 +30,12 @@ class AnalyzerViewInterface {
     virtual int timerPeriod() const = 0;
     // The state of a command confirmed in this window changed.
     virtual void onCommandStateChanged() {}
+    // Writes the line "Запись" writes, stamped `now`, with `label` (may be empty) as its note.
+    virtual bool writeRecordAt(const QDateTime& now, const QString& label) {
+        (void)now;
+        (void)label;
+        return false;
+    }
 };
 
 // Makes analyzer windows (document, sub-window, view) for the main window.
