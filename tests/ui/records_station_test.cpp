@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -210,6 +211,38 @@ class RecordsStationTest : public QObject {
 
         QVERIFY(f->router().dispatch(CommandId::Trend));
         QVERIFY(!v->trendShown() && !trend->isVisible());
+    }
+
+    void benchTimersStartWhenPollingStarts() {
+        SimStation sim;
+        QVERIFY(sim.st);
+        MainWindow* f = sim.st->frame;
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("bench.json"));
+        zta::BenchSettings bench;
+        bench.port = QString::fromStdString(sim.bus->portPath());
+        for (int number : {1, 3}) {
+            zta::BenchSettings::Window w;
+            w.networkNumber = number;
+            w.timerPeriod = number == 1 ? 60 : 0;
+            bench.windows.append(w);
+        }
+        QVERIFY(zta::writeBenchFile(file, bench, nullptr));
+
+        // Opened while idle: the timer waits for polling, then starts with the operator's
+        // "Подключить" and writes its first line at once.
+        QVERIFY(toolOf<BenchControl>(f).openBench(file));
+        AnalyzerView* timed = viewIn(f->mdiArea()->subWindowList().value(0));
+        QVERIFY(timed && !timed->timerRunning);
+        QVERIFY(f->router().dispatch(CommandId::Connect));
+        QTRY_VERIFY_WITH_TIMEOUT(timed->timerRunning && timed->timerPeriod() == 60, kWaitMs);
+        QVERIFY(QFile::exists(timed->timerFile));
+        QVERIFY(!viewIn(f->mdiArea()->subWindowList().value(1))->timerRunning);
+
+        // Reconnecting does not start it twice.
+        f->disconnectLine();
+        QVERIFY(f->router().dispatch(CommandId::Connect));
+        QCOMPARE(f->block().runningTimers(), 1);
     }
 
     void savedBenchOpensAgain() {

@@ -98,7 +98,8 @@ class ScreenFitTest : public QObject {
         QCOMPARE(tools.overview().model().rowCount(), 50);
         QTRY_VERIFY2_WITH_TIMEOUT(
             table->rowViewportPosition(49) + table->rowHeight(49) <= table->viewport()->height(),
-            qPrintable(QStringLiteral("%1 of %2").arg(table->viewport()->height()).arg(f->height())),
+            qPrintable(
+                QStringLiteral("%1 of %2").arg(table->viewport()->height()).arg(f->height())),
             kWaitMs);
 
         // The rest opened, the main window still on the screen; then every window tiled, each
@@ -157,8 +158,7 @@ class ScreenFitTest : public QObject {
         bench.windows.append(BenchSettings::Window{});
         QVERIFY(writeBenchFile(file, bench, nullptr));
         QVERIFY(toolOf<BenchControl>(st.frame).openBench(file));
-        QVERIFY2(kScreen.contains(st.frame->frameGeometry()),
-                 qPrintable(describe(st.frame)));
+        QVERIFY2(kScreen.contains(st.frame->frameGeometry()), qPrintable(describe(st.frame)));
     }
 
     void statusPanesFitAtTheDefaultSize() {
@@ -175,7 +175,8 @@ class ScreenFitTest : public QObject {
 
         // The search's progress bar stands beside its text, not over it.
         BusTools& tools = toolOf<BusTools>(f);
-        f->setPaneText(0, QString::fromStdString(zta::searchProgressText(200, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})));
+        f->setPaneText(0, QString::fromStdString(zta::searchProgressText(
+                              200, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})));
         tools.searchProgress(200);
         QCoreApplication::processEvents();
         QLabel* text = f->pane(0);
@@ -208,8 +209,8 @@ class ScreenFitTest : public QObject {
         const auto* band = trend.findChild<QDoubleSpinBox*>();
         QCOMPARE(band->text(), QStringLiteral("2.5 %"));
         QTemporaryDir dir;
-        QVERIFY(trend.exportCsv(dir.filePath(QStringLiteral("t.csv")),
-                                QLocale().decimalPoint().at(0)));
+        QVERIFY(
+            trend.exportCsv(dir.filePath(QStringLiteral("t.csv")), QLocale().decimalPoint().at(0)));
         QFile csv(dir.filePath(QStringLiteral("t.csv")));
         QVERIFY(csv.open(QIODevice::ReadOnly));
         QVERIFY(csv.readAll().contains(";42,5;"));
@@ -217,7 +218,8 @@ class ScreenFitTest : public QObject {
         // Two marks a second apart: their names do not overlap.
         std::vector<QRectF> names;
         for (QGraphicsItem* item : trend.chart()->childItems())
-            if (auto* text = dynamic_cast<QGraphicsSimpleTextItem*>(item); text && text->isVisible())
+            if (auto* text = dynamic_cast<QGraphicsSimpleTextItem*>(item);
+                text && text->isVisible())
                 names.push_back(text->mapRectToScene(text->boundingRect()));
         QCOMPARE(names.size(), size_t(2));
         QVERIFY(!names[0].intersects(names[1]));
@@ -271,16 +273,16 @@ class ScreenFitTest : public QObject {
             return std::vector<OverviewRow>{row};
         });
         QCoreApplication::processEvents();
-        const QModelIndex cell = tools.overview().table()->model()->index(
-            0, BusOverviewModel::CommandStateColumn);
+        const QModelIndex cell =
+            tools.overview().table()->model()->index(0, BusOverviewModel::CommandStateColumn);
         const QString text = cell.data().toString();
         QVERIFY(text.startsWith(QStringLiteral("не выполнена: опрос остановлен")));
         QCOMPARE(cell.data(Qt::ToolTipRole).toString(), text);
         QTableView* table = tools.overview().table();
-        QVERIFY2(table->columnWidth(BusOverviewModel::CommandStateColumn) >=
-                     table->fontMetrics().horizontalAdvance(text),
-                 qPrintable(QString::number(
-                     table->columnWidth(BusOverviewModel::CommandStateColumn))));
+        QVERIFY2(
+            table->columnWidth(BusOverviewModel::CommandStateColumn) >=
+                table->fontMetrics().horizontalAdvance(text),
+            qPrintable(QString::number(table->columnWidth(BusOverviewModel::CommandStateColumn))));
         QVERIFY(tools.overviewTrend().isVisible());
         QVERIFY2(fits(tools.overviewTrend().settlingLabel()),
                  qPrintable(describe(tools.overviewTrend().settlingLabel())));
