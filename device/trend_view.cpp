@@ -93,6 +93,9 @@ TrendView::TrendView(QWidget* parent) : QWidget(parent) {
     valueAxis_->setTitleText(QStringLiteral("%НКПР"));
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
     chart_->addAxis(valueAxis_, Qt::AlignLeft);
+    // A time axis with no series attached is not drawn: one (empty) line from the start keeps
+    // the axis while there are no readings, as beside the overview before a row's first poll.
+    lineSeries(0);
 
     chartView_ = new QChartView(chart_, this);
     chartView_->setRenderHint(QPainter::Antialiasing, false);

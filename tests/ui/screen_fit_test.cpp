@@ -7,12 +7,15 @@
 #include <QChart>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -70,6 +73,16 @@ struct BigStation : TestStation {
         return QTest::qWaitFor([this] { return frame->width() > 1500; }, kWaitMs);
     }
 };
+
+// The time labels drawn under a trend's plot.
+int timeLabels(const TrendView& trend) {
+    static const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"));
+    int n = 0;
+    for (QGraphicsItem* item : trend.chart()->scene()->items())
+        if (auto* text = dynamic_cast<QGraphicsTextItem*>(item))
+            n += text->isVisible() && time.match(text->toPlainText()).hasMatch();
+    return n;
+}
 
 }  // namespace
 
@@ -260,6 +273,9 @@ class ScreenFitTest : public QObject {
         BusTools& tools = toolOf<BusTools>(f);
         tools.overview().trendButton()->setChecked(true);
         tools.showOverview();
+        // Its trend panel has a time axis before the row's first reading.
+        tools.overview().table()->selectRow(0);
+        QTRY_VERIFY_WITH_TIMEOUT(timeLabels(tools.overviewTrend()) >= 2, kWaitMs);
         BusOverviewModel& model = tools.overview().model();
         model.setSource([] {
             OverviewRow row;
