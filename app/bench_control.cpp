@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "app/bus_tools.h"
 #include "app/main_window.h"
 #include "device/analyzer_document.h"
 #include "device/analyzer_sub_window.h"
@@ -26,6 +27,18 @@ namespace {
 AnalyzerSubWindow* windowOfSlot(MainWindow& frame, int slot) {
     auto* view = dynamic_cast<AnalyzerView*>(frame.viewOfSlot(slot));
     return view ? qobject_cast<AnalyzerSubWindow*>(view->parentWidget()) : nullptr;
+}
+
+BusTools* busToolsOf(MainWindow& frame) { return frame.findChild<BusTools*>(); }
+
+void captureTools(MainWindow& frame, BenchSettings& b) {
+    b.fastPolling = frame.block().fastPolling();
+    if (BusTools* tools = busToolsOf(frame)) b.overview = tools->overviewState();
+}
+
+void applyTools(MainWindow& frame, const BenchSettings& b) {
+    frame.block().setFastPolling(b.fastPolling);
+    if (BusTools* tools = busToolsOf(frame)) tools->setOverviewState(b.overview);
 }
 
 }  // namespace
@@ -63,6 +76,7 @@ BenchSettings captureBench(MainWindow& frame) {
         }
         b.windows.append(saved);
     }
+    captureTools(frame, b);
     return b;
 }
 
@@ -90,9 +104,12 @@ void applyBench(MainWindow& frame, const BenchSettings& b) {
     frame.station().csvLog().setEnabled(b.csvLog);
     frame.station().setCommandExpirySeconds(b.commandExpirySeconds);
 
-    // Sizes and places saved on another screen (or mended by hand) are kept on this one.
+    if (!b.mainGeometry.isEmpty()) {
+        frame.setGeometry(b.mainGeometry);
+        // Saved on a larger screen, or partly off this one: brought inside it.
+        frame.keepInsideScreen();
+    }
     const QRect screenArea = frame.screen()->availableGeometry();
-    if (!b.mainGeometry.isEmpty()) frame.setGeometry(fitInside(b.mainGeometry, screenArea));
     if (b.mainMaximized) frame.showMaximized();
 
     // The old windows go without a question, as after a search.
@@ -110,15 +127,13 @@ void applyBench(MainWindow& frame, const BenchSettings& b) {
         if (!saved.geometry.isEmpty()) {
             // Never smaller than the window opens (its form): the window area scrolls.
             const QSize room = screenArea.size().expandedTo(w->size()).expandedTo(w->sizeHint());
-            w->setGeometry(fitInside(saved.geometry, QRect(QPoint(0, 0), room)));
+            w->setGeometry(placedInside(saved.geometry, QRect(QPoint(0, 0), room)));
         }
         if (saved.minimized) w->showMinimized();
         if (saved.maximized) w->showMaximized();
     }
-    if (wasPolling) {
-        frame.connectLine();
-        startBenchTimers(frame, b);
-    }
+    applyTools(frame, b);
+    if (wasPolling) frame.connectLine();
 }
 
 std::optional<QString> askBenchFile(QWidget* owner, bool save) {
@@ -128,15 +143,20 @@ std::optional<QString> askBenchFile(QWidget* owner, bool save) {
         QStringLiteral("Стенд (*.json)"), owner);
 }
 
-void startBenchTimers(MainWindow& frame, const BenchSettings& b) {
-    if (!frame.station().isPolling()) return;
-    for (int slot = 0; slot < std::min<int>(int(b.windows.size()), frame.block().windowCount());
-         ++slot)
-        if (AnalyzerSubWindow* w = windowOfSlot(frame, slot); w && b.windows[slot].timerPeriod > 0)
-            w->view()->startRecordTimer(b.windows[slot].timerPeriod);
+BenchControl::BenchControl(MainWindow& frame) : QObject(&frame), frame_(frame) {
+    connect(&frame_.station(), &Station::pollingChanged, this, [this] {
+        if (frame_.station().isPolling()) startPendingTimers();
+    });
 }
 
-BenchControl::BenchControl(MainWindow& frame) : QObject(&frame), frame_(frame) {}
+void BenchControl::startPendingTimers() {
+    // Taken first: starting a timer may show a box, and a box runs the event loop.
+    const std::vector<std::pair<ViewId, int>> timers = std::move(pendingTimers_);
+    pendingTimers_.clear();
+    for (const auto& [view, period] : timers)
+        if (auto* v = dynamic_cast<AnalyzerView*>(frame_.findView(view)); v && !v->timerRunning)
+            v->startRecordTimer(period);
+}
 
 bool BenchControl::saveBench(const QString& path) {
     QString error;
@@ -152,7 +172,16 @@ std::optional<BenchSettings> BenchControl::openBench(const QString& path) {
         dialogs().error(error, QStringLiteral("Стенд"), &frame_);
         return std::nullopt;
     }
+    // The timers saved as running start with polling: now if it runs, else at the next connect.
+    pendingTimers_.clear();
+    const bool polling = frame_.station().isPolling();
     applyBench(frame_, *bench);
+    for (int slot = 0;
+         slot < std::min<int>(int(bench->windows.size()), frame_.block().windowCount()); ++slot)
+        if (AnalyzerSubWindow* w = windowOfSlot(frame_, slot);
+            w && bench->windows[slot].timerPeriod > 0)
+            pendingTimers_.emplace_back(viewIdOf(w->view()), bench->windows[slot].timerPeriod);
+    if (polling && frame_.station().isPolling()) startPendingTimers();
     return bench;
 }
 

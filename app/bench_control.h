@@ -4,8 +4,11 @@
 #include <QObject>
 #include <QString>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "app/bench_file.h"
+#include "poll/poll_block.h"
 #include "ui/command_router.h"
 
 class QWidget;
@@ -19,12 +22,9 @@ class MainWindow;
 BenchSettings captureBench(MainWindow& frame);
 
 // Sets `bench` up: polling stops, the analyzer windows are replaced by the bench's, and port,
-// baud rate, record folder, CSV log and layout follow. Polling restarts if it ran; then the
-// record timers of the windows start.
+// baud rate, record folder, CSV log, layout, overview and fast polling follow. Polling restarts
+// if it ran. The record timers are BenchControl's.
 void applyBench(MainWindow& frame, const BenchSettings& bench);
-
-// The record timers of the bench's windows; they run only while polling runs.
-void startBenchTimers(MainWindow& frame, const BenchSettings& bench);
 
 // The file dialog of "Сохранить стенд" (`save`) or "Открыть стенд"; nothing on Cancel.
 std::optional<QString> askBenchFile(QWidget* owner, bool save);
@@ -35,7 +35,8 @@ class BenchControl : public QObject, public CommandTarget {
   public:
     explicit BenchControl(MainWindow& frame);
 
-    // Each gives its message box on failure. openBench gives the bench it set up.
+    // Each gives its message box on failure. openBench gives the bench it set up; its record
+    // timers start when polling starts (at once if it runs).
     bool saveBench(const QString& path);
     std::optional<BenchSettings> openBench(const QString& path);
 
@@ -43,7 +44,10 @@ class BenchControl : public QObject, public CommandTarget {
     bool onUpdateCommand(CommandId id, CommandState& state) override;
 
   private:
+    void startPendingTimers();
+
     MainWindow& frame_;
+    std::vector<std::pair<ViewId, int>> pendingTimers_;  // window, period in seconds
 };
 
 }  // namespace zta

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "link/regmap.h"
+#include "ui/bus_overview_model.h"
 #include "ui/file_io.h"
 
 namespace zta {
@@ -81,6 +82,34 @@ class Fields {
     bool ok_ = true;
 };
 
+// The bench tools' keys: "fastPolling" and the "overview" object.
+void putToolKeys(const BenchSettings& b, QJsonObject& root) {
+    root.insert(QLatin1String("fastPolling"), b.fastPolling);
+    root.insert(QLatin1String("overview"),
+                QJsonObject{{"open", b.overview.open},
+                            {"size", b.overview.size},
+                            {"sortColumn", b.overview.sortColumn},
+                            {"sortDescending", b.overview.sortDescending},
+                            {"trend", b.overview.trend}});
+}
+
+bool takeToolKeys(const QJsonObject& root, BenchSettings& b, QString* error) {
+    Fields top(root, QString(), error);
+    top.flag("fastPolling", b.fastPolling);
+    const QJsonValue overview = root.value(QLatin1String("overview"));
+    if (!overview.isUndefined() && !overview.isObject())
+        top.fail("overview", QStringLiteral("должно быть объектом { }"));
+    if (!top.ok()) return false;
+    const QJsonObject object = overview.toObject();
+    Fields f(object, QStringLiteral("overview: "), error);
+    f.flag("open", b.overview.open);
+    f.integer("size", b.overview.size, 0, 100000);
+    f.integer("sortColumn", b.overview.sortColumn, -1, BusOverviewModel::ColumnCount - 1);
+    f.flag("sortDescending", b.overview.sortDescending);
+    f.flag("trend", b.overview.trend);
+    return f.ok();
+}
+
 }  // namespace
 
 QByteArray benchToText(const BenchSettings& b) {
@@ -103,7 +132,7 @@ QByteArray benchToText(const BenchSettings& b) {
         }
         windows.append(o);
     }
-    const QJsonObject root{
+    QJsonObject root{
         {"format", QLatin1String(kFormat)},
         {"version", kVersion},
         {"port", b.port},
@@ -115,6 +144,7 @@ QByteArray benchToText(const BenchSettings& b) {
         {"mainWindow", main},
         {"windows", windows},
     };
+    putToolKeys(b, root);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -175,6 +205,7 @@ std::optional<BenchSettings> benchFromText(const QByteArray& text, QString* erro
     main.flag("maximized", b.mainMaximized);
     main.geometry(b.mainGeometry);
     if (!main.ok()) return std::nullopt;
+    if (!takeToolKeys(root, b, error)) return std::nullopt;
 
     const QJsonValue windows = root.value(QLatin1String("windows"));
     if (!windows.isUndefined() && !windows.isArray()) {
@@ -209,15 +240,6 @@ std::optional<BenchSettings> benchFromText(const QByteArray& text, QString* erro
         b.windows.append(w);
     }
     return b;
-}
-
-QRect fitInside(const QRect& saved, const QRect& area) {
-    if (saved.isEmpty() || area.isEmpty()) return saved;
-    const int w = std::min(saved.width(), area.width());
-    const int h = std::min(saved.height(), area.height());
-    const int x = std::clamp(saved.x(), area.left(), area.left() + area.width() - w);
-    const int y = std::clamp(saved.y(), area.top(), area.top() + area.height() - h);
-    return QRect(x, y, w, h);
 }
 
 std::optional<BenchSettings> readBenchFile(const QString& path, QString* error) {

@@ -33,6 +33,18 @@ struct BenchSettings {
     int commandExpirySeconds = 30;  // 0: a confirmed command waits until it is sent
     QList<Window> windows;          // in slot order
 
+    // The bus overview dock and fast polling.
+    struct Overview {
+        bool open = false;
+        int size = 0;         // pixels across the dock's side; 0: as the dock opens
+        int sortColumn = -1;  // -1: slot order
+        bool sortDescending = false;
+        bool trend = false;  // the trend panel beside the table
+        friend bool operator==(const Overview&, const Overview&) = default;
+    };
+    Overview overview;
+    bool fastPolling = false;
+
     friend bool operator==(const BenchSettings&, const BenchSettings&) = default;
 };
 
@@ -42,10 +54,6 @@ QByteArray benchToText(const BenchSettings& bench);
 // The bench in `text`, or nothing with the reason in `error` (line and column for a syntax
 // error, the field and the allowed values for a wrong value).
 std::optional<BenchSettings> benchFromText(const QByteArray& text, QString* error);
-
-// `saved` moved and shrunk as little as needed to lie inside `area`: a bench saved on a larger
-// screen (or mended by hand) never makes a window larger than the screen it opens on.
-QRect fitInside(const QRect& saved, const QRect& area);
 
 // Reading and writing a file; `error` gets the whole message for the operator.
 std::optional<BenchSettings> readBenchFile(const QString& path, QString* error);

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
 
@@ -22,6 +23,16 @@
 
 namespace zta {
 
+namespace {
+
+// The direction in which a dock in `area` has its size.
+Qt::Orientation across(Qt::DockWidgetArea area) {
+    return area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea ? Qt::Horizontal
+                                                                             : Qt::Vertical;
+}
+
+}  // namespace
+
 BusTools::BusTools(MainWindow& frame)
     : QObject(&frame),
       frame_(frame),
@@ -32,7 +43,6 @@ BusTools::BusTools(MainWindow& frame)
     overview_->hide();
     overview_->onActivate = [this](ViewId view) { activate(view); };
     overview_->onOpenRest = [this] { openFoundRest(); };
-    trend_->setMinimumWidth(320);
     overview_->setDetail(trend_);
     overview_->onSelect = [this](ViewId view) { showTrendOf(view); };
     overview_->model().setSource([this] {
@@ -148,6 +158,7 @@ void BusTools::showMonitor() {
         monitor_ = new TrafficMonitor(ring_);
         monitor_->setAttribute(Qt::WA_DeleteOnClose);
         monitor_->setWindowIcon(frame_.windowIcon());
+        frame_.addToolWindow(monitor_);
     }
     monitor_->show();
     monitor_->raise();
@@ -164,10 +175,40 @@ void BusTools::showOverview() {
     QTableView* table = overview_->table();
     const int chrome = overview_->height() - table->viewport()->height();
     const int want = table->verticalHeader()->defaultSectionSize() * rows + chrome + 4;
-    // What the dock and the analyzer windows share; the windows keep a strip for their icons.
+    // What the dock and the analyzer windows share. Past ten rows the windows keep a strip (for
+    // their icons, or to scroll), so that a search's ten windows and forty found analyzers
+    // show whole; a few rows leave the windows most of the room.
     const int shared = frame_.mdiArea()->height() + overview_->height();
-    const int windowsStrip = frame_.mdiArea()->subWindowList().size() > 10 ? 40 : shared * 15 / 100;
+    const int windowsStrip = rows > 10 ? 40 : shared * 15 / 100;
     frame_.resizeDocks({overview_}, {std::min(want, shared - windowsStrip)}, Qt::Vertical);
+}
+
+BenchSettings::Overview BusTools::overviewState() const {
+    BenchSettings::Overview state;
+    state.open = overview_->isVisible();
+    const QHeaderView* header = overview_->table()->horizontalHeader();
+    state.sortColumn = header->sortIndicatorSection();
+    if (state.sortColumn >= BusOverviewModel::ColumnCount) state.sortColumn = -1;
+    state.sortDescending =
+        state.sortColumn >= 0 && header->sortIndicatorOrder() == Qt::DescendingOrder;
+    state.trend = overview_->trendButton()->isChecked();
+    if (state.open)
+        state.size = across(frame_.dockWidgetArea(overview_)) == Qt::Vertical ? overview_->height()
+                                                                              : overview_->width();
+    return state;
+}
+
+void BusTools::setOverviewState(const BenchSettings::Overview& state) {
+    overview_->table()->sortByColumn(
+        state.sortColumn, state.sortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    overview_->trendButton()->setChecked(state.trend);
+    if (!state.open) {
+        overview_->hide();
+        return;
+    }
+    showOverview();
+    if (state.size > 0)
+        frame_.resizeDocks({overview_}, {state.size}, across(frame_.dockWidgetArea(overview_)));
 }
 
 void BusTools::windowsChanged() {
@@ -186,8 +227,13 @@ void BusTools::showTrendOf(ViewId view) {
 void BusTools::activate(ViewId view) {
     for (QMdiSubWindow* child : frame_.mdiArea()->subWindowList()) {
         if (viewIdOf(frame_.windowFactory().viewOf(child)) != view) continue;
-        if (child->isMinimized()) child->showNormal();
-        frame_.mdiArea()->setActiveSubWindow(child);
+        frame_.showWindowInView(child);
+        // Under a tall overview the windows' strip is low: the overview gives up what the
+        // window needs to be seen whole.
+        const int missing = child->height() - frame_.mdiArea()->viewport()->height();
+        if (missing > 0 && !overview_->isFloating() &&
+            across(frame_.dockWidgetArea(overview_)) == Qt::Vertical)
+            frame_.resizeDocks({overview_}, {overview_->height() - missing}, Qt::Vertical);
         return;
     }
 }
@@ -215,6 +261,7 @@ void BusTools::openFoundRest() {
     }
     setFoundWithoutWindow(std::vector<int>(rest.begin() + static_cast<long>(opened), rest.end()));
     overview_->model().refresh();
+    frame_.keepInsideScreen();
 }
 
 }  // namespace zta

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/bench_file.h"
 #include "poll/command_track.h"
 #include "poll/frame_ring.h"
 #include "poll/poll_block.h"
@@ -44,6 +45,10 @@ class BusTools : public QObject, public CommandTarget {
     void setFoundWithoutWindow(std::vector<int> numbers);
     void openFoundRest();
     const std::vector<int>& foundWithoutWindow() const { return foundRest_; }
+
+    // The overview dock as a bench keeps it, and set up again from one.
+    BenchSettings::Overview overviewState() const;
+    void setOverviewState(const BenchSettings::Overview& state);
 
     void showMonitor();
     // Shows the overview, tall enough for every row when many windows are open.

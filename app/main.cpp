@@ -96,13 +96,12 @@ int main(int argc, char** argv) {
         frame.resize(args.overview ? QSize(1600, 1000) : QSize(1400, 660));
         QCoreApplication::processEvents();
     }
-    if (args.fast) frame.block().setFastPolling(true);
     // A bench that cannot be read has had its box; the station starts as without one.
-    const std::optional<zta::BenchSettings> opened =
-        args.benchFile.isEmpty() ? std::nullopt : app.benchControl().openBench(args.benchFile);
+    if (!args.benchFile.isEmpty()) app.benchControl().openBench(args.benchFile);
     // The command line's word stands over the bench's.
     if (args.commandExpirySeconds >= 0)
         frame.station().setCommandExpirySeconds(args.commandExpirySeconds);
+    if (args.fast) frame.block().setFastPolling(true);
     openWindows(frame, args.openNumbers);
     if (args.overview) {
         // Past ten windows the overview is the way to see them: the windows go to icons.
@@ -110,10 +109,8 @@ int main(int argc, char** argv) {
             for (QMdiSubWindow* child : frame.mdiArea()->subWindowList()) child->showMinimized();
         app.busTools().showOverview();
     }
-    if (args.connect) {
-        frame.connectLine();
-        if (opened) zta::startBenchTimers(frame, *opened);
-    }
+    // The bench's record timers start with polling, here or at the operator's "Подключить".
+    if (args.connect) frame.connectLine();
     if (args.timerSeconds > 0) {
         // The "for all windows" timer command with its dialog answered by the option.
         TimerOption answer(args.timerSeconds);

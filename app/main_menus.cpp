@@ -29,6 +29,7 @@ QMenu* buildMenuBar(QMenuBar* bar, CommandRouter& router) {
     doc->addSeparator();
     item(doc, QStringLiteral("Путь для записи"), CommandId::RecordFolder);
     item(doc, QStringLiteral("Запись"), CommandId::Record);
+    item(doc, QStringLiteral("Записать все"), CommandId::RecordAll);
     item(doc, QStringLiteral("CSV-журнал"), CommandId::CsvLog, true);
     item(doc, QStringLiteral("Тренд"), CommandId::Trend, true);
     QMenu* timer = doc->addMenu(QStringLiteral("Таймер для записи"));

@@ -4,12 +4,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -46,6 +49,14 @@ int baudPosition(unsigned baud) {
 }
 
 }  // namespace
+
+QRect placedInside(const QRect& wanted, const QRect& screen) {
+    if (screen.isEmpty()) return wanted;
+    QRect r(wanted.topLeft(), wanted.size().boundedTo(screen.size()));
+    r.moveLeft(std::clamp(r.left(), screen.left(), screen.right() + 1 - r.width()));
+    r.moveTop(std::clamp(r.top(), screen.top(), screen.bottom() + 1 - r.height()));
+    return r;
+}
 
 // The main window as analyzer windows see it.
 class MainWindow::WindowHost : public DeviceHost {
@@ -370,13 +381,47 @@ void MainWindow::tileWindows() {
     const QList<QMdiSubWindow*> children = mdi_->subWindowList();
     if (children.isEmpty()) return;
     const QSize area = mdi_->viewport()->size();
-    const int h = std::max(1, area.height() / int(children.size()));
+    const int share = area.height() / int(children.size());
     int y = 0;
     for (QMdiSubWindow* child : children) {
         if (child->isMinimized() || child->isMaximized()) child->showNormal();
-        child->setGeometry(0, y, area.width(), h);
+        const QSize form = child->minimumSizeHint();
+        const int h = std::max(share, form.height());
+        child->setGeometry(0, y, std::max(area.width(), form.width()), h);
         y += h;
     }
+}
+
+void MainWindow::showWindowInView(QMdiSubWindow* child) {
+    if (!child) return;
+    if (child->isMinimized()) child->showNormal();
+    if (!child->isMaximized()) {
+        // A window tiled or restored smaller than its form comes back whole.
+        const QSize size = child->size().expandedTo(child->sizeHint());
+        const QRect view = mdi_->viewport()->rect();
+        // Larger than the area: its top left corner in sight, the rest scrolls.
+        child->setGeometry(QRect(placedInside(QRect(child->pos(), size), view).topLeft(), size));
+    }
+    mdi_->setActiveSubWindow(child);
+    child->raise();
+}
+
+void MainWindow::keepInsideScreen() {
+    if (isMaximized() || isFullScreen()) return;
+    QScreen* here = screen();
+    if (!here) return;
+    const QRect frame = frameGeometry();
+    const QRect fitted = placedInside(frame, here->availableGeometry());
+    if (fitted == frame) return;
+    const QRect inner = geometry();
+    setGeometry(fitted.adjusted(inner.left() - frame.left(), inner.top() - frame.top(),
+                                inner.right() - frame.right(), inner.bottom() - frame.bottom()));
+}
+
+void MainWindow::addToolWindow(QWidget* window) {
+    std::erase_if(toolWindows_, [](const QPointer<QWidget>& w) { return w.isNull(); });
+    if (std::find(toolWindows_.begin(), toolWindows_.end(), window) == toolWindows_.end())
+        toolWindows_.emplace_back(window);
 }
 
 void MainWindow::addFrameTarget(CommandTarget* target) { frameTargets_.push_back(target); }
@@ -425,6 +470,19 @@ void MainWindow::askOperatorName() {
     if (dialogs().run(dialog) == QDialog::Accepted) station_.setOperatorName(dialog.textValue());
 }
 
+void MainWindow::onRecordAll() {
+    const std::optional<QString> label = dialogs().askNote(-1, this);
+    if (!label) return;
+    // One moment for all: every window's line carries the same time.
+    const QDateTime now = QDateTime::currentDateTime();
+    const int count = station_.block().windowCount();
+    std::vector<AnalyzerViewInterface*> views;
+    for (int slot = 0; slot < count; ++slot)
+        if (AnalyzerViewInterface* v = viewOfSlot(slot)) views.push_back(v);
+    for (AnalyzerViewInterface* v : views)
+        if (findView(viewIdOf(v))) v->writeRecordAt(now, *label);
+}
+
 void MainWindow::onInsertAll() {
     const std::optional<QString> text = dialogs().askNote(-1, this);
     if (!text) return;
@@ -458,6 +516,9 @@ bool MainWindow::onCommand(CommandId id) {
             return true;
         case CommandId::InsertAll:
             onInsertAll();
+            return true;
+        case CommandId::RecordAll:
+            onRecordAll();
             return true;
         case CommandId::SoftwareInfoActive:
             if (AnalyzerViewInterface* v = activeView()) v->onViewNotice(NoticeShowSoftwareInfo, 0);
@@ -549,6 +610,9 @@ bool MainWindow::onUpdateCommand(CommandId id, CommandState& st) {
         case CommandId::ViewStatusBar:
             st.checked = !panes_->mainBar()->isHidden();
             return true;
+        case CommandId::RecordAll:
+            st.enabled = station_.block().windowCount() > 0;
+            return true;
         case CommandId::SoftwareInfoActive:
         case CommandId::OperatorName:
         case CommandId::InsertAll:
@@ -573,6 +637,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     station_.stopForClose();
     station_.writeCalData();
     mdi_->closeAllSubWindows();
+    // A tool window has no parent: left open, it would keep the program running.
+    for (const QPointer<QWidget>& w : toolWindows_)
+        if (w) w->close();
     event->accept();
 }
 

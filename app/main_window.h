@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QRect>
 #include <memory>
 #include <vector>
 
@@ -24,6 +26,9 @@ class QToolBar;
 namespace zta {
 
 class DeviceHost;
+
+// `wanted` moved, and cut where it is larger, so that it lies inside `screen`.
+QRect placedInside(const QRect& wanted, const QRect& screen);
 
 // Menus, tool bar, status panes, the analyzer windows' area and the station's command table.
 // What the station does lives in the Station; this window shows it and asks it.
@@ -53,7 +58,15 @@ class MainWindow : public QMainWindow, public CommandTarget {
     QMdiSubWindow* openNewDocument();
     // The same with `networkNumber` entered in its number field.
     QMdiSubWindow* openWindowFor(int networkNumber);
-    void tileWindows();  // one above the other, each the full width
+    // One above the other, each the full width and never smaller than its form: what does not
+    // fit scrolls.
+    void tileWindows();
+    // Brings `child` up at its form's size at least, inside the visible part of the area.
+    void showWindowInView(QMdiSubWindow* child);
+    // The main window moved (and cut) to lie inside the available part of its screen.
+    void keepInsideScreen();
+    // A window without a parent that must close with the station.
+    void addToolWindow(QWidget* window);
     // Sends `code` with `value` to the view of every registered slot, slot 0 first.
     void broadcastToViews(int code, int value = 0);
     AnalyzerViewInterface* viewOfSlot(int slot) const;
@@ -106,6 +119,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     void onTimerAll();
     void askOperatorName();  // "Оператор…": the name the audit trail gives
     void onInsertAll();
+    void onRecordAll();
     int timerBarWidth() const;
     std::vector<CommandTarget*> route() const;
 
@@ -124,6 +138,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     QMdiArea* mdi_ = nullptr;
     CommandRouter* router_ = nullptr;
     std::vector<CommandTarget*> frameTargets_;
+    std::vector<QPointer<QWidget>> toolWindows_;
 
     bool anyTimerRunning_ = false;
     int activeTimerPeriod_ = 0;

@@ -20,6 +20,7 @@
 #include "ui/command_texts.h"
 #include "ui/device_icons.h"
 #include "ui/dialogs.h"
+#include "ui/note_limit.h"
 
 namespace zta {
 
@@ -267,8 +268,7 @@ void AnalyzerView::setNote(const QString& text) {
     pendingCsvNote = text;
 }
 
-bool AnalyzerView::writeRecord() {
-    const QDateTime now = QDateTime::currentDateTime();
+bool AnalyzerView::writeRecord(const QDateTime& now) {
     const QString path = nextToTimerFile ? timerFile : recordFile;
     nextToTimerFile = false;
     const RecordValues v = recordValuesOf(doc_.readings);
@@ -281,6 +281,15 @@ bool AnalyzerView::writeRecord() {
         return false;
     pendingText.clear();
     return csvWritten;
+}
+
+bool AnalyzerView::writeRecordAt(const QDateTime& now, const QString& label) {
+    // A note inserted before keeps its place; the label follows it.
+    if (!label.isEmpty())
+        pendingText =
+            limitedNote(pendingText.isEmpty() ? label : pendingText + QLatin1Char(' ') + label);
+    nextToTimerFile = false;
+    return writeRecord(now);
 }
 
 bool AnalyzerView::writeCsvLine(const QDateTime& now) {

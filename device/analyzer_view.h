@@ -59,9 +59,10 @@ class AnalyzerView : public QWidget, public AnalyzerViewInterface, public Comman
     // Record files and the record timer.
     void rebuildFileNames();
     // False when a line (the record file's or the CSV log's) could not be written.
-    bool writeRecord();
+    bool writeRecord(const QDateTime& now = QDateTime::currentDateTime());
     // The note that ends the next line of this window, in its record file and its CSV log.
     void setNote(const QString& text);
+    bool writeRecordAt(const QDateTime& now, const QString& label) override;
     void startRecordTimer(int periodSeconds);
     void stopRecordTimer();
     void onSetTimerActive();  // commands 180, 32773

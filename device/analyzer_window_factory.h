@@ -5,7 +5,9 @@
 
 #include "poll/poll_block.h"
 
+class QDateTime;
 class QMdiArea;
+class QString;
 class QMdiSubWindow;
 
 namespace zta {
@@ -30,6 +32,12 @@ class AnalyzerViewInterface {
     virtual void onCommandStateChanged(const zta::CommandReport& report) { (void)report; }
     // The time between the last two poll turns of this window's analyzer, 0 before two.
     virtual long long pollCycleMs() const { return 0; }
+    // Writes the line "Запись" writes, stamped `now`, with `label` (may be empty) as its note.
+    virtual bool writeRecordAt(const QDateTime& now, const QString& label) {
+        (void)now;
+        (void)label;
+        return false;
+    }
 };
 
 // Makes analyzer windows (document, sub-window, view) for the main window.

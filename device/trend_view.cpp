@@ -80,8 +80,8 @@ QString describeSettling(const Settling& s, const SettleRule& rule) {
         return QStringLiteral("Не установилось: показания идут меньше %1 с").arg(rule.seconds);
     return QStringLiteral("%1: изменение %2 % диапазона за %3 с (допуск %4 %)")
         .arg(s.settled ? QStringLiteral("Установилось") : QStringLiteral("Не установилось"),
-             QLocale().toString(s.movedPercent, 'f', 1), QString::number(rule.seconds),
-             QLocale().toString(rule.bandPercent, 'g', 3));
+             QString::number(s.movedPercent, 'f', 1), QString::number(rule.seconds),
+             QString::number(rule.bandPercent, 'g', 3));
 }
 
 TrendView::TrendView(QWidget* parent) : QWidget(parent) {
@@ -95,6 +95,9 @@ TrendView::TrendView(QWidget* parent) : QWidget(parent) {
     valueAxis_->setTitleText(QStringLiteral("%НКПР"));
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
     chart_->addAxis(valueAxis_, Qt::AlignLeft);
+    // A time axis with no series attached is not drawn: one (empty) line from the start keeps
+    // the axis while there are no readings, as beside the overview before a row's first poll.
+    lineSeries(0);
 
     chartView_ = new QChartView(chart_, this);
     chartView_->setRenderHint(QPainter::Antialiasing, false);
@@ -102,7 +105,13 @@ TrendView::TrendView(QWidget* parent) : QWidget(parent) {
     chartView_->viewport()->installEventFilter(this);
 
     settlingLabel_ = new QLabel(this);
+    settlingLabel_->setObjectName(QStringLiteral("settling"));
+    settlingLabel_->setWordWrap(true);
     bandBox_ = new QDoubleSpinBox(this);
+    // Numbers on screen take the point, as the windows show them; exports keep the locale's.
+    QLocale point = QLocale::c();
+    point.setNumberOptions(QLocale::OmitGroupSeparator);
+    bandBox_->setLocale(point);
     bandBox_->setRange(0.1, 50.0);
     bandBox_->setDecimals(1);
     bandBox_->setSingleStep(0.5);
@@ -130,17 +139,17 @@ TrendView::TrendView(QWidget* parent) : QWidget(parent) {
     connect(png, &QToolButton::clicked, this, [this] { exportAs(true); });
     connect(csv, &QToolButton::clicked, this, [this] { exportAs(false); });
 
-    auto* bar = new QHBoxLayout;
-    bar->setContentsMargins(0, 0, 0, 0);
-    bar->addWidget(settlingLabel_, 1);
-    bar->addWidget(bandBox_);
-    bar->addWidget(secondsBox_);
-    for (QToolButton* b : {zoomOut, zoomIn, now, png, csv}) bar->addWidget(b);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-    layout->addLayout(bar);
-    layout->addWidget(chartView_, 1);
+    csv->setObjectName(QStringLiteral("exportCsv"));
+    bar_ = new QHBoxLayout;
+    bar_->setContentsMargins(0, 0, 0, 0);
+    bar_->addWidget(settlingLabel_, 1);
+    controls_ = {bandBox_, secondsBox_, zoomOut, zoomIn, now, png, csv};
+    for (QWidget* c : controls_) bar_->addWidget(c);
+    layout_ = new QVBoxLayout(this);
+    layout_->setContentsMargins(0, 0, 0, 0);
+    layout_->setSpacing(2);
+    layout_->addLayout(bar_);
+    layout_->addWidget(chartView_, 1);
     setFocusPolicy(Qt::StrongFocus);
 
     refreshTimer_.setInterval(250);
@@ -331,7 +340,20 @@ void TrendView::drawMarks() {
         markLabels_[i]->setText(trendMarkText(m.kind));
         markLabels_[i]->setBrush(markColor(m.kind));
         const QPointF at = chart_->mapToPosition(QPointF(double(m.ms), top), markLines_[i]);
-        markLabels_[i]->setPos(at + QPointF(3, 0));
+        // Marks close in time would write their names over each other: a name that would
+        // touch one placed before goes a line lower.
+        QRectF place(at + QPointF(3, 0), markLabels_[i]->boundingRect().size());
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (std::size_t j = 0; j < i; ++j) {
+                const QRectF other(markLabels_[j]->pos(), markLabels_[j]->boundingRect().size());
+                if (place.intersects(other.adjusted(-2, 0, 2, 0))) {
+                    place.moveTop(other.bottom());
+                    moved = true;
+                }
+            }
+        }
+        markLabels_[i]->setPos(place.topLeft());
         markLabels_[i]->show();
     }
     for (std::size_t i = shownMarks_.size(); i < markLines_.size(); ++i) {
@@ -346,7 +368,10 @@ void TrendView::updateSettling() {
                            history_ ? history_->freshLimitMs() : 0);
     // A style sheet costs a re-polish: set only when the state turns.
     const QString text = describeSettling(settling_, rule_);
-    if (settlingLabel_->text() != text) settlingLabel_->setText(text);
+    if (settlingLabel_->text() != text) {
+        settlingLabel_->setText(text);
+        placeSettling();
+    }
     if (settling_.settled != settledShown_ || settlingLabel_->styleSheet().isEmpty()) {
         settlingLabel_->setStyleSheet(settling_.settled ? QStringLiteral("color: #107030;")
                                                         : QStringLiteral("color: #a05000;"));
@@ -358,6 +383,33 @@ void TrendView::updateSettling() {
 }
 
 QString TrendView::settlingText() const { return settlingLabel_->text(); }
+
+QLabel* TrendView::settlingLabel() const { return settlingLabel_; }
+
+void TrendView::placeSettling() {
+    // Beside the controls while the whole line fits there; narrower (beside the overview's
+    // table), on a row of its own above them, wrapped rather than cut.
+    int need = settlingLabel_->fontMetrics().horizontalAdvance(settlingLabel_->text()) +
+               2 * settlingLabel_->margin() + 2 * settlingLabel_->frameWidth();
+    for (QWidget* c : controls_) need += c->sizeHint().width() + bar_->spacing();
+    const bool beside = width() >= need;
+    if (beside == settlingBeside_) return;
+    settlingBeside_ = beside;
+    if (beside) {
+        layout_->removeWidget(settlingLabel_);
+        delete bar_->takeAt(0);  // the stretch that kept the controls to the right
+        bar_->insertWidget(0, settlingLabel_, 1);
+    } else {
+        bar_->removeWidget(settlingLabel_);
+        bar_->insertStretch(0, 1);
+        layout_->insertWidget(0, settlingLabel_);
+    }
+}
+
+void TrendView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeSettling();
+}
 
 std::vector<TrendMark> TrendView::shownMarks() const { return shownMarks_; }
 

@@ -18,9 +18,11 @@ class QChartView;
 class QDateTimeAxis;
 class QDoubleSpinBox;
 class QGraphicsSimpleTextItem;
+class QHBoxLayout;
 class QLabel;
 class QLineSeries;
 class QSpinBox;
+class QVBoxLayout;
 class QValueAxis;
 
 namespace zta {
@@ -67,6 +69,7 @@ class TrendView : public QWidget {
 
     Settling settling() const { return settling_; }
     QString settlingText() const;
+    QLabel* settlingLabel() const;
     // The marks inside the shown span, oldest first.
     std::vector<TrendMark> shownMarks() const;
     // Points drawn, over all stretches of the line (several per pixel are merged).
@@ -88,6 +91,7 @@ class TrendView : public QWidget {
   protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -98,6 +102,7 @@ class TrendView : public QWidget {
     void drawMarks();
     QLineSeries* lineSeries(std::size_t index);
     void exportAs(bool png);
+    void placeSettling();
 
     std::shared_ptr<const TrendHistory> history_;
     double range_ = 100.0;
@@ -121,6 +126,10 @@ class TrendView : public QWidget {
     std::vector<QGraphicsSimpleTextItem*> markLabels_;
     std::vector<TrendMark> shownMarks_;
     QLabel* settlingLabel_ = nullptr;
+    bool settlingBeside_ = true;
+    QHBoxLayout* bar_ = nullptr;
+    QVBoxLayout* layout_ = nullptr;
+    std::vector<QWidget*> controls_;
     QDoubleSpinBox* bandBox_ = nullptr;
     QSpinBox* secondsBox_ = nullptr;
     QTimer refreshTimer_;

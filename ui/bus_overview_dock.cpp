@@ -38,8 +38,8 @@ BusOverviewDock::BusOverviewDock(QWidget* parent)
     table_->verticalHeader()->setMinimumSectionSize(rowHeight);
     table_->verticalHeader()->setDefaultSectionSize(rowHeight);
     table_->setIconSize(QSize(34, 12));
+    // Every column as wide as its texts: a narrow table scrolls rather than cut the last one.
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table_->horizontalHeader()->setStretchLastSection(true);
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         const ViewId view = viewAtTableRow(index.row());
         if (view && onActivate) onActivate(view);

@@ -108,6 +108,12 @@ QVariant BusOverviewModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             return display(*row, index.column());
+        case Qt::ToolTipRole:
+            // The whole text where a narrow column would cut it.
+            if (index.column() == Gas || index.column() == LastCommand ||
+                index.column() == CommandStateColumn)
+                return display(*row, index.column());
+            return {};
         case SortRole:
             return sortKey(*row, index.column());
         case Qt::DecorationRole:

@@ -100,6 +100,7 @@ enum class CommandId : int {
     CsvLog = 33101,
     SaveBench = 33102,
     OpenBench = 33103,
+    RecordAll = 33104,
     // The operator named in the audit trail.
     OperatorName = 33110,
 };

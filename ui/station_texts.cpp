@@ -22,6 +22,7 @@ const std::map<CommandId, const char*>& texts() {
         {CommandId::HighGas, "Калибровка по газу  высокой концентрации"},
         {CommandId::MiddleGas, "Калибровка по газу средней концентрации"},
         {CommandId::Record, "Однократная запись данных активного прибора"},
+        {CommandId::RecordAll, "Однократная запись данных всех приборов в один момент"},
         {CommandId::InsertActive,
          "Вставить текстовую строку в файлы №.zta или №timer.zta в активный документ"},
         {CommandId::InsertAll,

@@ -5,10 +5,12 @@
 
 #include "app/bus_tools.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -40,6 +42,18 @@ class BusToolsTest : public QObject {
     Q_OBJECT
 
   private slots:
+    void exitClosesTheToolWindows() {
+        TestStation st;
+        BusTools& tools = toolOf<BusTools>(st.frame);
+        tools.showMonitor();
+        QPointer<TrafficMonitor> monitor = tools.monitor();
+        QVERIFY(monitor && monitor->isVisible() && !monitor->parent());
+        QVERIFY(st.frame->router().dispatch(CommandId::Exit));
+        QVERIFY(!st.frame->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!monitor || !monitor->isVisible(), kWaitMs);
+        for (QWidget* w : QApplication::topLevelWidgets()) QVERIFY(!w->isVisible());
+    }
+
     void gasWarningBeforeCalibrationAndTheCommandsOutcomeInTheAuditLog() {
         auto bus = zta::sim::Bus::openPty();
         QVERIFY(bus);

@@ -6,12 +6,16 @@
 #include <QFile>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
 #include "app/bench_control.h"
 #include "app/bench_file.h"
+#include "app/bus_tools.h"
 #include "device/analyzer_document.h"
 #include "device/analyzer_sub_window.h"
 #include "device/analyzer_view.h"
@@ -22,6 +26,7 @@
 #include "link/cp1251.h"
 #include "sim/bus.h"
 #include "station_support.h"
+#include "ui/bus_overview_dock.h"
 #include "ui/command_ids.h"
 
 namespace {
@@ -131,6 +136,60 @@ class RecordsStationTest : public QObject {
         QCOMPARE(st.dialogs.boxes()[0].icon, Dialogs::Icon::Error);
     }
 
+    void recordAllWritesEveryWindowAtOneMoment() {
+        SimStation sim;
+        QVERIFY(sim.st);
+        TestStation& st = *sim.st;
+        MainWindow* f = st.frame;
+        const QString folder = f->station().recordFolder();
+        const auto views = openWindows(*f, {1, 3});  // 3 never answers
+        QVERIFY(f->router().dispatch(CommandId::CsvLog));
+        f->connectLine();
+        QTRY_VERIFY_WITH_TIMEOUT(views[0]->getDocument().linkUp &&
+                                     views[1]->getDocument().errorCount >= zta::kLostContactLimit,
+                                 kWaitMs);
+        views[1]->pendingText = QStringLiteral("до точки");  // a note inserted before stays first
+
+        // Cancel in the label's dialog writes nothing; OK with a label writes every window.
+        st.dialogs.notes = {std::nullopt, QStringLiteral("точка 2: 50 %")};
+        QVERIFY(f->router().dispatch(CommandId::RecordAll));
+        QVERIFY(!QFile::exists(views[0]->recordFile) && csvLines(folder).size() <= 1);
+        QVERIFY(f->router().dispatch(CommandId::RecordAll));
+        QCOMPARE(st.dialogs.asked, (std::vector<int>{-1, -1}));
+
+        auto lastLine = [](const QString& path) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly)) return QByteArray();
+            QList<QByteArray> lines = file.readAll().split('\n');
+            lines.removeLast();
+            return lines.isEmpty() ? QByteArray() : lines.last() + '\n';
+        };
+        const QByteArray all0 = lastLine(views[0]->recordFile);
+        const QByteArray all1 = lastLine(views[1]->recordFile);
+        QVERIFY(all0.endsWith(zta::utf8ToCp1251(" точка 2: 50 %\r\n").c_str()));
+        QVERIFY(all1.endsWith(zta::utf8ToCp1251(" до точки точка 2: 50 %\r\n").c_str()));
+        QVERIFY(views[0]->pendingText.isEmpty() && views[1]->pendingText.isEmpty());
+        const QList<QByteArray> csv = csvLines(folder);
+        QCOMPARE(csv.size(), 3);  // the header and one line per window
+        const QByteArray moment = csv[1].left(csv[1].indexOf(';'));
+        QCOMPARE(csv[2].left(csv[2].indexOf(';')), moment);
+        QVERIFY(csv[1].contains(";1;") && csv[2].contains(";3;"));
+        for (int row : {1, 2}) QVERIFY(csv[row].contains("точка 2: 50 %"));
+
+        // The line "Запись" writes for the window with that note, but for the time; and one
+        // time on every window's line.
+        const auto timeOf = [](const QByteArray& line) { return line.split(' ').value(7); };
+        const auto withoutTime = [](const QByteArray& line) {
+            QList<QByteArray> fields = line.split(' ');
+            fields.removeAt(7);
+            return fields.join(' ');
+        };
+        QCOMPARE(timeOf(all0), timeOf(all1));
+        views[0]->pendingText = QStringLiteral("точка 2: 50 %");
+        QVERIFY(views[0]->writeRecord());
+        QCOMPARE(withoutTime(lastLine(views[0]->recordFile)), withoutTime(all0));
+    }
+
     void trendMarksAtConfirmedCommands() {
         SimStation sim;
         QVERIFY(sim.st);
@@ -158,6 +217,38 @@ class RecordsStationTest : public QObject {
         QVERIFY(!v->trendShown() && !trend->isVisible());
     }
 
+    void benchTimersStartWhenPollingStarts() {
+        SimStation sim;
+        QVERIFY(sim.st);
+        MainWindow* f = sim.st->frame;
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("bench.json"));
+        zta::BenchSettings bench;
+        bench.port = QString::fromStdString(sim.bus->portPath());
+        for (int number : {1, 3}) {
+            zta::BenchSettings::Window w;
+            w.networkNumber = number;
+            w.timerPeriod = number == 1 ? 60 : 0;
+            bench.windows.append(w);
+        }
+        QVERIFY(zta::writeBenchFile(file, bench, nullptr));
+
+        // Opened while idle: the timer waits for polling, then starts with the operator's
+        // "Подключить" and writes its first line at once.
+        QVERIFY(toolOf<BenchControl>(f).openBench(file));
+        AnalyzerView* timed = viewIn(f->mdiArea()->subWindowList().value(0));
+        QVERIFY(timed && !timed->timerRunning);
+        QVERIFY(f->router().dispatch(CommandId::Connect));
+        QTRY_VERIFY_WITH_TIMEOUT(timed->timerRunning && timed->timerPeriod() == 60, kWaitMs);
+        QVERIFY(QFile::exists(timed->timerFile));
+        QVERIFY(!viewIn(f->mdiArea()->subWindowList().value(1))->timerRunning);
+
+        // Reconnecting does not start it twice.
+        f->disconnectLine();
+        QVERIFY(f->router().dispatch(CommandId::Connect));
+        QCOMPARE(f->block().runningTimers(), 1);
+    }
+
     void savedBenchOpensAgain() {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("bench.json"));
@@ -175,6 +266,15 @@ class RecordsStationTest : public QObject {
             f->station().setBaud(4);
             f->station().setRecordFolder(dir.filePath(QStringLiteral("records")));
             f->router().dispatch(CommandId::CsvLog);
+            // The overview sorted by concentration, its trend panel open, fast polling on.
+            f->router().dispatch(CommandId::FastPolling);
+            BusTools& tools = toolOf<BusTools>(f);
+            tools.showOverview();
+            tools.overview().table()->sortByColumn(BusOverviewModel::Concentration,
+                                                   Qt::DescendingOrder);
+            tools.overview().trendButton()->setChecked(true);
+            f->resize(760, 560);  // inside the test platform's screen
+            QCoreApplication::processEvents();
             st.dialogs.paths.push_back(file);
             QVERIFY(f->router().dispatch(CommandId::SaveBench));
             QCOMPARE(st.dialogs.fileAsks.size(), size_t(1));
@@ -184,13 +284,23 @@ class RecordsStationTest : public QObject {
         }
         QCOMPARE(saved.windows.size(), 3);
         QCOMPARE(saved.port, QStringLiteral("ttyUSB1"));
+        QVERIFY(saved.fastPolling && saved.overview.open && saved.overview.trend);
+        QVERIFY(saved.overview.size > 0);
+        QCOMPARE(saved.overview.sortColumn, int(BusOverviewModel::Concentration));
+        QVERIFY(saved.overview.sortDescending);
 
         TestStation st({QStringLiteral("ttyS0"), QStringLiteral("ttyUSB1")},
                        std::make_unique<FormWindowFactory>());
         MainWindow* f = st.frame;
         QVERIFY(toolOf<BenchControl>(f).openBench(file));
         QVERIFY(st.dialogs.boxes().empty());
-        QCOMPARE(zta::captureBench(*f), saved);
+        // The dock's height as the window's layout settles it, within a few pixels.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::abs(zta::captureBench(*f).overview.size - saved.overview.size) <= 20, kWaitMs);
+        const zta::BenchSettings before = zta::captureBench(*f);
+        zta::BenchSettings opened = before;
+        opened.overview.size = saved.overview.size;
+        QCOMPARE(opened, saved);
         QCOMPARE(f->station().selectedPort(), 1);
         QCOMPARE(f->block().baudRate(), 19200u);
         QCOMPARE(f->block().windowCount(), 3);
@@ -206,7 +316,7 @@ class RecordsStationTest : public QObject {
                  QStringLiteral("Файл стенда %1 не прочитан: окно 1: «networkNumber» не указан")
                      .arg(bad.fileName()));
         QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Стенд"));
-        QCOMPARE(zta::captureBench(*f), saved);
+        QCOMPARE(zta::captureBench(*f), before);
     }
 
     // One trail a day in the default record folder's "audit", whatever the record folder; events
