@@ -285,9 +285,13 @@ bool AnalyzerView::writeRecord(const QDateTime& now) {
 
 bool AnalyzerView::writeRecordAt(const QDateTime& now, const QString& label) {
     // A note inserted before keeps its place; the label follows it.
-    if (!label.isEmpty())
-        pendingText =
-            limitedNote(pendingText.isEmpty() ? label : pendingText + QLatin1Char(' ') + label);
+    const auto withLabel = [&](const QString& note) {
+        return limitedNote(note.isEmpty() ? label : note + QLatin1Char(' ') + label);
+    };
+    if (!label.isEmpty()) {
+        pendingText = withLabel(pendingText);
+        pendingCsvNote = withLabel(pendingCsvNote);
+    }
     nextToTimerFile = false;
     return writeRecord(now);
 }
