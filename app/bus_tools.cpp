@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 
 #include "app/main_window.h"
 #include "device/analyzer_document.h"
@@ -85,6 +86,17 @@ BusTools::BusTools(MainWindow& frame)
                                   lineStateText(st.lineState(), st.portName()));
         overview_->model().markDirty();
     };
+    // The line's own counts move with every turn: the overview follows them once a second.
+    auto showLineHealth = [this] {
+        const Station& st = frame_.station();
+        overview_->setLineHealth(st.lineState() == LineState::Idle
+                                     ? QString()
+                                     : lineHealthText(st.block().lineHealth()));
+    };
+    auto* lineTick = new QTimer(this);
+    connect(lineTick, &QTimer::timeout, this, showLineHealth);
+    connect(&station, &Station::pollingChanged, this, showLineHealth);
+    lineTick->start(1000);
     connect(&station, &Station::lineStateChanged, this, showLine);
     connect(&station, &Station::pollingChanged, this, showLine);
     connect(&station, &Station::portChanged, this, showLine);

@@ -215,6 +215,25 @@ QString lineStateText(LineState state, const QString& port) {
     return {};
 }
 
+QString lineHealthText(const zta::LineHealth& line) {
+    QString echo;
+    switch (line.echo) {
+        case zta::LineEcho::Unknown:
+            echo = QStringLiteral("не известно");
+            break;
+        case zta::LineEcho::Quiet:
+            echo = QStringLiteral("нет");
+            break;
+        case zta::LineEcho::Echoing:
+            echo = QStringLiteral("есть (копий %1)").arg(line.lineCopies);
+            break;
+    }
+    return QStringLiteral("Лишние байты: %1\nЧужие кадры: %2\nЭхо адаптера: %3")
+        .arg(line.strayBytes)
+        .arg(line.foreignFrames)
+        .arg(echo);
+}
+
 void Station::onLineState(int run, bool up) {
     if (!pollRun_ || pollRun_->id() != run || lineLost_ == !up) return;
     lineLost_ = !up;

@@ -35,6 +35,9 @@ enum class LineState { Idle, Polling, Lost };
 
 // "Линия PORT: опрос идёт" and the like, for the status bar and the bus overview.
 QString lineStateText(LineState state, const QString& port);
+// What the line itself did since the connection: bytes that belonged to no exchange, whole
+// frames from other numbers, and the adapter's own copies of the requests.
+QString lineHealthText(const zta::LineHealth& line);
 
 // The station's state apart from its windows: the poll block and the connection that polls
 // it, the port and rate, the device search, the calibration gas with its file, and the record

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
@@ -19,6 +20,7 @@ BusOverviewDock::BusOverviewDock(QWidget* parent)
       table_(new QTableView),
       openRest_(new QPushButton),
       trend_(new QPushButton(QStringLiteral("Тренд"))),
+      lineHealth_(new QLabel),
       split_(new QSplitter(Qt::Horizontal)) {
     setObjectName(QStringLiteral("busOverview"));
     proxy_->setSourceModel(model_);
@@ -78,6 +80,12 @@ BusOverviewDock::BusOverviewDock(QWidget* parent)
     buttons->addWidget(trend_);
     buttons->addWidget(openRest_);
     buttons->addStretch();
+    lineHealth_->setObjectName(QStringLiteral("lineHealth"));
+    lineHealth_->setToolTip(
+        QStringLiteral("Что сделала сама линия с подключения: байты вне обмена, целые кадры "
+                       "других номеров в окне ответа, копии запросов от адаптера"));
+    lineHealth_->hide();
+    buttons->addWidget(lineHealth_);
     layout->addLayout(buttons);
     setWidget(body);
 }
@@ -98,6 +106,11 @@ ViewId BusOverviewDock::selectedView() const {
 void BusOverviewDock::setRestCount(int count) {
     openRest_->setText(QStringLiteral("Открыть остальные (%1)").arg(count));
     openRest_->setVisible(count > 0);
+}
+
+void BusOverviewDock::setLineHealth(const QString& text) {
+    lineHealth_->setText(text);
+    lineHealth_->setVisible(!text.isEmpty());
 }
 
 ViewId BusOverviewDock::viewAtTableRow(int row) const {

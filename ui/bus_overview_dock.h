@@ -6,6 +6,7 @@
 
 #include "ui/bus_overview_model.h"
 
+class QLabel;
 class QPushButton;
 class QSortFilterProxyModel;
 class QSplitter;
@@ -30,6 +31,9 @@ class BusOverviewDock : public QDockWidget {
     std::function<void()> onOpenRest;
     // Shows the button while some found analyzers have no window.
     void setRestCount(int count);
+    // The line's own counts beside the table; empty hides them.
+    void setLineHealth(const QString& text);
+    QLabel* lineHealthLabel() const { return lineHealth_; }
 
     // "Тренд": a panel beside the table that follows the selected row. The panel is the
     // caller's (it knows where the readings live); it shows while the button is down.
@@ -49,6 +53,7 @@ class BusOverviewDock : public QDockWidget {
     QTableView* table_;
     QPushButton* openRest_;
     QPushButton* trend_;
+    QLabel* lineHealth_;
     QSplitter* split_;
     QWidget* detail_ = nullptr;
     ViewId selected_ = 0;
