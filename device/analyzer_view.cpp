@@ -65,7 +65,7 @@ bool AnalyzerView::readNumberField() {
 
 void AnalyzerView::writeNumberField() {
     const QString t = QString::number(editNumber);
-    // A different text is a change like a keystroke: ApplyNumber runs from textChanged.
+    // A different text is a change like a keystroke: applyNumber runs from textChanged.
     if (number_->text() != t) number_->setText(t);
 }
 

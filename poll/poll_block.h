@@ -169,7 +169,7 @@ class PollBlock {
     // What the line did besides answering, counted over the run (poll thread writes).
     void countLine(const ExchangeResult& exchange);
     LineHealth lineHealth() const;
-    // Settles the open commands of every registered slot (see Slot::SettleTracks).
+    // Settles the open commands of every registered slot (see Slot::settleTracks).
     std::vector<CommandReport> settleCommands(CommandFailure why, bool all);
     // Fails the open commands of one slot (UI thread, before its window closes).
     std::vector<CommandReport> failOpenCommands(int slot, CommandFailure why);

@@ -114,7 +114,7 @@ Choice chooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, dou
 
 enum class Outcome { Nothing, Echo, Data, Failure };
 
-// Applies the judged reply to the slot; the caller holds the block's lock through StoreOutcome.
+// Applies the judged reply to the slot; the caller holds the block's lock through storeOutcome.
 // `sent` is the request as the slot would make it now: the same command confirmed again with
 // another value while this one was on the line stays pending.
 Outcome judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const uint8_t* reply,

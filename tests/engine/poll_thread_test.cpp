@@ -69,7 +69,7 @@ class PollSim : public test::SimBusTest<test::RecordingSink> {
     }
     // Each data notice is sent while the next request waits for it, so the number of requests
     // the simulator has seen at that moment names the turn that sent it. Actions queued with
-    // AtNextNotice run there too, on the poll thread between two turns, so that several
+    // atNextNotice run there too, on the poll thread between two turns, so that several
     // changes reach the slot's next turn together.
     void trackNotices() {
         sink.onData([this](ViewId, int) {
