@@ -189,16 +189,16 @@ class Poller {
         if (!opened.ok()) {
             sink_.showError(openingMessage(opened, port_), kPollCaption);
             line_.close();
-            Report(block_.settleCommands(CommandFailure::LineFailed, true));
+            report(block_.settleCommands(CommandFailure::LineFailed, true));
             sink_.lineFailed();
             return;
         }
         block_.clearAllPending();
-        Report(block_.settleCommands(CommandFailure::Cleared, false));
+        report(block_.settleCommands(CommandFailure::Cleared, false));
         bool lineUp = true;
         while (!block_.stopRequested()) {
-            Report(block_.expireCommands(steadyNowMs()));
-            Turn();
+            report(block_.expireCommands(steadyNowMs()));
+            turn();
             if (lineUp != line_.isOpen()) {
                 lineUp = !lineUp;
                 lineChanged(lineUp);
@@ -210,7 +210,7 @@ class Poller {
             block_.advanceCursor();
         }
         line_.close();
-        Report(block_.settleCommands(CommandFailure::PollingStopped, true));
+        report(block_.settleCommands(CommandFailure::PollingStopped, true));
     }
 
   private:
@@ -226,7 +226,7 @@ class Poller {
         sink_.lineStateChanged(up);
     }
 
-    void Turn() {
+    void turn() {
         const PollBlock::Turn t = block_.beginTurn();
         if (t.slot < 0) return;
         const Slot& slot = t.data;
@@ -271,7 +271,7 @@ class Poller {
             after.address = s.address;
         });
         for (CommandReport& r : reports) r.slot = t.slot;
-        Report(reports);
+        report(reports);
         if (!stored) return;
         // A close that came after the store: the notice would name an index that is no longer
         // this analyzer's.
@@ -295,7 +295,7 @@ class Poller {
         return kind;
     }
 
-    void Report(const std::vector<CommandReport>& reports) {
+    void report(const std::vector<CommandReport>& reports) {
         for (const CommandReport& r : reports) sink_.commandChanged(r);
     }
 

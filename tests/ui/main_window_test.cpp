@@ -65,7 +65,7 @@ QByteArray calBytes(const QByteArray& name, double maxGas, double midGas) {
 
 QByteArray cp1251(const char* utf8) { return QByteArray::fromStdString(zta::utf8ToCp1251(utf8)); }
 
-void WriteFile(const QString& path, const QByteArray& bytes) {
+void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
@@ -185,7 +185,7 @@ void MainFrameTest::calFileCases() {
     QFETCH(bool, warned);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("CalDataK7.cfg"));
-    WriteFile(path, bytes);
+    writeFile(path, bytes);
     TestStation st({QStringLiteral("ttyS0")}, nullptr, path);
     QCOMPARE(st.frame->paneText(3), name);
     QCOMPARE(st.frame->paneText(4), maxText);
