@@ -45,7 +45,6 @@ AnalyzerDocument::~AnalyzerDocument() { unregister(); }
 
 bool AnalyzerDocument::onNewDocument(DeviceHost& host, AnalyzerViewInterface* view) {
     host_ = &host;
-    mainFrame = &host;
     block = &host.block();
     viewId_ = viewIdOf(view);
     const auto taken = block->registerSlot(viewId_);

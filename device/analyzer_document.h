@@ -57,7 +57,6 @@ class AnalyzerDocument : public CommandTarget {
 
     // Fields as the window shows them.
     zta::PollBlock* block = nullptr;
-    DeviceHost* mainFrame = nullptr;
     int registrationRefused = 0;
     int slot = 0;
     bool timerRunning = false;
