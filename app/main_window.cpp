@@ -524,7 +524,7 @@ bool MainWindow::onCommand(CommandId id) {
             if (AnalyzerViewInterface* v = activeView()) v->onViewNotice(NoticeShowSoftwareInfo, 0);
             return true;
         case CommandId::SoftwareInfoAll:
-            station_.block().setShowSoftwareInfo(station_.block().showSoftwareInfo() ? 0 : 1);
+            station_.block().setShowSoftwareInfo(!station_.block().showSoftwareInfo());
             broadcastToViews(NoticeSoftwareInfoToggled);
             return true;
         case CommandId::ToolNewDocument:
@@ -595,7 +595,7 @@ bool MainWindow::onUpdateCommand(CommandId id, CommandState& st) {
             st.enabled = anyTimerRunning_;
             return true;
         case CommandId::SoftwareInfoAll:
-            st.checked = station_.block().showSoftwareInfo() != 0;
+            st.checked = station_.block().showSoftwareInfo();
             return true;
         case CommandId::CsvLog:
             st.checked = station_.csvLog().enabled();

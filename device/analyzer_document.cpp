@@ -51,7 +51,7 @@ bool AnalyzerDocument::onNewDocument(DeviceHost& host, AnalyzerViewInterface* vi
     if (!taken) {
         dialogs().information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
                               QStringLiteral("Ограничение"), host.window());
-        registrationRefused = 1;
+        registrationRefused = true;
         return false;
     }
     registered_ = true;

@@ -122,7 +122,7 @@ void AnalyzerView::refreshDisplay() {
 
     const zta::Readings& shown = doc_.readings;
     const zta::Slot slot = doc_.registered() ? doc_.block->snapshot(doc_.slot) : zta::Slot{};
-    const bool showSoftware = doc_.registered() && doc_.block->showSoftwareInfo() != 0;
+    const bool showSoftware = doc_.registered() && doc_.block->showSoftwareInfo();
     if (showSoftware) {
         if (shown.softwareVersion != 0) {
             setText(FormField::SoftwareName, doc_.softwareNameText());
@@ -162,7 +162,7 @@ void AnalyzerView::refreshDisplay() {
 }
 
 void AnalyzerView::updateSoftwareInfoVisibility() {
-    const bool on = doc_.registered() && doc_.block->showSoftwareInfo() != 0;
+    const bool on = doc_.registered() && doc_.block->showSoftwareInfo();
     for (FormField id : {FormField::SoftwareGroup, FormField::SoftwareVersionLabel,
                          FormField::SoftwareIdentifierLabel, FormField::SoftwareVersion,
                          FormField::SoftwareIdentifier})

@@ -341,12 +341,9 @@ void PollBlock::addRunningTimers(int delta) {
     runningTimers_ = std::max(0, runningTimers_ + delta);
 }
 
-int PollBlock::showSoftwareInfo() const { return locked(showSoftwareInfo_); }
+bool PollBlock::showSoftwareInfo() const { return locked(showSoftwareInfo_); }
 
-void PollBlock::setShowSoftwareInfo(int on) {
-    std::lock_guard lock(mutex_);
-    showSoftwareInfo_ = on ? 1 : 0;
-}
+void PollBlock::setShowSoftwareInfo(bool on) { setLocked(showSoftwareInfo_, on); }
 
 PollBlock::Turn PollBlock::beginTurn() {
     std::lock_guard lock(mutex_);

@@ -144,8 +144,8 @@ class PollBlock {
     int runningTimers() const;
     void setRunningTimers(int count);
     void addRunningTimers(int delta);  // never below 0
-    int showSoftwareInfo() const;
-    void setShowSoftwareInfo(int on);
+    bool showSoftwareInfo() const;
+    void setShowSoftwareInfo(bool on);
 
     // --- poll thread ---
 
@@ -212,7 +212,7 @@ class PollBlock {
     unsigned baudRate_ = 9600;
     bool stopPolling_ = false;
     int runningTimers_ = 0;
-    int showSoftwareInfo_ = 0;
+    bool showSoftwareInfo_ = false;
     uint64_t nextGeneration_ = 1;
     uint64_t nextCommandId_ = 1;
     bool fastPolling_ = false;
