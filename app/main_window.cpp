@@ -64,6 +64,7 @@ class MainWindow::WindowHost : public DeviceHost {
     explicit WindowHost(MainWindow& frame) : frame_(frame) {}
 
     zta::PollBlock& block() override { return frame_.block(); }
+    WindowsState& windows() override { return frame_.windows(); }
     bool isPolling() const override { return frame_.station().isPolling(); }
     QString recordFolder() const override { return frame_.station().recordFolder(); }
     QWidget* window() override { return &frame_; }
@@ -235,7 +236,7 @@ void MainWindow::showTimerPane(int period) {
     shownTimerPeriod_ = period;
 }
 
-void MainWindow::refreshTimerFlag() { anyTimerRunning_ = station_.block().runningTimers() != 0; }
+void MainWindow::refreshTimerFlag() { anyTimerRunning_ = windows_.runningTimers != 0; }
 
 void MainWindow::showActiveViewTimer() {
     AnalyzerViewInterface* view = activeView();
@@ -450,7 +451,7 @@ void MainWindow::onTimerAll() {
             QStringLiteral("Ошибка"), this);
         return;
     }
-    if (station_.block().runningTimers() != 0) return;
+    if (windows_.runningTimers != 0) return;
     const std::optional<int> period = dialogs().askTimerPeriod(-1, this);
     if (!period || *period == 0) return;
     broadcastToViews(NoticeStartTimer, *period);
@@ -486,7 +487,7 @@ void MainWindow::onRecordAll() {
 void MainWindow::onInsertAll() {
     const std::optional<QString> text = dialogs().askNote(-1, this);
     if (!text) return;
-    station_.block().setInsertText(text->toStdString());
+    windows_.note = *text;
     broadcastToViews(NoticeInsertText);
 }
 
@@ -524,7 +525,7 @@ bool MainWindow::onCommand(CommandId id) {
             if (AnalyzerViewInterface* v = activeView()) v->onViewNotice(NoticeShowSoftwareInfo, 0);
             return true;
         case CommandId::SoftwareInfoAll:
-            station_.block().setShowSoftwareInfo(!station_.block().showSoftwareInfo());
+            windows_.showSoftwareInfo = !windows_.showSoftwareInfo;
             broadcastToViews(NoticeSoftwareInfoToggled);
             return true;
         case CommandId::ToolNewDocument:
@@ -595,7 +596,7 @@ bool MainWindow::onUpdateCommand(CommandId id, CommandState& st) {
             st.enabled = anyTimerRunning_;
             return true;
         case CommandId::SoftwareInfoAll:
-            st.checked = station_.block().showSoftwareInfo();
+            st.checked = windows_.showSoftwareInfo;
             return true;
         case CommandId::CsvLog:
             st.checked = station_.csvLog().enabled();

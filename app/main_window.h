@@ -11,6 +11,7 @@
 #include "app/station_options.h"
 #include "app/status_panes.h"
 #include "device/analyzer_window_factory.h"
+#include "device/device_host.h"
 #include "ui/command_ids.h"
 #include "ui/command_router.h"
 
@@ -43,6 +44,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
 
     Station& station() { return station_; }
     zta::PollBlock& block() { return station_.block(); }
+    WindowsState& windows() { return windows_; }
     CommandRouter& router() { return *router_; }
     QMdiArea* mdiArea() const { return mdi_; }
     AnalyzerWindowFactory& windowFactory() { return factory_; }
@@ -140,6 +142,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     std::vector<CommandTarget*> frameTargets_;
     std::vector<QPointer<QWidget>> toolWindows_;
 
+    WindowsState windows_;
     bool anyTimerRunning_ = false;
     int activeTimerPeriod_ = 0;
     // The timer panes are redrawn when the active view changes.

@@ -80,7 +80,7 @@ void AnalyzerDocument::unregister() {
         }
     }
     if (timerRunning) {
-        block->addRunningTimers(-1);
+        host_->windows().addRunningTimers(-1);
         timerRunning = false;
         host_->refreshTimerFlag();
     }

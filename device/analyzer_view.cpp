@@ -122,7 +122,7 @@ void AnalyzerView::refreshDisplay() {
 
     const zta::Readings& shown = doc_.readings;
     const zta::Slot slot = doc_.registered() ? doc_.block->snapshot(doc_.slot) : zta::Slot{};
-    const bool showSoftware = doc_.registered() && doc_.block->showSoftwareInfo();
+    const bool showSoftware = doc_.registered() && doc_.host()->windows().showSoftwareInfo;
     if (showSoftware) {
         if (shown.softwareVersion != 0) {
             setText(FormField::SoftwareName, doc_.softwareNameText());
@@ -162,7 +162,7 @@ void AnalyzerView::refreshDisplay() {
 }
 
 void AnalyzerView::updateSoftwareInfoVisibility() {
-    const bool on = doc_.registered() && doc_.block->showSoftwareInfo();
+    const bool on = doc_.registered() && doc_.host()->windows().showSoftwareInfo;
     for (FormField id : {FormField::SoftwareGroup, FormField::SoftwareVersionLabel,
                          FormField::SoftwareIdentifierLabel, FormField::SoftwareVersion,
                          FormField::SoftwareIdentifier})
@@ -209,7 +209,7 @@ void AnalyzerView::onViewNotice(int code, int value) {
             startRecordTimer(value);
             return;
         case NoticeInsertText:
-            if (doc_.registered()) setNote(QString::fromStdString(doc_.block->insertText()));
+            if (doc_.registered()) setNote(doc_.host()->windows().note);
             return;
         case NoticeDisconnected:
             doc_.resetReadings();
@@ -359,7 +359,7 @@ void AnalyzerView::startRecordTimer(int periodSeconds) {
     timerPeriod_ = periodSeconds;
     DeviceHost* h = doc_.host();
     if (h) h->showTimerPane(periodSeconds);
-    if (doc_.registered()) doc_.block->addRunningTimers(1);
+    if (doc_.registered() && h) h->windows().addRunningTimers(1);
     if (h) h->refreshTimerFlag();
     writeNumberField();
     nextToTimerFile = true;
@@ -373,7 +373,7 @@ void AnalyzerView::stopRecordTimer() {
     if (!timerRunning) return;
     recordTimer_.stop();
     DeviceHost* h = doc_.host();
-    if (doc_.registered()) doc_.block->addRunningTimers(-1);
+    if (doc_.registered() && h) h->windows().addRunningTimers(-1);
     if (h) h->refreshTimerFlag();
     doc_.timerRunning = false;
     timerPeriod_ = 0;

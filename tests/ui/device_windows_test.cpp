@@ -147,12 +147,12 @@ class DeviceWindowsTest : public QObject {
         AnalyzerSubWindow* b = open();
         a->view()->startRecordTimer(60);
         b->view()->startRecordTimer(60);
-        QCOMPARE(host_->pollBlock.runningTimers(), 2);
+        QCOMPARE(host_->shared.runningTimers, 2);
         a->close();
-        QCOMPARE(host_->pollBlock.runningTimers(), 1);
+        QCOMPARE(host_->shared.runningTimers, 1);
         QVERIFY(host_->anyTimerRunning);
         delete b;
-        QCOMPARE(host_->pollBlock.runningTimers(), 0);
+        QCOMPARE(host_->shared.runningTimers, 0);
         QVERIFY(!host_->anyTimerRunning);
     }
 
@@ -295,7 +295,7 @@ class DeviceWindowsTest : public QObject {
         QCOMPARE(v->text(FormField::SoftwareVersion),
                  QStringLiteral("old"));  // untouched while hidden
 
-        host_->pollBlock.setShowSoftwareInfo(1);
+        host_->shared.showSoftwareInfo = true;
         v->onViewNotice(NoticeSoftwareInfoToggled, 0);
         QVERIFY(!v->control(FormField::SoftwareGroup)->isHidden());
         QVERIFY(!v->control(FormField::SoftwareIdentifier)->isHidden());
@@ -309,7 +309,7 @@ class DeviceWindowsTest : public QObject {
         QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("-"));
         QCOMPARE(v->text(FormField::SoftwareIdentifier), QStringLiteral("-"));
 
-        host_->pollBlock.setShowSoftwareInfo(0);
+        host_->shared.showSoftwareInfo = false;
         v->onViewNotice(NoticeSoftwareInfoToggled, 0);
         QVERIFY(v->control(FormField::SoftwareGroup)->isHidden());
         QVERIFY(v->control(FormField::SoftwareNameLabel)->isHidden());
