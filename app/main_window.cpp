@@ -128,11 +128,11 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
     router_->setRoute([this] { return route(); });
     UiBridge::PollHandlers handlers;
     handlers.dataChanged = [this](zta::ViewId view, int) {
-        if (AnalyzerViewInterface* v = findView(view)) v->onViewNotice(NoticeDataChanged, 0);
+        if (AnalyzerViewInterface* v = findView(view)) v->onDataChanged();
         emit analyzerDataChanged();
     };
     handlers.baudAccepted = [this](zta::ViewId view, int code, int address) {
-        if (AnalyzerViewInterface* v = findView(view)) v->onViewNotice(code, address);
+        if (AnalyzerViewInterface* v = findView(view)) v->onBaudAccepted(code, address);
     };
     handlers.errorOwner = this;
     station_.bridge().setPollHandlers(std::move(handlers));
@@ -172,7 +172,7 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
     });
     connect(&station_, &Station::lineStateChanged, this, &MainWindow::showActivity);
     connect(&station_, &Station::disconnected, this,
-            [this] { broadcastToViews(NoticeDisconnected); });
+            [this] { broadcastToViews([](AnalyzerViewInterface& v) { v.onDisconnected(); }); });
     connect(&station_, &Station::commandChanged, this, [this](const CommandReport& report) {
         if (AnalyzerViewInterface* view = findView(report.view))
             view->onCommandStateChanged(report);
@@ -368,14 +368,14 @@ AnalyzerViewInterface* MainWindow::activeView() const {
     return child ? factory_.viewOf(child) : nullptr;
 }
 
-void MainWindow::broadcastToViews(int code, int value) {
+void MainWindow::broadcastToViews(const std::function<void(AnalyzerViewInterface&)>& tell) {
     const int count = station_.block().windowCount();
     std::vector<AnalyzerViewInterface*> views;
     for (int slot = 0; slot < count; ++slot)
         if (AnalyzerViewInterface* v = viewOfSlot(slot)) views.push_back(v);
     // Resolved first: a view's handler may open a box, and the list must not shift under us.
     for (AnalyzerViewInterface* v : views)
-        if (findView(viewIdOf(v))) v->onViewNotice(code, value);
+        if (findView(viewIdOf(v))) tell(*v);
 }
 
 void MainWindow::tileWindows() {
@@ -454,7 +454,7 @@ void MainWindow::onTimerAll() {
     if (windows_.runningTimers != 0) return;
     const std::optional<int> period = dialogs().askTimerPeriod(-1, this);
     if (!period || *period == 0) return;
-    broadcastToViews(NoticeStartTimer, *period);
+    broadcastToViews([&](AnalyzerViewInterface& v) { v.onStartTimer(*period); });
     long long cycleMs = 0;  // one cycle visits every analyzer: the longest seen is the cycle
     for (int slot = 0; slot < station_.block().windowCount(); ++slot)
         if (AnalyzerViewInterface* v = viewOfSlot(slot))
@@ -488,7 +488,7 @@ void MainWindow::onInsertAll() {
     const std::optional<QString> text = dialogs().askNote(-1, this);
     if (!text) return;
     windows_.note = *text;
-    broadcastToViews(NoticeInsertText);
+    broadcastToViews([](AnalyzerViewInterface& v) { v.onNoteForAll(); });
 }
 
 bool MainWindow::onCommand(CommandId id) {
@@ -513,7 +513,7 @@ bool MainWindow::onCommand(CommandId id) {
             onTimerAll();
             return true;
         case CommandId::TimerOffAll:
-            broadcastToViews(NoticeStopTimer);
+            broadcastToViews([](AnalyzerViewInterface& v) { v.onStopTimer(); });
             return true;
         case CommandId::InsertAll:
             onInsertAll();
@@ -522,11 +522,11 @@ bool MainWindow::onCommand(CommandId id) {
             onRecordAll();
             return true;
         case CommandId::SoftwareInfoActive:
-            if (AnalyzerViewInterface* v = activeView()) v->onViewNotice(NoticeShowSoftwareInfo, 0);
+            if (AnalyzerViewInterface* v = activeView()) v->onShowSoftwareInfo();
             return true;
         case CommandId::SoftwareInfoAll:
             windows_.showSoftwareInfo = !windows_.showSoftwareInfo;
-            broadcastToViews(NoticeSoftwareInfoToggled);
+            broadcastToViews([](AnalyzerViewInterface& v) { v.onSoftwareInfoToggled(); });
             return true;
         case CommandId::ToolNewDocument:
             openNewDocument();

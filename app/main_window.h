@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QRect>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -70,7 +71,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     // A window without a parent that must close with the station.
     void addToolWindow(QWidget* window);
     // Sends `code` with `value` to the view of every registered slot, slot 0 first.
-    void broadcastToViews(int code, int value = 0);
+    void broadcastToViews(const std::function<void(AnalyzerViewInterface&)>& tell);
     AnalyzerViewInterface* viewOfSlot(int slot) const;
     AnalyzerViewInterface* findView(zta::ViewId id) const;  // nullptr for a view that is gone
     AnalyzerViewInterface* activeView() const;

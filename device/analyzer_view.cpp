@@ -194,35 +194,22 @@ void AnalyzerView::showSoftwareInfo() {
 
 // ---------------------------------------------------------------- notices
 
-void AnalyzerView::onViewNotice(int code, int value) {
-    switch (code) {
-        case NoticeShowSoftwareInfo:
-            showSoftwareInfo();
-            return;
-        case NoticeSoftwareInfoToggled:
-            updateSoftwareInfoVisibility();
-            return;
-        case NoticeStopTimer:
-            stopRecordTimer();
-            return;
-        case NoticeStartTimer:
-            startRecordTimer(value);
-            return;
-        case NoticeInsertText:
-            if (doc_.registered()) setNote(doc_.host()->windows().note);
-            return;
-        case NoticeDisconnected:
-            doc_.resetReadings();
-            refreshDisplay();
-            return;
-        case NoticeDataChanged:
-            doc_.reloadFromBlock();
-            refreshDisplay();
-            return;
-        default:
-            if (code >= 0 && code < 32) askBaudSwitch(code, value);
-            return;
-    }
+void AnalyzerView::onDataChanged() {
+    doc_.reloadFromBlock();
+    refreshDisplay();
+}
+
+void AnalyzerView::onDisconnected() {
+    doc_.resetReadings();
+    refreshDisplay();
+}
+
+void AnalyzerView::onNoteForAll() {
+    if (doc_.registered()) setNote(doc_.host()->windows().note);
+}
+
+void AnalyzerView::onBaudAccepted(int baudCode, int networkNumber) {
+    if (baudCode >= 0 && baudCode < 32) askBaudSwitch(baudCode, networkNumber);
 }
 
 void AnalyzerView::onCommandStateChanged(const zta::CommandReport& report) {
