@@ -69,7 +69,7 @@ CalReadResult decodeCalData(const QByteArray& bytes, CalData& data);
 // when the file cannot be written; `error` then gets the reason.
 bool writeCalDataFile(const QString& path, const CalData& data, QString* error = nullptr);
 
-// The bytes WriteCalDataFile stores, for the given values.
+// The bytes writeCalDataFile stores, for the given values.
 QByteArray encodeCalData(const CalData& data);
 
 }  // namespace zta

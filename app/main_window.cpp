@@ -64,6 +64,7 @@ class MainWindow::WindowHost : public DeviceHost {
     explicit WindowHost(MainWindow& frame) : frame_(frame) {}
 
     zta::PollBlock& block() override { return frame_.block(); }
+    WindowsState& windows() override { return frame_.windows(); }
     bool isPolling() const override { return frame_.station().isPolling(); }
     QString recordFolder() const override { return frame_.station().recordFolder(); }
     QWidget* window() override { return &frame_; }
@@ -127,11 +128,11 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
     router_->setRoute([this] { return route(); });
     UiBridge::PollHandlers handlers;
     handlers.dataChanged = [this](zta::ViewId view, int) {
-        if (AnalyzerViewInterface* v = findView(view)) v->onViewNotice(NoticeDataChanged, 0);
+        if (AnalyzerViewInterface* v = findView(view)) v->onDataChanged();
         emit analyzerDataChanged();
     };
     handlers.baudAccepted = [this](zta::ViewId view, int code, int address) {
-        if (AnalyzerViewInterface* v = findView(view)) v->onViewNotice(code, address);
+        if (AnalyzerViewInterface* v = findView(view)) v->onBaudAccepted(code, address);
     };
     handlers.errorOwner = this;
     station_.bridge().setPollHandlers(std::move(handlers));
@@ -171,7 +172,7 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
     });
     connect(&station_, &Station::lineStateChanged, this, &MainWindow::showActivity);
     connect(&station_, &Station::disconnected, this,
-            [this] { broadcastToViews(NoticeDisconnected); });
+            [this] { broadcastToViews([](AnalyzerViewInterface& v) { v.onDisconnected(); }); });
     connect(&station_, &Station::commandChanged, this, [this](const CommandReport& report) {
         if (AnalyzerViewInterface* view = findView(report.view))
             view->onCommandStateChanged(report);
@@ -235,7 +236,7 @@ void MainWindow::showTimerPane(int period) {
     shownTimerPeriod_ = period;
 }
 
-void MainWindow::refreshTimerFlag() { anyTimerRunning_ = station_.block().runningTimers() != 0; }
+void MainWindow::refreshTimerFlag() { anyTimerRunning_ = windows_.runningTimers != 0; }
 
 void MainWindow::showActiveViewTimer() {
     AnalyzerViewInterface* view = activeView();
@@ -367,14 +368,14 @@ AnalyzerViewInterface* MainWindow::activeView() const {
     return child ? factory_.viewOf(child) : nullptr;
 }
 
-void MainWindow::broadcastToViews(int code, int value) {
+void MainWindow::broadcastToViews(const std::function<void(AnalyzerViewInterface&)>& tell) {
     const int count = station_.block().windowCount();
     std::vector<AnalyzerViewInterface*> views;
     for (int slot = 0; slot < count; ++slot)
         if (AnalyzerViewInterface* v = viewOfSlot(slot)) views.push_back(v);
     // Resolved first: a view's handler may open a box, and the list must not shift under us.
     for (AnalyzerViewInterface* v : views)
-        if (findView(viewIdOf(v))) v->onViewNotice(code, value);
+        if (findView(viewIdOf(v))) tell(*v);
 }
 
 void MainWindow::tileWindows() {
@@ -450,10 +451,10 @@ void MainWindow::onTimerAll() {
             QStringLiteral("Ошибка"), this);
         return;
     }
-    if (station_.block().runningTimers() != 0) return;
+    if (windows_.runningTimers != 0) return;
     const std::optional<int> period = dialogs().askTimerPeriod(-1, this);
     if (!period || *period == 0) return;
-    broadcastToViews(NoticeStartTimer, *period);
+    broadcastToViews([&](AnalyzerViewInterface& v) { v.onStartTimer(*period); });
     long long cycleMs = 0;  // one cycle visits every analyzer: the longest seen is the cycle
     for (int slot = 0; slot < station_.block().windowCount(); ++slot)
         if (AnalyzerViewInterface* v = viewOfSlot(slot))
@@ -486,8 +487,8 @@ void MainWindow::onRecordAll() {
 void MainWindow::onInsertAll() {
     const std::optional<QString> text = dialogs().askNote(-1, this);
     if (!text) return;
-    station_.block().setInsertText(text->toStdString());
-    broadcastToViews(NoticeInsertText);
+    windows_.note = *text;
+    broadcastToViews([](AnalyzerViewInterface& v) { v.onNoteForAll(); });
 }
 
 bool MainWindow::onCommand(CommandId id) {
@@ -512,7 +513,7 @@ bool MainWindow::onCommand(CommandId id) {
             onTimerAll();
             return true;
         case CommandId::TimerOffAll:
-            broadcastToViews(NoticeStopTimer);
+            broadcastToViews([](AnalyzerViewInterface& v) { v.onStopTimer(); });
             return true;
         case CommandId::InsertAll:
             onInsertAll();
@@ -521,11 +522,11 @@ bool MainWindow::onCommand(CommandId id) {
             onRecordAll();
             return true;
         case CommandId::SoftwareInfoActive:
-            if (AnalyzerViewInterface* v = activeView()) v->onViewNotice(NoticeShowSoftwareInfo, 0);
+            if (AnalyzerViewInterface* v = activeView()) v->onShowSoftwareInfo();
             return true;
         case CommandId::SoftwareInfoAll:
-            station_.block().setShowSoftwareInfo(station_.block().showSoftwareInfo() ? 0 : 1);
-            broadcastToViews(NoticeSoftwareInfoToggled);
+            windows_.showSoftwareInfo = !windows_.showSoftwareInfo;
+            broadcastToViews([](AnalyzerViewInterface& v) { v.onSoftwareInfoToggled(); });
             return true;
         case CommandId::ToolNewDocument:
             openNewDocument();
@@ -595,7 +596,7 @@ bool MainWindow::onUpdateCommand(CommandId id, CommandState& st) {
             st.enabled = anyTimerRunning_;
             return true;
         case CommandId::SoftwareInfoAll:
-            st.checked = station_.block().showSoftwareInfo() != 0;
+            st.checked = windows_.showSoftwareInfo;
             return true;
         case CommandId::CsvLog:
             st.checked = station_.csvLog().enabled();

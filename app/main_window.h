@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QRect>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "app/station_options.h"
 #include "app/status_panes.h"
 #include "device/analyzer_window_factory.h"
+#include "device/device_host.h"
 #include "ui/command_ids.h"
 #include "ui/command_router.h"
 
@@ -43,6 +45,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
 
     Station& station() { return station_; }
     zta::PollBlock& block() { return station_.block(); }
+    WindowsState& windows() { return windows_; }
     CommandRouter& router() { return *router_; }
     QMdiArea* mdiArea() const { return mdi_; }
     AnalyzerWindowFactory& windowFactory() { return factory_; }
@@ -68,7 +71,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     // A window without a parent that must close with the station.
     void addToolWindow(QWidget* window);
     // Sends `code` with `value` to the view of every registered slot, slot 0 first.
-    void broadcastToViews(int code, int value = 0);
+    void broadcastToViews(const std::function<void(AnalyzerViewInterface&)>& tell);
     AnalyzerViewInterface* viewOfSlot(int slot) const;
     AnalyzerViewInterface* findView(zta::ViewId id) const;  // nullptr for a view that is gone
     AnalyzerViewInterface* activeView() const;
@@ -140,6 +143,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     std::vector<CommandTarget*> frameTargets_;
     std::vector<QPointer<QWidget>> toolWindows_;
 
+    WindowsState windows_;
     bool anyTimerRunning_ = false;
     int activeTimerPeriod_ = 0;
     // The timer panes are redrawn when the active view changes.

@@ -22,8 +22,8 @@ namespace {
 
 using zta::bench::Clock;
 using zta::bench::letTheLineGoQuiet;
-using zta::bench::Ms;
 using zta::bench::percentile;
+using zta::bench::toMs;
 
 // mbpoll polls with a fixed delay between polls; the spacing of its requests at the simulator
 // minus that delay is its exchange time (plus its own processing).
@@ -52,7 +52,7 @@ bool measureMbpoll(zta::sim::Bus& bus, unsigned baud, double& median) {
             arrivals.push_back(e.when);
     std::vector<double> gaps;
     for (size_t i = 2; i < arrivals.size(); ++i)
-        gaps.push_back(Ms(arrivals[i] - arrivals[i - 1]) - delayMs);
+        gaps.push_back(toMs(arrivals[i] - arrivals[i - 1]) - delayMs);
     if (gaps.size() < 10) return false;
     median = percentile(gaps, 0.5);
     return true;

@@ -15,7 +15,9 @@ namespace zta::bench {
 
 using Clock = std::chrono::steady_clock;
 
-inline double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+inline double toMs(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 inline double percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
@@ -56,7 +58,7 @@ inline bool measureOurs(const std::string& port, unsigned baud, DirectionSetting
             ++figures.stale;
             continue;
         }
-        times.push_back(Ms(t1 - t0));
+        times.push_back(toMs(t1 - t0));
     }
     line.close();
     if (times.size() < static_cast<size_t>(rounds) / 2) return false;

@@ -135,11 +135,11 @@ int main(int argc, char** argv) {
     long notices = 0;
     UiBridge::PollHandlers handlers;
     handlers.dataChanged = [&](zta::ViewId view, int) {
-        if (AnalyzerViewInterface* v = frame.findView(view)) v->onViewNotice(NoticeDataChanged, 0);
+        if (AnalyzerViewInterface* v = frame.findView(view)) v->onDataChanged();
         ++notices;
     };
     handlers.baudAccepted = [&](zta::ViewId view, int code, int address) {
-        if (AnalyzerViewInterface* v = frame.findView(view)) v->onViewNotice(code, address);
+        if (AnalyzerViewInterface* v = frame.findView(view)) v->onBaudAccepted(code, address);
     };
     handlers.errorOwner = &frame;
     frame.station().bridge().setPollHandlers(handlers);

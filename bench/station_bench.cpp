@@ -119,12 +119,12 @@ int main(int argc, char** argv) {
     handlers.dataChanged = [&](zta::ViewId view, int) {
         QElapsedTimer t;
         t.start();
-        if (AnalyzerViewInterface* v = frame.findView(view)) v->onViewNotice(NoticeDataChanged, 0);
+        if (AnalyzerViewInterface* v = frame.findView(view)) v->onDataChanged();
         handlerMs += t.nsecsElapsed() / 1e6;
         ++notices;
     };
     handlers.baudAccepted = [&](zta::ViewId view, int code, int address) {
-        if (AnalyzerViewInterface* v = frame.findView(view)) v->onViewNotice(code, address);
+        if (AnalyzerViewInterface* v = frame.findView(view)) v->onBaudAccepted(code, address);
     };
     handlers.errorOwner = &frame;
     frame.station().bridge().setPollHandlers(handlers);

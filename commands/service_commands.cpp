@@ -18,9 +18,7 @@ namespace {
 
 bool runDialog(QDialog& dialog) { return dialogs().run(dialog) == QDialog::Accepted; }
 
-QWidget* owner(const AnalyzerDocument& doc) {
-    return doc.mainFrame ? doc.mainFrame->window() : nullptr;
-}
+QWidget* owner(const AnalyzerDocument& doc) { return doc.host() ? doc.host()->window() : nullptr; }
 
 // The window's slot as the block has it now; a renumbering may not have reached the document.
 std::optional<int> liveSlot(AnalyzerDocument& doc) {
@@ -34,7 +32,7 @@ int slotAddress(const AnalyzerDocument& doc) { return doc.block->snapshot(doc.sl
 
 // Polling runs and the window holds a slot; otherwise the refusal and false.
 bool checkConnected(AnalyzerDocument& doc, const QString& refusal) {
-    if (doc.mainFrame && doc.mainFrame->isPolling() && liveSlot(doc)) return true;
+    if (doc.host() && doc.host()->isPolling() && liveSlot(doc)) return true;
     dialogs().information(refusal, QStringLiteral("Ошибка"), owner(doc));
     return false;
 }
@@ -46,7 +44,7 @@ void confirm(AnalyzerDocument& doc, zta::Command which, int value = 0) {
     if (!slot) return;
     const CommandTrack previous = doc.block->snapshot(*slot).commands[commandIndex(which)];
     if (!doc.block->confirmCommand(*slot, which, value)) return;
-    if (doc.mainFrame) doc.mainFrame->commandConfirmed(*slot, which, previous);
+    if (doc.host()) doc.host()->commandConfirmed(*slot, which, previous);
 }
 
 // A command with a confirmation and no value.
@@ -55,7 +53,7 @@ void confirmAndSend(AnalyzerDocument& doc, const QString& refusal, zta::Command 
                     const std::function<QString(int address)>& question, const QString& caption) {
     if (!checkConnected(doc, refusal)) return;
     const bool calibration = which == zta::Command::MaxGas || which == zta::Command::MidGas;
-    if (calibration && doc.mainFrame && !doc.mainFrame->confirmCalibrationGas(doc.slot, owner(doc)))
+    if (calibration && doc.host() && !doc.host()->confirmCalibrationGas(doc.slot, owner(doc)))
         return;
     if (!dialogs().question(question(slotAddress(doc)), caption, owner(doc))) return;
     confirm(doc, which);

@@ -45,14 +45,13 @@ AnalyzerDocument::~AnalyzerDocument() { unregister(); }
 
 bool AnalyzerDocument::onNewDocument(DeviceHost& host, AnalyzerViewInterface* view) {
     host_ = &host;
-    mainFrame = &host;
     block = &host.block();
     viewId_ = viewIdOf(view);
     const auto taken = block->registerSlot(viewId_);
     if (!taken) {
         dialogs().information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
                               QStringLiteral("Ограничение"), host.window());
-        registrationRefused = 1;
+        registrationRefused = true;
         return false;
     }
     registered_ = true;
@@ -81,7 +80,7 @@ void AnalyzerDocument::unregister() {
         }
     }
     if (timerRunning) {
-        block->addRunningTimers(-1);
+        host_->windows().addRunningTimers(-1);
         timerRunning = false;
         host_->refreshTimerFlag();
     }

@@ -57,8 +57,7 @@ class AnalyzerDocument : public CommandTarget {
 
     // Fields as the window shows them.
     zta::PollBlock* block = nullptr;
-    DeviceHost* mainFrame = nullptr;
-    int registrationRefused = 0;
+    bool registrationRefused = false;
     int slot = 0;
     bool timerRunning = false;
     int errorCount = zta::kLostContactLimit;

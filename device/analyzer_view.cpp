@@ -65,7 +65,7 @@ bool AnalyzerView::readNumberField() {
 
 void AnalyzerView::writeNumberField() {
     const QString t = QString::number(editNumber);
-    // A different text is a change like a keystroke: ApplyNumber runs from textChanged.
+    // A different text is a change like a keystroke: applyNumber runs from textChanged.
     if (number_->text() != t) number_->setText(t);
 }
 
@@ -122,7 +122,7 @@ void AnalyzerView::refreshDisplay() {
 
     const zta::Readings& shown = doc_.readings;
     const zta::Slot slot = doc_.registered() ? doc_.block->snapshot(doc_.slot) : zta::Slot{};
-    const bool showSoftware = doc_.registered() && doc_.block->showSoftwareInfo() != 0;
+    const bool showSoftware = doc_.registered() && doc_.host()->windows().showSoftwareInfo;
     if (showSoftware) {
         if (shown.softwareVersion != 0) {
             setText(FormField::SoftwareName, doc_.softwareNameText());
@@ -162,7 +162,7 @@ void AnalyzerView::refreshDisplay() {
 }
 
 void AnalyzerView::updateSoftwareInfoVisibility() {
-    const bool on = doc_.registered() && doc_.block->showSoftwareInfo() != 0;
+    const bool on = doc_.registered() && doc_.host()->windows().showSoftwareInfo;
     for (FormField id : {FormField::SoftwareGroup, FormField::SoftwareVersionLabel,
                          FormField::SoftwareIdentifierLabel, FormField::SoftwareVersion,
                          FormField::SoftwareIdentifier})
@@ -194,35 +194,22 @@ void AnalyzerView::showSoftwareInfo() {
 
 // ---------------------------------------------------------------- notices
 
-void AnalyzerView::onViewNotice(int code, int value) {
-    switch (code) {
-        case NoticeShowSoftwareInfo:
-            showSoftwareInfo();
-            return;
-        case NoticeSoftwareInfoToggled:
-            updateSoftwareInfoVisibility();
-            return;
-        case NoticeStopTimer:
-            stopRecordTimer();
-            return;
-        case NoticeStartTimer:
-            startRecordTimer(value);
-            return;
-        case NoticeInsertText:
-            if (doc_.registered()) setNote(QString::fromStdString(doc_.block->insertText()));
-            return;
-        case NoticeDisconnected:
-            doc_.resetReadings();
-            refreshDisplay();
-            return;
-        case NoticeDataChanged:
-            doc_.reloadFromBlock();
-            refreshDisplay();
-            return;
-        default:
-            if (code >= 0 && code < 32) askBaudSwitch(code, value);
-            return;
-    }
+void AnalyzerView::onDataChanged() {
+    doc_.reloadFromBlock();
+    refreshDisplay();
+}
+
+void AnalyzerView::onDisconnected() {
+    doc_.resetReadings();
+    refreshDisplay();
+}
+
+void AnalyzerView::onNoteForAll() {
+    if (doc_.registered()) setNote(doc_.host()->windows().note);
+}
+
+void AnalyzerView::onBaudAccepted(int baudCode, int networkNumber) {
+    if (baudCode >= 0 && baudCode < 32) askBaudSwitch(baudCode, networkNumber);
 }
 
 void AnalyzerView::onCommandStateChanged(const zta::CommandReport& report) {
@@ -359,7 +346,7 @@ void AnalyzerView::startRecordTimer(int periodSeconds) {
     timerPeriod_ = periodSeconds;
     DeviceHost* h = doc_.host();
     if (h) h->showTimerPane(periodSeconds);
-    if (doc_.registered()) doc_.block->addRunningTimers(1);
+    if (doc_.registered() && h) h->windows().addRunningTimers(1);
     if (h) h->refreshTimerFlag();
     writeNumberField();
     nextToTimerFile = true;
@@ -373,7 +360,7 @@ void AnalyzerView::stopRecordTimer() {
     if (!timerRunning) return;
     recordTimer_.stop();
     DeviceHost* h = doc_.host();
-    if (doc_.registered()) doc_.block->addRunningTimers(-1);
+    if (doc_.registered() && h) h->windows().addRunningTimers(-1);
     if (h) h->refreshTimerFlag();
     doc_.timerRunning = false;
     timerPeriod_ = 0;

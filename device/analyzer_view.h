@@ -33,8 +33,14 @@ class AnalyzerView : public QWidget, public AnalyzerViewInterface, public Comman
 
     AnalyzerDocument& getDocument() const { return doc_; }
 
-    // AnalyzerViewInterface: notices 100..700 and baud codes below 32 (value = network number).
-    void onViewNotice(int code, int value) override;
+    void onDataChanged() override;
+    void onDisconnected() override;
+    void onNoteForAll() override;
+    void onStartTimer(int periodSeconds) override { startRecordTimer(periodSeconds); }
+    void onStopTimer() override { stopRecordTimer(); }
+    void onSoftwareInfoToggled() override { updateSoftwareInfoVisibility(); }
+    void onShowSoftwareInfo() override { showSoftwareInfo(); }
+    void onBaudAccepted(int baudCode, int networkNumber) override;
     // The trend's mark goes on when the analyzer confirms, not when the operator does.
     void onCommandStateChanged(const zta::CommandReport& report) override;
     // "Команда: <name> — <state>" for the last command confirmed here; empty before one.

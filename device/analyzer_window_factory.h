@@ -15,13 +15,23 @@ namespace zta {
 class CommandTarget;
 class DeviceHost;
 
-// What the main window needs from an analyzer view: the notices it is sent and the timer
+// What the main window needs from an analyzer view: what it tells the view and the timer
 // period the second status bar shows.
 class AnalyzerViewInterface {
   public:
     virtual ~AnalyzerViewInterface() = default;
-    // `code` is a ViewNotice or a baud code (1..16, `value` = network number).
-    virtual void onViewNotice(int code, int value) = 0;
+    // The poll thread stored a turn of this window's analyzer.
+    virtual void onDataChanged() = 0;
+    // The line was closed: the readings go empty.
+    virtual void onDisconnected() = 0;
+    // The operator gave every window the same note.
+    virtual void onNoteForAll() = 0;
+    virtual void onStartTimer(int periodSeconds) = 0;
+    virtual void onStopTimer() = 0;
+    virtual void onSoftwareInfoToggled() = 0;
+    virtual void onShowSoftwareInfo() = 0;
+    // The analyzer `networkNumber` took the rate of `baudCode` (1, 2, 4, 8 or 16).
+    virtual void onBaudAccepted(int baudCode, int networkNumber) = 0;
     // The view's window moved to `slot` because a window before it closed.
     virtual void onSlotChanged(int slot) = 0;
     // The main window's record folder changed.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
 #include <functional>
 
 #include "poll/poll_block.h"
@@ -16,12 +17,21 @@ class CsvLog;
 class RecordWriter;
 struct CommandState;
 
+// What the analyzer windows share on the window thread; the poll thread never reads it.
+struct WindowsState {
+    QString note;  // the last text given to every window at once
+    int runningTimers = 0;
+    bool showSoftwareInfo = false;
+    void addRunningTimers(int delta) { runningTimers = std::max(0, runningTimers + delta); }
+};
+
 // What an analyzer window needs from the main window. The station's adapter forwards to
 // MainWindow; tests use a small fake so that a window can live without the whole station.
 class DeviceHost {
   public:
     virtual ~DeviceHost() = default;
     virtual zta::PollBlock& block() = 0;
+    virtual WindowsState& windows() = 0;
     virtual bool isPolling() const = 0;
     virtual QString recordFolder() const = 0;  // ends with a separator
     virtual QWidget* window() = 0;             // owner of the document's boxes

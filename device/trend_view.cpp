@@ -47,7 +47,7 @@ QColor markColor(TrendMarkKind kind) {
     return Qt::gray;
 }
 
-QToolButton* Button(const QString& text, const QString& tip, QWidget* parent) {
+QToolButton* toolButton(const QString& text, const QString& tip, QWidget* parent) {
     auto* b = new QToolButton(parent);
     b->setText(text);
     b->setToolTip(tip);
@@ -127,12 +127,12 @@ TrendView::TrendView(QWidget* parent) : QWidget(parent) {
     connect(bandBox_, &QDoubleSpinBox::valueChanged, this, ruleChanged);
     connect(secondsBox_, &QSpinBox::valueChanged, this, ruleChanged);
 
-    auto* zoomIn = Button(QStringLiteral("+"), QStringLiteral("Крупнее"), this);
-    auto* zoomOut = Button(QStringLiteral("−"), QStringLiteral("Мельче"), this);
+    auto* zoomIn = toolButton(QStringLiteral("+"), QStringLiteral("Крупнее"), this);
+    auto* zoomOut = toolButton(QStringLiteral("−"), QStringLiteral("Мельче"), this);
     auto* now =
-        Button(QStringLiteral("Сейчас"), QStringLiteral("Следить за новыми показаниями"), this);
-    auto* png = Button(QStringLiteral("PNG…"), QStringLiteral("Сохранить картинку"), this);
-    auto* csv = Button(QStringLiteral("CSV…"), QStringLiteral("Сохранить показания"), this);
+        toolButton(QStringLiteral("Сейчас"), QStringLiteral("Следить за новыми показаниями"), this);
+    auto* png = toolButton(QStringLiteral("PNG…"), QStringLiteral("Сохранить картинку"), this);
+    auto* csv = toolButton(QStringLiteral("CSV…"), QStringLiteral("Сохранить показания"), this);
     connect(zoomIn, &QToolButton::clicked, this, [this] { zoomBy(0.5); });
     connect(zoomOut, &QToolButton::clicked, this, [this] { zoomBy(2.0); });
     connect(now, &QToolButton::clicked, this, &TrendView::follow);

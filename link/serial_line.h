@@ -61,7 +61,7 @@ DirectionSetting directionFromEnvironment();
 // The stored form of a chosen port name, which is what is opened and what messages show.
 // Windows: up to four characters as is, else "\\.\" + name (a name that already has the
 // prefix is kept). Elsewhere: a name with a '/' as given, else "/dev/" + name.
-// StoredPortName applies the rule of the platform it was built for; both are plain functions.
+// storedPortName applies the rule of the platform it was built for; both are plain functions.
 std::string storedPortName(const std::string& chosen);
 std::string storedPortNameWindows(const std::string& chosen);
 std::string storedPortNamePosix(const std::string& chosen);

@@ -69,7 +69,7 @@ class SerialPort {
     virtual void drain() = 0;
     virtual void setRts(bool on) = 0;
     virtual void close() = 0;
-    // Set when the device vanished (unplugged adapter); cleared by the next successful Open.
+    // Set when the device vanished (unplugged adapter); cleared by the next successful open().
     virtual bool vanished() const = 0;
 };
 

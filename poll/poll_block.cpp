@@ -309,10 +309,6 @@ bool PollBlock::waitForStopUs(long us) const {
 
 int PollBlock::cursor() const { return locked(cursor_); }
 
-std::string PollBlock::insertText() const { return locked(insertText_); }
-
-void PollBlock::setInsertText(const std::string& text) { setLocked(insertText_, text); }
-
 double PollBlock::maxGas() const { return locked(maxGas_); }
 
 void PollBlock::setMaxGas(double value) { setLocked(maxGas_, value); }
@@ -328,25 +324,6 @@ void PollBlock::setPortName(const std::string& storedName) { setLocked(portName_
 unsigned PollBlock::baudRate() const { return locked(baudRate_); }
 
 void PollBlock::setBaudRate(unsigned baud) { setLocked(baudRate_, baud); }
-
-int PollBlock::runningTimers() const { return locked(runningTimers_); }
-
-void PollBlock::setRunningTimers(int count) {
-    std::lock_guard lock(mutex_);
-    runningTimers_ = std::max(0, count);
-}
-
-void PollBlock::addRunningTimers(int delta) {
-    std::lock_guard lock(mutex_);
-    runningTimers_ = std::max(0, runningTimers_ + delta);
-}
-
-int PollBlock::showSoftwareInfo() const { return locked(showSoftwareInfo_); }
-
-void PollBlock::setShowSoftwareInfo(int on) {
-    std::lock_guard lock(mutex_);
-    showSoftwareInfo_ = on ? 1 : 0;
-}
 
 PollBlock::Turn PollBlock::beginTurn() {
     std::lock_guard lock(mutex_);

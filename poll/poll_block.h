@@ -131,8 +131,6 @@ class PollBlock {
     bool waitForStopUs(long us) const;
 
     int cursor() const;
-    std::string insertText() const;
-    void setInsertText(const std::string& text);
     double maxGas() const;
     void setMaxGas(double value);
     double midGas() const;
@@ -141,11 +139,6 @@ class PollBlock {
     void setPortName(const std::string& storedName);
     unsigned baudRate() const;
     void setBaudRate(unsigned baud);
-    int runningTimers() const;
-    void setRunningTimers(int count);
-    void addRunningTimers(int delta);  // never below 0
-    int showSoftwareInfo() const;
-    void setShowSoftwareInfo(int on);
 
     // --- poll thread ---
 
@@ -169,7 +162,7 @@ class PollBlock {
     // What the line did besides answering, counted over the run (poll thread writes).
     void countLine(const ExchangeResult& exchange);
     LineHealth lineHealth() const;
-    // Settles the open commands of every registered slot (see Slot::SettleTracks).
+    // Settles the open commands of every registered slot (see Slot::settleTracks).
     std::vector<CommandReport> settleCommands(CommandFailure why, bool all);
     // Fails the open commands of one slot (UI thread, before its window closes).
     std::vector<CommandReport> failOpenCommands(int slot, CommandFailure why);
@@ -204,15 +197,12 @@ class PollBlock {
     mutable std::condition_variable stopChanged_;
     Slot slots_[kMaxSlots];
     int cursor_ = 0;
-    std::string insertText_;
     int windowCount_ = 0;
     double maxGas_ = 4.4;
     double midGas_ = 2.7;
     std::string portName_ = "COM1";
     unsigned baudRate_ = 9600;
     bool stopPolling_ = false;
-    int runningTimers_ = 0;
-    int showSoftwareInfo_ = 0;
     uint64_t nextGeneration_ = 1;
     uint64_t nextCommandId_ = 1;
     bool fastPolling_ = false;

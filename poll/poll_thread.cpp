@@ -114,7 +114,7 @@ Choice chooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, dou
 
 enum class Outcome { Nothing, Echo, Data, Failure };
 
-// Applies the judged reply to the slot; the caller holds the block's lock through StoreOutcome.
+// Applies the judged reply to the slot; the caller holds the block's lock through storeOutcome.
 // `sent` is the request as the slot would make it now: the same command confirmed again with
 // another value while this one was on the line stays pending.
 Outcome judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const uint8_t* reply,
@@ -189,16 +189,16 @@ class Poller {
         if (!opened.ok()) {
             sink_.showError(openingMessage(opened, port_), kPollCaption);
             line_.close();
-            Report(block_.settleCommands(CommandFailure::LineFailed, true));
+            report(block_.settleCommands(CommandFailure::LineFailed, true));
             sink_.lineFailed();
             return;
         }
         block_.clearAllPending();
-        Report(block_.settleCommands(CommandFailure::Cleared, false));
+        report(block_.settleCommands(CommandFailure::Cleared, false));
         bool lineUp = true;
         while (!block_.stopRequested()) {
-            Report(block_.expireCommands(steadyNowMs()));
-            Turn();
+            report(block_.expireCommands(steadyNowMs()));
+            turn();
             if (lineUp != line_.isOpen()) {
                 lineUp = !lineUp;
                 lineChanged(lineUp);
@@ -210,7 +210,7 @@ class Poller {
             block_.advanceCursor();
         }
         line_.close();
-        Report(block_.settleCommands(CommandFailure::PollingStopped, true));
+        report(block_.settleCommands(CommandFailure::PollingStopped, true));
     }
 
   private:
@@ -226,30 +226,31 @@ class Poller {
         sink_.lineStateChanged(up);
     }
 
-    void Turn() {
-        const PollBlock::Turn t = block_.beginTurn();
-        if (t.slot < 0) return;
-        const Slot& slot = t.data;
-        const auto a = static_cast<uint8_t>(slot.address);
-        const Choice c = chooseRequest(slot, a, t.baudRate, t.maxGas, t.midGas);
+    void turn() {
+        const PollBlock::Turn taken = block_.beginTurn();
+        if (taken.slot < 0) return;
+        const Slot& slot = taken.data;
+        const auto address = static_cast<uint8_t>(slot.address);
+        const Choice choice =
+            chooseRequest(slot, address, taken.baudRate, taken.maxGas, taken.midGas);
         // The new number holds from this turn on, even if the echo never comes.
-        if (c.isNewAddress && !block_.storeOutcome(t.slot, t.generation, [&](Slot& s) {
-                s.address = slot.pending.newAddress;
-            }))
+        if (choice.isNewAddress &&
+            !block_.storeOutcome(taken.slot, taken.generation,
+                                 [&](Slot& live) { live.address = slot.pending.newAddress; }))
             return;
-        if (!block_.isCurrent(t.slot, t.generation)) return;
+        if (!block_.isCurrent(taken.slot, taken.generation)) return;
 
-        ExchangeResult x;
+        ExchangeResult exchange;
         bool exchanged = false;
         if (ensureOpen()) {
             exchanged = true;
-            x = line_.exchange(c.request, c.replyLength, kPollSettleMs);
-            x.count = std::min(x.count, reply_.size());
-            std::copy_n(line_.reply(), x.count, reply_.begin());
-            if (x.writeOk && !x.vanished) writeFailureShown_ = false;
-            if (!x.writeOk || x.vanished) reportWriteFailure();
-            block_.countLine(x);
-            if (x.vanished) {
+            exchange = line_.exchange(choice.request, choice.replyLength, kPollSettleMs);
+            exchange.count = std::min(exchange.count, reply_.size());
+            std::copy_n(line_.reply(), exchange.count, reply_.begin());
+            if (exchange.writeOk && !exchange.vanished) writeFailureShown_ = false;
+            if (!exchange.writeOk || exchange.vanished) reportWriteFailure();
+            block_.countLine(exchange);
+            if (exchange.vanished) {
                 line_.close();
                 nextReopen_ = Clock::now() + std::chrono::milliseconds(timing_.reopenIntervalMs);
             }
@@ -260,42 +261,45 @@ class Poller {
         FrameKind kind = FrameKind::NoReply;
         Slot after;
         std::vector<CommandReport> reports;
-        const bool stored = block_.storeOutcome(t.slot, t.generation, [&](Slot& s) {
-            if (x.writeOk) ++s.requestCount;
-            const Request sent =
-                c.isWrite ? commandRequest(s, c.command, a, t.baudRate, t.maxGas, t.midGas)
-                          : c.request;
-            outcome = judge(s, c, sent, a, reply, x.count);
-            kind = trackHealth(s, c, reply, x, outcome, reports);
-            after.viewWindow = s.viewWindow;
-            after.address = s.address;
+        const bool stored = block_.storeOutcome(taken.slot, taken.generation, [&](Slot& live) {
+            if (exchange.writeOk) ++live.requestCount;
+            const Request sent = choice.isWrite
+                                     ? commandRequest(live, choice.command, address, taken.baudRate,
+                                                      taken.maxGas, taken.midGas)
+                                     : choice.request;
+            outcome = judge(live, choice, sent, address, reply, exchange.count);
+            kind = trackHealth(live, choice, reply, exchange, outcome, reports);
+            after.viewWindow = live.viewWindow;
+            after.address = live.address;
         });
-        for (CommandReport& r : reports) r.slot = t.slot;
-        Report(reports);
+        for (CommandReport& changed : reports) changed.slot = taken.slot;
+        report(reports);
         if (!stored) return;
         // A close that came after the store: the notice would name an index that is no longer
         // this analyzer's.
-        if (!block_.isCurrent(t.slot, t.generation)) return;
-        if (outcome == Outcome::Echo && c.isBaud)
+        if (!block_.isCurrent(taken.slot, taken.generation)) return;
+        if (outcome == Outcome::Echo && choice.isBaud)
             sink_.baudAccepted(after.viewWindow, slot.pending.newBaudCode, after.address);
         if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.stopRequested())
-            sink_.dataChanged(after.viewWindow, t.slot);
-        sink_.turnDone(TurnReport{after.viewWindow, t.slot, a, exchanged, kind, x});
+            sink_.dataChanged(after.viewWindow, taken.slot);
+        sink_.turnDone(
+            TurnReport{after.viewWindow, taken.slot, address, exchanged, kind, exchange});
     }
 
-    static FrameKind trackHealth(Slot& s, const Choice& c, const uint8_t* reply,
-                                 const ExchangeResult& x, Outcome outcome,
+    static FrameKind trackHealth(Slot& live, const Choice& choice, const uint8_t* reply,
+                                 const ExchangeResult& exchange, Outcome outcome,
                                  std::vector<CommandReport>& reports) {
-        const FrameKind kind =
-            classifyReply(c.request, reply, x.count, c.replyLength, x.foreignFrames);
-        s.health.count(kind, x);
-        if (c.isWrite && x.writeOk) s.trackSent(c.which, c.request, reports);
-        const Command* echoed = outcome == Outcome::Echo ? &c.which : nullptr;
-        s.settleTracks(echoed, CommandFailure::Cleared, false, reports);
+        const FrameKind kind = classifyReply(choice.request, reply, exchange.count,
+                                             choice.replyLength, exchange.foreignFrames);
+        live.health.count(kind, exchange);
+        if (choice.isWrite && exchange.writeOk)
+            live.trackSent(choice.which, choice.request, reports);
+        const Command* echoed = outcome == Outcome::Echo ? &choice.which : nullptr;
+        live.settleTracks(echoed, CommandFailure::Cleared, false, reports);
         return kind;
     }
 
-    void Report(const std::vector<CommandReport>& reports) {
+    void report(const std::vector<CommandReport>& reports) {
         for (const CommandReport& r : reports) sink_.commandChanged(r);
     }
 

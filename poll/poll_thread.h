@@ -31,7 +31,7 @@ long fastPacingUs(unsigned baud);
 using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
 
 // The poll thread's body: opens the line with the block's port and rate and polls until a stop
-// is requested. Ends after LineFailed when the line cannot be opened.
+// is requested. Ends after lineFailed() when the line cannot be opened.
 void pollThreadProc(PollBlock& block, PollSink& sink, const PollTiming& timing = {},
                     PortFactory portFactory = makePlatformPort);
 
@@ -45,9 +45,9 @@ class PollThread {
     bool start();
     bool isRunning() const;
     // Requests the stop and waits up to `timeoutMs` for the end, serving through `serveOnce`.
-    // False on time-out: the thread stays known and a later Stop waits again.
+    // False on time-out: the thread stays known and a later stop() waits again.
     bool stop(int timeoutMs = 10000, const std::function<void()>& serveOnce = {});
-    // Waits for an end the thread comes to by itself (after LineFailed, or a stop requested
+    // Waits for an end the thread comes to by itself (after lineFailed(), or a stop requested
     // elsewhere), without asking for one.
     bool wait(int timeoutMs, const std::function<void()>& serveOnce = {});
 

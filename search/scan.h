@@ -71,8 +71,8 @@ class SearchParams {
     bool final_ = false;
 };
 
-// What the search thread tells its starter. Progress, Finished and LineFailed are notices
-// (the UI posts them); ShowError returns only after the operator has closed the box.
+// What the search thread tells its starter. progress, finished and lineFailed are notices
+// (the UI posts them); showError returns only after the operator has closed the box.
 class SearchSink {
   public:
     virtual ~SearchSink() = default;

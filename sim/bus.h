@@ -134,7 +134,7 @@ class Bus {
     bool replug(std::string* error = nullptr);
     bool plugged() const;
 
-    // Only for OpenDevice: the rate the device is set to (a pty reports the station's rate).
+    // Only for openDevice: the rate the device is set to (a pty reports the station's rate).
     bool setDeviceBaud(unsigned baud, std::string* error = nullptr);
 
     std::vector<LogEntry> log() const;

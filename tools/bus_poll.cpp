@@ -25,7 +25,7 @@ class PrintingSink : public PollSink {
     PrintingSink(PollBlock& block, bool json, long cycles, long numbers)
         : block_(block), json_(json), cycles_(cycles), numbers_(numbers) {}
 
-    // Text: one line per data notice. JSON: one object per exchange, from TurnDone.
+    // Text: one line per data notice. JSON: one object per exchange, from turnDone.
     void dataChanged(ViewId, int slot) override {
         if (json_) return;
         const Slot s = block_.snapshot(slot);

@@ -17,7 +17,7 @@ constexpr int kIdleTicksPerRefresh = 1000 / BusOverviewModel::RefreshMs;
 
 bool linkUp(const Slot& s) { return s.errorCount < kLostContactLimit; }
 
-QString Ms(long us) { return us < 0 ? QString() : QString::number(us / 1000.0, 'f', 1); }
+QString msText(long us) { return us < 0 ? QString() : QString::number(us / 1000.0, 'f', 1); }
 
 // Three dots: health, threshold 1, threshold 2; lit when the bit is set.
 QIcon relayIcon(uint8_t bits) {
@@ -182,9 +182,9 @@ QVariant BusOverviewModel::display(const OverviewRow& row, int column) const {
         case Refusals:
             return QVariant::fromValue(h.refusals);
         case MeanReply:
-            return Ms(h.meanReplyUs());
+            return msText(h.meanReplyUs());
         case MaxReply:
-            return Ms(h.maxReplyUs);
+            return msText(h.maxReplyUs);
         case LastCommand: {
             Command which{};
             return zta::lastCommand(s.commands, &which) ? commandName(which) : QString();

@@ -122,17 +122,4 @@ constexpr bool isPortCommand(CommandId id) {
     return int(id) >= int(CommandId::PortFirst) && int(id) <= int(CommandId::PortLast);
 }
 
-// Notices from the main window or a worker to an analyzer view (first parameter of the old
-// window message; the second one travels as `value`).
-enum ViewNotice : int {
-    NoticeDataChanged = 100,
-    NoticeDisconnected = 200,
-    NoticeInsertText = 300,
-    NoticeStartTimer = 400,
-    NoticeStopTimer = 500,
-    NoticeSoftwareInfoToggled = 600,
-    NoticeShowSoftwareInfo = 700,
-    // Values 1, 2, 4, 8 and 16 are baud codes: the analyzer `value` accepted that rate.
-};
-
 }  // namespace zta

@@ -22,8 +22,8 @@ struct CommandState {
     bool handled = false;  // set by the router when some target claimed the id
 };
 
-// One stop on the command route. OnUpdateCommand returns true when this target handles `id`
-// (it may then clear `enabled` or set `checked`); OnCommand returns true when it ran it.
+// One stop on the command route. onUpdateCommand returns true when this target handles `id`
+// (it may then clear `enabled` or set `checked`); onCommand returns true when it ran it.
 class CommandTarget {
   public:
     virtual ~CommandTarget() = default;

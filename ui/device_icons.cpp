@@ -80,7 +80,7 @@ void drawBulb(QPainter& p, const QColor& glow, bool lit) {
     p.drawLine(QPointF(16.5, 14), QPointF(18, 11.5));
 }
 
-QPixmap Draw(int id) {
+QPixmap draw(int id) {
     const qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
     QPixmap pm(QSize(kSize, kSize) * ratio);
     pm.setDevicePixelRatio(ratio);
@@ -115,7 +115,7 @@ QPixmap deviceIcon(int id) {
     // Drawn once: a data notice may redraw fifty windows.
     static std::map<int, QPixmap> cache;
     auto it = cache.find(id);
-    if (it == cache.end()) it = cache.emplace(id, Draw(id)).first;
+    if (it == cache.end()) it = cache.emplace(id, draw(id)).first;
     return it->second;
 }
 

@@ -56,7 +56,7 @@ void page(QPainter& p) {
     p.drawPath(path);
 }
 
-void Clock(QPainter& p) {
+void drawClock(QPainter& p) {
     p.setPen(QPen(kInk, 1.2));
     p.setBrush(QColor(250, 250, 235));
     p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
@@ -124,10 +124,10 @@ QIcon toolIcon(CommandId id) {
                 p.drawRect(QRectF(3.5, 9.5, 9, 5));
             });
         case CommandId::ToolSetTimer:
-            return render([](QPainter& p) { Clock(p); });
+            return render([](QPainter& p) { drawClock(p); });
         case CommandId::ToolStopTimer:
             return render([](QPainter& p) {
-                Clock(p);
+                drawClock(p);
                 cross(p, QRectF(9, 9, 5.5, 5.5));
             });
         case CommandId::ToolConnect:

@@ -59,7 +59,7 @@ class FakeWire {
     int openAttempts_ = 0;
 };
 
-// Records what the poll thread tells the windows. DataChanged copies the slot as a view would.
+// Records what the poll thread tells the windows. dataChanged copies the slot as a view would.
 class RecordingSink : public PollSink {
   public:
     explicit RecordingSink(PollBlock& block) : block_(block) {}

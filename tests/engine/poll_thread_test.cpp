@@ -44,7 +44,7 @@ class PollSim : public test::SimBusTest<test::RecordingSink> {
         a.baud = baud;
         bus->addAnalyzer(a);
     }
-    int Window(ViewId view, int address) {
+    int openWindow(ViewId view, int address) {
         const int slot = *block.registerSlot(view);
         block.setAddress(slot, address);
         return slot;
@@ -69,7 +69,7 @@ class PollSim : public test::SimBusTest<test::RecordingSink> {
     }
     // Each data notice is sent while the next request waits for it, so the number of requests
     // the simulator has seen at that moment names the turn that sent it. Actions queued with
-    // AtNextNotice run there too, on the poll thread between two turns, so that several
+    // atNextNotice run there too, on the poll thread between two turns, so that several
     // changes reach the slot's next turn together.
     void trackNotices() {
         sink.onData([this](ViewId, int) {
@@ -119,7 +119,7 @@ class PollSim : public test::SimBusTest<test::RecordingSink> {
 
 TEST_F(PollSim, ProbesTheExtendedModelThenReadsTenRegisters) {
     add(1, sim::Model::Standard);
-    Window(1, 1);
+    openWindow(1, 1);
     trackNotices();
     start();
     // A refusal that a loaded machine purged before reading is a failed turn, and the long
@@ -166,7 +166,7 @@ TEST_F(PollSim, EachEchoClearsItsOwnCommandAndTheOthersFollowInPriorityOrder) {
         {{Command::Threshold2, Command::Threshold1}, {5, 6}, {}},
     };
     add(1);
-    Window(1, 1);
+    openWindow(1, 1);
     trackNotices();
     start();
     ASSERT_TRUE(waitNotices(1));
@@ -225,7 +225,7 @@ TEST_F(PollSim, EachEchoClearsItsOwnCommandAndTheOthersFollowInPriorityOrder) {
 TEST_F(PollSim, NewBaudRateIsReportedWithCodeAndNumber) {
     block.setBaudRate(9600);
     add(5, sim::Model::Extended, 9600);
-    Window(42, 5);
+    openWindow(42, 5);
     start();
     ASSERT_TRUE(waitNotices(1));
     block.confirmCommand(0, Command::NewBaud, 8);
@@ -245,7 +245,7 @@ TEST_F(PollSim, NewBaudRateIsReportedWithCodeAndNumber) {
 // echo makes the repeated request go to the new number.
 TEST_F(PollSim, NewNetworkNumberTakesTheSlotBeforeTheEcho) {
     add(3);
-    Window(1, 3);
+    openWindow(1, 3);
     std::mutex m;
     std::vector<int> slotAddressAtWrite;
     bus->setLogSink([&](const sim::LogEntry& e) {
@@ -280,7 +280,7 @@ TEST_F(PollSim, NewNetworkNumberTakesTheSlotBeforeTheEcho) {
 
 TEST_F(PollSim, SixthFailureClearsTheReadings) {
     add(1, sim::Model::Standard);
-    Window(1, 1);
+    openWindow(1, 1);
     start();
     // An answered turn first: a reply lost on a loaded machine would itself be a failure turn.
     ASSERT_TRUE(sink.waitUntil(
@@ -321,7 +321,7 @@ TEST_F(PollSim, SixthFailureClearsTheReadings) {
 // the last good value as live.
 TEST_F(PollSim, WrongCrcRepliesAreFailuresThatLoseContact) {
     add(1);
-    Window(1, 1);
+    openWindow(1, 1);
     start();
     ASSERT_TRUE(sink.waitUntil(
         [](auto& r) { return !r.data.empty() && r.data.back().copy.errorCount == 0; }, kWaitMs));
@@ -345,7 +345,7 @@ TEST_F(PollSim, WrongCrcRepliesAreFailuresThatLoseContact) {
 // but sends no notice, and no further request goes out.
 TEST_F(PollSim, StopDuringATurnSendsNoFurtherNotice) {
     add(1);
-    Window(1, 1);
+    openWindow(1, 1);
     trackNotices();
     start();
     ASSERT_TRUE(waitNotices(2));
@@ -374,7 +374,7 @@ TEST_F(PollSim, NoWindowNoExchange) {
     start();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // many empty turns
     EXPECT_TRUE(bus->log().empty());
-    Window(1, 1);
+    openWindow(1, 1);
     ASSERT_TRUE(waitNotices(1));  // the thread was there all along
 }
 
@@ -388,7 +388,7 @@ double threadCpuSeconds() {
 // and polling resumes by itself.
 TEST_F(PollSim, UnpluggedAdapterIsReopenedWhenItComesBack) {
     add(1);
-    Window(1, 1);
+    openWindow(1, 1);
     std::mutex m;
     std::vector<std::pair<double, std::chrono::steady_clock::time_point>> samples;
     sink.onData([&](ViewId, int) {
@@ -441,7 +441,7 @@ TEST_F(PollSim, UnpluggedAdapterIsReopenedWhenItComesBack) {
 TEST_F(PollSim, ALostLineTakesEveryAnalyzerOutOfContactAtOnce) {
     for (int a : {1, 2, 3}) {
         add(a);
-        Window(a, a);
+        openWindow(a, a);
     }
     timing.pacingBaseMs = 100;
     start();
@@ -492,7 +492,7 @@ TEST_F(PollSim, ALostLineTakesEveryAnalyzerOutOfContactAtOnce) {
 TEST_F(PollSim, ACommandConfirmedDuringAnOutageExpiresInsteadOfGoingOutLate) {
     for (int a : {1, 2}) {
         add(a);
-        Window(a, a);
+        openWindow(a, a);
     }
     start();
     ASSERT_TRUE(waitNotices(2));
@@ -536,8 +536,8 @@ TEST_F(PollSim, ACommandConfirmedDuringAnOutageExpiresInsteadOfGoingOutLate) {
 TEST_F(PollSim, AnEchoingLineIsReadAndWrittenThroughAndItsCopyIsNoAnswer) {
     bus->setLineEcho(2);
     add(1);
-    Window(1, 1);
-    Window(2, 42);  // nobody there
+    openWindow(1, 1);
+    openWindow(2, 42);  // nobody there
     start();
     ASSERT_TRUE(sink.waitUntil(
         [](auto& r) {
@@ -575,7 +575,7 @@ TEST_F(PollSim, AnEchoingLineIsReadAndWrittenThroughAndItsCopyIsNoAnswer) {
 TEST_F(PollSim, BytesAfterAWholeReplyAreStrayForTheNextDrop) {
     add(1);
     bus->setFault(1, sim::Fault::LongReply);
-    Window(1, 1);
+    openWindow(1, 1);
     start();
     ASSERT_TRUE(sink.waitUntil(
         [](auto& r) { return !r.data.empty() && r.data.back().copy.replyCount >= 4; }, kWaitMs));
@@ -592,7 +592,7 @@ TEST_F(PollSim, CommandsNeverReachAnotherAnalyzer) {
     timing.line.replyTimeoutMs = 60;
     std::mt19937 rng(7);
     ViewId nextView = 1;
-    for (int a = 1; a <= 4; ++a) Window(nextView++, a);
+    for (int a = 1; a <= 4; ++a) openWindow(nextView++, a);
     start();
     ASSERT_TRUE(waitNotices(1));
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
@@ -601,7 +601,7 @@ TEST_F(PollSim, CommandsNeverReachAnotherAnalyzer) {
         const int count = block.windowCount();
         const int op = static_cast<int>(rng() % 4);
         if (op == 0 && count < 12) {
-            Window(nextView++, 1 + static_cast<int>(rng() % kAnalyzers));
+            openWindow(nextView++, 1 + static_cast<int>(rng() % kAnalyzers));
         } else if (op == 1 && count > 1) {
             block.close(static_cast<int>(rng() % count));
         } else if (count > 0) {

@@ -47,18 +47,18 @@ class RecordingSink : public SearchSink {
     bool stopDuringError = false;
 
     void progress(int number) override {
-        Record({Event::Progress, number, {}, {}});
+        record({Event::Progress, number, {}, {}});
         if (number == stopAfter) params_.requestStop();
         if (onProgress) onProgress(number);
     }
     void finished() override {
-        Record({Event::Finished, -1, {}, {}});
+        record({Event::Finished, -1, {}, {}});
         if (onFinished) onFinished();
     }
-    void lineFailed() override { Record({Event::LineFailed, -1, {}, {}}); }
+    void lineFailed() override { record({Event::LineFailed, -1, {}, {}}); }
     void showError(const std::string& text, const std::string& caption) override {
         if (stopDuringError) params_.requestStop();
-        Record({Event::Error, -1, text, caption});
+        record({Event::Error, -1, text, caption});
     }
 
     std::vector<Event> events() const {
@@ -93,7 +93,7 @@ class RecordingSink : public SearchSink {
     }
 
   private:
-    void Record(Event e) {
+    void record(Event e) {
         std::lock_guard lock(mutex_);
         events_.push_back(std::move(e));
     }

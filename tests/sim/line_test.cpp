@@ -32,7 +32,7 @@ double cpuSeconds() {
     return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
 }
 
-std::string TempDir() {
+std::string tempDir() {
     char path[] = "/tmp/zta-sim-test-XXXXXX";
     const char* made = mkdtemp(path);
     return made ? made : "";
@@ -142,7 +142,7 @@ TEST_F(LineTest, GarbageIsSkippedAndNeverWedgesTheLine) {
 }
 
 TEST_F(LineTest, UnplugHangsUpTheStationAndReplugServesAgain) {
-    const std::string dir = TempDir();
+    const std::string dir = tempDir();
     ASSERT_FALSE(dir.empty());
     const std::string link = dir + "/ttyZTA";
     open({at(1)}, 9600, link);

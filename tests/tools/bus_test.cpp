@@ -197,7 +197,7 @@ TEST_F(BusTool, WritesReachTheAnalyzerAndTakeEffect) {
 
 // An independent peer that answers 1 ms after each request, with no wire time: default settings
 // hear it. A loaded machine may hold the tool up between its write and its purge and lose a
-// reply now and then, so each run may go again (as ZtaBusAnswered does); before the mend every
+// reply now and then, so each run may go again (as ztaBusAnswered does); before the mend every
 // run lost every reply.
 TEST(QuickPeer, DefaultSettingsReadWriteAndScanAPeerThatAnswersAtOnce) {
     AnalyzerConfig a;

@@ -192,7 +192,7 @@ class AnalyzerWindowsE2eTest : public QObject {
         dialogs.periods.push_back(3600);
         QVERIFY(f->router().query(CommandId::TimerAll).enabled);
         QVERIFY(f->router().dispatch(CommandId::TimerAll));
-        QCOMPARE(f->block().runningTimers(), 2);
+        QCOMPARE(f->windows().runningTimers, 2);
         f->router().refresh();
         QVERIFY(!f->router().query(CommandId::TimerAll).enabled);
         QVERIFY(f->router().query(CommandId::TimerOffAll).enabled);
@@ -207,7 +207,7 @@ class AnalyzerWindowsE2eTest : public QObject {
         QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер - 3600 сек."));
 
         QVERIFY(f->router().dispatch(CommandId::TimerOffAll));
-        QCOMPARE(f->block().runningTimers(), 0);
+        QCOMPARE(f->windows().runningTimers, 0);
         QVERIFY(!views[0]->timerRunning && !views[1]->timerRunning);
         QCOMPARE(f->timerPaneText(1), QStringLiteral("Таймер не установлен"));
 

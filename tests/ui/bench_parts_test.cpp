@@ -37,7 +37,7 @@ std::vector<OverviewRow> rows(const PollBlock& block) {
     return rows;
 }
 
-QStringList Column(const BusOverviewModel& model, int column) {
+QStringList columnTexts(const BusOverviewModel& model, int column) {
     QStringList out;
     for (int r = 0; r < model.rowCount(); ++r) out << model.index(r, column).data().toString();
     return out;
@@ -191,20 +191,20 @@ class BenchPartsTest : public QObject {
         model.setSource([&] { return rows(block); });
         for (int n : {5, 9, 30}) block.setAddress(*block.registerSlot(100 + n), n);
         model.refresh();
-        QCOMPARE(Column(model, BusOverviewModel::Number), (QStringList{"5", "9", "30"}));
+        QCOMPARE(columnTexts(model, BusOverviewModel::Number), (QStringList{"5", "9", "30"}));
         QCOMPARE(model.viewAt(2), ViewId(130));
 
         block.close(0);  // the later windows move up
         model.refresh();
-        QCOMPARE(Column(model, BusOverviewModel::Number), (QStringList{"9", "30"}));
+        QCOMPARE(columnTexts(model, BusOverviewModel::Number), (QStringList{"9", "30"}));
         QCOMPARE(model.rowOfView(130), 1);
         QCOMPARE(model.rowOfView(105), -1);
 
         block.setAddress(1, 31);  // renumbered in its window
         block.setAddress(*block.registerSlot(200), 2);
         model.refresh();
-        QCOMPARE(Column(model, BusOverviewModel::Number), (QStringList{"9", "31", "2"}));
-        QCOMPARE(Column(model, BusOverviewModel::Link),
+        QCOMPARE(columnTexts(model, BusOverviewModel::Number), (QStringList{"9", "31", "2"}));
+        QCOMPARE(columnTexts(model, BusOverviewModel::Link),
                  (QStringList{"нет связи", "нет связи", "нет связи"}));
 
         block.confirmCommand(0, Command::Threshold1, 40);

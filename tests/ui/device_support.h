@@ -25,12 +25,13 @@ class FakeHost : public DeviceHost {
     FakeHost() { folder = QDir(tempDir.path()).absolutePath() + QLatin1Char('/'); }
 
     zta::PollBlock& block() override { return pollBlock; }
+    WindowsState& windows() override { return shared; }
     bool isPolling() const override { return polling; }
     QString recordFolder() const override { return folder; }
     QWidget* window() override { return &area; }
     void refreshTimerFlag() override {
         ++timerFlagRefreshes;
-        anyTimerRunning = pollBlock.runningTimers() != 0;
+        anyTimerRunning = shared.runningTimers != 0;
     }
     void showTimerPane(int periodSeconds) override { timerPane = periodSeconds; }
     void timerStateChanged() override { ++timerStateChanges; }
@@ -51,6 +52,7 @@ class FakeHost : public DeviceHost {
     QTemporaryDir tempDir;
     QString folder;
     zta::PollBlock pollBlock;
+    WindowsState shared;
     QMdiArea area;
     bool polling = false;
     bool anyTimerRunning = false;

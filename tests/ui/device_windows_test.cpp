@@ -53,7 +53,7 @@ class DeviceWindowsTest : public QObject {
             s.errorCount = r.errorCount;
             s.readings.relayState = static_cast<uint8_t>(r.relays);
         }));
-        w->view()->onViewNotice(NoticeDataChanged, 0);
+        w->view()->onDataChanged();
     }
 
   private slots:
@@ -147,12 +147,12 @@ class DeviceWindowsTest : public QObject {
         AnalyzerSubWindow* b = open();
         a->view()->startRecordTimer(60);
         b->view()->startRecordTimer(60);
-        QCOMPARE(host_->pollBlock.runningTimers(), 2);
+        QCOMPARE(host_->shared.runningTimers, 2);
         a->close();
-        QCOMPARE(host_->pollBlock.runningTimers(), 1);
+        QCOMPARE(host_->shared.runningTimers, 1);
         QVERIFY(host_->anyTimerRunning);
         delete b;
-        QCOMPARE(host_->pollBlock.runningTimers(), 0);
+        QCOMPARE(host_->shared.runningTimers, 0);
         QVERIFY(!host_->anyTimerRunning);
     }
 
@@ -173,7 +173,7 @@ class DeviceWindowsTest : public QObject {
                      {5, false, 2}, {2, false, 2}, {0, true, 3}};
         for (const auto& s : steps) {
             host_->store(doc.slot, [&](zta::Slot& slot) { slot.errorCount = s.errors; });
-            w->view()->onViewNotice(NoticeDataChanged, 0);
+            w->view()->onDataChanged();
             QCOMPARE(doc.linkUp, s.linkUp);
             QCOMPARE(host_->commandRefreshes, s.refreshes);
         }
@@ -210,7 +210,7 @@ class DeviceWindowsTest : public QObject {
             s.readings.softwareVersion = version;
             s.readings.extendedModel = extended;
         });
-        w->view()->onViewNotice(NoticeDataChanged, 0);
+        w->view()->onDataChanged();
         const AnalyzerDocument& doc = w->document();
         QCOMPARE(doc.softwareVersionText(), text);
         QCOMPARE(doc.softwareNameText(), name);
@@ -291,12 +291,12 @@ class DeviceWindowsTest : public QObject {
         QVERIFY(v->control(FormField::SoftwareName)->isHidden());
         v->field(FormField::SoftwareVersion)->setText(QStringLiteral("old"));
         host_->store(0, [](zta::Slot& s) { s.readings.softwareVersion = 23; });
-        v->onViewNotice(NoticeDataChanged, 0);
+        v->onDataChanged();
         QCOMPARE(v->text(FormField::SoftwareVersion),
                  QStringLiteral("old"));  // untouched while hidden
 
-        host_->pollBlock.setShowSoftwareInfo(1);
-        v->onViewNotice(NoticeSoftwareInfoToggled, 0);
+        host_->shared.showSoftwareInfo = true;
+        v->onSoftwareInfoToggled();
         QVERIFY(!v->control(FormField::SoftwareGroup)->isHidden());
         QVERIFY(!v->control(FormField::SoftwareIdentifier)->isHidden());
         QVERIFY(
@@ -305,25 +305,25 @@ class DeviceWindowsTest : public QObject {
         QCOMPARE(v->text(FormField::SoftwareIdentifier).size(), 32);
 
         host_->store(0, [](zta::Slot& s) { s.readings.softwareVersion = 0; });
-        v->onViewNotice(NoticeDataChanged, 0);
+        v->onDataChanged();
         QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("-"));
         QCOMPARE(v->text(FormField::SoftwareIdentifier), QStringLiteral("-"));
 
-        host_->pollBlock.setShowSoftwareInfo(0);
-        v->onViewNotice(NoticeSoftwareInfoToggled, 0);
+        host_->shared.showSoftwareInfo = false;
+        v->onSoftwareInfoToggled();
         QVERIFY(v->control(FormField::SoftwareGroup)->isHidden());
         QVERIFY(v->control(FormField::SoftwareNameLabel)->isHidden());
     }
 
     void softwareInfoDialogGetsTheIdentification() {
         AnalyzerSubWindow* w = open();
-        w->view()->onViewNotice(NoticeShowSoftwareInfo, 0);
+        w->view()->onShowSoftwareInfo();
         host_->store(0, [](zta::Slot& s) {
             s.readings.softwareVersion = -1;
             s.address = 7;
         });
-        w->view()->onViewNotice(NoticeDataChanged, 0);
-        w->view()->onViewNotice(NoticeShowSoftwareInfo, 0);
+        w->view()->onDataChanged();
+        w->view()->onShowSoftwareInfo();
         QCOMPARE(dialogs_->shown.size(), size_t(2));
         QCOMPARE(dialogs_->shown[0].networkNumber, -1);
         QCOMPARE(dialogs_->shown[1].networkNumber, 7);
@@ -398,10 +398,10 @@ class DeviceWindowsTest : public QObject {
             s.readings.factoryNumber = 1234;
             s.readings.threshold1 = 20;
         });
-        v->onViewNotice(NoticeDataChanged, 0);
+        v->onDataChanged();
         QCOMPARE(v->text(FormField::FactoryNumber), QStringLiteral("1234"));
 
-        v->onViewNotice(NoticeDisconnected, 0);
+        v->onDisconnected();
         const AnalyzerDocument& d = w->document();
         QVERIFY(!d.linkUp);
         QCOMPARE(d.errorCount, 5);
@@ -419,7 +419,7 @@ class DeviceWindowsTest : public QObject {
     void baudQuestion() {
         AnalyzerSubWindow* w = open();
         dialogs_->answer(Dialogs::ResultCancel);
-        w->view()->onViewNotice(8, 5);
+        w->view()->onBaudAccepted(8, 5);
         QCOMPARE(dialogs_->boxes().at(0).text,
                  QStringLiteral("Скорость прибора № 5 была изменена. Установить скорость 9600 ?"));
         QCOMPARE(dialogs_->boxes().at(0).caption, QStringLiteral("Смена скорости"));
@@ -427,7 +427,7 @@ class DeviceWindowsTest : public QObject {
         QVERIFY(host_->switchedTo.empty());
 
         dialogs_->answer(Dialogs::ResultOk);
-        w->view()->onViewNotice(16, 3);
+        w->view()->onBaudAccepted(16, 3);
         QCOMPARE(dialogs_->boxes().at(1).text,
                  QStringLiteral("Скорость прибора № 3 была изменена. Установить скорость 19200 ?"));
         QCOMPARE(host_->switchedTo, std::vector<unsigned>{19200});
@@ -439,7 +439,7 @@ class DeviceWindowsTest : public QObject {
             s.replyCount = 12;
             s.requestCount = 3;
         });
-        w->view()->onViewNotice(NoticeDataChanged, 0);
+        w->view()->onDataChanged();
         QCOMPARE(w->view()->text(FormField::ReplyCount), QStringLiteral("12"));
         QVERIFY(w->view()->control(FormField::ReplyCount)->isHidden());
         qobject_cast<QPushButton*>(w->view()->control(FormField::ResetButton))->click();

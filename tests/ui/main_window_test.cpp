@@ -65,7 +65,7 @@ QByteArray calBytes(const QByteArray& name, double maxGas, double midGas) {
 
 QByteArray cp1251(const char* utf8) { return QByteArray::fromStdString(zta::utf8ToCp1251(utf8)); }
 
-void WriteFile(const QString& path, const QByteArray& bytes) {
+void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
@@ -185,7 +185,7 @@ void MainFrameTest::calFileCases() {
     QFETCH(bool, warned);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("CalDataK7.cfg"));
-    WriteFile(path, bytes);
+    writeFile(path, bytes);
     TestStation st({QStringLiteral("ttyS0")}, nullptr, path);
     QCOMPARE(st.frame->paneText(3), name);
     QCOMPARE(st.frame->paneText(4), maxText);
@@ -321,11 +321,11 @@ void MainFrameTest::enablingTable() {
     QVERIFY(f->station().search().stop(30000));
 
     // Timer rows follow the running-timer count; the check mark follows the toggle.
-    f->block().setRunningTimers(1);
+    f->windows().runningTimers = 1;
     f->refreshTimerFlag();
     QVERIFY(!enabled(f, CommandId::TimerAll));
     QVERIFY(enabled(f, CommandId::TimerOffAll));
-    f->block().setRunningTimers(0);
+    f->windows().runningTimers = 0;
     f->refreshTimerFlag();
     f->router().dispatch(CommandId::SoftwareInfoAll);
     QVERIFY(f->router().query(CommandId::SoftwareInfoAll).checked);
@@ -391,10 +391,10 @@ void MainFrameTest::broadcastsReachEveryView() {
     f->openNewDocument();
     QCOMPARE(f->block().windowCount(), 3);
 
-    f->block().setRunningTimers(1);  // 183 is there only while some timer runs
+    f->windows().runningTimers = 1;  // 183 is there only while some timer runs
     f->refreshTimerFlag();
     f->router().dispatch(CommandId::TimerOffAll);
-    f->block().setRunningTimers(0);
+    f->windows().runningTimers = 0;
     f->refreshTimerFlag();
     f->router().dispatch(CommandId::SoftwareInfoAll);
     f->router().dispatch(CommandId::SoftwareInfoAll);
@@ -418,7 +418,7 @@ void MainFrameTest::broadcastsReachEveryView() {
     // Insert a line: OK sets the block's text before the views are told; Cancel sends nothing.
     st.dialogs.notes = {QStringLiteral("проба газа"), std::nullopt};
     f->router().dispatch(CommandId::InsertAll);
-    QCOMPARE(QString::fromStdString(f->block().insertText()), QStringLiteral("проба газа"));
+    QCOMPARE(f->windows().note, QStringLiteral("проба газа"));
     f->router().dispatch(CommandId::InsertAll);
     QCOMPARE(st.dialogs.asked, (std::vector<int>{-1, -1}));
     for (int slot = 0; slot < 3; ++slot) QCOMPARE(st.view(slot)->count(NoticeInsertText), 1);
@@ -649,12 +649,12 @@ void MainFrameTest::timerForAllWhilePolling() {
         QCOMPARE(st.view(slot)->notices.back().value, 15);
     }
     // A timer already runs somewhere (the flag not yet refreshed): no dialog, no box.
-    f->block().setRunningTimers(1);
+    f->windows().runningTimers = 1;
     const size_t boxes = st.dialogs.boxes().size();
     f->router().dispatch(CommandId::TimerAll);
     QCOMPARE(st.dialogs.asked, (std::vector<int>{-1, -1, -1}));
     QCOMPARE(st.dialogs.boxes().size(), boxes);
-    f->block().setRunningTimers(0);
+    f->windows().runningTimers = 0;
     f->disconnectLine();
 }
 

@@ -63,7 +63,7 @@ class RecordFilesTest : public QObject {
             s.readings.auxValue = 7;
             s.readings.relayState = static_cast<uint8_t>(relays);
         });
-        v->onViewNotice(NoticeDataChanged, 0);
+        v->onDataChanged();
     }
 
   private slots:
@@ -190,8 +190,8 @@ class RecordFilesTest : public QObject {
     void noteForAllWindowsReachesEachWindowsNextLine() {
         AnalyzerView* a = open(1);
         AnalyzerView* b = open(2);
-        host_->pollBlock.setInsertText("все");
-        for (AnalyzerView* v : {a, b}) v->onViewNotice(NoticeInsertText, 0);
+        host_->shared.note = QStringLiteral("все");
+        for (AnalyzerView* v : {a, b}) v->onNoteForAll();
         host_->polling = true;
         a->startRecordTimer(3600);  // its next line goes to the timer file
         b->writeRecord();
@@ -212,7 +212,7 @@ class RecordFilesTest : public QObject {
         QVERIFY(v->getDocument().timerRunning);
         QCOMPARE(v->timerPeriod(), 1);
         QCOMPARE(host_->timerPane, 1);
-        QCOMPARE(host_->pollBlock.runningTimers(), 1);
+        QCOMPARE(host_->shared.runningTimers, 1);
         QVERIFY(host_->anyTimerRunning);
         QCOMPARE(linesOf(v->timerFile).size(), 1);
         QVERIFY(!QFile::exists(v->recordFile));
@@ -234,12 +234,12 @@ class RecordFilesTest : public QObject {
         QVERIFY(!v->timerRunning);
         QCOMPARE(v->timerPeriod(), 0);
         QCOMPARE(host_->timerPane, 0);
-        QCOMPARE(host_->pollBlock.runningTimers(), 0);
+        QCOMPARE(host_->shared.runningTimers, 0);
         QVERIFY(!host_->anyTimerRunning);
         QVERIFY(!v->recordTimer().isActive());
         QCOMPARE(linesOf(v->timerFile).size(), written);
         v->stopRecordTimer();  // a second stop changes nothing
-        QCOMPARE(host_->pollBlock.runningTimers(), 0);
+        QCOMPARE(host_->shared.runningTimers, 0);
     }
 
     void setTimerRefusals() {
@@ -262,32 +262,32 @@ class RecordFilesTest : public QObject {
         v->onCommand(CommandId::TimerActive);
         QCOMPARE(dialogs_->boxes().back().text, QStringLiteral("Таймер уже установлен"));
         QCOMPARE(dialogs_->boxes().back().caption, QStringLiteral("Ошибка"));
-        QCOMPARE(host_->pollBlock.runningTimers(), 1);
+        QCOMPARE(host_->shared.runningTimers, 1);
     }
 
     void timerForAllWindowsAndNegativePeriods() {
         host_->polling = true;
         AnalyzerView* a = open(1);
         AnalyzerView* b = open(2);
-        for (AnalyzerView* v : {a, b}) v->onViewNotice(NoticeStartTimer, 30);
-        QCOMPARE(host_->pollBlock.runningTimers(), 2);
+        for (AnalyzerView* v : {a, b}) v->onStartTimer(30);
+        QCOMPARE(host_->shared.runningTimers, 2);
         QCOMPARE(linesOf(a->timerFile).size(), 1);
         QCOMPARE(linesOf(b->timerFile).size(), 1);
-        for (AnalyzerView* v : {a, b}) v->onViewNotice(NoticeStopTimer, 0);
-        QCOMPARE(host_->pollBlock.runningTimers(), 0);
+        for (AnalyzerView* v : {a, b}) v->onStopTimer();
+        QCOMPARE(host_->shared.runningTimers, 0);
 
-        a->onViewNotice(NoticeStartTimer, -5);
+        a->onStartTimer(-5);
         QVERIFY(!a->timerRunning);
         QCOMPARE(dialogs_->boxes().size(), size_t(1));
         QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("Таймер"));
-        a->onViewNotice(NoticeStartTimer, 0);
+        a->onStartTimer(0);
         QVERIFY(!a->timerRunning);
         QCOMPARE(dialogs_->boxes().size(), size_t(1));
-        QCOMPARE(host_->pollBlock.runningTimers(), 0);
+        QCOMPARE(host_->shared.runningTimers, 0);
         QCOMPARE(linesOf(a->timerFile).size(), 1);
 
         // A period the platform timer cannot hold is refused as the platform would.
-        a->onViewNotice(NoticeStartTimer, 3000000);
+        a->onStartTimer(3000000);
         QVERIFY(!a->timerRunning);
         QCOMPARE(dialogs_->boxes().back().text, QStringLiteral("Таймер не установлен"));
         QCOMPARE(dialogs_->boxes().back().icon, Dialogs::Icon::Error);
@@ -388,10 +388,10 @@ class RecordFilesTest : public QObject {
             s.readings.extendedModel = false;
             s.texts.gasName = "Метан ";
         });
-        v->onViewNotice(NoticeDataChanged, 0);
+        v->onDataChanged();
         QVERIFY(v->writeRecord());
         host_->polling = false;
-        v->onViewNotice(NoticeDisconnected, 0);
+        v->onDisconnected();
         QVERIFY(v->writeRecord());
         const QList<QByteArray> rows = linesOf(csv);
         QCOMPARE(rows.size(), 4);

@@ -246,7 +246,7 @@ class RecordsStationTest : public QObject {
         // Reconnecting does not start it twice.
         f->disconnectLine();
         QVERIFY(f->router().dispatch(CommandId::Connect));
-        QCOMPARE(f->block().runningTimers(), 1);
+        QCOMPARE(f->windows().runningTimers, 1);
     }
 
     void savedBenchOpensAgain() {

@@ -49,6 +49,18 @@ inline AnalyzerView* viewIn(QMdiSubWindow* child) {
     return frame ? frame->view() : nullptr;
 }
 
+// What a recording view was told, one kind per call (a baud code is added to NoticeBaudAccepted).
+enum ViewNotice : int {
+    NoticeDataChanged,
+    NoticeDisconnected,
+    NoticeInsertText,
+    NoticeStartTimer,
+    NoticeStopTimer,
+    NoticeSoftwareInfoToggled,
+    NoticeShowSoftwareInfo,
+    NoticeBaudAccepted = 100,
+};
+
 // Views that register in the block and record every notice they are sent.
 class RecordingView : public QWidget, public AnalyzerViewInterface {
   public:
@@ -75,7 +87,17 @@ class RecordingView : public QWidget, public AnalyzerViewInterface {
         static std::set<RecordingView*> live;
         return live;
     }
-    void onViewNotice(int code, int value) override {
+    void onDataChanged() override { record(NoticeDataChanged); }
+    void onDisconnected() override { record(NoticeDisconnected); }
+    void onNoteForAll() override { record(NoticeInsertText); }
+    void onStartTimer(int periodSeconds) override { record(NoticeStartTimer, periodSeconds); }
+    void onStopTimer() override { record(NoticeStopTimer); }
+    void onSoftwareInfoToggled() override { record(NoticeSoftwareInfoToggled); }
+    void onShowSoftwareInfo() override { record(NoticeShowSoftwareInfo); }
+    void onBaudAccepted(int baudCode, int networkNumber) override {
+        record(NoticeBaudAccepted + baudCode, networkNumber);
+    }
+    void record(int code, int value = 0) {
         notices.push_back({code, value});
         if (onNotice) onNotice(code);
     }
