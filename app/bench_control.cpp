@@ -151,7 +151,7 @@ BenchControl::BenchControl(MainWindow& frame) : QObject(&frame), frame_(frame) {
 
 void BenchControl::startPendingTimers() {
     // Taken first: starting a timer may show a box, and a box runs the event loop.
-    const std::vector<std::pair<ViewId, int>> timers = std::move(pendingTimers_);
+    const std::vector<std::pair<AnalyzerId, int>> timers = std::move(pendingTimers_);
     pendingTimers_.clear();
     for (const auto& [view, period] : timers)
         if (auto* v = dynamic_cast<AnalyzerView*>(frame_.findView(view)); v && !v->timerRunning)

@@ -47,7 +47,7 @@ class BenchControl : public QObject, public CommandTarget {
     void startPendingTimers();
 
     MainWindow& frame_;
-    std::vector<std::pair<ViewId, int>> pendingTimers_;  // window, period in seconds
+    std::vector<std::pair<AnalyzerId, int>> pendingTimers_;  // window, period in seconds
 };
 
 }  // namespace zta

@@ -42,10 +42,10 @@ BusTools::BusTools(MainWindow& frame)
       searchProgress_(new QProgressBar) {
     frame_.addDockWidget(Qt::BottomDockWidgetArea, overview_);
     overview_->hide();
-    overview_->onActivate = [this](ViewId view) { activate(view); };
+    overview_->onActivate = [this](AnalyzerId view) { activate(view); };
     overview_->onOpenRest = [this] { openFoundRest(); };
     overview_->setDetail(trend_);
-    overview_->onSelect = [this](ViewId view) { showTrendOf(view); };
+    overview_->onSelect = [this](AnalyzerId view) { showTrendOf(view); };
     overview_->model().setSource([this] {
         std::vector<OverviewRow> rows;
         PollBlock& block = frame_.block();
@@ -227,7 +227,7 @@ void BusTools::windowsChanged() {
     if (overview_->isVisible()) overview_->model().refresh();
 }
 
-void BusTools::showTrendOf(ViewId view) {
+void BusTools::showTrendOf(AnalyzerId view) {
     auto* shown = dynamic_cast<AnalyzerView*>(view ? frame_.findView(view) : nullptr);
     trendView_ = shown ? view : 0;
     if (shown)
@@ -236,7 +236,7 @@ void BusTools::showTrendOf(ViewId view) {
         trend_->setHistory(nullptr);
 }
 
-void BusTools::activate(ViewId view) {
+void BusTools::activate(AnalyzerId view) {
     for (QMdiSubWindow* child : frame_.mdiArea()->subWindowList()) {
         if (viewIdOf(frame_.windowFactory().viewOf(child)) != view) continue;
         frame_.showWindowInView(child);

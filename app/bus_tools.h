@@ -35,7 +35,7 @@ class BusTools : public QObject, public CommandTarget {
     BusOverviewDock& overview() { return *overview_; }
     // The overview's trend panel and the window whose readings it shows (0: none).
     TrendView& overviewTrend() { return *trend_; }
-    ViewId overviewTrendView() const { return trendView_; }
+    AnalyzerId overviewTrendView() const { return trendView_; }
     TrafficMonitor* monitor() const { return monitor_; }
     QProgressBar* searchProgress() const { return searchProgress_; }
 
@@ -58,15 +58,15 @@ class BusTools : public QObject, public CommandTarget {
 
   private:
     void addMenuItems();
-    void activate(ViewId view);
-    void showTrendOf(ViewId view);
+    void activate(AnalyzerId view);
+    void showTrendOf(AnalyzerId view);
     void windowsChanged();
 
     MainWindow& frame_;
     FrameRing ring_;
     BusOverviewDock* overview_;
     TrendView* trend_;
-    ViewId trendView_ = 0;
+    AnalyzerId trendView_ = 0;
     QPointer<TrafficMonitor> monitor_;
     QProgressBar* searchProgress_;
     std::vector<int> foundRest_;

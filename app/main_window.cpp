@@ -127,11 +127,11 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
     router_ = new CommandRouter(this);
     router_->setRoute([this] { return route(); });
     UiBridge::PollHandlers handlers;
-    handlers.dataChanged = [this](zta::ViewId view, int) {
+    handlers.dataChanged = [this](zta::AnalyzerId view, int) {
         if (AnalyzerViewInterface* v = findView(view)) v->onDataChanged();
         emit analyzerDataChanged();
     };
-    handlers.baudAccepted = [this](zta::ViewId view, int code, int address) {
+    handlers.baudAccepted = [this](zta::AnalyzerId view, int code, int address) {
         if (AnalyzerViewInterface* v = findView(view)) v->onBaudAccepted(code, address);
     };
     handlers.errorOwner = this;
@@ -174,7 +174,7 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
     connect(&station_, &Station::disconnected, this,
             [this] { broadcastToViews([](AnalyzerViewInterface& v) { v.onDisconnected(); }); });
     connect(&station_, &Station::commandChanged, this, [this](const CommandReport& report) {
-        if (AnalyzerViewInterface* view = findView(report.view))
+        if (AnalyzerViewInterface* view = findView(report.analyzer))
             view->onCommandStateChanged(report);
     });
     showFolderPane(activeTimerPeriod_);
@@ -351,7 +351,7 @@ QMdiSubWindow* MainWindow::openWindowFor(int networkNumber) {
     return child;
 }
 
-AnalyzerViewInterface* MainWindow::findView(zta::ViewId id) const {
+AnalyzerViewInterface* MainWindow::findView(zta::AnalyzerId id) const {
     if (id == 0) return nullptr;
     for (QMdiSubWindow* child : mdi_->subWindowList())
         if (AnalyzerViewInterface* view = factory_.viewOf(child); view && viewIdOf(view) == id)

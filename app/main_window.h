@@ -73,7 +73,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     // Sends `code` with `value` to the view of every registered slot, slot 0 first.
     void broadcastToViews(const std::function<void(AnalyzerViewInterface&)>& tell);
     AnalyzerViewInterface* viewOfSlot(int slot) const;
-    AnalyzerViewInterface* findView(zta::ViewId id) const;  // nullptr for a view that is gone
+    AnalyzerViewInterface* findView(zta::AnalyzerId id) const;  // nullptr for a view that is gone
     AnalyzerViewInterface* activeView() const;
 
     // Handlers after the main window's stop of the route (gas, search, bus tools, bench).

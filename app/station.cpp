@@ -47,10 +47,10 @@ class Station::PollRun : public zta::PollSink {
     PollRun(Station& station, int id) : station_(station), id_(id) {}
     ~PollRun() override { thread.reset(); }  // the thread goes before the sink it calls
 
-    void dataChanged(zta::ViewId view, int slot) override {
+    void dataChanged(zta::AnalyzerId view, int slot) override {
         station_.bridge_->dataChanged(view, slot);
     }
-    void baudAccepted(zta::ViewId view, int code, int address) override {
+    void baudAccepted(zta::AnalyzerId view, int code, int address) override {
         station_.bridge_->baudAccepted(view, code, address);
     }
     void lineFailed() override {
@@ -355,7 +355,7 @@ void Station::reportCommand(const CommandReport& report) {
 void Station::commandConfirmed(int slot, Command which, const CommandTrack& previous) {
     const Slot s = pollBlock_.snapshot(slot);
     CommandReport report;
-    report.view = s.viewWindow;
+    report.analyzer = s.analyzer;
     report.slot = slot;
     report.address = s.address;
     report.factoryNumber = s.readings.factoryNumber;

@@ -108,13 +108,13 @@ bool UiBridge::waitForWorker(zta::WorkerThread& worker, int timeoutMs) {
 
 void UiBridge::setPollHandlers(PollHandlers handlers) { poll_ = std::move(handlers); }
 
-void UiBridge::dataChanged(zta::ViewId view, int slot) {
+void UiBridge::dataChanged(zta::AnalyzerId view, int slot) {
     callSync([this, view, slot] {
         if (poll_.dataChanged) poll_.dataChanged(view, slot);
     });
 }
 
-void UiBridge::baudAccepted(zta::ViewId view, int baudCode, int address) {
+void UiBridge::baudAccepted(zta::AnalyzerId view, int baudCode, int address) {
     post([this, view, baudCode, address] {
         if (poll_.baudAccepted) poll_.baudAccepted(view, baudCode, address);
     });

@@ -25,8 +25,8 @@ class UiBridge : public QObject, public zta::PollSink {
     Q_OBJECT
   public:
     struct PollHandlers {
-        std::function<void(zta::ViewId, int slot)> dataChanged;
-        std::function<void(zta::ViewId, int baudCode, int address)> baudAccepted;
+        std::function<void(zta::AnalyzerId, int slot)> dataChanged;
+        std::function<void(zta::AnalyzerId, int baudCode, int address)> baudAccepted;
         std::function<void()> lineFailed;
         QWidget* errorOwner = nullptr;
     };
@@ -49,8 +49,8 @@ class UiBridge : public QObject, public zta::PollSink {
     void setPollHandlers(PollHandlers handlers);
 
     // zta::PollSink, called on the poll thread
-    void dataChanged(zta::ViewId view, int slot) override;
-    void baudAccepted(zta::ViewId view, int baudCode, int address) override;
+    void dataChanged(zta::AnalyzerId view, int slot) override;
+    void baudAccepted(zta::AnalyzerId view, int baudCode, int address) override;
     void lineFailed() override;
     void showError(const std::string& text, const std::string& caption) override;
 

@@ -62,15 +62,15 @@ long residentKb() {
 // Notes when slot 0 is done; optionally hands each notice to the UI thread as the station does.
 class Sink : public PollSink {
   public:
-    std::function<void(ViewId, int)> onData;  // runs on the poll thread
+    std::function<void(AnalyzerId, int)> onData;  // runs on the poll thread
 
-    void dataChanged(ViewId view, int slot) override {
+    void dataChanged(AnalyzerId view, int slot) override {
         if (onData) onData(view, slot);
         std::lock_guard lock(mutex_);
         ++notices_;
         if (slot == 0) marks_.push_back(Clock::now());
     }
-    void baudAccepted(ViewId, int, int) override {}
+    void baudAccepted(AnalyzerId, int, int) override {}
     void lineFailed() override {}
     void showError(const std::string& text, const std::string&) override {
         std::fprintf(stderr, "fifty_bench: %s\n", text.c_str());
@@ -115,7 +115,7 @@ struct Bench {
         block.setBaudRate(baud);
         block.setFastPolling(fast);
         for (int a = 1; a <= n; ++a)
-            block.setAddress(*block.registerSlot(static_cast<ViewId>(a)), a);
+            block.setAddress(*block.registerSlot(static_cast<AnalyzerId>(a)), a);
         PollTiming timing;
         timing.line.direction = DirectionSetting::Driver;
         if (observe) timing.line.observer = &ring;
@@ -225,7 +225,7 @@ void uiTimePerNotice(double seconds) {
             view.show();
             std::vector<Slot> copies(kMaxSlots);
             QObject receiver;
-            b.sink.onData = [&](ViewId, int slot) {
+            b.sink.onData = [&](AnalyzerId, int slot) {
                 QMetaObject::invokeMethod(
                     &receiver,
                     [&, slot] {
@@ -262,7 +262,7 @@ void memory() {
     const long before = residentKb();
     auto block = std::make_unique<PollBlock>();
     for (int a = 1; a <= kMaxSlots; ++a)
-        block->setAddress(*block->registerSlot(static_cast<ViewId>(a)), a);
+        block->setAddress(*block->registerSlot(static_cast<AnalyzerId>(a)), a);
     auto ring = std::make_unique<FrameRing>();
     const Request request = readRequest(1, kReadingsRegister, kLongReadCount);
     std::vector<uint8_t> reply(kLongReplyLength, 0x55);

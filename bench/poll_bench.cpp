@@ -45,14 +45,14 @@ class TimingSink : public PollSink {
         Clock::time_point when;
         double cpu;
     };
-    void dataChanged(ViewId, int slot) override {
+    void dataChanged(AnalyzerId, int slot) override {
         const Mark now{Clock::now(), threadCpuSeconds()};
         std::lock_guard lock(mutex_);
         if (notices_++ == 0) first_ = now;
         last_ = now;
         if (slot == 0) marks_.push_back(now);
     }
-    void baudAccepted(ViewId, int, int) override {}
+    void baudAccepted(AnalyzerId, int, int) override {}
     void lineFailed() override {
         std::lock_guard lock(mutex_);
         failed_ = true;
@@ -109,7 +109,7 @@ bool startPolling(Setup& s, int n, unsigned baud, DirectionSetting direction) {
     s.block.setPortName(s.bus->portPath());
     s.block.setBaudRate(baud);
     for (int a = 1; a <= n; ++a)
-        s.block.setAddress(*s.block.registerSlot(static_cast<ViewId>(a)), a);
+        s.block.setAddress(*s.block.registerSlot(static_cast<AnalyzerId>(a)), a);
     PollTiming timing;  // the station's own pacing
     timing.line.direction = direction;
     s.poll = std::make_unique<PollThread>(s.block, s.sink, timing);

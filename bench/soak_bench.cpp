@@ -134,11 +134,11 @@ int main(int argc, char** argv) {
 
     long notices = 0;
     UiBridge::PollHandlers handlers;
-    handlers.dataChanged = [&](zta::ViewId view, int) {
+    handlers.dataChanged = [&](zta::AnalyzerId view, int) {
         if (AnalyzerViewInterface* v = frame.findView(view)) v->onDataChanged();
         ++notices;
     };
-    handlers.baudAccepted = [&](zta::ViewId view, int code, int address) {
+    handlers.baudAccepted = [&](zta::AnalyzerId view, int code, int address) {
         if (AnalyzerViewInterface* v = frame.findView(view)) v->onBaudAccepted(code, address);
     };
     handlers.errorOwner = &frame;

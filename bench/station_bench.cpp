@@ -116,14 +116,14 @@ int main(int argc, char** argv) {
     long notices = 0;
     double handlerMs = 0;
     UiBridge::PollHandlers handlers;
-    handlers.dataChanged = [&](zta::ViewId view, int) {
+    handlers.dataChanged = [&](zta::AnalyzerId view, int) {
         QElapsedTimer t;
         t.start();
         if (AnalyzerViewInterface* v = frame.findView(view)) v->onDataChanged();
         handlerMs += t.nsecsElapsed() / 1e6;
         ++notices;
     };
-    handlers.baudAccepted = [&](zta::ViewId view, int code, int address) {
+    handlers.baudAccepted = [&](zta::AnalyzerId view, int code, int address) {
         if (AnalyzerViewInterface* v = frame.findView(view)) v->onBaudAccepted(code, address);
     };
     handlers.errorOwner = &frame;

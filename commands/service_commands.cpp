@@ -23,7 +23,7 @@ QWidget* owner(const AnalyzerDocument& doc) { return doc.host() ? doc.host()->wi
 // The window's slot as the block has it now; a renumbering may not have reached the document.
 std::optional<int> liveSlot(AnalyzerDocument& doc) {
     if (!doc.block || !doc.registered()) return std::nullopt;
-    const auto slot = doc.block->slotOfView(doc.viewId());
+    const auto slot = doc.block->slotOfAnalyzer(doc.viewId());
     if (slot) doc.slot = *slot;
     return slot;
 }

@@ -12,8 +12,8 @@ namespace zta {
 namespace {
 
 // Views by their handle in the poll block. Everything here runs on the UI thread.
-std::map<zta::ViewId, AnalyzerViewInterface*>& liveViews() {
-    static std::map<zta::ViewId, AnalyzerViewInterface*> views;
+std::map<zta::AnalyzerId, AnalyzerViewInterface*>& liveViews() {
+    static std::map<zta::AnalyzerId, AnalyzerViewInterface*> views;
     return views;
 }
 
@@ -28,7 +28,7 @@ void registerLiveView(AnalyzerViewInterface* view) { liveViews()[viewIdOf(view)]
 
 void unregisterLiveView(AnalyzerViewInterface* view) { liveViews().erase(viewIdOf(view)); }
 
-AnalyzerViewInterface* findAnalyzerView(zta::ViewId id) {
+AnalyzerViewInterface* findAnalyzerView(zta::AnalyzerId id) {
     const auto it = liveViews().find(id);
     return it == liveViews().end() ? nullptr : it->second;
 }
@@ -65,7 +65,7 @@ void AnalyzerDocument::unregister() {
     if (!registered_ || registrationRefused) return;
     registered_ = false;
     // Resolve the slot from the block: it is right even if a renumbering has not reached us.
-    if (const auto own = block->slotOfView(viewId_)) slot = *own;
+    if (const auto own = block->slotOfAnalyzer(viewId_)) slot = *own;
     for (const CommandReport& r : block->failOpenCommands(slot, CommandFailure::WindowClosed))
         host_->commandReported(r);
     const auto moved = block->close(slot);
@@ -89,8 +89,8 @@ void AnalyzerDocument::unregister() {
 void AnalyzerDocument::reloadFromBlock() {
     if (!registered_) return;
     zta::Slot s = block->snapshot(slot);
-    if (s.viewWindow != viewId_) {
-        const auto own = block->slotOfView(viewId_);
+    if (s.analyzer != viewId_) {
+        const auto own = block->slotOfAnalyzer(viewId_);
         if (!own) return;
         slot = *own;
         s = block->snapshot(slot);
@@ -113,7 +113,7 @@ void AnalyzerDocument::reloadFromBlock() {
 
 bool AnalyzerDocument::holds(std::uint64_t generation) const {
     if (!registered_) return false;
-    const auto own = block->slotOfView(viewId_);
+    const auto own = block->slotOfAnalyzer(viewId_);
     return own && block->snapshot(*own).generation == generation;
 }
 

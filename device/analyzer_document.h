@@ -50,7 +50,7 @@ class AnalyzerDocument : public CommandTarget {
     QString softwareIdentifier() const;
 
     DeviceHost* host() const { return host_; }
-    zta::ViewId viewId() const { return viewId_; }
+    zta::AnalyzerId viewId() const { return viewId_; }
 
     bool onCommand(CommandId id) override;
     bool onUpdateCommand(CommandId id, CommandState& state) override;
@@ -76,14 +76,14 @@ class AnalyzerDocument : public CommandTarget {
 
   private:
     DeviceHost* host_ = nullptr;
-    zta::ViewId viewId_ = 0;
+    zta::AnalyzerId viewId_ = 0;
     bool registered_ = false;
     QString title_;
 };
 
 // The analyzer view registered under `id`, or nullptr once it is gone. Views enter themselves
 // when they are made and leave when they go; a notice for a closed window resolves to nothing.
-AnalyzerViewInterface* findAnalyzerView(zta::ViewId id);
+AnalyzerViewInterface* findAnalyzerView(zta::AnalyzerId id);
 void registerLiveView(AnalyzerViewInterface* view);
 void unregisterLiveView(AnalyzerViewInterface* view);
 

@@ -64,8 +64,8 @@ class AnalyzerWindowFactory {
 };
 
 // The handle an analyzer view registers in the poll block.
-inline zta::ViewId viewIdOf(const AnalyzerViewInterface* view) {
-    return reinterpret_cast<zta::ViewId>(view);
+inline zta::AnalyzerId viewIdOf(const AnalyzerViewInterface* view) {
+    return reinterpret_cast<zta::AnalyzerId>(view);
 }
 
 }  // namespace zta

@@ -43,7 +43,7 @@ using CommandTracks = std::array<CommandTrack, kCommandKinds>;
 
 // A change of one command's state, as the poll thread reports it to the windows.
 struct CommandReport {
-    uintptr_t view = 0;
+    std::uint64_t analyzer = 0;  // the analyzer's id in the core
     int slot = -1;
     // The registration of the analyzer it was confirmed for: a report that arrives after the
     // window took another analyzer is not that analyzer's.

@@ -50,7 +50,7 @@ bool PendingCommands::pendingFlag(Command which) const { return this->*flagOf(wh
 namespace {
 CommandReport reportOf(const Slot& s, Command which) {
     CommandReport r;
-    r.view = s.viewWindow;
+    r.analyzer = s.analyzer;
     r.generation = s.generation;
     r.address = s.address;
     r.factoryNumber = s.readings.factoryNumber;
@@ -100,12 +100,12 @@ void Slot::clearReadings() {
     texts.gasName = kNoGasName;
 }
 
-std::optional<int> PollBlock::registerSlot(ViewId view) {
+std::optional<int> PollBlock::registerSlot(AnalyzerId view) {
     std::lock_guard lock(mutex_);
     if (windowCount_ >= kMaxSlots) return std::nullopt;
     const int slot = windowCount_;
     Slot fresh;
-    fresh.viewWindow = view;
+    fresh.analyzer = view;
     fresh.texts.gasName = kNoGasName;
     fresh.texts.unitName.clear();
     fresh.errorCount = kLostContactLimit;
@@ -123,7 +123,7 @@ std::vector<PollBlock::Moved> PollBlock::close(int slot) {
     if (!registered(slot)) return moved;
     for (int i = slot; i < windowCount_ - 1; ++i) {
         slots_[i] = std::move(slots_[i + 1]);
-        moved.push_back({i, slots_[i].viewWindow});
+        moved.push_back({i, slots_[i].analyzer});
     }
     slots_[windowCount_ - 1] = Slot{};
     cursor_ = 0;
@@ -139,16 +139,16 @@ Slot PollBlock::snapshot(int slot) const {
 
 int PollBlock::windowCount() const { return locked(windowCount_); }
 
-ViewId PollBlock::view(int slot) const {
+AnalyzerId PollBlock::view(int slot) const {
     std::lock_guard lock(mutex_);
-    return registered(slot) ? slots_[slot].viewWindow : 0;
+    return registered(slot) ? slots_[slot].analyzer : 0;
 }
 
-std::optional<int> PollBlock::slotOfView(ViewId view) const {
+std::optional<int> PollBlock::slotOfAnalyzer(AnalyzerId view) const {
     std::lock_guard lock(mutex_);
     if (view == 0) return std::nullopt;
     for (int i = 0; i < windowCount_; ++i)
-        if (slots_[i].viewWindow == view) return i;
+        if (slots_[i].analyzer == view) return i;
     return std::nullopt;
 }
 
@@ -232,7 +232,7 @@ std::vector<CommandReport> PollBlock::setAddress(int slot, int address) {
     old.settleTracks(nullptr, CommandFailure::Cleared, true, reports);
     for (CommandReport& r : reports) r.slot = slot;
     Slot fresh;
-    fresh.viewWindow = old.viewWindow;
+    fresh.analyzer = old.analyzer;
     fresh.address = address;
     fresh.texts.gasName = kNoGasName;
     fresh.texts.unitName.clear();
@@ -416,7 +416,7 @@ std::vector<PollBlock::Notice> PollBlock::markLineLost() {
         s.errorCount = kLostContactLimit;
         s.readings.extendedModel = true;
         s.clearReadings();
-        notices.push_back({i, s.viewWindow, s.generation});
+        notices.push_back({i, s.analyzer, s.generation});
     }
     return notices;
 }

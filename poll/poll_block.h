@@ -20,8 +20,8 @@ namespace zta {
 constexpr int kMaxSlots = 50;
 constexpr int kLostContactLimit = 5;
 
-// Opaque handle of an analyzer view; 0 = none.
-using ViewId = std::uintptr_t;
+// The core's stable id of an analyzer on a line; 0 = none.
+using AnalyzerId = std::uint64_t;
 
 // The service commands the operator confirmed and the poll thread has yet to see echoed.
 struct PendingCommands {
@@ -49,7 +49,7 @@ struct PendingCommands {
 // Everything the block keeps for one analyzer window. Closing a window moves whole slots, so a
 // pending command and its value always stay with the analyzer they were confirmed for.
 struct Slot {
-    ViewId viewWindow = 0;
+    AnalyzerId analyzer = 0;
     int address = 0;
     int errorCount = 0;
     int replyCount = 0;
@@ -86,11 +86,11 @@ class PollBlock {
     // --- windows (UI thread) ---
 
     // The new window's slot, or nothing when 50 windows are registered already.
-    std::optional<int> registerSlot(ViewId view);
+    std::optional<int> registerSlot(AnalyzerId view);
 
     struct Moved {
         int newSlot;
-        ViewId view;
+        AnalyzerId view;
     };
     // Frees `slot`, moves every slot behind it down by one (whole slots), clears the vacated
     // last index, sets the cursor to 0. Returns the views that moved, with their new slots.
@@ -99,8 +99,8 @@ class PollBlock {
 
     Slot snapshot(int slot) const;  // a default Slot for an index outside 0..49
     int windowCount() const;
-    ViewId view(int slot) const;
-    std::optional<int> slotOfView(ViewId view) const;
+    AnalyzerId view(int slot) const;
+    std::optional<int> slotOfAnalyzer(AnalyzerId view) const;
 
     // Writes the command's value, then its pending flag, under one lock. `value` is ignored by
     // the commands that carry none (Zero, MaxGas, MidGas, Typical). False when the slot is not
@@ -171,7 +171,7 @@ class PollBlock {
 
     struct Notice {
         int slot;
-        ViewId view;
+        AnalyzerId view;
         uint64_t generation;
     };
     // The line is gone: every registered analyzer is out of contact at once, its readings

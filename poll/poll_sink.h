@@ -12,7 +12,7 @@ inline constexpr const char* kWriteFailedText = "Ошибка записи";
 
 // One turn's exchange as it ended, for whoever follows the bus turn by turn (zta-bus poll).
 struct TurnReport {
-    ViewId view = 0;
+    AnalyzerId view = 0;
     int slot = -1;
     int address = 0;                      // the number the request went to
     bool exchanged = false;               // false: the line was away, nothing was sent
@@ -26,9 +26,9 @@ class PollSink {
     virtual ~PollSink() = default;
     // Synchronous: returns after the receiver copied the slot. The view may have been closed
     // a moment before; a receiver ignores a view it no longer knows.
-    virtual void dataChanged(ViewId view, int slot) = 0;
+    virtual void dataChanged(AnalyzerId view, int slot) = 0;
     // Posted: the analyzer accepted a new baud rate.
-    virtual void baudAccepted(ViewId view, int baudCode, int address) = 0;
+    virtual void baudAccepted(AnalyzerId view, int baudCode, int address) = 0;
     // Posted: the line could not be opened; the thread ends right after.
     virtual void lineFailed() = 0;
     // Posted: shows an error box; never waits for the operator. An empty caption means the

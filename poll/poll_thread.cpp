@@ -269,7 +269,7 @@ class Poller {
                                      : choice.request;
             outcome = judge(live, choice, sent, address, reply, exchange.count);
             kind = trackHealth(live, choice, reply, exchange, outcome, reports);
-            after.viewWindow = live.viewWindow;
+            after.analyzer = live.analyzer;
             after.address = live.address;
         });
         for (CommandReport& changed : reports) changed.slot = taken.slot;
@@ -279,11 +279,10 @@ class Poller {
         // this analyzer's.
         if (!block_.isCurrent(taken.slot, taken.generation)) return;
         if (outcome == Outcome::Echo && choice.isBaud)
-            sink_.baudAccepted(after.viewWindow, slot.pending.newBaudCode, after.address);
+            sink_.baudAccepted(after.analyzer, slot.pending.newBaudCode, after.address);
         if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.stopRequested())
-            sink_.dataChanged(after.viewWindow, taken.slot);
-        sink_.turnDone(
-            TurnReport{after.viewWindow, taken.slot, address, exchanged, kind, exchange});
+            sink_.dataChanged(after.analyzer, taken.slot);
+        sink_.turnDone(TurnReport{after.analyzer, taken.slot, address, exchanged, kind, exchange});
     }
 
     static FrameKind trackHealth(Slot& live, const Choice& choice, const uint8_t* reply,

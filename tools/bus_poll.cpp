@@ -26,7 +26,7 @@ class PrintingSink : public PollSink {
         : block_(block), json_(json), cycles_(cycles), numbers_(numbers) {}
 
     // Text: one line per data notice. JSON: one object per exchange, from turnDone.
-    void dataChanged(ViewId, int slot) override {
+    void dataChanged(AnalyzerId, int slot) override {
         if (json_) return;
         const Slot s = block_.snapshot(slot);
         if (s.errorCount >= kLostContactLimit)
@@ -45,7 +45,7 @@ class PrintingSink : public PollSink {
         if (cycles_ > 0 && exchanges_ >= cycles_ * numbers_) block_.requestStop();
     }
 
-    void baudAccepted(ViewId, int baudCode, int address) override {
+    void baudAccepted(AnalyzerId, int baudCode, int address) override {
         std::fprintf(stderr, "zta-bus: %d accepted the baud code %d\n", address, baudCode);
     }
 
@@ -154,7 +154,7 @@ int runPoll(int argc, char** argv) {
     block.setPortName(portPathFor(o.port));
     block.setBaudRate(o.baud);
     for (int address : o.addresses) {
-        const auto slot = block.registerSlot(static_cast<ViewId>(block.windowCount() + 1));
+        const auto slot = block.registerSlot(static_cast<AnalyzerId>(block.windowCount() + 1));
         block.setAddress(*slot, address);
     }
     PrintingSink sink(block, o.json, o.turns, static_cast<long>(o.addresses.size()));

@@ -43,7 +43,7 @@ BusOverviewDock::BusOverviewDock(QWidget* parent)
     // Every column as wide as its texts: a narrow table scrolls rather than cut the last one.
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        const ViewId view = viewAtTableRow(index.row());
+        const AnalyzerId view = viewAtTableRow(index.row());
         if (view && onActivate) onActivate(view);
     });
     connect(openRest_, &QPushButton::clicked, this, [this] {
@@ -56,7 +56,7 @@ BusOverviewDock::BusOverviewDock(QWidget* parent)
     // Told once per change of the shown view: a new selection, the panel shown or hidden, or
     // the rows moving under the selection when a window closes.
     const auto selected = [this] {
-        const ViewId view = detail_ && trend_->isChecked() ? selectedView() : 0;
+        const AnalyzerId view = detail_ && trend_->isChecked() ? selectedView() : 0;
         if (view == selected_) return;
         selected_ = view;
         if (onSelect) onSelect(view);
@@ -98,7 +98,7 @@ void BusOverviewDock::setDetail(QWidget* detail) {
     detail->setVisible(trend_->isChecked());
 }
 
-ViewId BusOverviewDock::selectedView() const {
+AnalyzerId BusOverviewDock::selectedView() const {
     const QModelIndex current = table_->selectionModel()->currentIndex();
     return current.isValid() ? viewAtTableRow(current.row()) : 0;
 }
@@ -113,7 +113,7 @@ void BusOverviewDock::setLineHealth(const QString& text) {
     lineHealth_->setVisible(!text.isEmpty());
 }
 
-ViewId BusOverviewDock::viewAtTableRow(int row) const {
+AnalyzerId BusOverviewDock::viewAtTableRow(int row) const {
     const QModelIndex source = proxy_->mapToSource(proxy_->index(row, 0));
     return source.isValid() ? model_->viewAt(source.row()) : 0;
 }

@@ -26,7 +26,7 @@ class BusOverviewDock : public QDockWidget {
     QPushButton* openRestButton() const { return openRest_; }
 
     // A double click on a row with a window.
-    std::function<void(ViewId)> onActivate;
+    std::function<void(AnalyzerId)> onActivate;
     // "Открыть остальные": windows for the found analyzers that have none.
     std::function<void()> onOpenRest;
     // Shows the button while some found analyzers have no window.
@@ -41,11 +41,11 @@ class BusOverviewDock : public QDockWidget {
     QPushButton* trendButton() const { return trend_; }
     // The selected row's view when the selection or the button changes; 0 for none, and 0
     // when the panel is hidden.
-    std::function<void(ViewId)> onSelect;
-    ViewId selectedView() const;
+    std::function<void(AnalyzerId)> onSelect;
+    AnalyzerId selectedView() const;
 
     // The view of the row at the table's (sorted) row; 0 for none.
-    ViewId viewAtTableRow(int row) const;
+    AnalyzerId viewAtTableRow(int row) const;
 
   private:
     BusOverviewModel* model_;
@@ -56,7 +56,7 @@ class BusOverviewDock : public QDockWidget {
     QLabel* lineHealth_;
     QSplitter* split_;
     QWidget* detail_ = nullptr;
-    ViewId selected_ = 0;
+    AnalyzerId selected_ = 0;
 };
 
 }  // namespace zta

@@ -80,11 +80,11 @@ void BusOverviewModel::refresh() {
     if (after > 0) emit dataChanged(index(0, 0), index(after - 1, ColumnCount - 1));
 }
 
-ViewId BusOverviewModel::viewAt(int row) const {
+AnalyzerId BusOverviewModel::viewAt(int row) const {
     return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[row].view : 0;
 }
 
-int BusOverviewModel::rowOfView(ViewId view) const {
+int BusOverviewModel::rowOfView(AnalyzerId view) const {
     for (size_t i = 0; i < rows_.size(); ++i)
         if (rows_[i].view == view) return static_cast<int>(i);
     return -1;

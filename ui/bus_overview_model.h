@@ -13,7 +13,7 @@ namespace zta {
 // One analyzer window as the overview shows it; a found analyzer without a window has view 0
 // and only its network number.
 struct OverviewRow {
-    ViewId view = 0;
+    AnalyzerId view = 0;
     Slot slot;
     bool polling = false;
 };
@@ -60,8 +60,8 @@ class BusOverviewModel : public QAbstractTableModel {
     void refresh();
     int refreshes() const { return refreshes_; }
 
-    ViewId viewAt(int row) const;
-    int rowOfView(ViewId view) const;
+    AnalyzerId viewAt(int row) const;
+    int rowOfView(AnalyzerId view) const;
     const OverviewRow* rowAt(int row) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;

@@ -161,9 +161,9 @@ bool FakeWire::waitRequests(size_t n, int timeoutMs) const {
 
 std::unique_ptr<SerialPort> FakeWire::makePort() { return std::make_unique<FakePort>(*this); }
 
-void RecordingSink::dataChanged(ViewId view, int slot) {
+void RecordingSink::dataChanged(AnalyzerId view, int slot) {
     Slot copy = block_.snapshot(slot);
-    std::function<void(ViewId, int)> hook;
+    std::function<void(AnalyzerId, int)> hook;
     {
         std::lock_guard lock(mutex_);
         record_.data.push_back({view, slot, std::move(copy)});
@@ -173,7 +173,7 @@ void RecordingSink::dataChanged(ViewId view, int slot) {
     if (hook) hook(view, slot);
 }
 
-void RecordingSink::baudAccepted(ViewId view, int baudCode, int address) {
+void RecordingSink::baudAccepted(AnalyzerId view, int baudCode, int address) {
     {
         std::lock_guard lock(mutex_);
         record_.baud.push_back({view, baudCode, address});
@@ -208,7 +208,7 @@ bool RecordingSink::waitUntil(const std::function<bool(const Record&)>& pred, in
                              [&] { return pred(record_); });
 }
 
-void RecordingSink::onData(std::function<void(ViewId, int)> hook) {
+void RecordingSink::onData(std::function<void(AnalyzerId, int)> hook) {
     std::lock_guard lock(mutex_);
     onData_ = std::move(hook);
 }

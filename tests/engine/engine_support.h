@@ -65,12 +65,12 @@ class RecordingSink : public PollSink {
     explicit RecordingSink(PollBlock& block) : block_(block) {}
 
     struct Data {
-        ViewId view;
+        AnalyzerId view;
         int slot;
         Slot copy;
     };
     struct Baud {
-        ViewId view;
+        AnalyzerId view;
         int code;
         int address;
     };
@@ -91,8 +91,8 @@ class RecordingSink : public PollSink {
         std::vector<CommandReport> commands;
     };
 
-    void dataChanged(ViewId view, int slot) override;
-    void baudAccepted(ViewId view, int baudCode, int address) override;
+    void dataChanged(AnalyzerId view, int slot) override;
+    void baudAccepted(AnalyzerId view, int baudCode, int address) override;
     void lineFailed() override;
     void showError(const std::string& text, const std::string& caption) override;
     void lineStateChanged(bool up) override {
@@ -105,7 +105,7 @@ class RecordingSink : public PollSink {
     Record get() const;
     bool waitUntil(const std::function<bool(const Record&)>& pred, int timeoutMs) const;
     // Runs on the poll thread inside dataChanged, after the copy.
-    void onData(std::function<void(ViewId, int)> hook);
+    void onData(std::function<void(AnalyzerId, int)> hook);
 
   private:
     void change(const std::function<void(Record&)>& f) {
@@ -120,7 +120,7 @@ class RecordingSink : public PollSink {
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     Record record_;
-    std::function<void(ViewId, int)> onData_;
+    std::function<void(AnalyzerId, int)> onData_;
 };
 
 }  // namespace zta::test

@@ -168,7 +168,7 @@ TEST_F(LinkHealthSim, AConfirmedWriteIsSentThenConfirmedByItsEcho) {
         EXPECT_EQ(r.command, Command::Threshold1);
         EXPECT_EQ(r.address, 4);
         EXPECT_EQ(r.slot, slot);
-        EXPECT_EQ(r.view, 1u);
+        EXPECT_EQ(r.analyzer, 1u);
         EXPECT_EQ(r.track.reg, 5);
         EXPECT_EQ(r.track.value, 33);
         EXPECT_EQ(r.track.id, pending.id);
@@ -228,7 +228,8 @@ TEST_F(LinkHealthSim, StoppingPollingFailsEveryOpenCommand) {
 
 TEST(CommandTracks, AClosingWindowFailsItsOpenCommandsAndTheirStatesMoveWithTheirSlots) {
     PollBlock block;
-    for (ViewId v : {1, 2, 3}) block.setAddress(*block.registerSlot(v), static_cast<int>(v) * 10);
+    for (AnalyzerId v : {1, 2, 3})
+        block.setAddress(*block.registerSlot(v), static_cast<int>(v) * 10);
     block.confirmCommand(0, Command::Zero);
     block.confirmCommand(2, Command::FactoryNumber, 40000);
     block.confirmCommand(2, Command::Threshold1, 15);
@@ -242,7 +243,7 @@ TEST(CommandTracks, AClosingWindowFailsItsOpenCommandsAndTheirStatesMoveWithThei
 
     // The third window's commands went with it to index 1; the newest is the last confirmed.
     const Slot moved = block.snapshot(1);
-    EXPECT_EQ(moved.viewWindow, 3u);
+    EXPECT_EQ(moved.analyzer, 3u);
     Command which{};
     const CommandTrack* last = lastCommand(moved.commands, &which);
     ASSERT_NE(last, nullptr);

@@ -17,8 +17,8 @@ TEST(PollBlock, RegistersFiftyAndRefusesTheNext) {
     for (int i = 0; i < kMaxSlots; ++i) ASSERT_EQ(block.registerSlot(100 + i), i);
     EXPECT_FALSE(block.registerSlot(999).has_value());
     EXPECT_EQ(block.windowCount(), kMaxSlots);
-    EXPECT_EQ(block.slotOfView(149), 49);
-    EXPECT_FALSE(block.slotOfView(999).has_value());
+    EXPECT_EQ(block.slotOfAnalyzer(149), 49);
+    EXPECT_FALSE(block.slotOfAnalyzer(999).has_value());
 }
 
 TEST(PollBlock, ReusedIndexStartsAsANewAnalyzer) {
@@ -35,7 +35,7 @@ TEST(PollBlock, ReusedIndexStartsAsANewAnalyzer) {
     block.close(0);
     ASSERT_EQ(block.registerSlot(2), 0);
     const Slot s = block.snapshot(0);
-    EXPECT_EQ(s.viewWindow, 2u);
+    EXPECT_EQ(s.analyzer, 2u);
     EXPECT_EQ(s.address, 0);
     EXPECT_EQ(s.errorCount, 5);
     EXPECT_EQ(s.texts.gasName, " - ");
@@ -49,7 +49,7 @@ TEST(PollBlock, ReusedIndexStartsAsANewAnalyzer) {
 // the closed or moved slots is left at the vacated index.
 TEST(PollBlock, CloseMovesWholeSlotsAndClearsTheVacatedIndex) {
     PollBlock block;
-    for (ViewId v : {11u, 12u, 13u}) block.registerSlot(v);
+    for (AnalyzerId v : {11u, 12u, 13u}) block.registerSlot(v);
     for (int i = 0; i < 3; ++i) block.setAddress(i, 30 + i);
     block.confirmCommand(1, Command::Threshold1, 44);
     block.confirmCommand(2, Command::NewAddress, 77);
@@ -78,7 +78,7 @@ TEST(PollBlock, CloseMovesWholeSlotsAndClearsTheVacatedIndex) {
     EXPECT_EQ(s1.pending.newAddress, 77);
     EXPECT_EQ(s1.replyCount, 5);
     EXPECT_EQ(s1.generation, gen2);
-    EXPECT_EQ(s2.viewWindow, 0u);
+    EXPECT_EQ(s2.analyzer, 0u);
     EXPECT_EQ(s2.address, 0);
     EXPECT_FALSE(s2.pending.anyPending());
     EXPECT_EQ(s2.generation, 0u);
@@ -139,7 +139,7 @@ TEST(PollBlock, ANewNumberIsANewAnalyzerAndATurnInFlightStoresNothing) {
     EXPECT_FALSE(block.storeOutcome(0, inFlight.generation, [](Slot& s) { s.errorCount = 0; }));
 
     const Slot s = block.snapshot(0);
-    EXPECT_EQ(s.viewWindow, 1u);
+    EXPECT_EQ(s.analyzer, 1u);
     EXPECT_EQ(s.address, 60);
     EXPECT_NE(s.generation, inFlight.generation);
     EXPECT_EQ(s.errorCount, kLostContactLimit);

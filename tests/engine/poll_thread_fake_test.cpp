@@ -38,7 +38,7 @@ class PollFake : public ::testing::Test {
             std::make_unique<PollThread>(block, sink, timing, [this] { return wire.makePort(); });
         ASSERT_TRUE(poll->start());
     }
-    int addAnalyzer(ViewId view, int address) {
+    int addAnalyzer(AnalyzerId view, int address) {
         const int slot = *block.registerSlot(view);
         block.setAddress(slot, address);
         return slot;
@@ -155,7 +155,7 @@ TEST_F(PollFake, BaudNoticeOnlyForTheBaudWrite) {
     // Both confirmed inside a notice, between two turns, so the next turn sees both.
     std::atomic<bool> armed{false};
     std::atomic<size_t> sent{0};
-    sink.onData([&](ViewId, int) {
+    sink.onData([&](AnalyzerId, int) {
         if (!armed.exchange(false)) return;
         block.confirmCommand(0, Command::Threshold1, 30);
         block.confirmCommand(0, Command::NewBaud, 16);

@@ -44,7 +44,7 @@ class PollSim : public test::SimBusTest<test::RecordingSink> {
         a.baud = baud;
         bus->addAnalyzer(a);
     }
-    int openWindow(ViewId view, int address) {
+    int openWindow(AnalyzerId view, int address) {
         const int slot = *block.registerSlot(view);
         block.setAddress(slot, address);
         return slot;
@@ -72,7 +72,7 @@ class PollSim : public test::SimBusTest<test::RecordingSink> {
     // atNextNotice run there too, on the poll thread between two turns, so that several
     // changes reach the slot's next turn together.
     void trackNotices() {
-        sink.onData([this](ViewId, int) {
+        sink.onData([this](AnalyzerId, int) {
             const size_t turn = requestsIn().size() - 1;
             std::function<void()> action;
             {
@@ -391,7 +391,7 @@ TEST_F(PollSim, UnpluggedAdapterIsReopenedWhenItComesBack) {
     openWindow(1, 1);
     std::mutex m;
     std::vector<std::pair<double, std::chrono::steady_clock::time_point>> samples;
-    sink.onData([&](ViewId, int) {
+    sink.onData([&](AnalyzerId, int) {
         std::lock_guard lock(m);
         samples.emplace_back(threadCpuSeconds(), std::chrono::steady_clock::now());
     });
@@ -591,7 +591,7 @@ TEST_F(PollSim, CommandsNeverReachAnotherAnalyzer) {
     timing.pacingBaseMs = 1;
     timing.line.replyTimeoutMs = 60;
     std::mt19937 rng(7);
-    ViewId nextView = 1;
+    AnalyzerId nextView = 1;
     for (int a = 1; a <= 4; ++a) openWindow(nextView++, a);
     start();
     ASSERT_TRUE(waitNotices(1));

@@ -56,7 +56,7 @@ class GasBench : public ::testing::Test, public PollSink {
         bus->setTimeScale(timeScale);
         for (const auto& a : analyzers) {
             bus->addAnalyzer(a);
-            slots_[a.address] = *block.registerSlot(static_cast<ViewId>(a.address + 1));
+            slots_[a.address] = *block.registerSlot(static_cast<AnalyzerId>(a.address + 1));
             block.setAddress(slots_[a.address], a.address);
         }
         bus->start();
@@ -142,7 +142,7 @@ class GasBench : public ::testing::Test, public PollSink {
     }
 
     // PollSink
-    void dataChanged(ViewId, int slot) override {
+    void dataChanged(AnalyzerId, int slot) override {
         const Slot s = block.snapshot(slot);
         // The notice comes before the next request goes out: the last read the simulator
         // took for this number is the one answered.
@@ -160,7 +160,7 @@ class GasBench : public ::testing::Test, public PollSink {
             return;
         }
     }
-    void baudAccepted(ViewId, int, int) override {}
+    void baudAccepted(AnalyzerId, int, int) override {}
     void lineFailed() override { ADD_FAILURE() << "the line failed"; }
     void showError(const std::string& text, const std::string&) override { ADD_FAILURE() << text; }
 

@@ -192,7 +192,7 @@ class BenchPartsTest : public QObject {
         for (int n : {5, 9, 30}) block.setAddress(*block.registerSlot(100 + n), n);
         model.refresh();
         QCOMPARE(columnTexts(model, BusOverviewModel::Number), (QStringList{"5", "9", "30"}));
-        QCOMPARE(model.viewAt(2), ViewId(130));
+        QCOMPARE(model.viewAt(2), AnalyzerId(130));
 
         block.close(0);  // the later windows move up
         model.refresh();

@@ -224,7 +224,7 @@ class BusToolsTest : public QObject {
         table->selectRow(20);
         QCOMPARE(trend.history(), historyOf(20));
         QVERIFY(historyOf(20) != historyOf(6));
-        const ViewId shown = f->block().view(20);
+        const AnalyzerId shown = f->block().view(20);
         const zta::TrendHistory* closed = historyOf(20);
         for (QMdiSubWindow* child : f->mdiArea()->subWindowList())
             if (zta::viewIdOf(f->windowFactory().viewOf(child)) == shown) delete child;

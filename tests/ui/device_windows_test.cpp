@@ -125,7 +125,7 @@ class DeviceWindowsTest : public QObject {
         QCOMPARE(host_->pollBlock.view(1), viewIdOf(w[2]->view()));
         // A pending command stays with its analyzer; the vacated index is clear.
         QVERIFY(host_->pollBlock.snapshot(1).pending.pendingZero);
-        QCOMPARE(host_->pollBlock.snapshot(2).viewWindow, zta::ViewId(0));
+        QCOMPARE(host_->pollBlock.snapshot(2).analyzer, zta::AnalyzerId(0));
         QCOMPARE(host_->pollBlock.snapshot(2).address, 0);
 
         // A reload after the move reads the window's own analyzer.
@@ -137,7 +137,7 @@ class DeviceWindowsTest : public QObject {
         w[2]->close();
         QCOMPARE(host_->pollBlock.windowCount(), 1);
         QCOMPARE(w[1]->document().slot, 0);
-        QCOMPARE(host_->pollBlock.snapshot(1).viewWindow, zta::ViewId(0));
+        QCOMPARE(host_->pollBlock.snapshot(1).analyzer, zta::AnalyzerId(0));
         QVERIFY(dialogs_->boxes().empty());
     }
 

@@ -459,7 +459,7 @@ void MainFrameTest::windowLimitAndCompaction() {
     QCOMPARE(f->block().snapshot(9).address, 111);
     for (int s = 0; s < 48; ++s)
         QCOMPARE(f->viewOfSlot(s), static_cast<AnalyzerViewInterface*>(st.view(s)));
-    QCOMPARE(f->block().view(48), zta::ViewId(0));
+    QCOMPARE(f->block().view(48), zta::AnalyzerId(0));
     // A freed slot takes a new window again.
     QVERIFY(f->openNewDocument());
     QCOMPARE(f->block().windowCount(), 49);
