@@ -39,7 +39,8 @@ bool checkConnected(AnalyzerDocument& doc, const QString& refusal) {
 
 // Writes the request into the window's slot; the slot is looked up again because a dialog's
 // event loop ran in between.
-void confirm(AnalyzerDocument& doc, zta::Command which, int value = 0) {
+void confirm(AnalyzerDocument& doc, zta::Command which,
+             std::optional<double> value = std::nullopt) {
     const auto slot = liveSlot(doc);
     if (!slot) return;
     const CommandTrack previous = doc.block->snapshot(*slot).commands[commandIndex(which)];

@@ -1,30 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "poll/command_track.h"
 
+#include "poll/command_table.h"
+
 namespace zta {
 
-uint16_t commandRegister(Command c) {
-    switch (c) {
-        case Command::NewAddress:
-        case Command::NewBaud:
-            return 0;
-        case Command::Zero:
-            return 1;
-        case Command::MidGas:
-            return 2;
-        case Command::MaxGas:
-            return 3;
-        case Command::Typical:
-            return 4;
-        case Command::Threshold1:
-            return 5;
-        case Command::Threshold2:
-            return 6;
-        case Command::FactoryNumber:
-            return 7;
-    }
-    return 0;
-}
+uint16_t commandRegister(Command c) { return commandRow(c).encode(CommandInputs{}).reg; }
 
 const CommandTrack* lastCommand(const CommandTracks& tracks, Command* which) {
     const CommandTrack* newest = nullptr;

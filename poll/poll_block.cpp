@@ -4,48 +4,25 @@
 #include <algorithm>
 #include <chrono>
 
+#include "poll/command_table.h"
+
 namespace zta {
 
 namespace {
 const char* const kNoGasName = " - ";
 }
 
+void PendingCommands::set(Command which, double value, bool hasValue) {
+    entries_[commandIndex(which)] = Entry{true, hasValue, value};
+}
+
 bool PendingCommands::anyPending() const {
-    return pendingThreshold1 || pendingThreshold2 || pendingAddress || pendingBaud ||
-           pendingMaxGas || pendingMidGas || pendingTypical || pendingZero || pendingFactoryNumber;
+    return std::any_of(entries_.begin(), entries_.end(), [](const Entry& e) { return e.pending; });
 }
 
 void PendingCommands::clearPending() {
-    pendingThreshold1 = pendingThreshold2 = pendingAddress = pendingBaud = false;
-    pendingMaxGas = pendingMidGas = pendingTypical = pendingZero = false;
-    pendingFactoryNumber = false;
+    for (Entry& e : entries_) e.pending = false;
 }
-
-bool PendingCommands::*PendingCommands::flagOf(Command which) {
-    switch (which) {
-        case Command::NewAddress:
-            return &PendingCommands::pendingAddress;
-        case Command::NewBaud:
-            return &PendingCommands::pendingBaud;
-        case Command::Zero:
-            return &PendingCommands::pendingZero;
-        case Command::MidGas:
-            return &PendingCommands::pendingMidGas;
-        case Command::MaxGas:
-            return &PendingCommands::pendingMaxGas;
-        case Command::Typical:
-            return &PendingCommands::pendingTypical;
-        case Command::Threshold1:
-            return &PendingCommands::pendingThreshold1;
-        case Command::Threshold2:
-            return &PendingCommands::pendingThreshold2;
-        case Command::FactoryNumber:
-            return &PendingCommands::pendingFactoryNumber;
-    }
-    return &PendingCommands::pendingZero;
-}
-
-bool PendingCommands::pendingFlag(Command which) const { return this->*flagOf(which); }
 
 namespace {
 CommandReport reportOf(const Slot& s, Command which) {
@@ -83,7 +60,7 @@ void Slot::settleTracks(const Command* echoed, CommandFailure why, bool all,
             t.state = CommandStatus::Confirmed;
             t.failure = CommandFailure::None;
             reports.push_back(reportOf(*this, which));
-        } else if (t.open() && (all || !pending.pendingFlag(which))) {
+        } else if (t.open() && (all || !pending.isPending(which))) {
             t.state = CommandStatus::Failed;
             t.failure = why;
             reports.push_back(reportOf(*this, which));
@@ -152,75 +129,27 @@ std::optional<int> PollBlock::slotOfAnalyzer(AnalyzerId view) const {
     return std::nullopt;
 }
 
-bool PollBlock::confirmCommand(int slot, Command which, int value) {
+bool PollBlock::confirmCommand(int slot, Command which, std::optional<double> value) {
     std::lock_guard lock(mutex_);
     if (!registered(slot)) return false;
     Slot& s = slots_[slot];
-    const auto byte = static_cast<uint8_t>(value & 0xFF);
+    const CommandRow& row = commandRow(which);
+    CommandInputs in;
+    in.value = value.value_or(0.0);
+    in.hasValue = value.has_value();
+    in.address = s.address;
+    in.lineBaud = baudRate_;
+    in.maxGas = maxGas_;
+    in.midGas = midGas_;
+    const RegisterWrite write = row.encode(in);
     CommandTrack& t = s.commands[commandIndex(which)];
     t = CommandTrack{};
     t.state = CommandStatus::Pending;
     t.id = nextCommandId_++;
     t.confirmedMs = steadyNowMs();
-    t.reg = commandRegister(which);
-    switch (which) {
-        case Command::NewAddress:
-            t.value = encodeNewAddress(byte, baudRate_).value;
-            break;
-        case Command::NewBaud:
-            t.value = encodeNewBaud(s.address, byte).value;
-            break;
-        case Command::MidGas:
-            t.value = encodeMidGas(midGas_).value;
-            break;
-        case Command::MaxGas:
-            t.value = encodeMaxGas(maxGas_).value;
-            break;
-        case Command::Threshold1:
-        case Command::Threshold2:
-            t.value = byte;
-            break;
-        case Command::FactoryNumber:
-            t.value = static_cast<uint16_t>(value);
-            break;
-        default:
-            t.value = 0;
-            break;
-    }
-    switch (which) {
-        case Command::NewAddress:
-            s.pending.newAddress = byte;
-            s.pending.pendingAddress = true;
-            break;
-        case Command::NewBaud:
-            s.pending.newBaudCode = byte;
-            s.pending.pendingBaud = true;
-            break;
-        case Command::Zero:
-            s.pending.pendingZero = true;
-            break;
-        case Command::MidGas:
-            s.pending.pendingMidGas = true;
-            break;
-        case Command::MaxGas:
-            s.pending.pendingMaxGas = true;
-            break;
-        case Command::Typical:
-            s.pending.pendingTypical = true;
-            break;
-        case Command::Threshold1:
-            s.pending.newThreshold1 = byte;
-            s.pending.pendingThreshold1 = true;
-            break;
-        case Command::Threshold2:
-            s.pending.newThreshold2 = byte;
-            s.pending.pendingThreshold2 = true;
-            break;
-        case Command::FactoryNumber:
-            s.pending.newFactoryNumber = value;
-            s.pending.pendingFactoryNumber = true;
-            break;
-    }
+    t.reg = write.reg;
+    t.value = write.value;
+    s.pending.set(which, in.value, in.hasValue);
     return true;
 }
 
@@ -266,9 +195,8 @@ void PollBlock::prepareConnect() {
     std::lock_guard lock(mutex_);
     stopPolling_ = false;
     for (Slot& s : slots_) {
-        PendingCommands& p = s.pending;
-        p.pendingAddress = p.pendingBaud = p.pendingMaxGas = false;
-        p.pendingMidGas = p.pendingTypical = p.pendingZero = false;
+        for (const CommandRow& row : commandTable())
+            if (!row.keptOverConnect) s.pending.clear(row.command);
         s.readings.extendedModel = true;
         // The pause since the last run is no cycle; the last cycle measured stands until then.
         s.lastTurnMs = 0;
@@ -395,10 +323,11 @@ std::vector<CommandReport> PollBlock::expireCommands(int64_t nowMs) {
         Slot& s = slots_[i];
         for (int k = 0; k < kCommandKinds; ++k) {
             const Command which = commandAt(k);
-            bool& flag = s.pending.*PendingCommands::flagOf(which);
             CommandTrack& t = s.commands[k];
-            if (!flag || t.id == 0 || nowMs - t.confirmedMs < commandExpiryMs_) continue;
-            flag = false;
+            if (!s.pending.isPending(which) || t.id == 0 ||
+                nowMs - t.confirmedMs < commandExpiryMs_)
+                continue;
+            s.pending.clear(which);
             t.state = CommandStatus::Failed;
             t.failure = CommandFailure::Expired;
             reports.push_back(reportOf(s, which));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -23,27 +24,26 @@ constexpr int kLostContactLimit = 5;
 // The core's stable id of an analyzer on a line; 0 = none.
 using AnalyzerId = std::uint64_t;
 
-// The service commands the operator confirmed and the poll thread has yet to see echoed.
-struct PendingCommands {
-    int newFactoryNumber = 0;
-    uint8_t newAddress = 0;
-    uint8_t newBaudCode = 0;
-    uint8_t newThreshold1 = 0;
-    uint8_t newThreshold2 = 0;
-    bool pendingThreshold1 = false;
-    bool pendingThreshold2 = false;
-    bool pendingAddress = false;
-    bool pendingBaud = false;
-    bool pendingMaxGas = false;
-    bool pendingMidGas = false;
-    bool pendingTypical = false;
-    bool pendingZero = false;
-    bool pendingFactoryNumber = false;
-
+// The service commands confirmed for one analyzer that the poll thread has yet to see echoed,
+// each with the value it was confirmed with.
+class PendingCommands {
+  public:
+    bool isPending(Command which) const { return at(which).pending; }
+    double value(Command which) const { return at(which).value; }
+    bool hasValue(Command which) const { return at(which).hasValue; }
+    void set(Command which, double value, bool hasValue);
+    void clear(Command which) { entries_[commandIndex(which)].pending = false; }
     bool anyPending() const;
-    bool pendingFlag(Command which) const;
-    static bool PendingCommands::*flagOf(Command which);
     void clearPending();
+
+  private:
+    struct Entry {
+        bool pending = false;
+        bool hasValue = false;
+        double value = 0.0;
+    };
+    const Entry& at(Command which) const { return entries_[commandIndex(which)]; }
+    std::array<Entry, kCommandKinds> entries_{};
 };
 
 // Everything the block keeps for one analyzer window. Closing a window moves whole slots, so a
@@ -102,10 +102,10 @@ class PollBlock {
     AnalyzerId view(int slot) const;
     std::optional<int> slotOfAnalyzer(AnalyzerId view) const;
 
-    // Writes the command's value, then its pending flag, under one lock. `value` is ignored by
-    // the commands that carry none (Zero, MaxGas, MidGas, Typical). False when the slot is not
-    // registered.
-    bool confirmCommand(int slot, Command which, int value = 0);
+    // Writes the command's value, then its pending flag, under one lock. Zero and Typical carry
+    // no value; a calibration gas without one takes the station's when it goes out. False when
+    // the slot is not registered.
+    bool confirmCommand(int slot, Command which, std::optional<double> value = std::nullopt);
     // The view's number field. Another number is another analyzer: the slot starts afresh
     // (readings, counters, health and commands) under a new generation, so that a turn in
     // flight for the old one stores nothing. Returns the old one's open commands, failed.

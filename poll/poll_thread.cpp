@@ -11,6 +11,7 @@
 #include "link/modbus.h"
 #include "link/regmap.h"
 #include "link/reply_view.h"
+#include "poll/command_table.h"
 
 namespace zta {
 
@@ -27,89 +28,40 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-using PendingFlag = bool PendingCommands::*;
-
 struct Choice {
     Request request{};
     size_t replyLength = 0;
-    PendingFlag command = nullptr;  // the pending command this write carries; none for a read
-    bool isWrite = false;
-    bool isBaud = false;
-    bool isNewAddress = false;
-    Command which = Command::Zero;  // the command of a write
+    const CommandRow* command = nullptr;  // the pending command this write carries; none for a read
 };
 
-// What a pending command puts in its register write, from the slot and the line's settings.
-struct WriteInputs {
-    const Slot& s;
-    uint8_t address;
-    unsigned baud;
-    double maxGas;
-    double midGas;
-};
-
-struct CommandRow {
-    PendingFlag flag;
-    Command command;
-    RegisterWrite (*encode)(const WriteInputs&);
-};
-
-// In priority order: the first pending one goes out; a read when none is.
-constexpr CommandRow kCommandTable[] = {
-    {&PendingCommands::pendingThreshold1, Command::Threshold1,
-     [](const WriteInputs& in) { return encodeThreshold1(in.s.pending.newThreshold1); }},
-    {&PendingCommands::pendingThreshold2, Command::Threshold2,
-     [](const WriteInputs& in) { return encodeThreshold2(in.s.pending.newThreshold2); }},
-    {&PendingCommands::pendingTypical, Command::Typical,
-     [](const WriteInputs&) { return encodeTypical(); }},
-    {&PendingCommands::pendingMaxGas, Command::MaxGas,
-     [](const WriteInputs& in) { return encodeMaxGas(in.maxGas); }},
-    {&PendingCommands::pendingMidGas, Command::MidGas,
-     [](const WriteInputs& in) { return encodeMidGas(in.midGas); }},
-    {&PendingCommands::pendingZero, Command::Zero, [](const WriteInputs&) { return encodeZero(); }},
-    {&PendingCommands::pendingAddress, Command::NewAddress,
-     [](const WriteInputs& in) { return encodeNewAddress(in.s.pending.newAddress, in.baud); }},
-    {&PendingCommands::pendingBaud, Command::NewBaud,
-     [](const WriteInputs& in) { return encodeNewBaud(in.address, in.s.pending.newBaudCode); }},
-    {&PendingCommands::pendingFactoryNumber, Command::FactoryNumber,
-     [](const WriteInputs& in) { return encodeFactoryNumber(in.s.pending.newFactoryNumber); }},
-};
-
-const CommandRow& rowOf(PendingFlag f) {
-    for (const CommandRow& row : kCommandTable)
-        if (row.flag == f) return row;
-    return kCommandTable[std::size(kCommandTable) - 1];
-}
-
-Request commandRequest(const Slot& s, PendingFlag f, uint8_t a, unsigned baud, double maxGas,
-                       double midGas) {
-    const RegisterWrite w = rowOf(f).encode(WriteInputs{s, a, baud, maxGas, midGas});
-    return writeRequest(a, w.reg, w.value);
+Request commandRequest(const Slot& slot, const CommandRow& row, uint8_t address, unsigned baud,
+                       double maxGas, double midGas) {
+    CommandInputs in;
+    in.value = slot.pending.value(row.command);
+    in.hasValue = slot.pending.hasValue(row.command);
+    in.address = address;
+    in.lineBaud = baud;
+    in.maxGas = maxGas;
+    in.midGas = midGas;
+    const RegisterWrite write = row.encode(in);
+    return writeRequest(address, write.reg, write.value);
 }
 
 // The first pending command in priority order, else the read the model calls for.
-Choice chooseRequest(const Slot& s, uint8_t a, unsigned baud, double maxGas, double midGas) {
-    Choice c;
-    for (const CommandRow& row : kCommandTable) {
-        const PendingFlag f = row.flag;
-        if (!(s.pending.*f)) continue;
-        c.command = f;
-        c.which = row.command;
-        c.isWrite = true;
-        c.isNewAddress = f == &PendingCommands::pendingAddress;
-        c.isBaud = f == &PendingCommands::pendingBaud;
-        c.request = commandRequest(s, f, a, baud, maxGas, midGas);
-        c.replyLength = expectedReplyLength(c.request);
-        return c;
+Choice chooseRequest(const Slot& slot, uint8_t address, unsigned baud, double maxGas,
+                     double midGas) {
+    Choice choice;
+    for (const CommandRow& row : commandTable()) {
+        if (!slot.pending.isPending(row.command)) continue;
+        choice.command = &row;
+        choice.request = commandRequest(slot, row, address, baud, maxGas, midGas);
+        choice.replyLength = expectedReplyLength(choice.request);
+        return choice;
     }
-    if (s.readings.extendedModel) {
-        c.request = readRequest(a, kReadingsRegister, kLongReadCount);
-        c.replyLength = expectedReplyLength(c.request);
-    } else {
-        c.request = readRequest(a, kReadingsRegister, kShortReadCount);
-        c.replyLength = expectedReplyLength(c.request);
-    }
-    return c;
+    choice.request = readRequest(address, kReadingsRegister,
+                                 slot.readings.extendedModel ? kLongReadCount : kShortReadCount);
+    choice.replyLength = expectedReplyLength(choice.request);
+    return choice;
 }
 
 enum class Outcome { Nothing, Echo, Data, Failure };
@@ -120,12 +72,12 @@ enum class Outcome { Nothing, Echo, Data, Failure };
 Outcome judge(Slot& s, const Choice& c, const Request& sent, uint8_t a, const uint8_t* reply,
               size_t n) {
     const ReplyView v(reply, n);
-    if (c.isWrite && v.hasLength(kEchoLength) && (v.isEchoOf(c.request) || v.crcMatches())) {
+    if (c.command && v.hasLength(kEchoLength) && (v.isEchoOf(c.request) || v.crcMatches())) {
         // An intact frame that differs (the echo of a value since replaced) is an answer from a
         // live analyzer: the command stays pending, nothing is counted.
         if (!v.isEchoOf(c.request)) return Outcome::Nothing;
         // Only the answered command: the others go out on the next turns.
-        if (sent == c.request) s.pending.*c.command = false;
+        if (sent == c.request) s.pending.clear(c.command->command);
         return Outcome::Echo;
     }
     if ((v.hasLength(kShortReplyLength) || v.hasLength(kLongReplyLength) ||
@@ -233,10 +185,12 @@ class Poller {
         const auto address = static_cast<uint8_t>(slot.address);
         const Choice choice =
             chooseRequest(slot, address, taken.baudRate, taken.maxGas, taken.midGas);
+        const CommandEffect effect = choice.command ? choice.command->effect : CommandEffect::None;
         // The new number holds from this turn on, even if the echo never comes.
-        if (choice.isNewAddress &&
-            !block_.storeOutcome(taken.slot, taken.generation,
-                                 [&](Slot& live) { live.address = slot.pending.newAddress; }))
+        if (effect == CommandEffect::NewNumber &&
+            !block_.storeOutcome(taken.slot, taken.generation, [&](Slot& live) {
+                live.address = static_cast<int>(slot.pending.value(Command::NewAddress));
+            }))
             return;
         if (!block_.isCurrent(taken.slot, taken.generation)) return;
 
@@ -263,9 +217,9 @@ class Poller {
         std::vector<CommandReport> reports;
         const bool stored = block_.storeOutcome(taken.slot, taken.generation, [&](Slot& live) {
             if (exchange.writeOk) ++live.requestCount;
-            const Request sent = choice.isWrite
-                                     ? commandRequest(live, choice.command, address, taken.baudRate,
-                                                      taken.maxGas, taken.midGas)
+            const Request sent = choice.command
+                                     ? commandRequest(live, *choice.command, address,
+                                                      taken.baudRate, taken.maxGas, taken.midGas)
                                      : choice.request;
             outcome = judge(live, choice, sent, address, reply, exchange.count);
             kind = trackHealth(live, choice, reply, exchange, outcome, reports);
@@ -278,8 +232,10 @@ class Poller {
         // A close that came after the store: the notice would name an index that is no longer
         // this analyzer's.
         if (!block_.isCurrent(taken.slot, taken.generation)) return;
-        if (outcome == Outcome::Echo && choice.isBaud)
-            sink_.baudAccepted(after.analyzer, slot.pending.newBaudCode, after.address);
+        if (outcome == Outcome::Echo && effect == CommandEffect::NewRate)
+            sink_.baudAccepted(after.analyzer,
+                               static_cast<int>(slot.pending.value(Command::NewBaud)),
+                               after.address);
         if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.stopRequested())
             sink_.dataChanged(after.analyzer, taken.slot);
         sink_.turnDone(TurnReport{after.analyzer, taken.slot, address, exchanged, kind, exchange});
@@ -291,9 +247,9 @@ class Poller {
         const FrameKind kind = classifyReply(choice.request, reply, exchange.count,
                                              choice.replyLength, exchange.foreignFrames);
         live.health.count(kind, exchange);
-        if (choice.isWrite && exchange.writeOk)
-            live.trackSent(choice.which, choice.request, reports);
-        const Command* echoed = outcome == Outcome::Echo ? &choice.which : nullptr;
+        if (choice.command && exchange.writeOk)
+            live.trackSent(choice.command->command, choice.request, reports);
+        const Command* echoed = outcome == Outcome::Echo ? &choice.command->command : nullptr;
         live.settleTracks(echoed, CommandFailure::Cleared, false, reports);
         return kind;
     }

@@ -70,12 +70,12 @@ TEST(PollBlock, CloseMovesWholeSlotsAndClearsTheVacatedIndex) {
 
     const Slot s0 = block.snapshot(0), s1 = block.snapshot(1), s2 = block.snapshot(2);
     EXPECT_EQ(s0.address, 31);
-    EXPECT_TRUE(s0.pending.pendingThreshold1);
-    EXPECT_EQ(s0.pending.newThreshold1, 44);
-    EXPECT_FALSE(s0.pending.pendingZero);
+    EXPECT_TRUE(s0.pending.isPending(zta::Command::Threshold1));
+    EXPECT_EQ(s0.pending.value(zta::Command::Threshold1), 44);
+    EXPECT_FALSE(s0.pending.isPending(zta::Command::Zero));
     EXPECT_EQ(s1.address, 32);
-    EXPECT_TRUE(s1.pending.pendingAddress);
-    EXPECT_EQ(s1.pending.newAddress, 77);
+    EXPECT_TRUE(s1.pending.isPending(zta::Command::NewAddress));
+    EXPECT_EQ(s1.pending.value(zta::Command::NewAddress), 77);
     EXPECT_EQ(s1.replyCount, 5);
     EXPECT_EQ(s1.generation, gen2);
     EXPECT_EQ(s2.analyzer, 0u);
@@ -175,7 +175,7 @@ TEST(PollBlock, CommandsExpireUnsentAfterTheirTime) {
         const auto reports = block.expireCommands(confirmed + c.after);
         const Slot s = block.snapshot(0);
         EXPECT_EQ(reports.size(), c.expired ? 1u : 0u) << c.after;
-        EXPECT_EQ(s.pending.pendingZero, !c.expired);
+        EXPECT_EQ(s.pending.isPending(zta::Command::Zero), !c.expired);
         for (const CommandReport& r : reports) {
             EXPECT_EQ(r.track.state, CommandStatus::Failed);
             EXPECT_EQ(r.track.failure, CommandFailure::Expired);
@@ -187,37 +187,29 @@ TEST(PollBlock, ConfirmCommandWritesValueAndFlag) {
     struct Case {
         Command which;
         int value;
-        bool PendingCommands::*flag;
-        std::function<int(const Slot&)> stored;
+        bool keepsValue;
     };
     const Case cases[] = {
-        {Command::NewAddress, 7, &PendingCommands::pendingAddress,
-         [](const Slot& s) { return s.pending.newAddress; }},
-        {Command::NewBaud, 16, &PendingCommands::pendingBaud,
-         [](const Slot& s) { return s.pending.newBaudCode; }},
-        {Command::Threshold1, 200, &PendingCommands::pendingThreshold1,
-         [](const Slot& s) { return s.pending.newThreshold1; }},
-        {Command::Threshold2, 255, &PendingCommands::pendingThreshold2,
-         [](const Slot& s) { return s.pending.newThreshold2; }},
-        {Command::FactoryNumber, 65535, &PendingCommands::pendingFactoryNumber,
-         [](const Slot& s) { return s.pending.newFactoryNumber; }},
-        {Command::Zero, 0, &PendingCommands::pendingZero, nullptr},
-        {Command::MaxGas, 0, &PendingCommands::pendingMaxGas, nullptr},
-        {Command::MidGas, 0, &PendingCommands::pendingMidGas, nullptr},
-        {Command::Typical, 0, &PendingCommands::pendingTypical, nullptr},
+        {Command::NewAddress, 7, true},        {Command::NewBaud, 16, true},
+        {Command::Threshold1, 200, true},      {Command::Threshold2, 255, true},
+        {Command::FactoryNumber, 65535, true}, {Command::Zero, 0, false},
+        {Command::MaxGas, 0, false},           {Command::MidGas, 0, false},
+        {Command::Typical, 0, false},
     };
     for (const Case& c : cases) {
         PollBlock block;
-        EXPECT_FALSE(block.confirmCommand(0, c.which, c.value)) << "unregistered slot";
+        const std::optional<double> value =
+            c.keepsValue ? std::optional<double>(c.value) : std::nullopt;
+        EXPECT_FALSE(block.confirmCommand(0, c.which, value)) << "unregistered slot";
         block.registerSlot(1);
-        ASSERT_TRUE(block.confirmCommand(0, c.which, c.value));
+        ASSERT_TRUE(block.confirmCommand(0, c.which, value));
         const Slot s = block.snapshot(0);
-        EXPECT_TRUE(s.pending.*c.flag);
-        if (c.stored) {
-            EXPECT_EQ(c.stored(s), c.value);
+        EXPECT_TRUE(s.pending.isPending(c.which));
+        if (c.keepsValue) {
+            EXPECT_EQ(s.pending.value(c.which), c.value);
         }
         Slot only = s;
-        only.pending.*c.flag = false;
+        only.pending.clear(c.which);
         EXPECT_FALSE(only.pending.anyPending()) << "one flag only";
     }
 }
@@ -233,10 +225,14 @@ TEST(PollBlock, ConnectKeepsThresholdsAndFactoryNumberPending) {
     block.prepareConnect();
     EXPECT_FALSE(block.stopRequested());
     const Slot s = block.snapshot(0);
-    EXPECT_TRUE(s.pending.pendingThreshold1 && s.pending.pendingThreshold2 &&
-                s.pending.pendingFactoryNumber);
-    EXPECT_FALSE(s.pending.pendingZero || s.pending.pendingMaxGas || s.pending.pendingMidGas ||
-                 s.pending.pendingTypical || s.pending.pendingAddress || s.pending.pendingBaud);
+    EXPECT_TRUE(s.pending.isPending(zta::Command::Threshold1) &&
+                s.pending.isPending(zta::Command::Threshold2) &&
+                s.pending.isPending(zta::Command::FactoryNumber));
+    EXPECT_FALSE(
+        s.pending.isPending(zta::Command::Zero) || s.pending.isPending(zta::Command::MaxGas) ||
+        s.pending.isPending(zta::Command::MidGas) || s.pending.isPending(zta::Command::Typical) ||
+        s.pending.isPending(zta::Command::NewAddress) ||
+        s.pending.isPending(zta::Command::NewBaud));
     for (int i = 0; i < kMaxSlots; ++i) EXPECT_TRUE(block.snapshot(i).readings.extendedModel) << i;
     block.clearAllPending();
     EXPECT_FALSE(block.snapshot(0).pending.anyPending());

@@ -135,7 +135,7 @@ TEST_F(PollFake, ExceptionToACommandKeepsItPendingWithoutLosingContact) {
     ASSERT_TRUE(wire.waitRequests(before + 5, kWaitMs));
     poll->stop(kWaitMs);
     const Slot s = block.snapshot(0);
-    EXPECT_TRUE(s.pending.pendingZero);
+    EXPECT_TRUE(s.pending.isPending(zta::Command::Zero));
     EXPECT_EQ(s.errorCount, 0);  // five refusals in a row would have meant no contact
     const auto requests = wire.requestsIn();
     for (size_t i = before + 1; i < requests.size(); ++i) EXPECT_EQ(requests[i][1], kFnWriteSingle);

@@ -508,7 +508,7 @@ TEST_F(PollSim, ACommandConfirmedDuringAnOutageExpiresInsteadOfGoingOutLate) {
             return false;
         },
         kWaitMs));
-    EXPECT_FALSE(block.snapshot(0).pending.pendingZero);
+    EXPECT_FALSE(block.snapshot(0).pending.isPending(zta::Command::Zero));
 
     block.setCommandExpiryMs(0);
     ASSERT_TRUE(block.confirmCommand(1, Command::Zero));
@@ -517,7 +517,7 @@ TEST_F(PollSim, ACommandConfirmedDuringAnOutageExpiresInsteadOfGoingOutLate) {
     ASSERT_TRUE(sink.waitUntil(
         [&](auto& r) { return r.data.size() > notices + 2 && steadyNowMs() > confirmed + 400; },
         kWaitMs));
-    EXPECT_TRUE(block.snapshot(1).pending.pendingZero);
+    EXPECT_TRUE(block.snapshot(1).pending.isPending(zta::Command::Zero));
 
     std::string error;
     bus = sim::Bus::openPty(dir_ + "/line", &error);
@@ -558,10 +558,10 @@ TEST_F(PollSim, AnEchoingLineIsReadAndWrittenThroughAndItsCopyIsNoAnswer) {
         kWaitMs));
     poll->stop(kWaitMs);
     const Slot present = block.snapshot(0), absent = block.snapshot(1);
-    EXPECT_FALSE(present.pending.pendingZero);
+    EXPECT_FALSE(present.pending.isPending(zta::Command::Zero));
     EXPECT_EQ(present.commands[commandIndex(Command::Zero)].state, CommandStatus::Confirmed);
     EXPECT_GE(present.health.echoes, 1);
-    EXPECT_TRUE(absent.pending.pendingZero);
+    EXPECT_TRUE(absent.pending.isPending(zta::Command::Zero));
     EXPECT_NE(absent.commands[commandIndex(Command::Zero)].state, CommandStatus::Confirmed);
     EXPECT_EQ(absent.health.echoes, 0);
     EXPECT_EQ(absent.health.goodReplies, 0);

@@ -92,7 +92,7 @@ class BusToolsTest : public QObject {
                                 "«Метан».\nПродолжить?"));
         QCOMPARE(st.dialogs.boxes()[0].caption, QStringLiteral("Внимание"));
         QCOMPARE(st.dialogs.boxes()[0].buttons, Dialogs::Ok | Dialogs::Cancel);
-        QVERIFY(!f->block().snapshot(0).pending.pendingMaxGas);
+        QVERIFY(!f->block().snapshot(0).pending.isPending(zta::Command::MaxGas));
         // OK there leads to the confirmation the command always had.
         st.dialogs.clear();
         QVERIFY(f->router().dispatch(CommandId::HighGas));

@@ -113,7 +113,7 @@ class DeviceWindowsTest : public QObject {
         AnalyzerSubWindow* w[3] = {open(), open(), open()};
         w[1]->view()->numberField()->setText(QStringLiteral("11"));
         w[2]->view()->numberField()->setText(QStringLiteral("22"));
-        host_->store(2, [](zta::Slot& s) { s.pending.pendingZero = true; });
+        host_->store(2, [](zta::Slot& s) { s.pending.isPending(zta::Command::Zero) = true; });
 
         delete w[0];
         QCOMPARE(host_->pollBlock.windowCount(), 2);
@@ -124,7 +124,7 @@ class DeviceWindowsTest : public QObject {
         QCOMPARE(host_->pollBlock.snapshot(1).address, 22);
         QCOMPARE(host_->pollBlock.view(1), viewIdOf(w[2]->view()));
         // A pending command stays with its analyzer; the vacated index is clear.
-        QVERIFY(host_->pollBlock.snapshot(1).pending.pendingZero);
+        QVERIFY(host_->pollBlock.snapshot(1).pending.isPending(zta::Command::Zero));
         QCOMPARE(host_->pollBlock.snapshot(2).analyzer, zta::AnalyzerId(0));
         QCOMPARE(host_->pollBlock.snapshot(2).address, 0);
 

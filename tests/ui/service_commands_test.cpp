@@ -35,8 +35,6 @@ namespace {
 
 constexpr int kWaitMs = 15000;
 
-using Pending = bool zta::PendingCommands::*;
-
 struct Refusal {
     CommandId id;
     const char* text;
@@ -63,19 +61,18 @@ struct Confirmation {
     CommandId id;
     const char* text;
     const char* caption;
-    Pending flag;
+    zta::Command command;
 };
 
 const Confirmation kConfirmations[] = {
-    {CommandId::SetZero, "Установить нуль в приборе № 7 ?", "Установка нуля",
-     &zta::PendingCommands::pendingZero},
+    {CommandId::SetZero, "Установить нуль в приборе № 7 ?", "Установка нуля", zta::Command::Zero},
     {CommandId::ToolHighGas,
      "Установить газ максимальной концентрации (4.40 Об. долей) в приборе № 7 ?",
-     "Установка по газу", &zta::PendingCommands::pendingMaxGas},
+     "Установка по газу", zta::Command::MaxGas},
     {CommandId::MiddleGas, "Установить газ средней концентрации (2.70 Об. долей) в приборе № 7 ?",
-     "Установка по газу", &zta::PendingCommands::pendingMidGas},
+     "Установка по газу", zta::Command::MidGas},
     {CommandId::ToolTypicalConcentration, "Загрузить типовые значения концентрации в приборе № 7 ?",
-     "Установка исходной концентрации", &zta::PendingCommands::pendingTypical},
+     "Установка исходной концентрации", zta::Command::Typical},
 };
 
 template <class D>
@@ -252,11 +249,11 @@ class ServiceCommandsTest : public QObject {
 
             prompter_->answer(Dialogs::ResultOk);
             QVERIFY(w->document().onCommand(c.id));
-            QVERIFY(slotOf(w).pending.*c.flag);
+            QVERIFY(slotOf(w).pending.isPending(c.command));
             // Cancel later leaves the confirmed request in place.
             prompter_->answer(Dialogs::ResultCancel);
             QVERIFY(w->document().onCommand(c.id));
-            QVERIFY(slotOf(w).pending.*c.flag);
+            QVERIFY(slotOf(w).pending.isPending(c.command));
             host_->store(w->document().slot, [](zta::Slot& s) { s.pending.clearPending(); });
         }
     }
@@ -274,8 +271,8 @@ class ServiceCommandsTest : public QObject {
         };
         w->document().onCommand(CommandId::ToolChangeNumber);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена номера прибора № 7"));
-        QVERIFY(slotOf(w).pending.pendingAddress);
-        QCOMPARE(slotOf(w).pending.newAddress, uint8_t(255));
+        QVERIFY(slotOf(w).pending.isPending(zta::Command::NewAddress));
+        QCOMPARE(slotOf(w).pending.value(zta::Command::NewAddress), double(255));
 
         answer_ = [](QDialog& d) {
             auto* dialog = as<BaudRateDialog>(d);
@@ -284,8 +281,8 @@ class ServiceCommandsTest : public QObject {
         };
         w->document().onCommand(CommandId::ChangeSpeed);
         QCOMPARE(dialogTitle_, QStringLiteral("Смена скорости прибора № 7"));
-        QVERIFY(slotOf(w).pending.pendingBaud);
-        QCOMPARE(slotOf(w).pending.newBaudCode, uint8_t(0x10));
+        QVERIFY(slotOf(w).pending.isPending(zta::Command::NewBaud));
+        QCOMPARE(slotOf(w).pending.value(zta::Command::NewBaud), double(0x10));
 
         // Cancel writes nothing, not even the value.
         host_->store(w->document().slot, [](zta::Slot& s) { s.pending.clearPending(); });
@@ -298,7 +295,7 @@ class ServiceCommandsTest : public QObject {
         w->document().onCommand(CommandId::ToolChangeSpeed);
         QCOMPARE(dialogsRun_, 4);
         QVERIFY(!slotOf(w).pending.anyPending());
-        QCOMPARE(slotOf(w).pending.newAddress, uint8_t(255));
+        QCOMPARE(slotOf(w).pending.value(zta::Command::NewAddress), double(255));
     }
 
     // The dialog's event loop may see another window close; the request still goes to the
@@ -317,8 +314,8 @@ class ServiceCommandsTest : public QObject {
         QCOMPARE(host_->pollBlock.windowCount(), 1);
         const zta::Slot s = host_->pollBlock.snapshot(0);
         QCOMPARE(s.address, 8);
-        QVERIFY(s.pending.pendingAddress);
-        QCOMPARE(s.pending.newAddress, uint8_t(20));
+        QVERIFY(s.pending.isPending(zta::Command::NewAddress));
+        QCOMPARE(s.pending.value(zta::Command::NewAddress), double(20));
         QVERIFY(!host_->pollBlock.snapshot(1).pending.anyPending());
     }
 
@@ -339,8 +336,8 @@ class ServiceCommandsTest : public QObject {
         doc.onCommand(CommandId::Threshold1);
         QCOMPARE(dialogTitle_, QStringLiteral("Установка порога 1 в приборе № 7"));
         QCOMPARE(shown, QStringLiteral("1.00"));
-        QVERIFY(slotOf(w).pending.pendingThreshold1);
-        QCOMPARE(slotOf(w).pending.newThreshold1, uint8_t(30));
+        QVERIFY(slotOf(w).pending.isPending(zta::Command::Threshold1));
+        QCOMPARE(slotOf(w).pending.value(zta::Command::Threshold1), double(30));
 
         // Truncated, not rounded.
         doc.readings.gasCode = 2;
@@ -354,8 +351,8 @@ class ServiceCommandsTest : public QObject {
         doc.onCommand(CommandId::ToolThreshold2);
         QCOMPARE(dialogTitle_, QStringLiteral("Установка порога 2 в приборе № 7"));
         QCOMPARE(shown, QStringLiteral("50"));
-        QVERIFY(slotOf(w).pending.pendingThreshold2);
-        QCOMPARE(slotOf(w).pending.newThreshold2, uint8_t(37));
+        QVERIFY(slotOf(w).pending.isPending(zta::Command::Threshold2));
+        QCOMPARE(slotOf(w).pending.value(zta::Command::Threshold2), double(37));
 
         // A second request before the first went out replaces its value.
         answer_ = [](QDialog& d) {
@@ -363,7 +360,7 @@ class ServiceCommandsTest : public QObject {
             as<ThresholdDialog>(d)->setButton()->click();
         };
         doc.onCommand(CommandId::Threshold2);
-        QCOMPARE(slotOf(w).pending.newThreshold2, uint8_t(100));
+        QCOMPARE(slotOf(w).pending.value(zta::Command::Threshold2), double(100));
         QVERIFY(prompter_->boxes().empty());
     }
 
@@ -384,8 +381,8 @@ class ServiceCommandsTest : public QObject {
         answer_ = [](QDialog& d) { as<ThresholdDialog>(d)->setButton()->click(); };
         w->document().onCommand(CommandId::Threshold1);  // threshold 1 still works
         QCOMPARE(dialogsRun_, 1);
-        QVERIFY(slotOf(w).pending.pendingThreshold1);
-        QVERIFY(!slotOf(w).pending.pendingThreshold2);
+        QVERIFY(slotOf(w).pending.isPending(zta::Command::Threshold1));
+        QVERIFY(!slotOf(w).pending.isPending(zta::Command::Threshold2));
     }
 
     void f6AsksForTheFactoryNumberWithoutLink() {
@@ -406,8 +403,8 @@ class ServiceCommandsTest : public QObject {
         QCOMPARE(prompt,
                  QStringLiteral("Введите новый заводской номер прибора с сетевым номером 7"));
         QCOMPARE(initial, QStringLiteral("1234"));
-        QVERIFY(slotOf(w).pending.pendingFactoryNumber);
-        QCOMPARE(slotOf(w).pending.newFactoryNumber, 4321);
+        QVERIFY(slotOf(w).pending.isPending(zta::Command::FactoryNumber));
+        QCOMPARE(slotOf(w).pending.value(zta::Command::FactoryNumber), 4321.0);
 
         host_->store(w->document().slot, [](zta::Slot& s) { s.pending.clearPending(); });
         answer_ = [](QDialog& d) { d.reject(); };
