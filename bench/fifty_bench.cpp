@@ -64,8 +64,9 @@ class Sink : public PollSink {
   public:
     std::function<void(AnalyzerId, int)> onData;  // runs on the poll thread
 
-    void dataChanged(AnalyzerId view, int slot) override {
-        if (onData) onData(view, slot);
+    void dataChanged(const SlotUpdate& update) override {
+        const int slot = update.slot;
+        if (onData) onData(update.data.analyzer, slot);
         std::lock_guard lock(mutex_);
         ++notices_;
         if (slot == 0) marks_.push_back(Clock::now());

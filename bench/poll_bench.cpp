@@ -45,7 +45,8 @@ class TimingSink : public PollSink {
         Clock::time_point when;
         double cpu;
     };
-    void dataChanged(AnalyzerId, int slot) override {
+    void dataChanged(const SlotUpdate& update) override {
+        const int slot = update.slot;
         const Mark now{Clock::now(), threadCpuSeconds()};
         std::lock_guard lock(mutex_);
         if (notices_++ == 0) first_ = now;

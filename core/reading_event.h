@@ -13,8 +13,9 @@ namespace zta {
 // One turn of one analyzer as the poll thread ended it: posted, never waited for.
 struct ReadingEvent {
     AnalyzerId analyzer = 0;
-    int line = 0;           // the line's index in the core
-    std::uint64_t run = 0;  // the connection it came from; an ended run's events are dropped
+    std::uint64_t generation = 0;  // the analyzer's registration (a new number: a new one)
+    int line = 0;                  // the line's index in the core
+    std::uint64_t run = 0;         // the connection it came from; an ended run's events are dropped
     std::int64_t steadyMs = 0;
     std::chrono::system_clock::time_point wallTime{};
     int address = 0;

@@ -337,15 +337,15 @@ std::vector<CommandReport> PollBlock::expireCommands(int64_t nowMs) {
     return reports;
 }
 
-std::vector<PollBlock::Notice> PollBlock::markLineLost() {
-    std::vector<Notice> notices;
+std::vector<PollBlock::Marked> PollBlock::markLineLost() {
+    std::vector<Marked> notices;
     std::lock_guard lock(mutex_);
     for (int i = 0; i < windowCount_; ++i) {
         Slot& s = slots_[i];
         s.errorCount = kLostContactLimit;
         s.readings.extendedModel = true;
         s.clearReadings();
-        notices.push_back({i, s.analyzer, s.generation});
+        notices.push_back({i, s});
     }
     return notices;
 }

@@ -169,14 +169,13 @@ class PollBlock {
     // Fails and clears every pending command confirmed longer ago than the command expiry.
     std::vector<CommandReport> expireCommands(int64_t nowMs);
 
-    struct Notice {
+    struct Marked {
         int slot;
-        AnalyzerId view;
-        uint64_t generation;
+        Slot data;
     };
     // The line is gone: every registered analyzer is out of contact at once, its readings
-    // cleared as after the sixth failure. Returns the windows to tell.
-    std::vector<Notice> markLineLost();
+    // cleared as after the sixth failure. Returns them as they are now.
+    std::vector<Marked> markLineLost();
 
   private:
     bool registered(int slot) const { return slot >= 0 && slot < windowCount_; }

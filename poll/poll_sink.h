@@ -12,7 +12,7 @@ inline constexpr const char* kWriteFailedText = "Ошибка записи";
 
 // One turn's exchange as it ended, for whoever follows the bus turn by turn (zta-bus poll).
 struct TurnReport {
-    AnalyzerId view = 0;
+    AnalyzerId analyzer = 0;
     int slot = -1;
     int address = 0;                      // the number the request went to
     bool exchanged = false;               // false: the line was away, nothing was sent
@@ -20,13 +20,22 @@ struct TurnReport {
     ExchangeResult exchange;
 };
 
+// One analyzer's slot as a turn (or the loss of the line) left it, copied under the block's lock.
+struct SlotUpdate {
+    int slot = -1;
+    Slot data;
+    FrameKind outcome = FrameKind::NoReply;
+    bool exchanged = false;  // false: the line was away, nothing was sent
+};
+
 // How the poll thread reaches the windows. Called on the poll thread.
 class PollSink {
   public:
     virtual ~PollSink() = default;
-    // Synchronous: returns after the receiver copied the slot. The view may have been closed
-    // a moment before; a receiver ignores a view it no longer knows.
-    virtual void dataChanged(AnalyzerId view, int slot) = 0;
+    // The slot's values changed (a reply, a missed one, the line lost). The receiver must not
+    // wait for anyone: the bus goes on while the windows catch up. The analyzer may have been
+    // removed a moment before; a receiver ignores one it no longer knows.
+    virtual void dataChanged(const SlotUpdate& update) = 0;
     // Posted: the analyzer accepted a new baud rate.
     virtual void baudAccepted(AnalyzerId view, int baudCode, int address) = 0;
     // Posted: the line could not be opened; the thread ends right after.

@@ -171,9 +171,10 @@ class Poller {
     // before the line's state, so that whoever sees the state sees them out of contact too.
     void lineChanged(bool up) {
         if (!up) {
-            for (const PollBlock::Notice& n : block_.markLineLost())
-                if (!block_.stopRequested() && block_.isCurrent(n.slot, n.generation))
-                    sink_.dataChanged(n.view, n.slot);
+            for (PollBlock::Marked& marked : block_.markLineLost())
+                if (!block_.stopRequested())
+                    sink_.dataChanged(
+                        SlotUpdate{marked.slot, std::move(marked.data), FrameKind::NoReply, false});
         }
         sink_.lineStateChanged(up);
     }
@@ -223,8 +224,7 @@ class Poller {
                                      : choice.request;
             outcome = judge(live, choice, sent, address, reply, exchange.count);
             kind = trackHealth(live, choice, reply, exchange, outcome, reports);
-            after.analyzer = live.analyzer;
-            after.address = live.address;
+            after = live;
         });
         for (CommandReport& changed : reports) changed.slot = taken.slot;
         report(reports);
@@ -236,9 +236,10 @@ class Poller {
             sink_.baudAccepted(after.analyzer,
                                static_cast<int>(slot.pending.value(Command::NewBaud)),
                                after.address);
+        const AnalyzerId analyzer = after.analyzer;
         if ((outcome == Outcome::Data || outcome == Outcome::Failure) && !block_.stopRequested())
-            sink_.dataChanged(after.analyzer, taken.slot);
-        sink_.turnDone(TurnReport{after.analyzer, taken.slot, address, exchanged, kind, exchange});
+            sink_.dataChanged(SlotUpdate{taken.slot, std::move(after), kind, exchanged});
+        sink_.turnDone(TurnReport{analyzer, taken.slot, address, exchanged, kind, exchange});
     }
 
     static FrameKind trackHealth(Slot& live, const Choice& choice, const uint8_t* reply,

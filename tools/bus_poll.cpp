@@ -26,9 +26,10 @@ class PrintingSink : public PollSink {
         : block_(block), json_(json), cycles_(cycles), numbers_(numbers) {}
 
     // Text: one line per data notice. JSON: one object per exchange, from turnDone.
-    void dataChanged(AnalyzerId, int slot) override {
+    void dataChanged(const SlotUpdate& update) override {
         if (json_) return;
-        const Slot s = block_.snapshot(slot);
+        const Slot& s = update.data;
+        const int slot = update.slot;
         if (s.errorCount >= kLostContactLimit)
             std::printf("slot %d: %d: no contact (errors %d)\n", slot, s.address, s.errorCount);
         else

@@ -161,16 +161,15 @@ bool FakeWire::waitRequests(size_t n, int timeoutMs) const {
 
 std::unique_ptr<SerialPort> FakeWire::makePort() { return std::make_unique<FakePort>(*this); }
 
-void RecordingSink::dataChanged(AnalyzerId view, int slot) {
-    Slot copy = block_.snapshot(slot);
+void RecordingSink::dataChanged(const SlotUpdate& update) {
     std::function<void(AnalyzerId, int)> hook;
     {
         std::lock_guard lock(mutex_);
-        record_.data.push_back({view, slot, std::move(copy)});
+        record_.data.push_back({update.data.analyzer, update.slot, update.data});
         hook = onData_;
     }
     changed_.notify_all();
-    if (hook) hook(view, slot);
+    if (hook) hook(update.data.analyzer, update.slot);
 }
 
 void RecordingSink::baudAccepted(AnalyzerId view, int baudCode, int address) {

@@ -59,7 +59,7 @@ class FakeWire {
     int openAttempts_ = 0;
 };
 
-// Records what the poll thread tells the windows. dataChanged copies the slot as a view would.
+// Records what the poll thread tells the windows, with the slot each data notice carries.
 class RecordingSink : public PollSink {
   public:
     explicit RecordingSink(PollBlock& block) : block_(block) {}
@@ -91,7 +91,7 @@ class RecordingSink : public PollSink {
         std::vector<CommandReport> commands;
     };
 
-    void dataChanged(AnalyzerId view, int slot) override;
+    void dataChanged(const SlotUpdate& update) override;
     void baudAccepted(AnalyzerId view, int baudCode, int address) override;
     void lineFailed() override;
     void showError(const std::string& text, const std::string& caption) override;

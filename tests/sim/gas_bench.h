@@ -142,8 +142,8 @@ class GasBench : public ::testing::Test, public PollSink {
     }
 
     // PollSink
-    void dataChanged(AnalyzerId, int slot) override {
-        const Slot s = block.snapshot(slot);
+    void dataChanged(const SlotUpdate& update) override {
+        const Slot& s = update.data;
         // The notice comes before the next request goes out: the last read the simulator
         // took for this number is the one answered.
         const auto log = bus->log();
