@@ -180,7 +180,7 @@ std::optional<BenchSettings> BenchControl::openBench(const QString& path) {
          slot < std::min<int>(int(bench->windows.size()), frame_.block().windowCount()); ++slot)
         if (AnalyzerSubWindow* w = windowOfSlot(frame_, slot);
             w && bench->windows[slot].timerPeriod > 0)
-            pendingTimers_.emplace_back(viewIdOf(w->view()), bench->windows[slot].timerPeriod);
+            pendingTimers_.emplace_back(analyzerIdOf(w->view()), bench->windows[slot].timerPeriod);
     if (polling && frame_.station().isPolling()) startPendingTimers();
     return bench;
 }

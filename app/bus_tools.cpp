@@ -238,7 +238,7 @@ void BusTools::showTrendOf(AnalyzerId view) {
 
 void BusTools::activate(AnalyzerId view) {
     for (QMdiSubWindow* child : frame_.mdiArea()->subWindowList()) {
-        if (viewIdOf(frame_.windowFactory().viewOf(child)) != view) continue;
+        if (analyzerIdOf(frame_.windowFactory().viewOf(child)) != view) continue;
         frame_.showWindowInView(child);
         // Under a tall overview the windows' strip is low: the overview gives up what the
         // window needs to be seen whole.

@@ -63,7 +63,9 @@ class MainWindow::WindowHost : public DeviceHost {
   public:
     explicit WindowHost(MainWindow& frame) : frame_(frame) {}
 
-    zta::PollBlock& block() override { return frame_.block(); }
+    zta::Line& line() override { return frame_.station().line(); }
+    zta::CommandService& commands() override { return frame_.station().core().commands(); }
+    AnalyzerViews& views() override { return frame_.views(); }
     WindowsState& windows() override { return frame_.windows(); }
     bool isPolling() const override { return frame_.station().isPolling(); }
     QString recordFolder() const override { return frame_.station().recordFolder(); }
@@ -84,12 +86,6 @@ class MainWindow::WindowHost : public DeviceHost {
     void requestCommandRefresh() override {
         CommandRouter* router = &frame_.router();
         QTimer::singleShot(0, router, [router] { router->refresh(); });
-    }
-    void commandConfirmed(int slot, Command which, const CommandTrack& previous) override {
-        frame_.station().commandConfirmed(slot, which, previous);
-    }
-    void commandReported(const CommandReport& report) override {
-        frame_.station().reportCommand(report);
     }
     bool confirmCalibrationGas(int slot, QWidget* owner) override {
         const std::optional<QString> question = frame_.station().calibrationGasQuestion(slot);
@@ -114,6 +110,7 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
       factory_(windowFactory),
       options_(std::move(options)),
       station_(station),
+      views_(std::make_unique<AnalyzerViews>(station.core())),
       host_(std::make_unique<WindowHost>(*this)) {
     setWindowTitle(QStringLiteral("Программа проверки приборов ZTA-K7."));
     setWindowIcon(stationIcon());
@@ -126,16 +123,8 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
 
     router_ = new CommandRouter(this);
     router_->setRoute([this] { return route(); });
-    UiBridge::PollHandlers handlers;
-    handlers.dataChanged = [this](zta::AnalyzerId view, int) {
-        if (AnalyzerViewInterface* v = findView(view)) v->onDataChanged();
-        emit analyzerDataChanged();
-    };
-    handlers.baudAccepted = [this](zta::AnalyzerId view, int code, int address) {
-        if (AnalyzerViewInterface* v = findView(view)) v->onBaudAccepted(code, address);
-    };
-    handlers.errorOwner = this;
-    station_.bridge().setPollHandlers(std::move(handlers));
+    station_.bridge().setErrorOwner(this);
+    connect(&station_, &Station::readingArrived, this, [this] { emit analyzerDataChanged(); });
 
     mdi_ = new QMdiArea;
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -171,12 +160,6 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
         router_->refresh();
     });
     connect(&station_, &Station::lineStateChanged, this, &MainWindow::showActivity);
-    connect(&station_, &Station::disconnected, this,
-            [this] { broadcastToViews([](AnalyzerViewInterface& v) { v.onDisconnected(); }); });
-    connect(&station_, &Station::commandChanged, this, [this](const CommandReport& report) {
-        if (AnalyzerViewInterface* view = findView(report.analyzer))
-            view->onCommandStateChanged(report);
-    });
     showFolderPane(activeTimerPeriod_);
     showTimerPane(activeTimerPeriod_);
 
@@ -346,15 +329,16 @@ QMdiSubWindow* MainWindow::openWindowFor(int networkNumber) {
     auto* analyzer = qobject_cast<AnalyzerSubWindow*>(child);
     if (analyzer && analyzer->view())
         analyzer->view()->numberField()->setText(QString::number(networkNumber));
-    else  // a window without the form (tests): the number goes to its slot directly
-        station_.block().setAddress(station_.block().windowCount() - 1, networkNumber);
+    else if (AnalyzerViewInterface* view = factory_.viewOf(child))
+        // a window without the form (tests): the number goes to its analyzer directly
+        station_.line().setAddress(view->analyzerId(), networkNumber);
     return child;
 }
 
 AnalyzerViewInterface* MainWindow::findView(zta::AnalyzerId id) const {
     if (id == 0) return nullptr;
     for (QMdiSubWindow* child : mdi_->subWindowList())
-        if (AnalyzerViewInterface* view = factory_.viewOf(child); view && viewIdOf(view) == id)
+        if (AnalyzerViewInterface* view = factory_.viewOf(child); view && analyzerIdOf(view) == id)
             return view;
     return nullptr;
 }
@@ -375,7 +359,7 @@ void MainWindow::broadcastToViews(const std::function<void(AnalyzerViewInterface
         if (AnalyzerViewInterface* v = viewOfSlot(slot)) views.push_back(v);
     // Resolved first: a view's handler may open a box, and the list must not shift under us.
     for (AnalyzerViewInterface* v : views)
-        if (findView(viewIdOf(v))) tell(*v);
+        if (findView(analyzerIdOf(v))) tell(*v);
 }
 
 void MainWindow::tileWindows() {
@@ -481,7 +465,7 @@ void MainWindow::onRecordAll() {
     for (int slot = 0; slot < count; ++slot)
         if (AnalyzerViewInterface* v = viewOfSlot(slot)) views.push_back(v);
     for (AnalyzerViewInterface* v : views)
-        if (findView(viewIdOf(v))) v->writeRecordAt(now, *label);
+        if (findView(analyzerIdOf(v))) v->writeRecordAt(now, *label);
 }
 
 void MainWindow::onInsertAll() {

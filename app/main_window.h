@@ -11,6 +11,7 @@
 #include "app/station.h"
 #include "app/station_options.h"
 #include "app/status_panes.h"
+#include "device/analyzer_views.h"
 #include "device/analyzer_window_factory.h"
 #include "device/device_host.h"
 #include "ui/command_ids.h"
@@ -46,6 +47,7 @@ class MainWindow : public QMainWindow, public CommandTarget {
     Station& station() { return station_; }
     zta::PollBlock& block() { return station_.block(); }
     WindowsState& windows() { return windows_; }
+    AnalyzerViews& views() { return *views_; }
     CommandRouter& router() { return *router_; }
     QMdiArea* mdiArea() const { return mdi_; }
     AnalyzerWindowFactory& windowFactory() { return factory_; }
@@ -130,6 +132,8 @@ class MainWindow : public QMainWindow, public CommandTarget {
     AnalyzerWindowFactory& factory_;
     StationOptions options_;
     Station& station_;
+    // Outlives the analyzer windows, which leave it as they close.
+    std::unique_ptr<AnalyzerViews> views_;
     std::unique_ptr<WindowHost> host_;
 
     std::unique_ptr<StatusPanes> panes_;

@@ -16,6 +16,7 @@
 #include "link/regmap.h"
 #include "link/serial_line.h"
 #include "ui/command_ids.h"
+#include "ui/ui_event_queue.h"
 
 namespace zta {
 
@@ -42,56 +43,46 @@ QStringList listedPorts(const StationOptions& options) {
     return names;
 }
 
-class Station::PollRun : public zta::PollSink {
+// What the core tells the station: its audit lines and its signals.
+class Station::Listener : public zta::BenchListener {
   public:
-    PollRun(Station& station, int id) : station_(station), id_(id) {}
-    ~PollRun() override { thread.reset(); }  // the thread goes before the sink it calls
+    explicit Listener(Station& station) : station_(station) {}
 
-    void dataChanged(zta::AnalyzerId view, int slot) override {
-        station_.bridge_->dataChanged(view, slot);
+    void readingArrived(const ReadingEvent& event) override { emit station_.readingArrived(event); }
+    void commandChanged(int, const CommandReport& report) override {
+        station_.audit(report);
+        emit station_.commandChanged(report);
     }
-    void baudAccepted(zta::AnalyzerId view, int code, int address) override {
-        station_.bridge_->baudAccepted(view, code, address);
+    void pollingChanged(int) override { emit station_.pollingChanged(); }
+    void lineStateChanged(int, bool up) override {
+        station_.auditEvent(up ? QStringLiteral("линия восстановлена")
+                               : QStringLiteral("линия потеряна"));
+        emit station_.lineStateChanged();
     }
-    void lineFailed() override {
-        Station* station = &station_;
-        const int id = id_;
-        station_.bridge_->post([station, id] { station->onLineFailed(id); });
-    }
-    void showError(const std::string& text, const std::string& caption) override {
+    void disconnected(int) override { emit station_.disconnected(); }
+    // Posted once more: a box's own event loop must not run inside the listeners' round.
+    void errorRaised(const std::string& text, const std::string& caption) override {
         station_.bridge_->showError(text, caption);
     }
-    void lineStateChanged(bool up) override {
-        Station* station = &station_;
-        const int id = id_;
-        station_.bridge_->post([station, id, up] { station->onLineState(id, up); });
-    }
-    void commandChanged(const CommandReport& report) override {
-        Station* station = &station_;
-        station_.bridge_->post([station, report] { station->reportCommand(report); });
-    }
-    bool stop(int timeoutMs, bool serve) {
-        if (!serve) return thread->stop(timeoutMs);
-        UiBridge* bridge = station_.bridge_;
-        return thread->stop(timeoutMs, [bridge] { bridge->serve(); });
-    }
-
-    std::unique_ptr<zta::PollThread> thread;
-    int id() const { return id_; }
 
   private:
     Station& station_;
-    int id_;
 };
 
 Station::Station(const StationOptions& options, QObject* parent)
     : QObject(parent),
       direction_(options.direction),
       calDataPath_(options.calDataPath),
-      portFactory_(zta::makePlatformPort),
+      queue_(new UiEventQueue(this)),
+      core_(std::make_unique<zta::BenchCore>(*queue_)),
+      listener_(std::make_unique<Listener>(*this)),
       bridge_(new UiBridge(this)),
       search_(new BusSearch(*bridge_, this)) {
-    pollTiming_.line.direction = direction_;
+    zta::Line& polled = core_->addLine();
+    zta::PollTiming timing;
+    timing.line.direction = direction_;
+    polled.setTiming(timing);
+    core_->addListener(listener_.get());
     recordFolder_ = options.programFolder.isEmpty()
                         ? zta::startRecordFolder()
                         : zta::folderWithSeparator(options.programFolder);
@@ -106,9 +97,8 @@ void Station::shutDown() {
     shutDown_ = true;
     // Workers still alive (a stop that timed out) must not wait on a UI that is going.
     bridge_->close();
-    if (pollRun_) pollRun_->stop(kStopWaitMs, false);
-    pollRun_.reset();
-    abandoned_.clear();
+    core_->removeListener(listener_.get());
+    line().stopQuietly(kStopWaitMs);
     delete search_;  // asks a running search to stop and waits for it
     search_ = nullptr;
 }
@@ -143,14 +133,14 @@ void Station::selectPort(int index) {
 
 void Station::setPortName(const QString& name) {
     portName_ = name;
-    pollBlock_.setPortName(zta::storedPortName(name.toStdString()));
+    line().setPort(zta::storedPortName(name.toStdString()));
     emit portChanged();
 }
 
 void Station::setBaud(int position) {
     if (position < 0 || position >= int(std::size(kBaudRates))) return;
     baudPosition_ = position;
-    pollBlock_.setBaudRate(kBaudRates[position]);
+    line().setBaud(kBaudRates[position]);
     emit baudChanged();
 }
 
@@ -160,47 +150,30 @@ LineRefusal Station::connectLine() {
     if (noPorts_) return LineRefusal::NoPorts;
     if (isSearching()) return LineRefusal::Searching;
     if (isPolling()) return LineRefusal::Polling;
-    auto run = std::make_unique<PollRun>(*this, ++lastRun_);
-    zta::PollTiming timing = pollTiming_;
+    zta::PollTiming timing = line().timing();
     timing.line.observer = observer_;
-    run->thread = std::make_unique<zta::PollThread>(pollBlock_, *run, timing, portFactory_);
-    if (!run->thread->start()) return LineRefusal::NotStarted;
-    pollRun_ = std::move(run);
-    lineLost_ = false;
+    line().setTiming(timing);
+    if (!line().connect()) return LineRefusal::NotStarted;
+    // Before anything the run reports: that is posted.
     auditEvent(QStringLiteral("подключение"));
-    emit pollingChanged();
     return LineRefusal::None;
 }
 
-bool Station::stopPollThread() {
-    // A request served during the wait may open a box, whose event loop can ask for another
-    // stop (a posted baud notice, a line report): that one returns at once instead of waiting
-    // for a thread that waits for the box.
-    if (stoppingPoll_) return false;
-    stoppingPoll_ = true;
-    const bool ended = pollRun_->stop(kStopWaitMs, true);
-    stoppingPoll_ = false;
-    return ended;
-}
-
 bool Station::disconnectLine() {
-    if (!pollRun_) return true;
-    if (!stopPollThread()) return false;  // the stop request stays set; a later call waits again
-    pollRun_.reset();
+    if (!isPolling()) return true;
+    if (!line().disconnect(kStopWaitMs)) return false;  // the stop stays set; a later call waits
     auditEvent(QStringLiteral("отключение"));
-    emit disconnected();
-    emit pollingChanged();
     return true;
 }
 
 void Station::stopForClose() {
-    if (pollRun_ && stopPollThread()) pollRun_.reset();
+    line().stopQuietly(kStopWaitMs);
     if (search_) search_->stopOrAbandon(kStopWaitMs);
 }
 
 LineState Station::lineState() const {
-    if (!pollRun_) return LineState::Idle;
-    return lineLost_ ? LineState::Lost : LineState::Polling;
+    if (!isPolling()) return LineState::Idle;
+    return line().isLost() ? LineState::Lost : LineState::Polling;
 }
 
 QString lineStateText(LineState state, const QString& port) {
@@ -234,22 +207,6 @@ QString lineHealthText(const zta::LineHealth& line) {
         .arg(echo);
 }
 
-void Station::onLineState(int run, bool up) {
-    if (!pollRun_ || pollRun_->id() != run || lineLost_ == !up) return;
-    lineLost_ = !up;
-    auditEvent(up ? QStringLiteral("линия восстановлена") : QStringLiteral("линия потеряна"));
-    emit lineStateChanged();
-}
-
-void Station::onLineFailed(int run) {
-    if (!pollRun_ || pollRun_->id() != run || stoppingPoll_)
-        return;  // over already, or being stopped by an outer wait
-    // The thread ends right after its report; the windows keep their readings.
-    if (!stopPollThread()) abandoned_.push_back(std::move(pollRun_));
-    pollRun_.reset();
-    emit pollingChanged();
-}
-
 // ---------------------------------------------------------------- the device search
 
 bool Station::isSearching() const { return search_ && search_->isRunning(); }
@@ -260,7 +217,7 @@ LineRefusal Station::startSearch(const zta::LineOptions& options) {
     if (isSearching()) return LineRefusal::Searching;
     zta::LineOptions line = options;
     line.observer = observer_;
-    if (!search_->start(pollBlock_.portName(), pollBlock_.baudRate(), line, portFactory_))
+    if (!search_->start(block().portName(), block().baudRate(), line, portFactory()))
         return LineRefusal::NotStarted;
     return LineRefusal::None;
 }
@@ -274,31 +231,31 @@ zta::CalReadResult Station::readCalData() {
     gas_.maxGas = data.maxGas;
     gas_.midGas = data.midGas;
     std::copy(data.gasMarks.begin(), data.gasMarks.end(), gas_.gasMarks.begin());
-    pollBlock_.setMaxGas(data.maxGas);
-    pollBlock_.setMidGas(data.midGas);
+    block().setMaxGas(data.maxGas);
+    block().setMidGas(data.midGas);
     return result;
 }
 
 void Station::writeCalData() {
     zta::CalData data;
     data.calGasName = gas_.calGasName;
-    data.maxGas = pollBlock_.maxGas();
-    data.midGas = pollBlock_.midGas();
+    data.maxGas = block().maxGas();
+    data.midGas = block().midGas();
     std::copy(gas_.gasMarks.begin(), gas_.gasMarks.end(), data.gasMarks.begin());
     zta::writeCalDataFile(calDataPath_, data);
 }
 
 void Station::applyGasState(const zta::GasState& state) {
     gas_ = state;
-    pollBlock_.setMaxGas(state.maxGas);
-    pollBlock_.setMidGas(state.midGas);
+    block().setMaxGas(state.maxGas);
+    block().setMidGas(state.midGas);
     // Saved at once: a station that is killed or loses power keeps the operator's gas.
     writeCalData();
     emit gasChanged();
 }
 
 std::optional<QString> Station::calibrationGasQuestion(int slot) const {
-    const Slot s = pollBlock_.snapshot(slot);
+    const Slot s = block().snapshot(slot);
     const GasInfo* chosen = reportedGas(true, 0, gas_.calGasName.toStdString());
     const auto mismatch =
         checkCalibrationGas(chosen, s.errorCount < kLostContactLimit, s.readings.extendedModel,
@@ -317,7 +274,7 @@ void Station::setRecordFolder(const QString& folder) {
 
 void Station::writeAudit(zta::AuditEntry entry) {
     entry.time = QDateTime::currentDateTime();
-    entry.port = QString::fromStdString(pollBlock_.portName());
+    entry.port = QString::fromStdString(block().portName());
     // A line that cannot be written is kept and written later; the log tells the operator.
     auditLog_.write(std::move(entry));
 }
@@ -339,35 +296,12 @@ void Station::auditEvent(const QString& event) {
 }
 
 void Station::auditEvent(const QString& event, int slot) {
-    const Slot s = pollBlock_.snapshot(slot);
+    const Slot s = block().snapshot(slot);
     AuditEntry entry;
     entry.event = event;
     entry.networkNumber = s.address;
     entry.factoryNumber = s.readings.factoryNumber;
     writeAudit(std::move(entry));
-}
-
-void Station::reportCommand(const CommandReport& report) {
-    audit(report);
-    emit commandChanged(report);
-}
-
-void Station::commandConfirmed(int slot, Command which, const CommandTrack& previous) {
-    const Slot s = pollBlock_.snapshot(slot);
-    CommandReport report;
-    report.analyzer = s.analyzer;
-    report.slot = slot;
-    report.address = s.address;
-    report.factoryNumber = s.readings.factoryNumber;
-    report.command = which;
-    if (previous.open()) {
-        report.track = previous;
-        report.track.state = CommandStatus::Failed;
-        report.track.failure = CommandFailure::Replaced;
-        audit(report);
-    }
-    report.track = s.commands[commandIndex(which)];
-    reportCommand(report);
 }
 
 }  // namespace zta

@@ -10,6 +10,7 @@
 
 #include "app/cal_data_file.h"
 #include "app/station_options.h"
+#include "core/bench_core.h"
 #include "device/audit_log.h"
 #include "device/csv_log.h"
 #include "device/record_writer.h"
@@ -21,6 +22,7 @@ namespace zta {
 
 class BusSearch;
 class UiBridge;
+class UiEventQueue;
 
 // The ports to offer: the command line's first, then the system's (or the list that stands in
 // for them), each once.
@@ -52,15 +54,19 @@ class Station : public QObject {
     // windows may go after it. Runs once; the destructor calls it too.
     void shutDown();
 
-    zta::PollBlock& block() { return pollBlock_; }
-    const zta::PollBlock& block() const { return pollBlock_; }
+    // The bench: the station polls one line, the core's first.
+    zta::BenchCore& core() { return *core_; }
+    zta::Line& line() { return core_->line(0); }
+    const zta::Line& line() const { return core_->line(0); }
+    zta::PollBlock& block() { return line().block(); }
+    const zta::PollBlock& block() const { return line().block(); }
     UiBridge& bridge() { return *bridge_; }
     // Timing and port backend of the connections and searches to come (tests shorten the
     // pacing or use another backend).
-    const zta::PollTiming& pollTiming() const { return pollTiming_; }
-    void setPollTiming(const zta::PollTiming& timing) { pollTiming_ = timing; }
-    const zta::PortFactory& portFactory() const { return portFactory_; }
-    void setPortFactory(zta::PortFactory factory) { portFactory_ = std::move(factory); }
+    const zta::PollTiming& pollTiming() const { return line().timing(); }
+    void setPollTiming(const zta::PollTiming& timing) { line().setTiming(timing); }
+    const zta::PortFactory& portFactory() const { return line().portFactory(); }
+    void setPortFactory(zta::PortFactory factory) { line().setPortFactory(std::move(factory)); }
     zta::DirectionSetting direction() const { return direction_; }
     // Sees every frame on the line (the traffic monitor); not owned.
     void setFrameObserver(zta::FrameObserver* observer) { observer_ = observer; }
@@ -83,16 +89,15 @@ class Station : public QObject {
     LineRefusal connectLine();
     // False while the poll thread goes on (its stop timed out, or a stop is already waiting).
     bool disconnectLine();
-    bool isPolling() const { return pollRun_ != nullptr; }
-    // A stop is waiting for the poll thread (a box opened meanwhile may ask for another).
-    bool isStopping() const { return stoppingPoll_; }
+    bool isPolling() const { return line().isPolling(); }
+    bool isStopping() const { return line().isStopping(); }
     // At the window's close: the poll thread and a search stop, waiting a bounded time.
     void stopForClose();
     LineState lineState() const;
     // A confirmed command not carried out within this time fails; 0: it waits until polling
     // stops. Applies to the running connection too.
-    int commandExpirySeconds() const { return pollBlock_.commandExpiryMs() / 1000; }
-    void setCommandExpirySeconds(int seconds) { pollBlock_.setCommandExpiryMs(seconds * 1000); }
+    int commandExpirySeconds() const { return block().commandExpiryMs() / 1000; }
+    void setCommandExpirySeconds(int seconds) { block().setCommandExpiryMs(seconds * 1000); }
 
     // ---- the device search
     LineRefusal startSearch(const zta::LineOptions& options);
@@ -126,10 +131,6 @@ class Station : public QObject {
     // The operator named in every audit line from now on; empty for none.
     void setOperatorName(const QString& name) { auditLog_.setOperatorName(name); }
     QString operatorName() const { return auditLog_.operatorName(); }
-    // A command's new state: written to the audit file, then signalled.
-    void reportCommand(const CommandReport& report);
-    // The echo of `which` confirmed it in `slot`; an open command it replaced failed.
-    void commandConfirmed(int slot, Command which, const CommandTrack& previous);
 
   signals:
     void gasChanged();
@@ -139,22 +140,22 @@ class Station : public QObject {
     void pollingChanged();
     void disconnected();  // by request, not by a line failure
     void lineStateChanged();
+    // A command's new state, after its audit line.
     void commandChanged(const zta::CommandReport& report);
+    // A turn of some analyzer ended (its window has shown it already).
+    void readingArrived(const zta::ReadingEvent& event);
 
   private:
-    class PollRun;
-    void onLineFailed(int run);
-    void onLineState(int run, bool up);
-    bool stopPollThread();
+    class Listener;
     void audit(const CommandReport& report);
     void writeAudit(zta::AuditEntry entry);
 
     zta::DirectionSetting direction_;
     QString calDataPath_;
-    zta::PollBlock pollBlock_;  // declared before the threads that use it
-    zta::PollTiming pollTiming_;
-    zta::PortFactory portFactory_;
     zta::FrameObserver* observer_ = nullptr;
+    UiEventQueue* queue_ = nullptr;
+    std::unique_ptr<zta::BenchCore> core_;
+    std::unique_ptr<Listener> listener_;
     UiBridge* bridge_ = nullptr;
     BusSearch* search_ = nullptr;
 
@@ -165,15 +166,7 @@ class Station : public QObject {
     QString portName_;
     int baudPosition_ = 3;
 
-    // One connection: the poll thread with the sink it reports through. A line failure names
-    // its run, so a late report never ends a newer connection.
-    std::unique_ptr<PollRun> pollRun_;
-    int lastRun_ = 0;
-    bool stoppingPoll_ = false;
-    bool lineLost_ = false;
     bool shutDown_ = false;
-    // Runs whose thread did not end in time after a line failure; waited for at shutdown.
-    std::vector<std::unique_ptr<PollRun>> abandoned_;
 
     zta::GasState gas_;
     QString recordFolder_;

@@ -106,32 +106,10 @@ bool UiBridge::waitForWorker(zta::WorkerThread& worker, int timeoutMs) {
     return worker.waitFinished(timeoutMs, [this] { serve(); });
 }
 
-void UiBridge::setPollHandlers(PollHandlers handlers) { poll_ = std::move(handlers); }
-
-void UiBridge::dataChanged(zta::AnalyzerId view, int slot) {
-    callSync([this, view, slot] {
-        if (poll_.dataChanged) poll_.dataChanged(view, slot);
-    });
-}
-
-void UiBridge::baudAccepted(zta::AnalyzerId view, int baudCode, int address) {
-    post([this, view, baudCode, address] {
-        if (poll_.baudAccepted) poll_.baudAccepted(view, baudCode, address);
-    });
-}
-
-void UiBridge::lineFailed() {
-    post([this] {
-        if (poll_.lineFailed) poll_.lineFailed();
-    });
-}
-
 void UiBridge::showError(const std::string& text, const std::string& caption) {
     const QString qtext = QString::fromStdString(text);
     const QString qcaption = QString::fromStdString(caption);
-    // Posted: the poll thread goes on while the box waits for its OK, so an unplugged adapter
-    // shows as lost contact instead of frozen readings.
-    post([this, qtext, qcaption] { dialogs().error(qtext, qcaption, poll_.errorOwner); });
+    post([this, qtext, qcaption] { dialogs().error(qtext, qcaption, errorOwner_); });
 }
 
 }  // namespace zta

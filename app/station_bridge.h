@@ -10,7 +10,6 @@
 #include <mutex>
 #include <string>
 
-#include "poll/poll_sink.h"
 #include "poll/worker.h"
 
 namespace zta {
@@ -18,19 +17,10 @@ namespace zta {
 // Lives on the UI thread. Workers hand it work: synchronous requests block the worker until
 // the UI thread has run them; posted ones do not. The UI thread runs queued requests from its
 // event loop and also while it waits for a worker (waitForWorker), so a worker in the middle of a
-// synchronous notice never holds both threads until the time-out.
-//
-// It is also the poll thread's sink: the main window sets the handlers that run on the UI thread.
-class UiBridge : public QObject, public zta::PollSink {
+// synchronous request never holds both threads until the time-out.
+class UiBridge : public QObject {
     Q_OBJECT
   public:
-    struct PollHandlers {
-        std::function<void(zta::AnalyzerId, int slot)> dataChanged;
-        std::function<void(zta::AnalyzerId, int baudCode, int address)> baudAccepted;
-        std::function<void()> lineFailed;
-        QWidget* errorOwner = nullptr;
-    };
-
     explicit UiBridge(QObject* parent = nullptr);
     ~UiBridge() override;
 
@@ -46,13 +36,10 @@ class UiBridge : public QObject, public zta::PollSink {
     // UI side: waits for a worker to end while serving its requests. False on time-out.
     bool waitForWorker(zta::WorkerThread& worker, int timeoutMs);
 
-    void setPollHandlers(PollHandlers handlers);
-
-    // zta::PollSink, called on the poll thread
-    void dataChanged(zta::AnalyzerId view, int slot) override;
-    void baudAccepted(zta::AnalyzerId view, int baudCode, int address) override;
-    void lineFailed() override;
-    void showError(const std::string& text, const std::string& caption) override;
+    // Worker side. Shows an error box on the UI thread, owned by the error owner; never waits
+    // for the operator. An empty caption means the application's title.
+    void showError(const std::string& text, const std::string& caption);
+    void setErrorOwner(QWidget* owner) { errorOwner_ = owner; }
 
     // Refuses further requests and releases every waiting worker (the window is going away).
     void close();
@@ -67,7 +54,7 @@ class UiBridge : public QObject, public zta::PollSink {
     std::deque<std::shared_ptr<Request>> queue_;
     bool closed_ = false;
     bool scheduled_ = false;
-    PollHandlers poll_;  // set on the UI thread before any worker starts
+    QWidget* errorOwner_ = nullptr;  // set on the UI thread before any worker starts
 };
 
 }  // namespace zta

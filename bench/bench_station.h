@@ -5,6 +5,7 @@
 // their choosing.
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 
@@ -20,6 +21,41 @@ inline StationOptions benchStationOptions(const sim::Bus& bus, const QString& ca
     options.calDataPath = calDataPath;
     return options;
 }
+
+// Stands between the core and the analyzer windows to count every reading they are shown and
+// time their handling of it.
+class TimedViews : public BenchListener {
+  public:
+    explicit TimedViews(MainWindow& frame) : frame_(frame) {
+        frame_.station().core().removeListener(&frame_.views());
+        frame_.station().core().addListener(this);
+    }
+    ~TimedViews() override {
+        frame_.station().core().removeListener(this);
+        frame_.station().core().addListener(&frame_.views());
+    }
+    void readingArrived(const ReadingEvent& event) override {
+        QElapsedTimer t;
+        t.start();
+        frame_.views().readingArrived(event);
+        handlerMs += t.nsecsElapsed() / 1e6;
+        ++notices;
+    }
+    void commandChanged(int line, const CommandReport& report) override {
+        frame_.views().commandChanged(line, report);
+    }
+    void baudAccepted(AnalyzerId analyzer, int baudCode, int address) override {
+        frame_.views().baudAccepted(analyzer, baudCode, address);
+    }
+    void disconnected(int line) override { frame_.views().disconnected(line); }
+    void analyzersChanged(int line) override { frame_.views().analyzersChanged(line); }
+
+    long notices = 0;
+    double handlerMs = 0;
+
+  private:
+    MainWindow& frame_;
+};
 
 // The resident memory of this process; -1 where /proc does not tell.
 inline long residentKiB() {

@@ -132,17 +132,8 @@ int main(int argc, char** argv) {
             child->view()->numberField()->setText(QString::number(i + 1));
     frame.tileWindows();
 
-    long notices = 0;
-    UiBridge::PollHandlers handlers;
-    handlers.dataChanged = [&](zta::AnalyzerId view, int) {
-        if (AnalyzerViewInterface* v = frame.findView(view)) v->onDataChanged();
-        ++notices;
-    };
-    handlers.baudAccepted = [&](zta::AnalyzerId view, int code, int address) {
-        if (AnalyzerViewInterface* v = frame.findView(view)) v->onBaudAccepted(code, address);
-    };
-    handlers.errorOwner = &frame;
-    frame.station().bridge().setPollHandlers(handlers);
+    TimedViews timed(frame);
+    const long& notices = timed.notices;
 
     frame.station().setBaud(4);
     frame.connectLine();

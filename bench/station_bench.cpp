@@ -113,21 +113,9 @@ int main(int argc, char** argv) {
     const long rssFifty = residentKiB();
 
     // Count and time every data notice on its way through the bridge.
-    long notices = 0;
-    double handlerMs = 0;
-    UiBridge::PollHandlers handlers;
-    handlers.dataChanged = [&](zta::AnalyzerId view, int) {
-        QElapsedTimer t;
-        t.start();
-        if (AnalyzerViewInterface* v = frame.findView(view)) v->onDataChanged();
-        handlerMs += t.nsecsElapsed() / 1e6;
-        ++notices;
-    };
-    handlers.baudAccepted = [&](zta::AnalyzerId view, int code, int address) {
-        if (AnalyzerViewInterface* v = frame.findView(view)) v->onBaudAccepted(code, address);
-    };
-    handlers.errorOwner = &frame;
-    frame.station().bridge().setPollHandlers(handlers);
+    TimedViews timed(frame);
+    const long& notices = timed.notices;
+    const double& handlerMs = timed.handlerMs;
 
     frame.station().setBaud(4);
     frame.connectLine();

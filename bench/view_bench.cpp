@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
         for (int s = 0; s < 50; ++s) {
             store(r, s);
             t.start();
-            views[s]->onDataChanged();
+            host.deliver(views[s]);
             noticeNs += t.nsecsElapsed();
         }
         t.start();

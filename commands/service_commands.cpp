@@ -20,15 +20,9 @@ bool runDialog(QDialog& dialog) { return dialogs().run(dialog) == QDialog::Accep
 
 QWidget* owner(const AnalyzerDocument& doc) { return doc.host() ? doc.host()->window() : nullptr; }
 
-// The window's slot as the block has it now; a renumbering may not have reached the document.
-std::optional<int> liveSlot(AnalyzerDocument& doc) {
-    if (!doc.block || !doc.registered()) return std::nullopt;
-    const auto slot = doc.block->slotOfAnalyzer(doc.viewId());
-    if (slot) doc.slot = *slot;
-    return slot;
-}
+std::optional<int> liveSlot(AnalyzerDocument& doc) { return doc.liveSlot(); }
 
-int slotAddress(const AnalyzerDocument& doc) { return doc.block->snapshot(doc.slot).address; }
+int slotAddress(const AnalyzerDocument& doc) { return doc.snapshot().address; }
 
 // Polling runs and the window holds a slot; otherwise the refusal and false.
 bool checkConnected(AnalyzerDocument& doc, const QString& refusal) {
@@ -37,15 +31,10 @@ bool checkConnected(AnalyzerDocument& doc, const QString& refusal) {
     return false;
 }
 
-// Writes the request into the window's slot; the slot is looked up again because a dialog's
-// event loop ran in between.
+// After the operator's confirmation: the window may have closed while its dialog was open.
 void confirm(AnalyzerDocument& doc, zta::Command which,
              std::optional<double> value = std::nullopt) {
-    const auto slot = liveSlot(doc);
-    if (!slot) return;
-    const CommandTrack previous = doc.block->snapshot(*slot).commands[commandIndex(which)];
-    if (!doc.block->confirmCommand(*slot, which, value)) return;
-    if (doc.host()) doc.host()->commandConfirmed(*slot, which, previous);
+    if (doc.registered()) doc.host()->commands().send(doc.analyzerId(), which, value);
 }
 
 // A command with a confirmation and no value.
@@ -107,7 +96,7 @@ const QString kGasRefusal = QStringLiteral(
     "Установка по газу не может быть произведена.\r\n       Проверьте подключение прибора. ");
 
 void onHighGas(AnalyzerDocument& doc) {
-    const double gas = doc.block ? doc.block->maxGas() : 0.0;
+    const double gas = doc.host() ? doc.host()->line().block().maxGas() : 0.0;
     confirmAndSend(
         doc, kGasRefusal, zta::Command::MaxGas,
         [gas](int address) {
@@ -119,7 +108,7 @@ void onHighGas(AnalyzerDocument& doc) {
 }
 
 void onMiddleGas(AnalyzerDocument& doc) {
-    const double gas = doc.block ? doc.block->midGas() : 0.0;
+    const double gas = doc.host() ? doc.host()->line().block().midGas() : 0.0;
     confirmAndSend(
         doc, kGasRefusal, zta::Command::MidGas,
         [gas](int address) {

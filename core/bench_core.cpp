@@ -30,8 +30,7 @@ void BenchCore::addListener(BenchListener* listener) {
 }
 
 void BenchCore::removeListener(BenchListener* listener) {
-    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener),
-                     listeners_.end());
+    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
 }
 
 void BenchCore::tell(const std::function<void(BenchListener&)>& tell) {

@@ -31,6 +31,8 @@ class Line::Run : public PollSink {
         event.texts = update.data.texts;
         event.errorCount = update.data.errorCount;
         event.cycleMs = update.data.cycleMs;
+        event.replyCount = update.data.replyCount;
+        event.requestCount = update.data.requestCount;
         event.exchanged = update.exchanged;
         event.outcome = update.outcome;
         event.health = update.data.health;
@@ -42,7 +44,8 @@ class Line::Run : public PollSink {
         const std::uint64_t run = number_;
         line_.core_.post([line, run, analyzer, baudCode, address] {
             if (!line->current(run)) return;
-            line->core_.tell([&](BenchListener& l) { l.baudAccepted(analyzer, baudCode, address); });
+            line->core_.tell(
+                [&](BenchListener& l) { l.baudAccepted(analyzer, baudCode, address); });
         });
     }
     void lineFailed() override {

@@ -69,6 +69,8 @@ class Line {
     // The same without telling anyone (the station is closing).
     bool stopQuietly(int timeoutMs);
     bool isPolling() const { return run_ != nullptr; }
+    // A stop is waiting for the poll thread (a listener's box may ask for another meanwhile).
+    bool isStopping() const { return stopping_; }
     // The run polls, but its port went away and it waits for it.
     bool isLost() const { return lost_; }
     // The current run's number; 0 while not polling.

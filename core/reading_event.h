@@ -21,8 +21,10 @@ struct ReadingEvent {
     int address = 0;
     Readings readings;
     SlotTexts texts;
-    int errorCount = 0;      // consecutive missed replies; out of contact from kLostContactLimit on
-    int cycleMs = 0;         // the analyzer's poll cycle, 0 until measured
+    int errorCount = 0;  // consecutive missed replies; out of contact from kLostContactLimit on
+    int cycleMs = 0;     // the analyzer's poll cycle, 0 until measured
+    int replyCount = 0;
+    int requestCount = 0;
     bool exchanged = false;  // false: the line was away and nothing was sent
     FrameKind outcome = FrameKind::NoReply;
     LinkHealth health;

@@ -2,8 +2,9 @@
 #include "device/analyzer_document.h"
 
 #include <QDateTime>
-#include <map>
+#include <chrono>
 
+#include "device/analyzer_views.h"
 #include "device/analyzer_window_factory.h"
 #include "ui/dialogs.h"
 
@@ -11,27 +12,12 @@ namespace zta {
 
 namespace {
 
-// Views by their handle in the poll block. Everything here runs on the UI thread.
-std::map<zta::AnalyzerId, AnalyzerViewInterface*>& liveViews() {
-    static std::map<zta::AnalyzerId, AnalyzerViewInterface*> views;
-    return views;
-}
-
 DocumentCommandHandlers& handlerTable() {
     static DocumentCommandHandlers handlers;  // the station installs the service commands
     return handlers;
 }
 
 }  // namespace
-
-void registerLiveView(AnalyzerViewInterface* view) { liveViews()[viewIdOf(view)] = view; }
-
-void unregisterLiveView(AnalyzerViewInterface* view) { liveViews().erase(viewIdOf(view)); }
-
-AnalyzerViewInterface* findAnalyzerView(zta::AnalyzerId id) {
-    const auto it = liveViews().find(id);
-    return it == liveViews().end() ? nullptr : it->second;
-}
 
 void setDocumentCommandHandlers(DocumentCommandHandlers handlers) {
     handlerTable() = std::move(handlers);
@@ -45,17 +31,17 @@ AnalyzerDocument::~AnalyzerDocument() { unregister(); }
 
 bool AnalyzerDocument::onNewDocument(DeviceHost& host, AnalyzerViewInterface* view) {
     host_ = &host;
-    block = &host.block();
-    viewId_ = viewIdOf(view);
-    const auto taken = block->registerSlot(viewId_);
-    if (!taken) {
+    const auto added = host.line().addAnalyzer();
+    if (!added) {
         dialogs().information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
                               QStringLiteral("Ограничение"), host.window());
         registrationRefused = true;
         return false;
     }
+    analyzer_ = *added;
     registered_ = true;
-    slot = *taken;
+    host.views().add(analyzer_, view);
+    slot = host.line().slotOf(analyzer_).value_or(0);
     readings.extendedModel = host.isPolling();
     setTitle();
     return true;
@@ -64,21 +50,9 @@ bool AnalyzerDocument::onNewDocument(DeviceHost& host, AnalyzerViewInterface* vi
 void AnalyzerDocument::unregister() {
     if (!registered_ || registrationRefused) return;
     registered_ = false;
-    // Resolve the slot from the block: it is right even if a renumbering has not reached us.
-    if (const auto own = block->slotOfAnalyzer(viewId_)) slot = *own;
-    for (const CommandReport& r : block->failOpenCommands(slot, CommandFailure::WindowClosed))
-        host_->commandReported(r);
-    const auto moved = block->close(slot);
-    // The moved views learn their new slots at once, so none of them reloads another
-    // analyzer's slot in between.
-    for (const auto& m : moved) {
-        if (AnalyzerViewInterface* view = findAnalyzerView(m.view)) {
-            view->onSlotChanged(m.newSlot);
-        } else {
-            dialogs().show(QStringLiteral("Ошибка при закрытии окна %1").arg(m.newSlot), {},
-                           Dialogs::Icon::None, Dialogs::Ok, host_->window());
-        }
-    }
+    host_->views().remove(analyzer_);
+    // Its open commands fail and the windows behind it learn their new slots from the line.
+    host_->line().removeAnalyzer(analyzer_);
     if (timerRunning) {
         host_->windows().addRunningTimers(-1);
         timerRunning = false;
@@ -86,24 +60,32 @@ void AnalyzerDocument::unregister() {
     }
 }
 
-void AnalyzerDocument::reloadFromBlock() {
-    if (!registered_) return;
-    zta::Slot s = block->snapshot(slot);
-    if (s.analyzer != viewId_) {
-        const auto own = block->slotOfAnalyzer(viewId_);
-        if (!own) return;
-        slot = *own;
-        s = block->snapshot(slot);
-    }
-    address = s.address;
-    readings = s.readings;
-    gasName = QString::fromStdString(s.texts.gasName);
-    unitName = QString::fromStdString(s.texts.unitName);
+std::optional<int> AnalyzerDocument::liveSlot() {
+    if (!registered_) return std::nullopt;
+    const auto own = host_->line().slotOf(analyzer_);
+    if (own) slot = *own;
+    return own;
+}
+
+zta::Slot AnalyzerDocument::snapshot() const {
+    return registered_ ? host_->line().snapshot(analyzer_) : zta::Slot{};
+}
+
+void AnalyzerDocument::applyReading(const zta::ReadingEvent& event) {
+    if (!registered_ || event.analyzer != analyzer_) return;
+    address = event.address;
+    readings = event.readings;
+    gasName = QString::fromStdString(event.texts.gasName);
+    unitName = QString::fromStdString(event.texts.unitName);
     softwareName =
         readings.extendedModel ? QStringLiteral("zta_k7.hex") : QStringLiteral("zta_k.hex");
-    errorCount = s.errorCount;
-    records.onReload(errorCount, readings.concentration, QDateTime::currentMSecsSinceEpoch(),
-                     s.cycleMs);
+    errorCount = event.errorCount;
+    replyCount = event.replyCount;
+    requestCount = event.requestCount;
+    const auto wallMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(event.wallTime.time_since_epoch())
+            .count();
+    records.onReload(errorCount, readings.concentration, wallMs, event.cycleMs);
     if (errorCount == 0) records.noteIdentity(readings.factoryNumber, gasName.trimmed());
     const bool wasUp = linkUp;
     if (errorCount >= zta::kLostContactLimit) linkUp = false;
@@ -112,9 +94,7 @@ void AnalyzerDocument::reloadFromBlock() {
 }
 
 bool AnalyzerDocument::holds(std::uint64_t generation) const {
-    if (!registered_) return false;
-    const auto own = block->slotOfAnalyzer(viewId_);
-    return own && block->snapshot(*own).generation == generation;
+    return registered_ && generation != 0 && host_->line().generation(analyzer_) == generation;
 }
 
 void AnalyzerDocument::resetReadings() {

@@ -5,7 +5,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
+#include "core/reading_event.h"
 #include "device/analyzer_records.h"
 #include "device/device_host.h"
 #include "poll/poll_block.h"
@@ -26,13 +28,15 @@ class AnalyzerDocument : public CommandTarget {
     AnalyzerDocument(const AnalyzerDocument&) = delete;
     AnalyzerDocument& operator=(const AnalyzerDocument&) = delete;
 
-    // Takes the next free slot for `view`. False when 50 windows are open (after the box).
+    // Adds an analyzer to the host's line for `view`. False when 50 windows are open (after
+    // the box).
     bool onNewDocument(DeviceHost& host, AnalyzerViewInterface* view);
-    // Gives the slot back and moves the windows behind it down; runs once.
+    // Removes the analyzer from the line, the windows behind it move up; runs once.
     void unregister();
     bool registered() const { return registered_; }
 
-    void reloadFromBlock();
+    // Takes one turn's values of the analyzer.
+    void applyReading(const zta::ReadingEvent& event);
     // The window still shows the analyzer registered as `generation` (no new number since).
     bool holds(std::uint64_t generation) const;
     // The disconnect reset: readings emptied, number, model, unit and range kept.
@@ -50,18 +54,23 @@ class AnalyzerDocument : public CommandTarget {
     QString softwareIdentifier() const;
 
     DeviceHost* host() const { return host_; }
-    zta::AnalyzerId viewId() const { return viewId_; }
+    zta::AnalyzerId analyzerId() const { return analyzer_; }
+    // The slot as the line has it now, kept in `slot` too; nothing once unregistered.
+    std::optional<int> liveSlot();
+    // The analyzer's slot now (a default one when unregistered): counters and commands.
+    zta::Slot snapshot() const;
 
     bool onCommand(CommandId id) override;
     bool onUpdateCommand(CommandId id, CommandState& state) override;
 
     // Fields as the window shows them.
-    zta::PollBlock* block = nullptr;
     bool registrationRefused = false;
     int slot = 0;
     bool timerRunning = false;
     int errorCount = zta::kLostContactLimit;
     int address = 0;
+    int replyCount = 0;
+    int requestCount = 0;
     // The slot's readings and texts as of the last reload.
     zta::Readings readings;
     QString gasName = QStringLiteral(" - ");
@@ -76,15 +85,9 @@ class AnalyzerDocument : public CommandTarget {
 
   private:
     DeviceHost* host_ = nullptr;
-    zta::AnalyzerId viewId_ = 0;
+    zta::AnalyzerId analyzer_ = 0;
     bool registered_ = false;
     QString title_;
 };
-
-// The analyzer view registered under `id`, or nullptr once it is gone. Views enter themselves
-// when they are made and leave when they go; a notice for a closed window resolves to nothing.
-AnalyzerViewInterface* findAnalyzerView(zta::AnalyzerId id);
-void registerLiveView(AnalyzerViewInterface* view);
-void unregisterLiveView(AnalyzerViewInterface* view);
 
 }  // namespace zta

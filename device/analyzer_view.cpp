@@ -28,10 +28,9 @@ AnalyzerView::AnalyzerView(AnalyzerDocument& doc, QWidget* parent) : QWidget(par
     buildForm();
     recordTimer_.setTimerType(Qt::CoarseTimer);
     connect(&recordTimer_, &QTimer::timeout, this, &AnalyzerView::onTimerTick);
-    registerLiveView(this);
 }
 
-AnalyzerView::~AnalyzerView() { unregisterLiveView(this); }
+AnalyzerView::~AnalyzerView() = default;
 
 DeviceHost& AnalyzerView::host() const { return *doc_.host(); }
 
@@ -76,9 +75,7 @@ void AnalyzerView::applyNumber() {
     if (editNumber >= 0 && editNumber <= 255) {
         doc_.address = editNumber;
         fileNumber = editNumber;
-        if (doc_.registered())
-            for (const zta::CommandReport& r : doc_.block->setAddress(doc_.slot, editNumber))
-                if (doc_.host()) host().commandReported(r);
+        if (doc_.registered()) host().line().setAddress(doc_.analyzerId(), editNumber);
         doc_.setTitle();
         const QString folder = doc_.host() ? host().recordFolder() : QString();
         recordFile = recordFilePath(folder, editNumber, false);
@@ -121,7 +118,6 @@ void AnalyzerView::refreshDisplay() {
     }
 
     const zta::Readings& shown = doc_.readings;
-    const zta::Slot slot = doc_.registered() ? doc_.block->snapshot(doc_.slot) : zta::Slot{};
     const bool showSoftware = doc_.registered() && doc_.host()->windows().showSoftwareInfo;
     if (showSoftware) {
         if (shown.softwareVersion != 0) {
@@ -149,8 +145,8 @@ void AnalyzerView::refreshDisplay() {
     setText(FormField::Threshold2, QString::number(shown.threshold2));
     setText(FormField::Threshold1, QString::number(shown.threshold1));
     setText(FormField::DValue, QString::number(shown.dValue));
-    setText(FormField::ReplyCount, QString::number(slot.replyCount));
-    setText(FormField::RequestCount, QString::number(slot.requestCount));
+    setText(FormField::ReplyCount, QString::number(doc_.replyCount));
+    setText(FormField::RequestCount, QString::number(doc_.requestCount));
     setText(FormField::Temperature, QString::number(shown.temperature));
     setText(FormField::FactoryNumber, QString::number(shown.factoryNumber));
     setText(FormField::ReferenceChannel, QString::number(shown.refChannel));
@@ -175,8 +171,10 @@ void AnalyzerView::updateSoftwareInfoVisibility() {
 }
 
 void AnalyzerView::resetCounters() {
-    if (!doc_.registered()) return;
-    doc_.block->resetCounters(doc_.slot);
+    const auto slot = doc_.liveSlot();
+    if (!slot) return;
+    host().line().block().resetCounters(*slot);
+    doc_.replyCount = doc_.requestCount = 0;
     setText(FormField::ReplyCount, QStringLiteral("0"));
     setText(FormField::RequestCount, QStringLiteral("0"));
 }
@@ -194,10 +192,12 @@ void AnalyzerView::showSoftwareInfo() {
 
 // ---------------------------------------------------------------- notices
 
-void AnalyzerView::onDataChanged() {
-    doc_.reloadFromBlock();
+void AnalyzerView::onReading(const zta::ReadingEvent& event) {
+    doc_.applyReading(event);
     refreshDisplay();
 }
+
+zta::AnalyzerId AnalyzerView::analyzerId() const { return doc_.analyzerId(); }
 
 void AnalyzerView::onDisconnected() {
     doc_.resetReadings();
@@ -220,7 +220,7 @@ void AnalyzerView::onCommandStateChanged(const zta::CommandReport& report) {
 
 QString AnalyzerView::commandStateText() const {
     if (!doc_.registered()) return {};
-    const zta::Slot s = doc_.block->snapshot(doc_.slot);
+    const zta::Slot s = doc_.snapshot();
     zta::Command which{};
     const zta::CommandTrack* track = zta::lastCommand(s.commands, &which);
     if (!track) return {};
@@ -377,7 +377,7 @@ void AnalyzerView::onSetTimerActive() {
         return;
     }
     const bool polling = doc_.host() && host().isPolling();
-    if (polling && doc_.registered() && doc_.block->view(doc_.slot) != 0) {
+    if (polling && doc_.registered()) {
         const auto period = dialogs().askTimerPeriod(doc_.address, this);
         if (!period || *period == 0) return;
         startRecordTimer(*period);

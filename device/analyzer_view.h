@@ -33,7 +33,8 @@ class AnalyzerView : public QWidget, public AnalyzerViewInterface, public Comman
 
     AnalyzerDocument& getDocument() const { return doc_; }
 
-    void onDataChanged() override;
+    zta::AnalyzerId analyzerId() const override;
+    void onReading(const zta::ReadingEvent& event) override;
     void onDisconnected() override;
     void onNoteForAll() override;
     void onStartTimer(int periodSeconds) override { startRecordTimer(periodSeconds); }

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "core/reading_event.h"
 #include "poll/poll_block.h"
 
 class QDateTime;
@@ -20,8 +21,10 @@ class DeviceHost;
 class AnalyzerViewInterface {
   public:
     virtual ~AnalyzerViewInterface() = default;
-    // The poll thread stored a turn of this window's analyzer.
-    virtual void onDataChanged() = 0;
+    // The analyzer this view shows; 0 before it has one.
+    virtual zta::AnalyzerId analyzerId() const = 0;
+    // A turn of this view's analyzer ended.
+    virtual void onReading(const zta::ReadingEvent& event) = 0;
     // The line was closed: the readings go empty.
     virtual void onDisconnected() = 0;
     // The operator gave every window the same note.
@@ -63,9 +66,8 @@ class AnalyzerWindowFactory {
     virtual AnalyzerViewInterface* viewOf(QMdiSubWindow* child) = 0;
 };
 
-// The handle an analyzer view registers in the poll block.
-inline zta::AnalyzerId viewIdOf(const AnalyzerViewInterface* view) {
-    return reinterpret_cast<zta::AnalyzerId>(view);
+inline zta::AnalyzerId analyzerIdOf(const AnalyzerViewInterface* view) {
+    return view ? view->analyzerId() : 0;
 }
 
 }  // namespace zta

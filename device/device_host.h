@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "core/bench_core.h"
 #include "poll/poll_block.h"
 #include "ui/command_ids.h"
 
@@ -13,6 +14,7 @@ class QWidget;
 namespace zta {
 
 class AnalyzerDocument;
+class AnalyzerViews;
 class CsvLog;
 class RecordWriter;
 struct CommandState;
@@ -30,7 +32,10 @@ struct WindowsState {
 class DeviceHost {
   public:
     virtual ~DeviceHost() = default;
-    virtual zta::PollBlock& block() = 0;
+    // The line the windows' analyzers are on, and the views that hear of them.
+    virtual zta::Line& line() = 0;
+    virtual zta::CommandService& commands() = 0;
+    virtual AnalyzerViews& views() = 0;
     virtual WindowsState& windows() = 0;
     virtual bool isPolling() const = 0;
     virtual QString recordFolder() const = 0;  // ends with a separator
@@ -43,12 +48,6 @@ class DeviceHost {
     virtual bool switchBaudAndReconnect(unsigned baud) = 0;
     // The link of some window came up or went down: refresh the enabled commands soon.
     virtual void requestCommandRefresh() = 0;
-    // Command states for the audit log and the bus overview: the operator confirmed `which`
-    // (its track was `previous`), or a command's state changed outside the poll thread.
-    virtual void commandConfirmed(int slot, Command which, const CommandTrack& previous) {
-        (void)slot, (void)which, (void)previous;
-    }
-    virtual void commandReported(const CommandReport& report) { (void)report; }
     // Before a high or middle gas calibration: false when the operator stops at a warning.
     virtual bool confirmCalibrationGas(int slot, QWidget* owner) {
         (void)slot, (void)owner;

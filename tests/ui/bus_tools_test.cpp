@@ -227,7 +227,7 @@ class BusToolsTest : public QObject {
         const AnalyzerId shown = f->block().view(20);
         const zta::TrendHistory* closed = historyOf(20);
         for (QMdiSubWindow* child : f->mdiArea()->subWindowList())
-            if (zta::viewIdOf(f->windowFactory().viewOf(child)) == shown) delete child;
+            if (zta::analyzerIdOf(f->windowFactory().viewOf(child)) == shown) delete child;
         QVERIFY(!f->findView(shown));
         overview.model().refresh();
         QVERIFY(toolOf<BusTools>(f).overviewTrendView() != shown);

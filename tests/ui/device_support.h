@@ -7,11 +7,13 @@
 #include <QDir>
 #include <QMdiArea>
 #include <QTemporaryDir>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <optional>
 #include <vector>
 
+#include "device/analyzer_views.h"
 #include "device/csv_log.h"
 #include "device/device_host.h"
 #include "device/record_writer.h"
@@ -24,7 +26,9 @@ class FakeHost : public DeviceHost {
   public:
     FakeHost() { folder = QDir(tempDir.path()).absolutePath() + QLatin1Char('/'); }
 
-    zta::PollBlock& block() override { return pollBlock; }
+    zta::Line& line() override { return core.line(0); }
+    zta::CommandService& commands() override { return core.commands(); }
+    AnalyzerViews& views() override { return analyzerViews; }
     WindowsState& windows() override { return shared; }
     bool isPolling() const override { return polling; }
     QString recordFolder() const override { return folder; }
@@ -48,10 +52,35 @@ class FakeHost : public DeviceHost {
     bool store(int slot, const std::function<void(zta::Slot&)>& change) {
         return pollBlock.storeOutcome(slot, pollBlock.snapshot(slot).generation, change);
     }
+    // The reading the poll thread would post for `slot` as it stands.
+    zta::ReadingEvent readingOf(int slot) const {
+        const zta::Slot s = pollBlock.snapshot(slot);
+        zta::ReadingEvent e;
+        e.analyzer = s.analyzer;
+        e.generation = s.generation;
+        e.wallTime = std::chrono::system_clock::now();
+        e.address = s.address;
+        e.readings = s.readings;
+        e.texts = s.texts;
+        e.errorCount = s.errorCount;
+        e.cycleMs = s.cycleMs;
+        e.replyCount = s.replyCount;
+        e.requestCount = s.requestCount;
+        return e;
+    }
+    // Tells the view of the reading of its slot.
+    template <class View>
+    void deliver(View* view) {
+        view->onReading(readingOf(view->getDocument().slot));
+    }
 
     QTemporaryDir tempDir;
     QString folder;
-    zta::PollBlock pollBlock;
+    zta::QueueOfEvents queue;
+    zta::BenchCore core{queue};
+    zta::Line& firstLine = core.addLine();
+    zta::PollBlock& pollBlock = firstLine.block();
+    AnalyzerViews analyzerViews{core};
     WindowsState shared;
     QMdiArea area;
     bool polling = false;

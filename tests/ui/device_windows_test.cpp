@@ -53,7 +53,7 @@ class DeviceWindowsTest : public QObject {
             s.errorCount = r.errorCount;
             s.readings.relayState = static_cast<uint8_t>(r.relays);
         }));
-        w->view()->onDataChanged();
+        host_->deliver(w->view());
     }
 
   private slots:
@@ -87,7 +87,7 @@ class DeviceWindowsTest : public QObject {
         QCOMPARE(dialogs_->boxes()[0].caption, QStringLiteral("Ограничение"));
         QCOMPARE(dialogs_->boxes()[0].icon, Dialogs::Icon::Information);
         // The refused window left every registered slot as it was.
-        QCOMPARE(host_->pollBlock.view(49), viewIdOf(windows.back()->view()));
+        QCOMPARE(host_->pollBlock.view(49), analyzerIdOf(windows.back()->view()));
     }
 
     void baudQuestionNamesTheRateOrTheUnknownCode() {
@@ -113,7 +113,7 @@ class DeviceWindowsTest : public QObject {
         AnalyzerSubWindow* w[3] = {open(), open(), open()};
         w[1]->view()->numberField()->setText(QStringLiteral("11"));
         w[2]->view()->numberField()->setText(QStringLiteral("22"));
-        host_->store(2, [](zta::Slot& s) { s.pending.isPending(zta::Command::Zero) = true; });
+        host_->store(2, [](zta::Slot& s) { s.pending.set(zta::Command::Zero, 0, false); });
 
         delete w[0];
         QCOMPARE(host_->pollBlock.windowCount(), 2);
@@ -122,7 +122,7 @@ class DeviceWindowsTest : public QObject {
         QCOMPARE(w[2]->document().slot, 1);
         QCOMPARE(host_->pollBlock.snapshot(0).address, 11);
         QCOMPARE(host_->pollBlock.snapshot(1).address, 22);
-        QCOMPARE(host_->pollBlock.view(1), viewIdOf(w[2]->view()));
+        QCOMPARE(host_->pollBlock.view(1), analyzerIdOf(w[2]->view()));
         // A pending command stays with its analyzer; the vacated index is clear.
         QVERIFY(host_->pollBlock.snapshot(1).pending.isPending(zta::Command::Zero));
         QCOMPARE(host_->pollBlock.snapshot(2).analyzer, zta::AnalyzerId(0));
@@ -173,7 +173,7 @@ class DeviceWindowsTest : public QObject {
                      {5, false, 2}, {2, false, 2}, {0, true, 3}};
         for (const auto& s : steps) {
             host_->store(doc.slot, [&](zta::Slot& slot) { slot.errorCount = s.errors; });
-            w->view()->onDataChanged();
+            host_->deliver(w->view());
             QCOMPARE(doc.linkUp, s.linkUp);
             QCOMPARE(host_->commandRefreshes, s.refreshes);
         }
@@ -210,7 +210,7 @@ class DeviceWindowsTest : public QObject {
             s.readings.softwareVersion = version;
             s.readings.extendedModel = extended;
         });
-        w->view()->onDataChanged();
+        host_->deliver(w->view());
         const AnalyzerDocument& doc = w->document();
         QCOMPARE(doc.softwareVersionText(), text);
         QCOMPARE(doc.softwareNameText(), name);
@@ -291,7 +291,7 @@ class DeviceWindowsTest : public QObject {
         QVERIFY(v->control(FormField::SoftwareName)->isHidden());
         v->field(FormField::SoftwareVersion)->setText(QStringLiteral("old"));
         host_->store(0, [](zta::Slot& s) { s.readings.softwareVersion = 23; });
-        v->onDataChanged();
+        host_->deliver(v);
         QCOMPARE(v->text(FormField::SoftwareVersion),
                  QStringLiteral("old"));  // untouched while hidden
 
@@ -305,7 +305,7 @@ class DeviceWindowsTest : public QObject {
         QCOMPARE(v->text(FormField::SoftwareIdentifier).size(), 32);
 
         host_->store(0, [](zta::Slot& s) { s.readings.softwareVersion = 0; });
-        v->onDataChanged();
+        host_->deliver(v);
         QCOMPARE(v->text(FormField::SoftwareVersion), QStringLiteral("-"));
         QCOMPARE(v->text(FormField::SoftwareIdentifier), QStringLiteral("-"));
 
@@ -322,7 +322,7 @@ class DeviceWindowsTest : public QObject {
             s.readings.softwareVersion = -1;
             s.address = 7;
         });
-        w->view()->onDataChanged();
+        host_->deliver(w->view());
         w->view()->onShowSoftwareInfo();
         QCOMPARE(dialogs_->shown.size(), size_t(2));
         QCOMPARE(dialogs_->shown[0].networkNumber, -1);
@@ -398,7 +398,7 @@ class DeviceWindowsTest : public QObject {
             s.readings.factoryNumber = 1234;
             s.readings.threshold1 = 20;
         });
-        v->onDataChanged();
+        host_->deliver(v);
         QCOMPARE(v->text(FormField::FactoryNumber), QStringLiteral("1234"));
 
         v->onDisconnected();
@@ -439,7 +439,7 @@ class DeviceWindowsTest : public QObject {
             s.replyCount = 12;
             s.requestCount = 3;
         });
-        w->view()->onDataChanged();
+        host_->deliver(w->view());
         QCOMPARE(w->view()->text(FormField::ReplyCount), QStringLiteral("12"));
         QVERIFY(w->view()->control(FormField::ReplyCount)->isHidden());
         qobject_cast<QPushButton*>(w->view()->control(FormField::ResetButton))->click();

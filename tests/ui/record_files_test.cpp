@@ -63,7 +63,7 @@ class RecordFilesTest : public QObject {
             s.readings.auxValue = 7;
             s.readings.relayState = static_cast<uint8_t>(relays);
         });
-        v->onDataChanged();
+        host_->deliver(v);
     }
 
   private slots:
@@ -388,7 +388,7 @@ class RecordFilesTest : public QObject {
             s.readings.extendedModel = false;
             s.texts.gasName = "Метан ";
         });
-        v->onDataChanged();
+        host_->deliver(v);
         QVERIFY(v->writeRecord());
         host_->polling = false;
         v->onDisconnected();

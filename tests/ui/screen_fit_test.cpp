@@ -139,7 +139,7 @@ class ScreenFitTest : public QObject {
         lost->setGeometry(5000, 5000, 60, 1);
         lost->showMinimized();
         QCoreApplication::processEvents();
-        QCOMPARE(tools.overview().viewAtTableRow(30), viewIdOf(viewIn(lost)));
+        QCOMPARE(tools.overview().viewAtTableRow(30), analyzerIdOf(viewIn(lost)));
         emit table->doubleClicked(table->model()->index(30, 0));
         QVERIFY(!lost->isMinimized());
         QCOMPARE(f->mdiArea()->activeSubWindow(), lost);

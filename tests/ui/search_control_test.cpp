@@ -112,7 +112,7 @@ void verifyWindowsPolling(MainWindow* f, const std::vector<int>& numbers) {
         QCOMPARE(slot.address, numbers[size_t(k)]);
         AnalyzerView* view = viewAt(f, k);
         QVERIFY(view);
-        QCOMPARE(slot.analyzer, viewIdOf(view));
+        QCOMPARE(slot.analyzer, analyzerIdOf(view));
         QCOMPARE(children[k]->windowTitle(), QStringLiteral("Прибор №%1").arg(numbers[size_t(k)]));
         QCOMPARE(view->numberField()->text(), QString::number(numbers[size_t(k)]));
     }

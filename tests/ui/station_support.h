@@ -77,17 +77,16 @@ class RecordingView : public QWidget, public AnalyzerViewInterface {
     }
     void unregister() {
         if (slot < 0) return;
-        const auto moved = host_.block().close(slot);
         slot = -1;
-        for (const auto& m : moved)
-            for (RecordingView* v : live())
-                if (viewIdOf(v) == m.view) v->onSlotChanged(m.newSlot);
+        host_.views().remove(id);
+        host_.line().removeAnalyzer(id);
     }
     static std::set<RecordingView*>& live() {
         static std::set<RecordingView*> live;
         return live;
     }
-    void onDataChanged() override { record(NoticeDataChanged); }
+    zta::AnalyzerId analyzerId() const override { return id; }
+    void onReading(const zta::ReadingEvent&) override { record(NoticeDataChanged); }
     void onDisconnected() override { record(NoticeDisconnected); }
     void onNoteForAll() override { record(NoticeInsertText); }
     void onStartTimer(int periodSeconds) override { record(NoticeStartTimer, periodSeconds); }
@@ -118,6 +117,7 @@ class RecordingView : public QWidget, public AnalyzerViewInterface {
     DeviceHost& host_;
     std::function<void(int code)> onNotice;
     std::vector<Notice> notices;
+    zta::AnalyzerId id = 0;
     int slot = -1;
     int folderChanges = 0;
     int period = 0;
@@ -127,14 +127,16 @@ class RecordingWindowFactory : public AnalyzerWindowFactory {
   public:
     QMdiSubWindow* openWindow(DeviceHost& host, QMdiArea& area) override {
         auto* view = new RecordingView(host);
-        const auto slot = host.block().registerSlot(viewIdOf(view));
-        if (!slot) {
+        const auto id = host.line().addAnalyzer();
+        if (!id) {
             dialogs().information(QStringLiteral("Открыть больше пятидесяти окон нельзя."),
                                   QStringLiteral("Ограничение"), host.window());
             delete view;
             return nullptr;
         }
-        view->slot = *slot;
+        view->id = *id;
+        view->slot = *host.line().slotOf(*id);
+        host.views().add(*id, view);
         QMdiSubWindow* child = area.addSubWindow(view);
         child->setAttribute(Qt::WA_DeleteOnClose);
         child->installEventFilter(view);
