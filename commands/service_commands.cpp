@@ -5,11 +5,13 @@
 #include <cmath>
 #include <iterator>
 #include <optional>
+#include <utility>
 
 #include "commands/service_dialogs.h"
 #include "device/analyzer_document.h"
 #include "ui/command_ids.h"
 #include "ui/command_router.h"
+#include "ui/command_table.h"
 #include "ui/dialogs.h"
 
 namespace zta {
@@ -160,82 +162,51 @@ void onUpdateWhenResponding(AnalyzerDocument& doc, CommandState& state) {
     state.enabled = doc.linkUp;
 }
 
-constexpr CommandId kAlways[] = {CommandId::ChangeNumber,
-                                 CommandId::ChangeSpeed,
-                                 CommandId::SetZero,
-                                 CommandId::HighGas,
-                                 CommandId::MiddleGas,
-                                 CommandId::TypicalConcentration,
-                                 CommandId::Threshold1,
-                                 CommandId::Threshold2,
-                                 CommandId::ToolSetZero,
-                                 CommandId::ToolHighGas,
-                                 CommandId::ToolMiddleGas,
-                                 CommandId::ToolChangeSpeed,
-                                 CommandId::ToolTypicalConcentration,
-                                 CommandId::ToolThreshold1,
-                                 CommandId::ToolThreshold2,
-                                 CommandId::ToolRecord};
-constexpr CommandId kWhenResponding[] = {CommandId::ToolChangeNumber, CommandId::Record};
+using Dialog = void (*)(AnalyzerDocument&);
 
-bool contains(const CommandId* first, const CommandId* last, CommandId id) {
-    for (; first != last; ++first)
-        if (*first == id) return true;
-    return false;
+// Each command's dialog: its menu item, its tool button and its key come to it.
+constexpr std::pair<zta::Command, Dialog> kDialogs[] = {
+    {zta::Command::NewAddress, onChangeNumber},
+    {zta::Command::NewBaud, onChangeSpeed},
+    {zta::Command::Zero, onSetZero},
+    {zta::Command::MaxGas, onHighGas},
+    {zta::Command::MidGas, onMiddleGas},
+    {zta::Command::Typical, onTypicalConcentration},
+    {zta::Command::Threshold1, onThreshold1},
+    {zta::Command::Threshold2, onThreshold2},
+    {zta::Command::FactoryNumber, onChangeFactoryNumber},
+};
+
+Dialog dialogOf(zta::Command command) {
+    for (const auto& [which, dialog] : kDialogs)
+        if (which == command) return dialog;
+    return nullptr;
 }
 
 bool dispatch(AnalyzerDocument& doc, CommandId id) {
-    switch (id) {
-        case CommandId::ChangeNumber:
-        case CommandId::ToolChangeNumber:
-            onChangeNumber(doc);
-            return true;
-        case CommandId::ChangeSpeed:
-        case CommandId::ToolChangeSpeed:
-            onChangeSpeed(doc);
-            return true;
-        case CommandId::SetZero:
-        case CommandId::ToolSetZero:
-            onSetZero(doc);
-            return true;
-        case CommandId::HighGas:
-        case CommandId::ToolHighGas:
-            onHighGas(doc);
-            return true;
-        case CommandId::MiddleGas:
-        case CommandId::ToolMiddleGas:
-            onMiddleGas(doc);
-            return true;
-        case CommandId::TypicalConcentration:
-        case CommandId::ToolTypicalConcentration:
-            onTypicalConcentration(doc);
-            return true;
-        case CommandId::Threshold1:
-        case CommandId::ToolThreshold1:
-            onThreshold1(doc);
-            return true;
-        case CommandId::Threshold2:
-        case CommandId::ToolThreshold2:
-            onThreshold2(doc);
-            return true;
-        default:
-            return false;
-    }
+    const CommandUiRow* row = commandUiOf(id);
+    const Dialog dialog = row ? dialogOf(row->command) : nullptr;
+    if (!dialog) return false;
+    dialog(doc);
+    return true;
 }
 
 bool update(AnalyzerDocument& doc, CommandId id, CommandState& state) {
-    if (contains(std::begin(kAlways), std::end(kAlways), id)) {
-        onUpdateAlways(doc, state);
+    const CommandUiRow* row = commandUiOf(id);
+    if (id == CommandId::Record || (row && row->toolWhenResponding && id == row->toolId)) {
+        onUpdateWhenResponding(doc, state);
         return true;
     }
-    if (contains(std::begin(kWhenResponding), std::end(kWhenResponding), id)) {
-        onUpdateWhenResponding(doc, state);
+    if (row || id == CommandId::ToolRecord) {
+        onUpdateAlways(doc, state);
         return true;
     }
     return false;
 }
 
 }  // namespace
+
+bool hasServiceDialog(zta::Command command) { return dialogOf(command) != nullptr; }
 
 DocumentCommandHandlers serviceCommandHandlers() {
     return {dispatch, update, onChangeFactoryNumber};

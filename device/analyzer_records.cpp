@@ -45,26 +45,6 @@ bool AnalyzerRecords::takeFresh() {
     return fresh;
 }
 
-std::optional<TrendMarkKind> markOf(Command command) {
-    switch (command) {
-        case Command::Zero:
-            return TrendMarkKind::Zero;
-        case Command::MaxGas:
-            return TrendMarkKind::HighGas;
-        case Command::MidGas:
-            return TrendMarkKind::MiddleGas;
-        case Command::Typical:
-            return TrendMarkKind::Typical;
-        case Command::Threshold1:
-            return TrendMarkKind::Threshold1;
-        case Command::Threshold2:
-            return TrendMarkKind::Threshold2;
-        case Command::NewAddress:
-        case Command::NewBaud:
-        case Command::FactoryNumber:
-            return std::nullopt;
-    }
-    return std::nullopt;
-}
+std::optional<TrendMarkKind> markOf(Command command) { return commandUi(command).mark; }
 
 }  // namespace zta

@@ -8,6 +8,7 @@
 #include "device/csv_log.h"
 #include "device/record_file.h"
 #include "link/regmap.h"
+#include "ui/command_table.h"
 #include "ui/command_texts.h"
 #include "ui/file_io.h"
 
@@ -29,20 +30,16 @@ QByteArray auditFileStart() {
 }
 
 QString auditUnitValue(Command command, std::uint16_t value) {
-    switch (command) {
-        case Command::NewAddress:
-        case Command::NewBaud:
+    switch (commandUi(command).units) {
+        case AuditUnits::NumberAndRate:
             return QStringLiteral("№ %1, %2 бод").arg(value >> 8).arg(baudForCode(value & 0xFF));
-        case Command::MidGas:
-        case Command::MaxGas:
+        case AuditUnits::GasPercent:
             return QString::number(value / 1000.0, 'f', 2) + QStringLiteral(" %");
-        case Command::Threshold1:
-        case Command::Threshold2:
+        case AuditUnits::ThresholdLel:
             return QStringLiteral("%1 %НКПР").arg(value);
-        case Command::FactoryNumber:
+        case AuditUnits::Plain:
             return QString::number(value);
-        case Command::Zero:
-        case Command::Typical:
+        case AuditUnits::None:
             break;
     }
     return {};

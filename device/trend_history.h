@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <deque>
 
+#include "ui/command_table.h"
+
 namespace zta {
 
 // One reading of an analyzer's concentration (%НКПР) at a time in milliseconds since the
@@ -15,9 +17,6 @@ struct TrendSample {
     float value = 0.0f;
     bool gapBefore = false;
 };
-
-// A command the analyzer confirmed, shown as a mark on its trend.
-enum class TrendMarkKind { Zero, HighGas, MiddleGas, Typical, Threshold1, Threshold2 };
 
 struct TrendMark {
     std::int64_t ms = 0;

@@ -1,31 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/command_texts.h"
 
+#include "ui/command_table.h"
+
 namespace zta {
 
-QString commandName(Command command) {
-    switch (command) {
-        case Command::NewAddress:
-            return QStringLiteral("Изменить сетевой номер");
-        case Command::NewBaud:
-            return QStringLiteral("Изменить скорость");
-        case Command::Zero:
-            return QStringLiteral("Установка нуля");
-        case Command::MidGas:
-            return QStringLiteral("Газ средней концентрации");
-        case Command::MaxGas:
-            return QStringLiteral("Газ высокой концентрации");
-        case Command::Typical:
-            return QStringLiteral("Установка типовой концентрации");
-        case Command::Threshold1:
-            return QStringLiteral("Порог 1");
-        case Command::Threshold2:
-            return QStringLiteral("Порог 2");
-        case Command::FactoryNumber:
-            return QStringLiteral("Заводской номер");
-    }
-    return {};
-}
+QString commandName(Command command) { return QString::fromUtf8(commandUi(command).name); }
 
 QString commandStateText(const CommandTrack& track) {
     switch (track.state) {

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <functional>
 #include <memory>
+#include <set>
 
 #include "commands/service_dialogs.h"
 #include "device/analyzer_document.h"
@@ -22,10 +23,13 @@
 #include "device/form_window_factory.h"
 #include "device_support.h"
 #include "link/modbus.h"
+#include "poll/command_table.h"
 #include "sim/bus.h"
 #include "sim_writes.h"
 #include "station_support.h"
 #include "ui/command_ids.h"
+#include "ui/command_table.h"
+#include "ui/command_texts.h"
 #include "ui/device_icons.h"
 #include "ui/dialogs.h"
 
@@ -191,6 +195,35 @@ class ServiceCommandsTest : public QObject {
     void cleanupTestCase() {
         rig_.reset();
         setDialogs(nullptr);
+    }
+
+    // A command is one row in the engine's table (what goes on the wire) and one in the
+    // windows' (names, mark, menu and tool), and has a dialog; a row missing anywhere, or two
+    // rows claiming one menu item, would leave a command that cannot be sent or shown.
+    void everyCommandHasItsRowInBothTablesAndADialog() {
+        std::set<zta::Command> engine, windows;
+        for (const zta::CommandRow& row : zta::commandTable()) engine.insert(row.command);
+        for (const zta::CommandUiRow& row : zta::commandUiTable()) windows.insert(row.command);
+        QCOMPARE(int(zta::commandTable().size()), zta::kCommandKinds);
+        QCOMPARE(int(zta::commandUiTable().size()), zta::kCommandKinds);
+        std::set<CommandId> ids;
+        AnalyzerDocument unregistered;
+        const DocumentCommandHandlers handlers = serviceCommandHandlers();
+        for (int i = 0; i < zta::kCommandKinds; ++i) {
+            const zta::Command c = zta::commandAt(i);
+            QVERIFY2(engine.count(c) && windows.count(c), qPrintable(zta::commandName(c)));
+            QCOMPARE(zta::commandRow(c).command, c);
+            QCOMPARE(zta::commandUi(c).command, c);
+            QVERIFY(!zta::commandName(c).isEmpty());
+            QVERIFY(zta::hasServiceDialog(c));
+            for (CommandId id : {zta::commandUi(c).menuId, zta::commandUi(c).toolId}) {
+                if (id == CommandId::None) continue;
+                QVERIFY2(ids.insert(id).second, "a menu item or tool button claimed twice");
+                QCOMPARE(zta::commandUiOf(id)->command, c);
+                CommandState state;
+                QVERIFY(handlers.onUpdateCommand(unregistered, id, state));
+            }
+        }
     }
 
     void init() {
