@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <cmath>
 
+#include "core/reading_columns.h"
 #include "poll/poll_block.h"
 
 namespace zta {
@@ -16,14 +17,14 @@ QString linkStateText(int errorCount) {
 }
 
 QByteArray csvFileStart() {
+    QStringList headings{QStringLiteral("Дата и время"), QStringLiteral("Сетевой номер")};
+    for (ReadingColumn column : kCsvIdentityColumns)
+        headings << QString::fromUtf8(readingColumn(column).csvHeading);
+    for (ReadingColumn column : kCsvReadingColumns)
+        headings << QString::fromUtf8(readingColumn(column).csvHeading);
+    headings << QStringLiteral("Связь") << QStringLiteral("Примечание");
     return QByteArrayLiteral("\xEF\xBB\xBF") +
-           QStringLiteral(
-               "Дата и время;Сетевой номер;Заводской номер;Газ;"
-               "Концентрация, %НКПР;Концентрация;Единица;Порог 1, %НКПР;"
-               "Порог 2, %НКПР;Реле исправности;Реле порога 1;Реле порога 2;Т(у.е.);d;"
-               "Опорный канал;Рабочий канал;Связь;"
-               "Примечание\r\n")
-               .toUtf8();
+           (headings.join(QLatin1Char(';')) + QLatin1String("\r\n")).toUtf8();
 }
 
 QString csvLinkText(const CsvRecord& record) {
@@ -76,22 +77,36 @@ QString csvTimestamp(const QDateTime& time) {
     return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
+namespace {
+
+QString csvCell(const CsvRecord& r, ReadingColumn column, QChar point) {
+    switch (column) {
+        case ReadingColumn::FactoryNumber:  // the unsigned 16-bit value the analyzer holds
+            return QString::number(static_cast<quint16>(r.factoryNumber));
+        case ReadingColumn::GasName:
+            return csvField(r.gas);
+        case ReadingColumn::UnitValue:
+            return csvNumber(r.unitValue, 2, point);
+        case ReadingColumn::UnitName:
+            return csvField(r.unitName.trimmed());
+        default:
+            break;
+    }
+    const ReadingValue value = readingValue(column, r);
+    if (const auto* whole = std::get_if<long long>(&value)) return QString::number(*whole);
+    // The concentration, in tenths of %НКПР.
+    if (const auto* decimal = std::get_if<double>(&value)) return csvNumber(*decimal, 1, point);
+    return csvField(QString::fromStdString(std::get<std::string>(value)));
+}
+
+}  // namespace
+
 QByteArray buildCsvLine(const CsvRecord& r, QChar point) {
     QStringList cells{csvTimestamp(r.time), QString::number(r.networkNumber)};
-    if (r.identified)
-        cells << QString::number(static_cast<quint16>(r.factoryNumber)) << csvField(r.gas);
-    else
-        cells << QString() << QString();
-    if (r.fresh) {
-        cells << csvNumber(r.concentration, 1, point) << csvNumber(r.unitValue, 2, point)
-              << csvField(r.unitName.trimmed()) << QString::number(r.threshold1)
-              << QString::number(r.threshold2);
-        for (int bit = 0; bit < 3; ++bit) cells << QString::number((r.relayState >> bit) & 1);
-        cells << QString::number(r.temperature) << QString::number(r.dValue)
-              << QString::number(r.refChannel) << QString::number(r.workChannel);
-    } else {
-        for (int i = 0; i < 12; ++i) cells << QString();
-    }
+    for (ReadingColumn column : kCsvIdentityColumns)
+        cells << (r.identified ? csvCell(r, column, point) : QString());
+    for (ReadingColumn column : kCsvReadingColumns)
+        cells << (r.fresh ? csvCell(r, column, point) : QString());
     cells << csvLinkText(r) << csvField(r.note);
     return (cells.join(QLatin1Char(';')) + QLatin1String("\r\n")).toUtf8();
 }

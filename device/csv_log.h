@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "device/record_writer.h"
+#include "poll/readings.h"
 
 namespace zta {
 
@@ -19,24 +20,16 @@ enum class CsvPolling {
     Stopped,       // it was polled, but polling is off: "не опрашивается"
 };
 
-// One analyzer's line of the bench's CSV log, as its window last reloaded it.
-struct CsvRecord {
+// One analyzer's line of the bench's CSV log, as its window last reloaded it: its readings
+// and what the line adds.
+struct CsvRecord : Readings {
     QDateTime time;  // local time of writing
     int networkNumber = 0;
-    // Who the analyzer is stays on every line once it has answered.
+    // Who the analyzer is (factory number, gas) stays on every line once it has answered.
     bool identified = true;
-    int factoryNumber = 0;  // written as the unsigned 16-bit value the analyzer holds
     QString gas;
-    double concentration = 0.0;  // %НКПР
-    double unitValue = 0.0;      // in `unitName`, the analyzer's own unit
+    double unitValue = 0.0;  // in `unitName`, the analyzer's own unit, as the window shows it
     QString unitName;
-    int threshold1 = 0;
-    int threshold2 = 0;
-    std::uint8_t relayState = 0;
-    int temperature = 0;
-    int dValue = 0;
-    int refChannel = 0;
-    int workChannel = 0;
     int errorCount = 0;  // consecutive missed replies; lost contact from 5 on
     CsvPolling polling = CsvPolling::Polled;
     // A reply came since this analyzer's previous line. Without one the readings are left

@@ -7,6 +7,7 @@
 #include <QTemporaryFile>
 #include <climits>
 
+#include "core/reading_columns.h"
 #include "link/cp1251.h"
 #include "ui/dialogs.h"
 #include "ui/file_io.h"
@@ -15,28 +16,45 @@ namespace zta {
 
 QString relayBits(std::uint8_t relayState) { return QString::number(relayState, 2); }
 
+RecordValues::RecordValues(int temperature_, int dValue_, int refChannel_, int workChannel_,
+                           double concentration_, int auxValue_, std::uint8_t relayState_) {
+    temperature = temperature_;
+    dValue = dValue_;
+    refChannel = refChannel_;
+    workChannel = workChannel_;
+    concentration = concentration_;
+    auxValue = auxValue_;
+    relayState = relayState_;
+}
+
 RecordValues recordValuesOf(const Readings& r) {
     RecordValues v;
-    v.temperature = r.temperature;
-    v.dValue = r.dValue;
-    v.refChannel = r.refChannel;
-    v.workChannel = r.workChannel;
-    v.concentration = r.concentration;
-    v.auxValue = r.auxValue;
-    v.relayState = r.relayState;
+    static_cast<Readings&>(v) = r;
     return v;
 }
+
+namespace {
+
+QString recordCell(ReadingColumn column, const Readings& values) {
+    const ReadingValue value = readingValue(column, values);
+    if (column == ReadingColumn::RelayState)
+        return relayBits(static_cast<std::uint8_t>(std::get<long long>(value)));
+    if (const auto* whole = std::get_if<long long>(&value)) return QString::number(*whole);
+    return QString::asprintf("%.0f", readingNumber(value));
+}
+
+}  // namespace
 
 QByteArray buildRecordLine(const RecordValues& v, const QTime& time, const QString& note) {
     // A note of several lines keeps the file's CR LF line ends.
     QString text = limitedNote(note);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    const QString line =
-        QString::asprintf("%d %d %d %d %.0f %d ", v.temperature, v.dValue, v.refChannel,
-                          v.workChannel, v.concentration, v.auxValue) +
-        relayBits(v.relayState) + QLatin1Char(' ') + time.toString(QStringLiteral("HH:mm:ss")) +
-        QLatin1Char(' ') + text + QLatin1String("\r\n");
+    QString line;
+    for (ReadingColumn column : kRecordLineColumns)
+        line += recordCell(column, v) + QLatin1Char(' ');
+    line +=
+        time.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') + text + QLatin1String("\r\n");
     const std::string bytes = zta::utf8ToCp1251(line.toStdString());
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }

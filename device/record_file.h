@@ -13,15 +13,12 @@ class QWidget;
 
 namespace zta {
 
-// What one record line holds, as the document last reloaded it.
-struct RecordValues {
-    int temperature = 0;
-    int dValue = 0;
-    int refChannel = 0;
-    int workChannel = 0;
-    double concentration = 0.0;
-    int auxValue = 0;
-    std::uint8_t relayState = 0;
+// What one record line holds: the readings as the document last reloaded them.
+struct RecordValues : Readings {
+    RecordValues() = default;
+    // The values of a line in its order.
+    RecordValues(int temperature, int dValue, int refChannel, int workChannel, double concentration,
+                 int auxValue, std::uint8_t relayState);
 };
 
 RecordValues recordValuesOf(const Readings& readings);

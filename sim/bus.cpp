@@ -2,30 +2,19 @@
 #include "sim/bus.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <cstring>
-#include <mutex>
-#include <random>
-#include <thread>
 
 #include "link/baud.h"
-#include "sim/analyzer.h"
+#include "sim/bus_impl.h"
 #include "sim/control.h"
 
 #ifndef _WIN32
-#include <fcntl.h>
 #include <poll.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #endif
 
 namespace zta::sim {
-
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -34,260 +23,9 @@ constexpr auto kLateReply = std::chrono::seconds(1);
 constexpr auto kMinSilence = std::chrono::milliseconds(20);
 constexpr auto kWorkerOpTimeout = std::chrono::seconds(5);
 
-struct Output {
-    Clock::time_point due;
-    std::vector<uint8_t> bytes;
-    std::shared_ptr<Analyzer> analyzer;  // set for an accepted write: its effect follows
-    int address = -1;
-    int reg = -1;
-    int value = -1;
-    std::vector<uint8_t> request;
-    unsigned lineBaud = 0;
-};
-
-#ifndef _WIN32
-std::string errnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
-#endif
-
 }  // namespace
 
-struct Bus::Impl {
-    mutable std::mutex mu;
-    mutable std::condition_variable changed;  // log grew, or a worker op finished
-    std::vector<std::shared_ptr<Analyzer>> analyzers;
-    std::vector<LogEntry> log;
-    std::function<void(const LogEntry&)> sink;
-    int sinkCalls = 0;  // calls of a sink in progress (outside the lock)
-    std::thread::id workerId;
-    Clock::time_point start = Clock::now();
-    uint32_t nextSeed = 1;
-
-    bool isDevice = false;
-    std::string devicePath;
-    unsigned deviceBaud = 9600;
-    std::string linkPath;
-    std::string portPath;
-    std::string slavePath;
-    int masterFd = -1;  // the line: pty master or the device
-    int slaveFd = -1;   // held so that the master never hangs up between stations
-    int wakeRead = -1, wakeWrite = -1;
-
-    std::thread worker;
-    bool running = false;
-    bool stopping = false;
-    std::vector<std::function<void()>> ops;  // run by the worker between polls
-    uint64_t opsDone = 0, opsQueued = 0;
-
-    // Worker-only.
-    Framer framer;
-    Clock::time_point lastByte;
-    std::vector<Output> outputs;
-    std::mt19937 rng{12345};
-    double lineEchoMs = -1;  // under mu
-
-    ~Impl();
-    bool openPort(std::string* error);
-    void closePort();
-    void removeLink();
-    void wake();
-    void runOnWorker(const std::function<void()>& op);
-    void workerLoop();
-    unsigned baudOf(int fd) const;
-    void handleRequest(const Request& request, Clock::time_point arrival, int fd);
-    void writeDue(int fd, Clock::time_point now);
-    void append(std::vector<LogEntry>& pending, LogEntry entry);
-    void publish(const std::vector<LogEntry>& entries);
-    double seconds(Clock::time_point t) const {
-        return std::chrono::duration<double>(t - start).count();
-    }
-    // The gas model's clock (under mu): modelBase at scaleSince, timeScale times faster.
-    double timeScale = 1.0;
-    double modelBase = 0.0;
-    Clock::time_point scaleSince = start;
-    double modelSeconds(Clock::time_point t) const {
-        return modelBase + timeScale * std::chrono::duration<double>(t - scaleSince).count();
-    }
-};
-
 #ifndef _WIN32
-
-namespace {
-
-speed_t speedFor(unsigned baud) {
-    const BaudRow* row = baudRowForRate(baud);
-    return row ? row->speed : B9600;
-}
-
-bool setRaw(int fd, unsigned baud) {
-    termios t{};
-    if (tcgetattr(fd, &t) != 0) return false;
-    cfmakeraw(&t);
-    t.c_cflag |= CLOCAL | CREAD;
-    t.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    cfsetispeed(&t, speedFor(baud));
-    cfsetospeed(&t, speedFor(baud));
-    return tcsetattr(fd, TCSANOW, &t) == 0;
-}
-
-bool sameLink(const std::string& link, const std::string& target) {
-    char buf[4096];
-    const ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
-    return n > 0 && std::string(buf, static_cast<size_t>(n)) == target;
-}
-
-std::string folder(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// The link path may be taken only when nothing is there, or when it holds a link of a
-// simulator (one into the folder of pseudo-terminals) whose terminal is gone or is ours: never
-// a file, a folder, a device or a terminal another simulator still serves.
-bool linkPathFree(const std::string& linkPath, const std::string& ourSlave, std::string* why) {
-    struct stat st {};
-    if (lstat(linkPath.c_str(), &st) != 0) {
-        if (errno == ENOENT) return true;
-        *why = errnoText("cannot check " + linkPath);
-        return false;
-    }
-    if (!S_ISLNK(st.st_mode)) {
-        *why = linkPath +
-               " exists and is not a link of a simulator: not replaced (remove it, or "
-               "give another --link path)";
-        return false;
-    }
-    char buf[4096];
-    const ssize_t n = readlink(linkPath.c_str(), buf, sizeof buf - 1);
-    const std::string target = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
-    if (target.empty() || folder(target) != folder(ourSlave)) {
-        *why = linkPath + " is a link to " + (target.empty() ? "nothing readable" : target) +
-               ", not to a pseudo-terminal of a simulator: not replaced";
-        return false;
-    }
-    if (target != ourSlave && access(target.c_str(), F_OK) == 0) {
-        *why = linkPath + " leads to " + target +
-               ", a pseudo-terminal still in use (another simulator?): not replaced";
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-bool Bus::Impl::openPort(std::string* error) {
-    if (isDevice) {
-        const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            if (error) *error = errnoText("cannot open " + devicePath);
-            return false;
-        }
-        if (!setRaw(fd, deviceBaud)) {
-            if (error) *error = errnoText("cannot set up " + devicePath);
-            ::close(fd);
-            return false;
-        }
-        std::lock_guard lock(mu);
-        masterFd = fd;
-        portPath = devicePath;
-        return true;
-    }
-    const int m = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m < 0) {
-        if (error) *error = errnoText("cannot open a pseudo-terminal");
-        return false;
-    }
-    char name[256];
-    if (grantpt(m) != 0 || unlockpt(m) != 0 || ptsname_r(m, name, sizeof name) != 0) {
-        if (error) *error = errnoText("cannot prepare the pseudo-terminal");
-        ::close(m);
-        return false;
-    }
-    const int s = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    // A fresh slave echoes and translates; the station sets its own mode, but anything that
-    // opens the port without doing so must not get our replies echoed back as requests.
-    if (s < 0 || !setRaw(s, 9600)) {
-        if (error) *error = errnoText(std::string("cannot set up ") + name);
-        if (s >= 0) ::close(s);
-        ::close(m);
-        return false;
-    }
-    if (!linkPath.empty()) {
-        std::string why;
-        if (!linkPathFree(linkPath, name, &why)) {
-            if (error) *error = why;
-            ::close(s);
-            ::close(m);
-            return false;
-        }
-        // Symlink under a temporary name, then rename: the link path is never missing or half
-        // made for a station that opens it at that moment.
-        const std::string tmp = linkPath + ".tmp" + std::to_string(getpid());
-        struct stat old {};
-        if (lstat(tmp.c_str(), &old) == 0 && S_ISLNK(old.st_mode)) unlink(tmp.c_str());
-        if (symlink(name, tmp.c_str()) != 0 || rename(tmp.c_str(), linkPath.c_str()) != 0) {
-            if (error) *error = errnoText("cannot make the link " + linkPath);
-            unlink(tmp.c_str());
-            ::close(s);
-            ::close(m);
-            return false;
-        }
-    }
-    std::lock_guard lock(mu);
-    masterFd = m;
-    slaveFd = s;
-    slavePath = name;
-    portPath = linkPath.empty() ? slavePath : linkPath;
-    return true;
-}
-
-void Bus::Impl::closePort() {
-    int m, s;
-    {
-        std::lock_guard lock(mu);
-        m = masterFd;
-        s = slaveFd;
-        masterFd = slaveFd = -1;
-    }
-    removeLink();
-    if (s >= 0) ::close(s);
-    if (m >= 0) ::close(m);
-    framer.clear();
-    outputs.clear();
-}
-
-void Bus::Impl::removeLink() {
-    std::string slave;
-    {
-        std::lock_guard lock(mu);
-        slave = slavePath;
-    }
-    // Only our own link: another simulator may have taken the path since.
-    if (!linkPath.empty() && !slave.empty() && sameLink(linkPath, slave)) unlink(linkPath.c_str());
-}
-
-void Bus::Impl::wake() {
-    if (wakeWrite < 0) return;
-    const uint8_t b = 1;
-    ssize_t r;
-    do {
-        r = ::write(wakeWrite, &b, 1);
-    } while (r < 0 && errno == EINTR);
-}
-
-unsigned Bus::Impl::baudOf(int fd) const {
-    // On Linux the master reports the slave's settings, i.e. the rate the station has set.
-    termios t{};
-    if (fd < 0 || tcgetattr(fd, &t) != 0) return 0;
-    return rateForSpeed(cfgetospeed(&t));
-}
-
-Bus::Impl::~Impl() {
-    closePort();
-    if (wakeRead >= 0) ::close(wakeRead);
-    if (wakeWrite >= 0) ::close(wakeWrite);
-}
 
 void Bus::Impl::workerLoop() {
     uint8_t buf[512];
@@ -473,15 +211,6 @@ void Bus::Impl::writeDue(int fd, Clock::time_point now) {
 
 #else  // _WIN32: the simulator serves pseudo-terminals, which this system does not have.
 
-bool Bus::Impl::openPort(std::string* error) {
-    if (error) *error = "the simulator needs a POSIX system";
-    return false;
-}
-void Bus::Impl::closePort() {}
-void Bus::Impl::removeLink() {}
-void Bus::Impl::wake() {}
-unsigned Bus::Impl::baudOf(int) const { return 0; }
-Bus::Impl::~Impl() {}
 void Bus::Impl::workerLoop() {}
 void Bus::Impl::handleRequest(const Request&, Clock::time_point, int) {}
 void Bus::Impl::writeDue(int, Clock::time_point) {}
@@ -531,16 +260,7 @@ Bus::Bus(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Bus::~Bus() { stop(); }
 
 std::unique_ptr<Bus> Bus::open(std::unique_ptr<Impl> impl, std::string* error) {
-#ifndef _WIN32
-    int p[2];
-    if (pipe2(p, O_NONBLOCK | O_CLOEXEC) != 0) {
-        if (error) *error = errnoText("cannot make a pipe");
-        return nullptr;
-    }
-    impl->wakeRead = p[0];
-    impl->wakeWrite = p[1];
-#endif
-    if (!impl->openPort(error)) return nullptr;
+    if (!impl->openWakePipe(error) || !impl->openPort(error)) return nullptr;
     return std::unique_ptr<Bus>(new Bus(std::move(impl)));
 }
 
@@ -694,20 +414,7 @@ bool Bus::setDeviceBaud(unsigned baud, std::string* error) {
         return false;
     }
     auto ok = std::make_shared<bool>(false);
-    impl_->runOnWorker([ok, baud, impl = impl_.get()] {
-#ifndef _WIN32
-        int fd;
-        {
-            std::lock_guard lock(impl->mu);
-            impl->deviceBaud = baud;
-            fd = impl->masterFd;
-        }
-        *ok = fd >= 0 && setRaw(fd, baud);
-#else
-        (void)baud;
-        (void)impl;
-#endif
-    });
+    impl_->runOnWorker([ok, baud, impl = impl_.get()] { *ok = impl->setDeviceRate(baud); });
     std::lock_guard lock(impl_->mu);
     if (!*ok && error) *error = "cannot set the line rate to " + std::to_string(baud);
     return *ok;

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <variant>
 
+#include "core/reading_columns.h"
 #include "link/number_text.h"
 #include "poll/frame_ring.h"
 
@@ -193,28 +195,19 @@ LineOptions lineOptionsFor(const Options& options, size_t bufferSize) {
     return line;
 }
 
-void addReadings(Json& json, const Readings& r) {
-    const auto& v = r.values;
-    json["concentration"] = v.concentration;
-    json["relayState"] = v.relayState;
-    json["threshold1"] = v.threshold1;
-    json["threshold2"] = v.threshold2;
-    json["auxValue"] = v.auxValue;
-    json["refChannel"] = v.refChannel;
-    json["workChannel"] = v.workChannel;
-    json["dValue"] = v.dValue;
-    json["temperature"] = v.temperature;
-    json["factoryNumber"] = v.factoryNumber;
-    json["softwareVersion"] = v.softwareVersion;
-    json["gasCode"] = r.gasCode;
-    json["gasName"] = r.gasName;
-    if (r.hasTextBlock) {
+void addReadings(Json& json, const Readings& r, const SlotTexts& texts) {
+    for (ReadingColumn column : kJsonReadingColumns) {
+        const ReadingColumnInfo& info = readingColumn(column);
+        if (info.extendedOnly && !r.extendedModel) continue;
+        const ReadingValue value = info.value(r, texts);
         // Hundredths on the wire: 4.4, not the nearest binary fraction's 4.4000000000000004.
-        auto hundredths = [](double x) { return std::round(x * 100.0) / 100.0; };
-        json["deviceRange"] = hundredths(r.text.deviceRange);
-        json["deviceMidGas"] = hundredths(r.text.deviceMidGas);
-        json["deviceMaxGas"] = hundredths(r.text.deviceMaxGas);
-        json["unitName"] = r.text.unitName;
+        const bool hundredths = column == ReadingColumn::DeviceRange ||
+                                column == ReadingColumn::DeviceMidGas ||
+                                column == ReadingColumn::DeviceMaxGas;
+        if (hundredths)
+            json[info.key] = std::round(std::get<double>(value) * 100.0) / 100.0;
+        else
+            std::visit([&](const auto& v) { json[info.key] = v; }, value);
     }
 }
 
@@ -222,21 +215,19 @@ std::string jsonLine(const Json& json) {
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-std::string readingsText(const Readings& r) {
-    const auto& v = r.values;
+std::string readingsText(const Readings& r, const SlotTexts& texts) {
     char buf[512];
     std::snprintf(buf, sizeof buf,
                   "conc=%.0f relays=%d%d%d thr1=%d thr2=%d aux=%d ref=%d work=%d d=%d T=%d "
                   "factory=%d version=%d gas=%d(%s)",
-                  v.concentration, (v.relayState >> 2) & 1, (v.relayState >> 1) & 1,
-                  v.relayState & 1, v.threshold1, v.threshold2, v.auxValue, v.refChannel,
-                  v.workChannel, v.dValue, v.temperature, v.factoryNumber, v.softwareVersion,
-                  r.gasCode, r.gasName.c_str());
+                  r.concentration, (r.relayState >> 2) & 1, (r.relayState >> 1) & 1,
+                  r.relayState & 1, r.threshold1, r.threshold2, r.auxValue, r.refChannel,
+                  r.workChannel, r.dValue, r.temperature, r.factoryNumber, r.softwareVersion,
+                  r.gasCode, texts.gasName.c_str());
     std::string text = buf;
-    if (r.hasTextBlock) {
-        std::snprintf(buf, sizeof buf, " range=%.2f mid=%.2f max=%.2f unit='%s'",
-                      r.text.deviceRange, r.text.deviceMidGas, r.text.deviceMaxGas,
-                      r.text.unitName.c_str());
+    if (r.extendedModel) {
+        std::snprintf(buf, sizeof buf, " range=%.2f mid=%.2f max=%.2f unit='%s'", r.deviceRange,
+                      r.deviceMidGas, r.deviceMaxGas, texts.unitName.c_str());
         text += buf;
     }
     return text;

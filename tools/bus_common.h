@@ -7,6 +7,7 @@
 
 #include "link/regmap.h"
 #include "link/serial_line.h"
+#include "poll/readings.h"
 
 namespace zta::bus {
 
@@ -53,21 +54,13 @@ bool parseWriteCommand(const Options& options, RegisterWrite& write, std::string
 // standard error as the traffic monitor shows it.
 LineOptions lineOptionsFor(const Options& options, size_t bufferSize);
 
-// The decoded state of one analyzer under the poll block's field names.
-struct Readings {
-    zta::ReplyReadings values;
-    int gasCode = 0;
-    std::string gasName = " - ";
-    bool hasTextBlock = false;
-    zta::TextBlock text;
-};
-
 // JSON objects keep their keys in insertion order.
 using Json = nlohmann::ordered_json;
 
-void addReadings(Json& json, const Readings& readings);
+// The readings under their columns' keys, in the JSON's order.
+void addReadings(Json& json, const Readings& readings, const SlotTexts& texts);
 // One line of compact JSON; bytes that are not UTF-8 are replaced, never thrown on.
 std::string jsonLine(const Json& json);
-std::string readingsText(const Readings& readings);
+std::string readingsText(const Readings& readings, const SlotTexts& texts);
 
 }  // namespace zta::bus

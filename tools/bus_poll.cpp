@@ -34,7 +34,7 @@ class PrintingSink : public PollSink {
             std::printf("slot %d: %d: no contact (errors %d)\n", slot, s.address, s.errorCount);
         else
             std::printf("slot %d: %d: errors %d %s\n", slot, s.address, s.errorCount,
-                        readingsText(readingsOf(s)).c_str());
+                        readingsText(s.readings, s.texts).c_str());
         std::fflush(stdout);
     }
 
@@ -66,20 +66,6 @@ class PrintingSink : public PollSink {
     }
 
   private:
-    static Readings readingsOf(const Slot& s) {
-        Readings r;
-        r.values = s.readings;
-        r.gasCode = s.readings.gasCode;
-        r.gasName = s.texts.gasName;
-        r.hasTextBlock = s.readings.extendedModel;
-        r.text.deviceRange = s.readings.deviceRange;
-        r.text.deviceMidGas = s.readings.deviceMidGas;
-        r.text.deviceMaxGas = s.readings.deviceMaxGas;
-        r.text.unitName = s.texts.unitName;
-        r.text.gasName = s.texts.gasName;
-        return r;
-    }
-
     void printExchange(const TurnReport& t, long cycle) {
         const Slot s = block_.snapshot(t.slot);
         Json json;
@@ -88,7 +74,7 @@ class PrintingSink : public PollSink {
         json["address"] = t.address;
         json["outcome"] = outcomeName(t.kind);
         if (!t.exchanged) json["sent"] = false;  // the adapter was away: nothing went out
-        if (t.kind == FrameKind::Reply) addReadings(json, readingsOf(s));
+        if (t.kind == FrameKind::Reply) addReadings(json, s.readings, s.texts);
         const LinkHealth& h = s.health;
         auto ms = [](long us) { return us < 0 ? Json(nullptr) : Json(us / 1000.0); };
         Json health;

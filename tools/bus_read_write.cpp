@@ -142,22 +142,28 @@ int runRead(int argc, char** argv) {
     if (x.count != expected || reply[0] != address || !crcPasses(reply, x.count))
         return judge(reply, x.count, expected, address);
 
-    bus::Readings r;
-    r.values = decodeReadings(reply);
+    Readings r;
+    static_cast<ReplyReadings&>(r) = decodeReadings(reply);
     r.gasCode = decodeGasCode(reply);
-    if (const char* name = gasNameForCode(r.gasCode)) r.gasName = name;
+    SlotTexts texts;
+    texts.gasName = " - ";
+    if (const char* name = gasNameForCode(r.gasCode)) texts.gasName = name;
     if (o.extended) {
-        r.hasTextBlock = true;
-        r.text = parseTextBlock(std::string_view(
+        const TextBlock block = parseTextBlock(std::string_view(
             reinterpret_cast<const char*>(reply) + kTextBlockOffset, kTextBlockLength));
-        r.gasName = r.text.gasName;
+        r.extendedModel = true;
+        r.deviceRange = block.deviceRange;
+        r.deviceMidGas = block.deviceMidGas;
+        r.deviceMaxGas = block.deviceMaxGas;
+        texts.gasName = block.gasName;
+        texts.unitName = block.unitName;
     }
     if (o.json) {
         Json json;
-        addReadings(json, r);
+        addReadings(json, r, texts);
         std::printf("%s\n", jsonLine(json).c_str());
     } else {
-        std::printf("%d: %s\n", address, readingsText(r).c_str());
+        std::printf("%d: %s\n", address, readingsText(r, texts).c_str());
     }
     return kOk;
 }

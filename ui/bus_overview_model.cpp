@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "core/reading_columns.h"
 #include "ui/command_texts.h"
 
 namespace zta {
@@ -14,6 +15,12 @@ namespace {
 
 // The age column moves on its own: without notices the rows are pulled once a second.
 constexpr int kIdleTicksPerRefresh = 1000 / BusOverviewModel::RefreshMs;
+
+// The reading columns stand together, in the order the core lists them.
+static_assert(BusOverviewModel::Relays - BusOverviewModel::Factory + 1 ==
+              static_cast<int>(kOverviewReadingColumns.size()));
+static_assert(kOverviewReadingColumns.front() == ReadingColumn::FactoryNumber &&
+              kOverviewReadingColumns.back() == ReadingColumn::RelayState);
 
 bool linkUp(const Slot& s) { return s.errorCount < kLostContactLimit; }
 
@@ -139,27 +146,37 @@ QVariant BusOverviewModel::data(const QModelIndex& index, int role) const {
 
 QVariant BusOverviewModel::display(const OverviewRow& row, int column) const {
     const Slot& s = row.slot;
-    const Readings& r = s.readings;
     const LinkHealth& h = s.health;
     const bool up = linkUp(s);
+    const auto value = [&s](ReadingColumn reading) {
+        return readingValue(reading, s.readings, s.texts);
+    };
+    const auto text = [&](ReadingColumn reading) {
+        return QString::fromStdString(std::get<std::string>(value(reading))).trimmed();
+    };
+    const auto number = [&](ReadingColumn reading) { return readingNumber(value(reading)); };
+    const auto whole = [&](ReadingColumn reading) { return std::get<long long>(value(reading)); };
     switch (column) {
         case Number:
             return s.address;
         case Factory:
-            return up ? QVariant(static_cast<uint16_t>(r.factoryNumber)) : QVariant();
+            return up ? QVariant(static_cast<uint16_t>(whole(ReadingColumn::FactoryNumber)))
+                      : QVariant();
         case Gas:
-            return QString::fromStdString(s.texts.gasName).trimmed();
+            return text(ReadingColumn::GasName);
         case Concentration:
-            return up ? QString::number(r.concentration, 'f', 0) : QString();
+            return up ? QString::number(number(ReadingColumn::Concentration), 'f', 0) : QString();
         case UnitValue: {
-            const QString unit =
-                QString::fromUtf8(r.extendedModel ? s.texts.unitName.c_str() : kVolumeUnitName)
-                    .trimmed();
+            const QString unit = text(ReadingColumn::UnitName);
             if (!up || unit.isEmpty() || unit == QLatin1String("-")) return {};
-            return QString::number(unitValue(r), 'f', 2) + QLatin1Char(' ') + unit;
+            return QString::number(number(ReadingColumn::UnitValue), 'f', 2) + QLatin1Char(' ') +
+                   unit;
         }
         case Thresholds:
-            return up ? QStringLiteral("%1 / %2").arg(r.threshold1).arg(r.threshold2) : QString();
+            return up ? QStringLiteral("%1 / %2")
+                            .arg(whole(ReadingColumn::Threshold1))
+                            .arg(whole(ReadingColumn::Threshold2))
+                      : QString();
         case Relays:
             return {};
         case Link:
@@ -227,9 +244,12 @@ QVariant BusOverviewModel::sortKey(const OverviewRow& row, int column) const {
 QVariant BusOverviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
     static const char* const titles[ColumnCount] = {
-        "№",      "Зав. №", "Газ",     "%НКПР",     "Ед. прибора", "Пороги",
-        "Реле",   "Связь",  "Ответ",   "Запросы",   "Ответы",      "Тайм-ауты",
-        "Ошибки", "Отказы", "Ср., мс", "Макс., мс", "Команда",     "Состояние"};
+        "№",      nullptr,  nullptr,   nullptr,     nullptr,   nullptr,
+        nullptr,  "Связь",  "Ответ",   "Запросы",   "Ответы",  "Тайм-ауты",
+        "Ошибки", "Отказы", "Ср., мс", "Макс., мс", "Команда", "Состояние"};
+    if (section >= Factory && section <= Relays)
+        return QString::fromUtf8(
+            readingColumn(kOverviewReadingColumns[section - Factory]).overviewHeading);
     return section >= 0 && section < ColumnCount ? QString::fromUtf8(titles[section]) : QVariant();
 }
 

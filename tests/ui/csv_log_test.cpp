@@ -177,6 +177,21 @@ class CsvLogTest : public QObject {
         QVERIFY(line.endsWith(";'@x\r\n"));
     }
 
+    // Every line has a cell under every heading, whether its readings are new, stale or of an
+    // analyzer not yet identified: a reading added to one and not the other shifts the columns.
+    void everyLineFillsTheHeader() {
+        const auto cells = [](const QByteArray& line) { return line.count(';') + 1; };
+        const QByteArray header = zta::csvFileStart().mid(3);
+        CsvRecord fresh = answering();
+        fresh.note = QStringLiteral("нуль");
+        CsvRecord stale = fresh;
+        stale.fresh = false;
+        CsvRecord unknown = stale;
+        unknown.identified = false;
+        for (const CsvRecord& r : {fresh, stale, unknown})
+            QCOMPARE(cells(zta::buildCsvLine(r, QLatin1Char(','))), cells(header));
+    }
+
     void oneFilePerDayOpenedByTheHeader() {
         QTemporaryDir dir;
         const QString folder = dir.path() + QLatin1Char('/');
