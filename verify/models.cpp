@@ -102,7 +102,8 @@ std::vector<std::string> methodProblems(const Method& m) {
         problems.push_back("Правило установления: изменение и время должны быть больше нуля");
     if (m.averageCount < 1 || m.averageCount > 100)
         problems.push_back("Усредняется от 1 до 100 показаний");
-    if (!(m.thresholdToleranceLel >= 0)) problems.push_back("Допуск порогов не может быть отрицательным");
+    if (!(m.thresholdToleranceLel >= 0))
+        problems.push_back("Допуск порогов не может быть отрицательным");
     if (!(m.settleTimeoutS > m.settle.seconds))
         problems.push_back("Время ожидания установления должно быть больше окна установления");
     return problems;
@@ -135,7 +136,8 @@ CylinderCheck checkCylinder(const Cylinder& c, const Method& m, int point, Date 
         return check;
     };
     if (point < 0 || point >= int(m.points.size()))
-        return refuse(CylinderRefusal::BadPoint, "в методике нет точки " + std::to_string(point + 1));
+        return refuse(CylinderRefusal::BadPoint,
+                      "в методике нет точки " + std::to_string(point + 1));
     if (!c.expires.ok() || c.expires < today)
         return refuse(CylinderRefusal::Expired, "срок годности истёк " + dateText(c.expires));
     const MethodPoint& p = m.points[point];

@@ -25,7 +25,7 @@ using Date = std::chrono::year_month_day;
 std::string dateText(Date date);  // "2026-12-11"
 
 struct Uncertainty {
-    double value = 0.0;     // in the cylinder's unit, or percent of its value when relative
+    double value = 0.0;  // in the cylinder's unit, or percent of its value when relative
     bool relative = false;
 };
 

@@ -12,25 +12,31 @@ namespace zta::verify {
 
 const char* commandText(Command command) {
     switch (command) {
-        case Command::Zero: return "Установка нуля";
-        case Command::SpanMiddle: return "Калибровка по средней концентрации";
-        case Command::SpanHigh: return "Калибровка по максимальной концентрации";
+        case Command::Zero:
+            return "Установка нуля";
+        case Command::SpanMiddle:
+            return "Калибровка по средней концентрации";
+        case Command::SpanHigh:
+            return "Калибровка по максимальной концентрации";
     }
     return "";
 }
 
 const char* statusText(PointStatus status) {
     switch (status) {
-        case PointStatus::Done: return "измерено";
-        case PointStatus::NoContact: return "нет связи";
-        case PointStatus::NotSettled: return "не установилось";
+        case PointStatus::Done:
+            return "измерено";
+        case PointStatus::NoContact:
+            return "нет связи";
+        case PointStatus::NotSettled:
+            return "не установилось";
     }
     return "";
 }
 
 Procedure::Procedure(Method method, std::vector<Cylinder> cylinders,
-                     std::vector<AnalyzerInfo> analyzers, const Clock& clock,
-                     CommandPort& commands, ProcedureListener* listener)
+                     std::vector<AnalyzerInfo> analyzers, const Clock& clock, CommandPort& commands,
+                     ProcedureListener* listener)
     : method_(std::move(method)),
       cylinders_(std::move(cylinders)),
       clock_(clock),
@@ -61,6 +67,8 @@ void Procedure::onReading(AnalyzerId id, double steadyTime, std::int64_t wallMs,
     if (it == tracks_.end() || phase_ == Phase::Stopped || phase_ == Phase::Finished) return;
     Track& t = it->second;
     if (!contact) {
+        // What it read before going silent says nothing of where its relays switched since.
+        t.last.reset();
         if (t.measuring) finish(t, PointStatus::NoContact);
         advance(clock_.now());
         return;
@@ -71,8 +79,8 @@ void Procedure::onReading(AnalyzerId id, double steadyTime, std::int64_t wallMs,
     if (t.measuring && steadyTime >= t.since) {
         if (listener_) listener_->onRawReading(id, point_, t.after, steadyTime, wallMs, values);
         t.samples.push_back(sample);
-        if (!t.settled && settledAt(t.samples, t.since, steadyTime, rangeLel(method_),
-                                    method_.settle))
+        if (!t.settled &&
+            settledAt(t.samples, t.since, steadyTime, rangeLel(method_), method_.settle))
             t.settled = steadyTime;
         if (t.settled) {
             t.taken.push_back(values.concentration);
@@ -129,9 +137,8 @@ void Procedure::finish(Track& t, PointStatus status) {
     if (status == PointStatus::Done) {
         r.averageLel = std::accumulate(t.taken.begin(), t.taken.end(), 0.0) / t.taken.size();
         r.averageUnit = fromLel(r.averageLel, t.info.unit, method_.gasCode).value_or(NAN);
-        const ErrorLimit limit = point_ < int(method_.points.size())
-                                     ? method_.points[point_].limit
-                                     : ErrorLimit{};
+        const ErrorLimit limit =
+            point_ < int(method_.points.size()) ? method_.points[point_].limit : ErrorLimit{};
         r.error = pointError(r.averageLel, r.certifiedLel, limit, t.info.unit, method_.gasCode);
         if (!t.after) {
             if (point_ == method_.t90Point) {
@@ -140,6 +147,10 @@ void Procedure::finish(Track& t, PointStatus status) {
             }
             r.relay1Trip = relayTrip(t.samples, t.since, 1);
             r.relay2Trip = relayTrip(t.samples, t.since, 2);
+        }
+        for (const Sample& s : t.samples) {
+            r.relay1Seen = r.relay1Seen || s.relay1;
+            r.relay2Seen = r.relay2Seen || s.relay2;
         }
     }
     (t.after ? t.afterAdjustment : t.before)[point_] = r;
@@ -309,16 +320,21 @@ Verdict Procedure::verdictOf(const Track& t) const {
             const int threshold = thresholds[relay - 1];
             if (threshold <= 0) continue;
             std::optional<double> trip;
+            bool seen = false;
             double highest = -INFINITY;
             for (const auto& [p, r] : t.before) {
                 if (r.status != PointStatus::Done) continue;
                 if (!trip) trip = relay == 1 ? r.relay1Trip : r.relay2Trip;
+                seen = seen || (relay == 1 ? r.relay1Seen : r.relay2Seen);
                 highest = std::max(highest, r.averageLel);
             }
             const std::string name = "порог " + std::to_string(relay);
             if (trip && std::fabs(*trip - threshold) > method_.thresholdToleranceLel + 1e-9)
                 fail(name + ": реле сработало при " + number(*trip, 1) + " %НКПР, порог " +
                      std::to_string(threshold));
+            else if (!trip && seen)
+                // It was on, but no reading saw it switch: the gas rose while it was silent.
+                fail(name + ": срабатывание не измерено");
             else if (!trip && highest >= threshold + method_.thresholdToleranceLel)
                 fail(name + ": реле не сработало");
         }

@@ -75,6 +75,8 @@ struct PointResult {
     std::optional<double> t90;
     std::optional<double> relay1Trip;  // %НКПР
     std::optional<double> relay2Trip;
+    bool relay1Seen = false;  // on in some reading of the measurement
+    bool relay2Seen = false;
 };
 
 struct Verdict {
@@ -161,7 +163,7 @@ class Procedure {
     std::vector<AnalyzerId> order_;
     Phase phase_ = Phase::Warmup;
     int point_ = 0;
-    int frontier_ = 0;  // the first point the whole batch has not been taken to
+    int frontier_ = 0;                // the first point the whole batch has not been taken to
     std::vector<AnalyzerId> subset_;  // a repeat's analyzers; empty: all
 };
 

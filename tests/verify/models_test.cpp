@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <gtest/gtest.h>
-
 #include "verify/models.h"
+
+#include <gtest/gtest.h>
 
 namespace zta::verify {
 namespace {
@@ -68,10 +68,11 @@ TEST(Methods, DefaultsAreUsableAndBrokenOnesAreNamed) {
         {"no name", [](Method& x) { x.name.clear(); }, "без названия"},
         {"no gas", [](Method& x) { x.gasCode = 0; }, "не называет газ"},
         {"relative at zero",
-         [](Method& x) { x.points[0].limit = {true, 10}; },
+         [](Method& x) {
+             x.points[0].limit = {true, 10};
+         },
          "Точка 1: относительный предел"},
-        {"spread beside nominal",
-         [](Method& x) { x.points[1].spreadLowPercent = 60; },
+        {"spread beside nominal", [](Method& x) { x.points[1].spreadLowPercent = 60; },
          "Точка 2: допуск баллона"},
         {"t90 at zero", [](Method& x) { x.t90Point = 0; }, "t0,9"},
         {"no readings", [](Method& x) { x.averageCount = 0; }, "Усредняется"},
@@ -112,16 +113,15 @@ TEST(Cylinders, RefusalsAndWarningPerPoint) {
         {"mid in vol", cylinder(1, 2.2, Unit::VolumePercent), 1, CylinderRefusal::None, false, ""},
         {"edge 55 %", cylinder(1, 55, Unit::Lel, {0.5, false}), 1, CylinderRefusal::None, false,
          ""},
-        {"top in lel", cylinder(1, 90, Unit::Lel, {1, false}), 2, CylinderRefusal::None, false,
-         ""},
+        {"top in lel", cylinder(1, 90, Unit::Lel, {1, false}), 2, CylinderRefusal::None, false, ""},
         {"expired yesterday", cylinder(1, 2.2, Unit::VolumePercent, {}, expired), 1,
          CylinderRefusal::Expired, false, "срок годности истёк 2026-12-10"},
         {"expires today", cylinder(1, 2.2, Unit::VolumePercent, {}, kToday), 1,
          CylinderRefusal::None, false, ""},
         {"propane for methane", cylinder(2, 0.85, Unit::VolumePercent), 1,
          CylinderRefusal::OtherGas, false, "газ «Пропан», методика для «Метан»"},
-        {"mid gas at top", cylinder(1, 2.2, Unit::VolumePercent), 2,
-         CylinderRefusal::OutsideSpread, false, "вне допуска точки 3 (85.0-95.0 % диапазона)"},
+        {"mid gas at top", cylinder(1, 2.2, Unit::VolumePercent), 2, CylinderRefusal::OutsideSpread,
+         false, "вне допуска точки 3 (85.0-95.0 % диапазона)"},
         {"just above 55 %", cylinder(1, 2.43, Unit::VolumePercent), 1,
          CylinderRefusal::OutsideSpread, false, "вне допуска точки 2"},
         // a third of 5 %НКПР is 1.67 %НКПР, 0.0733 % об. of methane
@@ -138,7 +138,8 @@ TEST(Cylinders, RefusalsAndWarningPerPoint) {
         const CylinderCheck check = checkCylinder(c.c, m, c.point, kToday);
         EXPECT_EQ(check.refusal, c.refusal) << c.what << ": " << check.message;
         EXPECT_EQ(check.uncertaintyWarning, c.warning) << c.what;
-        EXPECT_NE(check.message.find(c.words), std::string::npos) << c.what << ": " << check.message;
+        EXPECT_NE(check.message.find(c.words), std::string::npos)
+            << c.what << ": " << check.message;
         if (*c.words == 0) {
             EXPECT_TRUE(check.message.empty()) << c.what << ": " << check.message;
         }
