@@ -242,6 +242,19 @@ void Procedure::stop() {
     setPhase(Phase::Stopped);
 }
 
+bool Procedure::restore(AnalyzerId id, const PointResult& result) {
+    std::lock_guard lock(mutex_);
+    auto it = tracks_.find(id);
+    if (phase_ != Phase::Warmup || it == tracks_.end() || result.point < 0 ||
+        result.point >= int(method_.points.size()))
+        return false;
+    (result.afterAdjustment ? it->second.afterAdjustment : it->second.before)[result.point] =
+        result;
+    frontier_ = std::max(frontier_, result.point + 1);
+    point_ = std::min(frontier_, int(method_.points.size()) - 1);
+    return true;
+}
+
 Phase Procedure::phase() const {
     std::lock_guard lock(mutex_);
     return phase_;

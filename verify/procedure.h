@@ -119,6 +119,9 @@ class Procedure {
     // Measures `point` again, for `ids` only (all when empty), once gas is confirmed.
     bool repeat(int point, const std::vector<AnalyzerId>& ids);
     void stop();
+    // Before the warm-up ends: takes back a result of an interrupted run of the same batch, so
+    // that the procedure goes on after the last point it had reached.
+    bool restore(AnalyzerId id, const PointResult& result);
 
     Phase phase() const;
     int point() const;

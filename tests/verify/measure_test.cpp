@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "verify/measure.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "verify/measure.h"
 
 namespace zta::verify {
 namespace {
@@ -29,8 +29,8 @@ TEST(Settling, ChangeBelowTheBandOverTheWholeWindow) {
         {"old rise outside the window", series({{0, 10}, {4, 49.9}, {8, 50}, {16, 50.3}}), 0, 16,
          true},
         {"rise inside the window", series({{0, 10}, {8, 45}, {16, 50}}), 0, 16, false},
-        {"sample at the window start stands for it", series({{0, 30}, {6, 50}, {16, 50.5}}), 0,
-         16, true},
+        {"sample at the window start stands for it", series({{0, 30}, {6, 50}, {16, 50.5}}), 0, 16,
+         true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(settledAt(c.samples, c.since, c.now, 100.0, rule), c.settled) << c.what;
@@ -66,8 +66,8 @@ TEST(ResponseTime, NinetyPercentOfTheStepInterpolated) {
 }
 
 TEST(RelayTrip, TheReadingAtWhichTheRelayWentOn) {
-    std::vector<Sample> s = {{0, 0, false, false},   {2, 15, false, false}, {4, 22, true, false},
-                             {6, 41, true, false},   {8, 52, true, true},   {10, 50, true, true}};
+    std::vector<Sample> s = {{0, 0, false, false}, {2, 15, false, false}, {4, 22, true, false},
+                             {6, 41, true, false}, {8, 52, true, true},   {10, 50, true, true}};
     EXPECT_EQ(relayTrip(s, 0, 1), 22.0);
     EXPECT_EQ(relayTrip(s, 0, 2), 52.0);
     EXPECT_FALSE(relayTrip(s, 5, 1)) << "on before the gas came is no switch in this rise";

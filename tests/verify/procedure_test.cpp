@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "verify/procedure.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
 #include <map>
 #include <set>
-
-#include "verify/procedure.h"
 
 namespace zta::verify {
 namespace {
@@ -181,8 +181,9 @@ TEST_F(ProcedureTest, ScriptedBatchGivesEachAnalyzerItsVerdict) {
     EXPECT_EQ(slow.failed[0].rfind("t0,9: ", 0), 0u) << slow.failed[0];
     EXPECT_EQ(slow.failed[1], "порог 2: реле не сработало");
     // Its relay 1 went on while it was silent: no reading saw where.
-    EXPECT_EQ(procedure.verdict(4).failed,
-              (std::vector<std::string>{"точка 2: нет связи", "порог 1: срабатывание не измерено"}));
+    EXPECT_EQ(
+        procedure.verdict(4).failed,
+        (std::vector<std::string>{"точка 2: нет связи", "порог 1: срабатывание не измерено"}));
 
     // The silent analyzer's rise is taken again, alone, once it answers.
     ASSERT_TRUE(procedure.repeat(0, {4}));
