@@ -31,7 +31,13 @@ QJsonObject parse(const QString& text) { return QJsonDocument::fromJson(text.toU
 QString rowHash(const QString& prev, qint64 id, qint64 written, const QString& kind, qint64 proc,
                 const QString& data, const QByteArray& blob) {
     QCryptographicHash h(QCryptographicHash::Sha256);
-    h.addData(QStringLiteral("%1\n%2\n%3\n%4\n%5\n").arg(prev).arg(id).arg(written).arg(kind).arg(proc).toUtf8());
+    h.addData(QStringLiteral("%1\n%2\n%3\n%4\n%5\n")
+                  .arg(prev)
+                  .arg(id)
+                  .arg(written)
+                  .arg(kind)
+                  .arg(proc)
+                  .toUtf8());
     h.addData(data.toUtf8());
     h.addData(QByteArrayView("\n"));
     h.addData(QCryptographicHash::hash(blob, QCryptographicHash::Sha256).toHex());
@@ -48,9 +54,10 @@ struct Row {
 
 std::vector<Row> rows(const QString& connection, const QString& kind, qint64 proc = -1) {
     QSqlQuery q(QSqlDatabase::database(connection));
-    q.prepare(proc < 0 ? "SELECT id, written, kind, proc, data FROM entries WHERE kind = ? ORDER BY id"
-                       : "SELECT id, written, kind, proc, data FROM entries WHERE kind = ? AND proc = ? "
-                         "ORDER BY id");
+    q.prepare(proc < 0
+                  ? "SELECT id, written, kind, proc, data FROM entries WHERE kind = ? ORDER BY id"
+                  : "SELECT id, written, kind, proc, data FROM entries WHERE kind = ? AND proc = ? "
+                    "ORDER BY id");
     q.addBindValue(kind);
     if (proc >= 0) q.addBindValue(proc);
     std::vector<Row> all;
@@ -63,12 +70,18 @@ std::vector<Row> rows(const QString& connection, const QString& kind, qint64 pro
 
 const char* phaseKey(Phase phase) {
     switch (phase) {
-        case Phase::Warmup: return "warmup";
-        case Phase::AwaitGas: return "awaitGas";
-        case Phase::Measuring: return "measuring";
-        case Phase::PointDone: return "pointDone";
-        case Phase::Finished: return "finished";
-        case Phase::Stopped: return "stopped";
+        case Phase::Warmup:
+            return "warmup";
+        case Phase::AwaitGas:
+            return "awaitGas";
+        case Phase::Measuring:
+            return "measuring";
+        case Phase::PointDone:
+            return "pointDone";
+        case Phase::Finished:
+            return "finished";
+        case Phase::Stopped:
+            return "stopped";
     }
     return "";
 }
@@ -124,7 +137,8 @@ std::optional<qint64> Journal::append(const QString& kind, qint64 proc, const QJ
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
     auto fail = [&]() -> std::optional<qint64> {
-        lastError_ = QStringLiteral("Журнал поверок: запись не сохранена: %1").arg(q.lastError().text());
+        lastError_ =
+            QStringLiteral("Журнал поверок: запись не сохранена: %1").arg(q.lastError().text());
         QSqlQuery(db).exec("ROLLBACK");
         return std::nullopt;
     };
@@ -139,11 +153,12 @@ std::optional<qint64> Journal::append(const QString& kind, qint64 proc, const QJ
     }
     const qint64 written = QDateTime::currentMSecsSinceEpoch();
     const QString text = compact(data);
-    q.prepare("INSERT INTO entries (id, written, kind, proc, data, blob, prev, hash) "
-              "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-    for (const QVariant& v :
-         {QVariant(id), QVariant(written), QVariant(kind), QVariant(proc), QVariant(text),
-          QVariant(blob), QVariant(prev), QVariant(rowHash(prev, id, written, kind, proc, text, blob))})
+    q.prepare(
+        "INSERT INTO entries (id, written, kind, proc, data, blob, prev, hash) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    for (const QVariant& v : {QVariant(id), QVariant(written), QVariant(kind), QVariant(proc),
+                              QVariant(text), QVariant(blob), QVariant(prev),
+                              QVariant(rowHash(prev, id, written, kind, proc, text, blob))})
         q.addBindValue(v);
     if (!q.exec() || !q.exec("COMMIT")) return fail();
     return id;
@@ -215,7 +230,8 @@ ProcedureStart startFromJson(const QJsonObject& o) {
     ProcedureStart s;
     s.methodName = o.value("method").toString();
     s.methodVersion = o.value("methodVersion").toInt();
-    for (const QJsonValue& v : o.value("cylinders").toArray()) s.cylinders.push_back(qint64(v.toDouble()));
+    for (const QJsonValue& v : o.value("cylinders").toArray())
+        s.cylinders.push_back(qint64(v.toDouble()));
     for (const QJsonValue& v : o.value("analyzers").toArray()) {
         QString error;
         if (auto a = analyzerFromJson(v.toObject(), &error)) s.analyzers.push_back(*a);
@@ -289,8 +305,13 @@ std::vector<StoredProtocol> Journal::protocols(const Filter& filter) const {
     std::vector<StoredProtocol> found;
     for (const Row& r : rows(connection_, "protocol")) {
         const QJsonObject o = parse(r.data);
-        StoredProtocol p{r.id, o.value("number").toString(), r.proc, o.value("factoryNumber").toInt(),
-                         o.value("pass").toBool(), r.written, {}};
+        StoredProtocol p{r.id,
+                         o.value("number").toString(),
+                         r.proc,
+                         o.value("factoryNumber").toInt(),
+                         o.value("pass").toBool(),
+                         r.written,
+                         {}};
         if (filter.factoryNumber && *filter.factoryNumber != p.factoryNumber) continue;
         if (filter.pass && *filter.pass != p.pass) continue;
         if (!filter.date.isEmpty() &&
@@ -300,7 +321,8 @@ std::vector<StoredProtocol> Journal::protocols(const Filter& filter) const {
             bool uses = false;
             if (auto proc = procedure(p.procedure))
                 for (qint64 n : proc->start.cylinders)
-                    if (auto c = cylinder(n)) uses = uses || c->number == filter.cylinder.toStdString();
+                    if (auto c = cylinder(n))
+                        uses = uses || c->number == filter.cylinder.toStdString();
             if (!uses) continue;
         }
         QSqlQuery q(QSqlDatabase::database(connection_));
@@ -315,7 +337,8 @@ std::vector<StoredProtocol> Journal::protocols(const Filter& filter) const {
 std::vector<ChangedRow> Journal::check() const {
     std::vector<ChangedRow> changed;
     QSqlQuery q(QSqlDatabase::database(connection_));
-    if (!q.exec("SELECT id, written, kind, proc, data, blob, prev, hash FROM entries ORDER BY id")) {
+    if (!q.exec(
+            "SELECT id, written, kind, proc, data, blob, prev, hash FROM entries ORDER BY id")) {
         changed.push_back({0, QStringLiteral("журнал не читается: %1").arg(q.lastError().text())});
         return changed;
     }
@@ -326,9 +349,11 @@ std::vector<ChangedRow> Journal::check() const {
         const QString prev = q.value(6).toString();
         const QString hash = q.value(7).toString();
         if (id != expectedId || prev != previous)
-            changed.push_back({id, QStringLiteral("перед записью %1 запись удалена или вставлена").arg(id)});
-        if (rowHash(prev, id, q.value(1).toLongLong(), q.value(2).toString(), q.value(3).toLongLong(),
-                    q.value(4).toString(), q.value(5).toByteArray()) != hash)
+            changed.push_back(
+                {id, QStringLiteral("перед записью %1 запись удалена или вставлена").arg(id)});
+        if (rowHash(prev, id, q.value(1).toLongLong(), q.value(2).toString(),
+                    q.value(3).toLongLong(), q.value(4).toString(),
+                    q.value(5).toByteArray()) != hash)
             changed.push_back({id, QStringLiteral("запись %1 изменена после записи").arg(id)});
         previous = hash;
         expectedId = id + 1;
@@ -350,7 +375,8 @@ void JournalRecorder::onRawReading(AnalyzerId id, int point, bool after, double 
 }
 
 void JournalRecorder::onPointResult(AnalyzerId id, const PointResult& result) {
-    journal_.addRecord(procedure_, "result", {{"analyzer", double(id)}, {"result", toJson(result)}});
+    journal_.addRecord(procedure_, "result",
+                       {{"analyzer", double(id)}, {"result", toJson(result)}});
 }
 
 void JournalRecorder::onPhase(Phase phase, int point) {

@@ -109,7 +109,8 @@ class Journal {
 // Writes what a procedure tells into the journal as it happens.
 class JournalRecorder : public ProcedureListener {
   public:
-    JournalRecorder(Journal& journal, qint64 procedure) : journal_(journal), procedure_(procedure) {}
+    JournalRecorder(Journal& journal, qint64 procedure)
+        : journal_(journal), procedure_(procedure) {}
     void onRawReading(AnalyzerId id, int point, bool after, double steadyTime, std::int64_t wallMs,
                       const ReadingValues& values) override;
     void onPointResult(AnalyzerId id, const PointResult& result) override;

@@ -273,7 +273,8 @@ std::optional<PointResult> resultFromJson(const QJsonObject& o, QString* error) 
     r.appliedAt = f.number("appliedAt");
     r.certifiedLel = f.optionalNumber("certifiedLel").value_or(NAN);
     if (o.value("readings").isArray())
-        for (const QJsonValue& v : o.value("readings").toArray()) r.readings.push_back(v.toDouble());
+        for (const QJsonValue& v : o.value("readings").toArray())
+            r.readings.push_back(v.toDouble());
     r.averageLel = f.number("averageLel");
     r.averageUnit = f.optionalNumber("averageUnit").value_or(NAN);
     r.error.errorLel = f.number("errorLel");

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "verify/journal.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include "verify/journal.h"
 
 namespace zta::verify {
 namespace {
@@ -194,7 +194,8 @@ TEST_F(JournalTest, ARowChangedOrRemovedAfterWritingIsReported) {
     EXPECT_EQ(changed[0].id, cyl);
     EXPECT_EQ(changed[0].reason, QString("запись %1 изменена после записи").arg(cyl));
 
-    const auto removed = sqlite(path, "DROP TRIGGER entries_no_delete; DELETE FROM entries WHERE id = 2;");
+    const auto removed =
+        sqlite(path, "DROP TRIGGER entries_no_delete; DELETE FROM entries WHERE id = 2;");
     ASSERT_EQ(removed.first, 0) << removed.second.toStdString();
     changed = journal.check();
     ASSERT_EQ(changed.size(), 2u);
