@@ -61,8 +61,8 @@ class Sheet {
 
     void text(const QString& line, const QFont& font, Qt::Alignment align = Qt::AlignLeft) {
         painter_.setFont(font);
-        const QRect box = painter_.boundingRect(QRect(0, 0, width_, bottom_),
-                                                align | Qt::TextWordWrap, line);
+        const QRect box =
+            painter_.boundingRect(QRect(0, 0, width_, bottom_), align | Qt::TextWordWrap, line);
         need(box.height());
         painter_.drawText(QRect(0, y_, width_, box.height()), align | Qt::TextWordWrap, line);
         y_ += box.height();
@@ -256,7 +256,8 @@ QByteArray protocolPdf(const ProtocolData& d, QString* error) {
                 const int threshold = relay == 1 ? a.threshold1 : a.threshold2;
                 std::optional<double> trip;
                 for (const PointResult& r : d.results)
-                    if (!r.afterAdjustment && !trip) trip = relay == 1 ? r.relay1Trip : r.relay2Trip;
+                    if (!r.afterAdjustment && !trip)
+                        trip = relay == 1 ? r.relay1Trip : r.relay2Trip;
                 s.text(QStringLiteral("Порог %1: %2 %НКПР, срабатывание при %3 %НКПР (допуск ±%4)")
                            .arg(relay)
                            .arg(threshold)

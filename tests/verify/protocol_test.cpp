@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "verify/protocol.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include "verify/protocol.h"
 
 namespace zta::verify {
 namespace {
@@ -114,16 +114,32 @@ TEST(Protocol, ArchivalPdfWithTheEmbeddedFontAndEveryValue) {
     }
 
     const QString text = poppler("pdftotext", {"-layout"}, pdf);
-    for (const char* expected :
-         {"Протокол поверки № ST-2026-17", "Лаборатория газового контроля", "Петров П. П.",
-          "21.5 °C", "заводской № 40217, сетевой № 12, газ: Метан", "версия v1.4",
-          "0123456789ABCDEF0123456789ABCDEF", "МП-К7 метан, версия 3", "ВОЗДУХ", "Б-396", "ПС-77",
-          "2027-05-31", "6.40 %НКПР", "0.20 %НКПР", "нет связи", "91.25 %НКПР", "(4.015 % об.)",
-          "соответствует", "t0,9: 12.3 с при пределе 30.0 с",
-          "Порог 1: 20 %НКПР, срабатывание при 21.5", "Порог 2: 50 %НКПР, срабатывание при -",
-          "Заключение: не годен", "порог 2: реле не сработало", "Поверитель"})
-        EXPECT_TRUE(text.contains(QString::fromUtf8(expected)))
-            << expected << "\n---\n" << text.toStdString();
+    for (const char* expected : {"Протокол поверки № ST-2026-17",
+                                 "Лаборатория газового контроля",
+                                 "Петров П. П.",
+                                 "21.5 °C",
+                                 "заводской № 40217, сетевой № 12, газ: Метан",
+                                 "версия v1.4",
+                                 "0123456789ABCDEF0123456789ABCDEF",
+                                 "МП-К7 метан, версия 3",
+                                 "ВОЗДУХ",
+                                 "Б-396",
+                                 "ПС-77",
+                                 "2027-05-31",
+                                 "6.40 %НКПР",
+                                 "0.20 %НКПР",
+                                 "нет связи",
+                                 "91.25 %НКПР",
+                                 "(4.015 % об.)",
+                                 "соответствует",
+                                 "t0,9: 12.3 с при пределе 30.0 с",
+                                 "Порог 1: 20 %НКПР, срабатывание при 21.5",
+                                 "Порог 2: 50 %НКПР, срабатывание при -",
+                                 "Заключение: не годен",
+                                 "порог 2: реле не сработало",
+                                 "Поверитель"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected << "\n---\n"
+                                                                << text.toStdString();
 }
 
 TEST(Protocol, SummaryAsPdfAndCsv) {
@@ -142,10 +158,12 @@ TEST(Protocol, SummaryAsPdfAndCsv) {
     AnalyzerInfo c = a;
     c.factoryNumber = 103;
     c.networkNumber = 3;
-    d.lines = {{"ST-2026-1", a, {true, {}}},
-               {"ST-2026-2", b, {false, {"точка 1: погрешность 6.40 %НКПР при пределе ±5.00",
-                                        "точка 2: нет связи"}}},
-               {"ST-2026-3", c, {false, {"=HYPERLINK(1)"}}}};
+    d.lines = {
+        {"ST-2026-1", a, {true, {}}},
+        {"ST-2026-2",
+         b,
+         {false, {"точка 1: погрешность 6.40 %НКПР при пределе ±5.00", "точка 2: нет связи"}}},
+        {"ST-2026-3", c, {false, {"=HYPERLINK(1)"}}}};
     QString error;
     const QByteArray pdf = summaryPdf(d, &error);
     ASSERT_FALSE(pdf.isEmpty()) << error.toStdString();
