@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "verify/plan.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include "verify/plan.h"
 
 #ifndef ZTA_SOURCE_DIR
 #error "the tests need the source folder for the schema and the example"
@@ -28,9 +28,8 @@ const char* kCylinder =
 
 const QString kMethod = R"({"name": "МП", "version": 1})";
 
-QByteArray plan(const QString& method = kMethod,
-                const QString& cylinders = "[1, 2, 3]", const QString& analyzers = "[1, 2]",
-                const QString& extra = "") {
+QByteArray plan(const QString& method = kMethod, const QString& cylinders = "[1, 2, 3]",
+                const QString& analyzers = "[1, 2]", const QString& extra = "") {
     return QString(R"({"method": %1, "cylinders": %2, "analyzers": %3, "operator": "Иванов",
                        "conditions": {"temperature": "21 °C", "pressure": "101 кПа",
                                       "humidity": "40 %"}%4})")
@@ -62,7 +61,8 @@ std::vector<Case> cases() {
         {"cylinder 0", plan(kMethod, "[0]"), "поле \"cylinders\"[0]"},
         {"cylinder 1.5", plan(kMethod, "[1, 1.5]"), "поле \"cylinders\"[1]"},
         {"cylinder without expiry",
-         plan(kMethod, QString("[%1]").arg(QString(kCylinder).replace(R"(, "expires": "2027-01-01")", ""))),
+         plan(kMethod,
+              QString("[%1]").arg(QString(kCylinder).replace(R"(, "expires": "2027-01-01")", ""))),
          "поле \"cylinders\"[0]: поле \"expires\""},
         {"cylinder in ppm",
          plan(kMethod, QString("[%1]").arg(QString(kCylinder).replace("\"vol\"", "\"ppm\""))),
@@ -72,16 +72,18 @@ std::vector<Case> cases() {
          "неизвестное поле \"colour\""},
         {"no analyzers", plan(kMethod, "[1]", "[]"), "поле \"analyzers\""},
         {"fifty-one analyzers",
-         plan(kMethod, "[1]", [] {
-             QStringList n;
-             for (int i = 0; i < 51; ++i) n << QString::number(i);
-             return "[" + n.join(",") + "]";
-         }()),
+         plan(kMethod, "[1]",
+              [] {
+                  QStringList n;
+                  for (int i = 0; i < 51; ++i) n << QString::number(i);
+                  return "[" + n.join(",") + "]";
+              }()),
          "от 1 до 50"},
-        {"number 256", plan(kMethod, "[1]", "[1, 256]"), "поле \"analyzers\"[1]: нужен сетевой номер"},
-        {"number twice", plan(kMethod, "[1]", "[3, 4, 3]"), "поле \"analyzers\"[2]: номер 3 повторён"},
-        {"blank operator", QByteArray(plan()).replace("\"Иванов\"", "\"  \""),
-         "поле \"operator\""},
+        {"number 256", plan(kMethod, "[1]", "[1, 256]"),
+         "поле \"analyzers\"[1]: нужен сетевой номер"},
+        {"number twice", plan(kMethod, "[1]", "[3, 4, 3]"),
+         "поле \"analyzers\"[2]: номер 3 повторён"},
+        {"blank operator", QByteArray(plan()).replace("\"Иванов\"", "\"  \""), "поле \"operator\""},
         {"humidity not text", QByteArray(plan()).replace("\"40 %\"", "40"),
          "поле \"conditions\": поле \"humidity\""},
     };
@@ -123,11 +125,11 @@ for path in sys.argv[2:]:
     except (ValueError, jsonschema.ValidationError):
         print("bad")
 )",
-                                        QString(ZTA_SOURCE_DIR) + "/docs/verify-plan.schema.json"}
-                                + files);
+                                        QString(ZTA_SOURCE_DIR) + "/docs/verify-plan.schema.json"} +
+                                files);
     ASSERT_TRUE(python.waitForFinished(120000));
-    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString()
-                                    << " (python3-jsonschema is needed)";
+    ASSERT_EQ(python.exitCode(), 0)
+        << python.readAllStandardError().toStdString() << " (python3-jsonschema is needed)";
     const QStringList verdicts =
         QString::fromUtf8(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(verdicts.size(), qsizetype(all.size()));
@@ -150,9 +152,8 @@ TEST(PlanFile, ResolvingHoldsTheCylindersAgainstTheMethod) {
     const Date today{year{2026}, month{12}, day{11}};
 
     auto resolve = [&](const QString& cylinders, int version = 1) {
-        auto p = parsePlan(plan(QString(R"({"name": "МП", "version": %1})").arg(version),
-                                cylinders),
-                           &error);
+        auto p = parsePlan(
+            plan(QString(R"({"name": "МП", "version": %1})").arg(version), cylinders), &error);
         EXPECT_TRUE(p) << error.toStdString();
         return p ? resolvePlan(*p, journal, today, &error) : std::nullopt;
     };
