@@ -8,16 +8,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "fake_clock.h"
+
 namespace zta::verify {
 namespace {
 
 using namespace std::chrono;
-
-class FixedClock : public Clock {
-  public:
-    double now() const override { return t; }
-    double t = 0.0;
-};
 
 class NoCommands : public CommandPort {
   public:
@@ -104,7 +100,7 @@ TEST_F(JournalTest, AnInterruptedProcedureIsFoundAndResumes) {
     const auto id = journal.beginProcedure(start);
     ASSERT_TRUE(id);
 
-    FixedClock clock;
+    FakeClock clock;
     NoCommands commands;
     {
         JournalRecorder recorder(journal, *id);

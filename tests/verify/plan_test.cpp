@@ -137,6 +137,13 @@ for path in sys.argv[2:]:
         EXPECT_EQ(verdicts[i], all[i].error ? "bad" : "ok") << all[i].what;
 }
 
+TEST(PlanFile, TheReadmeShowsTheExampleThatIsTested) {
+    const QString readme = QString::fromUtf8(readSource("README.md"));
+    const QString example = QString::fromUtf8(readSource("docs/verify-plan.example.json"));
+    ASSERT_FALSE(example.isEmpty());
+    EXPECT_TRUE(readme.contains("```json\n" + example + "```\n"));
+}
+
 TEST(PlanFile, ResolvingHoldsTheCylindersAgainstTheMethod) {
     QTemporaryDir dir;
     Journal journal;

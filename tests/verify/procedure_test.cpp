@@ -8,16 +8,12 @@
 #include <map>
 #include <set>
 
+#include "fake_clock.h"
+
 namespace zta::verify {
 namespace {
 
 using namespace std::chrono;
-
-class FakeClock : public Clock {
-  public:
-    double now() const override { return t; }
-    double t = 0.0;
-};
 
 // A bench of first-order sensors, sampled by the test as the station would poll them.
 struct BenchAnalyzer {

@@ -6,6 +6,7 @@
 
 #include <map>
 
+#include "fake_clock.h"
 #include "link/modbus.h"
 #include "link/regmap.h"
 #include "sim/analyzer.h"
@@ -17,12 +18,6 @@ namespace {
 using namespace std::chrono;
 
 constexpr double kSampleS = 0.5;
-
-class FakeClock : public Clock {
-  public:
-    double now() const override { return t; }
-    double t = 0.0;
-};
 
 class SimBatch : public CommandPort {
   public:
@@ -45,7 +40,8 @@ class SimBatch : public CommandPort {
                                 : command == Command::SpanMiddle ? encodeMidGas(value)
                                                                  : encodeMaxGas(value);
         sim::Analyzer& a = analyzers.at(int(id));
-        const sim::Response r = a.respond(writeRequest(uint8_t(id), w.reg, w.value), clock.t, clock.t);
+        const sim::Response r =
+            a.respond(writeRequest(uint8_t(id), w.reg, w.value), clock.t, clock.t);
         if (r.isWrite) a.applyWrite(r.reg, r.value, clock.t);
         written.push_back({int(id), w.reg, w.value});
     }
@@ -57,9 +53,9 @@ class SimBatch : public CommandPort {
     void sample(Procedure& p) {
         clock.t += kSampleS;
         for (auto& [address, a] : analyzers) {
-            const sim::Response r = a.respond(readRequest(uint8_t(address), kReadingsRegister,
-                                                          kShortReadCount),
-                                              clock.t, clock.t);
+            const sim::Response r =
+                a.respond(readRequest(uint8_t(address), kReadingsRegister, kShortReadCount),
+                          clock.t, clock.t);
             // A switched-off analyzer is silent; the bus, not the analyzer, keeps it so.
             if (!a.powered() || r.reply.size() != 25) {
                 p.onReading(address, clock.t, 0, {}, false);
@@ -153,9 +149,9 @@ TEST(SimBatch, TenAnalyzersGetExactlyTheirVerdicts) {
     EXPECT_EQ(verdicts[4].failed, (std::vector<std::string>{"порог 1: реле не сработало",
                                                             "порог 2: реле не сработало"}));
     // Back at point 3 with the gas already at 50 %НКПР: no reading saw its relays switch.
-    EXPECT_EQ(verdicts[5].failed, (std::vector<std::string>{"точка 2: нет связи",
-                                                            "порог 1: срабатывание не измерено",
-                                                            "порог 2: срабатывание не измерено"}));
+    EXPECT_EQ(verdicts[5].failed,
+              (std::vector<std::string>{"точка 2: нет связи", "порог 1: срабатывание не измерено",
+                                        "порог 2: срабатывание не измерено"}));
 
     // The simulator's own response: one second dead, fifteen to 90 % (sixty for the slow one,
     // whose whole-number reading stands still for the settling window a little early).
