@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (numbers.empty() || numbers.size() > 50 || numbers.front() < 0 || numbers.back() > 255 ||
         std::adjacent_find(numbers.begin(), numbers.end()) != numbers.end())
         __builtin_trap();
-    if (plan->cylinders.empty() || plan->methodVersion < 1 || plan->methodName.trimmed().isEmpty() ||
-        plan->conditions.operatorName.trimmed().isEmpty())
+    if (plan->cylinders.empty() || plan->methodVersion < 1 ||
+        plan->methodName.trimmed().isEmpty() || plan->conditions.operatorName.trimmed().isEmpty())
         __builtin_trap();
     return 0;
 }

@@ -54,8 +54,8 @@ std::optional<Plan> parsePlan(const QByteArray& bytes, QString* error) {
         return std::nullopt;
     }
     const QJsonObject o = doc.object();
-    static const QSet<QString> known = {"method", "cylinders", "analyzers", "operator",
-                                        "conditions", "lab"};
+    static const QSet<QString> known = {"method",   "cylinders",  "analyzers",
+                                        "operator", "conditions", "lab"};
     for (const QString& key : o.keys())
         if (!known.contains(key)) {
             refuse(error, QStringLiteral("неизвестное поле \"%1\"").arg(key));
@@ -87,9 +87,9 @@ std::optional<Plan> parsePlan(const QByteArray& bytes, QString* error) {
         if (wholeNumber(v, 1, 9e15, &number)) {
             plan.cylinders.push_back({qint64(number), {}});
         } else if (v.isObject()) {
-            static const QSet<QString> fields = {"number",      "gas",     "certified",
-                                                 "unit",        "uncertainty", "uncertaintyRelative",
-                                                 "certificate", "made",    "expires"};
+            static const QSet<QString> fields = {
+                "number",      "gas",  "certified", "unit", "uncertainty", "uncertaintyRelative",
+                "certificate", "made", "expires"};
             for (const QString& key : v.toObject().keys())
                 if (!fields.contains(key)) {
                     refuse(error, where + QStringLiteral("неизвестное поле \"%1\"").arg(key));
