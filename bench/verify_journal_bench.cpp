@@ -8,8 +8,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "verify/journal.h"
@@ -32,9 +32,9 @@ int main(int argc, char** argv) {
     const double perRow = timer.nsecsElapsed() / 1e6 / rows;
     timer.restart();
     const auto changed = journal.check();
-    std::printf("journal: %d raw readings, %.2f ms each (%.0f a second at most); check %lld ms, "
-                "%zu rows changed\n",
-                rows, perRow, 1000.0 / perRow, static_cast<long long>(timer.elapsed()),
-                changed.size());
+    std::printf(
+        "journal: %d raw readings, %.2f ms each (%.0f a second at most); check %lld ms, "
+        "%zu rows changed\n",
+        rows, perRow, 1000.0 / perRow, static_cast<long long>(timer.elapsed()), changed.size());
     return 0;
 }
