@@ -3,6 +3,10 @@
 # folders below it. A build-time check over the library's sources refuses any other include,
 # so an arrow the wrong way fails the build even where the linker would not notice it (a header
 # used only for a type).
+#
+# The floors, bottom up: link <- poll, search <- verify <- ui <- device <- commands, gas <- app.
+# verify/ (no widgets) may include the engine and the gas table, which needs no Qt and builds as
+# its own library (zta_gas_table) for it.
 function(zta_layer target)
     get_target_property(dir ${target} SOURCE_DIR)
     get_target_property(sources ${target} SOURCES)
