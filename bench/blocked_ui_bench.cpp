@@ -52,8 +52,7 @@ struct Stretch {
     long longestGapMs;  // the longest pause between two requests on the line
 };
 
-Stretch measure(MainWindow& frame, const sim::Bus& bus, TimedViews& timed, int ms,
-                int blockUiMs) {
+Stretch measure(MainWindow& frame, const sim::Bus& bus, TimedViews& timed, int ms, int blockUiMs) {
     const long shownBefore = timed.notices;
     const Clock::time_point from = Clock::now();
     if (blockUiMs > 0) {
@@ -76,8 +75,8 @@ Stretch measure(MainWindow& frame, const sim::Bus& bus, TimedViews& timed, int m
         last = e.when;
     }
     const double seconds = std::chrono::duration<double>(to - from).count();
-    return {requests ? seconds * 1000.0 * kAnalyzers / requests : 0.0,
-            timed.notices - shownBefore, gap};
+    return {requests ? seconds * 1000.0 * kAnalyzers / requests : 0.0, timed.notices - shownBefore,
+            gap};
 }
 
 }  // namespace
