@@ -16,6 +16,7 @@
 #include "link/regmap.h"
 #include "link/serial_line.h"
 #include "ui/command_ids.h"
+#include "ui/dialogs.h"
 #include "ui/ui_event_queue.h"
 
 namespace zta {
@@ -60,9 +61,10 @@ class Station::Listener : public zta::BenchListener {
         emit station_.lineStateChanged();
     }
     void disconnected(int) override { emit station_.disconnected(); }
-    // Posted once more: a box's own event loop must not run inside the listeners' round.
+    // In the order the worker reported it: the box comes before the end of polling it caused.
     void errorRaised(const std::string& text, const std::string& caption) override {
-        station_.bridge_->showError(text, caption);
+        dialogs().error(QString::fromStdString(text), QString::fromStdString(caption),
+                        station_.bridge_->errorOwner());
     }
 
   private:

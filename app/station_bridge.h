@@ -40,6 +40,7 @@ class UiBridge : public QObject {
     // for the operator. An empty caption means the application's title.
     void showError(const std::string& text, const std::string& caption);
     void setErrorOwner(QWidget* owner) { errorOwner_ = owner; }
+    QWidget* errorOwner() const { return errorOwner_; }
 
     // Refuses further requests and releases every waiting worker (the window is going away).
     void close();
