@@ -23,8 +23,8 @@ void appendComPortCommand(std::vector<uint8_t>& out, uint8_t code, const uint8_t
 }
 
 std::vector<uint8_t> telnetOpening(uint32_t baud) {
-    std::vector<uint8_t> out{kIac, kWill, kBinary,          kIac, kDo,   kBinary,
-                             kIac, kWill, kSuppressGoAhead, kIac, kDo,   kSuppressGoAhead,
+    std::vector<uint8_t> out{kIac, kWill, kBinary,          kIac, kDo, kBinary,
+                             kIac, kWill, kSuppressGoAhead, kIac, kDo, kSuppressGoAhead,
                              kIac, kWill, kComPort};
     const uint8_t rate[4] = {static_cast<uint8_t>(baud >> 24), static_cast<uint8_t>(baud >> 16),
                              static_cast<uint8_t>(baud >> 8), static_cast<uint8_t>(baud)};
@@ -66,8 +66,8 @@ void TelnetDecoder::feed(const uint8_t* bytes, size_t length, std::vector<uint8_
                 }
                 break;
             case State::Option: {
-                const bool wanted = b == kBinary || b == kSuppressGoAhead ||
-                                    (b == kComPort && verb_ == kDo);
+                const bool wanted =
+                    b == kBinary || b == kSuppressGoAhead || (b == kComPort && verb_ == kDo);
                 if (verb_ == kDo && !willSent_[b]) {
                     answer.insert(answer.end(), {kIac, wanted ? kWill : kWont, b});
                     willSent_[b] = true;
@@ -103,8 +103,9 @@ void TelnetDecoder::feed(const uint8_t* bytes, size_t length, std::vector<uint8_
 
 void TelnetDecoder::subnegotiationEnded() {
     if (sub_.size() >= 6 && sub_[0] == kComPort && sub_[1] == kSetBaud + 100) {
-        reportedBaud_ = static_cast<uint32_t>(sub_[2]) << 24 | static_cast<uint32_t>(sub_[3]) << 16 |
-                        static_cast<uint32_t>(sub_[4]) << 8 | sub_[5];
+        reportedBaud_ = static_cast<uint32_t>(sub_[2]) << 24 |
+                        static_cast<uint32_t>(sub_[3]) << 16 | static_cast<uint32_t>(sub_[4]) << 8 |
+                        sub_[5];
     }
     sub_.clear();
 }
@@ -141,8 +142,8 @@ void MbapDecoder::feed(const uint8_t* bytes, size_t length, std::vector<uint8_t>
             stray_ += whole;
         } else {
             const uint8_t function = h[7];
-            const bool gatewayFault = (function & 0x80) && following >= 3 &&
-                                      (h[8] == 0x0A || h[8] == 0x0B);
+            const bool gatewayFault =
+                (function & 0x80) && following >= 3 && (h[8] == 0x0A || h[8] == 0x0B);
             if (gatewayFault) {
                 noReply_ = true;
             } else {

@@ -16,8 +16,7 @@ constexpr uint8_t kIac = 255, kDont = 254, kDo = 253, kWont = 252, kWill = 251, 
                   kSe = 240;
 constexpr uint8_t kBinary = 0, kSuppressGoAhead = 3, kComPort = 44;
 // Client commands of the serial port option; the server answers each with the code + 100.
-constexpr uint8_t kSetBaud = 1, kSetDataSize = 2, kSetParity = 3, kSetStopSize = 4,
-                  kSetControl = 5;
+constexpr uint8_t kSetBaud = 1, kSetDataSize = 2, kSetParity = 3, kSetStopSize = 4, kSetControl = 5;
 constexpr uint8_t kParityNone = 1, kStopOne = 1, kControlNoFlow = 1, kControlDtrOff = 9;
 }  // namespace telnet
 

@@ -80,6 +80,11 @@ class NetPort : public SerialPort {
 
     bool write(const uint8_t* data, size_t length) override {
         if (!socket_.isOpen()) return false;
+        // Over a network the answer may be back before the line looks for strays after the
+        // write: what is stray is set aside now, and only what comes after the request counts
+        // towards its answer.
+        setAsideWaiting();
+        wrote_ = true;
         out_.clear();
         if (!encode(data, length, out_)) return false;
         return send(out_);
@@ -104,17 +109,12 @@ class NetPort : public SerialPort {
     }
 
     size_t takeInput(std::vector<uint8_t>& dropped) override {
-        dropped.clear();
-        if (!socket_.isOpen()) return 0;
-        // Bounded: a server that never stops sending is left for the next look.
-        for (int looks = 0; looks < 64 && !vanished_ && receive(0); ++looks) {
-        }
-        size_t count = data_.size() - dataAt_ + strayCount();
-        const size_t keep = std::min(data_.size() - dataAt_, kKeep);
-        dropped.assign(data_.begin() + static_cast<long>(dataAt_),
-                       data_.begin() + static_cast<long>(dataAt_ + keep));
-        data_.clear();
-        dataAt_ = 0;
+        if (!wrote_) setAsideWaiting();
+        wrote_ = false;
+        dropped.swap(waiting_);
+        waiting_.clear();
+        const size_t count = waitingCount_;
+        waitingCount_ = 0;
         return count;
     }
 
@@ -126,6 +126,9 @@ class NetPort : public SerialPort {
         data_.clear();
         dataAt_ = 0;
         raw_.clear();
+        waiting_.clear();
+        waitingCount_ = 0;
+        wrote_ = false;
     }
 
     bool vanished() const override { return vanished_; }
@@ -173,6 +176,21 @@ class NetPort : public SerialPort {
         return {OpenFailure::Refused, 0, serverWords(data_)};
     }
 
+    // Moves what is waiting, and what the protocol dropped, to the stray bytes of the next
+    // takeInput(). Bounded: a server that never stops sending is left for the next look.
+    void setAsideWaiting() {
+        if (socket_.isOpen())
+            for (int looks = 0; looks < 64 && !vanished_ && receive(0); ++looks) {
+            }
+        const size_t n = data_.size() - dataAt_;
+        const size_t keep = std::min(n, kKeep - std::min(kKeep, waiting_.size()));
+        waiting_.insert(waiting_.end(), data_.begin() + static_cast<long>(dataAt_),
+                        data_.begin() + static_cast<long>(dataAt_ + keep));
+        waitingCount_ += n + strayCount();
+        data_.clear();
+        dataAt_ = 0;
+    }
+
     size_t takeData(uint8_t* buffer, size_t length) {
         const size_t n = std::min(length, data_.size() - dataAt_);
         std::copy_n(data_.begin() + static_cast<long>(dataAt_), n, buffer);
@@ -185,6 +203,9 @@ class NetPort : public SerialPort {
     size_t dataAt_ = 0;
     std::vector<uint8_t> raw_;
     std::vector<uint8_t> out_;
+    std::vector<uint8_t> waiting_;  // stray, for the next takeInput()
+    size_t waitingCount_ = 0;
+    bool wrote_ = false;
     bool vanished_ = false;
 };
 

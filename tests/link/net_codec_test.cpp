@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Network port names and the byte streams of the network lines, without a socket.
+#include "link/net_codec.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include "link/crc.h"
 #include "link/modbus.h"
 #include "link/net_address.h"
-#include "link/net_codec.h"
 #include "link/serial_line.h"
 
 namespace zta {
@@ -109,11 +110,10 @@ TEST(Telnet, DataAndTheServersAnswersComeThroughInAnyPieces) {
     using namespace net::telnet;
     // The server agrees to what was offered, asks for echo (declined) and reports 19200 (0x4B00)
     // then 0xFF-bearing rate 0x0001C2FF, with data around: 0xFF doubled, 01 FF 02.
-    const Bytes stream = {kIac, kDo,   kBinary, kIac, kWill, kBinary, 0x01, kIac, kIac,
-                          0x02, kIac,  kWill,   1,    kIac,  kSb,     kComPort,
-                          101,  0,     0,       0x4B, 0,     kIac,    kSe,  0x03,
-                          kIac, kSb,   kComPort, 101, 0,     1,       0xC2, kIac, kIac,
-                          kIac, kSe,   kIac,    kIac};
+    const Bytes stream = {kIac, kDo,   kBinary, kIac, kWill, kBinary,  0x01,     kIac, kIac, 0x02,
+                          kIac, kWill, 1,       kIac, kSb,   kComPort, 101,      0,    0,    0x4B,
+                          0,    kIac,  kSe,     0x03, kIac,  kSb,      kComPort, 101,  0,    1,
+                          0xC2, kIac,  kIac,    kIac, kSe,   kIac,     kIac};
     for (size_t piece = 1; piece <= stream.size(); ++piece) {
         const Decoded d = decodeInPieces(stream, piece);
         EXPECT_EQ(d.data, (Bytes{0x01, 0xFF, 0x02, 0x03, 0xFF})) << piece;
@@ -148,8 +148,8 @@ TEST(Telnet, RequestsGoOutWithTheirFfDoubled) {
 
 Bytes mbapReply(uint16_t transaction, uint8_t unit, const Bytes& pdu) {
     const size_t following = pdu.size() + 1;
-    Bytes b = {static_cast<uint8_t>(transaction >> 8), static_cast<uint8_t>(transaction), 0, 0,
-               static_cast<uint8_t>(following >> 8), static_cast<uint8_t>(following), unit};
+    Bytes b = {static_cast<uint8_t>(transaction >> 8), static_cast<uint8_t>(transaction), 0,   0,
+               static_cast<uint8_t>(following >> 8),   static_cast<uint8_t>(following),   unit};
     b.insert(b.end(), pdu.begin(), pdu.end());
     return b;
 }
