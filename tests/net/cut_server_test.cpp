@@ -127,8 +127,8 @@ TEST_F(CutReplies, AReplyCutAnywhereWithGapsUpToSixtyMsComesWhole) {
     // Three pieces, two gaps: the reply time-out covers the whole reply, not each piece.
     server.setScript([&](int client, const Bytes&) {
         for (size_t at = 0; at < reply.size(); at += 9) {
-            ScriptedServer::send(client, Bytes(reply.begin() + at,
-                                               reply.begin() + std::min(at + 9, reply.size())));
+            ScriptedServer::send(
+                client, Bytes(reply.begin() + at, reply.begin() + std::min(at + 9, reply.size())));
             ScriptedServer::pause(60);
         }
     });
@@ -200,7 +200,7 @@ Bytes mbap(uint16_t transaction, const Bytes& rtu) {
     // The RTU frame without its CRC, behind the Modbus TCP header.
     const size_t following = rtu.size() - 2;
     Bytes b = {static_cast<uint8_t>(transaction >> 8), static_cast<uint8_t>(transaction), 0, 0,
-               static_cast<uint8_t>(following >> 8), static_cast<uint8_t>(following)};
+               static_cast<uint8_t>(following >> 8),   static_cast<uint8_t>(following)};
     b.insert(b.end(), rtu.begin(), rtu.end() - 2);
     return b;
 }

@@ -5,10 +5,10 @@
 // helpers to find free ports and to wait until a server listens.
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -39,11 +39,12 @@ inline int freePort() {
     return port;
 }
 
-// Whether a socket listens on the port, from the kernel's table (connecting to find out would
-// be a client the server has to serve).
-inline bool listening(int port) {
+// The states of the sockets whose local end is `port`, from the kernel's tables (connecting to
+// find out would make a client the server has to serve).
+inline std::vector<std::string> socketStates(int port) {
     char hex[8];
-    std::snprintf(hex, sizeof hex, "%04X", port);
+    std::snprintf(hex, sizeof hex, ":%04X", port);
+    std::vector<std::string> states;
     for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
         std::ifstream in(table);
         std::string line;
@@ -51,11 +52,23 @@ inline bool listening(int port) {
             std::istringstream fields(line);
             std::string slot, local, remote, state;
             fields >> slot >> local >> remote >> state;
-            if (state == "0A" && local.size() > 5 && local.substr(local.size() - 4) == hex)
-                return true;
+            if (local.size() > 5 && local.substr(local.size() - 5) == hex) states.push_back(state);
         }
     }
+    return states;
+}
+
+inline bool listening(int port) {
+    for (const std::string& s : socketStates(port))
+        if (s == "0A") return true;
     return false;
+}
+
+// The server holds no connection on the port: only the listener and closed ones are left.
+inline bool idle(int port) {
+    for (const std::string& s : socketStates(port))
+        if (s != "0A" && s != "06") return false;
+    return true;
 }
 
 // Polls a condition that an outside process brings about, up to `timeoutMs`.
@@ -123,17 +136,16 @@ class Ser2net {
             rawPort = freePort();
             telnetPort = freePort();
             std::ofstream yaml(dir_ + "/ser2net.yaml");
-            const std::string options =
-                chardelay_ ? "" : "  options:\n    chardelay: false\n";
+            const std::string options = chardelay_ ? "" : "  options:\n    chardelay: false\n";
             yaml << "connection: &raw\n  accepter: tcp,127.0.0.1," << rawPort
                  << "\n  connector: serialdev," << device_ << ",9600n81,local\n"
                  << options << "connection: &telnet\n  accepter: telnet(rfc2217),tcp,127.0.0.1,"
                  << telnetPort << "\n  connector: serialdev," << device_ << ",9600n81,local\n"
                  << options;
         }
-        if (!child_.start({kSer2net, "-n", "-u", "-c", dir_ + "/ser2net.yaml", "-P",
-                           dir_ + "/ser2net.pid"},
-                          dir_ + "/ser2net.log"))
+        if (!child_.start(
+                {kSer2net, "-n", "-u", "-c", dir_ + "/ser2net.yaml", "-P", dir_ + "/ser2net.pid"},
+                dir_ + "/ser2net.log"))
             return false;
         return waitFor([this] { return listening(rawPort) && listening(telnetPort); }, 20000);
     }

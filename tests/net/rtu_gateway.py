@@ -56,6 +56,16 @@ class ForwardingContext(RemoteSlaveContext):
         return self.result.registers
 
 
+class AbsentContext(ForwardingContext):
+    """A unit the gateway has no analyzer for: "no response" at once."""
+
+    def validate(self, fc_as_hex, address, count=1):
+        raise NoSuchSlaveException(f"no unit {self.unit} behind this gateway")
+
+    def setValues(self, fc_as_hex, address, values):
+        raise NoSuchSlaveException(f"no unit {self.unit} behind this gateway")
+
+
 def main():
     logging.basicConfig(level=logging.CRITICAL)
     port, path, baud, last = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
@@ -64,7 +74,9 @@ def main():
     if not client.connect():
         sys.exit(f"cannot open {path}")
     client.socket.timeout = 0.25
-    units = {unit: ForwardingContext(client, unit) for unit in range(1, last + 1)}
+    # Every unit id has a context: pymodbus drops a request to one without it unanswered.
+    units = {unit: (ForwardingContext if 1 <= unit <= last else AbsentContext)(client, unit)
+             for unit in range(256)}
     StartTcpServer(context=ModbusServerContext(slaves=units, single=False),
                    address=("127.0.0.1", port))
 
