@@ -124,6 +124,10 @@ bool mbapFromRtu(const uint8_t* rtu, size_t length, uint16_t transaction,
 void MbapDecoder::feed(const uint8_t* bytes, size_t length, std::vector<uint8_t>& rtu) {
     // The longest reply a Modbus PDU allows: 253 bytes and the unit id.
     constexpr size_t kLongestFollowing = 254;
+    if (broken_) {
+        stray_ += length;
+        return;
+    }
     pending_.insert(pending_.end(), bytes, bytes + length);
     size_t at = 0;
     while (pending_.size() - at >= kMbapHeaderLength) {
@@ -133,6 +137,7 @@ void MbapDecoder::feed(const uint8_t* bytes, size_t length, std::vector<uint8_t>
             // A stream that is not Modbus TCP has no frame boundary to find again.
             stray_ += pending_.size() - at;
             at = pending_.size();
+            broken_ = true;
             break;
         }
         const size_t whole = 6 + following;
@@ -165,6 +170,7 @@ void MbapDecoder::reset() {
     stray_ = 0;
     noReply_ = false;
     answered_ = false;
+    broken_ = false;
 }
 
 }  // namespace zta::net

@@ -83,6 +83,8 @@ class MbapDecoder {
     }
     // The gateway said that nothing answered behind it (exception 0x0A or 0x0B).
     bool noReply() const { return noReply_; }
+    // The stream broke the framing: no frame boundary can be found in it again.
+    bool broken() const { return broken_; }
     void reset();
 
   private:
@@ -91,6 +93,7 @@ class MbapDecoder {
     size_t stray_ = 0;
     bool noReply_ = false;
     bool answered_ = false;
+    bool broken_ = false;
 };
 
 }  // namespace zta::net

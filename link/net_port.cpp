@@ -277,6 +277,8 @@ class ModbusTcpPort : public NetPort {
     }
     void decode(const uint8_t* bytes, size_t length, std::vector<uint8_t>& data) override {
         decoder_.feed(bytes, length, data);
+        // Only a new connection finds the frames again.
+        if (decoder_.broken()) vanished_ = true;
     }
     size_t strayCount() override { return decoder_.takeStray(); }
     bool answerWontCome() const override { return decoder_.noReply(); }

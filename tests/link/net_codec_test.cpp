@@ -202,10 +202,21 @@ TEST(Mbap, OnlyTheAwaitedTransactionAnswersAndGatewayFaultsMeanNoReply) {
     d.feed(refusal.data(), refusal.size(), out);
     ASSERT_EQ(out.size(), kExceptionLength);
     EXPECT_TRUE(crcPasses(out.data(), out.size()));
-    // A stream that is not Modbus TCP is dropped whole.
+    // A stream that is not Modbus TCP is dropped whole, and so is all that follows it on the
+    // connection, however it is cut: no frame boundary can be found in it again.
     const Bytes junk = {'P', 'o', 'r', 't', ' ', 'b', 'u', 's', 'y'};
-    d.feed(junk.data(), junk.size(), out);
-    EXPECT_EQ(d.takeStray(), junk.size());
+    const Bytes next = mbapReply(4, 7, {0x84, 0x02});
+    for (size_t piece : {size_t{1}, size_t{7}, junk.size()}) {
+        net::MbapDecoder j;
+        j.expect(4);
+        Bytes got;
+        for (size_t at = 0; at < junk.size(); at += piece)
+            j.feed(junk.data() + at, std::min(piece, junk.size() - at), got);
+        j.feed(next.data(), next.size(), got);
+        EXPECT_TRUE(j.broken()) << piece;
+        EXPECT_TRUE(got.empty()) << piece;
+        EXPECT_EQ(j.takeStray(), junk.size() + next.size()) << piece;
+    }
 }
 
 }  // namespace

@@ -163,6 +163,7 @@ class Ser2net {
     Child child_;
 };
 
+#ifdef ZTA_RTU_GATEWAY
 // The pymodbus gateway of rtu_gateway.py in front of a serial device.
 class Gateway {
   public:
@@ -189,5 +190,6 @@ class Gateway {
     Child child_;
     std::string log_;
 };
+#endif
 
 }  // namespace zta::nettest

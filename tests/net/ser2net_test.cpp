@@ -81,8 +81,7 @@ class Ser2net : public ::testing::Test {
 
 TEST_F(Ser2net, ReadWriteAndScanThroughRawAndTelnet) {
     for (const int port : {server->rawPort, server->telnetPort}) {
-        const std::string url =
-            port == server->rawPort ? server->raw() : server->telnet();
+        const std::string url = port == server->rawPort ? server->raw() : server->telnet();
         SCOPED_TRACE(url);
         BusRun r = busOn(port, "read --port " + url + " --address 1 --json");
         ASSERT_EQ(r.status, 0) << r.out;
@@ -95,8 +94,9 @@ TEST_F(Ser2net, ReadWriteAndScanThroughRawAndTelnet) {
         ASSERT_EQ(r.status, 0) << r.out;
     }
     // A scan at 19200, where only the analyzer at 11 is: telnet sets the rate.
-    const BusRun scan = busOn(server->telnetPort, "scan --port " + server->telnet() +
-                                                      " --baud 19200 --timeout 40 --net-timeout 20 --json");
+    const BusRun scan =
+        busOn(server->telnetPort, "scan --port " + server->telnet() +
+                                      " --baud 19200 --timeout 40 --net-timeout 20 --json");
     ASSERT_EQ(scan.status, 0) << scan.out;
     EXPECT_NE(scan.out.find("\"found\":[11]"), std::string::npos) << scan.out;
     // A server that takes the connection while nothing answers: time-outs, as on a silent line.
@@ -107,15 +107,15 @@ TEST_F(Ser2net, ReadWriteAndScanThroughRawAndTelnet) {
 
 TEST_F(Ser2net, TelnetSetsTheRateThatTheAnalyzerFollows) {
     // ser2net opens the line at 9600; only RFC 2217 brings it to the analyzer's 19200.
-    BusRun r = busOn(server->telnetPort,
-                  "read --port " + server->telnet() + " --baud 19200 --address 11");
+    BusRun r =
+        busOn(server->telnetPort, "read --port " + server->telnet() + " --baud 19200 --address 11");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(sim->log().back().lineBaud, 19200u);
     r = busOn(server->rawPort, "read --port " + server->raw() + " --baud 19200 --address 11");
     EXPECT_EQ(r.status, 4) << r.out;
     // A baud command, then the line follows on the next opening.
-    r = busOn(server->telnetPort, "write --port " + server->telnet() +
-                                      " --baud 19200 --address 11 baud 4800");
+    r = busOn(server->telnetPort,
+              "write --port " + server->telnet() + " --baud 19200 --address 11 baud 4800");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(sim->state(11)->baud, 4800u);
     r = busOn(server->telnetPort,
@@ -133,7 +133,8 @@ TEST_F(Ser2net, ASecondClientIsRefusedInTheServersWords) {
         SerialLine second;
         const OpenResult r = second.open(url, 9600);
         EXPECT_EQ(r.failure, OpenFailure::Refused) << url;
-        EXPECT_EQ(openFailureText(r, url), "Соединение с " + url + " отклонено: Port already in use");
+        EXPECT_EQ(openFailureText(r, url),
+                  "Соединение с " + url + " отклонено: Port already in use");
         const BusRun run = bus("read --port " + url + " --address 1");
         EXPECT_EQ(run.status, 3) << run.out;
         EXPECT_NE(run.out.find("отклонено: Port already in use"), std::string::npos) << run.out;

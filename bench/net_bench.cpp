@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Exchanges and a search over ser2net (raw TCP) against the same simulated analyzers on the
+// direct pseudo-terminal, at 9600 and 19200, with ser2net's default character delay and with
+// `chardelay: false`. Prints figures; asserts nothing. Needs ser2net.
+//   net_bench [ROUNDS [SCAN_TIMEOUT_MS]]   (defaults: 100 rounds; the rate's own reply time-out)
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/exchange_measure.h"
+#include "search/scan.h"
+#include "sim/bus.h"
+#include "tests/net/net_support.h"
+
+namespace {
+
+using zta::bench::Clock;
+
+struct Served {
+    unsigned baud;
+    bool chardelay;
+    int port;
+};
+
+class QuietSink : public zta::SearchSink {
+  public:
+    void progress(int) override {}
+    void finished() override {}
+    void lineFailed() override { failed = true; }
+    void showError(const std::string& text, const std::string&) override {
+        std::fprintf(stderr, "net_bench: %s\n", text.c_str());
+    }
+    bool failed = false;
+};
+
+double scanSeconds(const std::string& port, unsigned baud, zta::LineOptions options,
+                   size_t& found) {
+    zta::bench::letTheLineGoQuiet();
+    zta::SearchParams params;
+    params.prepare(port, baud);
+    QuietSink sink;
+    const auto t0 = Clock::now();
+    zta::searchThreadProc(params, sink, options);
+    const double s = zta::bench::toMs(Clock::now() - t0) / 1000.0;
+    found = params.found().size();
+    return sink.failed ? -1 : s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 100;
+    const int scanTimeoutMs = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (!zta::nettest::Ser2net::available()) {
+        std::fprintf(stderr, "net_bench: ser2net is not installed\n");
+        return 1;
+    }
+    char dir[] = "/tmp/zta-net-bench-XXXXXX";
+    if (!mkdtemp(dir)) return 1;
+    const std::string line = std::string(dir) + "/line";
+    std::string error;
+    auto bus = zta::sim::Bus::openPty(line, &error);
+    if (!bus) {
+        std::fprintf(stderr, "net_bench: no pseudo-terminal: %s\n", error.c_str());
+        return 1;
+    }
+    for (unsigned baud : {9600u, 19200u}) {
+        zta::sim::AnalyzerConfig a;
+        a.address = baud == 9600 ? 1 : 11;
+        a.extraAddresses = {a.address + 1};
+        a.baud = baud;
+        bus->addAnalyzer(a);
+    }
+    bus->start();
+
+    // One raw connection per rate and character delay.
+    std::vector<Served> served;
+    std::ofstream yaml(std::string(dir) + "/ser2net.yaml");
+    for (unsigned baud : {9600u, 19200u})
+        for (bool chardelay : {true, false}) {
+            served.push_back({baud, chardelay, zta::nettest::freePort()});
+            yaml << "connection: &c" << served.size() << "\n  accepter: tcp,127.0.0.1,"
+                 << served.back().port << "\n  connector: serialdev," << line << "," << baud
+                 << "n81,local\n"
+                 << (chardelay ? "" : "  options:\n    chardelay: false\n");
+        }
+    yaml.close();
+    zta::nettest::Child ser2net;
+    ser2net.start({zta::nettest::kSer2net, "-n", "-u", "-c", std::string(dir) + "/ser2net.yaml",
+                   "-P", std::string(dir) + "/ser2net.pid"},
+                  std::string(dir) + "/ser2net.log");
+    if (!zta::nettest::waitFor(
+            [&] {
+                for (const Served& s : served)
+                    if (!zta::nettest::listening(s.port)) return false;
+                return true;
+            },
+            20000)) {
+        std::fprintf(stderr, "net_bench: ser2net did not start\n");
+        return 1;
+    }
+
+    std::printf("10-register read (25-byte reply), %d rounds: median / 90th percentile, ms\n",
+                rounds);
+    for (unsigned baud : {9600u, 19200u}) {
+        const uint8_t address = baud == 9600 ? 1 : 11;
+        zta::bench::ExchangeFigures direct;
+        if (!zta::bench::measureOurs(line, baud, zta::DirectionSetting::Auto, address, rounds,
+                                     direct)) {
+            std::printf("%5u  direct pty: failed\n", baud);
+            continue;
+        }
+        std::printf("%5u  direct pty                 %6.2f / %6.2f\n", baud, direct.median,
+                    direct.p90);
+        for (const Served& s : served) {
+            if (s.baud != baud) continue;
+            zta::bench::ExchangeFigures net;
+            const std::string url = "tcp://127.0.0.1:" + std::to_string(s.port);
+            if (!zta::bench::measureOurs(url, baud, zta::DirectionSetting::Auto, address, rounds,
+                                         net)) {
+                std::printf("%5u  ser2net raw %-14s failed\n", baud,
+                            s.chardelay ? "(default)" : "chardelay off");
+                continue;
+            }
+            std::printf("%5u  ser2net raw %-14s %6.2f / %6.2f   %+6.2f ms against the pty\n",
+                        baud, s.chardelay ? "(default)" : "chardelay off", net.median, net.p90,
+                        net.median - direct.median);
+        }
+    }
+
+    // The search at 19200 (two numbers answer), locally and through ser2net without the delay.
+    zta::LineOptions options;
+    options.replyTimeoutMs = scanTimeoutMs;
+    std::printf("\nsearch of 256 numbers at 19200%s\n",
+                scanTimeoutMs ? (" with a " + std::to_string(scanTimeoutMs) + " ms reply time-out")
+                                    .c_str()
+                              : "");
+    size_t found = 0;
+    const double local = scanSeconds(line, 19200, options, found);
+    std::printf("  direct pty                         %7.2f s (%zu found)\n", local, found);
+    const Served& fast = served[3];
+    const std::string url = "tcp://127.0.0.1:" + std::to_string(fast.port);
+    for (int allowance : {zta::kDefaultNetTimeoutMs, 0}) {
+        options.netTimeoutMs = allowance;
+        const double net = scanSeconds(url, 19200, options, found);
+        std::printf("  ser2net, chardelay off, net %3d ms %7.2f s (%zu found)  %+.1f %%\n",
+                    allowance, net, found, local > 0 ? 100.0 * (net - local) / local : 0.0);
+    }
+    ser2net.stop(SIGTERM);
+    bus.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    return 0;
+}
