@@ -7,14 +7,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "bench/exchange_measure.h"
 #include "search/scan.h"
-#include "sim/bus.h"
 #include "tests/net/net_support.h"
 
 namespace {
@@ -60,27 +58,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "net_bench: ser2net is not installed\n");
         return 1;
     }
-    char dir[] = "/tmp/zta-net-bench-XXXXXX";
-    if (!mkdtemp(dir)) return 1;
-    const std::string line = std::string(dir) + "/line";
-    std::string error;
-    auto bus = zta::sim::Bus::openPty(line, &error);
-    if (!bus) {
-        std::fprintf(stderr, "net_bench: no pseudo-terminal: %s\n", error.c_str());
+    zta::nettest::SimLine sim;
+    const std::string error =
+        sim.open({zta::nettest::analyzer(1, 9600, {2}), zta::nettest::analyzer(11, 19200, {12})});
+    if (!error.empty()) {
+        std::fprintf(stderr, "net_bench: %s\n", error.c_str());
         return 1;
     }
-    for (unsigned baud : {9600u, 19200u}) {
-        zta::sim::AnalyzerConfig a;
-        a.address = baud == 9600 ? 1 : 11;
-        a.extraAddresses = {a.address + 1};
-        a.baud = baud;
-        bus->addAnalyzer(a);
-    }
-    bus->start();
+    const std::string line = sim.path();
+    const std::string dir = sim.dir;
 
     // One raw connection per rate and character delay.
     std::vector<Served> served;
-    std::ofstream yaml(std::string(dir) + "/ser2net.yaml");
+    std::ofstream yaml(dir + "/ser2net.yaml");
     for (unsigned baud : {9600u, 19200u})
         for (bool chardelay : {true, false}) {
             served.push_back({baud, chardelay, zta::nettest::freePort()});
@@ -91,9 +81,9 @@ int main(int argc, char** argv) {
         }
     yaml.close();
     zta::nettest::Child ser2net;
-    ser2net.start({zta::nettest::kSer2net, "-n", "-u", "-c", std::string(dir) + "/ser2net.yaml",
-                   "-P", std::string(dir) + "/ser2net.pid"},
-                  std::string(dir) + "/ser2net.log");
+    ser2net.start({zta::nettest::kSer2net, "-n", "-u", "-c", dir + "/ser2net.yaml", "-P",
+                   dir + "/ser2net.pid"},
+                  dir + "/ser2net.log");
     if (!zta::nettest::waitFor(
             [&] {
                 for (const Served& s : served)
@@ -127,8 +117,8 @@ int main(int argc, char** argv) {
                             s.chardelay ? "(default)" : "chardelay off");
                 continue;
             }
-            std::printf("%5u  ser2net raw %-14s %6.2f / %6.2f   %+6.2f ms against the pty\n",
-                        baud, s.chardelay ? "(default)" : "chardelay off", net.median, net.p90,
+            std::printf("%5u  ser2net raw %-14s %6.2f / %6.2f   %+6.2f ms against the pty\n", baud,
+                        s.chardelay ? "(default)" : "chardelay off", net.median, net.p90,
                         net.median - direct.median);
         }
     }
@@ -137,9 +127,9 @@ int main(int argc, char** argv) {
     zta::LineOptions options;
     options.replyTimeoutMs = scanTimeoutMs;
     std::printf("\nsearch of 256 numbers at 19200%s\n",
-                scanTimeoutMs ? (" with a " + std::to_string(scanTimeoutMs) + " ms reply time-out")
-                                    .c_str()
-                              : "");
+                scanTimeoutMs
+                    ? (" with a " + std::to_string(scanTimeoutMs) + " ms reply time-out").c_str()
+                    : "");
     size_t found = 0;
     const double local = scanSeconds(line, 19200, options, found);
     std::printf("  direct pty                         %7.2f s (%zu found)\n", local, found);
@@ -152,8 +142,5 @@ int main(int argc, char** argv) {
                     allowance, net, found, local > 0 ? 100.0 * (net - local) / local : 0.0);
     }
     ser2net.stop(SIGTERM);
-    bus.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
     return 0;
 }

@@ -3,7 +3,6 @@
 // RTU client to simulated analyzers on a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -23,32 +22,20 @@ class Gateway : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!nettest::Gateway::available()) GTEST_SKIP() << "python3-pymodbus is not installed";
-        char dir[] = "/tmp/zta-gateway-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-        std::string error;
-        sim = sim::Bus::openPty(dir_ + "/line", &error);
-        ASSERT_TRUE(sim) << error;
-        sim::AnalyzerConfig a;
-        a.address = 1;
-        sim->addAnalyzer(a);
-        a.address = 2;
-        a.model = sim::Model::Standard;
-        sim->addAnalyzer(a);
-        sim->start();
-        ASSERT_TRUE(gateway.start(dir_, dir_ + "/line", 9600, 4)) << gateway.log();
-    }
-    void TearDown() override {
-        std::error_code ec;
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+        sim::AnalyzerConfig standard = nettest::analyzer(2);
+        standard.model = sim::Model::Standard;
+        const std::string error = line.open({nettest::analyzer(1), standard});
+        ASSERT_TRUE(error.empty()) << error;
+        sim = line.bus.get();
+        ASSERT_TRUE(gateway.start(line.dir, line.path(), 9600, 4)) << gateway.log();
     }
     testing::ProgramRun bus(const std::string& args) {
         return testing::runProgram(std::string(ZTA_BUS_PROGRAM) + " " + args + " --port " +
                                    gateway.address() + " 2>&1");
     }
 
-    std::string dir_;
-    std::unique_ptr<sim::Bus> sim;
+    nettest::SimLine line;
+    sim::Bus* sim = nullptr;
     nettest::Gateway gateway;
 };
 

@@ -13,11 +13,15 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "sim/bus.h"
 
 namespace zta::nettest {
 
@@ -121,6 +125,41 @@ inline std::string readFile(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Simulated analyzers on a pseudo-terminal linked as FOLDER/line, in a folder of their own that
+// goes with them.
+class SimLine {
+  public:
+    ~SimLine() {
+        bus.reset();
+        std::error_code ec;
+        if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+    }
+    // Opens the line and starts it with `analyzers`; empty on success, else why not.
+    std::string open(const std::vector<sim::AnalyzerConfig>& analyzers) {
+        char made[] = "/tmp/zta-net-XXXXXX";
+        if (!mkdtemp(made)) return "no temporary folder";
+        dir = made;
+        std::string error;
+        bus = sim::Bus::openPty(path(), &error);
+        if (!bus) return error.empty() ? "no pseudo-terminal" : error;
+        for (const sim::AnalyzerConfig& a : analyzers) bus->addAnalyzer(a);
+        bus->start();
+        return {};
+    }
+    std::string path() const { return dir + "/line"; }
+
+    std::string dir;
+    std::unique_ptr<sim::Bus> bus;
+};
+
+inline sim::AnalyzerConfig analyzer(int address, unsigned baud = 9600, std::vector<int> also = {}) {
+    sim::AnalyzerConfig a;
+    a.address = address;
+    a.baud = baud;
+    a.extraAddresses = std::move(also);
+    return a;
 }
 
 // ser2net serving one device on two ports: raw TCP and telnet with RFC 2217.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -36,30 +35,14 @@ class Ser2net : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!nettest::Ser2net::available()) GTEST_SKIP() << "ser2net is not installed";
-        char dir[] = "/tmp/zta-ser2net-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-        std::string error;
-        sim = sim::Bus::openPty(dir_ + "/line", &error);
-        ASSERT_TRUE(sim) << error;
-        sim::AnalyzerConfig a;
-        a.address = 1;
-        a.extraAddresses = {2};
-        sim->addAnalyzer(a);
-        a.address = 11;
-        a.extraAddresses = {};
-        a.baud = 19200;
-        sim->addAnalyzer(a);
-        sim->start();
-        server = std::make_unique<nettest::Ser2net>(dir_, dir_ + "/line");
+        const std::string error =
+            line.open({nettest::analyzer(1, 9600, {2}), nettest::analyzer(11, 19200)});
+        ASSERT_TRUE(error.empty()) << error;
+        sim = line.bus.get();
+        server = std::make_unique<nettest::Ser2net>(line.dir, line.path());
         ASSERT_TRUE(server->start()) << server->log();
     }
-    void TearDown() override {
-        server.reset();
-        sim.reset();
-        std::error_code ec;
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-    }
+    void TearDown() override { server.reset(); }
     // zta-bus once ser2net is free for the next client. ser2net lets go of the device a moment
     // after the connection: a client of the other port may find it still held.
     BusRun busOn(int port, const std::string& args) {
@@ -74,8 +57,8 @@ class Ser2net : public ::testing::Test {
         return r;
     }
 
-    std::string dir_;
-    std::unique_ptr<sim::Bus> sim;
+    nettest::SimLine line;
+    sim::Bus* sim = nullptr;
     std::unique_ptr<nettest::Ser2net> server;
 };
 
