@@ -50,8 +50,8 @@ template <class Feed>
 void inPieces(const Bytes& stream, const std::vector<size_t>& sizes, Feed feed) {
     size_t at = 0;
     for (size_t i = 0; at < stream.size(); ++i) {
-        const size_t n = std::min(sizes.empty() ? stream.size() : sizes[i % sizes.size()],
-                                  stream.size() - at);
+        const size_t n =
+            std::min(sizes.empty() ? stream.size() : sizes[i % sizes.size()], stream.size() - at);
         feed(stream.data() + at, n);
         at += n;
     }
@@ -112,14 +112,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             __builtin_trap();
         line = whole.data;
     } else {
-        const uint16_t awaited = stream.size() >= 2 ? static_cast<uint16_t>(stream[0] << 8 | stream[1]) : 0;
+        const uint16_t awaited =
+            stream.size() >= 2 ? static_cast<uint16_t>(stream[0] << 8 | stream[1]) : 0;
         const MbapOut whole = decodeMbap(stream, {}, awaited);
         const MbapOut cut = decodeMbap(stream, sizes, awaited);
         if (cut.rtu != whole.rtu || cut.stray != whole.stray || cut.noReply != whole.noReply ||
             cut.broken != whole.broken)
             __builtin_trap();
         // At most one answer, and only a whole frame with its CRC.
-        if (!whole.rtu.empty() && (whole.rtu.size() < 4 || !zta::crcPasses(whole.rtu.data(), whole.rtu.size())))
+        if (!whole.rtu.empty() &&
+            (whole.rtu.size() < 4 || !zta::crcPasses(whole.rtu.data(), whole.rtu.size())))
             __builtin_trap();
         if (whole.rtu.size() + whole.stray > stream.size() + 2) __builtin_trap();
         line = whole.rtu;

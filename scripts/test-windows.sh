@@ -128,7 +128,8 @@ if command -v ser2net >/dev/null; then
         ser2net -n -u -c "$root/ser2net.yaml" -P "$root/ser2net.pid" >>"$root/ser2net.log" 2>&1 &
         ser2net_pid=$!
         for _ in $(seq 200); do
-            ss -ltn "sport = :$net_port" | grep -q LISTEN && return 0
+            # Listening (state 0A) on the port, from the kernel's table.
+            grep -q ":$(printf %04X "$net_port") 00000000:0000 0A" /proc/net/tcp && return 0
             sleep 0.1
         done
         return 1
