@@ -1,17 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Exchanges and a search over ser2net (raw TCP) against the same simulated analyzers on the
 // direct pseudo-terminal, at 9600 and 19200, with ser2net's default character delay and with
-// `chardelay: false`. Prints figures; asserts nothing. Needs ser2net.
+// `chardelay: false`; a fast-polling cycle of fifty analyzers both ways. Prints figures; asserts
+// nothing. Needs ser2net.
 //   net_bench [ROUNDS [SCAN_TIMEOUT_MS]]   (defaults: 100 rounds; the rate's own reply time-out)
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "bench/exchange_measure.h"
+#include "poll/poll_thread.h"
 #include "search/scan.h"
 #include "tests/net/net_support.h"
 
@@ -47,6 +50,51 @@ double scanSeconds(const std::string& port, unsigned baud, zta::LineOptions opti
     const double s = zta::bench::toMs(Clock::now() - t0) / 1000.0;
     found = params.found().size();
     return sink.failed ? -1 : s;
+}
+
+// Notes each pass of slot 0.
+class CycleSink : public zta::PollSink {
+  public:
+    void dataChanged(zta::ViewId, int slot) override {
+        std::lock_guard lock(mutex_);
+        if (slot == 0) marks_.push_back(Clock::now());
+    }
+    void baudAccepted(zta::ViewId, int, int) override {}
+    void lineFailed() override {}
+    void showError(const std::string& text, const std::string&) override {
+        std::fprintf(stderr, "net_bench: %s\n", text.c_str());
+    }
+    std::vector<Clock::time_point> marks() {
+        std::lock_guard lock(mutex_);
+        return marks_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<Clock::time_point> marks_;
+};
+
+// The mean fast-polling cycle over `count` analyzers at 19200 on `port`, in ms; -1 on failure.
+double fastCycleMs(const std::string& port, int count, int cycles) {
+    zta::bench::letTheLineGoQuiet();
+    zta::PollBlock block;
+    CycleSink sink;
+    block.setPortName(port);
+    block.setBaudRate(19200);
+    block.setFastPolling(true);
+    for (int a = 1; a <= count; ++a)
+        block.setAddress(*block.registerSlot(static_cast<zta::ViewId>(a)), a);
+    zta::PollTiming timing;
+    timing.line.netTimeoutMs = 10;
+    zta::PollThread poll(block, sink, timing);
+    if (!poll.start()) return -1;
+    const auto until = Clock::now() + std::chrono::seconds(60);
+    while (sink.marks().size() < static_cast<size_t>(cycles + 2) && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    poll.stop(10000);
+    const auto marks = sink.marks();
+    if (marks.size() < static_cast<size_t>(cycles + 2)) return -1;
+    return zta::bench::toMs(marks[1 + cycles] - marks[1]) / cycles;
 }
 
 }  // namespace
@@ -142,5 +190,28 @@ int main(int argc, char** argv) {
                     allowance, net, found, local > 0 ? 100.0 * (net - local) / local : 0.0);
     }
     ser2net.stop(SIGTERM);
+
+    // Fifty analyzers with fast polling, on a line of their own.
+    std::vector<zta::sim::AnalyzerConfig> fifty;
+    for (int a = 1; a <= 50; ++a) fifty.push_back(zta::nettest::analyzer(a, 19200));
+    zta::nettest::SimLine many;
+    if (!many.open(fifty).empty()) return 1;
+    const int fastPort = zta::nettest::freePort();
+    std::ofstream(many.dir + "/ser2net.yaml")
+        << "connection: &fast\n  accepter: tcp,127.0.0.1," << fastPort
+        << "\n  connector: serialdev," << many.path()
+        << ",19200n81,local\n  options:\n    chardelay: false\n";
+    zta::nettest::Child server;
+    server.start({zta::nettest::kSer2net, "-n", "-u", "-c", many.dir + "/ser2net.yaml", "-P",
+                  many.dir + "/ser2net.pid"},
+                 many.dir + "/ser2net.log");
+    if (!zta::nettest::waitFor([&] { return zta::nettest::listening(fastPort); }, 20000)) return 1;
+    const double direct = fastCycleMs(many.path(), 50, 4);
+    const double overTcp = fastCycleMs("tcp://127.0.0.1:" + std::to_string(fastPort), 50, 4);
+    std::printf("\nfast polling of 50 analyzers at 19200: a cycle\n");
+    std::printf("  direct pty                         %7.1f ms\n", direct);
+    std::printf("  ser2net, chardelay off             %7.1f ms  %+.1f %%\n", overTcp,
+                direct > 0 ? 100.0 * (overTcp - direct) / direct : 0.0);
+    server.stop(SIGTERM);
     return 0;
 }
