@@ -68,9 +68,7 @@ TEST_F(Gateway, SearchReadsAndCommandsGoThroughIt) {
 TEST_F(Gateway, PollingBothModelsRunsThroughTheEngine) {
     PollBlock block;
     test::RecordingSink sink{block};
-    PollTiming timing;
-    timing.pacingBaseMs = 10;
-    timing.pacingPerWindowMs = 0;
+    const PollTiming timing = nettest::quickPolling();
     block.setPortName(gateway.address());
     block.setBaudRate(9600);
     const int one = *block.registerSlot(1);

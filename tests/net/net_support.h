@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "poll/poll_thread.h"
 #include "sim/bus.h"
 
 namespace zta::nettest {
@@ -125,6 +126,15 @@ inline std::string readFile(const std::string& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Polling paced at 10 ms a turn however many analyzers, reopening a lost line every 100 ms.
+inline PollTiming quickPolling() {
+    PollTiming timing;
+    timing.pacingBaseMs = 10;
+    timing.pacingPerWindowMs = 0;
+    timing.reopenIntervalMs = 100;
+    return timing;
 }
 
 // Simulated analyzers on a pseudo-terminal linked as FOLDER/line, in a folder of their own that

@@ -132,10 +132,7 @@ TEST_F(Ser2net, ASecondClientIsRefusedInTheServersWords) {
 TEST_F(Ser2net, PollingComesBackAfterTheServerIsKilledAndRestarted) {
     PollBlock block;
     test::RecordingSink sink{block};
-    PollTiming timing;
-    timing.pacingBaseMs = 10;
-    timing.pacingPerWindowMs = 0;
-    timing.reopenIntervalMs = 100;
+    const PollTiming timing = nettest::quickPolling();
     block.setPortName(server->telnet());
     block.setBaudRate(9600);
     const int slot = *block.registerSlot(1);
