@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -15,6 +16,7 @@
 
 #include "engine/engine_support.h"
 #include "link/modbus.h"
+#include "link/net_codec.h"
 #include "link/serial_line.h"
 
 namespace zta {
@@ -251,6 +253,62 @@ TEST(ModbusTcpReplies, MatchedByTransactionInAnyPiecesAndGatewayFaultsEndTheWait
     EXPECT_EQ(x.count, 0u);
     EXPECT_FALSE(x.vanished);
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(kLineTimeoutMs));
+}
+
+// A telnet server that answers the rate and nothing else (no DTR, no options), reporting
+// `reported`, and echoes each 8-byte request with its 0xFF doubled.
+struct TelnetEcho {
+    explicit TelnetEcho(uint32_t reported) {
+        server.setScript([this, reported](int client, const Bytes& in) {
+            std::lock_guard lock(m);
+            raw.push_back(in[0]);
+            if (raw.size() == opening.size() && raw == opening) {
+                Bytes ack;
+                const uint8_t rate[4] = {
+                    static_cast<uint8_t>(reported >> 24), static_cast<uint8_t>(reported >> 16),
+                    static_cast<uint8_t>(reported >> 8), static_cast<uint8_t>(reported)};
+                net::appendComPortCommand(ack, net::telnet::kSetBaud + 100, rate, 4);
+                ScriptedServer::send(client, ack);
+                return;
+            }
+            if (raw.size() <= opening.size()) return;
+            if (pendingFf) {
+                pendingFf = false;  // the second of a doubled 0xFF
+                return;
+            }
+            pendingFf = in[0] == 0xFF;
+            data.push_back(in[0]);
+            if (data.size() < 8) return;
+            Bytes doubled;
+            net::appendTelnetData(doubled, data.data(), data.size());
+            ScriptedServer::send(client, doubled);
+            data.clear();
+        });
+    }
+    ScriptedServer server{1};
+    const Bytes opening = net::telnetOpening(9600);
+    std::mutex m;
+    Bytes raw, data;
+    bool pendingFf = false;
+};
+
+TEST(TelnetLine, RateAnsweredIsEnoughAndFfIsDoubledBothWays) {
+    TelnetEcho echo(9600);
+    SerialLine line;
+    // DTR off and the options are never answered: not a failure.
+    ASSERT_TRUE(line.open(echo.server.url("rfc2217"), 9600).ok());
+    const Request request = writeRequest(1, 5, 0xFF);
+    const ExchangeResult x = line.exchange(request, kEchoLength, 0);
+    EXPECT_TRUE(isExactEcho(request, line.reply(), x.count));
+    {
+        std::lock_guard lock(echo.m);
+        const size_t ffs = static_cast<size_t>(std::count(request.begin(), request.end(), 0xFF));
+        ASSERT_GT(ffs, 0u);
+        EXPECT_EQ(echo.raw.size(), echo.opening.size() + request.size() + ffs);
+    }
+    // A server that sets another rate than the one asked refuses the opening.
+    TelnetEcho other(4800);
+    EXPECT_EQ(line.open(other.server.url("rfc2217"), 9600).failure, OpenFailure::SettingsRefused);
 }
 
 TEST(NetworkRefusals, EachFailureOfOpeningHasItsKind) {
