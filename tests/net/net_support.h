@@ -115,7 +115,11 @@ class Child {
         ::waitpid(pid_, nullptr, 0);
         pid_ = -1;
     }
-    bool running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+    // A child found ended is reaped here, and its pid forgotten: never signalled again.
+    bool running() {
+        if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) != 0) pid_ = -1;
+        return pid_ > 0;
+    }
 
   private:
     pid_t pid_ = -1;
