@@ -280,6 +280,6 @@ class PosixSerialPort : public SerialPort {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> makePlatformPort() { return std::make_unique<PosixSerialPort>(); }
+std::unique_ptr<SerialPort> makeSerialDevicePort() { return std::make_unique<PosixSerialPort>(); }
 
 }  // namespace zta

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <thread>
 
+#include "link/net_address.h"
 #include "link/reply_view.h"
 
 namespace zta {
@@ -111,6 +112,7 @@ DirectionSetting directionFromEnvironment() {
 
 std::string storedPortNameWindows(const std::string& chosen) {
     static const std::string kDevicePrefix = "\\\\.\\";
+    if (isNetworkPortName(chosen)) return chosen;
     if (chosen.size() < 5 || chosen.compare(0, kDevicePrefix.size(), kDevicePrefix) == 0) {
         return chosen;
     }
@@ -140,11 +142,30 @@ std::string openFailureText(const OpenResult& result, const std::string& storedP
             return formatWithCode("Ошибка SetCommState № %d", result.platformCode);
         case OpenFailure::TimeoutsRefused:
             return formatWithCode("Ошибка SetCommTimeouts № %d", result.platformCode);
+        case OpenFailure::BadAddress:
+            return formatWithName("Адрес %s указан неверно", storedPortName);
+        case OpenFailure::HostNotFound: {
+            NetAddress address;
+            const bool parsed = parseNetAddress(storedPortName, address);
+            return formatWithName("Узел %s не найден", parsed ? address.host : storedPortName);
+        }
+        case OpenFailure::Refused: {
+            std::string text = formatWithName("Соединение с %s отклонено", storedPortName);
+            if (!result.detail.empty()) text += ": " + result.detail;
+            return text;
+        }
+        case OpenFailure::NoAnswer:
+            return formatWithName("%s не отвечает", storedPortName);
         case OpenFailure::None:
         case OpenFailure::Other:
             break;
     }
     return {};
+}
+
+OpenResult lineGoneFailure(const std::string& storedPortName) {
+    return {
+        isNetworkPortName(storedPortName) ? OpenFailure::NoAnswer : OpenFailure::WrongPort, 0, {}};
 }
 
 Pauser& realPauser() {
@@ -184,6 +205,7 @@ OpenResult SerialLine::open(const std::string& storedPortName, unsigned baud,
     mode_ = mode;
     timing_ = timingFor(baud);
     if (options.replyTimeoutMs > 0) timing_.replyTimeoutMs = options.replyTimeoutMs;
+    if (port_->isNetwork()) timing_.replyTimeoutMs += std::max(options.netTimeoutMs, 0);
     port_->purge();
     buffer_.assign(options.bufferSize, 0);
     observer_ = options.observer;

@@ -38,10 +38,16 @@ class FrameObserver {
                            const ExchangeResult& result) = 0;
 };
 
+// What a network line adds to the reply time-out: a device server may hold a reply for tens of
+// milliseconds before it sends it on (ser2net's default holds one up to about 56 ms).
+constexpr int kDefaultNetTimeoutMs = 100;
+
 struct LineOptions {
     DirectionSetting direction = DirectionSetting::Auto;
     size_t bufferSize = kPollBufferSize;
-    int replyTimeoutMs = 0;             // > 0 overrides the rate's reply time-out (tests only)
+    int replyTimeoutMs = 0;  // > 0 overrides the rate's reply time-out (tests only)
+    // Added to the reply time-out on a network line (tcp://, rfc2217://, mbtcp://).
+    int netTimeoutMs = kDefaultNetTimeoutMs;
     FrameObserver* observer = nullptr;  // not owned; must outlive the opening
     // A whole frame from any network number is the answer (the search's probe); otherwise one
     // from another number is set aside and the read goes on.
@@ -68,6 +74,10 @@ std::string storedPortNamePosix(const std::string& chosen);
 
 // The operator's text for a failed opening; empty for OpenFailure::Other.
 std::string openFailureText(const OpenResult& result, const std::string& storedPortName);
+
+// How a line that went away during a run is reported: a device as a wrong port, a network
+// line as one that does not answer.
+OpenResult lineGoneFailure(const std::string& storedPortName);
 
 struct ExchangeResult {
     size_t count = 0;  // bytes of the answer (or of what came before the time-out)
@@ -102,6 +112,9 @@ class SerialLine {
     void close();
 
     bool isOpen() const { return open_; }
+    // Whether the line rate can be changed through this line (not behind a Modbus TCP gateway).
+    bool canSetLineRate() const { return port_ && port_->canSetLineRate(); }
+    bool isNetwork() const { return port_ && port_->isNetwork(); }
     DirectionMode mode() const { return mode_; }
     const LineTiming& timing() const { return timing_; }
     const uint8_t* reply() const { return buffer_.data(); }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zta {
@@ -34,11 +35,20 @@ enum class OpenFailure {
     Other,            // the device could not be opened for another reason
     SettingsRefused,  // line settings not applied
     TimeoutsRefused,  // read time-out not applied
+    // A port named by a network address:
+    BadAddress,    // the name does not parse
+    HostNotFound,  // the host does not resolve
+    Refused,       // the connection was refused, or closed by the server at once
+    NoAnswer,      // unreachable, or no answer in the time
 };
 
 struct OpenResult {
+    OpenResult() = default;
+    OpenResult(OpenFailure why, int code, std::string said = {})
+        : failure(why), platformCode(code), detail(std::move(said)) {}
     OpenFailure failure = OpenFailure::None;
-    int platformCode = 0;  // errno or GetLastError()
+    int platformCode = 0;  // errno, GetLastError() or the resolver's code
+    std::string detail;    // what a server said when it closed the connection at once
     bool ok() const { return failure == OpenFailure::None; }
 };
 
@@ -71,9 +81,21 @@ class SerialPort {
     virtual void close() = 0;
     // Set when the device vanished (unplugged adapter); cleared by the next successful open().
     virtual bool vanished() const = 0;
+    // The port is a network connection: replies get the network's allowance on top of the
+    // line's time.
+    virtual bool isNetwork() const { return false; }
+    // False where the line rate cannot be set from here (behind a Modbus TCP gateway): a rate
+    // switch or a baud command must be refused before it is sent.
+    virtual bool canSetLineRate() const { return true; }
 };
 
+// A port that takes its kind from the name it opens: a network address (tcp://, rfc2217://,
+// mbtcp://) or a local serial device.
 std::unique_ptr<SerialPort> makePlatformPort();
+// A local serial device of this platform.
+std::unique_ptr<SerialPort> makeSerialDevicePort();
+// A connection to the network address `name`; nullptr when the name is not one.
+std::unique_ptr<SerialPort> makeNetworkPort(const std::string& name);
 
 // Pauses and the clock they are measured on, replaceable so that tests can record them
 // instead of sleeping.

@@ -249,7 +249,7 @@ class Win32SerialPort : public SerialPort {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> makePlatformPort() { return std::make_unique<Win32SerialPort>(); }
+std::unique_ptr<SerialPort> makeSerialDevicePort() { return std::make_unique<Win32SerialPort>(); }
 
 }  // namespace zta
 

@@ -4,7 +4,8 @@ zta_packages=(g++ clang cmake ninja-build pkg-config libgtest-dev libgmock-dev l
               qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
               libgl-dev mbpoll nlohmann-json3-dev qt6-translations-l10n dpkg-dev lintian
               desktop-file-utils ccache clang-format libqt6sql6-sqlite sqlite3 poppler-utils
-              fonts-dejavu-core python3-jsonschema)
+              fonts-dejavu-core python3-jsonschema
+              ser2net python3-pymodbus python3-serial python3-serial-asyncio)
 # The Windows stage (scripts/test-windows.sh): cross compilers, Wine, GoogleTest's sources.
 zta_windows_packages=(mingw-w64 wine wine64 googletest nlohmann-json3-dev ccache)
 

@@ -116,6 +116,48 @@ expect 0 '"found":[11,12]' -- scan --port COM7 --baud 19200 --timeout 40 --json
 expect 4 'no reply from network number 9' -- read --port COM17 --address 9
 expect 3 'Порт COM5 указан неверно' -- read --port COM5 --address 1
 expect 3 'Порт \\.\COM42 указан неверно' -- read --port COM42 --address 1
+
+# The network line from Windows: ser2net (raw TCP) on the Linux side, in front of the same
+# simulator; a read, then a poll whose connection is dropped and comes back.
+if command -v ser2net >/dev/null; then
+    echo "-- zta-bus.exe through ser2net"
+    net_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    printf 'connection: &raw\n  accepter: tcp,127.0.0.1,%s\n  connector: serialdev,%s,9600n81,local\n' \
+        "$net_port" "$pty" >"$root/ser2net.yaml"
+    start_ser2net() {
+        ser2net -n -u -c "$root/ser2net.yaml" -P "$root/ser2net.pid" >>"$root/ser2net.log" 2>&1 &
+        ser2net_pid=$!
+        for _ in $(seq 200); do
+            # Listening (state 0A) on the port, from the kernel's table.
+            grep -q ":$(printf %04X "$net_port") 00000000:0000 0A" /proc/net/tcp && return 0
+            sleep 0.1
+        done
+        return 1
+    }
+    start_ser2net || { echo "ser2net did not start"; exit 1; }
+    expect 0 '"threshold1":33' -- read --port "tcp://127.0.0.1:$net_port" --address 1 --json
+    poll_out=$root/net-poll.out
+    bus poll --port "tcp://127.0.0.1:$net_port" --address 1 --turns 30 --json >"$poll_out" &
+    poll_pid=$!
+    for _ in $(seq 300); do grep -q '"outcome":"data"' "$poll_out" && break; sleep 0.1; done
+    kill "$ser2net_pid"
+    wait "$ser2net_pid" 2>/dev/null || true
+    for _ in $(seq 300); do grep -q '"outcome":"timeout"' "$poll_out" && break; sleep 0.1; done
+    start_ser2net || { echo "ser2net did not start again"; exit 1; }
+    poll_rc=0
+    wait "$poll_pid" || poll_rc=$?
+    kill "$ser2net_pid" 2>/dev/null && wait "$ser2net_pid" 2>/dev/null || true
+    # Data, then time-outs while the server was away, then data again; no crash.
+    if [ "$poll_rc" -ge 128 ] ||
+        ! grep -o '"outcome":"[a-z]*"' "$poll_out" | uniq | tr '\n' ' ' |
+            grep -q 'data.*timeout.*data'; then
+        echo "FAILED: poll through a dropped connection (exit $poll_rc):"
+        tail -n 5 "$poll_out"
+        failed=1
+    else
+        echo "ok: zta-bus poll through a dropped connection"
+    fi
+fi
 [ "$failed" = 0 ] || exit 1
 
 rounds=${ZTA_WIN_BENCH_ROUNDS:-40}

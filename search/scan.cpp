@@ -119,7 +119,7 @@ void searchThreadProc(SearchParams& params, SearchSink& sink, LineOptions option
         if (result.vanished) {
             // An unplugged adapter: the rest of the bus cannot answer, and a normal end would
             // read as "no analyzers" to the operator. Report it the way a missing port is.
-            failLine(params, sink, line, OpenResult{OpenFailure::WrongPort, 0}, portPath);
+            failLine(params, sink, line, lineGoneFailure(portPath), portPath);
             return;
         }
         sink.progress(number);

@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "core/reading_columns.h"
+#include "link/net_address.h"
 #include "link/number_text.h"
 #include "poll/frame_ring.h"
 
@@ -34,6 +35,7 @@ constexpr OptionRow kOptionTable[] = {
     {"--port", kAll},
     {"--baud", kAll},
     {"--timeout", kAll},
+    {"--net-timeout", kAll},
     {"--rs485", kAll},
     {"--trace", kAll},
     {"--address", kRead | kWrite | kPoll},
@@ -128,6 +130,13 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
                 return false;
             }
             o.replyTimeoutMs = static_cast<int>(n);
+        } else if (arg == "--net-timeout") {
+            if (!next(v)) return false;
+            if (!parseInt(v, 0, 60000, n)) {
+                error = "--net-timeout must be 0 to 60000 ms";
+                return false;
+            }
+            o.netTimeoutMs = static_cast<int>(n);
         } else if (arg == "--rs485") {
             if (!next(v)) return false;
             if (v == "driver")
@@ -166,6 +175,7 @@ std::string portPathFor(const std::string& port) {
 #ifndef _WIN32
     // A bare name that exists in the current folder is that file, not a device under /dev.
     std::error_code ec;
+    if (isNetworkPortName(port)) return port;
     if (port.find('/') == std::string::npos && std::filesystem::exists(port, ec)) return port;
 #endif
     return storedPortName(port);
@@ -192,6 +202,7 @@ LineOptions lineOptionsFor(const Options& options, size_t bufferSize) {
     line.direction = options.direction;
     line.bufferSize = bufferSize;
     line.replyTimeoutMs = options.replyTimeoutMs;
+    line.netTimeoutMs = options.netTimeoutMs;
     return line;
 }
 

@@ -27,10 +27,11 @@ struct Options {
     std::vector<int> addresses;  // --address A[,A...]
     bool json = false;
     bool extended = false;
-    bool trace = false;      // --trace: every exchange on standard error
-    bool fast = false;       // --fast: poll with the line's own pause only
-    long turns = -1;         // --turns N, -1: until interrupted
-    int replyTimeoutMs = 0;  // --timeout MS, 0: the rate's own
+    bool trace = false;                       // --trace: every exchange on standard error
+    bool fast = false;                        // --fast: poll with the line's own pause only
+    long turns = -1;                          // --turns N, -1: until interrupted
+    int replyTimeoutMs = 0;                   // --timeout MS, 0: the rate's own
+    int netTimeoutMs = kDefaultNetTimeoutMs;  // --net-timeout MS: a network line's allowance
     DirectionSetting direction = directionFromEnvironment();
     std::vector<std::string> positional;
 };

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "link/modbus.h"
+#include "link/net_address.h"
 #include "link/number_text.h"
 #include "link/regmap.h"
 #include "link/serial_line.h"
@@ -180,6 +181,10 @@ int runWrite(int argc, char** argv) {
 
     RegisterWrite w{};
     if (!parseWriteCommand(o, w, error)) return fail(kUsage, error);
+    // The analyzer would take the new rate, and the gateway's own line would stay at the old one.
+    if (command == "baud" && !lineRateSettable(portPathFor(o.port)))
+        return fail(kUsage, "the line rate cannot be changed through a Modbus TCP gateway (" +
+                                o.port + "): set it at the gateway");
 
     SerialLine line;
     if (int status = openLine(line, o, kPollBufferSize)) return status;

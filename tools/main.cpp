@@ -19,8 +19,11 @@ const char kUsage[] =
     "poll --turns N: N cycles over the numbers, then it ends; poll --json: one object per\n"
     "exchange (cycle, number, outcome data|echo|timeout|crc|refused|foreign|short, health).\n"
     "options: --rs485 driver|program|auto (direction switching), --timeout MS (reply time-out),\n"
+    "         --net-timeout MS (added to it on a network line, default 100),\n"
     "         --trace (every request and reply on standard error)\n"
-    "--port takes a device path (or, on Windows, a port name); --baud defaults to 9600.\n";
+    "--port takes a device path (or, on Windows, a port name), or a network address:\n"
+    "  tcp://HOST:PORT (raw RTU over TCP), rfc2217://HOST:PORT (telnet with port control),\n"
+    "  mbtcp://HOST[:PORT] (a Modbus TCP gateway, port 502 by default); --baud defaults to 9600.\n";
 
 }  // namespace
 
