@@ -55,11 +55,11 @@ double scanSeconds(const std::string& port, unsigned baud, zta::LineOptions opti
 // Notes each pass of slot 0.
 class CycleSink : public zta::PollSink {
   public:
-    void dataChanged(zta::ViewId, int slot) override {
+    void dataChanged(const zta::SlotUpdate& update) override {
         std::lock_guard lock(mutex_);
-        if (slot == 0) marks_.push_back(Clock::now());
+        if (update.slot == 0) marks_.push_back(Clock::now());
     }
-    void baudAccepted(zta::ViewId, int, int) override {}
+    void baudAccepted(zta::AnalyzerId, int, int) override {}
     void lineFailed() override {}
     void showError(const std::string& text, const std::string&) override {
         std::fprintf(stderr, "net_bench: %s\n", text.c_str());
@@ -83,7 +83,7 @@ double fastCycleMs(const std::string& port, int count, int cycles) {
     block.setBaudRate(19200);
     block.setFastPolling(true);
     for (int a = 1; a <= count; ++a)
-        block.setAddress(*block.registerSlot(static_cast<zta::ViewId>(a)), a);
+        block.setAddress(*block.registerSlot(static_cast<zta::AnalyzerId>(a)), a);
     zta::PollTiming timing;
     timing.line.netTimeoutMs = 10;
     zta::PollThread poll(block, sink, timing);
