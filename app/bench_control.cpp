@@ -55,6 +55,7 @@ BenchSettings captureBench(MainWindow& frame) {
     b.mainMaximized = frame.isMaximized();
     b.mainGeometry = frame.isMaximized() ? frame.normalGeometry() : frame.geometry();
     b.commandExpirySeconds = frame.station().commandExpirySeconds();
+    b.netTimeoutMs = frame.station().netTimeoutMs();
     bool ruleTaken = false;
     for (int slot = 0; slot < frame.block().windowCount(); ++slot) {
         AnalyzerSubWindow* w = windowOfSlot(frame, slot);
@@ -103,6 +104,7 @@ void applyBench(MainWindow& frame, const BenchSettings& b) {
     }
     frame.station().csvLog().setEnabled(b.csvLog);
     frame.station().setCommandExpirySeconds(b.commandExpirySeconds);
+    frame.station().setNetTimeoutMs(b.netTimeoutMs);
 
     if (!b.mainGeometry.isEmpty()) {
         frame.setGeometry(b.mainGeometry);

@@ -140,6 +140,7 @@ QByteArray benchToText(const BenchSettings& b) {
         {"recordFolder", b.recordFolder},
         {"csvLog", b.csvLog},
         {"commandExpirySeconds", b.commandExpirySeconds},
+        {"netTimeoutMs", b.netTimeoutMs},
         {"settle", QJsonObject{{"bandPercent", b.settleBandPercent}, {"seconds", b.settleSeconds}}},
         {"mainWindow", main},
         {"windows", windows},
@@ -182,6 +183,7 @@ std::optional<BenchSettings> benchFromText(const QByteArray& text, QString* erro
     top.text("recordFolder", b.recordFolder);
     top.flag("csvLog", b.csvLog);
     top.integer("commandExpirySeconds", b.commandExpirySeconds, 0, 86400);
+    top.integer("netTimeoutMs", b.netTimeoutMs, 0, 60000);
     int baud = int(b.baudRate);
     top.integer("baudRate", baud, 0, 1000000);
     if (top.ok() && std::find(std::begin(kBaudRates), std::end(kBaudRates), unsigned(baud)) ==

@@ -7,6 +7,8 @@
 #include <QString>
 #include <optional>
 
+#include "link/serial_line.h"
+
 namespace zta {
 
 // A saved bench: what the operator set up, so that the next run starts where this one was.
@@ -30,8 +32,9 @@ struct BenchSettings {
     bool mainMaximized = false;
     double settleBandPercent = 1.0;
     int settleSeconds = 30;
-    int commandExpirySeconds = 30;  // 0: a confirmed command waits until it is sent
-    QList<Window> windows;          // in slot order
+    int commandExpirySeconds = 30;            // 0: a confirmed command waits until it is sent
+    int netTimeoutMs = kDefaultNetTimeoutMs;  // added to the reply time-out on a network line
+    QList<Window> windows;                    // in slot order
 
     // The bus overview dock and fast polling.
     struct Overview {

@@ -99,6 +99,7 @@ int main(int argc, char** argv) {
     // A bench that cannot be read has had its box; the station starts as without one.
     if (!args.benchFile.isEmpty()) app.benchControl().openBench(args.benchFile);
     // The command line's word stands over the bench's.
+    if (args.netTimeoutMs >= 0) frame.station().setNetTimeoutMs(args.netTimeoutMs);
     if (args.commandExpirySeconds >= 0)
         frame.station().setCommandExpirySeconds(args.commandExpirySeconds);
     if (args.fast) frame.block().setFastPolling(true);

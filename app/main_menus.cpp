@@ -134,6 +134,13 @@ LineBoxes addLineBoxes(QToolBar* toolBar, CommandRouter& router) {
     port->setMinimumWidth(80);
     port->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     port->setMaxVisibleItems(6);
+    // A line over the network is typed: tcp://HOST:PORT, rfc2217://HOST:PORT, mbtcp://HOST.
+    port->setEditable(true);
+    port->setInsertPolicy(QComboBox::NoInsert);
+    port->setMinimumContentsLength(12);
+    port->setToolTip(
+        QStringLiteral("Порт: из списка, или tcp://узел:порт, rfc2217://узел:порт, "
+                       "mbtcp://узел[:порт]"));
     toolBar->addWidget(port);
     router.bindWidget(port, CommandId::PortCombo);
 

@@ -29,6 +29,7 @@
 #include "device/device_host.h"
 #include "device/record_file.h"
 #include "gas/gas_check.h"
+#include "link/net_address.h"
 #include "link/regmap.h"
 #include "link/serial_line.h"
 #include "ui/dialogs.h"
@@ -167,6 +168,10 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
     portCombo_ = boxes.port;
     baudCombo_ = boxes.baud;
     connect(portCombo_, &QComboBox::activated, &station_, &Station::selectPort);
+    connect(portCombo_->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        const QString typed = portCombo_->currentText().trimmed();
+        if (!typed.isEmpty() && typed != station_.portName()) station_.setPortName(typed);
+    });
     connect(baudCombo_, &QComboBox::activated, &station_, &Station::setBaud);
     const zta::CalReadResult calData = station_.readCalData();
     if (calData.status == zta::CalReadStatus::Malformed)
@@ -269,7 +274,10 @@ void MainWindow::buildPortMenu() {
 }
 
 void MainWindow::showPort() {
-    if (station_.selectedPort() >= 0) portCombo_->setCurrentIndex(station_.selectedPort());
+    if (station_.selectedPort() >= 0)
+        portCombo_->setCurrentIndex(station_.selectedPort());
+    else if (!station_.portName().isEmpty())
+        portCombo_->setEditText(station_.portName());
     setPaneText(1, station_.portName());
     router_->refresh();
 }
@@ -307,6 +315,10 @@ void MainWindow::disconnectLine() { station_.disconnectLine(); }
 DeviceHost& MainWindow::deviceHost() { return *host_; }
 
 bool MainWindow::switchBaudAndReconnect(unsigned baud) {
+    if (!zta::lineRateSettable(station_.portName().toStdString())) {
+        dialogs().information(gatewayRateText(station_.portName()), QStringLiteral("Связь"), this);
+        return false;
+    }
     disconnectLine();
     const int position = baudPosition(baud);
     if (position >= 0) station_.setBaud(position);

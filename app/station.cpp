@@ -135,6 +135,7 @@ void Station::selectPort(int index) {
 
 void Station::setPortName(const QString& name) {
     portName_ = name;
+    selectedPort_ = int(portNames_.indexOf(name));
     line().setPort(zta::storedPortName(name.toStdString()));
     emit portChanged();
 }
@@ -149,7 +150,7 @@ void Station::setBaud(int position) {
 // ---------------------------------------------------------------- the connection
 
 LineRefusal Station::connectLine() {
-    if (noPorts_) return LineRefusal::NoPorts;
+    if (!hasPortToOpen()) return LineRefusal::NoPorts;
     if (isSearching()) return LineRefusal::Searching;
     if (isPolling()) return LineRefusal::Polling;
     zta::PollTiming timing = line().timing();
@@ -214,11 +215,12 @@ QString lineHealthText(const zta::LineHealth& line) {
 bool Station::isSearching() const { return search_ && search_->isRunning(); }
 
 LineRefusal Station::startSearch(const zta::LineOptions& options) {
-    if (noPorts_) return LineRefusal::NoPorts;
+    if (!hasPortToOpen()) return LineRefusal::NoPorts;
     if (isPolling()) return LineRefusal::Polling;
     if (isSearching()) return LineRefusal::Searching;
     zta::LineOptions line = options;
     line.observer = observer_;
+    line.netTimeoutMs = netTimeoutMs();
     if (!search_->start(block().portName(), block().baudRate(), line, portFactory()))
         return LineRefusal::NotStarted;
     return LineRefusal::None;

@@ -82,6 +82,15 @@ class Station : public QObject {
     // A port by name, listed or not (a saved bench's): tried as named when connecting.
     void setPortName(const QString& name);
     QString portName() const { return portName_; }
+    // A port was found or typed (a network line needs none found).
+    bool hasPortToOpen() const { return !noPorts_ || !portName_.isEmpty(); }
+    // What a network line adds to the reply time-out, for the connections and searches to come.
+    int netTimeoutMs() const { return line().timing().line.netTimeoutMs; }
+    void setNetTimeoutMs(int ms) {
+        zta::PollTiming timing = line().timing();
+        timing.line.netTimeoutMs = ms;
+        line().setTiming(timing);
+    }
     int baudPosition() const { return baudPosition_; }  // into kBaudRates
     void setBaud(int position);
 

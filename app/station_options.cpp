@@ -41,6 +41,10 @@ constexpr OptionSpec kOptions[] = {
      "A service command not carried out within SEC seconds of its confirmation is sent no more "
      "and fails (30; 0: never).",
      "SEC", true},
+    {"net-timeout",
+     "What a network line (tcp://, rfc2217://, mbtcp://) adds to the reply time-out, in "
+     "milliseconds (100; a device server may hold a reply tens of ms).",
+     "MS", true},
 };
 
 struct Parser {
@@ -168,6 +172,14 @@ bool parseStationCommandLine(const QStringList& arguments, StationCommandLine* r
             return false;
         }
         r.commandExpirySeconds = int(seconds);
+    }
+    if (p.isSet("net-timeout")) {
+        long ms = 0;
+        if (!zta::parseWholeNumber(p.value("net-timeout").toStdString(), 0, 60000, &ms)) {
+            *error = QStringLiteral("--net-timeout takes 0..60000 milliseconds");
+            return false;
+        }
+        r.netTimeoutMs = int(ms);
     }
     r.benchFile = p.value("bench");
     if (p.isSet("bench") && r.benchFile.isEmpty()) {

@@ -36,6 +36,7 @@ struct StationCommandLine {
     bool fast = false;              // --fast
     QString monitorScreenshot;      // --monitor-screenshot file.png
     int commandExpirySeconds = -1;  // --command-expiry SEC, 0..86400; -1: not given
+    int netTimeoutMs = -1;          // --net-timeout MS, 0..60000; -1: not given
     bool help = false;
 };
 

@@ -9,10 +9,12 @@
 
 #include "commands/service_dialogs.h"
 #include "device/analyzer_document.h"
+#include "link/net_address.h"
 #include "ui/command_ids.h"
 #include "ui/command_router.h"
 #include "ui/command_table.h"
 #include "ui/dialogs.h"
+#include "ui/station_texts.h"
 
 namespace zta {
 
@@ -78,6 +80,12 @@ void onChangeSpeed(AnalyzerDocument& doc) {
     if (!checkConnected(doc, QStringLiteral("Смена скорости не может быть произведена.\r\n"
                                             "       Проверьте подключение прибора. ")))
         return;
+    const std::string port = doc.host()->line().port();
+    if (!zta::lineRateSettable(port)) {
+        dialogs().information(gatewayRateText(QString::fromStdString(port)),
+                              QStringLiteral("Ошибка"), owner(doc));
+        return;
+    }
     BaudRateDialog dialog(owner(doc));
     dialog.setCurrentNumber(slotAddress(doc));
     if (!runDialog(dialog)) return;

@@ -90,4 +90,11 @@ QString commandPrompt(CommandId id) { return part(id, 0); }
 
 QString commandToolTip(CommandId id) { return part(id, 1); }
 
+QString gatewayRateText(const QString& port) {
+    return QStringLiteral(
+               "Линия %1 идёт через шлюз Modbus TCP: скорость на ней задаётся в самом шлюзе, "
+               "со станции её сменить нельзя.")
+        .arg(port);
+}
+
 }  // namespace zta

@@ -12,4 +12,7 @@ namespace zta {
 QString commandPrompt(CommandId id);
 QString commandToolTip(CommandId id);
 
+// Why the rate of a line behind a Modbus TCP gateway cannot be changed from the station.
+QString gatewayRateText(const QString& port);
+
 }  // namespace zta

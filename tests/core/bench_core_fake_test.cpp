@@ -55,8 +55,7 @@ TEST(BenchCoreFake, TwoLinesOnTwoPortsEachDeliverTheirOwnReadings) {
         ASSERT_TRUE(line.connect());
     }
     ASSERT_TRUE(queue.drainUntil(
-        [&] { return seen.answered(ids[0], 21) >= 3 && seen.answered(ids[1], 42) >= 3; },
-        kWaitMs));
+        [&] { return seen.answered(ids[0], 21) >= 3 && seen.answered(ids[1], 42) >= 3; }, kWaitMs));
     EXPECT_EQ(seen.answered(ids[0], 42), 0);
     EXPECT_EQ(seen.answered(ids[1], 21), 0);
     for (const ReadingEvent& e : seen.events) EXPECT_EQ(e.line, e.analyzer == ids[1] ? 1 : 0);

@@ -25,6 +25,7 @@ class BenchFileTest : public QObject {
         b.settleBandPercent = 0.5;
         b.settleSeconds = 45;
         b.commandExpirySeconds = 0;
+        b.netTimeoutMs = 40;
         b.windows = {{1, 0, QRect(0, 0, 1500, 120), false, false, true, 60},
                      {255, 60, {}, true, false, false, 0},
                      {0, 3600, QRect(-5, 300, 800, 200), false, true, false, 86400}};
@@ -68,6 +69,8 @@ class BenchFileTest : public QObject {
         QTest::newRow("expiry negative")
             << head + R"("commandExpirySeconds": -1})"
             << QString("«commandExpirySeconds» должно быть целым от 0 до 86400");
+        QTest::newRow("net time-out") << head + R"("netTimeoutMs": 60001})"
+                                      << QString("«netTimeoutMs» должно быть целым от 0 до 60000");
         QTest::newRow("settle a number")
             << head + R"("settle": 5})" << QString("«settle» должно быть объектом { }");
         QTest::newRow("number too big")

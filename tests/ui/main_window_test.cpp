@@ -2,6 +2,10 @@
 // The main window: enabling table, status panes, ports and rates, connect refusals, the
 // all-windows notices, the window limit and the calibration file at start and close.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -90,6 +94,7 @@ class MainFrameTest : public QObject {
     void portList_data();
     void portList();
     void portChoiceSetsName();
+    void typedNetworkPort();
     void baudByComboAndMenuStayInStep();
     void switchBaudAndReconnect();
     void recordFolderChoice();
@@ -556,6 +561,51 @@ void MainFrameTest::portChoiceSetsName() {
     QCOMPARE(f->paneText(1), QStringLiteral("ttyS1"));
     QVERIFY(f->router().query(portCommand(1)).checked);
     QVERIFY(!f->router().query(portCommand(2)).checked);
+}
+
+// A port no one listens on: a connection to it is refused at once.
+int refusingPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+        return -1;
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+void MainFrameTest::typedNetworkPort() {
+    // No port found on this PC: a line over the network is typed into the port box.
+    TestStation st(QStringList{});
+    MainWindow* f = st.frame;
+    f->station().setPollTiming(fastTiming());
+    const int port = refusingPort();
+    QVERIFY(port > 0);
+    const QString address = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
+    f->portCombo()->lineEdit()->setText(address);
+    emit f->portCombo()->lineEdit()->editingFinished();
+    QCOMPARE(f->station().portName(), address);
+    QCOMPARE(f->block().portName(), address.toStdString());
+    QCOMPARE(f->paneText(1), address);
+
+    // It is opened, and its refusal is told in the station's words.
+    f->connectLine();
+    QTRY_VERIFY_WITH_TIMEOUT(!f->station().isPolling(), 10000);
+    QVERIFY(!st.dialogs.boxes().empty());
+    QVERIFY2(st.dialogs.boxes().back().text.contains(address + QStringLiteral(" отклонено")),
+             qPrintable(st.dialogs.boxes().back().text));
+
+    // Behind a Modbus TCP gateway the line's rate is the gateway's.
+    const QString gateway = QStringLiteral("mbtcp://127.0.0.1:%1").arg(port);
+    f->portCombo()->lineEdit()->setText(gateway);
+    emit f->portCombo()->lineEdit()->editingFinished();
+    const unsigned before = f->block().baudRate();
+    QVERIFY(!f->switchBaudAndReconnect(2400));
+    QCOMPARE(f->block().baudRate(), before);
+    QVERIFY(st.dialogs.boxes().back().text.contains(QStringLiteral("шлюз Modbus TCP")));
 }
 
 void MainFrameTest::baudByComboAndMenuStayInStep() {

@@ -23,7 +23,7 @@ class StationOptionsTest : public QObject {
         QString error;
         QVERIFY2(parse({"--port", "/tmp/a", "--port", "/tmp/b", "--rs485", "program", "--open",
                         "7,0,255", "--connect", "--screenshot", "s.png", "--wait", "0",
-                        "--command-expiry", "0"},
+                        "--command-expiry", "0", "--net-timeout", "250"},
                        &r, &error),
                  qPrintable(error));
         QCOMPARE(r.ports, QStringList({"/tmp/a", "/tmp/b"}));
@@ -34,11 +34,13 @@ class StationOptionsTest : public QObject {
         QCOMPARE(r.screenshot, QStringLiteral("s.png"));
         QCOMPARE(r.waitMs, 0);
         QCOMPARE(r.commandExpirySeconds, 0);
+        QCOMPARE(r.netTimeoutMs, 250);
 
         QVERIFY(parse({}, &r, &error));
         QVERIFY(!r.directionGiven && r.openNumbers.isEmpty() && !r.connect);
         QCOMPARE(r.waitMs, 3000);
         QCOMPARE(r.commandExpirySeconds, -1);
+        QCOMPARE(r.netTimeoutMs, -1);
     }
 
     void refusesWhatMeansNothing_data() {
@@ -59,6 +61,8 @@ class StationOptionsTest : public QObject {
             << QStringList{"--open", "1", "--open", "2"} << "more than once";
         QTest::newRow("expiry a word")
             << QStringList{"--command-expiry", "30s"} << "--command-expiry takes 0..86400";
+        QTest::newRow("net time-out too long")
+            << QStringList{"--net-timeout", "60001"} << "--net-timeout takes 0..60000";
         QTest::newRow("rs485") << QStringList{"--rs485", "auto"} << "driver or program";
         QTest::newRow("unknown") << QStringList{"--frobnicate"} << "frobnicate";
         QTest::newRow("no value") << QStringList{"--port"} << "port";
