@@ -6,8 +6,10 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QString>
+#include <QTimer>
 
 #include "app/main_window.h"
 #include "sim/bus.h"
@@ -20,6 +22,13 @@ inline StationOptions benchStationOptions(const sim::Bus& bus, const QString& ca
     options.extraPorts = {QString::fromStdString(bus.portPath())};
     options.calDataPath = calDataPath;
     return options;
+}
+
+// Runs the event loop as the program does, sleeping while there is nothing to do.
+inline void processFor(qint64 ms) {
+    QEventLoop loop;
+    QTimer::singleShot(int(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 // Stands between the core and the analyzer windows to count every reading they are shown and

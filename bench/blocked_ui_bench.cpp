@@ -31,12 +31,6 @@ namespace {
 
 constexpr int kAnalyzers = 50;
 
-void processFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // Requests the simulator received within [from, to).
 long requestsBetween(const sim::Bus& bus, Clock::time_point from, Clock::time_point to) {
     long n = 0;

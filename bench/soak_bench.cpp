@@ -44,12 +44,6 @@ long openDescriptors() {
     return fds.exists() ? long(fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size()) : -1;
 }
 
-void processFor(qint64 ms) {
-    QEventLoop loop;
-    QTimer::singleShot(int(ms), Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // Answers every box with OK and only counts them: a run of hours must not grow a list.
 class CountingDialogs : public ScriptedDialogs {
   public:

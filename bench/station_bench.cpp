@@ -43,13 +43,6 @@ double threadCpuMs() {
 #endif
 }
 
-// Runs the event loop as the program does, sleeping while there is nothing to do.
-void processFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -19,23 +19,11 @@ class Line::Run : public PollSink {
     ~Run() override { thread.reset(); }  // the thread goes before the sink it calls
 
     void dataChanged(const SlotUpdate& update) override {
-        ReadingEvent event;
-        event.analyzer = update.data.analyzer;
-        event.generation = update.data.generation;
+        ReadingEvent event = readingOfSlot(update.data);
         event.line = line_.index();
         event.run = number_;
-        event.steadyMs = steadyNowMs();
-        event.wallTime = std::chrono::system_clock::now();
-        event.address = update.data.address;
-        event.readings = update.data.readings;
-        event.texts = update.data.texts;
-        event.errorCount = update.data.errorCount;
-        event.cycleMs = update.data.cycleMs;
-        event.replyCount = update.data.replyCount;
-        event.requestCount = update.data.requestCount;
         event.exchanged = update.exchanged;
         event.outcome = update.outcome;
-        event.health = update.data.health;
         Line* line = &line_;
         line_.core_.post([line, event = std::move(event)] { line->deliver(event); });
     }

@@ -33,4 +33,7 @@ struct ReadingEvent {
     bool answered() const { return errorCount == 0; }
 };
 
+// The event for the analyzer in `slot` as it stands (no run, no outcome, the times of now).
+ReadingEvent readingOfSlot(const Slot& slot);
+
 }  // namespace zta

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QMdiArea>
 #include <QTemporaryDir>
-#include <chrono>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -54,19 +53,7 @@ class FakeHost : public DeviceHost {
     }
     // The reading the poll thread would post for `slot` as it stands.
     zta::ReadingEvent readingOf(int slot) const {
-        const zta::Slot s = pollBlock.snapshot(slot);
-        zta::ReadingEvent e;
-        e.analyzer = s.analyzer;
-        e.generation = s.generation;
-        e.wallTime = std::chrono::system_clock::now();
-        e.address = s.address;
-        e.readings = s.readings;
-        e.texts = s.texts;
-        e.errorCount = s.errorCount;
-        e.cycleMs = s.cycleMs;
-        e.replyCount = s.replyCount;
-        e.requestCount = s.requestCount;
-        return e;
+        return zta::readingOfSlot(pollBlock.snapshot(slot));
     }
     // Tells the view of the reading of its slot.
     template <class View>
