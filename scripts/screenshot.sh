@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Makes docs/station.png (the main window polling three simulated analyzers), docs/trend.png
 # (the trend of a moving reading, opened from a saved bench), docs/bus_overview.png and
-# docs/traffic_monitor.png (fifty analyzers in fast polling) and the pictures of the operator's
+# docs/traffic_monitor.png (fifty analyzers in fast polling), docs/network_line.png (a line
+# behind ser2net) and the pictures of the operator's
 # dialogs in docs/, drawn on the offscreen platform (no display needed). The station runs
 # installed into a scratch folder for a user "operator", so the pictures show the record folder
 # a user sees, not this machine's paths.
@@ -66,4 +67,26 @@ for _ in $(seq 1 50); do [ -e "$bench_link" ] && break; sleep 0.1; done
     "$station" --port "$bench_link" --open "$(seq -s, 1 50)" \
         --connect --fast --overview --screenshot "$docs/bus_overview.png" \
         --monitor-screenshot "$docs/traffic_monitor.png" --wait "${ZTA_SHOT50_WAIT_MS:-15000}")
+# A line in another room: the same kind of bus behind ser2net, reached as tcp://.
+zta_setup ser2net
+net_link="${link}-net"
+"$build"/sim/zta-sim --link "$net_link" \
+    --analyzer address=5,model=extended,conc=17 \
+    --analyzer address=6,model=standard,gas=1,conc=9 >/dev/null 2>&1 &
+simnet=$!
+for _ in $(seq 1 50); do [ -e "$net_link" ] && break; sleep 0.1; done
+net_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+printf 'connection: &bench\n  accepter: tcp,127.0.0.1,%s\n  connector: serialdev,%s,9600n81,local\n  options:\n    chardelay: false\n' \
+    "$net_port" "$(readlink -f "$net_link")" > "$work/ser2net.yaml"
+ser2net -n -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" &
+ser2net_pid=$!
+trap 'kill $sim $sim50 $simnet $ser2net_pid 2>/dev/null || true; wait $sim $sim50 $simnet $ser2net_pid 2>/dev/null || true; rm -rf "$work"' EXIT
+# ser2net is ready when its port is in the kernel's table of listening sockets.
+for _ in $(seq 1 100); do
+    grep -q ":$(printf '%04X' "$net_port") 00000000:0000 0A" /proc/net/tcp && break
+    sleep 0.1
+done
+(cd "$work" && rm -f CalDataK7.cfg &&
+    "$station" --port "tcp://127.0.0.1:$net_port" --open 5,6 --connect \
+        --screenshot "$docs/network_line.png" --wait "${ZTA_SHOT_WAIT_MS:-4000}")
 ls docs/*.png
