@@ -231,7 +231,7 @@ void BusTools::showTrendOf(AnalyzerId view) {
     auto* shown = dynamic_cast<AnalyzerView*>(view ? frame_.findView(view) : nullptr);
     trendView_ = shown ? view : 0;
     if (shown)
-        trend_->setHistory(shown->getDocument().records.trend(), AnalyzerRecords::kRangeLel);
+        trend_->setHistory(shown->getDocument().records().trend(), AnalyzerRecords::kRangeLel);
     else
         trend_->setHistory(nullptr);
 }

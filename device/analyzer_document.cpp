@@ -41,6 +41,7 @@ bool AnalyzerDocument::onNewDocument(DeviceHost& host, AnalyzerViewInterface* vi
     analyzer_ = *added;
     registered_ = true;
     host.views().add(analyzer_, view);
+    unit_ = host.views().unit(analyzer_);
     slot = host.line().slotOf(analyzer_).value_or(0);
     readings.extendedModel = host.isPolling();
     setTitle();
@@ -50,6 +51,8 @@ bool AnalyzerDocument::onNewDocument(DeviceHost& host, AnalyzerViewInterface* vi
 void AnalyzerDocument::unregister() {
     if (!registered_ || registrationRefused) return;
     registered_ = false;
+    unit().recordTimer.stop();
+    unit_ = nullptr;
     host_->views().remove(analyzer_);
     // Its open commands fail and the windows behind it learn their new slots from the line.
     host_->line().removeAnalyzer(analyzer_);
@@ -66,6 +69,8 @@ std::optional<int> AnalyzerDocument::liveSlot() {
     if (own) slot = *own;
     return own;
 }
+
+AnalyzerUnit& AnalyzerDocument::unit() { return unit_ ? *unit_ : spare_; }
 
 zta::Slot AnalyzerDocument::snapshot() const {
     return registered_ ? host_->line().snapshot(analyzer_) : zta::Slot{};
@@ -85,8 +90,8 @@ void AnalyzerDocument::applyReading(const zta::ReadingEvent& event) {
     const auto wallMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(event.wallTime.time_since_epoch())
             .count();
-    records.onReload(errorCount, readings.concentration, wallMs, event.cycleMs);
-    if (errorCount == 0) records.noteIdentity(readings.factoryNumber, gasName.trimmed());
+    records().onReload(errorCount, readings.concentration, wallMs, event.cycleMs);
+    if (errorCount == 0) records().noteIdentity(readings.factoryNumber, gasName.trimmed());
     const bool wasUp = linkUp;
     if (errorCount >= zta::kLostContactLimit) linkUp = false;
     if (errorCount == 0) linkUp = true;
@@ -103,7 +108,7 @@ void AnalyzerDocument::resetReadings() {
     linkUp = false;
     errorCount = zta::kLostContactLimit;
     gasName = QStringLiteral(" - ");
-    records.onDisconnected();
+    records().onDisconnected();
     if (wasUp && host_) host_->requestCommandRefresh();
 }
 
@@ -112,7 +117,7 @@ void AnalyzerDocument::startNewAnalyzer() {
     readings = zta::Readings{};
     readings.extendedModel = host_ && host_->isPolling();
     unitName.clear();
-    records.onNewAnalyzer();
+    records().onNewAnalyzer();
 }
 
 void AnalyzerDocument::setTitle() {

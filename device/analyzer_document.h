@@ -9,6 +9,7 @@
 
 #include "core/reading_event.h"
 #include "device/analyzer_records.h"
+#include "device/analyzer_unit.h"
 #include "device/device_host.h"
 #include "poll/poll_block.h"
 #include "ui/command_router.h"
@@ -59,6 +60,10 @@ class AnalyzerDocument : public CommandTarget {
     std::optional<int> liveSlot();
     // The analyzer's slot now (a default one when unregistered): counters and commands.
     zta::Slot snapshot() const;
+    // What is kept of the analyzer beside its window (trend, CSV news, record timer); a spare
+    // one while the document holds no analyzer.
+    AnalyzerUnit& unit();
+    zta::AnalyzerRecords& records() { return unit().records; }
 
     bool onCommand(CommandId id) override;
     bool onUpdateCommand(CommandId id, CommandState& state) override;
@@ -80,12 +85,12 @@ class AnalyzerDocument : public CommandTarget {
         0x79, 0xe6, 0x52, 0x4e, 0x51, 0x88, 0xc4, 0x9c};
     bool linkUp = false;
     QString softwareName = QStringLiteral("zta_k.hex");
-    // The trend and the news for the CSV log.
-    zta::AnalyzerRecords records;
 
   private:
     DeviceHost* host_ = nullptr;
     zta::AnalyzerId analyzer_ = 0;
+    AnalyzerUnit* unit_ = nullptr;
+    AnalyzerUnit spare_;
     bool registered_ = false;
     QString title_;
 };

@@ -26,8 +26,6 @@ namespace zta {
 
 AnalyzerView::AnalyzerView(AnalyzerDocument& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
     buildForm();
-    recordTimer_.setTimerType(Qt::CoarseTimer);
-    connect(&recordTimer_, &QTimer::timeout, this, &AnalyzerView::onTimerTick);
 }
 
 AnalyzerView::~AnalyzerView() = default;
@@ -215,7 +213,7 @@ void AnalyzerView::onBaudAccepted(int baudCode, int networkNumber) {
 void AnalyzerView::onCommandStateChanged(const zta::CommandReport& report) {
     commandState_->setText(commandStateText());
     if (report.track.state == zta::CommandStatus::Confirmed && doc_.holds(report.generation))
-        doc_.records.onCommandConfirmed(report.command, QDateTime::currentMSecsSinceEpoch());
+        doc_.records().onCommandConfirmed(report.command, QDateTime::currentMSecsSinceEpoch());
 }
 
 QString AnalyzerView::commandStateText() const {
@@ -229,7 +227,11 @@ QString AnalyzerView::commandStateText() const {
 
 void AnalyzerView::onSlotChanged(int slot) { doc_.slot = slot; }
 
-long long AnalyzerView::pollCycleMs() const { return doc_.records.cycleMs(); }
+void AnalyzerView::onClosing() { doc_.unit().recordTimer.stop(); }
+
+const QTimer& AnalyzerView::recordTimer() const { return doc_.unit().recordTimer; }
+
+long long AnalyzerView::pollCycleMs() const { return doc_.records().cycleMs(); }
 
 void AnalyzerView::askBaudSwitch(int baudCode, int networkNumber) {
     const unsigned baud = zta::baudForCode(static_cast<unsigned>(baudCode));
@@ -287,7 +289,7 @@ bool AnalyzerView::writeCsvLine(const QDateTime& now) {
     zta::CsvLog& log = host().csvLog();
     if (!log.enabled()) return true;
     const zta::Readings& shown = doc_.readings;
-    const zta::AnalyzerRecords& records = doc_.records;
+    zta::AnalyzerRecords& records = doc_.records();
     zta::CsvRecord r;
     r.time = now;
     r.networkNumber = doc_.address;
@@ -309,7 +311,7 @@ bool AnalyzerView::writeCsvLine(const QDateTime& now) {
         r.polling = zta::CsvPolling::NotYetPolled;
     else if (!host().isPolling())
         r.polling = zta::CsvPolling::Stopped;
-    r.fresh = doc_.records.takeFresh();
+    r.fresh = records.takeFresh();
     r.note = pendingCsvNote;
     return log.write(host().recordFolder(), r);
 }
@@ -319,7 +321,7 @@ void AnalyzerView::showTrend(bool on) {
     if (!trend_) {
         trend_ = new zta::TrendView(this);
         trend_->setMinimumHeight(200);
-        trend_->setHistory(doc_.records.trend(), zta::AnalyzerRecords::kRangeLel);
+        trend_->setHistory(doc_.records().trend(), zta::AnalyzerRecords::kRangeLel);
         // Under the form row, before the stretch that keeps the row at the top.
         static_cast<QVBoxLayout*>(layout())->insertWidget(1, trend_, 1);
     }
@@ -342,7 +344,9 @@ void AnalyzerView::onTimerTick() {
 void AnalyzerView::startRecordTimer(int periodSeconds) {
     if (!acceptTimerPeriod(periodSeconds, this)) return;
     if (timerRunning) stopRecordTimer();  // a new period replaces the old one, counted once
-    recordTimer_.start(periodSeconds * 1000);
+    QTimer& timer = doc_.unit().recordTimer;
+    connect(&timer, &QTimer::timeout, this, &AnalyzerView::onTimerTick, Qt::UniqueConnection);
+    timer.start(periodSeconds * 1000);
     timerPeriod_ = periodSeconds;
     DeviceHost* h = doc_.host();
     if (h) h->showTimerPane(periodSeconds);
@@ -358,7 +362,7 @@ void AnalyzerView::startRecordTimer(int periodSeconds) {
 
 void AnalyzerView::stopRecordTimer() {
     if (!timerRunning) return;
-    recordTimer_.stop();
+    doc_.unit().recordTimer.stop();
     DeviceHost* h = doc_.host();
     if (doc_.registered() && h) h->windows().addRunningTimers(-1);
     if (h) h->refreshTimerFlag();

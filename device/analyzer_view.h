@@ -80,14 +80,14 @@ class AnalyzerView : public QWidget, public AnalyzerViewInterface, public Comman
     TrendView* trend() const { return trend_; }
 
     // The window is closing: its timer ticks no more (the document settles the count).
-    void onClosing() { recordTimer_.stop(); }
+    void onClosing();
 
     QWidget* control(FormField id) const;
     QLineEdit* field(FormField id) const;
     QString text(FormField id) const;  // a field's or a label's text
     int iconOf(FormField id) const;    // the icon id a picture control shows, 0 for none
     QLineEdit* numberField() const { return number_; }
-    const QTimer& recordTimer() const { return recordTimer_; }
+    const QTimer& recordTimer() const;
 
     // State of the form. The note each file still owes: the record file's, the CSV log's.
     QString pendingText;
@@ -127,7 +127,6 @@ class AnalyzerView : public QWidget, public AnalyzerViewInterface, public Comman
     QLineEdit* number_ = nullptr;
     QGroupBox* softwareGroup_ = nullptr;
     QLabel* commandState_ = nullptr;
-    QTimer recordTimer_;
     int timerPeriod_ = 0;
     bool boxOpen_ = false;
     TrendView* trend_ = nullptr;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/analyzer_views.h"
 
+#include "device/analyzer_unit.h"
 #include "device/analyzer_window_factory.h"
 
 namespace zta {
@@ -11,9 +12,18 @@ AnalyzerViews::~AnalyzerViews() { core_.removeListener(this); }
 
 void AnalyzerViews::add(AnalyzerId analyzer, AnalyzerViewInterface* view) {
     views_[analyzer] = view;
+    units_.try_emplace(analyzer, std::make_unique<AnalyzerUnit>());
 }
 
-void AnalyzerViews::remove(AnalyzerId analyzer) { views_.erase(analyzer); }
+void AnalyzerViews::remove(AnalyzerId analyzer) {
+    views_.erase(analyzer);
+    units_.erase(analyzer);
+}
+
+AnalyzerUnit* AnalyzerViews::unit(AnalyzerId analyzer) const {
+    const auto it = units_.find(analyzer);
+    return it == units_.end() ? nullptr : it->second.get();
+}
 
 AnalyzerViewInterface* AnalyzerViews::find(AnalyzerId analyzer) const {
     const auto it = views_.find(analyzer);

@@ -2,11 +2,13 @@
 #pragma once
 
 #include <map>
+#include <memory>
 
 #include "core/bench_core.h"
 
 namespace zta {
 
+class AnalyzerUnit;
 class AnalyzerViewInterface;
 
 // The analyzer windows as the core's listener: each view hears of its own analyzer's readings,
@@ -19,10 +21,13 @@ class AnalyzerViews : public BenchListener {
     AnalyzerViews(const AnalyzerViews&) = delete;
     AnalyzerViews& operator=(const AnalyzerViews&) = delete;
 
+    // The analyzer's unit is made with it and goes with it.
     void add(AnalyzerId analyzer, AnalyzerViewInterface* view);
     void remove(AnalyzerId analyzer);
     // nullptr once the view's window is gone.
     AnalyzerViewInterface* find(AnalyzerId analyzer) const;
+    // nullptr for an analyzer no longer on the line.
+    AnalyzerUnit* unit(AnalyzerId analyzer) const;
 
     void readingArrived(const ReadingEvent& event) override;
     void commandChanged(int line, const CommandReport& report) override;
@@ -33,6 +38,7 @@ class AnalyzerViews : public BenchListener {
   private:
     BenchCore& core_;
     std::map<AnalyzerId, AnalyzerViewInterface*> views_;
+    std::map<AnalyzerId, std::unique_ptr<AnalyzerUnit>> units_;
 };
 
 }  // namespace zta

@@ -212,7 +212,7 @@ class BusToolsTest : public QObject {
         // The trend panel follows the selected row's readings, and lets go of a closed window.
         const auto historyOf = [f](int slot) {
             auto* view = dynamic_cast<zta::AnalyzerView*>(f->viewOfSlot(slot));
-            return view ? view->getDocument().records.trend().get() : nullptr;
+            return view ? view->getDocument().records().trend().get() : nullptr;
         };
         zta::TrendView& trend = toolOf<BusTools>(f).overviewTrend();
         QVERIFY(!trend.isVisible());

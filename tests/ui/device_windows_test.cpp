@@ -111,6 +111,12 @@ class DeviceWindowsTest : public QObject {
 
     void closingTheFirstOfThreeMovesTheOthersDown() {
         AnalyzerSubWindow* w[3] = {open(), open(), open()};
+        // What is kept of each analyzer beside its window moves with the analyzer, and goes
+        // with it.
+        const zta::AnalyzerId first = w[0]->document().analyzerId();
+        const auto trend2 = w[2]->document().records().trend();
+        QVERIFY(host_->views().unit(first));
+        QVERIFY(&w[2]->document().unit() == host_->views().unit(w[2]->document().analyzerId()));
         w[1]->view()->numberField()->setText(QStringLiteral("11"));
         w[2]->view()->numberField()->setText(QStringLiteral("22"));
         host_->store(2, [](zta::Slot& s) { s.pending.set(zta::Command::Zero, 0, false); });
@@ -127,6 +133,8 @@ class DeviceWindowsTest : public QObject {
         QVERIFY(host_->pollBlock.snapshot(1).pending.isPending(zta::Command::Zero));
         QCOMPARE(host_->pollBlock.snapshot(2).analyzer, zta::AnalyzerId(0));
         QCOMPARE(host_->pollBlock.snapshot(2).address, 0);
+        QCOMPARE(host_->views().unit(first), nullptr);
+        QCOMPARE(w[2]->document().records().trend(), trend2);
 
         // A reload after the move reads the window's own analyzer.
         feed(w[2], {1, 50});

@@ -408,8 +408,8 @@ class RecordFilesTest : public QObject {
         AnalyzerView* v = open(7);
         feed(v, 10, 1);
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        v->getDocument().records.onReload(0, 10, now - 8000);
-        v->getDocument().records.onReload(0, 10, now);
+        v->getDocument().records().onReload(0, 10, now - 8000);
+        v->getDocument().records().onReload(0, 10, now);
         QCOMPARE(v->pollCycleMs(), 8000LL);
         const struct {
             int period;

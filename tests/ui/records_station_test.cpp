@@ -96,9 +96,9 @@ class RecordsStationTest : public QObject {
 
         f->connectLine();
         QTRY_VERIFY_WITH_TIMEOUT(views[0]->getDocument().linkUp, kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(views[1]->getDocument().records.polled() &&
+        QTRY_VERIFY_WITH_TIMEOUT(views[1]->getDocument().records().polled() &&
                                      views[1]->getDocument().errorCount >= zta::kLostContactLimit &&
-                                     views[1]->getDocument().records.trend()->version() == 0,
+                                     views[1]->getDocument().records().trend()->version() == 0,
                                  kWaitMs);
         views[0]->setNote(QStringLiteral("после нуля; 2 мин"));
         for (AnalyzerView* v : views) QVERIFY(v->writeRecord());

@@ -545,7 +545,7 @@ class ServiceCommandsTest : public QObject {
     void aTrendMarkComesOnlyWithTheAnalyzersConfirmation() {
         Rig& r = R();
         AnalyzerView* v = r.views[0];
-        const auto marks = [v] { return v->getDocument().records.trend()->marks().size(); };
+        const auto marks = [v] { return v->getDocument().records().trend()->marks().size(); };
         const size_t before = marks();
         QVERIFY(r.bus->setFault(3, zta::sim::Fault::Silent));
         run(r, 0, CommandId::SetZero);
@@ -556,7 +556,7 @@ class ServiceCommandsTest : public QObject {
         QVERIFY(r.bus->setFault(3, zta::sim::Fault::None));
         QTRY_COMPARE_WITH_TIMEOUT(marks(), before + 1, kWaitMs);
         QVERIFY(v->commandStateText().endsWith(QStringLiteral("\nвыполнена")));
-        QCOMPARE(v->getDocument().records.trend()->marks().back().kind, TrendMarkKind::Zero);
+        QCOMPARE(v->getDocument().records().trend()->marks().back().kind, TrendMarkKind::Zero);
         QTRY_VERIFY_WITH_TIMEOUT(v->getDocument().linkUp, kWaitMs);
     }
 

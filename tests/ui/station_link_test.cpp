@@ -425,7 +425,7 @@ void StationLinkTest::aNewNumberShowsNothingOfTheOldAnalyzer() {
     f->connectLine();
     QTRY_COMPARE_WITH_TIMEOUT(v->text(FormField::FactoryNumber), QStringLiteral("4321"), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(f->block().snapshot(0).replyCount >= 2, 15000);
-    const auto trend = v->getDocument().records.trend();
+    const auto trend = v->getDocument().records().trend();
     const size_t samples = trend->samples().size();
 
     v->numberField()->setText(QStringLiteral("60"));
