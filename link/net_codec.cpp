@@ -17,15 +17,19 @@ void appendTelnetData(std::vector<uint8_t>& out, const uint8_t* data, size_t len
 
 void appendComPortCommand(std::vector<uint8_t>& out, uint8_t code, const uint8_t* value,
                           size_t length) {
-    out.insert(out.end(), {kIac, kSb, kComPort, code});
+    // Byte by byte: GCC 12 at -O3 takes a range insert into the grown vector for an overflow.
+    for (uint8_t b : {kIac, kSb, kComPort, code}) out.push_back(b);
     appendTelnetData(out, value, length);
-    out.insert(out.end(), {kIac, kSe});
+    out.push_back(kIac);
+    out.push_back(kSe);
 }
 
 std::vector<uint8_t> telnetOpening(uint32_t baud) {
-    std::vector<uint8_t> out{kIac, kWill, kBinary,          kIac, kDo, kBinary,
-                             kIac, kWill, kSuppressGoAhead, kIac, kDo, kSuppressGoAhead,
-                             kIac, kWill, kComPort};
+    std::vector<uint8_t> out;
+    out.reserve(96);
+    for (uint8_t b : {kIac, kWill, kBinary, kIac, kDo, kBinary, kIac, kWill, kSuppressGoAhead, kIac,
+                      kDo, kSuppressGoAhead, kIac, kWill, kComPort})
+        out.push_back(b);
     const uint8_t rate[4] = {static_cast<uint8_t>(baud >> 24), static_cast<uint8_t>(baud >> 16),
                              static_cast<uint8_t>(baud >> 8), static_cast<uint8_t>(baud)};
     appendComPortCommand(out, kSetBaud, rate, 4);
@@ -69,10 +73,10 @@ void TelnetDecoder::feed(const uint8_t* bytes, size_t length, std::vector<uint8_
                 const bool wanted =
                     b == kBinary || b == kSuppressGoAhead || (b == kComPort && verb_ == kDo);
                 if (verb_ == kDo && !willSent_[b]) {
-                    answer.insert(answer.end(), {kIac, wanted ? kWill : kWont, b});
+                    for (uint8_t x : {kIac, wanted ? kWill : kWont, b}) answer.push_back(x);
                     willSent_[b] = true;
                 } else if (verb_ == kWill && !doSent_[b]) {
-                    answer.insert(answer.end(), {kIac, wanted ? kDo : kDont, b});
+                    for (uint8_t x : {kIac, wanted ? kDo : kDont, b}) answer.push_back(x);
                     doSent_[b] = true;
                 } else if (verb_ == kDont && b == kComPort) {
                     comPortRefused_ = true;
