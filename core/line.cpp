@@ -25,6 +25,7 @@ class Line::Run : public PollSink {
         event.line = line_.index();
         event.run = number_;
         event.steadyMs = steadyNowMs();
+        event.turnStartMs = update.data.lastTurnMs;
         event.wallTime = std::chrono::system_clock::now();
         event.address = update.data.address;
         event.readings = update.data.readings;
