@@ -8,6 +8,7 @@ ReadingEvent readingOfSlot(const Slot& slot) {
     event.analyzer = slot.analyzer;
     event.generation = slot.generation;
     event.steadyMs = steadyNowMs();
+    event.turnStartMs = slot.lastTurnMs;
     event.wallTime = std::chrono::system_clock::now();
     event.address = slot.address;
     event.readings = slot.readings;

@@ -17,6 +17,7 @@ struct ReadingEvent {
     int line = 0;                  // the line's index in the core
     std::uint64_t run = 0;         // the connection it came from; an ended run's events are dropped
     std::int64_t steadyMs = 0;
+    std::int64_t turnStartMs = 0;  // when the turn's request went out (steady)
     std::chrono::system_clock::time_point wallTime{};
     int address = 0;
     Readings readings;

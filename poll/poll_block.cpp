@@ -104,6 +104,8 @@ std::vector<PollBlock::Moved> PollBlock::close(int slot) {
     }
     slots_[windowCount_ - 1] = Slot{};
     cursor_ = 0;
+    focusCursor_ = 0;
+    lastSlot_ = -1;
     --windowCount_;
     return moved;
 }
@@ -191,6 +193,38 @@ void PollBlock::setFastPolling(bool on) { setLocked(fastPolling_, on); }
 
 bool PollBlock::fastPolling() const { return locked(fastPolling_); }
 
+void PollBlock::setFocus(const std::vector<AnalyzerId>& analyzers) {
+    std::lock_guard lock(mutex_);
+    focus_ = analyzers;
+    focusCursor_ = 0;
+    focusRun_ = 0;
+    lastSlot_ = -1;
+}
+
+std::vector<AnalyzerId> PollBlock::focus() const { return locked(focus_); }
+
+bool PollBlock::focusActive() const {
+    std::lock_guard lock(mutex_);
+    return focusedSlot() >= 0;
+}
+
+bool PollBlock::focused(int slot) const {
+    return registered(slot) &&
+           std::find(focus_.begin(), focus_.end(), slots_[slot].analyzer) != focus_.end();
+}
+
+int PollBlock::findSlot(int from, bool inFocus) const {
+    for (int k = 0; k < windowCount_; ++k) {
+        const int slot = (from + k) % windowCount_;
+        if (focused(slot) == inFocus) return slot;
+    }
+    return -1;
+}
+
+int PollBlock::focusedSlot() const {
+    return focus_.empty() || windowCount_ == 0 ? -1 : findSlot(0, true);
+}
+
 void PollBlock::prepareConnect() {
     std::lock_guard lock(mutex_);
     stopPolling_ = false;
@@ -263,6 +297,13 @@ PollBlock::Turn PollBlock::beginTurn() {
     if (windowCount_ == 0) return turn;
     if (cursor_ >= windowCount_) cursor_ = 0;
     turn.slot = cursor_;
+    lastSlot_ = -1;
+    if (focusedSlot() >= 0) {
+        const int other = focusRun_ >= kFocusShare - 1 ? findSlot(cursor_, false) : -1;
+        lastFocused_ = other < 0;
+        lastSlot_ = other >= 0 ? other : findSlot(focusCursor_ % windowCount_, true);
+        turn.slot = lastSlot_;
+    }
     Slot& s = slots_[turn.slot];
     const int64_t now = steadyNowMs();
     if (s.lastTurnMs != 0) s.cycleMs = static_cast<int>(now - s.lastTurnMs);
@@ -288,6 +329,9 @@ bool PollBlock::isCurrent(int slot, uint64_t generation) const {
 void PollBlock::resetCursor() {
     std::lock_guard lock(mutex_);
     cursor_ = 0;
+    focusCursor_ = 0;
+    focusRun_ = 0;
+    lastSlot_ = -1;
 }
 
 void PollBlock::clearAllPending() {
@@ -352,6 +396,18 @@ std::vector<PollBlock::Marked> PollBlock::markLineLost() {
 
 void PollBlock::advanceCursor() {
     std::lock_guard lock(mutex_);
+    if (lastSlot_ >= 0 && windowCount_ > 0) {
+        // The plain order's cursor walks the others only, so that each of them gets its turn.
+        if (lastFocused_) {
+            focusCursor_ = (lastSlot_ + 1) % windowCount_;
+            focusRun_ = std::min(focusRun_ + 1, kFocusShare);
+        } else {
+            cursor_ = (lastSlot_ + 1) % windowCount_;
+            focusRun_ = 0;
+        }
+        lastSlot_ = -1;
+        return;
+    }
     ++cursor_;
     if (cursor_ >= windowCount_) cursor_ = 0;
 }

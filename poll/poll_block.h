@@ -20,6 +20,8 @@ namespace zta {
 
 constexpr int kMaxSlots = 50;
 constexpr int kLostContactLimit = 5;
+// Under a focus, the analyzers outside it get one turn in this many.
+constexpr int kFocusShare = 10;
 
 // The core's stable id of an analyzer on a line; 0 = none.
 using AnalyzerId = std::uint64_t;
@@ -120,6 +122,13 @@ class PollBlock {
     void setFastPolling(bool on);
     bool fastPolling() const;
 
+    // Focused polling: these analyzers are polled first, with fast pacing, while every other
+    // one still gets at least one turn in kFocusShare. Empty: the plain order again.
+    void setFocus(const std::vector<AnalyzerId>& analyzers);
+    std::vector<AnalyzerId> focus() const;
+    // A focus that holds a registered analyzer (the poll thread paces by it).
+    bool focusActive() const;
+
     // Before a poll thread starts: clear the stop request and the pending flags of every slot
     // except thresholds and factory number, mark every slot for the extended-model probe.
     void prepareConnect();
@@ -158,7 +167,8 @@ class PollBlock {
     bool isCurrent(int slot, uint64_t generation) const;
     void resetCursor();      // at the poll thread's start, before the line opens
     void clearAllPending();  // at the poll thread's start, once the line is open
-    void advanceCursor();    // cursor + 1, or 0 at windowCount
+    // cursor + 1, or 0 at windowCount; under a focus, past the slot the last turn took
+    void advanceCursor();
     // What the line did besides answering, counted over the run (poll thread writes).
     void countLine(const ExchangeResult& exchange);
     LineHealth lineHealth() const;
@@ -179,6 +189,10 @@ class PollBlock {
 
   private:
     bool registered(int slot) const { return slot >= 0 && slot < windowCount_; }
+    bool focused(int slot) const;
+    // The first slot from `from` on (wrapping) that is (or is not) in the focus; -1 for none.
+    int findSlot(int from, bool inFocus) const;
+    int focusedSlot() const;
 
     mutable std::mutex mutex_;
 
@@ -205,6 +219,11 @@ class PollBlock {
     uint64_t nextGeneration_ = 1;
     uint64_t nextCommandId_ = 1;
     bool fastPolling_ = false;
+    std::vector<AnalyzerId> focus_;
+    int focusCursor_ = 0;
+    int focusRun_ = 0;   // focused turns since the last turn of another analyzer
+    int lastSlot_ = -1;  // the slot of the last turn begun under a focus
+    bool lastFocused_ = false;
     int commandExpiryMs_ = 30000;
     LineHealth line_;
 };

@@ -155,7 +155,7 @@ class Poller {
                 lineUp = !lineUp;
                 lineChanged(lineUp);
             }
-            if (block_.fastPolling())
+            if (block_.fastPolling() || block_.focusActive())
                 block_.waitForStopUs(fastPacingUs(baud_));
             else
                 block_.waitForStop(pacingMs(block_.windowCount(), timing_));

@@ -116,6 +116,7 @@ expect 0 '"found":[11,12]' -- scan --port COM7 --baud 19200 --timeout 40 --json
 expect 4 'no reply from network number 9' -- read --port COM17 --address 9
 expect 3 'Порт COM5 указан неверно' -- read --port COM5 --address 1
 expect 3 'Порт \\.\COM42 указан неверно' -- read --port COM42 --address 1
+expect 1 'this build has no Qt' -- verify --plan plan.json --port COM7
 
 # The network line from Windows: ser2net (raw TCP) on the Linux side, in front of the same
 # simulator; a read, then a poll whose connection is dropped and comes back.

@@ -6,3 +6,5 @@ int runRead(int argc, char** argv);
 int runWrite(int argc, char** argv);
 int runPoll(int argc, char** argv);
 int runScan(int argc, char** argv);
+// Only in a build with Qt (ZTA_BUS_VERIFY).
+int runVerify(int argc, char** argv);

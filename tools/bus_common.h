@@ -18,7 +18,8 @@ enum Exit {
     kPortError = 3,
     kNoReply = 4,
     kBadReply = 5,
-    kRefused = 6
+    kRefused = 6,
+    kVerdictFailed = 7  // verify: the batch was verified, not every analyzer passed
 };
 
 struct Options {

@@ -15,6 +15,8 @@ const char kUsage[] =
     "                    threshold2 V | factory V | address V | baud V\n"
     "       zta-bus poll  --port P [--baud B] --address A[,A...] [--turns N] [--fast] [--json]\n"
     "       zta-bus scan  --port P [--baud B] [--json]\n"
+    "       zta-bus verify --plan FILE.json --port P [--baud B] [--journal PATH]\n"
+    "                      [--gas-command CMD] [--out DIR] [--station NAME] [--json]\n"
     "       zta-bus --help | --version\n"
     "poll --turns N: N cycles over the numbers, then it ends; poll --json: one object per\n"
     "exchange (cycle, number, outcome data|echo|timeout|crc|refused|foreign|short, health).\n"
@@ -41,6 +43,15 @@ int main(int argc, char** argv) {
     if (!std::strcmp(command, "write")) return runWrite(argc - 1, argv + 1);
     if (!std::strcmp(command, "poll")) return runPoll(argc - 1, argv + 1);
     if (!std::strcmp(command, "scan")) return runScan(argc - 1, argv + 1);
+    if (!std::strcmp(command, "verify")) {
+#ifdef ZTA_BUS_VERIFY
+        return runVerify(argc - 1, argv + 1);
+#else
+        std::fputs("zta-bus: this build has no Qt, and verify needs it: use the Linux build\n",
+                   stderr);
+        return 1;
+#endif
+    }
     std::fprintf(stderr, "zta-bus: unknown command '%s'\n%s", command, kUsage);
     return 2;
 }

@@ -69,7 +69,8 @@ void Procedure::onReading(AnalyzerId id, double steadyTime, std::int64_t wallMs,
     if (!contact) {
         // What it read before going silent says nothing of where its relays switched since.
         t.last.reset();
-        if (t.measuring) finish(t, PointStatus::NoContact);
+        // A silence that began before the point belongs to the one before it.
+        if (t.measuring && steadyTime >= t.since) finish(t, PointStatus::NoContact);
         advance(clock_.now());
         return;
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <thread>
 
 #include "poll/poll_thread.h"
@@ -259,6 +260,66 @@ TEST(PollBlock, CursorWrapsAtWindowCount) {
     block.advanceCursor();
     block.close(0);
     EXPECT_EQ(block.beginTurn().slot, 0);
+}
+
+// The slots of `turns` turns in a row, as the poll thread takes them.
+std::vector<int> takeTurns(PollBlock& block, int turns) {
+    std::vector<int> slots;
+    for (int i = 0; i < turns; ++i) {
+        slots.push_back(block.beginTurn().slot);
+        block.advanceCursor();
+    }
+    return slots;
+}
+
+TEST(PollBlock, FocusPollsItsAnalyzersFirstAndTheOthersOneTurnInTen) {
+    PollBlock block;
+    for (AnalyzerId id = 1; id <= 20; ++id) ASSERT_TRUE(block.registerSlot(id));
+    EXPECT_FALSE(block.focusActive());
+    block.setFocus({4, 7, 99});  // 99 is on no slot
+    EXPECT_TRUE(block.focusActive());
+
+    // Two hundred turns: every other analyzer is reached, none waits more than ten turns,
+    // and the focused two share the rest evenly.
+    const std::vector<int> slots = takeTurns(block, 200);
+    std::map<int, int> counts;
+    int lastOther = -1;
+    for (int i = 0; i < int(slots.size()); ++i) {
+        ++counts[slots[i]];
+        if (slots[i] != 3 && slots[i] != 6) {
+            if (lastOther >= 0) {
+                EXPECT_LE(i - lastOther, kFocusShare) << i;
+            }
+            lastOther = i;
+        }
+    }
+    EXPECT_EQ(counts[3], 90);
+    EXPECT_EQ(counts[6], 90);
+    for (int slot = 0; slot < 20; ++slot) {
+        if (slot != 3 && slot != 6) {
+            EXPECT_GE(counts[slot], 1) << slot;
+        }
+    }
+    EXPECT_EQ(slots[0], 3);
+    EXPECT_EQ(slots[1], 6);
+    EXPECT_EQ(slots[9], 0) << "the tenth turn goes to the first other analyzer";
+
+    // A focused analyzer's window closes: the focus follows the analyzers, not the slots.
+    block.close(0);  // analyzer 1 leaves, 4 and 7 now sit at slots 2 and 5
+    const std::vector<int> after = takeTurns(block, 9);
+    EXPECT_EQ(after, (std::vector<int>{2, 5, 2, 5, 2, 5, 2, 5, 2}));
+
+    block.setFocus({});
+    EXPECT_FALSE(block.focusActive());
+    EXPECT_EQ(takeTurns(block, 3), (std::vector<int>{0, 1, 2})) << "the plain order again";
+}
+
+TEST(PollBlock, AFocusOnEveryAnalyzerIsThePlainRoundRobin) {
+    PollBlock block;
+    for (AnalyzerId id = 1; id <= 3; ++id) ASSERT_TRUE(block.registerSlot(id));
+    block.setFocus({1, 2, 3});
+    EXPECT_EQ(takeTurns(block, 25), (std::vector<int>{0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0,
+                                                      1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0}));
 }
 
 TEST(Pacing, ShrinksWithTheNumberOfWindows) {

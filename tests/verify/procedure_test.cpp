@@ -193,6 +193,23 @@ TEST_F(ProcedureTest, ScriptedBatchGivesEachAnalyzerItsVerdict) {
     EXPECT_EQ(procedure.phase(), Phase::Finished);
 }
 
+TEST_F(ProcedureTest, ASilenceReportedForARequestBeforeTheGasDoesNotFailThePoint) {
+    for (AnalyzerId id : {1, 2, 3, 4}) bench.analyzers[id];
+    runUntil(Phase::AwaitGas);
+    const double applied = clock.t;
+    ASSERT_TRUE(procedure.confirmGas());
+    // Analyzer 4 just came back: the miss of a request sent before the gas arrives late.
+    procedure.onReading(4, applied - 0.1, 0, {}, false);
+    runUntil(Phase::PointDone);
+    EXPECT_EQ(result(4, 0).status, PointStatus::Done);
+
+    ASSERT_TRUE(procedure.next());
+    ASSERT_TRUE(procedure.confirmGas());
+    procedure.onReading(4, clock.t, 0, {}, false);
+    runUntil(Phase::PointDone);
+    EXPECT_EQ(result(4, 1).status, PointStatus::NoContact);
+}
+
 TEST_F(ProcedureTest, StopKeepsWhatWasMeasuredAndFailsTheRest) {
     for (AnalyzerId id : {1, 2, 3, 4}) bench.analyzers[id];
     runUntil(Phase::AwaitGas);
