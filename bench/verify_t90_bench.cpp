@@ -98,10 +98,11 @@ void run(unsigned baud, int batch, bool focus, double scale) {
             gaps += (s.back().t - s[s.size() - std::size_t(after)].t) / (after - 1);
             ++measured;
         }
-        std::printf("%5u baud  batch %2d  %-9s  measured %2d  |error| mean %5.2f s  max %5.2f s"
-                    "  sample every %5.2f s\n",
-                    baud, batch, focus ? "focused" : "plain", measured,
-                    measured ? sum / measured : NAN, worst, measured ? gaps / measured : NAN);
+        std::printf(
+            "%5u baud  batch %2d  %-9s  measured %2d  |error| mean %5.2f s  max %5.2f s"
+            "  sample every %5.2f s\n",
+            baud, batch, focus ? "focused" : "plain", measured, measured ? sum / measured : NAN,
+            worst, measured ? gaps / measured : NAN);
         std::fflush(stdout);
     }
     bus.reset();
@@ -117,8 +118,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: verify_t90_bench [K], K from 1 to 100\n");
         return 2;
     }
-    std::printf("t0.9 against the simulator's %.0f s, a bench of %d analyzers\n", kTrueT90,
-                kBench);
+    std::printf("t0.9 against the simulator's %.0f s, a bench of %d analyzers\n", kTrueT90, kBench);
     for (unsigned baud : {9600u, 19200u})
         for (int batch : {1, 10, 50})
             for (bool focus : {false, true}) run(baud, batch, focus, scale);
