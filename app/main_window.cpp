@@ -182,6 +182,9 @@ MainWindow::MainWindow(CommandTarget* application, Station& station,
 }
 
 MainWindow::~MainWindow() {
+    // The port box loses its focus while the widgets go: its "editing finished" must not reach
+    // a main window that is no longer one.
+    portCombo_->lineEdit()->disconnect(this);
     station_.shutDown();
     // Each closing document gives its slot back to the station's block; a window closed but
     // not yet deleted is no longer listed by the area.
